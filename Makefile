@@ -1,0 +1,45 @@
+# Thin front door; CMake does the building.  `make run` and `make test` are what README.md promises.
+JOBS      ?= $(shell nproc)
+MAKEFLAGS += --no-print-directory
+WX        := $(CURDIR)/build/deps/wx
+WXCONFIG  := $(WX)/bin/wx-config
+RELEASE   := build
+TESTBUILD := build/test
+FUZZBUILD := build/fuzz
+
+.PHONY: all deps build run test fuzz format bench clean
+all: build
+
+deps:
+	@scripts/deps.sh
+	@scripts/wxbase.sh $(WX)
+
+build: deps
+	@cmake -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release -DVX_STATIC=ON -DVX_TESTS=OFF \
+	  -DVX_WX_CONFIG=$(WXCONFIG) > /dev/null
+	@cmake --build $(RELEASE) -j $(JOBS) --target veltrix
+
+run: build
+	@$(RELEASE)/veltrix $(ARGS)
+
+test: deps
+	@cmake -S . -B $(TESTBUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVX_SANITIZE=ON \
+	  -DVX_WX_CONFIG=$(WXCONFIG) > /dev/null
+	@cmake --build $(TESTBUILD) -j $(JOBS)
+	@cd $(TESTBUILD) && ctest --output-on-failure -j $(JOBS)
+
+fuzz: deps
+	@CXX=clang++ cmake -S . -B $(FUZZBUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVX_FUZZ=ON \
+	  -DVX_WX_CONFIG=$(WXCONFIG) > /dev/null
+	@cmake --build $(FUZZBUILD) -j $(JOBS)
+	@echo "fuzz targets are in $(FUZZBUILD)/fuzz/"
+
+bench: build
+	@scripts/deps.sh bwbasic hyperfine
+	@bench/startup/run.sh $(RELEASE)/veltrix
+
+format:
+	@find vxs tests fuzz bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+
+clean:
+	@rm -rf $(RELEASE)/CMakeFiles $(RELEASE)/veltrix $(TESTBUILD) $(FUZZBUILD)

@@ -1,0 +1,45 @@
+// Helpers shared by the unit tests: a clean process state for each test, and a recording
+// terminal side that stands in for a front end.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "vxs/clientserver/common.h"
+
+namespace vxs::test {
+
+// Resets the process-wide state the spine keeps (action code, exit code, run status, program
+// chain, remote handlers and counters, last-resort flags).
+void resetProcessState();
+
+// A terminal side that records what the interpreter side sends and answers from a script.
+struct RecordingTerminal {
+    std::vector<std::string> inputLines;  // answered to console input, in order; then end
+    std::vector<std::string> output;      // console lines written
+    std::vector<std::string> errors;      // "error line clause" of each status-line error
+    std::vector<std::string> statusTexts; // status-line texts
+    std::vector<int> screenActions;       // screen action codes
+    std::vector<int> canClose;            // SETCANCLOSECALL values
+    int fatalMessages = 0;
+    int fatalReply = 0;
+    bool sessionEnded = false;
+};
+// Installs a recording terminal (replacing any front end) and returns it.
+RecordingTerminal& installRecordingTerminal();
+
+// Runs `body` in a child process and reports how it ended and what it wrote.  A body that
+// returns ends the child with status 0.
+struct ChildResult {
+    int exitStatus = -1;  // 0..255 when it exited, -1 when a signal ended it
+    int signal = 0;
+    std::string out, err;
+};
+ChildResult runInChild(const std::function<void()>& body);
+
+// Runs the system's executable with `input` on standard input.
+ChildResult runExecutable(const std::string& path, const std::string& input,
+                          const std::vector<std::string>& args = {});
+
+}  // namespace vxs::test

@@ -1,0 +1,27 @@
+// Command mode: reads lines from the console and carries them out until a line sets an action
+// code that leaves command mode.  This first command processor knows one command, SYSTEM [n];
+// every other line is error 1006.
+#pragma once
+
+#include <string_view>
+
+namespace vxs {
+
+// Command mode entry (action codes 0 and 47); returns after setting an action code that leaves
+// command mode.
+void commandMode();
+// Carries out one command line.  Returns 0 or an error number.
+[[nodiscard]] int executeCommandLine(std::string_view line);
+
+// Whether a command-info record of a suspended program exists (the program counts as active).
+bool ciExists();
+
+// Procedure files being read (innermost last).
+int procedureDepth();
+void closeInnermostProcedure();
+
+// Shut-down: free the command history and the command-mode buffers.
+void freeCommandHistory();
+void freeCommandBuffers();
+
+}  // namespace vxs

@@ -1,0 +1,23 @@
+// The status line: the run status name, messages, and errors with their position.  The texts go
+// to the terminal side as remote operations; a field is resent only when its text changes.
+#pragma once
+
+#include <string>
+
+namespace vxs {
+
+// Status-line fields (STATUSLINETEXT's first parameter).
+inline constexpr int kStatusFieldStatus = 0;   // the run status name
+inline constexpr int kStatusFieldMessage = 1;  // messages
+
+void statusShowStatus(const char* name);
+void statusShowMessage(const char* text);
+// Shows an error: "ERROR" with its number and, for an error in a running program, the line
+// number (else -1) and the clause.  The error stays the one the help key refers to.
+void statusShowError(int error, int lineNumber, int clause);
+int statusLastError();  // the error shown last, 0 when none
+
+const std::string& statusText(int field);
+void statusLineFree();
+
+}  // namespace vxs

@@ -1,0 +1,246 @@
+// Process entry, main entry, the main dispatch loop, shut-down and the last-resort reporters
+// (see entry.h), and the wxWidgets application object (see vxapp.h).
+#include "vxs/control/entry.h"
+
+#include <wx/config.h>
+#include <wx/sysopt.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+
+#include "vxs/clientserver/common.h"
+#include "vxs/command/command.h"
+#include "vxs/compiler/pcb.h"
+#include "vxs/config/config.h"
+#include "vxs/config/statline.h"
+#include "vxs/control/endrun.h"
+#include "vxs/control/startup.h"
+#include "vxs/control/utils.h"
+#include "vxs/control/vxapp.h"
+#include "vxs/datafiles/bopen.h"
+#include "vxs/datafiles/ktname.h"
+#include "vxs/datafiles/ktshare.h"
+#include "vxs/debugger/logger.h"
+#include "vxs/debugger/profiler.h"
+#include "vxs/indexes/idxsort.h"
+#include "vxs/indexes/sortutil.h"
+#include "vxs/interpreter/run.h"
+#include "vxs/platform/os.h"
+#include "vxs/printing/spool.h"
+#include "vxs/registry/ktuser.h"
+#include "vxs/screen/fonts.h"
+#include "vxs/screen/terminal.h"
+
+namespace vxs {
+
+namespace {
+int g_argc = 0;
+char** g_argv = nullptr;
+wxEventLoopBase* g_eventLoop = nullptr;
+std::string g_startingDirectory, g_modulePath, g_moduleDirectory, g_memoryTrace;
+// Read and set by the fault handler, which may run on another thread.
+std::atomic<bool> g_failureInProgress{false};
+bool g_fatalReporting = false;
+
+// Stands in for the unhandled-exception filter: the first fault is reported and the process
+// ends by it; a fault while a failure is being reported ends the process at once with -1.
+void unhandledFault(int signo) {
+    if (g_failureInProgress.exchange(true)) platform::exitProcess(-1);
+    char text[80];
+    snprintf(text, sizeof text, "Unhandled exception: signal %d.\n", signo);
+    platform::faultMessage(text);
+}
+}  // namespace
+
+void installExceptionFilter() { platform::installFaultHandlers(unhandledFault); }
+
+// ---- the application object ----
+
+bool vxApp::OnInit() {
+    SetAppName("Veltrix!");
+    wxSystemOptions::SetOption("msw.window.no-clip-children", 1);
+    wxSystemOptions::SetOption("msw.staticbox.optimized-paint", 0);
+    // The configuration object (window sizes and positions) is created by wxWidgets on first
+    // use: reading it at every start would slow down start-up for nothing.
+    // The base class would parse the command line, whose switches are ours.
+    return true;
+}
+
+int vxApp::OnRun() {
+    auto* loop = new vxEventLoop;
+    wxEventLoopBase::SetActive(loop);
+    g_eventLoop = loop;
+    const int result = combinedEntryCode(g_argc, g_argv);
+    g_eventLoop = nullptr;
+    wxEventLoopBase::SetActive(nullptr);
+    delete loop;
+    return result;
+}
+
+int vxApp::OnExit() {
+    delete wxConfigBase::Set(nullptr);
+    return 0;
+}
+
+void vxApp::OnAssertFailure(const wxChar*, int, const wxChar*, const wxChar*, const wxChar*) {
+    vxassertion("wxWidgets caused as assertion failure.", __FILE__, 756);
+}
+
+void setProcessArguments(int argc, char** argv) {
+    g_argc = argc;
+    g_argv = argv;
+}
+
+wxEventLoopBase* processEventLoop() { return g_eventLoop; }
+
+// ---- process entry and main entry ----
+
+int combinedEntryCode(int argc, char** argv) {
+    vxlog(kLogProgress, "combinedEntryCode entered with %i parameters", argc);
+    for (int i = 0; i < argc; ++i) vxlog(kLogDetail, "parameter[%i] = %s", i, argv[i]);
+
+    char buffer[512];
+    if (platform::currentDirectory(buffer, sizeof(buffer)) == -1)
+        vxassertion("getCurrentWorkingDirectory(buffer, sizeof(buffer)) != -1", __FILE__, __LINE__);
+    g_startingDirectory = buffer;
+    if (!platform::moduleFileName(buffer, sizeof(buffer)))
+        vxassertion("GetModuleFileNameA(0, buffer, sizeof(buffer))", __FILE__, __LINE__);
+    g_modulePath = buffer;
+    char* lastSlash = strrchr(buffer, '/');
+    if (!lastSlash) vxassertion("lastSlash", __FILE__, __LINE__);
+    lastSlash[1] = '\0';
+    g_moduleDirectory = buffer;
+
+#if !defined(__SANITIZE_ADDRESS__)
+    // Sanitizer builds keep the sanitizers' own fault reports, which say more than ours.
+    installExceptionFilter();
+#endif
+
+    try {
+        return vxEntryPoint(argc, argv);
+    } catch (...) {
+        fatalError("Unexpected Exception", 99, 0);
+        return 0;
+    }
+}
+
+int vxEntryPoint(int argc, char** argv) {
+    vxlog(kLogProgress, "Entering vxEntryPoint.");
+    platform::setLastError(platform::kAppErrorBit);
+    startup(argc, argv);
+    char name[32];
+    snprintf(name, sizeof name, "memtrace.%03d", workstationId());
+    g_memoryTrace = name;
+    return mainDispatchLoop();
+}
+
+// ---- the main dispatch loop ----
+
+void promotePendingProgram() {
+    pcb* pending = t.pendpcb;
+    t.pendpcb = nullptr;
+    if (pending) t.curpcb = pending;
+}
+
+int dispatchOnce() {
+    switch (actionCode()) {
+        case kActCommand:
+        case kActAfterUtility: commandMode(); return 0;
+        case kActResume:
+        case kActEndProgram: promotePendingProgram(); [[fallthrough]];
+        case kActRun:
+            setRunStatus(RUNSTAT_ERROR);
+            runLoop();
+            return 0;
+        case kActSort: sortUtility(); return 0;
+        case kActIndex: indexUtility(); return 0;
+        case kActShutdown: shutdownSequence(); return 1;
+        default: fatalError("Invalid action code", 99, 0); return 0;
+    }
+}
+
+int mainDispatchLoop() {
+    while (dispatchOnce() == 0) {
+    }
+    return exitCode();
+}
+
+// ---- shut-down ----
+
+void shutdownSequence() {
+    spoolFinishPending();
+    while (procedureDepth() > 0) closeInnermostProcedure();
+    if (ktHoldsRegistryEntry()) {
+        if (runStatus() != RUNSTAT_READY) endOfRun(kEndShutdown);
+        deleteWorkFiles(workPath(), workstationId(), sessionDigit());
+        ktReleaseWorkstation();
+        ktReleaseLockRegions();
+        closeFileZeroAtExit();
+    }
+    terminalShutdown();
+    profilerClose();
+    freePrintQueue();
+    freeCommandHistory();
+    freeCommandBuffers();
+    statusLineFree();
+    freeAllPCBs();
+    freeStringTables();
+    freeKeyTables();
+    freeFontCache();
+    freeNameMapping();
+    cancelNetConnections();
+    closeLogFile();
+    terminalMarkTerminated();
+}
+
+const std::string& startingDirectory() { return g_startingDirectory; }
+const std::string& modulePath() { return g_modulePath; }
+const std::string& moduleDirectory() { return g_moduleDirectory; }
+const std::string& memoryTraceName() { return g_memoryTrace; }
+
+// ---- last-resort reporters and exits ----
+
+void vxassertion(const char* condition, const char* file, int line) {
+    char text[2000];
+    snprintf(text, sizeof text, "vxassertion (%s) failed in %s line %i.", condition, file, line);
+    if (g_failureInProgress.exchange(true)) immediateExit(-1);
+    fatalError(text, -1, 0);
+    orderlyExit(-1);  // a consistency failure cannot carry on, whatever the terminal answered
+}
+
+int fatalError(const char* message, int status, int flags) {
+    vxlog(kLogFatal, "Fatal error called with message: %s", message);
+    if (g_fatalReporting) immediateExit(-1);
+    g_fatalReporting = flags == 0;
+    if (terminalAttached()) {
+        int32_t reply = 0;
+        const bool exchanged =
+            CallFunctionRemote(FATALMSGCALL, ORIGIN,
+                               {rpInt(terminalIdentifier()), rpText(message), rpInt(flags)}) == 0 &&
+            ReceiveFunctionRemote(FATALMSGRET, {roInt(&reply)}) == 0;
+        if (exchanged && reply != 0) return reply;
+    }
+    orderlyExit(status);
+}
+
+void immediateExit(int status) {
+    cancelNetConnections();
+    platform::exitProcess(status);
+}
+
+void orderlyExit(int status) {
+    shutdownSequence();
+    cancelNetConnections();
+    platform::exitProcess(status);
+}
+
+bool failureInProgress() { return g_failureInProgress; }
+bool fatalReporting() { return g_fatalReporting; }
+
+void resetLastResortFlags() {
+    g_failureInProgress = false;
+    g_fatalReporting = false;
+}
+
+}  // namespace vxs

@@ -1,0 +1,99 @@
+// Process-wide control values and helpers: the action code that the main dispatch loop switches
+// on, the exit code, the run status with its names and the derived activity class, the waiting
+// helpers that keep the event loop turning, the table of network connections the system made,
+// and the deletion of the process's work files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vxs {
+
+// ---- action codes: what the main dispatch loop does next ----
+inline constexpr int32_t kActCommand = 0;       // command mode
+inline constexpr int32_t kActRun = 2;           // run the current program from its current line
+inline constexpr int32_t kActResume = 3;        // resume a suspended program
+inline constexpr int32_t kActEndProgram = 4;    // end the current program, then command mode
+inline constexpr int32_t kActSort = 8;          // the SORT utility
+inline constexpr int32_t kActIndex = 9;         // the INDEX utility
+inline constexpr int32_t kActHelp = 40;         // help display in progress: never dispatched
+inline constexpr int32_t kActAfterUtility = 47; // command mode after a utility
+inline constexpr int32_t kActShutdown = 50;     // shut down
+
+int32_t actionCode();
+void setActionCode(int32_t code);
+
+// The process exit status returned after shut-down (SYSTEM n, END n, STOP n).
+int32_t exitCode();
+void setExitCode(int32_t code);
+
+// ---- run status ----
+enum RunStatus : uint8_t {
+    RUNSTAT_INVALID = 0,
+    RUNSTAT_RUN = 1,
+    RUNSTAT_ATTN = 2,
+    RUNSTAT_ERROR = 3,
+    RUNSTAT_PAUSE = 4,
+    RUNSTAT_CHAIN = 5,
+    RUNSTAT_LIST = 6,
+    RUNSTAT_STEP = 7,
+    RUNSTAT_SYSERR = 8,
+    RUNSTAT_LOAD = 9,
+    RUNSTAT_SAVE = 10,
+    RUNSTAT_REPLACE = 11,
+    RUNSTAT_PROC = 12,
+    RUNSTAT_EXEC = 13,
+    RUNSTAT_READY = 14,
+};
+
+// Records the status (above 14 is a consistency failure).  Either setter tells the terminal side
+// when the change moves the process into or out of the "active" class.
+void setRunStatus(int status);
+// As setRunStatus, and rewrites the status line when the displayed name changes.
+void setRunStatusShown(int status);
+uint8_t runStatus();
+const char* runStatusName(int status);  // "READY" for 0 and 14
+
+enum ActivityClass { kIdle = 0, kReady = 1, kActive = 2 };
+ActivityClass activityClass();
+// Re-evaluates the activity class after something it depends on changed (a command-info record
+// pushed or popped) and tells the terminal side when it moved into or out of "active".
+void noteActivityChange();
+
+// ---- waiting helpers ----
+// Dispatches the event loop's pending events.
+void dispatchPending();
+// dispatchPending, then idle processing, repeated while idle processing asks for more.
+void pump();
+// Sleeps 10 ms, pumps, then polls the debugger link.
+void yieldControl();
+// Waits 0..100000 microseconds: sleeps the rounded-up milliseconds (longer waits in 10 ms
+// slices), pumping and polling after each; 0 only dispatches pending events and polls.
+void timedWait(int32_t microseconds);
+
+// ---- network connections the system made ----
+void netConnectionAdd(const std::string& name);
+// Cancels every recorded connection; names whose cancellation fails stay in the table.
+void cancelNetConnections();
+size_t netConnectionCount();
+// The canceller in use (the platform's by default); tests replace it.
+using NetCanceller = int (*)(const std::string& name);
+void setNetCanceller(NetCanceller canceller);
+
+// ---- work files ----
+// Name of work file number `counter`: "%sw%03d%1d%d%s" from the prefix, the workstation number,
+// the session digit, the counter and ".wrk".
+std::string workFileName(const std::string& prefix, int wsid, int session, int counter);
+// Deletes the work files from counter 1 upwards, stopping at the first that does not exist.
+// Returns how many were deleted.
+int deleteWorkFiles(const std::string& prefix, int wsid, int session);
+
+}  // namespace vxs
+
+namespace vxs {
+
+// The end of the SORT or INDEX utility: shows its error (when nonzero) and returns to command
+// mode through action code 47.
+void finishUtility(int error);
+
+}  // namespace vxs

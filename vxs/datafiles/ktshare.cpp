@@ -1,0 +1,8 @@
+// Lock regions of shared data files (see ktshare.h).
+#include "vxs/datafiles/ktshare.h"
+
+namespace vxs {
+
+void ktReleaseLockRegions() {}
+
+}  // namespace vxs

@@ -1,0 +1,188 @@
+// Linux implementation of the platform layer (see os.h).
+#include "vxs/platform/os.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace vxs::platform {
+
+namespace {
+thread_local uint32_t t_lastError = 0;
+}
+
+void setLastError(uint32_t value) { t_lastError = value; }
+uint32_t lastError() { return t_lastError; }
+
+int failed() {
+    t_lastError = static_cast<uint32_t>(errno);
+    return -1;
+}
+
+int currentDirectory(char* buf, size_t size) {
+    if (getcwd(buf, size) == nullptr) return failed();
+    return 0;
+}
+
+size_t moduleFileName(char* buf, size_t size) {
+    if (size == 0) {
+        t_lastError = ERANGE;
+        return 0;
+    }
+    ssize_t n = readlink("/proc/self/exe", buf, size);
+    if (n < 0) {
+        failed();
+        return 0;
+    }
+    if (static_cast<size_t>(n) >= size) {  // readlink truncates silently
+        t_lastError = ERANGE;
+        return 0;
+    }
+    buf[n] = '\0';
+    return static_cast<size_t>(n);
+}
+
+void sleepMilliseconds(unsigned ms) {
+    timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+int64_t monotonicMicroseconds() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+}
+
+LocalTime localTime() {
+    time_t now = time(nullptr);
+    tm parts{};
+    localtime_r(&now, &parts);
+    return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
+            parts.tm_hour,        parts.tm_min,     parts.tm_sec};
+}
+
+int writeAll(int fd, const void* data, size_t size) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t n = write(fd, p, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return failed();
+        }
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return 0;
+}
+
+int openForAppend(const char* path) {
+    int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    return fd < 0 ? failed() : fd;
+}
+
+void closeDescriptor(int fd) {
+    if (fd > kStderr) close(fd);  // never retried: the descriptor is gone either way
+}
+
+bool isTerminal(int fd) { return isatty(fd) == 1; }
+
+bool fileExists(const char* path) {
+    struct stat st;
+    return stat(path, &st) == 0;
+}
+
+int removeFile(const char* path) { return unlink(path) == 0 ? 0 : failed(); }
+
+int LineReader::fill() {
+    if (eof_) return 0;
+    for (;;) {
+        ssize_t n = read(fd_, buf_, sizeof buf_);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return failed();
+        pos_ = 0;
+        end_ = static_cast<size_t>(n);
+        if (n == 0) eof_ = true;
+        return static_cast<int>(n);
+    }
+}
+
+int LineReader::readLine(std::string& line, size_t max, bool& truncated) {
+    line.clear();
+    truncated = false;
+    bool any = false;
+    for (;;) {
+        if (pos_ == end_) {
+            int n = fill();
+            if (n < 0) return -1;
+            if (n == 0) break;  // end of input: a last line without a line break still counts
+        }
+        any = true;
+        const char* start = buf_ + pos_;
+        const char* nl = static_cast<const char*>(memchr(start, '\n', end_ - pos_));
+        size_t take = nl ? static_cast<size_t>(nl - start) : end_ - pos_;
+        size_t room = max - std::min(max, line.size());
+        if (take > room) truncated = true;
+        line.append(start, std::min(take, room));
+        pos_ += take;
+        if (nl) {
+            ++pos_;
+            break;
+        }
+    }
+    if (!any) return 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return 0;
+}
+
+namespace {
+FaultHandler g_faultHandler = nullptr;
+
+void onFault(int signo) {
+    if (g_faultHandler) g_faultHandler(signo);
+    endByFault(signo);
+}
+}  // namespace
+
+void installFaultHandlers(FaultHandler handler) {
+    g_faultHandler = handler;
+    struct sigaction sa{};
+    sa.sa_handler = onFault;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_NODEFER;  // a fault inside the handler re-enters it instead of killing us
+    for (int s : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) sigaction(s, &sa, nullptr);
+}
+
+void endByFault(int signo) {
+    signal(signo, SIG_DFL);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, signo);
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    raise(signo);
+    _exit(128 + signo);  // the signal was ignored by the parent's mask: end anyway
+}
+
+void faultMessage(const char* text) {
+    size_t n = strlen(text);
+    while (n > 0) {
+        ssize_t w = write(kStderr, text, n);
+        if (w <= 0) return;
+        text += w;
+        n -= static_cast<size_t>(w);
+    }
+}
+
+void exitProcess(int status) {
+    fflush(nullptr);
+    _exit(status);
+}
+
+}  // namespace vxs::platform

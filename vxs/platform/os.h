@@ -1,0 +1,81 @@
+// Linux stand-ins for the operating-system services the rest of the system uses: the thread's
+// last-error value, process paths, sleeping, local time, raw descriptor I/O, the fault handlers
+// that stand in for an unhandled-exception filter, and ending the process.
+// Only this directory includes the system headers; everything above it calls these functions.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace vxs::platform {
+
+// Bit set in a last-error value that carries one of the system's own error numbers rather than
+// an operating-system code.
+inline constexpr uint32_t kAppErrorBit = 0x20000000;
+
+// The calling thread's last-error value.  Failing platform routines return -1 and set it to the
+// errno value; the system's own routines set its own numbers with kAppErrorBit.
+void setLastError(uint32_t value);
+uint32_t lastError();
+// Records errno as the last error and returns -1, so failing wrappers can `return failed();`.
+int failed();
+
+// Current directory into buf (zero-terminated).  Returns 0, or -1 with the last error set
+// (ERANGE when it does not fit).
+[[nodiscard]] int currentDirectory(char* buf, size_t size);
+// Full path of the running executable into buf (zero-terminated).  Returns its length, or 0 with
+// the last error set when it cannot be read or does not fit.
+[[nodiscard]] size_t moduleFileName(char* buf, size_t size);
+
+void sleepMilliseconds(unsigned ms);
+// Monotonic clock in microseconds, for timing waits.
+int64_t monotonicMicroseconds();
+
+struct LocalTime {
+    int year, month, day, hour, minute, second;  // month 1-12, day 1-31
+};
+LocalTime localTime();
+
+// Descriptor I/O.  All return 0 (or a byte count) on success and -1 with the last error set.
+inline constexpr int kStdin = 0, kStdout = 1, kStderr = 2;
+[[nodiscard]] int writeAll(int fd, const void* data, size_t size);
+[[nodiscard]] int openForAppend(const char* path);  // descriptor or -1
+void closeDescriptor(int fd);
+bool isTerminal(int fd);
+[[nodiscard]] bool fileExists(const char* path);
+[[nodiscard]] int removeFile(const char* path);  // 0, or -1 with the last error set
+
+// Reads standard input one line at a time through a private buffer.
+class LineReader final {
+public:
+    explicit LineReader(int fd) : fd_(fd) {}
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
+    // Reads the next line without its line break (a carriage return before it is dropped too).
+    // At most max bytes are kept; `truncated` tells whether the line was longer.
+    // Returns 0 for a line, 1 at end of input (no line), -1 on a read error.
+    [[nodiscard]] int readLine(std::string& line, size_t max, bool& truncated);
+
+private:
+    int fill();
+    int fd_;
+    char buf_[4096];
+    size_t pos_ = 0, end_ = 0;
+    bool eof_ = false;
+};
+
+// Fault handling: `handler` runs on SIGSEGV, SIGBUS, SIGFPE, SIGILL and SIGABRT.  It is entered
+// again if a second fault happens while it runs, so it can tell a fault during a report.
+using FaultHandler = void (*)(int signo);
+void installFaultHandlers(FaultHandler handler);
+// Ends the process as the fault would have without a handler (default action, then re-raised).
+[[noreturn]] void endByFault(int signo);
+// Writes a short text to standard error from inside a fault handler (async-signal-safe).
+void faultMessage(const char* text);
+
+// Ends the process at once with the status (its low 8 bits reach the parent): no destructors,
+// no wxWidgets teardown.  Standard streams are flushed first.
+[[noreturn]] void exitProcess(int status);
+
+}  // namespace vxs::platform

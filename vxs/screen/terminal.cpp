@@ -1,0 +1,99 @@
+// Interpreter-side requests to the terminal (see terminal.h).  A remote operation that fails is
+// an internal error, reported as a consistency failure quoting the call.
+#include "vxs/screen/terminal.h"
+
+#include "vxs/clientserver/common.h"
+#include "vxs/control/entry.h"
+
+namespace vxs {
+
+namespace {
+bool g_attached = false;
+bool g_terminated = false;
+}  // namespace
+
+bool terminalAttached() { return g_attached; }
+void setTerminalAttached(bool attached) { g_attached = attached; }
+int32_t terminalIdentifier() { return 0; }
+
+int32_t screenAction(int32_t action, int32_t row, int32_t column, int32_t a, int32_t b,
+                     const char* text, int32_t c, int32_t attr) {
+    if (row > 250 || column > 250) vxassertion("Bad posn for screen.", __FILE__, __LINE__);
+    if (!g_attached) return 0;
+    const RemoteParam text_param = text ? rpText(text) : rpInt(0);
+    if (CallFunctionRemote(SCREENACTIONCALL, ORIGIN,
+                           {rpInt(0), rpInt(action), rpInt(screenPosition(row, column)), rpInt(a),
+                            rpInt(b), text_param, rpInt(c), rpInt(attr)}))
+        vxassertion("!CallFunctionRemote(SCREENACTIONCALL, ORIGIN, 8, ...)", __FILE__, __LINE__);
+    int32_t result = 0;
+    if (ReceiveFunctionRemote(SCREENACTIONRET, {roInt(&result)}))
+        vxassertion("!ReceiveFunctionRemote(SCREENACTIONRET, &result)", __FILE__, __LINE__);
+    return result;
+}
+
+int32_t consoleInput(std::string& line, int32_t maxLength, int32_t purpose) {
+    line.clear();
+    if (!g_attached) return kInputEnded;
+    if (CallFunctionRemote(CONSOLEINPUTCALL, ORIGIN, {rpInt(maxLength), rpInt(purpose)}))
+        vxassertion("!CallFunctionRemote(CONSOLEINPUTCALL, ORIGIN, 2, max, purpose)", __FILE__,
+                    __LINE__);
+    int32_t status = kInputEnded;
+    if (ReceiveFunctionRemote(CONSOLEINPUTRET, {roInt(&status), roData(&line)}))
+        vxassertion("!ReceiveFunctionRemote(CONSOLEINPUTRET, &status, line)", __FILE__, __LINE__);
+    if (!line.empty() && line.back() == '\0') line.pop_back();
+    return status;
+}
+
+void consoleOutput(std::string_view line) {
+    if (!g_attached) return;
+    std::string text(line);
+    if (CallFunctionRemote(CONSOLEOUTPUT, ORIGIN, {rpText(text.c_str())}))
+        vxassertion("!CallFunctionRemote(CONSOLEOUTPUT, ORIGIN, 1, strlen(line)+1, line)",
+                    __FILE__, __LINE__);
+}
+
+void terminalStatusText(int32_t field, const char* text) {
+    if (!g_attached) return;
+    if (CallFunctionRemote(STATUSLINETEXT, ORIGIN, {rpInt(field), rpText(text)}))
+        vxassertion("!CallFunctionRemote(STATUSLINETEXT, ORIGIN, 2, field, text)", __FILE__,
+                    __LINE__);
+}
+
+void terminalStatusError(int32_t error, int32_t lineNumber, int32_t clause) {
+    if (!g_attached) return;
+    if (CallFunctionRemote(STATUSLINEERROR, ORIGIN,
+                           {rpInt(error), rpInt(lineNumber), rpInt(clause)}))
+        vxassertion("!CallFunctionRemote(STATUSLINEERROR, ORIGIN, 3, error, line, clause)",
+                    __FILE__, __LINE__);
+}
+
+void terminalSetCanClose(bool canClose) {
+    if (!g_attached) return;
+    if (CallFunctionRemote(SETCANCLOSECALL, ORIGIN, {rpInt(canClose ? 1 : 0)}))
+        vxassertion("!CallFunctionRemote(SETCANCLOSECALL, ORIGIN, 1, canClose)", __FILE__,
+                    __LINE__);
+}
+
+int32_t terminalUnusedId(int32_t kind) {
+    if (!g_attached) return 0;
+    if (CallFunctionRemote(GETUNUSEDIDCALL, ORIGIN, {rpInt(kind)}))
+        vxassertion("!CallFunctionRemote(GETUNUSEDIDCALL, ORIGIN, 1, kind)", __FILE__, __LINE__);
+    int32_t id = 0;
+    if (ReceiveFunctionRemote(GETUNUSEDIDRET, {roInt(&id)}))
+        vxassertion("!ReceiveFunctionRemote(GETUNUSEDIDRET, &id)", __FILE__, __LINE__);
+    return id;
+}
+
+void terminalShutdown() {
+    if (!g_attached) return;
+    screenAction(kScreenShutdown);
+    if (CallFunctionRemote(ENDSESSION, ORIGIN, {}))
+        vxassertion("!CallFunctionRemote(ENDSESSION, ORIGIN, 0)", __FILE__, __LINE__);
+}
+
+void freeKeyTables() {}
+
+void terminalMarkTerminated() { g_terminated = true; }
+bool terminalTerminated() { return g_terminated; }
+
+}  // namespace vxs

@@ -1,0 +1,51 @@
+// The interpreter side's requests to the terminal: each one is a remote operation.  A front end
+// (the stream front end, later the full-screen and window front ends) installs the handlers
+// that carry them out and marks the terminal attached.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vxs {
+
+// Screen action codes used by the spine.
+inline constexpr int32_t kScreenOpen = 1280;      // open the screen at start-up
+inline constexpr int32_t kScreenCloseFile = 2048; // close a window file
+inline constexpr int32_t kScreenShutdown = 2304;  // the end of the terminal
+inline constexpr int32_t kScreenBeep = 80;
+
+// The width of the command line's input field.
+inline constexpr int32_t kCommandFieldWidth = 800;
+
+bool terminalAttached();
+void setTerminalAttached(bool attached);
+int32_t terminalIdentifier();
+
+// The position parameter of a screen action: the row in the high byte, the column in the low.
+inline int32_t screenPosition(int32_t row, int32_t column) { return row << 8 | column; }
+
+// A screen action (parameters: window file control block, action, position, two integers,
+// text, a further integer, attribute value); returns the action's result.  A row or column above 250 is a consistency
+// failure.
+int32_t screenAction(int32_t action, int32_t row = 0, int32_t column = 0, int32_t a = 0,
+                     int32_t b = 0, const char* text = nullptr, int32_t c = 0, int32_t attr = 0);
+// Reads one console line (at most maxLength bytes).  Returns kInputLine, kInputTooLong or
+// kInputEnded (remoteops.h).
+int32_t consoleInput(std::string& line, int32_t maxLength, int32_t purpose);
+// Writes one finished line of the console window.
+void consoleOutput(std::string_view line);
+void terminalStatusText(int32_t field, const char* text);
+void terminalStatusError(int32_t error, int32_t lineNumber, int32_t clause);
+void terminalSetCanClose(bool canClose);
+// An unused identifier from the terminal layer (the session number at start-up).
+int32_t terminalUnusedId(int32_t kind);
+// The end of the terminal at shut-down: screen action 2304, then the end of the session.
+void terminalShutdown();
+
+// Frees the key tables and marks the process terminated for the terminal layer (shut-down).
+void freeKeyTables();
+void terminalMarkTerminated();
+bool terminalTerminated();
+
+}  // namespace vxs
