@@ -35,7 +35,7 @@ fuzz: deps
 	@echo "fuzz targets are in $(FUZZBUILD)/fuzz/"
 
 bench: build
-	@scripts/deps.sh bwbasic hyperfine
+	@scripts/deps.sh bwbasic
 	@bench/startup/run.sh $(RELEASE)/veltrix
 
 format:

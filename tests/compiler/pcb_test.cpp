@@ -16,7 +16,7 @@ namespace {
 using ::testing::HasSubstr;
 
 class PcbTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         test::resetProcessState();
         ASSERT_EQ(createPCB(kDefaultLineCapacity, kDefaultDictCapacity, "TEST", &pc), 0);

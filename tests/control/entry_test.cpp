@@ -16,11 +16,7 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-class DispatchTest : public ::testing::Test {
-protected:
-    void SetUp() override { test::resetProcessState(); }
-    void TearDown() override { test::resetProcessState(); }
-};
+class DispatchTest : public test::CleanStateTest {};
 
 TEST_F(DispatchTest, ActionCode40IsFatalWithStatus99) {
     auto r = test::runInChild([] {

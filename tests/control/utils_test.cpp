@@ -16,14 +16,10 @@ namespace {
 
 using ::testing::ElementsAre;
 
-class RunStatusTest : public ::testing::Test {
-protected:
-    void SetUp() override { test::resetProcessState(); }
-    void TearDown() override { test::resetProcessState(); }
-};
+class RunStatusTest : public test::CleanStateTest {};
 
 TEST_F(RunStatusTest, NamesOfEveryStatus) {
-    const char* expected[] = {"READY", "RUN",  "ATTN", "ERROR",   "PAUSE", "CHAIN", "LIST", "STEP",
+    const char* expected[] = {"READY",  "RUN",  "ATTN", "ERROR",   "PAUSE", "CHAIN", "LIST", "STEP",
                               "SYSERR", "LOAD", "SAVE", "REPLACE", "PROC",  "EXEC",  "READY"};
     for (int s = 0; s <= RUNSTAT_READY; ++s) EXPECT_STREQ(runStatusName(s), expected[s]) << s;
 }
@@ -50,10 +46,10 @@ TEST_F(RunStatusTest, ActivityClassFollowsTheStatus) {
 TEST_F(RunStatusTest, TerminalHearsOnlyChangesIntoAndOutOfActive) {
     auto& term = test::installRecordingTerminal();
     setRunStatus(RUNSTAT_READY);
-    setRunStatus(RUNSTAT_ERROR);   // into active: may not close
-    setRunStatus(RUNSTAT_PAUSE);   // still active
-    setRunStatus(RUNSTAT_READY);   // out of active
-    setRunStatus(RUNSTAT_INVALID); // idle, not active either
+    setRunStatus(RUNSTAT_ERROR);    // into active: may not close
+    setRunStatus(RUNSTAT_PAUSE);    // still active
+    setRunStatus(RUNSTAT_READY);    // out of active
+    setRunStatus(RUNSTAT_INVALID);  // idle, not active either
     EXPECT_THAT(term.canClose, ElementsAre(0, 1));
 }
 
@@ -62,7 +58,7 @@ TEST_F(RunStatusTest, StatusLineRewrittenOnlyWhenTheNameChanges) {
     setRunStatusShown(RUNSTAT_READY);
     setRunStatusShown(RUNSTAT_INVALID);  // also "READY"
     setRunStatusShown(RUNSTAT_LIST);
-    setRunStatus(RUNSTAT_LOAD);          // recorded, not shown
+    setRunStatus(RUNSTAT_LOAD);  // recorded, not shown
     setRunStatusShown(RUNSTAT_LIST);
     EXPECT_THAT(term.statusTexts, ElementsAre("READY", "LIST"));
 }

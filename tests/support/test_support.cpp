@@ -119,12 +119,17 @@ ChildResult finish(pid_t pid, int outFd, int errFd) {
 }
 }  // namespace
 
-ChildResult runInChild(const std::function<void()>& body) {
-    int out[2], err[2];
-    if (pipe(out) != 0 || pipe(err) != 0) abort();
+ChildResult runInChild(const std::function<void()>& body, const std::string* input) {
+    int in[2], out[2], err[2];
+    if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) abort();
+    if (input && write(in[1], input->data(), input->size()) != static_cast<ssize_t>(input->size()))
+        abort();
+    close(in[1]);
     fflush(nullptr);
     pid_t pid = fork();
     if (pid == 0) {
+        if (input) dup2(in[0], 0);
+        close(in[0]);
         dup2(out[1], 1);
         dup2(err[1], 2);
         close(out[0]);
@@ -133,6 +138,7 @@ ChildResult runInChild(const std::function<void()>& body) {
         fflush(nullptr);
         _exit(0);
     }
+    close(in[0]);
     close(out[1]);
     close(err[1]);
     return finish(pid, out[0], err[0]);

@@ -2,6 +2,8 @@
 // terminal side that stands in for a front end.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -14,14 +16,21 @@ namespace vxs::test {
 // chain, remote handlers and counters, last-resort flags).
 void resetProcessState();
 
+// A fixture whose tests each start from, and leave behind, a clean process state.
+class CleanStateTest : public ::testing::Test {
+  protected:
+    void SetUp() override { resetProcessState(); }
+    void TearDown() override { resetProcessState(); }
+};
+
 // A terminal side that records what the interpreter side sends and answers from a script.
 struct RecordingTerminal {
-    std::vector<std::string> inputLines;  // answered to console input, in order; then end
-    std::vector<std::string> output;      // console lines written
-    std::vector<std::string> errors;      // "error line clause" of each status-line error
-    std::vector<std::string> statusTexts; // status-line texts
-    std::vector<int> screenActions;       // screen action codes
-    std::vector<int> canClose;            // SETCANCLOSECALL values
+    std::vector<std::string> inputLines;   // answered to console input, in order; then end
+    std::vector<std::string> output;       // console lines written
+    std::vector<std::string> errors;       // "error line clause" of each status-line error
+    std::vector<std::string> statusTexts;  // status-line texts
+    std::vector<int> screenActions;        // screen action codes
+    std::vector<int> canClose;             // SETCANCLOSECALL values
     int fatalMessages = 0;
     int fatalReply = 0;
     bool sessionEnded = false;
@@ -36,7 +45,8 @@ struct ChildResult {
     int signal = 0;
     std::string out, err;
 };
-ChildResult runInChild(const std::function<void()>& body);
+// `input`, when given, is what the child reads on standard input.
+ChildResult runInChild(const std::function<void()>& body, const std::string* input = nullptr);
 
 // Runs the system's executable with `input` on standard input.
 ChildResult runExecutable(const std::string& path, const std::string& input,

@@ -42,7 +42,7 @@ int onExitRequest(const DecodedMessage& msg, std::span<const RemoteOut>) {
 
 // The interpreter side's own handlers: every reply, and what the terminal side sends.
 void installServerHandlers() {
-#define VX_REMOTE_REPLY(number, name, meaning)                                  \
+#define VX_REMOTE_REPLY(number, name, meaning) \
     if constexpr (std::string_view(#name).ends_with("RET")) g_handlers[number] = deliverReply;
     VX_REMOTE_OPERATIONS(VX_REMOTE_REPLY)
 #undef VX_REMOTE_REPLY
@@ -67,8 +67,8 @@ int dispatchOne(RemoteMessage msg, int32_t expected, std::span<const RemoteOut> 
     const bool isReply = local.direction == IN_RESP;
     if (expected != 0 && isReply && local.op != expected) {
         char text[128];
-        snprintf(text, sizeof text, "Reply actions do not match received %i, expeced %i",
-                 local.op, expected);
+        snprintf(text, sizeof text, "Reply actions do not match received %i, expeced %i", local.op,
+                 expected);
         vxassertion(text, __FILE__, __LINE__);
     }
     if (local.op <= 0 || local.op >= kRemoteOpLimit || g_handlers[local.op] == nullptr) {
@@ -157,7 +157,9 @@ void resetRemoteCounters() {
     for (RemoteCounters& c : g_counters) c.sinceReset = 0;
 }
 
-bool remoteDispatchFlag() { return g_dispatchFlag; }
+bool remoteDispatchFlag() {
+    return g_dispatchFlag;
+}
 
 int checkVersion(const char* other) {
     if (strcmp(other, kVersionText) != 0) {
@@ -171,7 +173,9 @@ int checkVersion(const char* other) {
     return 0;
 }
 
-void setRemoteServerHooks(const RemoteServerHooks& hooks) { g_hooks = hooks; }
+void setRemoteServerHooks(const RemoteServerHooks& hooks) {
+    g_hooks = hooks;
+}
 
 const char* remoteOpName(int op) {
     switch (op) {

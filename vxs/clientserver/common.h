@@ -24,8 +24,12 @@ struct RemoteOut {
     int32_t* value = nullptr;
     std::string* data = nullptr;
 };
-inline RemoteOut roInt(int32_t* v) { return {v, nullptr}; }
-inline RemoteOut roData(std::string* s) { return {nullptr, s}; }
+inline RemoteOut roInt(int32_t* v) {
+    return {v, nullptr};
+}
+inline RemoteOut roData(std::string* s) {
+    return {nullptr, s};
+}
 
 // A handler gets the decoded message; `outs` is the receiver's outputs when the message is the
 // reply being waited for, else empty.  It returns 0, or nonzero when the message does not fit
@@ -39,7 +43,8 @@ using RemoteHandler = int (*)(const DecodedMessage& msg, std::span<const RemoteO
                                      std::span<const RemoteParam> params);
 [[nodiscard]] inline int CallFunctionRemote(int32_t op, int32_t direction,
                                             std::initializer_list<RemoteParam> params) {
-    return CallFunctionRemote(op, direction, std::span<const RemoteParam>(params.begin(), params.size()));
+    return CallFunctionRemote(op, direction,
+                              std::span<const RemoteParam>(params.begin(), params.size()));
 }
 
 // Dispatches the message in the slot, and further ones until the reply `expected` has been

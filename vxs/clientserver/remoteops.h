@@ -1,56 +1,57 @@
 // The numbered remote operations between the interpreter side and the terminal side.
 // One line per operation: number, name, meaning.  A call that is answered has its reply at the
-// next number.  Numbers run from 1 to kRemoteOpLimit - 1; the dispatcher's table is indexed by them.
+// next number.  Numbers run from 1 to kRemoteOpLimit - 1; the dispatcher's table is indexed by
+// them.
 #pragma once
 
 #include <cstdint>
 
 namespace vxs {
 
-#define VX_REMOTE_OPERATIONS(X)                                                                  \
-    X(2, INJECTKEY, "inject a key code into the terminal's key queue")                           \
-    X(3, SCREENACTIONCALL, "screen action on a window (8 parameters)")                           \
-    X(4, SCREENACTIONRET, "result of a screen action")                                           \
-    X(9, KEYBOARDCALL, "keyboard routine (action, argument)")                                    \
-    X(10, KEYBOARDRET, "result of the keyboard routine")                                         \
-    X(22, STATUSFONTSCALL, "ask for the status-line fonts")                                      \
-    X(23, STATUSFONTSRET, "status-line fonts")                                                   \
-    X(24, SCREENTITLE, "set the title of the terminal window")                                   \
-    X(25, ENDSESSION, "end of the session: the terminal side closes")                            \
-    X(26, EXITREQUESTCALL, "the user closes the main window (exit status)")                      \
-    X(27, EXITREQUESTRET, "answer to an exit request")                                           \
-    X(28, VERSIONCHECK, "the other side's version text")                                         \
-    X(29, KEYSAVAILABLE, "the terminal side has queued key events")                              \
-    X(36, MENUGETOPTIONCALL, "ask for the menu option value")                                    \
-    X(37, MENUGETOPTIONRET, "menu option value")                                                 \
-    X(38, MENUGETDATACALL, "ask for a menu item's data")                                         \
-    X(39, MENUGETDATARET, "menu item value and text")                                            \
-    X(52, CONFIGPREFIX, "configuration message prefix")                                          \
-    X(53, CONFIGPRINT, "configuration message at a position")                                    \
-    X(54, CONFIGWAITCALL, "wait after a configuration message")                                  \
-    X(55, CONFIGWAITRET, "end of the wait after a configuration message")                        \
-    X(59, STATUSTEXTCALL, "the current status text, for the status key")                         \
-    X(60, STATUSTEXTRET, "status text shown")                                                    \
-    X(63, FATALMSGCALL, "show a fatal message (terminal, text, flags)")                          \
-    X(64, FATALMSGRET, "nonzero when the process is to carry on")                                \
-    X(65, SESSIONIDCALL, "ask for the session identifier")                                       \
-    X(66, SESSIONIDRET, "the session identifier")                                                \
-    X(69, GETUNUSEDIDCALL, "ask for an unused identifier")                                       \
-    X(70, GETUNUSEDIDRET, "an unused identifier")                                                \
-    X(72, SETCANCLOSECALL, "whether the main window may close (no program active)")              \
-    X(73, TERMINALVALUE, "the process's terminal value")                                         \
-    X(75, GETPICTUREDATACALL, "ask for a picture file's contents")                               \
-    X(76, GETPICTUREDATARET, "picture file size and contents")                                   \
-    X(91, PROGRAMCONTROL, "step mode of the program")                                            \
-    X(108, REMOTEOPENCALL, "open a file on the terminal side")                                   \
-    X(109, REMOTEOPENRET, "result of a remote open")                                             \
-    X(110, REMOTEWRITECALL, "write to a file opened on the terminal side")                       \
-    X(111, REMOTEWRITERET, "result of a remote write")                                           \
-    X(139, MENUSETOPTIONCALL, "set the menu option value")                                       \
-    X(140, CONSOLEINPUTCALL, "read one line typed on the console (max length, purpose)")         \
-    X(141, CONSOLEINPUTRET, "status (0, 1 too long, -2 end of input) and the line")              \
-    X(142, CONSOLEOUTPUT, "one finished line of the console window")                             \
-    X(143, STATUSLINETEXT, "a text for the status line (field, text)")                           \
+#define VX_REMOTE_OPERATIONS(X)                                                          \
+    X(2, INJECTKEY, "inject a key code into the terminal's key queue")                   \
+    X(3, SCREENACTIONCALL, "screen action on a window (8 parameters)")                   \
+    X(4, SCREENACTIONRET, "result of a screen action")                                   \
+    X(9, KEYBOARDCALL, "keyboard routine (action, argument)")                            \
+    X(10, KEYBOARDRET, "result of the keyboard routine")                                 \
+    X(22, STATUSFONTSCALL, "ask for the status-line fonts")                              \
+    X(23, STATUSFONTSRET, "status-line fonts")                                           \
+    X(24, SCREENTITLE, "set the title of the terminal window")                           \
+    X(25, ENDSESSION, "end of the session: the terminal side closes")                    \
+    X(26, EXITREQUESTCALL, "the user closes the main window (exit status)")              \
+    X(27, EXITREQUESTRET, "answer to an exit request")                                   \
+    X(28, VERSIONCHECK, "the other side's version text")                                 \
+    X(29, KEYSAVAILABLE, "the terminal side has queued key events")                      \
+    X(36, MENUGETOPTIONCALL, "ask for the menu option value")                            \
+    X(37, MENUGETOPTIONRET, "menu option value")                                         \
+    X(38, MENUGETDATACALL, "ask for a menu item's data")                                 \
+    X(39, MENUGETDATARET, "menu item value and text")                                    \
+    X(52, CONFIGPREFIX, "configuration message prefix")                                  \
+    X(53, CONFIGPRINT, "configuration message at a position")                            \
+    X(54, CONFIGWAITCALL, "wait after a configuration message")                          \
+    X(55, CONFIGWAITRET, "end of the wait after a configuration message")                \
+    X(59, STATUSTEXTCALL, "the current status text, for the status key")                 \
+    X(60, STATUSTEXTRET, "status text shown")                                            \
+    X(63, FATALMSGCALL, "show a fatal message (terminal, text, flags)")                  \
+    X(64, FATALMSGRET, "nonzero when the process is to carry on")                        \
+    X(65, SESSIONIDCALL, "ask for the session identifier")                               \
+    X(66, SESSIONIDRET, "the session identifier")                                        \
+    X(69, GETUNUSEDIDCALL, "ask for an unused identifier")                               \
+    X(70, GETUNUSEDIDRET, "an unused identifier")                                        \
+    X(72, SETCANCLOSECALL, "whether the main window may close (no program active)")      \
+    X(73, TERMINALVALUE, "the process's terminal value")                                 \
+    X(75, GETPICTUREDATACALL, "ask for a picture file's contents")                       \
+    X(76, GETPICTUREDATARET, "picture file size and contents")                           \
+    X(91, PROGRAMCONTROL, "step mode of the program")                                    \
+    X(108, REMOTEOPENCALL, "open a file on the terminal side")                           \
+    X(109, REMOTEOPENRET, "result of a remote open")                                     \
+    X(110, REMOTEWRITECALL, "write to a file opened on the terminal side")               \
+    X(111, REMOTEWRITERET, "result of a remote write")                                   \
+    X(139, MENUSETOPTIONCALL, "set the menu option value")                               \
+    X(140, CONSOLEINPUTCALL, "read one line typed on the console (max length, purpose)") \
+    X(141, CONSOLEINPUTRET, "status (0, 1 too long, -2 end of input) and the line")      \
+    X(142, CONSOLEOUTPUT, "one finished line of the console window")                     \
+    X(143, STATUSLINETEXT, "a text for the status line (field, text)")                   \
     X(144, STATUSLINEERROR, "an error on the status line (error, line number or -1, clause)")
 
 enum RemoteOp : int32_t {

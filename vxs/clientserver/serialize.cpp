@@ -8,7 +8,9 @@
 namespace vxs {
 
 namespace {
-void putWord(uint8_t* bytes, size_t index, int32_t w) { memcpy(bytes + 4 * index, &w, sizeof w); }
+void putWord(uint8_t* bytes, size_t index, int32_t w) {
+    memcpy(bytes + 4 * index, &w, sizeof w);
+}
 }  // namespace
 
 RemoteMessage buildRemoteMessage(int32_t op, int32_t direction, std::span<const RemoteParam> params,
@@ -95,7 +97,8 @@ int decodeRemoteMessage(std::span<const uint8_t> block, DecodedMessage& out) {
         }
     }
     // The words must be exactly the integers, and the data exactly the data parameters.
-    if (intWord != static_cast<size_t>(words) + 3 || dataPos != block.size()) return kDecodeMalformed;
+    if (intWord != static_cast<size_t>(words) + 3 || dataPos != block.size())
+        return kDecodeMalformed;
     return kDecodeOk;
 }
 

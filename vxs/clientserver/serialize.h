@@ -34,8 +34,12 @@ struct RemoteParam {
     const void* data = nullptr;
     int32_t value = 0;
 };
-inline RemoteParam rpInt(int32_t v) { return {0, nullptr, v}; }
-inline RemoteParam rpData(const void* p, uint32_t n) { return {n, p, 0}; }
+inline RemoteParam rpInt(int32_t v) {
+    return {0, nullptr, v};
+}
+inline RemoteParam rpData(const void* p, uint32_t n) {
+    return {n, p, 0};
+}
 // A string travels with its terminating zero byte.
 inline RemoteParam rpText(const char* s) {
     return {static_cast<uint32_t>(strlen(s) + 1), s, 0};

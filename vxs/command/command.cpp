@@ -53,7 +53,9 @@ int commandSystem(std::string_view argument) {
 // Back from the SORT or INDEX utility.  A suspended program's saved status comes back with its
 // command-info record; otherwise command mode is simply ready again.  The program in memory is
 // kept: the utilities do not use its tables.
-void reenterAfterUtility() { setRunStatusShown(RUNSTAT_READY); }
+void reenterAfterUtility() {
+    setRunStatusShown(RUNSTAT_READY);
+}
 
 }  // namespace
 
@@ -89,12 +91,18 @@ void commandMode() {
     }
 }
 
-bool ciExists() { return false; }
+bool ciExists() {
+    return false;
+}
 
-int procedureDepth() { return 0; }
+int procedureDepth() {
+    return 0;
+}
 void closeInnermostProcedure() {}
 
 void freeCommandHistory() {}
-void freeCommandBuffers() { g_work.reset(); }
+void freeCommandBuffers() {
+    g_work.reset();
+}
 
 }  // namespace vxs

@@ -20,7 +20,9 @@ double de::number() const {
     return v;
 }
 
-void de::setNumber(double v) { memcpy(value, &v, sizeof v); }
+void de::setNumber(double v) {
+    memcpy(value, &v, sizeof v);
+}
 
 uint16_t de::stringLength() const {
     uint16_t n;
@@ -75,7 +77,9 @@ DictName makeDictName(std::string_view name) {
     return n;
 }
 
-int dictNameSpace(int nameLength) { return (nameLength + 5) / 4 * 4; }
+int dictNameSpace(int nameLength) {
+    return (nameLength + 5) / 4 * 4;
+}
 
 int dictEntrySpace(const de& e) {
     const bool stringScalar = e.isString() && !(e.attr & DA_DIMENSIONED) && !e.isFunction();
@@ -272,7 +276,8 @@ int allocateDictIndex(pcb& pc, int lowest, int& index) {
     }
     const int next = std::max(from, kFirstDictIndex + pc.dictcnt);
     if (pc.dictcap < next - (kFirstDictIndex - 1)) {
-        const int capacity = next >= MAX_DICTIONARY_ELEMENTS - 1 ? MAX_DICTIONARY_ELEMENTS : next + 1;
+        const int capacity =
+            next >= MAX_DICTIONARY_ELEMENTS - 1 ? MAX_DICTIONARY_ELEMENTS : next + 1;
         if (capacity < next - (kFirstDictIndex - 1)) return kErrNoMemory;  // past the last index
         if (!growDictTables(pc, capacity)) return kErrNoMemory;
     }
@@ -344,6 +349,8 @@ void pendingCommit(pcb& pc, PendingDict& pending) {
     pending.clear();
 }
 
-void pendingDiscard(PendingDict& pending) { pending.clear(); }
+void pendingDiscard(PendingDict& pending) {
+    pending.clear();
+}
 
 }  // namespace vxs

@@ -21,13 +21,13 @@
 
 namespace vxs {
 
-inline constexpr int kFirstDictIndex = 256;               // code words below 256 are small integers
-inline constexpr int MAX_DICTIONARY_ELEMENTS = 32511;     // slots; the last index is 32766
-inline constexpr int kProgNameSize = 512;                 // bytes of progname, with its terminator
-inline constexpr int kDefaultLineCapacity = 1500;         // a new empty program
+inline constexpr int kFirstDictIndex = 256;            // code words below 256 are small integers
+inline constexpr int MAX_DICTIONARY_ELEMENTS = 32511;  // slots; the last index is 32766
+inline constexpr int kProgNameSize = 512;              // bytes of progname, with its terminator
+inline constexpr int kDefaultLineCapacity = 1500;      // a new empty program
 inline constexpr int kDefaultDictCapacity = 200;
-inline constexpr int16_t kNoLines = -2;                   // firstline of an empty program
-inline constexpr int16_t kEndOfChain = -1;                // next of the last line
+inline constexpr int16_t kNoLines = -2;     // firstline of an empty program
+inline constexpr int16_t kEndOfChain = -1;  // next of the last line
 inline constexpr int kMaxLineNumber = 99999;
 
 // ---- line table entry: 16 bytes ----
@@ -118,31 +118,31 @@ int dictEntrySpace(const de& e);    // 56, or 58 + string length rounded up to 4
 
 // ---- program control block ----
 struct pcb {
-    uint8_t progflags = 0;    // saved with the program; bit 2: the code refers to an FN name
-    uint8_t stateflags = 0;   // bit 3 unsupported version, bit 4 holds a lock region,
-                              // bits 5 and 6 loaded completely
-    uint8_t loadflags = 0;    // bit 7: loaded in library mode
-    uint8_t version = 0;      // version of the compiled code (30..37)
+    uint8_t progflags = 0;   // saved with the program; bit 2: the code refers to an FN name
+    uint8_t stateflags = 0;  // bit 3 unsupported version, bit 4 holds a lock region,
+                             // bits 5 and 6 loaded completely
+    uint8_t loadflags = 0;   // bit 7: loaded in library mode
+    uint8_t version = 0;     // version of the compiled code (30..37)
     uint8_t progoptions[4] = {};
     uint8_t optionlevel = 0;
     char progname[kProgNameSize] = {};
-    int32_t codebytes = 0;       // scodebytes
-    int32_t sourcebytes = 0;     // ssourcebytes
+    int32_t codebytes = 0;    // scodebytes
+    int32_t sourcebytes = 0;  // ssourcebytes
     int32_t dictnamebytes = 0;
     int32_t dictentrybytes = 0;
     int16_t lockregion = 0;
-    int32_t basenamelen = 0;     // progname without its extension
-    int32_t dictcap = 0;         // dictionary slots allocated
-    int32_t dictcnt = 0;         // slots in use, counted from index 256
-    uint32_t imageheader = 0;    // kept from the program file and written back
-    int32_t linecap = 0;         // entries allocated in lineptr
+    int32_t basenamelen = 0;   // progname without its extension
+    int32_t dictcap = 0;       // dictionary slots allocated
+    int32_t dictcnt = 0;       // slots in use, counted from index 256
+    uint32_t imageheader = 0;  // kept from the program file and written back
+    int32_t linecap = 0;       // entries allocated in lineptr
     int32_t linecnt = 0;
-    uint32_t dispattr[2] = {};   // display attributes
+    uint32_t dispattr[2] = {};           // display attributes
     std::unique_ptr<linetbl[]> lineptr;  // the line table, in order of entry
     // Code of every line (a length byte before each line's code) and the source texts kept with
     // it (a 16-bit length before each text).  Offset 0 is never a line's, so 0 means "none".
     std::vector<uint8_t> codearea;
-    std::vector<uint8_t> sourcearea;     // source area of the program file it was loaded from
+    std::vector<uint8_t> sourcearea;  // source area of the program file it was loaded from
     uint8_t stepatstart = 0;
     int16_t firstline = 0;
     int16_t curline = 0;
@@ -155,8 +155,8 @@ struct pcb {
     int16_t condfurther = 0;
     std::unique_ptr<DictName[]> dictNamePointer;  // slot i is dictionary index 256 + i
     std::unique_ptr<DePtr[]> dictEntryPointer;
-    pcb* next = nullptr;         // chain of loaded programs
-    int32_t ltblsize = 16;       // line-table entry size of the file it was loaded from
+    pcb* next = nullptr;    // chain of loaded programs
+    int32_t ltblsize = 16;  // line-table entry size of the file it was loaded from
 };
 
 // Creates an empty block named `name`, with tables of the given capacities, and links it into

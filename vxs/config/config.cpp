@@ -7,7 +7,9 @@ namespace {
 std::string g_workPath;
 }
 
-const std::string& workPath() { return g_workPath; }
+const std::string& workPath() {
+    return g_workPath;
+}
 
 void setWorkPath(const std::string& path) {
     g_workPath = path;

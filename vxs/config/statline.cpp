@@ -16,8 +16,12 @@ void showField(int field, const char* text) {
 }
 }  // namespace
 
-void statusShowStatus(const char* name) { showField(kStatusFieldStatus, name); }
-void statusShowMessage(const char* text) { showField(kStatusFieldMessage, text); }
+void statusShowStatus(const char* name) {
+    showField(kStatusFieldStatus, name);
+}
+void statusShowMessage(const char* text) {
+    showField(kStatusFieldMessage, text);
+}
 
 void statusShowError(int error, int lineNumber, int clause) {
     g_lastError = error;
@@ -25,9 +29,13 @@ void statusShowError(int error, int lineNumber, int clause) {
     terminalStatusError(error, lineNumber, clause);
 }
 
-int statusLastError() { return g_lastError; }
+int statusLastError() {
+    return g_lastError;
+}
 
-const std::string& statusText(int field) { return g_fields[field == kStatusFieldStatus ? 0 : 1]; }
+const std::string& statusText(int field) {
+    return g_fields[field == kStatusFieldStatus ? 0 : 1];
+}
 
 void statusLineFree() {
     for (std::string& f : g_fields) std::string().swap(f);

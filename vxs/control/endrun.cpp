@@ -5,6 +5,8 @@
 
 namespace vxs {
 
-void endOfRun(EndRunMode mode) { vxlog(kLogDetail, "End of run processing, mode %d.", mode); }
+void endOfRun(EndRunMode mode) {
+    vxlog(kLogDetail, "End of run processing, mode %d.", mode);
+}
 
 }  // namespace vxs

@@ -53,7 +53,9 @@ void unhandledFault(int signo) {
 }
 }  // namespace
 
-void installExceptionFilter() { platform::installFaultHandlers(unhandledFault); }
+void installExceptionFilter() {
+    platform::installFaultHandlers(unhandledFault);
+}
 
 // ---- the application object ----
 
@@ -69,11 +71,9 @@ bool vxApp::OnInit() {
 
 int vxApp::OnRun() {
     auto* loop = new vxEventLoop;
-    wxEventLoopBase::SetActive(loop);
-    g_eventLoop = loop;
+    publishEventLoop(loop);
     const int result = combinedEntryCode(g_argc, g_argv);
-    g_eventLoop = nullptr;
-    wxEventLoopBase::SetActive(nullptr);
+    publishEventLoop(nullptr);
     delete loop;
     return result;
 }
@@ -92,7 +92,14 @@ void setProcessArguments(int argc, char** argv) {
     g_argv = argv;
 }
 
-wxEventLoopBase* processEventLoop() { return g_eventLoop; }
+wxEventLoopBase* processEventLoop() {
+    return g_eventLoop;
+}
+
+void publishEventLoop(wxEventLoopBase* loop) {
+    wxEventLoopBase::SetActive(loop);
+    g_eventLoop = loop;
+}
 
 // ---- process entry and main entry ----
 
@@ -194,10 +201,18 @@ void shutdownSequence() {
     terminalMarkTerminated();
 }
 
-const std::string& startingDirectory() { return g_startingDirectory; }
-const std::string& modulePath() { return g_modulePath; }
-const std::string& moduleDirectory() { return g_moduleDirectory; }
-const std::string& memoryTraceName() { return g_memoryTrace; }
+const std::string& startingDirectory() {
+    return g_startingDirectory;
+}
+const std::string& modulePath() {
+    return g_modulePath;
+}
+const std::string& moduleDirectory() {
+    return g_moduleDirectory;
+}
+const std::string& memoryTraceName() {
+    return g_memoryTrace;
+}
 
 // ---- last-resort reporters and exits ----
 
@@ -235,8 +250,12 @@ void orderlyExit(int status) {
     platform::exitProcess(status);
 }
 
-bool failureInProgress() { return g_failureInProgress; }
-bool fatalReporting() { return g_fatalReporting; }
+bool failureInProgress() {
+    return g_failureInProgress;
+}
+bool fatalReporting() {
+    return g_fatalReporting;
+}
 
 void resetLastResortFlags() {
     g_failureInProgress = false;

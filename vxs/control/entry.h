@@ -21,6 +21,7 @@ void setProcessArguments(int argc, char** argv);
 
 // The event loop the waiting helpers use; null outside the application's main loop.
 wxEventLoopBase* processEventLoop();
+void publishEventLoop(wxEventLoopBase* loop);
 
 // Installs the stand-in for the unhandled-exception filter (fault signals).
 void installExceptionFilter();

@@ -1,6 +1,7 @@
 // Process-wide control values and helpers (see utils.h).
 #include "vxs/control/utils.h"
 
+#include <wx/app.h>
 #include <wx/evtloop.h>
 
 #include <cstdio>
@@ -23,14 +24,16 @@ bool g_wasActive = false;
 std::vector<std::string> g_netConnections;
 
 constexpr const char* kStatusNames[] = {
-    "READY", "RUN",  "ATTN", "ERROR",   "PAUSE", "CHAIN", "LIST", "STEP",
+    "READY",  "RUN",  "ATTN", "ERROR",   "PAUSE", "CHAIN", "LIST",  "STEP",
     "SYSERR", "LOAD", "SAVE", "REPLACE", "PROC",  "EXEC",  "READY",
 };
 static_assert(std::size(kStatusNames) == RUNSTAT_READY + 1);
 
 // The system makes no network resource connections of its own on this platform, so there is
 // nothing for the platform to undo: cancelling always succeeds.
-int platformCancel(const std::string&) { return 0; }
+int platformCancel(const std::string&) {
+    return 0;
+}
 NetCanceller g_canceller = platformCancel;
 
 void recordRunStatus(int status) {
@@ -41,19 +44,31 @@ void recordRunStatus(int status) {
 }
 }  // namespace
 
-int32_t actionCode() { return g_action; }
-void setActionCode(int32_t code) { g_action = code; }
-int32_t exitCode() { return g_exitCode; }
-void setExitCode(int32_t code) { g_exitCode = code; }
+int32_t actionCode() {
+    return g_action;
+}
+void setActionCode(int32_t code) {
+    g_action = code;
+}
+int32_t exitCode() {
+    return g_exitCode;
+}
+void setExitCode(int32_t code) {
+    g_exitCode = code;
+}
 
-void setRunStatus(int status) { recordRunStatus(status); }
+void setRunStatus(int status) {
+    recordRunStatus(status);
+}
 
 void setRunStatusShown(int status) {
     recordRunStatus(status);
     statusShowStatus(runStatusName(status));  // resent only when the name changes
 }
 
-uint8_t runStatus() { return g_runStatus; }
+uint8_t runStatus() {
+    return g_runStatus;
+}
 
 const char* runStatusName(int status) {
     return status >= 0 && status <= RUNSTAT_READY ? kStatusNames[status] : "?";
@@ -83,6 +98,8 @@ void dispatchPending() {
     wxEventLoopBase* loop = processEventLoop();
     if (!loop) return;
     while (loop->Pending()) loop->Dispatch();
+    // Events queued inside the process (posted or called after) are pending events too.
+    if (wxTheApp) wxTheApp->ProcessPendingEvents();
 }
 
 void pump() {
@@ -116,7 +133,9 @@ void timedWait(int32_t microseconds) {
     }
 }
 
-void netConnectionAdd(const std::string& name) { g_netConnections.push_back(name); }
+void netConnectionAdd(const std::string& name) {
+    g_netConnections.push_back(name);
+}
 
 void cancelNetConnections() {
     std::vector<std::string> kept;
@@ -125,7 +144,9 @@ void cancelNetConnections() {
     g_netConnections.swap(kept);
 }
 
-size_t netConnectionCount() { return g_netConnections.size(); }
+size_t netConnectionCount() {
+    return g_netConnections.size();
+}
 
 void setNetCanceller(NetCanceller canceller) {
     g_canceller = canceller ? canceller : platformCancel;

@@ -10,15 +10,15 @@
 namespace vxs {
 
 // ---- action codes: what the main dispatch loop does next ----
-inline constexpr int32_t kActCommand = 0;       // command mode
-inline constexpr int32_t kActRun = 2;           // run the current program from its current line
-inline constexpr int32_t kActResume = 3;        // resume a suspended program
-inline constexpr int32_t kActEndProgram = 4;    // end the current program, then command mode
-inline constexpr int32_t kActSort = 8;          // the SORT utility
-inline constexpr int32_t kActIndex = 9;         // the INDEX utility
-inline constexpr int32_t kActHelp = 40;         // help display in progress: never dispatched
-inline constexpr int32_t kActAfterUtility = 47; // command mode after a utility
-inline constexpr int32_t kActShutdown = 50;     // shut down
+inline constexpr int32_t kActCommand = 0;        // command mode
+inline constexpr int32_t kActRun = 2;            // run the current program from its current line
+inline constexpr int32_t kActResume = 3;         // resume a suspended program
+inline constexpr int32_t kActEndProgram = 4;     // end the current program, then command mode
+inline constexpr int32_t kActSort = 8;           // the SORT utility
+inline constexpr int32_t kActIndex = 9;          // the INDEX utility
+inline constexpr int32_t kActHelp = 40;          // help display in progress: never dispatched
+inline constexpr int32_t kActAfterUtility = 47;  // command mode after a utility
+inline constexpr int32_t kActShutdown = 50;      // shut down
 
 int32_t actionCode();
 void setActionCode(int32_t code);

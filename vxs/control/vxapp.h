@@ -12,7 +12,7 @@ namespace vxs {
 class vxEventLoop final : public wxEventLoop {};
 
 class vxApp final : public wxAppConsole {
-public:
+  public:
     bool OnInit() override;
     int OnRun() override;
     int OnExit() override;

@@ -4,6 +4,8 @@
 namespace vxs {
 
 void debugPoll() {}
-bool debugLinkOpen() { return false; }
+bool debugLinkOpen() {
+    return false;
+}
 
 }  // namespace vxs

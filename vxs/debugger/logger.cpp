@@ -45,7 +45,9 @@ void setLogLevel(int level) {
     vxlog(kLogProgress, "Log level set to %i.", level);
 }
 
-int logLevel() { return g_level; }
+int logLevel() {
+    return g_level;
+}
 
 int setLogFile(const char* path) {
     int fd = platform::openForAppend(path);

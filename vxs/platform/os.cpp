@@ -18,8 +18,12 @@ namespace {
 thread_local uint32_t t_lastError = 0;
 }
 
-void setLastError(uint32_t value) { t_lastError = value; }
-uint32_t lastError() { return t_lastError; }
+void setLastError(uint32_t value) {
+    t_lastError = value;
+}
+uint32_t lastError() {
+    return t_lastError;
+}
 
 int failed() {
     t_lastError = static_cast<uint32_t>(errno);
@@ -92,14 +96,18 @@ void closeDescriptor(int fd) {
     if (fd > kStderr) close(fd);  // never retried: the descriptor is gone either way
 }
 
-bool isTerminal(int fd) { return isatty(fd) == 1; }
+bool isTerminal(int fd) {
+    return isatty(fd) == 1;
+}
 
 bool fileExists(const char* path) {
     struct stat st;
     return stat(path, &st) == 0;
 }
 
-int removeFile(const char* path) { return unlink(path) == 0 ? 0 : failed(); }
+int removeFile(const char* path) {
+    return unlink(path) == 0 ? 0 : failed();
+}
 
 int LineReader::fill() {
     if (eof_) return 0;
@@ -153,7 +161,7 @@ void onFault(int signo) {
 
 void installFaultHandlers(FaultHandler handler) {
     g_faultHandler = handler;
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_handler = onFault;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_NODEFER;  // a fault inside the handler re-enters it instead of killing us

@@ -48,7 +48,7 @@ bool isTerminal(int fd);
 
 // Reads standard input one line at a time through a private buffer.
 class LineReader final {
-public:
+  public:
     explicit LineReader(int fd) : fd_(fd) {}
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
@@ -57,7 +57,7 @@ public:
     // Returns 0 for a line, 1 at end of input (no line), -1 on a read error.
     [[nodiscard]] int readLine(std::string& line, size_t max, bool& truncated);
 
-private:
+  private:
     int fill();
     int fd_;
     char buf_[4096];

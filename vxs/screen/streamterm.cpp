@@ -22,7 +22,9 @@ struct StreamState {
 };
 StreamState g_stream;
 
-bool isInt(const DecodedMessage& m, int i) { return i < m.count && !m.params[i].isData(); }
+bool isInt(const DecodedMessage& m, int i) {
+    return i < m.count && !m.params[i].isData();
+}
 
 // A data parameter as text, without the terminating zero it travels with.
 bool textParam(const DecodedMessage& m, int i, std::string_view& text) {
@@ -49,7 +51,9 @@ int onScreenAction(const DecodedMessage& m, std::span<const RemoteOut>) {
     return CallFunctionRemote(SCREENACTIONRET, IN_RESP, {rpInt(0)});
 }
 
-int onIgnored(const DecodedMessage&, std::span<const RemoteOut>) { return 0; }
+int onIgnored(const DecodedMessage&, std::span<const RemoteOut>) {
+    return 0;
+}
 
 int onFatalMessage(const DecodedMessage& m, std::span<const RemoteOut>) {
     std::string_view text;
@@ -76,8 +80,8 @@ int onConsoleInput(const DecodedMessage& m, std::span<const RemoteOut>) {
     bool truncated = false;
     int32_t status = kInputEnded;
     if (g_stream.reader) {
-        const int rc = g_stream.reader->readLine(line, static_cast<size_t>(m.params[0].value),
-                                                 truncated);
+        const int rc =
+            g_stream.reader->readLine(line, static_cast<size_t>(m.params[0].value), truncated);
         if (rc == 0) status = truncated ? kInputTooLong : kInputLine;
     }
     return CallFunctionRemote(CONSOLEINPUTRET, IN_RESP, {rpInt(status), rpText(line.c_str())});
@@ -113,11 +117,16 @@ struct Binding {
     RemoteHandler handler;
 };
 constexpr Binding kBindings[] = {
-    {SCREENACTIONCALL, onScreenAction}, {SCREENTITLE, onIgnored},
-    {ENDSESSION, onIgnored},            {FATALMSGCALL, onFatalMessage},
-    {GETUNUSEDIDCALL, onUnusedId},      {SETCANCLOSECALL, onSetCanClose},
-    {CONSOLEINPUTCALL, onConsoleInput}, {CONSOLEOUTPUT, onConsoleOutput},
-    {STATUSLINETEXT, onStatusText},     {STATUSLINEERROR, onStatusError},
+    {SCREENACTIONCALL, onScreenAction},
+    {SCREENTITLE, onIgnored},
+    {ENDSESSION, onIgnored},
+    {FATALMSGCALL, onFatalMessage},
+    {GETUNUSEDIDCALL, onUnusedId},
+    {SETCANCLOSECALL, onSetCanClose},
+    {CONSOLEINPUTCALL, onConsoleInput},
+    {CONSOLEOUTPUT, onConsoleOutput},
+    {STATUSLINETEXT, onStatusText},
+    {STATUSLINEERROR, onStatusError},
 };
 
 }  // namespace
@@ -139,6 +148,8 @@ void detachStreamTerminal() {
     g_stream.reader.reset();
 }
 
-bool streamCanClose() { return g_stream.canClose; }
+bool streamCanClose() {
+    return g_stream.canClose;
+}
 
 }  // namespace vxs

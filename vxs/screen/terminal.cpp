@@ -12,9 +12,15 @@ bool g_attached = false;
 bool g_terminated = false;
 }  // namespace
 
-bool terminalAttached() { return g_attached; }
-void setTerminalAttached(bool attached) { g_attached = attached; }
-int32_t terminalIdentifier() { return 0; }
+bool terminalAttached() {
+    return g_attached;
+}
+void setTerminalAttached(bool attached) {
+    g_attached = attached;
+}
+int32_t terminalIdentifier() {
+    return 0;
+}
 
 int32_t screenAction(int32_t action, int32_t row, int32_t column, int32_t a, int32_t b,
                      const char* text, int32_t c, int32_t attr) {
@@ -48,8 +54,8 @@ void consoleOutput(std::string_view line) {
     if (!g_attached) return;
     std::string text(line);
     if (CallFunctionRemote(CONSOLEOUTPUT, ORIGIN, {rpText(text.c_str())}))
-        vxassertion("!CallFunctionRemote(CONSOLEOUTPUT, ORIGIN, 1, strlen(line)+1, line)",
-                    __FILE__, __LINE__);
+        vxassertion("!CallFunctionRemote(CONSOLEOUTPUT, ORIGIN, 1, strlen(line)+1, line)", __FILE__,
+                    __LINE__);
 }
 
 void terminalStatusText(int32_t field, const char* text) {
@@ -93,7 +99,11 @@ void terminalShutdown() {
 
 void freeKeyTables() {}
 
-void terminalMarkTerminated() { g_terminated = true; }
-bool terminalTerminated() { return g_terminated; }
+void terminalMarkTerminated() {
+    g_terminated = true;
+}
+bool terminalTerminated() {
+    return g_terminated;
+}
 
 }  // namespace vxs

@@ -10,9 +10,9 @@
 namespace vxs {
 
 // Screen action codes used by the spine.
-inline constexpr int32_t kScreenOpen = 1280;      // open the screen at start-up
-inline constexpr int32_t kScreenCloseFile = 2048; // close a window file
-inline constexpr int32_t kScreenShutdown = 2304;  // the end of the terminal
+inline constexpr int32_t kScreenOpen = 1280;       // open the screen at start-up
+inline constexpr int32_t kScreenCloseFile = 2048;  // close a window file
+inline constexpr int32_t kScreenShutdown = 2304;   // the end of the terminal
 inline constexpr int32_t kScreenBeep = 80;
 
 // The width of the command line's input field.
@@ -23,11 +23,13 @@ void setTerminalAttached(bool attached);
 int32_t terminalIdentifier();
 
 // The position parameter of a screen action: the row in the high byte, the column in the low.
-inline int32_t screenPosition(int32_t row, int32_t column) { return row << 8 | column; }
+inline int32_t screenPosition(int32_t row, int32_t column) {
+    return row << 8 | column;
+}
 
 // A screen action (parameters: window file control block, action, position, two integers,
-// text, a further integer, attribute value); returns the action's result.  A row or column above 250 is a consistency
-// failure.
+// text, a further integer, attribute value); returns the action's result.  A row or column above
+// 250 is a consistency failure.
 int32_t screenAction(int32_t action, int32_t row = 0, int32_t column = 0, int32_t a = 0,
                      int32_t b = 0, const char* text = nullptr, int32_t c = 0, int32_t attr = 0);
 // Reads one console line (at most maxLength bytes).  Returns kInputLine, kInputTooLong or

@@ -1,0 +1,76 @@
+// The first command processor: SYSTEM [n], and error 1006 for anything else.
+#include "vxs/command/command.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "tests/support/test_support.h"
+#include "vxs/control/errors.h"
+#include "vxs/control/utils.h"
+
+namespace vxs {
+namespace {
+
+using ::testing::ElementsAre;
+
+class CommandTest : public test::CleanStateTest {};
+
+TEST_F(CommandTest, SystemWithAndWithoutExitCode) {
+    struct Case {
+        const char* line;
+        int code;
+    } cases[] = {{"SYSTEM", 0},    {"system 5", 5},   {"  SyStEm   12  ", 12},
+                 {"SYSTEM +3", 3}, {"SYSTEM -1", -1}, {"SYSTEM 300", 300}};
+    for (const Case& c : cases) {
+        setActionCode(kActCommand);
+        setExitCode(77);
+        EXPECT_EQ(executeCommandLine(c.line), 0) << c.line;
+        EXPECT_EQ(actionCode(), kActShutdown) << c.line;
+        EXPECT_EQ(exitCode(), c.code) << c.line;
+    }
+}
+
+TEST_F(CommandTest, AnythingElseIsError1006AndLeavesTheActionCode) {
+    for (const char* line : {"SYSTEMX", "SYSTEM 5x", "SYSTEM 99999999999", "SYSTEM +", "SYS TEM",
+                             "LIST", "10 PRINT", "?", "SYSTEM 1 2"}) {
+        setActionCode(kActCommand);
+        EXPECT_EQ(executeCommandLine(line), kErrUnrecognized) << line;
+        EXPECT_EQ(actionCode(), kActCommand) << line;
+    }
+    EXPECT_EQ(executeCommandLine("   "), 0) << "an empty line does nothing";
+}
+
+TEST_F(CommandTest, CommandModeReadsUntilALineLeavesIt) {
+    auto& term = test::installRecordingTerminal();
+    term.inputLines = {"HELLO", "", "SYSTEM 9", "NOT READ"};
+    commandMode();
+    EXPECT_EQ(actionCode(), kActShutdown);
+    EXPECT_EQ(exitCode(), 9);
+    EXPECT_THAT(term.errors, ElementsAre("1006 -1 0"));
+}
+
+TEST_F(CommandTest, EndOfInputActsAsSystem) {
+    test::installRecordingTerminal();
+    setExitCode(5);
+    commandMode();
+    EXPECT_EQ(actionCode(), kActShutdown);
+    EXPECT_EQ(exitCode(), 0);
+}
+
+TEST_F(CommandTest, LineLongerThanTheFieldIsError1060) {
+    auto& term = test::installRecordingTerminal();
+    // The recording terminal hands over whole lines: mark the long one as the stream would.
+    setRemoteHandler(CONSOLEINPUTCALL, [](const DecodedMessage&, std::span<const RemoteOut>) {
+        static int calls = 0;
+        if (calls++ == 0)
+            return CallFunctionRemote(CONSOLEINPUTRET, IN_RESP,
+                                      {rpInt(kInputTooLong), rpText("A")});
+        return CallFunctionRemote(CONSOLEINPUTRET, IN_RESP, {rpInt(kInputEnded), rpText("")});
+    });
+    commandMode();
+    EXPECT_THAT(term.errors, ElementsAre("1060 -1 0"));
+    EXPECT_EQ(actionCode(), kActShutdown);
+}
+
+}  // namespace
+}  // namespace vxs

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Runs one transcript through the executable's stream front end and compares what it printed.
+# Usage: run_transcript.sh EXECUTABLE TRANSCRIPT   (the format is in README.md beside this file)
+set -uo pipefail
+
+exe=$1
+transcript=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+: > "$work/in"; : > "$work/want.out"; : > "$work/want.err"
+want_status=0
+args=()
+while IFS= read -r line || [ -n "$line" ]; do
+  case "$line" in
+    '>')     echo "" >> "$work/in" ;;
+    '> '*)   printf '%s\n' "${line:2}" >> "$work/in" ;;
+    '<')     echo "" >> "$work/want.out" ;;
+    '< '*)   printf '%s\n' "${line:2}" >> "$work/want.out" ;;
+    '! '*)   printf '%s\n' "${line:2}" >> "$work/want.err" ;;
+    '= '*)   want_status=${line:2} ;;
+    '$ '*)   read -r -a args <<< "${line:2}" ;;
+    '#'*|'') ;;
+    *) echo "$transcript: cannot read line: $line" >&2; exit 2 ;;
+  esac
+done < "$transcript"
+
+(cd "$work" && "$exe" "${args[@]}" < "$work/in" > "$work/got.out" 2> "$work/got.err")
+status=$?
+
+fail=0
+if ! diff -u --label expected --label got "$work/want.out" "$work/got.out" > "$work/d.out"; then
+  echo "standard output differs:"; cat "$work/d.out"; fail=1
+fi
+if ! diff -u --label expected --label got "$work/want.err" "$work/got.err" > "$work/d.err"; then
+  echo "standard error differs:"; cat "$work/d.err"; fail=1
+fi
+if [ "$status" != "$want_status" ]; then
+  echo "exit status $status, expected $want_status"; fail=1
+fi
+exit $fail
