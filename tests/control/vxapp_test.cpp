@@ -28,23 +28,26 @@ void startWidgets() {
     if (!wxEntryStart(argc, argv)) _exit(5);
 }
 
-// Runs the whole system as main() does, in a child, with `input` on standard input.
-test::ChildResult runApplication(const std::string& input, const std::function<void()>& before) {
+// Runs the whole system as main() does, in a child, with `input` on standard input.  The child
+// ends with wxEntry's result, or with `check`'s when that is nonzero (run after wxEntry).
+test::ChildResult runApplication(
+    const std::string& input, const std::function<int()>& check = [] { return 0; }) {
     return test::runInChild(
         [&] {
-            before();
             static char name[] = "veltrix";
             static char* argv[] = {name, nullptr};
             int argc = 1;
             setProcessArguments(argc, argv);
             wxApp::SetInstance(new vxApp);
-            _exit(wxEntry(argc, argv));
+            const int result = wxEntry(argc, argv);
+            const int checked = check();
+            _exit(checked ? checked : result);
         },
         &input);
 }
 
 TEST(Application, RunsTheSystemAndReturnsTheExitCode) {
-    auto r = runApplication("NOTHING\nSYSTEM 3\n", [] {});
+    auto r = runApplication("NOTHING\nSYSTEM 3\n");
     EXPECT_EQ(r.exitStatus, 3);
     EXPECT_EQ(r.err, "ERROR 1006\n");
     EXPECT_EQ(r.out, "");
@@ -71,17 +74,13 @@ TEST(Application, WaitingHelpersDispatchTheEventLoopsWork) {
 
 TEST(Application, ProcessEntryRecordsItsPaths) {
     auto r = runApplication("SYSTEM\n", [] {
-        // After shut-down the paths are still known; report them through the exit status.
-        atexit([] {
-            const std::string& dir = moduleDirectory();
-            char cwd[512];
-            const bool ok = !dir.empty() && dir.back() == '/' &&
-                            modulePath().compare(0, dir.size(), dir) == 0 &&
-                            modulePath().find('/', dir.size()) == std::string::npos &&
-                            getcwd(cwd, sizeof cwd) && startingDirectory() == cwd &&
-                            memoryTraceName() == "memtrace.001";
-            if (!ok) _exit(9);
-        });
+        const std::string& dir = moduleDirectory();
+        char cwd[512];
+        const bool ok =
+            !dir.empty() && dir.back() == '/' && modulePath().compare(0, dir.size(), dir) == 0 &&
+            modulePath().find('/', dir.size()) == std::string::npos && getcwd(cwd, sizeof cwd) &&
+            startingDirectory() == cwd && memoryTraceName() == "memtrace.001";
+        return ok ? 0 : 9;
     });
     EXPECT_EQ(r.exitStatus, 0);
 }
