@@ -15,7 +15,9 @@
 namespace vxs {
 
 void startup(int argc, char** argv) {
-    (void)argc;  // the command line's switches and initial command are read by command mode
+    // The command line's switches and initial command are not taken yet: every start uses the
+    // defaults (no requested WSID, the default configuration, an empty command buffer).
+    (void)argc;
     (void)argv;
     vxlog(kLogProgress, "Entering startup.");
     setRunStatus(RUNSTAT_READY);
