@@ -155,7 +155,10 @@ struct pcb {
     int16_t condfurther = 0;
     std::unique_ptr<DictName[]> dictNamePointer;  // slot i is dictionary index 256 + i
     std::unique_ptr<DePtr[]> dictEntryPointer;
-    pcb* next = nullptr;    // chain of loaded programs
+    // False after an edit or a load until the line references and block targets have been
+    // resolved again (vxexe.h).
+    bool resolved = true;
+    pcb* next = nullptr;  // chain of loaded programs
     int32_t ltblsize = 16;  // line-table entry size of the file it was loaded from
 };
 
