@@ -28,48 +28,48 @@ namespace vxs {
 // X(kind, name, precedence, parameter words, meaning)
 // Parameter words are the first words of a reference item; they belong to the operator.  Every
 // other word of an item is an operand that the evaluator pushes after the operator has run.
-#define VX_OPERATORS(X)                                                                  \
-    X(0, OpEnd, 0, 0, "end of the expression")                                          \
-    X(3, OpAnd, 11, 0, "plain AND of two numbers")                                      \
-    X(4, OpOr, 11, 0, "plain OR of two numbers")                                        \
-    X(7, OpPower, 9, 0, "left ** right")                                                \
-    X(8, OpMul, 8, 0, "left * right")                                                   \
-    X(9, OpDiv, 8, 0, "left / right")                                                   \
-    X(11, OpAdd, 7, 0, "left + right")                                                  \
-    X(12, OpSub, 7, 0, "left - right")                                                  \
-    X(13, OpAssign, 4, 0, "assign right to the target below it")                        \
-    X(14, OpSubAssign, 4, 0, "target$(x:y) = source$")                                  \
-    X(15, OpConcat, 0, 0, "left$ & right$")                                             \
-    X(17, OpGt, 6, 0, "left > right")                                                   \
-    X(18, OpLt, 6, 0, "left < right")                                                   \
-    X(19, OpGe, 6, 0, "left >= right")                                                  \
-    X(20, OpLe, 6, 0, "left <= right")                                                  \
-    X(21, OpNe, 6, 0, "left <> right")                                                  \
-    X(22, OpEq, 6, 0, "left = right")                                                   \
+#define VX_OPERATORS(X)                                                                    \
+    X(0, OpEnd, 0, 0, "end of the expression")                                             \
+    X(3, OpAnd, 11, 0, "plain AND of two numbers")                                         \
+    X(4, OpOr, 11, 0, "plain OR of two numbers")                                           \
+    X(7, OpPower, 9, 0, "left ** right")                                                   \
+    X(8, OpMul, 8, 0, "left * right")                                                      \
+    X(9, OpDiv, 8, 0, "left / right")                                                      \
+    X(11, OpAdd, 7, 0, "left + right")                                                     \
+    X(12, OpSub, 7, 0, "left - right")                                                     \
+    X(13, OpAssign, 4, 0, "assign right to the target below it")                           \
+    X(14, OpSubAssign, 4, 0, "target$(x:y) = source$")                                     \
+    X(15, OpConcat, 0, 0, "left$ & right$")                                                \
+    X(17, OpGt, 6, 0, "left > right")                                                      \
+    X(18, OpLt, 6, 0, "left < right")                                                      \
+    X(19, OpGe, 6, 0, "left >= right")                                                     \
+    X(20, OpLe, 6, 0, "left <= right")                                                     \
+    X(21, OpNe, 6, 0, "left <> right")                                                     \
+    X(22, OpEq, 6, 0, "left = right")                                                      \
     X(23, OpMatch, 6, 63, "position of left among right and the listed cells (all words)") \
-    X(24, OpMulAssign, 0, 0, "left *= right")                                           \
-    X(25, OpDivAssign, 0, 0, "left /= right")                                           \
-    X(27, OpAddAssign, 0, 0, "left += right")                                           \
-    X(28, OpSubAssignNum, 0, 0, "left -= right")                                        \
-    X(31, OpGroup, 2, 0, "logical group marker (operator stack only)")                  \
-    X(32, OpCallFn, 0, 2, "user function call [function, argument count]")             \
-    X(33, OpCallStr, 0, 2, "string function call [function code, argument count]")     \
-    X(34, OpCallNum, 0, 2, "numeric function call [function code, argument count]")    \
-    X(35, OpElement, 0, 2, "array element [array, subscript count]")                   \
-    X(36, OpDim, 0, 3, "dimension [array, bound count, string capacity or 0]")         \
-    X(37, OpElementConst, 0, 2, "array element, constant subscript [array, subscript]") \
-    X(38, OpRange, 0, 1, "array range A(x:y) [array]")                                  \
-    X(39, OpInteger, 0, 1, "push the word as an integer [value]")                       \
-    X(48, OpNot, 5, 0, "NOT")                                                           \
-    X(49, OpTilde, 13, 0, "unary ~ (logical not)")                                      \
-    X(50, OpNeg, 13, 0, "unary minus")                                                  \
-    X(51, OpAbs, 14, 0, "ABS(x)")                                                       \
-    X(52, OpInt, 14, 0, "INT(x)")                                                       \
-    X(53, OpSgn, 14, 0, "SGN(x)")                                                       \
-    X(58, OpChainStart, 4, 0, "start of a logical AND/OR chain")                        \
-    X(59, OpChainEnd, 2, 0, "end of a logical chain")                                   \
-    X(61, OpAndTest, 4, 0, "AND: skip the right operand when the left is false")        \
-    X(62, OpOrTest, 4, 0, "OR: skip the right operand when the left is true")           \
+    X(24, OpMulAssign, 0, 0, "left *= right")                                              \
+    X(25, OpDivAssign, 0, 0, "left /= right")                                              \
+    X(27, OpAddAssign, 0, 0, "left += right")                                              \
+    X(28, OpSubAssignNum, 0, 0, "left -= right")                                           \
+    X(31, OpGroup, 2, 0, "logical group marker (operator stack only)")                     \
+    X(32, OpCallFn, 0, 2, "user function call [function, argument count]")                 \
+    X(33, OpCallStr, 0, 2, "string function call [function code, argument count]")         \
+    X(34, OpCallNum, 0, 2, "numeric function call [function code, argument count]")        \
+    X(35, OpElement, 0, 2, "array element [array, subscript count]")                       \
+    X(36, OpDim, 0, 3, "dimension [array, bound count, string capacity or 0]")             \
+    X(37, OpElementConst, 0, 2, "array element, constant subscript [array, subscript]")    \
+    X(38, OpRange, 0, 1, "array range A(x:y) [array]")                                     \
+    X(39, OpInteger, 0, 1, "push the word as an integer [value]")                          \
+    X(48, OpNot, 5, 0, "NOT")                                                              \
+    X(49, OpTilde, 13, 0, "unary ~ (logical not)")                                         \
+    X(50, OpNeg, 13, 0, "unary minus")                                                     \
+    X(51, OpAbs, 14, 0, "ABS(x)")                                                          \
+    X(52, OpInt, 14, 0, "INT(x)")                                                          \
+    X(53, OpSgn, 14, 0, "SGN(x)")                                                          \
+    X(58, OpChainStart, 4, 0, "start of a logical AND/OR chain")                           \
+    X(59, OpChainEnd, 2, 0, "end of a logical chain")                                      \
+    X(61, OpAndTest, 4, 0, "AND: skip the right operand when the left is false")           \
+    X(62, OpOrTest, 4, 0, "OR: skip the right operand when the left is true")              \
     X(63, OpParen, 1, 0, "( marker (operator stack only)")
 
 enum OperatorKind : uint8_t {
@@ -88,14 +88,14 @@ const char* operatorName(int kind);
 // X(code, name, direct-form words, statement-item words, meaning)
 // direct-form words: -1 when the statement has no direct form.  statement-item words: the layout
 // of the words of the (non-direct) statement item.
-#define VX_STATEMENTS(X)                                                                   \
+#define VX_STATEMENTS(X)                                                                  \
     X(1, StLet, -1, "none", "assignment (the expression assigned; the value is dropped)") \
     X(2, StMat, -1, "[sub-code]", "whole-array operation")                                \
-    X(3, StRem, 0, "-", "remark")                                                          \
-    X(4, StPause, 0, "-", "stop after the clause with status PAUSE")                       \
-    X(5, StUse, 0, "-", "no effect")                                                       \
-    X(6, StRandomize, 0, "-", "reseed the random generator")                               \
-    X(7, StOption, -1, "[option, value]", "program option (BASE 0/1, COLLATE 8/9)")        \
+    X(3, StRem, 0, "-", "remark")                                                         \
+    X(4, StPause, 0, "-", "stop after the clause with status PAUSE")                      \
+    X(5, StUse, 0, "-", "no effect")                                                      \
+    X(6, StRandomize, 0, "-", "reseed the random generator")                              \
+    X(7, StOption, -1, "[option, value]", "program option (BASE 0/1, COLLATE 8/9)")       \
     X(8, StTrace, -1, "[4 on | 5 off | 6 print]", "trace setting")                        \
     X(11, StDim, -1, "none", "dimensioning (done by the expression's items 36)")          \
     X(12, StData, -1, "[literal...]", "data constants")                                   \
@@ -117,30 +117,30 @@ const char* operatorName(int kind);
     X(30, StForm, -1, "none", "FORM (its text is the operand)")                           \
     X(31, StReserve, -1, "none + parts", "reserved I/O statement")                        \
     X(32, StGosub, 3, "[n, LREF x n, none, LREF]", "GOSUB / ON expression GOSUB")         \
-    X(33, StReturn, 0, "-", "return from GOSUB")                                           \
-    X(34, StFor, -1, "[POS after NEXT]", "FOR")                                            \
-    X(35, StNext, -1, "[POS loop start]", "NEXT")                                          \
-    X(36, StSkip, 2, "-", "block skip [target line, block kind]")                          \
+    X(33, StReturn, 0, "-", "return from GOSUB")                                          \
+    X(34, StFor, -1, "[POS after NEXT]", "FOR")                                           \
+    X(35, StNext, -1, "[POS loop start]", "NEXT")                                         \
+    X(36, StSkip, 2, "-", "block skip [target line, block kind]")                         \
     X(38, StDef, -1, "[function, body offset, formals...]", "function definition")        \
-    X(39, StFnend, 0, "-", "function return")                                              \
+    X(39, StFnend, 0, "-", "function return")                                             \
     X(40, StIf, -1, "[target]", "IF: continue when true, else take the target")           \
     X(41, StOn, -1, "[condition, action, LREF]", "ON condition")                          \
-    X(42, StContinue, 0, "-", "continue after the failed statement")                       \
-    X(43, StRetry, 0, "-", "run the failed clause again")                                  \
+    X(42, StContinue, 0, "-", "continue after the failed statement")                      \
+    X(43, StRetry, 0, "-", "run the failed clause again")                                 \
     X(44, StGoto, 3, "[n, LREF x n, none, LREF]", "GOTO / ON expression GOTO")            \
     X(45, StExit, -1, "none + exit parts", "error exit list line")                        \
-    X(46, StStop, 0, "-", "stop the program")                                              \
-    X(47, StEnd, 0, "-", "end the program")                                                \
+    X(46, StStop, 0, "-", "stop the program")                                             \
+    X(47, StEnd, 0, "-", "end the program")                                               \
     X(49, StChain, -1, "[operand count, files]", "chain to a program")                    \
     X(51, StCall, -1, "[operand count]", "call an external routine")                      \
-    X(53, StLabel, 1, "-", "line label [label name entry]")                                \
-    X(54, StExecute, -1, "none", "run a command")                                          \
-    X(55, StSystem, 0, "-", "end the program and shut down")                               \
-    X(56, StIgnore, 0, "-", "no effect")                                                   \
+    X(53, StLabel, 1, "-", "line label [label name entry]")                               \
+    X(54, StExecute, -1, "none", "run a command")                                         \
+    X(55, StSystem, 0, "-", "end the program and shut down")                              \
+    X(56, StIgnore, 0, "-", "no effect")                                                  \
     X(57, StSelect, -1, "none", "SELECT CASE marker (the value is assigned before it)")   \
-    X(58, StCase, -1, "[target]", "CASE test: as IF")                                      \
-    X(59, StDo, 0, "[target LOOP line]", "DO WHILE/UNTIL test; direct: marker")            \
-    X(62, StLoop, 2, "[POS of DO]", "LOOP WHILE/UNTIL test; direct: jump back always")     \
+    X(58, StCase, -1, "[target]", "CASE test: as IF")                                     \
+    X(59, StDo, 0, "[target LOOP line]", "DO WHILE/UNTIL test; direct: marker")           \
+    X(62, StLoop, 2, "[POS of DO]", "LOOP WHILE/UNTIL test; direct: jump back always")    \
     X(63, StBreak, -1, "none", "break point statement")
 
 enum StatementCode : uint8_t {
@@ -164,7 +164,8 @@ inline constexpr uint8_t kLineEnd = 0x7F;     // after the last clause of the li
 // keyword that takes a value finds it as the next operand of the clause, in source order.
 inline constexpr uint8_t kPartFile = 16;  // file number: [constant] or no word (next operand)
 inline constexpr uint8_t kPartLine = 18;  // a line reference: LREF (3 words)
-inline constexpr uint8_t kPartList = 20;  // the item list: [operand count]; PRINT's list bytes follow
+inline constexpr uint8_t kPartList =
+    20;  // the item list: [operand count]; PRINT's list bytes follow
 inline constexpr uint8_t kPartExit = 63;  // an error exit: [condition code, LREF]
 
 // Print-list bytes (after kPartList of PRINT): bits 0-2 values (1..6, 7 a TAB item, 0 none),
@@ -176,12 +177,12 @@ inline constexpr uint8_t kPrintLast = 32;
 
 // Block kinds carried by the second word of a block skip (36).
 enum BlockKind : uint16_t {
-    kBlockElse = 1,        // a block ELSE line: skip to the line after END IF
-    kBlockEndIf = 2,       // END IF: continue in sequence (-2)
-    kBlockCase = 3,        // before a CASE: skip to the line after END SELECT
-    kBlockEndSelect = 4,   // END SELECT: continue in sequence
-    kBlockDef = 5,         // after a DEF: skip the function body
-    kBlockLineElse = 6,    // ELSE inside one line: skip to the next line
+    kBlockElse = 1,       // a block ELSE line: skip to the line after END IF
+    kBlockEndIf = 2,      // END IF: continue in sequence (-2)
+    kBlockCase = 3,       // before a CASE: skip to the line after END SELECT
+    kBlockEndSelect = 4,  // END SELECT: continue in sequence
+    kBlockDef = 5,        // after a DEF: skip the function body
+    kBlockLineElse = 6,   // ELSE inside one line: skip to the next line
 };
 
 // ON condition actions (StOn's second word).
@@ -211,7 +212,9 @@ struct LineRef {
 LineRef readLineRef(const uint8_t* p);
 void writeLineRef(uint8_t* p, const LineRef& ref);
 
-inline uint16_t readWord(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+inline uint16_t readWord(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
 inline void writeWord(uint8_t* p, uint16_t w) {
     p[0] = static_cast<uint8_t>(w);
     p[1] = static_cast<uint8_t>(w >> 8);
@@ -244,10 +247,10 @@ inline constexpr int kErrNoTarget = 1110;
 
 // ---- stored source tokens ----
 // Bytes below 8 in a stored source text are tokens; any other byte is text as typed.
-inline constexpr uint8_t kSrcLiteral = 1;    // 1 b: the byte b as typed (b < 8)
-inline constexpr uint8_t kSrcClauseKw = 2;   // 2 c: the clause keyword of element code c
-inline constexpr uint8_t kSrcLineNum = 4;    // 4 n0 n1 n2 w: line number n typed with w digits
-inline constexpr uint8_t kSrcKeyword = 5;    // 5 len text: a statement keyword as typed
-inline constexpr uint8_t kSrcComment = 6;    // 6 len text: comment text after '!'
+inline constexpr uint8_t kSrcLiteral = 1;   // 1 b: the byte b as typed (b < 8)
+inline constexpr uint8_t kSrcClauseKw = 2;  // 2 c: the clause keyword of element code c
+inline constexpr uint8_t kSrcLineNum = 4;   // 4 n0 n1 n2 w: line number n typed with w digits
+inline constexpr uint8_t kSrcKeyword = 5;   // 5 len text: a statement keyword as typed
+inline constexpr uint8_t kSrcComment = 6;   // 6 len text: comment text after '!'
 
 }  // namespace vxs

@@ -32,17 +32,69 @@ constexpr uint8_t END = 0x40, ALT = 0x41, GRP = 0x42, CHO = 0x43, CMT = 0x44, E2
 
 // Element codes of the clause keywords used below.
 enum : uint8_t {
-    K_BASE = 0, K_RD = 1, K_ON = 4, K_OFF = 5, K_PRINT = 6, K_COLLATE = 7, K_NATIVE = 8,
-    K_ALTERNATE = 9, K_SELECT = 11, K_WAIT = 12, K_EXTERNAL = 13, K_ATTR = 14, K_BORDER = 15,
-    K_USING = 17, K_FIELDS = 19, K_DROP = 21, K_FREE = 22, K_RELEASE = 23, K_DISPLAY = 24,
-    K_INTERNAL = 25, K_INPUT = 26, K_OUTPUT = 27, K_OUTIN = 28, K_SEQUENTIAL = 29,
-    K_RELATIVE = 30, K_KEYED = 31, K_BUTTONS = 32, K_MENU = 33, K_TEXT = 34, K_DATA = 35,
-    K_STATUS = 36, K_RESERVE = 39, K_KEYEQ = 48, K_KEYGE = 49, K_SEARCHEQ = 50, K_SEARCHGE = 51,
-    K_RECEQ = 52, K_POSEQ = 53, K_SOFLOW = 96, K_CONV = 97, K_OFLOW = 98, K_HELP = 99,
-    K_ZDIV = 100, K_ATTN = 101, K_FNKEY = 102, K_EVENT = 103, K_ERROR = 104, K_TO = 105,
-    K_STEP = 106, K_LOCKED = 107, K_THEN = 108, K_ELSE = 109, K_NONE = 110, K_LIBRARY = 111,
-    K_FILES = 118, K_EOF = 120, K_IOERR = 121, K_NOKEY = 122, K_NOREC = 123, K_DUPREC = 124,
-    K_PAGEOFLOW = 125, K_TIMEOUT = 126, K_EXIT = 127,
+    K_BASE = 0,
+    K_RD = 1,
+    K_ON = 4,
+    K_OFF = 5,
+    K_PRINT = 6,
+    K_COLLATE = 7,
+    K_NATIVE = 8,
+    K_ALTERNATE = 9,
+    K_SELECT = 11,
+    K_WAIT = 12,
+    K_EXTERNAL = 13,
+    K_ATTR = 14,
+    K_BORDER = 15,
+    K_USING = 17,
+    K_FIELDS = 19,
+    K_DROP = 21,
+    K_FREE = 22,
+    K_RELEASE = 23,
+    K_DISPLAY = 24,
+    K_INTERNAL = 25,
+    K_INPUT = 26,
+    K_OUTPUT = 27,
+    K_OUTIN = 28,
+    K_SEQUENTIAL = 29,
+    K_RELATIVE = 30,
+    K_KEYED = 31,
+    K_BUTTONS = 32,
+    K_MENU = 33,
+    K_TEXT = 34,
+    K_DATA = 35,
+    K_STATUS = 36,
+    K_RESERVE = 39,
+    K_KEYEQ = 48,
+    K_KEYGE = 49,
+    K_SEARCHEQ = 50,
+    K_SEARCHGE = 51,
+    K_RECEQ = 52,
+    K_POSEQ = 53,
+    K_SOFLOW = 96,
+    K_CONV = 97,
+    K_OFLOW = 98,
+    K_HELP = 99,
+    K_ZDIV = 100,
+    K_ATTN = 101,
+    K_FNKEY = 102,
+    K_EVENT = 103,
+    K_ERROR = 104,
+    K_TO = 105,
+    K_STEP = 106,
+    K_LOCKED = 107,
+    K_THEN = 108,
+    K_ELSE = 109,
+    K_NONE = 110,
+    K_LIBRARY = 111,
+    K_FILES = 118,
+    K_EOF = 120,
+    K_IOERR = 121,
+    K_NOKEY = 122,
+    K_NOREC = 123,
+    K_DUPREC = 124,
+    K_PAGEOFLOW = 125,
+    K_TIMEOUT = 126,
+    K_EXIT = 127,
 };
 
 // clang-format off
@@ -127,28 +179,48 @@ struct StatementDef {
     bool exits;  // an error-exit list may follow
 };
 
-bool isDigitChar(char ch) { return ch >= '0' && ch <= '9'; }
+bool isDigitChar(char ch) {
+    return ch >= '0' && ch <= '9';
+}
 
 // Conditions of error exits and their element codes.
 bool isExitCondition(uint8_t code) {
     switch (code) {
-        case K_EOF: case K_NOKEY: case K_NOREC: case K_DUPREC: case K_IOERR: case K_ERROR:
-        case K_CONV: case K_SOFLOW: case K_OFLOW: case K_ZDIV: case K_LOCKED: case K_TIMEOUT:
-        case K_PAGEOFLOW: case K_EXIT: case K_HELP:
-            return true;
-        default:
-            return false;
+        case K_EOF:
+        case K_NOKEY:
+        case K_NOREC:
+        case K_DUPREC:
+        case K_IOERR:
+        case K_ERROR:
+        case K_CONV:
+        case K_SOFLOW:
+        case K_OFLOW:
+        case K_ZDIV:
+        case K_LOCKED:
+        case K_TIMEOUT:
+        case K_PAGEOFLOW:
+        case K_EXIT:
+        case K_HELP: return true;
+        default: return false;
     }
 }
 
 // Conditions of the ON statement.
 bool isOnCondition(uint8_t code) {
     switch (code) {
-        case K_ERROR: case K_CONV: case K_IOERR: case K_PAGEOFLOW: case K_SOFLOW: case K_OFLOW:
-        case K_HELP: case K_ZDIV: case K_ATTN: case K_LOCKED: case K_EVENT: case K_FNKEY:
-            return true;
-        default:
-            return false;
+        case K_ERROR:
+        case K_CONV:
+        case K_IOERR:
+        case K_PAGEOFLOW:
+        case K_SOFLOW:
+        case K_OFLOW:
+        case K_HELP:
+        case K_ZDIV:
+        case K_ATTN:
+        case K_LOCKED:
+        case K_EVENT:
+        case K_FNKEY: return true;
+        default: return false;
     }
 }
 
@@ -159,14 +231,14 @@ struct LineBuilder;
 
 // Compiles the clauses of one line.
 class ClauseCompiler {
-public:
+  public:
     ClauseCompiler(CompileCtx& c, LineBuilder& line) : c_(c), line_(line) {}
 
     // Compiles one clause (or, for DEF, SELECT and CASE, the few clauses one statement makes).
     int compileStatement(bool lineStart);
     ClauseKind kind = ClauseKind::Plain;
 
-private:
+  private:
     // ---- clause assembly ----
     void begin();
     int finish();
@@ -261,14 +333,18 @@ struct LineBuilder {
 // ---- statement table ----
 StatementDef definition(uint8_t code) {
     switch (code) {
-        case StGosub: case StGoto: return {P_LREF, ListKind::None, false};
+        case StGosub:
+        case StGoto: return {P_LREF, ListKind::None, false};
         case StRestore: return {P_RESTORE, ListKind::None, true};
         case StNext: return {P_NEXT, ListKind::None, false};
-        case StStop: case StEnd: return {P_OPTNUM, ListKind::None, false};
-        case StDo: case StLoop: return {P_DOLOOP, ListKind::None, false};
+        case StStop:
+        case StEnd: return {P_OPTNUM, ListKind::None, false};
+        case StDo:
+        case StLoop: return {P_DOLOOP, ListKind::None, false};
         case StOpen: return {P_OPEN, ListKind::None, true};
         case StClose: return {P_CLOSE, ListKind::None, true};
-        case StReserve: case StRelease: return {P_FILECOLON, ListKind::None, true};
+        case StReserve:
+        case StRelease: return {P_FILECOLON, ListKind::None, true};
         case StRead: return {P_READ, ListKind::Targets, true};
         case StWrite: return {P_WRITE, ListKind::Values, true};
         case StRewrite: return {P_REWRITE, ListKind::Values, true};
@@ -282,10 +358,17 @@ StatementDef definition(uint8_t code) {
         case StChain: return {P_CHAIN, ListKind::None, false};
         case StTrace: return {P_TRACE, ListKind::None, false};
         case StExecute: return {P_STR, ListKind::None, false};
-        case StPause: case StRandomize: case StRem: case StReturn:
-        case StBreak: case StIgnore: case StSystem: case StSelect: case StCase:
-        case 60: case 61:
-            return {P_EMPTY, ListKind::None, false};
+        case StPause:
+        case StRandomize:
+        case StRem:
+        case StReturn:
+        case StBreak:
+        case StIgnore:
+        case StSystem:
+        case StSelect:
+        case StCase:
+        case 60:
+        case 61: return {P_EMPTY, ListKind::None, false};
         default: return {P_OWN, ListKind::None, false};
     }
 }
@@ -585,8 +668,7 @@ int ClauseCompiler::runSeq(int level, Closer& closer) {
                 case 6:
                     if (int err = requireColon()) return err;
                     break;
-                case 7:
-                    return controlOwn();
+                case 7: return controlOwn();
             }
         }
         if (r < 0) return r;
@@ -614,9 +696,7 @@ int ClauseCompiler::element(uint8_t kind, bool required, bool also) {
             r = compileExpression(c_, kind == E_STR ? ExprType::String : ExprType::Numeric);
             if (r < 0 && !required) r = kFail;  // an optional value that does not fit
             break;
-        case E_LIST:
-            r = list(listKind_, required);
-            break;
+        case E_LIST: r = list(listKind_, required); break;
         case E_SVAR:
         case E_NVAR: {
             if (!atExpressionStart() || atClauseEnd()) break;
@@ -834,8 +914,10 @@ int ClauseCompiler::assignment() {
     if (ch == '=') {
         ++c_.pos;
     } else if ((ch == '+' || ch == '-' || ch == '*' || ch == '/') && c_.at(c_.pos + 1) == '=') {
-        op = ch == '+' ? OpAddAssign : ch == '-' ? OpSubAssignNum : ch == '*' ? OpMulAssign
-                                                                          : OpDivAssign;
+        op = ch == '+'   ? OpAddAssign
+             : ch == '-' ? OpSubAssignNum
+             : ch == '*' ? OpMulAssign
+                         : OpDivAssign;
         if (t.type != ExprType::Numeric) return kCeNotAllowed;
         c_.pos += 2;
     } else {
@@ -852,8 +934,7 @@ int ClauseCompiler::stIf() {
     if (int err = compileExpression(c_, ExprType::Numeric)) return err;
     uint8_t code = 0;
     size_t from = 0, to = 0;
-    if (matchClauseWord(code, from, to, true) != kMatch || code != K_THEN)
-        return kCeKeywordMissing;
+    if (matchClauseWord(code, from, to, true) != kMatch || code != K_THEN) return kCeKeywordMissing;
     stmtWord(static_cast<uint16_t>(kTargetUnresolved));
     end_ = kThenEnd;
     kind = ClauseKind::If;
@@ -1090,8 +1171,8 @@ int ClauseCompiler::stLibrary() {
                 ++p;
             }
             int fn = 0, text = 0;
-            if (int err = internName(c_, nm, static_cast<uint8_t>(DE_FUNCTION | (s ? DE_STRING : 0)),
-                                     fn))
+            if (int err =
+                    internName(c_, nm, static_cast<uint8_t>(DE_FUNCTION | (s ? DE_STRING : 0)), fn))
                 return err;
             if (int err = internString(c_, nm, text)) return err;
             c_.expr.word(static_cast<uint16_t>(fn));
@@ -1329,7 +1410,11 @@ int ClauseCompiler::stMat() {
         ++c_.pos;
     } else if (c_.cur() == '(') {
         // (scalar) alone fills; (scalar) * B, / B, + C, - C combine with an array.
+        ++c_.pos;
         if (int err = compileExpression(c_, ExprType::Any)) return err;
+        c_.skipBlanks();
+        if (c_.cur() != ')') return kCeParen;
+        ++c_.pos;
         c_.skipBlanks();
         const char op = c_.cur();
         if (op == '*' || op == '/' || op == '+' || op == '-') {
@@ -1409,8 +1494,8 @@ int ClauseCompiler::stDef() {
             }
             if (formal.compare(0, 2, "FN") == 0 && formal.size() > 2) return kCeFunction;
             int index = 0;
-            if (int err = internName(c_, formal, fs ? DE_STRING : 0, index,
-                                     marker == kFormalArray, 1))
+            if (int err =
+                    internName(c_, formal, fs ? DE_STRING : 0, index, marker == kFormalArray, 1))
                 return err;
             c_.pos = q;
             stmtWord(marker);
@@ -1568,9 +1653,10 @@ int ClauseCompiler::ownRoutine() {
             setStatement(StExit, false);
             return exitList(true);
         }
-        case StFnend: case StContinue: case StRetry: case StUse:
-            setStatement(code_, true);
-            return 0;
+        case StFnend:
+        case StContinue:
+        case StRetry:
+        case StUse: setStatement(code_, true); return 0;
         default: return kCeSyntax;
     }
 }
@@ -1612,8 +1698,8 @@ int ClauseCompiler::compileStatement(bool lineStart) {
     size_t q = after;
     while (c_.at(q) == ' ') ++q;
     const char a1 = c_.at(q), a2 = c_.at(q + 1);
-    const bool assignment = a0 == '$' || a1 == '=' ||
-                            ((a1 == '+' || a1 == '-' || a1 == '*' || a1 == '/') && a2 == '=');
+    const bool assignment =
+        a0 == '$' || a1 == '=' || ((a1 == '+' || a1 == '-' || a1 == '*' || a1 == '/') && a2 == '=');
     if (code == 0 || assignment) {
         if (int err = this->assignment()) return err;
         return finish();
@@ -1633,7 +1719,8 @@ int ClauseCompiler::compileStatement(bool lineStart) {
             return finish();
         }
         case StIf: err = stIf(); break;
-        case StEnd: case StStop: err = stEnd(code); break;
+        case StEnd:
+        case StStop: err = stEnd(code); break;
         case StSystem: err = stSystem(); break;
         case StSelect: err = stSelect(); break;
         case StCase: err = stCase(); break;
@@ -1641,11 +1728,13 @@ int ClauseCompiler::compileStatement(bool lineStart) {
             err = walk(P_TRACE);
             if (!err) err = stTrace();
             break;
-        case StPause: case StRandomize: case StReturn: case StIgnore:
-            setStatement(code, true);
-            break;
+        case StPause:
+        case StRandomize:
+        case StReturn:
+        case StIgnore: setStatement(code, true); break;
         case StBreak: setStatement(StBreak, false); break;
-        case 60: case 61: return kCeSyntax;  // WHILE and UNTIL belong to DO and LOOP
+        case 60:
+        case 61: return kCeSyntax;  // WHILE and UNTIL belong to DO and LOOP
         default: {
             const StatementDef def = definition(code);
             listKind_ = def.list;
@@ -1869,7 +1958,8 @@ std::span<const uint8_t> lineCode(const pcb& pc, int index) {
 std::string_view lineSource(const pcb& pc, int index) {
     if (index < 0 || index >= pc.linecnt) return {};
     const linetbl& e = pc.lineptr[static_cast<size_t>(index)];
-    const std::vector<uint8_t>& area = (e.flags() & LF_SOURCE_IN_CODE) ? pc.codearea : pc.sourcearea;
+    const std::vector<uint8_t>& area =
+        (e.flags() & LF_SOURCE_IN_CODE) ? pc.codearea : pc.sourcearea;
     if (e.source < 2 || e.source > area.size()) return {};
     const size_t len = area[e.source - 2] | static_cast<size_t>(area[e.source - 1]) << 8;
     if (e.source + len > area.size()) return {};
@@ -1897,8 +1987,8 @@ int storeLine(pcb& pc, const CompiledLine& line) {
         if (pc.linecnt >= pc.linecap) {
             const int cap = std::max(pc.linecap * 2, pc.linecnt + 16);
             if (cap > 32000 && pc.linecnt >= 32000) return kErrNoMemory;
-            std::unique_ptr<linetbl[]> grown(new (std::nothrow) linetbl[static_cast<size_t>(
-                std::min(cap, 32000))]);
+            std::unique_ptr<linetbl[]> grown(
+                new (std::nothrow) linetbl[static_cast<size_t>(std::min(cap, 32000))]);
             if (!grown) return kErrNoMemory;
             std::copy(pc.lineptr.get(), pc.lineptr.get() + pc.linecnt, grown.get());
             pc.lineptr = std::move(grown);

@@ -24,11 +24,17 @@ constexpr int kMaxTypes = 64;
 
 // Concatenation is emitted by its own rule in postfix order; on the operator stack it binds
 // tighter than the relations so that A$ & B$ = C$ compares the concatenation.
-int stackPrecedence(int kind) { return kind == OpConcat ? 7 : operatorPrecedence(kind); }
+int stackPrecedence(int kind) {
+    return kind == OpConcat ? 7 : operatorPrecedence(kind);
+}
 
-bool isDigit(char ch) { return ch >= '0' && ch <= '9'; }
+bool isDigit(char ch) {
+    return ch >= '0' && ch <= '9';
+}
 
-bool isRelation(int kind) { return kind >= OpGt && kind <= OpEq; }
+bool isRelation(int kind) {
+    return kind >= OpGt && kind <= OpEq;
+}
 
 // The entry behind a dictionary index, whether committed or still pending on this line.
 const de* entryOf(const CompileCtx& c, int index) {
@@ -44,12 +50,12 @@ bool isArrayEntry(const CompileCtx& c, int index) {
 }
 
 class ExprCompiler {
-public:
+  public:
     ExprCompiler(CompileCtx& c) : c_(c) {}
 
     int run(ExprType want, ExprType* type);
 
-private:
+  private:
     bool pushRaw(uint8_t b) {
         if (c_.ops.top >= kOpStackSize) return false;
         c_.ops.s[static_cast<size_t>(c_.ops.top++)] = b;
@@ -101,8 +107,7 @@ int ExprCompiler::emit(uint8_t kind) {
             if (l != ExprType::String || r != ExprType::String) return kCeNotAllowed;
             return pushType(ExprType::String);
         }
-        default:
-            break;
+        default: break;
     }
     if (isRelation(kind)) {
         const ExprType r = popType(), l = popType();
@@ -257,12 +262,16 @@ bool isSubstringList(const CompileCtx& c, size_t p) {
             if (ch == quote) quote = 0;
             continue;
         }
-        if (ch == '"' || ch == '\'') quote = ch;
-        else if (ch == '(') ++depth;
+        if (ch == '"' || ch == '\'')
+            quote = ch;
+        else if (ch == '(')
+            ++depth;
         else if (ch == ')') {
             if (depth-- == 0) return false;
-        } else if (ch == ':' && depth == 0) return true;
-        else if (ch == ',' && depth == 0) return false;
+        } else if (ch == ':' && depth == 0)
+            return true;
+        else if (ch == ',' && depth == 0)
+            return false;
     }
     return false;
 }
@@ -302,8 +311,8 @@ int ExprCompiler::name() {
     // User functions.
     if (nm.size() > 2 && nm.compare(0, 2, "FN") == 0) {
         int index = 0;
-        if (int err = internName(c_, nm, static_cast<uint8_t>(DE_FUNCTION | (isString ? DE_STRING : 0)),
-                                 index))
+        if (int err = internName(
+                c_, nm, static_cast<uint8_t>(DE_FUNCTION | (isString ? DE_STRING : 0)), index))
             return err;
         c_.pc->progflags |= 0x04;
         c_.pos = p;
@@ -475,8 +484,10 @@ int ExprCompiler::run(ExprType want, ExprType* type) {
                 }
                 break;
             default:
-                if (c_.upper.compare(c_.pos, 4, "AND ") == 0) kind = (len = 3, OpAndTest);
-                else if (c_.upper.compare(c_.pos, 3, "OR ") == 0) kind = (len = 2, OpOrTest);
+                if (c_.upper.compare(c_.pos, 4, "AND ") == 0)
+                    kind = (len = 3, OpAndTest);
+                else if (c_.upper.compare(c_.pos, 3, "OR ") == 0)
+                    kind = (len = 2, OpOrTest);
                 break;
         }
         if (kind < 0) break;  // the expression ends here

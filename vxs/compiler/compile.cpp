@@ -152,8 +152,12 @@ void restoreState(CompileCtx& c, const CompileMark& m) {
     }
 }
 
-bool isNameStart(char c) { return (c >= 'A' && c <= 'Z') || c == '_'; }
-bool isNameChar(char c) { return isNameStart(c) || (c >= '0' && c <= '9'); }
+bool isNameStart(char c) {
+    return (c >= 'A' && c <= 'Z') || c == '_';
+}
+bool isNameChar(char c) {
+    return isNameStart(c) || (c >= '0' && c <= '9');
+}
 
 size_t nameLength(const std::string& upper, size_t p) {
     if (p >= upper.size() || !isNameStart(upper[p])) return 0;

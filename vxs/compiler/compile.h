@@ -24,7 +24,7 @@ inline constexpr int kOpStackSize = 500;
 // word, 11 and an inserted count byte for 2..63).  An optional count byte at the start takes the
 // words written before the first header.
 class CodeBuf {
-public:
+  public:
     // Starts with a count byte (an expression section) or without one (statement parts).
     void reset(bool withCount);
     void header(uint8_t kind);  // a new item
@@ -40,11 +40,11 @@ public:
     // Whether anything besides the count byte was written.
     bool empty() const { return len_ == (withCount_ ? 1 : 0) && words_ == 0; }
 
-private:
+  private:
     void fixup();
     std::array<uint8_t, kCodeBufSize> b_{};
     int len_ = 0;
-    int hdr_ = -1;          // position of the current header (the count byte counts as one)
+    int hdr_ = -1;  // position of the current header (the count byte counts as one)
     bool hdrIsCount_ = false;
     int words_ = 0;
     int error_ = 0;
@@ -54,7 +54,7 @@ private:
 // The stored source of the line: the typed text with statement keywords, matched clause
 // keywords, line numbers and comments as tokens (codes.h).
 class SourceOut {
-public:
+  public:
     void reset(std::string_view typed, size_t from);
     // Copies the typed text up to `pos` (escaping bytes below 8).
     void copyTo(size_t pos);
@@ -65,7 +65,7 @@ public:
     void comment(size_t from, size_t to);  // from: the position after '!'
     const std::string& text() const { return out_; }
 
-private:
+  private:
     std::string_view typed_;
     std::string out_;
     size_t copied_ = 0;

@@ -20,7 +20,7 @@ inline constexpr char kModeAbbrev = '\0';        // abbreviations allowed
 inline constexpr char kModeWhole = '*';          // any other character: whole names only
 
 class KeywordTable {
-public:
+  public:
     // `names[0]` is the dummy entry; `codes[i]` is the code of `names[i]`.
     KeywordTable(std::span<const char* const> names, std::span<const uint8_t> codes);
 
@@ -35,7 +35,7 @@ public:
     int positionOfCode(uint8_t code) const;
     const std::array<uint8_t, 28>& firstLetterIndex() const { return index_; }
 
-private:
+  private:
     std::span<const char* const> names_;
     std::span<const uint8_t> codes_;
     std::array<uint8_t, 28> index_{};

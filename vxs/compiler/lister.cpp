@@ -12,6 +12,7 @@ namespace vxs {
 
 std::string restoreSource(std::string_view s) {
     std::string out;
+    bool inComment = false;  // comment tokens that follow each other are one comment
     for (size_t i = 0; i < s.size();) {
         const uint8_t b = static_cast<uint8_t>(s[i]);
         auto have = [&](size_t n) { return i + n <= s.size(); };
@@ -45,16 +46,18 @@ std::string restoreSource(std::string_view s) {
                 if (!have(2)) return out;
                 const size_t n = static_cast<uint8_t>(s[i + 1]);
                 if (!have(2 + n)) return out;
-                if (b == kSrcComment) out += '!';
+                if (b == kSrcComment && !inComment) out += '!';
                 out.append(s.substr(i + 2, n));
                 i += 2 + n;
-                break;
+                inComment = b == kSrcComment;
+                continue;
             }
             default:
                 out += static_cast<char>(b);
                 ++i;
                 break;
         }
+        inComment = false;
     }
     return out;
 }

@@ -158,7 +158,7 @@ struct pcb {
     // False after an edit or a load until the line references and block targets have been
     // resolved again (vxexe.h).
     bool resolved = true;
-    pcb* next = nullptr;  // chain of loaded programs
+    pcb* next = nullptr;    // chain of loaded programs
     int32_t ltblsize = 16;  // line-table entry size of the file it was loaded from
 };
 

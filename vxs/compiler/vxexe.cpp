@@ -15,8 +15,14 @@ int decodeItem(std::span<const uint8_t> code, size_t pos, uint8_t& header, size_
     if (pos >= code.size()) return kErrBadCount;
     header = code[pos];
     switch (header & 0xC0) {
-        case 0x00: words = 0; wordsAt = pos + 1; break;
-        case 0x80: words = 1; wordsAt = pos + 1; break;
+        case 0x00:
+            words = 0;
+            wordsAt = pos + 1;
+            break;
+        case 0x80:
+            words = 1;
+            wordsAt = pos + 1;
+            break;
         case 0xC0:
             if (pos + 1 >= code.size()) return kErrBadCount;
             words = code[pos + 1];
@@ -84,7 +90,9 @@ struct Resolver {
     std::map<int, int16_t> byLabel;
     int unresolved = 0;
 
-    uint8_t* bytes(int line) { return pc.codearea.data() + pc.lineptr[static_cast<size_t>(line)].code; }
+    uint8_t* bytes(int line) {
+        return pc.codearea.data() + pc.lineptr[static_cast<size_t>(line)].code;
+    }
 
     void setWord(uint8_t* at, int16_t value) {
         writeWord(at, static_cast<uint16_t>(value));
@@ -123,8 +131,7 @@ int resolveProgram(pcb& pc) {
         r.byNumber[pc.lineptr[static_cast<size_t>(i)].lineno()] = static_cast<int16_t>(i);
         const std::span<const uint8_t> code = lineCode(pc, i);
         ClauseView v;
-        if (!atLineEnd(code, 0) && decodeClause(code, 0, v) == 0 && v.direct &&
-            v.code == StLabel) {
+        if (!atLineEnd(code, 0) && decodeClause(code, 0, v) == 0 && v.direct && v.code == StLabel) {
             const int label = readWord(code.data() + v.wordsAt);
             r.byLabel.emplace(label, static_cast<int16_t>(i));  // the first line with it wins
         }
@@ -231,9 +238,7 @@ int resolveProgram(pcb& pc) {
                     }
                     break;
                 }
-                case StDef:
-                    lastDefOneLine = v.words >= 2 && readWord(w + 2) != 0;
-                    break;
+                case StDef: lastDefOneLine = v.words >= 2 && readWord(w + 2) != 0; break;
                 case StFnend:
                     if (!defSkips.empty() && !lastDefOneLine) {
                         r.setWord(defSkips.back(), self);
@@ -256,7 +261,9 @@ int resolveProgram(pcb& pc) {
                     }
                     break;
                 case StSelect:
-                    if (v.count >= 1) selects.push_back(SelectBlock{readWord(b + v.start + 1), false, nullptr, {}});
+                    if (v.count >= 1)
+                        selects.push_back(
+                            SelectBlock{readWord(b + v.start + 1), false, nullptr, {}});
                     break;
                 case StCase:
                     if (!selects.empty()) {
@@ -287,9 +294,7 @@ int resolveProgram(pcb& pc) {
                         }
                     }
                     break;
-                case StDo:
-                    dos.push_back({v.direct ? nullptr : w, here});
-                    break;
+                case StDo: dos.push_back({v.direct ? nullptr : w, here}); break;
                 case StLoop:
                     if (!dos.empty()) {
                         writePosition(w, dos.back().at);
@@ -300,8 +305,7 @@ int resolveProgram(pcb& pc) {
                         ++r.unresolved;
                     }
                     break;
-                default:
-                    break;
+                default: break;
             }
             // Line references among the parts: USING lines, RESTORE lines, error exits.
             if (!v.direct) {
@@ -320,7 +324,8 @@ int resolveProgram(pcb& pc) {
         }
     }
     // Blocks left open count as unresolved.
-    for (const IfBlock& i : ifs) r.unresolved += (i.pendingTarget ? 1 : 0) + static_cast<int>(i.elseSkips.size());
+    for (const IfBlock& i : ifs)
+        r.unresolved += (i.pendingTarget ? 1 : 0) + static_cast<int>(i.elseSkips.size());
     r.unresolved += static_cast<int>(fors.size() + dos.size() + defSkips.size());
     for (const SelectBlock& s : selects)
         r.unresolved += (s.pendingCaseTarget ? 1 : 0) + static_cast<int>(s.caseSkips.size());
@@ -334,7 +339,8 @@ std::string disassemble(std::span<const uint8_t> code) {
     auto wordsText = [&](size_t at, int n) {
         std::string s;
         for (int i = 0; i < n; ++i) {
-            snprintf(buf, sizeof buf, " %d", static_cast<int16_t>(readWord(code.data() + at + 2 * i)));
+            snprintf(buf, sizeof buf, " %d",
+                     static_cast<int16_t>(readWord(code.data() + at + 2 * i)));
             s += buf;
         }
         return s;
@@ -368,7 +374,8 @@ std::string disassemble(std::span<const uint8_t> code) {
                 size_t w, next;
                 int n;
                 if (decodeItem(code, p, h, w, n, next)) break;
-                snprintf(buf, sizeof buf, "%02zu: part %d%s\n", p, h & 0x3F, wordsText(w, n).c_str());
+                snprintf(buf, sizeof buf, "%02zu: part %d%s\n", p, h & 0x3F,
+                         wordsText(w, n).c_str());
                 out += buf;
                 p = next;
             }

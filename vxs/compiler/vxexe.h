@@ -15,17 +15,17 @@ namespace vxs {
 
 // One clause of a line's code, as positions in that code.
 struct ClauseView {
-    size_t start = 0;        // the count byte
-    int count = 0;           // leading operand words
-    size_t itemsAt = 0;      // the first operator item (or the statement)
-    size_t stmtAt = 0;       // the statement byte
-    uint8_t code = 0;        // the statement code
-    bool direct = false;     // the direct form
-    size_t wordsAt = 0;      // the statement's words
+    size_t start = 0;     // the count byte
+    int count = 0;        // leading operand words
+    size_t itemsAt = 0;   // the first operator item (or the statement)
+    size_t stmtAt = 0;    // the statement byte
+    uint8_t code = 0;     // the statement code
+    bool direct = false;  // the direct form
+    size_t wordsAt = 0;   // the statement's words
     int words = 0;
-    size_t partsAt = 0;      // the first part (non-direct forms)
-    size_t endAt = 0;        // the clause end byte (non-direct forms)
-    size_t next = 0;         // the next clause or the line end
+    size_t partsAt = 0;  // the first part (non-direct forms)
+    size_t endAt = 0;    // the clause end byte (non-direct forms)
+    size_t next = 0;     // the next clause or the line end
 };
 
 // Damaged-code errors.
