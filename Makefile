@@ -34,9 +34,15 @@ fuzz: deps
 	@cmake --build $(FUZZBUILD) -j $(JOBS)
 	@echo "fuzz targets are in $(FUZZBUILD)/fuzz/"
 
+BENCHBUILD := build/bench
+
 bench: build
 	@scripts/deps.sh bwbasic
 	@bench/startup/run.sh $(RELEASE)/veltrix
+	@cmake -S . -B $(BENCHBUILD) -DCMAKE_BUILD_TYPE=Release -DVX_TESTS=OFF -DVX_BENCH=ON \
+	  -DVX_WX_CONFIG=$(WXCONFIG) > /dev/null
+	@cmake --build $(BENCHBUILD) -j $(JOBS) --target compile_bench
+	@$(BENCHBUILD)/bench/compile_bench
 
 format:
 	@find vxs tests fuzz bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
