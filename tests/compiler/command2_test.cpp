@@ -366,5 +366,55 @@ TEST_F(LineTest, WhileAndUntilBelongToDoAndLoop) {
     EXPECT_EQ(hex(out.code), "00 7B 7F") << "DO without a test is a marker";
 }
 
+TEST_F(LineTest, ArraysNamedLikeKeywordsCanBeAssigned) {
+    EXPECT_EQ(statementOf("10 M(1) = 5"), StLet) << "M abbreviates MAT";
+    EXPECT_EQ(statementOf("10 DAT(1) = 5"), StLet) << "DAT abbreviates DATA";
+    EXPECT_EQ(statementOf("10 PRINT(1)"), StPrint);
+    EXPECT_EQ(statementOf("10 IF (A) = 1 THEN PRINT"), StIf);
+}
+
+TEST_F(LineTest, ReadWithoutAFileNumberReadsData) {
+    EXPECT_EQ(statementOf("10 READ A, B$"), StRead);
+    EXPECT_EQ(error("10 READ"), kCeSyntax);
+    EXPECT_EQ(error("10 REWRITE"), kCeSyntax);
+}
+
+TEST_F(LineTest, ThenAndElseTakeLabelsAsWellAsNumbers) {
+    CompiledLine out;
+    ASSERT_EQ(f.compile("10 IF A THEN TOP ELSE BOTTOM", out), 0);
+    ClauseView v;
+    ASSERT_EQ(decodeClause(out.code, 0, v), 0);
+    ASSERT_EQ(decodeClause(out.code, v.next, v), 0);
+    EXPECT_EQ(v.code, StGoto);
+    EXPECT_NE(readLineRef(out.code.data() + v.wordsAt).label, 0);
+    EXPECT_EQ(error("10 ON ERROR STOP"), kCeSyntax) << "a statement keyword is not a label";
+    EXPECT_EQ(statementOf("10 IF A THEN RETURN"), StIf);
+}
+
+TEST_F(LineTest, AKeywordsValueDoesNotReachPastAComma) {
+    // DAT would abbreviate DATA, whose text would be B$ only by skipping the comma.
+    CompiledLine out;
+    ASSERT_EQ(f.compile("10 INPUT DAT, B$", out), 0);
+    ClauseView v;
+    ASSERT_EQ(decodeClause(out.code, 0, v), 0);
+    EXPECT_EQ(v.count, 2) << "two variables";
+    EXPECT_EQ(out.code[v.partsAt], 0x80 | kPartList);
+}
+
+TEST_F(LineTest, MatOperandsMustHaveTheTargetsType) {
+    EXPECT_EQ(error("10 MAT A = B$"), kCeNotAllowed);
+    EXPECT_EQ(error("10 MAT A$ = B$ + C$"), kCeNotAllowed);
+    EXPECT_EQ(error("10 MAT A$ = AIDX(B)"), kCeNotAllowed);
+    EXPECT_EQ(error("10 MAT A = (\"X\")"), kCeAfterString);
+    EXPECT_EQ(error("10 MAT A$ = (\"X\")"), 0);
+}
+
+TEST_F(LineTest, NamesLongerThan30CharactersAreRefusedEverywhere) {
+    const std::string longName(31, 'N');
+    EXPECT_EQ(error("10 DEF FN" + longName + " = 1"), kCeExpression);
+    EXPECT_EQ(error("10 SELECT CASE X \\ CASE " + longName), kCeExpression);
+    EXPECT_EQ(error("10 MAT " + longName + " = B"), kCeExpression);
+}
+
 }  // namespace
 }  // namespace vxs

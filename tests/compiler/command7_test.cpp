@@ -154,6 +154,18 @@ TEST_F(ExpressionTest, AbsIntAndSgnAreOperators) {
     EXPECT_EQ(error("ABS X"), 1) << "without '(' ABS is a variable and X is left over";
 }
 
+TEST_F(ExpressionTest, PrefixOperatorsApplyToWhatFollows) {
+    // A + NOT B: A B NOT +; NOT(...) is the operator too, not an array named NOT.
+    EXPECT_EQ(code("A + NOT B"), "02 00 01 01 01 30 0B");
+    test::ProgramFixture g;
+    Bytes b;
+    ASSERT_EQ(g.expression("NOT(A=B)", b), 0);
+    EXPECT_EQ(hex(b), "02 00 01 01 01 16 30");
+    ASSERT_EQ(g.expression("NOT NOT A", b), 0);
+    ASSERT_EQ(g.expression("NOT A = B", b), 0);
+    EXPECT_EQ(hex(b), "02 00 01 01 01 16 30") << "NOT binds less tightly than a relation";
+}
+
 TEST_F(ExpressionTest, TypesMustAgree) {
     EXPECT_EQ(error("A$+1"), kCeAfterString);
     EXPECT_EQ(error("1+A$"), kCeNotAllowed);

@@ -130,6 +130,7 @@ constexpr uint8_t P_READ[] = {
          KW | E_STR, K_KEYGE, ALT, KW | E_STR, K_SEARCHEQ, ALT, KW | E_STR, K_SEARCHGE, END,
     KW | E_NUM, K_WAIT, CHO, KW, K_RESERVE, ALT, KW, K_RELEASE, END,
     COL, E_LIST, END};
+constexpr uint8_t P_READDATA[] = {E_LIST | REQ, END};
 constexpr uint8_t P_WRITE[] = {
     E_FILE | REQ, CMT, KW | E_LREF | ALSO, K_USING,
     CHO, KW | E_NUM, K_RECEQ, ALT, KW | E_NUM, K_POSEQ, END,
@@ -236,6 +237,8 @@ class ClauseCompiler {
 
     // Compiles one clause (or, for DEF, SELECT and CASE, the few clauses one statement makes).
     int compileStatement(bool lineStart);
+    // After THEN or ELSE: a line number, or a label that ends the clause, is a GOTO.
+    int impliedGoto(bool& done);
     ClauseKind kind = ClauseKind::Plain;
 
   private:
@@ -259,7 +262,7 @@ class ClauseCompiler {
     int walk(const uint8_t* program);
     int runSeq(int level, Closer& closer);
     Closer skipLevel();
-    int element(uint8_t kind, bool required, bool also);
+    int element(uint8_t kind, bool required, bool also, bool afterKeyword = false);
     int clauseKeyword(uint8_t code, uint8_t kind, bool also);
     int controlOwn();
 
@@ -536,8 +539,11 @@ int ClauseCompiler::lineReference(LineRef& ref, bool& found) {
     if (n == 0 || n > static_cast<size_t>(kMaxNameLength)) return 0;
     const char after = c_.at(from + n);
     if (after == '$' || after == '(') return 0;
+    const std::string name = c_.upper.substr(from, n);
+    if (const int k = statementKeywords().lookup(name); k && name == statementKeywords().name(k))
+        return 0;  // a statement keyword is never a label
     int index = 0;
-    if (int err = internName(c_, ":" + c_.upper.substr(from, n), 0, index)) return err;
+    if (int err = internName(c_, ":" + name, 0, index)) return err;
     c_.pos = from + n;
     ref = LineRef{};
     ref.label = index;
@@ -685,9 +691,9 @@ int ClauseCompiler::runSeq(int level, Closer& closer) {
     }
 }
 
-int ClauseCompiler::element(uint8_t kind, bool required, bool also) {
+int ClauseCompiler::element(uint8_t kind, bool required, bool also, bool afterKeyword) {
     const CompileMark mark = markState(c_);
-    optionalComma();
+    if (!afterKeyword) optionalComma();  // a keyword's own value follows it directly
     int r = kFail;
     switch (kind) {
         case E_STR:
@@ -752,7 +758,7 @@ int ClauseCompiler::clauseKeyword(uint8_t code, uint8_t kind, bool also) {
     matchedKeyword_ = code;
     if (committed_) keywordAfterCommit_ = true;
     if (kind != 0) {
-        const int r = element(kind, false, also);
+        const int r = element(kind, false, also, true);
         if (r != kMatch) {
             // After a commit point a keyword must be followed by what it takes; before one, the
             // keyword without it is not this keyword.
@@ -1163,6 +1169,8 @@ int ClauseCompiler::stLibrary() {
             c_.skipBlanks();
             const size_t n = nameLength(c_.upper, c_.pos);
             if (n < 3 || c_.upper.compare(c_.pos, 2, "FN") != 0) return kCeFunction;
+            if (n > static_cast<size_t>(kMaxNameLength)) return kCeExpression;
+    if (n > static_cast<size_t>(kMaxNameLength)) return kCeExpression;
             std::string nm = c_.upper.substr(c_.pos, n);
             size_t p = c_.pos + n;
             const bool s = c_.at(p) == '$';
@@ -1373,6 +1381,7 @@ int ClauseCompiler::matOperand(ExprType& type) {
     c_.skipBlanks();
     const size_t n = nameLength(c_.upper, c_.pos);
     if (n == 0) return kCeSyntax;
+    if (n > static_cast<size_t>(kMaxNameLength)) return kCeExpression;
     std::string nm = c_.upper.substr(c_.pos, n);
     size_t p = c_.pos + n;
     const bool s = c_.at(p) == '$';
@@ -1408,10 +1417,12 @@ int ClauseCompiler::stMat() {
         c_.skipBlanks();
         if (c_.cur() != ')') return kCeParen;
         ++c_.pos;
+        if (targetType != ExprType::Numeric) return kCeNotAllowed;  // subscripts are numbers
     } else if (c_.cur() == '(') {
         // (scalar) alone fills; (scalar) * B, / B, + C, - C combine with an array.
         ++c_.pos;
-        if (int err = compileExpression(c_, ExprType::Any)) return err;
+        ExprType scalar;
+        if (int err = compileExpression(c_, targetType, &scalar)) return err;
         c_.skipBlanks();
         if (c_.cur() != ')') return kCeParen;
         ++c_.pos;
@@ -1421,16 +1432,19 @@ int ClauseCompiler::stMat() {
             ++c_.pos;
             ExprType t;
             if (int err = matOperand(t)) return err;
+            if (targetType != ExprType::Numeric || t != ExprType::Numeric) return kCeNotAllowed;
             sub = op == '*' ? 8 : op == '/' ? 9 : op == '+' ? 11 : 12;
         }
     } else if (isNameStart(c_.cur())) {
         ExprType t;
         if (int err = matOperand(t)) return err;
+        if (t != targetType) return kCeNotAllowed;
         c_.skipBlanks();
         const char op = c_.cur();
         if (op == '+' || op == '-') {
             ++c_.pos;
             if (int err = matOperand(t)) return err;
+            if (targetType != ExprType::Numeric || t != ExprType::Numeric) return kCeNotAllowed;
             sub = op == '+' ? 11 : 12;
         }
     } else {
@@ -1445,6 +1459,7 @@ int ClauseCompiler::stDef() {
     c_.skipBlanks();
     const size_t n = nameLength(c_.upper, c_.pos);
     if (n < 3 || c_.upper.compare(c_.pos, 2, "FN") != 0) return kCeFunction;
+    if (n > static_cast<size_t>(kMaxNameLength)) return kCeExpression;
     std::string nm = c_.upper.substr(c_.pos, n);
     size_t p = c_.pos + n;
     const bool s = c_.at(p) == '$';
@@ -1596,6 +1611,7 @@ int ClauseCompiler::stCase() {
             if (int err = internString(c_, text, index)) return err;
             c_.pos += static_cast<size_t>(m);
         } else if (const size_t m = nameLength(c_.upper, c_.pos); m > 0) {
+            if (m > static_cast<size_t>(kMaxNameLength)) return kCeExpression;
             std::string nm = c_.upper.substr(c_.pos, m);
             size_t p = c_.pos + m;
             const bool s = c_.at(p) == '$';
@@ -1661,6 +1677,34 @@ int ClauseCompiler::ownRoutine() {
     }
 }
 
+int ClauseCompiler::impliedGoto(bool& done) {
+    done = false;
+    c_.skipBlanks();
+    const size_t n = nameLength(c_.upper, c_.pos);
+    if (n > 0) {
+        const std::string word = c_.upper.substr(c_.pos, n);
+        const char after = c_.at(c_.pos + n);
+        if (statementKeywords().lookup(word) || word == "FOR" || after == '$' || after == '(')
+            return 0;
+        const size_t save = c_.pos;
+        c_.pos += n;
+        const bool ends = atClauseEnd();
+        c_.pos = save;
+        if (!ends) return 0;  // NAME = ... and the like: a statement
+    } else if (!isDigitChar(c_.cur())) {
+        return 0;
+    }
+    begin();
+    LineRef ref;
+    bool found = false;
+    if (int err = lineReference(ref, found)) return err;
+    if (!found) return kCeSyntax;
+    setStatement(StGoto, true);
+    stmtLref(ref);
+    done = true;
+    return finish();
+}
+
 int ClauseCompiler::compileStatement(bool lineStart) {
     begin();
     kind = ClauseKind::Plain;
@@ -1698,8 +1742,32 @@ int ClauseCompiler::compileStatement(bool lineStart) {
     size_t q = after;
     while (c_.at(q) == ' ') ++q;
     const char a1 = c_.at(q), a2 = c_.at(q + 1);
-    const bool assignment =
+    bool assignment =
         a0 == '$' || a1 == '=' || ((a1 == '+' || a1 == '-' || a1 == '*' || a1 == '/') && a2 == '=');
+    if (a0 == '(') {  // NAME(...) = : an element of an array named like a keyword
+        int depth = 0;
+        char quote = 0;
+        size_t p = after;
+        for (; p < c_.typed.size(); ++p) {
+            const char ch = c_.typed[p];
+            if (quote) {
+                if (ch == quote) quote = 0;
+            } else if (ch == '"' || ch == '\'') {
+                quote = ch;
+            } else if (ch == '(') {
+                ++depth;
+            } else if (ch == ')' && --depth == 0) {
+                break;
+            }
+        }
+        size_t e = p + 1;
+        while (c_.at(e) == ' ') ++e;
+        const char b1 = c_.at(e), b2 = c_.at(e + 1);
+        if (p < c_.typed.size() &&
+            ((b1 == '=' && b2 != '=') ||
+             ((b1 == '+' || b1 == '-' || b1 == '*' || b1 == '/') && b2 == '=')))
+            assignment = true;
+    }
     if (code == 0 || assignment) {
         if (int err = this->assignment()) return err;
         return finish();
@@ -1739,7 +1807,11 @@ int ClauseCompiler::compileStatement(bool lineStart) {
             const StatementDef def = definition(code);
             listKind_ = def.list;
             setStatement(code, false);
-            err = walk(def.program);
+            c_.skipBlanks();
+            // READ without a file number reads the program's DATA.
+            const bool readData = code == StRead && c_.cur() != '#';
+            err = walk(readData ? P_READDATA : def.program);
+            if (!err && code == StRewrite && !c_.partRecorded) err = kCeSyntax;
             if (err) break;
             if (code == StGoto || code == StGosub) {
                 // GOTO line: the direct form, the target's words after the statement byte.
@@ -1831,31 +1903,15 @@ int compileLine(pcb& pc, std::string_view text, PendingDict& pending, const Comp
             c.pos = c.typed.size();
             break;
         }
-        // A line number after THEN or ELSE is a GOTO to it.
-        if (afterThen && isDigitChar(c.cur())) {
-            CompileCtx& cx = c;
-            const size_t from = cx.pos;
-            size_t to = from;
-            while (isDigitChar(cx.at(to))) ++to;
-            uint32_t num = 0;
-            for (size_t i = from; i < to && num <= kMaxLineNumber; ++i)
-                num = num * 10 + static_cast<uint32_t>(cx.at(i) - '0');
-            if (num == 0 || num > kMaxLineNumber || to - from > 5) return failAt(kCeLineNumber);
-            cx.source.lineNumber(from, to, num);
-            cx.pos = to;
-            LineRef ref;
-            ref.number = num;
-            std::vector<uint8_t>& code = line.code;
-            code.push_back(0);
-            code.push_back(static_cast<uint8_t>(kDirect | StGoto));
-            uint8_t b[6];
-            writeLineRef(b, ref);
-            code.insert(code.end(), b, b + 6);
-            line.anyExecutable = true;
-            if (code.size() > 254) return failAt(kCeLineTooLong);
-            afterThen = false;
-            lineStart = false;
-            continue;
+        // A line number or label after THEN or ELSE is a GOTO to it.
+        if (afterThen) {
+            bool done = false;
+            if (int err = cc.impliedGoto(done)) return failAt(err);
+            if (done) {
+                afterThen = false;
+                lineStart = false;
+                continue;
+            }
         }
         const size_t clauseAt = line.code.size();
         if (int err = cc.compileStatement(lineStart)) return failAt(err);

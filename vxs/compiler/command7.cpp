@@ -72,6 +72,7 @@ class ExprCompiler {
 
     int emit(uint8_t kind);
     int pushOperator(uint8_t kind);
+    int pushPrefix(uint8_t kind);
     int popToMarker();
     int openParen();
     int closeParen();
@@ -133,6 +134,13 @@ int ExprCompiler::pushOperator(uint8_t kind) {
         --c_.ops.top;
         if (int err = emit(top)) return err;
     }
+    if (!pushRaw(kind)) return kCeWorkArea;
+    return 0;
+}
+
+// A prefix operator applies to the operand that follows it: it waits on the stack without
+// completing anything before it.
+int ExprCompiler::pushPrefix(uint8_t kind) {
     if (!pushRaw(kind)) return kCeWorkArea;
     return 0;
 }
@@ -328,7 +336,7 @@ int ExprCompiler::name() {
     // ABS, INT and SGN followed directly by '(' are operators.
     if (!isString && c_.at(p) == '(' && (nm == "ABS" || nm == "INT" || nm == "SGN")) {
         c_.pos = p;
-        if (int err = pushOperator(nm == "ABS" ? OpAbs : nm == "INT" ? OpInt : OpSgn)) return err;
+        if (int err = pushPrefix(nm == "ABS" ? OpAbs : nm == "INT" ? OpInt : OpSgn)) return err;
         return 1;  // the parenthesised operand is still to come
     }
 
@@ -383,7 +391,7 @@ int ExprCompiler::operand(bool& done) {
     }
     if (ch == '-' && !(isDigit(next) || (next == '.' && isDigit(c_.at(c_.pos + 2))))) {
         ++c_.pos;
-        return pushOperator(OpNeg);
+        return pushPrefix(OpNeg);
     }
     if (ch == '+') {
         ++c_.pos;
@@ -391,11 +399,12 @@ int ExprCompiler::operand(bool& done) {
     }
     if (ch == '~' && next != '=') {
         ++c_.pos;
-        return pushOperator(OpTilde);
+        return pushPrefix(OpTilde);
     }
-    if (c_.upper.compare(c_.pos, 4, "NOT ") == 0) {
-        c_.pos += 4;
-        return pushOperator(OpNot);
+    if (c_.upper.compare(c_.pos, 3, "NOT") == 0 &&
+        (c_.at(c_.pos + 3) == ' ' || c_.at(c_.pos + 3) == '(')) {
+        c_.pos += 3;
+        return pushPrefix(OpNot);
     }
     if (isDigit(ch) || ch == '.' || ch == '-') {
         double value = 0;
