@@ -366,6 +366,11 @@ TEST_F(LineTest, WhileAndUntilBelongToDoAndLoop) {
     EXPECT_EQ(hex(out.code), "00 7B 7F") << "DO without a test is a marker";
 }
 
+TEST_F(LineTest, AZeroByteIsRefused) {
+    EXPECT_EQ(error(std::string("10 PRINT 1\0 2", 14)), kCeSyntax);
+    EXPECT_EQ(error(std::string("10\0PRINT", 9)), kCeSyntax);
+}
+
 TEST_F(LineTest, ArraysNamedLikeKeywordsCanBeAssigned) {
     EXPECT_EQ(statementOf("10 M(1) = 5"), StLet) << "M abbreviates MAT";
     EXPECT_EQ(statementOf("10 DAT(1) = 5"), StLet) << "DAT abbreviates DATA";

@@ -27,8 +27,8 @@ constexpr uint8_t E_STR = 1, E_NUM = 2, E_LIST = 3, E_SVAR = 4, E_NVAR = 5, E_LR
 // Clause keywords: KW | kind of the element that follows, then the element code.
 constexpr uint8_t KW = 0x80;
 // Control steps.
-constexpr uint8_t END = 0x40, ALT = 0x41, GRP = 0x42, CHO = 0x43, CMT = 0x44, E20 = 0x45,
-                  COL = 0x46, OWN = 0x47;
+constexpr uint8_t END = 0x40, ALT = 0x41, GRP = 0x42, CHO = 0x43, CMT = 0x44, COL = 0x46,
+                  OWN = 0x47;  // step 5 (0x45) writes a list part; no program needs it
 
 // Element codes of the clause keywords used below.
 enum : uint8_t {
@@ -1869,6 +1869,11 @@ int compileLine(pcb& pc, std::string_view text, PendingDict& pending, const Comp
         pendingDiscard(pending);
         return err;
     };
+    // A zero byte cannot be part of a line: the text after it would be kept but not compiled.
+    if (const size_t nul = c.typed.find('\0'); nul != std::string::npos) {
+        c.pos = nul;
+        return failAt(kCeSyntax);
+    }
 
     c.skipBlanks();
     if (numbered) {
