@@ -7,6 +7,7 @@
 #include "tests/support/test_support.h"
 #include "vxs/control/errors.h"
 #include "vxs/control/utils.h"
+#include "vxs/interpreter/run.h"
 
 namespace vxs {
 namespace {
@@ -30,14 +31,37 @@ TEST_F(CommandTest, SystemWithAndWithoutExitCode) {
     }
 }
 
-TEST_F(CommandTest, AnythingElseIsError1006AndLeavesTheActionCode) {
-    for (const char* line : {"SYSTEMX", "SYSTEM 5x", "SYSTEM 99999999999", "SYSTEM +", "SYS TEM",
-                             "LIST", "10 PRINT", "?", "SYSTEM 1 2"}) {
+TEST_F(CommandTest, BadLinesReportTheirErrorAndLeaveTheActionCode) {
+    ASSERT_EQ(createPCB(10, 10, "P", &t.curpcb), 0);
+    struct Case {
+        const char* line;
+        int error;
+    } cases[] = {{"SYSTEMX", 1001}, {"SYSTEM 5x", 1006}, {"SYSTEM 99999999999", 1006},
+                 {"SYSTEM +", 1006}, {"SYSTEM 1 2", 1006}, {"?", 1001},
+                 {"10 PRINT (", 1030}, {"10 PRINT (1", 9997}, {"100000 PRINT", 1052}};
+    for (const Case& c : cases) {
         setActionCode(kActCommand);
-        EXPECT_EQ(executeCommandLine(line), kErrUnrecognized) << line;
-        EXPECT_EQ(actionCode(), kActCommand) << line;
+        EXPECT_EQ(executeCommandLine(c.line), c.error) << c.line;
+        EXPECT_EQ(actionCode(), kActCommand) << c.line;
     }
     EXPECT_EQ(executeCommandLine("   "), 0) << "an empty line does nothing";
+}
+
+TEST_F(CommandTest, LinesRunAndStatementsAreTheScaffoldsOtherWork) {
+    pcb* pc = nullptr;
+    ASSERT_EQ(createPCB(10, 10, "P", &pc), 0);
+    EXPECT_EQ(executeCommandLine("RUN"), kErrNoProgram);
+    EXPECT_EQ(executeCommandLine("10 PRINT 1"), 0);
+    EXPECT_EQ(pc->linecnt, 1);
+    EXPECT_EQ(executeCommandLine("RUN"), 0);
+    EXPECT_EQ(actionCode(), kActRun);
+    setActionCode(kActCommand);
+    EXPECT_EQ(executeCommandLine("PRINT 2"), 0);
+    EXPECT_EQ(actionCode(), kActRun);
+    EXPECT_TRUE(t.runImmediate);
+    t.runImmediate = false;
+    setRunStatus(RUNSTAT_ERROR);  // a suspended program
+    EXPECT_EQ(executeCommandLine("RUN"), kErrProgramActive);
 }
 
 TEST_F(CommandTest, CommandModeReadsUntilALineLeavesIt) {

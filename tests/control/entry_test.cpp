@@ -6,6 +6,7 @@
 #include <signal.h>
 
 #include "tests/support/test_support.h"
+#include "vxs/compiler/command2.h"
 #include "vxs/compiler/pcb.h"
 #include "vxs/control/utils.h"
 #include "vxs/interpreter/run.h"
@@ -97,13 +98,18 @@ TEST_F(DispatchTest, UtilitiesReturnThroughCode47WithTheirError) {
     EXPECT_EQ(exitCode(), 4);
 }
 
-TEST_F(DispatchTest, RunRequestAnswersUntilTheInterpreterExists) {
+TEST_F(DispatchTest, RunRequestRunsTheCurrentProgram) {
     auto& term = test::installRecordingTerminal();
+    pcb* pc = nullptr;
+    ASSERT_EQ(createPCB(10, 10, "P", &pc), 0);
+    ASSERT_EQ(enterLine(*pc, "10 PRINT \"RAN\"", {}), 0);
+    ASSERT_EQ(enterLine(*pc, "20 END", {}), 0);
+    pc->curline = pc->firstline;
     setActionCode(kActRun);
     dispatchOnce();
     EXPECT_EQ(actionCode(), kActCommand);
     EXPECT_EQ(runStatus(), RUNSTAT_READY);
-    EXPECT_THAT(term.errors, ::testing::ElementsAre("302 -1 0"));
+    EXPECT_THAT(term.output, ::testing::ElementsAre("RAN"));
 }
 
 // ---- consistency failures and fatal errors ----

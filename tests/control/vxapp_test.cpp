@@ -49,7 +49,7 @@ test::ChildResult runApplication(
 TEST(Application, RunsTheSystemAndReturnsTheExitCode) {
     auto r = runApplication("NOTHING\nSYSTEM 3\n");
     EXPECT_EQ(r.exitStatus, 3);
-    EXPECT_EQ(r.err, "ERROR 1006\n");
+    EXPECT_EQ(r.err, "ERROR 1001\n") << "NOTHING is not a statement";
     EXPECT_EQ(r.out, "");
 }
 

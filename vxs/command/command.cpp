@@ -7,6 +7,9 @@
 #include <string>
 
 #include "vxs/clientserver/remoteops.h"
+#include "vxs/compiler/command2.h"
+#include "vxs/compiler/lister.h"
+#include "vxs/interpreter/run.h"
 #include "vxs/config/statline.h"
 #include "vxs/control/errors.h"
 #include "vxs/control/utils.h"
@@ -57,18 +60,64 @@ void reenterAfterUtility() {
     setRunStatusShown(RUNSTAT_READY);
 }
 
+// RUN: the current program from its first line.
+int commandRun() {
+    pcb* pc = t.curpcb;
+    if (activityClass() == kActive) return kErrProgramActive;
+    if (!pc || pc->firstline == kNoLines) return kErrNoProgram;
+    prepareRun(*pc);
+    pc->curline = pc->firstline;
+    pc->savedclauseoffset = 0;
+    setActionCode(kActRun);
+    return 0;
+}
+
+// LIST: every line of the current program as typed.
+int commandList() {
+    if (!t.curpcb) return 0;
+    for (int i : linesInOrder(*t.curpcb)) consoleOutput(listLine(*t.curpcb, i));
+    return 0;
+}
+
+CompileOptions compileOptions() {
+    CompileOptions o;
+    o.programActive = activityClass() == kActive;
+    return o;
+}
+
+// A statement without a line number: compiled into the typed-statement line and run at once.
+int immediateStatement(std::string_view line) {
+    if (!t.curpcb) return kErrUnrecognized;
+    PendingDict pending;
+    CompiledLine compiled;
+    if (int err = compileLine(*t.curpcb, line, pending, compileOptions(), compiled, false))
+        return -err;
+    pendingCommit(*t.curpcb, pending);
+    t.immediate = std::move(compiled.code);
+    t.runImmediate = true;
+    setActionCode(kActRun);
+    return 0;
+}
+
 }  // namespace
 
 int executeCommandLine(std::string_view line) {
     line = trimBlanks(line);
     if (line.empty()) return 0;
+    if (std::isdigit(static_cast<unsigned char>(line[0]))) {  // a program line
+        if (!t.curpcb) return kErrUnrecognized;
+        const int err = enterLine(*t.curpcb, line, compileOptions());
+        return err < 0 ? -err : err;
+    }
     size_t wordEnd = 0;
     while (wordEnd < line.size() && std::isalpha(static_cast<unsigned char>(line[wordEnd])))
         ++wordEnd;
     const std::string_view word = line.substr(0, wordEnd);
     const std::string_view rest = trimBlanks(line.substr(wordEnd));
     if (equalsUpper(word, "SYSTEM")) return commandSystem(rest);
-    return kErrUnrecognized;
+    if (equalsUpper(word, "RUN") && rest.empty()) return commandRun();
+    if (equalsUpper(word, "LIST") && rest.empty()) return commandList();
+    return immediateStatement(line);
 }
 
 void commandMode() {

@@ -158,6 +158,19 @@ struct pcb {
     // False after an edit or a load until the line references and block targets have been
     // resolved again (vxexe.h).
     bool resolved = true;
+    // Run bookkeeping of the interpreter (run.h).
+    int16_t nextline = kEndOfChain;    // the successor of the current line when suspended
+    int16_t pendingexec = 0;           // EXECUTE in progress: clause offset + 1; negative: failed
+    int32_t lasterror = 0;             // the last error number
+    int16_t errorline = -1;            // its line index, -1 when none
+    int16_t erroroffset = 0;           // its clause offset
+    uint32_t stopline = 0;             // a line number at which the run stops, 0 when none
+    struct BreakPoint {
+        uint32_t line;  // line number
+        int clause;     // 1-based
+        bool oneShot;
+    };
+    std::vector<BreakPoint> breakpoints;
     pcb* next = nullptr;    // chain of loaded programs
     int32_t ltblsize = 16;  // line-table entry size of the file it was loaded from
 };

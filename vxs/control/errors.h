@@ -7,6 +7,8 @@ namespace vxs {
 inline constexpr int kErrNotAvailable = 302;     // the facility has no handler in this build
 inline constexpr int kErrUnrecognized = 1006;    // a line or argument that is not understood
 inline constexpr int kErrCommandTooLong = 1060;  // a command line longer than 800 bytes
+inline constexpr int kErrNoProgram = 2104;      // RUN of a program without lines
+inline constexpr int kErrProgramActive = 2108;  // a command refused while a program is active
 inline constexpr int kErrNoMemory = 9000;        // out of memory (also "program cleared")
 inline constexpr int kErrWorkStack = 9001;
 inline constexpr int kErrRpnStack = 9002;

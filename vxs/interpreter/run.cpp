@@ -1,26 +1,303 @@
-// The run loop's entry.  Executing compiled lines comes with the interpreter; until then a run
-// request is answered with an error and command mode resumes, and ending a program runs the
-// end-of-run processing.
+// The run loop (see run.h): line by line and clause by clause through the current program,
+// with the per-line work (stop line, attention poll, trace), the per-clause work (stack check,
+// stepping, break points, evaluation, dispatch) and the one error path.
 #include "vxs/interpreter/run.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "vxs/compiler/codes.h"
+#include "vxs/compiler/command2.h"
 #include "vxs/config/statline.h"
 #include "vxs/control/endrun.h"
+#include "vxs/control/entry.h"
 #include "vxs/control/errors.h"
 #include "vxs/control/utils.h"
+#include "vxs/interpreter/consoleio.h"
+#include "vxs/screen/terminal.h"
 
 namespace vxs {
 
 RunState t;
 
-void runLoop() {
-    if (actionCode() == kActEndProgram) {
-        endOfRun(kEndProgram);
-        if (t.curpcb) t.curpcb->curline = 0;
-    } else {
-        statusShowError(kErrNotAvailable, -1, 0);
+namespace {
+
+constexpr int kErrPastEnd = 213;
+constexpr int kErrInterrupted = 9999;
+
+bool isDamagedCode(int err) {
+    return err == 920 || err == 9301 || err == 9302 || err == 9307;
+}
+
+uint32_t lineNumberOf(const pcb& pc, int16_t line) {
+    return line >= 0 && line < pc.linecnt ? pc.lineptr[static_cast<size_t>(line)].lineno() : 0;
+}
+
+// The clause number (from 1) of the clause that starts at `offset`.
+int clauseNumber(std::span<const uint8_t> code, size_t offset) {
+    int n = 1;
+    for (size_t p = 0; p < offset && !atLineEnd(code, p);) {
+        ClauseView v;
+        if (decodeClause(code, p, v)) break;
+        p = v.next;
+        if (p <= offset) ++n;
     }
-    setRunStatusShown(RUNSTAT_READY);
+    return n;
+}
+
+// Where the run stops, and with which status; `offset` is where it resumes.
+struct Stop {
+    int16_t line;
+    size_t offset;
+};
+
+void saveAndLeave(pcb& pc, const Stop& at, bool immediate) {
+    if (immediate) {
+        pc.curline = 0;
+        pc.savedclauseoffset = 0;
+    } else {
+        pc.curline = at.line >= 0 && at.line < pc.linecnt ? at.line : 0;
+        pc.savedclauseoffset = static_cast<int16_t>(at.offset);
+        pc.nextline = at.line >= 0 && at.line < pc.linecnt
+                          ? pc.lineptr[static_cast<size_t>(at.line)].next
+                          : kEndOfChain;
+    }
+    resetStacks();
     setActionCode(kActCommand);
+}
+
+// The error path: records and reports an error raised in the clause at (line, offset).
+void reportError(pcb& pc, int err, int16_t line, std::span<const uint8_t> code, size_t offset) {
+    const bool numbered = line >= 0;
+    if (numbered) {
+        pc.lasterror = err;
+        pc.errorline = line;
+        pc.erroroffset = static_cast<int16_t>(offset);
+    }
+    if (isDamagedCode(err)) {
+        setRunStatusShown(RUNSTAT_SYSERR);
+    } else {
+        setRunStatus(RUNSTAT_PAUSE);
+        setRunStatusShown(RUNSTAT_ERROR);
+    }
+    flushPartialLine(consoleLine());
+    if (numbered)
+        statusShowError(err, static_cast<int>(lineNumberOf(pc, line)), clauseNumber(code, offset));
+    else
+        statusShowError(err, 0, 0);  // a statement typed without a line number: position 0
+}
+
+}  // namespace
+
+void prepareRun(pcb& pc) {
+    for (int i = 0; i < pc.dictcnt; ++i) {
+        de* e = pc.dictEntryPointer[static_cast<size_t>(i)].get();
+        if (!e || e->isLiteral()) continue;
+        if (e->kind & DE_STORAGE) {
+            std::free(e->storage);
+            e->storage = nullptr;
+            e->kind &= static_cast<uint8_t>(~DE_STORAGE);
+        }
+        for (uint16_t& d : e->dims) d = 0;
+        memset(e->value, 0, sizeof e->value);
+        e->slen = 0;
+    }
+    pc.lasterror = 0;
+    pc.errorline = -1;
+    pc.erroroffset = 0;
+    t.breakflags &= static_cast<uint8_t>(~kBreakRequested);
+}
+
+void runLoop() {
+    pcb* pc = t.curpcb;
+    if (!pc) {
+        setActionCode(kActCommand);
+        return;
+    }
+    if (!pc->resolved) resolveProgram(*pc);
+
+    RunCtx r;
+    r.pc = pc;
+    r.decimalChar = pc->progoptions[3] ? ',' : '.';
+    r.env.pc = pc;
+    r.env.base = pc->progoptions[1] ? 1 : 0;
+    r.env.alternate = pc->progoptions[2] != 0;
+
+    const int32_t action = actionCode();
+    const bool immediate = t.runImmediate;
+    t.runImmediate = false;
+    int16_t line;
+    size_t offset = 0;
+    if (action == kActEndProgram) {
+        line = -2;
+    } else if (immediate) {
+        line = kImmediateLine;
+    } else {
+        line = pc->curline;
+        if (action != kActRun) offset = static_cast<size_t>(pc->savedclauseoffset);
+        if (pc->firstline == kNoLines) line = -2;  // nothing to run
+    }
+    if (line >= 0 && line >= pc->linecnt)
+        vxassertion("cur_line < t.curpcb -> linecnt", __FILE__, __LINE__);
+
+    int16_t lastLine = line;
+    size_t lastClause = 0;
+    int linesSincePoll = t.breakLines;  // poll at the first line of the run
+    bool freshLine = offset == 0;
+    for (;;) {
+        // ---- line start ----
+        if (line == -1 || line == -2) {
+            flushPartialLine(consoleLine());
+            if (line == -1) {  // ran past the last line without END
+                const std::span<const uint8_t> code = lineCode(*pc, lastLine);
+                reportError(*pc, kErrPastEnd, lastLine, code, lastClause);
+                saveAndLeave(*pc, {lastLine, lastClause}, false);
+                return;
+            }
+            endOfRun(kEndProgram);
+            setRunStatusShown(RUNSTAT_READY);
+            pc->curline = 0;
+            pc->savedclauseoffset = 0;
+            resetStacks();
+            setActionCode(kActCommand);
+            return;
+        }
+        const bool isImmediate = line == kImmediateLine;
+        r.line = line;
+        r.code = isImmediate ? std::span<const uint8_t>(t.immediate) : lineCode(*pc, line);
+        r.env.soflowIgnore = pc->condtargets[0] == -3;
+        if (freshLine && !isImmediate) {
+            const linetbl& entry = pc->lineptr[static_cast<size_t>(line)];
+            if (pc->stopline && entry.lineno() == pc->stopline && !t.passBreakOnce) {
+                setRunStatusShown(RUNSTAT_STEP);
+                t.passBreakOnce = true;
+                saveAndLeave(*pc, {line, 0}, false);
+                return;
+            }
+            if (entry.flags() & LF_NOT_EXECUTABLE) {
+                line = entry.next;
+                continue;
+            }
+            if (++linesSincePoll >= t.breakLines) {
+                linesSincePoll = 0;
+                if (pollAttention()) {
+                    setRunStatusShown(RUNSTAT_ATTN);
+                    saveAndLeave(*pc, {line, 0}, false);
+                    return;
+                }
+            }
+            if (t.breakflags & (kBreakRequested | kTraceOn)) {
+                if (t.breakflags & kTraceOn) {
+                    char number[16];
+                    snprintf(number, sizeof number, "%05u ", entry.lineno());
+                    placeText(consoleLine(), number);
+                }
+                if ((t.breakflags & kBreakRequested) &&
+                    (!(t.stepmode & (kStepInto | kStepOver)) ||
+                     (t.stepmode == kStepLine && t.calldepth == 0))) {
+                    t.breakflags &= static_cast<uint8_t>(~kBreakRequested);
+                    setRunStatusShown(RUNSTAT_STEP);
+                    saveAndLeave(*pc, {line, 0}, false);
+                    return;
+                }
+            }
+        }
+        freshLine = false;
+
+        // ---- clauses ----
+        bool lineDone = false;
+        while (!lineDone) {
+            if (atLineEnd(r.code, offset)) {
+                if (isImmediate) {  // the typed statement is done
+                    flushPartialLine(consoleLine());
+                    setRunStatusShown(RUNSTAT_READY);
+                    saveAndLeave(*pc, {0, 0}, true);
+                    return;
+                }
+                line = pc->lineptr[static_cast<size_t>(line)].next;
+                offset = 0;
+                freshLine = true;
+                break;
+            }
+            if (!rpnStack().empty()) {
+                char text[160];
+                snprintf(text, sizeof text, "\nNEXTCLAUSE RPNSTACK rpnStackNext=%lx rpnstkbase=%lx\n\n",
+                         static_cast<unsigned long>(reinterpret_cast<uintptr_t>(rpnStack().rpnStackNext)),
+                         static_cast<unsigned long>(reinterpret_cast<uintptr_t>(rpnStack().rpn_stkbase)));
+                vxassertion(text, __FILE__, __LINE__);
+            }
+            const size_t clauseStart = offset;
+            lastLine = line;
+            lastClause = clauseStart;
+            // Stepping: exactly one clause runs, then the run stops before the next.
+            if ((t.stepmode & kStepInto) || ((t.stepmode & kStepOver) && t.calldepth == 0)) {
+                if (t.stepmode & kStepArmed) {
+                    t.stepmode = 0;
+                    t.breakflags |= kBreakRequested;
+                    setRunStatusShown(RUNSTAT_STEP);
+                    saveAndLeave(*pc, {line, clauseStart}, isImmediate);
+                    return;
+                }
+                t.stepmode |= kStepArmed;
+            }
+            // Break points on (line number, clause).
+            if (!isImmediate && !pc->breakpoints.empty()) {
+                const uint32_t number = lineNumberOf(*pc, line);
+                const int clause = clauseNumber(r.code, clauseStart);
+                for (size_t i = 0; i < pc->breakpoints.size(); ++i) {
+                    const pcb::BreakPoint& bp = pc->breakpoints[i];
+                    if (bp.line != number || bp.clause != clause) continue;
+                    if (t.passBreakOnce) break;
+                    if (bp.oneShot) pc->breakpoints.erase(pc->breakpoints.begin() + static_cast<long>(i));
+                    t.passBreakOnce = true;
+                    setRunStatusShown(RUNSTAT_STEP);
+                    saveAndLeave(*pc, {line, clauseStart}, false);
+                    return;
+                }
+            }
+            t.passBreakOnce = false;
+            workStack().next = workStack().base;
+
+            // Push the leading words, evaluate, dispatch.
+            ClauseView v;
+            int err = decodeClause(r.code, clauseStart, v);
+            size_t pos = clauseStart + 1;
+            for (int i = 0; !err && i < v.count; ++i, pos += 2)
+                err = pushWord(r.env, readWord(r.code.data() + pos));
+            if (!err) err = evaluate(r.env, r.code, pos);
+            r.jump = false;
+            if (!err) err = dispatchStatement(r, v);
+            resetStacks();
+            if (err == -1) {  // PAUSE: stop after this clause
+                setRunStatusShown(RUNSTAT_PAUSE);
+                saveAndLeave(*pc, {line, v.next}, isImmediate);
+                return;
+            }
+            if (err == kErrInterrupted) {  // an interrupted input runs again on resuming
+                setRunStatusShown(RUNSTAT_ATTN);
+                saveAndLeave(*pc, {line, clauseStart}, isImmediate);
+                return;
+            }
+            if (err) {
+                reportError(*pc, err, isImmediate ? -1 : line, r.code, clauseStart);
+                saveAndLeave(*pc, {line, clauseStart}, isImmediate);
+                return;
+            }
+            if (r.jump) {
+                if (r.jumpLine == line && !isImmediate) {
+                    offset = r.jumpOffset;
+                    continue;
+                }
+                line = r.jumpLine;
+                offset = r.jumpOffset;
+                freshLine = offset == 0;
+                lineDone = true;
+                continue;
+            }
+            offset = v.next;
+        }
+    }
 }
 
 }  // namespace vxs

@@ -1,20 +1,72 @@
 // Interpreter state shared by the run loop and its helpers: the chain of loaded program control
-// blocks with the current and the pending one, and the run loop's entry.
+// blocks with the current and the pending one, the run position, the break, trace and step
+// controls, and the run loop's entry.
+//
+// States of a run: entered with action code 2 (run from the current line), 3 (resume at the
+// saved position) or 4 (end the program); it leaves by setting action code 0 with the run status
+// telling why: 14 ended, 4 paused or stopped with an error shown, 2 attention, 7 break, 8 damaged
+// code.  runLoop makes every transition; the position is saved in the program control block.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
+#include <span>
+
 #include "vxs/compiler/pcb.h"
+#include "vxs/compiler/vxexe.h"
+#include "vxs/interpreter/primop.h"
 
 namespace vxs {
+
+// Break and trace flags.
+inline constexpr uint8_t kBreakRequested = 0x80;
+inline constexpr uint8_t kTraceOn = 0x40;
+inline constexpr uint8_t kTraceToPrinter = 0x20;
+// Step mode bits.
+inline constexpr uint16_t kStepInto = 0x01, kStepOver = 0x02, kStepArmed = 0x04;
+inline constexpr uint16_t kStepLine = 0x08;
+// The line index of a statement typed without a line number.
+inline constexpr int16_t kImmediateLine = -5;
 
 struct RunState {
     pcb* curpcb = nullptr;   // the program being edited or run
     pcb* pcbhead = nullptr;  // the first program loaded in the session; the chain runs via next
     pcb* pendpcb = nullptr;  // to become current on the next run (resume or end)
+
+    uint8_t breakflags = 0;
+    uint16_t stepmode = 0;
+    int calldepth = 0;
+    int breakLines = 8;            // lines between polls of the attention key (BREAK)
+    bool passBreakOnce = false;    // the first break check after a stop is passed over
+    std::vector<uint8_t> immediate;  // the code of a statement typed without a line number
+    bool runImmediate = false;       // the next run starts with that statement
 };
 extern RunState t;
 
-// The run loop: entered with action code 2 or 3 to run the current program, or 4 to end it.  It
-// sets the next action code before it returns.
+// What a statement handler sees of the run, and how it changes the run's course.
+struct RunCtx {
+    pcb* pc = nullptr;
+    EvalEnv env;
+    char decimalChar = '.';
+    int16_t line = 0;                  // the current line index (kImmediateLine for a typed one)
+    std::span<const uint8_t> code;     // its code
+    // Set by a handler that transfers control: continue at (line, offset); line -1 runs off
+    // the end of the program, -2 asks for end-of-program processing.
+    bool jump = false;
+    int16_t jumpLine = 0;
+    size_t jumpOffset = 0;
+};
+
+// Runs the statement of the clause `v` (its operands on the RPN stack).  Returns 0, an error
+// number, or -1 (PAUSE: the run stops after the clause).
+[[nodiscard]] int dispatchStatement(RunCtx& r, const ClauseView& v);
+
+// Prepares the current program for a run from its start: variables back to 0 and empty,
+// arrays undimensioned, the last error cleared.
+void prepareRun(pcb& pc);
+
+// The run loop (action codes 2, 3 and 4).  It sets the next action code before it returns.
 void runLoop();
 
 }  // namespace vxs

@@ -80,6 +80,16 @@ void terminalSetCanClose(bool canClose) {
                     __LINE__);
 }
 
+bool pollAttention() {
+    if (!g_attached || !remoteHandler(KEYBOARDCALL)) return false;
+    if (CallFunctionRemote(KEYBOARDCALL, ORIGIN, {rpInt(9), rpInt(0)}))
+        vxassertion("!CallFunctionRemote(KEYBOARDCALL, ORIGIN, 2, 9, 0)", __FILE__, __LINE__);
+    int32_t result = 0;
+    if (ReceiveFunctionRemote(KEYBOARDRET, {roInt(&result)}))
+        vxassertion("!ReceiveFunctionRemote(KEYBOARDRET, &result)", __FILE__, __LINE__);
+    return result == 1;
+}
+
 int32_t terminalUnusedId(int32_t kind) {
     if (!g_attached) return 0;
     if (CallFunctionRemote(GETUNUSEDIDCALL, ORIGIN, {rpInt(kind)}))

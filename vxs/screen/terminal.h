@@ -17,6 +17,8 @@ inline constexpr int32_t kScreenBeep = 80;
 
 // The width of the command line's input field.
 inline constexpr int32_t kCommandFieldWidth = 800;
+// Columns of the console window (#0); the stream front end's lines are as wide.
+inline constexpr int32_t kConsoleWidth = 80;
 
 bool terminalAttached();
 void setTerminalAttached(bool attached);
@@ -40,6 +42,9 @@ void consoleOutput(std::string_view line);
 void terminalStatusText(int32_t field, const char* text);
 void terminalStatusError(int32_t error, int32_t lineNumber, int32_t clause);
 void terminalSetCanClose(bool canClose);
+// Whether the attention key was pressed since the last poll; the keys typed meanwhile are kept
+// for later reads.  False when the terminal has no keyboard (the stream front end).
+bool pollAttention();
 // An unused identifier from the terminal layer (the session number at start-up).
 int32_t terminalUnusedId(int32_t kind);
 // The end of the terminal at shut-down: screen action 2304, then the end of the session.

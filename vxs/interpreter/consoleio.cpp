@@ -1,0 +1,272 @@
+// PRINT and the input statements on the console window (see consoleio.h).
+#include "vxs/interpreter/consoleio.h"
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "vxs/compiler/codes.h"
+#include "vxs/clientserver/remoteops.h"
+#include "vxs/config/statline.h"
+#include "vxs/control/errors.h"
+#include "vxs/interpreter/numtext.h"
+#include "vxs/screen/terminal.h"
+
+namespace vxs {
+
+namespace {
+
+constexpr int kZone = 24;
+constexpr int kNumberWidth = 25;
+constexpr int kErrNotPlainString = 726;
+constexpr int kErrInterrupted = 9999;
+constexpr int kErrConversion = 2;
+constexpr int kErrItems = 9005;
+
+OutputLine g_console{{}, 1, kConsoleWidth};
+
+// The clause's parts, as the I/O statements read them.
+struct Parts {
+    int file = -2;         // -2: none; -1: the next operand; else a constant
+    bool other = false;    // a part this build has no handler for (USING, FIELDS, ...)
+    int listCount = 0;
+    std::vector<uint8_t> listBytes;
+};
+
+int readParts(std::span<const uint8_t> code, const ClauseView& v, Parts& out) {
+    bool inList = false;
+    for (size_t p = v.partsAt; p < v.endAt;) {
+        uint8_t h;
+        size_t w, next;
+        int n;
+        if (int err = decodeItem(code, p, h, w, n, next)) return err;
+        const int kind = h & 0x3F;
+        if (inList) {
+            out.listBytes.push_back(static_cast<uint8_t>(kind));
+        } else if (kind == kPartFile) {
+            out.file = n ? readWord(code.data() + w) : -1;
+        } else if (kind == kPartList) {
+            if (n != 1) return 9301;
+            out.listCount = readWord(code.data() + w);
+            inList = true;
+        } else if (kind != kPartExit) {
+            out.other = true;
+        }
+        p = next;
+    }
+    return 0;
+}
+
+// The operands, in source order, from the RPN stack's base.
+struct Operands {
+    RpnEntry* at;
+    size_t count;
+    size_t next = 0;
+    bool take(RpnEntry& e) {
+        if (next >= count) return false;
+        e = at[next++];
+        return true;
+    }
+};
+
+Operands operands() {
+    RpnStack& s = rpnStack();
+    return {s.rpn_stkbase, s.size()};
+}
+
+double numberOf(RpnEntry e) {
+    const Cell* c = rpnCellOf(e);
+    return c ? cellNumber(c) : rpnSmallValue(e);
+}
+
+// The file number of the statement: only the console is open in this build.
+int consoleOnly(const Parts& parts, Operands& ops) {
+    if (parts.file == -2) return 0;
+    double n = parts.file;
+    if (parts.file == -1) {
+        RpnEntry e;
+        if (!ops.take(e)) return 9301;
+        n = numberOf(e);
+    }
+    return toInteger(n, -32767, 32767) == 0 ? 0 : kErrNotAvailable;
+}
+
+void nextZone(OutputLine& line) {
+    line.column = ((line.column - 1) / kZone + 1) * kZone + 1;
+    if (line.width < line.column + kZone) writeLine(line);
+}
+
+void placeNumber(OutputLine& line, double v, bool blankAfter, char decimalChar) {
+    std::string s = displayNumber(v, kNumberWidth, decimalChar);
+    if (blankAfter) s += ' ';
+    placeText(line, s);
+}
+
+// Places one value: a string, a number, or every element of an array.
+void placeValue(OutputLine& line, RpnEntry e, bool semicolon, char decimalChar) {
+    const Cell* c = rpnCellOf(e);
+    if (!c) {
+        placeNumber(line, rpnSmallValue(e), semicolon, decimalChar);
+        return;
+    }
+    if (isArrayCell(c) && (c->kind & DE_STORAGE)) {
+        const int32_t n = elementCount(c);
+        const int rowLength = cellDims(c) == 2 ? c->dims[1] : 0;
+        for (int32_t i = 0; i < n; ++i) {
+            if (rowLength && i > 0 && i % rowLength == 0 && line.column > 1) writeLine(line);
+            const uint8_t* p = elementAt(c, i);
+            if (isStringCell(c)) {
+                uint16_t len;
+                memcpy(&len, p, 2);
+                placeText(line, std::string_view(reinterpret_cast<const char*>(p + 2),
+                                                 std::min<int>(len, stringCapacity(c))));
+            } else {
+                double v;
+                memcpy(&v, p, sizeof v);
+                placeNumber(line, v, false, decimalChar);
+            }
+            nextZone(line);
+        }
+        return;
+    }
+    if (isStringCell(c))
+        placeText(line, cellString(c));
+    else
+        placeNumber(line, cellNumber(c), semicolon, decimalChar);
+}
+
+}  // namespace
+
+OutputLine& consoleLine() { return g_console; }
+
+void writeLine(OutputLine& line) {
+    consoleOutput(line.text);
+    line.text.clear();
+    line.column = 1;
+}
+
+void flushPartialLine(OutputLine& line) {
+    if (line.column > 1 || !line.text.empty()) writeLine(line);
+}
+
+void placeText(OutputLine& line, std::string_view bytes) {
+    for (char ch : bytes) {
+        if (line.column > line.width) writeLine(line);
+        if (static_cast<int>(line.text.size()) < line.column - 1)
+            line.text.resize(static_cast<size_t>(line.column - 1), ' ');
+        line.text.resize(static_cast<size_t>(line.column - 1));
+        line.text += ch;
+        ++line.column;
+    }
+}
+
+int printStatement(const EvalEnv&, std::span<const uint8_t> code, const ClauseView& v,
+                   char decimalChar) {
+    Parts parts;
+    if (int err = readParts(code, v, parts)) return err;
+    Operands ops = operands();
+    if (int err = consoleOnly(parts, ops)) return err;
+    if (parts.other) return kErrNotAvailable;  // USING, FIELDS and the screen options
+    OutputLine& line = g_console;
+    for (uint8_t item : parts.listBytes) {
+        const int values = item & 7;
+        const int sep = item & 0x18;
+        if (sep == kPrintEmpty) {  // an empty item: write the line and end the list
+            writeLine(line);
+            break;
+        }
+        if (values == kPrintTab) {
+            RpnEntry e;
+            if (!ops.take(e)) return kErrItems;
+            int target = static_cast<int>(std::floor(numberOf(e) + 0.5 + kTolerance));
+            if (target < 1) target = 1;
+            if (target < line.column) writeLine(line);
+            line.column = target;
+        } else {
+            for (int i = 0; i < values; ++i) {
+                RpnEntry e;
+                if (!ops.take(e)) return kErrItems;
+                placeValue(line, e, sep == kPrintSemicolon, decimalChar);
+            }
+        }
+        if (sep == kPrintEol)
+            writeLine(line);
+        else if (sep == kPrintComma)
+            nextZone(line);
+    }
+    return 0;
+}
+
+int inputStatement(const EvalEnv& env, std::span<const uint8_t> code, const ClauseView& v,
+                   char decimalChar) {
+    Parts parts;
+    if (int err = readParts(code, v, parts)) return err;
+    Operands ops = operands();
+    if (int err = consoleOnly(parts, ops)) return err;
+    if (parts.other) return kErrNotAvailable;  // FIELDS, SELECT, MENU and the like
+    std::vector<Cell*> targets;
+    for (int i = 0; i < parts.listCount; ++i) {
+        RpnEntry e;
+        if (!ops.take(e) || !rpnCellOf(e)) return kErrItems;
+        targets.push_back(rpnCellOf(e));
+    }
+    OutputLine& line = g_console;
+    const bool whole = v.code == StLinput || v.code == StRinput;
+    if (whole) {
+        // One plain string variable takes the whole line.
+        if (targets.size() != 1 || !isStringCell(targets[0]) || isArrayCell(targets[0]) ||
+            (targets[0]->kind & DE_LITERAL))
+            return kErrNotPlainString;
+        if (v.code == StRinput) placeText(line, cellString(targets[0]));
+    }
+    flushPartialLine(line);
+    statusShowMessage("INPUT");
+    size_t next = 0;
+    while (next < targets.size()) {
+        std::string typed;
+        const int status = consoleInput(typed, whole ? std::min(kConsoleWidth, stringCapacity(targets[0]))
+                                                     : kConsoleWidth,
+                                        kInputStatement);
+        if (status == kInputEnded) return kErrInterrupted;
+        while (!typed.empty() && typed.back() == ' ') typed.pop_back();
+        if (whole) return assignString(env, targets[0], typed);
+        // The line's values, separated by commas; a quoted value keeps its commas.
+        size_t p = 0;
+        do {
+            std::string value;
+            while (p < typed.size() && typed[p] == ' ') ++p;
+            if (p < typed.size() && typed[p] == '"') {
+                for (++p; p < typed.size(); ++p) {
+                    if (typed[p] == '"') {
+                        if (p + 1 < typed.size() && typed[p + 1] == '"') {
+                            value += '"';
+                            ++p;
+                            continue;
+                        }
+                        ++p;
+                        break;
+                    }
+                    value += typed[p];
+                }
+                while (p < typed.size() && typed[p] != ',') ++p;
+            } else {
+                const size_t comma = typed.find(',', p);
+                value = typed.substr(p, comma == std::string::npos ? std::string::npos : comma - p);
+                while (!value.empty() && value.back() == ' ') value.pop_back();
+                p = comma == std::string::npos ? typed.size() : comma;
+            }
+            Cell* target = targets[next++];
+            if (isStringCell(target)) {
+                if (int err = assignString(env, target, value)) return err;
+            } else {
+                double number = 0;
+                if (!parseNumber(value, decimalChar, 0, number)) return kErrConversion;
+                setCellNumber(target, number);
+            }
+            if (p < typed.size()) ++p;  // the comma
+        } while (p < typed.size() && next < targets.size());
+    }
+    return 0;
+}
+
+}  // namespace vxs

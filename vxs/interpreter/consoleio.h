@@ -1,0 +1,39 @@
+// PRINT, INPUT, LINPUT and RINPUT on the console window (#0): the window's output line buffer
+// with its current column, the print-list layout (zones, TAB, wrapping at the window's width),
+// and the input statements reading one typed line each.  Other files get their own line buffer
+// of the same kind when files can be opened.
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "vxs/compiler/vxexe.h"
+#include "vxs/interpreter/primop.h"
+
+namespace vxs {
+
+// One output line of a display file, printer or window.
+struct OutputLine {
+    std::string text;  // the bytes placed so far (blanks where the column moved on)
+    int column = 1;    // the current column
+    int width = 80;    // the record length / window width
+};
+OutputLine& consoleLine();
+
+// Writes the line (even an empty one) and starts a new one.
+void writeLine(OutputLine& line);
+// Writes the line when anything is placed on it (before input, at the end of a run).
+void flushPartialLine(OutputLine& line);
+// Places bytes at the current column, writing the line first whenever a byte would go past
+// the width.
+void placeText(OutputLine& line, std::string_view bytes);
+
+// The statement handlers.  `v` is the clause (its parts describe the list); the operands are
+// on the RPN stack from its base.  Return 0 or an error number.
+[[nodiscard]] int printStatement(const EvalEnv& env, std::span<const uint8_t> code,
+                                 const ClauseView& v, char decimalChar);
+[[nodiscard]] int inputStatement(const EvalEnv& env, std::span<const uint8_t> code,
+                                 const ClauseView& v, char decimalChar);
+
+}  // namespace vxs

@@ -1,0 +1,177 @@
+// Statement dispatch: the run-code of each clause's statement goes to its handler, in three
+// groups (general statements 0-15, input and output 16-31, flow control and the rest 32-63).
+// Handlers whose work belongs to facilities this build does not have yet (user functions and
+// the flow stack, files, built-in functions) answer with error 302.
+#include <cmath>
+
+#include "vxs/compiler/codes.h"
+#include "vxs/compiler/command2.h"
+#include "vxs/control/errors.h"
+#include "vxs/control/utils.h"
+#include "vxs/interpreter/consoleio.h"
+#include "vxs/interpreter/run.h"
+
+namespace vxs {
+
+namespace {
+
+constexpr int kErrReserved = 2300;
+
+int16_t wordAt(const RunCtx& r, size_t at) { return static_cast<int16_t>(readWord(r.code.data() + at)); }
+
+// Continues with the line after line `target`; -2 in sequence.
+int continueAfterLine(RunCtx& r, int16_t target) {
+    if (target == kTargetNextLine) return 0;
+    if (target < 0 || target >= r.pc->linecnt) return kErrNoTarget;
+    r.jump = true;
+    r.jumpLine = r.pc->lineptr[static_cast<size_t>(target)].next;
+    r.jumpOffset = 0;
+    return 0;
+}
+
+// The target of a false IF or CASE test (and of DO's, with `afterOnly`).
+int takeTarget(RunCtx& r, int16_t target, bool afterOnly) {
+    if (target == kTargetNextLine) {
+        r.jump = true;
+        r.jumpLine = r.line == kImmediateLine ? kEndOfChain
+                                              : r.pc->lineptr[static_cast<size_t>(r.line)].next;
+        r.jumpOffset = 0;
+        return 0;
+    }
+    if (target <= -3) {  // a byte offset in this line
+        if (static_cast<size_t>(-target) >= r.code.size()) return 9301;
+        r.jump = true;
+        r.jumpLine = r.line;
+        r.jumpOffset = static_cast<size_t>(-target);
+        return 0;
+    }
+    if (target < 0 || target >= r.pc->linecnt) return kErrNoTarget;
+    if (!afterOnly) {
+        // A line that begins with a block skip: continue just after that skip.
+        const std::span<const uint8_t> code = lineCode(*r.pc, target);
+        ClauseView first;
+        if (!atLineEnd(code, 0) && decodeClause(code, 0, first) == 0 && first.direct &&
+            first.code == StSkip) {
+            r.jump = true;
+            r.jumpLine = target;
+            r.jumpOffset = first.next;
+            return 0;
+        }
+    }
+    return continueAfterLine(r, target);
+}
+
+int popTruth(bool& truth) {
+    RpnEntry e;
+    if (!rpnPop(e)) return 9301;
+    const Cell* c = rpnCellOf(e);
+    if (c && isStringCell(c)) return 9301;
+    truth = isTrue(c ? cellNumber(c) : rpnSmallValue(e));
+    return 0;
+}
+
+// General statements (run-codes 0-15).
+int generalStatement(RunCtx& r, const ClauseView& v) {
+    switch (v.code) {
+        case StMat: {
+            if (v.words != 1) return 9301;
+            return matStatement(r.env, readWord(r.code.data() + v.wordsAt));
+        }
+        case StPause: return -1;
+        case StTrace: {
+            const int sub = v.words ? readWord(r.code.data() + v.wordsAt) : 4;
+            if (sub == 4) t.breakflags |= kTraceOn;
+            else if (sub == 5) t.breakflags &= static_cast<uint8_t>(~(kTraceOn | kTraceToPrinter));
+            else t.breakflags |= kTraceToPrinter;
+            return 0;
+        }
+        case StRandomize:  // the random generator comes with the built-in functions
+        case StLibrary:    // libraries come with user functions
+            return kErrNotAvailable;
+        default:  // LET, REM, USE, OPTION, DIM, DATA: done by the expression or at compile time
+            return 0;
+    }
+}
+
+// Input and output statements (run-codes 16-31).
+int ioStatement(RunCtx& r, const ClauseView& v) {
+    switch (v.code) {
+        case StPrint: return printStatement(r.env, r.code, v, r.decimalChar);
+        case StInput:
+        case StLinput:
+        case StRinput: return inputStatement(r.env, r.code, v, r.decimalChar);
+        case StReserve: return kErrReserved;
+        case StForm: return 0;
+        default: return kErrNotAvailable;  // files come with the file statements
+    }
+}
+
+// Flow control and the rest (run-codes 32-63).
+int flowStatement(RunCtx& r, const ClauseView& v) {
+    switch (v.code) {
+        case StGoto:
+            if (!v.direct) return kErrNotAvailable;  // ON expression GOTO
+            {
+                const LineRef ref = readLineRef(r.code.data() + v.wordsAt);
+                if (ref.index < 0 || ref.index >= r.pc->linecnt) return kErrNoTarget;
+                r.jump = true;
+                r.jumpLine = ref.index;
+                r.jumpOffset = 0;
+            }
+            return 0;
+        case StSkip: {
+            const int16_t target = wordAt(r, v.wordsAt);
+            if (target == kTargetNextLine) return 0;
+            return continueAfterLine(r, target);
+        }
+        case StIf:
+        case StCase: {
+            bool truth;
+            if (int err = popTruth(truth)) return err;
+            if (truth) return 0;
+            return takeTarget(r, wordAt(r, v.wordsAt), false);
+        }
+        case StStop:
+        case StEnd: {
+            RpnEntry e;
+            double value = 0;
+            if (rpnPop(e)) {
+                const Cell* c = rpnCellOf(e);
+                if (c && isStringCell(c)) return 9301;
+                value = c ? cellNumber(c) : rpnSmallValue(e);
+            }
+            setExitCode(toSubscript(value));
+            if (t.pendpcb) {  // a pending main program becomes current again
+                t.curpcb = t.pendpcb;
+                t.pendpcb = nullptr;
+            }
+            r.jump = true;
+            r.jumpLine = -2;
+            return 0;
+        }
+        case StExit:     // an error-exit line reached in sequence: nothing to do
+        case StLabel:
+        case StDef:      // its body is passed over by the block skip after it
+        case StSelect:
+        case StBreak:
+        case StIgnore:
+            return 0;
+        case StDo:
+            if (v.direct) return 0;  // the marker of a plain DO
+            return kErrNotAvailable;
+        default:
+            // GOSUB, RETURN, FOR, NEXT, ON, CONTINUE, RETRY, CHAIN, EXECUTE, SYSTEM, LOOP,
+            // FNEND and CALL come with the flow-control statements.
+            return kErrNotAvailable;
+    }
+}
+
+}  // namespace
+
+int dispatchStatement(RunCtx& r, const ClauseView& v) {
+    if (v.code < 16) return generalStatement(r, v);
+    if (v.code < 32) return ioStatement(r, v);
+    return flowStatement(r, v);
+}
+
+}  // namespace vxs

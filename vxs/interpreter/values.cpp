@@ -1,0 +1,186 @@
+// The value model and the evaluation stacks (see values.h).
+#include "vxs/interpreter/values.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "vxs/control/errors.h"
+
+namespace vxs {
+
+int toInteger(double x, int lo, int hi) {
+    double r = x >= 0 ? std::trunc(x + 0.5) : std::trunc(x - 0.5);
+    if (!(r >= -2147483648.0)) r = -2147483648.0;  // also catches NaN
+    if (r > 2147483647.0) r = 2147483647.0;
+    const long long v = static_cast<long long>(r);
+    return static_cast<int>(v < lo ? lo : v > hi ? hi : v);
+}
+
+double cellNumber(const Cell* c) {
+    double v;
+    memcpy(&v, (c->kind & DE_STORAGE) && c->storage ? static_cast<const uint8_t*>(c->storage)
+                                                     : c->value,
+           sizeof v);
+    return v;
+}
+
+void setCellNumber(Cell* c, double v) {
+    memcpy((c->kind & DE_STORAGE) && c->storage ? static_cast<uint8_t*>(c->storage) : c->value,
+           &v, sizeof v);
+}
+
+namespace {
+const uint8_t* stringBytes(const Cell* c) {
+    return (c->kind & DE_STORAGE) && c->storage ? static_cast<const uint8_t*>(c->storage)
+                                                : c->value;
+}
+}  // namespace
+
+std::string_view cellString(const Cell* c) {
+    const uint8_t* p = stringBytes(c);
+    uint16_t n;
+    memcpy(&n, p, sizeof n);
+    // A named cell without storage holds at most its inline capacity.
+    if (!(c->kind & (DE_STORAGE | DE_LITERAL)) && n > kInlineStringCapacity) n = 0;
+    return {reinterpret_cast<const char*>(p + 2), n};
+}
+
+int stringCapacity(const Cell* c) {
+    if (c->kind & DE_LITERAL && !(c->kind & DE_STORAGE)) return static_cast<int>(cellString(c).size());
+    return c->dimlen ? c->dimlen : kInlineStringCapacity;
+}
+
+int writableString(Cell* c, uint8_t*& lengthWord, char*& text, int& capacity) {
+    capacity = stringCapacity(c);
+    if (!(c->kind & DE_STORAGE) && !(c->kind & DE_LITERAL) && capacity > kInlineStringCapacity) {
+        // The capacity needs storage of its own: move the current value there.
+        auto* mem = static_cast<uint8_t*>(std::calloc(1, 2 + static_cast<size_t>(capacity)));
+        if (!mem) return kErrNoMemory;
+        const std::string_view now = cellString(c);
+        const uint16_t n = static_cast<uint16_t>(now.size());
+        memcpy(mem, &n, 2);
+        memcpy(mem + 2, now.data(), now.size());
+        c->storage = mem;
+        c->kind |= DE_STORAGE;
+    }
+    uint8_t* p = (c->kind & DE_STORAGE) && c->storage ? static_cast<uint8_t*>(c->storage) : c->value;
+    lengthWord = p;
+    text = reinterpret_cast<char*>(p + 2);
+    return 0;
+}
+
+int32_t elementCount(const Cell* c) {
+    if (c->kind & DE_LITERAL && (c->kind & DE_STORAGE) && rangeCount(c) > 0) return rangeCount(c);
+    const int dims = cellDims(c);
+    if (!isArrayCell(c) || !c->storage) return 0;
+    int32_t n = 1;
+    for (int i = 0; i < dims; ++i) n *= c->dims[i];
+    return n;
+}
+
+int elementSize(const Cell* c) { return isStringCell(c) ? 2 + stringCapacity(c) : 8; }
+
+uint8_t* elementAt(const Cell* c, int32_t i) {
+    return static_cast<uint8_t*>(c->storage) + static_cast<size_t>(i) * elementSize(c);
+}
+
+uint8_t alternateCollation(uint8_t b) {
+    if (b >= 0x30 && b <= 0x39) return static_cast<uint8_t>(b + 0x80);
+    if (b >= 0xB0 && b <= 0xB9) return static_cast<uint8_t>(b - 0x80);
+    return b;
+}
+
+int compareStrings(std::string_view a, std::string_view b, bool alternate) {
+    const size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (size_t i = 0; i < n; ++i) {
+        uint8_t x = static_cast<uint8_t>(a[i]), y = static_cast<uint8_t>(b[i]);
+        if (alternate) {
+            x = alternateCollation(x);
+            y = alternateCollation(y);
+        }
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+
+namespace {
+RpnStack g_rpn;
+WorkStack g_work;
+std::unique_ptr<RpnEntry[]> g_rpnArea;
+std::unique_ptr<uint8_t[]> g_workArea;
+
+// Temporaries are 8-byte aligned: the header holds a pointer and the value a double.
+uint8_t* workAlloc(size_t bytes) {
+    bytes = (bytes + 7) & ~size_t{7};
+    if (static_cast<size_t>(g_work.limit - g_work.next) < bytes) return nullptr;
+    uint8_t* p = g_work.next;
+    g_work.next += bytes;
+    return p;
+}
+
+Cell* tempHeader(size_t inlineBytes) {
+    const size_t bytes = offsetof(Cell, value) + (inlineBytes < 8 ? 8 : inlineBytes);
+    uint8_t* p = workAlloc(bytes < sizeof(Cell) ? sizeof(Cell) : bytes);
+    if (!p) return nullptr;
+    Cell* c = new (p) Cell{};
+    c->kind = DE_LITERAL;
+    return c;
+}
+
+struct DefaultStacks {
+    DefaultStacks() { (void)allocateStacks(kDefaultRpnStack, kDefaultWorkStack); }
+} g_defaultStacks;
+}  // namespace
+
+RpnStack& rpnStack() { return g_rpn; }
+WorkStack& workStack() { return g_work; }
+
+int allocateStacks(int rpnEntries, int workBytes) {
+    std::unique_ptr<RpnEntry[]> rpn(new (std::nothrow) RpnEntry[static_cast<size_t>(rpnEntries)]);
+    std::unique_ptr<uint8_t[]> work(new (std::nothrow) uint8_t[static_cast<size_t>(workBytes) + 8]);
+    if (!rpn || !work) return kErrNoMemory;
+    g_rpnArea = std::move(rpn);
+    g_workArea = std::move(work);
+    g_rpn.rpn_stkbase = g_rpn.rpnStackNext = g_rpnArea.get();
+    g_rpn.limit = g_rpnArea.get() + rpnEntries;
+    auto aligned = reinterpret_cast<uintptr_t>(g_workArea.get());
+    aligned = (aligned + 7) & ~uintptr_t{7};
+    g_work.base = g_work.next = reinterpret_cast<uint8_t*>(aligned);
+    g_work.limit = g_work.base + workBytes;
+    return 0;
+}
+
+void resetStacks() {
+    g_rpn.rpnStackNext = g_rpn.rpn_stkbase;
+    g_work.next = g_work.base;
+}
+
+Cell* newNumberTemp(double value) {
+    Cell* c = tempHeader(8);
+    if (c) c->setNumber(value);
+    return c;
+}
+
+Cell* newStringTemp(int length) {
+    Cell* c = tempHeader(2 + static_cast<size_t>(length));
+    if (!c) return nullptr;
+    c->kind |= DE_STRING;
+    const uint16_t n = static_cast<uint16_t>(length);
+    memcpy(c->value, &n, 2);
+    c->dimlen = n;
+    return c;
+}
+
+Cell* newReferenceTemp(const Cell* like, uint8_t* data) {
+    Cell* c = tempHeader(8);
+    if (!c) return nullptr;
+    c->kind = static_cast<uint8_t>(DE_LITERAL | DE_STORAGE | (like->kind & DE_STRING));
+    c->dimlen = like->dimlen;
+    c->storage = data;
+    return c;
+}
+
+}  // namespace vxs

@@ -1,0 +1,127 @@
+// The value model: value cells (numbers as IEEE doubles, strings as a 16-bit length and bytes,
+// arrays in row-major order), the tolerance rules for comparing numbers, integer conversion with
+// its clamps, string comparison with the collating modes, and the two evaluation stacks: the
+// RPN stack of references and the work stack from which one clause's temporaries are allocated.
+//
+// A value cell has the layout of a dictionary entry (`de`).  Its value is read through one rule:
+// with DE_STORAGE set it lives at `storage` (a double, a length word and the text, or an array's
+// elements); otherwise it is the inline value.  A named string's inline text holds at most 18
+// bytes; a longer capacity lives in storage.  An unnamed cell (literal or temporary, DE_LITERAL)
+// holds its text inline at exactly its length.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "vxs/compiler/pcb.h"
+
+namespace vxs {
+
+using Cell = de;
+
+inline constexpr uint8_t DE_FIXED = 0x10;          // may not be redimensioned (error 315)
+inline constexpr int kInlineStringCapacity = 18;   // named strings: longer ones use storage
+inline constexpr int kMaxStringLength = 32767;
+inline constexpr double kTolerance = 5e-07;
+
+// ---- numbers ----
+inline bool isTrue(double x) { return x >= kTolerance || x <= -kTolerance; }
+// -1, 0 or 1 by the tolerance rule.
+inline int compareNumbers(double a, double b) {
+    const double d = a - b;
+    return d > kTolerance ? 1 : d < -kTolerance ? -1 : 0;
+}
+// Rounds half away from zero and clamps to [lo, hi] (after clamping to 32 bits).
+int toInteger(double x, int lo, int hi);
+inline int toSubscript(double x) { return toInteger(x, -32767, 65535); }
+inline int toCount(double x) { return toInteger(x, -32767, 32767); }
+
+// ---- cells ----
+inline bool isStringCell(const Cell* c) { return c->kind & DE_STRING; }
+inline bool isArrayCell(const Cell* c) { return c->attr & DA_DIMENSIONED; }
+inline int cellDims(const Cell* c) { return c->attr & DA_DIMS; }
+
+double cellNumber(const Cell* c);
+void setCellNumber(Cell* c, double v);
+
+// A string's bytes as they are now.
+std::string_view cellString(const Cell* c);
+// The capacity a string target may hold.
+int stringCapacity(const Cell* c);
+// The writable length word and text of a string cell, allocating its storage when its capacity
+// needs it.  Returns 0 or 9000.
+[[nodiscard]] int writableString(Cell* c, uint8_t*& lengthWord, char*& text, int& capacity);
+
+// Number of elements of an array cell (the range count for a range).
+int32_t elementCount(const Cell* c);
+// Bytes of one element.
+int elementSize(const Cell* c);
+// The address of element i.
+uint8_t* elementAt(const Cell* c, int32_t i);
+
+// The range count of a range reference is kept in the entry's function-line field, which only
+// functions use otherwise.
+inline int32_t rangeCount(const Cell* c) { return static_cast<int32_t>(c->fnline); }
+
+// ---- strings ----
+// Compares byte by byte; under the alternate collating sequence digits sort above 7-bit
+// characters.  Returns negative, zero or positive.
+int compareStrings(std::string_view a, std::string_view b, bool alternate);
+uint8_t alternateCollation(uint8_t b);
+
+// ---- the RPN stack ----
+// An entry is a cell pointer, or a small integer (an operand word below 256) tagged in bit 0.
+using RpnEntry = uintptr_t;
+inline RpnEntry rpnCell(Cell* c) { return reinterpret_cast<uintptr_t>(c); }
+inline RpnEntry rpnSmall(int v) { return static_cast<uintptr_t>(v) << 1 | 1; }
+inline bool rpnIsSmall(RpnEntry e) { return e & 1; }
+inline int rpnSmallValue(RpnEntry e) { return static_cast<int>(e >> 1); }
+inline Cell* rpnCellOf(RpnEntry e) { return rpnIsSmall(e) ? nullptr : reinterpret_cast<Cell*>(e); }
+
+struct RpnStack {
+    RpnEntry* rpn_stkbase = nullptr;  // the base
+    RpnEntry* rpnStackNext = nullptr; // the next free slot
+    RpnEntry* limit = nullptr;
+    size_t size() const { return static_cast<size_t>(rpnStackNext - rpn_stkbase); }
+    bool empty() const { return rpnStackNext == rpn_stkbase; }
+};
+inline constexpr int kDefaultRpnStack = 300;
+
+// ---- the work stack ----
+struct WorkStack {
+    uint8_t* base = nullptr;
+    uint8_t* next = nullptr;
+    uint8_t* limit = nullptr;
+};
+inline constexpr int kDefaultWorkStack = 4000;
+
+// The process's stacks (sizes from the configuration; the defaults until it exists).
+RpnStack& rpnStack();
+WorkStack& workStack();
+// Allocates both stacks with the given sizes.  Returns 0 or 9000.
+[[nodiscard]] int allocateStacks(int rpnEntries, int workBytes);
+void resetStacks();
+
+[[nodiscard]] inline int rpnPush(RpnEntry e) {
+    RpnStack& s = rpnStack();
+    if (s.rpnStackNext >= s.limit) return 9002;
+    *s.rpnStackNext++ = e;
+    return 0;
+}
+inline bool rpnPop(RpnEntry& e) {
+    RpnStack& s = rpnStack();
+    if (s.rpnStackNext == s.rpn_stkbase) return false;
+    e = *--s.rpnStackNext;
+    return true;
+}
+
+// A numeric temporary (0.0) or a string temporary of `length` bytes (its text to be filled in),
+// from the work stack; null when it is full (error 9001).
+Cell* newNumberTemp(double value);
+Cell* newStringTemp(int length);
+// A temporary indirect cell referring to data elsewhere (an element or a range), shaped like
+// `like`.
+Cell* newReferenceTemp(const Cell* like, uint8_t* data);
+
+}  // namespace vxs
