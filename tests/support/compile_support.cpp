@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "tests/support/test_support.h"
+#include "vxs/control/utils.h"
+#include "vxs/interpreter/run.h"
 
 namespace vxs::test {
 
@@ -57,6 +59,51 @@ int ProgramFixture::expression(const std::string& text, std::vector<uint8_t>& by
     if (!err && c.pos != text.size()) return 1;  // the expression did not take the whole text
     pendingCommit(*pc_, pending);
     return err;
+}
+
+namespace {
+RunResult collect(RecordingTerminal& term) {
+    RunResult r;
+    r.output = term.output;
+    r.errors = term.errors;
+    r.status = runStatus();
+    return r;
+}
+}  // namespace
+
+RunResult runProgram(const std::vector<std::string>& lines, const std::vector<std::string>& typed) {
+    ProgramFixture f;
+    RecordingTerminal& term = installRecordingTerminal();
+    term.inputLines = typed;
+    for (const std::string& l : lines)
+        if (int err = f.enter(l)) {
+            RunResult r;
+            r.errors.push_back("compile " + std::to_string(err) + " " + l);
+            return r;
+        }
+    prepareRun(f.program());
+    f.program().curline = f.program().firstline;
+    setActionCode(kActRun);
+    runLoop();
+    return collect(term);
+}
+
+RunResult runStatement(const std::string& statement) {
+    ProgramFixture f;
+    RecordingTerminal& term = installRecordingTerminal();
+    PendingDict pending;
+    CompiledLine line;
+    if (int err = compileLine(f.program(), statement, pending, {}, line, false)) {
+        RunResult r;
+        r.errors.push_back("compile " + std::to_string(err));
+        return r;
+    }
+    pendingCommit(f.program(), pending);
+    t.immediate = line.code;
+    t.runImmediate = true;
+    setActionCode(kActRun);
+    runLoop();
+    return collect(term);
 }
 
 std::string hex(const std::vector<uint8_t>& bytes) {

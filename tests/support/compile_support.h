@@ -36,6 +36,18 @@ class ProgramFixture {
     pcb* pc_ = nullptr;
 };
 
+// Runs a program through the run loop with a recording terminal: the lines are entered into a
+// fresh program, RUN from its first line.  `typed` answers input statements.
+struct RunResult {
+    std::vector<std::string> output;  // console lines
+    std::vector<std::string> errors;  // "error line clause" of each reported error
+    int status = 0;                   // the run status afterwards
+};
+RunResult runProgram(const std::vector<std::string>& lines,
+                     const std::vector<std::string>& typed = {});
+// Runs one statement typed without a line number in a fresh program.
+RunResult runStatement(const std::string& statement);
+
 // Bytes as "02 00 01 ..." for readable failures.
 std::string hex(const std::vector<uint8_t>& bytes);
 

@@ -161,7 +161,7 @@ int substringAssign(const EvalEnv& env) {
         }
     }
     newLen = static_cast<int>(result.size());
-    memcpy(text, result.data(), result.size());
+    copyText(text, result);
     const uint16_t n = static_cast<uint16_t>(newLen);
     memcpy(lenWord, &n, 2);
     return rpnPush(rpnCell(source));
@@ -213,7 +213,7 @@ int assignString(const EvalEnv& env, Cell* target, std::string_view text) {
         if (!env.soflowIgnore) return kErrTooLong;
         text = text.substr(0, static_cast<size_t>(cap));
     }
-    memmove(dst, text.data(), text.size());
+    copyText(dst, text);
     const uint16_t n = static_cast<uint16_t>(text.size());
     memcpy(lenWord, &n, 2);
     if (!(target->kind & DE_STORAGE)) target->slen = n;
@@ -296,8 +296,8 @@ int evaluate(const EvalEnv& env, std::span<const uint8_t> code, size_t& pos) {
                     return kErrStringTooLong;
                 Cell* c = newStringTemp(static_cast<int>(l.size() + r.size()));
                 if (!c) return kErrWorkStack;
-                memcpy(c->stringText(), l.data(), l.size());
-                memcpy(c->stringText() + l.size(), r.data(), r.size());
+                copyText(c->stringText(), l);
+                copyText(c->stringText() + l.size(), r);
                 err = rpnPush(rpnCell(c));
                 break;
             }

@@ -107,7 +107,7 @@ int opDim(const EvalEnv& env, Cell* array, int bounds, int capacity) {
         char* text;
         int cap;
         if (int err = writableString(array, lenWord, text, cap)) return err;
-        memcpy(text, keep.data(), keep.size());
+        copyText(text, keep);
         const uint16_t n = static_cast<uint16_t>(keep.size());
         memcpy(lenWord, &n, 2);
         return 0;
@@ -169,7 +169,7 @@ int opCallString(const EvalEnv& env, int code, int args) {
     (void)env;
     Cell* c = newStringTemp(static_cast<int>(part.size()));
     if (!c) return kErrWorkStack;
-    memcpy(c->stringText(), part.data(), part.size());
+    copyText(c->stringText(), part);
     return rpnPush(rpnCell(c));
 }
 
@@ -201,7 +201,7 @@ int setStringAt(const EvalEnv& env, Cell* a, int32_t i, std::string_view s) {
         s = s.substr(0, static_cast<size_t>(cap));
     }
     uint8_t* p = elementAt(a, i);
-    memmove(p + 2, s.data(), s.size());
+    copyText(p + 2, s);
     const uint16_t n = static_cast<uint16_t>(s.size());
     memcpy(p, &n, 2);
     return 0;

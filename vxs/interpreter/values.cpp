@@ -62,7 +62,7 @@ int writableString(Cell* c, uint8_t*& lengthWord, char*& text, int& capacity) {
         const std::string_view now = cellString(c);
         const uint16_t n = static_cast<uint16_t>(now.size());
         memcpy(mem, &n, 2);
-        memcpy(mem + 2, now.data(), now.size());
+        copyText(mem + 2, now);
         c->storage = mem;
         c->kind |= DE_STORAGE;
     }

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "vxs/compiler/pcb.h"
@@ -26,6 +27,11 @@ inline constexpr int kMaxStringLength = 32767;
 inline constexpr double kTolerance = 5e-07;
 
 // ---- numbers ----
+// Copies string bytes; an empty view may carry no pointer at all, so it copies nothing.
+inline void copyText(void* dst, std::string_view s) {
+    if (!s.empty()) memmove(dst, s.data(), s.size());
+}
+
 inline bool isTrue(double x) { return x >= kTolerance || x <= -kTolerance; }
 // -1, 0 or 1 by the tolerance rule.
 inline int compareNumbers(double a, double b) {
