@@ -4,6 +4,7 @@
 #include <wx/app.h>
 #include <wx/evtloop.h>
 
+#include <chrono>
 #include <cstdio>
 #include <vector>
 
@@ -172,5 +173,16 @@ void finishUtility(int error) {
     if (error) statusShowError(error, -1, 0);
     setActionCode(kActAfterUtility);
 }
+
+namespace {
+double gClockOffset = 0;
+}
+
+double systemClock() {
+    using namespace std::chrono;
+    return duration<double>(system_clock::now().time_since_epoch()).count() + gClockOffset;
+}
+double clockOffset() { return gClockOffset; }
+void setClockOffset(double seconds) { gClockOffset = seconds; }
 
 }  // namespace vxs

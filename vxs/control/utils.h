@@ -96,4 +96,11 @@ namespace vxs {
 // mode through action code 47.
 void finishUtility(int error);
 
+// ---- the system's own clock ----
+// DATE and TIME set the system's clock without touching the operating system's: the difference
+// is kept as an offset in seconds that every reader of the date and time adds.
+double systemClock();  // seconds since 1 January 1970 (UTC), with fractions, plus the offset
+double clockOffset();
+void setClockOffset(double seconds);
+
 }  // namespace vxs
