@@ -1,18 +1,40 @@
-// Fuzz target: lines typed at the command prompt.  Every line is either carried out or refused
-// with an error number; only a carried-out line may change the action code.
+// Fuzz target: lines typed at the command prompt.  Every line is carried out (0, or -1 with an
+// action code that leaves command mode) or refused with an error number that leaves the action
+// code alone.  The target works in a scratch directory of its own, since commands write files.
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "vxs/command/command.h"
+#include "vxs/compiler/pcb.h"
+#include "vxs/config/config.h"
 #include "vxs/control/errors.h"
 #include "vxs/control/utils.h"
+#include "vxs/interpreter/run.h"
+
+namespace {
+void setUpOnce() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    char dir[] = "/tmp/vxfuzz-command-XXXXXX";
+    if (!mkdtemp(dir) || chdir(dir) != 0) abort();
+    vxs::setEditorCommand("true");  // EDIT must not start an interactive editor
+    if (vxs::createPCB(100, 100, "FUZZ", &vxs::t.curpcb) != 0) abort();
+}
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    setUpOnce();
     vxs::setActionCode(vxs::kActCommand);
     const std::string_view line(reinterpret_cast<const char*>(data), size);
     const int err = vxs::executeCommandLine(line);
-    if (err != 0 && err != vxs::kErrUnrecognized) abort();
-    if (err != 0 && vxs::actionCode() != vxs::kActCommand) abort();
+    if (err < -1 || err > 99999) abort();
+    if (err == -1 && vxs::actionCode() == vxs::kActCommand) abort();
+    if (err >= 0 && vxs::actionCode() != vxs::kActCommand) abort();
+    vxs::t.runImmediate = false;
     return 0;
 }

@@ -1,5 +1,6 @@
-// The first command processor: SYSTEM [n], and error 1006 for anything else.
+// Command mode: classifying typed lines, SYSTEM, RUN, immediate statements, reading lines.
 #include "vxs/command/command.h"
+#include "vxs/command/cmdshared.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -25,7 +26,7 @@ TEST_F(CommandTest, SystemWithAndWithoutExitCode) {
     for (const Case& c : cases) {
         setActionCode(kActCommand);
         setExitCode(77);
-        EXPECT_EQ(executeCommandLine(c.line), 0) << c.line;
+        EXPECT_EQ(executeCommandLine(c.line), -1) << c.line;
         EXPECT_EQ(actionCode(), kActShutdown) << c.line;
         EXPECT_EQ(exitCode(), c.code) << c.line;
     }
@@ -47,21 +48,22 @@ TEST_F(CommandTest, BadLinesReportTheirErrorAndLeaveTheActionCode) {
     EXPECT_EQ(executeCommandLine("   "), 0) << "an empty line does nothing";
 }
 
-TEST_F(CommandTest, LinesRunAndStatementsAreTheScaffoldsOtherWork) {
+TEST_F(CommandTest, LinesRunAndImmediateStatements) {
     pcb* pc = nullptr;
     ASSERT_EQ(createPCB(10, 10, "P", &pc), 0);
     EXPECT_EQ(executeCommandLine("RUN"), kErrNoProgram);
     EXPECT_EQ(executeCommandLine("10 PRINT 1"), 0);
     EXPECT_EQ(pc->linecnt, 1);
-    EXPECT_EQ(executeCommandLine("RUN"), 0);
+    EXPECT_EQ(executeCommandLine("RUN"), -1);
     EXPECT_EQ(actionCode(), kActRun);
     setActionCode(kActCommand);
-    EXPECT_EQ(executeCommandLine("PRINT 2"), 0);
+    EXPECT_EQ(executeCommandLine("PRINT 2"), -1);
     EXPECT_EQ(actionCode(), kActRun);
     EXPECT_TRUE(t.runImmediate);
     t.runImmediate = false;
-    setRunStatus(RUNSTAT_ERROR);  // a suspended program
+    commandWork().ci.push_back({});  // a suspended program
     EXPECT_EQ(executeCommandLine("RUN"), kErrProgramActive);
+    commandWork().ci.clear();
 }
 
 TEST_F(CommandTest, CommandModeReadsUntilALineLeavesIt) {

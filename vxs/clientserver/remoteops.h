@@ -48,7 +48,7 @@ namespace vxs {
     X(110, REMOTEWRITECALL, "write to a file opened on the terminal side")               \
     X(111, REMOTEWRITERET, "result of a remote write")                                   \
     X(139, MENUSETOPTIONCALL, "set the menu option value")                               \
-    X(140, CONSOLEINPUTCALL, "read one line typed on the console (max length, purpose)") \
+    X(140, CONSOLEINPUTCALL, "read one line typed on the console (max length, purpose[, offered text, selected])") \
     X(141, CONSOLEINPUTRET, "status (0, 1 too long, -2 end of input) and the line")      \
     X(142, CONSOLEOUTPUT, "one finished line of the console window")                     \
     X(143, STATUSLINETEXT, "a text for the status line (field, text)")                   \

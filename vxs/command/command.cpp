@@ -1,88 +1,83 @@
-// Command mode (see command.h).
+// Command mode: reads lines from the console or the procedure file being executed and decides
+// what each is: a numbered program line (compiled into the current program), a command of the
+// table, or a statement to execute at once.  It keeps the command-info records of suspended
+// programs, AUTO numbering, queued commands and the command history.
 #include "vxs/command/command.h"
 
 #include <cctype>
-#include <charconv>
-#include <memory>
+#include <cstdio>
 #include <string>
 
 #include "vxs/clientserver/remoteops.h"
+#include "vxs/command/cmdshared.h"
 #include "vxs/compiler/command2.h"
-#include "vxs/compiler/lister.h"
-#include "vxs/interpreter/run.h"
+#include "vxs/config/config.h"
 #include "vxs/config/statline.h"
+#include "vxs/control/entry.h"
 #include "vxs/control/errors.h"
 #include "vxs/control/utils.h"
+#include "vxs/interpreter/run.h"
 #include "vxs/screen/terminal.h"
 
 namespace vxs {
 
 namespace {
 
-// The command work area: allocated on first entry, freed at shut-down.
-struct CommandWork {
-    std::string line;  // the line being read
-};
-std::unique_ptr<CommandWork> g_work;
+inline constexpr size_t kHistoryLines = 50;
+inline constexpr size_t kRejectedLineMax = 775;  // of a rejected line kept in the input field
 
-std::string_view trimBlanks(std::string_view s) {
-    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-    return s;
-}
-
-bool equalsUpper(std::string_view word, std::string_view upper) {
-    if (word.size() != upper.size()) return false;
-    for (size_t i = 0; i < word.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(word[i])) != upper[i]) return false;
-    return true;
-}
-
-// SYSTEM [n]: shut down with exit code n (0 when absent).
-int commandSystem(std::string_view argument) {
-    int32_t code = 0;
-    if (!argument.empty()) {
-        const char* first = argument.data();
-        const char* last = first + argument.size();
-        if (*first == '+') ++first;  // from_chars takes '-' but not '+'
-        auto [end, ec] = std::from_chars(first, last, code);
-        if (ec != std::errc() || end != last || first == last) return kErrUnrecognized;
+bool isSuspendedStatus(int status) {
+    switch (status) {
+        case RUNSTAT_ATTN:
+        case RUNSTAT_ERROR:
+        case RUNSTAT_PAUSE:
+        case RUNSTAT_STEP:
+        case RUNSTAT_EXEC: return true;
+        default: return false;
     }
-    setExitCode(code);
-    setActionCode(kActShutdown);
-    return 0;
-}
-
-// Back from the SORT or INDEX utility.  A suspended program's saved status comes back with its
-// command-info record; otherwise command mode is simply ready again.  The program in memory is
-// kept: the utilities do not use its tables.
-void reenterAfterUtility() {
-    setRunStatusShown(RUNSTAT_READY);
-}
-
-// RUN: the current program from its first line.
-int commandRun() {
-    pcb* pc = t.curpcb;
-    if (activityClass() == kActive) return kErrProgramActive;
-    if (!pc || pc->firstline == kNoLines) return kErrNoProgram;
-    prepareRun(*pc);
-    pc->curline = pc->firstline;
-    pc->savedclauseoffset = 0;
-    setActionCode(kActRun);
-    return 0;
-}
-
-// LIST: every line of the current program as typed.
-int commandList() {
-    if (!t.curpcb) return 0;
-    for (int i : linesInOrder(*t.curpcb)) consoleOutput(listLine(*t.curpcb, i));
-    return 0;
 }
 
 CompileOptions compileOptions() {
     CompileOptions o;
-    o.programActive = activityClass() == kActive;
+    o.programActive = programActive();
     return o;
+}
+
+void remember(std::string_view line) {
+    CommandWork& w = commandWork();
+    if (line.empty()) return;
+    w.history.emplace_back(line);
+    if (w.history.size() > kHistoryLines) w.history.pop_front();
+}
+
+// A numbered line: stored (or deleted when only its number was typed).  A line that does not
+// compile is offered again for correction.
+int programLine(std::string_view line) {
+    CommandWork& w = commandWork();
+    if (!t.curpcb) return kErrUnrecognized;
+    size_t digits = 0;
+    while (digits < line.size() && std::isdigit(static_cast<unsigned char>(line[digits]))) ++digits;
+    const bool numberOnly = trimBlanks(line.substr(digits)).empty();
+    if (w.autoOn && numberOnly) {  // an empty numbered line ends AUTO
+        w.autoOn = false;
+        return 0;
+    }
+    const int err = enterLine(*t.curpcb, line, compileOptions());
+    if (err) {
+        w.preset = std::string(line.substr(0, kRejectedLineMax));
+        w.presetSelected = true;
+        return err < 0 ? -err : err;
+    }
+    if (w.autoOn) {
+        uint32_t number = 0;
+        if (!parseDecimal(line.substr(0, digits), 0xFFFFFFFFu, number)) number = w.autoLine;
+        const uint64_t next = uint64_t{number} + w.autoIncrement;
+        if (next > static_cast<uint64_t>(kMaxLineNumber))
+            w.autoOn = false;
+        else
+            w.autoLine = static_cast<uint32_t>(next);
+    }
+    return 0;
 }
 
 // A statement without a line number: compiled into the typed-statement line and run at once.
@@ -96,7 +91,62 @@ int immediateStatement(std::string_view line) {
     t.immediate = std::move(compiled.code);
     t.runImmediate = true;
     setActionCode(kActRun);
-    return 0;
+    return kLeftCommandMode;
+}
+
+// Whether the first word stands as a variable: followed by `=`, `$`, `(` or more name characters.
+bool wordIsVariable(std::string_view line, size_t wordEnd) {
+    if (wordEnd < line.size()) {
+        const char c = line[wordEnd];
+        if (c == '$' || c == '(' || c == '_' || std::isdigit(static_cast<unsigned char>(c)))
+            return true;
+    }
+    const std::string_view rest = trimBlanks(line.substr(wordEnd));
+    return !rest.empty() && rest[0] == '=' && (rest.size() < 2 || rest[1] != '=');
+}
+
+// Reads the next line to carry out: a queued command, a procedure line, or the console.
+// Returns false at the end of the console input.
+bool readNextLine(std::string& line, int& error) {
+    CommandWork& w = commandWork();
+    error = 0;
+    if (!w.queued.empty()) {
+        line = w.queued.front();
+        w.queued.pop_front();
+        return true;
+    }
+    if (nextProcedureLine(line)) {
+        if (line.size() > kCommandFieldWidth) error = kErrCommandTooLong;
+        return true;
+    }
+    std::string preset = std::move(w.preset);
+    bool selected = w.presetSelected;
+    w.preset.clear();
+    w.presetSelected = false;
+    if (preset.empty() && w.autoOn) {
+        char number[16];
+        snprintf(number, sizeof number, "%05u ", w.autoLine);
+        preset = number;
+        selected = false;
+    }
+    const int32_t status = consoleInput(line, kCommandFieldWidth, kInputCommand, preset, selected);
+    if (status == kInputEnded) return false;
+    if (status == kInputTooLong) error = kErrCommandTooLong;
+    return true;
+}
+
+// Entered while a program is suspended: its position is kept in a command-info record.
+void pushCommandInfo() {
+    CommandWork& w = commandWork();
+    if (!w.ci.empty() || !isSuspendedStatus(runStatus()) || !t.curpcb) return;
+    CommandInfo ci;
+    ci.status = runStatus();
+    ci.curline = t.curpcb->curline;
+    ci.clauseoffset = t.curpcb->savedclauseoffset;
+    if (!(ci.curline < t.curpcb->linecnt || t.curpcb->linecnt == 0))
+        vxassertion("ci -> cicurline < t.curpcb -> linecnt", __FILE__, __LINE__);
+    w.ci.push_back(ci);
+    noteActivityChange();
 }
 
 }  // namespace
@@ -104,54 +154,80 @@ int immediateStatement(std::string_view line) {
 int executeCommandLine(std::string_view line) {
     line = trimBlanks(line);
     if (line.empty()) return 0;
-    if (std::isdigit(static_cast<unsigned char>(line[0]))) {  // a program line
-        if (!t.curpcb) return kErrUnrecognized;
-        const int err = enterLine(*t.curpcb, line, compileOptions());
-        return err < 0 ? -err : err;
-    }
+    remember(line);
+    if (std::isdigit(static_cast<unsigned char>(line[0]))) return programLine(line);
     size_t wordEnd = 0;
     while (wordEnd < line.size() && std::isalpha(static_cast<unsigned char>(line[wordEnd])))
         ++wordEnd;
     const std::string_view word = line.substr(0, wordEnd);
-    const std::string_view rest = trimBlanks(line.substr(wordEnd));
-    if (equalsUpper(word, "SYSTEM")) return commandSystem(rest);
-    if (equalsUpper(word, "RUN") && rest.empty()) return commandRun();
-    if (equalsUpper(word, "LIST") && rest.empty()) return commandList();
+    if (wordEnd > 0 && !wordIsVariable(line, wordEnd)) {
+        if (const int code = lookupCommand(word))
+            return executeCommand(code, word, trimBlanks(line.substr(wordEnd)));
+    }
     return immediateStatement(line);
 }
 
 void commandMode() {
-    if (!g_work) g_work = std::make_unique<CommandWork>();
+    CommandWork& w = commandWork();
     if (actionCode() == kActAfterUtility) {
-        reenterAfterUtility();
+        // Back from SORT or INDEX: a suspended program's status comes back from its record.
+        if (!w.ci.empty())
+            setRunStatus(w.ci.back().status);
+        else
+            setRunStatusShown(RUNSTAT_READY);
         setActionCode(kActCommand);
     }
-    setRunStatusShown(RUNSTAT_READY);
+    if (w.ci.empty() && isSuspendedStatus(runStatus()) && optionOn(kOptionNoCommandMode) &&
+        t.curpcb) {
+        char text[700];
+        const int16_t line = t.curpcb->curline;
+        snprintf(text, sizeof text, "Attempt to enter command mode not allowed from program %s:%i",
+                 t.curpcb->progname,
+                 line >= 0 && line < t.curpcb->linecnt
+                     ? static_cast<int>(t.curpcb->lineptr[static_cast<size_t>(line)].lineno())
+                     : 0);
+        fatalError(text, 0, 0);
+        return;
+    }
+    pushCommandInfo();
+    if (w.ci.empty()) setRunStatusShown(RUNSTAT_READY);
     while (actionCode() == kActCommand) {
-        const int32_t status = consoleInput(g_work->line, kCommandFieldWidth, kInputCommand);
+        std::string line;
         int err = 0;
-        if (status == kInputEnded)
+        const bool fromProcedure = !w.procedures.empty() && w.queued.empty();
+        if (!readNextLine(line, err))
             err = executeCommandLine("SYSTEM");
-        else if (status == kInputTooLong)
-            err = kErrCommandTooLong;
-        else
-            err = executeCommandLine(g_work->line);
-        if (err) statusShowError(err, -1, 0);
+        else if (!err)
+            err = executeCommandLine(line);
+        if (err == kLeftCommandMode) err = 0;
+        if (err) {
+            statusShowError(err, -1, 0);
+            if (fromProcedure && !w.procErrReturn) closeAllProcedures();
+        }
     }
 }
 
 bool ciExists() {
-    return false;
+    return programActive();
 }
 
 int procedureDepth() {
-    return 0;
+    return static_cast<int>(commandWork().procedures.size());
 }
-void closeInnermostProcedure() {}
+void closeInnermostProcedure() {
+    if (!commandWork().procedures.empty()) commandWork().procedures.pop_back();
+}
 
-void freeCommandHistory() {}
+void freeCommandHistory() {
+    commandWork().history.clear();
+}
 void freeCommandBuffers() {
-    g_work.reset();
+    CommandWork& w = commandWork();
+    w.queued.clear();
+    w.procedures.clear();
+    w.ci.clear();
+    w.line.clear();
+    w.line.shrink_to_fit();
 }
 
 }  // namespace vxs

@@ -1,6 +1,6 @@
-// Command mode: reads lines from the console and carries them out until a line sets an action
-// code that leaves command mode.  This first command processor knows one command, SYSTEM [n];
-// every other line is error 1006.
+// Command mode: reads lines from the console or a procedure file and carries them out (program
+// lines, commands, statements typed without a line number) until a line sets an action code
+// that leaves command mode.
 #pragma once
 
 #include <string_view>
@@ -10,7 +10,8 @@ namespace vxs {
 // Command mode entry (action codes 0 and 47); returns after setting an action code that leaves
 // command mode.
 void commandMode();
-// Carries out one command line.  Returns 0 or an error number.
+// Carries out one command line.  Returns 0, -1 when it left command mode (an action code is
+// set), or an error number.
 [[nodiscard]] int executeCommandLine(std::string_view line);
 
 // Whether a command-info record of a suspended program exists (the program counts as active).

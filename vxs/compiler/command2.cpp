@@ -2066,7 +2066,7 @@ int storeLine(pcb& pc, const CompiledLine& line) {
             prev = cur;
             cur = pc.lineptr[static_cast<size_t>(cur)].next;
         }
-        e.next = static_cast<int16_t>(cur);
+        e.next = static_cast<int16_t>(cur < 0 ? kEndOfChain : cur);
         if (prev < 0)
             pc.firstline = static_cast<int16_t>(index);
         else

@@ -89,6 +89,7 @@ struct Resolver {
     std::map<uint32_t, int16_t> byNumber;
     std::map<int, int16_t> byLabel;
     int unresolved = 0;
+    const std::vector<uint32_t>* renumber = nullptr;  // new number of each line index
 
     uint8_t* bytes(int line) {
         return pc.codearea.data() + pc.lineptr[static_cast<size_t>(line)].code;
@@ -107,6 +108,7 @@ struct Resolver {
             index = it->second;
         }
         r.index = index;
+        if (renumber && !r.label && index >= 0) r.number = (*renumber)[static_cast<size_t>(index)];
         writeLineRef(at, r);
         if (index == kTargetUnresolved) ++unresolved;
     }
@@ -124,8 +126,23 @@ void writePosition(uint8_t* at, Position p) {
 
 }  // namespace
 
+int clauseNumberAt(std::span<const uint8_t> code, size_t offset) {
+    int n = 1;
+    for (size_t p = 0; p < offset && !atLineEnd(code, p);) {
+        ClauseView v;
+        if (decodeClause(code, p, v)) break;
+        p = v.next;
+        if (p <= offset) ++n;
+    }
+    return n;
+}
+
 int resolveProgram(pcb& pc) {
-    Resolver r{pc, {}, {}, 0};
+    return resolveAndRenumber(pc, nullptr);
+}
+
+int resolveAndRenumber(pcb& pc, const std::vector<uint32_t>* renumber) {
+    Resolver r{pc, {}, {}, 0, renumber};
     const std::vector<int> order = linesInOrder(pc);
     for (int i : order) {
         r.byNumber[pc.lineptr[static_cast<size_t>(i)].lineno()] = static_cast<int16_t>(i);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "vxs/compiler/pcb.h"
 
@@ -47,6 +48,12 @@ inline bool atLineEnd(std::span<const uint8_t> code, size_t pos) {
 // References to lines that do not exist, and blocks without their partner, stay -1.  Returns
 // the number of such unresolved targets.
 int resolveProgram(pcb& pc);
+// The same, and every resolved line-number reference takes the new number of its line
+// (`renumber[index]`); the caller then renumbers the line table itself.
+int resolveAndRenumber(pcb& pc, const std::vector<uint32_t>* renumber);
+
+// The clause number (from 1) of the clause that starts at `offset` of a line's code.
+int clauseNumberAt(std::span<const uint8_t> code, size_t offset);
 
 // A readable form of a line's code, one item per line ("offset: what").
 std::string disassemble(std::span<const uint8_t> code);

@@ -15,6 +15,8 @@
 #include "vxs/control/errors.h"
 #include "vxs/control/utils.h"
 #include "vxs/interpreter/consoleio.h"
+#include "vxs/interpreter/numtext.h"
+#include "vxs/interpreter/values.h"
 #include "vxs/screen/terminal.h"
 
 namespace vxs {
@@ -34,17 +36,6 @@ uint32_t lineNumberOf(const pcb& pc, int16_t line) {
     return line >= 0 && line < pc.linecnt ? pc.lineptr[static_cast<size_t>(line)].lineno() : 0;
 }
 
-// The clause number (from 1) of the clause that starts at `offset`.
-int clauseNumber(std::span<const uint8_t> code, size_t offset) {
-    int n = 1;
-    for (size_t p = 0; p < offset && !atLineEnd(code, p);) {
-        ClauseView v;
-        if (decodeClause(code, p, v)) break;
-        p = v.next;
-        if (p <= offset) ++n;
-    }
-    return n;
-}
 
 // Where the run stops, and with which status; `offset` is where it resumes.
 struct Stop {
@@ -83,7 +74,7 @@ void reportError(pcb& pc, int err, int16_t line, std::span<const uint8_t> code, 
     }
     flushPartialLine(consoleLine());
     if (numbered)
-        statusShowError(err, static_cast<int>(lineNumberOf(pc, line)), clauseNumber(code, offset));
+        statusShowError(err, static_cast<int>(lineNumberOf(pc, line)), clauseNumberAt(code, offset));
     else
         statusShowError(err, 0, 0);  // a statement typed without a line number: position 0
 }
@@ -107,6 +98,27 @@ void prepareRun(pcb& pc) {
     pc.errorline = -1;
     pc.erroroffset = 0;
     t.breakflags &= static_cast<uint8_t>(~kBreakRequested);
+}
+
+std::string watchValue(const pcb& pc, int index) {
+    const de* e = dictEntry(pc, index);
+    if (!e) return {};
+    if (e->isString()) return std::string(cellString(e));
+    return displayNumber(cellNumber(e), 25, pc.progoptions[3] ? ',' : '.');
+}
+
+void checkWatches(const pcb& pc) {
+    for (Watch& w : t.watches) {
+        std::string now = watchValue(pc, w.index);
+        if (now == w.last) continue;
+        w.last = std::move(now);
+        if (w.display) {
+            flushPartialLine(consoleLine());
+            consoleOutput(dictName(pc, w.index) + " = " + w.last);
+        } else {
+            t.breakflags |= kBreakRequested;
+        }
+    }
 }
 
 void runLoop() {
@@ -244,7 +256,7 @@ void runLoop() {
             // Break points on (line number, clause).
             if (!isImmediate && !pc->breakpoints.empty()) {
                 const uint32_t number = lineNumberOf(*pc, line);
-                const int clause = clauseNumber(r.code, clauseStart);
+                const int clause = clauseNumberAt(r.code, clauseStart);
                 for (size_t i = 0; i < pc->breakpoints.size(); ++i) {
                     const pcb::BreakPoint& bp = pc->breakpoints[i];
                     if (bp.line != number || bp.clause != clause) continue;
@@ -269,6 +281,7 @@ void runLoop() {
             r.jump = false;
             if (!err) err = dispatchStatement(r, v);
             resetStacks();
+            if (!t.watches.empty()) checkWatches(*pc);
             if (err == -1) {  // PAUSE: stop after this clause
                 setRunStatusShown(RUNSTAT_PAUSE);
                 saveAndLeave(*pc, {line, v.next}, isImmediate);

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include <span>
@@ -29,6 +30,14 @@ inline constexpr uint16_t kStepLine = 0x08;
 // The line index of a statement typed without a line number.
 inline constexpr int16_t kImmediateLine = -5;
 
+// A variable watched by BREAK (the run stops at the next line after it changes) or DISPLAY (its
+// new value is shown).
+struct Watch {
+    int index = 0;  // dictionary index of a scalar
+    bool display = false;
+    std::string last;  // its value as last seen
+};
+
 struct RunState {
     pcb* curpcb = nullptr;   // the program being edited or run
     pcb* pcbhead = nullptr;  // the first program loaded in the session; the chain runs via next
@@ -41,6 +50,7 @@ struct RunState {
     bool passBreakOnce = false;    // the first break check after a stop is passed over
     std::vector<uint8_t> immediate;  // the code of a statement typed without a line number
     bool runImmediate = false;       // the next run starts with that statement
+    std::vector<Watch> watches;
 };
 extern RunState t;
 
@@ -65,6 +75,12 @@ struct RunCtx {
 // Prepares the current program for a run from its start: variables back to 0 and empty,
 // arrays undimensioned, the last error cleared.
 void prepareRun(pcb& pc);
+
+// The value of a watched variable as DISPLAY shows it.
+std::string watchValue(const pcb& pc, int index);
+// Compares the watched variables with their last values: DISPLAY shows changes, BREAK requests
+// a stop at the next line.
+void checkWatches(const pcb& pc);
 
 // The run loop (action codes 2, 3 and 4).  It sets the next action code before it returns.
 void runLoop();

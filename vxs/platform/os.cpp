@@ -5,11 +5,13 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace vxs::platform {
@@ -71,6 +73,44 @@ LocalTime localTime() {
     localtime_r(&now, &parts);
     return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
             parts.tm_hour,        parts.tm_min,     parts.tm_sec};
+}
+
+LocalTime localTimeAt(double epochSeconds) {
+    time_t at = static_cast<time_t>(epochSeconds);
+    tm parts{};
+    localtime_r(&at, &parts);
+    return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
+            parts.tm_hour,        parts.tm_min,     parts.tm_sec};
+}
+
+double epochFromLocal(const LocalTime& t) {
+    tm parts{};
+    parts.tm_year = t.year - 1900;
+    parts.tm_mon = t.month - 1;
+    parts.tm_mday = t.day;
+    parts.tm_hour = t.hour;
+    parts.tm_min = t.minute;
+    parts.tm_sec = t.second;
+    parts.tm_isdst = -1;
+    const time_t at = mktime(&parts);
+    return static_cast<double>(at);
+}
+
+int runShellCommand(const std::string& commandLine) {
+    fflush(nullptr);
+    const int status = system(commandLine.c_str());
+    if (status == -1) return failed();
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+}
+
+int processId() {
+    return static_cast<int>(getpid());
+}
+
+std::string environmentValue(const char* name) {
+    const char* v = getenv(name);
+    return v ? v : "";
 }
 
 int writeAll(int fd, const void* data, size_t size) {

@@ -36,6 +36,16 @@ struct LocalTime {
     int year, month, day, hour, minute, second;  // month 1-12, day 1-31
 };
 LocalTime localTime();
+// The local time of a moment in seconds since 1970, and back (-1 when it cannot be represented).
+LocalTime localTimeAt(double epochSeconds);
+double epochFromLocal(const LocalTime& t);
+
+// Runs a command line through the shell and waits for it.  Returns its exit status, or -1 with
+// the last error set when it could not be started.
+[[nodiscard]] int runShellCommand(const std::string& commandLine);
+int processId();
+// The value of an operating-system environment variable; empty when unset.
+std::string environmentValue(const char* name);
 
 // Descriptor I/O.  All return 0 (or a byte count) on success and -1 with the last error set.
 inline constexpr int kStdin = 0, kStdout = 1, kStderr = 2;

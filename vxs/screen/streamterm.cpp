@@ -75,14 +75,23 @@ int onSetCanClose(const DecodedMessage& m, std::span<const RemoteOut>) {
 }
 
 int onConsoleInput(const DecodedMessage& m, std::span<const RemoteOut>) {
-    if (m.count != 2 || !isInt(m, 0) || !isInt(m, 1) || m.params[0].value < 0) return 1;
+    if ((m.count != 2 && m.count != 4) || !isInt(m, 0) || !isInt(m, 1) || m.params[0].value < 0)
+        return 1;
+    // An offered text: the typed line goes after it, or replaces it when it is selected.
+    std::string_view preset;
+    if (m.count == 4 && (!textParam(m, 2, preset) || !isInt(m, 3))) return 1;
+    if (m.count == 4 && m.params[3].value) preset = {};
+    const size_t max = static_cast<size_t>(m.params[0].value);
     std::string line;
     bool truncated = false;
     int32_t status = kInputEnded;
     if (g_stream.reader) {
-        const int rc =
-            g_stream.reader->readLine(line, static_cast<size_t>(m.params[0].value), truncated);
-        if (rc == 0) status = truncated ? kInputTooLong : kInputLine;
+        const size_t room = preset.size() < max ? max - preset.size() : 0;
+        const int rc = g_stream.reader->readLine(line, room, truncated);
+        if (rc == 0) {
+            status = truncated ? kInputTooLong : kInputLine;
+            line.insert(0, preset);
+        }
     }
     return CallFunctionRemote(CONSOLEINPUTRET, IN_RESP, {rpInt(status), rpText(line.c_str())});
 }

@@ -37,10 +37,18 @@ int32_t screenAction(int32_t action, int32_t row, int32_t column, int32_t a, int
     return result;
 }
 
-int32_t consoleInput(std::string& line, int32_t maxLength, int32_t purpose) {
+int32_t consoleInput(std::string& line, int32_t maxLength, int32_t purpose,
+                     std::string_view preset, bool selected) {
     line.clear();
     if (!g_attached) return kInputEnded;
-    if (CallFunctionRemote(CONSOLEINPUTCALL, ORIGIN, {rpInt(maxLength), rpInt(purpose)}))
+    const std::string offered(preset);
+    const int failed =
+        offered.empty()
+            ? CallFunctionRemote(CONSOLEINPUTCALL, ORIGIN, {rpInt(maxLength), rpInt(purpose)})
+            : CallFunctionRemote(CONSOLEINPUTCALL, ORIGIN,
+                                 {rpInt(maxLength), rpInt(purpose), rpText(offered.c_str()),
+                                  rpInt(selected ? 1 : 0)});
+    if (failed)
         vxassertion("!CallFunctionRemote(CONSOLEINPUTCALL, ORIGIN, 2, max, purpose)", __FILE__,
                     __LINE__);
     int32_t status = kInputEnded;

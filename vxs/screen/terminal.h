@@ -35,8 +35,10 @@ inline int32_t screenPosition(int32_t row, int32_t column) {
 int32_t screenAction(int32_t action, int32_t row = 0, int32_t column = 0, int32_t a = 0,
                      int32_t b = 0, const char* text = nullptr, int32_t c = 0, int32_t attr = 0);
 // Reads one console line (at most maxLength bytes).  Returns kInputLine, kInputTooLong or
-// kInputEnded (remoteops.h).
-int32_t consoleInput(std::string& line, int32_t maxLength, int32_t purpose);
+// kInputEnded (remoteops.h).  `preset` is offered in the input field: typing goes after it, or
+// replaces it when `selected`.
+int32_t consoleInput(std::string& line, int32_t maxLength, int32_t purpose,
+                     std::string_view preset = {}, bool selected = false);
 // Writes one finished line of the console window.
 void consoleOutput(std::string_view line);
 void terminalStatusText(int32_t field, const char* text);

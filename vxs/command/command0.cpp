@@ -1,0 +1,339 @@
+// The command table and the option words, the lookup of command words, argument splitting, and
+// the routing of every command code to its handler.
+#include <cctype>
+#include <charconv>
+#include <cstdio>
+
+#include "vxs/command/cmdshared.h"
+#include "vxs/command/command.h"
+#include "vxs/compiler/command2.h"
+#include "vxs/compiler/progfile.h"
+#include "vxs/compiler/vxexe.h"
+#include "vxs/config/statline.h"
+#include "vxs/control/errors.h"
+#include "vxs/control/utils.h"
+#include "vxs/interpreter/run.h"
+#include "vxs/screen/terminal.h"
+
+namespace vxs {
+
+namespace {
+
+constexpr const char* kCommandNames[] = {
+    "",        "ALERT",   "AUTO",   "BREAK",  "CHDIR",   "CLEAR",   "CONFIG",  "COPY",
+    "DATE",    "DEBUG",   "DEL",    "DIR",    "DISPLAY", "DROP",    "EDIT",    "FREE",
+    "GO",      "HELP",    "INDEX",  "LINK",   "LIST",    "LOAD",    "MERGE",   "MKDIR",
+    "PROC",    "PROCERR", "PROTECT", "RENAME", "RENUM",  "REPLACE", "RMDIR",   "RUN",
+    "SAVE",    "SKIP",    "SORT",   "STATUS", "SUBPROC", "SYSTEM",  "TIME",    "TYPE",
+    "VERIFY",
+};
+constexpr uint8_t kCommandCodes[] = {
+    0,  36, 31, 56, 12, 29, 45, 10, 42, 58, 28, 11, 57, 19, 15, 20, 3,  40, 9,  7, 32,
+    1,  27, 13, 5,  37, 22, 21, 30, 24, 14, 2,  23, 35, 8,  43, 6,  50, 41, 33, 52,
+};
+static_assert(std::size(kCommandNames) == 41 && std::size(kCommandCodes) == 41);
+
+constexpr const char* kOptionNames[] = {
+    "",        "ALL",     "CLAUSES",   "COUNT",    "DATA",    "ECHO",    "LOAD",  "NOCOUNT",
+    "NODATA",  "NOECHO",  "NOEJECT",   "NORESTORE", "NOSTEP", "NOTRACE", "OBJECT", "ONLY",
+    "PRINT",   "PROC",    "READ",      "RELEASE",  "REM",     "REPLACE", "RESERVE", "RESIDENT",
+    "RESTORE", "RETURN",  "RUN",       "SKIP",     "SOURCE",  "STATUS",  "STEP",  "STOP",
+    "TRACE",   "WRITE",   "XREF",
+};
+constexpr uint8_t kOptionCodes[] = {
+    0,   63, 66, 74, 62,  93,  82,  75, 72, 94, 110, 112, 79, 71, 61, 95, 80, 90,
+    103, 102, 96, 83, 101, 64, 111, 92, 78, 35, 60,  65,  77, 91, 70, 104, 81,
+};
+static_assert(std::size(kOptionNames) == std::size(kOptionCodes));
+
+CommandWork g_work;
+
+// SYSTEM [n]: shut down with exit code n (0 when absent); an active program ends first.
+int commandSystem(std::string_view word, std::string_view args) {
+    int32_t code = 0;
+    args = trimBlanks(args);
+    if (!args.empty()) {
+        const char* first = args.data();
+        const char* last = first + args.size();
+        if (*first == '+') ++first;  // from_chars takes '-' but not '+'
+        auto [end, ec] = std::from_chars(first, last, code);
+        if (ec != std::errc() || end != last || first == last) return kErrUnrecognized;
+    }
+    if (programActive()) return queueAfterProgramEnd(std::string(word) + " " + std::string(args));
+    setExitCode(code);
+    setActionCode(kActShutdown);
+    return kLeftCommandMode;
+}
+
+// RUN: the current program from its first line.
+int commandRun(std::string_view args) {
+    if (programActive()) return kErrProgramActive;
+    if (!trimBlanks(args).empty()) return commandLoad(args, true);
+    pcb* pc = t.curpcb;
+    if (!pc || pc->firstline == kNoLines) return kErrNoProgram;
+    prepareRun(*pc);
+    pc->curline = pc->firstline;
+    pc->savedclauseoffset = 0;
+    setActionCode(kActRun);
+    return kLeftCommandMode;
+}
+
+// GO resumes the suspended program; GO END ends it.
+int commandGo(std::string_view args) {
+    if (!programActive()) return kErrNoActiveProgram;
+    const std::string rest = upperCase(trimBlanks(args));
+    CommandInfo ci = g_work.ci.back();
+    if (rest == "END") {
+        g_work.ci.clear();
+        noteActivityChange();
+        setActionCode(kActEndProgram);
+        return kLeftCommandMode;
+    }
+    if (!rest.empty()) return kErrUnrecognized;
+    g_work.ci.pop_back();
+    if (pcb* pc = t.curpcb) {
+        pc->curline = ci.curline >= 0 && ci.curline < pc->linecnt ? ci.curline : 0;
+        pc->savedclauseoffset = ci.clauseoffset;
+        // An edit since the stop may have changed the line: resume at its start then.
+        if (pc->savedclauseoffset >= static_cast<int16_t>(lineCode(*pc, pc->curline).size()))
+            pc->savedclauseoffset = 0;
+    }
+    setRunStatus(ci.status);
+    setActionCode(kActResume);
+    return kLeftCommandMode;
+}
+
+// CLEAR: an empty program; CLEAR while a program is active ends it first.
+int commandClear(std::string_view word, std::string_view args) {
+    if (!trimBlanks(args).empty()) return kErrUnrecognized;
+    if (programActive()) return queueAfterProgramEnd(word);
+    if (pcb* pc = t.curpcb) {
+        resetProgram(*pc);
+        pc->progname[0] = '\0';
+        pc->basenamelen = 0;
+        pc->progflags = 0;
+        pc->breakpoints.clear();
+        pc->stopline = 0;
+        pc->resolved = true;
+    }
+    return 0;
+}
+
+// AUTO [start [increment]]: offers numbered lines until an empty one or past 99999.
+int commandAuto(std::string_view args) {
+    const std::vector<std::string> a = splitArguments(args);
+    uint32_t start = 0, increment = 10;
+    if (a.size() > 2) return kErrUnrecognized;
+    if (!a.empty() && (!parseDecimal(a[0], kMaxLineNumber, start) || start == 0))
+        return kErrUnrecognized;
+    if (a.size() == 2 && (!parseDecimal(a[1], kMaxLineNumber, increment) || increment == 0))
+        return kErrUnrecognized;
+    if (a.empty()) {  // after the last line of the program
+        start = 10;
+        if (pcb* pc = t.curpcb) {
+            const std::vector<int> order = linesInOrder(*pc);
+            if (!order.empty())
+                start = pc->lineptr[static_cast<size_t>(order.back())].lineno() + increment;
+        }
+        if (start > static_cast<uint32_t>(kMaxLineNumber)) return kErrUnrecognized;
+    }
+    g_work.autoOn = true;
+    g_work.autoLine = start;
+    g_work.autoIncrement = increment;
+    return 0;
+}
+
+// HELP [word]: the help request for the topic; no help viewer exists, so the request is shown.
+int commandHelp(std::string_view args) {
+    const std::string word = upperCase(trimBlanks(args));
+    std::string topic;
+    char buf[16];
+    if (!word.empty()) {
+        const int code = lookupCommand(word);
+        topic = code ? commandTable().name(commandTable().positionOfCode(static_cast<uint8_t>(code)))
+                     : "UNRECOGNIZED";
+    } else if (statusLastError()) {
+        snprintf(buf, sizeof buf, "ERR%04d", statusLastError());
+        topic = buf;
+    } else {
+        topic = "CMDMENU";
+    }
+    const std::string request = "*" + topic + ",ktcmd.kth";
+    char text[600];
+    snprintf(text, sizeof text, "Help Error %d   %s\n", kErrNotAvailable, request.c_str());
+    statusShowMessage(text);
+    return 0;
+}
+
+// PROTECT: from now on the program is saved without its source text.
+int commandProtect(std::string_view args) {
+    if (!trimBlanks(args).empty()) return kErrUnrecognized;
+    if (!t.curpcb) return kErrNoProgram;
+    t.curpcb->progflags |= PF_PROTECTED;
+    return 0;
+}
+
+// CONFIG statement: the configuration processor does not exist yet.
+int commandConfig(std::string_view args) {
+    if (trimBlanks(args).size() > 128) return kErrCommandTooLong;
+    return kErrUnrecognized;
+}
+
+// SORT and INDEX: the utility reads its own parameters and returns through action code 47.
+int commandUtility(int code) {
+    setRunStatus(RUNSTAT_INVALID);
+    setActionCode(code == CmdSort ? kActSort : kActIndex);
+    return kLeftCommandMode;
+}
+
+}  // namespace
+
+CommandWork& commandWork() {
+    return g_work;
+}
+
+bool programActive() {
+    return !g_work.ci.empty();
+}
+
+int queueAfterProgramEnd(std::string_view command) {
+    g_work.queued.emplace_back(command);
+    g_work.ci.clear();
+    noteActivityChange();
+    setActionCode(kActEndProgram);
+    return kLeftCommandMode;
+}
+
+const KeywordTable& commandTable() {
+    static const KeywordTable table(kCommandNames, kCommandCodes);
+    return table;
+}
+const KeywordTable& optionWords() {
+    static const KeywordTable table(kOptionNames, kOptionCodes);
+    return table;
+}
+
+namespace {
+int lookupIn(const KeywordTable& table, std::string_view word) {
+    const std::string w = upperCase(word);
+    if (w.empty()) return 0;
+    if (int p = table.lookup(w)) return table.code(p);
+    for (int p = 1; p <= table.size(); ++p)  // an exact name is never ambiguous
+        if (w == table.name(p)) return table.code(p);
+    return 0;
+}
+}  // namespace
+
+int lookupCommand(std::string_view word) {
+    if (upperCase(word) == "LI") return CmdList;
+    return lookupIn(commandTable(), word);
+}
+
+int lookupOption(std::string_view word) {
+    return lookupIn(optionWords(), word);
+}
+
+std::string upperCase(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string_view trimBlanks(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+bool parseDecimal(std::string_view text, uint32_t max, uint32_t& value) {
+    if (text.empty() || text.size() > 9) return false;
+    uint32_t v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + static_cast<uint32_t>(c - '0');
+    }
+    if (v > max) return false;
+    value = v;
+    return true;
+}
+
+std::vector<std::string> splitArguments(std::string_view args) {
+    std::vector<std::string> out;
+    std::string cur;
+    bool quoted = false, have = false;
+    for (char c : args) {
+        if (quoted) {
+            cur += c;
+            if (c == '"') quoted = false;
+            continue;
+        }
+        if (c == ' ' || c == ',' || c == '\t') {
+            if (have) out.push_back(cur);
+            cur.clear();
+            have = false;
+            continue;
+        }
+        if (c == '"') quoted = true;
+        cur += c;
+        have = true;
+    }
+    if (have) out.push_back(cur);
+    return out;
+}
+
+int executeCommand(int code, std::string_view word, std::string_view args) {
+    switch (code) {
+        case CmdLoad:
+            if (programActive())
+                return queueAfterProgramEnd(std::string(word) + " " + std::string(args));
+            setRunStatusShown(RUNSTAT_LOAD);
+            return commandLoad(args, false);
+        case CmdRun: return commandRun(args);
+        case CmdGo: return commandGo(args);
+        case CmdProc: return commandProcedure(args, false);
+        case CmdSubproc: return commandProcedure(args, true);
+        case CmdSort:
+        case CmdIndex: return commandUtility(code);
+        case CmdCopy:
+        case CmdDir:
+        case CmdDrop:
+        case CmdFree:
+        case CmdRename:
+        case CmdType:
+            statusShowMessage(commandTable().name(commandTable().positionOfCode(static_cast<uint8_t>(code))));
+            return kErrNotAvailable;
+        case CmdLink:
+        case CmdChdir:
+        case CmdMkdir:
+        case CmdRmdir:
+        case CmdVerify:
+        case CmdDebug: return kErrNotAvailable;
+        case CmdEdit: return commandEdit(args);
+        case CmdProtect: return commandProtect(args);
+        case CmdAuto: return commandAuto(args);
+        case CmdSkip: return commandSkip(args);
+        case CmdProcerr: return commandProcErr(args);
+        case CmdHelp: return commandHelp(args);
+        case CmdStatus: return commandStatus(args);
+        case CmdSave:
+        case CmdReplace:
+            if (programActive()) return kErrProgramActive;
+            return commandSave(args, code == CmdReplace);
+        case CmdMerge: return commandMerge(args);
+        case CmdDel:
+        case CmdList:
+        case CmdInternalList: return commandListDelete(code, args);
+        case CmdClear: return commandClear(word, args);
+        case CmdRenum: return commandRenumber(args);
+        case CmdAlert: statusShowMessage(std::string(trimBlanks(args)).c_str()); return 0;
+        case CmdTime: return commandDateTime(args, false);
+        case CmdDate: return commandDateTime(args, true);
+        case CmdConfig: return commandConfig(args);
+        case CmdSystem: return commandSystem(word, args);
+        case CmdBreak: return commandBreak(args, false);
+        case CmdDisplay: return commandBreak(args, true);
+        default: return kErrUnrecognized;
+    }
+}
+
+}  // namespace vxs

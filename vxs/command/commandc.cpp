@@ -1,0 +1,81 @@
+// Procedure files: PROC and SUBPROC read commands and program lines from a text file, one per
+// line (SUBPROC nests and returns to the reader it interrupted, PROC takes the place of the
+// procedure that runs it), PROCERR chooses whether an error ends them, SKIP passes over lines.
+#include "vxs/command/cmdshared.h"
+#include "vxs/control/errors.h"
+#include "vxs/datafiles/file_os.h"
+#include "vxs/datafiles/ktname.h"
+#include "vxs/platform/files.h"
+
+namespace vxs {
+
+namespace {
+inline constexpr size_t kMaxProcedureDepth = 16;
+inline constexpr int kErrTooDeep = 9003;  // procedure files nested too deeply
+}  // namespace
+
+int commandProcedure(std::string_view args, bool sub) {
+    std::string_view name = trimBlanks(args);
+    if (!name.empty() && name[0] == '*') name = trimBlanks(name.substr(1));
+    if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
+        name = name.substr(1, name.size() - 2);
+    if (name.empty()) return kErrFileName;
+    std::string path;
+    if (int err = mapFileName(name, path)) return err;
+    std::vector<uint8_t> bytes;
+    if (platform::readWholeFile(path, bytes) != 0) return lastOsError();
+    Procedure p;
+    p.name = path;
+    p.sub = sub;
+    std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    while (!text.empty()) {
+        const size_t eol = text.find('\n');
+        std::string_view line = text.substr(0, eol);
+        text = eol == std::string_view::npos ? std::string_view{} : text.substr(eol + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        p.lines.emplace_back(line);
+    }
+    CommandWork& w = commandWork();
+    if (!sub && !w.procedures.empty()) w.procedures.pop_back();  // PROC replaces its caller
+    if (w.procedures.size() >= kMaxProcedureDepth) return kErrTooDeep;
+    w.procedures.push_back(std::move(p));
+    return 0;
+}
+
+int commandProcErr(std::string_view args) {
+    switch (lookupOption(trimBlanks(args))) {
+        case OptReturn: commandWork().procErrReturn = true; return 0;
+        case OptStop: commandWork().procErrReturn = false; return 0;
+        default: return kErrUnrecognized;
+    }
+}
+
+int commandSkip(std::string_view args) {
+    CommandWork& w = commandWork();
+    uint32_t n = 1;
+    args = trimBlanks(args);
+    if (!args.empty() && !parseDecimal(args, 99999, n)) return kErrUnrecognized;
+    if (w.procedures.empty()) return kErrUnrecognized;  // nothing to pass over
+    Procedure& p = w.procedures.back();
+    p.next = std::min(p.lines.size(), p.next + n);
+    return 0;
+}
+
+bool nextProcedureLine(std::string& line) {
+    CommandWork& w = commandWork();
+    while (!w.procedures.empty()) {
+        Procedure& p = w.procedures.back();
+        if (p.next < p.lines.size()) {
+            line = p.lines[p.next++];
+            return true;
+        }
+        w.procedures.pop_back();
+    }
+    return false;
+}
+
+void closeAllProcedures() {
+    commandWork().procedures.clear();
+}
+
+}  // namespace vxs

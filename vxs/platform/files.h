@@ -1,0 +1,33 @@
+// Whole-file operations on operating-system paths for the layers above: reading a file into
+// memory, writing a file safely (a temporary name in the same directory, flushed to disk, then
+// renamed over the target), copying and renaming.  Failures return -1 with the last error set to
+// the errno value (os.h), which the file layer translates into error numbers.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace vxs::platform {
+
+// Reads the whole file.  Returns 0, or -1 with the last error set.
+[[nodiscard]] int readWholeFile(const std::string& path, std::vector<uint8_t>& out);
+
+// Writes `data` to `path` replacing any file of that name only once the new contents are safely
+// on disk: a failure at any point leaves an existing file as it was.  Returns 0 or -1.
+[[nodiscard]] int writeFileSafely(const std::string& path, std::span<const uint8_t> data);
+
+// Copies a file (contents only), through the same safe write.  Returns 0 or -1.
+[[nodiscard]] int copyFile(const std::string& from, const std::string& to);
+
+// Renames a file, replacing the target.  Returns 0 or -1.
+[[nodiscard]] int renamePath(const std::string& from, const std::string& to);
+
+bool isDirectory(const std::string& path);
+
+// A test hook: when set, writeFileSafely fails (EIO) after writing the temporary file and before
+// renaming it, as an interrupted process would.
+void failSafeWritesBeforeRename(bool on);
+
+}  // namespace vxs::platform
