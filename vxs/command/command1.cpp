@@ -154,7 +154,8 @@ std::vector<int> selectLines(const pcb& pc, const Selection& s) {
         const bool single = std::find(s.singles.begin(), s.singles.end(), n) != s.singles.end();
         if (!(all || inRange || single)) continue;
         if (!s.searches.empty()) {
-            const std::string text = listLine(pc, i);
+            const std::string listed = listLine(pc, i);
+            const std::string text = listed.size() > 6 ? listed.substr(6) : std::string();
             bool found = false;
             for (const std::string& t : s.searches) found = found || text.find(t) != std::string::npos;
             if (!found) continue;
@@ -236,11 +237,14 @@ int commandListDelete(int code, std::string_view args) {
     if (s.replace) {  // LIST "old" REPLACE "new": changed lines are compiled again and listed
         if (pc != current) return kErrUnrecognized;
         std::vector<std::string> changed;
-        for (int i : selectLines(*current, s)) changed.push_back(listLine(*current, i));
+        for (int i : selectLines(*current, s))
+            if (std::string l = listLine(*current, i); l.size() > 6) changed.push_back(l);
         CompileOptions o;
         o.programActive = programActive();
         for (const std::string& before : changed) {
-            const std::string after = replaceAll(before, s.searches[0], s.replacement);
+            // The line number stays; only the text after it changes.
+            const std::string after =
+                before.substr(0, 6) + replaceAll(before.substr(6), s.searches[0], s.replacement);
             const int err = enterLine(*current, after, o);
             if (err) return err < 0 ? -err : err;
             consoleOutput(after);

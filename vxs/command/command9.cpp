@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <string>
 
 #include "vxs/command/cmdshared.h"
 #include "vxs/compiler/codes.h"
@@ -34,6 +35,9 @@ void renumberSource(uint8_t* text, size_t length, const std::map<uint32_t, uint3
                 text[i + 1] = static_cast<uint8_t>(it->second);
                 text[i + 2] = static_cast<uint8_t>(it->second >> 8);
                 text[i + 3] = static_cast<uint8_t>(it->second >> 16);
+                // Leading zeros as typed ("GOTO 0100") stay; otherwise the new number is
+                // written with its own digits.
+                if (text[i + 4] <= std::to_string(n).size()) text[i + 4] = 0;
             }
             i += 5;
         } else if ((b == kSrcKeyword || b == kSrcComment) && i + 2 <= length) {
