@@ -169,7 +169,11 @@ int writeProgramImage(const pcb& pc, bool withoutSource, std::vector<uint8_t>& o
 }
 
 bool looksLikeProgramFile(std::span<const uint8_t> file) {
-    return file.size() >= kHeaderSize && file[8] == kProgramFileMark;
+    // The mark at byte 8, after two sizes whose high bytes are zero; text has no zero bytes.
+    if (file.size() <= 8 || file[8] != kProgramFileMark) return false;
+    for (size_t i = 0; i < 8; ++i)
+        if (file[i] == 0) return true;
+    return false;
 }
 
 namespace {

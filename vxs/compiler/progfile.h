@@ -47,7 +47,8 @@ inline constexpr int kLoadPlain = 0, kLoadLibrary = 1, kLoadLibraryLinked = 2;
 [[nodiscard]] int readProgramImage(std::span<const uint8_t> file, pcb& pc, int mode,
                                    bool keepSource);
 
-// Whether the bytes start like a program file (at least a header, byte 8 the mark).
+// Whether the bytes start like a program file rather than source text (the mark at byte 8
+// after the header's two sizes).
 bool looksLikeProgramFile(std::span<const uint8_t> file);
 
 }  // namespace vxs

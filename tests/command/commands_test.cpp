@@ -1,0 +1,201 @@
+// Command mode sessions: the command table's special words, assignments typed like commands,
+// REPLACE that never loses the old file, procedure files with PROCERR and SKIP, DATE and TIME,
+// break points and watched variables, STATUS and HELP.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "tests/support/test_support.h"
+#include "vxs/command/cmdshared.h"
+#include "vxs/command/command.h"
+#include "vxs/config/config.h"
+#include "vxs/control/entry.h"
+#include "vxs/control/errors.h"
+#include "vxs/control/utils.h"
+#include "vxs/interpreter/run.h"
+#include "vxs/platform/files.h"
+
+namespace vxs {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+// Each test runs in a scratch directory of its own, with a fresh program.
+class SessionTest : public test::CleanStateTest {
+  protected:
+    void SetUp() override {
+        test::CleanStateTest::SetUp();
+        char dir[] = "/tmp/vxcmd-XXXXXX";
+        ASSERT_TRUE(mkdtemp(dir));
+        dir_ = dir;
+        old_ = std::filesystem::current_path();
+        std::filesystem::current_path(dir_);
+        ASSERT_EQ(createPCB(kDefaultLineCapacity, kDefaultDictCapacity, "", &t.curpcb), 0);
+    }
+    void TearDown() override {
+        commandWork() = CommandWork{};
+        t.watches.clear();
+        setClockOffset(0);
+        setOption(kOptionNoBackup, false);
+        platform::failSafeWritesBeforeRename(false);
+        std::filesystem::current_path(old_);
+        std::filesystem::remove_all(dir_);
+        test::CleanStateTest::TearDown();
+    }
+    // Types the lines at the prompt and runs the session until it shuts down.
+    test::RecordingTerminal& session(std::vector<std::string> lines) {
+        test::RecordingTerminal& term = test::installRecordingTerminal();
+        term.inputLines = std::move(lines);
+        setActionCode(kActCommand);
+        for (int guard = 0; actionCode() != kActShutdown && guard < 1000; ++guard) (void)dispatchOnce();
+        return term;
+    }
+    static void write(const std::string& name, const std::string& text) {
+        std::ofstream(name, std::ios::binary) << text;
+    }
+    static std::string read(const std::string& name) {
+        std::ifstream in(name, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    std::filesystem::path dir_, old_;
+};
+
+TEST(CommandTable, SpecialWordsAndAbbreviations) {
+    EXPECT_EQ(lookupCommand("LI"), CmdList) << "LI is LIST, not ambiguous with LINK";
+    EXPECT_EQ(lookupCommand("li"), CmdList);
+    EXPECT_EQ(lookupCommand("PROC"), CmdProc) << "an exact name wins over PROCERR";
+    EXPECT_EQ(lookupCommand("PROCE"), CmdProcerr);
+    EXPECT_EQ(lookupCommand("G"), CmdGo);
+    EXPECT_EQ(lookupCommand("SUB"), CmdSubproc);
+    EXPECT_EQ(lookupCommand("RE"), 0) << "RENAME, RENUM, REPLACE";
+    EXPECT_EQ(lookupCommand("D"), 0);
+    EXPECT_EQ(lookupCommand("LISTX"), 0);
+    EXPECT_EQ(commandTable().size(), 40);
+    EXPECT_EQ(lookupOption("SOU"), OptSource);
+    EXPECT_EQ(lookupOption("NO"), 0);
+    EXPECT_EQ(lookupOption("REM"), OptRem);
+}
+
+TEST_F(SessionTest, AWordFollowedByEqualsIsAnAssignment) {
+    auto& term = session({"G = 7", "GO", "PRINT G", "LIST$ = \"L\"", "PRINT LIST$", "SYSTEM"});
+    EXPECT_THAT(term.output, ElementsAre("7", "L"));
+    EXPECT_THAT(term.errors, ElementsAre("2102 -1 0"));
+}
+
+TEST_F(SessionTest, ReplaceKeepsABackupUnlessOption26) {
+    auto& term = session({"10 PRINT 1", "SAVE P", "10 PRINT 2", "REPLACE P", "SYSTEM"});
+    EXPECT_TRUE(term.errors.empty());
+    ASSERT_TRUE(std::filesystem::exists("p.vxp"));
+    ASSERT_TRUE(std::filesystem::exists("p.bak"));
+    EXPECT_NE(read("p.vxp"), read("p.bak"));
+    const std::string older = read("p.bak");
+    setOption(kOptionNoBackup, true);
+    session({"10 PRINT 3", "REPLACE P", "SYSTEM"});
+    EXPECT_EQ(read("p.bak"), older) << "no new backup with OPTION 26";
+}
+
+TEST_F(SessionTest, AnInterruptedReplaceLeavesTheOldFileIntact) {
+    session({"10 PRINT 1", "SAVE P", "SYSTEM"});
+    const std::string before = read("p.vxp");
+    setOption(kOptionNoBackup, true);  // no backup to fall back on
+    platform::failSafeWritesBeforeRename(true);
+    auto& term = session({"10 PRINT 99", "REPLACE P", "SYSTEM"});
+    EXPECT_THAT(term.errors, ElementsAre(HasSubstr(" -1 0")));
+    EXPECT_EQ(read("p.vxp"), before);
+    for (const auto& e : std::filesystem::directory_iterator("."))
+        EXPECT_EQ(e.path().filename().string().find(".~"), std::string::npos) << "no temporary left";
+}
+
+TEST_F(SessionTest, AFailedLoadKeepsTheProgramInMemory) {
+    write("bad.vxp", std::string("\x05\x00\x00\x00\x00\x00\x00\x00\x0a\x25\x03", 11));
+    auto& term = session({"10 PRINT \"KEPT\"", "LOAD bad.vxp", "LOAD none", "LIST", "SYSTEM"});
+    EXPECT_THAT(term.errors, ElementsAre("9309 -1 0", "4152 -1 0"));
+    EXPECT_THAT(term.output, ElementsAre("00010 PRINT \"KEPT\""));
+}
+
+TEST_F(SessionTest, ProceduresRunCommandsAndNest) {
+    write("inner.prc", "PRINT \"INNER\"\n");
+    write("outer.prc", "10 PRINT \"LINE\"\r\nSUBPROC inner.prc\nRUN\nSKIP 1\nPRINT \"SKIPPED\"\nPRINT \"LAST\"\n");
+    auto& term = session({"PROC outer.prc", "PRINT \"TYPED\"", "SYSTEM"});
+    EXPECT_THAT(term.output, ElementsAre("INNER", "LINE", "LAST", "TYPED"));
+}
+
+TEST_F(SessionTest, ProcErrChoosesWhetherAnErrorEndsTheProcedures) {
+    write("p.prc", "PRINT \"A\"\nBOGUS LINE\nPRINT \"B\"\n");
+    auto& stop = session({"PROC p.prc", "PRINT \"C\"", "SYSTEM"});
+    EXPECT_THAT(stop.output, ElementsAre("A", "C"));
+    auto& go = session({"PROCERR RETURN", "PROC p.prc", "SYSTEM"});
+    EXPECT_THAT(go.output, ElementsAre("A", "B"));
+    EXPECT_EQ(go.errors.size(), 1u);
+}
+
+TEST_F(SessionTest, TimeAndDateSetTheSystemsOwnClock) {
+    auto& term = session({"TIME 10:20:30", "TIME", "DATE 2/29/2004", "DATE", "DATE 2/29/2001",
+                          "TIME 24:00:00", "DATE 13/1/99", "DATE 1/1/2038", "TIME 1:2", "SYSTEM"});
+    ASSERT_EQ(term.output.size(), 2u);
+    EXPECT_THAT(term.output[0], HasSubstr("10:20:3"));
+    EXPECT_EQ(term.output[1], "04/02/29");
+    EXPECT_THAT(term.errors, ElementsAre("1038 -1 0", "1038 -1 0", "1038 -1 0", "1038 -1 0",
+                                         "1038 -1 0"));
+}
+
+TEST_F(SessionTest, BreakPointsStopAndGoResumes) {
+    auto& term = session({"10 PRINT \"A\" \\ PRINT \"B\"", "20 PRINT \"C\"", "30 END", "BREAK 10:2",
+                          "BREAK", "RUN", "GO", "BREAK OFF", "BREAK", "RUN", "SYSTEM"});
+    EXPECT_THAT(term.output, ElementsAre("BREAK LINE 00010:02", "A", "B", "C", "A", "B", "C"));
+}
+
+TEST_F(SessionTest, WatchedVariablesBreakOrDisplay) {
+    auto& term = session({"10 X = 1", "20 X = 2", "30 PRINT \"END\"", "40 END", "DISPLAY X",
+                          "RUN", "DISPLAY OFF", "BREAK X", "BREAK", "RUN", "PRINT X", "GO",
+                          "PRINT X", "BREAK OFF X", "GO", "BREAK", "BREAK Y", "SYSTEM"});
+    // Each change stops the run at the start of the next line.
+    EXPECT_THAT(term.output,
+                ElementsAre("X = 1", "X = 2", "END", "BREAK VARIABLE X", "1", "2", "END"));
+    EXPECT_THAT(term.errors, ElementsAre("1006 -1 0")) << "Y is not a variable of the program";
+}
+
+TEST_F(SessionTest, StatusShowsTheHeaderAndThePrograms) {
+    auto& term = session({"10 END", "SAVE PAY", "STATUS", "STATUS FILES", "SYSTEM"});
+    ASSERT_GE(term.output.size(), 6u);
+    EXPECT_THAT(term.output[1], HasSubstr("WSID="));
+    EXPECT_THAT(term.output[1], HasSubstr("Date="));
+    EXPECT_EQ(term.output[3], "Program ID pay.vxp");
+    EXPECT_THAT(term.output[5], HasSubstr("MAIN"));
+    EXPECT_THAT(term.errors, ElementsAre("302 -1 0"));
+}
+
+TEST_F(SessionTest, HelpNamesItsTopic) {
+    auto& term = session({"HELP", "HELP LI", "HELP XYZ", "SYSTEM"});
+    std::vector<std::string> help;
+    for (const std::string& s : term.statusTexts)
+        if (s.find("Help Error") != std::string::npos) help.push_back(s);
+    EXPECT_THAT(help, ElementsAre(HasSubstr("*CMDMENU,ktcmd.kth"), HasSubstr("*LIST,ktcmd.kth"),
+                                  HasSubstr("*UNRECOGNIZED,ktcmd.kth")));
+}
+
+TEST_F(SessionTest, EditLoadsTheEditedSourceBack) {
+    // The "editor" is a script that changes the listing it is given.
+    write("ed.sh", "#!/bin/sh\nsed -i 's/ONE/TWO/' \"$1\"\n");
+    std::filesystem::permissions("ed.sh", std::filesystem::perms::owner_all);
+    setEditorCommand((dir_ / "ed.sh").string());
+    auto& term = session({"10 PRINT \"ONE\"", "EDIT", "LIST", "SYSTEM"});
+    setEditorCommand("");
+    EXPECT_THAT(term.output, ElementsAre("00010 PRINT \"TWO\""));
+}
+
+TEST_F(SessionTest, QueuedCommandsRunAfterTheProgramEnds) {
+    write("other.vxb", "10 PRINT \"OTHER\"\n20 END\n");
+    auto& term = session({"10 PRINT \"FIRST\"", "20 PAUSE", "30 END", "RUN", "LOAD other.vxb",
+                          "LIST", "SYSTEM 6"});
+    EXPECT_THAT(term.output, ElementsAre("FIRST", "00010 PRINT \"OTHER\"", "00020 END"));
+    EXPECT_EQ(exitCode(), 6);
+}
+
+}  // namespace
+}  // namespace vxs
