@@ -207,6 +207,10 @@ void commandMode() {
     }
 }
 
+void queueInitialCommand(const std::string& line) {
+    commandWork().queued.push_front(line);
+}
+
 bool ciExists() {
     return programActive();
 }

@@ -3,6 +3,7 @@
 // that leaves command mode.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace vxs {
@@ -13,6 +14,10 @@ void commandMode();
 // Carries out one command line.  Returns 0, -1 when it left command mode (an action code is
 // set), or an error number.
 [[nodiscard]] int executeCommandLine(std::string_view line);
+
+// Makes `line` the first command that command mode carries out (the command line's initial
+// command).
+void queueInitialCommand(const std::string& line);
 
 // Whether a command-info record of a suspended program exists (the program counts as active).
 bool ciExists();

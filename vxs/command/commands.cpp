@@ -14,6 +14,7 @@
 #include "vxs/config/statline.h"
 #include "vxs/control/errors.h"
 #include "vxs/control/utils.h"
+#include "vxs/control/version.h"
 #include "vxs/datafiles/file_os.h"
 #include "vxs/datafiles/ktname.h"
 #include "vxs/interpreter/run.h"
@@ -176,7 +177,8 @@ int commandSave(std::string_view args, bool replace) {
     pcb* pc = t.curpcb;
     if (!pc) return kErrNoProgram;
     if (a.name.empty()) {  // the program's own name
-        if (!pc->progname[0]) return kErrFileName;
+        // A new program carries the release text until it is saved or loaded under a name.
+        if (!pc->progname[0] || strcmp(pc->progname, kReleaseText) == 0) return kErrFileName;
         a.name = pc->progname;
     }
     std::string path;
