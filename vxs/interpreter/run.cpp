@@ -193,9 +193,9 @@ void runLoop() {
                     snprintf(number, sizeof number, "%05u ", entry.lineno());
                     placeText(consoleLine(), number);
                 }
+                // Stepping stops at clauses; step mode 8 stops here, but only at depth 0.
                 if ((t.breakflags & kBreakRequested) &&
-                    (!(t.stepmode & (kStepInto | kStepOver)) ||
-                     (t.stepmode == kStepLine && t.calldepth == 0))) {
+                    (t.stepmode == 0 || (t.stepmode == kStepLine && t.calldepth == 0))) {
                     t.breakflags &= static_cast<uint8_t>(~kBreakRequested);
                     setRunStatusShown(RUNSTAT_STEP);
                     saveAndLeave(*pc, {line, 0}, false);
@@ -285,7 +285,10 @@ void runLoop() {
                 return;
             }
             if (r.jump) {
-                if (r.jumpLine == line && !isImmediate) {
+                // A jump to a place inside this line carries on with its clauses; a jump to the
+                // start of a line (this one too) starts that line, with its trace, break and
+                // attention poll, so that a one-line loop can be interrupted.
+                if (r.jumpLine == line && r.jumpOffset != 0 && !isImmediate) {
                     offset = r.jumpOffset;
                     continue;
                 }

@@ -33,8 +33,13 @@ int continueAfterLine(RunCtx& r, int16_t target) {
 int takeTarget(RunCtx& r, int16_t target, bool afterOnly) {
     if (target == kTargetNextLine) {
         r.jump = true;
-        r.jumpLine = r.line == kImmediateLine ? kEndOfChain
-                                              : r.pc->lineptr[static_cast<size_t>(r.line)].next;
+        if (r.line == kImmediateLine) {
+            // A typed statement has no next line: the rest of it is passed over.
+            r.jumpLine = kImmediateLine;
+            r.jumpOffset = r.code.size();
+            return 0;
+        }
+        r.jumpLine = r.pc->lineptr[static_cast<size_t>(r.line)].next;
         r.jumpOffset = 0;
         return 0;
     }
