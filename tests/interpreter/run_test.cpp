@@ -10,6 +10,7 @@
 
 #include "tests/support/run_session.h"
 #include "vxs/clientserver/common.h"
+#include "vxs/compiler/codes.h"
 #include "vxs/control/utils.h"
 
 namespace vxs {
@@ -102,6 +103,21 @@ TEST_F(RunLoop, DamagedCodeStopsWithStatus8) {
     EXPECT_EQ(run(), RUNSTAT_SYSERR);
     EXPECT_THAT(errors(), ElementsAre("9301 10 1"));
     EXPECT_EQ(program().lasterror, 9301);
+}
+
+TEST_F(RunLoop, AnIfTargetThatPointsBackInItsLineIsDamagedCode) {
+    enter({"10 PRINT \"S\" \\ X = X + 1 \\ IF X > 3 THEN PRINT X ELSE PRINT 0", "20 END"});
+    const std::span<const uint8_t> code = lineCode(program(), lineIndex(10));
+    ClauseView v;
+    ASSERT_EQ(decodeClause(code, clauseOffset(10, 3), v), 0);
+    ASSERT_EQ(v.code, StIf);
+    // Aim the false branch back at X = X + 1, as if the code were damaged.
+    uint8_t* word = program().codearea.data() + program().lineptr[static_cast<size_t>(lineIndex(10))].code +
+                    v.wordsAt;
+    writeWord(word, static_cast<uint16_t>(-static_cast<int>(clauseOffset(10, 2))));
+    EXPECT_EQ(run(), RUNSTAT_SYSERR);
+    EXPECT_THAT(output(), ElementsAre("S"));
+    EXPECT_THAT(errors(), ElementsAre("9301 10 3"));
 }
 
 TEST_F(RunLoop, TraceWritesEachLineNumberAsItStarts) {

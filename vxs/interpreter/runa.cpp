@@ -29,8 +29,10 @@ int continueAfterLine(RunCtx& r, int16_t target) {
     return 0;
 }
 
-// The target of a false IF or CASE test (and of DO's, with `afterOnly`).
-int takeTarget(RunCtx& r, int16_t target, bool afterOnly) {
+// The target of a false IF or CASE test (and of DO's, with `afterOnly`).  A target inside the
+// line lies ahead of the test, at `after` (the clause after it) or beyond: one that points back
+// would make a loop inside the line, which compiled code never holds.
+int takeTarget(RunCtx& r, int16_t target, bool afterOnly, size_t after) {
     if (target == kTargetNextLine) {
         r.jump = true;
         if (r.line == kImmediateLine) {
@@ -44,7 +46,8 @@ int takeTarget(RunCtx& r, int16_t target, bool afterOnly) {
         return 0;
     }
     if (target <= -3) {  // a byte offset in this line
-        if (static_cast<size_t>(-target) >= r.code.size()) return 9301;
+        if (static_cast<size_t>(-target) >= r.code.size() || static_cast<size_t>(-target) < after)
+            return 9301;
         r.jump = true;
         r.jumpLine = r.line;
         r.jumpOffset = static_cast<size_t>(-target);
@@ -134,7 +137,7 @@ int flowStatement(RunCtx& r, const ClauseView& v) {
             bool truth;
             if (int err = popTruth(truth)) return err;
             if (truth) return 0;
-            return takeTarget(r, wordAt(r, v.wordsAt), false);
+            return takeTarget(r, wordAt(r, v.wordsAt), false, v.next);
         }
         case StStop:
         case StEnd: {
