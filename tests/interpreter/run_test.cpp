@@ -343,6 +343,14 @@ TEST_F(RunLoop, ASavedLinePastTheLineTableIsFatal) {
     });
     EXPECT_EQ(r.exitStatus, 255);
     EXPECT_THAT(r.err, HasSubstr("vxassertion (cur_line < t.curpcb -> linecnt)"));
+
+    const test::ChildResult negative = test::runInChild([this] {
+        program().curline = -3;
+        setActionCode(kActResume);
+        runLoop();
+    });
+    EXPECT_EQ(negative.exitStatus, 255);
+    EXPECT_THAT(negative.err, HasSubstr("vxassertion (cur_line < t.curpcb -> linecnt)"));
 }
 
 }  // namespace

@@ -136,10 +136,14 @@ void runLoop() {
     } else {
         line = pc->curline;
         if (action != kActRun) offset = static_cast<size_t>(pc->savedclauseoffset);
-        if (pc->firstline == kNoLines) line = -2;  // nothing to run
+        if (pc->firstline == kNoLines) {
+            line = -2;  // nothing to run
+        } else if (line < 0 || line >= pc->linecnt) {
+            // The saved line is an index into the line table (an unsigned one in the program
+            // control block's terms): a negative one is past the table too.
+            vxassertion("cur_line < t.curpcb -> linecnt", __FILE__, __LINE__);
+        }
     }
-    if (line >= 0 && line >= pc->linecnt)
-        vxassertion("cur_line < t.curpcb -> linecnt", __FILE__, __LINE__);
 
     int16_t lastLine = line;
     size_t lastClause = 0;
