@@ -349,6 +349,21 @@ TEST_F(LineTest, LinesAreKeptInNumberOrderAndReplacedOrDeleted) {
     EXPECT_FALSE(deleteLine(f.program(), 30));
 }
 
+TEST_F(LineTest, TheLastLinesSuccessorIsTheEndOfTheChain) {
+    auto successorOf = [&](uint32_t number) {
+        return f.program().lineptr[static_cast<size_t>(findLine(f.program(), number))].next;
+    };
+    ASSERT_EQ(f.enter("20 B = 2"), 0);  // the first line of an empty program
+    EXPECT_EQ(successorOf(20), kEndOfChain);
+    ASSERT_EQ(f.enter("30 C = 3"), 0);
+    ASSERT_EQ(f.enter("10 A = 1"), 0);
+    EXPECT_EQ(successorOf(30), kEndOfChain);
+    EXPECT_EQ(successorOf(20), findLine(f.program(), 30));
+    for (uint32_t n : {10u, 20u, 30u}) EXPECT_TRUE(deleteLine(f.program(), n));
+    ASSERT_EQ(f.enter("40 D = 4"), 0);  // empty again
+    EXPECT_EQ(successorOf(40), kEndOfChain);
+}
+
 TEST_F(LineTest, TheLineTableGrowsPastItsCapacity) {
     for (int n = 1; n <= 1600; ++n)
         ASSERT_EQ(f.enter(std::to_string(n) + " X = " + std::to_string(n)), 0) << n;

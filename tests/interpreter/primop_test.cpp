@@ -83,6 +83,25 @@ TEST(Evaluation, RedimensioningKeepsTheBytes) {
                 ElementsAre("5 0"));
 }
 
+TEST(Evaluation, ArrayNamesUsedWholeStayInsideTheirStorage) {
+    // A bound of 0 under OPTION BASE 1 leaves no elements; the name assigned and read whole.
+    EXPECT_THAT(printed({"5 OPTION BASE 1", "10 DIM A(0)", "20 A = 5", "30 PRINT A + 1", "40 END"}),
+                ElementsAre("6"));
+    // The entry was made for an array (its DIM entered first) and is assigned whole before
+    // the DIM has run.
+    EXPECT_THAT(printed({"20 DIM A$(5)", "10 A$ = \"LONGER THAN EIGHT\"",
+                         "30 A$(1) = \"X\" \\ PRINT A$(1)", "40 END"}),
+                ElementsAre("X"));
+    // A capacity alone for a dimensioned string array: the shape stays, the elements take it.
+    EXPECT_THAT(printed({"10 DIM A$(5)", "20 DIM A$*3", "30 A$(5) = \"XYZ\" \\ PRINT A$(5)", "40 END"}),
+                ElementsAre("XYZ"));
+    EXPECT_EQ(error({"10 DIM A$(5)", "20 DIM A$*3", "30 A$(5) = \"WXYZ\"", "40 END"}), "4 30 1");
+    // A length left from a larger capacity reads as the new one.
+    EXPECT_THAT(printed({"10 DIM A$(0)*20", "20 A$(0) = \"ABCDEFGHIJ\"", "30 DIM A$(0)*1",
+                         "40 PRINT A$(0); A$", "50 END"}),
+                ElementsAre("AA"));
+}
+
 TEST(Evaluation, StringsCompareByteByByte) {
     EXPECT_THAT(printed({"10 PRINT \"ABC\" < \"ABCD\"; \"ABC\" < \"ABC \"; \"B\" > \"ABC\"; \"9\" < \"Z\"",
                          "20 END"}),

@@ -2066,7 +2066,9 @@ int storeLine(pcb& pc, const CompiledLine& line) {
             prev = cur;
             cur = pc.lineptr[static_cast<size_t>(cur)].next;
         }
-        e.next = static_cast<int16_t>(cur < 0 ? kEndOfChain : cur);
+        // The first line of an empty program finds firstline at kNoLines; the last line's
+        // successor is always kEndOfChain.
+        e.next = cur >= 0 ? static_cast<int16_t>(cur) : kEndOfChain;
         if (prev < 0)
             pc.firstline = static_cast<int16_t>(index);
         else

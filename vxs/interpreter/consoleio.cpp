@@ -178,8 +178,9 @@ int printStatement(const EvalEnv&, std::span<const uint8_t> code, const ClauseVi
         if (values == kPrintTab) {
             RpnEntry e;
             if (!ops.take(e)) return kErrItems;
-            int target = static_cast<int>(std::floor(numberOf(e) + 0.5 + kTolerance));
-            if (target < 1) target = 1;
+            // Any column past the width acts alike (the next byte starts a new line), so the
+            // target is kept within 1..width + 1 whatever the number is.
+            const int target = toInteger(numberOf(e) + kTolerance, 1, line.width + 1);
             if (target < line.column) writeLine(line);
             line.column = target;
         } else {

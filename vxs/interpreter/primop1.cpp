@@ -93,7 +93,17 @@ int opDim(const EvalEnv& env, Cell* array, int bounds, int capacity) {
     if (array->kind & DE_FIXED) return kErrFixed;
     const bool isString = isStringCell(array);
     if (capacity && !isString) return kErrDamaged;
-    if (bounds == 0) {
+    uint16_t sizes[kMaxDims];
+    int64_t elements = 1;
+    if (bounds == 0 && isString && capacity && isArrayCell(array) && array->storage) {
+        // A new capacity for the elements of a dimensioned string array: its shape stays, its
+        // storage is reallocated as for a redimensioning.
+        bounds = cellDims(array);
+        for (int i = 0; i < bounds; ++i) {
+            sizes[i] = array->dims[i];
+            elements *= sizes[i];
+        }
+    } else if (bounds == 0) {
         // A string scalar's capacity.
         if (!isString || capacity == 0) return 0;
         const std::string keep(cellString(array).substr(0, static_cast<size_t>(capacity)));
@@ -111,21 +121,22 @@ int opDim(const EvalEnv& env, Cell* array, int bounds, int capacity) {
         const uint16_t n = static_cast<uint16_t>(keep.size());
         memcpy(lenWord, &n, 2);
         return 0;
-    }
-    uint16_t sizes[kMaxDims];
-    int64_t elements = 1;
-    for (int i = 0; i < bounds; ++i) {
-        const int v = toSubscript(b[i]);
-        if (v < 0 || v > 32767) return kErrBound;
-        const int size = v + 1 - env.base;
-        sizes[i] = static_cast<uint16_t>(size < 0 ? 0 : size);
-        elements *= sizes[i];
-        if (elements > kMaxElements) return kErrElements;
+    } else {
+        for (int i = 0; i < bounds; ++i) {
+            const int v = toSubscript(b[i]);
+            if (v < 0 || v > 32767) return kErrBound;
+            const int size = v + 1 - env.base;
+            sizes[i] = static_cast<uint16_t>(size < 0 ? 0 : size);
+            elements *= sizes[i];
+            if (elements > kMaxElements) return kErrElements;
+        }
     }
     const int cap = isString ? (capacity ? capacity : (array->dimlen ? array->dimlen : 18)) : 0;
     const int64_t bytes = elements * (isString ? 2 + cap : 8);
     if (bytes > kMaxArrayBytes) return kErrBytes;
-    const size_t newBytes = static_cast<size_t>(std::max<int64_t>(bytes, 2));
+    // An array name read or assigned as a whole reaches its first element's place: the storage
+    // holds at least one element, even when a bound of 0 under OPTION BASE 1 leaves none.
+    const size_t newBytes = static_cast<size_t>(std::max<int64_t>(bytes, isString ? 2 + cap : 8));
     size_t oldBytes = 0;
     void* old = nullptr;
     if ((array->kind & DE_STORAGE) && array->storage) {

@@ -148,10 +148,14 @@ void runLoop() {
     } else {
         line = pc->curline;
         if (action != kActRun) offset = static_cast<size_t>(pc->savedclauseoffset);
-        if (pc->firstline == kNoLines) line = -2;  // nothing to run
+        if (pc->firstline == kNoLines) {
+            line = -2;  // nothing to run
+        } else if (line < 0 || line >= pc->linecnt) {
+            // The saved line is an index into the line table (an unsigned one in the program
+            // control block's terms): a negative one is past the table too.
+            vxassertion("cur_line < t.curpcb -> linecnt", __FILE__, __LINE__);
+        }
     }
-    if (line >= 0 && line >= pc->linecnt)
-        vxassertion("cur_line < t.curpcb -> linecnt", __FILE__, __LINE__);
 
     int16_t lastLine = line;
     size_t lastClause = 0;
@@ -205,9 +209,9 @@ void runLoop() {
                     snprintf(number, sizeof number, "%05u ", entry.lineno());
                     placeText(consoleLine(), number);
                 }
+                // Stepping stops at clauses; step mode 8 stops here, but only at depth 0.
                 if ((t.breakflags & kBreakRequested) &&
-                    (!(t.stepmode & (kStepInto | kStepOver)) ||
-                     (t.stepmode == kStepLine && t.calldepth == 0))) {
+                    (t.stepmode == 0 || (t.stepmode == kStepLine && t.calldepth == 0))) {
                     t.breakflags &= static_cast<uint8_t>(~kBreakRequested);
                     setRunStatusShown(RUNSTAT_STEP);
                     saveAndLeave(*pc, {line, 0}, false);
@@ -298,7 +302,10 @@ void runLoop() {
                 return;
             }
             if (r.jump) {
-                if (r.jumpLine == line && !isImmediate) {
+                // A jump to a place inside this line carries on with its clauses; a jump to the
+                // start of a line (this one too) starts that line, with its trace, break and
+                // attention poll, so that a one-line loop can be interrupted.
+                if (r.jumpLine == line && r.jumpOffset != 0 && !isImmediate) {
                     offset = r.jumpOffset;
                     continue;
                 }

@@ -29,17 +29,25 @@ int continueAfterLine(RunCtx& r, int16_t target) {
     return 0;
 }
 
-// The target of a false IF or CASE test (and of DO's, with `afterOnly`).
-int takeTarget(RunCtx& r, int16_t target, bool afterOnly) {
+// The target of a false IF or CASE test (and of DO's, with `afterOnly`).  A target inside the
+// line lies ahead of the test, at `after` (the clause after it) or beyond: one that points back
+// would make a loop inside the line, which compiled code never holds.
+int takeTarget(RunCtx& r, int16_t target, bool afterOnly, size_t after) {
     if (target == kTargetNextLine) {
         r.jump = true;
-        r.jumpLine = r.line == kImmediateLine ? kEndOfChain
-                                              : r.pc->lineptr[static_cast<size_t>(r.line)].next;
+        if (r.line == kImmediateLine) {
+            // A typed statement has no next line: the rest of it is passed over.
+            r.jumpLine = kImmediateLine;
+            r.jumpOffset = r.code.size();
+            return 0;
+        }
+        r.jumpLine = r.pc->lineptr[static_cast<size_t>(r.line)].next;
         r.jumpOffset = 0;
         return 0;
     }
     if (target <= -3) {  // a byte offset in this line
-        if (static_cast<size_t>(-target) >= r.code.size()) return 9301;
+        if (static_cast<size_t>(-target) >= r.code.size() || static_cast<size_t>(-target) < after)
+            return 9301;
         r.jump = true;
         r.jumpLine = r.line;
         r.jumpOffset = static_cast<size_t>(-target);
@@ -129,7 +137,7 @@ int flowStatement(RunCtx& r, const ClauseView& v) {
             bool truth;
             if (int err = popTruth(truth)) return err;
             if (truth) return 0;
-            return takeTarget(r, wordAt(r, v.wordsAt), false);
+            return takeTarget(r, wordAt(r, v.wordsAt), false, v.next);
         }
         case StStop:
         case StEnd: {

@@ -39,12 +39,27 @@ const uint8_t* stringBytes(const Cell* c) {
 }
 }  // namespace
 
+namespace {
+// Only a named string scalar is allocated with room for inline text; an array's or a
+// function's entry has just the 8-byte value.
+bool hasInlineText(const Cell* c) {
+    return !isArrayCell(c) && !(c->kind & DE_FUNCTION);
+}
+}  // namespace
+
 std::string_view cellString(const Cell* c) {
     const uint8_t* p = stringBytes(c);
     uint16_t n;
     memcpy(&n, p, sizeof n);
-    // A named cell without storage holds at most its inline capacity.
-    if (!(c->kind & (DE_STORAGE | DE_LITERAL)) && n > kInlineStringCapacity) n = 0;
+    if (c->kind & DE_STORAGE) {
+        // Storage holds 2 + capacity bytes (an array at least that much for its first element);
+        // a length word left from a larger capacity is read as the capacity.
+        const int cap = c->dimlen ? c->dimlen : kInlineStringCapacity;
+        if (n > cap) n = static_cast<uint16_t>(cap);
+    } else if (!(c->kind & DE_LITERAL)) {
+        // A named cell without storage holds at most its inline capacity.
+        if (n > (hasInlineText(c) ? kInlineStringCapacity : 0)) n = 0;
+    }
     return {reinterpret_cast<const char*>(p + 2), n};
 }
 
@@ -55,7 +70,8 @@ int stringCapacity(const Cell* c) {
 
 int writableString(Cell* c, uint8_t*& lengthWord, char*& text, int& capacity) {
     capacity = stringCapacity(c);
-    if (!(c->kind & DE_STORAGE) && !(c->kind & DE_LITERAL) && capacity > kInlineStringCapacity) {
+    if (!(c->kind & DE_STORAGE) && !(c->kind & DE_LITERAL) &&
+        (capacity > kInlineStringCapacity || !hasInlineText(c))) {
         // The capacity needs storage of its own: move the current value there.
         auto* mem = static_cast<uint8_t*>(std::calloc(1, 2 + static_cast<size_t>(capacity)));
         if (!mem) return kErrNoMemory;

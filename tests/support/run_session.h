@@ -1,0 +1,113 @@
+// A program session for the run-loop and console tests: a fresh program with a recording
+// terminal, run from its first line and resumed from where it stopped, with the run loop's
+// process-wide controls (trace, break, step, the console's open line) clean before and after.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/compile_support.h"
+#include "tests/support/test_support.h"
+#include "vxs/compiler/command2.h"
+#include "vxs/compiler/vxexe.h"
+#include "vxs/control/utils.h"
+#include "vxs/interpreter/consoleio.h"
+#include "vxs/interpreter/run.h"
+#include "vxs/screen/terminal.h"
+
+namespace vxs::test {
+
+class RunSession : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        resetRunControls();
+        term = &installRecordingTerminal();
+    }
+    void TearDown() override { resetRunControls(); }
+
+    static void resetRunControls() {
+        t.breakflags = 0;
+        t.stepmode = 0;
+        t.calldepth = 0;
+        t.passBreakOnce = false;
+        t.breakLines = 8;
+        t.runImmediate = false;
+        consoleLine() = OutputLine{{}, 1, kConsoleWidth};
+        resetStacks();
+    }
+
+    pcb& program() { return f.program(); }
+
+    void enter(const std::vector<std::string>& lines) {
+        for (const std::string& l : lines) ASSERT_EQ(f.enter(l), 0) << l;
+    }
+    // The answers to input statements from now on.
+    void type(const std::vector<std::string>& lines) {
+        term->inputLines.insert(term->inputLines.end(), lines.begin(), lines.end());
+    }
+
+    // RUN: from the first line, variables cleared.  Returns the run status.
+    int run() {
+        prepareRun(program());
+        program().curline = program().firstline;
+        program().savedclauseoffset = 0;
+        setActionCode(kActRun);
+        runLoop();
+        return runStatus();
+    }
+    // Resumes at the saved position.  Returns the run status.
+    int resume() {
+        setActionCode(kActResume);
+        runLoop();
+        return runStatus();
+    }
+    // Runs a statement typed without a line number.  Returns the run status, or -1 when it
+    // does not compile.
+    int immediate(const std::string& statement) {
+        PendingDict pending;
+        CompiledLine line;
+        if (compileLine(program(), statement, pending, {}, line, false)) return -1;
+        pendingCommit(program(), pending);
+        t.immediate = line.code;
+        t.runImmediate = true;
+        setActionCode(kActRun);
+        runLoop();
+        return runStatus();
+    }
+
+    // The line index of a line number, and the offset of clause `n` (from 1) in its code.
+    int16_t lineIndex(uint32_t number) { return static_cast<int16_t>(findLine(program(), number)); }
+    size_t clauseOffset(uint32_t number, int n) {
+        const std::span<const uint8_t> code = lineCode(program(), lineIndex(number));
+        size_t pos = 0;
+        for (int i = 1; i < n; ++i) {
+            ClauseView v;
+            if (decodeClause(code, pos, v)) return SIZE_MAX;
+            pos = v.next;
+        }
+        return pos;
+    }
+
+    // What the console showed since the last call.
+    std::vector<std::string> output() {
+        std::vector<std::string> out(term->output.begin() + static_cast<long>(seenOutput),
+                                     term->output.end());
+        seenOutput = term->output.size();
+        return out;
+    }
+    // The errors reported since the last call ("error line clause").
+    std::vector<std::string> errors() {
+        std::vector<std::string> out(term->errors.begin() + static_cast<long>(seenErrors),
+                                     term->errors.end());
+        seenErrors = term->errors.size();
+        return out;
+    }
+
+    ProgramFixture f;
+    RecordingTerminal* term = nullptr;
+    size_t seenOutput = 0, seenErrors = 0;
+};
+
+}  // namespace vxs::test
