@@ -201,7 +201,7 @@ TEST(Evaluation, TheStacksHaveTheirLimits) {
 }
 
 TEST(Evaluation, FunctionsOfLaterModulesAnswer302) {
-    EXPECT_EQ(error({"10 PRINT LEN(\"X\")", "20 END"}), "302 10 1");
+    EXPECT_EQ(error({"10 PRINT REC(1)", "20 END"}), "302 10 1");  // the file functions
     EXPECT_EQ(error({"10 X = FNA(1)", "20 END"}), "302 10 1");
 }
 

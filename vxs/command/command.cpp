@@ -139,6 +139,11 @@ bool readNextLine(std::string& line, int& error) {
 void pushCommandInfo() {
     CommandWork& w = commandWork();
     if (!w.ci.empty() || !isSuspendedStatus(runStatus()) || !t.curpcb) return;
+    if (t.stoppedInImmediate) {  // a typed statement stopped: no program is suspended
+        t.stoppedInImmediate = false;
+        setRunStatusShown(RUNSTAT_READY);
+        return;
+    }
     CommandInfo ci;
     ci.status = runStatus();
     ci.curline = t.curpcb->curline;

@@ -188,7 +188,7 @@ int commandBreak(std::string_view args, bool display) {
 int commandStatus(std::string_view args) {
     if (!trimBlanks(args).empty()) return kErrNotAvailable;  // sections come with their subsystems
     char text[700];
-    const platform::LocalTime now = platform::localTimeAt(systemClock());
+    const platform::LocalTime now = platform::localTimeAt(static_cast<int64_t>(std::floor(systemClock())));
     snprintf(text, sizeof text, "WSID=%3d    Date=%02d/%02d/%04d   Time=%02d:%02d:%02d",
              workstationId(), now.month, now.day, now.year, now.hour, now.minute, now.second);
     consoleOutput("");
@@ -233,7 +233,7 @@ int commandStatus(std::string_view args) {
 int commandDateTime(std::string_view args, bool date) {
     args = trimBlanks(args);
     const double clock = systemClock();
-    platform::LocalTime now = platform::localTimeAt(clock);
+    platform::LocalTime now = platform::localTimeAt(static_cast<int64_t>(std::floor(clock)));
     char text[32];
     if (args.empty()) {
         if (date)

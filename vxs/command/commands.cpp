@@ -244,7 +244,7 @@ int commandEdit(std::string_view args) {
     pcb* pc = t.curpcb;
     if (!pc) return kErrNoProgram;
     std::string editor = editorCommand();
-    if (editor.empty()) editor = platform::environmentValue("EDITOR");
+    if (editor.empty()) (void)platform::environmentValue("EDITOR", editor);
     if (editor.empty()) editor = "vi";
     std::string dir = workPath();
     if (dir.empty()) dir = "./";

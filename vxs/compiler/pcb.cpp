@@ -167,6 +167,9 @@ int resetProgram(pcb& pc) {
     pc.sourcearea.clear();
     pc.codebytes = pc.sourcebytes = 0;
     pc.dictnamebytes = pc.dictentrybytes = 0;
+    pc.lasterror = 0;  // an emptied program has had no error yet
+    pc.errorline = -1;
+    pc.erroroffset = 0;
     return kErrNoMemory;
 }
 

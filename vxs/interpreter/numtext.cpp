@@ -2,11 +2,14 @@
 //
 // The digits come from the exact decimal expansion of the double (std::to_chars with ample
 // precision); rounding is then done on those digits, half away from zero, so that a value that
-// lies exactly half-way (2.5, 0.125) rounds the way a business user expects.
+// lies exactly half-way (2.5, 0.125) rounds the way a business user expects.  Everything works
+// in fixed buffers on the stack: STR$, VAL and PRINT convert numbers on every call.
 #include "vxs/interpreter/numtext.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -15,11 +18,13 @@ namespace vxs {
 namespace {
 
 constexpr int kSignificant = 15;
+constexpr int kExactDigits = 61;  // digits kept of the exact expansion
 
-// The value's leading digits and decimal exponent: value = 0.d1d2d3... x 10^(exponent+1), i.e.
-// d1 stands for 10^exponent.  Zero gives no digits.
+// The value's leading digits and decimal exponent: d[0] stands for 10^exponent.  Zero has no
+// digits.
 struct Digits {
-    std::string d;  // significant digits
+    char d[kExactDigits + 2];
+    int n = 0;  // digits in d
     int exponent = 0;
     bool negative = false;
 };
@@ -30,57 +35,63 @@ Digits exactDigits(double value) {
     value = std::fabs(value);
     if (value == 0 || !std::isfinite(value)) return r;
     char buf[96];
-    const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 60);
-    const std::string_view s(buf, static_cast<size_t>(res.ptr - buf));
-    const size_t e = s.find('e');
-    r.d += s[0];
-    r.d.append(s.substr(2, e - 2));
-    r.exponent = std::atoi(std::string(s.substr(e + 1)).c_str());
+    const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific,
+                                   kExactDigits - 1);
+    const char* begin = buf;
+    const char* end = res.ptr;
+    const char* e = std::find(begin, end, 'e');
+    r.d[r.n++] = buf[0];
+    for (const char* p = buf + 2; p < e && r.n < kExactDigits; ++p) r.d[r.n++] = *p;
+    int exponent = 0;
+    (void)std::from_chars(e + 1 + (e[1] == '+'), end, exponent);
+    r.exponent = exponent;
     return r;
 }
 
-// Rounds to `keep` significant digits (half away from zero).  keep may be 0 or negative: the
-// result is then zero, or one unit at the digit position just above when it rounds up.
+void dropTrailingZeros(Digits& x) {
+    while (x.n > 0 && x.d[x.n - 1] == '0') --x.n;
+    if (x.n == 0) x.exponent = 0;
+}
+
+// Rounds to `keep` significant digits (half away from zero); keep below 0 gives zero.
 void roundDigits(Digits& x, int keep) {
-    if (x.d.empty()) return;
-    if (keep >= static_cast<int>(x.d.size())) return;
-    bool up;
+    if (x.n == 0 || keep >= x.n) return;
     if (keep < 0) {
-        x.d.clear();
+        x.n = 0;
+        x.exponent = 0;
         return;
     }
-    up = x.d[static_cast<size_t>(keep)] >= '5';
-    x.d.resize(static_cast<size_t>(keep));
+    const bool up = x.d[keep] >= '5';
+    x.n = keep;
     if (up) {
         int i = keep - 1;
         for (; i >= 0; --i) {
-            if (x.d[static_cast<size_t>(i)] == '9') {
-                x.d[static_cast<size_t>(i)] = '0';
+            if (x.d[i] == '9') {
+                x.d[i] = '0';
             } else {
-                ++x.d[static_cast<size_t>(i)];
+                ++x.d[i];
                 break;
             }
         }
-        if (i < 0) {  // all nines: one more digit in front
-            x.d.insert(x.d.begin(), '1');
+        if (i < 0) {  // all nines (or nothing kept): one unit at the digit position above
+            x.d[0] = '1';
+            x.n = 1;
             ++x.exponent;
-            x.d.pop_back();
-            if (keep == 0) x.d = "1";
         }
     }
-    while (!x.d.empty() && x.d.back() == '0') x.d.pop_back();
-    if (x.d.empty()) x.exponent = 0;
+    dropTrailingZeros(x);
 }
 
 // The digits of a value rounded to `decimals` decimals and at most 15 significant digits.
 Digits rounded(double value, int decimals) {
     Digits x = exactDigits(value);
-    if (x.d.empty()) return x;
+    if (x.n == 0) return x;
     const int keep = std::min(kSignificant, x.exponent + 1 + decimals);
     if (keep <= 0) {
         // Below the last decimal: it rounds to one unit there or to zero.
         const bool up = keep == 0 && x.d[0] >= '5';
-        x.d = up ? "1" : "";
+        x.n = up ? 1 : 0;
+        x.d[0] = '1';
         x.exponent = up ? -decimals : 0;
         return x;
     }
@@ -91,8 +102,8 @@ Digits rounded(double value, int decimals) {
 // The digit standing for 10^position.
 char digitAt(const Digits& x, int position) {
     const int index = x.exponent - position;
-    if (index < 0 || index >= static_cast<int>(x.d.size())) return '0';
-    return x.d[static_cast<size_t>(index)];
+    if (index < 0 || index >= x.n) return '0';
+    return x.d[index];
 }
 
 }  // namespace
@@ -100,88 +111,138 @@ char digitAt(const Digits& x, int position) {
 int decimalsNeeded(double value) {
     Digits x = exactDigits(value);
     roundDigits(x, kSignificant);
-    if (x.d.empty()) return 0;
-    const int last = x.exponent - static_cast<int>(x.d.size()) + 1;  // position of the last digit
+    dropTrailingZeros(x);
+    if (x.n == 0) return 0;
+    const int last = x.exponent - x.n + 1;  // position of the last digit
     return last < 0 ? -last : 0;
 }
 
-bool formatFixed(double value, int length, int decimals, char decimalChar, std::string& out) {
+int formatFixedInto(double value, int length, int decimals, char decimalChar, char* out,
+                    int capacity) {
+    if (length < 0 || length > capacity || decimals < 0) return -1;
     const Digits x = rounded(value, decimals);
-    std::string text;
-    const bool zero = x.d.empty();
-    if (!zero && x.negative) text += '-';
+    const bool zero = x.n == 0;
+    // The text's width: sign, integer digits (at least one), point and decimals.
+    const int integerDigits = zero || x.exponent < 0 ? 1 : x.exponent + 1;
+    const int64_t width = (!zero && x.negative ? 1 : 0) + int64_t{integerDigits} +
+                          (decimals > 0 ? 1 + int64_t{decimals} : 0);
+    if (width > length) return -1;
+    char* p = out;
+    const int pad = length - static_cast<int>(width);
+    memset(p, ' ', static_cast<size_t>(pad));
+    p += pad;
+    if (!zero && x.negative) *p++ = '-';
     if (zero || x.exponent < 0) {
-        text += '0';
+        *p++ = '0';
     } else {
-        for (int p = x.exponent; p >= 0; --p) text += digitAt(x, p);
+        for (int q = x.exponent; q >= 0; --q) *p++ = digitAt(x, q);
     }
     if (decimals > 0) {
-        text += decimalChar;
-        for (int p = -1; p >= -decimals; --p) text += zero ? '0' : digitAt(x, p);
+        *p++ = decimalChar;
+        for (int q = -1; q >= -decimals; --q) *p++ = zero ? '0' : digitAt(x, q);
     }
-    if (static_cast<int>(text.size()) > length) return false;
-    out.assign(static_cast<size_t>(length) - text.size(), ' ');
-    out += text;
+    return length;
+}
+
+bool formatFixed(double value, int length, int decimals, char decimalChar, std::string& out) {
+    if (length < 0) return false;
+    out.resize(static_cast<size_t>(length));
+    const int n = formatFixedInto(value, length, decimals, decimalChar, out.data(), length);
+    if (n < 0) {
+        out.clear();
+        return false;
+    }
     return true;
 }
 
-std::string displayNumber(double value, int width, char decimalChar) {
-    std::string out;
+int displayNumberInto(double value, int width, char decimalChar, char* out, int capacity) {
     if (!std::isfinite(value)) value = std::signbit(value) ? -1e307 : 1e307;
     const int decimals = decimalsNeeded(value);
-    if (formatFixed(value, width, decimals, decimalChar, out)) {
-        const size_t first = out.find_first_not_of(' ');
-        return out.substr(first);
+    const int field = std::min(width, capacity);
+    const int n = formatFixedInto(value, field, decimals, decimalChar, out, capacity);
+    if (n >= 0) {
+        int first = 0;
+        while (first < n && out[first] == ' ') ++first;
+        memmove(out, out + first, static_cast<size_t>(n - first));
+        return n - first;
     }
     // Exponent form: the significant digits with one before the decimal character.
     Digits x = exactDigits(value);
     roundDigits(x, kSignificant);
-    out.clear();
-    if (x.negative) out += '-';
-    out += x.d[0];
-    if (x.d.size() > 1) {
-        out += decimalChar;
-        out.append(x.d.substr(1));
+    dropTrailingZeros(x);
+    char text[48];
+    int len = 0;
+    if (x.negative) text[len++] = '-';
+    text[len++] = x.d[0];
+    if (x.n > 1) {
+        text[len++] = decimalChar;
+        memcpy(text + len, x.d + 1, static_cast<size_t>(x.n - 1));
+        len += x.n - 1;
     }
-    char exp[16];
-    snprintf(exp, sizeof exp, "E%c%d", x.exponent < 0 ? '-' : '+', std::abs(x.exponent));
-    return out + exp;
+    len += snprintf(text + len, sizeof text - static_cast<size_t>(len), "E%c%d",
+                    x.exponent < 0 ? '-' : '+', std::abs(x.exponent));
+    len = std::min(len, capacity);
+    memcpy(out, text, static_cast<size_t>(len));
+    return len;
+}
+
+std::string displayNumber(double value, int width, char decimalChar) {
+    char buf[kDisplayCapacity];
+    const int n = displayNumberInto(value, std::min(width, kDisplayCapacity), decimalChar, buf,
+                                    kDisplayCapacity);
+    return std::string(buf, static_cast<size_t>(n));
 }
 
 bool parseNumber(std::string_view text, char decimalChar, int impliedDecimals, double& value) {
-    std::string s;  // the number without blanks, with '.' as the decimal point
+    // The number without blanks, with '.' as the decimal point.  Ordinary numbers fit the buffer
+    // on the stack; only a text of hundreds of digits needs the heap.
+    char local[256];
+    std::string spill;
+    char* s = local;
+    size_t cap = sizeof local, len = 0;
+    auto put = [&](char ch) {
+        if (len == cap) {
+            spill.assign(s, len);
+            spill.resize(cap * 2);
+            s = spill.data();
+            cap = spill.size();
+        }
+        s[len++] = ch;
+    };
     bool sign = false, point = false, exponent = false, digits = false, expDigits = false;
     for (size_t i = 0; i < text.size(); ++i) {
         const char ch = text[i];
         if (ch == ' ') continue;
         if (ch >= '0' && ch <= '9') {
             (exponent ? expDigits : digits) = true;
-            s += ch;
+            put(ch);
         } else if ((ch == '+' || ch == '-') && !exponent) {
             if (sign || digits || point) return false;
             sign = true;
-            s += ch;
-        } else if ((ch == '+' || ch == '-') && exponent && (s.back() == 'E')) {
-            s += ch;
+            put(ch);
+        } else if ((ch == '+' || ch == '-') && exponent && s[len - 1] == 'E') {
+            put(ch);
         } else if (ch == decimalChar && !point && !exponent) {
             point = true;
-            s += '.';
+            put('.');
         } else if ((ch == 'E' || ch == 'e') && !exponent && digits) {
             exponent = true;
-            s += 'E';
+            put('E');
         } else {
             return false;
         }
     }
     if (!digits || (exponent && !expDigits)) return false;
-    const char* b = s.data();
+    const char* b = s;
+    const char* end = s + len;
     if (*b == '+') ++b;
     double v = 0;
-    const auto [ptr, ec] = std::from_chars(b, s.data() + s.size(), v);
-    if (ptr != s.data() + s.size()) return false;
+    const auto [ptr, ec] = std::from_chars(b, end, v);
+    if (ptr != end) return false;
     if (ec == std::errc::result_out_of_range) {
-        if (s.find("E-") == std::string::npos) return false;  // too large
-        v = 0;                                                // too small: zero
+        if (std::string_view(s, len).find("E-") == std::string_view::npos)
+            return false;  // too large
+        v = 0;             // too small: zero
     } else if (ec != std::errc()) {
         return false;
     }

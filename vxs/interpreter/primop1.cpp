@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "vxs/control/errors.h"
+#include "vxs/interpreter/numfunct.h"
 #include "vxs/interpreter/primop.h"
+#include "vxs/interpreter/strsub.h"
 
 namespace vxs {
 
@@ -158,10 +160,7 @@ int opDim(const EvalEnv& env, Cell* array, int bounds, int capacity) {
 }
 
 int opCallString(const EvalEnv& env, int code, int args) {
-    if (code != 100) {  // the built-in functions come with their own module
-        dropEntries(args);
-        return kErrNotAvailable;
-    }
+    if (code != 100) return callStringFunction(env, code, args);
     // s$(x:y): empty when y <= 0, y < x or x past the end; otherwise bytes x..y clipped.
     if (args != 3) return 9302;
     double yv, xv;
@@ -184,9 +183,8 @@ int opCallString(const EvalEnv& env, int code, int args) {
     return rpnPush(rpnCell(c));
 }
 
-int opCallNumeric(const EvalEnv&, int, int args) {
-    dropEntries(args);
-    return kErrNotAvailable;
+int opCallNumeric(const EvalEnv& env, int code, int args) {
+    return callNumericFunction(env, code, args);
 }
 
 namespace {

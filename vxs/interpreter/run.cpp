@@ -44,6 +44,7 @@ struct Stop {
 };
 
 void saveAndLeave(pcb& pc, const Stop& at, bool immediate) {
+    t.stoppedInImmediate = immediate;
     if (immediate) {
         pc.curline = 0;
         pc.savedclauseoffset = 0;

@@ -51,6 +51,7 @@ struct RunState {
     std::vector<uint8_t> immediate;  // the code of a statement typed without a line number
     bool runImmediate = false;       // the next run starts with that statement
     std::vector<Watch> watches;
+    bool stoppedInImmediate = false;  // the last run stopped inside a typed statement
 };
 extern RunState t;
 

@@ -1,7 +1,7 @@
 // Statement dispatch: the run-code of each clause's statement goes to its handler, in three
 // groups (general statements 0-15, input and output 16-31, flow control and the rest 32-63).
 // Handlers whose work belongs to facilities this build does not have yet (user functions and
-// the flow stack, files, built-in functions) answer with error 302.
+// the flow stack, files) answer with error 302.
 #include <cmath>
 
 #include "vxs/compiler/codes.h"
@@ -9,6 +9,7 @@
 #include "vxs/control/errors.h"
 #include "vxs/control/utils.h"
 #include "vxs/interpreter/consoleio.h"
+#include "vxs/interpreter/numfunct.h"
 #include "vxs/interpreter/run.h"
 
 namespace vxs {
@@ -93,8 +94,10 @@ int generalStatement(RunCtx& r, const ClauseView& v) {
             else t.breakflags |= kTraceToPrinter;
             return 0;
         }
-        case StRandomize:  // the random generator comes with the built-in functions
-        case StLibrary:    // libraries come with user functions
+        case StRandomize:
+            randomize(systemClock());
+            return 0;
+        case StLibrary:  // libraries come with user functions
             return kErrNotAvailable;
         default:  // LET, REM, USE, OPTION, DIM, DATA: done by the expression or at compile time
             return 0;

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/utsname.h>
 #include <time.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -75,12 +76,44 @@ LocalTime localTime() {
             parts.tm_hour,        parts.tm_min,     parts.tm_sec};
 }
 
-LocalTime localTimeAt(double epochSeconds) {
-    time_t at = static_cast<time_t>(epochSeconds);
+LocalTime localTimeAt(int64_t secondsSince1970) {
+    const time_t at = static_cast<time_t>(secondsSince1970);
     tm parts{};
     localtime_r(&at, &parts);
     return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
             parts.tm_hour,        parts.tm_min,     parts.tm_sec};
+}
+
+bool errorMessage(uint32_t code, char* buf, size_t size) {
+    if (size == 0) return false;
+    // strerrordesc_np knows exactly which codes have a message (null for the others).
+    const char* text = code <= 0x7FFFFFFF ? strerrordesc_np(static_cast<int>(code)) : nullptr;
+    if (!text) return false;
+    snprintf(buf, size, "%s", text);
+    return true;
+}
+
+bool environmentValue(const char* name, std::string& value) {
+    const char* v = getenv(name);
+    if (!v) return false;
+    value = v;
+    return true;
+}
+
+std::string accountName() {
+    // From the login environment: the password database would need the resolver libraries at
+    // run time, which the static executable does not carry.
+    for (const char* name : {"LOGNAME", "USER"}) {
+        const char* v = getenv(name);
+        if (v && *v) return v;
+    }
+    return "";
+}
+
+std::string systemName() {
+    utsname u{};
+    if (uname(&u) != 0) return "Linux";
+    return std::string(u.sysname) + " " + u.machine;
 }
 
 double epochFromLocal(const LocalTime& t) {
@@ -106,11 +139,6 @@ int runShellCommand(const std::string& commandLine) {
 
 int processId() {
     return static_cast<int>(getpid());
-}
-
-std::string environmentValue(const char* name) {
-    const char* v = getenv(name);
-    return v ? v : "";
 }
 
 int writeAll(int fd, const void* data, size_t size) {

@@ -36,16 +36,26 @@ struct LocalTime {
     int year, month, day, hour, minute, second;  // month 1-12, day 1-31
 };
 LocalTime localTime();
-// The local time of a moment in seconds since 1970, and back (-1 when it cannot be represented).
-LocalTime localTimeAt(double epochSeconds);
+// The local time at `secondsSince1970` (UTC seconds, as the system's clock gives them).
+LocalTime localTimeAt(int64_t secondsSince1970);
+
+// The operating system's message for error `code` into buf (zero-terminated).  False when the
+// system has no message for that code.
+bool errorMessage(uint32_t code, char* buf, size_t size);
+// A variable of the process environment; false when it is not set.
+bool environmentValue(const char* name, std::string& value);
+// The name of the account the process runs under (empty when unknown).
+std::string accountName();
+// The operating system's name and machine, as "Linux x86_64".
+std::string systemName();
+
+// The moment (seconds since 1970) of a local time; -1 when it cannot be represented.
 double epochFromLocal(const LocalTime& t);
 
 // Runs a command line through the shell and waits for it.  Returns its exit status, or -1 with
 // the last error set when it could not be started.
 [[nodiscard]] int runShellCommand(const std::string& commandLine);
 int processId();
-// The value of an operating-system environment variable; empty when unset.
-std::string environmentValue(const char* name);
 
 // Descriptor I/O.  All return 0 (or a byte count) on success and -1 with the last error set.
 inline constexpr int kStdin = 0, kStdout = 1, kStderr = 2;

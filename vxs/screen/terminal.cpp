@@ -98,6 +98,17 @@ bool pollAttention() {
     return result == 1;
 }
 
+int32_t keyboardRequest(int32_t action, int32_t argument) {
+    if (!g_attached || !remoteHandler(KEYBOARDCALL)) return -1;
+    if (CallFunctionRemote(KEYBOARDCALL, ORIGIN, {rpInt(action), rpInt(argument)}))
+        vxassertion("!CallFunctionRemote(KEYBOARDCALL, ORIGIN, 2, action, argument)", __FILE__,
+                    __LINE__);
+    int32_t result = -1;
+    if (ReceiveFunctionRemote(KEYBOARDRET, {roInt(&result)}))
+        vxassertion("!ReceiveFunctionRemote(KEYBOARDRET, &result)", __FILE__, __LINE__);
+    return result;
+}
+
 int32_t terminalUnusedId(int32_t kind) {
     if (!g_attached) return 0;
     if (CallFunctionRemote(GETUNUSEDIDCALL, ORIGIN, {rpInt(kind)}))

@@ -47,6 +47,10 @@ void terminalSetCanClose(bool canClose);
 // Whether the attention key was pressed since the last poll; the keys typed meanwhile are kept
 // for later reads.  False when the terminal has no keyboard (the stream front end).
 bool pollAttention();
+// A keyboard request (action, argument) to the terminal side's keyboard routine: action 1 reads
+// one key (argument -1: without waiting), action 2 one key within argument seconds.  Returns the
+// key code, or -1 when none came or the terminal has no keyboard (the stream front end).
+int32_t keyboardRequest(int32_t action, int32_t argument);
 // An unused identifier from the terminal layer (the session number at start-up).
 int32_t terminalUnusedId(int32_t kind);
 // The end of the terminal at shut-down: screen action 2304, then the end of the session.
