@@ -223,6 +223,11 @@ TEST(ProgramFile, DamagedFilesAreRefusedAndLeaveTheBlockEmpty) {
         b[27] = 0;
         expect(b, kErrBadProgramFile, "line count 0 with a table");
     }
+    {
+        std::vector<uint8_t> b = good;
+        b[table + 14 + 8] = 1;  // the second line's code lies inside the first line's
+        expect(b, kErrBadProgramFile, "overlapping code");
+    }
     {  // an entry size other than 14 or 16 is a damaged file, not a consistency failure
         std::vector<uint8_t> b = good;
         b.insert(b.begin() + static_cast<long>(table), {0, 0, 0, 0, 0, 0});

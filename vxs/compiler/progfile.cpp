@@ -315,6 +315,20 @@ int readImage(std::span<const uint8_t> file, pcb& pc, int mode, bool keepSource)
             if (!keepSource) e.source = 0;
         }
     }
+    // Code is patched in place before a run (line references, block targets): no two lines
+    // may share bytes of the code area, nor a text kept there share bytes with code.
+    {
+        std::vector<std::pair<uint64_t, uint64_t>> spans;  // [from, to) in the code area
+        for (int i = 0; i < lineCount; ++i) {
+            const linetbl& e = pc.lineptr[static_cast<size_t>(i)];
+            spans.emplace_back(e.code - 1, e.code + pc.codearea[e.code - 1]);
+            if (e.source && (e.flags() & LF_SOURCE_IN_CODE))
+                spans.emplace_back(e.source - 2, e.source + get16(pc.codearea.data() + e.source - 2));
+        }
+        std::sort(spans.begin(), spans.end());
+        for (size_t k = 1; k < spans.size(); ++k)
+            if (spans[k].first < spans[k - 1].second) return kErrBadProgramFile;
+    }
     pc.linecnt = lineCount;
     pc.ltblsize = entrySize;
     if (lineCount == 0) {

@@ -195,7 +195,7 @@ int resolveAndRenumber(pcb& pc, const std::vector<uint32_t>* renumber) {
                 case StGoto:
                 case StGosub:
                     if (v.direct) {
-                        r.resolveRef(w);
+                        if (v.words >= kLrefWords) r.resolveRef(w);
                     } else if (v.words >= 2) {
                         const int n = readWord(w);
                         for (int k = 0; k < n && 1 + 3 * (k + 1) <= v.words; ++k)
@@ -209,6 +209,7 @@ int resolveAndRenumber(pcb& pc, const std::vector<uint32_t>* renumber) {
                     if (v.words == 5 && readWord(w + 2) == kOnGoto) r.resolveRef(w + 4);
                     break;
                 case StSkip: {
+                    if (v.words < 2) break;  // damaged: no target word to fill in
                     const uint16_t kind = readWord(w + 2);
                     if (kind == kBlockElse) {
                         if (!ifs.empty()) {
@@ -283,7 +284,7 @@ int resolveAndRenumber(pcb& pc, const std::vector<uint32_t>* renumber) {
                             SelectBlock{readWord(b + v.start + 1), false, nullptr, {}});
                     break;
                 case StCase:
-                    if (!selects.empty()) {
+                    if (!selects.empty() && v.words >= 1) {
                         if (v.count >= 1) writeWord(b + v.start + 1, selects.back().hidden);
                         selects.back().pendingCaseTarget = w;
                         r.setWord(w, kTargetUnresolved);
@@ -311,8 +312,9 @@ int resolveAndRenumber(pcb& pc, const std::vector<uint32_t>* renumber) {
                         }
                     }
                     break;
-                case StDo: dos.push_back({v.direct ? nullptr : w, here}); break;
+                case StDo: dos.push_back({v.direct || v.words < 1 ? nullptr : w, here}); break;
                 case StLoop:
+                    if (v.words < 2) break;
                     if (!dos.empty()) {
                         writePosition(w, dos.back().at);
                         if (dos.back().targetWord) r.setWord(dos.back().targetWord, self);
