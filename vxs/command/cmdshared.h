@@ -88,6 +88,11 @@ bool parseDecimal(std::string_view text, uint32_t max, uint32_t& value);
 // What a command returns when it has set an action code that leaves command mode.
 inline constexpr int kLeftCommandMode = -1;
 
+// "[start [increment]]" of AUTO and RENUM: line numbers 1..99999; the values given replace the
+// defaults in start and increment.  Returns 0 or 1006.
+int parseStartIncrement(std::string_view args, uint32_t& start, uint32_t& increment,
+                        bool& startGiven);
+
 // Carries out a command of the table.  Returns 0 to go on reading, kLeftCommandMode, or an
 // error number (positive).
 int executeCommand(int code, std::string_view word, std::string_view args);

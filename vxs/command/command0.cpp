@@ -121,14 +121,10 @@ int commandClear(std::string_view word, std::string_view args) {
 
 // AUTO [start [increment]]: offers numbered lines until an empty one or past 99999.
 int commandAuto(std::string_view args) {
-    const std::vector<std::string> a = splitArguments(args);
     uint32_t start = 0, increment = 10;
-    if (a.size() > 2) return kErrUnrecognized;
-    if (!a.empty() && (!parseDecimal(a[0], kMaxLineNumber, start) || start == 0))
-        return kErrUnrecognized;
-    if (a.size() == 2 && (!parseDecimal(a[1], kMaxLineNumber, increment) || increment == 0))
-        return kErrUnrecognized;
-    if (a.empty()) {  // after the last line of the program
+    bool startGiven = false;
+    if (int err = parseStartIncrement(args, start, increment, startGiven)) return err;
+    if (!startGiven) {  // after the last line of the program
         start = 10;
         if (pcb* pc = t.curpcb) {
             const std::vector<int> order = linesInOrder(*pc);
@@ -255,6 +251,18 @@ bool parseDecimal(std::string_view text, uint32_t max, uint32_t& value) {
     if (v > max) return false;
     value = v;
     return true;
+}
+
+int parseStartIncrement(std::string_view args, uint32_t& start, uint32_t& increment,
+                        bool& startGiven) {
+    const std::vector<std::string> a = splitArguments(args);
+    if (a.size() > 2) return kErrUnrecognized;
+    if (!a.empty() && (!parseDecimal(a[0], kMaxLineNumber, start) || start == 0))
+        return kErrUnrecognized;
+    if (a.size() == 2 && (!parseDecimal(a[1], kMaxLineNumber, increment) || increment == 0))
+        return kErrUnrecognized;
+    startGiven = !a.empty();
+    return 0;
 }
 
 std::vector<std::string> splitArguments(std::string_view args) {

@@ -99,13 +99,9 @@ bool threeGroups(std::string_view text, int out[3]) {
 }  // namespace
 
 int commandRenumber(std::string_view args) {
-    const std::vector<std::string> a = splitArguments(args);
     uint32_t start = 10, increment = 10;
-    if (a.size() > 2) return kErrUnrecognized;
-    if (!a.empty() && (!parseDecimal(a[0], kMaxLineNumber, start) || start == 0))
-        return kErrUnrecognized;
-    if (a.size() == 2 && (!parseDecimal(a[1], kMaxLineNumber, increment) || increment == 0))
-        return kErrUnrecognized;
+    bool startGiven = false;
+    if (int err = parseStartIncrement(args, start, increment, startGiven)) return err;
     pcb* pc = t.curpcb;
     if (!pc) return kErrNoProgram;
     const std::vector<int> order = linesInOrder(*pc);
