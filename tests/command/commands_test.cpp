@@ -160,6 +160,14 @@ TEST_F(SessionTest, WatchedVariablesBreakOrDisplay) {
     EXPECT_THAT(term.errors, ElementsAre("1006 -1 0")) << "Y is not a variable of the program";
 }
 
+TEST_F(SessionTest, WatchesEndWithTheirProgram) {
+    write("other.vxb", "10 Y = 1\n20 END\n");
+    auto& term = session({"10 X = 1", "20 END", "DISPLAY X", "LOAD other.vxb", "RUN", "BREAK",
+                          "10 X = 2", "DISPLAY X", "CLEAR", "BREAK", "SYSTEM"});
+    EXPECT_TRUE(term.output.empty());
+    EXPECT_TRUE(term.errors.empty());
+}
+
 TEST_F(SessionTest, StatusShowsTheHeaderAndThePrograms) {
     auto& term = session({"10 END", "SAVE PAY", "STATUS", "STATUS FILES", "SYSTEM"});
     ASSERT_GE(term.output.size(), 6u);

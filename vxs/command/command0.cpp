@@ -114,6 +114,7 @@ int commandClear(std::string_view word, std::string_view args) {
         pc->progflags = 0;
         pc->breakpoints.clear();
         pc->stopline = 0;
+        t.watches.clear();
         pc->resolved = true;
     }
     return 0;

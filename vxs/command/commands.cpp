@@ -75,6 +75,7 @@ void install(pcb& fresh, std::string_view name) {
     pcb* next = current->next;
     *current = std::move(fresh);
     current->next = next;
+    t.watches.clear();  // they name slots of the program that was replaced
     setProgramName(*current, name);
     current->curline = current->firstline >= 0 ? current->firstline : 0;
     current->savedclauseoffset = 0;
