@@ -43,6 +43,8 @@ bench: build
 	  -DVX_WX_CONFIG=$(WXCONFIG) > /dev/null
 	@cmake --build $(BENCHBUILD) -j $(JOBS) --target compile_bench
 	@$(BENCHBUILD)/bench/compile_bench
+	@scripts/deps.sh python3 brandy yabasic bc
+	@bench/programs/run.sh $(RELEASE)/veltrix
 
 format:
 	@find vxs tests fuzz bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
