@@ -68,6 +68,11 @@ struct CommandWork {
     bool procErrReturn = false;  // PROCERR RETURN: an error does not end the procedures
     std::vector<CommandInfo> ci;
     std::deque<std::string> history;
+    // An EXECUTE statement's command waiting to be carried out, and what follows it.
+    bool executePending = false;
+    bool executeTyped = false;          // from a statement typed without a line number
+    bool resumeAfterImmediate = false;  // the command was a statement: resume once it ran
+    std::string executeCommand;
 };
 CommandWork& commandWork();
 

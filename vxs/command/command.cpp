@@ -154,7 +154,61 @@ void pushCommandInfo() {
     noteActivityChange();
 }
 
+// The program that ran EXECUTE resumes: after the statement, or at it when the command failed
+// with `err`, which the statement then raises.
+void finishExecute(int err) {
+    CommandWork& w = commandWork();
+    pcb* pc = t.curpcb;
+    if (w.ci.empty() || !pc) return;
+    const CommandInfo ci = w.ci.back();
+    w.ci.pop_back();
+    noteActivityChange();
+    pc->curline = ci.curline;
+    pc->savedclauseoffset = ci.clauseoffset;
+    if (err && pc->pendingexec > 0) {
+        pc->lasterror = err;
+        pc->savedclauseoffset = static_cast<int16_t>(pc->pendingexec - 1);
+        pc->pendingexec = static_cast<int16_t>(-pc->pendingexec);
+    } else {
+        pc->pendingexec = 0;
+    }
+    setRunStatus(RUNSTAT_EXEC);
+    setActionCode(kActResume);
+}
+
+// Carries out an EXECUTE statement's command.  Returns true when command mode is left.
+bool runExecuteCommand() {
+    CommandWork& w = commandWork();
+    w.executePending = false;
+    std::string command = std::move(w.executeCommand);
+    w.executeCommand.clear();
+    pcb* pc = t.curpcb;
+    if (w.executeTyped || !pc || pc->pendingexec <= 0) {  // nothing to resume: as if typed
+        w.queued.push_front(command);
+        return false;
+    }
+    pushCommandInfo();
+    const int err = executeCommandLine(command);
+    if (err == kLeftCommandMode) {
+        if (t.runImmediate) {  // a statement: it runs first, then the program resumes
+            w.resumeAfterImmediate = true;
+            return true;
+        }
+        pc->pendingexec = 0;  // the command took the program elsewhere (GO, GO END, SYSTEM)
+        return true;
+    }
+    finishExecute(err);
+    return true;
+}
+
 }  // namespace
+
+void queueExecuteCommand(std::string_view command, bool fromTypedStatement) {
+    CommandWork& w = commandWork();
+    w.executeCommand = std::string(command);
+    w.executePending = true;
+    w.executeTyped = fromTypedStatement;
+}
 
 int executeCommandLine(std::string_view line) {
     line = trimBlanks(line);
@@ -194,6 +248,13 @@ void commandMode() {
         fatalError(text, 0, 0);
         return;
     }
+    if (w.resumeAfterImmediate) {  // an EXECUTE's statement has run
+        w.resumeAfterImmediate = false;
+        const bool failed = runStatus() == RUNSTAT_ERROR || runStatus() == RUNSTAT_SYSERR;
+        finishExecute(failed ? (statusLastError() ? statusLastError() : kErrUnrecognized) : 0);
+        return;
+    }
+    if (w.executePending && runExecuteCommand()) return;
     pushCommandInfo();
     if (w.ci.empty()) setRunStatusShown(RUNSTAT_READY);
     while (actionCode() == kActCommand) {

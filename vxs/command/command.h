@@ -19,6 +19,10 @@ void commandMode();
 // command).
 void queueInitialCommand(const std::string& line);
 
+// An EXECUTE statement's command: command mode carries it out next and then resumes the program
+// (a statement typed without a line number has nothing to resume).
+void queueExecuteCommand(std::string_view command, bool fromTypedStatement);
+
 // Whether a command-info record of a suspended program exists (the program counts as active).
 bool ciExists();
 

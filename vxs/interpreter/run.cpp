@@ -287,8 +287,14 @@ void runLoop() {
             if (!err) err = dispatchStatement(r, v);
             resetStacks();
             if (!t.watches.empty()) checkWatches(*pc);
-            if (err == -1) {  // PAUSE: stop after this clause
+            if (err == kStopForPause) {  // PAUSE: stop after this clause
                 setRunStatusShown(RUNSTAT_PAUSE);
+                saveAndLeave(*pc, {line, v.next}, isImmediate);
+                return;
+            }
+            if (err == kStopForExecute) {  // command mode runs the command, then resumes
+                flushPartialLine(consoleLine());
+                setRunStatus(isImmediate ? RUNSTAT_READY : RUNSTAT_EXEC);
                 saveAndLeave(*pc, {line, v.next}, isImmediate);
                 return;
             }

@@ -69,6 +69,16 @@ struct RunCtx {
     size_t jumpOffset = 0;
 };
 
+// What a statement handler returns to stop the run after its clause: PAUSE, and EXECUTE (run
+// status 13: command mode carries out the command and resumes the program).
+inline constexpr int kStopForPause = -1;
+inline constexpr int kStopForExecute = -2;
+// The error an EXECUTE raises when its command failed without an error number of its own.
+inline constexpr int kErrUnrecognizedCommand = 1006;
+
+// EXECUTE: hands its command to command mode.
+[[nodiscard]] int executeStatement(RunCtx& r, const ClauseView& v);
+
 // Runs the statement of the clause `v` (its operands on the RPN stack).  Returns 0, an error
 // number, or -1 (PAUSE: the run stops after the clause).
 [[nodiscard]] int dispatchStatement(RunCtx& r, const ClauseView& v);

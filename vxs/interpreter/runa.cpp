@@ -167,6 +167,7 @@ int flowStatement(RunCtx& r, const ClauseView& v) {
         case StBreak:
         case StIgnore:
             return 0;
+        case StExecute: return executeStatement(r, v);
         case StDo:
             if (v.direct) return 0;  // the marker of a plain DO
             return kErrNotAvailable;

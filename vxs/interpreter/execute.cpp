@@ -1,0 +1,36 @@
+// The EXECUTE statement: the program hands one command to command mode and stops with run
+// status 13; command mode carries the command out and resumes the program after the statement,
+// or at the statement itself when the command failed, where its error is then raised.
+#include <string>
+
+#include "vxs/command/command.h"
+#include "vxs/interpreter/run.h"
+#include "vxs/interpreter/values.h"
+#include "vxs/screen/terminal.h"
+
+namespace vxs {
+
+namespace {
+inline constexpr int kErrExecuteTooLong = 9500;
+}
+
+int executeStatement(RunCtx& r, const ClauseView& v) {
+    pcb& pc = *r.pc;
+    // Resumed after a command that failed: its error is this statement's.
+    if (pc.pendingexec < 0 && static_cast<size_t>(-pc.pendingexec - 1) == v.start) {
+        pc.pendingexec = 0;
+        const int err = pc.lasterror ? pc.lasterror : kErrUnrecognizedCommand;
+        return err;
+    }
+    RpnEntry e;
+    if (!rpnPop(e)) return 9301;
+    const Cell* c = rpnCellOf(e);
+    if (!c || !isStringCell(c)) return 9301;
+    const std::string_view command = cellString(c);
+    if (command.size() > static_cast<size_t>(kCommandFieldWidth)) return kErrExecuteTooLong;
+    queueExecuteCommand(command, r.line == kImmediateLine);
+    pc.pendingexec = r.line == kImmediateLine ? 0 : static_cast<int16_t>(v.start + 1);
+    return kStopForExecute;
+}
+
+}  // namespace vxs
