@@ -16,6 +16,7 @@
 #include "vxs/control/entry.h"
 #include "vxs/control/errors.h"
 #include "vxs/control/utils.h"
+#include "vxs/interpreter/chain.h"
 #include "vxs/interpreter/run.h"
 #include "vxs/screen/terminal.h"
 
@@ -201,6 +202,23 @@ bool runExecuteCommand() {
     return true;
 }
 
+// Starts what a CHAIN statement named: a procedure file ("PROC=name", "SUBPROC=name"), or a
+// program that is loaded and run with the variables the statement passed.
+int startChain(ChainRequest& chain) {
+    const std::string& target = chain.target;
+    if (target.rfind("PROC=", 0) == 0) return commandProcedure(target.substr(5), false);
+    if (target.rfind("SUBPROC=", 0) == 0) return commandProcedure(target.substr(8), true);
+    if (int err = commandLoad(target, false)) return err;
+    pcb* pc = t.curpcb;
+    if (!pc || pc->firstline == kNoLines) return kErrNoProgram;
+    prepareRun(*pc);
+    if (int err = receiveChainVariables(*pc, chain.variables)) return err;
+    pc->curline = pc->firstline;
+    pc->savedclauseoffset = 0;
+    setActionCode(kActRun);
+    return 0;
+}
+
 }  // namespace
 
 void queueExecuteCommand(std::string_view command, bool fromTypedStatement) {
@@ -255,6 +273,12 @@ void commandMode() {
         return;
     }
     if (w.executePending && runExecuteCommand()) return;
+    if (ChainRequest chain; takeChainRequest(chain)) {
+        if (const int err = startChain(chain))
+            statusShowError(err, -1, 0);
+        else if (actionCode() != kActCommand)
+            return;
+    }
     pushCommandInfo();
     if (w.ci.empty()) setRunStatusShown(RUNSTAT_READY);
     while (actionCode() == kActCommand) {

@@ -168,6 +168,7 @@ int flowStatement(RunCtx& r, const ClauseView& v) {
         case StIgnore:
             return 0;
         case StExecute: return executeStatement(r, v);
+        case StChain: return chainStatement(r, v);
         case StDo:
             if (v.direct) return 0;  // the marker of a plain DO
             return kErrNotAvailable;
