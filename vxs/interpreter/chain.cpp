@@ -65,7 +65,8 @@ int chainStatement(RunCtx& r, const ClauseView& v) {
         if (!rpnPop(e)) return 9301;
         const Cell* c = rpnCellOf(e);
         const int index = c ? indexOfEntry(*r.pc, c) : 0;
-        if (!index) return 9301;  // not a variable of the program
+        // Damaged code may hand over a literal or a temporary: only named variables pass.
+        if (!index || dictNameView(*r.pc, index).empty()) return 9301;
         if (dictEntry(*r.pc, index) != c)
             vxassertion("de == t.curpcb -> dictEntryPointer[chainVariableIndex]", __FILE__, __LINE__);
         vars.push_back(snapshot(*r.pc, index, *c));
