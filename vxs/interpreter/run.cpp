@@ -15,6 +15,7 @@
 #include "vxs/control/errors.h"
 #include "vxs/control/utils.h"
 #include "vxs/interpreter/consoleio.h"
+#include "vxs/interpreter/flow.h"
 #include "vxs/interpreter/numtext.h"
 #include "vxs/interpreter/values.h"
 #include "vxs/screen/terminal.h"
@@ -98,6 +99,8 @@ void prepareRun(pcb& pc) {
     pc.lasterror = 0;
     pc.errorline = -1;
     pc.erroroffset = 0;
+    resetConditions(pc);
+    resetFlow();
     t.breakflags &= static_cast<uint8_t>(~kBreakRequested);
 }
 
@@ -173,10 +176,16 @@ void runLoop() {
                 return;
             }
             endOfRun(kEndProgram);
+            resetFlow();
             setRunStatusShown(RUNSTAT_READY);
             pc->curline = 0;
             pc->savedclauseoffset = 0;
             resetStacks();
+            if (shutdownRequested()) {  // SYSTEM: shut down with the exit code now set
+                clearShutdownRequest();
+                setActionCode(kActShutdown);
+                return;
+            }
             setActionCode(kActCommand);
             return;
         }
@@ -279,6 +288,7 @@ void runLoop() {
             // Push the leading words, evaluate, dispatch.
             ClauseView v;
             int err = decodeClause(r.code, clauseStart, v);
+            const bool decoded = err == 0;
             size_t pos = clauseStart + 1;
             for (int i = 0; !err && i < v.count; ++i, pos += 2)
                 err = pushWord(r.env, readWord(r.code.data() + pos));
@@ -296,6 +306,29 @@ void runLoop() {
                 setRunStatusShown(RUNSTAT_ATTN);
                 saveAndLeave(*pc, {line, clauseStart}, isImmediate);
                 return;
+            }
+            if (err && !decoded) {
+                reportError(*pc, err, isImmediate ? -1 : line, r.code, clauseStart);
+                saveAndLeave(*pc, {line, clauseStart}, isImmediate);
+                return;
+            }
+            if (err && !isImmediate && !isDamagedCode(err)) {
+                // The statement's error exits, then the ON table, decide.
+                const int to = conditionSearch(*pc, err, r.code, v);
+                if (to == -3) {  // IGNORE: on after the failed statement
+                    offset = v.next;
+                    continue;
+                }
+                if (to >= 0 && to < pc->linecnt) {
+                    if (err != 4273) pc->lasterror = err;
+                    pc->errorline = line;
+                    pc->erroroffset = static_cast<int16_t>(clauseStart);
+                    line = static_cast<int16_t>(to);
+                    offset = 0;
+                    freshLine = true;
+                    lineDone = true;
+                    continue;
+                }
             }
             if (err) {
                 reportError(*pc, err, isImmediate ? -1 : line, r.code, clauseStart);
