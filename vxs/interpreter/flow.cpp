@@ -340,6 +340,23 @@ void resetConditions(pcb& pc) {
     g.eventTarget = kIgnore;
 }
 
+int skipPastLoop(RunCtx& r, size_t from) {
+    int depth = 0;
+    size_t pos = from;
+    while (!atLineEnd(r.code, pos)) {
+        ClauseView c;
+        if (decodeClause(r.code, pos, c)) return 9301;
+        if (c.code == StDo) {
+            ++depth;
+        } else if (c.code == StLoop) {
+            if (depth == 0) return jumpToLine(r, r.line, c.next);
+            --depth;
+        }
+        pos = c.next;
+    }
+    return kErrNoTarget;
+}
+
 bool shutdownRequested() { return g.shutdown; }
 void clearShutdownRequest() { g.shutdown = false; }
 

@@ -35,6 +35,10 @@ void resetConditions(pcb& pc);
 // Returns 0, an error number, or -2 when the code is not a flow statement.
 [[nodiscard]] int flowControl(RunCtx& r, const ClauseView& v);
 
+// A false DO test whose LOOP is in the same line: continues after that LOOP clause, found
+// from clause offset `from` on (nested DO/LOOP pairs passed over).
+[[nodiscard]] int skipPastLoop(RunCtx& r, size_t from);
+
 // True once a SYSTEM statement asked for a shut-down after the program's end.
 bool shutdownRequested();
 void clearShutdownRequest();

@@ -163,7 +163,10 @@ int flowStatement(RunCtx& r, const ClauseView& v) {
             bool truth;
             if (int err = popTruth(truth)) return err;
             if (truth) return 0;
-            return takeTarget(r, wordAt(r, v.wordsAt), true, v.next);
+            const int16_t target = wordAt(r, v.wordsAt);
+            // DO ... LOOP within one line: the rest of the line after the LOOP still runs.
+            if (target == r.line && r.line >= 0) return skipPastLoop(r, v.next);
+            return takeTarget(r, target, true, v.next);
         }
         default: {
             // Jumps, loops, ON and error recovery; CHAIN, EXECUTE and CALL are not built yet.
