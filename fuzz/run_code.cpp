@@ -120,7 +120,9 @@ void resetRunState() {
 }
 
 void checkAfterRun(const pcb& pc) {
-    if (actionCode() != kActCommand) fail("the run left an action code other than command mode");
+    // SYSTEM ends the program and asks for the shut-down; anything else returns to command mode.
+    if (actionCode() != kActCommand && actionCode() != kActShutdown)
+        fail("the run left an action code other than command mode or shut-down");
     const int status = runStatus();
     if (status != RUNSTAT_ATTN && status != RUNSTAT_ERROR && status != RUNSTAT_PAUSE &&
         status != RUNSTAT_STEP && status != RUNSTAT_SYSERR && status != RUNSTAT_READY)
