@@ -35,6 +35,7 @@
 #include "vxs/compiler/pcb.h"
 #include "vxs/control/utils.h"
 #include "vxs/interpreter/consoleio.h"
+#include "vxs/interpreter/flow.h"
 #include "vxs/interpreter/primop.h"
 #include "vxs/interpreter/run.h"
 #include "vxs/screen/terminal.h"
@@ -106,6 +107,7 @@ struct Controls {
 };
 
 void resetRunState() {
+    resetFlow();  // function frames give their slots back before the program goes
     t.breakflags = 0;
     t.stepmode = 0;
     t.calldepth = 0;

@@ -3,7 +3,10 @@
 // search that maps an error to a statement exit, an ON-table line, IGNORE or no trap.
 #include "vxs/interpreter/flow.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <string>
 #include <iterator>
 #include <vector>
 
@@ -11,6 +14,7 @@
 #include "vxs/compiler/command2.h"
 #include "vxs/control/errors.h"
 #include "vxs/control/utils.h"
+#include "vxs/interpreter/primop.h"
 #include "vxs/interpreter/values.h"
 
 namespace vxs {
@@ -45,8 +49,32 @@ struct ForEntry {
     bool up;       // step >= 0
 };
 
+// A dictionary slot that a call rebinds: the caller's entry waits here until the return.
+struct SavedSlot {
+    int index;
+    DePtr saved;
+    Cell* copyBack;  // a by-reference scalar: the actual receives the local's value at return
+};
+
+struct CallFrame {
+    pcb* program;
+    int fn;
+    std::vector<SavedSlot> slots;  // the result entry first, then the formals
+    RpnEntry* rpnBase;
+    uint8_t* workBase;
+    uint8_t* workNext;
+    size_t forBase;
+    size_t forTop;
+    int16_t line;
+    size_t clauseStart;
+    size_t resumePos;
+    size_t extraAt;  // the call item's further words (CallRequest)
+    int extra;
+};
+
 struct FlowState {
     std::vector<FlowEntry> flow;
+    std::vector<CallFrame> calls;  // one for each function frame of the flow stack
     std::vector<ForEntry> fors;
     size_t forBase = 0;
     size_t flowLimit = 50;
@@ -310,6 +338,115 @@ int scanExits(const pcb& pc, std::span<const uint8_t> code, const ClauseView& v,
     return kNotSet;
 }
 
+
+constexpr int kErrArgumentCount = 301;
+constexpr int kErrNotVariable = 303;
+constexpr int kErrArgumentKind = 304;
+constexpr int kErrNotFunction = 9303;
+constexpr int kErrDefLayout = 9304;
+constexpr int kErrDefBody = 9305;
+constexpr int kErrFormalMarker = 9306;
+constexpr int kErrUnlinked = 2282;
+constexpr int kErrNoRoom = 9002;
+
+DePtr& slotOf(pcb& pc, int index) { return pc.dictEntryPointer[static_cast<size_t>(index - kFirstDictIndex)]; }
+
+// Puts the caller's entries back into their slots, newest first; by-reference scalars hand
+// their value back to the actual.
+int restoreSlots(CallFrame& f, const EvalEnv& env) {
+    int first = 0;
+    for (size_t i = f.slots.size(); i-- > 0;) {
+        SavedSlot& s = f.slots[i];
+        DePtr& slot = slotOf(*f.program, s.index);
+        if (s.copyBack && slot) {
+            const int err = assignCell(env, s.copyBack, slot.get());
+            if (err && !first) first = err;
+        }
+        slot = std::move(s.saved);
+    }
+    f.slots.clear();
+    return first;
+}
+
+bool isVariableEntry(const pcb& pc, const Cell* c) {
+    if (!c || (c->kind & DE_LITERAL)) return false;
+    for (int i = 0; i < pc.dictcnt; ++i)
+        if (pc.dictEntryPointer[static_cast<size_t>(i)].get() == c) return true;
+    return false;
+}
+
+// The line of the function's DEF statement, -1 when the program has none.
+int16_t defLine(const pcb& pc, int fn, ClauseView& def) {
+    int guard = pc.linecnt;
+    for (int16_t i = pc.firstline; i >= 0 && i < pc.linecnt && guard-- > 0;
+         i = pc.lineptr[static_cast<size_t>(i)].next) {
+        const std::span<const uint8_t> code = lineCode(pc, i);
+        if (atLineEnd(code, 0) || decodeClause(code, 0, def)) continue;
+        if (def.code == StDef && def.words >= 1 && readWord(code.data() + def.wordsAt) == fn)
+            return i;
+    }
+    return -1;
+}
+
+// A fresh local for a formal or a result: the formal's kind, room for `capacity` characters.
+DePtr newLocal(const de& like, size_t capacity) {
+    const uint8_t kind = static_cast<uint8_t>(like.kind & (DE_STRING | DE_FUNCTION));
+    DePtr e = newDictEntry(kind, like.isString() ? capacity : 0);
+    if (!e) return e;
+    e->fnline = like.fnline;
+    if (like.isString()) e->dimlen = static_cast<uint16_t>(capacity);
+    return e;
+}
+
+// Binds one formal (marker, dictionary index) to an actual (null `actual`: a missing optional).
+int bindFormal(const EvalEnv& env, CallFrame& f, uint16_t marker, int index, const RpnEntry* actual) {
+    pcb& pc = *f.program;
+    de* formal = dictEntry(pc, index);
+    if (!formal || formal->isFunction() || formal->isLiteral()) return kErrDefLayout;
+    DePtr local;
+    Cell* copyBack = nullptr;
+    if (!actual) {
+        local = newLocal(*formal, static_cast<size_t>(stringCapacity(formal)));
+        if (!local) return kErrNoMemory;
+        if (marker == kFormalArray) local->kind |= DE_FIXED;  // stays undimensioned
+    } else {
+        Cell* a = rpnCellOf(*actual);
+        const bool aString = a && isStringCell(a);
+        if (aString != formal->isString()) return kErrArgumentKind;
+        if (marker == kFormalArray) {
+            // The array itself: a local that shares the actual's elements.
+            if (!isVariableEntry(pc, a)) return kErrNotVariable;
+            if (!isArrayCell(a) || cellDims(a) != formal->dimensions()) return kErrArgumentKind;
+            local = newDictEntry(static_cast<uint8_t>(a->kind & (DE_STRING)), 0);
+            if (!local) return kErrNoMemory;
+            local->kind |= DE_FIXED;  // the storage stays the actual's: no redimensioning
+            local->attr = a->attr;
+            local->dimlen = a->dimlen;
+            for (int d = 0; d < kMaxDims; ++d) local->dims[d] = a->dims[d];
+            local->storage = a->storage;
+        } else {
+            if (a && isArrayCell(a)) return kErrArgumentKind;
+            if (marker == kFormalReference) {
+                if (!isVariableEntry(pc, a)) return kErrNotVariable;
+                copyBack = a;
+            }
+            size_t capacity = static_cast<size_t>(stringCapacity(formal));
+            if (aString) capacity = std::max(capacity, cellString(a).size());
+            local = newLocal(*formal, capacity);
+            if (!local) return kErrNoMemory;
+            if (a) {
+                if (int err = assignCell(env, local.get(), a)) return err;
+            } else {
+                local->setNumber(rpnSmallValue(*actual));
+            }
+        }
+    }
+    DePtr& slot = slotOf(pc, index);
+    f.slots.push_back({index, std::move(slot), copyBack});
+    slot = std::move(local);
+    return 0;
+}
+
 int16_t tableEntry(const pcb& pc, int entry) {
     if (entry == EEvent) return g.eventTarget;
     if (entry < 0 || entry >= static_cast<int>(std::size(pc.condtargets))) return kNotSet;
@@ -326,6 +463,21 @@ size_t flowStackUse() { return g.flow.size(); }
 size_t forStackUse() { return g.fors.size(); }
 
 void resetFlow() {
+    // Function frames give the caller's entries back to their slots; the stacks return to
+    // the bases of the outermost call.
+    RpnStack& rs = rpnStack();
+    WorkStack& ws = workStack();
+    const EvalEnv none;
+    for (size_t i = g.calls.size(); i-- > 0;) {
+        CallFrame& f = g.calls[i];
+        for (SavedSlot& slot : f.slots) slot.copyBack = nullptr;
+        (void)restoreSlots(f, none);
+        rs.rpn_stkbase = f.rpnBase;
+        ws.base = f.workBase;
+    }
+    g.calls.clear();
+    rs.rpnStackNext = rs.rpn_stkbase;
+    ws.next = ws.base;
     g.flow.clear();
     g.fors.clear();
     g.forBase = 0;
@@ -357,6 +509,124 @@ int skipPastLoop(RunCtx& r, size_t from) {
     return kErrNoTarget;
 }
 
+int beginCall(RunCtx& r, size_t clauseStart) {
+    const CallRequest q = callRequest();
+    pcb& pc = *r.pc;
+    de* fe = dictEntry(pc, q.fn);
+    if (!fe || !fe->isFunction()) return kErrNotFunction;
+    ClauseView def;
+    const int16_t line = defLine(pc, q.fn, def);
+    if (line < 0) return kErrUnlinked;
+    const std::span<const uint8_t> code = lineCode(pc, line);
+    if (def.words < 3 || (def.words - 3) % 2) return kErrDefLayout;
+    const uint8_t* w = code.data() + def.wordsAt;
+    const size_t bodyOffset = readWord(w + 2);
+    if (bodyOffset != 0 && (bodyOffset >= code.size() || bodyOffset < def.next)) return kErrDefBody;
+
+    RpnStack& rs = rpnStack();
+    WorkStack& ws = workStack();
+    if (q.args < 0 || rs.size() < static_cast<size_t>(q.args)) return 9301;
+    if (rs.limit - rs.rpnStackNext < 2 * q.args + 12) return kErrNoRoom;
+    if (g.flow.size() >= g.flowLimit) return kErrFlowStackFull;
+    const std::vector<RpnEntry> args(rs.rpnStackNext - q.args, rs.rpnStackNext);
+    rs.rpnStackNext -= q.args;
+
+    CallFrame f{&pc, q.fn, {}, rs.rpn_stkbase, ws.base, ws.next, g.forBase, g.fors.size(),
+                r.line, clauseStart, q.resume, q.extraAt, q.extra};
+    // The result: a fresh zero or empty value for this call.
+    DePtr result = newLocal(*fe, static_cast<size_t>(fe->isString() ? stringCapacity(fe) : 0));
+    if (!result) return kErrNoMemory;
+    DePtr& fnSlot = slotOf(pc, q.fn);
+    f.slots.push_back({q.fn, std::move(fnSlot), nullptr});
+    fnSlot = std::move(result);
+
+    int err = 0, k = 0, formals = 0;
+    bool optional = false;
+    for (int i = 3; i + 1 < def.words && !err; i += 2) {
+        const uint16_t marker = readWord(w + 2 * i);
+        const int index = readWord(w + 2 * i + 2);
+        if (marker == kFormalOptional) {
+            optional = true;
+            continue;
+        }
+        if (marker < kFormalValue || marker > kFormalArray) {
+            err = kErrFormalMarker;
+            break;
+        }
+        const RpnEntry* actual = k < q.args ? &args[static_cast<size_t>(k)] : nullptr;
+        if (!actual && !optional) {
+            err = kErrArgumentCount;
+            break;
+        }
+        ++k;
+        err = bindFormal(r.env, f, marker, index, actual);
+        if (!err) ++formals;
+    }
+    if (!err && k < q.args) err = kErrArgumentCount;
+    if (err) {
+        for (SavedSlot& slot : f.slots) slot.copyBack = nullptr;
+        (void)restoreSlots(f, r.env);
+        return err;
+    }
+
+    rs.rpn_stkbase = rs.rpnStackNext;
+    ws.base = ws.next;
+    g.forBase = g.fors.size();
+    g.flow.push_back({r.line, q.resume, static_cast<int16_t>(formals)});
+    g.calls.push_back(std::move(f));
+    ++t.calldepth;
+    r.jump = true;
+    if (bodyOffset == 0) {
+        r.jumpLine = pc.lineptr[static_cast<size_t>(line)].next;
+        r.jumpOffset = 0;
+    } else {
+        r.jumpLine = line;
+        r.jumpOffset = bodyOffset;
+    }
+    return 0;
+}
+
+int returnFromCall(RunCtx& r) {
+    if (g.flow.empty() || g.flow.back().kind == -1 || g.calls.empty()) return kErrFnendWithoutCall;
+    CallFrame f = std::move(g.calls.back());
+    g.calls.pop_back();
+    g.flow.pop_back();
+    --t.calldepth;
+    // The result's value, taken before its entry goes.
+    const de* res = dictEntry(*f.program, f.fn);
+    const bool isString = res && res->isString();
+    const std::string text = isString ? std::string(cellString(res)) : std::string();
+    const double number = res && !isString ? cellNumber(res) : 0;
+
+    RpnStack& rs = rpnStack();
+    WorkStack& ws = workStack();
+    rs.rpnStackNext = rs.rpn_stkbase;
+    rs.rpn_stkbase = f.rpnBase;
+    ws.base = f.workBase;
+    ws.next = f.workNext;
+    if (g.fors.size() > f.forTop) g.fors.resize(f.forTop);
+    g.forBase = f.forBase;
+    const int err = restoreSlots(f, r.env);
+
+    Cell* value = isString ? newStringTemp(static_cast<int>(text.size())) : newNumberTemp(number);
+    if (!value) return 9001;
+    if (isString) memcpy(value->stringText(), text.data(), text.size());
+    if (int perr = rpnPush(rpnCell(value))) return perr;
+    if (err) return err;
+    const std::span<const uint8_t> caller =
+        f.line == kImmediateLine ? std::span<const uint8_t>(t.immediate) : lineCode(*f.program, f.line);
+    if (f.extraAt + 2 * static_cast<size_t>(f.extra) > caller.size()) return 9301;
+    for (int i = 0; i < f.extra; ++i)
+        if (int perr = pushWord(r.env, readWord(caller.data() + f.extraAt + 2 * static_cast<size_t>(i))))
+            return perr;
+    r.jump = true;
+    r.resume = true;
+    r.jumpLine = f.line;
+    r.resumeClause = f.clauseStart;
+    r.jumpOffset = f.resumePos;
+    return 0;
+}
+
 bool shutdownRequested() { return g.shutdown; }
 void clearShutdownRequest() { g.shutdown = false; }
 
@@ -371,9 +641,7 @@ int flowControl(RunCtx& r, const ClauseView& v) {
             --t.calldepth;
             return jumpToLine(r, e.line, e.returnOffset);
         }
-        case StFnend:
-            if (g.flow.empty() || g.flow.back().kind == -1) return kErrFnendWithoutCall;
-            return kErrNotAvailable;
+        case StFnend: return returnFromCall(r);
         case StFor: return forStatement(r, v);
         case StNext: return nextStatement(r, v);
         case StLoop: {

@@ -39,6 +39,13 @@ void resetConditions(pcb& pc);
 // from clause offset `from` on (nested DO/LOOP pairs passed over).
 [[nodiscard]] int skipPastLoop(RunCtx& r, size_t from);
 
+// A user-function call that the evaluator handed over (callRequest()) from the clause at
+// `clauseStart`: binds the formals, saves the caller's frame and jumps to the body.
+[[nodiscard]] int beginCall(RunCtx& r, size_t clauseStart);
+// The function return: restores the caller, pushes the result and asks the run loop to resume
+// the caller's evaluation (r.resume).
+[[nodiscard]] int returnFromCall(RunCtx& r);
+
 // True once a SYSTEM statement asked for a shut-down after the program's end.
 bool shutdownRequested();
 void clearShutdownRequest();

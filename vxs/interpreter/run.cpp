@@ -165,6 +165,8 @@ void runLoop() {
     size_t lastClause = 0;
     int linesSincePoll = t.breakLines;  // poll at the first line of the run
     bool freshLine = offset == 0;
+    bool resuming = false;  // the next clause goes on after a function call (resumePos)
+    size_t resumePos = 0;
     for (;;) {
         // ---- line start ----
         if (line == -1 || line == -2) {
@@ -246,7 +248,7 @@ void runLoop() {
                 freshLine = true;
                 break;
             }
-            if (!rpnStack().empty()) {
+            if (!resuming && !rpnStack().empty()) {
                 char text[160];
                 snprintf(text, sizeof text, "\nNEXTCLAUSE RPNSTACK rpnStackNext=%lx rpnstkbase=%lx\n\n",
                          static_cast<unsigned long>(reinterpret_cast<uintptr_t>(rpnStack().rpnStackNext)),
@@ -256,8 +258,10 @@ void runLoop() {
             const size_t clauseStart = offset;
             lastLine = line;
             lastClause = clauseStart;
-            // Stepping: exactly one clause runs, then the run stops before the next.
-            if ((t.stepmode & kStepInto) || ((t.stepmode & kStepOver) && t.calldepth == 0)) {
+            // Stepping: exactly one clause runs, then the run stops before the next.  A clause
+            // that resumes after a function call is the same clause: it is not stopped again.
+            if (!resuming &&
+                ((t.stepmode & kStepInto) || ((t.stepmode & kStepOver) && t.calldepth == 0))) {
                 if (t.stepmode & kStepArmed) {
                     t.stepmode = 0;
                     t.breakflags |= kBreakRequested;
@@ -268,7 +272,7 @@ void runLoop() {
                 t.stepmode |= kStepArmed;
             }
             // Break points on (line number, clause).
-            if (!isImmediate && !pc->breakpoints.empty()) {
+            if (!resuming && !isImmediate && !pc->breakpoints.empty()) {
                 const uint32_t number = lineNumberOf(*pc, line);
                 const int clause = clauseNumberAt(r.code, clauseStart);
                 for (size_t i = 0; i < pc->breakpoints.size(); ++i) {
@@ -282,20 +286,31 @@ void runLoop() {
                     return;
                 }
             }
-            t.passBreakOnce = false;
-            workStack().next = workStack().base;
+            if (!resuming) {
+                t.passBreakOnce = false;
+                workStack().next = workStack().base;
+            }
 
             // Push the leading words, evaluate, dispatch.
             ClauseView v;
             int err = decodeClause(r.code, clauseStart, v);
             const bool decoded = err == 0;
             size_t pos = clauseStart + 1;
-            for (int i = 0; !err && i < v.count; ++i, pos += 2)
-                err = pushWord(r.env, readWord(r.code.data() + pos));
+            if (resuming) {  // the caller's operands and the function's value are on the stack
+                pos = resumePos;
+                resuming = false;
+            } else {
+                for (int i = 0; !err && i < v.count; ++i, pos += 2)
+                    err = pushWord(r.env, readWord(r.code.data() + pos));
+            }
             if (!err) err = evaluate(r.env, r.code, pos);
             r.jump = false;
-            if (!err) err = dispatchStatement(r, v);
-            resetStacks();
+            r.resume = false;
+            if (err == kCallPending)  // a user function: its body runs, then this clause resumes
+                err = beginCall(r, clauseStart);
+            else if (!err)
+                err = dispatchStatement(r, v);
+            if (!r.resume) resetStacks();
             if (!t.watches.empty()) checkWatches(*pc);
             if (err == -1) {  // PAUSE: stop after this clause
                 setRunStatusShown(RUNSTAT_PAUSE);
@@ -334,6 +349,19 @@ void runLoop() {
                 reportError(*pc, err, isImmediate ? -1 : line, r.code, clauseStart);
                 saveAndLeave(*pc, {line, clauseStart}, isImmediate);
                 return;
+            }
+            if (r.jump && r.resume) {  // back in the caller's clause after the function
+                resuming = true;
+                resumePos = r.jumpOffset;
+                if (r.jumpLine == line) {
+                    offset = r.resumeClause;
+                    continue;
+                }
+                line = r.jumpLine;
+                offset = r.resumeClause;
+                freshLine = false;
+                lineDone = true;
+                continue;
             }
             if (r.jump) {
                 // A jump to a place inside this line carries on with its clauses; a jump to the

@@ -67,6 +67,10 @@ struct RunCtx {
     bool jump = false;
     int16_t jumpLine = 0;
     size_t jumpOffset = 0;
+    // With a jump: a function returned; the clause at resumeClause of jumpLine goes on
+    // evaluating at jumpOffset with the result on the RPN stack.
+    bool resume = false;
+    size_t resumeClause = 0;
 };
 
 // Runs the statement of the clause `v` (its operands on the RPN stack).  Returns 0, an error
