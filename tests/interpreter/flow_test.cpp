@@ -127,5 +127,31 @@ TEST_F(Flow, SystemEndsTheProgramAndAsksForShutDown) {
     setExitCode(0);
 }
 
+TEST_F(Flow, ACallPausedInItsBodyResumesIntoTheCallerAndEndingTheRunRestoresFormals) {
+    enter({"10 N = 7", "20 DEF FNX(N)", "30 PAUSE \\ FNX = N + 1", "40 FNEND",
+           "50 PRINT \"R\"; FNX(1); N", "60 PRINT FNX(2)", "70 PAUSE", "80 END"});
+    EXPECT_EQ(run(), RUNSTAT_PAUSE);
+    EXPECT_EQ(flowStackUse(), 1u);
+    EXPECT_EQ(t.calldepth, 1);
+    const int n = 256 + 0;  // N is the first name of the program
+    ASSERT_EQ(dictName(program(), n), "N");
+    EXPECT_EQ(dictEntry(program(), n)->number(), 1);  // the formal's local
+    EXPECT_EQ(resume(), RUNSTAT_PAUSE);  // the caller's PRINT gets the value; then line 60 calls
+    EXPECT_THAT(output(), ElementsAre("R2 7"));
+    EXPECT_EQ(dictEntry(program(), n)->number(), 2);
+    resetFlow();  // end-of-program processing with the call still open
+    EXPECT_EQ(dictEntry(program(), n)->number(), 7);
+    EXPECT_EQ(flowStackUse(), 0u);
+    EXPECT_EQ(t.calldepth, 0);
+}
+
+TEST_F(Flow, AnErrorInAFunctionBodyIsTrappedLikeAnyOther) {
+    enter({"10 ON ZDIV GOTO 100", "20 DEF FNV(X) = 1 / X", "30 PRINT FNV(4); FNV(0)", "40 END",
+           "100 PRINT \"TRAPPED\"; ERR; LINE", "110 END"});
+    EXPECT_EQ(run(), RUNSTAT_READY);
+    EXPECT_THAT(output(), ElementsAre("TRAPPED6 20"));
+    EXPECT_EQ(flowStackUse(), 0u);
+}
+
 }  // namespace
 }  // namespace vxs
