@@ -84,6 +84,7 @@ void reportError(pcb& pc, int err, int16_t line, std::span<const uint8_t> code, 
 }  // namespace
 
 void prepareRun(pcb& pc) {
+    resetFlow();  // open calls give their slots back first, so that every entry is cleared
     for (int i = 0; i < pc.dictcnt; ++i) {
         de* e = pc.dictEntryPointer[static_cast<size_t>(i)].get();
         if (!e || e->isLiteral()) continue;
@@ -100,7 +101,6 @@ void prepareRun(pcb& pc) {
     pc.errorline = -1;
     pc.erroroffset = 0;
     resetConditions(pc);
-    resetFlow();
     t.breakflags &= static_cast<uint8_t>(~kBreakRequested);
 }
 
