@@ -35,6 +35,7 @@
 #include "vxs/compiler/pcb.h"
 #include "vxs/control/utils.h"
 #include "vxs/interpreter/consoleio.h"
+#include "vxs/interpreter/flow.h"
 #include "vxs/interpreter/primop.h"
 #include "vxs/interpreter/run.h"
 #include "vxs/screen/terminal.h"
@@ -106,6 +107,7 @@ struct Controls {
 };
 
 void resetRunState() {
+    resetFlow();  // function frames give their slots back before the program goes
     t.breakflags = 0;
     t.stepmode = 0;
     t.calldepth = 0;
@@ -120,7 +122,9 @@ void resetRunState() {
 }
 
 void checkAfterRun(const pcb& pc) {
-    if (actionCode() != kActCommand) fail("the run left an action code other than command mode");
+    // SYSTEM ends the program and asks for the shut-down; anything else returns to command mode.
+    if (actionCode() != kActCommand && actionCode() != kActShutdown)
+        fail("the run left an action code other than command mode or shut-down");
     const int status = runStatus();
     if (status != RUNSTAT_ATTN && status != RUNSTAT_ERROR && status != RUNSTAT_PAUSE &&
         status != RUNSTAT_STEP && status != RUNSTAT_SYSERR && status != RUNSTAT_READY)

@@ -240,15 +240,13 @@ TEST_F(RunLoop, AfterAStepAPlainResumeStopsAtTheNextLineStart) {
 }
 
 TEST_F(RunLoop, StepOverStopsOnlyAtCallDepthZero) {
-    enter({"10 A = 1 \\ B = 2", "20 END"});
-    t.stepmode = kStepOver;
-    t.calldepth = 1;  // inside a subroutine: no clause stops
-    EXPECT_EQ(run(), RUNSTAT_READY);
-    t.calldepth = 0;
-    t.breakflags = 0;
+    // The GOSUB clause runs its whole subroutine (depth 1: no clause stops there).
+    enter({"10 GOSUB 100 \\ B = 2", "20 END", "100 A = 1 \\ A = 2", "110 RETURN"});
     t.stepmode = kStepOver;
     EXPECT_EQ(run(), RUNSTAT_STEP);
+    EXPECT_EQ(program().curline, lineIndex(10));
     EXPECT_EQ(static_cast<size_t>(program().savedclauseoffset), clauseOffset(10, 2));
+    EXPECT_EQ(t.calldepth, 0);
 }
 
 TEST_F(RunLoop, ABreakRequestStopsAtTheNextLineStart) {

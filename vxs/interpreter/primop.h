@@ -26,6 +26,18 @@ struct EvalEnv {
 // Returns 0 or an error number; malformed code is 9301 / 9302 / 920, never a crash.
 [[nodiscard]] int evaluate(const EvalEnv& env, std::span<const uint8_t> code, size_t& pos);
 
+// evaluate() returns kCallPending when it meets a user-function call: the arguments are on the
+// RPN stack and callRequest() says which function and where evaluation resumes.
+inline constexpr int kCallPending = -3;
+struct CallRequest {
+    int fn = 0;
+    int args = 0;
+    size_t resume = 0;    // after the call's item
+    size_t extraAt = 0;   // the item's words after its parameters, pushed after the value
+    int extra = 0;
+};
+CallRequest& callRequest();
+
 // Pushes operand word `w` (a small integer, or the dictionary cell of index w).  Returns 0, 920
 // for an index past the dictionary, or 9002.
 [[nodiscard]] int pushWord(const EvalEnv& env, uint16_t w);

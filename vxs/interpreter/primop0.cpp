@@ -235,6 +235,11 @@ void dropEntries(int n) {
     }
 }
 
+CallRequest& callRequest() {
+    static CallRequest request;
+    return request;
+}
+
 int evaluate(const EvalEnv& env, std::span<const uint8_t> code, size_t& pos) {
     for (;;) {
         if (pos >= code.size()) return kErrDamaged;
@@ -336,9 +341,10 @@ int evaluate(const EvalEnv& env, std::span<const uint8_t> code, size_t& pos) {
                 break;
             }
             case OpCallFn: {
-                // User functions come with the flow-control statements.
-                dropEntries(word(1));
-                return kErrNotAvailable;
+                // The run loop runs the function's body and resumes here.
+                callRequest() = {word(0), word(1), pos, wordsAt + 2 * static_cast<size_t>(params),
+                                 words - params};
+                return kCallPending;
             }
             case OpCallStr: err = opCallString(env, word(0), word(1)); break;
             case OpCallNum: err = opCallNumeric(env, word(0), word(1)); break;

@@ -15,6 +15,7 @@
 #include "vxs/control/errors.h"
 #include "vxs/control/utils.h"
 #include "vxs/interpreter/consoleio.h"
+#include "vxs/interpreter/flow.h"
 #include "vxs/interpreter/numtext.h"
 #include "vxs/interpreter/values.h"
 #include "vxs/screen/terminal.h"
@@ -83,6 +84,7 @@ void reportError(pcb& pc, int err, int16_t line, std::span<const uint8_t> code, 
 }  // namespace
 
 void prepareRun(pcb& pc) {
+    resetFlow();  // open calls give their slots back first, so that every entry is cleared
     for (int i = 0; i < pc.dictcnt; ++i) {
         de* e = pc.dictEntryPointer[static_cast<size_t>(i)].get();
         if (!e || e->isLiteral()) continue;
@@ -98,6 +100,7 @@ void prepareRun(pcb& pc) {
     pc.lasterror = 0;
     pc.errorline = -1;
     pc.erroroffset = 0;
+    resetConditions(pc);
     t.breakflags &= static_cast<uint8_t>(~kBreakRequested);
 }
 
@@ -162,6 +165,8 @@ void runLoop() {
     size_t lastClause = 0;
     int linesSincePoll = t.breakLines;  // poll at the first line of the run
     bool freshLine = offset == 0;
+    bool resuming = false;  // the next clause goes on after a function call (resumePos)
+    size_t resumePos = 0;
     for (;;) {
         // ---- line start ----
         if (line == -1 || line == -2) {
@@ -173,10 +178,16 @@ void runLoop() {
                 return;
             }
             endOfRun(kEndProgram);
+            resetFlow();
             setRunStatusShown(RUNSTAT_READY);
             pc->curline = 0;
             pc->savedclauseoffset = 0;
             resetStacks();
+            if (shutdownRequested()) {  // SYSTEM: shut down with the exit code now set
+                clearShutdownRequest();
+                setActionCode(kActShutdown);
+                return;
+            }
             setActionCode(kActCommand);
             return;
         }
@@ -237,7 +248,7 @@ void runLoop() {
                 freshLine = true;
                 break;
             }
-            if (!rpnStack().empty()) {
+            if (!resuming && !rpnStack().empty()) {
                 char text[160];
                 snprintf(text, sizeof text, "\nNEXTCLAUSE RPNSTACK rpnStackNext=%lx rpnstkbase=%lx\n\n",
                          static_cast<unsigned long>(reinterpret_cast<uintptr_t>(rpnStack().rpnStackNext)),
@@ -247,8 +258,10 @@ void runLoop() {
             const size_t clauseStart = offset;
             lastLine = line;
             lastClause = clauseStart;
-            // Stepping: exactly one clause runs, then the run stops before the next.
-            if ((t.stepmode & kStepInto) || ((t.stepmode & kStepOver) && t.calldepth == 0)) {
+            // Stepping: exactly one clause runs, then the run stops before the next.  A clause
+            // that resumes after a function call is the same clause: it is not stopped again.
+            if (!resuming &&
+                ((t.stepmode & kStepInto) || ((t.stepmode & kStepOver) && t.calldepth == 0))) {
                 if (t.stepmode & kStepArmed) {
                     t.stepmode = 0;
                     t.breakflags |= kBreakRequested;
@@ -259,7 +272,7 @@ void runLoop() {
                 t.stepmode |= kStepArmed;
             }
             // Break points on (line number, clause).
-            if (!isImmediate && !pc->breakpoints.empty()) {
+            if (!resuming && !isImmediate && !pc->breakpoints.empty()) {
                 const uint32_t number = lineNumberOf(*pc, line);
                 const int clause = clauseNumberAt(r.code, clauseStart);
                 for (size_t i = 0; i < pc->breakpoints.size(); ++i) {
@@ -273,19 +286,31 @@ void runLoop() {
                     return;
                 }
             }
-            t.passBreakOnce = false;
-            workStack().next = workStack().base;
+            if (!resuming) {
+                t.passBreakOnce = false;
+                workStack().next = workStack().base;
+            }
 
             // Push the leading words, evaluate, dispatch.
             ClauseView v;
             int err = decodeClause(r.code, clauseStart, v);
+            const bool decoded = err == 0;
             size_t pos = clauseStart + 1;
-            for (int i = 0; !err && i < v.count; ++i, pos += 2)
-                err = pushWord(r.env, readWord(r.code.data() + pos));
+            if (resuming) {  // the caller's operands and the function's value are on the stack
+                pos = resumePos;
+                resuming = false;
+            } else {
+                for (int i = 0; !err && i < v.count; ++i, pos += 2)
+                    err = pushWord(r.env, readWord(r.code.data() + pos));
+            }
             if (!err) err = evaluate(r.env, r.code, pos);
             r.jump = false;
-            if (!err) err = dispatchStatement(r, v);
-            resetStacks();
+            r.resume = false;
+            if (err == kCallPending)  // a user function: its body runs, then this clause resumes
+                err = beginCall(r, clauseStart);
+            else if (!err)
+                err = dispatchStatement(r, v);
+            if (!r.resume) resetStacks();
             if (!t.watches.empty()) checkWatches(*pc);
             if (err == kStopForPause) {  // PAUSE: stop after this clause
                 setRunStatusShown(RUNSTAT_PAUSE);
@@ -303,10 +328,46 @@ void runLoop() {
                 saveAndLeave(*pc, {line, clauseStart}, isImmediate);
                 return;
             }
+            if (err && !decoded) {
+                reportError(*pc, err, isImmediate ? -1 : line, r.code, clauseStart);
+                saveAndLeave(*pc, {line, clauseStart}, isImmediate);
+                return;
+            }
+            if (err && !isImmediate && !isDamagedCode(err)) {
+                // The statement's error exits, then the ON table, decide.
+                const int to = conditionSearch(*pc, err, r.code, v);
+                if (to == -3) {  // IGNORE: on after the failed statement
+                    offset = v.next;
+                    continue;
+                }
+                if (to >= 0 && to < pc->linecnt) {
+                    if (err != 4273) pc->lasterror = err;
+                    pc->errorline = line;
+                    pc->erroroffset = static_cast<int16_t>(clauseStart);
+                    line = static_cast<int16_t>(to);
+                    offset = 0;
+                    freshLine = true;
+                    lineDone = true;
+                    continue;
+                }
+            }
             if (err) {
                 reportError(*pc, err, isImmediate ? -1 : line, r.code, clauseStart);
                 saveAndLeave(*pc, {line, clauseStart}, isImmediate);
                 return;
+            }
+            if (r.jump && r.resume) {  // back in the caller's clause after the function
+                resuming = true;
+                resumePos = r.jumpOffset;
+                if (r.jumpLine == line) {
+                    offset = r.resumeClause;
+                    continue;
+                }
+                line = r.jumpLine;
+                offset = r.resumeClause;
+                freshLine = false;
+                lineDone = true;
+                continue;
             }
             if (r.jump) {
                 // A jump to a place inside this line carries on with its clauses; a jump to the

@@ -67,6 +67,10 @@ struct RunCtx {
     bool jump = false;
     int16_t jumpLine = 0;
     size_t jumpOffset = 0;
+    // With a jump: a function returned; the clause at resumeClause of jumpLine goes on
+    // evaluating at jumpOffset with the result on the RPN stack.
+    bool resume = false;
+    size_t resumeClause = 0;
 };
 
 // What a statement handler returns to stop the run after its clause: PAUSE, and EXECUTE (run

@@ -1,7 +1,7 @@
 // Statement dispatch: the run-code of each clause's statement goes to its handler, in three
 // groups (general statements 0-15, input and output 16-31, flow control and the rest 32-63).
-// Handlers whose work belongs to facilities this build does not have yet (user functions and
-// the flow stack, files) answer with error 302.
+// Handlers whose work belongs to facilities this build does not have yet (user functions,
+// CHAIN, EXECUTE, files) answer with error 302.
 #include <cmath>
 
 #include "vxs/compiler/codes.h"
@@ -9,6 +9,7 @@
 #include "vxs/control/errors.h"
 #include "vxs/control/utils.h"
 #include "vxs/interpreter/consoleio.h"
+#include "vxs/interpreter/flow.h"
 #include "vxs/interpreter/numfunct.h"
 #include "vxs/interpreter/run.h"
 
@@ -120,16 +121,6 @@ int ioStatement(RunCtx& r, const ClauseView& v) {
 // Flow control and the rest (run-codes 32-63).
 int flowStatement(RunCtx& r, const ClauseView& v) {
     switch (v.code) {
-        case StGoto:
-            if (!v.direct) return kErrNotAvailable;  // ON expression GOTO
-            {
-                const LineRef ref = readLineRef(r.code.data() + v.wordsAt);
-                if (ref.index < 0 || ref.index >= r.pc->linecnt) return kErrNoTarget;
-                r.jump = true;
-                r.jumpLine = ref.index;
-                r.jumpOffset = 0;
-            }
-            return 0;
         case StSkip: {
             const int16_t target = wordAt(r, v.wordsAt);
             if (target == kTargetNextLine) return 0;
@@ -169,13 +160,21 @@ int flowStatement(RunCtx& r, const ClauseView& v) {
             return 0;
         case StExecute: return executeStatement(r, v);
         case StChain: return chainStatement(r, v);
-        case StDo:
+        case StDo: {
             if (v.direct) return 0;  // the marker of a plain DO
-            return kErrNotAvailable;
-        default:
-            // GOSUB, RETURN, FOR, NEXT, ON, CONTINUE, RETRY, CHAIN, EXECUTE, SYSTEM, LOOP,
-            // FNEND and CALL come with the flow-control statements.
-            return kErrNotAvailable;
+            bool truth;
+            if (int err = popTruth(truth)) return err;
+            if (truth) return 0;
+            const int16_t target = wordAt(r, v.wordsAt);
+            // DO ... LOOP within one line: the rest of the line after the LOOP still runs.
+            if (target == r.line && r.line >= 0) return skipPastLoop(r, v.next);
+            return takeTarget(r, target, true, v.next);
+        }
+        default: {
+            // Jumps, loops, ON and error recovery; CALL and LIBRARY are not built yet.
+            const int err = flowControl(r, v);
+            return err == -2 ? kErrNotAvailable : err;
+        }
     }
 }
 

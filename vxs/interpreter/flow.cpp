@@ -1,0 +1,686 @@
+// Flow control (see flow.h): GOSUB/RETURN and ON expression GOTO/GOSUB on the flow stack,
+// FOR/NEXT on the FOR stack, DO/LOOP, SYSTEM, ON condition, CONTINUE/RETRY and the condition
+// search that maps an error to a statement exit, an ON-table line, IGNORE or no trap.
+#include "vxs/interpreter/flow.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <iterator>
+#include <vector>
+
+#include "vxs/compiler/codes.h"
+#include "vxs/compiler/command2.h"
+#include "vxs/control/errors.h"
+#include "vxs/control/utils.h"
+#include "vxs/interpreter/primop.h"
+#include "vxs/interpreter/values.h"
+
+namespace vxs {
+
+namespace {
+
+// Condition codes as the statements carry them, reduced to their low 6 bits.
+enum Cond : uint8_t {
+    CSoflow = 96 & 63, CConv = 97 & 63, COflow = 98 & 63, CHelp = 99 & 63, CZdiv = 100 & 63,
+    CAttn = 101 & 63, CFnkey = 102 & 63, CEvent = 103 & 63, CError = 104 & 63,
+    CLocked = 107 & 63, CEof = 120 & 63, CIoerr = 121 & 63, CNokey = 122 & 63,
+    CNorec = 123 & 63, CDuprec = 124 & 63, CPageoflow = 125 & 63, CTimeout = 126 & 63,
+    CExit = 127 & 63,
+};
+
+// ON-table entries.
+enum Entry { ESoflow = 0, EConv = 1, EOflow = 2, EHelp = 3, EZdiv = 4, EPageoflow = 5,
+             EIoerr = 6, EError = 8, ELocked = 9, EEvent = 10 };
+
+constexpr int16_t kNotSet = -2, kIgnore = -3;
+
+struct FlowEntry {
+    int16_t line;
+    size_t returnOffset;
+    int16_t kind;  // -1: a GOSUB frame
+};
+
+struct ForEntry {
+    Cell* var;
+    double step;
+    double limit;  // widened by the tolerance
+    bool up;       // step >= 0
+};
+
+// A dictionary slot that a call rebinds: the caller's entry waits here until the return.
+struct SavedSlot {
+    int index;
+    DePtr saved;
+    Cell* copyBack;  // a by-reference scalar: the actual receives the local's value at return
+};
+
+struct CallFrame {
+    pcb* program;
+    int fn;
+    std::vector<SavedSlot> slots;  // the result entry first, then the formals
+    RpnEntry* rpnBase;
+    uint8_t* workBase;
+    uint8_t* workNext;
+    size_t forBase;
+    size_t forTop;
+    int16_t line;
+    size_t clauseStart;
+    size_t resumePos;
+    size_t extraAt;  // the call item's further words (CallRequest)
+    int extra;
+};
+
+struct FlowState {
+    std::vector<FlowEntry> flow;
+    std::vector<CallFrame> calls;  // one for each function frame of the flow stack
+    std::vector<ForEntry> fors;
+    size_t forBase = 0;
+    size_t flowLimit = 50;
+    size_t forLimit = 30;
+    int16_t eventTarget = kIgnore;  // ON EVENT
+    bool shutdown = false;
+};
+FlowState g;
+
+constexpr double kLimitTolerance = 5e-07;
+
+int16_t wordAt(const RunCtx& r, size_t at) {
+    return static_cast<int16_t>(readWord(r.code.data() + at));
+}
+
+int popNumber(double& x) {
+    RpnEntry e;
+    if (!rpnPop(e)) return 9301;
+    const Cell* c = rpnCellOf(e);
+    if (c && isStringCell(c)) return 9301;
+    x = c ? cellNumber(c) : rpnSmallValue(e);
+    return 0;
+}
+
+int jumpToLine(RunCtx& r, int16_t index, size_t offset = 0) {
+    if (index == kImmediateLine) {
+        r.jump = true;
+        r.jumpLine = index;
+        r.jumpOffset = offset;
+        return 0;
+    }
+    if (index < 0 || index >= r.pc->linecnt) return kErrNoTarget;
+    if (offset > lineCode(*r.pc, index).size()) return 9301;
+    r.jump = true;
+    r.jumpLine = index;
+    r.jumpOffset = offset;
+    return 0;
+}
+
+// A POS operand (line index, byte offset) at `at`.
+int jumpToPosition(RunCtx& r, size_t at) {
+    const int16_t line = wordAt(r, at);
+    const int16_t offset = wordAt(r, at + 2);
+    if (line < 0 || offset < 0) return kErrNoTarget;
+    return jumpToLine(r, line, static_cast<size_t>(offset));
+}
+
+int pushGosub(RunCtx& r, size_t returnOffset) {
+    if (g.flow.size() >= g.flowLimit) return kErrFlowStackFull;
+    g.flow.push_back({r.line, returnOffset, -1});
+    ++t.calldepth;
+    return 0;
+}
+
+int gotoOrGosub(RunCtx& r, const ClauseView& v, bool gosub) {
+    int16_t target;
+    if (v.direct) {
+        if (v.words < kLrefWords) return 9301;
+        target = readLineRef(r.code.data() + v.wordsAt).index;
+    } else {
+        // ON x: n, LREF x n, has-NONE, and the NONE target's LREF when it has one
+        if (v.words < 1) return 9301;
+        const int n = wordAt(r, v.wordsAt);
+        if (n < 0 || v.words < 2 + kLrefWords * n) return 9301;
+        const bool hasNone = wordAt(r, v.wordsAt + 2 + 6 * static_cast<size_t>(n)) != 0;
+        if (v.words != 2 + kLrefWords * (n + (hasNone ? 1 : 0))) return 9301;
+        double x;
+        if (int err = popNumber(x)) return err;
+        const double k = std::floor(x + 0.500001);
+        const size_t lrefs = v.wordsAt + 2;
+        if (k >= 1 && k <= n) {
+            target = readLineRef(r.code.data() + lrefs + 6 * (static_cast<size_t>(k) - 1)).index;
+        } else {
+            const size_t noneAt = lrefs + 6 * static_cast<size_t>(n);
+            if (wordAt(r, noneAt) == 0) return 0;  // no NONE: the next clause
+            target = readLineRef(r.code.data() + noneAt + 2).index;
+        }
+    }
+    if (target < 0 || target >= r.pc->linecnt) return kErrNoTarget;
+    if (gosub)
+        if (int err = pushGosub(r, v.next)) return err;
+    return jumpToLine(r, target);
+}
+
+int forStatement(RunCtx& r, const ClauseView& v) {
+    if (v.words != 2) return 9301;
+    double step, limit;
+    if (int err = popNumber(step)) return err;
+    if (int err = popNumber(limit)) return err;
+    RpnEntry assigned, control;
+    if (!rpnPop(assigned) || !rpnPop(control)) return 9301;
+    Cell* var = rpnCellOf(control);
+    if (!var || isStringCell(var)) return 9301;
+    const bool up = step >= 0;
+    const double widened = up ? limit + kLimitTolerance : limit - kLimitTolerance;
+    size_t i = g.forBase;
+    while (i < g.fors.size() && g.fors[i].var != var) ++i;
+    if (i == g.fors.size()) {
+        if (g.fors.size() >= g.forLimit) return kErrForStackFull;
+        g.fors.push_back({});
+    }
+    g.fors[i] = {var, step, widened, up};
+    const double value = cellNumber(var);
+    if (up ? value > widened : value < widened) return jumpToPosition(r, v.wordsAt);
+    return 0;
+}
+
+int nextStatement(RunCtx& r, const ClauseView& v) {
+    if (v.words != 2) return 9301;
+    RpnEntry control;
+    if (!rpnPop(control)) return 9301;
+    Cell* var = rpnCellOf(control);
+    if (!var || isStringCell(var)) return 9301;
+    size_t i = g.fors.size();
+    while (i > g.forBase && g.fors[i - 1].var != var) --i;
+    if (i == g.forBase) return kErrNextWithoutFor;
+    const ForEntry& f = g.fors[i - 1];
+    const double value = cellNumber(var) + f.step;
+    setCellNumber(var, value);
+    if (f.up ? value <= f.limit : value >= f.limit) return jumpToPosition(r, v.wordsAt);
+    return 0;
+}
+
+int conditionEntry(uint8_t cond) {
+    switch (cond & 63) {
+        case CSoflow: return ESoflow;
+        case CConv: return EConv;
+        case COflow: return EOflow;
+        case CHelp: return EHelp;
+        case CZdiv: return EZdiv;
+        case CPageoflow: return EPageoflow;
+        case CIoerr: case CEof: case CNokey: case CNorec: case CDuprec: return EIoerr;
+        case CError: return EError;
+        case CLocked: case CTimeout: return ELocked;
+        case CEvent: return EEvent;
+        default: return -1;
+    }
+}
+
+int onStatement(RunCtx& r, const ClauseView& v) {
+    if (v.words != 2 + kLrefWords) return 9301;
+    const uint8_t cond = static_cast<uint8_t>(wordAt(r, v.wordsAt) & 63);
+    const int action = wordAt(r, v.wordsAt + 2);
+    int16_t target;
+    if (action == kOnSystem) {
+        target = kNotSet;
+    } else if (action == kOnIgnore) {
+        target = kIgnore;
+    } else if (action == kOnGoto) {
+        target = readLineRef(r.code.data() + v.wordsAt + 4).index;
+        if (target < 0 || target >= r.pc->linecnt) return kErrNoTarget;
+    } else {
+        return 9301;
+    }
+    pcb& pc = *r.pc;
+    if (cond == CFnkey) {
+        double x;
+        if (int err = popNumber(x)) return err;
+        const int n = toCount(x);
+        if (n >= 1 && n <= 10) pc.condnumbered[n - 1] = target;
+        else if (n == 99) pc.condfurther = target;
+        else return kErrFnkeyNumber;
+        return 0;
+    }
+    if (cond == CAttn) {
+        pc.condnumbered[9] = target;
+        return 0;
+    }
+    if (cond == CEvent) {
+        g.eventTarget = target;
+        return 0;
+    }
+    const int entry = conditionEntry(cond);
+    if (entry < 0 || entry >= static_cast<int>(std::size(pc.condtargets))) return kErrBadCondition;
+    pc.condtargets[entry] = target;
+    return 0;
+}
+
+// CONTINUE and RETRY: back to the clause of the last error.
+int recoverStatement(RunCtx& r, bool retry) {
+    const pcb& pc = *r.pc;
+    if (pc.errorline < 0 || pc.errorline >= pc.linecnt) return kErrNoRecordedError;
+    const std::span<const uint8_t> code = lineCode(pc, pc.errorline);
+    const size_t at = static_cast<size_t>(pc.erroroffset);
+    if (at >= code.size()) return 9301;
+    if (retry || pc.lasterror == 1) return jumpToLine(r, pc.errorline, at);
+    ClauseView failed;
+    if (decodeClause(code, at, failed)) return 9301;
+    return jumpToLine(r, pc.errorline, failed.next);
+}
+
+int systemStatement(RunCtx& r) {
+    RpnEntry e;
+    if (rpnPop(e)) {
+        const Cell* c = rpnCellOf(e);
+        if (c && isStringCell(c)) return 9301;
+        setExitCode(toSubscript(c ? cellNumber(c) : rpnSmallValue(e)));
+    }
+    if (t.pendpcb) {
+        t.curpcb = t.pendpcb;
+        t.pendpcb = nullptr;
+    }
+    g.shutdown = true;
+    r.jump = true;
+    r.jumpLine = -2;
+    return 0;
+}
+
+// The row of the error-to-condition table for `err`.
+struct Row {
+    uint8_t cond;
+    int entry;
+};
+Row rowOf(int err) {
+    switch (err) {
+        case 1: return {CEvent, EEvent};
+        case 2: case 726: return {CConv, EConv};
+        case 4: case 58: return {CSoflow, ESoflow};
+        case 3: return {COflow, EOflow};
+        case 5: case 10005: return {CHelp, EHelp};
+        case 6: return {CZdiv, EZdiv};
+        case 53: return {CDuprec, EIoerr};
+        case 4272: case 4273: return {CNokey, EIoerr};
+        case 57: return {CNorec, EIoerr};
+        case 54: case 4270: case 4239: return {CEof, EIoerr};
+        case 701: return {CPageoflow, EPageoflow};
+        case 4148: case 61: return {CLocked, ELocked};
+        case 4145: return {CTimeout, ELocked};
+        default: return {CError, EError};
+    }
+}
+
+// Scans the error-exit parts of clause `v`: the line of the first match, -2 when none,
+// or -4 when an EXIT reference is bad.
+int scanExits(const pcb& pc, std::span<const uint8_t> code, const ClauseView& v, const Row& row,
+              int err, bool io, bool nested) {
+    if (v.direct) return kNotSet;
+    size_t p = v.partsAt;
+    while (p < v.endAt) {
+        uint8_t h;
+        size_t wordsAt, next;
+        int n;
+        if (decodeItem(code, p, h, wordsAt, n, next)) return kNotSet;
+        p = next;
+        if ((h & 0x3F) != kPartExit || n != 4) continue;
+        const uint8_t cond = static_cast<uint8_t>(readWord(code.data() + wordsAt) & 63);
+        const int16_t line = static_cast<int16_t>(readWord(code.data() + wordsAt + 2));
+        if (cond == CExit && !nested) {
+            if (line < 0 || line >= pc.linecnt) return -4;
+            const std::span<const uint8_t> exitCode = lineCode(pc, line);
+            ClauseView ev;
+            if (atLineEnd(exitCode, 0) || decodeClause(exitCode, 0, ev) || ev.code != StExit)
+                return -4;
+            const int found = scanExits(pc, exitCode, ev, row, err, io, true);
+            if (found != kNotSet) return found;
+            continue;
+        }
+        const bool catchAll = err != 701 && (cond == CError || (io && cond == CIoerr));
+        if (cond == row.cond || catchAll) return line >= 0 && line < pc.linecnt ? line : kNotSet;
+    }
+    return kNotSet;
+}
+
+
+constexpr int kErrArgumentCount = 301;
+constexpr int kErrNotVariable = 303;
+constexpr int kErrArgumentKind = 304;
+constexpr int kErrNotFunction = 9303;
+constexpr int kErrDefLayout = 9304;
+constexpr int kErrDefBody = 9305;
+constexpr int kErrFormalMarker = 9306;
+constexpr int kErrUnlinked = 2282;
+constexpr int kErrNoRoom = 9002;
+
+DePtr& slotOf(pcb& pc, int index) { return pc.dictEntryPointer[static_cast<size_t>(index - kFirstDictIndex)]; }
+
+// Puts the caller's entries back into their slots, newest first; by-reference scalars hand
+// their value back to the actual.
+int restoreSlots(CallFrame& f, const EvalEnv& env) {
+    int first = 0;
+    for (size_t i = f.slots.size(); i-- > 0;) {
+        SavedSlot& s = f.slots[i];
+        DePtr& slot = slotOf(*f.program, s.index);
+        if (s.copyBack && slot) {
+            const int err = assignCell(env, s.copyBack, slot.get());
+            if (err && !first) first = err;
+        }
+        slot = std::move(s.saved);
+    }
+    f.slots.clear();
+    return first;
+}
+
+bool isVariableEntry(const pcb& pc, const Cell* c) {
+    if (!c || (c->kind & DE_LITERAL)) return false;
+    for (int i = 0; i < pc.dictcnt; ++i)
+        if (pc.dictEntryPointer[static_cast<size_t>(i)].get() == c) return true;
+    return false;
+}
+
+// The line of the function's DEF statement, -1 when the program has none.
+int16_t defLine(const pcb& pc, int fn, ClauseView& def) {
+    int guard = pc.linecnt;
+    for (int16_t i = pc.firstline; i >= 0 && i < pc.linecnt && guard-- > 0;
+         i = pc.lineptr[static_cast<size_t>(i)].next) {
+        const std::span<const uint8_t> code = lineCode(pc, i);
+        if (atLineEnd(code, 0) || decodeClause(code, 0, def)) continue;
+        if (def.code == StDef && def.words >= 1 && readWord(code.data() + def.wordsAt) == fn)
+            return i;
+    }
+    return -1;
+}
+
+// A fresh local for a formal or a result: the formal's kind, room for `capacity` characters.
+DePtr newLocal(const de& like, size_t capacity) {
+    const uint8_t kind = static_cast<uint8_t>(like.kind & (DE_STRING | DE_FUNCTION));
+    DePtr e = newDictEntry(kind, like.isString() ? capacity : 0);
+    if (!e) return e;
+    e->fnline = like.fnline;
+    if (like.isString()) e->dimlen = static_cast<uint16_t>(capacity);
+    return e;
+}
+
+// Binds one formal (marker, dictionary index) to an actual (null `actual`: a missing optional).
+int bindFormal(const EvalEnv& env, CallFrame& f, uint16_t marker, int index, const RpnEntry* actual) {
+    pcb& pc = *f.program;
+    de* formal = dictEntry(pc, index);
+    if (!formal || formal->isFunction() || formal->isLiteral()) return kErrDefLayout;
+    DePtr local;
+    Cell* copyBack = nullptr;
+    if (!actual) {
+        local = newLocal(*formal, static_cast<size_t>(stringCapacity(formal)));
+        if (!local) return kErrNoMemory;
+        if (marker == kFormalArray) local->kind |= DE_FIXED;  // stays undimensioned
+    } else {
+        Cell* a = rpnCellOf(*actual);
+        const bool aString = a && isStringCell(a);
+        if (aString != formal->isString()) return kErrArgumentKind;
+        if (marker == kFormalArray) {
+            // The array itself: a local that shares the actual's elements.
+            if (!isVariableEntry(pc, a)) return kErrNotVariable;
+            if (!isArrayCell(a) || cellDims(a) != formal->dimensions()) return kErrArgumentKind;
+            local = newDictEntry(static_cast<uint8_t>(a->kind & (DE_STRING)), 0);
+            if (!local) return kErrNoMemory;
+            local->kind |= DE_FIXED;  // the storage stays the actual's: no redimensioning
+            local->attr = a->attr;
+            local->dimlen = a->dimlen;
+            for (int d = 0; d < kMaxDims; ++d) local->dims[d] = a->dims[d];
+            local->storage = a->storage;
+        } else {
+            if (a && isArrayCell(a)) return kErrArgumentKind;
+            if (marker == kFormalReference) {
+                if (!isVariableEntry(pc, a)) return kErrNotVariable;
+                copyBack = a;
+            }
+            size_t capacity = static_cast<size_t>(stringCapacity(formal));
+            if (aString) capacity = std::max(capacity, cellString(a).size());
+            local = newLocal(*formal, capacity);
+            if (!local) return kErrNoMemory;
+            if (a) {
+                if (int err = assignCell(env, local.get(), a)) return err;
+            } else {
+                local->setNumber(rpnSmallValue(*actual));
+            }
+        }
+    }
+    DePtr& slot = slotOf(pc, index);
+    f.slots.push_back({index, std::move(slot), copyBack});
+    slot = std::move(local);
+    return 0;
+}
+
+int16_t tableEntry(const pcb& pc, int entry) {
+    if (entry == EEvent) return g.eventTarget;
+    if (entry < 0 || entry >= static_cast<int>(std::size(pc.condtargets))) return kNotSet;
+    return pc.condtargets[entry];
+}
+
+}  // namespace
+
+void setFlowLimits(size_t flowEntries, size_t forEntries) {
+    g.flowLimit = flowEntries;
+    g.forLimit = forEntries;
+}
+size_t flowStackUse() { return g.flow.size(); }
+size_t forStackUse() { return g.fors.size(); }
+
+void resetFlow() {
+    // Function frames give the caller's entries back to their slots; the stacks return to
+    // the bases of the outermost call.
+    RpnStack& rs = rpnStack();
+    WorkStack& ws = workStack();
+    const EvalEnv none;
+    for (size_t i = g.calls.size(); i-- > 0;) {
+        CallFrame& f = g.calls[i];
+        for (SavedSlot& slot : f.slots) slot.copyBack = nullptr;
+        (void)restoreSlots(f, none);
+        rs.rpn_stkbase = f.rpnBase;
+        ws.base = f.workBase;
+    }
+    g.calls.clear();
+    rs.rpnStackNext = rs.rpn_stkbase;
+    ws.next = ws.base;
+    g.flow.clear();
+    g.fors.clear();
+    g.forBase = 0;
+    t.calldepth = 0;
+}
+
+void resetConditions(pcb& pc) {
+    for (int i = 0; i < 10; ++i) pc.condtargets[i] = kNotSet;
+    pc.condtargets[EPageoflow] = kIgnore;
+    for (int16_t& k : pc.condnumbered) k = kIgnore;
+    pc.condfurther = kIgnore;
+    g.eventTarget = kIgnore;
+}
+
+int skipPastLoop(RunCtx& r, size_t from) {
+    int depth = 0;
+    size_t pos = from;
+    while (!atLineEnd(r.code, pos)) {
+        ClauseView c;
+        if (decodeClause(r.code, pos, c)) return 9301;
+        if (c.code == StDo) {
+            ++depth;
+        } else if (c.code == StLoop) {
+            if (depth == 0) return jumpToLine(r, r.line, c.next);
+            --depth;
+        }
+        pos = c.next;
+    }
+    return kErrNoTarget;
+}
+
+int beginCall(RunCtx& r, size_t clauseStart) {
+    const CallRequest q = callRequest();
+    pcb& pc = *r.pc;
+    de* fe = dictEntry(pc, q.fn);
+    if (!fe || !fe->isFunction()) return kErrNotFunction;
+    ClauseView def;
+    const int16_t line = defLine(pc, q.fn, def);
+    if (line < 0) return kErrUnlinked;
+    const std::span<const uint8_t> code = lineCode(pc, line);
+    if (def.words < 3 || (def.words - 3) % 2) return kErrDefLayout;
+    const uint8_t* w = code.data() + def.wordsAt;
+    const size_t bodyOffset = readWord(w + 2);
+    if (bodyOffset != 0 && (bodyOffset >= code.size() || bodyOffset < def.next)) return kErrDefBody;
+
+    RpnStack& rs = rpnStack();
+    WorkStack& ws = workStack();
+    if (q.args < 0 || rs.size() < static_cast<size_t>(q.args)) return 9301;
+    if (rs.limit - rs.rpnStackNext < 2 * q.args + 12) return kErrNoRoom;
+    if (g.flow.size() >= g.flowLimit) return kErrFlowStackFull;
+    const std::vector<RpnEntry> args(rs.rpnStackNext - q.args, rs.rpnStackNext);
+    rs.rpnStackNext -= q.args;
+
+    CallFrame f{&pc, q.fn, {}, rs.rpn_stkbase, ws.base, ws.next, g.forBase, g.fors.size(),
+                r.line, clauseStart, q.resume, q.extraAt, q.extra};
+    // The result: a fresh zero or empty value for this call.
+    DePtr result = newLocal(*fe, static_cast<size_t>(fe->isString() ? stringCapacity(fe) : 0));
+    if (!result) return kErrNoMemory;
+    DePtr& fnSlot = slotOf(pc, q.fn);
+    f.slots.push_back({q.fn, std::move(fnSlot), nullptr});
+    fnSlot = std::move(result);
+
+    int err = 0, k = 0, formals = 0;
+    bool optional = false;
+    for (int i = 3; i + 1 < def.words && !err; i += 2) {
+        const uint16_t marker = readWord(w + 2 * i);
+        const int index = readWord(w + 2 * i + 2);
+        if (marker == kFormalOptional) {
+            optional = true;
+            continue;
+        }
+        if (marker < kFormalValue || marker > kFormalArray) {
+            err = kErrFormalMarker;
+            break;
+        }
+        const RpnEntry* actual = k < q.args ? &args[static_cast<size_t>(k)] : nullptr;
+        if (!actual && !optional) {
+            err = kErrArgumentCount;
+            break;
+        }
+        ++k;
+        err = bindFormal(r.env, f, marker, index, actual);
+        if (!err) ++formals;
+    }
+    if (!err && k < q.args) err = kErrArgumentCount;
+    if (err) {
+        for (SavedSlot& slot : f.slots) slot.copyBack = nullptr;
+        (void)restoreSlots(f, r.env);
+        return err;
+    }
+
+    rs.rpn_stkbase = rs.rpnStackNext;
+    ws.base = ws.next;
+    g.forBase = g.fors.size();
+    g.flow.push_back({r.line, q.resume, static_cast<int16_t>(formals)});
+    g.calls.push_back(std::move(f));
+    ++t.calldepth;
+    r.jump = true;
+    if (bodyOffset == 0) {
+        r.jumpLine = pc.lineptr[static_cast<size_t>(line)].next;
+        r.jumpOffset = 0;
+    } else {
+        r.jumpLine = line;
+        r.jumpOffset = bodyOffset;
+    }
+    return 0;
+}
+
+int returnFromCall(RunCtx& r) {
+    if (g.flow.empty() || g.flow.back().kind == -1 || g.calls.empty()) return kErrFnendWithoutCall;
+    CallFrame f = std::move(g.calls.back());
+    g.calls.pop_back();
+    g.flow.pop_back();
+    --t.calldepth;
+    // The result's value, taken before its entry goes.
+    const de* res = dictEntry(*f.program, f.fn);
+    const bool isString = res && res->isString();
+    const std::string text = isString ? std::string(cellString(res)) : std::string();
+    const double number = res && !isString ? cellNumber(res) : 0;
+
+    RpnStack& rs = rpnStack();
+    WorkStack& ws = workStack();
+    rs.rpnStackNext = rs.rpn_stkbase;
+    rs.rpn_stkbase = f.rpnBase;
+    ws.base = f.workBase;
+    ws.next = f.workNext;
+    if (g.fors.size() > f.forTop) g.fors.resize(f.forTop);
+    g.forBase = f.forBase;
+    const int err = restoreSlots(f, r.env);
+
+    Cell* value = isString ? newStringTemp(static_cast<int>(text.size())) : newNumberTemp(number);
+    if (!value) return 9001;
+    if (isString) memcpy(value->stringText(), text.data(), text.size());
+    if (int perr = rpnPush(rpnCell(value))) return perr;
+    if (err) return err;
+    const std::span<const uint8_t> caller =
+        f.line == kImmediateLine ? std::span<const uint8_t>(t.immediate) : lineCode(*f.program, f.line);
+    if (f.extraAt + 2 * static_cast<size_t>(f.extra) > caller.size()) return 9301;
+    for (int i = 0; i < f.extra; ++i)
+        if (int perr = pushWord(r.env, readWord(caller.data() + f.extraAt + 2 * static_cast<size_t>(i))))
+            return perr;
+    r.jump = true;
+    r.resume = true;
+    r.jumpLine = f.line;
+    r.resumeClause = f.clauseStart;
+    r.jumpOffset = f.resumePos;
+    return 0;
+}
+
+bool shutdownRequested() { return g.shutdown; }
+void clearShutdownRequest() { g.shutdown = false; }
+
+int flowControl(RunCtx& r, const ClauseView& v) {
+    switch (v.code) {
+        case StGoto: return gotoOrGosub(r, v, false);
+        case StGosub: return gotoOrGosub(r, v, true);
+        case StReturn: {
+            if (g.flow.empty() || g.flow.back().kind != -1) return kErrReturnWithoutGosub;
+            const FlowEntry e = g.flow.back();
+            g.flow.pop_back();
+            --t.calldepth;
+            return jumpToLine(r, e.line, e.returnOffset);
+        }
+        case StFnend: return returnFromCall(r);
+        case StFor: return forStatement(r, v);
+        case StNext: return nextStatement(r, v);
+        case StLoop: {
+            if (!v.direct) {
+                double x;
+                if (int err = popNumber(x)) return err;
+                if (!isTrue(x)) return 0;
+            }
+            return jumpToPosition(r, v.wordsAt);
+        }
+        case StOn: return onStatement(r, v);
+        case StContinue: return recoverStatement(r, false);
+        case StRetry: return recoverStatement(r, true);
+        case StSystem: return systemStatement(r);
+        default: return -2;
+    }
+}
+
+int conditionSearch(const pcb& pc, int& err, std::span<const uint8_t> code, const ClauseView& v) {
+    if (err == 10005) err = 5;
+    const Row row = rowOf(err);
+    const bool io = (v.code >= 16 && v.code <= 31) || v.code == StExecute;
+    const int found = scanExits(pc, code, v, row, err, io, false);
+    Row use = row;
+    if (found == -4) {
+        err = kErrBadExitLine;
+        use = rowOf(err);
+    } else if (found != kNotSet) {
+        return found;
+    }
+    int16_t entry = tableEntry(pc, use.entry);
+    if (use.entry == EHelp && entry != kIgnore) return entry;
+    if (io && (use.entry == EError || entry == kNotSet)) {
+        const int16_t ioerr = tableEntry(pc, EIoerr);
+        entry = ioerr != kNotSet ? ioerr : tableEntry(pc, EError);
+    } else if (entry == kNotSet) {
+        entry = tableEntry(pc, EError);
+    }
+    return entry;
+}
+
+}  // namespace vxs

@@ -1,0 +1,59 @@
+// Flow control of a run: the flow stack (GOSUB frames), the FOR stack, the handlers of the
+// jump, loop, ON and error-recovery statements, and the condition search that turns an error
+// into a trap line, IGNORE or a report.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "vxs/interpreter/run.h"
+
+namespace vxs {
+
+inline constexpr int kErrFlowStackFull = 9003;
+inline constexpr int kErrForStackFull = 9004;
+inline constexpr int kErrReturnWithoutGosub = 201;
+inline constexpr int kErrFnendWithoutCall = 202;
+inline constexpr int kErrFnkeyNumber = 205;
+inline constexpr int kErrNoRecordedError = 211;
+inline constexpr int kErrNextWithoutFor = 220;
+inline constexpr int kErrBadExitLine = 230;
+inline constexpr int kErrBadCondition = 9307;
+
+// Stack sizes (FLOWSTACK, FORSTACK); changeable for a session.
+void setFlowLimits(size_t flowEntries, size_t forEntries);
+size_t flowStackUse();
+size_t forStackUse();
+
+// Empties both stacks and the call depth (start and end of a run).
+void resetFlow();
+
+// Sets the program's ON table to the state of a fresh run.
+void resetConditions(pcb& pc);
+
+// Runs the flow statement of clause `v` (run-codes 32-63 that the loop does not handle itself).
+// Returns 0, an error number, or -2 when the code is not a flow statement.
+[[nodiscard]] int flowControl(RunCtx& r, const ClauseView& v);
+
+// A false DO test whose LOOP is in the same line: continues after that LOOP clause, found
+// from clause offset `from` on (nested DO/LOOP pairs passed over).
+[[nodiscard]] int skipPastLoop(RunCtx& r, size_t from);
+
+// A user-function call that the evaluator handed over (callRequest()) from the clause at
+// `clauseStart`: binds the formals, saves the caller's frame and jumps to the body.
+[[nodiscard]] int beginCall(RunCtx& r, size_t clauseStart);
+// The function return: restores the caller, pushes the result and asks the run loop to resume
+// the caller's evaluation (r.resume).
+[[nodiscard]] int returnFromCall(RunCtx& r);
+
+// True once a SYSTEM statement asked for a shut-down after the program's end.
+bool shutdownRequested();
+void clearShutdownRequest();
+
+// The condition search for error `err` raised in the clause `v` of `code` (line `line`).
+// Returns a line index to continue at, -3 (IGNORE: continue after the failed statement) or
+// -2 (not trapped).  `err` may be replaced (230 for a bad EXIT reference).
+[[nodiscard]] int conditionSearch(const pcb& pc, int& err, std::span<const uint8_t> code,
+                                  const ClauseView& v);
+
+}  // namespace vxs
