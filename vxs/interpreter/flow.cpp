@@ -90,15 +90,6 @@ int16_t wordAt(const RunCtx& r, size_t at) {
     return static_cast<int16_t>(readWord(r.code.data() + at));
 }
 
-int popNumber(double& x) {
-    RpnEntry e;
-    if (!rpnPop(e)) return 9301;
-    const Cell* c = rpnCellOf(e);
-    if (c && isStringCell(c)) return 9301;
-    x = c ? cellNumber(c) : rpnSmallValue(e);
-    return 0;
-}
-
 int jumpToLine(RunCtx& r, int16_t index, size_t offset = 0) {
     if (index == kImmediateLine) {
         r.jump = true;

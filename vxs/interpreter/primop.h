@@ -13,6 +13,9 @@
 
 namespace vxs {
 
+// Pops a number (a cell or a small integer); a string or an empty stack is damaged code (9301).
+[[nodiscard]] int popNumber(double& v);
+
 // What evaluation needs to know about the running program.
 struct EvalEnv {
     pcb* pc = nullptr;

@@ -30,19 +30,6 @@ int popCell(Cell*& c) {
     return c ? 0 : kErrDamaged;
 }
 
-int popNumber(double& v) {
-    RpnEntry e;
-    if (!rpnPop(e)) return kErrDamaged;
-    if (rpnIsSmall(e)) {
-        v = rpnSmallValue(e);
-        return 0;
-    }
-    const Cell* c = rpnCellOf(e);
-    if (isStringCell(c)) return kErrDamaged;
-    v = cellNumber(c);
-    return 0;
-}
-
 int popString(std::string_view& s) {
     Cell* c;
     if (int err = popCell(c)) return err;
@@ -196,6 +183,19 @@ int skipOperand(std::span<const uint8_t> code, size_t& pos, bool isAnd) {
 }
 
 }  // namespace
+
+int popNumber(double& v) {
+    RpnEntry e;
+    if (!rpnPop(e)) return 9301;
+    if (rpnIsSmall(e)) {
+        v = rpnSmallValue(e);
+        return 0;
+    }
+    const Cell* c = rpnCellOf(e);
+    if (isStringCell(c)) return 9301;
+    v = cellNumber(c);
+    return 0;
+}
 
 int pushWord(const EvalEnv& env, uint16_t w) {
     if (w < kFirstDictIndex) return rpnPush(rpnSmall(w));

@@ -28,19 +28,6 @@ constexpr int kErrOverflow = 6;
 constexpr int kMaxElements = 65536;
 constexpr int kMaxArrayBytes = 1048576;
 
-int popNumberOrSmall(double& v) {
-    RpnEntry e;
-    if (!rpnPop(e)) return kErrDamaged;
-    if (rpnIsSmall(e)) {
-        v = rpnSmallValue(e);
-        return 0;
-    }
-    const Cell* c = rpnCellOf(e);
-    if (isStringCell(c)) return kErrDamaged;
-    v = cellNumber(c);
-    return 0;
-}
-
 int pushReference(const Cell* array, uint8_t* data) {
     Cell* c = newReferenceTemp(array, data);
     if (!c) return kErrWorkStack;
@@ -53,7 +40,7 @@ int opElement(const EvalEnv& env, Cell* array, int subscripts) {
     if (subscripts < 1 || subscripts > kMaxDims) return kErrDamaged;
     double s[kMaxDims];
     for (int i = subscripts - 1; i >= 0; --i)
-        if (int err = popNumberOrSmall(s[i])) return err;
+        if (int err = popNumber(s[i])) return err;
     if (!isArrayCell(array) || cellDims(array) != subscripts) return kErrDimensions;
     int32_t index = 0;
     for (int i = 0; i < subscripts; ++i) {
@@ -73,8 +60,8 @@ int opElementConstant(const EvalEnv& env, Cell* array, int subscript) {
 
 int opRange(const EvalEnv& env, Cell* array) {
     double yv, xv;
-    if (int err = popNumberOrSmall(yv)) return err;
-    if (int err = popNumberOrSmall(xv)) return err;
+    if (int err = popNumber(yv)) return err;
+    if (int err = popNumber(xv)) return err;
     if (!isArrayCell(array) || cellDims(array) != 1) return kErrDimensions;
     const int x = toSubscript(xv) - env.base, y = toSubscript(yv) - env.base;
     if (x < 0 || y < x || y >= array->dims[0] || !array->storage) return kErrSubscript;
@@ -91,7 +78,7 @@ int opDim(const EvalEnv& env, Cell* array, int bounds, int capacity) {
         return kErrDamaged;
     double b[kMaxDims];
     for (int i = bounds - 1; i >= 0; --i)
-        if (int err = popNumberOrSmall(b[i])) return err;
+        if (int err = popNumber(b[i])) return err;
     if (array->kind & DE_FIXED) return kErrFixed;
     const bool isString = isStringCell(array);
     if (capacity && !isString) return kErrDamaged;
@@ -164,8 +151,8 @@ int opCallString(const EvalEnv& env, int code, int args) {
     // s$(x:y): empty when y <= 0, y < x or x past the end; otherwise bytes x..y clipped.
     if (args != 3) return 9302;
     double yv, xv;
-    if (int err = popNumberOrSmall(yv)) return err;
-    if (int err = popNumberOrSmall(xv)) return err;
+    if (int err = popNumber(yv)) return err;
+    if (int err = popNumber(xv)) return err;
     RpnEntry e;
     if (!rpnPop(e) || !rpnCellOf(e) || !isStringCell(rpnCellOf(e))) return kErrDamaged;
     const std::string_view s = cellString(rpnCellOf(e));

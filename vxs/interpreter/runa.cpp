@@ -72,11 +72,9 @@ int takeTarget(RunCtx& r, int16_t target, bool afterOnly, size_t after) {
 }
 
 int popTruth(bool& truth) {
-    RpnEntry e;
-    if (!rpnPop(e)) return 9301;
-    const Cell* c = rpnCellOf(e);
-    if (c && isStringCell(c)) return 9301;
-    truth = isTrue(c ? cellNumber(c) : rpnSmallValue(e));
+    double x;
+    if (int err = popNumber(x)) return err;
+    truth = isTrue(x);
     return 0;
 }
 
@@ -135,13 +133,9 @@ int flowStatement(RunCtx& r, const ClauseView& v) {
         }
         case StStop:
         case StEnd: {
-            RpnEntry e;
-            double value = 0;
-            if (rpnPop(e)) {
-                const Cell* c = rpnCellOf(e);
-                if (c && isStringCell(c)) return 9301;
-                value = c ? cellNumber(c) : rpnSmallValue(e);
-            }
+            double value = 0;  // the exit value, when the statement has one
+            if (!rpnStack().empty())
+                if (int err = popNumber(value)) return err;
             setExitCode(toSubscript(value));
             if (t.pendpcb) {  // a pending main program becomes current again
                 t.curpcb = t.pendpcb;
