@@ -55,10 +55,7 @@ std::unique_ptr<pcb> scratchProgram() {
     auto pc = std::make_unique<pcb>();
     if (!allocatePCBTables(*pc, kDefaultLineCapacity, kDefaultDictCapacity)) return nullptr;
     resetProgram(*pc);
-    std::fill(std::begin(pc->condtargets), std::end(pc->condtargets), int16_t{-2});
-    pc->condtargets[5] = -3;
-    std::fill(std::begin(pc->condnumbered), std::end(pc->condnumbered), int16_t{-3});
-    pc->condfurther = -3;
+    initConditionTargets(*pc);
     return pc;
 }
 

@@ -112,6 +112,13 @@ bool allocatePCBTables(pcb& pc, int lineLimit, int dictLimit) {
     return true;
 }
 
+void initConditionTargets(pcb& pc) {
+    std::fill(std::begin(pc.condtargets), std::end(pc.condtargets), int16_t{-2});
+    pc.condtargets[5] = -3;
+    std::fill(std::begin(pc.condnumbered), std::end(pc.condnumbered), int16_t{-3});
+    pc.condfurther = -3;
+}
+
 int createPCB(int lineLimit, int dictLimit, const char* name, pcb** out) {
     *out = nullptr;
     if (!(dictLimit < MAX_DICTIONARY_ELEMENTS))
@@ -126,10 +133,7 @@ int createPCB(int lineLimit, int dictLimit, const char* name, pcb** out) {
         delete pc;
         vxassertion("allocatePCBTables(pc, line_lim, dict_lim)", __FILE__, __LINE__);
     }
-    std::fill(std::begin(pc->condtargets), std::end(pc->condtargets), int16_t{-2});
-    pc->condtargets[5] = -3;
-    std::fill(std::begin(pc->condnumbered), std::end(pc->condnumbered), int16_t{-3});
-    pc->condfurther = -3;
+    initConditionTargets(*pc);
     pc->firstline = kNoLines;
     if (t.pcbhead) {
         pc->next = t.pcbhead->next;

@@ -180,6 +180,9 @@ struct pcb {
 // Returns 0 or -9000 (block not allocated).  A name of 512 or more characters, a dictionary
 // capacity above 32510 or failed table allocation are consistency failures.
 [[nodiscard]] int createPCB(int lineLimit, int dictLimit, const char* name, pcb** out);
+// The initial condition targets of a new block: the first group -2 except the sixth, -3; the
+// numbered group and the further target -3.
+void initConditionTargets(pcb& pc);
 // Allocates the line table and both dictionary tables; false when memory runs out.
 [[nodiscard]] bool allocatePCBTables(pcb& pc, int lineLimit, int dictLimit);
 // Makes the block empty (no lines, no dictionary, first line -2) keeping at least one slot of

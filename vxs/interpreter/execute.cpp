@@ -4,6 +4,7 @@
 #include <string>
 
 #include "vxs/command/command.h"
+#include "vxs/control/errors.h"
 #include "vxs/interpreter/run.h"
 #include "vxs/interpreter/values.h"
 #include "vxs/screen/terminal.h"
@@ -19,8 +20,7 @@ int executeStatement(RunCtx& r, const ClauseView& v) {
     // Resumed after a command that failed: its error is this statement's.
     if (pc.pendingexec < 0 && static_cast<size_t>(-pc.pendingexec - 1) == v.start) {
         pc.pendingexec = 0;
-        const int err = pc.lasterror ? pc.lasterror : kErrUnrecognizedCommand;
-        return err;
+        return pc.lasterror ? pc.lasterror : kErrUnrecognized;
     }
     RpnEntry e;
     if (!rpnPop(e)) return 9301;

@@ -77,9 +77,6 @@ struct RunCtx {
 // status 13: command mode carries out the command and resumes the program).
 inline constexpr int kStopForPause = -1;
 inline constexpr int kStopForExecute = -2;
-// The error an EXECUTE raises when its command failed without an error number of its own.
-inline constexpr int kErrUnrecognizedCommand = 1006;
-
 // CHAIN: keeps the request (chain.h) and ends the program.
 [[nodiscard]] int chainStatement(RunCtx& r, const ClauseView& v);
 // EXECUTE: hands its command to command mode.
