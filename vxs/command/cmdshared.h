@@ -86,6 +86,8 @@ int queueAfterProgramEnd(std::string_view command);
 // quotes stay on the word).
 std::vector<std::string> splitArguments(std::string_view args);
 std::string upperCase(std::string_view s);
+// A file name without the quotes it may be written in.
+std::string_view unquoted(std::string_view name);
 std::string_view trimBlanks(std::string_view s);
 // A decimal number 0..max filling the whole text; false otherwise.
 bool parseDecimal(std::string_view text, uint32_t max, uint32_t& value);

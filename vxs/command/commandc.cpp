@@ -17,8 +17,7 @@ inline constexpr int kErrTooDeep = 9003;  // procedure files nested too deeply
 int commandProcedure(std::string_view args, bool sub) {
     std::string_view name = trimBlanks(args);
     if (!name.empty() && name[0] == '*') name = trimBlanks(name.substr(1));
-    if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
-        name = name.substr(1, name.size() - 2);
+    name = unquoted(name);
     if (name.empty()) return kErrFileName;
     std::string path;
     if (int err = mapFileName(name, path)) return err;

@@ -41,9 +41,7 @@ int parseFileArgs(std::string_view args, bool allowResident, FileArgs& out) {
         } else if (opt == OptResident && allowResident) {
             out.resident = true;
         } else if (out.name.empty() && !opt) {
-            out.name = w;
-            if (w.size() >= 2 && w.front() == '"' && w.back() == '"')
-                out.name = w.substr(1, w.size() - 2);
+            out.name = unquoted(w);
         } else {
             return kErrUnrecognized;
         }
@@ -211,9 +209,8 @@ int commandMerge(std::string_view args) {
     const std::vector<std::string> names = splitArguments(args);
     if (names.empty()) return kErrFileName;
     if (!t.curpcb) return kErrNoProgram;
-    for (std::string name : names) {
-        if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
-            name = name.substr(1, name.size() - 2);
+    for (const std::string& quoted : names) {
+        const std::string_view name = unquoted(quoted);
         std::string path;
         if (int err = findProgramFile(name, path)) return err;
         std::vector<uint8_t> bytes;
