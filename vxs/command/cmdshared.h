@@ -86,6 +86,8 @@ int queueAfterProgramEnd(std::string_view command);
 // quotes stay on the word).
 std::vector<std::string> splitArguments(std::string_view args);
 std::string upperCase(std::string_view s);
+// The lines of a text file, without their line ends (LF or CR LF).
+std::vector<std::string_view> textLines(std::string_view text);
 // A file name without the quotes it may be written in.
 std::string_view unquoted(std::string_view name);
 std::string_view trimBlanks(std::string_view s);

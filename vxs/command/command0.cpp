@@ -236,6 +236,18 @@ std::string upperCase(std::string_view s) {
     return out;
 }
 
+std::vector<std::string_view> textLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        const size_t eol = text.find('\n');
+        std::string_view line = text.substr(0, eol);
+        text = eol == std::string_view::npos ? std::string_view{} : text.substr(eol + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        lines.push_back(line);
+    }
+    return lines;
+}
+
 std::string_view unquoted(std::string_view name) {
     if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
         return name.substr(1, name.size() - 2);

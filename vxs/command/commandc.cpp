@@ -26,14 +26,9 @@ int commandProcedure(std::string_view args, bool sub) {
     Procedure p;
     p.name = path;
     p.sub = sub;
-    std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    while (!text.empty()) {
-        const size_t eol = text.find('\n');
-        std::string_view line = text.substr(0, eol);
-        text = eol == std::string_view::npos ? std::string_view{} : text.substr(eol + 1);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    for (std::string_view line :
+         textLines({reinterpret_cast<const char*>(bytes.data()), bytes.size()}))
         p.lines.emplace_back(line);
-    }
     CommandWork& w = commandWork();
     if (!sub && !w.procedures.empty()) w.procedures.pop_back();  // PROC replaces its caller
     if (w.procedures.size() >= kMaxProcedureDepth) return kErrTooDeep;

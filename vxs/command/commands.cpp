@@ -126,11 +126,7 @@ std::string programListing(const pcb& pc) {
 int enterSourceText(pcb& pc, std::string_view text, std::string* failed) {
     CompileOptions o;
     o.programActive = programActive() && &pc == t.curpcb;
-    while (!text.empty()) {
-        const size_t eol = text.find('\n');
-        std::string_view line = text.substr(0, eol);
-        text = eol == std::string_view::npos ? std::string_view{} : text.substr(eol + 1);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    for (std::string_view line : textLines(text)) {
         line = trimBlanks(line);
         if (line.empty()) continue;
         int err = 0;
