@@ -9,7 +9,6 @@ namespace {
 struct OperatorInfo {
     const char* name = nullptr;
     int8_t precedence = 0;
-    int8_t params = 0;
 };
 struct StatementInfo {
     const char* name = nullptr;
@@ -18,7 +17,7 @@ struct StatementInfo {
 
 constexpr std::array<OperatorInfo, 64> makeOperators() {
     std::array<OperatorInfo, 64> t{};
-#define VX_OP_ROW(kind, nm, prec, prm, meaning) t[kind] = {#nm, prec, prm};
+#define VX_OP_ROW(kind, nm, prec, prm, meaning) t[kind] = {#nm, prec};
     VX_OPERATORS(VX_OP_ROW)
 #undef VX_OP_ROW
     return t;
@@ -46,10 +45,6 @@ static_assert(kStatements[StBreak].direct == -1, "0x40|63 is the line end byte")
 int operatorPrecedence(int kind) {
     if (kind == OpAnd || kind == OpOr || kind == 5) return 11;  // plain logic kinds 3, 4, 5
     return kind >= 0 && kind < 64 ? kOperators[static_cast<size_t>(kind)].precedence : 0;
-}
-
-int operatorParameterWords(int kind) {
-    return kind >= 0 && kind < 64 ? kOperators[static_cast<size_t>(kind)].params : 0;
 }
 
 const char* operatorName(int kind) {

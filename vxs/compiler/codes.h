@@ -80,8 +80,22 @@ enum OperatorKind : uint8_t {
 
 // Precedence of each of the 64 kinds (0 for kinds without one).
 int operatorPrecedence(int kind);
-// Parameter words of a reference operator (63: all of its words).
-int operatorParameterWords(int kind);
+// Parameter words of a reference operator (63: all of its words).  The evaluator asks for every
+// item, so the table is reached without a call.
+namespace detail {
+struct OperatorParams {
+    int8_t words[64] = {};
+    constexpr OperatorParams() {
+#define VX_OP_PARAMS(kind, name, prec, params, meaning) words[kind] = params;
+        VX_OPERATORS(VX_OP_PARAMS)
+#undef VX_OP_PARAMS
+    }
+};
+inline constexpr OperatorParams kOperatorParams;
+}  // namespace detail
+inline int operatorParameterWords(int kind) {
+    return kind >= 0 && kind < 64 ? detail::kOperatorParams.words[kind] : 0;
+}
 const char* operatorName(int kind);
 
 // ---- statement codes ----

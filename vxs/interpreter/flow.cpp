@@ -192,11 +192,15 @@ int forStatement(RunCtx& r, const ClauseView& v) {
 }
 
 int nextStatement(RunCtx& r, const ClauseView& v) {
-    if (v.words != 2) return 9301;
     RpnEntry control;
-    if (!rpnPop(control)) return 9301;
-    Cell* var = rpnCellOf(control);
-    if (!var || isStringCell(var)) return 9301;
+    if (v.words != 2 || !rpnPop(control)) return 9301;
+    return nextLoop(r, rpnCellOf(control), v);
+}
+
+}  // namespace
+
+int nextLoop(RunCtx& r, Cell* var, const ClauseView& v) {
+    if (v.words != 2 || !var || isStringCell(var)) return 9301;
     size_t i = g.fors.size();
     while (i > g.forBase && g.fors[i - 1].var != var) --i;
     if (i == g.forBase) return kErrNextWithoutFor;
@@ -206,6 +210,8 @@ int nextStatement(RunCtx& r, const ClauseView& v) {
     if (f.up ? value <= f.limit : value >= f.limit) return jumpToPosition(r, v.wordsAt);
     return 0;
 }
+
+namespace {
 
 int conditionEntry(uint8_t cond) {
     switch (cond & 63) {

@@ -35,6 +35,11 @@ void resetConditions(pcb& pc);
 // Returns 0, an error number, or -2 when the code is not a flow statement.
 [[nodiscard]] int flowControl(RunCtx& r, const ClauseView& v);
 
+// NEXT of the control variable `var` (clause `v`): the innermost loop of `var` in this frame
+// steps on, and continues at the loop's start unless it has passed its limit.  Returns 0, 220
+// (no such loop) or 9301 (not a numeric variable).
+[[nodiscard]] int nextLoop(RunCtx& r, Cell* var, const ClauseView& v);
+
 // A false DO test whose LOOP is in the same line: continues after that LOOP clause, found
 // from clause offset `from` on (nested DO/LOOP pairs passed over).
 [[nodiscard]] int skipPastLoop(RunCtx& r, size_t from);

@@ -44,41 +44,6 @@ int pushNumber(double v) {
     return rpnPush(rpnCell(c));
 }
 
-// The result of a binary numeric operator, or kErrOverflow.
-int arithmetic(int kind, double l, double r, double& out) {
-    switch (kind) {
-        case OpAnd: out = isTrue(l) && isTrue(r) ? 1.0 : 0.0; return 0;
-        case OpOr: out = isTrue(l) || isTrue(r) ? 1.0 : 0.0; return 0;
-        case OpPower: out = std::pow(l, r); return 0;
-        case OpMul:
-        case OpMulAssign:
-            if (std::fabs(l) > 1e150 || std::fabs(r) > 1e150) return kErrOverflow;
-            out = l * r;
-            return 0;
-        case OpDiv:
-        case OpDivAssign:  // in place too: a zero divisor is an error, not an infinity
-            if (r > -1e-10 && r < 1e-10) return kErrOverflow;
-            out = l / r;
-            return 0;
-        case OpAdd:
-        case OpAddAssign: out = l + r; return 0;
-        case OpSub:
-        case OpSubAssignNum: out = l - r; return 0;
-    }
-    return kErrDamaged;
-}
-
-bool compareResult(int kind, int cmp) {
-    switch (kind) {
-        case OpGt: return cmp > 0;
-        case OpLt: return cmp < 0;
-        case OpGe: return cmp >= 0;
-        case OpLe: return cmp <= 0;
-        case OpNe: return cmp != 0;
-        default: return cmp == 0;  // OpEq
-    }
-}
-
 // Compares two entries: as strings when the right one is a string.
 int compareEntries(const EvalEnv& env, RpnEntry l, RpnEntry r, int& cmp) {
     const Cell* rc = rpnCellOf(r);
@@ -183,26 +148,6 @@ int skipOperand(std::span<const uint8_t> code, size_t& pos, bool isAnd) {
 }
 
 }  // namespace
-
-int popNumber(double& v) {
-    RpnEntry e;
-    if (!rpnPop(e)) return 9301;
-    if (rpnIsSmall(e)) {
-        v = rpnSmallValue(e);
-        return 0;
-    }
-    const Cell* c = rpnCellOf(e);
-    if (isStringCell(c)) return 9301;
-    v = cellNumber(c);
-    return 0;
-}
-
-int pushWord(const EvalEnv& env, uint16_t w) {
-    if (w < kFirstDictIndex) return rpnPush(rpnSmall(w));
-    Cell* c = dictEntry(*env.pc, w);
-    if (!c) return kErrDictionary;
-    return rpnPush(rpnCell(c));
-}
 
 int assignString(const EvalEnv& env, Cell* target, std::string_view text) {
     uint8_t* lenWord;
@@ -364,12 +309,7 @@ int evaluate(const EvalEnv& env, std::span<const uint8_t> code, size_t& pos) {
             case OpNot: case OpTilde: case OpNeg: case OpAbs: case OpInt: case OpSgn: {
                 double x;
                 if ((err = popNumber(x))) return err;
-                const double v = kind == OpNot || kind == OpTilde ? (isTrue(x) ? 0.0 : 1.0)
-                                 : kind == OpNeg                 ? 0 - x
-                                 : kind == OpAbs                 ? std::fabs(x)
-                                 : kind == OpInt                 ? std::floor(x + kTolerance)
-                                                                 : compareNumbers(x, 0);
-                err = pushNumber(v);
+                err = pushNumber(unaryOperation(kind, x));
                 break;
             }
             case OpChainStart:

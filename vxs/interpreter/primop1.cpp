@@ -41,21 +41,15 @@ int opElement(const EvalEnv& env, Cell* array, int subscripts) {
     double s[kMaxDims];
     for (int i = subscripts - 1; i >= 0; --i)
         if (int err = popNumber(s[i])) return err;
-    if (!isArrayCell(array) || cellDims(array) != subscripts) return kErrDimensions;
-    int32_t index = 0;
-    for (int i = 0; i < subscripts; ++i) {
-        const int v = toSubscript(s[i]) - env.base;
-        if (v < 0 || v >= array->dims[i] || !array->storage) return kErrSubscript;
-        index = index * array->dims[i] + v;
-    }
-    return pushReference(array, elementAt(array, index));
+    uint8_t* at;
+    if (int err = elementAddress(env, array, s, subscripts, at)) return err;
+    return pushReference(array, at);
 }
 
 int opElementConstant(const EvalEnv& env, Cell* array, int subscript) {
-    if (!isArrayCell(array) || cellDims(array) != 1) return kErrDimensions;
-    const int v = (subscript & 0x3F) - env.base;
-    if (v < 0 || v >= array->dims[0] || !array->storage) return kErrSubscript;
-    return pushReference(array, elementAt(array, v));
+    uint8_t* at;
+    if (int err = elementAddressConstant(env, array, subscript, at)) return err;
+    return pushReference(array, at);
 }
 
 int opRange(const EvalEnv& env, Cell* array) {

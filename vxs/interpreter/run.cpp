@@ -14,6 +14,7 @@
 #include "vxs/control/entry.h"
 #include "vxs/control/errors.h"
 #include "vxs/control/utils.h"
+#include "vxs/interpreter/clausecache.h"
 #include "vxs/interpreter/consoleio.h"
 #include "vxs/interpreter/flow.h"
 #include "vxs/interpreter/numtext.h"
@@ -81,6 +82,37 @@ void reportError(pcb& pc, int err, int16_t line, std::span<const uint8_t> code, 
         statusShowError(err, 0, 0);  // a statement typed without a line number: position 0
 }
 
+// Runs the fast form of clause `c`, if it has one that applies now: true with `err` set to the
+// clause's result, false when the clause must take the general path (nothing has changed).
+bool runFastForm(RunCtx& r, const CachedLine& l, const CachedClause& c, int& err) {
+    double value;
+    if (!fastFormsOn()) return false;
+    switch (c.form) {
+        case FastForm::None: return false;
+        case FastForm::Let:
+            if (!runNumeric(l, c, r.env, value)) return false;
+            err = 0;
+            return true;
+        case FastForm::If: {
+            // The IF finds its value on the RPN stack, as after the general evaluation.
+            if (!runNumeric(l, c, r.env, value)) return false;
+            Cell* cell = newNumberTemp(value);
+            if (!cell) return false;
+            err = rpnPush(rpnCell(cell));
+            if (!err) err = dispatchStatement(r, c.view);
+            return true;
+        }
+        case FastForm::Next: {
+            const RpnStack& rs = rpnStack();
+            Cell* var = cellAt(*r.pc, c.variable);
+            if (!var || rs.rpnStackNext >= rs.limit) return false;
+            err = nextLoop(r, var, c.view);
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 void prepareRun(pcb& pc) {
@@ -132,6 +164,7 @@ void runLoop() {
         return;
     }
     if (!pc->resolved) resolveProgram(*pc);
+    clearClauseCache();  // lines are decoded afresh in every run: an edit may lie before it
 
     RunCtx r;
     r.pc = pc;
@@ -193,7 +226,11 @@ void runLoop() {
         }
         const bool isImmediate = line == kImmediateLine;
         r.line = line;
-        r.code = isImmediate ? std::span<const uint8_t>(t.immediate) : lineCode(*pc, line);
+        const CachedLine* decodedLine = isImmediate ? nullptr : cachedLine(*pc, line);
+        r.code = decodedLine  ? decodedLine->code
+                 : isImmediate ? std::span<const uint8_t>(t.immediate)
+                               : lineCode(*pc, line);
+        int clauseHint = 0;  // the cached clause expected next
         r.env.soflowIgnore = pc->condtargets[0] == -3;
         if (freshLine && !isImmediate) {
             const linetbl& entry = pc->lineptr[static_cast<size_t>(line)];
@@ -291,25 +328,37 @@ void runLoop() {
                 workStack().next = workStack().base;
             }
 
-            // Push the leading words, evaluate, dispatch.
-            ClauseView v;
-            int err = decodeClause(r.code, clauseStart, v);
-            const bool decoded = err == 0;
-            size_t pos = clauseStart + 1;
-            if (resuming) {  // the caller's operands and the function's value are on the stack
-                pos = resumePos;
-                resuming = false;
-            } else {
-                for (int i = 0; !err && i < v.count; ++i, pos += 2)
-                    err = pushWord(r.env, readWord(r.code.data() + pos));
+            // The clause as decoded when its line was first reached, or decoded now.
+            ClauseView decodedNow;
+            const CachedClause* cached = nullptr;
+            if (decodedLine) {
+                const int k = decodedLine->find(clauseStart, clauseHint);
+                if (k >= 0) {
+                    cached = &decodedLine->clauses[static_cast<size_t>(k)];
+                    clauseHint = k + 1;
+                }
             }
-            if (!err) err = evaluate(r.env, r.code, pos);
+            int err = cached ? 0 : decodeClause(r.code, clauseStart, decodedNow);
+            const ClauseView& v = cached ? cached->view : decodedNow;
+            const bool decoded = err == 0;
             r.jump = false;
             r.resume = false;
-            if (err == kCallPending)  // a user function: its body runs, then this clause resumes
-                err = beginCall(r, clauseStart);
-            else if (!err)
-                err = dispatchStatement(r, v);
+            // Push the leading words, evaluate, dispatch; a fast form does all three at once.
+            if (resuming || !cached || !runFastForm(r, *decodedLine, *cached, err)) {
+                size_t pos = clauseStart + 1;
+                if (resuming) {  // the caller's operands and the function's value are on the stack
+                    pos = resumePos;
+                    resuming = false;
+                } else {
+                    for (int i = 0; !err && i < v.count; ++i, pos += 2)
+                        err = pushWord(r.env, readWord(r.code.data() + pos));
+                }
+                if (!err) err = evaluate(r.env, r.code, pos);
+                if (err == kCallPending)  // a user function: its body runs, then this clause resumes
+                    err = beginCall(r, clauseStart);
+                else if (!err)
+                    err = dispatchStatement(r, v);
+            }
             if (!r.resume) resetStacks();
             if (!t.watches.empty()) checkWatches(*pc);
             if (err == kStopForPause) {  // PAUSE: stop after this clause

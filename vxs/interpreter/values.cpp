@@ -11,27 +11,6 @@
 
 namespace vxs {
 
-int toInteger(double x, int lo, int hi) {
-    double r = x >= 0 ? std::trunc(x + 0.5) : std::trunc(x - 0.5);
-    if (!(r >= -2147483648.0)) r = -2147483648.0;  // also catches NaN
-    if (r > 2147483647.0) r = 2147483647.0;
-    const long long v = static_cast<long long>(r);
-    return static_cast<int>(v < lo ? lo : v > hi ? hi : v);
-}
-
-double cellNumber(const Cell* c) {
-    double v;
-    memcpy(&v, (c->kind & DE_STORAGE) && c->storage ? static_cast<const uint8_t*>(c->storage)
-                                                     : c->value,
-           sizeof v);
-    return v;
-}
-
-void setCellNumber(Cell* c, double v) {
-    memcpy((c->kind & DE_STORAGE) && c->storage ? static_cast<uint8_t*>(c->storage) : c->value,
-           &v, sizeof v);
-}
-
 namespace {
 const uint8_t* stringBytes(const Cell* c) {
     return (c->kind & DE_STORAGE) && c->storage ? static_cast<const uint8_t*>(c->storage)
@@ -97,12 +76,6 @@ int32_t elementCount(const Cell* c) {
     return n;
 }
 
-int elementSize(const Cell* c) { return isStringCell(c) ? 2 + stringCapacity(c) : 8; }
-
-uint8_t* elementAt(const Cell* c, int32_t i) {
-    return static_cast<uint8_t*>(c->storage) + static_cast<size_t>(i) * elementSize(c);
-}
-
 uint8_t alternateCollation(uint8_t b) {
     if (b >= 0x30 && b <= 0x39) return static_cast<uint8_t>(b + 0x80);
     if (b >= 0xB0 && b <= 0xB9) return static_cast<uint8_t>(b - 0x80);
@@ -122,37 +95,21 @@ int compareStrings(std::string_view a, std::string_view b, bool alternate) {
     return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
 }
 
-namespace {
+namespace detail {
 RpnStack g_rpn;
 WorkStack g_work;
+}  // namespace detail
+
+namespace {
+using detail::g_rpn;
+using detail::g_work;
 std::unique_ptr<RpnEntry[]> g_rpnArea;
 std::unique_ptr<uint8_t[]> g_workArea;
-
-// Temporaries are 8-byte aligned: the header holds a pointer and the value a double.
-uint8_t* workAlloc(size_t bytes) {
-    bytes = (bytes + 7) & ~size_t{7};
-    if (static_cast<size_t>(g_work.limit - g_work.next) < bytes) return nullptr;
-    uint8_t* p = g_work.next;
-    g_work.next += bytes;
-    return p;
-}
-
-Cell* tempHeader(size_t inlineBytes) {
-    const size_t bytes = offsetof(Cell, value) + (inlineBytes < 8 ? 8 : inlineBytes);
-    uint8_t* p = workAlloc(bytes < sizeof(Cell) ? sizeof(Cell) : bytes);
-    if (!p) return nullptr;
-    Cell* c = new (p) Cell{};
-    c->kind = DE_LITERAL;
-    return c;
-}
 
 struct DefaultStacks {
     DefaultStacks() { (void)allocateStacks(kDefaultRpnStack, kDefaultWorkStack); }
 } g_defaultStacks;
 }  // namespace
-
-RpnStack& rpnStack() { return g_rpn; }
-WorkStack& workStack() { return g_work; }
 
 int allocateStacks(int rpnEntries, int workBytes) {
     std::unique_ptr<RpnEntry[]> rpn(new (std::nothrow) RpnEntry[static_cast<size_t>(rpnEntries)]);
@@ -167,17 +124,6 @@ int allocateStacks(int rpnEntries, int workBytes) {
     g_work.base = g_work.next = reinterpret_cast<uint8_t*>(aligned);
     g_work.limit = g_work.base + workBytes;
     return 0;
-}
-
-void resetStacks() {
-    g_rpn.rpnStackNext = g_rpn.rpn_stkbase;
-    g_work.next = g_work.base;
-}
-
-Cell* newNumberTemp(double value) {
-    Cell* c = tempHeader(8);
-    if (c) c->setNumber(value);
-    return c;
 }
 
 Cell* newStringTemp(int length) {

@@ -10,9 +10,11 @@
 // holds its text inline at exactly its length.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <string_view>
 
 #include "vxs/compiler/pcb.h"
@@ -39,7 +41,13 @@ inline int compareNumbers(double a, double b) {
     return d > kTolerance ? 1 : d < -kTolerance ? -1 : 0;
 }
 // Rounds half away from zero and clamps to [lo, hi] (after clamping to 32 bits).
-int toInteger(double x, int lo, int hi);
+inline int toInteger(double x, int lo, int hi) {
+    double r = x >= 0 ? std::trunc(x + 0.5) : std::trunc(x - 0.5);
+    if (!(r >= -2147483648.0)) r = -2147483648.0;  // also catches NaN
+    if (r > 2147483647.0) r = 2147483647.0;
+    const long long v = static_cast<long long>(r);
+    return static_cast<int>(v < lo ? lo : v > hi ? hi : v);
+}
 inline int toSubscript(double x) { return toInteger(x, -32767, 65535); }
 inline int toCount(double x) { return toInteger(x, -32767, 32767); }
 
@@ -48,8 +56,18 @@ inline bool isStringCell(const Cell* c) { return c->kind & DE_STRING; }
 inline bool isArrayCell(const Cell* c) { return c->attr & DA_DIMENSIONED; }
 inline int cellDims(const Cell* c) { return c->attr & DA_DIMS; }
 
-double cellNumber(const Cell* c);
-void setCellNumber(Cell* c, double v);
+// The number a cell holds: in its storage when it has one, else inline.
+inline double cellNumber(const Cell* c) {
+    double v;
+    memcpy(&v, (c->kind & DE_STORAGE) && c->storage ? static_cast<const uint8_t*>(c->storage)
+                                                     : c->value,
+           sizeof v);
+    return v;
+}
+inline void setCellNumber(Cell* c, double v) {
+    memcpy((c->kind & DE_STORAGE) && c->storage ? static_cast<uint8_t*>(c->storage) : c->value,
+           &v, sizeof v);
+}
 
 // A string's bytes as they are now.
 std::string_view cellString(const Cell* c);
@@ -62,9 +80,11 @@ int stringCapacity(const Cell* c);
 // Number of elements of an array cell (the range count for a range).
 int32_t elementCount(const Cell* c);
 // Bytes of one element.
-int elementSize(const Cell* c);
+inline int elementSize(const Cell* c) { return isStringCell(c) ? 2 + stringCapacity(c) : 8; }
 // The address of element i.
-uint8_t* elementAt(const Cell* c, int32_t i);
+inline uint8_t* elementAt(const Cell* c, int32_t i) {
+    return static_cast<uint8_t*>(c->storage) + static_cast<size_t>(i) * elementSize(c);
+}
 
 // The range count of a range reference is kept in the entry's function-line field, which only
 // functions use otherwise.
@@ -102,12 +122,20 @@ struct WorkStack {
 };
 inline constexpr int kDefaultWorkStack = 4000;
 
-// The process's stacks (sizes from the configuration; the defaults until it exists).
-RpnStack& rpnStack();
-WorkStack& workStack();
+// The process's stacks (sizes from the configuration; the defaults until it exists).  Every
+// operation uses them, so they are reached without a call.
+namespace detail {
+extern RpnStack g_rpn;
+extern WorkStack g_work;
+}  // namespace detail
+inline RpnStack& rpnStack() { return detail::g_rpn; }
+inline WorkStack& workStack() { return detail::g_work; }
 // Allocates both stacks with the given sizes.  Returns 0 or 9000.
 [[nodiscard]] int allocateStacks(int rpnEntries, int workBytes);
-void resetStacks();
+inline void resetStacks() {
+    detail::g_rpn.rpnStackNext = detail::g_rpn.rpn_stkbase;
+    detail::g_work.next = detail::g_work.base;
+}
 
 [[nodiscard]] inline int rpnPush(RpnEntry e) {
     RpnStack& s = rpnStack();
@@ -122,9 +150,29 @@ inline bool rpnPop(RpnEntry& e) {
     return true;
 }
 
+// Bytes of the work stack one temporary with `inlineBytes` of value takes (8-byte aligned: the
+// header holds a pointer and the value a double).
+inline constexpr size_t tempBytes(size_t inlineBytes) {
+    const size_t bytes = offsetof(Cell, value) + (inlineBytes < 8 ? 8 : inlineBytes);
+    return ((bytes < sizeof(Cell) ? sizeof(Cell) : bytes) + 7) & ~size_t{7};
+}
+// A zeroed unnamed cell of tempBytes(inlineBytes) from the work stack; null when it is full.
+inline Cell* tempHeader(size_t inlineBytes) {
+    const size_t bytes = tempBytes(inlineBytes);
+    WorkStack& w = detail::g_work;
+    if (static_cast<size_t>(w.limit - w.next) < bytes) return nullptr;
+    Cell* c = new (w.next) Cell{};
+    w.next += bytes;
+    c->kind = DE_LITERAL;
+    return c;
+}
 // A numeric temporary (0.0) or a string temporary of `length` bytes (its text to be filled in),
 // from the work stack; null when it is full (error 9001).
-Cell* newNumberTemp(double value);
+inline Cell* newNumberTemp(double value) {
+    Cell* c = tempHeader(8);
+    if (c) memcpy(c->value, &value, sizeof value);
+    return c;
+}
 Cell* newStringTemp(int length);
 // A temporary indirect cell referring to data elsewhere (an element or a range), shaped like
 // `like`.
