@@ -348,8 +348,37 @@ int resolveAndRenumber(pcb& pc, const std::vector<uint32_t>* renumber) {
     r.unresolved += static_cast<int>(fors.size() + dos.size() + defSkips.size());
     for (const SelectBlock& s : selects)
         r.unresolved += (s.pendingCaseTarget ? 1 : 0) + static_cast<int>(s.caseSkips.size());
+    linkFunctions(pc);
     pc.resolved = true;
     return r.unresolved;
+}
+
+std::vector<int16_t> functionDefLines(const pcb& pc) {
+    std::vector<int16_t> lines(static_cast<size_t>(pc.dictcnt), -1);
+    for (int i : linesInOrder(pc)) {
+        const std::span<const uint8_t> code = lineCode(pc, i);
+        ClauseView v;
+        if (atLineEnd(code, 0) || decodeClause(code, 0, v) || v.code != StDef || v.words < 1)
+            continue;
+        const int slot = readWord(code.data() + v.wordsAt) - kFirstDictIndex;
+        if (slot >= 0 && slot < pc.dictcnt && lines[static_cast<size_t>(slot)] < 0)
+            lines[static_cast<size_t>(slot)] = static_cast<int16_t>(i);  // the first DEF wins
+    }
+    return lines;
+}
+
+void linkFunctions(pcb& pc) {
+    const std::vector<int16_t> lines = functionDefLines(pc);
+    for (int i = 0; i < pc.dictcnt; ++i) {
+        de* e = pc.dictEntryPointer[static_cast<size_t>(i)].get();
+        if (!e || !e->isFunction()) continue;
+        if (e->fnline != kFnUnlinked && e->fnline >= kFnLibraryLink) {
+            const size_t link = e->fnline - kFnLibraryLink;
+            if (link < pc.liblinks.size() && pc.liblinks[link].lib) continue;  // stays linked
+        }
+        const int16_t def = lines[static_cast<size_t>(i)];
+        e->fnline = def >= 0 ? static_cast<uint32_t>(def) : kFnUnlinked;
+    }
 }
 
 std::string disassemble(std::span<const uint8_t> code) {

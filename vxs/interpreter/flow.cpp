@@ -14,6 +14,7 @@
 #include "vxs/compiler/command2.h"
 #include "vxs/control/errors.h"
 #include "vxs/control/utils.h"
+#include "vxs/interpreter/library.h"
 #include "vxs/interpreter/primop.h"
 #include "vxs/interpreter/values.h"
 
@@ -57,8 +58,9 @@ struct SavedSlot {
 };
 
 struct CallFrame {
-    pcb* program;
-    int fn;
+    pcb* program;  // the called function's program, whose slots the call rebinds
+    pcb* caller;   // the program of the calling expression (the same, or one linking a library)
+    int fn;        // the function's index in `program`
     std::vector<SavedSlot> slots;  // the result entry first, then the formals
     RpnEntry* rpnBase;
     uint8_t* workBase;
@@ -80,6 +82,7 @@ struct FlowState {
     size_t flowLimit = 50;
     size_t forLimit = 30;
     int16_t eventTarget = kIgnore;  // ON EVENT
+    bool ioerrExemption = false;
     bool shutdown = false;
 };
 FlowState g;
@@ -355,7 +358,6 @@ constexpr int kErrNotFunction = 9303;
 constexpr int kErrDefLayout = 9304;
 constexpr int kErrDefBody = 9305;
 constexpr int kErrFormalMarker = 9306;
-constexpr int kErrUnlinked = 2282;
 constexpr int kErrNoRoom = 9002;
 
 DePtr& slotOf(pcb& pc, int index) { return pc.dictEntryPointer[static_cast<size_t>(index - kFirstDictIndex)]; }
@@ -384,17 +386,25 @@ bool isVariableEntry(const pcb& pc, const Cell* c) {
     return false;
 }
 
-// The line of the function's DEF statement, -1 when the program has none.
-int16_t defLine(const pcb& pc, int fn, ClauseView& def) {
-    int guard = pc.linecnt;
-    for (int16_t i = pc.firstline; i >= 0 && i < pc.linecnt && guard-- > 0;
-         i = pc.lineptr[static_cast<size_t>(i)].next) {
-        const std::span<const uint8_t> code = lineCode(pc, i);
-        if (atLineEnd(code, 0) || decodeClause(code, 0, def)) continue;
-        if (def.code == StDef && def.words >= 1 && readWord(code.data() + def.wordsAt) == fn)
-            return i;
+// Where function `fn` of `caller` runs: its own DEF line, or a library's through the link
+// table.  Returns 0, 2282 (not linked) or the library's error.
+int functionTarget(pcb& caller, int fn, const de& fe, pcb*& program, int& index, int16_t& line) {
+    if (fe.fnline == kFnUnlinked) return kErrNotLinked;
+    if (fe.fnline < kFnLibraryLink) {
+        if (fe.fnline >= static_cast<uint32_t>(caller.linecnt)) return kErrNotLinked;
+        program = &caller;
+        index = fn;
+        line = static_cast<int16_t>(fe.fnline);
+        return 0;
     }
-    return -1;
+    const size_t k = fe.fnline - kFnLibraryLink;
+    if (k >= caller.liblinks.size() || !caller.liblinks[k].lib) return kErrNotLinked;
+    LibLink& link = caller.liblinks[k];
+    if (int err = prepareLink(link)) return err;
+    program = link.lib;
+    index = link.libfn;
+    line = link.defline;
+    return 0;
 }
 
 // A fresh local for a formal or a result: the formal's kind, room for `capacity` characters.
@@ -424,7 +434,7 @@ int bindFormal(const EvalEnv& env, CallFrame& f, uint16_t marker, int index, con
         if (aString != formal->isString()) return kErrArgumentKind;
         if (marker == kFormalArray) {
             // The array itself: a local that shares the actual's elements.
-            if (!isVariableEntry(pc, a)) return kErrNotVariable;
+            if (!isVariableEntry(*f.caller, a)) return kErrNotVariable;
             if (!isArrayCell(a) || cellDims(a) != formal->dimensions()) return kErrArgumentKind;
             local = newDictEntry(static_cast<uint8_t>(a->kind & (DE_STRING)), 0);
             if (!local) return kErrNoMemory;
@@ -436,7 +446,7 @@ int bindFormal(const EvalEnv& env, CallFrame& f, uint16_t marker, int index, con
         } else {
             if (a && isArrayCell(a)) return kErrArgumentKind;
             if (marker == kFormalReference) {
-                if (!isVariableEntry(pc, a)) return kErrNotVariable;
+                if (!isVariableEntry(*f.caller, a)) return kErrNotVariable;
                 copyBack = a;
             }
             size_t capacity = static_cast<size_t>(stringCapacity(formal));
@@ -468,6 +478,7 @@ void setFlowLimits(size_t flowEntries, size_t forEntries) {
     g.flowLimit = flowEntries;
     g.forLimit = forEntries;
 }
+void setIoerrExemption(bool on) { g.ioerrExemption = on; }
 size_t flowStackUse() { return g.flow.size(); }
 size_t forStackUse() { return g.fors.size(); }
 
@@ -481,8 +492,10 @@ void resetFlow() {
         CallFrame& f = g.calls[i];
         for (SavedSlot& slot : f.slots) slot.copyBack = nullptr;
         (void)restoreSlots(f, none);
+        if (f.program->activecalls > 0) --f.program->activecalls;
         rs.rpn_stkbase = f.rpnBase;
         ws.base = f.workBase;
+        t.curpcb = f.caller;  // the outermost caller is current at the end
     }
     g.calls.clear();
     rs.rpnStackNext = rs.rpn_stkbase;
@@ -498,7 +511,7 @@ void resetConditions(pcb& pc) {
     pc.condtargets[EPageoflow] = kIgnore;
     for (int16_t& k : pc.condnumbered) k = kIgnore;
     pc.condfurther = kIgnore;
-    g.eventTarget = kIgnore;
+    if (pc.libmode == kLibNone) g.eventTarget = kIgnore;  // one for the whole run
 }
 
 int skipPastLoop(RunCtx& r, size_t from) {
@@ -520,13 +533,21 @@ int skipPastLoop(RunCtx& r, size_t from) {
 
 int beginCall(RunCtx& r, size_t clauseStart) {
     const CallRequest q = callRequest();
-    pcb& pc = *r.pc;
-    de* fe = dictEntry(pc, q.fn);
+    pcb& caller = *r.pc;
+    const de* called = dictEntry(caller, q.fn);
+    if (!called || !called->isFunction()) return kErrNotFunction;
+    pcb* program = nullptr;
+    int fn = 0;
+    int16_t line = -1;
+    if (int err = functionTarget(caller, q.fn, *called, program, fn, line)) return err;
+    pcb& pc = *program;
+    de* fe = dictEntry(pc, fn);
     if (!fe || !fe->isFunction()) return kErrNotFunction;
-    ClauseView def;
-    const int16_t line = defLine(pc, q.fn, def);
-    if (line < 0) return kErrUnlinked;
     const std::span<const uint8_t> code = lineCode(pc, line);
+    ClauseView def;
+    if (atLineEnd(code, 0) || decodeClause(code, 0, def) || def.code != StDef || def.words < 1 ||
+        readWord(code.data() + def.wordsAt) != fn)
+        return kErrDefLayout;
     if (def.words < 3 || (def.words - 3) % 2) return kErrDefLayout;
     const uint8_t* w = code.data() + def.wordsAt;
     const size_t bodyOffset = readWord(w + 2);
@@ -540,13 +561,13 @@ int beginCall(RunCtx& r, size_t clauseStart) {
     const std::vector<RpnEntry> args(rs.rpnStackNext - q.args, rs.rpnStackNext);
     rs.rpnStackNext -= q.args;
 
-    CallFrame f{&pc, q.fn, {}, rs.rpn_stkbase, ws.base, ws.next, g.forBase, g.fors.size(),
+    CallFrame f{&pc, &caller, fn, {}, rs.rpn_stkbase, ws.base, ws.next, g.forBase, g.fors.size(),
                 r.line, clauseStart, q.resume, q.extraAt, q.extra};
     // The result: a fresh zero or empty value for this call.
     DePtr result = newLocal(*fe, static_cast<size_t>(fe->isString() ? stringCapacity(fe) : 0));
     if (!result) return kErrNoMemory;
-    DePtr& fnSlot = slotOf(pc, q.fn);
-    f.slots.push_back({q.fn, std::move(fnSlot), nullptr});
+    DePtr& fnSlot = slotOf(pc, fn);
+    f.slots.push_back({fn, std::move(fnSlot), nullptr});
     fnSlot = std::move(result);
 
     int err = 0, k = 0, formals = 0;
@@ -584,6 +605,8 @@ int beginCall(RunCtx& r, size_t clauseStart) {
     g.flow.push_back({r.line, q.resume, static_cast<int16_t>(formals)});
     g.calls.push_back(std::move(f));
     ++t.calldepth;
+    ++pc.activecalls;
+    if (&pc != &caller) enterProgram(r, &pc);
     r.jump = true;
     if (bodyOffset == 0) {
         r.jumpLine = pc.lineptr[static_cast<size_t>(line)].next;
@@ -622,9 +645,15 @@ int returnFromCall(RunCtx& r) {
     if (isString) memcpy(value->stringText(), text.data(), text.size());
     if (int perr = rpnPush(rpnCell(value))) return perr;
     if (err) return err;
+    if (f.program->activecalls > 0) --f.program->activecalls;
     const std::span<const uint8_t> caller =
-        f.line == kImmediateLine ? std::span<const uint8_t>(t.immediate) : lineCode(*f.program, f.line);
+        f.line == kImmediateLine ? std::span<const uint8_t>(t.immediate) : lineCode(*f.caller, f.line);
     if (f.extraAt + 2 * static_cast<size_t>(f.extra) > caller.size()) return 9301;
+    if (f.program != f.caller) {
+        enterProgram(r, f.caller);
+        // A library marked for release goes when its last call has returned.
+        if (f.program->librelease && f.program->activecalls == 0) releaseLibrary(f.program);
+    }
     for (int i = 0; i < f.extra; ++i)
         if (int perr = pushWord(r.env, readWord(caller.data() + f.extraAt + 2 * static_cast<size_t>(i))))
             return perr;
@@ -673,7 +702,11 @@ int conditionSearch(const pcb& pc, int& err, std::span<const uint8_t> code, cons
     if (err == 10005) err = 5;
     const Row row = rowOf(err);
     const bool io = (v.code >= 16 && v.code <= 31) || v.code == StExecute;
-    const int found = scanExits(pc, code, v, row, err, io, false);
+    // IOERR in the statement's own exits catches everything, except the overflow and
+    // conversion conditions when the session exempts them.
+    const bool exempt = g.ioerrExemption &&
+                        (row.cond == CSoflow || row.cond == CConv || row.cond == COflow);
+    const int found = scanExits(pc, code, v, row, err, io && !exempt, false);
     Row use = row;
     if (found == -4) {
         err = kErrBadExitLine;

@@ -22,6 +22,8 @@ inline constexpr int kErrBadCondition = 9307;
 
 // Stack sizes (FLOWSTACK, FORSTACK); changeable for a session.
 void setFlowLimits(size_t flowEntries, size_t forEntries);
+// When on, an IOERR exit of an I/O statement no longer catches SOFLOW, CONV and OFLOW.
+void setIoerrExemption(bool on);
 size_t flowStackUse();
 size_t forStackUse();
 

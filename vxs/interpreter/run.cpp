@@ -16,6 +16,7 @@
 #include "vxs/control/utils.h"
 #include "vxs/interpreter/consoleio.h"
 #include "vxs/interpreter/flow.h"
+#include "vxs/interpreter/library.h"
 #include "vxs/interpreter/numtext.h"
 #include "vxs/interpreter/values.h"
 #include "vxs/screen/terminal.h"
@@ -28,6 +29,7 @@ namespace {
 
 constexpr int kErrPastEnd = 213;
 constexpr int kErrInterrupted = 9999;
+constexpr int kErrLibraryCurrent = 9997;
 
 bool isDamagedCode(int err) {
     return err == 920 || err == 9301 || err == 9302 || err == 9307;
@@ -85,6 +87,11 @@ void reportError(pcb& pc, int err, int16_t line, std::span<const uint8_t> code, 
 
 void prepareRun(pcb& pc) {
     resetFlow();  // open calls give their slots back first, so that every entry is cleared
+    prepareVariables(pc);
+    t.breakflags &= static_cast<uint8_t>(~kBreakRequested);
+}
+
+void prepareVariables(pcb& pc) {
     for (int i = 0; i < pc.dictcnt; ++i) {
         de* e = pc.dictEntryPointer[static_cast<size_t>(i)].get();
         if (!e || e->isLiteral()) continue;
@@ -101,7 +108,15 @@ void prepareRun(pcb& pc) {
     pc.errorline = -1;
     pc.erroroffset = 0;
     resetConditions(pc);
-    t.breakflags &= static_cast<uint8_t>(~kBreakRequested);
+}
+
+void enterProgram(RunCtx& r, pcb* p) {
+    r.pc = p;
+    r.decimalChar = p->progoptions[3] ? ',' : '.';
+    r.env.pc = p;
+    r.env.base = p->progoptions[1] ? 1 : 0;
+    r.env.alternate = p->progoptions[2] != 0;
+    t.curpcb = p;
 }
 
 std::string watchValue(const pcb& pc, int index) {
@@ -134,11 +149,7 @@ void runLoop() {
     if (!pc->resolved) resolveProgram(*pc);
 
     RunCtx r;
-    r.pc = pc;
-    r.decimalChar = pc->progoptions[3] ? ',' : '.';
-    r.env.pc = pc;
-    r.env.base = pc->progoptions[1] ? 1 : 0;
-    r.env.alternate = pc->progoptions[2] != 0;
+    enterProgram(r, pc);
 
     const int32_t action = actionCode();
     const bool immediate = t.runImmediate;
@@ -178,7 +189,15 @@ void runLoop() {
                 return;
             }
             endOfRun(kEndProgram);
-            resetFlow();
+            resetFlow();  // open calls return to their callers: the main program is current
+            pc = t.curpcb;
+            if (pc->libmode != kLibNone) {  // a library current without a call to return from
+                statusShowError(kErrLibraryCurrent, 0, 0);
+                while (t.curpcb && t.curpcb->libmode != kLibNone) t.curpcb = t.curpcb->next;
+                if (!t.curpcb) t.curpcb = t.pcbhead;
+                pc = t.curpcb;
+            }
+            endRunLibraries();
             setRunStatusShown(RUNSTAT_READY);
             pc->curline = 0;
             pc->savedclauseoffset = 0;
@@ -311,7 +330,10 @@ void runLoop() {
             else if (!err)
                 err = dispatchStatement(r, v);
             if (!r.resume) resetStacks();
-            if (!t.watches.empty()) checkWatches(*pc);
+            // A library function called or returned from: its program runs from here on.
+            const bool switched = r.pc != pc;
+            if (switched) pc = r.pc;
+            if (!t.watches.empty() && pc->libmode == kLibNone) checkWatches(*pc);
             if (err == kStopForPause) {  // PAUSE: stop after this clause
                 setRunStatusShown(RUNSTAT_PAUSE);
                 saveAndLeave(*pc, {line, v.next}, isImmediate);
@@ -359,7 +381,7 @@ void runLoop() {
             if (r.jump && r.resume) {  // back in the caller's clause after the function
                 resuming = true;
                 resumePos = r.jumpOffset;
-                if (r.jumpLine == line) {
+                if (r.jumpLine == line && !switched) {
                     offset = r.resumeClause;
                     continue;
                 }
@@ -373,7 +395,7 @@ void runLoop() {
                 // A jump to a place inside this line carries on with its clauses; a jump to the
                 // start of a line (this one too) starts that line, with its trace, break and
                 // attention poll, so that a one-line loop can be interrupted.
-                if (r.jumpLine == line && r.jumpOffset != 0 && !isImmediate) {
+                if (r.jumpLine == line && r.jumpOffset != 0 && !isImmediate && !switched) {
                     offset = r.jumpOffset;
                     continue;
                 }
