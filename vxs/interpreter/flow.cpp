@@ -112,7 +112,8 @@ int jumpToLine(RunCtx& r, int16_t index, size_t offset = 0) {
 int jumpToPosition(RunCtx& r, size_t at) {
     const int16_t line = wordAt(r, at);
     const int16_t offset = wordAt(r, at + 2);
-    if (line < 0 || offset < 0) return kErrNoTarget;
+    if ((line < 0 && !(line == kImmediateLine && r.line == kImmediateLine)) || offset < 0)
+        return kErrNoTarget;
     return jumpToLine(r, line, static_cast<size_t>(offset));
 }
 
@@ -123,29 +124,11 @@ int pushGosub(RunCtx& r, size_t returnOffset) {
     return 0;
 }
 
-// The line a reference names.  Program lines are resolved before a run; a statement typed
-// without a line number is not, so its GOTO finds the line by number or label here.
-int16_t referencedLine(const RunCtx& r, const uint8_t* at) {
-    const LineRef ref = readLineRef(at);
-    if (ref.index >= 0 || r.line != kImmediateLine) return ref.index;
-    const pcb& pc = *r.pc;
-    if (!ref.label) return static_cast<int16_t>(findLine(pc, ref.number));
-    for (int i : linesInOrder(pc)) {
-        const std::span<const uint8_t> code = lineCode(pc, i);
-        ClauseView c;
-        if (!atLineEnd(code, 0) && decodeClause(code, 0, c) == 0 && c.direct && c.code == StLabel &&
-            c.words >= 1 && readWord(code.data() + c.wordsAt) == ref.label)
-            return static_cast<int16_t>(i);
-    }
-    return kTargetUnresolved;
-}
-
 int gotoOrGosub(RunCtx& r, const ClauseView& v, bool gosub) {
     int16_t target;
     if (v.direct) {
         if (v.words < kLrefWords) return 9301;
-        target = gosub ? readLineRef(r.code.data() + v.wordsAt).index
-                       : referencedLine(r, r.code.data() + v.wordsAt);
+        target = readLineRef(r.code.data() + v.wordsAt).index;
     } else {
         // ON x: n, LREF x n, has-NONE, and the NONE target's LREF when it has one
         if (v.words < 1) return 9301;

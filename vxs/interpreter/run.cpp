@@ -147,6 +147,7 @@ void runLoop() {
         return;
     }
     if (!pc->resolved) resolveProgram(*pc);
+    if (t.runImmediate) resolveTypedLine(*pc, t.immediate, kImmediateLine);
 
     RunCtx r;
     enterProgram(r, pc);
@@ -398,6 +399,16 @@ void runLoop() {
                 if (r.jumpLine == line && r.jumpOffset != 0 && !isImmediate && !switched) {
                     offset = r.jumpOffset;
                     continue;
+                }
+                if (isImmediate && r.jumpLine == kImmediateLine &&
+                    ++linesSincePoll >= t.breakLines) {
+                    // A loop inside a typed statement can be interrupted too.
+                    linesSincePoll = 0;
+                    if (pollAttention()) {
+                        setRunStatusShown(RUNSTAT_ATTN);
+                        saveAndLeave(*pc, {line, r.jumpOffset}, true);
+                        return;
+                    }
                 }
                 line = r.jumpLine;
                 offset = r.jumpOffset;

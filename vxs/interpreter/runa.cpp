@@ -161,11 +161,11 @@ int flowStatement(RunCtx& r, const ClauseView& v) {
             if (truth) return 0;
             const int16_t target = wordAt(r, v.wordsAt);
             // DO ... LOOP within one line: the rest of the line after the LOOP still runs.
-            if (target == r.line && r.line >= 0) return skipPastLoop(r, v.next);
+            if (target == r.line) return skipPastLoop(r, v.next);
             return takeTarget(r, target, true, v.next);
         }
         default: {
-            // Jumps, loops, ON and error recovery; CALL and LIBRARY are not built yet.
+            // Jumps, loops, ON and error recovery; CALL is not built yet.
             const int err = flowControl(r, v);
             return err == -2 ? kErrNotAvailable : err;
         }
