@@ -178,6 +178,20 @@ TEST_F(RunLoop, TheAttentionKeyStopsEvenAOneLineLoopAndTheRunResumes) {
     EXPECT_THAT(output(), ElementsAre("100000"));
 }
 
+TEST_F(RunLoop, ALoopInsideOneLineIsPolledLikeLinesAndResumesWhereItStopped) {
+    g_polls = 0;
+    g_attentionAt = 3;
+    setRemoteHandler(KEYBOARDCALL, onKeyboard);
+    enter({"10 X = 0 \\ DO \\ X = X + 1 \\ LOOP WHILE X < 100000 \\ PRINT X", "20 END"});
+    EXPECT_EQ(run(), RUNSTAT_ATTN);
+    EXPECT_EQ(g_polls, 3);  // the first line, then every eighth pass of the loop
+    EXPECT_EQ(program().curline, lineIndex(10));
+    EXPECT_EQ(static_cast<size_t>(program().savedclauseoffset), clauseOffset(10, 2));  // the DO
+    g_attentionAt = 0;
+    EXPECT_EQ(resume(), RUNSTAT_READY);
+    EXPECT_THAT(output(), ElementsAre("100000"));
+}
+
 TEST_F(RunLoop, ABreakPointStopsBeforeItsClauseAndResumingPassesItOnce) {
     enter({"10 X = X + 1 \\ PRINT X \\ PRINT \"B\"", "20 IF X < 2 THEN GOTO 10", "30 END"});
     program().breakpoints.push_back({10, 2, false});

@@ -396,19 +396,21 @@ void runLoop() {
                 // A jump to a place inside this line carries on with its clauses; a jump to the
                 // start of a line (this one too) starts that line, with its trace, break and
                 // attention poll, so that a one-line loop can be interrupted.
-                if (r.jumpLine == line && r.jumpOffset != 0 && !isImmediate && !switched) {
-                    offset = r.jumpOffset;
-                    continue;
-                }
-                if (isImmediate && r.jumpLine == kImmediateLine &&
-                    ++linesSincePoll >= t.breakLines) {
-                    // A loop inside a typed statement can be interrupted too.
+                // A loop that stays inside one line (DO ... LOOP, FOR ... NEXT, a typed
+                // statement's) is polled as often as lines are, so that it can be interrupted.
+                const bool inLine = r.jumpLine == line && !switched &&
+                                    (isImmediate || r.jumpOffset != 0);
+                if (inLine && r.jumpOffset <= clauseStart && ++linesSincePoll >= t.breakLines) {
                     linesSincePoll = 0;
                     if (pollAttention()) {
                         setRunStatusShown(RUNSTAT_ATTN);
-                        saveAndLeave(*pc, {line, r.jumpOffset}, true);
+                        saveAndLeave(*pc, {line, r.jumpOffset}, isImmediate);
                         return;
                     }
+                }
+                if (inLine && !isImmediate) {
+                    offset = r.jumpOffset;
+                    continue;
                 }
                 line = r.jumpLine;
                 offset = r.jumpOffset;
