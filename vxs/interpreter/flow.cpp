@@ -14,9 +14,11 @@
 #include "vxs/compiler/command2.h"
 #include "vxs/control/errors.h"
 #include "vxs/control/utils.h"
+#include "vxs/debugger/help.h"
 #include "vxs/interpreter/library.h"
 #include "vxs/interpreter/primop.h"
 #include "vxs/interpreter/values.h"
+#include "vxs/screen/terminal.h"
 
 namespace vxs {
 
@@ -646,6 +648,32 @@ int returnFromCall(RunCtx& r) {
     r.resumeClause = f.clauseStart;
     r.jumpOffset = f.resumePos;
     return 0;
+}
+
+KeyAction keyAtPoll(const pcb& pc, int32_t key) {
+    if (key == kKeyHelp) {
+        const int16_t entry = tableEntry(pc, EHelp);
+        if (entry >= 0 && entry < pc.linecnt) return {entry, 5};
+        if (entry == kNotSet) showHelpTopic(currentHelpTopic());  // then the run goes on
+        return {};
+    }
+    int16_t entry;
+    if (key >= 256 && key <= 10 * 256 && key % 256 == 0)
+        entry = pc.condnumbered[key / 256 - 1];
+    else if (key == kKeyFunction99)
+        entry = pc.condfurther;
+    else if (key == kKeyEvent)
+        entry = g.eventTarget;
+    else
+        return {};  // not a key the run loop acts on
+    if (entry == kIgnore) return {};
+    if (entry >= 0 && entry < pc.linecnt) return {entry, 1};
+    // No line for it: error 1, taken by the EVENT entry of the ON table, else by ON ERROR.
+    int16_t trap = g.eventTarget;
+    if (trap == kNotSet) trap = tableEntry(pc, EError);
+    if (trap >= 0 && trap < pc.linecnt) return {trap, 1};
+    if (trap == kIgnore) return {};
+    return {-1, 1};
 }
 
 bool shutdownRequested() { return g.shutdown; }

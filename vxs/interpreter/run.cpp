@@ -83,6 +83,31 @@ void reportError(pcb& pc, int err, int16_t line, std::span<const uint8_t> code, 
         statusShowError(err, 0, 0);  // a statement typed without a line number: position 0
 }
 
+// The key rules at a poll of the keyboard, at (line, offset) of the running program.
+enum class Poll { GoOn, Stopped, Jumped };
+Poll pollKeys(pcb& pc, int16_t& line, size_t& offset, bool immediate, std::span<const uint8_t> code) {
+    const int32_t key = pollKeyboard();
+    if (!key) return Poll::GoOn;
+    if (key == kKeyAttention) {
+        setRunStatusShown(RUNSTAT_ATTN);
+        saveAndLeave(pc, {line, offset}, immediate);
+        return Poll::Stopped;
+    }
+    const KeyAction a = keyAtPoll(pc, key);
+    if (!a.error) return Poll::GoOn;
+    if (a.line < 0 || immediate) {  // raised and not trapped (a typed statement traps nothing)
+        reportError(pc, a.error, immediate ? -1 : line, code, offset);
+        saveAndLeave(pc, {line, offset}, immediate);
+        return Poll::Stopped;
+    }
+    pc.lasterror = a.error;
+    pc.errorline = line;
+    pc.erroroffset = static_cast<int16_t>(offset);
+    line = a.line;
+    offset = 0;
+    return Poll::Jumped;
+}
+
 }  // namespace
 
 void prepareRun(pcb& pc) {
@@ -229,11 +254,9 @@ void runLoop() {
             }
             if (++linesSincePoll >= t.breakLines) {
                 linesSincePoll = 0;
-                if (pollAttention()) {
-                    setRunStatusShown(RUNSTAT_ATTN);
-                    saveAndLeave(*pc, {line, 0}, false);
-                    return;
-                }
+                const Poll p = pollKeys(*pc, line, offset, false, r.code);
+                if (p == Poll::Stopped) return;
+                if (p == Poll::Jumped) continue;  // a fresh line: the key's target
             }
             if (t.breakflags & (kBreakRequested | kTraceOn)) {
                 if (t.breakflags & kTraceOn) {
@@ -402,10 +425,14 @@ void runLoop() {
                                     (isImmediate || r.jumpOffset != 0);
                 if (inLine && r.jumpOffset <= clauseStart && ++linesSincePoll >= t.breakLines) {
                     linesSincePoll = 0;
-                    if (pollAttention()) {
-                        setRunStatusShown(RUNSTAT_ATTN);
-                        saveAndLeave(*pc, {line, r.jumpOffset}, isImmediate);
-                        return;
+                    size_t at = r.jumpOffset;
+                    const Poll p = pollKeys(*pc, line, at, isImmediate, r.code);
+                    if (p == Poll::Stopped) return;
+                    if (p == Poll::Jumped) {
+                        offset = 0;
+                        freshLine = true;
+                        lineDone = true;
+                        continue;
                     }
                 }
                 if (inLine && !isImmediate) {
