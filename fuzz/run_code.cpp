@@ -3,7 +3,8 @@
 // program whose first lines make numbers, strings, arrays, a function and a label, or as a
 // statement typed after that program has run.  Stepping, break points, trace, the stop line,
 // OPTION BASE 1, COLLATE ALTERNATE, SOFLOW IGNORE and small stacks are switched by the input;
-// a run that stops (break, pause, attention) is resumed a few times.  A recording terminal
+// a run that stops (break, pause, attention) is resumed a few times.  A small library program
+// lies in the working directory for LIBRARY statements to link.  A recording terminal
 // answers the console and presses the attention key after a number of polls, so that loops end.
 //
 // Input layout:
@@ -25,6 +26,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 #include <span>
 #include <string>
 #include <string_view>
@@ -33,9 +35,11 @@
 #include "vxs/clientserver/common.h"
 #include "vxs/compiler/command2.h"
 #include "vxs/compiler/pcb.h"
+#include "vxs/compiler/progfile.h"
 #include "vxs/control/utils.h"
 #include "vxs/interpreter/consoleio.h"
 #include "vxs/interpreter/flow.h"
+#include "vxs/interpreter/library.h"
 #include "vxs/interpreter/primop.h"
 #include "vxs/interpreter/run.h"
 #include "vxs/screen/terminal.h"
@@ -61,6 +65,31 @@ constexpr const char* kPrelude[] = {
     "700 END",
 };
 constexpr uint32_t kCodeLine = 500;
+
+// A library the code can link with LIBRARY "lib": ... (written once into a scratch directory
+// that becomes the working directory): a trap, recursion, a string function and a pause inside
+// a function body.
+constexpr const char* kLibrary[] = {
+    "10 DEF FNL(P)", "20 ON ZDIV GOTO 50", "30 LET FNL = 1 / P + N \\ N = N + 1", "40 FNEND",
+    "50 LET FNL = -1 \\ FNEND", "60 DEF FNS$(A$) = A$ & \"!\"", "70 DEF FNR(K)",
+    "80 IF K > 0 THEN LET FNR = FNR(K - 1) + 1", "90 FNEND", "100 DEF FNP", "110 PAUSE",
+    "120 LET FNP = 3", "130 FNEND",
+};
+
+void writeLibrary() {
+    char dir[] = "/tmp/vxfuzz-run-XXXXXX";
+    if (!mkdtemp(dir) || chdir(dir) != 0) abort();
+    pcb lib;
+    if (!allocatePCBTables(lib, 16, 16)) abort();
+    resetProgram(lib);
+    for (const char* line : kLibrary)
+        if (enterLine(lib, line, CompileOptions{}) != 0) fail("a library line is refused");
+    std::vector<uint8_t> image;
+    if (writeProgramImage(lib, false, image) != 0) fail("the library cannot be written");
+    FILE* f = fopen("lib.vxp", "wb");
+    if (!f || fwrite(image.data(), 1, image.size(), f) != image.size() || fclose(f) != 0) abort();
+    resetProgram(lib);
+}
 
 // ---- the recording terminal ----
 int g_polls = 0;
@@ -274,13 +303,14 @@ void attempt(const uint8_t* data, size_t size) {
 
     if (c.smallStacks && allocateStacks(kDefaultRpnStack, kDefaultWorkStack) != 0) abort();
     resetRunState();
-    freePCB(pc);
+    endRunLibraries();
+    freeAllPCBs();  // the program and any library still loaded
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const bool attached = (attachTerminal(), true);
+    static const bool attached = (attachTerminal(), writeLibrary(), true);
     (void)attached;
     attempt(data, size);
     return 0;

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -176,6 +178,30 @@ TEST_F(SessionTest, StatusShowsTheHeaderAndThePrograms) {
     EXPECT_EQ(term.output[3], "Program ID pay.vxp");
     EXPECT_THAT(term.output[5], HasSubstr("MAIN"));
     EXPECT_THAT(term.errors, ElementsAre("302 -1 0"));
+}
+
+TEST_F(SessionTest, StatusLibraryListsTheLoadedLibrariesAndTheirLinks) {
+    auto& term = session({"10 DEF FNA(X) = X + 1", "20 DEF FNB = 2", "SAVE LIB", "CLEAR",
+                          "10 LIBRARY \"lib\": FNA, FNB \\ X = FNA(1)", "20 PAUSE", "30 END",
+                          "SAVE MAIN", "RUN", "STATUS LIB", "GO", "STATUS", "SYSTEM"});
+    auto has = [&](const std::string& text) {
+        return std::count(term.output.begin(), term.output.end(), text);
+    };
+    char main[128], lib[128];
+    snprintf(main, sizeof main, "%-40s %-10s%-11s%-6s% 4d %s", "main.vxp", "MAIN", "ACTIVE", "END",
+             2, "LINKS");
+    snprintf(lib, sizeof lib, "%-40s %-10s%-11s%-6s% 4d %s", "lib.vxp", "LIBRARY", "LOADED", "END",
+             2, "LINKS");
+    EXPECT_EQ(has(main), 1);
+    EXPECT_EQ(has(lib), 1);
+    char fn[128];
+    snprintf(fn, sizeof fn, "     %-30s  %s", "FNA", "main.vxp");
+    EXPECT_EQ(has(fn), 1);
+    // Once the run has ended the library is gone.
+    snprintf(main, sizeof main, "%-40s %-10s%-11s%-6s% 4d %s", "main.vxp", "MAIN", "READY", "END",
+             0, "LINKS");
+    EXPECT_EQ(has(main), 1);
+    EXPECT_TRUE(term.errors.empty());
 }
 
 TEST_F(SessionTest, HelpNamesItsTopic) {

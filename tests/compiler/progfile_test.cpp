@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "tests/support/compile_support.h"
@@ -233,6 +234,38 @@ TEST(ProgramFile, DamagedFilesAreRefusedAndLeaveTheBlockEmpty) {
         b.insert(b.begin() + static_cast<long>(table), {0, 0, 0, 0, 0, 0});
         expect(b, kErrBadProgramFile, "17-byte entries");
     }
+}
+
+TEST(ProgramFile, AFunctionIsSavedWithItsDefLineAndMarksTheFileAsALibrary) {
+    test::ProgramFixture f;
+    ASSERT_EQ(f.enter("30 DEF FNB(X) = X"), 0);  // line index 0
+    ASSERT_EQ(f.enter("10 Y = FNA(1) + FNB(2)"), 0);
+    ASSERT_EQ(f.enter("20 DEF FNA(X) = X * 2"), 0);  // line index 2, though second in order
+    const std::vector<uint8_t> image = imageOf(f);
+    EXPECT_EQ(image[11] & PF_LIBRARY, PF_LIBRARY);
+    // Each function image: kind, name length, 0x0808, four zeros, the DEF line, two zeros.
+    // The dictionary data come before the source area, so a name's first appearance is there.
+    for (const char* name : {"FNA", "FNB"}) {
+        const std::string_view n(name);
+        auto at = std::search(image.begin(), image.end(), n.begin(), n.end());
+        ASSERT_NE(at, image.end()) << name;
+        const size_t p = static_cast<size_t>(at - image.begin()) + n.size();
+        EXPECT_EQ(image[p] & 0xC0, 0x80) << name;
+        EXPECT_EQ(image[p + 1], 3) << name;
+        EXPECT_EQ(u16(image, p + 2), 0x0808) << name;
+        EXPECT_EQ(u32(image, p + 4), 0u) << name;
+        EXPECT_EQ(u16(image, p + 8), n == "FNA" ? 2 : 0) << name;
+        EXPECT_EQ(u16(image, p + 10), 0) << name;
+    }
+    // A program without a DEF is no library; a function only called is saved with -1.
+    test::ProgramFixture g;
+    ASSERT_EQ(g.enter("10 Y = FNC(1)"), 0);
+    const std::vector<uint8_t> plain = imageOf(g);
+    EXPECT_EQ(plain[11] & PF_LIBRARY, 0);
+    const std::string_view c("FNC");
+    auto at = std::search(plain.begin(), plain.end(), c.begin(), c.end());
+    ASSERT_NE(at, plain.end());
+    EXPECT_EQ(u16(plain, static_cast<size_t>(at - plain.begin()) + 3 + 8), 0xFFFF);
 }
 
 TEST(ProgramFile, LibraryModesAndNonEmptyBlocks) {

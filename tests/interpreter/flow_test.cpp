@@ -103,6 +103,18 @@ TEST_F(Flow, IoStatementsFallBackToIoerrThenError) {
     EXPECT_EQ(search(20, err), lineIndex(200));  // elsewhere ERROR
 }
 
+TEST_F(Flow, TheIoerrExemptionKeepsOverflowsFromAnIoerrExit) {
+    enter({"10 PRINT 1 IOERR 100", "100 END"});
+    prepareRun(program());
+    int err = 4;  // SOFLOW
+    EXPECT_EQ(search(10, err), lineIndex(100));
+    setIoerrExemption(true);
+    EXPECT_EQ(search(10, err), -2);
+    err = 54;  // other I/O errors are still caught
+    EXPECT_EQ(search(10, err), lineIndex(100));
+    setIoerrExemption(false);
+}
+
 TEST_F(Flow, AnExitReferenceToALineWithoutExitIsError230) {
     enter({"10 PRINT 1/0 EXIT 20", "20 PRINT 2", "30 END"});
     EXPECT_EQ(run(), RUNSTAT_ERROR);

@@ -11,6 +11,7 @@
 
 #include "vxs/compiler/keywords.h"
 #include "vxs/compiler/pcb.h"
+#include "vxs/compiler/progfile.h"
 
 namespace vxs {
 
@@ -134,7 +135,5 @@ int enterSourceText(pcb& pc, std::string_view text, std::string* failed);
 // Program file names: the mapped path of a name, with the default extension added when it has
 // none and `ext` is given.
 int programPath(std::string_view name, std::string_view ext, std::string& path);
-inline constexpr const char kObjectExtension[] = ".vxp";
-inline constexpr const char kSourceExtension[] = ".vxb";
 
 }  // namespace vxs

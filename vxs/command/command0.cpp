@@ -11,6 +11,7 @@
 #include "vxs/compiler/vxexe.h"
 #include "vxs/config/statline.h"
 #include "vxs/control/errors.h"
+#include "vxs/debugger/help.h"
 #include "vxs/control/utils.h"
 #include "vxs/interpreter/run.h"
 #include "vxs/screen/terminal.h"
@@ -155,10 +156,7 @@ int commandHelp(std::string_view args) {
     } else {
         topic = "CMDMENU";
     }
-    const std::string request = "*" + topic + ",ktcmd.kth";
-    char text[600];
-    snprintf(text, sizeof text, "Help Error %d   %s\n", kErrNotAvailable, request.c_str());
-    statusShowMessage(text);
+    showHelpTopic(topic);
     return 0;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "vxs/command/cmdshared.h"
 #include "vxs/compiler/codes.h"
@@ -13,6 +14,7 @@
 #include "vxs/compiler/vxexe.h"
 #include "vxs/control/errors.h"
 #include "vxs/control/utils.h"
+#include "vxs/interpreter/library.h"
 #include "vxs/interpreter/run.h"
 #include "vxs/platform/os.h"
 #include "vxs/registry/ktuser.h"
@@ -182,7 +184,11 @@ int commandBreak(std::string_view args, bool display) {
 }
 
 int commandStatus(std::string_view args) {
-    if (!trimBlanks(args).empty()) return kErrNotAvailable;  // sections come with their subsystems
+    // LIBRARY (any prefix) adds the linked functions of each library; the other sections come
+    // with their subsystems.
+    const std::string word = upperCase(trimBlanks(args));
+    const bool withLibrary = !word.empty() && std::string_view("LIBRARY").starts_with(word);
+    if (!word.empty() && !withLibrary) return kErrNotAvailable;
     char text[700];
     const platform::LocalTime now = platform::localTimeAt(static_cast<int64_t>(std::floor(systemClock())));
     snprintf(text, sizeof text, "WSID=%3d    Date=%02d/%02d/%04d   Time=%02d:%02d:%02d",
@@ -215,13 +221,36 @@ int commandStatus(std::string_view args) {
         consoleOutput("");
         consoleOutput(text);
     }
-    for (const pcb* p = t.pcbhead; p; p = p->next) {
-        const bool library = p->loadflags & 0x80;
+    // The loaded programs, the main program first.
+    std::vector<const pcb*> programs;
+    for (const pcb* p = t.pcbhead; p; p = p->next)
+        if (p->libmode == kLibNone) programs.insert(programs.begin(), p);
+        else programs.push_back(p);
+    for (const pcb* p : programs) {
+        const bool main = p->libmode == kLibNone;
+        const char* state = main ? (programActive() ? "ACTIVE" : "READY")
+                            : p->activecalls > 0 ? "ACTIVE"
+                            : p->librelease     ? "RELEASED"
+                                                : "LOADED";
+        const char* endMode = main ? "END"
+                              : p->librelease ? "EXIT"
+                              : p->libmode == kLibResident ? "RETAIN"
+                                                           : "END";
+        const int links = linkCount(p);
         snprintf(text, sizeof text, "%-40s %-10s%-11s%-6s% 4d %s", p->progname,
-                 p == t.curpcb ? "MAIN" : (library ? "LIBRARY" : "RESIDENT"), "ACTIVE", "END", 0,
-                 "LINKS");
+                 main ? "MAIN" : (p->libmode == kLibResident ? "RESIDENT" : "LIBRARY"), state,
+                 endMode, links, links == 1 ? "LINK" : "LINKS");
         consoleOutput("");
         consoleOutput(text);
+        if (!withLibrary || main) continue;
+        for (const pcb* q = t.pcbhead; q; q = q->next)
+            for (const LibLink& link : q->liblinks) {
+                if (link.lib != p) continue;
+                snprintf(text, sizeof text, "     %-30s  %s", dictName(*q, link.fn).c_str(),
+                         q->progname);
+                consoleOutput(text);
+            }
+        consoleOutput("");
     }
     return 0;
 }

@@ -17,6 +17,7 @@
 #include "vxs/control/version.h"
 #include "vxs/datafiles/file_os.h"
 #include "vxs/datafiles/ktname.h"
+#include "vxs/interpreter/library.h"
 #include "vxs/interpreter/run.h"
 #include "vxs/platform/files.h"
 #include "vxs/platform/os.h"
@@ -151,6 +152,16 @@ int commandLoad(std::string_view args, bool thenRun) {
     if (!t.curpcb) return kErrNoProgram;
     std::string path;
     if (int err = findProgramFile(a.name, path)) return err;
+    if (a.resident) {  // a library that stays loaded across runs, beside the program
+        pcb* lib = findLibrary(path);
+        if (lib) {
+            if (lib->activecalls > 0) return kErrReleaseMode;
+            lib->libmode = kLibResident;
+            lib->librelease = false;
+            return 0;
+        }
+        return loadLibrary(path, kLibResident, lib);
+    }
     std::unique_ptr<pcb> fresh;
     if (int err = readProgram(path, a, fresh)) return err;
     install(*fresh, path);

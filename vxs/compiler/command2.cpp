@@ -1170,7 +1170,6 @@ int ClauseCompiler::stLibrary() {
             const size_t n = nameLength(c_.upper, c_.pos);
             if (n < 3 || c_.upper.compare(c_.pos, 2, "FN") != 0) return kCeFunction;
             if (n > static_cast<size_t>(kMaxNameLength)) return kCeExpression;
-    if (n > static_cast<size_t>(kMaxNameLength)) return kCeExpression;
             std::string nm = c_.upper.substr(c_.pos, n);
             size_t p = c_.pos + n;
             const bool s = c_.at(p) == '$';

@@ -75,7 +75,9 @@ struct de {
     uint16_t slen = 0;    // current length of a string scalar
     uint16_t dimlen = 0;  // maximum length of a string value or element; 0 for numbers
     uint16_t dims[kMaxDims] = {};
-    uint32_t fnline = 0;  // user function: line index of its DEF
+    // User function: the line index of its DEF, or kFnLibraryLink + an entry of the program's
+    // library link table, or kFnUnlinked.
+    uint32_t fnline = 0;
     // Separately allocated value storage (arrays, long strings), owned by the entry when
     // DE_STORAGE is set and released with it (std::free).
     void* storage = nullptr;
@@ -96,6 +98,11 @@ struct de {
     char* stringText() { return reinterpret_cast<char*>(this) + offsetof(de, value) + 2; }
 };
 
+// The link field of a function entry.  Library links lie above every line index a table can
+// hold (32000), so a DEF far down a long program is never taken for a link.
+inline constexpr uint32_t kFnLibraryLink = 0x10000;
+inline constexpr uint32_t kFnUnlinked = 0xFFFFFFFF;
+
 // Frees an entry allocated by newDictEntry, with its storage.
 struct DeDelete {
     void operator()(de* e) const;
@@ -115,6 +122,22 @@ DictName makeDictName(std::string_view name);  // null when empty or longer than
 // Space a name or an entry takes in the stored image of the dictionary.
 int dictNameSpace(int nameLength);  // (n + 5) rounded down to a multiple of 4
 int dictEntrySpace(const de& e);    // 56, or 58 + string length rounded up to 4 for strings
+
+struct pcb;
+
+// One function of a program linked to a library program: the library, the DEF line of the
+// function there (-1 until known), and the function's index in each dictionary.
+struct LibLink {
+    pcb* lib = nullptr;  // null once the library has been released
+    int16_t defline = -1;
+    int fn = 0;     // in the linking program
+    int libfn = 0;  // in the library
+};
+
+// How a block takes part in library linking.
+inline constexpr uint8_t kLibNone = 0;      // the main program (or a program being edited)
+inline constexpr uint8_t kLibLoaded = 1;    // loaded by LIBRARY: released when the run ends
+inline constexpr uint8_t kLibResident = 2;  // loaded by LOAD ... RESIDENT: stays loaded
 
 // ---- program control block ----
 struct pcb {
@@ -171,6 +194,12 @@ struct pcb {
         bool oneShot;
     };
     std::vector<BreakPoint> breakpoints;
+    // Library bookkeeping (interpreter/library.h).
+    std::vector<LibLink> liblinks;  // this program's links to library functions
+    uint8_t libmode = kLibNone;
+    bool librelease = false;  // released as soon as no call of it is active
+    bool libprepared = false; // its variables were set up for the current run
+    int32_t activecalls = 0;  // calls of its functions in progress
     pcb* next = nullptr;    // chain of loaded programs
     int32_t ltblsize = 16;  // line-table entry size of the file it was loaded from
 };

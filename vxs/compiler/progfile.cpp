@@ -8,6 +8,7 @@
 
 #include "vxs/compiler/command2.h"
 #include "vxs/compiler/command7.h"
+#include "vxs/compiler/vxexe.h"
 #include "vxs/control/errors.h"
 
 namespace vxs {
@@ -42,14 +43,15 @@ uint8_t imageKind(const de& e) {
     return static_cast<uint8_t>(k | (e.attr & DA_DIMS));
 }
 
-void writeEntryImage(std::vector<uint8_t>& o, const de& e, size_t nameLength) {
+// `defLine`: for a function, the line index of its DEF in this program (-1 when it has none).
+void writeEntryImage(std::vector<uint8_t>& o, const de& e, size_t nameLength, int16_t defLine) {
     const bool array = e.attr & DA_DIMENSIONED;
     put8(o, imageKind(e));
     put8(o, static_cast<uint8_t>(nameLength));
     if (e.isFunction()) {
         put16(o, e.isString() ? e.dimlen : kNumberLength);
         put32(o, 0);
-        put16(o, static_cast<uint16_t>(e.fnline));
+        put16(o, static_cast<uint16_t>(defLine));
         put16(o, 0);
     } else if (array) {
         put16(o, e.isString() ? e.dimlen : kNumberLength);
@@ -124,6 +126,10 @@ int writeProgramImage(const pcb& pc, bool withoutSource, std::vector<uint8_t>& o
     }
     // Dictionary data, then the offset of each slot's entry image.
     const size_t dictStart = out.size();
+    // Functions are saved with the line of their DEF here, whatever they are linked to now.
+    const std::vector<int16_t> defLines = functionDefLines(pc);
+    bool holdsFunctions = false;
+    for (int16_t line : defLines) holdsFunctions = holdsFunctions || line >= 0;
     std::vector<uint32_t> offsets(static_cast<size_t>(pc.dictcnt), 0xFFFFFFFFu);
     for (int i = 0; i < pc.dictcnt; ++i) {
         const de* e = pc.dictEntryPointer[static_cast<size_t>(i)].get();
@@ -131,7 +137,7 @@ int writeProgramImage(const pcb& pc, bool withoutSource, std::vector<uint8_t>& o
         const std::string_view name = dictNameView(pc, kFirstDictIndex + i);
         out.insert(out.end(), name.begin(), name.end());
         offsets[static_cast<size_t>(i)] = static_cast<uint32_t>(out.size() - dictStart);
-        writeEntryImage(out, *e, name.size());
+        writeEntryImage(out, *e, name.size(), defLines[static_cast<size_t>(i)]);
     }
     const uint32_t dictBytes = static_cast<uint32_t>(out.size() - dictStart);
     for (uint32_t off : offsets) put32(out, off);
@@ -144,6 +150,7 @@ int writeProgramImage(const pcb& pc, bool withoutSource, std::vector<uint8_t>& o
     out[9] = pc.version >= kMinCodeVersion && pc.version <= kCodeVersion ? pc.version : kCodeVersion;
     out[10] = 3;
     uint8_t flags = pc.progflags;
+    if (holdsFunctions) flags |= PF_LIBRARY;  // its functions can be linked from other programs
     if (withoutSource)
         flags |= PF_NO_SOURCE;
     else

@@ -34,6 +34,10 @@ inline constexpr int kErrNotEmpty = 9999;
 
 inline constexpr int kHeaderSize = 32;
 
+// File name extensions of compiled programs and of program source text.
+inline constexpr const char kObjectExtension[] = ".vxp";
+inline constexpr const char kSourceExtension[] = ".vxb";
+
 // Read modes.
 inline constexpr int kLoadPlain = 0, kLoadLibrary = 1, kLoadLibraryLinked = 2;
 

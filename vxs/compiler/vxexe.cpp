@@ -141,9 +141,11 @@ int resolveProgram(pcb& pc) {
     return resolveAndRenumber(pc, nullptr);
 }
 
-int resolveAndRenumber(pcb& pc, const std::vector<uint32_t>* renumber) {
-    Resolver r{pc, {}, {}, 0, renumber};
-    const std::vector<int> order = linesInOrder(pc);
+namespace {
+
+// The line numbers and labels of the program, for the references to resolve.
+void indexLines(Resolver& r, const std::vector<int>& order) {
+    const pcb& pc = r.pc;
     for (int i : order) {
         r.byNumber[pc.lineptr[static_cast<size_t>(i)].lineno()] = static_cast<int16_t>(i);
         const std::span<const uint8_t> code = lineCode(pc, i);
@@ -153,6 +155,44 @@ int resolveAndRenumber(pcb& pc, const std::vector<uint32_t>* renumber) {
             r.byLabel.emplace(label, static_cast<int16_t>(i));  // the first line with it wins
         }
     }
+}
+
+// One line to resolve: its code (writable) and the index its positions name.
+struct LineBytes {
+    uint8_t* b;
+    std::span<const uint8_t> code;
+    int16_t self;
+};
+
+// Resolves the references and block targets of `lines`, taken in that order as one program.
+void resolveLines(Resolver& r, const std::vector<LineBytes>& lines);
+
+}  // namespace
+
+int resolveAndRenumber(pcb& pc, const std::vector<uint32_t>* renumber) {
+    Resolver r{pc, {}, {}, 0, renumber};
+    const std::vector<int> order = linesInOrder(pc);
+    indexLines(r, order);
+    std::vector<LineBytes> lines;
+    lines.reserve(order.size());
+    for (int line : order)
+        lines.push_back({r.bytes(line), lineCode(pc, line), static_cast<int16_t>(line)});
+    resolveLines(r, lines);
+    linkFunctions(pc);
+    pc.resolved = true;
+    return r.unresolved;
+}
+
+int resolveTypedLine(pcb& pc, std::vector<uint8_t>& code, int16_t self) {
+    Resolver r{pc, {}, {}, 0, nullptr};
+    indexLines(r, linesInOrder(pc));
+    resolveLines(r, {{code.data(), std::span<const uint8_t>(code), self}});
+    return r.unresolved;
+}
+
+namespace {
+
+void resolveLines(Resolver& r, const std::vector<LineBytes>& lines) {
 
     struct IfBlock {
         uint8_t* pendingTarget;           // the IF or ELSE IF waiting for its ELSE / END IF
@@ -180,10 +220,10 @@ int resolveAndRenumber(pcb& pc, const std::vector<uint32_t>* renumber) {
     std::vector<uint8_t*> defSkips;
     bool lastDefOneLine = false;
 
-    for (int line : order) {
-        const std::span<const uint8_t> code = lineCode(pc, line);
-        uint8_t* b = r.bytes(line);
-        const int16_t self = static_cast<int16_t>(line);
+    for (const LineBytes& l : lines) {
+        const std::span<const uint8_t> code = l.code;
+        uint8_t* b = l.b;
+        const int16_t self = l.self;
         size_t pos = 0;
         while (!atLineEnd(code, pos)) {
             ClauseView v;
@@ -348,8 +388,36 @@ int resolveAndRenumber(pcb& pc, const std::vector<uint32_t>* renumber) {
     r.unresolved += static_cast<int>(fors.size() + dos.size() + defSkips.size());
     for (const SelectBlock& s : selects)
         r.unresolved += (s.pendingCaseTarget ? 1 : 0) + static_cast<int>(s.caseSkips.size());
-    pc.resolved = true;
-    return r.unresolved;
+}
+
+}  // namespace
+
+std::vector<int16_t> functionDefLines(const pcb& pc) {
+    std::vector<int16_t> lines(static_cast<size_t>(pc.dictcnt), -1);
+    for (int i : linesInOrder(pc)) {
+        const std::span<const uint8_t> code = lineCode(pc, i);
+        ClauseView v;
+        if (atLineEnd(code, 0) || decodeClause(code, 0, v) || v.code != StDef || v.words < 1)
+            continue;
+        const int slot = readWord(code.data() + v.wordsAt) - kFirstDictIndex;
+        if (slot >= 0 && slot < pc.dictcnt && lines[static_cast<size_t>(slot)] < 0)
+            lines[static_cast<size_t>(slot)] = static_cast<int16_t>(i);  // the first DEF wins
+    }
+    return lines;
+}
+
+void linkFunctions(pcb& pc) {
+    const std::vector<int16_t> lines = functionDefLines(pc);
+    for (int i = 0; i < pc.dictcnt; ++i) {
+        de* e = pc.dictEntryPointer[static_cast<size_t>(i)].get();
+        if (!e || !e->isFunction()) continue;
+        if (e->fnline != kFnUnlinked && e->fnline >= kFnLibraryLink) {
+            const size_t link = e->fnline - kFnLibraryLink;
+            if (link < pc.liblinks.size() && pc.liblinks[link].lib) continue;  // stays linked
+        }
+        const int16_t def = lines[static_cast<size_t>(i)];
+        e->fnline = def >= 0 ? static_cast<uint32_t>(def) : kFnUnlinked;
+    }
 }
 
 std::string disassemble(std::span<const uint8_t> code) {

@@ -52,6 +52,18 @@ int resolveProgram(pcb& pc);
 // (`renumber[index]`); the caller then renumbers the line table itself.
 int resolveAndRenumber(pcb& pc, const std::vector<uint32_t>* renumber);
 
+// Resolves the references and blocks of a statement typed without a line number against the
+// program's lines; positions inside the statement name line index `self`.  Returns the number
+// of unresolved targets.
+int resolveTypedLine(pcb& pc, std::vector<uint8_t>& code, int16_t self);
+
+// The line of each function's DEF (the first one in line order), by dictionary slot (index -
+// 256); -1 for slots without one.  A DEF is the first clause of its line.
+std::vector<int16_t> functionDefLines(const pcb& pc);
+// Sets the link field of every function entry: the line of its DEF, unless the function is
+// linked to a library that is still loaded; kFnUnlinked when neither.  Part of the resolution.
+void linkFunctions(pcb& pc);
+
 // The clause number (from 1) of the clause that starts at `offset` of a line's code.
 int clauseNumberAt(std::span<const uint8_t> code, size_t offset);
 

@@ -226,10 +226,18 @@ struct ProgramLines {
 };
 std::vector<ProgramLines> g_programs;
 ProgramLines* g_last = nullptr;  // the one used last
+// Set when the lines are to be forgotten: that happens at the next line start, because the run
+// loop still reads the clauses of the line it is in.
+bool g_stale = false;
 
 }  // namespace
 
 const CachedLine* cachedLine(const pcb& pc, int16_t line) {
+    if (g_stale) {
+        g_programs.clear();
+        g_last = nullptr;
+        g_stale = false;
+    }
     if (line < 0 || line >= pc.linecnt) return nullptr;
     const uint32_t at = pc.lineptr[static_cast<size_t>(line)].code;
     ProgramLines* p = g_last && g_last->program == &pc ? g_last : nullptr;
@@ -257,10 +265,7 @@ const CachedLine* cachedLine(const pcb& pc, int16_t line) {
     }
 }
 
-void clearClauseCache() {
-    g_programs.clear();
-    g_last = nullptr;
-}
+void clearClauseCache() { g_stale = true; }
 
 bool runNumeric(const CachedLine& l, const CachedClause& c, const EvalEnv& env, double& value) {
     // What the general path would find too full, it must meet itself.

@@ -13,9 +13,10 @@
 // value is known, so giving up half way (an error, a string operand, stacks that the general
 // path would find too full) leaves no trace: the general path then raises the error itself.
 //
-// Invariants: the cache holds the lines of one run loop entry; the program is not edited while
-// the run loop runs, and its code is resolved before the first line is decoded.  Anything that
-// rewrites code in the middle of a run (resolving again) must call clearClauseCache().
+// Invariants: the cache holds the lines of one run loop entry, by program and line index; a
+// program is not edited while the run loop runs, and it is resolved before its first line is
+// decoded.  Whatever resolves or frees a program in the middle of a run (library programs) calls
+// clearClauseCache().
 #pragma once
 
 #include <cstddef>
@@ -71,7 +72,8 @@ struct CachedLine {
 // code have moved).  Null for a line index outside the table, or when it cannot be held
 // (memory): the line then takes the general path.
 const CachedLine* cachedLine(const pcb& pc, int16_t line);
-// Forgets every decoded line (the run loop's entry; a rewrite of code).
+// Forgets every decoded line (the run loop's entry; a program resolved or released during a
+// run).  The line the run loop is in stays readable until it starts its next line.
 void clearClauseCache();
 
 // Whether clauses may take their fast forms (on unless turned off): off, every clause takes the

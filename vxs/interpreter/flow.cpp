@@ -14,8 +14,11 @@
 #include "vxs/compiler/command2.h"
 #include "vxs/control/errors.h"
 #include "vxs/control/utils.h"
+#include "vxs/debugger/help.h"
+#include "vxs/interpreter/library.h"
 #include "vxs/interpreter/primop.h"
 #include "vxs/interpreter/values.h"
+#include "vxs/screen/terminal.h"
 
 namespace vxs {
 
@@ -57,8 +60,9 @@ struct SavedSlot {
 };
 
 struct CallFrame {
-    pcb* program;
-    int fn;
+    pcb* program;  // the called function's program, whose slots the call rebinds
+    pcb* caller;   // the program of the calling expression (the same, or one linking a library)
+    int fn;        // the function's index in `program`
     std::vector<SavedSlot> slots;  // the result entry first, then the formals
     RpnEntry* rpnBase;
     uint8_t* workBase;
@@ -80,6 +84,7 @@ struct FlowState {
     size_t flowLimit = 50;
     size_t forLimit = 30;
     int16_t eventTarget = kIgnore;  // ON EVENT
+    bool ioerrExemption = false;
     bool shutdown = false;
 };
 FlowState g;
@@ -109,7 +114,8 @@ int jumpToLine(RunCtx& r, int16_t index, size_t offset = 0) {
 int jumpToPosition(RunCtx& r, size_t at) {
     const int16_t line = wordAt(r, at);
     const int16_t offset = wordAt(r, at + 2);
-    if (line < 0 || offset < 0) return kErrNoTarget;
+    if ((line < 0 && !(line == kImmediateLine && r.line == kImmediateLine)) || offset < 0)
+        return kErrNoTarget;
     return jumpToLine(r, line, static_cast<size_t>(offset));
 }
 
@@ -120,29 +126,11 @@ int pushGosub(RunCtx& r, size_t returnOffset) {
     return 0;
 }
 
-// The line a reference names.  Program lines are resolved before a run; a statement typed
-// without a line number is not, so its GOTO finds the line by number or label here.
-int16_t referencedLine(const RunCtx& r, const uint8_t* at) {
-    const LineRef ref = readLineRef(at);
-    if (ref.index >= 0 || r.line != kImmediateLine) return ref.index;
-    const pcb& pc = *r.pc;
-    if (!ref.label) return static_cast<int16_t>(findLine(pc, ref.number));
-    for (int i : linesInOrder(pc)) {
-        const std::span<const uint8_t> code = lineCode(pc, i);
-        ClauseView c;
-        if (!atLineEnd(code, 0) && decodeClause(code, 0, c) == 0 && c.direct && c.code == StLabel &&
-            c.words >= 1 && readWord(code.data() + c.wordsAt) == ref.label)
-            return static_cast<int16_t>(i);
-    }
-    return kTargetUnresolved;
-}
-
 int gotoOrGosub(RunCtx& r, const ClauseView& v, bool gosub) {
     int16_t target;
     if (v.direct) {
         if (v.words < kLrefWords) return 9301;
-        target = gosub ? readLineRef(r.code.data() + v.wordsAt).index
-                       : referencedLine(r, r.code.data() + v.wordsAt);
+        target = readLineRef(r.code.data() + v.wordsAt).index;
     } else {
         // ON x: n, LREF x n, has-NONE, and the NONE target's LREF when it has one
         if (v.words < 1) return 9301;
@@ -361,7 +349,6 @@ constexpr int kErrNotFunction = 9303;
 constexpr int kErrDefLayout = 9304;
 constexpr int kErrDefBody = 9305;
 constexpr int kErrFormalMarker = 9306;
-constexpr int kErrUnlinked = 2282;
 constexpr int kErrNoRoom = 9002;
 
 DePtr& slotOf(pcb& pc, int index) { return pc.dictEntryPointer[static_cast<size_t>(index - kFirstDictIndex)]; }
@@ -390,17 +377,25 @@ bool isVariableEntry(const pcb& pc, const Cell* c) {
     return false;
 }
 
-// The line of the function's DEF statement, -1 when the program has none.
-int16_t defLine(const pcb& pc, int fn, ClauseView& def) {
-    int guard = pc.linecnt;
-    for (int16_t i = pc.firstline; i >= 0 && i < pc.linecnt && guard-- > 0;
-         i = pc.lineptr[static_cast<size_t>(i)].next) {
-        const std::span<const uint8_t> code = lineCode(pc, i);
-        if (atLineEnd(code, 0) || decodeClause(code, 0, def)) continue;
-        if (def.code == StDef && def.words >= 1 && readWord(code.data() + def.wordsAt) == fn)
-            return i;
+// Where function `fn` of `caller` runs: its own DEF line, or a library's through the link
+// table.  Returns 0, 2282 (not linked) or the library's error.
+int functionTarget(pcb& caller, int fn, const de& fe, pcb*& program, int& index, int16_t& line) {
+    if (fe.fnline == kFnUnlinked) return kErrNotLinked;
+    if (fe.fnline < kFnLibraryLink) {
+        if (fe.fnline >= static_cast<uint32_t>(caller.linecnt)) return kErrNotLinked;
+        program = &caller;
+        index = fn;
+        line = static_cast<int16_t>(fe.fnline);
+        return 0;
     }
-    return -1;
+    const size_t k = fe.fnline - kFnLibraryLink;
+    if (k >= caller.liblinks.size() || !caller.liblinks[k].lib) return kErrNotLinked;
+    LibLink& link = caller.liblinks[k];
+    if (int err = prepareLink(link)) return err;
+    program = link.lib;
+    index = link.libfn;
+    line = link.defline;
+    return 0;
 }
 
 // A fresh local for a formal or a result: the formal's kind, room for `capacity` characters.
@@ -430,7 +425,7 @@ int bindFormal(const EvalEnv& env, CallFrame& f, uint16_t marker, int index, con
         if (aString != formal->isString()) return kErrArgumentKind;
         if (marker == kFormalArray) {
             // The array itself: a local that shares the actual's elements.
-            if (!isVariableEntry(pc, a)) return kErrNotVariable;
+            if (!isVariableEntry(*f.caller, a)) return kErrNotVariable;
             if (!isArrayCell(a) || cellDims(a) != formal->dimensions()) return kErrArgumentKind;
             local = newDictEntry(static_cast<uint8_t>(a->kind & (DE_STRING)), 0);
             if (!local) return kErrNoMemory;
@@ -442,7 +437,7 @@ int bindFormal(const EvalEnv& env, CallFrame& f, uint16_t marker, int index, con
         } else {
             if (a && isArrayCell(a)) return kErrArgumentKind;
             if (marker == kFormalReference) {
-                if (!isVariableEntry(pc, a)) return kErrNotVariable;
+                if (!isVariableEntry(*f.caller, a)) return kErrNotVariable;
                 copyBack = a;
             }
             size_t capacity = static_cast<size_t>(stringCapacity(formal));
@@ -474,6 +469,7 @@ void setFlowLimits(size_t flowEntries, size_t forEntries) {
     g.flowLimit = flowEntries;
     g.forLimit = forEntries;
 }
+void setIoerrExemption(bool on) { g.ioerrExemption = on; }
 size_t flowStackUse() { return g.flow.size(); }
 size_t forStackUse() { return g.fors.size(); }
 
@@ -487,8 +483,10 @@ void resetFlow() {
         CallFrame& f = g.calls[i];
         for (SavedSlot& slot : f.slots) slot.copyBack = nullptr;
         (void)restoreSlots(f, none);
+        if (f.program->activecalls > 0) --f.program->activecalls;
         rs.rpn_stkbase = f.rpnBase;
         ws.base = f.workBase;
+        t.curpcb = f.caller;  // the outermost caller is current at the end
     }
     g.calls.clear();
     rs.rpnStackNext = rs.rpn_stkbase;
@@ -504,7 +502,7 @@ void resetConditions(pcb& pc) {
     pc.condtargets[EPageoflow] = kIgnore;
     for (int16_t& k : pc.condnumbered) k = kIgnore;
     pc.condfurther = kIgnore;
-    g.eventTarget = kIgnore;
+    if (pc.libmode == kLibNone) g.eventTarget = kIgnore;  // one for the whole run
 }
 
 int skipPastLoop(RunCtx& r, size_t from) {
@@ -526,13 +524,21 @@ int skipPastLoop(RunCtx& r, size_t from) {
 
 int beginCall(RunCtx& r, size_t clauseStart) {
     const CallRequest q = callRequest();
-    pcb& pc = *r.pc;
-    de* fe = dictEntry(pc, q.fn);
+    pcb& caller = *r.pc;
+    const de* called = dictEntry(caller, q.fn);
+    if (!called || !called->isFunction()) return kErrNotFunction;
+    pcb* program = nullptr;
+    int fn = 0;
+    int16_t line = -1;
+    if (int err = functionTarget(caller, q.fn, *called, program, fn, line)) return err;
+    pcb& pc = *program;
+    de* fe = dictEntry(pc, fn);
     if (!fe || !fe->isFunction()) return kErrNotFunction;
-    ClauseView def;
-    const int16_t line = defLine(pc, q.fn, def);
-    if (line < 0) return kErrUnlinked;
     const std::span<const uint8_t> code = lineCode(pc, line);
+    ClauseView def;
+    if (atLineEnd(code, 0) || decodeClause(code, 0, def) || def.code != StDef || def.words < 1 ||
+        readWord(code.data() + def.wordsAt) != fn)
+        return kErrDefLayout;
     if (def.words < 3 || (def.words - 3) % 2) return kErrDefLayout;
     const uint8_t* w = code.data() + def.wordsAt;
     const size_t bodyOffset = readWord(w + 2);
@@ -546,13 +552,13 @@ int beginCall(RunCtx& r, size_t clauseStart) {
     const std::vector<RpnEntry> args(rs.rpnStackNext - q.args, rs.rpnStackNext);
     rs.rpnStackNext -= q.args;
 
-    CallFrame f{&pc, q.fn, {}, rs.rpn_stkbase, ws.base, ws.next, g.forBase, g.fors.size(),
+    CallFrame f{&pc, &caller, fn, {}, rs.rpn_stkbase, ws.base, ws.next, g.forBase, g.fors.size(),
                 r.line, clauseStart, q.resume, q.extraAt, q.extra};
     // The result: a fresh zero or empty value for this call.
     DePtr result = newLocal(*fe, static_cast<size_t>(fe->isString() ? stringCapacity(fe) : 0));
     if (!result) return kErrNoMemory;
-    DePtr& fnSlot = slotOf(pc, q.fn);
-    f.slots.push_back({q.fn, std::move(fnSlot), nullptr});
+    DePtr& fnSlot = slotOf(pc, fn);
+    f.slots.push_back({fn, std::move(fnSlot), nullptr});
     fnSlot = std::move(result);
 
     int err = 0, k = 0, formals = 0;
@@ -590,6 +596,8 @@ int beginCall(RunCtx& r, size_t clauseStart) {
     g.flow.push_back({r.line, q.resume, static_cast<int16_t>(formals)});
     g.calls.push_back(std::move(f));
     ++t.calldepth;
+    ++pc.activecalls;
+    if (&pc != &caller) enterProgram(r, &pc);
     r.jump = true;
     if (bodyOffset == 0) {
         r.jumpLine = pc.lineptr[static_cast<size_t>(line)].next;
@@ -628,9 +636,15 @@ int returnFromCall(RunCtx& r) {
     if (isString) memcpy(value->stringText(), text.data(), text.size());
     if (int perr = rpnPush(rpnCell(value))) return perr;
     if (err) return err;
+    if (f.program->activecalls > 0) --f.program->activecalls;
     const std::span<const uint8_t> caller =
-        f.line == kImmediateLine ? std::span<const uint8_t>(t.immediate) : lineCode(*f.program, f.line);
+        f.line == kImmediateLine ? std::span<const uint8_t>(t.immediate) : lineCode(*f.caller, f.line);
     if (f.extraAt + 2 * static_cast<size_t>(f.extra) > caller.size()) return 9301;
+    if (f.program != f.caller) {
+        enterProgram(r, f.caller);
+        // A library marked for release goes when its last call has returned.
+        if (f.program->librelease && f.program->activecalls == 0) releaseLibrary(f.program);
+    }
     for (int i = 0; i < f.extra; ++i)
         if (int perr = pushWord(r.env, readWord(caller.data() + f.extraAt + 2 * static_cast<size_t>(i))))
             return perr;
@@ -640,6 +654,32 @@ int returnFromCall(RunCtx& r) {
     r.resumeClause = f.clauseStart;
     r.jumpOffset = f.resumePos;
     return 0;
+}
+
+KeyAction keyAtPoll(const pcb& pc, int32_t key) {
+    if (key == kKeyHelp) {
+        const int16_t entry = tableEntry(pc, EHelp);
+        if (entry >= 0 && entry < pc.linecnt) return {entry, 5};
+        if (entry == kNotSet) showHelpTopic(currentHelpTopic());  // then the run goes on
+        return {};
+    }
+    int16_t entry;
+    if (key >= 256 && key <= 10 * 256 && key % 256 == 0)
+        entry = pc.condnumbered[key / 256 - 1];
+    else if (key == kKeyFunction99)
+        entry = pc.condfurther;
+    else if (key == kKeyEvent)
+        entry = g.eventTarget;
+    else
+        return {};  // not a key the run loop acts on
+    if (entry == kIgnore) return {};
+    if (entry >= 0 && entry < pc.linecnt) return {entry, 1};
+    // No line for it: error 1, taken by the EVENT entry of the ON table, else by ON ERROR.
+    int16_t trap = g.eventTarget;
+    if (trap == kNotSet) trap = tableEntry(pc, EError);
+    if (trap >= 0 && trap < pc.linecnt) return {trap, 1};
+    if (trap == kIgnore) return {};
+    return {-1, 1};
 }
 
 bool shutdownRequested() { return g.shutdown; }
@@ -679,7 +719,11 @@ int conditionSearch(const pcb& pc, int& err, std::span<const uint8_t> code, cons
     if (err == 10005) err = 5;
     const Row row = rowOf(err);
     const bool io = (v.code >= 16 && v.code <= 31) || v.code == StExecute;
-    const int found = scanExits(pc, code, v, row, err, io, false);
+    // IOERR in the statement's own exits catches everything, except the overflow and
+    // conversion conditions when the session exempts them.
+    const bool exempt = g.ioerrExemption &&
+                        (row.cond == CSoflow || row.cond == CConv || row.cond == COflow);
+    const int found = scanExits(pc, code, v, row, err, io && !exempt, false);
     Row use = row;
     if (found == -4) {
         err = kErrBadExitLine;

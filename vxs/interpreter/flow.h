@@ -22,6 +22,8 @@ inline constexpr int kErrBadCondition = 9307;
 
 // Stack sizes (FLOWSTACK, FORSTACK); changeable for a session.
 void setFlowLimits(size_t flowEntries, size_t forEntries);
+// When on, an IOERR exit of an I/O statement no longer catches SOFLOW, CONV and OFLOW.
+void setIoerrExemption(bool on);
 size_t flowStackUse();
 size_t forStackUse();
 
@@ -50,6 +52,17 @@ void resetConditions(pcb& pc);
 // The function return: restores the caller, pushes the result and asks the run loop to resume
 // the caller's evaluation (r.resume).
 [[nodiscard]] int returnFromCall(RunCtx& r);
+
+// What a key found by the run loop's poll (other than attention) does: continue at `line` with
+// error `error` recorded at the interrupted line, raise `error` (line -1), or nothing (error 0).
+// The help key takes the HELP entry of the ON table (error 5), else shows the current help
+// topic; function keys take their entry of the function-key table, IGNORE passes them over, and
+// one without a line raises error 1, which ON EVENT (or ON ERROR) may take.
+struct KeyAction {
+    int16_t line = -1;
+    int error = 0;
+};
+KeyAction keyAtPoll(const pcb& pc, int32_t key);
 
 // True once a SYSTEM statement asked for a shut-down after the program's end.
 bool shutdownRequested();

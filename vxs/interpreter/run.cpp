@@ -17,6 +17,7 @@
 #include "vxs/interpreter/clausecache.h"
 #include "vxs/interpreter/consoleio.h"
 #include "vxs/interpreter/flow.h"
+#include "vxs/interpreter/library.h"
 #include "vxs/interpreter/numtext.h"
 #include "vxs/interpreter/values.h"
 #include "vxs/screen/terminal.h"
@@ -29,6 +30,7 @@ namespace {
 
 constexpr int kErrPastEnd = 213;
 constexpr int kErrInterrupted = 9999;
+constexpr int kErrLibraryCurrent = 9997;
 
 bool isDamagedCode(int err) {
     return err == 920 || err == 9301 || err == 9302 || err == 9307;
@@ -113,10 +115,40 @@ bool runFastForm(RunCtx& r, const CachedLine& l, const CachedClause& c, int& err
     return false;
 }
 
+// The key rules at a poll of the keyboard, at (line, offset) of the running program.
+enum class Poll { GoOn, Stopped, Jumped };
+Poll pollKeys(pcb& pc, int16_t& line, size_t& offset, bool immediate, std::span<const uint8_t> code) {
+    const int32_t key = pollKeyboard();
+    if (!key) return Poll::GoOn;
+    if (key == kKeyAttention) {
+        setRunStatusShown(RUNSTAT_ATTN);
+        saveAndLeave(pc, {line, offset}, immediate);
+        return Poll::Stopped;
+    }
+    const KeyAction a = keyAtPoll(pc, key);
+    if (!a.error) return Poll::GoOn;
+    if (a.line < 0 || immediate) {  // raised and not trapped (a typed statement traps nothing)
+        reportError(pc, a.error, immediate ? -1 : line, code, offset);
+        saveAndLeave(pc, {line, offset}, immediate);
+        return Poll::Stopped;
+    }
+    pc.lasterror = a.error;
+    pc.errorline = line;
+    pc.erroroffset = static_cast<int16_t>(offset);
+    line = a.line;
+    offset = 0;
+    return Poll::Jumped;
+}
+
 }  // namespace
 
 void prepareRun(pcb& pc) {
     resetFlow();  // open calls give their slots back first, so that every entry is cleared
+    prepareVariables(pc);
+    t.breakflags &= static_cast<uint8_t>(~kBreakRequested);
+}
+
+void prepareVariables(pcb& pc) {
     for (int i = 0; i < pc.dictcnt; ++i) {
         de* e = pc.dictEntryPointer[static_cast<size_t>(i)].get();
         if (!e || e->isLiteral()) continue;
@@ -133,7 +165,15 @@ void prepareRun(pcb& pc) {
     pc.errorline = -1;
     pc.erroroffset = 0;
     resetConditions(pc);
-    t.breakflags &= static_cast<uint8_t>(~kBreakRequested);
+}
+
+void enterProgram(RunCtx& r, pcb* p) {
+    r.pc = p;
+    r.decimalChar = p->progoptions[3] ? ',' : '.';
+    r.env.pc = p;
+    r.env.base = p->progoptions[1] ? 1 : 0;
+    r.env.alternate = p->progoptions[2] != 0;
+    t.curpcb = p;
 }
 
 std::string watchValue(const pcb& pc, int index) {
@@ -164,14 +204,11 @@ void runLoop() {
         return;
     }
     if (!pc->resolved) resolveProgram(*pc);
+    if (t.runImmediate) resolveTypedLine(*pc, t.immediate, kImmediateLine);
     clearClauseCache();  // lines are decoded afresh in every run: an edit may lie before it
 
     RunCtx r;
-    r.pc = pc;
-    r.decimalChar = pc->progoptions[3] ? ',' : '.';
-    r.env.pc = pc;
-    r.env.base = pc->progoptions[1] ? 1 : 0;
-    r.env.alternate = pc->progoptions[2] != 0;
+    enterProgram(r, pc);
 
     const int32_t action = actionCode();
     const bool immediate = t.runImmediate;
@@ -211,7 +248,15 @@ void runLoop() {
                 return;
             }
             endOfRun(kEndProgram);
-            resetFlow();
+            resetFlow();  // open calls return to their callers: the main program is current
+            pc = t.curpcb;
+            if (pc->libmode != kLibNone) {  // a library current without a call to return from
+                statusShowError(kErrLibraryCurrent, 0, 0);
+                while (t.curpcb && t.curpcb->libmode != kLibNone) t.curpcb = t.curpcb->next;
+                if (!t.curpcb) t.curpcb = t.pcbhead;
+                pc = t.curpcb;
+            }
+            endRunLibraries();
             setRunStatusShown(RUNSTAT_READY);
             pc->curline = 0;
             pc->savedclauseoffset = 0;
@@ -246,11 +291,9 @@ void runLoop() {
             }
             if (++linesSincePoll >= t.breakLines) {
                 linesSincePoll = 0;
-                if (pollAttention()) {
-                    setRunStatusShown(RUNSTAT_ATTN);
-                    saveAndLeave(*pc, {line, 0}, false);
-                    return;
-                }
+                const Poll p = pollKeys(*pc, line, offset, false, r.code);
+                if (p == Poll::Stopped) return;
+                if (p == Poll::Jumped) continue;  // a fresh line: the key's target
             }
             if (t.breakflags & (kBreakRequested | kTraceOn)) {
                 if (t.breakflags & kTraceOn) {
@@ -360,7 +403,10 @@ void runLoop() {
                     err = dispatchStatement(r, v);
             }
             if (!r.resume) resetStacks();
-            if (!t.watches.empty()) checkWatches(*pc);
+            // A library function called or returned from: its program runs from here on.
+            const bool switched = r.pc != pc;
+            if (switched) pc = r.pc;
+            if (!t.watches.empty() && pc->libmode == kLibNone) checkWatches(*pc);
             if (err == kStopForPause) {  // PAUSE: stop after this clause
                 setRunStatusShown(RUNSTAT_PAUSE);
                 saveAndLeave(*pc, {line, v.next}, isImmediate);
@@ -408,7 +454,7 @@ void runLoop() {
             if (r.jump && r.resume) {  // back in the caller's clause after the function
                 resuming = true;
                 resumePos = r.jumpOffset;
-                if (r.jumpLine == line) {
+                if (r.jumpLine == line && !switched) {
                     offset = r.resumeClause;
                     continue;
                 }
@@ -422,7 +468,23 @@ void runLoop() {
                 // A jump to a place inside this line carries on with its clauses; a jump to the
                 // start of a line (this one too) starts that line, with its trace, break and
                 // attention poll, so that a one-line loop can be interrupted.
-                if (r.jumpLine == line && r.jumpOffset != 0 && !isImmediate) {
+                // A loop that stays inside one line (DO ... LOOP, FOR ... NEXT, a typed
+                // statement's) is polled as often as lines are, so that it can be interrupted.
+                const bool inLine = r.jumpLine == line && !switched &&
+                                    (isImmediate || r.jumpOffset != 0);
+                if (inLine && r.jumpOffset <= clauseStart && ++linesSincePoll >= t.breakLines) {
+                    linesSincePoll = 0;
+                    size_t at = r.jumpOffset;
+                    const Poll p = pollKeys(*pc, line, at, isImmediate, r.code);
+                    if (p == Poll::Stopped) return;
+                    if (p == Poll::Jumped) {
+                        offset = 0;
+                        freshLine = true;
+                        lineDone = true;
+                        continue;
+                    }
+                }
+                if (inLine && !isImmediate) {
                     offset = r.jumpOffset;
                     continue;
                 }

@@ -86,9 +86,16 @@ inline constexpr int kStopForExecute = -2;
 // number, or -1 (PAUSE: the run stops after the clause).
 [[nodiscard]] int dispatchStatement(RunCtx& r, const ClauseView& v);
 
-// Prepares the current program for a run from its start: variables back to 0 and empty,
-// arrays undimensioned, the last error cleared.
+// Prepares the current program for a run from its start: the stacks emptied, then the
+// program's variables prepared (prepareVariables).
 void prepareRun(pcb& pc);
+// Variables of a program back to 0 and empty, arrays undimensioned, the last error cleared, the
+// ON table as at the start of a run.  For the main program and each library it calls.
+void prepareVariables(pcb& pc);
+
+// Makes `p` the running program: the handlers' view of it, its evaluation settings, and
+// t.curpcb (a library function runs with its library current).
+void enterProgram(RunCtx& r, pcb* p);
 
 // The value of a watched variable as DISPLAY shows it.
 std::string watchValue(const pcb& pc, int index);

@@ -1,7 +1,7 @@
 // Statement dispatch: the run-code of each clause's statement goes to its handler, in three
 // groups (general statements 0-15, input and output 16-31, flow control and the rest 32-63).
-// Handlers whose work belongs to facilities this build does not have yet (user functions,
-// CHAIN, EXECUTE, files) answer with error 302.
+// Handlers whose work belongs to facilities this build does not have yet (files, printing)
+// answer with error 302.
 #include <cmath>
 
 #include "vxs/compiler/codes.h"
@@ -10,6 +10,7 @@
 #include "vxs/control/utils.h"
 #include "vxs/interpreter/consoleio.h"
 #include "vxs/interpreter/flow.h"
+#include "vxs/interpreter/library.h"
 #include "vxs/interpreter/numfunct.h"
 #include "vxs/interpreter/run.h"
 
@@ -96,8 +97,7 @@ int generalStatement(RunCtx& r, const ClauseView& v) {
         case StRandomize:
             randomize(systemClock());
             return 0;
-        case StLibrary:  // libraries come with user functions
-            return kErrNotAvailable;
+        case StLibrary: return libraryStatement(r, v);
         default:  // LET, REM, USE, OPTION, DIM, DATA: done by the expression or at compile time
             return 0;
     }
@@ -161,11 +161,11 @@ int flowStatement(RunCtx& r, const ClauseView& v) {
             if (truth) return 0;
             const int16_t target = wordAt(r, v.wordsAt);
             // DO ... LOOP within one line: the rest of the line after the LOOP still runs.
-            if (target == r.line && r.line >= 0) return skipPastLoop(r, v.next);
+            if (target == r.line) return skipPastLoop(r, v.next);
             return takeTarget(r, target, true, v.next);
         }
         default: {
-            // Jumps, loops, ON and error recovery; CALL and LIBRARY are not built yet.
+            // Jumps, loops, ON and error recovery; CALL is not built yet.
             const int err = flowControl(r, v);
             return err == -2 ? kErrNotAvailable : err;
         }

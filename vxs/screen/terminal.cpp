@@ -88,15 +88,17 @@ void terminalSetCanClose(bool canClose) {
                     __LINE__);
 }
 
-bool pollAttention() {
-    if (!g_attached || !remoteHandler(KEYBOARDCALL)) return false;
+int32_t pollKeyboard() {
+    if (!g_attached || !remoteHandler(KEYBOARDCALL)) return 0;
     if (CallFunctionRemote(KEYBOARDCALL, ORIGIN, {rpInt(9), rpInt(0)}))
         vxassertion("!CallFunctionRemote(KEYBOARDCALL, ORIGIN, 2, 9, 0)", __FILE__, __LINE__);
     int32_t result = 0;
     if (ReceiveFunctionRemote(KEYBOARDRET, {roInt(&result)}))
         vxassertion("!ReceiveFunctionRemote(KEYBOARDRET, &result)", __FILE__, __LINE__);
-    return result == 1;
+    return result;
 }
+
+bool pollAttention() { return pollKeyboard() == kKeyAttention; }
 
 int32_t keyboardRequest(int32_t action, int32_t argument) {
     if (!g_attached || !remoteHandler(KEYBOARDCALL)) return -1;

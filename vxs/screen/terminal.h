@@ -44,8 +44,16 @@ void consoleOutput(std::string_view line);
 void terminalStatusText(int32_t field, const char* text);
 void terminalStatusError(int32_t error, int32_t lineNumber, int32_t clause);
 void terminalSetCanClose(bool canClose);
-// Whether the attention key was pressed since the last poll; the keys typed meanwhile are kept
-// for later reads.  False when the terminal has no keyboard (the stream front end).
+// Key codes that the poll reports: attention, help, function keys n x 256 (n = 1..10) and the
+// two further keys of the function-key table.
+inline constexpr int32_t kKeyAttention = 1;
+inline constexpr int32_t kKeyHelp = 25;
+inline constexpr int32_t kKeyFunction99 = 0x6300;
+inline constexpr int32_t kKeyEvent = 0x6200;
+// The key pressed since the last poll that the run loop acts on (0 when none); the keys typed
+// meanwhile are kept for later reads.  0 when the terminal has no keyboard (the stream front end).
+int32_t pollKeyboard();
+// Whether that key is the attention key.
 bool pollAttention();
 // A keyboard request (action, argument) to the terminal side's keyboard routine: action 1 reads
 // one key (argument -1: without waiting), action 2 one key within argument seconds.  Returns the
