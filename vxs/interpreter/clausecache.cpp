@@ -219,44 +219,37 @@ bool decodeLine(const pcb& pc, std::span<const uint8_t> code, CachedLine& l) {
     return l.ops.size() <= 0xFFFF;
 }
 
-// The decoded lines of each program a run has used (a run may switch programs).
-struct ProgramLines {
-    const pcb* program;
-    std::vector<std::unique_ptr<CachedLine>> lines;  // by line index
-};
-std::vector<ProgramLines> g_programs;
-ProgramLines* g_last = nullptr;  // the one used last
-// Set when the lines are to be forgotten: that happens at the next line start, because the run
-// loop still reads the clauses of the line it is in.
-bool g_stale = false;
-
 }  // namespace
 
-const CachedLine* cachedLine(const pcb& pc, int16_t line) {
+namespace detail {
+std::vector<ProgramLines> g_programs;
+ProgramLines* g_last = nullptr;
+bool g_stale = false;
+}  // namespace detail
+
+using detail::g_last;
+using detail::g_programs;
+using detail::g_stale;
+
+const CachedLine* decodeCachedLine(const pcb& pc, int16_t line) {
     if (g_stale) {
         g_programs.clear();
         g_last = nullptr;
         g_stale = false;
     }
     if (line < 0 || line >= pc.linecnt) return nullptr;
-    const uint32_t at = pc.lineptr[static_cast<size_t>(line)].code;
-    ProgramLines* p = g_last && g_last->program == &pc ? g_last : nullptr;
-    if (p && static_cast<size_t>(line) < p->lines.size()) {
-        const CachedLine* l = p->lines[static_cast<size_t>(line)].get();
-        if (l && l->area == pc.codearea.data() && l->at == at) return l;
-    }
+    if (const CachedLine* l = detail::lookupLine(pc, line)) return l;
     try {
-        if (!p) {
-            for (ProgramLines& q : g_programs)
-                if (q.program == &pc) p = &q;
-            if (!p) p = &g_programs.emplace_back(ProgramLines{&pc, {}});
-            g_last = p;
-        }
+        ProgramLines* p = g_last && g_last->program == &pc ? g_last : nullptr;
+        for (size_t i = 0; i < g_programs.size() && !p; ++i)
+            if (g_programs[i].program == &pc) p = &g_programs[i];
+        if (!p) p = &g_programs.emplace_back(ProgramLines{&pc, {}});
+        g_last = p;
         if (p->lines.size() < static_cast<size_t>(pc.linecnt))
             p->lines.resize(static_cast<size_t>(pc.linecnt));
         auto l = std::make_unique<CachedLine>();
         l->area = pc.codearea.data();
-        l->at = at;
+        l->at = pc.lineptr[static_cast<size_t>(line)].code;
         if (!decodeLine(pc, lineCode(pc, line), *l)) return nullptr;
         p->lines[static_cast<size_t>(line)] = std::move(l);
         return p->lines[static_cast<size_t>(line)].get();

@@ -68,10 +68,39 @@ struct CachedLine {
     }
 };
 
+// The decoded lines of each program a run has used (a run may switch programs), by line index.
+struct ProgramLines {
+    const pcb* program;
+    std::vector<std::unique_ptr<CachedLine>> lines;
+};
+namespace detail {
+extern std::vector<ProgramLines> g_programs;
+extern ProgramLines* g_last;  // the one used last
+// Set when the lines are to be forgotten: that happens at the next line start, because the run
+// loop still reads the clauses of the line it is in.
+extern bool g_stale;
+// The line when it is decoded already, from the program used last, and its code has not moved.
+inline const CachedLine* lookupLine(const pcb& pc, int16_t line) {
+    const ProgramLines* p = g_last;
+    if (g_stale || !p || p->program != &pc || line < 0 || line >= pc.linecnt ||
+        static_cast<size_t>(line) >= p->lines.size())
+        return nullptr;
+    const CachedLine* l = p->lines[static_cast<size_t>(line)].get();
+    return l && l->area == pc.codearea.data() && l->at == pc.lineptr[static_cast<size_t>(line)].code
+               ? l
+               : nullptr;
+}
+}  // namespace detail
+// Decodes line `line` of `pc` for cachedLine.
+const CachedLine* decodeCachedLine(const pcb& pc, int16_t line);
+
 // The decoded line `line` of `pc`, decoded on its first use in this run (and again should its
 // code have moved).  Null for a line index outside the table, or when it cannot be held
 // (memory): the line then takes the general path.
-const CachedLine* cachedLine(const pcb& pc, int16_t line);
+inline const CachedLine* cachedLine(const pcb& pc, int16_t line) {
+    const CachedLine* l = detail::lookupLine(pc, line);
+    return l ? l : decodeCachedLine(pc, line);
+}
 // Forgets every decoded line (the run loop's entry; a program resolved or released during a
 // run).  The line the run loop is in stays readable until it starts its next line.
 void clearClauseCache();

@@ -15,6 +15,7 @@
 #include "vxs/control/errors.h"
 #include "vxs/control/utils.h"
 #include "vxs/debugger/help.h"
+#include "vxs/interpreter/clausecache.h"
 #include "vxs/interpreter/library.h"
 #include "vxs/interpreter/primop.h"
 #include "vxs/interpreter/values.h"
@@ -79,6 +80,10 @@ struct CallFrame {
 struct FlowState {
     std::vector<FlowEntry> flow;
     std::vector<CallFrame> calls;  // one for each function frame of the flow stack
+    // What calls leave behind for the next ones, so that a call allocates nothing: the saved-slot
+    // lists of returned frames, and numeric locals (no storage of their own).
+    std::vector<std::vector<SavedSlot>> spareSlotLists;
+    std::vector<DePtr> spareLocals;
     std::vector<ForEntry> fors;
     size_t forBase = 0;
     size_t flowLimit = 50;
@@ -103,7 +108,8 @@ int jumpToLine(RunCtx& r, int16_t index, size_t offset = 0) {
         return 0;
     }
     if (index < 0 || index >= r.pc->linecnt) return kErrNoTarget;
-    if (offset > lineCode(*r.pc, index).size()) return 9301;
+    const CachedLine* target = cachedLine(*r.pc, index);  // the run goes there next
+    if (offset > (target ? target->code : lineCode(*r.pc, index)).size()) return 9301;
     r.jump = true;
     r.jumpLine = index;
     r.jumpOffset = offset;
@@ -353,6 +359,31 @@ constexpr int kErrNoRoom = 9002;
 
 DePtr& slotOf(pcb& pc, int index) { return pc.dictEntryPointer[static_cast<size_t>(index - kFirstDictIndex)]; }
 
+constexpr size_t kSpareLocals = 64;
+
+// Keeps an emptied saved-slot list for a later call.
+void spareSlotList(std::vector<SavedSlot>&& slots) {
+    if (slots.capacity() == 0) return;
+    try {
+        g.spareSlotLists.push_back(std::move(slots));
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+// Keeps a numeric local without storage for a later call (entries are at least sizeof(de));
+// any other is freed.
+void recycleLocal(DePtr e) {
+    if (!e || (e->kind & (DE_STORAGE | DE_STRING)) || g.spareLocals.size() >= kSpareLocals) return;
+    if (g.spareLocals.capacity() < kSpareLocals) {
+        try {
+            g.spareLocals.reserve(kSpareLocals);
+        } catch (const std::bad_alloc&) {
+            return;
+        }
+    }
+    g.spareLocals.push_back(std::move(e));
+}
+
 // Puts the caller's entries back into their slots, newest first; by-reference scalars hand
 // their value back to the actual.
 int restoreSlots(CallFrame& f, const EvalEnv& env) {
@@ -364,7 +395,9 @@ int restoreSlots(CallFrame& f, const EvalEnv& env) {
             const int err = assignCell(env, s.copyBack, slot.get());
             if (err && !first) first = err;
         }
+        DePtr local = std::move(slot);
         slot = std::move(s.saved);
+        recycleLocal(std::move(local));
     }
     f.slots.clear();
     return first;
@@ -401,7 +434,15 @@ int functionTarget(pcb& caller, int fn, const de& fe, pcb*& program, int& index,
 // A fresh local for a formal or a result: the formal's kind, room for `capacity` characters.
 DePtr newLocal(const de& like, size_t capacity) {
     const uint8_t kind = static_cast<uint8_t>(like.kind & (DE_STRING | DE_FUNCTION));
-    DePtr e = newDictEntry(kind, like.isString() ? capacity : 0);
+    DePtr e;
+    if (!like.isString() && !g.spareLocals.empty()) {
+        e = std::move(g.spareLocals.back());
+        g.spareLocals.pop_back();
+        *e = de{};
+        e->kind = kind;
+    } else {
+        e = newDictEntry(kind, like.isString() ? capacity : 0);
+    }
     if (!e) return e;
     e->fnline = like.fnline;
     if (like.isString()) e->dimlen = static_cast<uint16_t>(capacity);
@@ -534,10 +575,13 @@ int beginCall(RunCtx& r, size_t clauseStart) {
     pcb& pc = *program;
     de* fe = dictEntry(pc, fn);
     if (!fe || !fe->isFunction()) return kErrNotFunction;
-    const std::span<const uint8_t> code = lineCode(pc, line);
+    // The DEF clause as the run decoded it, or decoded now.
+    const CachedLine* defLine = cachedLine(pc, line);
+    const std::span<const uint8_t> code = defLine ? defLine->code : lineCode(pc, line);
     ClauseView def;
-    if (atLineEnd(code, 0) || decodeClause(code, 0, def) || def.code != StDef || def.words < 1 ||
-        readWord(code.data() + def.wordsAt) != fn)
+    if (defLine && !defLine->clauses.empty()) def = defLine->clauses[0].view;
+    else if (atLineEnd(code, 0) || decodeClause(code, 0, def)) return kErrDefLayout;
+    if (def.code != StDef || def.words < 1 || readWord(code.data() + def.wordsAt) != fn)
         return kErrDefLayout;
     if (def.words < 3 || (def.words - 3) % 2) return kErrDefLayout;
     const uint8_t* w = code.data() + def.wordsAt;
@@ -549,11 +593,17 @@ int beginCall(RunCtx& r, size_t clauseStart) {
     if (q.args < 0 || rs.size() < static_cast<size_t>(q.args)) return 9301;
     if (rs.limit - rs.rpnStackNext < 2 * q.args + 12) return kErrNoRoom;
     if (g.flow.size() >= g.flowLimit) return kErrFlowStackFull;
-    const std::vector<RpnEntry> args(rs.rpnStackNext - q.args, rs.rpnStackNext);
+    // The actuals stay where they are: binding pushes nothing, and the body's stack starts there
+    // only once they are bound.
     rs.rpnStackNext -= q.args;
+    const RpnEntry* const args = rs.rpnStackNext;
 
     CallFrame f{&pc, &caller, fn, {}, rs.rpn_stkbase, ws.base, ws.next, g.forBase, g.fors.size(),
                 r.line, clauseStart, q.resume, q.extraAt, q.extra};
+    if (!g.spareSlotLists.empty()) {
+        f.slots = std::move(g.spareSlotLists.back());
+        g.spareSlotLists.pop_back();
+    }
     // The result: a fresh zero or empty value for this call.
     DePtr result = newLocal(*fe, static_cast<size_t>(fe->isString() ? stringCapacity(fe) : 0));
     if (!result) return kErrNoMemory;
@@ -574,7 +624,7 @@ int beginCall(RunCtx& r, size_t clauseStart) {
             err = kErrFormalMarker;
             break;
         }
-        const RpnEntry* actual = k < q.args ? &args[static_cast<size_t>(k)] : nullptr;
+        const RpnEntry* actual = k < q.args ? args + k : nullptr;
         if (!actual && !optional) {
             err = kErrArgumentCount;
             break;
@@ -587,6 +637,7 @@ int beginCall(RunCtx& r, size_t clauseStart) {
     if (err) {
         for (SavedSlot& slot : f.slots) slot.copyBack = nullptr;
         (void)restoreSlots(f, r.env);
+        spareSlotList(std::move(f.slots));
         return err;
     }
 
@@ -630,6 +681,7 @@ int returnFromCall(RunCtx& r) {
     if (g.fors.size() > f.forTop) g.fors.resize(f.forTop);
     g.forBase = f.forBase;
     const int err = restoreSlots(f, r.env);
+    spareSlotList(std::move(f.slots));
 
     Cell* value = isString ? newStringTemp(static_cast<int>(text.size())) : newNumberTemp(number);
     if (!value) return 9001;
