@@ -33,7 +33,49 @@ enum NumOpCode : uint8_t {
     NElementRef,        // as NElement, its address
     NElementConstRef,   // as NElementConst, its address
     NStore,             // the top value into the address below it; the last operation
+    // Combined operations, made from the ones above once a form is complete:
+    NBinaryConst,       // NConst `value`, NBinary `kind`
+    NBinaryVar,         // NLoad `operand`, NBinary `kind`
+    NCompareConst,      // NConst `value`, NCompare `kind`
+    NCompareVar,        // NLoad `operand`, NCompare `kind`
+    NElementVar,        // NLoad `operand`, NElement of one subscript
+    NElementRefVar,     // NLoad `operand`, NElementRef of one subscript
+    NStoreVar,          // NVarRef `index` first, NStore last: the top value into the variable
+    NEnd,               // the value of the form (IF); the last operation
 };
+
+// Combines operations of the form at ops[first..]: fewer of them to run, the same effect (every
+// check of the operations combined is made by the combination).
+void combine(std::vector<NumOp>& ops, size_t first) {
+    std::vector<NumOp>::iterator begin = ops.begin() + static_cast<long>(first);
+    if (ops.back().op == NStore && begin->op == NVarRef) {
+        ops.back() = {NStoreVar, 0, begin->index, 0, 0};
+        ops.erase(begin);
+    } else if (ops.back().op != NStore) {
+        ops.push_back({NEnd, 0, 0, 0, 0});
+    }
+    size_t out = first;
+    for (size_t i = first; i < ops.size(); ++i) {
+        const NumOp& a = ops[i];
+        const NumOp* b = i + 1 < ops.size() ? &ops[i + 1] : nullptr;
+        NumOp c = a;
+        if (b && (a.op == NConst || a.op == NLoad) &&
+            (b->op == NBinary || b->op == NCompare)) {
+            const bool constant = a.op == NConst;
+            c = {static_cast<uint8_t>(b->op == NBinary ? (constant ? NBinaryConst : NBinaryVar)
+                                                       : (constant ? NCompareConst : NCompareVar)),
+                 b->kind, 0, a.index, a.value};
+            ++i;
+        } else if (b && a.op == NLoad && (b->op == NElement || b->op == NElementRef) &&
+                   b->kind == 1) {
+            c = {static_cast<uint8_t>(b->op == NElement ? NElementVar : NElementRefVar), 1,
+                 b->index, a.index, 0};
+            ++i;
+        }
+        ops[out++] = c;
+    }
+    ops.resize(out);
+}
 
 constexpr int kMaxDepth = 32;  // values a numeric form may hold at once
 
@@ -69,12 +111,12 @@ struct Translation {
     }
     // Operand word `w` as the general path pushes it.
     bool pushWord(uint16_t w) {
-        if (w < kFirstDictIndex) return push(kSmall, {NConst, 0, 0, static_cast<double>(w)});
+        if (w < kFirstDictIndex) return push(kSmall, {NConst, 0, 0, 0, static_cast<double>(w)});
         const Cell* e = cellAt(pc, w);
         if (e && isStringCell(e)) return false;  // a string has no numeric form
         if (e && e->isLiteral() && !isStringCell(e) && !(e->kind & DE_STORAGE) && !isArrayCell(e))
-            return push(kConstant, {NConst, 0, 0, e->number()});
-        return push(kVariable, {NLoad, 0, w, 0});
+            return push(kConstant, {NConst, 0, 0, 0, e->number()});
+        return push(kVariable, {NLoad, 0, w, 0, 0});
     }
     // The value of the operation just added, in place of the operands it took (so there is room).
     void result(EntryKind kind = kValue) {
@@ -98,7 +140,7 @@ struct Translation {
         else if (target.kind == kElement && op.op == NElementConst) op.op = NElementConstRef;
         else return false;
         target.kind = kAssigned;
-        ops.push_back({NStore, 0, 0, 0});
+        ops.push_back({NStore, 0, 0, 0, 0});
         return true;
     }
 };
@@ -141,7 +183,7 @@ bool translateNumeric(const pcb& pc, std::span<const uint8_t> code, CachedLine& 
         }
         if (isArithmetic(kind)) {
             if (!x.popValues(2)) return fail();
-            x.ops.push_back({NBinary, static_cast<uint8_t>(kind), 0, 0});
+            x.ops.push_back({NBinary, static_cast<uint8_t>(kind), 0, 0, 0});
             if (words == 0 && pos < code.size() && code[pos] == OpAssign) {
                 // The general path's fused form: the result goes straight into the target.
                 ++pos;
@@ -154,7 +196,7 @@ bool translateNumeric(const pcb& pc, std::span<const uint8_t> code, CachedLine& 
             const bool unary = isUnary(kind);
             if (!x.popValues(unary ? 1 : 2)) return fail();
             x.ops.push_back({static_cast<uint8_t>(unary ? NUnary : NCompare),
-                             static_cast<uint8_t>(kind), 0, 0});
+                             static_cast<uint8_t>(kind), 0, 0, 0});
             x.result();
             x.tempBytes += tempSize;
         } else if (kind == OpAssign) {
@@ -167,13 +209,13 @@ bool translateNumeric(const pcb& pc, std::span<const uint8_t> code, CachedLine& 
             const Cell* array = cellAt(pc, word(0));
             if ((array && isStringCell(array)) || !x.popValues(subscripts)) return fail();
             if (kind == OpElement)
-                x.ops.push_back({NElement, static_cast<uint8_t>(subscripts), word(0), 0});
+                x.ops.push_back({NElement, static_cast<uint8_t>(subscripts), word(0), 0, 0});
             else
-                x.ops.push_back({NElementConst, 0, word(0), static_cast<double>(word(1))});
+                x.ops.push_back({NElementConst, 0, word(0), 0, static_cast<double>(word(1))});
             x.result(kElement);
             x.tempBytes += tempSize;
         } else if (kind == OpInteger) {
-            if (!x.push(kSmall, {NConst, 0, 0, static_cast<double>(word(0) & 0x7FFF)})) return fail();
+            if (!x.push(kSmall, {NConst, 0, 0, 0, static_cast<double>(word(0) & 0x7FFF)})) return fail();
         } else {
             return fail();
         }
@@ -186,6 +228,7 @@ bool translateNumeric(const pcb& pc, std::span<const uint8_t> code, CachedLine& 
     if (v.code == StLet ? !assigned || x.ops.back().op != NStore : x.depth != 1 || assigned)
         return fail();
     if (x.maxDepth > 0xFFFF || x.tempBytes > 0xFFFF) return fail();
+    combine(l.ops, static_cast<size_t>(x.first));
     c.form = v.code == StLet ? FastForm::Let : FastForm::If;
     c.opsAt = static_cast<uint16_t>(x.first);
     c.opsCount = static_cast<uint16_t>(l.ops.size() - static_cast<size_t>(x.first));
@@ -270,48 +313,81 @@ bool runNumeric(const CachedLine& l, const CachedClause& c, const EvalEnv& env, 
     uint8_t* p[kMaxDepth];
     int n = 0;
     const pcb& pc = *env.pc;
-    const NumOp* op = l.ops.data() + c.opsAt;
-    const NumOp* const end = op + c.opsCount;
-    for (; op != end; ++op) {
+    // A numeric cell of the dictionary, or null (a free slot, a string).
+    auto number = [&pc](uint16_t index) -> Cell* {
+        Cell* e = cellAt(pc, index);
+        return e && !isStringCell(e) ? e : nullptr;
+    };
+    // The address of element `subscripts` (below the top n) of numeric array `index`.
+    auto element = [&](const NumOp& op, const double* subscripts, uint8_t*& at) {
+        const Cell* array = cellAt(pc, op.index);
+        if (!array || isStringCell(array)) return false;
+        if (op.op == NElementConst || op.op == NElementConstRef)
+            return elementAddressConstant(env, array, static_cast<int>(op.value), at) == 0;
+        return elementAddress(env, array, subscripts, op.kind, at) == 0;
+    };
+    for (const NumOp* op = l.ops.data() + c.opsAt;; ++op) {
         switch (op->op) {
             case NLoad: {
-                const Cell* e = cellAt(pc, op->index);
-                if (!e || isStringCell(e)) return false;
+                const Cell* e = number(op->index);
+                if (!e) return false;
                 d[n++] = cellNumber(e);
                 break;
             }
             case NConst: d[n++] = op->value; break;
-            case NBinary: {
+            case NBinary:
                 --n;
                 if (arithmetic(op->kind, d[n - 1], d[n], d[n - 1])) return false;
                 break;
+            case NBinaryConst:
+                if (arithmetic(op->kind, d[n - 1], op->value, d[n - 1])) return false;
+                break;
+            case NBinaryVar: {
+                const Cell* e = number(op->operand);
+                if (!e || arithmetic(op->kind, d[n - 1], cellNumber(e), d[n - 1])) return false;
+                break;
             }
-            case NCompare: {
+            case NCompare:
                 --n;
                 d[n - 1] = compareResult(op->kind, compareNumbers(d[n - 1], d[n])) ? 1.0 : 0.0;
+                break;
+            case NCompareConst:
+                d[n - 1] = compareResult(op->kind, compareNumbers(d[n - 1], op->value)) ? 1.0 : 0.0;
+                break;
+            case NCompareVar: {
+                const Cell* e = number(op->operand);
+                if (!e) return false;
+                d[n - 1] = compareResult(op->kind, compareNumbers(d[n - 1], cellNumber(e))) ? 1.0 : 0.0;
                 break;
             }
             case NUnary: d[n - 1] = unaryOperation(op->kind, d[n - 1]); break;
             case NElement:
             case NElementRef:
             case NElementConst:
-            case NElementConstRef: {
-                const Cell* array = cellAt(pc, op->index);
-                if (!array || isStringCell(array)) return false;
-                uint8_t* at;
-                if (op->op == NElement || op->op == NElementRef) {
+            case NElementConstRef:
+            case NElementVar:
+            case NElementRefVar: {
+                double subscript;
+                const double* subscripts = &subscript;
+                if (op->op == NElementVar || op->op == NElementRefVar) {
+                    const Cell* e = number(op->operand);
+                    if (!e) return false;
+                    subscript = cellNumber(e);
+                } else if (op->op == NElement || op->op == NElementRef) {
                     n -= op->kind;
-                    if (elementAddress(env, array, d + n, op->kind, at)) return false;
-                } else if (elementAddressConstant(env, array, static_cast<int>(op->value), at)) {
-                    return false;
+                    subscripts = d + n;
                 }
-                if (op->op == NElementRef || op->op == NElementConstRef) p[n++] = at;
-                else memcpy(&d[n++], at, sizeof(double));
+                uint8_t* at;
+                if (!element(*op, subscripts, at)) return false;
+                if (op->op == NElementRef || op->op == NElementConstRef || op->op == NElementRefVar)
+                    p[n++] = at;
+                else
+                    memcpy(&d[n++], at, sizeof(double));
                 break;
             }
             case NVarRef: {
-                Cell* e = cellAt(pc, op->index);
-                if (!e || isStringCell(e)) return false;
+                Cell* e = number(op->index);
+                if (!e) return false;
                 p[n++] = (e->kind & DE_STORAGE) && e->storage ? static_cast<uint8_t*>(e->storage)
                                                                 : e->value;
                 break;
@@ -320,10 +396,19 @@ bool runNumeric(const CachedLine& l, const CachedClause& c, const EvalEnv& env, 
                 value = d[n - 1];
                 memcpy(p[n - 2], &value, sizeof value);
                 return true;
+            case NStoreVar: {
+                Cell* e = number(op->index);
+                if (!e) return false;
+                value = d[n - 1];
+                setCellNumber(e, value);
+                return true;
+            }
+            case NEnd:
+                value = d[0];
+                return true;
+            default: return false;
         }
     }
-    value = d[0];
-    return true;
 }
 
 }  // namespace vxs

@@ -33,10 +33,11 @@ namespace vxs {
 
 // One operation of a fast numeric form, on its stack of doubles.
 struct NumOp {
-    uint8_t op = 0;     // NumOpCode (clausecache.cpp)
-    uint8_t kind = 0;   // operator kind; subscript count of an element
-    uint16_t index = 0; // dictionary index of a variable or an array
-    double value = 0;   // a constant
+    uint8_t op = 0;      // NumOpCode (clausecache.cpp)
+    uint8_t kind = 0;    // operator kind; subscript count of an element
+    uint16_t index = 0;  // dictionary index of a variable or an array
+    uint16_t operand = 0;  // dictionary index of a variable operand (combined operations)
+    double value = 0;    // a constant
 };
 
 enum class FastForm : uint8_t { None, Let, If, Next };

@@ -108,8 +108,12 @@ int jumpToLine(RunCtx& r, int16_t index, size_t offset = 0) {
         return 0;
     }
     if (index < 0 || index >= r.pc->linecnt) return kErrNoTarget;
-    const CachedLine* target = cachedLine(*r.pc, index);  // the run goes there next
-    if (offset > (target ? target->code : lineCode(*r.pc, index)).size()) return 9301;
+    if (index == r.line) {  // a loop inside the line
+        if (offset > r.code.size()) return 9301;
+    } else {
+        const CachedLine* target = cachedLine(*r.pc, index);  // the run goes there next
+        if (offset > (target ? target->code : lineCode(*r.pc, index)).size()) return 9301;
+    }
     r.jump = true;
     r.jumpLine = index;
     r.jumpOffset = offset;
@@ -193,12 +197,28 @@ int nextStatement(RunCtx& r, const ClauseView& v) {
 
 }  // namespace
 
-int nextLoop(RunCtx& r, Cell* var, const ClauseView& v) {
-    if (v.words != 2 || !var || isStringCell(var)) return 9301;
+namespace {
+// The FOR entry of the innermost loop of `var` in this frame; null when there is none.
+const ForEntry* innermostLoop(const Cell* var) {
     size_t i = g.fors.size();
     while (i > g.forBase && g.fors[i - 1].var != var) --i;
-    if (i == g.forBase) return kErrNextWithoutFor;
-    const ForEntry& f = g.fors[i - 1];
+    return i == g.forBase ? nullptr : &g.fors[i - 1];
+}
+}  // namespace
+
+bool nextLoopReady(const RunCtx& r, const Cell* var, const ClauseView& v) {
+    if (v.words != 2 || !var || isStringCell(var) || !innermostLoop(var)) return false;
+    const int16_t line = wordAt(r, v.wordsAt);
+    const int16_t offset = wordAt(r, v.wordsAt + 2);
+    if (line < 0 || offset < 0 || line >= r.pc->linecnt) return false;
+    return line == r.line && static_cast<size_t>(offset) <= r.code.size();
+}
+
+int nextLoop(RunCtx& r, Cell* var, const ClauseView& v) {
+    if (v.words != 2 || !var || isStringCell(var)) return 9301;
+    const ForEntry* loop = innermostLoop(var);
+    if (!loop) return kErrNextWithoutFor;
+    const ForEntry& f = *loop;
     const double value = cellNumber(var) + f.step;
     setCellNumber(var, value);
     if (f.up ? value <= f.limit : value >= f.limit) return jumpToPosition(r, v.wordsAt);

@@ -41,6 +41,8 @@ void resetConditions(pcb& pc);
 // steps on, and continues at the loop's start unless it has passed its limit.  Returns 0, 220
 // (no such loop) or 9301 (not a numeric variable).
 [[nodiscard]] int nextLoop(RunCtx& r, Cell* var, const ClauseView& v);
+// Whether nextLoop(r, var, v) cannot fail, and its loop starts in the current line.
+bool nextLoopReady(const RunCtx& r, const Cell* var, const ClauseView& v);
 
 // A false DO test whose LOOP is in the same line: continues after that LOOP clause, found
 // from clause offset `from` on (nested DO/LOOP pairs passed over).

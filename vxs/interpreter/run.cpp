@@ -237,6 +237,7 @@ void runLoop() {
     bool freshLine = offset == 0;
     bool resuming = false;  // the next clause goes on after a function call (resumePos)
     size_t resumePos = 0;
+    ClauseView decodedNow;  // a clause that the decoded line does not hold
     for (;;) {
         // ---- line start ----
         if (line == -1 || line == -2) {
@@ -328,6 +329,51 @@ void runLoop() {
                 freshLine = true;
                 break;
             }
+            // Clauses that cannot stop the run or leave the line (numeric assignments, NEXTs of
+            // loops inside the line that cannot fail and need no attention poll) run here while
+            // nothing watches the run clause by clause: the per-clause work below would change
+            // nothing for them.  The first other clause goes on below.
+            if (!resuming && decodedLine && fastFormsOn() && !(t.stepmode & (kStepInto | kStepOver)) &&
+                pc->breakpoints.empty() && t.watches.empty()) {
+                workStack().next = workStack().base;
+                bool ran = false;
+                int k = decodedLine->find(offset, clauseHint);
+                while (k >= 0) {
+                    const CachedClause& c = decodedLine->clauses[static_cast<size_t>(k)];
+                    double value;
+                    Cell* var = nullptr;
+                    if (c.form == FastForm::Let) {
+                        if (!runNumeric(*decodedLine, c, r.env, value)) break;
+                    } else if (c.form == FastForm::Next) {
+                        var = cellAt(*pc, c.variable);
+                        if (linesSincePoll + 1 >= t.breakLines || !nextLoopReady(r, var, c.view))
+                            break;
+                        r.jump = false;
+                        (void)nextLoop(r, var, c.view);
+                    } else {
+                        break;
+                    }
+                    ran = true;
+                    lastLine = line;
+                    lastClause = c.view.start;
+                    t.passBreakOnce = false;
+                    if (!var || !r.jump) {
+                        offset = c.view.next;
+                        k = decodedLine->find(offset, k + 1);
+                    } else if (r.jumpOffset != 0) {  // to the loop's start inside this line
+                        if (r.jumpOffset <= c.view.start) ++linesSincePoll;
+                        offset = r.jumpOffset;
+                        k = decodedLine->find(offset, 0);
+                    } else {  // the loop starts with this line: it starts again
+                        offset = 0;
+                        freshLine = true;
+                        lineDone = true;
+                        break;
+                    }
+                }
+                clauseHint = k;
+                if (ran) continue;  // the line end or the next line, or a clause to run below
+            }
             if (!resuming && !rpnStack().empty()) {
                 char text[160];
                 snprintf(text, sizeof text, "\nNEXTCLAUSE RPNSTACK rpnStackNext=%lx rpnstkbase=%lx\n\n",
@@ -372,7 +418,6 @@ void runLoop() {
             }
 
             // The clause as decoded when its line was first reached, or decoded now.
-            ClauseView decodedNow;
             const CachedClause* cached = nullptr;
             if (decodedLine) {
                 const int k = decodedLine->find(clauseStart, clauseHint);
@@ -407,51 +452,55 @@ void runLoop() {
             const bool switched = r.pc != pc;
             if (switched) pc = r.pc;
             if (!t.watches.empty() && pc->libmode == kLibNone) checkWatches(*pc);
-            if (err == kStopForPause) {  // PAUSE: stop after this clause
-                setRunStatusShown(RUNSTAT_PAUSE);
-                saveAndLeave(*pc, {line, v.next}, isImmediate);
-                return;
-            }
-            if (err == kStopForExecute) {  // command mode runs the command, then resumes
-                flushPartialLine(consoleLine());
-                setRunStatus(isImmediate ? RUNSTAT_READY : RUNSTAT_EXEC);
-                saveAndLeave(*pc, {line, v.next}, isImmediate);
-                return;
-            }
-            if (err == kErrInterrupted) {  // an interrupted input runs again on resuming
-                setRunStatusShown(RUNSTAT_ATTN);
-                saveAndLeave(*pc, {line, clauseStart}, isImmediate);
-                return;
-            }
-            if (err && !decoded) {
-                reportError(*pc, err, isImmediate ? -1 : line, r.code, clauseStart);
-                saveAndLeave(*pc, {line, clauseStart}, isImmediate);
-                return;
-            }
-            if (err && !isImmediate && !isDamagedCode(err)) {
-                // The statement's error exits, then the ON table, decide.
-                const int to = conditionSearch(*pc, err, r.code, v);
-                if (to == -3) {  // IGNORE: on after the failed statement
-                    offset = v.next;
-                    continue;
-                }
-                if (to >= 0 && to < pc->linecnt) {
-                    if (err != 4273) pc->lasterror = err;
-                    pc->errorline = line;
-                    pc->erroroffset = static_cast<int16_t>(clauseStart);
-                    line = static_cast<int16_t>(to);
-                    offset = 0;
-                    freshLine = true;
-                    lineDone = true;
-                    continue;
-                }
-            }
             if (err) {
+                if (err == kStopForPause) {  // PAUSE: stop after this clause
+                    setRunStatusShown(RUNSTAT_PAUSE);
+                    saveAndLeave(*pc, {line, v.next}, isImmediate);
+                    return;
+                }
+                if (err == kStopForExecute) {  // command mode runs the command, then resumes
+                    flushPartialLine(consoleLine());
+                    setRunStatus(isImmediate ? RUNSTAT_READY : RUNSTAT_EXEC);
+                    saveAndLeave(*pc, {line, v.next}, isImmediate);
+                    return;
+                }
+                if (err == kErrInterrupted) {  // an interrupted input runs again on resuming
+                    setRunStatusShown(RUNSTAT_ATTN);
+                    saveAndLeave(*pc, {line, clauseStart}, isImmediate);
+                    return;
+                }
+                if (!decoded) {
+                    reportError(*pc, err, isImmediate ? -1 : line, r.code, clauseStart);
+                    saveAndLeave(*pc, {line, clauseStart}, isImmediate);
+                    return;
+                }
+                if (!isImmediate && !isDamagedCode(err)) {
+                    // The statement's error exits, then the ON table, decide.
+                    const int to = conditionSearch(*pc, err, r.code, v);
+                    if (to == -3) {  // IGNORE: on after the failed statement
+                        offset = v.next;
+                        continue;
+                    }
+                    if (to >= 0 && to < pc->linecnt) {
+                        if (err != 4273) pc->lasterror = err;
+                        pc->errorline = line;
+                        pc->erroroffset = static_cast<int16_t>(clauseStart);
+                        line = static_cast<int16_t>(to);
+                        offset = 0;
+                        freshLine = true;
+                        lineDone = true;
+                        continue;
+                    }
+                }
                 reportError(*pc, err, isImmediate ? -1 : line, r.code, clauseStart);
                 saveAndLeave(*pc, {line, clauseStart}, isImmediate);
                 return;
             }
-            if (r.jump && r.resume) {  // back in the caller's clause after the function
+            if (!r.jump) {
+                offset = v.next;
+                continue;
+            }
+            if (r.resume) {  // back in the caller's clause after the function
                 resuming = true;
                 resumePos = r.jumpOffset;
                 if (r.jumpLine == line && !switched) {
@@ -464,37 +513,33 @@ void runLoop() {
                 lineDone = true;
                 continue;
             }
-            if (r.jump) {
-                // A jump to a place inside this line carries on with its clauses; a jump to the
-                // start of a line (this one too) starts that line, with its trace, break and
-                // attention poll, so that a one-line loop can be interrupted.
-                // A loop that stays inside one line (DO ... LOOP, FOR ... NEXT, a typed
-                // statement's) is polled as often as lines are, so that it can be interrupted.
-                const bool inLine = r.jumpLine == line && !switched &&
-                                    (isImmediate || r.jumpOffset != 0);
-                if (inLine && r.jumpOffset <= clauseStart && ++linesSincePoll >= t.breakLines) {
-                    linesSincePoll = 0;
-                    size_t at = r.jumpOffset;
-                    const Poll p = pollKeys(*pc, line, at, isImmediate, r.code);
-                    if (p == Poll::Stopped) return;
-                    if (p == Poll::Jumped) {
-                        offset = 0;
-                        freshLine = true;
-                        lineDone = true;
-                        continue;
-                    }
-                }
-                if (inLine && !isImmediate) {
-                    offset = r.jumpOffset;
+            // A jump to a place inside this line carries on with its clauses; a jump to the
+            // start of a line (this one too) starts that line, with its trace, break and
+            // attention poll, so that a one-line loop can be interrupted.
+            // A loop that stays inside one line (DO ... LOOP, FOR ... NEXT, a typed
+            // statement's) is polled as often as lines are, so that it can be interrupted.
+            const bool inLine = r.jumpLine == line && !switched &&
+                                (isImmediate || r.jumpOffset != 0);
+            if (inLine && r.jumpOffset <= clauseStart && ++linesSincePoll >= t.breakLines) {
+                linesSincePoll = 0;
+                size_t at = r.jumpOffset;
+                const Poll p = pollKeys(*pc, line, at, isImmediate, r.code);
+                if (p == Poll::Stopped) return;
+                if (p == Poll::Jumped) {
+                    offset = 0;
+                    freshLine = true;
+                    lineDone = true;
                     continue;
                 }
-                line = r.jumpLine;
+            }
+            if (inLine && !isImmediate) {
                 offset = r.jumpOffset;
-                freshLine = offset == 0;
-                lineDone = true;
                 continue;
             }
-            offset = v.next;
+            line = r.jumpLine;
+            offset = r.jumpOffset;
+            freshLine = offset == 0;
+            lineDone = true;
         }
     }
 }

@@ -42,6 +42,11 @@ inline int compareNumbers(double a, double b) {
 }
 // Rounds half away from zero and clamps to [lo, hi] (after clamping to 32 bits).
 inline int toInteger(double x, int lo, int hi) {
+    if (x > -2147483648.0 && x < 2147483647.0) {
+        // Within 32 bits the conversion itself truncates: no call to trunc.
+        const long long v = static_cast<long long>(x >= 0 ? x + 0.5 : x - 0.5);
+        return static_cast<int>(v < lo ? lo : v > hi ? hi : v);
+    }
     double r = x >= 0 ? std::trunc(x + 0.5) : std::trunc(x - 0.5);
     if (!(r >= -2147483648.0)) r = -2147483648.0;  // also catches NaN
     if (r > 2147483647.0) r = 2147483647.0;
