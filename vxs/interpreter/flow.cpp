@@ -100,6 +100,9 @@ int16_t wordAt(const RunCtx& r, size_t at) {
     return static_cast<int16_t>(readWord(r.code.data() + at));
 }
 
+// The line index of a resolved line reference (its first word) at `at`.
+int16_t lrefLine(const uint8_t* at) { return static_cast<int16_t>(readWord(at)); }
+
 int jumpToLine(RunCtx& r, int16_t index, size_t offset = 0) {
     if (index == kImmediateLine) {
         r.jump = true;
@@ -140,7 +143,7 @@ int gotoOrGosub(RunCtx& r, const ClauseView& v, bool gosub) {
     int16_t target;
     if (v.direct) {
         if (v.words < kLrefWords) return 9301;
-        target = readLineRef(r.code.data() + v.wordsAt).index;
+        target = lrefLine(r.code.data() + v.wordsAt);
     } else {
         // ON x: n, LREF x n, has-NONE, and the NONE target's LREF when it has one
         if (v.words < 1) return 9301;
@@ -153,11 +156,11 @@ int gotoOrGosub(RunCtx& r, const ClauseView& v, bool gosub) {
         const double k = std::floor(x + 0.500001);
         const size_t lrefs = v.wordsAt + 2;
         if (k >= 1 && k <= n) {
-            target = readLineRef(r.code.data() + lrefs + 6 * (static_cast<size_t>(k) - 1)).index;
+            target = lrefLine(r.code.data() + lrefs + 6 * (static_cast<size_t>(k) - 1));
         } else {
             const size_t noneAt = lrefs + 6 * static_cast<size_t>(n);
             if (wordAt(r, noneAt) == 0) return 0;  // no NONE: the next clause
-            target = readLineRef(r.code.data() + noneAt + 2).index;
+            target = lrefLine(r.code.data() + noneAt + 2);
         }
     }
     if (target < 0 || target >= r.pc->linecnt) return kErrNoTarget;
@@ -207,11 +210,10 @@ const ForEntry* innermostLoop(const Cell* var) {
 }  // namespace
 
 bool nextLoopReady(const RunCtx& r, const Cell* var, const ClauseView& v) {
-    if (v.words != 2 || !var || isStringCell(var) || !innermostLoop(var)) return false;
-    const int16_t line = wordAt(r, v.wordsAt);
+    if (v.words != 2 || wordAt(r, v.wordsAt) != r.line || r.line < 0) return false;
     const int16_t offset = wordAt(r, v.wordsAt + 2);
-    if (line < 0 || offset < 0 || line >= r.pc->linecnt) return false;
-    return line == r.line && static_cast<size_t>(offset) <= r.code.size();
+    if (offset < 0 || static_cast<size_t>(offset) > r.code.size()) return false;
+    return var && !isStringCell(var) && innermostLoop(var);
 }
 
 int nextLoop(RunCtx& r, Cell* var, const ClauseView& v) {
@@ -253,7 +255,7 @@ int onStatement(RunCtx& r, const ClauseView& v) {
     } else if (action == kOnIgnore) {
         target = kIgnore;
     } else if (action == kOnGoto) {
-        target = readLineRef(r.code.data() + v.wordsAt + 4).index;
+        target = lrefLine(r.code.data() + v.wordsAt + 4);
         if (target < 0 || target >= r.pc->linecnt) return kErrNoTarget;
     } else {
         return 9301;

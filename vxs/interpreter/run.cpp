@@ -333,11 +333,12 @@ void runLoop() {
             // loops inside the line that cannot fail and need no attention poll) run here while
             // nothing watches the run clause by clause: the per-clause work below would change
             // nothing for them.  The first other clause goes on below.
-            if (!resuming && decodedLine && fastFormsOn() && !(t.stepmode & (kStepInto | kStepOver)) &&
+            int k = resuming || !decodedLine ? -1 : decodedLine->find(offset, clauseHint);
+            if (k >= 0 && decodedLine->clauses[static_cast<size_t>(k)].form != FastForm::None &&
+                fastFormsOn() && !(t.stepmode & (kStepInto | kStepOver)) &&
                 pc->breakpoints.empty() && t.watches.empty()) {
                 workStack().next = workStack().base;
                 bool ran = false;
-                int k = decodedLine->find(offset, clauseHint);
                 while (k >= 0) {
                     const CachedClause& c = decodedLine->clauses[static_cast<size_t>(k)];
                     double value;
