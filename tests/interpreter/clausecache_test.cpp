@@ -146,6 +146,19 @@ TEST_F(ClauseCache, FullStacksFailTheFastFormsAsTheyFailTheGeneralPath) {
     EXPECT_THAT(both().output, ElementsAre("31"));
 }
 
+TEST_F(ClauseCache, CallsReuseTheirLocalsWithoutCarryingValuesOver) {
+    // Locals come fresh to every call even when their entries are reused: a formal left out
+    // reads 0, the result starts at 0, a by-reference actual gets the local's last value, and a
+    // call that fails (a string for a number) gives every slot back.
+    enter({"10 DEF FNA(X, &Y; Z)", "20 IF Z = 0 THEN FNA = X + Y ELSE FNA = X * Z",
+           "30 Y = Y + 1 \\ Z = Z + 100", "40 FNEND",
+           "50 FOR I = 1 TO 300 \\ S = S + FNA(I, B) \\ NEXT I", "60 PRINT S; B; X; Y; Z",
+           "70 PRINT FNA(2, B, 5); B", "80 PRINT FNA(\"A\", B)", "90 END"});
+    const Outcome o = both();
+    EXPECT_THAT(o.output, ElementsAre("90000 300 0 0 0", "10 301"));
+    EXPECT_THAT(o.errors, ElementsAre("304 80 1"));
+}
+
 int g_polls = 0;
 int g_attentionAt = 0;  // the poll that finds the attention key pressed (0: never)
 int onKeyboard(const DecodedMessage&, std::span<const RemoteOut>) {

@@ -111,7 +111,8 @@ int jumpToLine(RunCtx& r, int16_t index, size_t offset = 0) {
         return 0;
     }
     if (index < 0 || index >= r.pc->linecnt) return kErrNoTarget;
-    if (index == r.line) {  // a loop inside the line
+    if (offset == 0) {  // the start of a line: always there
+    } else if (index == r.line) {  // a loop inside the line
         if (offset > r.code.size()) return 9301;
     } else {
         const CachedLine* target = cachedLine(*r.pc, index);  // the run goes there next
@@ -600,9 +601,11 @@ int beginCall(RunCtx& r, size_t clauseStart) {
     // The DEF clause as the run decoded it, or decoded now.
     const CachedLine* defLine = cachedLine(pc, line);
     const std::span<const uint8_t> code = defLine ? defLine->code : lineCode(pc, line);
-    ClauseView def;
-    if (defLine && !defLine->clauses.empty()) def = defLine->clauses[0].view;
-    else if (atLineEnd(code, 0) || decodeClause(code, 0, def)) return kErrDefLayout;
+    ClauseView decoded;
+    const ClauseView* view = &decoded;
+    if (defLine && !defLine->clauses.empty()) view = &defLine->clauses[0].view;
+    else if (atLineEnd(code, 0) || decodeClause(code, 0, decoded)) return kErrDefLayout;
+    const ClauseView& def = *view;
     if (def.code != StDef || def.words < 1 || readWord(code.data() + def.wordsAt) != fn)
         return kErrDefLayout;
     if (def.words < 3 || (def.words - 3) % 2) return kErrDefLayout;
