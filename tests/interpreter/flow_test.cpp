@@ -9,6 +9,7 @@
 #include "tests/support/run_session.h"
 #include "vxs/compiler/codes.h"
 #include "vxs/control/utils.h"
+#include "vxs/interpreter/library.h"
 
 namespace vxs {
 namespace {
@@ -113,6 +114,19 @@ TEST_F(Flow, TheIoerrExemptionKeepsOverflowsFromAnIoerrExit) {
     err = 54;  // other I/O errors are still caught
     EXPECT_EQ(search(10, err), lineIndex(100));
     setIoerrExemption(false);
+}
+
+TEST_F(Flow, EndingARunWithALibraryCurrentAndNoCallIs9997AndReleasesIt) {
+    enter({"10 END"});
+    pcb* lib = nullptr;
+    ASSERT_EQ(createPCB(10, 10, "LIB", &lib), 0);
+    lib->libmode = kLibLoaded;
+    t.curpcb = lib;  // as if a call had been abandoned without its frame
+    setActionCode(kActEndProgram);
+    runLoop();
+    EXPECT_THAT(errors(), ElementsAre("9997 0 0"));
+    EXPECT_EQ(t.curpcb, &program());
+    for (const pcb* p = t.pcbhead; p; p = p->next) EXPECT_NE(p->libmode, kLibLoaded);
 }
 
 TEST_F(Flow, AnExitReferenceToALineWithoutExitIsError230) {

@@ -261,6 +261,13 @@ int findName(const pcb& pc, std::string_view name) {
     return 0;
 }
 
+int findEntry(const pcb& pc, const de* e) {
+    if (!e) return 0;
+    for (int i = 0; i < pc.dictcnt; ++i)
+        if (pc.dictEntryPointer[static_cast<size_t>(i)].get() == e) return kFirstDictIndex + i;
+    return 0;
+}
+
 int findNumberLiteral(const pcb& pc, double value) {
     for (int i = 0; i < pc.dictcnt; ++i)
         if (numberLiteralEquals(pc.dictEntryPointer[i].get(), value)) return kFirstDictIndex + i;

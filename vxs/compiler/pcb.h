@@ -233,6 +233,8 @@ std::string_view dictNameView(const pcb& pc, int index);  // empty when the slot
 std::string dictName(const pcb& pc, int index);
 // Lowest index whose name is exactly `name` (case-sensitive); 0 when absent.
 int findName(const pcb& pc, std::string_view name);
+// The dictionary index whose entry is `e` (the very object); 0 when none is.
+int findEntry(const pcb& pc, const de* e);
 // Lowest index holding a literal of the same type and value; 0 when absent.
 int findNumberLiteral(const pcb& pc, double value);
 int findStringLiteral(const pcb& pc, std::string_view text);

@@ -20,12 +20,6 @@ inline constexpr int kErrChainName = 4129;
 bool g_pending = false;
 ChainRequest g_request;
 
-int indexOfEntry(const pcb& pc, const de* e) {
-    for (int i = 0; i < pc.dictcnt; ++i)
-        if (pc.dictEntryPointer[static_cast<size_t>(i)].get() == e) return kFirstDictIndex + i;
-    return 0;
-}
-
 ChainVariable snapshot(const pcb& pc, int index, const de& e) {
     ChainVariable v;
     v.name = dictName(pc, index);
@@ -64,7 +58,7 @@ int chainStatement(RunCtx& r, const ClauseView& v) {
         RpnEntry e;
         if (!rpnPop(e)) return 9301;
         const Cell* c = rpnCellOf(e);
-        const int index = c ? indexOfEntry(*r.pc, c) : 0;
+        const int index = findEntry(*r.pc, c);
         // Damaged code may hand over a literal or a temporary: only named variables pass.
         if (!index || dictNameView(*r.pc, index).empty()) return 9301;
         if (dictEntry(*r.pc, index) != c)

@@ -427,10 +427,7 @@ int restoreSlots(CallFrame& f, const EvalEnv& env) {
 }
 
 bool isVariableEntry(const pcb& pc, const Cell* c) {
-    if (!c || (c->kind & DE_LITERAL)) return false;
-    for (int i = 0; i < pc.dictcnt; ++i)
-        if (pc.dictEntryPointer[static_cast<size_t>(i)].get() == c) return true;
-    return false;
+    return c && !(c->kind & DE_LITERAL) && findEntry(pc, c) != 0;
 }
 
 // Where function `fn` of `caller` runs: its own DEF line, or a library's through the link

@@ -22,12 +22,6 @@ namespace vxs {
 
 namespace {
 
-int indexOfCell(const pcb& pc, const Cell* c) {
-    for (int i = 0; i < pc.dictcnt; ++i)
-        if (pc.dictEntryPointer[static_cast<size_t>(i)].get() == c) return kFirstDictIndex + i;
-    return 0;
-}
-
 // The function `name` of `lib` with its DEF line: 0, or 2272 when the library has none.
 int findFunction(const pcb& lib, std::string_view name, int& fn, int16_t& defline) {
     fn = findName(lib, name);
@@ -135,7 +129,7 @@ int libraryStatement(RunCtx& r, const ClauseView& v) {
         const Cell* fnCell = rpnCellOf(at[0]);
         const Cell* nameCell = rpnCellOf(at[1]);
         if (!fnCell || !nameCell || !isStringCell(nameCell)) return 9301;
-        const int fn = indexOfCell(*r.pc, fnCell);
+        const int fn = findEntry(*r.pc, fnCell);
         if (!fn) return 9301;
         const std::string name(cellString(nameCell));
         pcb* from = lib;
