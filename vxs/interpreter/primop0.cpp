@@ -17,7 +17,6 @@ namespace {
 constexpr int kErrDamaged = 9301;
 constexpr int kErrDamagedCall = 9302;
 constexpr int kErrDictionary = 920;
-constexpr int kErrOverflow = 6;
 constexpr int kErrNoAssignTarget = 307;
 constexpr int kErrTooLong = 4;
 constexpr int kErrStringTooLong = 108;
