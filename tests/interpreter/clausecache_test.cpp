@@ -14,6 +14,7 @@ namespace vxs {
 namespace {
 
 using ::testing::ElementsAre;
+using test::PolledKeys;
 using ::testing::IsEmpty;
 
 class ClauseCache : public test::RunSession {
@@ -159,32 +160,25 @@ TEST_F(ClauseCache, CallsReuseTheirLocalsWithoutCarryingValuesOver) {
     EXPECT_THAT(o.errors, ElementsAre("304 80 1"));
 }
 
-int g_polls = 0;
-int g_attentionAt = 0;  // the poll that finds the attention key pressed (0: never)
-int onKeyboard(const DecodedMessage&, std::span<const RemoteOut>) {
-    ++g_polls;
-    return CallFunctionRemote(KEYBOARDRET, IN_RESP, {rpInt(g_polls == g_attentionAt ? 1 : 0)});
-}
-
 TEST_F(ClauseCache, LoopsInsideALinePollStopAndResumeAlike) {
-    setRemoteHandler(KEYBOARDCALL, onKeyboard);
+    PolledKeys::install();
     // A loop inside one line, and one whose body starts its line (the line starts again).
     enter({"10 FOR I = 1 TO 50 \\ S = S + I \\ NEXT I", "20 FOR J = 1 TO 20",
            "30 T = T + J \\ NEXT J", "40 PRINT S; T; I; J", "50 END"});
     for (const bool fast : {false, true}) {
         setFastForms(fast);
-        g_polls = 0;
-        g_attentionAt = 0;
+        PolledKeys::polls = 0;
+        PolledKeys::keys.clear();
         EXPECT_EQ(run(), RUNSTAT_READY);
         EXPECT_THAT(output(), ElementsAre("1275 210 51 21"));
-        EXPECT_EQ(g_polls, 10) << fast;  // 7 inside line 10, 3 at line starts of 30
+        EXPECT_EQ(PolledKeys::polls, 10) << fast;  // 7 inside line 10, 3 at line starts of 30
 
-        g_polls = 0;
-        g_attentionAt = 4;
+        PolledKeys::polls = 0;
+        PolledKeys::keys = {{4, kKeyAttention}};
         EXPECT_EQ(run(), RUNSTAT_ATTN) << fast;
         EXPECT_EQ(program().curline, lineIndex(10));
         EXPECT_EQ(static_cast<size_t>(program().savedclauseoffset), clauseOffset(10, 2));
-        g_attentionAt = 0;
+        PolledKeys::keys.clear();
         EXPECT_EQ(resume(), RUNSTAT_READY);
         EXPECT_THAT(output(), ElementsAre("1275 210 51 21"));
     }

@@ -20,6 +20,7 @@ namespace {
 
 using ::testing::Contains;
 using ::testing::ElementsAre;
+using test::PolledKeys;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
@@ -144,115 +145,98 @@ TEST_F(RunLoop, AJumpToTheStartOfTheSameLineStartsThatLineAgain) {
     EXPECT_THAT(output(), ElementsAre("00010 00010 00010 00020 3", "00030 "));
 }
 
-int g_polls = 0;
-int g_attentionAt = 0;  // the poll that finds the attention key pressed (0: never)
-int onKeyboard(const DecodedMessage&, std::span<const RemoteOut>) {
-    ++g_polls;
-    return CallFunctionRemote(KEYBOARDRET, IN_RESP, {rpInt(g_polls == g_attentionAt ? 1 : 0)});
-}
-
 TEST_F(RunLoop, TheAttentionKeyIsPolledAtTheFirstLineAndEveryEighthLine) {
-    g_polls = 0;
-    g_attentionAt = 0;
-    setRemoteHandler(KEYBOARDCALL, onKeyboard);
+    PolledKeys::polls = 0;
+    PolledKeys::keys.clear();
+    PolledKeys::install();
     // 41 line starts: polls at the 1st, 9th, 17th, 25th, 33rd and 41st.
     enter({"10 X = X + 1", "20 IF X < 20 THEN GOTO 10", "30 END"});
     EXPECT_EQ(run(), RUNSTAT_READY);
-    EXPECT_EQ(g_polls, 6);
+    EXPECT_EQ(PolledKeys::polls, 6);
 
-    g_polls = 0;
+    PolledKeys::polls = 0;
     t.breakLines = 1;
     EXPECT_EQ(run(), RUNSTAT_READY);
-    EXPECT_EQ(g_polls, 41);
+    EXPECT_EQ(PolledKeys::polls, 41);
 }
 
 TEST_F(RunLoop, TheAttentionKeyStopsEvenAOneLineLoopAndTheRunResumes) {
-    g_polls = 0;
-    g_attentionAt = 3;
-    setRemoteHandler(KEYBOARDCALL, onKeyboard);
+    PolledKeys::polls = 0;
+    PolledKeys::keys = {{3, kKeyAttention}};
+    PolledKeys::install();
     enter({"10 X = X + 1 \\ IF X < 100000 THEN GOTO 10", "20 PRINT X", "30 END"});
     EXPECT_EQ(run(), RUNSTAT_ATTN);
-    EXPECT_EQ(g_polls, 3);
+    EXPECT_EQ(PolledKeys::polls, 3);
     EXPECT_EQ(program().curline, lineIndex(10));
     EXPECT_EQ(program().savedclauseoffset, 0);
     EXPECT_THAT(errors(), IsEmpty());
-    g_attentionAt = 0;
+    PolledKeys::keys.clear();
     EXPECT_EQ(resume(), RUNSTAT_READY);
     EXPECT_THAT(output(), ElementsAre("100000"));
 }
 
 TEST_F(RunLoop, ALoopInsideOneLineIsPolledLikeLinesAndResumesWhereItStopped) {
-    g_polls = 0;
-    g_attentionAt = 3;
-    setRemoteHandler(KEYBOARDCALL, onKeyboard);
+    PolledKeys::polls = 0;
+    PolledKeys::keys = {{3, kKeyAttention}};
+    PolledKeys::install();
     enter({"10 X = 0 \\ DO \\ X = X + 1 \\ LOOP WHILE X < 100000 \\ PRINT X", "20 END"});
     EXPECT_EQ(run(), RUNSTAT_ATTN);
-    EXPECT_EQ(g_polls, 3);  // the first line, then every eighth pass of the loop
+    EXPECT_EQ(PolledKeys::polls, 3);  // the first line, then every eighth pass of the loop
     EXPECT_EQ(program().curline, lineIndex(10));
     EXPECT_EQ(static_cast<size_t>(program().savedclauseoffset), clauseOffset(10, 2));  // the DO
-    g_attentionAt = 0;
+    PolledKeys::keys.clear();
     EXPECT_EQ(resume(), RUNSTAT_READY);
     EXPECT_THAT(output(), ElementsAre("100000"));
 }
 
-// Keys pressed at given polls (poll number, key code).
-std::vector<std::pair<int, int32_t>> g_keys;
-int onKeys(const DecodedMessage&, std::span<const RemoteOut>) {
-    ++g_polls;
-    int32_t key = 0;
-    for (const auto& [at, code] : g_keys)
-        if (at == g_polls) key = code;
-    return CallFunctionRemote(KEYBOARDRET, IN_RESP, {rpInt(key)});
-}
-
 TEST_F(RunLoop, FunctionKeysTakeTheirTableEntryAndRecordError1) {
-    setRemoteHandler(KEYBOARDCALL, onKeys);
+    PolledKeys::install();
     t.breakLines = 1;
     // Key 3 at the third poll (line 30): its ON FNKEY line runs with error 1 recorded at 30.
-    g_polls = 0;
-    g_keys = {{3, 3 * 256}};
+    PolledKeys::polls = 0;
+    PolledKeys::keys = {{3, 3 * 256}};
     enter({"10 ON FNKEY 3 GOTO 100 \\ ON FNKEY 4 IGNORE", "20 X = 1", "30 X = 2", "40 END",
            "100 PRINT ERR; LINE \\ END"});
     EXPECT_EQ(run(), RUNSTAT_READY);
     EXPECT_THAT(output(), ElementsAre("1 30"));
     // An ignored key, a key without an entry and a key that is no function key change nothing.
-    g_polls = 0;
-    g_keys = {{2, 4 * 256}, {3, 5 * 256}, {4, 11 * 256}};
+    PolledKeys::polls = 0;
+    PolledKeys::keys = {{2, 4 * 256}, {3, 5 * 256}, {4, 11 * 256}};
     EXPECT_EQ(run(), RUNSTAT_READY);
     EXPECT_THAT(output(), IsEmpty());
     EXPECT_THAT(errors(), IsEmpty());
     // SYSTEM leaves the key without a line: error 1, which the EVENT entry decides (IGNORE at
     // the start of a run), falling back to ON ERROR when that is not set either.
     enter({"10 ON FNKEY 3 SYSTEM"});
-    g_polls = 0;
-    g_keys = {{3, 3 * 256}};
+    PolledKeys::polls = 0;
+    PolledKeys::keys = {{3, 3 * 256}};
     EXPECT_EQ(run(), RUNSTAT_READY);
     EXPECT_THAT(output(), IsEmpty());
     enter({"10 ON FNKEY 3 SYSTEM \\ ON EVENT SYSTEM"});
-    g_polls = 0;
+    PolledKeys::polls = 0;
     EXPECT_EQ(run(), RUNSTAT_ERROR);
     EXPECT_THAT(errors(), ElementsAre("1 30 1"));
     enter({"10 ON FNKEY 3 SYSTEM \\ ON EVENT GOTO 100"});
-    g_polls = 0;
+    PolledKeys::polls = 0;
     EXPECT_EQ(run(), RUNSTAT_READY);
     EXPECT_THAT(output(), ElementsAre("1 30"));
-    g_keys.clear();
+    PolledKeys::keys.clear();
 }
 
 TEST_F(RunLoop, TheHelpKeyTakesOnHelpOrShowsTheHelpTopicAndGoesOn) {
-    setRemoteHandler(KEYBOARDCALL, onKeys);
+    PolledKeys::install();
     t.breakLines = 1;
-    g_polls = 0;
-    g_keys = {{2, kKeyHelp}};
+    PolledKeys::polls = 0;
+    PolledKeys::keys = {{2, kKeyHelp}};
     enter({"10 ON HELP GOTO 100", "20 X = 1", "30 END", "100 PRINT ERR; LINE \\ END"});
     EXPECT_EQ(run(), RUNSTAT_READY);
     EXPECT_THAT(output(), ElementsAre("5 20"));
     enter({"10 REM no trap", "30 PRINT \"ON\" \\ END"});
-    g_polls = 0;
+    PolledKeys::polls = 0;
     EXPECT_EQ(run(), RUNSTAT_READY);
     EXPECT_THAT(output(), ElementsAre("ON"));
     EXPECT_THAT(term->statusTexts, Contains(HasSubstr("*CMDMENU,ktcmd.kth")));
-    g_keys.clear();
+    PolledKeys::keys.clear();
 }
 
 TEST_F(RunLoop, ABreakPointStopsBeforeItsClauseAndResumingPassesItOnce) {

@@ -5,11 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/compile_support.h"
 #include "tests/support/test_support.h"
+#include "vxs/clientserver/common.h"
 #include "vxs/compiler/command2.h"
 #include "vxs/compiler/vxexe.h"
 #include "vxs/control/utils.h"
@@ -18,6 +22,23 @@
 #include "vxs/screen/terminal.h"
 
 namespace vxs::test {
+
+// The keyboard that the run loop polls: it counts the polls and reports key `code` at poll
+// number `at` for each (at, code) in `keys`; no key at the others.
+struct PolledKeys {
+    inline static int polls = 0;
+    inline static std::vector<std::pair<int, int32_t>> keys;
+    static void install() { setRemoteHandler(KEYBOARDCALL, answer); }
+
+  private:
+    static int answer(const DecodedMessage&, std::span<const RemoteOut>) {
+        ++polls;
+        int32_t key = 0;
+        for (const auto& [at, code] : keys)
+            if (at == polls) key = code;
+        return CallFunctionRemote(KEYBOARDRET, IN_RESP, {rpInt(key)});
+    }
+};
 
 class RunSession : public ::testing::Test {
   protected:

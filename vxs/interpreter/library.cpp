@@ -3,17 +3,13 @@
 // release of libraries when their calls are over or the run ends.
 #include "vxs/interpreter/library.h"
 
-#include <algorithm>
-#include <cstring>
 #include <vector>
 
-#include "vxs/compiler/command2.h"
 #include "vxs/compiler/progfile.h"
 #include "vxs/control/errors.h"
 #include "vxs/datafiles/file_os.h"
 #include "vxs/datafiles/ktname.h"
 #include "vxs/interpreter/clausecache.h"
-#include "vxs/interpreter/flow.h"
 #include "vxs/interpreter/numfunct.h"
 #include "vxs/interpreter/values.h"
 #include "vxs/platform/files.h"
