@@ -1,9 +1,12 @@
-// The decoded lines of a run and the fast numeric forms (see clausecache.h).
+// The decoded lines of a run and the translation of clauses into fast forms (see clausecache.h).
 //
 // A numeric form is found by running the clause's items over a symbolic copy of the RPN stack:
 // each entry remembers the operation that put its value on the double stack, so that an
 // assignment can turn the operation of its target (a variable's value, an element's value) into
 // the target's address.  The same walk counts what the general path would need of both stacks.
+// Jump targets are checked here as the general path checks them when it jumps: a clause whose
+// target the general path would refuse keeps no fast form, so that the general path raises the
+// error.
 #include "vxs/interpreter/clausecache.h"
 
 #include <cstring>
@@ -20,64 +23,52 @@ bool g_fastForms = true;
 
 namespace {
 
-// The operations of a numeric form.
-enum NumOpCode : uint8_t {
-    NLoad,              // the number of variable `index` (a string: give up)
-    NConst,             // `value`
-    NBinary,            // operator `kind` on the two top values
-    NCompare,           // comparison `kind` of the two top values: 1 or 0
-    NUnary,             // operator `kind` on the top value
-    NElement,           // `kind` subscripts: the value of that element of array `index`
-    NElementConst,      // subscript `value`: the value of that element of array `index`
-    NVarRef,            // the address of variable `index`'s number (an assignment's target)
-    NElementRef,        // as NElement, its address
-    NElementConstRef,   // as NElementConst, its address
-    NStore,             // the top value into the address below it; the last operation
-    // Combined operations, made from the ones above once a form is complete:
-    NBinaryConst,       // NConst `value`, NBinary `kind`
-    NBinaryVar,         // NLoad `operand`, NBinary `kind`
-    NCompareConst,      // NConst `value`, NCompare `kind`
-    NCompareVar,        // NLoad `operand`, NCompare `kind`
-    NElementVar,        // NLoad `operand`, NElement of one subscript
-    NElementRefVar,     // NLoad `operand`, NElementRef of one subscript
-    NStoreVar,          // NVarRef `index` first, NStore last: the top value into the variable
-    NEnd,               // the value of the form (IF); the last operation
-};
+NumOpCode arithmeticOp(int kind, NumOpCode plain, NumOpCode add, NumOpCode sub, NumOpCode mul,
+                       NumOpCode div) {
+    switch (kind) {
+        case OpAdd: return add;
+        case OpSub: return sub;
+        case OpMul: return mul;
+        case OpDiv: return div;
+        default: return plain;
+    }
+}
 
 // Combines operations of the form at ops[first..]: fewer of them to run, the same effect (every
 // check of the operations combined is made by the combination).
 void combine(std::vector<NumOp>& ops, size_t first) {
     std::vector<NumOp>::iterator begin = ops.begin() + static_cast<long>(first);
-    if (ops.back().op == NStore && begin->op == NVarRef) {
+    if (ops.back().op == NStoreEnd && begin->op == NVarRef) {
         ops.back() = {NStoreVar, 0, begin->index, 0, 0};
         ops.erase(begin);
-    } else if (ops.back().op != NStore) {
-        ops.push_back({NEnd, 0, 0, 0, 0});
     }
     size_t out = first;
     for (size_t i = first; i < ops.size(); ++i) {
         const NumOp& a = ops[i];
         const NumOp* b = i + 1 < ops.size() ? &ops[i + 1] : nullptr;
         NumOp c = a;
-        if (b && (a.op == NConst || a.op == NLoad) &&
-            (b->op == NBinary || b->op == NCompare)) {
+        if (b && (a.op == NConst || a.op == NLoad) && b->op == NBinary) {
             const bool constant = a.op == NConst;
-            c = {static_cast<uint8_t>(b->op == NBinary ? (constant ? NBinaryConst : NBinaryVar)
-                                                       : (constant ? NCompareConst : NCompareVar)),
-                 b->kind, 0, a.index, a.value};
+            const NumOpCode op = constant ? arithmeticOp(b->kind, NBinaryConst, NAddConst,
+                                                         NSubConst, NMulConst, NDivConst)
+                                          : arithmeticOp(b->kind, NBinaryVar, NAddVar, NSubVar,
+                                                         NMulVar, NDivVar);
+            c = {op, b->kind, 0, a.index, a.value};
+            ++i;
+        } else if (b && (a.op == NConst || a.op == NLoad) && b->op == NCompare) {
+            c = {a.op == NConst ? NCompareConst : NCompareVar, b->kind, 0, a.index, a.value};
             ++i;
         } else if (b && a.op == NLoad && (b->op == NElement || b->op == NElementRef) &&
                    b->kind == 1) {
-            c = {static_cast<uint8_t>(b->op == NElement ? NElementVar : NElementRefVar), 1,
-                 b->index, a.index, 0};
+            c = {b->op == NElement ? NElementVar : NElementRefVar, 1, b->index, a.index, 0};
             ++i;
+        } else if (a.op == NBinary) {
+            c.op = arithmeticOp(a.kind, NBinary, NAdd, NSub, NMul, NDiv);
         }
         ops[out++] = c;
     }
     ops.resize(out);
 }
-
-constexpr int kMaxDepth = 32;  // values a numeric form may hold at once
 
 // An entry of the symbolic RPN stack.
 enum EntryKind : uint8_t {
@@ -96,14 +87,17 @@ struct Entry {
 struct Translation {
     const pcb& pc;
     std::vector<NumOp>& ops;
-    Entry stack[kMaxDepth];
+    Entry stack[kMaxFormDepth];
     int depth = 0;
     int maxDepth = 0;     // of the general path's RPN stack
     size_t tempBytes = 0; // of the general path's work stack
     int first;            // the form's first operation in ops
+    bool stored = false;  // an assignment has been made
+    int callAt = -1;      // the call's operation
+    int callBase = 0, callWork = 0;
 
     bool push(EntryKind kind, const NumOp& op) {
-        if (depth == kMaxDepth) return false;
+        if (depth == kMaxFormDepth) return false;
         stack[depth++] = {kind, static_cast<int>(ops.size())};
         ops.push_back(op);
         if (depth > maxDepth) maxDepth = depth;
@@ -141,6 +135,7 @@ struct Translation {
         else return false;
         target.kind = kAssigned;
         ops.push_back({NStore, 0, 0, 0, 0});
+        stored = true;
         return true;
     }
 };
@@ -152,11 +147,73 @@ bool isArithmetic(int kind) {
 bool isComparison(int kind) { return kind >= OpGt && kind <= OpEq; }
 bool isUnary(int kind) { return kind >= OpNot && kind <= OpSgn; }
 
-// Translates the expression of clause `v` into a numeric form (LET or IF).  False when the
+// Values taken from and put on the double stack by an operation of a finished form.
+void stackEffect(const NumOp& op, int& pops, int& pushes) {
+    pops = 0;
+    pushes = 1;
+    switch (op.op) {
+        case NLoad: case NConst: case NElementConst: case NElementVar: case NVarRef:
+        case NElementConstRef: case NElementRefVar: break;
+        case NAdd: case NSub: case NMul: case NDiv: case NBinary: case NCompare: pops = 2; break;
+        case NElement: case NElementRef: pops = op.kind; break;
+        case NCall: pops = op.kind; break;
+        case NStore: case NStoreEnd: pops = 1; pushes = 0; break;  // the target stays
+        case NStoreVar: pops = 1; pushes = 0; break;
+        case NReload: case NEnd: pushes = 0; break;
+        default: pops = 1; break;  // the operations on the top value
+    }
+}
+
+// The form's call: what its operations hold below the arguments when the call is made.  Values
+// of variables are read again when the form resumes (the general path reads them only when an
+// operator uses them, after the call); element values and addresses cannot wait across it.
+// Arguments that are variables are checked at the call (an array is not a number).  Adds the
+// NReload entries after the call; false when the form cannot keep its values across the call.
+bool planCall(std::vector<NumOp>& ops, size_t first, size_t& callAt) {
+    int producer[kMaxFormDepth];
+    int n = 0;
+    size_t i = first;
+    for (; ops[i].op != NCall; ++i) {
+        int pops, pushes;
+        stackEffect(ops[i], pops, pushes);
+        if (ops[i].op == NStore || ops[i].op == NStoreEnd || ops[i].op == NStoreVar) return false;
+        n -= pops;
+        if (n < 0) return false;
+        for (int k = 0; k < pushes; ++k) {
+            if (n == kMaxFormDepth) return false;
+            producer[n++] = static_cast<int>(i);
+        }
+    }
+    callAt = i;
+    const int args = ops[i].kind;
+    if (n < args) return false;
+    std::vector<NumOp> reloads;
+    for (int pos = 0; pos < n; ++pos) {
+        const NumOp& from = ops[static_cast<size_t>(producer[pos])];
+        const bool argument = pos >= n - args;
+        switch (from.op) {
+            case NLoad:
+                reloads.push_back({NReload, static_cast<uint8_t>(argument ? 1 : 0), from.index,
+                                   static_cast<uint16_t>(pos), 0});
+                break;
+            case NElement: case NElementConst: case NElementVar:
+                if (!argument) return false;  // read after the call by the general path
+                break;
+            case NVarRef: case NElementRef: case NElementConstRef: case NElementRefVar:
+                return false;
+            default: break;  // a computed value or a constant: fixed before the call
+        }
+    }
+    ops[i].operand = static_cast<uint16_t>(reloads.size());
+    ops.insert(ops.begin() + static_cast<long>(i) + 1, reloads.begin(), reloads.end());
+    return true;
+}
+
+// Translates the expression of clause `v` into a numeric form (LET, IF or FOR).  False when the
 // clause holds anything else; `ops` then keeps what it had.
 bool translateNumeric(const pcb& pc, std::span<const uint8_t> code, CachedLine& l, CachedClause& c) {
     const ClauseView& v = c.view;
-    if (v.direct || (v.code != StLet && v.code != StIf)) return false;
+    if (v.direct || (v.code != StLet && v.code != StIf && v.code != StFor)) return false;
     Translation x{pc, l.ops, {}, 0, 0, 0, static_cast<int>(l.ops.size())};
     auto fail = [&] {
         l.ops.resize(static_cast<size_t>(x.first));
@@ -214,6 +271,22 @@ bool translateNumeric(const pcb& pc, std::span<const uint8_t> code, CachedLine& 
                 x.ops.push_back({NElementConst, 0, word(0), 0, static_cast<double>(word(1))});
             x.result(kElement);
             x.tempBytes += tempSize;
+        } else if (kind == OpCallFn) {
+            // One call of a numeric user function, before anything is assigned.
+            const int args = word(1);
+            const Cell* fn = cellAt(pc, word(0));
+            if (v.code == StFor || x.callAt >= 0 || x.stored || !fn || !fn->isFunction() ||
+                isStringCell(fn) || args > 63 || x.depth < args)
+                return fail();
+            for (int i = 0; i < args; ++i)
+                if (x.stack[x.depth - 1 - i].kind == kAssigned) return fail();
+            x.callBase = x.depth - args;
+            x.callWork = static_cast<int>(x.tempBytes);
+            x.depth -= args;
+            x.callAt = static_cast<int>(x.ops.size());
+            x.ops.push_back({NCall, static_cast<uint8_t>(args), word(0), 0, 0});
+            x.result();
+            x.tempBytes += tempSize;  // the general path's function value
         } else if (kind == OpInteger) {
             if (!x.push(kSmall, {NConst, 0, 0, 0, static_cast<double>(word(0) & 0x7FFF)})) return fail();
         } else {
@@ -223,13 +296,35 @@ bool translateNumeric(const pcb& pc, std::span<const uint8_t> code, CachedLine& 
         for (int i = params; i < words; ++i)
             if (!x.pushWord(word(i))) return fail();
     }
-    // LET: one assignment, the last operation; IF: one value.
-    const bool assigned = x.depth == 1 && x.stack[0].kind == kAssigned;
-    if (v.code == StLet ? !assigned || x.ops.back().op != NStore : x.depth != 1 || assigned)
-        return fail();
+    // LET: one assignment, the last operation; IF: one value; FOR: the control variable, its
+    // assigned start, the limit and the step.
+    if (v.code == StLet) {
+        if (x.depth != 1 || x.stack[0].kind != kAssigned || x.ops.back().op != NStore) return fail();
+        x.ops.back().op = NStoreEnd;
+    } else if (v.code == StIf) {
+        if (x.depth != 1 || x.stack[0].kind == kAssigned) return fail();
+        x.ops.push_back({NEnd, 0, 0, 0, 0});
+    } else {
+        if (x.depth != 4 || x.stack[0].kind != kVariable || x.stack[1].kind != kAssigned ||
+            x.stack[2].kind == kAssigned || x.stack[3].kind == kAssigned)
+            return fail();
+        const NumOp& control = x.ops[static_cast<size_t>(x.stack[0].op)];
+        if (control.op != NLoad || x.stack[0].op != x.first) return fail();
+        c.variable = control.index;
+        // The FOR statement takes the control variable's cell, not its value.
+        x.ops.erase(x.ops.begin() + x.first);
+        x.ops.push_back({NEnd, 0, 0, 0, 0});
+    }
     if (x.maxDepth > 0xFFFF || x.tempBytes > 0xFFFF) return fail();
     combine(l.ops, static_cast<size_t>(x.first));
-    c.form = v.code == StLet ? FastForm::Let : FastForm::If;
+    if (x.callAt >= 0) {
+        size_t callAt;
+        if (!planCall(l.ops, static_cast<size_t>(x.first), callAt)) return fail();
+        c.callAt = static_cast<uint16_t>(callAt - static_cast<size_t>(x.first));
+        c.callBase = static_cast<uint16_t>(x.callBase);
+        c.callWork = static_cast<uint16_t>(x.callWork);
+    }
+    c.form = v.code == StLet ? FastForm::Let : v.code == StIf ? FastForm::If : FastForm::For;
     c.opsAt = static_cast<uint16_t>(x.first);
     c.opsCount = static_cast<uint16_t>(l.ops.size() - static_cast<size_t>(x.first));
     c.rpnDepth = static_cast<uint16_t>(x.maxDepth);
@@ -237,25 +332,165 @@ bool translateNumeric(const pcb& pc, std::span<const uint8_t> code, CachedLine& 
     return true;
 }
 
-// NEXT of a variable: its one count word, an empty expression, the statement with its POS.
-bool translateNext(std::span<const uint8_t> code, CachedClause& c) {
-    const ClauseView& v = c.view;
-    if (v.direct || v.code != StNext || v.count != 1 || v.words != 2) return false;
-    const uint16_t w = readWord(code.data() + v.start + 1);
-    if (w < kFirstDictIndex || code[v.itemsAt] != kTerminator) return false;
-    c.form = FastForm::Next;
-    c.variable = w;
-    c.rpnDepth = 1;
+// Whether the general path would accept a jump to (line, offset) from a clause of line `from`
+// (jumpToLine's checks), for a target read from the code.
+bool validPosition(const pcb& pc, int16_t from, std::span<const uint8_t> code, int16_t line,
+                   int16_t offset) {
+    if (line < 0 || line >= pc.linecnt || offset < 0) return false;
+    if (offset == 0) return true;
+    const size_t size = line == from ? code.size() : lineCode(pc, line).size();
+    return static_cast<size_t>(offset) <= size;
+}
+
+// A position at the end of its line is the start of the next line: the run goes there without
+// the line-start work of the line it passes (as the run loop does when it reaches the end).
+void settle(const pcb& pc, int16_t& line, uint16_t& offset) {
+    if (offset != 0 && line >= 0 && line < pc.linecnt && atLineEnd(lineCode(pc, line), offset)) {
+        line = pc.lineptr[static_cast<size_t>(line)].next;
+        offset = 0;
+    }
+}
+
+// The clause after a false IF: the line after the target line, or just after the block skip
+// that begins the target line; -2 the next line; -k byte k of this line.
+bool ifTarget(const pcb& pc, int16_t line, std::span<const uint8_t> code, CachedClause& c) {
+    const int16_t target = c.target;
+    if (target == kTargetNextLine) {
+        c.jumpLine = pc.lineptr[static_cast<size_t>(line)].next;
+        c.jumpOffset = 0;
+        return true;
+    }
+    if (target <= -3) {
+        if (static_cast<size_t>(-target) >= code.size() || static_cast<size_t>(-target) < c.view.next)
+            return false;
+        c.jumpLine = line;
+        c.jumpOffset = static_cast<uint16_t>(-target);
+        return true;
+    }
+    if (target < 0 || target >= pc.linecnt) return false;
+    const std::span<const uint8_t> at = lineCode(pc, target);
+    ClauseView first;
+    if (!atLineEnd(at, 0) && decodeClause(at, 0, first) == 0 && first.direct && first.code == StSkip) {
+        c.jumpLine = target;
+        c.jumpOffset = static_cast<uint16_t>(first.next);
+        return true;
+    }
+    c.jumpLine = pc.lineptr[static_cast<size_t>(target)].next;
+    c.jumpOffset = 0;
     return true;
 }
 
-bool decodeLine(const pcb& pc, std::span<const uint8_t> code, CachedLine& l) {
+// A DEF whose function a fast form may call: every formal numeric and by value, the result
+// numeric, the body where the general path would find it.  Its formals become its operations.
+void translateDef(const pcb& pc, std::span<const uint8_t> code, CachedLine& l, CachedClause& c) {
+    const ClauseView& v = c.view;
+    c.form = FastForm::Nothing;
+    if (v.start != 0 || v.words < 3 || (v.words - 3) % 2) return;
+    const uint8_t* w = code.data() + v.wordsAt;
+    const Cell* fn = cellAt(pc, readWord(w));
+    const size_t body = readWord(w + 2);
+    if (!fn || !fn->isFunction() || isStringCell(fn)) return;
+    if (body != 0 && (body >= code.size() || body < v.next)) return;
+    const size_t first = l.ops.size();
+    for (int i = 3; i + 1 < v.words; i += 2) {
+        const Cell* formal = cellAt(pc, readWord(w + 2 * i + 2));
+        if (readWord(w + 2 * i) != kFormalValue || !formal || formal->isFunction() ||
+            formal->isLiteral() || isStringCell(formal)) {
+            l.ops.resize(first);
+            return;
+        }
+        l.ops.push_back({NLoad, 0, readWord(w + 2 * i + 2), 0, 0});
+    }
+    c.form = FastForm::Def;
+    c.calls = true;
+    c.variable = readWord(w);
+    c.jumpOffset = static_cast<uint16_t>(body);
+    c.opsAt = static_cast<uint16_t>(first);
+    c.opsCount = static_cast<uint16_t>(l.ops.size() - first);
+}
+
+// The fast form of a clause that is not a numeric form.
+void translateStatement(const pcb& pc, int16_t line, std::span<const uint8_t> code, CachedLine& l,
+                        CachedClause& c) {
+    const ClauseView& v = c.view;
+    auto wordAt = [&](int i) {
+        return static_cast<int16_t>(readWord(code.data() + v.wordsAt + 2 * static_cast<size_t>(i)));
+    };
+    switch (v.code) {
+        case StNext: {
+            if (v.direct || v.count != 1 || v.words != 2 || code[v.itemsAt] != kTerminator) return;
+            const uint16_t w = readWord(code.data() + v.start + 1);
+            if (w < kFirstDictIndex || !validPosition(pc, line, code, wordAt(0), wordAt(1))) return;
+            c.form = FastForm::Next;
+            c.variable = w;
+            c.rpnDepth = 1;
+            c.jumpLine = wordAt(0);
+            c.jumpOffset = static_cast<uint16_t>(wordAt(1));
+            settle(pc, c.jumpLine, c.jumpOffset);
+            return;
+        }
+        case StGoto:
+        case StGosub:
+            if (!v.direct || v.count != 0 || v.words < kLrefWords) return;
+            if (wordAt(0) < 0 || wordAt(0) >= pc.linecnt) return;
+            c.form = v.code == StGoto ? FastForm::Goto : FastForm::Gosub;
+            c.target = wordAt(0);
+            return;
+        case StReturn:
+        case StFnend:
+            if (v.direct && v.count == 0) c.form = v.code == StReturn ? FastForm::Return : FastForm::Fnend;
+            return;
+        case StSkip:
+            if (!v.direct || v.count != 0 || v.words < 1) return;
+            if (wordAt(0) != kTargetNextLine && (wordAt(0) < 0 || wordAt(0) >= pc.linecnt)) return;
+            c.form = FastForm::Skip;
+            c.target = wordAt(0);
+            return;
+        case StDef:
+            if (!v.direct && v.count == 0 && v.itemsAt == v.stmtAt - 1) translateDef(pc, code, l, c);
+            return;
+        case StRem:
+        case StLabel:
+        case StExit:
+        case StIgnore:
+        case StData:
+        case StForm:
+            // Nothing to do when reached, and nothing to evaluate before.
+            if (v.count == 0 && (v.direct || v.itemsAt == v.stmtAt - 1)) c.form = FastForm::Nothing;
+            return;
+        default: return;
+    }
+}
+
+bool decodeLine(const pcb& pc, int16_t line, std::span<const uint8_t> code, CachedLine& l) {
     l.code = code;
+    l.clauseAt.assign(code.size() + 1, 0xFF);
     size_t pos = 0;
     while (!atLineEnd(code, pos)) {
         CachedClause c;
         if (decodeClause(code, pos, c.view)) break;  // the general path reports it
-        if (!translateNumeric(pc, code, l, c)) (void)translateNext(code, c);
+        if (translateNumeric(pc, code, l, c)) {
+            if (c.form == FastForm::If) {
+                if (c.view.words == 1)
+                    c.target = static_cast<int16_t>(readWord(code.data() + c.view.wordsAt));
+                if (c.view.words != 1 || !ifTarget(pc, line, code, c)) c.form = FastForm::None;
+                else settle(pc, c.jumpLine, c.jumpOffset);
+            } else if (c.form == FastForm::For) {
+                const auto word = [&](int i) {
+                    return static_cast<int16_t>(readWord(code.data() + c.view.wordsAt + 2 * static_cast<size_t>(i)));
+                };
+                if (c.view.words != 2 || !validPosition(pc, line, code, word(0), word(1))) {
+                    c.form = FastForm::None;
+                } else {
+                    c.jumpLine = word(0);
+                    c.jumpOffset = static_cast<uint16_t>(word(1));
+                    settle(pc, c.jumpLine, c.jumpOffset);
+                }
+            }
+        } else {
+            translateStatement(pc, line, code, l, c);
+        }
+        l.clauseAt[pos] = static_cast<uint8_t>(l.clauses.size());
         l.clauses.push_back(c);
         pos = c.view.next;
     }
@@ -293,7 +528,7 @@ const CachedLine* decodeCachedLine(const pcb& pc, int16_t line) {
         auto l = std::make_unique<CachedLine>();
         l->area = pc.codearea.data();
         l->at = pc.lineptr[static_cast<size_t>(line)].code;
-        if (!decodeLine(pc, lineCode(pc, line), *l)) return nullptr;
+        if (!decodeLine(pc, line, lineCode(pc, line), *l)) return nullptr;
         p->lines[static_cast<size_t>(line)] = std::move(l);
         return p->lines[static_cast<size_t>(line)].get();
     } catch (const std::bad_alloc&) {
@@ -302,113 +537,5 @@ const CachedLine* decodeCachedLine(const pcb& pc, int16_t line) {
 }
 
 void clearClauseCache() { g_stale = true; }
-
-bool runNumeric(const CachedLine& l, const CachedClause& c, const EvalEnv& env, double& value) {
-    // What the general path would find too full, it must meet itself.
-    const RpnStack& rs = rpnStack();
-    const WorkStack& ws = workStack();
-    if (rs.limit - rs.rpnStackNext < c.rpnDepth || ws.limit - ws.next < c.workBytes) return false;
-    // The values, and beside them the addresses of assignment targets.
-    double d[kMaxDepth];
-    uint8_t* p[kMaxDepth];
-    int n = 0;
-    const pcb& pc = *env.pc;
-    // A numeric cell of the dictionary, or null (a free slot, a string).
-    auto number = [&pc](uint16_t index) -> Cell* {
-        Cell* e = cellAt(pc, index);
-        return e && !isStringCell(e) ? e : nullptr;
-    };
-    // The address of element `subscripts` (below the top n) of numeric array `index`.
-    auto element = [&](const NumOp& op, const double* subscripts, uint8_t*& at) {
-        const Cell* array = cellAt(pc, op.index);
-        if (!array || isStringCell(array)) return false;
-        if (op.op == NElementConst || op.op == NElementConstRef)
-            return elementAddressConstant(env, array, static_cast<int>(op.value), at) == 0;
-        return elementAddress(env, array, subscripts, op.kind, at) == 0;
-    };
-    for (const NumOp* op = l.ops.data() + c.opsAt;; ++op) {
-        switch (op->op) {
-            case NLoad: {
-                const Cell* e = number(op->index);
-                if (!e) return false;
-                d[n++] = cellNumber(e);
-                break;
-            }
-            case NConst: d[n++] = op->value; break;
-            case NBinary:
-                --n;
-                if (arithmetic(op->kind, d[n - 1], d[n], d[n - 1])) return false;
-                break;
-            case NBinaryConst:
-                if (arithmetic(op->kind, d[n - 1], op->value, d[n - 1])) return false;
-                break;
-            case NBinaryVar: {
-                const Cell* e = number(op->operand);
-                if (!e || arithmetic(op->kind, d[n - 1], cellNumber(e), d[n - 1])) return false;
-                break;
-            }
-            case NCompare:
-                --n;
-                d[n - 1] = compareResult(op->kind, compareNumbers(d[n - 1], d[n])) ? 1.0 : 0.0;
-                break;
-            case NCompareConst:
-                d[n - 1] = compareResult(op->kind, compareNumbers(d[n - 1], op->value)) ? 1.0 : 0.0;
-                break;
-            case NCompareVar: {
-                const Cell* e = number(op->operand);
-                if (!e) return false;
-                d[n - 1] = compareResult(op->kind, compareNumbers(d[n - 1], cellNumber(e))) ? 1.0 : 0.0;
-                break;
-            }
-            case NUnary: d[n - 1] = unaryOperation(op->kind, d[n - 1]); break;
-            case NElement:
-            case NElementRef:
-            case NElementConst:
-            case NElementConstRef:
-            case NElementVar:
-            case NElementRefVar: {
-                double subscript;
-                const double* subscripts = &subscript;
-                if (op->op == NElementVar || op->op == NElementRefVar) {
-                    const Cell* e = number(op->operand);
-                    if (!e) return false;
-                    subscript = cellNumber(e);
-                } else if (op->op == NElement || op->op == NElementRef) {
-                    n -= op->kind;
-                    subscripts = d + n;
-                }
-                uint8_t* at;
-                if (!element(*op, subscripts, at)) return false;
-                if (op->op == NElementRef || op->op == NElementConstRef || op->op == NElementRefVar)
-                    p[n++] = at;
-                else
-                    memcpy(&d[n++], at, sizeof(double));
-                break;
-            }
-            case NVarRef: {
-                Cell* e = number(op->index);
-                if (!e) return false;
-                p[n++] = (e->kind & DE_STORAGE) && e->storage ? static_cast<uint8_t*>(e->storage)
-                                                                : e->value;
-                break;
-            }
-            case NStore:
-                value = d[n - 1];
-                memcpy(p[n - 2], &value, sizeof value);
-                return true;
-            case NStoreVar: {
-                Cell* e = number(op->index);
-                if (!e) return false;
-                value = d[n - 1];
-                setCellNumber(e, value);
-                return true;
-            }
-            case NEnd:
-                value = d[0];
-                return true;
-            default: return false;
-        }
-    }
-}
 
 }  // namespace vxs

@@ -23,6 +23,10 @@
 
 namespace vxs {
 
+namespace detail {
+FlowStacks g_flowStacks;
+}
+
 namespace {
 
 // Condition codes as the statements carry them, reduced to their low 6 bits.
@@ -40,19 +44,6 @@ enum Entry { ESoflow = 0, EConv = 1, EOflow = 2, EHelp = 3, EZdiv = 4, EPageoflo
 
 constexpr int16_t kNotSet = -2, kIgnore = -3;
 
-struct FlowEntry {
-    int16_t line;
-    size_t returnOffset;
-    int16_t kind;  // -1: a GOSUB frame
-};
-
-struct ForEntry {
-    Cell* var;
-    double step;
-    double limit;  // widened by the tolerance
-    bool up;       // step >= 0
-};
-
 // A dictionary slot that a call rebinds: the caller's entry waits here until the return.
 struct SavedSlot {
     int index;
@@ -60,11 +51,23 @@ struct SavedSlot {
     Cell* copyBack;  // a by-reference scalar: the actual receives the local's value at return
 };
 
+// A cell that a fast frame binds in place: a plain numeric scalar (or the function's result
+// entry) whose shape a call does not need to change, so that the frame keeps its value instead
+// of putting a fresh entry into its slot.  To the body the cell is exactly what a fresh local
+// would be: the same kind, no dimensions, no storage, the bound value.
+struct SavedValue {
+    Cell* cell;
+    double value;
+    uint8_t kind;
+};
+
 struct CallFrame {
     pcb* program;  // the called function's program, whose slots the call rebinds
     pcb* caller;   // the program of the calling expression (the same, or one linking a library)
     int fn;        // the function's index in `program`
-    std::vector<SavedSlot> slots;  // the result entry first, then the formals
+    // Its bindings (the result entry first, then the formals): g.slots from here on, or for a
+    // fast frame g.values.
+    size_t bindings;
     RpnEntry* rpnBase;
     uint8_t* workBase;
     uint8_t* workNext;
@@ -75,26 +78,26 @@ struct CallFrame {
     size_t resumePos;
     size_t extraAt;  // the call item's further words (CallRequest)
     int extra;
+    bool fast;  // made by a numeric form, which the return resumes (its SuspendedForm)
 };
 
 struct FlowState {
-    std::vector<FlowEntry> flow;
     std::vector<CallFrame> calls;  // one for each function frame of the flow stack
-    // What calls leave behind for the next ones, so that a call allocates nothing: the saved-slot
-    // lists of returned frames, and numeric locals (no storage of their own).
-    std::vector<std::vector<SavedSlot>> spareSlotLists;
+    // The forms suspended at the fast frames' calls, in the frames' order; `resumed` while the
+    // last one waits to be resumed after its function returned.
+    std::vector<SuspendedForm> suspended;
+    bool resumed = false;
+    std::vector<SavedSlot> slots;    // the bindings of the frames, in the frames' order
+    std::vector<SavedValue> values;  // ... of the fast frames
+    // Numeric locals (no storage of their own) that returned calls left for the next ones, so
+    // that a call allocates nothing.
     std::vector<DePtr> spareLocals;
-    std::vector<ForEntry> fors;
-    size_t forBase = 0;
-    size_t flowLimit = 50;
-    size_t forLimit = 30;
     int16_t eventTarget = kIgnore;  // ON EVENT
     bool ioerrExemption = false;
     bool shutdown = false;
 };
 FlowState g;
-
-constexpr double kLimitTolerance = 5e-07;
+FlowStacks& fs = detail::g_flowStacks;
 
 int16_t wordAt(const RunCtx& r, size_t at) {
     return static_cast<int16_t>(readWord(r.code.data() + at));
@@ -134,8 +137,8 @@ int jumpToPosition(RunCtx& r, size_t at) {
 }
 
 int pushGosub(RunCtx& r, size_t returnOffset) {
-    if (g.flow.size() >= g.flowLimit) return kErrFlowStackFull;
-    g.flow.push_back({r.line, returnOffset, -1});
+    if (fs.flow.size() >= fs.flowLimit) return kErrFlowStackFull;
+    fs.flow.push_back({r.line, returnOffset, -1});
     ++t.calldepth;
     return 0;
 }
@@ -181,13 +184,13 @@ int forStatement(RunCtx& r, const ClauseView& v) {
     if (!var || isStringCell(var)) return 9301;
     const bool up = step >= 0;
     const double widened = up ? limit + kLimitTolerance : limit - kLimitTolerance;
-    size_t i = g.forBase;
-    while (i < g.fors.size() && g.fors[i].var != var) ++i;
-    if (i == g.fors.size()) {
-        if (g.fors.size() >= g.forLimit) return kErrForStackFull;
-        g.fors.push_back({});
+    size_t i = fs.forBase;
+    while (i < fs.fors.size() && fs.fors[i].var != var) ++i;
+    if (i == fs.fors.size()) {
+        if (fs.fors.size() >= fs.forLimit) return kErrForStackFull;
+        fs.fors.push_back({});
     }
-    g.fors[i] = {var, step, widened, up};
+    fs.fors[i] = {var, step, widened, up};
     const double value = cellNumber(var);
     if (up ? value > widened : value < widened) return jumpToPosition(r, v.wordsAt);
     return 0;
@@ -201,25 +204,9 @@ int nextStatement(RunCtx& r, const ClauseView& v) {
 
 }  // namespace
 
-namespace {
-// The FOR entry of the innermost loop of `var` in this frame; null when there is none.
-const ForEntry* innermostLoop(const Cell* var) {
-    size_t i = g.fors.size();
-    while (i > g.forBase && g.fors[i - 1].var != var) --i;
-    return i == g.forBase ? nullptr : &g.fors[i - 1];
-}
-}  // namespace
-
-bool nextLoopReady(const RunCtx& r, const Cell* var, const ClauseView& v) {
-    if (v.words != 2 || wordAt(r, v.wordsAt) != r.line || r.line < 0) return false;
-    const int16_t offset = wordAt(r, v.wordsAt + 2);
-    if (offset < 0 || static_cast<size_t>(offset) > r.code.size()) return false;
-    return var && !isStringCell(var) && innermostLoop(var);
-}
-
 int nextLoop(RunCtx& r, Cell* var, const ClauseView& v) {
     if (v.words != 2 || !var || isStringCell(var)) return 9301;
-    const ForEntry* loop = innermostLoop(var);
+    const ForEntry* loop = innermostLoop(fs, var);
     if (!loop) return kErrNextWithoutFor;
     const ForEntry& f = *loop;
     const double value = cellNumber(var) + f.step;
@@ -384,15 +371,6 @@ DePtr& slotOf(pcb& pc, int index) { return pc.dictEntryPointer[static_cast<size_
 
 constexpr size_t kSpareLocals = 64;
 
-// Keeps an emptied saved-slot list for a later call.
-void spareSlotList(std::vector<SavedSlot>&& slots) {
-    if (slots.capacity() == 0) return;
-    try {
-        g.spareSlotLists.push_back(std::move(slots));
-    } catch (const std::bad_alloc&) {
-    }
-}
-
 // Keeps a numeric local without storage for a later call (entries are at least sizeof(de));
 // any other is freed.
 void recycleLocal(DePtr e) {
@@ -411,8 +389,25 @@ void recycleLocal(DePtr e) {
 // their value back to the actual.
 int restoreSlots(CallFrame& f, const EvalEnv& env) {
     int first = 0;
-    for (size_t i = f.slots.size(); i-- > 0;) {
-        SavedSlot& s = f.slots[i];
+    if (f.fast) {
+        for (size_t i = g.values.size(); i-- > f.bindings;) {
+            const SavedValue& s = g.values[i];
+            Cell* c = s.cell;
+            if (c->kind != s.kind || c->attr) {  // dimensioned by the body
+                if (c->kind & DE_STORAGE) std::free(c->storage);
+                c->storage = nullptr;
+                c->kind = s.kind;
+                c->attr = 0;
+                c->dimlen = 0;
+                for (uint16_t& d : c->dims) d = 0;
+            }
+            memcpy(c->value, &s.value, sizeof s.value);
+        }
+        g.values.resize(f.bindings);
+        return 0;
+    }
+    for (size_t i = g.slots.size(); i-- > f.bindings;) {
+        SavedSlot& s = g.slots[i];
         DePtr& slot = slotOf(*f.program, s.index);
         if (s.copyBack && slot) {
             const int err = assignCell(env, s.copyBack, slot.get());
@@ -422,7 +417,7 @@ int restoreSlots(CallFrame& f, const EvalEnv& env) {
         slot = std::move(s.saved);
         recycleLocal(std::move(local));
     }
-    f.slots.clear();
+    g.slots.resize(f.bindings);
     return first;
 }
 
@@ -513,7 +508,7 @@ int bindFormal(const EvalEnv& env, CallFrame& f, uint16_t marker, int index, con
         }
     }
     DePtr& slot = slotOf(pc, index);
-    f.slots.push_back({index, std::move(slot), copyBack});
+    g.slots.push_back({index, std::move(slot), copyBack});
     slot = std::move(local);
     return 0;
 }
@@ -527,12 +522,12 @@ int16_t tableEntry(const pcb& pc, int entry) {
 }  // namespace
 
 void setFlowLimits(size_t flowEntries, size_t forEntries) {
-    g.flowLimit = flowEntries;
-    g.forLimit = forEntries;
+    fs.flowLimit = flowEntries;
+    fs.forLimit = forEntries;
 }
 void setIoerrExemption(bool on) { g.ioerrExemption = on; }
-size_t flowStackUse() { return g.flow.size(); }
-size_t forStackUse() { return g.fors.size(); }
+size_t flowStackUse() { return fs.flow.size(); }
+size_t forStackUse() { return fs.fors.size(); }
 
 void resetFlow() {
     // Function frames give the caller's entries back to their slots; the stacks return to
@@ -542,7 +537,7 @@ void resetFlow() {
     const EvalEnv none;
     for (size_t i = g.calls.size(); i-- > 0;) {
         CallFrame& f = g.calls[i];
-        for (SavedSlot& slot : f.slots) slot.copyBack = nullptr;
+        for (size_t k = f.bindings; !f.fast && k < g.slots.size(); ++k) g.slots[k].copyBack = nullptr;
         (void)restoreSlots(f, none);
         if (f.program->activecalls > 0) --f.program->activecalls;
         rs.rpn_stkbase = f.rpnBase;
@@ -550,11 +545,13 @@ void resetFlow() {
         t.curpcb = f.caller;  // the outermost caller is current at the end
     }
     g.calls.clear();
+    g.suspended.clear();
+    g.resumed = false;
     rs.rpnStackNext = rs.rpn_stkbase;
     ws.next = ws.base;
-    g.flow.clear();
-    g.fors.clear();
-    g.forBase = 0;
+    fs.flow.clear();
+    fs.fors.clear();
+    fs.forBase = 0;
     t.calldepth = 0;
 }
 
@@ -614,23 +611,19 @@ int beginCall(RunCtx& r, size_t clauseStart) {
     WorkStack& ws = workStack();
     if (q.args < 0 || rs.size() < static_cast<size_t>(q.args)) return 9301;
     if (rs.limit - rs.rpnStackNext < 2 * q.args + 12) return kErrNoRoom;
-    if (g.flow.size() >= g.flowLimit) return kErrFlowStackFull;
+    if (fs.flow.size() >= fs.flowLimit) return kErrFlowStackFull;
     // The actuals stay where they are: binding pushes nothing, and the body's stack starts there
     // only once they are bound.
     rs.rpnStackNext -= q.args;
     const RpnEntry* const args = rs.rpnStackNext;
 
-    CallFrame f{&pc, &caller, fn, {}, rs.rpn_stkbase, ws.base, ws.next, g.forBase, g.fors.size(),
-                r.line, clauseStart, q.resume, q.extraAt, q.extra};
-    if (!g.spareSlotLists.empty()) {
-        f.slots = std::move(g.spareSlotLists.back());
-        g.spareSlotLists.pop_back();
-    }
+    CallFrame f{&pc, &caller, fn, g.slots.size(), rs.rpn_stkbase, ws.base, ws.next, fs.forBase,
+                fs.fors.size(), r.line, clauseStart, q.resume, q.extraAt, q.extra, false};
     // The result: a fresh zero or empty value for this call.
     DePtr result = newLocal(*fe, static_cast<size_t>(fe->isString() ? stringCapacity(fe) : 0));
     if (!result) return kErrNoMemory;
     DePtr& fnSlot = slotOf(pc, fn);
-    f.slots.push_back({fn, std::move(fnSlot), nullptr});
+    g.slots.push_back({fn, std::move(fnSlot), nullptr});
     fnSlot = std::move(result);
 
     int err = 0, k = 0, formals = 0;
@@ -657,16 +650,15 @@ int beginCall(RunCtx& r, size_t clauseStart) {
     }
     if (!err && k < q.args) err = kErrArgumentCount;
     if (err) {
-        for (SavedSlot& slot : f.slots) slot.copyBack = nullptr;
+        for (size_t k = f.bindings; k < g.slots.size(); ++k) g.slots[k].copyBack = nullptr;
         (void)restoreSlots(f, r.env);
-        spareSlotList(std::move(f.slots));
         return err;
     }
 
     rs.rpn_stkbase = rs.rpnStackNext;
     ws.base = ws.next;
-    g.forBase = g.fors.size();
-    g.flow.push_back({r.line, q.resume, static_cast<int16_t>(formals)});
+    fs.forBase = fs.fors.size();
+    fs.flow.push_back({r.line, q.resume, static_cast<int16_t>(formals)});
     g.calls.push_back(std::move(f));
     ++t.calldepth;
     ++pc.activecalls;
@@ -682,11 +674,111 @@ int beginCall(RunCtx& r, size_t clauseStart) {
     return 0;
 }
 
+int beginFastCall(RunCtx& r, int fn, int16_t defLine, const CachedClause& def,
+                  const CachedLine& defCode, const double* args, int nargs,
+                  const FormAtCall& form, size_t rpnBelow, size_t workBelow) {
+    pcb& pc = *r.pc;
+    RpnStack& rs = rpnStack();
+    WorkStack& ws = workStack();
+    // What the general path would refuse, it refuses itself.
+    if (def.opsCount != nargs || fs.flow.size() >= fs.flowLimit) return -1;
+    if (static_cast<size_t>(rs.limit - rs.rpnStackNext) < rpnBelow + 3 * static_cast<size_t>(nargs) + 12 ||
+        static_cast<size_t>(ws.limit - ws.next) < workBelow)
+        return -1;
+    // The result entry and the formals are bound in place: each must be a plain scalar.
+    Cell* fe = cellAt(pc, fn);
+    if (!fe || fe->kind != DE_FUNCTION || fe->attr) return -1;
+    const NumOp* formals = defCode.ops.data() + def.opsAt;
+    for (int i = 0; i < nargs; ++i) {
+        const Cell* formal = cellAt(pc, formals[i].index);
+        if (!formal || formal->kind != 0 || formal->attr) return -1;
+    }
+
+    g.calls.push_back({&pc, &pc, fn, g.values.size(), rs.rpn_stkbase, ws.base,
+                       ws.next + workBelow, fs.forBase, fs.fors.size(), form.line, form.clause, 0,
+                       0, 0, true});
+    // The result first, then the formals in order, as the general path binds them.
+    g.values.push_back({fe, cellNumber(fe), fe->kind});
+    setCellNumber(fe, 0);
+    for (int i = 0; i < nargs; ++i) {
+        Cell* formal = cellAt(pc, formals[i].index);
+        g.values.push_back({formal, cellNumber(formal), 0});
+        setCellNumber(formal, args[i]);
+    }
+    rs.rpn_stkbase = rs.rpnStackNext + rpnBelow;
+    rs.rpnStackNext = rs.rpn_stkbase;
+    ws.base = ws.next + workBelow;
+    ws.next = ws.base;
+    fs.forBase = fs.fors.size();
+    fs.flow.push_back({form.line, 0, static_cast<int16_t>(nargs)});
+    SuspendedForm& kept = g.suspended.emplace_back();
+    kept.line = form.line;
+    kept.clause = form.clause;
+    kept.callAt = form.callAt;
+    kept.depth = form.depth;
+    copyNumbers(kept.values, form.values, form.depth);
+    ++t.calldepth;
+    ++pc.activecalls;
+    r.jump = true;
+    const size_t body = def.jumpOffset;
+    if (body == 0) {
+        r.jumpLine = pc.lineptr[static_cast<size_t>(defLine)].next;
+        r.jumpOffset = 0;
+    } else {
+        r.jumpLine = defLine;
+        r.jumpOffset = body;
+    }
+    return 0;
+}
+
+bool innermostCallIsFast() {
+    return !fs.flow.empty() && fs.flow.back().kind != -1 && !g.calls.empty() && g.calls.back().fast;
+}
+
+SuspendedForm* resumedForm() { return g.resumed && !g.suspended.empty() ? &g.suspended.back() : nullptr; }
+
+void dropResumedForm() {
+    if (g.resumed && !g.suspended.empty()) g.suspended.pop_back();
+    g.resumed = false;
+}
+
+namespace {
+// The return from a fast frame: the caller's stacks and slots back, the function's value kept
+// with the suspended form, which the run loop resumes (r.fastResume).
+int returnFromFastCall(RunCtx& r) {
+    CallFrame& f = g.calls.back();
+    const double number = cellNumber(g.values[f.bindings].cell);  // the result entry
+    RpnStack& rs = rpnStack();
+    WorkStack& ws = workStack();
+    rs.rpnStackNext = rs.rpn_stkbase;
+    rs.rpn_stkbase = f.rpnBase;
+    ws.base = f.workBase;
+    ws.next = f.workNext;
+    if (fs.fors.size() > f.forTop) fs.fors.resize(f.forTop);
+    fs.forBase = f.forBase;
+    (void)restoreSlots(f, r.env);  // by value only: nothing is handed back
+    if (f.program->activecalls > 0) --f.program->activecalls;
+    r.jump = true;
+    r.resume = true;
+    r.fastResume = true;
+    r.jumpLine = f.line;
+    r.resumeClause = f.clauseStart;
+    r.jumpOffset = 0;
+    g.calls.pop_back();
+    fs.flow.pop_back();
+    --t.calldepth;
+    g.suspended.back().result = number;
+    g.resumed = true;
+    return 0;
+}
+}  // namespace
+
 int returnFromCall(RunCtx& r) {
-    if (g.flow.empty() || g.flow.back().kind == -1 || g.calls.empty()) return kErrFnendWithoutCall;
+    if (fs.flow.empty() || fs.flow.back().kind == -1 || g.calls.empty()) return kErrFnendWithoutCall;
+    if (g.calls.back().fast) return returnFromFastCall(r);
     CallFrame f = std::move(g.calls.back());
     g.calls.pop_back();
-    g.flow.pop_back();
+    fs.flow.pop_back();
     --t.calldepth;
     // The result's value, taken before its entry goes.
     const de* res = dictEntry(*f.program, f.fn);
@@ -700,10 +792,9 @@ int returnFromCall(RunCtx& r) {
     rs.rpn_stkbase = f.rpnBase;
     ws.base = f.workBase;
     ws.next = f.workNext;
-    if (g.fors.size() > f.forTop) g.fors.resize(f.forTop);
-    g.forBase = f.forBase;
+    if (fs.fors.size() > f.forTop) fs.fors.resize(f.forTop);
+    fs.forBase = f.forBase;
     const int err = restoreSlots(f, r.env);
-    spareSlotList(std::move(f.slots));
 
     Cell* value = isString ? newStringTemp(static_cast<int>(text.size())) : newNumberTemp(number);
     if (!value) return 9001;
@@ -764,9 +855,9 @@ int flowControl(RunCtx& r, const ClauseView& v) {
         case StGoto: return gotoOrGosub(r, v, false);
         case StGosub: return gotoOrGosub(r, v, true);
         case StReturn: {
-            if (g.flow.empty() || g.flow.back().kind != -1) return kErrReturnWithoutGosub;
-            const FlowEntry e = g.flow.back();
-            g.flow.pop_back();
+            if (fs.flow.empty() || fs.flow.back().kind != -1) return kErrReturnWithoutGosub;
+            const FlowEntry e = fs.flow.back();
+            fs.flow.pop_back();
             --t.calldepth;
             return jumpToLine(r, e.line, e.returnOffset);
         }

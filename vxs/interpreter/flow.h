@@ -5,10 +5,47 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
+#include "vxs/interpreter/clausecache.h"
 #include "vxs/interpreter/run.h"
 
 namespace vxs {
+
+// ---- the flow stack and the FOR stack ----
+// The run loop's fast lane works on them directly; everything else goes through the handlers
+// below.
+struct FlowEntry {
+    int16_t line;
+    size_t returnOffset;
+    int16_t kind;  // -1: a GOSUB frame; a function frame: its number of formals
+};
+struct ForEntry {
+    Cell* var;
+    double step;
+    double limit;  // widened by the tolerance
+    bool up;       // step >= 0
+};
+struct FlowStacks {
+    std::vector<FlowEntry> flow;
+    std::vector<ForEntry> fors;
+    size_t forBase = 0;     // the FOR entries of the running function frame start here
+    size_t flowLimit = 50;  // FLOWSTACK
+    size_t forLimit = 30;   // FORSTACK
+};
+namespace detail {
+extern FlowStacks g_flowStacks;
+}
+inline FlowStacks& flowStacks() { return detail::g_flowStacks; }
+// A FOR limit is widened by the tolerance, so that a loop reaches a limit that its steps miss
+// by a rounding.
+inline constexpr double kLimitTolerance = 5e-07;
+// The FOR entry of the innermost loop of `var` in this frame; null when there is none.
+inline ForEntry* innermostLoop(FlowStacks& s, const Cell* var) {
+    size_t i = s.fors.size();
+    while (i > s.forBase && s.fors[i - 1].var != var) --i;
+    return i == s.forBase ? nullptr : &s.fors[i - 1];
+}
 
 inline constexpr int kErrFlowStackFull = 9003;
 inline constexpr int kErrForStackFull = 9004;
@@ -41,8 +78,6 @@ void resetConditions(pcb& pc);
 // steps on, and continues at the loop's start unless it has passed its limit.  Returns 0, 220
 // (no such loop) or 9301 (not a numeric variable).
 [[nodiscard]] int nextLoop(RunCtx& r, Cell* var, const ClauseView& v);
-// Whether nextLoop(r, var, v) cannot fail, and its loop starts in the current line.
-bool nextLoopReady(const RunCtx& r, const Cell* var, const ClauseView& v);
 
 // A false DO test whose LOOP is in the same line: continues after that LOOP clause, found
 // from clause offset `from` on (nested DO/LOOP pairs passed over).
@@ -52,8 +87,26 @@ bool nextLoopReady(const RunCtx& r, const Cell* var, const ClauseView& v);
 // `clauseStart`: binds the formals, saves the caller's frame and jumps to the body.
 [[nodiscard]] int beginCall(RunCtx& r, size_t clauseStart);
 // The function return: restores the caller, pushes the result and asks the run loop to resume
-// the caller's evaluation (r.resume).
+// the caller's evaluation (r.resume).  A frame of a numeric form's call leaves the result with
+// the suspended form instead (resumedForm()), and asks for r.fastResume as well.
 [[nodiscard]] int returnFromCall(RunCtx& r);
+// Whether the innermost function frame was made by a numeric form's call.
+bool innermostCallIsFast();
+
+// A call of function `fn` of the running program from a numeric form (the fast lane): `def` is
+// the function's DEF clause (with `calls` set) in its line `defLine`, the `nargs` arguments are
+// the values `args`.  `form` names the form (line, clause, call) and holds its values below the
+// arguments, kept for its resumption.  The general path would hold `rpnBelow` RPN entries and
+// `workBelow` work-stack bytes below the arguments at this point; the called body finds the
+// stacks as it would.  Binds the formals, pushes the frame and asks for the jump to the body
+// (r.jump).  Returns 0, or -1 when the general path must make the call: nothing has changed then.
+[[nodiscard]] int beginFastCall(RunCtx& r, int fn, int16_t defLine, const CachedClause& def,
+                                const CachedLine& defCode, const double* args, int nargs,
+                                const FormAtCall& form, size_t rpnBelow, size_t workBelow);
+// The form that the last return from a fast frame resumes, with the function's value; null
+// when none waits.  dropResumedForm() once it has been resumed (or given up).
+SuspendedForm* resumedForm();
+void dropResumedForm();
 
 // What a key found by the run loop's poll (other than attention) does: continue at `line` with
 // error `error` recorded at the interrupted line, raise `error` (line -1), or nothing (error 0).

@@ -34,6 +34,19 @@ Digits exactDigits(double value) {
     r.negative = std::signbit(value);
     value = std::fabs(value);
     if (value == 0 || !std::isfinite(value)) return r;
+    if (value < 9007199254740992.0 && value == static_cast<double>(static_cast<uint64_t>(value))) {
+        // A whole number below 2^53: its exact expansion is its decimal digits.
+        uint64_t u = static_cast<uint64_t>(value);
+        char rev[20];
+        int n = 0;
+        while (u) {
+            rev[n++] = static_cast<char>('0' + u % 10);
+            u /= 10;
+        }
+        r.exponent = n - 1;
+        while (n > 0) r.d[r.n++] = rev[--n];
+        return r;
+    }
     char buf[96];
     const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific,
                                    kExactDigits - 1);

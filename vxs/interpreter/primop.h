@@ -90,7 +90,7 @@ inline double unaryOperation(int kind, double x) {
         case OpTilde: return isTrue(x) ? 0.0 : 1.0;
         case OpNeg: return 0 - x;  // 0 - x, so that minus zero never arises
         case OpAbs: return std::fabs(x);
-        case OpInt: return std::floor(x + kTolerance);
+        case OpInt: return floorNumber(x + kTolerance);
         default: return compareNumbers(x, 0);  // OpSgn
     }
 }

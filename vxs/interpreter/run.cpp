@@ -16,6 +16,7 @@
 #include "vxs/control/utils.h"
 #include "vxs/interpreter/clausecache.h"
 #include "vxs/interpreter/consoleio.h"
+#include "vxs/interpreter/fastlane.h"
 #include "vxs/interpreter/flow.h"
 #include "vxs/interpreter/library.h"
 #include "vxs/interpreter/numtext.h"
@@ -84,41 +85,10 @@ void reportError(pcb& pc, int err, int16_t line, std::span<const uint8_t> code, 
         statusShowError(err, 0, 0);  // a statement typed without a line number: position 0
 }
 
-// Runs the fast form of clause `c`, if it has one that applies now: true with `err` set to the
-// clause's result, false when the clause must take the general path (nothing has changed).
-bool runFastForm(RunCtx& r, const CachedLine& l, const CachedClause& c, int& err) {
-    double value;
-    if (!fastFormsOn()) return false;
-    switch (c.form) {
-        case FastForm::None: return false;
-        case FastForm::Let:
-            if (!runNumeric(l, c, r.env, value)) return false;
-            err = 0;
-            return true;
-        case FastForm::If: {
-            // The IF finds its value on the RPN stack, as after the general evaluation.
-            if (!runNumeric(l, c, r.env, value)) return false;
-            Cell* cell = newNumberTemp(value);
-            if (!cell) return false;
-            err = rpnPush(rpnCell(cell));
-            if (!err) err = dispatchStatement(r, c.view);
-            return true;
-        }
-        case FastForm::Next: {
-            const RpnStack& rs = rpnStack();
-            Cell* var = cellAt(*r.pc, c.variable);
-            if (!var || rs.rpnStackNext >= rs.limit) return false;
-            err = nextLoop(r, var, c.view);
-            return true;
-        }
-    }
-    return false;
-}
-
 // The key rules at a poll of the keyboard, at (line, offset) of the running program.
 enum class Poll { GoOn, Stopped, Jumped };
-Poll pollKeys(pcb& pc, int16_t& line, size_t& offset, bool immediate, std::span<const uint8_t> code) {
-    const int32_t key = pollKeyboard();
+Poll keyRules(int32_t key, pcb& pc, int16_t& line, size_t& offset, bool immediate,
+              std::span<const uint8_t> code) {
     if (!key) return Poll::GoOn;
     if (key == kKeyAttention) {
         setRunStatusShown(RUNSTAT_ATTN);
@@ -138,6 +108,9 @@ Poll pollKeys(pcb& pc, int16_t& line, size_t& offset, bool immediate, std::span<
     line = a.line;
     offset = 0;
     return Poll::Jumped;
+}
+Poll pollKeys(pcb& pc, int16_t& line, size_t& offset, bool immediate, std::span<const uint8_t> code) {
+    return keyRules(pollKeyboard(), pc, line, offset, immediate, code);
 }
 
 }  // namespace
@@ -235,9 +208,13 @@ void runLoop() {
     size_t lastClause = 0;
     int linesSincePoll = t.breakLines;  // poll at the first line of the run
     bool freshLine = offset == 0;
-    bool resuming = false;  // the next clause goes on after a function call (resumePos)
+    bool resuming = false;      // the next clause goes on after a function call (resumePos)
+    bool fastResuming = false;  // ... and is a numeric form suspended at its call
     size_t resumePos = 0;
-    ClauseView decodedNow;  // a clause that the decoded line does not hold
+    bool laneDeclined = false;  // the fast lane stopped at this clause: the general path runs it
+    int laneError = 0;          // ... or it raised this error there
+    int32_t laneKey = 0;        // ... or its poll found this key here
+    ClauseView decodedNow;      // a clause that the decoded line does not hold
     for (;;) {
         // ---- line start ----
         if (line == -1 || line == -2) {
@@ -276,8 +253,18 @@ void runLoop() {
         r.code = decodedLine  ? decodedLine->code
                  : isImmediate ? std::span<const uint8_t>(t.immediate)
                                : lineCode(*pc, line);
-        int clauseHint = 0;  // the cached clause expected next
         r.env.soflowIgnore = pc->condtargets[0] == -3;
+        if (laneKey) {  // the key the lane's poll found, taken here as at a poll of this loop
+            const int32_t key = laneKey;
+            laneKey = 0;
+            const Poll p = keyRules(key, *pc, line, offset, false, r.code);
+            if (p == Poll::Stopped) return;
+            if (p == Poll::Jumped) {
+                freshLine = true;
+                continue;
+            }
+            laneDeclined = false;  // nothing ran at this position yet
+        }
         if (freshLine && !isImmediate) {
             const linetbl& entry = pc->lineptr[static_cast<size_t>(line)];
             if (pc->stopline && entry.lineno() == pc->stopline && !t.passBreakOnce) {
@@ -329,52 +316,28 @@ void runLoop() {
                 freshLine = true;
                 break;
             }
-            // Clauses that cannot stop the run or leave the line (numeric assignments, NEXTs of
-            // loops inside the line that cannot fail and need no attention poll) run here while
-            // nothing watches the run clause by clause: the per-clause work below would change
-            // nothing for them.  The first other clause goes on below.
-            int k = resuming || !decodedLine ? -1 : decodedLine->find(offset, clauseHint);
-            if (k >= 0 && decodedLine->clauses[static_cast<size_t>(k)].form != FastForm::None &&
-                fastFormsOn() && !(t.stepmode & (kStepInto | kStepOver)) &&
-                pc->breakpoints.empty() && t.watches.empty()) {
-                workStack().next = workStack().base;
-                bool ran = false;
-                while (k >= 0) {
-                    const CachedClause& c = decodedLine->clauses[static_cast<size_t>(k)];
-                    double value;
-                    Cell* var = nullptr;
-                    if (c.form == FastForm::Let) {
-                        if (!runNumeric(*decodedLine, c, r.env, value)) break;
-                    } else if (c.form == FastForm::Next) {
-                        var = cellAt(*pc, c.variable);
-                        if (linesSincePoll + 1 >= t.breakLines || !nextLoopReady(r, var, c.view))
-                            break;
-                        r.jump = false;
-                        (void)nextLoop(r, var, c.view);
-                    } else {
-                        break;
-                    }
-                    ran = true;
-                    lastLine = line;
-                    lastClause = c.view.start;
-                    t.passBreakOnce = false;
-                    if (!var || !r.jump) {
-                        offset = c.view.next;
-                        k = decodedLine->find(offset, k + 1);
-                    } else if (r.jumpOffset != 0) {  // to the loop's start inside this line
-                        if (r.jumpOffset <= c.view.start) ++linesSincePoll;
-                        offset = r.jumpOffset;
-                        k = decodedLine->find(offset, 0);
-                    } else {  // the loop starts with this line: it starts again
-                        offset = 0;
-                        freshLine = true;
-                        lineDone = true;
-                        break;
-                    }
+            // The clauses with fast forms, and the line changes between them, run in the fast
+            // lane while nothing watches the run clause by clause.  It stops at a line start or
+            // a clause that needs this loop, and the loop goes on from there.
+            if (!resuming && !laneDeclined && decodedLine && laneOpen(*pc)) {
+                const int k = decodedLine->find(offset);
+                if (k >= 0 && decodedLine->clauses[static_cast<size_t>(k)].form != FastForm::None) {
+                    LanePosition at{line, offset, false, linesSincePoll, lastLine, lastClause, 0};
+                    const LaneStop stop = runFastLane(r, decodedLine, k, at, laneError);
+                    line = at.line;
+                    offset = at.offset;
+                    freshLine = at.freshLine;
+                    linesSincePoll = at.linesSincePoll;
+                    lastLine = at.lastLine;
+                    lastClause = at.lastClause;
+                    laneDeclined = !freshLine;
+                    if (stop != LaneStop::Error) laneError = 0;
+                    if (stop == LaneStop::Resume) resuming = fastResuming = true;
+                    if (stop == LaneStop::Key) laneKey = at.key;
+                    break;  // the line (now) at the position is read afresh
                 }
-                clauseHint = k;
-                if (ran) continue;  // the line end or the next line, or a clause to run below
             }
+            laneDeclined = false;
             if (!resuming && !rpnStack().empty()) {
                 char text[160];
                 snprintf(text, sizeof text, "\nNEXTCLAUSE RPNSTACK rpnStackNext=%lx rpnstkbase=%lx\n\n",
@@ -387,7 +350,8 @@ void runLoop() {
             lastClause = clauseStart;
             // Stepping: exactly one clause runs, then the run stops before the next.  A clause
             // that resumes after a function call is the same clause: it is not stopped again.
-            if (!resuming &&
+            // An error the lane raised belongs to the clause it ran.
+            if (!resuming && !laneError &&
                 ((t.stepmode & kStepInto) || ((t.stepmode & kStepOver) && t.calldepth == 0))) {
                 if (t.stepmode & kStepArmed) {
                     t.stepmode = 0;
@@ -399,7 +363,7 @@ void runLoop() {
                 t.stepmode |= kStepArmed;
             }
             // Break points on (line number, clause).
-            if (!resuming && !isImmediate && !pc->breakpoints.empty()) {
+            if (!resuming && !laneError && !isImmediate && !pc->breakpoints.empty()) {
                 const uint32_t number = lineNumberOf(*pc, line);
                 const int clause = clauseNumberAt(r.code, clauseStart);
                 for (size_t i = 0; i < pc->breakpoints.size(); ++i) {
@@ -419,21 +383,27 @@ void runLoop() {
             }
 
             // The clause as decoded when its line was first reached, or decoded now.
-            const CachedClause* cached = nullptr;
-            if (decodedLine) {
-                const int k = decodedLine->find(clauseStart, clauseHint);
-                if (k >= 0) {
-                    cached = &decodedLine->clauses[static_cast<size_t>(k)];
-                    clauseHint = k + 1;
-                }
-            }
+            const int k = decodedLine ? decodedLine->find(clauseStart) : -1;
+            const CachedClause* cached = k >= 0 ? &decodedLine->clauses[static_cast<size_t>(k)] : nullptr;
             int err = cached ? 0 : decodeClause(r.code, clauseStart, decodedNow);
             const ClauseView& v = cached ? cached->view : decodedNow;
             const bool decoded = err == 0;
             r.jump = false;
             r.resume = false;
-            // Push the leading words, evaluate, dispatch; a fast form does all three at once.
-            if (resuming || !cached || !runFastForm(r, *decodedLine, *cached, err)) {
+            r.fastResume = false;
+            if (laneError) {  // raised by the clause the lane ran
+                err = laneError;
+                laneError = 0;
+            } else if (fastResuming) {  // the form goes on with its function's value
+                resuming = fastResuming = false;
+                if (cached) {
+                    err = resumeForm(r, *decodedLine, *cached);
+                } else {
+                    dropResumedForm();
+                    err = err ? err : 9301;
+                }
+            } else {
+                // Push the leading words, evaluate, dispatch.
                 size_t pos = clauseStart + 1;
                 if (resuming) {  // the caller's operands and the function's value are on the stack
                     pos = resumePos;
@@ -503,6 +473,7 @@ void runLoop() {
             }
             if (r.resume) {  // back in the caller's clause after the function
                 resuming = true;
+                fastResuming = r.fastResume;
                 resumePos = r.jumpOffset;
                 if (r.jumpLine == line && !switched) {
                     offset = r.resumeClause;

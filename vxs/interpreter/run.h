@@ -71,6 +71,8 @@ struct RunCtx {
     // evaluating at jumpOffset with the result on the RPN stack.
     bool resume = false;
     size_t resumeClause = 0;
+    // With resume: the clause is a numeric form suspended at its call (resumedForm()).
+    bool fastResume = false;
 };
 
 // What a statement handler returns to stop the run after its clause: PAUSE, and EXECUTE (run

@@ -35,6 +35,14 @@ inline void copyText(void* dst, std::string_view s) {
 }
 
 inline bool isTrue(double x) { return x >= kTolerance || x <= -kTolerance; }
+// floor(x) without a call into the library: below 2^52 in magnitude through a 64-bit integer,
+// above that every double is whole already (and NaN stays NaN).  The zero it gives for -0.0 is
+// the only difference, and INT never meets -0.0 (x + 5e-07 is not).
+inline double floorNumber(double x) {
+    if (!(std::fabs(x) < 4503599627370496.0)) return x;
+    const double t = static_cast<double>(static_cast<int64_t>(x));
+    return t > x ? t - 1.0 : t;
+}
 // -1, 0 or 1 by the tolerance rule.
 inline int compareNumbers(double a, double b) {
     const double d = a - b;
@@ -55,6 +63,13 @@ inline int toInteger(double x, int lo, int hi) {
 }
 inline int toSubscript(double x) { return toInteger(x, -32767, 65535); }
 inline int toCount(double x) { return toInteger(x, -32767, 32767); }
+
+// Copies a few doubles.  The compiler would turn the loop into a block copy whose start-up costs
+// more than the handful of values that the callers copy.
+[[gnu::optimize("no-tree-loop-distribute-patterns")]] inline void copyNumbers(double* to, const double* from,
+                                                                            int n) {
+    for (int i = 0; i < n; ++i) to[i] = from[i];
+}
 
 // ---- cells ----
 inline bool isStringCell(const Cell* c) { return c->kind & DE_STRING; }

@@ -1,0 +1,524 @@
+// The run loop's fast lane (see fastlane.h).
+//
+// The lane keeps the run position in locals: the line index, its decoded line and the clause's
+// index there.  Every transfer of control goes through one place, which follows the rules by
+// which the run loop treats a jump: a jump to the start of a line starts that line (its
+// line-start work), a jump into another line goes on at that clause without it, and a jump back
+// inside the line counts as a line for the attention poll.
+//
+// Giving a clause up (to the general path) is always possible before the clause has changed
+// anything; the forms are built so that every check that can fail comes first.  The exceptions
+// are FOR, whose start is assigned before its limit and step are known (the assignment is undone
+// when the clause gives up), and a form resumed after its function call, which raises its errors
+// itself.
+#include "vxs/interpreter/fastlane.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "vxs/compiler/command2.h"
+#include "vxs/interpreter/flow.h"
+#include "vxs/interpreter/values.h"
+#include "vxs/screen/terminal.h"
+
+namespace vxs {
+
+namespace {
+
+constexpr int kCalled = -2;  // runOps stopped at the form's call
+constexpr int kDamaged = 9301;
+
+// The numeric cell of a dictionary index: 0, or the error the general path raises for it (920
+// for a free or unknown slot, 9301 for a string where a number is due).
+inline int numberCell(const pcb& pc, int index, Cell*& e) {
+    e = cellAt(pc, index);
+    if (!e) return 920;
+    return isStringCell(e) ? kDamaged : 0;
+}
+
+// The address of an element of array `op.index`: `count` subscripts at `subscripts`, or the
+// constant subscript of the operation when `count` is 0.  Returns 0 or the error.
+inline int elementOf(const pcb& pc, const EvalEnv& env, const NumOp& op, const double* subscripts,
+                     int count, uint8_t*& at) {
+    const Cell* array = cellAt(pc, op.index);
+    if (!array) return 920;
+    if (isStringCell(array)) return kDamaged;
+    if (count == 0) return elementAddressConstant(env, array, static_cast<int>(op.value), at);
+    return elementAddress(env, array, subscripts, count, at);
+}
+
+inline uint8_t* numberAddress(Cell* e) {
+    return (e->kind & DE_STORAGE) && e->storage ? static_cast<uint8_t*>(e->storage) : e->value;
+}
+
+// The decoded lines of the running program, looked up without the checks of cachedLine while
+// the cache keeps them (within one run the program's code does not move).
+class LineLookup {
+  public:
+    explicit LineLookup(const pcb& pc) : pc_(pc) {}
+    const CachedLine* operator()(int16_t line) {
+        if (p_ && p_ == detail::g_last && !detail::g_stale &&
+            static_cast<uint16_t>(line) < static_cast<uint16_t>(pc_.linecnt))
+            if (const CachedLine* l = lines_[line].get()) return l;
+        const CachedLine* l = cachedLine(pc_, line);
+        p_ = detail::g_last;
+        if (p_ && p_->program == &pc_ && p_->lines.size() >= static_cast<size_t>(pc_.linecnt))
+            lines_ = p_->lines.data();
+        else
+            p_ = nullptr;
+        return l;
+    }
+
+  private:
+    const pcb& pc_;
+    const ProgramLines* p_ = nullptr;
+    const std::unique_ptr<CachedLine>* lines_ = nullptr;
+};
+
+// The assignment a FOR form made before it gave up, to be undone.
+struct Undo {
+    uint8_t* at = nullptr;
+    double old = 0;
+};
+
+// Runs the operations from `op` on the stack `d` of `n` values (with the addresses of assignment
+// targets in `p`).  Returns 0 at the form's end, kCalled at its call (`op` is then the NCall),
+// or the error that the general evaluator raises there.
+[[gnu::always_inline]] inline int runOps(const NumOp*& op, const pcb& pc, const EvalEnv& env,
+                                         double* d, uint8_t** p, int& n, Undo& undo) {
+    Cell* e;
+    int err;
+    for (;; ++op) {
+        switch (op->op) {
+            case NLoad:
+                if ((err = numberCell(pc, op->index, e))) return err;
+                d[n++] = cellNumber(e);
+                break;
+            case NConst: d[n++] = op->value; break;
+            case NAdd:
+                --n;
+                d[n - 1] = d[n - 1] + d[n];
+                break;
+            case NSub:
+                --n;
+                d[n - 1] = d[n - 1] - d[n];
+                break;
+            case NMul:
+                --n;
+                if (std::fabs(d[n - 1]) > 1e150 || std::fabs(d[n]) > 1e150) return 6;
+                d[n - 1] = d[n - 1] * d[n];
+                break;
+            case NDiv:
+                --n;
+                if (d[n] > -1e-10 && d[n] < 1e-10) return 6;
+                d[n - 1] = d[n - 1] / d[n];
+                break;
+            case NBinary:
+                --n;
+                if ((err = arithmetic(op->kind, d[n - 1], d[n], d[n - 1]))) return err;
+                break;
+            case NAddConst: d[n - 1] = d[n - 1] + op->value; break;
+            case NSubConst: d[n - 1] = d[n - 1] - op->value; break;
+            case NMulConst:
+                if (std::fabs(d[n - 1]) > 1e150 || std::fabs(op->value) > 1e150) return 6;
+                d[n - 1] = d[n - 1] * op->value;
+                break;
+            case NDivConst:
+                if (op->value > -1e-10 && op->value < 1e-10) return 6;
+                d[n - 1] = d[n - 1] / op->value;
+                break;
+            case NBinaryConst:
+                if ((err = arithmetic(op->kind, d[n - 1], op->value, d[n - 1]))) return err;
+                break;
+            case NAddVar:
+            case NSubVar:
+            case NMulVar:
+            case NDivVar:
+            case NBinaryVar:
+                if ((err = numberCell(pc, op->operand, e))) return err;
+                if ((err = arithmetic(op->kind, d[n - 1], cellNumber(e), d[n - 1]))) return err;
+                break;
+            case NCompare:
+                --n;
+                d[n - 1] = compareResult(op->kind, compareNumbers(d[n - 1], d[n])) ? 1.0 : 0.0;
+                break;
+            case NCompareConst:
+                d[n - 1] = compareResult(op->kind, compareNumbers(d[n - 1], op->value)) ? 1.0 : 0.0;
+                break;
+            case NCompareVar:
+                if ((err = numberCell(pc, op->operand, e))) return err;
+                d[n - 1] = compareResult(op->kind, compareNumbers(d[n - 1], cellNumber(e))) ? 1.0 : 0.0;
+                break;
+            case NUnary: d[n - 1] = unaryOperation(op->kind, d[n - 1]); break;
+            case NElement:
+            case NElementRef: {
+                uint8_t* at;
+                n -= op->kind;
+                if ((err = elementOf(pc, env, *op, d + n, op->kind, at))) return err;
+                if (op->op == NElement) memcpy(&d[n], at, sizeof(double));
+                else p[n] = at;
+                ++n;
+                break;
+            }
+            case NElementConst:
+            case NElementConstRef: {
+                uint8_t* at;
+                if ((err = elementOf(pc, env, *op, nullptr, 0, at))) return err;
+                if (op->op == NElementConst) memcpy(&d[n], at, sizeof(double));
+                else p[n] = at;
+                ++n;
+                break;
+            }
+            case NElementVar:
+            case NElementRefVar: {
+                uint8_t* at;
+                if ((err = numberCell(pc, op->operand, e))) return err;
+                const double subscript = cellNumber(e);
+                if ((err = elementOf(pc, env, *op, &subscript, 1, at))) return err;
+                if (op->op == NElementVar) memcpy(&d[n], at, sizeof(double));
+                else p[n] = at;
+                ++n;
+                break;
+            }
+            case NVarRef:
+                if ((err = numberCell(pc, op->index, e))) return err;
+                p[n++] = numberAddress(e);
+                break;
+            case NStore:  // FOR's start: the target stays below the limit and step to come
+                --n;
+                undo.at = p[n - 1];
+                memcpy(&undo.old, undo.at, sizeof(double));
+                memcpy(p[n - 1], &d[n], sizeof(double));
+                break;
+            case NStoreEnd: memcpy(p[n - 2], &d[n - 1], sizeof(double)); return 0;
+            case NStoreVar:
+                if ((err = numberCell(pc, op->index, e))) return err;
+                memcpy(numberAddress(e), &d[n - 1], sizeof(double));
+                return 0;
+            case NCall: return kCalled;
+            case NEnd: return 0;
+            default: return kDamaged;  // NReload is passed over by the call's resumption
+        }
+    }
+}
+
+}  // namespace
+
+int resumeForm(RunCtx& r, const CachedLine& l, const CachedClause& c) {
+    const SuspendedForm* s = resumedForm();
+    if (!s) return kDamaged;
+    const pcb& pc = *r.pc;
+    double d[kMaxFormDepth];
+    uint8_t* p[kMaxFormDepth];
+    int n = s->depth;
+    const NumOp* op = l.ops.data() + c.opsAt + c.callAt;
+    // The clause must be the form that was suspended.
+    if ((c.form != FastForm::Let && c.form != FastForm::If) || c.callAt == kNoCall ||
+        s->line != r.line || s->clause != c.view.start || s->callAt != c.callAt ||
+        op->op != NCall || n + 1 > kMaxFormDepth) {
+        dropResumedForm();
+        return kDamaged;
+    }
+    copyNumbers(d, s->values, n);
+    // Variables read before the call are read again: the general path reads them only now.
+    const int reloads = op->operand;
+    for (int i = 1; i <= reloads; ++i) {
+        if (op[i].op != NReload || op[i].kind != 0) continue;
+        Cell* e;
+        if (op[i].operand >= n) {
+            dropResumedForm();
+            return kDamaged;
+        }
+        if (int err = numberCell(pc, op[i].index, e)) {
+            dropResumedForm();
+            return err;
+        }
+        d[op[i].operand] = cellNumber(e);
+    }
+    d[n++] = s->result;
+    dropResumedForm();
+    op += 1 + reloads;
+    Undo undo;
+    int err = runOps(op, pc, r.env, d, p, n, undo);
+    if (err == kCalled) err = kDamaged;  // a form holds one call
+    if (err) return err;
+    if (c.form == FastForm::If && !isTrue(d[n - 1])) {
+        r.jump = true;
+        r.jumpLine = c.jumpLine;
+        r.jumpOffset = c.jumpOffset;
+    }
+    return 0;
+}
+
+LaneStop runFastLane(RunCtx& r, const CachedLine* l, int k, LanePosition& at, int& err) {
+    pcb& pc = *r.pc;
+    const EvalEnv& env = r.env;
+    FlowStacks& flow = flowStacks();
+    RpnStack& rs = rpnStack();
+    WorkStack& ws = workStack();
+    const int breakLines = t.breakLines;
+    int16_t line = at.line;
+    int polls = at.linesSincePoll;
+    int16_t lastLine = at.lastLine;
+    size_t lastClause = at.lastClause;
+    double d[kMaxFormDepth];
+    uint8_t* p[kMaxFormDepth];
+    LineLookup lineAt(pc);
+    // The room on both stacks, as the general path finds it at a clause start: it changes only
+    // where a function is called or returns.
+    ptrdiff_t rpnRoom = rs.limit - rs.rpnStackNext;
+    ptrdiff_t workRoom = ws.limit - ws.next;
+    t.passBreakOnce = false;  // the run loop clears it as each clause starts
+
+    auto leave = [&](int16_t toLine, size_t offset, bool fresh, LaneStop stop) {
+        at.line = toLine;
+        at.offset = offset;
+        at.freshLine = fresh;
+        at.linesSincePoll = polls;
+        at.lastLine = lastLine;
+        at.lastClause = lastClause;
+        return stop;
+    };
+    // The attention poll, due at (line, offset) where the run goes on: a key goes to the run loop.
+    auto poll = [&] {
+        polls = 0;
+        at.key = pollKeyboard();
+        return at.key != 0;
+    };
+
+    for (;;) {
+        const CachedClause& c = l->clauses[static_cast<size_t>(k)];
+        size_t from = c.view.start;  // the clause that runs (after FNEND: the resumed one)
+        int16_t toLine = 0;
+        size_t toOffset = 0;
+        bool jump = false;
+        switch (c.form) {
+            case FastForm::Let:
+            case FastForm::If: {
+                // What the general path would find too full, it must meet itself.
+                if (rpnRoom < c.rpnDepth || workRoom < c.workBytes)
+                    return leave(line, from, false, LaneStop::General);
+                const NumOp* op = l->ops.data() + c.opsAt;
+                int n = 0;
+                Undo undo;
+                const int e = runOps(op, pc, env, d, p, n, undo);
+                if (e == kCalled) {
+                    const int fn = op->index;
+                    const int nargs = op->kind;
+                    for (int i = 1; i <= op->operand; ++i) {  // an array is not a number
+                        const Cell* a = cellAt(pc, op[i].index);
+                        if (op[i].kind == 1 && (!a || isArrayCell(a)))
+                            return leave(line, from, false, LaneStop::General);
+                    }
+                    const Cell* fe = cellAt(pc, fn);
+                    if (!fe || !fe->isFunction() || fe->fnline >= static_cast<uint32_t>(pc.linecnt))
+                        return leave(line, from, false, LaneStop::General);
+                    const int16_t defLine = static_cast<int16_t>(fe->fnline);
+                    const FormAtCall form{line, static_cast<uint16_t>(from), c.callAt,
+                                          static_cast<uint8_t>(n - nargs), d};
+                    const size_t rpnBelow = c.callBase, workBelow = c.callWork;
+                    // Decoding the DEF's line may forget this one: nothing of it is used after.
+                    const CachedLine* dl = lineAt(defLine);
+                    if (!dl || dl->clauses.empty() || dl->clauses[0].form != FastForm::Def ||
+                        dl->clauses[0].variable != fn)
+                        return leave(line, from, false, LaneStop::General);
+                    const CachedClause& def = dl->clauses[0];
+                    toLine = def.jumpOffset == 0 ? pc.lineptr[static_cast<size_t>(defLine)].next : defLine;
+                    toOffset = def.jumpOffset;
+                    if (beginFastCall(r, fn, defLine, def, *dl, d + form.depth, nargs, form,
+                                      rpnBelow, workBelow))
+                        return leave(line, from, false, LaneStop::General);
+                    lastLine = line;
+                    lastClause = from;
+                    rpnRoom = rs.limit - rs.rpnStackNext;
+                    workRoom = ws.limit - ws.next;
+                    if (defLine == line) l = dl;
+                    jump = true;
+                    break;
+                }
+                if (e) return leave(line, from, false, LaneStop::General);
+                if (c.form == FastForm::If && !isTrue(d[n - 1])) {
+                    toLine = c.jumpLine;
+                    toOffset = c.jumpOffset;
+                    jump = true;
+                }
+                break;
+            }
+            case FastForm::For: {
+                Cell* var;
+                if (numberCell(pc, c.variable, var) ||
+                    rpnRoom < c.rpnDepth || workRoom < c.workBytes)
+                    return leave(line, from, false, LaneStop::General);
+                size_t i = flow.forBase;
+                while (i < flow.fors.size() && flow.fors[i].var != var) ++i;
+                if (i == flow.fors.size() && i >= flow.forLimit)
+                    return leave(line, from, false, LaneStop::General);
+                const NumOp* op = l->ops.data() + c.opsAt;
+                int n = 0;
+                Undo undo;
+                if (runOps(op, pc, env, d, p, n, undo)) {
+                    if (undo.at) memcpy(undo.at, &undo.old, sizeof(double));
+                    return leave(line, from, false, LaneStop::General);
+                }
+                const double limit = d[n - 2], step = d[n - 1];
+                const bool up = step >= 0;
+                const double widened = up ? limit + kLimitTolerance : limit - kLimitTolerance;
+                if (i == flow.fors.size()) flow.fors.push_back({});
+                flow.fors[i] = {var, step, widened, up};
+                const double value = cellNumber(var);
+                if (up ? value > widened : value < widened) {  // the body is passed over
+                    toLine = c.jumpLine;
+                    toOffset = c.jumpOffset;
+                    jump = true;
+                }
+                break;
+            }
+            case FastForm::Next: {
+                Cell* var;
+                if (rpnRoom < 1 || numberCell(pc, c.variable, var))
+                    return leave(line, from, false, LaneStop::General);
+                const ForEntry* loop = innermostLoop(flow, var);
+                if (!loop)
+                    return leave(line, from, false, LaneStop::General);
+                const double value = cellNumber(var) + loop->step;
+                setCellNumber(var, value);
+                if (loop->up ? value <= loop->limit : value >= loop->limit) {
+                    toLine = c.jumpLine;
+                    toOffset = c.jumpOffset;
+                    jump = true;
+                }
+                break;
+            }
+            case FastForm::Goto:
+                toLine = c.target;
+                jump = true;
+                break;
+            case FastForm::Gosub:
+                if (flow.flow.size() >= flow.flowLimit) return leave(line, from, false, LaneStop::General);
+                flow.flow.push_back({line, c.view.next, -1});
+                ++t.calldepth;
+                toLine = c.target;
+                jump = true;
+                break;
+            case FastForm::Return: {
+                if (flow.flow.empty() || flow.flow.back().kind != -1)
+                    return leave(line, from, false, LaneStop::General);
+                const FlowEntry e = flow.flow.back();
+                if (e.line < 0 || e.line >= pc.linecnt)
+                    return leave(line, from, false, LaneStop::General);
+                if (e.returnOffset != 0 &&
+                    e.returnOffset > (e.line == line ? l->code : lineCode(pc, e.line)).size())
+                    return leave(line, from, false, LaneStop::General);
+                flow.flow.pop_back();
+                --t.calldepth;
+                toLine = e.line;
+                toOffset = e.returnOffset;
+                jump = true;
+                break;
+            }
+            case FastForm::Fnend: {
+                if (!innermostCallIsFast()) return leave(line, from, false, LaneStop::General);
+                lastLine = line;
+                lastClause = from;
+                (void)returnFromCall(r);  // a fast frame: it cannot fail
+                // Back in the caller's clause, which goes on with the function's value.  `c` is
+                // not used from here on: the caller's line may have been decoded anew.
+                line = r.jumpLine;
+                const size_t clause = r.resumeClause;
+                l = lineAt(line);
+                const int j = l ? l->find(clause) : -1;
+                if (j < 0) return leave(line, clause, false, LaneStop::Resume);
+                k = j;
+                const CachedClause& rc = l->clauses[static_cast<size_t>(k)];
+                from = rc.view.start;
+                r.line = line;
+                r.jump = false;
+                err = resumeForm(r, *l, rc);
+                rs.rpnStackNext = rs.rpn_stkbase;
+                ws.next = ws.base;
+                rpnRoom = rs.limit - rs.rpnStackNext;
+                workRoom = ws.limit - ws.next;
+                if (err) return leave(line, from, false, LaneStop::Error);
+                lastLine = line;
+                lastClause = from;
+                if (r.jump) {  // a false IF: its targets lie ahead of it
+                    toLine = r.jumpLine;
+                    toOffset = r.jumpOffset;
+                    r.jump = false;
+                    jump = true;
+                    break;
+                }
+                if (static_cast<size_t>(k) + 1 < l->clauses.size()) {
+                    ++k;
+                    continue;
+                }
+                if (!atLineEnd(l->code, rc.view.next))
+                    return leave(line, rc.view.next, false, LaneStop::General);
+                toLine = pc.lineptr[static_cast<size_t>(line)].next;
+                toOffset = 0;
+                jump = true;
+                break;
+            }
+            case FastForm::Skip:
+                if (c.target == kTargetNextLine) break;
+                toLine = pc.lineptr[static_cast<size_t>(c.target)].next;
+                jump = true;
+                break;
+            case FastForm::Nothing:
+            case FastForm::Def: break;
+            case FastForm::None: return leave(line, from, false, LaneStop::General);
+        }
+        lastLine = line;
+        lastClause = from;
+        if (!jump) {  // on to the next clause
+            if (static_cast<size_t>(k) + 1 < l->clauses.size()) {
+                ++k;
+                continue;
+            }
+            if (!atLineEnd(l->code, c.view.next)) return leave(line, c.view.next, false, LaneStop::General);
+            toLine = pc.lineptr[static_cast<size_t>(line)].next;
+            toOffset = 0;
+        }
+        // ---- a jump to (toLine, toOffset) ----
+        if (toLine == line && toOffset != 0) {  // inside this line
+            if (toOffset <= from && ++polls >= breakLines && poll())
+                return leave(line, toOffset, false, LaneStop::Key);
+            const int j = l->find(toOffset);
+            if (j >= 0) {
+                k = j;
+                continue;
+            }
+            if (!atLineEnd(l->code, toOffset)) return leave(line, toOffset, false, LaneStop::General);
+            toLine = pc.lineptr[static_cast<size_t>(line)].next;
+            toOffset = 0;
+        } else if (toOffset != 0) {  // into another line, without its line start
+            line = toLine;
+            l = lineAt(line);
+            if (!l) return leave(line, toOffset, false, LaneStop::General);
+            const int j = l->find(toOffset);
+            if (j >= 0) {
+                k = j;
+                continue;
+            }
+            if (!atLineEnd(l->code, toOffset)) return leave(line, toOffset, false, LaneStop::General);
+            toLine = pc.lineptr[static_cast<size_t>(line)].next;
+            toOffset = 0;
+        }
+        // ---- the start of line toLine ----
+        for (;;) {
+            line = toLine;
+            if (line < 0 || pc.stopline) return leave(line, 0, true, LaneStop::General);
+            const linetbl& entry = pc.lineptr[static_cast<size_t>(line)];
+            if (!(entry.flags() & LF_NOT_EXECUTABLE)) break;
+            toLine = entry.next;
+        }
+        if (t.breakflags & (kBreakRequested | kTraceOn)) return leave(line, 0, true, LaneStop::General);
+        if (++polls >= breakLines && poll()) return leave(line, 0, false, LaneStop::Key);
+        l = lineAt(line);
+        if (!l || l->clauses.empty()) return leave(line, 0, false, LaneStop::General);
+        k = 0;
+    }
+}
+
+}  // namespace vxs

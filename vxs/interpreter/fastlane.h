@@ -1,0 +1,53 @@
+// The run loop's fast lane: the clauses that have fast forms (clausecache.h) and the line
+// changes between them, run while nothing watches the run clause by clause (no stepping, break
+// points or watched variables).  The lane polls the keyboard where the run loop would (every
+// BREAK lines) and hands a key to the run loop; the rest of the line-start work (trace, a break
+// request, the stop line) and every clause without a fast form are left to the run loop: the
+// lane stops at that line start or clause start, in a state the general path could have left
+// there, and the run loop goes on from it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "vxs/interpreter/clausecache.h"
+#include "vxs/interpreter/run.h"
+
+namespace vxs {
+
+// The run loop's position, as the lane takes it and leaves it.
+struct LanePosition {
+    int16_t line = 0;
+    size_t offset = 0;       // a clause start of `line`; 0 with freshLine
+    bool freshLine = false;  // the line start's work is still to be done
+    int linesSincePoll = 0;  // lines started since the last attention poll
+    int16_t lastLine = 0;    // the clause run last (running off the end reports it)
+    size_t lastClause = 0;
+    int32_t key = 0;         // LaneStop::Key: the key
+};
+
+enum class LaneStop : uint8_t {
+    General,  // the run loop goes on at the position: its line start, or its clause
+    Error,    // the clause at the position raised the error that runFastLane returned
+    Resume,   // a function returned: the run loop resumes the form of the clause at the position
+    Key,      // the attention poll found a key: the run loop takes it at the position, where the
+              // run goes on (the line-start work done)
+};
+
+// Whether the lane may run clauses of `pc` now.
+inline bool laneOpen(const pcb& pc) {
+    return fastFormsOn() && !(t.stepmode & (kStepInto | kStepOver)) && pc.breakpoints.empty() &&
+           t.watches.empty();
+}
+
+// Runs from clause `k` of the decoded line `l` at `at` (its line-start work done) until a
+// clause or line start needs the run loop.  Returns the error with LaneStop::Error.
+[[nodiscard]] LaneStop runFastLane(RunCtx& r, const CachedLine* l, int k, LanePosition& at,
+                                   int& err);
+
+// Resumes the numeric form of clause `c` of line `l` after its function returned
+// (resumedForm()): the rest of its operations and its statement.  Returns 0 or the error to
+// raise at the clause; a false IF asks for its jump in `r`.
+[[nodiscard]] int resumeForm(RunCtx& r, const CachedLine& l, const CachedClause& c);
+
+}  // namespace vxs
