@@ -21,7 +21,10 @@
 // Checked after every run: the run gave control back with action code 0 and a known status,
 // both stacks are back at their bases, the saved line is inside the line table, the console's
 // line buffer is within the window, and every reported error is a positive number.  Directly
-// evaluated code leaves both stacks within their limits.
+// evaluated code leaves both stacks within their limits.  Every input runs twice, with the fast
+// forms of clauses and without them: the two runs must write the same output, report the same
+// errors at the same places, poll the keyboard as often and end alike (a difference that a
+// second fast run does not repeat comes from the clock, and is let pass).
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -38,7 +41,9 @@
 #include "vxs/compiler/progfile.h"
 #include "vxs/control/utils.h"
 #include "vxs/interpreter/consoleio.h"
+#include "vxs/interpreter/clausecache.h"
 #include "vxs/interpreter/flow.h"
+#include "vxs/interpreter/numfunct.h"
 #include "vxs/interpreter/library.h"
 #include "vxs/interpreter/primop.h"
 #include "vxs/interpreter/run.h"
@@ -94,9 +99,11 @@ void writeLibrary() {
 // ---- the recording terminal ----
 int g_polls = 0;
 int g_inputs = 0;
+std::string g_transcript;  // what the run showed: output lines, errors, statuses, polls
 constexpr int kAttentionAfter = 40;  // polls before the attention key is "pressed"
 
 int onKeyboard(const DecodedMessage&, std::span<const RemoteOut>) {
+    g_transcript += 'k';
     return CallFunctionRemote(KEYBOARDRET, IN_RESP, {rpInt(++g_polls >= kAttentionAfter ? 1 : 0)});
 }
 int onInput(const DecodedMessage&, std::span<const RemoteOut>) {
@@ -109,6 +116,14 @@ int onScreenAction(const DecodedMessage&, std::span<const RemoteOut>) {
 }
 int onStatusError(const DecodedMessage& m, std::span<const RemoteOut>) {
     if (m.count != 3 || m.params[0].value <= 0) fail("an error reported that is not a positive number");
+    g_transcript += "\nerror " + std::to_string(m.params[0].value) + " " +
+                    std::to_string(m.params[1].value) + " " + std::to_string(m.params[2].value) + "\n";
+    return 0;
+}
+int onOutput(const DecodedMessage& m, std::span<const RemoteOut>) {
+    if (m.count >= 1 && m.params[0].isData())
+        g_transcript.append(reinterpret_cast<const char*>(m.params[0].data), m.params[0].length);
+    g_transcript += '\n';
     return 0;
 }
 int ignore(const DecodedMessage&, std::span<const RemoteOut>) { return 0; }
@@ -119,7 +134,7 @@ void attachTerminal() {
     setRemoteHandler(CONSOLEINPUTCALL, onInput);
     setRemoteHandler(SCREENACTIONCALL, onScreenAction);
     setRemoteHandler(STATUSLINEERROR, onStatusError);
-    setRemoteHandler(CONSOLEOUTPUT, ignore);
+    setRemoteHandler(CONSOLEOUTPUT, onOutput);
     setRemoteHandler(STATUSLINETEXT, ignore);
     setRemoteHandler(SETCANCLOSECALL, ignore);
     setTerminalAttached(true);
@@ -151,6 +166,8 @@ void resetRunState() {
 }
 
 void checkAfterRun(const pcb& pc) {
+    g_transcript += "\nstatus " + std::to_string(runStatus()) + " at " + std::to_string(pc.curline) +
+                    ":" + std::to_string(pc.savedclauseoffset) + "\n";
     // SYSTEM ends the program and asks for the shut-down; anything else returns to command mode.
     if (actionCode() != kActCommand && actionCode() != kActShutdown)
         fail("the run left an action code other than command mode or shut-down");
@@ -307,11 +324,26 @@ void attempt(const uint8_t* data, size_t size) {
     freeAllPCBs();  // the program and any library still loaded
 }
 
+// One attempt with the fast forms on or off; returns its transcript.
+std::string transcriptOf(const uint8_t* data, size_t size, bool fast) {
+    g_transcript.clear();
+    setFastForms(fast);
+    randomize(0);  // the same random numbers for every run
+    attempt(data, size);
+    setFastForms(true);
+    return g_transcript;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool attached = (attachTerminal(), writeLibrary(), true);
     (void)attached;
-    attempt(data, size);
+    const std::string fast = transcriptOf(data, size, true);
+    const std::string general = transcriptOf(data, size, false);
+    if (fast != general && transcriptOf(data, size, true) == fast) {
+        fprintf(stderr, "fast:\n%s\ngeneral:\n%s\n", fast.c_str(), general.c_str());
+        fail("the fast forms and the general path disagree");
+    }
     return 0;
 }

@@ -121,5 +121,37 @@ TEST(NumText, DisplayThenInputKeepsFifteenDigits) {
     }
 }
 
+// Whole numbers take a shorter road through the conversions; the text must be the one the exact
+// expansion gives: every digit, the sign, the exponent form when the field is too narrow, and
+// the rounding of wider numbers (past 15 digits, past 2^53).
+TEST(NumText, WholeNumbersShowTheirDigits) {
+    EXPECT_EQ(displayNumber(0, 25, '.'), "0");
+    EXPECT_EQ(displayNumber(7, 25, ','), "7");
+    EXPECT_EQ(displayNumber(-42, 25, '.'), "-42");
+    EXPECT_EQ(displayNumber(999999999999999, 25, '.'), "999999999999999");
+    EXPECT_EQ(displayNumber(-999999999999999, 25, '.'), "-999999999999999");
+    EXPECT_EQ(displayNumber(1e15, 25, '.'), "1000000000000000");
+    EXPECT_EQ(displayNumber(9007199254740993.0, 25, '.'), "9007199254740990") << "15 digits kept";
+    EXPECT_EQ(displayNumber(123456, 5, '.'), "1.23456E+5") << "too wide for the field";
+    EXPECT_EQ(displayNumber(-12345, 5, '.'), "-1.2345E+4");
+    EXPECT_EQ(displayNumber(12345, 5, '.'), "12345");
+    EXPECT_EQ(fixed(100, 8, 2), "  100.00");
+    EXPECT_EQ(fixed(-100, 4, 0), "-100");
+    EXPECT_EQ(fixed(123456789012345678.0, 20, 0), "  123456789012346000");
+    EXPECT_EQ(decimalsNeeded(1e15), 0);
+    EXPECT_EQ(decimalsNeeded(-250), 0);
+    // Every whole number from -3000 to 3000 and a spread of larger ones, against the expansion
+    // that a value with a fraction takes (the same number less a hair, rounded back to whole).
+    std::mt19937_64 rng(7);
+    std::uniform_int_distribution<int64_t> wide(-999999999999999, 999999999999999);
+    for (int i = 0; i < 20000; ++i) {
+        const double x = i <= 6000 ? i - 3000 : static_cast<double>(wide(rng));
+        char expected[32];
+        snprintf(expected, sizeof expected, "%.0f", x);
+        EXPECT_EQ(displayNumber(x, 25, '.'), std::string(expected) == "-0" ? "0" : expected) << x;
+        EXPECT_EQ(fixed(x, 20, 1), fixed(std::nextafter(x, 0.0), 20, 1)) << x;
+    }
+}
+
 }  // namespace
 }  // namespace vxs

@@ -4,6 +4,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <random>
+
 #include "tests/support/compile_support.h"
 #include "tests/support/test_support.h"
 #include "vxs/control/utils.h"
@@ -51,6 +54,25 @@ TEST(Evaluation, IntAndSignUseTheTolerance) {
                 ElementsAre("0 3 -3 -1 0"));
     EXPECT_THAT(printed({"10 PRINT ABS(-2); -(-2); NOT 0; NOT 5; ~0", "20 END"}),
                 ElementsAre("2 2 1 0 1"));
+}
+
+// INT rounds down through a 64-bit integer instead of the library's floor: the same results
+// wherever INT can meet them (it never meets -0.0, since x + 5e-07 is not -0.0).
+TEST(Evaluation, IntAgreesWithFloorEverywhere) {
+    for (const double x : {0.0, 0.5, -0.5, 1.0, -1.0, 2.9999996, -2.9999996, 1e15 + 0.5, -1e15 - 0.5,
+                           4503599627370495.5, -4503599627370495.5, 4503599627370496.0, 1e300,
+                           -1e300, 9.2e18, -9.2e18})
+        EXPECT_EQ(floorNumber(x), std::floor(x)) << x;
+    EXPECT_TRUE(std::isnan(floorNumber(std::nan(""))));
+    EXPECT_EQ(floorNumber(INFINITY), INFINITY);
+    EXPECT_EQ(floorNumber(-INFINITY), -INFINITY);
+    std::mt19937_64 rng(3);
+    std::uniform_real_distribution<double> mantissa(-10, 10);
+    std::uniform_int_distribution<int> exponent(-10, 20);
+    for (int i = 0; i < 100000; ++i) {
+        const double x = mantissa(rng) * std::pow(10.0, exponent(rng));
+        ASSERT_EQ(floorNumber(x + kTolerance), std::floor(x + kTolerance)) << x;
+    }
 }
 
 TEST(Evaluation, SubscriptsRoundHalfAwayFromZero) {

@@ -252,7 +252,7 @@ bool translateNumeric(const pcb& pc, std::span<const uint8_t> code, CachedLine& 
         } else if (isComparison(kind) || isUnary(kind)) {
             const bool unary = isUnary(kind);
             if (!x.popValues(unary ? 1 : 2)) return fail();
-            x.ops.push_back({static_cast<uint8_t>(unary ? NUnary : NCompare),
+            x.ops.push_back({static_cast<uint8_t>(kind == OpInt ? NInt : unary ? NUnary : NCompare),
                              static_cast<uint8_t>(kind), 0, 0, 0});
             x.result();
             x.tempBytes += tempSize;
@@ -416,6 +416,9 @@ void translateStatement(const pcb& pc, int16_t line, std::span<const uint8_t> co
     auto wordAt = [&](int i) {
         return static_cast<int16_t>(readWord(code.data() + v.wordsAt + 2 * static_cast<size_t>(i)));
     };
+    // Nothing to push or evaluate before the statement: a direct form right after the count,
+    // or a statement item after a bare terminator.
+    const bool bare = v.count == 0 && (v.direct ? v.itemsAt == v.stmtAt : v.itemsAt + 1 == v.stmtAt);
     switch (v.code) {
         case StNext: {
             if (v.direct || v.count != 1 || v.words != 2 || code[v.itemsAt] != kTerminator) return;
@@ -431,23 +434,23 @@ void translateStatement(const pcb& pc, int16_t line, std::span<const uint8_t> co
         }
         case StGoto:
         case StGosub:
-            if (!v.direct || v.count != 0 || v.words < kLrefWords) return;
+            if (!v.direct || !bare || v.words < kLrefWords) return;
             if (wordAt(0) < 0 || wordAt(0) >= pc.linecnt) return;
             c.form = v.code == StGoto ? FastForm::Goto : FastForm::Gosub;
             c.target = wordAt(0);
             return;
         case StReturn:
         case StFnend:
-            if (v.direct && v.count == 0) c.form = v.code == StReturn ? FastForm::Return : FastForm::Fnend;
+            if (v.direct && bare) c.form = v.code == StReturn ? FastForm::Return : FastForm::Fnend;
             return;
         case StSkip:
-            if (!v.direct || v.count != 0 || v.words < 1) return;
+            if (!v.direct || !bare || v.words < 1) return;
             if (wordAt(0) != kTargetNextLine && (wordAt(0) < 0 || wordAt(0) >= pc.linecnt)) return;
             c.form = FastForm::Skip;
             c.target = wordAt(0);
             return;
         case StDef:
-            if (!v.direct && v.count == 0 && v.itemsAt == v.stmtAt - 1) translateDef(pc, code, l, c);
+            if (!v.direct && bare) translateDef(pc, code, l, c);
             return;
         case StRem:
         case StLabel:
@@ -456,7 +459,7 @@ void translateStatement(const pcb& pc, int16_t line, std::span<const uint8_t> co
         case StData:
         case StForm:
             // Nothing to do when reached, and nothing to evaluate before.
-            if (v.count == 0 && (v.direct || v.itemsAt == v.stmtAt - 1)) c.form = FastForm::Nothing;
+            if (bare) c.form = FastForm::Nothing;
             return;
         default: return;
     }

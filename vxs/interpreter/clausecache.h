@@ -50,6 +50,7 @@ enum NumOpCode : uint8_t {
     NCompareConst,     // the top value compared with `value`
     NCompareVar,       // the top value compared with variable `operand`
     NUnary,            // operator `kind` on the top value
+    NInt,              // INT of the top value
     NElement,          // `kind` subscripts: the value of that element of array `index`
     NElementConst,     // subscript `value`: the value of that element of array `index`
     NElementVar,       // subscript variable `operand`: the value of that element of `index`

@@ -151,6 +151,7 @@ struct Undo {
                 d[n - 1] = compareResult(op->kind, compareNumbers(d[n - 1], cellNumber(e))) ? 1.0 : 0.0;
                 break;
             case NUnary: d[n - 1] = unaryOperation(op->kind, d[n - 1]); break;
+            case NInt: d[n - 1] = floorNumber(d[n - 1] + kTolerance); break;
             case NElement:
             case NElementRef: {
                 uint8_t* at;
@@ -203,10 +204,9 @@ struct Undo {
     }
 }
 
-}  // namespace
-
-int resumeForm(RunCtx& r, const CachedLine& l, const CachedClause& c) {
-    const SuspendedForm* s = resumedForm();
+// resumeForm, inlined into the lane.
+[[gnu::noinline]] int resumeSuspended(RunCtx& r, const CachedLine& l, const CachedClause& c,
+                                      const SuspendedForm* s) {
     if (!s) return kDamaged;
     const pcb& pc = *r.pc;
     double d[kMaxFormDepth];
@@ -251,6 +251,12 @@ int resumeForm(RunCtx& r, const CachedLine& l, const CachedClause& c) {
     return 0;
 }
 
+}  // namespace
+
+int resumeForm(RunCtx& r, const CachedLine& l, const CachedClause& c) {
+    return resumeSuspended(r, l, c, resumedForm());
+}
+
 LaneStop runFastLane(RunCtx& r, const CachedLine* l, int k, LanePosition& at, int& err) {
     pcb& pc = *r.pc;
     const EvalEnv& env = r.env;
@@ -269,6 +275,8 @@ LaneStop runFastLane(RunCtx& r, const CachedLine* l, int k, LanePosition& at, in
     // where a function is called or returns.
     ptrdiff_t rpnRoom = rs.limit - rs.rpnStackNext;
     ptrdiff_t workRoom = ws.limit - ws.next;
+    // Line starts with work for the run loop: nothing in the lane changes these.
+    const bool lineWork = pc.stopline != 0 || (t.breakflags & (kBreakRequested | kTraceOn));
     t.passBreakOnce = false;  // the run loop clears it as each clause starts
 
     auto leave = [&](int16_t toLine, size_t offset, bool fresh, LaneStop stop) {
@@ -407,9 +415,12 @@ LaneStop runFastLane(RunCtx& r, const CachedLine* l, int k, LanePosition& at, in
                 const FlowEntry e = flow.flow.back();
                 if (e.line < 0 || e.line >= pc.linecnt)
                     return leave(line, from, false, LaneStop::General);
-                if (e.returnOffset != 0 &&
-                    e.returnOffset > (e.line == line ? l->code : lineCode(pc, e.line)).size())
-                    return leave(line, from, false, LaneStop::General);
+                if (e.returnOffset != 0) {
+                    // Where it returns to is checked as the general path checks a jump.
+                    const CachedLine* to = e.line == line ? l : lineAt(e.line);
+                    if (!to || e.returnOffset > to->code.size())
+                        return leave(line, from, false, LaneStop::General);
+                }
                 flow.flow.pop_back();
                 --t.calldepth;
                 toLine = e.line;
@@ -418,10 +429,14 @@ LaneStop runFastLane(RunCtx& r, const CachedLine* l, int k, LanePosition& at, in
                 break;
             }
             case FastForm::Fnend: {
-                if (!innermostCallIsFast()) return leave(line, from, false, LaneStop::General);
+                const SuspendedForm* s = returnFromFastCall(r, err);
+                if (err) {  // the calling line was replaced: the error is the FNEND's
+                    resetStacks();
+                    return leave(line, from, false, LaneStop::Error);
+                }
+                if (!s) return leave(line, from, false, LaneStop::General);
                 lastLine = line;
                 lastClause = from;
-                (void)returnFromCall(r);  // a fast frame: it cannot fail
                 // Back in the caller's clause, which goes on with the function's value.  `c` is
                 // not used from here on: the caller's line may have been decoded anew.
                 line = r.jumpLine;
@@ -434,7 +449,7 @@ LaneStop runFastLane(RunCtx& r, const CachedLine* l, int k, LanePosition& at, in
                 from = rc.view.start;
                 r.line = line;
                 r.jump = false;
-                err = resumeForm(r, *l, rc);
+                err = resumeSuspended(r, *l, rc, s);
                 rs.rpnStackNext = rs.rpn_stkbase;
                 ws.next = ws.base;
                 rpnRoom = rs.limit - rs.rpnStackNext;
@@ -508,12 +523,11 @@ LaneStop runFastLane(RunCtx& r, const CachedLine* l, int k, LanePosition& at, in
         // ---- the start of line toLine ----
         for (;;) {
             line = toLine;
-            if (line < 0 || pc.stopline) return leave(line, 0, true, LaneStop::General);
+            if (line < 0 || lineWork) return leave(line, 0, true, LaneStop::General);
             const linetbl& entry = pc.lineptr[static_cast<size_t>(line)];
             if (!(entry.flags() & LF_NOT_EXECUTABLE)) break;
             toLine = entry.next;
         }
-        if (t.breakflags & (kBreakRequested | kTraceOn)) return leave(line, 0, true, LaneStop::General);
         if (++polls >= breakLines && poll()) return leave(line, 0, false, LaneStop::Key);
         l = lineAt(line);
         if (!l || l->clauses.empty()) return leave(line, 0, false, LaneStop::General);

@@ -79,7 +79,15 @@ struct CallFrame {
     size_t extraAt;  // the call item's further words (CallRequest)
     int extra;
     bool fast;  // made by a numeric form, which the return resumes (its SuspendedForm)
+    // Where the calling line's code was: a line replaced while the call is open cannot be
+    // resumed (its clause and evaluation position belonged to the old code).
+    uint32_t callerCode;
 };
+
+// The code offset of line `line` of `pc` (0 for a statement typed without a line number).
+uint32_t codeOf(const pcb& pc, int16_t line) {
+    return line >= 0 && line < pc.linecnt ? pc.lineptr[static_cast<size_t>(line)].code : 0;
+}
 
 struct FlowState {
     std::vector<CallFrame> calls;  // one for each function frame of the flow stack
@@ -390,8 +398,8 @@ void recycleLocal(DePtr e) {
 int restoreSlots(CallFrame& f, const EvalEnv& env) {
     int first = 0;
     if (f.fast) {
-        for (size_t i = g.values.size(); i-- > f.bindings;) {
-            const SavedValue& s = g.values[i];
+        while (g.values.size() > f.bindings) {
+            const SavedValue& s = g.values.back();
             Cell* c = s.cell;
             if (c->kind != s.kind || c->attr) {  // dimensioned by the body
                 if (c->kind & DE_STORAGE) std::free(c->storage);
@@ -402,8 +410,8 @@ int restoreSlots(CallFrame& f, const EvalEnv& env) {
                 for (uint16_t& d : c->dims) d = 0;
             }
             memcpy(c->value, &s.value, sizeof s.value);
+            g.values.pop_back();
         }
-        g.values.resize(f.bindings);
         return 0;
     }
     for (size_t i = g.slots.size(); i-- > f.bindings;) {
@@ -413,6 +421,10 @@ int restoreSlots(CallFrame& f, const EvalEnv& env) {
             const int err = assignCell(env, s.copyBack, slot.get());
             if (err && !first) first = err;
         }
+        // A function's entry takes the link its stand-in was given while the call was open: a
+        // program resolved again meanwhile (edited lines) linked the stand-in, not the entry.
+        if (slot && s.saved && s.saved->isFunction() && slot->isFunction())
+            s.saved->fnline = slot->fnline;
         DePtr local = std::move(slot);
         slot = std::move(s.saved);
         recycleLocal(std::move(local));
@@ -618,7 +630,8 @@ int beginCall(RunCtx& r, size_t clauseStart) {
     const RpnEntry* const args = rs.rpnStackNext;
 
     CallFrame f{&pc, &caller, fn, g.slots.size(), rs.rpn_stkbase, ws.base, ws.next, fs.forBase,
-                fs.fors.size(), r.line, clauseStart, q.resume, q.extraAt, q.extra, false};
+                fs.fors.size(), r.line, clauseStart, q.resume, q.extraAt, q.extra, false,
+                codeOf(caller, r.line)};
     // The result: a fresh zero or empty value for this call.
     DePtr result = newLocal(*fe, static_cast<size_t>(fe->isString() ? stringCapacity(fe) : 0));
     if (!result) return kErrNoMemory;
@@ -696,7 +709,7 @@ int beginFastCall(RunCtx& r, int fn, int16_t defLine, const CachedClause& def,
 
     g.calls.push_back({&pc, &pc, fn, g.values.size(), rs.rpn_stkbase, ws.base,
                        ws.next + workBelow, fs.forBase, fs.fors.size(), form.line, form.clause, 0,
-                       0, 0, true});
+                       0, 0, true, codeOf(pc, form.line)});
     // The result first, then the formals in order, as the general path binds them.
     g.values.push_back({fe, cellNumber(fe), fe->kind});
     setCellNumber(fe, 0);
@@ -731,10 +744,6 @@ int beginFastCall(RunCtx& r, int fn, int16_t defLine, const CachedClause& def,
     return 0;
 }
 
-bool innermostCallIsFast() {
-    return !fs.flow.empty() && fs.flow.back().kind != -1 && !g.calls.empty() && g.calls.back().fast;
-}
-
 SuspendedForm* resumedForm() { return g.resumed && !g.suspended.empty() ? &g.suspended.back() : nullptr; }
 
 void dropResumedForm() {
@@ -742,10 +751,10 @@ void dropResumedForm() {
     g.resumed = false;
 }
 
-namespace {
-// The return from a fast frame: the caller's stacks and slots back, the function's value kept
-// with the suspended form, which the run loop resumes (r.fastResume).
-int returnFromFastCall(RunCtx& r) {
+SuspendedForm* returnFromFastCall(RunCtx& r, int& err) {
+    err = 0;
+    if (fs.flow.empty() || fs.flow.back().kind == -1 || g.calls.empty() || !g.calls.back().fast)
+        return nullptr;
     CallFrame& f = g.calls.back();
     const double number = cellNumber(g.values[f.bindings].cell);  // the result entry
     RpnStack& rs = rpnStack();
@@ -758,24 +767,35 @@ int returnFromFastCall(RunCtx& r) {
     fs.forBase = f.forBase;
     (void)restoreSlots(f, r.env);  // by value only: nothing is handed back
     if (f.program->activecalls > 0) --f.program->activecalls;
-    r.jump = true;
-    r.resume = true;
-    r.fastResume = true;
-    r.jumpLine = f.line;
-    r.resumeClause = f.clauseStart;
-    r.jumpOffset = 0;
+    const bool stale = f.callerCode != codeOf(*f.caller, f.line);
+    const int16_t line = f.line;
+    const size_t clause = f.clauseStart;
     g.calls.pop_back();
     fs.flow.pop_back();
     --t.calldepth;
-    g.suspended.back().result = number;
+    if (stale) {  // the calling line was replaced: nothing to resume
+        g.suspended.pop_back();
+        err = 9301;
+        return nullptr;
+    }
+    r.jump = true;
+    r.resume = true;
+    r.fastResume = true;
+    r.jumpLine = line;
+    r.resumeClause = clause;
+    r.jumpOffset = 0;
+    SuspendedForm& form = g.suspended.back();
+    form.result = number;
     g.resumed = true;
-    return 0;
+    return &form;
 }
-}  // namespace
 
 int returnFromCall(RunCtx& r) {
     if (fs.flow.empty() || fs.flow.back().kind == -1 || g.calls.empty()) return kErrFnendWithoutCall;
-    if (g.calls.back().fast) return returnFromFastCall(r);
+    if (g.calls.back().fast) {
+        int err;
+        return returnFromFastCall(r, err) ? 0 : err ? err : kErrFnendWithoutCall;
+    }
     CallFrame f = std::move(g.calls.back());
     g.calls.pop_back();
     fs.flow.pop_back();
@@ -802,14 +822,16 @@ int returnFromCall(RunCtx& r) {
     if (int perr = rpnPush(rpnCell(value))) return perr;
     if (err) return err;
     if (f.program->activecalls > 0) --f.program->activecalls;
+    const bool stale = f.line != kImmediateLine && f.callerCode != codeOf(*f.caller, f.line);
     const std::span<const uint8_t> caller =
         f.line == kImmediateLine ? std::span<const uint8_t>(t.immediate) : lineCode(*f.caller, f.line);
-    if (f.extraAt + 2 * static_cast<size_t>(f.extra) > caller.size()) return 9301;
     if (f.program != f.caller) {
         enterProgram(r, f.caller);
         // A library marked for release goes when its last call has returned.
         if (f.program->librelease && f.program->activecalls == 0) releaseLibrary(f.program);
     }
+    // A calling line replaced while the call was open has no clause to go on with.
+    if (stale || f.extraAt + 2 * static_cast<size_t>(f.extra) > caller.size()) return 9301;
     for (int i = 0; i < f.extra; ++i)
         if (int perr = pushWord(r.env, readWord(caller.data() + f.extraAt + 2 * static_cast<size_t>(i))))
             return perr;

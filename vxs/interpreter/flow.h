@@ -87,11 +87,15 @@ void resetConditions(pcb& pc);
 // `clauseStart`: binds the formals, saves the caller's frame and jumps to the body.
 [[nodiscard]] int beginCall(RunCtx& r, size_t clauseStart);
 // The function return: restores the caller, pushes the result and asks the run loop to resume
-// the caller's evaluation (r.resume).  A frame of a numeric form's call leaves the result with
+// the caller's evaluation (r.resume).  9301 when the calling line was replaced (edited) while
+// the call was open: the frame is gone, and nothing is resumed.  A frame of a numeric form's call leaves the result with
 // the suspended form instead (resumedForm()), and asks for r.fastResume as well.
 [[nodiscard]] int returnFromCall(RunCtx& r);
-// Whether the innermost function frame was made by a numeric form's call.
-bool innermostCallIsFast();
+// The return from the innermost function frame when a numeric form's call made it (a fast
+// frame): as returnFromCall, and the form it resumes is returned (resumedForm()).  Null, with
+// nothing done and `err` 0, when the innermost frame is not a fast frame; null with `err` 9301
+// when the frame is gone but its calling line was replaced while it was open.
+SuspendedForm* returnFromFastCall(RunCtx& r, int& err);
 
 // A call of function `fn` of the running program from a numeric form (the fast lane): `def` is
 // the function's DEF clause (with `calls` set) in its line `defLine`, the `nargs` arguments are

@@ -170,6 +170,24 @@ bool formatFixed(double value, int length, int decimals, char decimalChar, std::
 
 int displayNumberInto(double value, int width, char decimalChar, char* out, int capacity) {
     if (!std::isfinite(value)) value = std::signbit(value) ? -1e307 : 1e307;
+    if (std::fabs(value) < 1e15 && value == static_cast<double>(static_cast<int64_t>(value))) {
+        // A whole number of at most 15 digits is its digits (and a minus sign unless it is 0).
+        int64_t v = static_cast<int64_t>(value);
+        char text[20];
+        int n = sizeof text;
+        const bool negative = v < 0;
+        uint64_t u = negative ? static_cast<uint64_t>(-v) : static_cast<uint64_t>(v);
+        do {
+            text[--n] = static_cast<char>('0' + u % 10);
+            u /= 10;
+        } while (u);
+        if (negative) text[--n] = '-';
+        const int len = static_cast<int>(sizeof text) - n;
+        if (len <= std::min(width, capacity)) {
+            memcpy(out, text + n, static_cast<size_t>(len));
+            return len;
+        }
+    }
     const int decimals = decimalsNeeded(value);
     const int field = std::min(width, capacity);
     const int n = formatFixedInto(value, field, decimals, decimalChar, out, capacity);

@@ -64,11 +64,13 @@ inline int toInteger(double x, int lo, int hi) {
 inline int toSubscript(double x) { return toInteger(x, -32767, 65535); }
 inline int toCount(double x) { return toInteger(x, -32767, 32767); }
 
-// Copies a few doubles.  The compiler would turn the loop into a block copy whose start-up costs
-// more than the handful of values that the callers copy.
-[[gnu::optimize("no-tree-loop-distribute-patterns")]] inline void copyNumbers(double* to, const double* from,
-                                                                            int n) {
-    for (int i = 0; i < n; ++i) to[i] = from[i];
+// Copies a few doubles.  The empty statement in the loop keeps the compiler from turning it into
+// a block copy, whose start-up costs more than the handful of values that the callers copy.
+inline void copyNumbers(double* to, const double* from, int n) {
+    for (int i = 0; i < n; ++i) {
+        to[i] = from[i];
+        asm volatile("");
+    }
 }
 
 // ---- cells ----
