@@ -1242,14 +1242,7 @@ class FastLaneSession : public test::CleanStateTest {
         commandWork() = CommandWork{};
         resetFlow();
         t.watches.clear();
-        t.breakflags = 0;
-        t.stepmode = 0;
-        t.calldepth = 0;
-        t.passBreakOnce = false;
-        t.breakLines = 8;
-        t.runImmediate = false;
-        consoleLine() = OutputLine{{}, 1, kConsoleWidth};
-        resetStacks();
+        test::resetRunControls();
     }
     struct Transcript {
         std::vector<std::string> output, errors;

@@ -40,6 +40,19 @@ struct PolledKeys {
     }
 };
 
+// The run loop's process-wide controls (trace, break, step, the console's open line) and the
+// stacks as a fresh session has them.
+inline void resetRunControls() {
+    t.breakflags = 0;
+    t.stepmode = 0;
+    t.calldepth = 0;
+    t.passBreakOnce = false;
+    t.breakLines = 8;
+    t.runImmediate = false;
+    consoleLine() = OutputLine{{}, 1, kConsoleWidth};
+    resetStacks();
+}
+
 class RunSession : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -47,17 +60,6 @@ class RunSession : public ::testing::Test {
         term = &installRecordingTerminal();
     }
     void TearDown() override { resetRunControls(); }
-
-    static void resetRunControls() {
-        t.breakflags = 0;
-        t.stepmode = 0;
-        t.calldepth = 0;
-        t.passBreakOnce = false;
-        t.breakLines = 8;
-        t.runImmediate = false;
-        consoleLine() = OutputLine{{}, 1, kConsoleWidth};
-        resetStacks();
-    }
 
     pcb& program() { return f.program(); }
 

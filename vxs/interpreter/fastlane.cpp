@@ -48,6 +48,20 @@ inline int elementOf(const pcb& pc, const EvalEnv& env, const NumOp& op, const d
     return elementAddress(env, array, subscripts, count, at);
 }
 
+// Pushes the element of array `op.index` at `count` subscripts (0: the operation's constant):
+// its value, or for an assignment its address.  Returns 0 or the error.
+template <bool kAddress>
+[[gnu::always_inline]] inline int pushElement(const pcb& pc, const EvalEnv& env, const NumOp& op,
+                                              const double* subscripts, int count, double* d,
+                                              uint8_t** p, int& n) {
+    uint8_t* at;
+    if (int err = elementOf(pc, env, op, subscripts, count, at)) return err;
+    if (kAddress) p[n] = at;
+    else memcpy(&d[n], at, sizeof(double));
+    ++n;
+    return 0;
+}
+
 inline uint8_t* numberAddress(Cell* e) {
     return (e->kind & DE_STORAGE) && e->storage ? static_cast<uint8_t*>(e->storage) : e->value;
 }
@@ -153,33 +167,26 @@ struct Undo {
             case NUnary: d[n - 1] = unaryOperation(op->kind, d[n - 1]); break;
             case NInt: d[n - 1] = floorNumber(d[n - 1] + kTolerance); break;
             case NElement:
-            case NElementRef: {
-                uint8_t* at;
                 n -= op->kind;
-                if ((err = elementOf(pc, env, *op, d + n, op->kind, at))) return err;
-                if (op->op == NElement) memcpy(&d[n], at, sizeof(double));
-                else p[n] = at;
-                ++n;
+                if ((err = pushElement<false>(pc, env, *op, d + n, op->kind, d, p, n))) return err;
                 break;
-            }
+            case NElementRef:
+                n -= op->kind;
+                if ((err = pushElement<true>(pc, env, *op, d + n, op->kind, d, p, n))) return err;
+                break;
             case NElementConst:
-            case NElementConstRef: {
-                uint8_t* at;
-                if ((err = elementOf(pc, env, *op, nullptr, 0, at))) return err;
-                if (op->op == NElementConst) memcpy(&d[n], at, sizeof(double));
-                else p[n] = at;
-                ++n;
+                if ((err = pushElement<false>(pc, env, *op, nullptr, 0, d, p, n))) return err;
                 break;
-            }
+            case NElementConstRef:
+                if ((err = pushElement<true>(pc, env, *op, nullptr, 0, d, p, n))) return err;
+                break;
             case NElementVar:
             case NElementRefVar: {
-                uint8_t* at;
                 if ((err = numberCell(pc, op->operand, e))) return err;
                 const double subscript = cellNumber(e);
-                if ((err = elementOf(pc, env, *op, &subscript, 1, at))) return err;
-                if (op->op == NElementVar) memcpy(&d[n], at, sizeof(double));
-                else p[n] = at;
-                ++n;
+                err = op->op == NElementVar ? pushElement<false>(pc, env, *op, &subscript, 1, d, p, n)
+                                            : pushElement<true>(pc, env, *op, &subscript, 1, d, p, n);
+                if (err) return err;
                 break;
             }
             case NVarRef:
@@ -358,8 +365,7 @@ LaneStop runFastLane(RunCtx& r, const CachedLine* l, int k, LanePosition& at, in
                 if (numberCell(pc, c.variable, var) ||
                     rpnRoom < c.rpnDepth || workRoom < c.workBytes)
                     return leave(line, from, false, LaneStop::General);
-                size_t i = flow.forBase;
-                while (i < flow.fors.size() && flow.fors[i].var != var) ++i;
+                const size_t i = loopEntry(flow, var);
                 if (i == flow.fors.size() && i >= flow.forLimit)
                     return leave(line, from, false, LaneStop::General);
                 const NumOp* op = l->ops.data() + c.opsAt;
@@ -369,13 +375,7 @@ LaneStop runFastLane(RunCtx& r, const CachedLine* l, int k, LanePosition& at, in
                     if (undo.at) memcpy(undo.at, &undo.old, sizeof(double));
                     return leave(line, from, false, LaneStop::General);
                 }
-                const double limit = d[n - 2], step = d[n - 1];
-                const bool up = step >= 0;
-                const double widened = up ? limit + kLimitTolerance : limit - kLimitTolerance;
-                if (i == flow.fors.size()) flow.fors.push_back({});
-                flow.fors[i] = {var, step, widened, up};
-                const double value = cellNumber(var);
-                if (up ? value > widened : value < widened) {  // the body is passed over
+                if (!openLoop(flow, i, var, d[n - 2], d[n - 1])) {  // the body is passed over
                     toLine = c.jumpLine;
                     toOffset = c.jumpOffset;
                     jump = true;

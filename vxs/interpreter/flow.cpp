@@ -190,17 +190,9 @@ int forStatement(RunCtx& r, const ClauseView& v) {
     if (!rpnPop(assigned) || !rpnPop(control)) return 9301;
     Cell* var = rpnCellOf(control);
     if (!var || isStringCell(var)) return 9301;
-    const bool up = step >= 0;
-    const double widened = up ? limit + kLimitTolerance : limit - kLimitTolerance;
-    size_t i = fs.forBase;
-    while (i < fs.fors.size() && fs.fors[i].var != var) ++i;
-    if (i == fs.fors.size()) {
-        if (fs.fors.size() >= fs.forLimit) return kErrForStackFull;
-        fs.fors.push_back({});
-    }
-    fs.fors[i] = {var, step, widened, up};
-    const double value = cellNumber(var);
-    if (up ? value > widened : value < widened) return jumpToPosition(r, v.wordsAt);
+    const size_t i = loopEntry(fs, var);
+    if (i == fs.fors.size() && i >= fs.forLimit) return kErrForStackFull;
+    if (!openLoop(fs, i, var, limit, step)) return jumpToPosition(r, v.wordsAt);
     return 0;
 }
 
@@ -525,6 +517,26 @@ int bindFormal(const EvalEnv& env, CallFrame& f, uint16_t marker, int index, con
     return 0;
 }
 
+// The caller's stacks as they were at the call: the RPN stack and the work stack at their bases
+// (the body's entries above them), the FOR stack back to the caller's frame.
+void restoreStacks(const CallFrame& f) {
+    RpnStack& rs = rpnStack();
+    WorkStack& ws = workStack();
+    rs.rpnStackNext = rs.rpn_stkbase;
+    rs.rpn_stkbase = f.rpnBase;
+    ws.base = f.workBase;
+    ws.next = f.workNext;
+    if (fs.fors.size() > f.forTop) fs.fors.resize(f.forTop);
+    fs.forBase = f.forBase;
+}
+
+// The jump to a function's body: at `body` in the DEF's line, or the line after it (0).
+void jumpToBody(RunCtx& r, const pcb& pc, int16_t defLine, size_t body) {
+    r.jump = true;
+    r.jumpLine = body == 0 ? pc.lineptr[static_cast<size_t>(defLine)].next : defLine;
+    r.jumpOffset = body;
+}
+
 int16_t tableEntry(const pcb& pc, int entry) {
     if (entry == EEvent) return g.eventTarget;
     if (entry < 0 || entry >= static_cast<int>(std::size(pc.condtargets))) return kNotSet;
@@ -676,14 +688,7 @@ int beginCall(RunCtx& r, size_t clauseStart) {
     ++t.calldepth;
     ++pc.activecalls;
     if (&pc != &caller) enterProgram(r, &pc);
-    r.jump = true;
-    if (bodyOffset == 0) {
-        r.jumpLine = pc.lineptr[static_cast<size_t>(line)].next;
-        r.jumpOffset = 0;
-    } else {
-        r.jumpLine = line;
-        r.jumpOffset = bodyOffset;
-    }
+    jumpToBody(r, pc, line, bodyOffset);
     return 0;
 }
 
@@ -732,15 +737,7 @@ int beginFastCall(RunCtx& r, int fn, int16_t defLine, const CachedClause& def,
     copyNumbers(kept.values, form.values, form.depth);
     ++t.calldepth;
     ++pc.activecalls;
-    r.jump = true;
-    const size_t body = def.jumpOffset;
-    if (body == 0) {
-        r.jumpLine = pc.lineptr[static_cast<size_t>(defLine)].next;
-        r.jumpOffset = 0;
-    } else {
-        r.jumpLine = defLine;
-        r.jumpOffset = body;
-    }
+    jumpToBody(r, pc, defLine, def.jumpOffset);
     return 0;
 }
 
@@ -757,14 +754,7 @@ SuspendedForm* returnFromFastCall(RunCtx& r, int& err) {
         return nullptr;
     CallFrame& f = g.calls.back();
     const double number = cellNumber(g.values[f.bindings].cell);  // the result entry
-    RpnStack& rs = rpnStack();
-    WorkStack& ws = workStack();
-    rs.rpnStackNext = rs.rpn_stkbase;
-    rs.rpn_stkbase = f.rpnBase;
-    ws.base = f.workBase;
-    ws.next = f.workNext;
-    if (fs.fors.size() > f.forTop) fs.fors.resize(f.forTop);
-    fs.forBase = f.forBase;
+    restoreStacks(f);
     (void)restoreSlots(f, r.env);  // by value only: nothing is handed back
     if (f.program->activecalls > 0) --f.program->activecalls;
     const bool stale = f.callerCode != codeOf(*f.caller, f.line);
@@ -806,14 +796,7 @@ int returnFromCall(RunCtx& r) {
     const std::string text = isString ? std::string(cellString(res)) : std::string();
     const double number = res && !isString ? cellNumber(res) : 0;
 
-    RpnStack& rs = rpnStack();
-    WorkStack& ws = workStack();
-    rs.rpnStackNext = rs.rpn_stkbase;
-    rs.rpn_stkbase = f.rpnBase;
-    ws.base = f.workBase;
-    ws.next = f.workNext;
-    if (fs.fors.size() > f.forTop) fs.fors.resize(f.forTop);
-    fs.forBase = f.forBase;
+    restoreStacks(f);
     const int err = restoreSlots(f, r.env);
 
     Cell* value = isString ? newStringTemp(static_cast<int>(text.size())) : newNumberTemp(number);

@@ -40,6 +40,23 @@ inline FlowStacks& flowStacks() { return detail::g_flowStacks; }
 // A FOR limit is widened by the tolerance, so that a loop reaches a limit that its steps miss
 // by a rounding.
 inline constexpr double kLimitTolerance = 5e-07;
+// The FOR entry that a FOR of `var` takes: the loop of `var` in this frame, else a new one at
+// the end (s.fors.size(); the FOR stack is full when that is s.forLimit).
+inline size_t loopEntry(const FlowStacks& s, const Cell* var) {
+    size_t i = s.forBase;
+    while (i < s.fors.size() && s.fors[i].var != var) ++i;
+    return i;
+}
+// Opens the loop of `var` (its start assigned) in entry i: whether its body runs, the value not
+// being beyond the limit.
+inline bool openLoop(FlowStacks& s, size_t i, Cell* var, double limit, double step) {
+    const bool up = step >= 0;
+    const double widened = up ? limit + kLimitTolerance : limit - kLimitTolerance;
+    if (i == s.fors.size()) s.fors.push_back({});
+    s.fors[i] = {var, step, widened, up};
+    const double value = cellNumber(var);
+    return !(up ? value > widened : value < widened);  // a NaN start runs the body
+}
 // The FOR entry of the innermost loop of `var` in this frame; null when there is none.
 inline ForEntry* innermostLoop(FlowStacks& s, const Cell* var) {
     size_t i = s.fors.size();
