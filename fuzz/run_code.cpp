@@ -238,7 +238,6 @@ void evaluateDirectly(pcb& pc, const Controls& c, const std::vector<uint8_t>& co
     env.pc = &pc;
     env.base = c.base1 ? 1 : 0;
     env.alternate = c.alternate;
-    env.soflowIgnore = c.soflowIgnore;
     resetStacks();
     size_t pos = c.offset % code.size();
     (void)evaluate(env, code, pos);

@@ -41,7 +41,9 @@ struct EvalEnv {
     pcb* pc = nullptr;
     int base = 0;             // OPTION BASE
     bool alternate = false;   // COLLATE ALTERNATE
-    bool soflowIgnore = false;
+    // Whether string overflow truncates: the program's SOFLOW condition is IGNORE in its ON
+    // table as it is now (an ON SOFLOW earlier in the same line counts).
+    bool soflowIgnore() const { return pc && pc->condtargets[0] == -3; }
 };
 
 // ---- the numeric operators (the evaluator and the run loop's fast forms share them) ----

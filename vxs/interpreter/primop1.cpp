@@ -187,7 +187,7 @@ std::string_view stringAt(const Cell* a, int32_t i) {
 int setStringAt(const EvalEnv& env, Cell* a, int32_t i, std::string_view s) {
     const int cap = stringCapacity(a);
     if (static_cast<int>(s.size()) > cap) {
-        if (!env.soflowIgnore) return 4;
+        if (!env.soflowIgnore()) return 4;
         s = s.substr(0, static_cast<size_t>(cap));
     }
     uint8_t* p = elementAt(a, i);

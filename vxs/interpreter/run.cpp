@@ -253,7 +253,6 @@ void runLoop() {
         r.code = decodedLine  ? decodedLine->code
                  : isImmediate ? std::span<const uint8_t>(t.immediate)
                                : lineCode(*pc, line);
-        r.env.soflowIgnore = pc->condtargets[0] == -3;
         if (laneKey) {  // the key the lane's poll found, taken here as at a poll of this loop
             const int32_t key = laneKey;
             laneKey = 0;
