@@ -282,8 +282,8 @@ LaneStop runFastLane(RunCtx& r, const CachedLine* l, int k, LanePosition& at, in
     // where a function is called or returns.
     ptrdiff_t rpnRoom = rs.limit - rs.rpnStackNext;
     ptrdiff_t workRoom = ws.limit - ws.next;
-    // Line starts with work for the run loop: nothing in the lane changes these.
-    const bool lineWork = pc.stopline != 0 || (t.breakflags & (kBreakRequested | kTraceOn));
+    // Line starts with work for the run loop: only a general clause changes these.
+    bool lineWork = pc.stopline != 0 || (t.breakflags & (kBreakRequested | kTraceOn));
     t.passBreakOnce = false;  // the run loop clears it as each clause starts
 
     auto leave = [&](int16_t toLine, size_t offset, bool fresh, LaneStop stop) {
@@ -482,7 +482,35 @@ LaneStop runFastLane(RunCtx& r, const CachedLine* l, int k, LanePosition& at, in
                 break;
             case FastForm::Nothing:
             case FastForm::Def: break;
-            case FastForm::None: return leave(line, from, false, LaneStop::General);
+            case FastForm::None: {
+                // The general path, as the run loop runs a clause; what needs the run loop
+                // afterwards (an error or a stop, another program entered) goes back to it.
+                r.line = line;
+                r.code = l->code;
+                r.jump = r.resume = r.fastResume = false;
+                ws.next = ws.base;
+                err = runGeneralClause(r, c.view, from);
+                if (err) {
+                    resetStacks();
+                    return leave(line, from, false, LaneStop::Error);
+                }
+                if (r.resume) return leave(r.jumpLine, r.resumeClause, false, LaneStop::Resume);
+                resetStacks();
+                lastLine = line;
+                lastClause = from;
+                if (r.pc != &pc)  // a library's function: the run goes on in its body
+                    return leave(r.jumpLine, r.jumpOffset, r.jumpOffset == 0, LaneStop::Switched);
+                // A general call moved the stacks' bases; a TRACE changed what line starts need.
+                rpnRoom = rs.limit - rs.rpnStackNext;
+                workRoom = ws.limit - ws.next;
+                lineWork = pc.stopline != 0 || (t.breakflags & (kBreakRequested | kTraceOn));
+                if (r.jump) {
+                    toLine = r.jumpLine;
+                    toOffset = r.jumpOffset;
+                    jump = true;
+                }
+                break;
+            }
         }
         lastLine = line;
         lastClause = from;

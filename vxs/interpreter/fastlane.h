@@ -1,10 +1,10 @@
-// The run loop's fast lane: the clauses that have fast forms (clausecache.h) and the line
-// changes between them, run while nothing watches the run clause by clause (no stepping, break
-// points or watched variables).  The lane polls the keyboard where the run loop would (every
+// The run loop's fast lane: the clauses that have fast forms (clausecache.h), the others on the
+// general path, and the line changes between them, run while nothing watches the run clause by
+// clause (no stepping, break points or watched variables).  The lane polls the keyboard where the run loop would (every
 // BREAK lines) and hands a key to the run loop; the rest of the line-start work (trace, a break
-// request, the stop line) and every clause without a fast form are left to the run loop: the
-// lane stops at that line start or clause start, in a state the general path could have left
-// there, and the run loop goes on from it.
+// request, the stop line), the clauses whose fast form gives up, and whatever follows an error
+// or a stop are left to the run loop: the lane stops at that line start or clause, in a state
+// the general path could have left there, and the run loop goes on from it.
 #pragma once
 
 #include <cstddef>
@@ -29,7 +29,10 @@ struct LanePosition {
 enum class LaneStop : uint8_t {
     General,  // the run loop goes on at the position: its line start, or its clause
     Error,    // the clause at the position raised the error that runFastLane returned
-    Resume,   // a function returned: the run loop resumes the form of the clause at the position
+    Resume,   // a function returned: the run loop resumes the clause at the position (r.fastResume:
+              // its suspended form; else its evaluation at r.jumpOffset)
+    Switched, // a general clause called a library's function: the run goes on in its program
+              // (r.pc) at the position
     Key,      // the attention poll found a key: the run loop takes it at the position, where the
               // run goes on (the line-start work done)
 };

@@ -115,6 +115,20 @@ Poll pollKeys(pcb& pc, int16_t& line, size_t& offset, bool immediate, std::span<
 
 }  // namespace
 
+int runGeneralClause(RunCtx& r, const ClauseView& v, size_t clauseStart, size_t resumeAt) {
+    size_t pos = resumeAt;
+    int err = 0;
+    if (!resumeAt) {
+        pos = clauseStart + 1;
+        for (int i = 0; !err && i < v.count; ++i, pos += 2)
+            err = pushWord(r.env, readWord(r.code.data() + pos));
+    }
+    if (!err) err = evaluate(r.env, r.code, pos);
+    if (err == kCallPending) return beginCall(r, clauseStart);  // its body runs, then the clause resumes
+    if (!err) err = dispatchStatement(r, v);
+    return err;
+}
+
 void prepareRun(pcb& pc) {
     resetFlow();  // open calls give their slots back first, so that every entry is cleared
     prepareVariables(pc);
@@ -315,12 +329,19 @@ void runLoop() {
                 freshLine = true;
                 break;
             }
-            // The clauses with fast forms, and the line changes between them, run in the fast
-            // lane while nothing watches the run clause by clause.  It stops at a line start or
-            // a clause that needs this loop, and the loop goes on from there.
+            if (!resuming && !rpnStack().empty()) {
+                char text[160];
+                snprintf(text, sizeof text, "\nNEXTCLAUSE RPNSTACK rpnStackNext=%lx rpnstkbase=%lx\n\n",
+                         static_cast<unsigned long>(reinterpret_cast<uintptr_t>(rpnStack().rpnStackNext)),
+                         static_cast<unsigned long>(reinterpret_cast<uintptr_t>(rpnStack().rpn_stkbase)));
+                vxassertion(text, __FILE__, __LINE__);
+            }
+            // While nothing watches the run clause by clause, the clauses and the line changes
+            // between them run in the fast lane.  It stops at a line start or a clause that
+            // needs this loop, and the loop goes on from there.
             if (!resuming && !laneDeclined && decodedLine && laneOpen(*pc)) {
                 const int k = decodedLine->find(offset);
-                if (k >= 0 && decodedLine->clauses[static_cast<size_t>(k)].form != FastForm::None) {
+                if (k >= 0) {
                     LanePosition at{line, offset, false, linesSincePoll, lastLine, lastClause, 0};
                     const LaneStop stop = runFastLane(r, decodedLine, k, at, laneError);
                     line = at.line;
@@ -331,19 +352,17 @@ void runLoop() {
                     lastClause = at.lastClause;
                     laneDeclined = !freshLine;
                     if (stop != LaneStop::Error) laneError = 0;
-                    if (stop == LaneStop::Resume) resuming = fastResuming = true;
+                    if (stop == LaneStop::Resume) {
+                        resuming = true;
+                        fastResuming = r.fastResume;
+                        resumePos = r.jumpOffset;
+                    }
                     if (stop == LaneStop::Key) laneKey = at.key;
+                    if (stop == LaneStop::Switched) pc = r.pc;
                     break;  // the line (now) at the position is read afresh
                 }
             }
             laneDeclined = false;
-            if (!resuming && !rpnStack().empty()) {
-                char text[160];
-                snprintf(text, sizeof text, "\nNEXTCLAUSE RPNSTACK rpnStackNext=%lx rpnstkbase=%lx\n\n",
-                         static_cast<unsigned long>(reinterpret_cast<uintptr_t>(rpnStack().rpnStackNext)),
-                         static_cast<unsigned long>(reinterpret_cast<uintptr_t>(rpnStack().rpn_stkbase)));
-                vxassertion(text, __FILE__, __LINE__);
-            }
             const size_t clauseStart = offset;
             lastLine = line;
             lastClause = clauseStart;
@@ -402,20 +421,10 @@ void runLoop() {
                     err = err ? err : 9301;
                 }
             } else {
-                // Push the leading words, evaluate, dispatch.
-                size_t pos = clauseStart + 1;
-                if (resuming) {  // the caller's operands and the function's value are on the stack
-                    pos = resumePos;
-                    resuming = false;
-                } else {
-                    for (int i = 0; !err && i < v.count; ++i, pos += 2)
-                        err = pushWord(r.env, readWord(r.code.data() + pos));
-                }
-                if (!err) err = evaluate(r.env, r.code, pos);
-                if (err == kCallPending)  // a user function: its body runs, then this clause resumes
-                    err = beginCall(r, clauseStart);
-                else if (!err)
-                    err = dispatchStatement(r, v);
+                // A clause resuming after a function call has its operands and the function's
+                // value on the stack.
+                if (!err) err = runGeneralClause(r, v, clauseStart, resuming ? resumePos : 0);
+                resuming = false;
             }
             if (!r.resume) resetStacks();
             // A library function called or returned from: its program runs from here on.

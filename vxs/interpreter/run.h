@@ -87,6 +87,13 @@ inline constexpr int kStopForExecute = -2;
 // Runs the statement of the clause `v` (its operands on the RPN stack).  Returns 0, an error
 // number, or -1 (PAUSE: the run stops after the clause).
 [[nodiscard]] int dispatchStatement(RunCtx& r, const ClauseView& v);
+// Runs the clause `v` of r.code (starting at `clauseStart`) on the general path: its count words
+// pushed, its items evaluated and its statement dispatched; a user-function call begins the
+// function's body instead (the clause resumes when it returns).  With `resumeAt` the clause goes
+// on evaluating there, its operands and the function's value on the RPN stack.  Returns 0 or
+// the clause's error (negative: kStopForPause, kStopForExecute).
+[[nodiscard]] int runGeneralClause(RunCtx& r, const ClauseView& v, size_t clauseStart,
+                                   size_t resumeAt = 0);
 
 // Prepares the current program for a run from its start: the stacks emptied, then the
 // program's variables prepared (prepareVariables).
