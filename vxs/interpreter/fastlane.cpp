@@ -6,8 +6,10 @@
 // line-start work), a jump into another line goes on at that clause without it, and a jump back
 // inside the line counts as a line for the attention poll.
 //
-// Giving a clause up (to the general path) is always possible before the clause has changed
-// anything; the forms are built so that every check that can fail comes first.  The exceptions
+// A clause without a fast form runs on the general path here, as the run loop would run it;
+// what follows an error, a stop or a call into a library goes back to the run loop.  A fast form
+// gives up (the run loop then runs the clause on the general path) only before it has changed
+// anything: the forms are built so that every check that can fail comes first.  The exceptions
 // are FOR, whose start is assigned before its limit and step are known (the assignment is undone
 // when the clause gives up), and a form resumed after its function call, which raises its errors
 // itself.

@@ -6,6 +6,8 @@
 // saved position) or 4 (end the program); it leaves by setting action code 0 with the run status
 // telling why: 14 ended, 4 paused or stopped with an error shown, 2 attention, 7 break, 8 damaged
 // code.  runLoop makes every transition; the position is saved in the program control block.
+// While nothing watches the run clause by clause, runLoop lets the fast lane (fastlane.h) carry
+// the run between the points where its own work is due.
 #pragma once
 
 #include <cstdint>
