@@ -2,14 +2,14 @@
 # Language-core workloads on our executable and on the peers, in one run: each pair of runs
 # alternates ours and the peer's, and the median of the per-pair time ratios (peer / ours) is
 # printed per workload and peer.  Every run's checksum (its last line of output) must agree.
-# Usage: bench/programs/run.sh VELTRIX [PAIRS] [WORKLOAD ...]
+# Usage: bench/programs/run.sh VELTRIX [PAIRS] [WORKLOAD ...]   (default: all six workloads)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 exe=$(realpath "$1")
 pairs=${2:-5}
 shift $(( $# >= 2 ? 2 : 1 ))
 workloads=("$@")
-[ ${#workloads[@]} -eq 0 ] && workloads=(numloop sieve strings calls)
+[ ${#workloads[@]} -eq 0 ] && workloads=(numloop sieve strings calls matrix strarrays)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp "$here"/workloads/* "$work"/
