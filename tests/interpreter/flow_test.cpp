@@ -179,5 +179,29 @@ TEST_F(Flow, AnErrorInAFunctionBodyIsTrappedLikeAnyOther) {
     EXPECT_EQ(flowStackUse(), 0u);
 }
 
+// A string result reaches the caller's clause as a temporary of its own, copied before the
+// call's entries go back; the work stack holding nothing more is error 9001 at the FNEND, with
+// the entries given back all the same.
+TEST_F(Flow, AStringResultIsCopiedIntoTheCallersClause) {
+    enter({"20 DEF FNR$(S$)", "30 FNR$ = S$", "40 FNEND",
+           "50 S$ = \"KEEP\" \\ A$ = FNR$(\"ABCDEFGHIJKLMNOPQR\") \\ PRINT A$; S$", "70 END"});
+    EXPECT_EQ(run(), RUNSTAT_READY);
+    EXPECT_THAT(output(), ElementsAre("ABCDEFGHIJKLMNOPQRKEEP"));
+
+    // The body makes no temporary: a work stack too small for the value fails at the return.
+    bool atFnend = false;
+    for (int bytes = 0; bytes <= 512 && !atFnend; bytes += 8) {
+        resetFlow();  // a run stopped inside the body keeps frames that point into the stacks
+        ASSERT_EQ(allocateStacks(kDefaultRpnStack, bytes), 0);
+        if (run() != RUNSTAT_ERROR || errors() != std::vector<std::string>{"9001 40 1"}) continue;
+        atFnend = true;
+        EXPECT_EQ(flowStackUse(), 0u);
+        EXPECT_EQ(std::string(cellString(dictEntry(program(), findName(program(), "S$")))), "KEEP");
+    }
+    EXPECT_TRUE(atFnend);
+    resetFlow();
+    ASSERT_EQ(allocateStacks(kDefaultRpnStack, kDefaultWorkStack), 0);
+}
+
 }  // namespace
 }  // namespace vxs

@@ -790,18 +790,20 @@ int returnFromCall(RunCtx& r) {
     g.calls.pop_back();
     fs.flow.pop_back();
     --t.calldepth;
-    // The result's value, taken before its entry goes.
+    // The result's value goes into a temporary of the caller's clause before its entry goes.
     const de* res = dictEntry(*f.program, f.fn);
     const bool isString = res && res->isString();
-    const std::string text = isString ? std::string(cellString(res)) : std::string();
-    const double number = res && !isString ? cellNumber(res) : 0;
-
     restoreStacks(f);
+    Cell* value;
+    if (isString) {
+        const std::string_view text = cellString(res);
+        value = newStringTemp(static_cast<int>(text.size()));
+        if (value) copyText(value->stringText(), text);
+    } else {
+        value = newNumberTemp(res ? cellNumber(res) : 0);
+    }
     const int err = restoreSlots(f, r.env);
-
-    Cell* value = isString ? newStringTemp(static_cast<int>(text.size())) : newNumberTemp(number);
     if (!value) return 9001;
-    if (isString) memcpy(value->stringText(), text.data(), text.size());
     if (int perr = rpnPush(rpnCell(value))) return perr;
     if (err) return err;
     if (f.program->activecalls > 0) --f.program->activecalls;
