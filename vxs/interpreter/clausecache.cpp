@@ -14,6 +14,7 @@
 
 #include "vxs/compiler/codes.h"
 #include "vxs/compiler/command2.h"
+#include "vxs/interpreter/run.h"
 
 namespace vxs {
 
@@ -157,8 +158,7 @@ void stackEffect(const NumOp& op, int& pops, int& pushes) {
         case NAdd: case NSub: case NMul: case NDiv: case NBinary: case NCompare: pops = 2; break;
         case NElement: case NElementRef: pops = op.kind; break;
         case NCall: pops = op.kind; break;
-        case NStore: case NStoreEnd: pops = 1; pushes = 0; break;  // the target stays
-        case NStoreVar: pops = 1; pushes = 0; break;
+        case NStore: case NStoreEnd: case NStoreVar: pops = 1; pushes = 0; break;  // the target stays
         case NReload: case NEnd: pushes = 0; break;
         default: pops = 1; break;  // the operations on the top value
     }
@@ -175,8 +175,7 @@ bool planCall(std::vector<NumOp>& ops, size_t first, size_t& callAt) {
     size_t i = first;
     for (; ops[i].op != NCall; ++i) {
         int pops, pushes;
-        stackEffect(ops[i], pops, pushes);
-        if (ops[i].op == NStore || ops[i].op == NStoreEnd || ops[i].op == NStoreVar) return false;
+        stackEffect(ops[i], pops, pushes);  // (no assignment comes before a call)
         n -= pops;
         if (n < 0) return false;
         for (int k = 0; k < pushes; ++k) {
@@ -351,32 +350,27 @@ void settle(const pcb& pc, int16_t& line, uint16_t& offset) {
     }
 }
 
-// The clause after a false IF: the line after the target line, or just after the block skip
-// that begins the target line; -2 the next line; -k byte k of this line.
-bool ifTarget(const pcb& pc, int16_t line, std::span<const uint8_t> code, CachedClause& c) {
-    const int16_t target = c.target;
-    if (target == kTargetNextLine) {
-        c.jumpLine = pc.lineptr[static_cast<size_t>(line)].next;
-        c.jumpOffset = 0;
-        return true;
+// The jump of a numeric IF (where a false test goes on) or FOR (past its NEXT), checked as the
+// general path checks it: false when that path would refuse it, so that it raises the error.
+bool formJump(const pcb& pc, int16_t line, std::span<const uint8_t> code, CachedClause& c) {
+    const ClauseView& v = c.view;
+    auto wordAt = [&](int i) {
+        return static_cast<int16_t>(readWord(code.data() + v.wordsAt + 2 * static_cast<size_t>(i)));
+    };
+    if (c.form == FastForm::If) {
+        if (v.words != 1) return false;
+        c.target = wordAt(0);
+        int16_t toLine;
+        size_t toOffset;
+        if (falseTestTarget(pc, line, code, c.target, false, v.next, toLine, toOffset)) return false;
+        c.jumpLine = toLine;
+        c.jumpOffset = static_cast<uint16_t>(toOffset);
+    } else if (c.form == FastForm::For) {
+        if (v.words != 2 || !validPosition(pc, line, code, wordAt(0), wordAt(1))) return false;
+        c.jumpLine = wordAt(0);
+        c.jumpOffset = static_cast<uint16_t>(wordAt(1));
     }
-    if (target <= -3) {
-        if (static_cast<size_t>(-target) >= code.size() || static_cast<size_t>(-target) < c.view.next)
-            return false;
-        c.jumpLine = line;
-        c.jumpOffset = static_cast<uint16_t>(-target);
-        return true;
-    }
-    if (target < 0 || target >= pc.linecnt) return false;
-    const std::span<const uint8_t> at = lineCode(pc, target);
-    ClauseView first;
-    if (!atLineEnd(at, 0) && decodeClause(at, 0, first) == 0 && first.direct && first.code == StSkip) {
-        c.jumpLine = target;
-        c.jumpOffset = static_cast<uint16_t>(first.next);
-        return true;
-    }
-    c.jumpLine = pc.lineptr[static_cast<size_t>(target)].next;
-    c.jumpOffset = 0;
+    settle(pc, c.jumpLine, c.jumpOffset);
     return true;
 }
 
@@ -402,7 +396,6 @@ void translateDef(const pcb& pc, std::span<const uint8_t> code, CachedLine& l, C
         l.ops.push_back({NLoad, 0, readWord(w + 2 * i + 2), 0, 0});
     }
     c.form = FastForm::Def;
-    c.calls = true;
     c.variable = readWord(w);
     c.jumpOffset = static_cast<uint16_t>(body);
     c.opsAt = static_cast<uint16_t>(first);
@@ -473,23 +466,7 @@ bool decodeLine(const pcb& pc, int16_t line, std::span<const uint8_t> code, Cach
         CachedClause c;
         if (decodeClause(code, pos, c.view)) break;  // the general path reports it
         if (translateNumeric(pc, code, l, c)) {
-            if (c.form == FastForm::If) {
-                if (c.view.words == 1)
-                    c.target = static_cast<int16_t>(readWord(code.data() + c.view.wordsAt));
-                if (c.view.words != 1 || !ifTarget(pc, line, code, c)) c.form = FastForm::None;
-                else settle(pc, c.jumpLine, c.jumpOffset);
-            } else if (c.form == FastForm::For) {
-                const auto word = [&](int i) {
-                    return static_cast<int16_t>(readWord(code.data() + c.view.wordsAt + 2 * static_cast<size_t>(i)));
-                };
-                if (c.view.words != 2 || !validPosition(pc, line, code, word(0), word(1))) {
-                    c.form = FastForm::None;
-                } else {
-                    c.jumpLine = word(0);
-                    c.jumpOffset = static_cast<uint16_t>(word(1));
-                    settle(pc, c.jumpLine, c.jumpOffset);
-                }
-            }
+            if (!formJump(pc, line, code, c)) c.form = FastForm::None;
         } else {
             translateStatement(pc, line, code, l, c);
         }

@@ -86,7 +86,8 @@ enum class FastForm : uint8_t {
     Fnend,    // FNEND
     Skip,     // block skip; `target` is its target line (-2: in sequence)
     Nothing,  // reached in sequence, it does nothing
-    Def,      // a DEF: as Nothing; with `calls` set its function can be called by a fast form
+    Def,      // a DEF whose function a fast form may call (numeric formals by value, numeric
+              // result); `opsAt` its formals, `jumpOffset` its body; reached, as Nothing
 };
 
 inline constexpr uint16_t kNoCall = 0xFFFF;
@@ -108,7 +109,6 @@ struct CachedClause {
     uint16_t callAt = kNoCall;
     uint16_t callBase = 0;
     uint16_t callWork = 0;
-    bool calls = false;  // DEF: every formal is a numeric one by value, the result numeric
 };
 
 struct CachedLine {

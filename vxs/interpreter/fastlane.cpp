@@ -285,7 +285,8 @@ LaneStop runFastLane(RunCtx& r, const CachedLine* l, int k, LanePosition& at, in
     ptrdiff_t rpnRoom = rs.limit - rs.rpnStackNext;
     ptrdiff_t workRoom = ws.limit - ws.next;
     // Line starts with work for the run loop: only a general clause changes these.
-    bool lineWork = pc.stopline != 0 || (t.breakflags & (kBreakRequested | kTraceOn));
+    auto lineStartWork = [&] { return pc.stopline != 0 || (t.breakflags & (kBreakRequested | kTraceOn)); };
+    bool lineWork = lineStartWork();
     t.passBreakOnce = false;  // the run loop clears it as each clause starts
 
     auto leave = [&](int16_t toLine, size_t offset, bool fresh, LaneStop stop) {
@@ -304,12 +305,25 @@ LaneStop runFastLane(RunCtx& r, const CachedLine* l, int k, LanePosition& at, in
         return at.key != 0;
     };
 
+    // The room on the stacks again, after a call or a return moved their bases.
+    auto measureRoom = [&] {
+        rpnRoom = rs.limit - rs.rpnStackNext;
+        workRoom = ws.limit - ws.next;
+    };
+
     for (;;) {
         const CachedClause& c = l->clauses[static_cast<size_t>(k)];
-        size_t from = c.view.start;  // the clause that runs (after FNEND: the resumed one)
+        // The clause that runs and the byte after it (after FNEND: the resumed one's).
+        size_t from = c.view.start;
+        size_t next = c.view.next;
         int16_t toLine = 0;
         size_t toOffset = 0;
         bool jump = false;
+        auto jumpTo = [&](int16_t targetLine, size_t offset) {
+            toLine = targetLine;
+            toOffset = offset;
+            jump = true;
+        };
         switch (c.form) {
             case FastForm::Let:
             case FastForm::If: {
@@ -340,26 +354,16 @@ LaneStop runFastLane(RunCtx& r, const CachedLine* l, int k, LanePosition& at, in
                     if (!dl || dl->clauses.empty() || dl->clauses[0].form != FastForm::Def ||
                         dl->clauses[0].variable != fn)
                         return leave(line, from, false, LaneStop::General);
-                    const CachedClause& def = dl->clauses[0];
-                    toLine = def.jumpOffset == 0 ? pc.lineptr[static_cast<size_t>(defLine)].next : defLine;
-                    toOffset = def.jumpOffset;
-                    if (beginFastCall(r, fn, defLine, def, *dl, d + form.depth, nargs, form,
-                                      rpnBelow, workBelow))
+                    if (beginFastCall(r, fn, defLine, dl->clauses[0], *dl, d + form.depth, nargs,
+                                      form, rpnBelow, workBelow))
                         return leave(line, from, false, LaneStop::General);
-                    lastLine = line;
-                    lastClause = from;
-                    rpnRoom = rs.limit - rs.rpnStackNext;
-                    workRoom = ws.limit - ws.next;
+                    measureRoom();
                     if (defLine == line) l = dl;
-                    jump = true;
+                    jumpTo(r.jumpLine, r.jumpOffset);  // the body
                     break;
                 }
                 if (e) return leave(line, from, false, LaneStop::General);
-                if (c.form == FastForm::If && !isTrue(d[n - 1])) {
-                    toLine = c.jumpLine;
-                    toOffset = c.jumpOffset;
-                    jump = true;
-                }
+                if (c.form == FastForm::If && !isTrue(d[n - 1])) jumpTo(c.jumpLine, c.jumpOffset);
                 break;
             }
             case FastForm::For: {
@@ -377,11 +381,8 @@ LaneStop runFastLane(RunCtx& r, const CachedLine* l, int k, LanePosition& at, in
                     if (undo.at) memcpy(undo.at, &undo.old, sizeof(double));
                     return leave(line, from, false, LaneStop::General);
                 }
-                if (!openLoop(flow, i, var, d[n - 2], d[n - 1])) {  // the body is passed over
-                    toLine = c.jumpLine;
-                    toOffset = c.jumpOffset;
-                    jump = true;
-                }
+                if (!openLoop(flow, i, var, d[n - 2], d[n - 1]))  // the body is passed over
+                    jumpTo(c.jumpLine, c.jumpOffset);
                 break;
             }
             case FastForm::Next: {
@@ -393,23 +394,16 @@ LaneStop runFastLane(RunCtx& r, const CachedLine* l, int k, LanePosition& at, in
                     return leave(line, from, false, LaneStop::General);
                 const double value = cellNumber(var) + loop->step;
                 setCellNumber(var, value);
-                if (loop->up ? value <= loop->limit : value >= loop->limit) {
-                    toLine = c.jumpLine;
-                    toOffset = c.jumpOffset;
-                    jump = true;
-                }
+                if (loop->up ? value <= loop->limit : value >= loop->limit)
+                    jumpTo(c.jumpLine, c.jumpOffset);
                 break;
             }
-            case FastForm::Goto:
-                toLine = c.target;
-                jump = true;
-                break;
+            case FastForm::Goto: jumpTo(c.target, 0); break;
             case FastForm::Gosub:
                 if (flow.flow.size() >= flow.flowLimit) return leave(line, from, false, LaneStop::General);
                 flow.flow.push_back({line, c.view.next, -1});
                 ++t.calldepth;
-                toLine = c.target;
-                jump = true;
+                jumpTo(c.target, 0);
                 break;
             case FastForm::Return: {
                 if (flow.flow.empty() || flow.flow.back().kind != -1)
@@ -425,9 +419,7 @@ LaneStop runFastLane(RunCtx& r, const CachedLine* l, int k, LanePosition& at, in
                 }
                 flow.flow.pop_back();
                 --t.calldepth;
-                toLine = e.line;
-                toOffset = e.returnOffset;
-                jump = true;
+                jumpTo(e.line, e.returnOffset);
                 break;
             }
             case FastForm::Fnend: {
@@ -437,8 +429,6 @@ LaneStop runFastLane(RunCtx& r, const CachedLine* l, int k, LanePosition& at, in
                     return leave(line, from, false, LaneStop::Error);
                 }
                 if (!s) return leave(line, from, false, LaneStop::General);
-                lastLine = line;
-                lastClause = from;
                 // Back in the caller's clause, which goes on with the function's value.  `c` is
                 // not used from here on: the caller's line may have been decoded anew.
                 line = r.jumpLine;
@@ -449,38 +439,22 @@ LaneStop runFastLane(RunCtx& r, const CachedLine* l, int k, LanePosition& at, in
                 k = j;
                 const CachedClause& rc = l->clauses[static_cast<size_t>(k)];
                 from = rc.view.start;
+                next = rc.view.next;
                 r.line = line;
                 r.jump = false;
                 err = resumeSuspended(r, *l, rc, s);
-                rs.rpnStackNext = rs.rpn_stkbase;
-                ws.next = ws.base;
-                rpnRoom = rs.limit - rs.rpnStackNext;
-                workRoom = ws.limit - ws.next;
+                resetStacks();
+                measureRoom();
                 if (err) return leave(line, from, false, LaneStop::Error);
-                lastLine = line;
-                lastClause = from;
                 if (r.jump) {  // a false IF: its targets lie ahead of it
-                    toLine = r.jumpLine;
-                    toOffset = r.jumpOffset;
                     r.jump = false;
-                    jump = true;
-                    break;
+                    jumpTo(r.jumpLine, r.jumpOffset);
                 }
-                if (static_cast<size_t>(k) + 1 < l->clauses.size()) {
-                    ++k;
-                    continue;
-                }
-                if (!atLineEnd(l->code, rc.view.next))
-                    return leave(line, rc.view.next, false, LaneStop::General);
-                toLine = pc.lineptr[static_cast<size_t>(line)].next;
-                toOffset = 0;
-                jump = true;
                 break;
             }
             case FastForm::Skip:
-                if (c.target == kTargetNextLine) break;
-                toLine = pc.lineptr[static_cast<size_t>(c.target)].next;
-                jump = true;
+                if (c.target != kTargetNextLine)
+                    jumpTo(pc.lineptr[static_cast<size_t>(c.target)].next, 0);
                 break;
             case FastForm::Nothing:
             case FastForm::Def: break;
@@ -503,14 +477,9 @@ LaneStop runFastLane(RunCtx& r, const CachedLine* l, int k, LanePosition& at, in
                 if (r.pc != &pc)  // a library's function: the run goes on in its body
                     return leave(r.jumpLine, r.jumpOffset, r.jumpOffset == 0, LaneStop::Switched);
                 // A general call moved the stacks' bases; a TRACE changed what line starts need.
-                rpnRoom = rs.limit - rs.rpnStackNext;
-                workRoom = ws.limit - ws.next;
-                lineWork = pc.stopline != 0 || (t.breakflags & (kBreakRequested | kTraceOn));
-                if (r.jump) {
-                    toLine = r.jumpLine;
-                    toOffset = r.jumpOffset;
-                    jump = true;
-                }
+                measureRoom();
+                lineWork = lineStartWork();
+                if (r.jump) jumpTo(r.jumpLine, r.jumpOffset);
                 break;
             }
         }
@@ -521,33 +490,27 @@ LaneStop runFastLane(RunCtx& r, const CachedLine* l, int k, LanePosition& at, in
                 ++k;
                 continue;
             }
-            if (!atLineEnd(l->code, c.view.next)) return leave(line, c.view.next, false, LaneStop::General);
+            if (!atLineEnd(l->code, next)) return leave(line, next, false, LaneStop::General);
             toLine = pc.lineptr[static_cast<size_t>(line)].next;
             toOffset = 0;
         }
         // ---- a jump to (toLine, toOffset) ----
-        if (toLine == line && toOffset != 0) {  // inside this line
-            if (toOffset <= from && ++polls >= breakLines && poll())
-                return leave(line, toOffset, false, LaneStop::Key);
+        if (toOffset != 0) {  // to a clause: inside this line, or into another without its start
+            if (toLine == line) {
+                if (toOffset <= from && ++polls >= breakLines && poll())
+                    return leave(line, toOffset, false, LaneStop::Key);
+            } else {
+                line = toLine;
+                l = lineAt(line);
+                if (!l) return leave(line, toOffset, false, LaneStop::General);
+            }
             const int j = l->find(toOffset);
             if (j >= 0) {
                 k = j;
                 continue;
             }
             if (!atLineEnd(l->code, toOffset)) return leave(line, toOffset, false, LaneStop::General);
-            toLine = pc.lineptr[static_cast<size_t>(line)].next;
-            toOffset = 0;
-        } else if (toOffset != 0) {  // into another line, without its line start
-            line = toLine;
-            l = lineAt(line);
-            if (!l) return leave(line, toOffset, false, LaneStop::General);
-            const int j = l->find(toOffset);
-            if (j >= 0) {
-                k = j;
-                continue;
-            }
-            if (!atLineEnd(l->code, toOffset)) return leave(line, toOffset, false, LaneStop::General);
-            toLine = pc.lineptr[static_cast<size_t>(line)].next;
+            toLine = pc.lineptr[static_cast<size_t>(line)].next;  // past its end: the next line
             toOffset = 0;
         }
         // ---- the start of line toLine ----

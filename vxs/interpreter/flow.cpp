@@ -386,8 +386,8 @@ void recycleLocal(DePtr e) {
 }
 
 // Puts the caller's entries back into their slots, newest first; by-reference scalars hand
-// their value back to the actual.
-int restoreSlots(CallFrame& f, const EvalEnv& env) {
+// their value back to the actual (unless `handBack` is off: a call that failed or is abandoned).
+int restoreSlots(CallFrame& f, const EvalEnv& env, bool handBack = true) {
     int first = 0;
     if (f.fast) {
         while (g.values.size() > f.bindings) {
@@ -409,7 +409,7 @@ int restoreSlots(CallFrame& f, const EvalEnv& env) {
     for (size_t i = g.slots.size(); i-- > f.bindings;) {
         SavedSlot& s = g.slots[i];
         DePtr& slot = slotOf(*f.program, s.index);
-        if (s.copyBack && slot) {
+        if (handBack && s.copyBack && slot) {
             const int err = assignCell(env, s.copyBack, slot.get());
             if (err && !first) first = err;
         }
@@ -561,8 +561,7 @@ void resetFlow() {
     const EvalEnv none;
     for (size_t i = g.calls.size(); i-- > 0;) {
         CallFrame& f = g.calls[i];
-        for (size_t k = f.bindings; !f.fast && k < g.slots.size(); ++k) g.slots[k].copyBack = nullptr;
-        (void)restoreSlots(f, none);
+        (void)restoreSlots(f, none, false);
         if (f.program->activecalls > 0) --f.program->activecalls;
         rs.rpn_stkbase = f.rpnBase;
         ws.base = f.workBase;
@@ -675,8 +674,7 @@ int beginCall(RunCtx& r, size_t clauseStart) {
     }
     if (!err && k < q.args) err = kErrArgumentCount;
     if (err) {
-        for (size_t k = f.bindings; k < g.slots.size(); ++k) g.slots[k].copyBack = nullptr;
-        (void)restoreSlots(f, r.env);
+        (void)restoreSlots(f, r.env, false);
         return err;
     }
 

@@ -115,7 +115,7 @@ void resetConditions(pcb& pc);
 SuspendedForm* returnFromFastCall(RunCtx& r, int& err);
 
 // A call of function `fn` of the running program from a numeric form (the fast lane): `def` is
-// the function's DEF clause (with `calls` set) in its line `defLine`, the `nargs` arguments are
+// the function's DEF clause (form Def) in its line `defLine`, the `nargs` arguments are
 // the values `args`.  `form` names the form (line, clause, call) and holds its values below the
 // arguments, kept for its resumption.  The general path would hold `rpnBelow` RPN entries and
 // `workBelow` work-stack bytes below the arguments at this point; the called body finds the

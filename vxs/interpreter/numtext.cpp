@@ -29,6 +29,18 @@ struct Digits {
     bool negative = false;
 };
 
+// Writes the decimal digits of `u` (at least one) to `out`; returns how many.
+int wholeDigits(uint64_t u, char* out) {
+    char rev[20];
+    int n = 0;
+    do {
+        rev[n++] = static_cast<char>('0' + u % 10);
+        u /= 10;
+    } while (u);
+    for (int i = 0; i < n; ++i) out[i] = rev[n - 1 - i];
+    return n;
+}
+
 Digits exactDigits(double value) {
     Digits r;
     r.negative = std::signbit(value);
@@ -36,15 +48,8 @@ Digits exactDigits(double value) {
     if (value == 0 || !std::isfinite(value)) return r;
     if (value < 9007199254740992.0 && value == static_cast<double>(static_cast<uint64_t>(value))) {
         // A whole number below 2^53: its exact expansion is its decimal digits.
-        uint64_t u = static_cast<uint64_t>(value);
-        char rev[20];
-        int n = 0;
-        while (u) {
-            rev[n++] = static_cast<char>('0' + u % 10);
-            u /= 10;
-        }
-        r.exponent = n - 1;
-        while (n > 0) r.d[r.n++] = rev[--n];
+        r.n = wholeDigits(static_cast<uint64_t>(value), r.d);
+        r.exponent = r.n - 1;
         return r;
     }
     char buf[96];
@@ -172,19 +177,13 @@ int displayNumberInto(double value, int width, char decimalChar, char* out, int 
     if (!std::isfinite(value)) value = std::signbit(value) ? -1e307 : 1e307;
     if (std::fabs(value) < 1e15 && value == static_cast<double>(static_cast<int64_t>(value))) {
         // A whole number of at most 15 digits is its digits (and a minus sign unless it is 0).
-        int64_t v = static_cast<int64_t>(value);
+        const int64_t v = static_cast<int64_t>(value);
         char text[20];
-        int n = sizeof text;
-        const bool negative = v < 0;
-        uint64_t u = negative ? static_cast<uint64_t>(-v) : static_cast<uint64_t>(v);
-        do {
-            text[--n] = static_cast<char>('0' + u % 10);
-            u /= 10;
-        } while (u);
-        if (negative) text[--n] = '-';
-        const int len = static_cast<int>(sizeof text) - n;
+        int len = 0;
+        if (v < 0) text[len++] = '-';
+        len += wholeDigits(static_cast<uint64_t>(v < 0 ? -v : v), text + len);
         if (len <= std::min(width, capacity)) {
-            memcpy(out, text + n, static_cast<size_t>(len));
+            memcpy(out, text, static_cast<size_t>(len));
             return len;
         }
     }

@@ -89,6 +89,14 @@ inline constexpr int kStopForExecute = -2;
 // Runs the statement of the clause `v` (its operands on the RPN stack).  Returns 0, an error
 // number, or -1 (PAUSE: the run stops after the clause).
 [[nodiscard]] int dispatchStatement(RunCtx& r, const ClauseView& v);
+// Where the run goes on after a false IF or CASE test (and DO's, with `afterOnly`) in line `line`
+// (`code`): `target` -2 is the next line; -k byte k of this line, which lies ahead of the test,
+// at `after` (the clause after it) or beyond; a line index, the line after it, or just after
+// the block skip that begins it.  Returns 0 with the position, 9301 or 1110.
+[[nodiscard]] int falseTestTarget(const pcb& pc, int16_t line, std::span<const uint8_t> code,
+                                  int16_t target, bool afterOnly, size_t after, int16_t& toLine,
+                                  size_t& toOffset);
+
 // Runs the clause `v` of r.code (starting at `clauseStart`) on the general path: its count words
 // pushed, its items evaluated and its statement dispatched; a user-function call begins the
 // function's body instead (the clause resumes when it returns).  With `resumeAt` the clause goes

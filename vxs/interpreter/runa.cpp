@@ -32,44 +32,16 @@ int continueAfterLine(RunCtx& r, int16_t target) {
     return 0;
 }
 
-// The target of a false IF or CASE test (and of DO's, with `afterOnly`).  A target inside the
-// line lies ahead of the test, at `after` (the clause after it) or beyond: one that points back
-// would make a loop inside the line, which compiled code never holds.
+// The target of a false IF or CASE test (and of DO's, with `afterOnly`).
 int takeTarget(RunCtx& r, int16_t target, bool afterOnly, size_t after) {
-    if (target == kTargetNextLine) {
-        r.jump = true;
-        if (r.line == kImmediateLine) {
-            // A typed statement has no next line: the rest of it is passed over.
-            r.jumpLine = kImmediateLine;
-            r.jumpOffset = r.code.size();
-            return 0;
-        }
-        r.jumpLine = r.pc->lineptr[static_cast<size_t>(r.line)].next;
-        r.jumpOffset = 0;
-        return 0;
-    }
-    if (target <= -3) {  // a byte offset in this line
-        if (static_cast<size_t>(-target) >= r.code.size() || static_cast<size_t>(-target) < after)
-            return 9301;
-        r.jump = true;
-        r.jumpLine = r.line;
-        r.jumpOffset = static_cast<size_t>(-target);
-        return 0;
-    }
-    if (target < 0 || target >= r.pc->linecnt) return kErrNoTarget;
-    if (!afterOnly) {
-        // A line that begins with a block skip: continue just after that skip.
-        const std::span<const uint8_t> code = lineCode(*r.pc, target);
-        ClauseView first;
-        if (!atLineEnd(code, 0) && decodeClause(code, 0, first) == 0 && first.direct &&
-            first.code == StSkip) {
-            r.jump = true;
-            r.jumpLine = target;
-            r.jumpOffset = first.next;
-            return 0;
-        }
-    }
-    return continueAfterLine(r, target);
+    int16_t line;
+    size_t offset;
+    if (int err = falseTestTarget(*r.pc, r.line, r.code, target, afterOnly, after, line, offset))
+        return err;
+    r.jump = true;
+    r.jumpLine = line;
+    r.jumpOffset = offset;
+    return 0;
 }
 
 int popTruth(bool& truth) {
@@ -173,6 +145,43 @@ int flowStatement(RunCtx& r, const ClauseView& v) {
 }
 
 }  // namespace
+
+int falseTestTarget(const pcb& pc, int16_t line, std::span<const uint8_t> code, int16_t target,
+                    bool afterOnly, size_t after, int16_t& toLine, size_t& toOffset) {
+    if (target == kTargetNextLine) {
+        if (line == kImmediateLine) {
+            // A typed statement has no next line: the rest of it is passed over.
+            toLine = kImmediateLine;
+            toOffset = code.size();
+        } else {
+            toLine = pc.lineptr[static_cast<size_t>(line)].next;
+            toOffset = 0;
+        }
+        return 0;
+    }
+    if (target <= -3) {  // a byte offset in this line
+        if (static_cast<size_t>(-target) >= code.size() || static_cast<size_t>(-target) < after)
+            return 9301;
+        toLine = line;
+        toOffset = static_cast<size_t>(-target);
+        return 0;
+    }
+    if (target < 0 || target >= pc.linecnt) return kErrNoTarget;
+    if (!afterOnly) {
+        // A line that begins with a block skip: continue just after that skip.
+        const std::span<const uint8_t> at = lineCode(pc, target);
+        ClauseView first;
+        if (!atLineEnd(at, 0) && decodeClause(at, 0, first) == 0 && first.direct &&
+            first.code == StSkip) {
+            toLine = target;
+            toOffset = first.next;
+            return 0;
+        }
+    }
+    toLine = pc.lineptr[static_cast<size_t>(target)].next;
+    toOffset = 0;
+    return 0;
+}
 
 int dispatchStatement(RunCtx& r, const ClauseView& v) {
     if (v.code < 16) return generalStatement(r, v);
