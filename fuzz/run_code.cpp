@@ -151,14 +151,7 @@ struct Controls {
 };
 
 void resetRunState() {
-    resetFlow();  // function frames give their slots back before the program goes
-    t.breakflags = 0;
-    t.stepmode = 0;
-    t.calldepth = 0;
-    t.passBreakOnce = false;
-    t.breakLines = 8;
-    t.runImmediate = false;
-    t.immediate.clear();
+    resetRunControls();
     consoleLine() = OutputLine{{}, 1, kConsoleWidth};
     resetStacks();
     setActionCode(kActCommand);

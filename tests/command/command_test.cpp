@@ -21,7 +21,7 @@ TEST_F(CommandTest, SystemWithAndWithoutExitCode) {
     struct Case {
         const char* line;
         int code;
-    } cases[] = {{"SYSTEM", 0},    {"system 5", 5},   {"  SyStEm   12  ", 12},
+    } cases[] = {{"SYSTEM", 77},   {"system 5", 5},   {"  SyStEm   12  ", 12},
                  {"SYSTEM +3", 3}, {"SYSTEM -1", -1}, {"SYSTEM 300", 300}};
     for (const Case& c : cases) {
         setActionCode(kActCommand);
@@ -77,10 +77,10 @@ TEST_F(CommandTest, CommandModeReadsUntilALineLeavesIt) {
 
 TEST_F(CommandTest, EndOfInputActsAsSystem) {
     test::installRecordingTerminal();
-    setExitCode(5);
+    setExitCode(5);  // as END 5 or STOP 5 left it: a plain SYSTEM keeps it
     commandMode();
     EXPECT_EQ(actionCode(), kActShutdown);
-    EXPECT_EQ(exitCode(), 0);
+    EXPECT_EQ(exitCode(), 5);
 }
 
 TEST_F(CommandTest, LineLongerThanTheFieldIsError1060) {

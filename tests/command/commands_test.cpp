@@ -18,6 +18,7 @@
 #include "vxs/control/entry.h"
 #include "vxs/control/errors.h"
 #include "vxs/control/utils.h"
+#include "vxs/datafiles/ktname.h"
 #include "vxs/interpreter/run.h"
 #include "vxs/platform/files.h"
 
@@ -229,6 +230,35 @@ TEST_F(SessionTest, QueuedCommandsRunAfterTheProgramEnds) {
                           "LIST", "SYSTEM 6"});
     EXPECT_THAT(term.output, ElementsAre("FIRST", "00010 PRINT \"OTHER\"", "00020 END"));
     EXPECT_EQ(exitCode(), 6);
+}
+
+TEST_F(SessionTest, SourceFilesWithAByteOrderMarkLoad) {
+    write("bom.vxb", "\xEF\xBB\xBF" "10 PRINT \"BOM\"\r\n20 END\r\n");
+    write("bomproc.prc", "\xEF\xBB\xBF" "PRINT \"PROC\"\n");
+    auto& term = session({"LOAD bom.vxb", "RUN", "PROC bomproc.prc", "SYSTEM"});
+    EXPECT_THAT(term.errors, ElementsAre());
+    EXPECT_THAT(term.output, ElementsAre("BOM", "PROC"));
+}
+
+TEST_F(SessionTest, AbsolutePathsKeepTheirCase) {
+    std::filesystem::create_directories(dir_ / "Pay" / "Mixed");
+    const std::string name = (dir_ / "Pay" / "Mixed" / "Prog").string();
+    auto& term = session({"10 PRINT \"ABS\"", "20 END", "SAVE " + name, "CLEAR", "LOAD " + name,
+                          "RUN", "SAVE '" + name + "2'", "SYSTEM"});
+    EXPECT_THAT(term.errors, ElementsAre());
+    EXPECT_THAT(term.output, ElementsAre("ABS"));
+    EXPECT_TRUE(std::filesystem::exists(name + ".vxp"));
+    EXPECT_TRUE(std::filesystem::exists(name + "2.vxp"));
+}
+
+TEST(FileNames, AbsolutePathsAreTakenAsTheyStand) {
+    std::string path;
+    ASSERT_EQ(mapFileName("/home/Ann/Pay/Prog", path), 0);
+    EXPECT_EQ(path, "/home/Ann/Pay/Prog");
+    ASSERT_EQ(mapFileName("  Sub\\Prog.VXP ", path), 0);
+    EXPECT_EQ(path, "sub/prog.vxp");
+    EXPECT_EQ(mapFileName(std::string_view("/a\0b", 4), path), 4215);
+    EXPECT_EQ(mapFileName("   ", path), 4215);
 }
 
 }  // namespace

@@ -47,10 +47,11 @@ TEST_F(DispatchTest, SystemCommandEndsTheLoopWithItsExitCode) {
     EXPECT_EQ(term.screenActions.back(), 2304);  // the end of the terminal before the session
 }
 
-TEST_F(DispatchTest, EndOfInputAtThePromptShutsDownWithZero) {
+TEST_F(DispatchTest, EndOfInputAtThePromptShutsDownWithTheLastEndStatus) {
     test::installRecordingTerminal();
-    setExitCode(3);  // SYSTEM without a number sets the exit code to 0
     EXPECT_EQ(mainDispatchLoop(), 0);
+    setExitCode(3);  // as END 3 left it: SYSTEM without a number keeps it
+    EXPECT_EQ(mainDispatchLoop(), 3);
 }
 
 TEST_F(DispatchTest, ResumeAndEndWithoutPendingProgramKeepTheCurrentOne) {

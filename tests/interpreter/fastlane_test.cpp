@@ -145,11 +145,8 @@ class FastLane : public test::RunSession {
     }
 
     void clean() {
-        t.stepmode = 0;
-        t.breakflags = 0;
-        t.passBreakOnce = false;
-        t.watches.clear();
         program().breakpoints.clear();
+        resetRunControls();
         setExitCode(0);
         PolledKeys::polls = 0;
     }
@@ -1242,7 +1239,7 @@ class FastLaneSession : public test::CleanStateTest {
         commandWork() = CommandWork{};
         resetFlow();
         t.watches.clear();
-        test::resetRunControls();
+        test::resetSessionControls();
     }
     struct Transcript {
         std::vector<std::string> output, errors;

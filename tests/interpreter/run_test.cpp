@@ -160,6 +160,28 @@ TEST_F(RunLoop, TheAttentionKeyIsPolledAtTheFirstLineAndEveryEighthLine) {
     EXPECT_EQ(PolledKeys::polls, 41);
 }
 
+// What the debugger link will do while a statement waits: set a break point mid-run.
+int setBreakAtPoll(const DecodedMessage&, std::span<const RemoteOut>) {
+    if (++PolledKeys::polls == 2) {
+        t.curpcb->breakpoints.push_back({40, 1, false});
+        noteWatchChange();
+    }
+    return CallFunctionRemote(KEYBOARDRET, IN_RESP, {rpInt(0)});
+}
+
+TEST_F(RunLoop, ABreakPointSetWhileTheRunWaitsIsNotMissed) {
+    PolledKeys::polls = 0;
+    setRemoteHandler(KEYBOARDCALL, setBreakAtPoll);
+    enter({"10 A = 0", "20 A = A + 1", "30 IF A < 50 THEN GOTO 20", "40 PRINT A \\ PRINT \"AFTER\"",
+           "50 END"});
+    EXPECT_EQ(run(), RUNSTAT_STEP);
+    EXPECT_EQ(program().curline, lineIndex(40));
+    EXPECT_THAT(output(), IsEmpty());
+    program().breakpoints.clear();
+    EXPECT_EQ(resume(), RUNSTAT_READY);
+    EXPECT_THAT(output(), ElementsAre("50", "AFTER"));
+}
+
 TEST_F(RunLoop, TheAttentionKeyStopsEvenAOneLineLoopAndTheRunResumes) {
     PolledKeys::polls = 0;
     PolledKeys::keys = {{3, kKeyAttention}};

@@ -42,24 +42,18 @@ struct PolledKeys {
 
 // The run loop's process-wide controls (trace, break, step, the console's open line) and the
 // stacks as a fresh session has them.
-inline void resetRunControls() {
-    t.breakflags = 0;
-    t.stepmode = 0;
-    t.calldepth = 0;
-    t.passBreakOnce = false;
-    t.breakLines = 8;
-    t.runImmediate = false;
+inline void resetSessionControls() {
+    resetRunControls();
     consoleLine() = OutputLine{{}, 1, kConsoleWidth};
-    resetStacks();
 }
 
 class RunSession : public ::testing::Test {
   protected:
     void SetUp() override {
-        resetRunControls();
+        resetSessionControls();
         term = &installRecordingTerminal();
     }
-    void TearDown() override { resetRunControls(); }
+    void TearDown() override { resetSessionControls(); }
 
     pcb& program() { return f.program(); }
 
@@ -93,8 +87,7 @@ class RunSession : public ::testing::Test {
         CompiledLine line;
         if (compileLine(program(), statement, pending, {}, line, false)) return -1;
         pendingCommit(program(), pending);
-        t.immediate = line.code;
-        t.runImmediate = true;
+        setImmediateStatement(line.code);
         setActionCode(kActRun);
         runLoop();
         return runStatus();

@@ -89,8 +89,7 @@ int immediateStatement(std::string_view line) {
     if (int err = compileLine(*t.curpcb, line, pending, compileOptions(), compiled, false))
         return -err;
     pendingCommit(*t.curpcb, pending);
-    t.immediate = std::move(compiled.code);
-    t.runImmediate = true;
+    setImmediateStatement(std::move(compiled.code));
     setActionCode(kActRun);
     return kLeftCommandMode;
 }
@@ -267,8 +266,28 @@ void commandMode() {
         return;
     }
     if (w.resumeAfterImmediate) {  // an EXECUTE's statement has run
-        w.resumeAfterImmediate = false;
         const bool failed = runStatus() == RUNSTAT_ERROR || runStatus() == RUNSTAT_SYSERR;
+        if (!failed && w.executePending && w.executeTyped) {
+            // The statement was an EXECUTE itself: its command is part of the program's
+            // EXECUTE, so it runs now, before the program resumes.
+            w.executePending = false;
+            const std::string command = std::move(w.executeCommand);
+            w.executeCommand.clear();
+            const int err = executeCommandLine(command);
+            if (err == kLeftCommandMode) {
+                // Another statement runs first (the program resumes after it), or the command
+                // took the program elsewhere (GO, GO END, SYSTEM).
+                if (!t.runImmediate) {
+                    w.resumeAfterImmediate = false;
+                    if (t.curpcb) t.curpcb->pendingexec = 0;
+                }
+                return;
+            }
+            w.resumeAfterImmediate = false;
+            finishExecute(err);
+            return;
+        }
+        w.resumeAfterImmediate = false;
         finishExecute(failed ? (statusLastError() ? statusLastError() : kErrUnrecognized) : 0);
         return;
     }

@@ -49,9 +49,10 @@ static_assert(std::size(kOptionNames) == std::size(kOptionCodes));
 
 CommandWork g_work;
 
-// SYSTEM [n]: shut down with exit code n (0 when absent); an active program ends first.
+// SYSTEM [n]: shut down with exit code n; without n, the code that END or STOP set last (0 when
+// none did).  An active program ends first.
 int commandSystem(std::string_view word, std::string_view args) {
-    int32_t code = 0;
+    int32_t code = exitCode();
     args = trimBlanks(args);
     if (!args.empty()) {
         const char* first = args.data();
@@ -117,6 +118,7 @@ int commandClear(std::string_view word, std::string_view args) {
         pc->stopline = 0;
         t.watches.clear();
         pc->resolved = true;
+        noteWatchChange();
     }
     return 0;
 }
@@ -236,6 +238,8 @@ std::string upperCase(std::string_view s) {
 
 std::vector<std::string_view> textLines(std::string_view text) {
     std::vector<std::string_view> lines;
+    // Editors on other systems start UTF-8 text with a byte-order mark: it is not part of a line.
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     while (!text.empty()) {
         const size_t eol = text.find('\n');
         std::string_view line = text.substr(0, eol);
@@ -247,7 +251,8 @@ std::vector<std::string_view> textLines(std::string_view text) {
 }
 
 std::string_view unquoted(std::string_view name) {
-    if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
+    if (name.size() >= 2 && (name.front() == '"' || name.front() == '\'') &&
+        name.back() == name.front())
         return name.substr(1, name.size() - 2);
     return name;
 }
@@ -285,11 +290,12 @@ int parseStartIncrement(std::string_view args, uint32_t& start, uint32_t& increm
 std::vector<std::string> splitArguments(std::string_view args) {
     std::vector<std::string> out;
     std::string cur;
-    bool quoted = false, have = false;
+    char quote = 0;  // the quote character of a quoted part ('"' or '\''), while inside one
+    bool have = false;
     for (char c : args) {
-        if (quoted) {
+        if (quote) {
             cur += c;
-            if (c == '"') quoted = false;
+            if (c == quote) quote = 0;
             continue;
         }
         if (c == ' ' || c == ',' || c == '\t') {
@@ -298,7 +304,7 @@ std::vector<std::string> splitArguments(std::string_view args) {
             have = false;
             continue;
         }
-        if (c == '"') quoted = true;
+        if (c == '"' || c == '\'') quote = c;
         cur += c;
         have = true;
     }

@@ -135,7 +135,19 @@ int commandRenumber(std::string_view args) {
     return 0;
 }
 
+namespace {
+int setBreaks(std::string_view args, bool display);
+}
+
 int commandBreak(std::string_view args, bool display) {
+    const int err = setBreaks(args, display);
+    noteWatchChange();  // a run resumed later looks at what now watches it
+    return err;
+}
+
+namespace {
+// BREAK and DISPLAY: lists, sets or clears break points, stepping, tracing and watched variables.
+int setBreaks(std::string_view args, bool display) {
     pcb* pc = t.curpcb;
     if (!pc) return kErrNoProgram;
     const std::vector<std::string> words = splitArguments(args);
@@ -182,6 +194,7 @@ int commandBreak(std::string_view args, bool display) {
     }
     return 0;
 }
+}  // namespace
 
 int commandStatus(std::string_view args) {
     // LIBRARY (any prefix) adds the linked functions of each library; the other sections come

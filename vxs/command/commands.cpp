@@ -34,7 +34,7 @@ struct FileArgs {
 
 int parseFileArgs(std::string_view args, bool allowResident, FileArgs& out) {
     for (const std::string& w : splitArguments(args)) {
-        const int opt = w[0] == '"' ? 0 : lookupOption(w);
+        const int opt = w[0] == '"' || w[0] == '\'' ? 0 : lookupOption(w);
         if (opt == OptSource && !out.object) {
             out.source = true;
         } else if (opt == OptObject && !out.source) {
@@ -72,6 +72,7 @@ void install(pcb& fresh, std::string_view name) {
     *current = std::move(fresh);
     current->next = next;
     t.watches.clear();  // they name slots of the program that was replaced
+    noteWatchChange();
     setProgramName(*current, name);
     current->curline = current->firstline >= 0 ? current->firstline : 0;
     current->savedclauseoffset = 0;

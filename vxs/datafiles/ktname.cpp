@@ -17,6 +17,13 @@ int mapFileName(std::string_view name, std::string& path) {
     while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
     if (name.empty()) return 4215;
     if (name.size() >= kMaxPath) return kErrNameTooLong;
+    if (name.find('\0') != std::string_view::npos) return 4215;
+    // An absolute path names one file exactly, as a name with a drive letter does: folding its
+    // case or its separators could only lose it.
+    if (name.front() == '/') {
+        path.assign(name);
+        return 0;
+    }
     path.clear();
     for (char c : name) {
         if (c == '\0') return 4215;

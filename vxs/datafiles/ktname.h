@@ -1,7 +1,7 @@
 // File names: the mapping of a name as a program or command gives it to an operating-system
 // path.  For now a name is taken relative to the current directory, `\` and `/` both separate
-// directories, and names are folded to lower case; drives and substitutions come with the data
-// file layer, in this module.
+// directories, and names are folded to lower case; an absolute path (a leading `/`) is taken as
+// it stands.  Drives and substitutions come with the data file layer, in this module.
 #pragma once
 
 #include <string>

@@ -485,12 +485,19 @@ ProgramLines* g_last = nullptr;
 bool g_stale = false;
 }  // namespace detail
 
+namespace {
+// Lines forgotten in the middle of a run: a caller may still hold one of them (the run loop's
+// current clause, a condition search), so they are freed only where nothing is held.
+std::vector<ProgramLines> g_forgotten;
+}  // namespace
+
 using detail::g_last;
 using detail::g_programs;
 using detail::g_stale;
 
 const CachedLine* decodeCachedLine(const pcb& pc, int16_t line) {
     if (g_stale) {
+        for (ProgramLines& p : g_programs) g_forgotten.push_back(std::move(p));
         g_programs.clear();
         g_last = nullptr;
         g_stale = false;
@@ -517,5 +524,14 @@ const CachedLine* decodeCachedLine(const pcb& pc, int16_t line) {
 }
 
 void clearClauseCache() { g_stale = true; }
+
+void releaseForgottenLines() { g_forgotten.clear(); }
+
+void freeClauseCache() {
+    g_programs.clear();
+    g_forgotten.clear();
+    g_last = nullptr;
+    g_stale = false;
+}
 
 }  // namespace vxs

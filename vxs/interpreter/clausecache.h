@@ -22,7 +22,8 @@
 // Invariants: the cache holds the lines of one run loop entry, by program and line index; a
 // program is not edited while the run loop runs, and it is resolved before its first line is
 // decoded.  Whatever resolves or frees a program in the middle of a run (library programs) calls
-// clearClauseCache().
+// clearClauseCache(): the lines are forgotten, but stay readable until the run loop frees them
+// at its next line start (releaseForgottenLines) or its next entry (freeClauseCache).
 #pragma once
 
 #include <cstddef>
@@ -155,14 +156,19 @@ const CachedLine* decodeCachedLine(const pcb& pc, int16_t line);
 // The decoded line `line` of `pc`, decoded on its first use in this run (and again should its
 // code have moved).  Null for a line index outside the table, or when it cannot be held
 // (memory): the line then takes the general path.  Decoding may forget every other decoded line
-// (clearClauseCache), so a caller holds on to no other line across it.
+// (clearClauseCache); a forgotten line stays readable until the run loop's next line start.
 inline const CachedLine* cachedLine(const pcb& pc, int16_t line) {
     const CachedLine* l = detail::lookupLine(pc, line);
     return l ? l : decodeCachedLine(pc, line);
 }
-// Forgets every decoded line (the run loop's entry; a program resolved or released during a
-// run).  The line the run loop is in stays readable until it starts its next line.
+// Forgets every decoded line (a program resolved or released during a run).  The forgotten
+// lines stay readable, since the run loop or a statement may hold one, until
+// releaseForgottenLines.
 void clearClauseCache();
+// Frees the forgotten lines: only where no decoded line is held (the run loop's line start).
+void releaseForgottenLines();
+// Frees every decoded line: the run loop's entry, where nothing holds one.
+void freeClauseCache();
 
 // Whether clauses may take their fast forms (on unless turned off): off, every clause takes the
 // general path, so that tests can hold the two paths against each other.

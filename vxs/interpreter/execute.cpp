@@ -29,7 +29,9 @@ int executeStatement(RunCtx& r, const ClauseView& v) {
     const std::string_view command = cellString(c);
     if (command.size() > static_cast<size_t>(kCommandFieldWidth)) return kErrExecuteTooLong;
     queueExecuteCommand(command, r.line == kImmediateLine);
-    pc.pendingexec = r.line == kImmediateLine ? 0 : static_cast<int16_t>(v.start + 1);
+    // A typed EXECUTE leaves the mark alone: it may run inside a program's EXECUTE, whose
+    // statement still waits for the outcome.
+    if (r.line != kImmediateLine) pc.pendingexec = static_cast<int16_t>(v.start + 1);
     return kStopForExecute;
 }
 

@@ -287,7 +287,7 @@ LaneStop runFastLane(RunCtx& r, const CachedLine* l, int k, LanePosition& at, in
     // Line starts with work for the run loop: only a general clause changes these.
     auto lineStartWork = [&] { return pc.stopline != 0 || (t.breakflags & (kBreakRequested | kTraceOn)); };
     bool lineWork = lineStartWork();
-    t.passBreakOnce = false;  // the run loop clears it as each clause starts
+    if (!t.typedRun) t.passBreakLine = -1;  // the run loop clears it as each clause starts
 
     auto leave = [&](int16_t toLine, size_t offset, bool fresh, LaneStop stop) {
         at.line = toLine;
@@ -401,7 +401,7 @@ LaneStop runFastLane(RunCtx& r, const CachedLine* l, int k, LanePosition& at, in
             case FastForm::Goto: jumpTo(c.target, 0); break;
             case FastForm::Gosub:
                 if (flow.flow.size() >= flow.flowLimit) return leave(line, from, false, LaneStop::General);
-                flow.flow.push_back({line, c.view.next, -1});
+                flow.flow.push_back({line, c.view.next, -1, lineIdentity(pc, line)});
                 ++t.calldepth;
                 jumpTo(c.target, 0);
                 break;
@@ -409,7 +409,7 @@ LaneStop runFastLane(RunCtx& r, const CachedLine* l, int k, LanePosition& at, in
                 if (flow.flow.empty() || flow.flow.back().kind != -1)
                     return leave(line, from, false, LaneStop::General);
                 const FlowEntry e = flow.flow.back();
-                if (e.line < 0 || e.line >= pc.linecnt)
+                if (e.line < 0 || e.line >= pc.linecnt || e.code != lineIdentity(pc, e.line))
                     return leave(line, from, false, LaneStop::General);
                 if (e.returnOffset != 0) {
                     // Where it returns to is checked as the general path checks a jump.
@@ -476,6 +476,12 @@ LaneStop runFastLane(RunCtx& r, const CachedLine* l, int k, LanePosition& at, in
                 lastClause = from;
                 if (r.pc != &pc)  // a library's function: the run goes on in its body
                     return leave(r.jumpLine, r.jumpOffset, r.jumpOffset == 0, LaneStop::Switched);
+                // A watch set while the clause waited (a key, a lock, the debugger link): the
+                // run loop takes over at once, so that a break point in this line is not missed.
+                if (t.watched) {
+                    if (r.jump) return leave(r.jumpLine, r.jumpOffset, r.jumpOffset == 0, LaneStop::General);
+                    return leave(line, next, false, LaneStop::General);
+                }
                 // A general call moved the stacks' bases; a TRACE changed what line starts need.
                 measureRoom();
                 lineWork = lineStartWork();
@@ -516,7 +522,7 @@ LaneStop runFastLane(RunCtx& r, const CachedLine* l, int k, LanePosition& at, in
         // ---- the start of line toLine ----
         for (;;) {
             line = toLine;
-            if (line < 0 || lineWork) return leave(line, 0, true, LaneStop::General);
+            if (line < 0 || lineWork || t.watched) return leave(line, 0, true, LaneStop::General);
             const linetbl& entry = pc.lineptr[static_cast<size_t>(line)];
             if (!(entry.flags() & LF_NOT_EXECUTABLE)) break;
             toLine = entry.next;

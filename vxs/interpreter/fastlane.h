@@ -1,6 +1,6 @@
 // The run loop's fast lane: the clauses that have fast forms (clausecache.h), the others on the
 // general path, and the line changes between them, run while nothing watches the run clause by
-// clause (no stepping, break points or watched variables).  The lane polls the keyboard where the run loop would (every
+// clause (no stepping, break points or watched variables: t.watched, looked at on every line).  The lane polls the keyboard where the run loop would (every
 // BREAK lines) and hands a key to the run loop; the rest of the line-start work (trace, a break
 // request, the stop line), the clauses whose fast form gives up, and whatever follows an error
 // or a stop are left to the run loop: the lane stops at that line start or clause, in a state
@@ -38,9 +38,8 @@ enum class LaneStop : uint8_t {
 };
 
 // Whether the lane may run clauses of `pc` now.
-inline bool laneOpen(const pcb& pc) {
-    return fastFormsOn() && !(t.stepmode & (kStepInto | kStepOver)) && pc.breakpoints.empty() &&
-           t.watches.empty();
+inline bool laneOpen() {
+    return fastFormsOn() && t.watched == 0;
 }
 
 // Runs from clause `k` of the decoded line `l` at `at` (its line-start work done) until a

@@ -84,10 +84,6 @@ struct CallFrame {
     uint32_t callerCode;
 };
 
-// The code offset of line `line` of `pc` (0 for a statement typed without a line number).
-uint32_t codeOf(const pcb& pc, int16_t line) {
-    return line >= 0 && line < pc.linecnt ? pc.lineptr[static_cast<size_t>(line)].code : 0;
-}
 
 struct FlowState {
     std::vector<CallFrame> calls;  // one for each function frame of the flow stack
@@ -146,7 +142,7 @@ int jumpToPosition(RunCtx& r, size_t at) {
 
 int pushGosub(RunCtx& r, size_t returnOffset) {
     if (fs.flow.size() >= fs.flowLimit) return kErrFlowStackFull;
-    fs.flow.push_back({r.line, returnOffset, -1});
+    fs.flow.push_back({r.line, returnOffset, -1, lineIdentity(*r.pc, r.line)});
     ++t.calldepth;
     return 0;
 }
@@ -642,7 +638,7 @@ int beginCall(RunCtx& r, size_t clauseStart) {
 
     CallFrame f{&pc, &caller, fn, g.slots.size(), rs.rpn_stkbase, ws.base, ws.next, fs.forBase,
                 fs.fors.size(), r.line, clauseStart, q.resume, q.extraAt, q.extra, false,
-                codeOf(caller, r.line)};
+                lineIdentity(caller, r.line)};
     // The result: a fresh zero or empty value for this call.
     DePtr result = newLocal(*fe, static_cast<size_t>(fe->isString() ? stringCapacity(fe) : 0));
     if (!result) return kErrNoMemory;
@@ -681,7 +677,7 @@ int beginCall(RunCtx& r, size_t clauseStart) {
     rs.rpn_stkbase = rs.rpnStackNext;
     ws.base = ws.next;
     fs.forBase = fs.fors.size();
-    fs.flow.push_back({r.line, q.resume, static_cast<int16_t>(formals)});
+    fs.flow.push_back({r.line, q.resume, static_cast<int16_t>(formals), f.callerCode});
     g.calls.push_back(std::move(f));
     ++t.calldepth;
     ++pc.activecalls;
@@ -712,7 +708,7 @@ int beginFastCall(RunCtx& r, int fn, int16_t defLine, const CachedClause& def,
 
     g.calls.push_back({&pc, &pc, fn, g.values.size(), rs.rpn_stkbase, ws.base,
                        ws.next + workBelow, fs.forBase, fs.fors.size(), form.line, form.clause, 0,
-                       0, 0, true, codeOf(pc, form.line)});
+                       0, 0, true, lineIdentity(pc, form.line)});
     // The result first, then the formals in order, as the general path binds them.
     g.values.push_back({fe, cellNumber(fe), fe->kind});
     setCellNumber(fe, 0);
@@ -726,7 +722,7 @@ int beginFastCall(RunCtx& r, int fn, int16_t defLine, const CachedClause& def,
     ws.base = ws.next + workBelow;
     ws.next = ws.base;
     fs.forBase = fs.fors.size();
-    fs.flow.push_back({form.line, 0, static_cast<int16_t>(nargs)});
+    fs.flow.push_back({form.line, 0, static_cast<int16_t>(nargs), lineIdentity(pc, form.line)});
     SuspendedForm& kept = g.suspended.emplace_back();
     kept.line = form.line;
     kept.clause = form.clause;
@@ -755,7 +751,7 @@ SuspendedForm* returnFromFastCall(RunCtx& r, int& err) {
     restoreStacks(f);
     (void)restoreSlots(f, r.env);  // by value only: nothing is handed back
     if (f.program->activecalls > 0) --f.program->activecalls;
-    const bool stale = f.callerCode != codeOf(*f.caller, f.line);
+    const bool stale = f.callerCode != lineIdentity(*f.caller, f.line);
     const int16_t line = f.line;
     const size_t clause = f.clauseStart;
     g.calls.pop_back();
@@ -805,7 +801,7 @@ int returnFromCall(RunCtx& r) {
     if (int perr = rpnPush(rpnCell(value))) return perr;
     if (err) return err;
     if (f.program->activecalls > 0) --f.program->activecalls;
-    const bool stale = f.line != kImmediateLine && f.callerCode != codeOf(*f.caller, f.line);
+    const bool stale = f.callerCode != lineIdentity(*f.caller, f.line);
     const std::span<const uint8_t> caller =
         f.line == kImmediateLine ? std::span<const uint8_t>(t.immediate) : lineCode(*f.caller, f.line);
     if (f.program != f.caller) {
@@ -864,6 +860,9 @@ int flowControl(RunCtx& r, const ClauseView& v) {
             const FlowEntry e = fs.flow.back();
             fs.flow.pop_back();
             --t.calldepth;
+            // The GOSUB's line was replaced or deleted (or another statement was typed) while
+            // the subroutine ran: there is no clause to go on with.
+            if (e.code != lineIdentity(*r.pc, e.line)) return 9301;
             return jumpToLine(r, e.line, e.returnOffset);
         }
         case StFnend: return returnFromCall(r);

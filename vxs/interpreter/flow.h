@@ -19,7 +19,16 @@ struct FlowEntry {
     int16_t line;
     size_t returnOffset;
     int16_t kind;  // -1: a GOSUB frame; a function frame: its number of formals
+    // lineIdentity() of the calling line when the frame was made: a line replaced or deleted
+    // while the frame is open cannot be returned into (its offsets belonged to the old code).
+    uint32_t code;
 };
+// What identifies the code of line `line` of `pc` while it stays as it is: its code offset, or
+// for a statement typed without a line number, its serial number.
+inline uint32_t lineIdentity(const pcb& pc, int16_t line) {
+    if (line == kImmediateLine) return t.immediateSerial;
+    return line >= 0 && line < pc.linecnt ? pc.lineptr[static_cast<size_t>(line)].code : 0;
+}
 struct ForEntry {
     Cell* var;
     double step;

@@ -113,6 +113,15 @@ Poll pollKeys(pcb& pc, int16_t& line, size_t& offset, bool immediate, std::span<
     return keyRules(pollKeyboard(), pc, line, offset, immediate, code);
 }
 
+// A break at (line, offset) that the run stopped at last is passed over once on resuming.
+bool passesBreak(int16_t line, size_t offset) {
+    return t.passBreakLine == line && t.passBreakOffset == offset;
+}
+void holdBreak(int16_t line, size_t offset) {
+    t.passBreakLine = line;
+    t.passBreakOffset = offset;
+}
+
 }  // namespace
 
 int runGeneralClause(RunCtx& r, const ClauseView& v, size_t clauseStart, size_t resumeAt) {
@@ -184,6 +193,33 @@ void checkWatches(const pcb& pc) {
     }
 }
 
+void noteWatchChange() {
+    bool breakPoints = false;
+    for (const pcb* p = t.pcbhead; p && !breakPoints; p = p->next) breakPoints = !p->breakpoints.empty();
+    t.watched = ((t.stepmode & (kStepInto | kStepOver)) != 0) + breakPoints + !t.watches.empty();
+}
+
+void resetRunControls() {
+    resetFlow();  // function frames give their slots back first
+    pcb* const current = t.curpcb;
+    pcb* const head = t.pcbhead;
+    pcb* const pending = t.pendpcb;
+    const uint32_t serial = t.immediateSerial;  // returns into typed statements stay refused
+    t = RunState{};
+    t.curpcb = current;
+    t.pcbhead = head;
+    t.pendpcb = pending;
+    t.immediateSerial = serial + 1;
+    resetStacks();
+    noteWatchChange();
+}
+
+void setImmediateStatement(std::vector<uint8_t> code) {
+    t.immediate = std::move(code);
+    ++t.immediateSerial;
+    t.runImmediate = true;
+}
+
 void runLoop() {
     pcb* pc = t.curpcb;
     if (!pc) {
@@ -192,7 +228,10 @@ void runLoop() {
     }
     if (!pc->resolved) resolveProgram(*pc);
     if (t.runImmediate) resolveTypedLine(*pc, t.immediate, kImmediateLine);
-    clearClauseCache();  // lines are decoded afresh in every run: an edit may lie before it
+    // Lines are decoded afresh in every run (an edit may lie before it); nothing holds a decoded
+    // line between runs, so this is where the decoded lines are freed.
+    freeClauseCache();
+    noteWatchChange();
 
     RunCtx r;
     enterProgram(r, pc);
@@ -200,6 +239,7 @@ void runLoop() {
     const int32_t action = actionCode();
     const bool immediate = t.runImmediate;
     t.runImmediate = false;
+    t.typedRun = immediate;
     int16_t line;
     size_t offset = 0;
     if (action == kActEndProgram) {
@@ -263,6 +303,7 @@ void runLoop() {
         }
         const bool isImmediate = line == kImmediateLine;
         r.line = line;
+        releaseForgottenLines();  // no decoded line is held here
         const CachedLine* decodedLine = isImmediate ? nullptr : cachedLine(*pc, line);
         r.code = decodedLine  ? decodedLine->code
                  : isImmediate ? std::span<const uint8_t>(t.immediate)
@@ -280,9 +321,9 @@ void runLoop() {
         }
         if (freshLine && !isImmediate) {
             const linetbl& entry = pc->lineptr[static_cast<size_t>(line)];
-            if (pc->stopline && entry.lineno() == pc->stopline && !t.passBreakOnce) {
+            if (pc->stopline && entry.lineno() == pc->stopline && !passesBreak(line, 0)) {
                 setRunStatusShown(RUNSTAT_STEP);
-                t.passBreakOnce = true;
+                holdBreak(line, 0);
                 saveAndLeave(*pc, {line, 0}, false);
                 return;
             }
@@ -339,7 +380,7 @@ void runLoop() {
             // While nothing watches the run clause by clause, the clauses and the line changes
             // between them run in the fast lane.  It stops at a line start or a clause that
             // needs this loop, and the loop goes on from there.
-            if (!resuming && !laneDeclined && decodedLine && laneOpen(*pc)) {
+            if (!resuming && !laneDeclined && decodedLine && laneOpen()) {
                 const int k = decodedLine->find(offset);
                 if (k >= 0) {
                     LanePosition at{line, offset, false, linesSincePoll, lastLine, lastClause, 0};
@@ -373,6 +414,7 @@ void runLoop() {
                 ((t.stepmode & kStepInto) || ((t.stepmode & kStepOver) && t.calldepth == 0))) {
                 if (t.stepmode & kStepArmed) {
                     t.stepmode = 0;
+                    noteWatchChange();
                     t.breakflags |= kBreakRequested;
                     setRunStatusShown(RUNSTAT_STEP);
                     saveAndLeave(*pc, {line, clauseStart}, isImmediate);
@@ -387,16 +429,19 @@ void runLoop() {
                 for (size_t i = 0; i < pc->breakpoints.size(); ++i) {
                     const pcb::BreakPoint& bp = pc->breakpoints[i];
                     if (bp.line != number || bp.clause != clause) continue;
-                    if (t.passBreakOnce) break;
-                    if (bp.oneShot) pc->breakpoints.erase(pc->breakpoints.begin() + static_cast<long>(i));
-                    t.passBreakOnce = true;
+                    if (passesBreak(line, clauseStart)) break;
+                    if (bp.oneShot) {
+                        pc->breakpoints.erase(pc->breakpoints.begin() + static_cast<long>(i));
+                        noteWatchChange();
+                    }
+                    holdBreak(line, clauseStart);
                     setRunStatusShown(RUNSTAT_STEP);
                     saveAndLeave(*pc, {line, clauseStart}, false);
                     return;
                 }
             }
             if (!resuming) {
-                t.passBreakOnce = false;
+                if (!immediate) t.passBreakLine = -1;  // the resumed program has moved on
                 workStack().next = workStack().base;
             }
 

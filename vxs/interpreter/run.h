@@ -49,11 +49,24 @@ struct RunState {
     uint16_t stepmode = 0;
     int calldepth = 0;
     int breakLines = 8;            // lines between polls of the attention key (BREAK)
-    bool passBreakOnce = false;    // the first break check after a stop is passed over
+    // Where the run last stopped at a break point or the stop line: resumed there, that break
+    // is passed over once.  Only a clause of the resumed program uses it up; statements typed
+    // meanwhile leave it for GO.  Line -1: none.
+    int16_t passBreakLine = -1;
+    size_t passBreakOffset = 0;
     std::vector<uint8_t> immediate;  // the code of a statement typed without a line number
+    // Counts the statements typed without a line number: a return into one (RETURN, FNEND)
+    // checks that it is still the statement that made the call.
+    uint32_t immediateSerial = 1;
     bool runImmediate = false;       // the next run starts with that statement
+    bool typedRun = false;           // the run loop runs a typed statement (and what it calls)
     std::vector<Watch> watches;
     bool stoppedInImmediate = false;  // the last run stopped inside a typed statement
+    // Nonzero while anything watches the run clause by clause: stepping, break points in any
+    // loaded program, watched variables.  noteWatchChange() recomputes it; the run loop and its
+    // fast lane look at it at every line start, so a watch set while a statement waits (for a
+    // key, a record lock, the debugger link) takes effect at the next line.
+    int watched = 0;
 };
 extern RunState t;
 
@@ -121,6 +134,15 @@ std::string watchValue(const pcb& pc, int index);
 // Compares the watched variables with their last values: DISPLAY shows changes, BREAK requests
 // a stop at the next line.
 void checkWatches(const pcb& pc);
+
+// The run's controls as a fresh session has them: no open frames, no stepping, break request,
+// trace or watched variable, no typed statement, the stacks empty.  The program chain and the
+// programs' own break points are kept.  (Tests and fuzz targets start each case here.)
+void resetRunControls();
+// Recomputes t.watched after stepping, a break point or a watched variable changed.
+void noteWatchChange();
+// Stores the code of a statement typed without a line number, as the next run's first line.
+void setImmediateStatement(std::vector<uint8_t> code);
 
 // The run loop (action codes 2, 3 and 4).  It sets the next action code before it returns.
 void runLoop();
