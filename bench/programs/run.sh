@@ -33,10 +33,11 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp "$here"/workloads/* "$work"/
 cd "$work"
+printf 'SYSTEM\n' > system.in
 for w in "${workloads[@]}"; do
   [ -f "$w.vxb" ] || { echo "$w: no such workload ($here/workloads/$w.vxb)" >&2; exit 2; }
   # brandy writes the checksum to a file through the shared footer; joined once, outside the timing.
-  [ -f "$w.bbc" ] && cat "$w.bbc" footer.bbc > "$w.run.bbc"
+  if [ -f "$w.bbc" ]; then cat "$w.bbc" footer.bbc > "$w.run.bbc"; fi
 done
 
 # The source file of workload $2 for implementation $1; fails when the workload has none.
@@ -51,26 +52,27 @@ source_of() {
   [ -f "$f" ] && echo "$f"
 }
 
-# Runs one implementation of a workload; prints its checksum (errors included, so that a failed
-# run shows as a differing checksum with its message).
+# Runs implementation $1 of workload $2 with its whole output, errors included, going to the file
+# $3, whose last line is the checksum; a run that fails gets a last line saying so.
 run() {
-  local who=$1 w=$2
+  local who=$1 w=$2 out=$3 rc=0
   case $who in
-    veltrix) printf 'SYSTEM\n' | "$exe" RUN "$w.vxb" 2>&1 | tail -n 1 ;;
-    python3) "$python" "$w.py" 2>&1 | tail -n 1 ;;
-    lua5.4) lua5.4 "$w.lua" 2>&1 | tail -n 1 ;;
-    yabasic) yabasic "$w.yab" 2>&1 | tail -n 1 ;;
+    veltrix) "$exe" RUN "$w.vxb" < system.in > "$out" 2>&1 || rc=$? ;;
+    python3) "$python" "$w.py" > "$out" 2>&1 || rc=$? ;;
+    lua5.4) lua5.4 "$w.lua" > "$out" 2>&1 || rc=$? ;;
+    yabasic) yabasic "$w.yab" > "$out" 2>&1 || rc=$? ;;
     brandy)
       rm -f checksum.out
-      SDL_VIDEODRIVER=dummy brandy -quit "$w.run.bbc" < /dev/null > /dev/null 2>&1 || true
-      cat checksum.out 2>/dev/null || echo "(no checksum)" ;;
+      SDL_VIDEODRIVER=dummy brandy -quit "$w.run.bbc" < /dev/null > "$out" 2>&1 || rc=$?
+      cat checksum.out >> "$out" 2>/dev/null || echo "(no checksum)" >> "$out" ;;
   esac
+  [ $rc -eq 0 ] || echo "(exit status $rc)" >> "$out"
 }
 
-# CPU seconds one run of $1 on workload $3 takes; the checksum goes to the file $2.
+# CPU seconds one run of $1 on workload $3 takes; its output goes to the file $2.
 timed() {
   local TIMEFORMAT='%3U %3S' t
-  t=$( { time run "$1" "$3" > "$2" || true; } 2>&1 )
+  t=$( { time run "$1" "$3" "$2"; } 2>&1 )
   awk -v t="$t" 'BEGIN { split(t, a, " "); printf "%.3f\n", a[1] + a[2] }'
 }
 
@@ -88,10 +90,14 @@ for w in "${workloads[@]}"; do
     for p in "${peers[@]}"; do
       source_of "$p" "$w" > /dev/null || continue
       [[ " ${failed[*]} " == *" $p "* ]] && continue
-      a=$(timed veltrix ours.sum "$w")
-      b=$(timed "$p" peer.sum "$w")
-      if ! cmp -s ours.sum peer.sum; then
-        echo "$w: checksums differ: ours '$(cat ours.sum)', $p '$(cat peer.sum)'" >&2
+      a=$(timed veltrix ours.out "$w")
+      b=$(timed "$p" peer.out "$w")
+      if [ "$(tail -n 1 ours.out)" != "$(tail -n 1 peer.out)" ]; then
+        {
+          echo "$w: checksums differ: ours '$(tail -n 1 ours.out)', $p '$(tail -n 1 peer.out)'"
+          echo "  the end of our output:" && tail -n 4 ours.out | sed 's/^/    /'
+          echo "  the end of $p's output:" && tail -n 4 peer.out | sed 's/^/    /'
+        } >&2
         status=1 failed+=("$p")
         continue
       fi
