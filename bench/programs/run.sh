@@ -23,7 +23,7 @@ workloads=("$@")
 # PATH would add its own start-up (a quarter of a second per run) to every python3 time.
 python=${PYTHON3:-/usr/bin/python3}
 peers=(python3 lua5.4 brandy yabasic)
-for p in python3 lua5.4 brandy yabasic; do
+for p in "${peers[@]}"; do
   cmd=$p
   [ "$p" = python3 ] && cmd=$python
   command -v "$cmd" > /dev/null || { echo "$cmd is not installed (scripts/deps.sh $p)" >&2; exit 1; }
@@ -108,7 +108,7 @@ for w in "${workloads[@]}"; do
     done
   done
   if [ ${#ours[@]} -eq 0 ]; then
-    printf '%-10s %8s\n' "$w" "-"
+    printf '%-10s %8s' "$w" -
   else
     printf '%-10s %8.3f' "$w" "$(printf '%s\n' "${ours[@]}" | median)"
   fi
