@@ -43,7 +43,7 @@ bench: build
 	  -DVX_WX_CONFIG=$(WXCONFIG) > /dev/null
 	@cmake --build $(BENCHBUILD) -j $(JOBS) --target compile_bench
 	@$(BENCHBUILD)/bench/compile_bench
-	@scripts/deps.sh python3 brandy yabasic bc
+	@scripts/deps.sh python3 brandy yabasic lua5.4
 	@bench/programs/run.sh $(RELEASE)/veltrix
 
 format:
