@@ -175,7 +175,7 @@ TEST_F(FaultTest, ASafeWriteThatFailsLeavesTheOldFileAndNoTemporary) {
 
 TEST_F(FaultTest, TheGuardPutsThePreviousTableBack) {
     {
-        FaultPlatform inner(faults_);
+        FaultPlatform inner(static_cast<Platform&>(faults_));
         ScopedPlatform guard(inner);
         EXPECT_EQ(&current(), &inner);
         inner.failAlways(Call::kProcessAlive, EPERM);
