@@ -144,8 +144,8 @@ TEST_F(FaultTest, ASafeWriteThatFailsLeavesTheOldFileAndNoTemporary) {
         int error;
         int number;
     } steps[] = {
-        {Call::kOpen, EACCES, kErrAccessDenied}, {Call::kWrite, ENOSPC, kErrDiskFull},
-        {Call::kSync, EIO, kErrOsOther},         {Call::kClose, EIO, kErrOsOther},
+        {Call::kOpen, EACCES, kErrAccessDenied},   {Call::kWrite, ENOSPC, kErrDiskFull},
+        {Call::kSync, EIO, kErrOsOther},           {Call::kClose, EIO, kErrOsOther},
         {Call::kRename, EXDEV, kErrNotSameDevice},
     };
     for (const Step& s : steps) {

@@ -195,11 +195,11 @@ TEST(Patterns, StarAndQuestionMarkWithoutRegardToCase) {
         const char* pattern;
         bool match;
     } cases[] = {
-        {"data.dat", "*.dat", true},   {"data.dat", "*.DAT", true},  {"data.dat", "d?ta.*", true},
-        {"data.dat", "*", true},       {"data.dat", "", true},       {"data.da", "*.dat", false},
-        {"data.dat", "?", false},      {"a", "?*", true},            {"", "?*", false},
-        {"aXbXc", "a*b*c", true},      {"abcbc", "*bc", true},       {"abcbd", "*bc", false},
-        {"file[1]", "file[1]", true},  {"x", "x**", true},           {"ab", "a*b*", true},
+        {"data.dat", "*.dat", true},  {"data.dat", "*.DAT", true}, {"data.dat", "d?ta.*", true},
+        {"data.dat", "*", true},      {"data.dat", "", true},      {"data.da", "*.dat", false},
+        {"data.dat", "?", false},     {"a", "?*", true},           {"", "?*", false},
+        {"aXbXc", "a*b*c", true},     {"abcbc", "*bc", true},      {"abcbd", "*bc", false},
+        {"file[1]", "file[1]", true}, {"x", "x**", true},          {"ab", "a*b*", true},
     };
     for (const Case& c : cases)
         EXPECT_EQ(matchesPattern(c.name, c.pattern), c.match) << c.name << " ~ " << c.pattern;

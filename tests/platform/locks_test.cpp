@@ -19,8 +19,8 @@
 namespace vxs::platform {
 namespace {
 
-constexpr int64_t kBase = 0x7E000000;          // where the data files' lock area starts
-constexpr int64_t kFar = int64_t{1} << 62;      // far beyond any file
+constexpr int64_t kBase = 0x7E000000;       // where the data files' lock area starts
+constexpr int64_t kFar = int64_t{1} << 62;  // far beyond any file
 
 class LockTest : public ::testing::Test {
   protected:

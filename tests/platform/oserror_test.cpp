@@ -35,15 +35,15 @@ TEST(ErrnoTables, TheSystemsNumbers) {
         Area area;
         int error, number;
     } rows[] = {
-        {Area::kFileOpen, EEXIST, 4150},     {Area::kFileOpen, ETXTBSY, 4148},
-        {Area::kFileOpen, ENOTDIR, 4203},    {Area::kFileOpen, ENAMETOOLONG, 4129},
-        {Area::kFileOpen, ENOSPC, 4239},     {Area::kFileOpen, EXDEV, 4217},
-        {Area::kFileOpen, ENXIO, 4521},      {Area::kReadWrite, ENOSPC, 4239},
-        {Area::kReadWrite, EDQUOT, 4239},    {Area::kReadWrite, EBADF, 4206},
-        {Area::kReadWrite, ESPIPE, 731},     {Area::kReadWrite, EINVAL, 4513},
-        {Area::kReadWrite, ENOMEM, 4514},    {Area::kLock, EOVERFLOW, 731},
-        {Area::kDirectory, EEXIST, 4150},    {Area::kDirectory, EBUSY, 4148},
-        {Area::kDirectory, ERANGE, 4129},    {Area::kProcess, ENOENT, 4152},
+        {Area::kFileOpen, EEXIST, 4150},  {Area::kFileOpen, ETXTBSY, 4148},
+        {Area::kFileOpen, ENOTDIR, 4203}, {Area::kFileOpen, ENAMETOOLONG, 4129},
+        {Area::kFileOpen, ENOSPC, 4239},  {Area::kFileOpen, EXDEV, 4217},
+        {Area::kFileOpen, ENXIO, 4521},   {Area::kReadWrite, ENOSPC, 4239},
+        {Area::kReadWrite, EDQUOT, 4239}, {Area::kReadWrite, EBADF, 4206},
+        {Area::kReadWrite, ESPIPE, 731},  {Area::kReadWrite, EINVAL, 4513},
+        {Area::kReadWrite, ENOMEM, 4514}, {Area::kLock, EOVERFLOW, 731},
+        {Area::kDirectory, EEXIST, 4150}, {Area::kDirectory, EBUSY, 4148},
+        {Area::kDirectory, ERANGE, 4129}, {Area::kProcess, ENOENT, 4152},
     };
     for (const Row& r : rows)
         EXPECT_EQ(errorNumberFor(r.area, r.error), r.number)

@@ -33,7 +33,7 @@ int64_t FaultPlatform::enter(Call call) {
 }
 
 // Each entry: fail when a fault is armed for this call, else pass it on.
-#define VX_PASS(kind, expr)                    \
+#define VX_PASS(kind, expr)                      \
     if (int64_t r = enter(Call::kind)) return r; \
     return expr
 

@@ -14,11 +14,33 @@ namespace vxs::platform {
 
 // The kinds of call, one per entry of the table.
 enum class Call : uint8_t {
-    kOpen, kRead, kWrite, kReadAt, kWriteAt, kSeek, kTruncate, kSync, kStat, kClose, kRemove,
-    kRename, kPathInfo, kSetReadOnly, kSetModified, kFreeSpace,
-    kLock, kUnlock, kTestLock,
-    kMakeDirectory, kRemoveDirectory, kListDirectory, kCurrentDirectory, kChangeDirectory,
-    kRunShell, kProcessId, kProcessAlive,
+    kOpen,
+    kRead,
+    kWrite,
+    kReadAt,
+    kWriteAt,
+    kSeek,
+    kTruncate,
+    kSync,
+    kStat,
+    kClose,
+    kRemove,
+    kRename,
+    kPathInfo,
+    kSetReadOnly,
+    kSetModified,
+    kFreeSpace,
+    kLock,
+    kUnlock,
+    kTestLock,
+    kMakeDirectory,
+    kRemoveDirectory,
+    kListDirectory,
+    kCurrentDirectory,
+    kChangeDirectory,
+    kRunShell,
+    kProcessId,
+    kProcessAlive,
     kCount
 };
 

@@ -54,7 +54,8 @@ int checkRange(int64_t start, int64_t length) {
 
 int openFile(const std::string& path, Access access, Create create, int& fd) {
     fd = -1;
-    if (access == Access::kRead && create != Create::kOpenExisting) return failWith(kErrInvalidData);
+    if (access == Access::kRead && create != Create::kOpenExisting)
+        return failWith(kErrInvalidData);
     const int64_t r = retrying([&] { return current().open(path.c_str(), access, create); });
     if (r < 0) return failCall(Area::kFileOpen, r);
     fd = static_cast<int>(r);
@@ -87,8 +88,7 @@ int readFullAt(int fd, int64_t offset, void* buf, size_t size, size_t& got) {
     auto* p = static_cast<uint8_t*>(buf);
     while (got < size) {
         const int64_t at = offset + static_cast<int64_t>(got);
-        const int64_t r =
-            retrying([&] { return current().readAt(fd, p + got, size - got, at); });
+        const int64_t r = retrying([&] { return current().readAt(fd, p + got, size - got, at); });
         if (r < 0) return failCall(Area::kReadWrite, r);
         if (r == 0) break;
         got += static_cast<size_t>(r);
@@ -229,11 +229,10 @@ int unlockRange(int fd, int64_t start, int64_t length) {
     {
         std::lock_guard<std::mutex> guard(g_locksMutex);
         auto it = g_locks.find(fd);
-        const bool held =
-            it != g_locks.end() &&
-            std::any_of(it->second.begin(), it->second.end(), [&](const Range& r) {
-                return r.start == start && r.length == length;
-            });
+        const bool held = it != g_locks.end() &&
+                          std::any_of(it->second.begin(), it->second.end(), [&](const Range& r) {
+                              return r.start == start && r.length == length;
+                          });
         if (!held) return failWith(kErrUnlockNotHeld);
     }
     const int64_t r = retrying([&] { return current().unlock(fd, start, length); });

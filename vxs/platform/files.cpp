@@ -3,8 +3,8 @@
 
 #include "vxs/control/errors.h"
 #include "vxs/platform/fileio.h"
-#include "vxs/platform/oserror.h"
 #include "vxs/platform/os.h"
+#include "vxs/platform/oserror.h"
 
 namespace vxs::platform {
 

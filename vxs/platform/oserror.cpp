@@ -17,15 +17,19 @@ struct ErrnoNumber {
     int number;
 };
 
-// Errors shared by every area that names paths.
-#define VX_PATH_ERRORS                                                                          \
-    {ENOTDIR, kErrPathNotFound}, {ELOOP, kErrPathNotFound}, {ENAMETOOLONG, kErrNameTooLong},    \
-        {EACCES, kErrAccessDenied}, {EPERM, kErrAccessDenied}, {EROFS, kErrAccessDenied},       \
-        {ENOSPC, kErrDiskFull}, {EDQUOT, kErrDiskFull}, {ENOMEM, kErrOsNoMemory},               \
-        {EINVAL, kErrInvalidData}
-
+// One row a line, so that each table reads as a list.
+// clang-format off
 constexpr ErrnoNumber kFileOpen[] = {
-    VX_PATH_ERRORS,
+    {ENOTDIR, kErrPathNotFound},
+    {ELOOP, kErrPathNotFound},
+    {ENAMETOOLONG, kErrNameTooLong},
+    {EACCES, kErrAccessDenied},
+    {EPERM, kErrAccessDenied},
+    {EROFS, kErrAccessDenied},
+    {ENOSPC, kErrDiskFull},
+    {EDQUOT, kErrDiskFull},
+    {ENOMEM, kErrOsNoMemory},
+    {EINVAL, kErrInvalidData},
     {ENOENT, kErrFileNotFound},
     {EEXIST, kErrFileExists},
     {EISDIR, kErrAccessDenied},
@@ -68,7 +72,16 @@ constexpr ErrnoNumber kLock[] = {
 };
 
 constexpr ErrnoNumber kDirectory[] = {
-    VX_PATH_ERRORS,
+    {ENOTDIR, kErrPathNotFound},
+    {ELOOP, kErrPathNotFound},
+    {ENAMETOOLONG, kErrNameTooLong},
+    {EACCES, kErrAccessDenied},
+    {EPERM, kErrAccessDenied},
+    {EROFS, kErrAccessDenied},
+    {ENOSPC, kErrDiskFull},
+    {EDQUOT, kErrDiskFull},
+    {ENOMEM, kErrOsNoMemory},
+    {EINVAL, kErrInvalidData},
     {ENOENT, kErrPathNotFound},
     {EEXIST, kErrFileExists},
     {EBUSY, kErrSharing},  // the current directory or a mount point
@@ -83,7 +96,7 @@ constexpr ErrnoNumber kProcess[] = {
     {EPERM, kErrAccessDenied},
 };
 
-#undef VX_PATH_ERRORS
+// clang-format on
 
 std::span<const ErrnoNumber> tableOf(Area area) {
     switch (area) {

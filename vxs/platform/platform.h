@@ -32,10 +32,10 @@ enum class LockKind : uint8_t { kShared, kExclusive };
 
 struct FileInfo {
     int64_t size = 0;
-    int64_t modified = 0;      // seconds since 1970 (UTC)
+    int64_t modified = 0;  // seconds since 1970 (UTC)
     bool isDirectory = false;
-    bool isRegular = false;    // an ordinary disk file: not a directory, device or pipe
-    bool readOnly = false;     // the owner may not write it
+    bool isRegular = false;  // an ordinary disk file: not a directory, device or pipe
+    bool readOnly = false;   // the owner may not write it
 };
 
 struct DirEntry {

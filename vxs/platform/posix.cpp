@@ -88,7 +88,7 @@ class PosixPlatform final : public Platform {
         return result(::pwrite(fd, buf, size, static_cast<off_t>(offset)));
     }
     int64_t seek(int fd, int64_t distance, Origin origin) override {
-        const int whence = origin == Origin::kStart ? SEEK_SET
+        const int whence = origin == Origin::kStart     ? SEEK_SET
                            : origin == Origin::kCurrent ? SEEK_CUR
                                                         : SEEK_END;
         return result(::lseek(fd, static_cast<off_t>(distance), whence));
@@ -105,9 +105,7 @@ class PosixPlatform final : public Platform {
     }
     int64_t close(int fd) override { return result(::close(fd)); }
     int64_t remove(const char* path) override { return result(::unlink(path)); }
-    int64_t rename(const char* from, const char* to) override {
-        return result(::rename(from, to));
-    }
+    int64_t rename(const char* from, const char* to) override { return result(::rename(from, to)); }
     int64_t pathInfo(const char* path, FileInfo& info) override {
         struct stat st;
         if (::stat(path, &st) != 0) return failure();
@@ -117,8 +115,8 @@ class PosixPlatform final : public Platform {
     int64_t setReadOnly(const char* path, bool readOnly) override {
         struct stat st;
         if (::stat(path, &st) != 0) return failure();
-        const mode_t mode = readOnly ? (st.st_mode & ~(S_IWUSR | S_IWGRP | S_IWOTH))
-                                     : (st.st_mode | S_IWUSR);
+        const mode_t mode =
+            readOnly ? (st.st_mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) : (st.st_mode | S_IWUSR);
         return result(::chmod(path, mode & 07777));
     }
     int64_t setModified(const char* path, int64_t seconds) override {
@@ -131,7 +129,7 @@ class PosixPlatform final : public Platform {
         const unsigned long long bytes =
             static_cast<unsigned long long>(vfs.f_bavail) * vfs.f_frsize;
         return bytes > static_cast<unsigned long long>(INT64_MAX) ? INT64_MAX
-                                                                   : static_cast<int64_t>(bytes);
+                                                                  : static_cast<int64_t>(bytes);
     }
 
     int64_t lock(int fd, int64_t start, int64_t length, LockKind kind, bool wait) override {
