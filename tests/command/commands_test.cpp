@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -20,7 +21,7 @@
 #include "vxs/control/utils.h"
 #include "vxs/datafiles/ktname.h"
 #include "vxs/interpreter/run.h"
-#include "vxs/platform/files.h"
+#include "vxs/platform/faults.h"
 
 namespace vxs {
 namespace {
@@ -45,7 +46,6 @@ class SessionTest : public test::CleanStateTest {
         t.watches.clear();
         setClockOffset(0);
         setOption(kOptionNoBackup, false);
-        platform::failSafeWritesBeforeRename(false);
         std::filesystem::current_path(old_);
         std::filesystem::remove_all(dir_);
         test::CleanStateTest::TearDown();
@@ -106,8 +106,13 @@ TEST_F(SessionTest, AnInterruptedReplaceLeavesTheOldFileIntact) {
     session({"10 PRINT 1", "SAVE P", "SYSTEM"});
     const std::string before = read("p.vxp");
     setOption(kOptionNoBackup, true);  // no backup to fall back on
-    platform::failSafeWritesBeforeRename(true);
+    // The new contents are written and flushed, and then the process cannot rename them over
+    // the old file.
+    platform::FaultPlatform faults(platform::posixPlatform());
+    platform::ScopedPlatform scoped(faults);
+    faults.failNth(platform::Call::kRename, 1, EIO);
     auto& term = session({"10 PRINT 99", "REPLACE P", "SYSTEM"});
+    EXPECT_EQ(faults.failures(platform::Call::kRename), 1);
     EXPECT_THAT(term.errors, ElementsAre(HasSubstr(" -1 0")));
     EXPECT_EQ(read("p.vxp"), before);
     for (const auto& e : std::filesystem::directory_iterator("."))

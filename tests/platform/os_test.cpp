@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <string>
 
+#include "vxs/control/errors.h"
+
 namespace vxs::platform {
 namespace {
 
@@ -27,7 +29,7 @@ TEST(Paths, CurrentDirectoryThatDoesNotFitFails) {
     EXPECT_EQ(buf[0], '/');
     char small[1];
     EXPECT_EQ(currentDirectory(small, sizeof small), -1);
-    EXPECT_EQ(lastError(), static_cast<uint32_t>(ERANGE));
+    EXPECT_EQ(lastError(), kAppErrorBit | kErrNameTooLong);
 }
 
 TEST(LastError, KeepsTheSystemsOwnBit) {
@@ -67,7 +69,7 @@ TEST(LineReader, ReadErrorIsReported) {
     std::string line;
     bool cut = false;
     EXPECT_EQ(reader.readLine(line, 10, cut), -1);
-    EXPECT_EQ(lastError(), static_cast<uint32_t>(EBADF));
+    EXPECT_EQ(lastError(), kAppErrorBit | kErrBadHandle);
 }
 
 }  // namespace

@@ -4,19 +4,13 @@
 
 #include <cstdint>
 
+#include "vxs/control/errors.h"
+
 namespace vxs {
 
-inline constexpr int kErrFileExists = 4150;
-inline constexpr int kErrFileNotFound = 4152;
-inline constexpr int kErrPathNotFound = 4203;
-inline constexpr int kErrAccessDenied = 4205;
-inline constexpr int kErrBadHandle = 4206;
-inline constexpr int kErrNameTooLong = 4129;
-inline constexpr int kErrDiskFull = 4239;
-inline constexpr int kErrOsOther = 4320;
-
 // The error number of a last-error value (os.h): the system's own number when it carries the
-// application bit, otherwise the translated operating-system code; 0 stays 0.
+// application bit, 4320 for a bare operating-system code (one the platform's tables do not
+// know); 0 stays 0.
 int translateOsError(uint32_t lastError);
 // The same for the calling thread's last error.
 int lastOsError();

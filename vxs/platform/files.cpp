@@ -1,88 +1,65 @@
-// Linux implementation of the whole-file operations (see files.h).
+// Whole-file operations (see files.h), on the descriptor calls of fileio.h.
 #include "vxs/platform/files.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-
+#include "vxs/control/errors.h"
+#include "vxs/platform/fileio.h"
 #include "vxs/platform/os.h"
+#include "vxs/platform/oserror.h"
 
 namespace vxs::platform {
 
 namespace {
 
-bool g_failBeforeRename = false;
-
-// Closes the descriptor, keeping errno of an earlier failure.
-void closeKeepingErrno(int fd) {
-    const int saved = errno;
-    ::close(fd);
-    errno = saved;
+// Runs clean-up steps after a failure without letting their own failures replace the last
+// error of the one being reported.
+template <typename Cleanup>
+int failAfter(Cleanup cleanup) {
+    const uint32_t saved = lastError();
+    cleanup();
+    setLastError(saved);
+    return -1;
 }
 
 }  // namespace
 
 int readWholeFile(const std::string& path, std::vector<uint8_t>& out) {
     out.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return failed();
-    struct stat st;
-    if (fstat(fd, &st) != 0) {
-        closeKeepingErrno(fd);
-        return failed();
-    }
-    if (S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        errno = EISDIR;
-        return failed();
+    int fd = -1;
+    if (openFile(path, Access::kRead, Create::kOpenExisting, fd)) return -1;
+    FileInfo info;
+    if (fileInfo(fd, info)) return failAfter([&] { (void)closeFile(fd); });
+    if (info.isDirectory) {
+        (void)closeFile(fd);
+        (void)failWith(kErrAccessDenied);
+        return -1;
     }
     uint8_t buf[65536];
     for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            closeKeepingErrno(fd);
-            return failed();
+        size_t n = 0;
+        if (readSome(fd, buf, sizeof buf, n)) {
+            out.clear();
+            return failAfter([&] { (void)closeFile(fd); });
         }
         if (n == 0) break;
         out.insert(out.end(), buf, buf + n);
     }
-    ::close(fd);
+    (void)closeFile(fd);
     return 0;
 }
 
 int writeFileSafely(const std::string& path, std::span<const uint8_t> data) {
-    const std::string temp = path + ".~" + std::to_string(::getpid());
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return failed();
-    auto fail = [&]() {
-        closeKeepingErrno(fd);
-        const int saved = errno;
-        ::unlink(temp.c_str());
-        errno = saved;
-        return failed();
+    const std::string temp = path + ".~" + std::to_string(processId());
+    int fd = -1;
+    if (openFile(temp, Access::kReadWrite, Create::kCreateAlways, fd)) return -1;
+    auto discard = [&] {
+        (void)closeFile(fd);
+        (void)deleteFile(temp);
     };
-    if (writeAll(fd, data.data(), data.size()) != 0) return fail();
-    if (::fsync(fd) != 0) return fail();
-    if (g_failBeforeRename) {
-        errno = EIO;
-        return fail();
-    }
-    if (::close(fd) != 0) {
-        const int saved = errno;
-        ::unlink(temp.c_str());
-        errno = saved;
-        return failed();
-    }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        const int saved = errno;
-        ::unlink(temp.c_str());
-        errno = saved;
-        return failed();
-    }
+    if (writeAll(fd, data.data(), data.size())) return failAfter(discard);
+    if (syncFile(fd)) return failAfter(discard);
+    // A failed close can mean data that never reached the disk: the target stays as it was.
+    if (closeFile(fd)) return failAfter([&] { (void)deleteFile(temp); });
+    if (renameFile(temp, path)) return failAfter([&] { (void)deleteFile(temp); });
     return 0;
 }
 
@@ -93,16 +70,12 @@ int copyFile(const std::string& from, const std::string& to) {
 }
 
 int renamePath(const std::string& from, const std::string& to) {
-    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : failed();
+    return renameFile(from, to) ? -1 : 0;
 }
 
 bool isDirectory(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-void failSafeWritesBeforeRename(bool on) {
-    g_failBeforeRename = on;
+    FileInfo info;
+    return current().pathInfo(path.c_str(), info) == 0 && info.isDirectory;
 }
 
 }  // namespace vxs::platform

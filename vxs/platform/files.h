@@ -1,7 +1,7 @@
 // Whole-file operations on operating-system paths for the layers above: reading a file into
 // memory, writing a file safely (a temporary name in the same directory, flushed to disk, then
-// renamed over the target), copying and renaming.  Failures return -1 with the last error set to
-// the errno value (os.h), which the file layer translates into error numbers.
+// renamed over the target), copying and renaming.  Failures return -1 with the last error set
+// (os.h), which the file layer turns into an error number.
 #pragma once
 
 #include <cstdint>
@@ -25,9 +25,5 @@ namespace vxs::platform {
 [[nodiscard]] int renamePath(const std::string& from, const std::string& to);
 
 bool isDirectory(const std::string& path);
-
-// A test hook: when set, writeFileSafely fails (EIO) after writing the temporary file and before
-// renaming it, as an interrupted process would.
-void failSafeWritesBeforeRename(bool on);
 
 }  // namespace vxs::platform

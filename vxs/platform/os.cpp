@@ -1,12 +1,9 @@
 // Linux implementation of the platform layer (see os.h).
 #include "vxs/platform/os.h"
 
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/utsname.h>
 #include <time.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +11,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "vxs/control/errors.h"
+#include "vxs/platform/oserror.h"
+#include "vxs/platform/platform.h"
 
 namespace vxs::platform {
 
@@ -34,7 +35,13 @@ int failed() {
 }
 
 int currentDirectory(char* buf, size_t size) {
-    if (getcwd(buf, size) == nullptr) return failed();
+    std::string path;
+    if (currentDirectory(path)) return -1;
+    if (path.size() >= size) {
+        (void)failWith(kErrNameTooLong);
+        return -1;
+    }
+    memcpy(buf, path.c_str(), path.size() + 1);
     return 0;
 }
 
@@ -130,38 +137,31 @@ double epochFromLocal(const LocalTime& t) {
 }
 
 int runShellCommand(const std::string& commandLine) {
-    fflush(nullptr);
-    const int status = system(commandLine.c_str());
-    if (status == -1) return failed();
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    const int64_t r = current().runShell(commandLine.c_str());
+    if (r < 0) {
+        (void)failCall(Area::kProcess, r);
+        return -1;
+    }
+    return static_cast<int>(r);
 }
 
 int processId() {
-    return static_cast<int>(getpid());
+    return static_cast<int>(current().processId());
 }
 
-int writeAll(int fd, const void* data, size_t size) {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t n = write(fd, p, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return failed();
-        }
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
-    return 0;
+bool processAlive(int pid) {
+    const int64_t r = current().processAlive(pid);
+    if (r < 0) (void)failCall(Area::kProcess, r);
+    return r > 0;
 }
 
 int openForAppend(const char* path) {
-    int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    return fd < 0 ? failed() : fd;
+    int fd = -1;
+    return openFile(path, Access::kAppend, Create::kOpenOrCreate, fd) ? -1 : fd;
 }
 
 void closeDescriptor(int fd) {
-    if (fd > kStderr) close(fd);  // never retried: the descriptor is gone either way
+    if (fd > kStderr) (void)closeFile(fd);
 }
 
 bool isTerminal(int fd) {
@@ -169,25 +169,22 @@ bool isTerminal(int fd) {
 }
 
 bool fileExists(const char* path) {
-    struct stat st;
-    return stat(path, &st) == 0;
+    FileInfo info;
+    return current().pathInfo(path, info) == 0;
 }
 
 int removeFile(const char* path) {
-    return unlink(path) == 0 ? 0 : failed();
+    return deleteFile(path) ? -1 : 0;
 }
 
 int LineReader::fill() {
     if (eof_) return 0;
-    for (;;) {
-        ssize_t n = read(fd_, buf_, sizeof buf_);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return failed();
-        pos_ = 0;
-        end_ = static_cast<size_t>(n);
-        if (n == 0) eof_ = true;
-        return static_cast<int>(n);
-    }
+    size_t n = 0;
+    if (readSome(fd_, buf_, sizeof buf_, n)) return -1;
+    pos_ = 0;
+    end_ = n;
+    if (n == 0) eof_ = true;
+    return static_cast<int>(n);
 }
 
 int LineReader::readLine(std::string& line, size_t max, bool& truncated) {

@@ -1,6 +1,6 @@
 // Linux stand-ins for the operating-system services the rest of the system uses: the thread's
-// last-error value, process paths, sleeping, local time, raw descriptor I/O, the fault handlers
-// that stand in for an unhandled-exception filter, and ending the process.
+// last-error value, process paths, sleeping, local time, processes, descriptor I/O, the fault
+// handlers that stand in for an unhandled-exception filter, and ending the process.
 // Only this directory includes the system headers; everything above it calls these functions.
 #pragma once
 
@@ -8,21 +8,24 @@
 #include <cstdint>
 #include <string>
 
+#include "vxs/platform/fileio.h"
+
 namespace vxs::platform {
 
 // Bit set in a last-error value that carries one of the system's own error numbers rather than
 // an operating-system code.
 inline constexpr uint32_t kAppErrorBit = 0x20000000;
 
-// The calling thread's last-error value.  Failing platform routines return -1 and set it to the
-// errno value; the system's own routines set its own numbers with kAppErrorBit.
+// The calling thread's last-error value.  Failing platform routines set it to their error
+// number with kAppErrorBit (oserror.h), or to the bare errno when no table knows it; the
+// system's own routines set its own numbers with kAppErrorBit.
 void setLastError(uint32_t value);
 uint32_t lastError();
-// Records errno as the last error and returns -1, so failing wrappers can `return failed();`.
+// Records errno as the last error and returns -1 (for the calls outside the platform table).
 int failed();
 
 // Current directory into buf (zero-terminated).  Returns 0, or -1 with the last error set
-// (ERANGE when it does not fit).
+// (name too long when it does not fit).
 [[nodiscard]] int currentDirectory(char* buf, size_t size);
 // Full path of the running executable into buf (zero-terminated).  Returns its length, or 0 with
 // the last error set when it cannot be read or does not fit.
@@ -52,16 +55,18 @@ std::string systemName();
 // The moment (seconds since 1970) of a local time; -1 when it cannot be represented.
 double epochFromLocal(const LocalTime& t);
 
-// Runs a command line through the shell and waits for it.  Returns its exit status, or -1 with
-// the last error set when it could not be started.
+// Runs a command line through the shell and waits for it.  Returns its exit status (128 + the
+// signal that ended it), or -1 with the last error set when it could not be started.
 [[nodiscard]] int runShellCommand(const std::string& commandLine);
 int processId();
+// Whether a process with that id exists (a zombie not yet waited for counts).  Ids of 0 or
+// less name no process.
+bool processAlive(int pid);
 
-// Descriptor I/O.  All return 0 (or a byte count) on success and -1 with the last error set.
+// Descriptor I/O (writeAll is in fileio.h).
 inline constexpr int kStdin = 0, kStdout = 1, kStderr = 2;
-[[nodiscard]] int writeAll(int fd, const void* data, size_t size);
-[[nodiscard]] int openForAppend(const char* path);  // descriptor or -1
-void closeDescriptor(int fd);
+[[nodiscard]] int openForAppend(const char* path);  // descriptor, or -1 with the last error set
+void closeDescriptor(int fd);                       // standard streams stay open
 bool isTerminal(int fd);
 [[nodiscard]] bool fileExists(const char* path);
 [[nodiscard]] int removeFile(const char* path);  // 0, or -1 with the last error set
@@ -74,7 +79,7 @@ class LineReader final {
     LineReader& operator=(const LineReader&) = delete;
     // Reads the next line without its line break (a carriage return before it is dropped too).
     // At most max bytes are kept; `truncated` tells whether the line was longer.
-    // Returns 0 for a line, 1 at end of input (no line), -1 on a read error.
+    // Returns 0 for a line, 1 at end of input (no line), -1 on a read error (last error set).
     [[nodiscard]] int readLine(std::string& line, size_t max, bool& truncated);
 
   private:
