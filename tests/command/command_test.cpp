@@ -26,7 +26,7 @@ TEST_F(CommandTest, SystemWithAndWithoutExitCode) {
     for (const Case& c : cases) {
         setActionCode(kActCommand);
         setExitCode(77);
-        EXPECT_EQ(executeCommandLine(c.line), -1) << c.line;
+        EXPECT_EQ(executeCommandLine(c.line), kLeftCommandMode) << c.line;
         EXPECT_EQ(actionCode(), kActShutdown) << c.line;
         EXPECT_EQ(exitCode(), c.code) << c.line;
     }
@@ -54,10 +54,10 @@ TEST_F(CommandTest, LinesRunAndImmediateStatements) {
     EXPECT_EQ(executeCommandLine("RUN"), kErrNoProgram);
     EXPECT_EQ(executeCommandLine("10 PRINT 1"), 0);
     EXPECT_EQ(pc->linecnt, 1);
-    EXPECT_EQ(executeCommandLine("RUN"), -1);
+    EXPECT_EQ(executeCommandLine("RUN"), kLeftCommandMode);
     EXPECT_EQ(actionCode(), kActRun);
     setActionCode(kActCommand);
-    EXPECT_EQ(executeCommandLine("PRINT 2"), -1);
+    EXPECT_EQ(executeCommandLine("PRINT 2"), kLeftCommandMode);
     EXPECT_EQ(actionCode(), kActRun);
     EXPECT_TRUE(t.runImmediate);
     t.runImmediate = false;

@@ -164,7 +164,7 @@ TEST(ClauseDecoder, DamagedCodeIsRefusedWithoutReadingBeyondIt) {
     };
     for (const auto& d : damaged) {
         ClauseView v;
-        EXPECT_EQ(decodeClause(d, 0, v), kErrBadCount) << test::hex(d);
+        EXPECT_EQ(decodeClause(d, 0, v), kErrDamaged) << test::hex(d);
     }
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "vxs/control/errors.h"
+#include "vxs/platform/files.h"
 #include "vxs/platform/os.h"
 
 namespace vxs::platform {
@@ -187,6 +188,19 @@ TEST_F(FileTest, DirectoriesAreMadeListedAndRemoved) {
     EXPECT_EQ(std::filesystem::path(now), std::filesystem::canonical(path("sub")));
     ASSERT_EQ(changeDirectory(before), 0);
     EXPECT_EQ(changeDirectory(path("none")), kErrPathNotFound);
+}
+
+TEST_F(FileTest, AWholeFileReadStopsPastItsLimit) {
+    std::vector<uint8_t> data(200000, 'x');
+    ASSERT_EQ(writeFileSafely(path("big"), data), 0);
+    std::vector<uint8_t> back;
+    EXPECT_EQ(readWholeFile(path("big"), back, data.size()), 0);
+    EXPECT_EQ(back.size(), data.size());
+    EXPECT_EQ(readWholeFile(path("big"), back, data.size() - 1), 1);
+    EXPECT_TRUE(back.empty());
+    // An endless device ends at the limit too.
+    EXPECT_EQ(readWholeFile("/dev/zero", back, 1000000), 1);
+    EXPECT_TRUE(back.empty());
 }
 
 TEST(Patterns, StarAndQuestionMarkWithoutRegardToCase) {

@@ -96,7 +96,6 @@ std::string_view trimBlanks(std::string_view s);
 bool parseDecimal(std::string_view text, uint32_t max, uint32_t& value);
 
 // What a command returns when it has set an action code that leaves command mode.
-inline constexpr int kLeftCommandMode = -1;
 
 // "[start [increment]]" of AUTO and RENUM: line numbers 1..99999; the values given replace the
 // defaults in start and increment.  Returns 0 or 1006.

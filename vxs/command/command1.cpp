@@ -214,7 +214,7 @@ int commandListDelete(int code, std::string_view args) {
         std::string path;
         if (int err = programPath(s.inFile, kObjectExtension, path)) return err;
         std::vector<uint8_t> bytes;
-        if (platform::readWholeFile(path, bytes) != 0) return lastOsError();
+        if (int err = readProgramFile(path, bytes)) return err;
         if (bytes.size() < kHeaderSize || bytes[8] < 9 || bytes[8] > 11) return kErrNotProgramFile;
         if (bytes[8] != kProgramFileMark) return kErrNotAvailable;
         other = std::make_unique<pcb>();

@@ -24,8 +24,6 @@ namespace vxs {
 
 namespace {
 
-inline constexpr int kErrLineNumber = 1052;  // RENUM would pass line 99999
-inline constexpr int kErrBadDateTime = 1038;
 
 // Rewrites the line-number tokens of a stored source text in place (they keep their size).
 void renumberSource(uint8_t* text, size_t length, const std::map<uint32_t, uint32_t>& numbers) {

@@ -2,6 +2,7 @@
 // line (SUBPROC nests and returns to the reader it interrupted, PROC takes the place of the
 // procedure that runs it), PROCERR chooses whether an error ends them, SKIP passes over lines.
 #include "vxs/command/cmdshared.h"
+#include "vxs/compiler/progfile.h"
 #include "vxs/control/errors.h"
 #include "vxs/datafiles/file_os.h"
 #include "vxs/datafiles/ktname.h"
@@ -11,7 +12,6 @@ namespace vxs {
 
 namespace {
 inline constexpr size_t kMaxProcedureDepth = 16;
-inline constexpr int kErrTooDeep = 9003;  // procedure files nested too deeply
 }  // namespace
 
 int commandProcedure(std::string_view args, bool sub) {
@@ -22,7 +22,7 @@ int commandProcedure(std::string_view args, bool sub) {
     std::string path;
     if (int err = mapFileName(name, path)) return err;
     std::vector<uint8_t> bytes;
-    if (platform::readWholeFile(path, bytes) != 0) return lastOsError();
+    if (int err = readProgramFile(path, bytes)) return err;
     Procedure p;
     p.name = path;
     p.sub = sub;
@@ -31,7 +31,7 @@ int commandProcedure(std::string_view args, bool sub) {
         p.lines.emplace_back(line);
     CommandWork& w = commandWork();
     if (!sub && !w.procedures.empty()) w.procedures.pop_back();  // PROC replaces its caller
-    if (w.procedures.size() >= kMaxProcedureDepth) return kErrTooDeep;
+    if (w.procedures.size() >= kMaxProcedureDepth) return kErrFlowStack;
     w.procedures.push_back(std::move(p));
     return 0;
 }

@@ -95,7 +95,7 @@ int findProgramFile(std::string_view name, std::string& path) {
 
 int readProgram(const std::string& path, const FileArgs& a, std::unique_ptr<pcb>& out) {
     std::vector<uint8_t> bytes;
-    if (platform::readWholeFile(path, bytes) != 0) return lastOsError();
+    if (int err = readProgramFile(path, bytes)) return err;
     out = scratchProgram();
     if (!out) return kErrNoMemory;
     const bool object = a.object || (!a.source && looksLikeProgramFile(bytes));
@@ -222,7 +222,7 @@ int commandMerge(std::string_view args) {
         std::string path;
         if (int err = findProgramFile(name, path)) return err;
         std::vector<uint8_t> bytes;
-        if (platform::readWholeFile(path, bytes) != 0) return lastOsError();
+        if (int err = readProgramFile(path, bytes)) return err;
         std::string text;
         if (looksLikeProgramFile(bytes)) {  // a compiled program merges through its source
             std::unique_ptr<pcb> other = scratchProgram();
@@ -259,7 +259,7 @@ int commandEdit(std::string_view args) {
     const int status = platform::runShellCommand(editor + " '" + path + "'");
     int err = status < 0 ? lastOsError() : 0;
     std::vector<uint8_t> edited;
-    if (!err && platform::readWholeFile(path, edited) != 0) err = lastOsError();
+    if (!err) err = readProgramFile(path, edited);
     (void)platform::removeFile(path.c_str());
     if (err) return err;
     std::unique_ptr<pcb> fresh = scratchProgram();

@@ -257,7 +257,6 @@ inline constexpr int kCeNoMemory = -9000;        // out of memory for a dictiona
 inline constexpr int kCeParen = -9997;           // unbalanced parenthesis
 
 // Run-time error of a jump whose target line or block partner does not exist.
-inline constexpr int kErrNoTarget = 1110;
 
 // ---- stored source tokens ----
 // Bytes below 8 in a stored source text are tokens; any other byte is text as typed.

@@ -10,6 +10,8 @@
 #include "vxs/compiler/command7.h"
 #include "vxs/compiler/vxexe.h"
 #include "vxs/control/errors.h"
+#include "vxs/datafiles/file_os.h"
+#include "vxs/platform/files.h"
 
 namespace vxs {
 
@@ -396,6 +398,12 @@ int readProgramImage(std::span<const uint8_t> file, pcb& pc, int mode, bool keep
     const int err = readImage(file, pc, mode, keepSource);
     if (err && err != kErrNotEmpty) resetProgram(pc);
     return err;
+}
+
+int readProgramFile(const std::string& path, std::vector<uint8_t>& out) {
+    const int status = platform::readWholeFile(path, out, kMaxProgramFileBytes);
+    if (status < 0) return lastOsError();
+    return status > 0 ? kErrBadProgramFile : 0;
 }
 
 }  // namespace vxs

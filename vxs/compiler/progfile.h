@@ -4,8 +4,10 @@
 // stored program.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "vxs/compiler/pcb.h"
@@ -23,14 +25,6 @@ inline constexpr uint8_t LDF_NO_OPTION_LEVEL = 0x40;  // refuses programs with a
 inline constexpr uint8_t SF_UNSUPPORTED = 0x08;       // state flags: written by another version
 inline constexpr uint8_t SF_LOADED = 0x60;            // state flags: loaded completely
 
-inline constexpr int kErrNotProgramFile = 4122;
-inline constexpr int kErrUnsupportedVersion = 2240;
-inline constexpr int kErrOptionLevel = 2278;
-inline constexpr int kErrNotLibrary = 2280;
-inline constexpr int kErrBadProgramFile = 9309;
-inline constexpr int kErrCodeTotal = 9111;
-inline constexpr int kErrSourceTotal = 9112;
-inline constexpr int kErrNotEmpty = 9999;
 
 inline constexpr int kHeaderSize = 32;
 
@@ -50,6 +44,16 @@ inline constexpr int kLoadPlain = 0, kLoadLibrary = 1, kLoadLibraryLinked = 2;
 // is left reset and empty.
 [[nodiscard]] int readProgramImage(std::span<const uint8_t> file, pcb& pc, int mode,
                                    bool keepSource);
+
+// The largest file a program can come from: 32000 lines of at most 255 code bytes and 800
+// source characters with their 16-byte table entries (about 34 MB), and a full dictionary, stay
+// under it.  Anything larger (an endless device, a file that is no program) is refused before it
+// fills memory.
+inline constexpr size_t kMaxProgramFileBytes = size_t{64} << 20;
+
+// Reads a program, source or procedure file whole.  Returns 0, the operating-system error, or
+// 9309 when the file is larger than kMaxProgramFileBytes (nothing is kept then).
+[[nodiscard]] int readProgramFile(const std::string& path, std::vector<uint8_t>& out);
 
 // Whether the bytes start like a program file rather than source text (the mark at byte 8
 // after the header's two sizes).

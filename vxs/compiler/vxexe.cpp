@@ -12,7 +12,7 @@ namespace vxs {
 
 int decodeItem(std::span<const uint8_t> code, size_t pos, uint8_t& header, size_t& wordsAt,
                int& words, size_t& next) {
-    if (pos >= code.size()) return kErrBadCount;
+    if (pos >= code.size()) return kErrDamaged;
     header = code[pos];
     switch (header & 0xC0) {
         case 0x00:
@@ -24,36 +24,36 @@ int decodeItem(std::span<const uint8_t> code, size_t pos, uint8_t& header, size_
             wordsAt = pos + 1;
             break;
         case 0xC0:
-            if (pos + 1 >= code.size()) return kErrBadCount;
+            if (pos + 1 >= code.size()) return kErrDamaged;
             words = code[pos + 1];
-            if (words == 0 || words > 63) return kErrBadCount;
+            if (words == 0 || words > 63) return kErrDamaged;
             wordsAt = pos + 2;
             break;
-        default: return kErrBadCount;  // 01 is not a word count
+        default: return kErrDamaged;  // 01 is not a word count
     }
     next = wordsAt + 2 * static_cast<size_t>(words);
-    return next <= code.size() ? 0 : kErrBadCount;
+    return next <= code.size() ? 0 : kErrDamaged;
 }
 
 int decodeClause(std::span<const uint8_t> code, size_t pos, ClauseView& out) {
     out = ClauseView{};
     out.start = pos;
-    if (pos >= code.size() || code[pos] > 63) return kErrBadCount;
+    if (pos >= code.size() || code[pos] > 63) return kErrDamaged;
     out.count = code[pos];
     size_t p = pos + 1 + 2 * static_cast<size_t>(out.count);
     out.itemsAt = p;
     for (;;) {  // the operator items, up to the terminator or a direct statement
-        if (p >= code.size()) return kErrBadCount;
+        if (p >= code.size()) return kErrDamaged;
         const uint8_t h = code[p];
         if ((h & 0xC0) == 0x40) {
             out.direct = true;
             out.stmtAt = p;
             out.code = h & 0x3F;
             out.words = directWords(out.code);
-            if (out.words < 0) return kErrBadCount;
+            if (out.words < 0) return kErrDamaged;
             out.wordsAt = p + 1;
             out.next = out.wordsAt + 2 * static_cast<size_t>(out.words);
-            return out.next <= code.size() ? 0 : kErrBadCount;
+            return out.next <= code.size() ? 0 : kErrDamaged;
         }
         uint8_t header;
         size_t wordsAt, next;
@@ -76,7 +76,7 @@ int decodeClause(std::span<const uint8_t> code, size_t pos, ClauseView& out) {
         if (int err = decodeItem(code, p, h, w, n, next)) return err;
         p = next;
     }
-    if (p >= code.size()) return kErrBadCount;
+    if (p >= code.size()) return kErrDamaged;
     out.endAt = p;
     out.next = p + 1;
     return 0;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "vxs/compiler/pcb.h"
+#include "vxs/control/errors.h"
 
 namespace vxs {
 
@@ -30,7 +31,6 @@ struct ClauseView {
 };
 
 // Damaged-code errors.
-inline constexpr int kErrBadCount = 9301;
 
 // Decodes the clause at `pos`.  Returns 0, or 9301 when the bytes are not a well-formed clause
 // (nothing is read outside `code`).

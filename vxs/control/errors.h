@@ -1,39 +1,147 @@
-// Error numbers shared across subsystems.  Every routine returns 0 or one of these; each number is
-// defined once here with what it means, so that commands, statements and tests agree.
+// The one table of error numbers.  Every routine returns 0 or one of these (compile errors are
+// negative: compiler/codes.h); each number is defined here once, with the ON condition that traps
+// it and a short text, so that commands, statements, the condition search and tests agree.
+// Beside them, the control outcomes: what a routine returns, other than 0 and an error number,
+// when the run or command mode is to change course.
 #pragma once
 
 namespace vxs {
 
-inline constexpr int kErrRecordLocked = 61;      // a record or byte range locked by another open or process
-inline constexpr int kErrNotAvailable = 302;     // the facility has no handler in this build
-inline constexpr int kErrBadPosition = 731;      // a negative file position, one past 2^63-1, or an unknown origin
-inline constexpr int kErrUnrecognized = 1006;    // a line or argument that is not understood
-inline constexpr int kErrCommandTooLong = 1060;  // a command line longer than 800 bytes
-inline constexpr int kErrRangeOrder = 2003;    // a LIST or DEL range whose start lies after its end
-inline constexpr int kErrNoActiveProgram = 2102;  // GO without an active program
-inline constexpr int kErrNoProgram = 2104;      // RUN of a program without lines
-inline constexpr int kErrProgramActive = 2108;  // a command refused while a program is active
-inline constexpr int kErrFileName = 2220;       // a file name missing, or given twice
-inline constexpr int kErrNameTooLong = 4129;     // a name or path too long
-inline constexpr int kErrSharing = 4148;         // sharing conflict: the file is in use
-inline constexpr int kErrFileExists = 4150;      // the file (or directory) already exists
-inline constexpr int kErrFileNotFound = 4152;    // the file does not exist
-inline constexpr int kErrPathNotFound = 4203;    // a directory of the path does not exist
-inline constexpr int kErrAccessDenied = 4205;    // access denied
-inline constexpr int kErrLockOverlap = 4205;     // a lock overlapping one held through the same handle
-inline constexpr int kErrBadHandle = 4206;       // not an open handle
-inline constexpr int kErrNotSameDevice = 4217;   // a rename from one device to another
-inline constexpr int kErrDiskFull = 4239;        // no space left on the disk (or quota, or file size limit)
-inline constexpr int kErrUnlockNotHeld = 4276;   // unlock of a range not held through that handle
-inline constexpr int kErrOsOther = 4320;         // another operating-system failure (its code kept as last error)
-inline constexpr int kErrInvalidFunction = 4501;  // an operation the file or system does not support
-inline constexpr int kErrInvalidData = 4513;     // an invalid argument or length
-inline constexpr int kErrOsNoMemory = 4514;      // the operating system is out of memory
-inline constexpr int kErrNotReady = 4521;        // the device is not ready
-inline constexpr int kErrNoMemory = 9000;        // out of memory (also "program cleared")
-inline constexpr int kErrWorkStack = 9001;
-inline constexpr int kErrRpnStack = 9002;
-inline constexpr int kErrFlowStack = 9003;
-inline constexpr int kErrForStack = 9004;
+// The conditions of the ON table and of error-exit lists that an error falls under.  ERROR
+// catches everything; an I/O statement's IOERR catches its errors but for PAGEOFLOW.
+enum class ErrorCondition : unsigned char {
+    ERROR, CONV, SOFLOW, OFLOW, HELP, ZDIV, DUPREC, NOKEY, NOREC, EOF_, PAGEOFLOW, LOCKED, TIMEOUT,
+    EVENT,
+};
+
+// X(number, name, condition, text): kErr<name> = number; an error trapped by `condition`.
+// clang-format off
+#define VX_ERRORS(X) \
+    X(1, Interrupt, EVENT, "a function key or event without its own line") \
+    X(2, Conversion, CONV, "a conversion failed (VAL, STR$, input of a number)") \
+    X(3, NumericOverflow, OFLOW, "a number too large for its field") \
+    X(4, StringOverflow, SOFLOW, "a string too long for its variable") \
+    X(5, HelpKey, HELP, "the help key") \
+    X(6, ArithmeticOverflow, ZDIV, "division by zero or an arithmetic overflow") \
+    X(53, DuplicateRecord, DUPREC, "a record with that key exists already") \
+    X(54, EndOfFile, EOF_, "end of file") \
+    X(57, NoRecord, NOREC, "no record at that number") \
+    X(58, FieldOverflow, SOFLOW, "a string too long for its field") \
+    X(61, RecordLocked, LOCKED, "a record or byte range locked by another open or process") \
+    X(105, NotArray, ERROR, "an array operation on a scalar") \
+    X(106, ArrayCounts, ERROR, "arrays of different sizes in one operation") \
+    X(108, StringTooLong, ERROR, "a string result above 32767 bytes") \
+    X(120, Bound, ERROR, "a subscript outside the array's bounds") \
+    X(121, Dimension, ERROR, "a dimension number too large") \
+    X(122, Subscript, ERROR, "a subscript count that does not fit the array") \
+    X(123, Dimensions, ERROR, "too many dimensions") \
+    X(201, ReturnWithoutGosub, ERROR, "RETURN without GOSUB") \
+    X(202, FnendWithoutCall, ERROR, "FNEND without a function call") \
+    X(205, FnkeyNumber, ERROR, "a function-key number outside its table") \
+    X(211, NoRecordedError, ERROR, "CONTINUE or RETRY without a recorded error") \
+    X(213, PastEnd, ERROR, "the run went past the last line without END") \
+    X(220, NextWithoutFor, ERROR, "NEXT without FOR") \
+    X(230, BadExitLine, ERROR, "an EXIT reference that is not an exit line") \
+    X(301, ArgumentCount, ERROR, "a function called with the wrong number of arguments") \
+    X(302, NotAvailable, ERROR, "the facility has no handler in this build") \
+    X(303, NotVariable, ERROR, "a by-reference argument that is not a variable") \
+    X(304, ArgumentKind, ERROR, "an argument of the wrong kind") \
+    X(307, NoAssignTarget, ERROR, "an assignment without a target") \
+    X(315, FixedArray, ERROR, "a fixed array redimensioned") \
+    X(402, Log, ERROR, "LOG of zero or a negative number") \
+    X(403, Sqr, ERROR, "SQR of a negative number") \
+    X(410, BadCharacter, ERROR, "a bad trim, pad or PIC$ character, hex digit or CHR$ byte") \
+    X(411, DateFormat, ERROR, "a default date format longer than 6 characters") \
+    X(701, PageOverflow, PAGEOFLOW, "the page is full") \
+    X(726, NotPlainString, CONV, "input that is not a plain string") \
+    X(731, BadPosition, ERROR, "a negative file position, one past 2^63-1, or an unknown origin") \
+    X(920, Dictionary, ERROR, "a code word beyond the dictionary") \
+    X(1006, Unrecognized, ERROR, "a line or argument that is not understood") \
+    X(1038, BadDateTime, ERROR, "a date or time that is not valid") \
+    X(1052, LineNumber, ERROR, "a line number outside 1 to 99999") \
+    X(1060, CommandTooLong, ERROR, "a command line longer than 800 bytes") \
+    X(1110, NoTarget, ERROR, "a jump to a line that does not exist") \
+    X(2003, RangeOrder, ERROR, "a LIST or DEL range whose start lies after its end") \
+    X(2082, Bytes, ERROR, "a byte count that does not fit") \
+    X(2083, Elements, ERROR, "an element count that does not fit") \
+    X(2102, NoActiveProgram, ERROR, "GO without an active program") \
+    X(2104, NoProgram, ERROR, "RUN of a program without lines") \
+    X(2108, ProgramActive, ERROR, "a command refused while a program is active") \
+    X(2220, FileName, ERROR, "a file name missing, or given twice") \
+    X(2240, UnsupportedVersion, ERROR, "a program file of an unsupported version") \
+    X(2272, LibraryFunctionMissing, ERROR, "no loaded library has the function") \
+    X(2274, LibraryActive, ERROR, "a library with calls open") \
+    X(2278, OptionLevel, ERROR, "a library's option level or release mode does not fit") \
+    X(2280, NotLibrary, ERROR, "a program file not saved for library use") \
+    X(2282, NotLinked, ERROR, "a library function that is not linked") \
+    X(2300, Reserved, ERROR, "a reserved statement") \
+    X(4122, NotProgramFile, ERROR, "not a program file") \
+    X(4129, NameTooLong, ERROR, "a name or path too long") \
+    X(4145, Timeout, TIMEOUT, "no input within the time allowed") \
+    X(4148, Sharing, LOCKED, "sharing conflict: the file is in use") \
+    X(4150, FileExists, ERROR, "the file (or directory) already exists") \
+    X(4152, FileNotFound, ERROR, "the file does not exist") \
+    X(4203, PathNotFound, ERROR, "a directory of the path does not exist") \
+    X(4205, AccessDenied, ERROR, "access denied (also: a lock overlapping one held through the same handle)") \
+    X(4206, BadHandle, ERROR, "not an open handle") \
+    X(4215, BadName, ERROR, "an empty name, or a name of a bad form") \
+    X(4217, NotSameDevice, ERROR, "a rename from one device to another") \
+    X(4239, DiskFull, EOF_, "no space left on the disk (or quota, or file size limit)") \
+    X(4270, EndOfRecords, EOF_, "no further record") \
+    X(4272, KeyNotFound, NOKEY, "no record with that key") \
+    X(4273, KeyNotFoundNear, NOKEY, "no record at or after that key") \
+    X(4276, UnlockNotHeld, ERROR, "unlock of a range not held through that handle") \
+    X(4320, OsOther, ERROR, "another operating-system failure (its code kept as last error)") \
+    X(4501, InvalidFunction, ERROR, "an operation the file or system does not support") \
+    X(4513, InvalidData, ERROR, "an invalid argument or length") \
+    X(4514, OsNoMemory, ERROR, "the operating system is out of memory") \
+    X(4521, NotReady, ERROR, "the device is not ready") \
+    X(9000, NoMemory, ERROR, "out of memory (also: program cleared)") \
+    X(9001, WorkStack, ERROR, "the work stack is full") \
+    X(9002, RpnStack, ERROR, "the RPN stack is full") \
+    X(9003, FlowStack, ERROR, "the flow stack is full (GOSUB, calls, procedure files)") \
+    X(9004, ForStack, ERROR, "the FOR stack is full") \
+    X(9005, Items, ERROR, "too many items in one statement") \
+    X(9111, CodeTotal, ERROR, "a program file's code total is wrong") \
+    X(9112, SourceTotal, ERROR, "a program file's source total is wrong") \
+    X(9301, Damaged, ERROR, "damaged code") \
+    X(9302, DamagedCall, ERROR, "a damaged function call") \
+    X(9303, NotFunction, ERROR, "a call of something that is not a function") \
+    X(9304, DefLayout, ERROR, "a damaged DEF clause") \
+    X(9305, DefBody, ERROR, "a DEF whose body lies outside its line") \
+    X(9306, FormalMarker, ERROR, "a damaged formal parameter") \
+    X(9307, BadCondition, ERROR, "a damaged condition code") \
+    X(9309, BadProgramFile, ERROR, "an inconsistent program file") \
+    X(9500, ExecuteTooLong, ERROR, "an EXECUTE command longer than 800 bytes") \
+    X(9997, LibraryCurrent, ERROR, "a library current without a call to return from") \
+    X(9999, Interrupted, ERROR, "interrupted by the attention key (also: program block not empty)") \
+    X(10005, HelpRequest, HELP, "the help key, raised as a request (becomes 5)")
+// clang-format on
+
+enum ErrorNumber : int {
+#define VX_ERROR_ENUM(number, name, condition, text) kErr##name = number,
+    VX_ERRORS(VX_ERROR_ENUM)
+#undef VX_ERROR_ENUM
+};
+
+// Numbers that carry a second meaning where the system uses them so.
+inline constexpr int kErrLockOverlap = kErrAccessDenied;  // a lock overlaps one of this handle's
+inline constexpr int kErrReleaseMode = kErrOptionLevel;   // LIBRARY RELEASE of a resident library
+inline constexpr int kErrNotEmpty = kErrInterrupted;      // a program block that is not empty
+
+// The condition that traps error `err` (ERROR for a number outside the table).
+ErrorCondition errorCondition(int err);
+// The short text of error `err`; "" for a number outside the table.
+const char* errorText(int err);
+
+// Control outcomes.  Distinct negative values, never error numbers, so that no two modules give
+// one value two meanings.
+enum Outcome : int {
+    kPaused = -1,           // PAUSE: the run stops after this clause
+    kExecuteStop = -2,      // EXECUTE: command mode carries out the command, then the run resumes
+    kCallPending = -3,      // a user-function call: its body runs, then the clause resumes
+    kLeftCommandMode = -4,  // a command started a run or the shut-down: command mode is left
+    kDeclined = -5,         // not this handler's case: the caller takes its general way
+};
 
 }  // namespace vxs

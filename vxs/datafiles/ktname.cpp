@@ -1,4 +1,5 @@
 // File-name mapping (see ktname.h).
+#include "vxs/control/errors.h"
 #include "vxs/datafiles/ktname.h"
 
 #include <cctype>
@@ -15,9 +16,9 @@ bool isSeparator(char c) { return c == '/' || c == '\\'; }
 int mapFileName(std::string_view name, std::string& path) {
     while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
     while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
-    if (name.empty()) return 4215;
+    if (name.empty()) return kErrBadName;
     if (name.size() >= kMaxPath) return kErrNameTooLong;
-    if (name.find('\0') != std::string_view::npos) return 4215;
+    if (name.find('\0') != std::string_view::npos) return kErrBadName;
     // An absolute path names one file exactly, as a name with a drive letter does: folding its
     // case or its separators could only lose it.
     if (name.front() == '/') {
@@ -26,7 +27,7 @@ int mapFileName(std::string_view name, std::string& path) {
     }
     path.clear();
     for (char c : name) {
-        if (c == '\0') return 4215;
+        if (c == '\0') return kErrBadName;
         path += c == '\\' ? '/' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
     return 0;

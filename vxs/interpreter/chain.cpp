@@ -16,7 +16,6 @@ namespace vxs {
 
 namespace {
 
-inline constexpr int kErrChainName = 4129;
 bool g_pending = false;
 ChainRequest g_request;
 
@@ -47,37 +46,37 @@ ChainVariable snapshot(const pcb& pc, int index, const de& e) {
 }  // namespace
 
 int chainStatement(RunCtx& r, const ClauseView& v) {
-    if (v.words < 2) return 9301;
+    if (v.words < 2) return kErrDamaged;
     const int count = readWord(r.code.data() + v.wordsAt);
     const bool files = readWord(r.code.data() + v.wordsAt + 2) != 0;
-    if (count < 1) return 9301;
+    if (count < 1) return kErrDamaged;
     ChainRequest req;
     req.files = files;
     std::vector<ChainVariable> vars;
     for (int i = 1; i < count; ++i) {
         RpnEntry e;
-        if (!rpnPop(e)) return 9301;
+        if (!rpnPop(e)) return kErrDamaged;
         const Cell* c = rpnCellOf(e);
         const int index = findEntry(*r.pc, c);
         // Damaged code may hand over a literal or a temporary: only named variables pass.
-        if (!index || dictNameView(*r.pc, index).empty()) return 9301;
+        if (!index || dictNameView(*r.pc, index).empty()) return kErrDamaged;
         if (dictEntry(*r.pc, index) != c)
             vxassertion("de == t.curpcb -> dictEntryPointer[chainVariableIndex]", __FILE__, __LINE__);
         vars.push_back(snapshot(*r.pc, index, *c));
     }
     RpnEntry e;
-    if (!rpnPop(e)) return 9301;
+    if (!rpnPop(e)) return kErrDamaged;
     const Cell* name = rpnCellOf(e);
-    if (!name || !isStringCell(name)) return 9301;
+    if (!name || !isStringCell(name)) return kErrDamaged;
     req.target = std::string(cellString(name));
-    if (req.target.size() > 800) return kErrChainName;
+    if (req.target.size() > 800) return kErrNameTooLong;
     const bool procedure = req.target.rfind("PROC=", 0) == 0 || req.target.rfind("SUBPROC=", 0) == 0;
     if (!procedure) req.variables.assign(vars.rbegin(), vars.rend());  // in the order written
     g_request = std::move(req);
     g_pending = true;
     setRunStatus(RUNSTAT_CHAIN);
     r.jump = true;
-    r.jumpLine = -2;  // end-of-program processing, then command mode starts the target
+    r.jumpLine = kLineEndOfProgram;  // end-of-program processing, then command mode starts the target
     return 0;
 }
 

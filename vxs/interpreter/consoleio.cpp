@@ -18,10 +18,6 @@ namespace {
 
 constexpr int kZone = 24;
 constexpr int kNumberWidth = 25;
-constexpr int kErrNotPlainString = 726;
-constexpr int kErrInterrupted = 9999;
-constexpr int kErrConversion = 2;
-constexpr int kErrItems = 9005;
 
 OutputLine g_console{{}, 1, kConsoleWidth};
 
@@ -46,7 +42,7 @@ int readParts(std::span<const uint8_t> code, const ClauseView& v, Parts& out) {
         } else if (kind == kPartFile) {
             out.file = n ? readWord(code.data() + w) : -1;
         } else if (kind == kPartList) {
-            if (n != 1) return 9301;
+            if (n != 1) return kErrDamaged;
             out.listCount = readWord(code.data() + w);
             inList = true;
         } else if (kind != kPartExit) {
@@ -85,7 +81,7 @@ int consoleOnly(const Parts& parts, Operands& ops) {
     double n = parts.file;
     if (parts.file == -1) {
         RpnEntry e;
-        if (!ops.take(e)) return 9301;
+        if (!ops.take(e)) return kErrDamaged;
         n = numberOf(e);
     }
     return toInteger(n, -32767, 32767) == 0 ? 0 : kErrNotAvailable;

@@ -10,7 +10,6 @@ namespace vxs {
 
 inline constexpr int kFirstDayNumber = -73047;  // 1 January 1700
 inline constexpr int kLastDayNumber = 182621;   // 31 December 2399
-inline constexpr int kErrDateFormat = 411;      // a default format longer than 6 characters
 inline constexpr int kMaxDefaultFormat = 6;
 
 struct CalendarDate {

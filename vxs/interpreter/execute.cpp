@@ -12,7 +12,6 @@
 namespace vxs {
 
 namespace {
-inline constexpr int kErrExecuteTooLong = 9500;
 }
 
 int executeStatement(RunCtx& r, const ClauseView& v) {
@@ -23,16 +22,16 @@ int executeStatement(RunCtx& r, const ClauseView& v) {
         return pc.lasterror ? pc.lasterror : kErrUnrecognized;
     }
     RpnEntry e;
-    if (!rpnPop(e)) return 9301;
+    if (!rpnPop(e)) return kErrDamaged;
     const Cell* c = rpnCellOf(e);
-    if (!c || !isStringCell(c)) return 9301;
+    if (!c || !isStringCell(c)) return kErrDamaged;
     const std::string_view command = cellString(c);
     if (command.size() > static_cast<size_t>(kCommandFieldWidth)) return kErrExecuteTooLong;
     queueExecuteCommand(command, r.line == kImmediateLine);
     // A typed EXECUTE leaves the mark alone: it may run inside a program's EXECUTE, whose
     // statement still waits for the outcome.
     if (r.line != kImmediateLine) pc.pendingexec = static_cast<int16_t>(v.start + 1);
-    return kStopForExecute;
+    return kExecuteStop;
 }
 
 }  // namespace vxs

@@ -13,6 +13,7 @@
 // are FOR, whose start is assigned before its limit and step are known (the assignment is undone
 // when the clause gives up), and a form resumed after its function call, which raises its errors
 // itself.
+#include "vxs/control/errors.h"
 #include "vxs/interpreter/fastlane.h"
 
 #include <algorithm>
@@ -28,15 +29,13 @@ namespace vxs {
 
 namespace {
 
-constexpr int kCalled = -2;  // runOps stopped at the form's call
-constexpr int kDamaged = 9301;
 
 // The numeric cell of a dictionary index: 0, or the error the general path raises for it (920
 // for a free or unknown slot, 9301 for a string where a number is due).
 inline int numberCell(const pcb& pc, int index, Cell*& e) {
     e = cellAt(pc, index);
-    if (!e) return 920;
-    return isStringCell(e) ? kDamaged : 0;
+    if (!e) return kErrDictionary;
+    return isStringCell(e) ? kErrDamaged : 0;
 }
 
 // The address of an element of array `op.index`: `count` subscripts at `subscripts`, or the
@@ -44,8 +43,8 @@ inline int numberCell(const pcb& pc, int index, Cell*& e) {
 inline int elementOf(const pcb& pc, const EvalEnv& env, const NumOp& op, const double* subscripts,
                      int count, uint8_t*& at) {
     const Cell* array = cellAt(pc, op.index);
-    if (!array) return 920;
-    if (isStringCell(array)) return kDamaged;
+    if (!array) return kErrDictionary;
+    if (isStringCell(array)) return kErrDamaged;
     if (count == 0) return elementAddressConstant(env, array, static_cast<int>(op.value), at);
     return elementAddress(env, array, subscripts, count, at);
 }
@@ -99,7 +98,7 @@ struct Undo {
 };
 
 // Runs the operations from `op` on the stack `d` of `n` values (with the addresses of assignment
-// targets in `p`).  Returns 0 at the form's end, kCalled at its call (`op` is then the NCall),
+// targets in `p`).  Returns 0 at the form's end, kCallPending at its call (`op` is then the NCall),
 // or the error that the general evaluator raises there.
 [[gnu::always_inline]] inline int runOps(const NumOp*& op, const pcb& pc, const EvalEnv& env,
                                          double* d, uint8_t** p, int& n, Undo& undo) {
@@ -206,9 +205,9 @@ struct Undo {
                 if ((err = numberCell(pc, op->index, e))) return err;
                 memcpy(numberAddress(e), &d[n - 1], sizeof(double));
                 return 0;
-            case NCall: return kCalled;
+            case NCall: return kCallPending;
             case NEnd: return 0;
-            default: return kDamaged;  // NReload is passed over by the call's resumption
+            default: return kErrDamaged;  // NReload is passed over by the call's resumption
         }
     }
 }
@@ -216,7 +215,7 @@ struct Undo {
 // resumeForm, inlined into the lane.
 [[gnu::noinline]] int resumeSuspended(RunCtx& r, const CachedLine& l, const CachedClause& c,
                                       const SuspendedForm* s) {
-    if (!s) return kDamaged;
+    if (!s) return kErrDamaged;
     const pcb& pc = *r.pc;
     double d[kMaxFormDepth];
     uint8_t* p[kMaxFormDepth];
@@ -227,7 +226,7 @@ struct Undo {
         s->line != r.line || s->clause != c.view.start || s->callAt != c.callAt ||
         op->op != NCall || n + 1 > kMaxFormDepth) {
         dropResumedForm();
-        return kDamaged;
+        return kErrDamaged;
     }
     copyNumbers(d, s->values, n);
     // Variables read before the call are read again: the general path reads them only now.
@@ -237,7 +236,7 @@ struct Undo {
         Cell* e;
         if (op[i].operand >= n) {
             dropResumedForm();
-            return kDamaged;
+            return kErrDamaged;
         }
         if (int err = numberCell(pc, op[i].index, e)) {
             dropResumedForm();
@@ -250,7 +249,7 @@ struct Undo {
     op += 1 + reloads;
     Undo undo;
     int err = runOps(op, pc, r.env, d, p, n, undo);
-    if (err == kCalled) err = kDamaged;  // a form holds one call
+    if (err == kCallPending) err = kErrDamaged;  // a form holds one call
     if (err) return err;
     if (c.form == FastForm::If && !isTrue(d[n - 1])) {
         r.jump = true;
@@ -334,7 +333,7 @@ LaneStop runFastLane(RunCtx& r, const CachedLine* l, int k, LanePosition& at, in
                 int n = 0;
                 Undo undo;
                 const int e = runOps(op, pc, env, d, p, n, undo);
-                if (e == kCalled) {
+                if (e == kCallPending) {
                     const int fn = op->index;
                     const int nargs = op->kind;
                     for (int i = 1; i <= op->operand; ++i) {  // an array is not a number

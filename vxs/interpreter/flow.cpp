@@ -120,10 +120,10 @@ int jumpToLine(RunCtx& r, int16_t index, size_t offset = 0) {
     if (index < 0 || index >= r.pc->linecnt) return kErrNoTarget;
     if (offset == 0) {  // the start of a line: always there
     } else if (index == r.line) {  // a loop inside the line
-        if (offset > r.code.size()) return 9301;
+        if (offset > r.code.size()) return kErrDamaged;
     } else {
         const CachedLine* target = cachedLine(*r.pc, index);  // the run goes there next
-        if (offset > (target ? target->code : lineCode(*r.pc, index)).size()) return 9301;
+        if (offset > (target ? target->code : lineCode(*r.pc, index)).size()) return kErrDamaged;
     }
     r.jump = true;
     r.jumpLine = index;
@@ -141,7 +141,7 @@ int jumpToPosition(RunCtx& r, size_t at) {
 }
 
 int pushGosub(RunCtx& r, size_t returnOffset) {
-    if (fs.flow.size() >= fs.flowLimit) return kErrFlowStackFull;
+    if (fs.flow.size() >= fs.flowLimit) return kErrFlowStack;
     fs.flow.push_back({r.line, returnOffset, -1, lineIdentity(*r.pc, r.line)});
     ++t.calldepth;
     return 0;
@@ -150,15 +150,15 @@ int pushGosub(RunCtx& r, size_t returnOffset) {
 int gotoOrGosub(RunCtx& r, const ClauseView& v, bool gosub) {
     int16_t target;
     if (v.direct) {
-        if (v.words < kLrefWords) return 9301;
+        if (v.words < kLrefWords) return kErrDamaged;
         target = lrefLine(r.code.data() + v.wordsAt);
     } else {
         // ON x: n, LREF x n, has-NONE, and the NONE target's LREF when it has one
-        if (v.words < 1) return 9301;
+        if (v.words < 1) return kErrDamaged;
         const int n = wordAt(r, v.wordsAt);
-        if (n < 0 || v.words < 2 + kLrefWords * n) return 9301;
+        if (n < 0 || v.words < 2 + kLrefWords * n) return kErrDamaged;
         const bool hasNone = wordAt(r, v.wordsAt + 2 + 6 * static_cast<size_t>(n)) != 0;
-        if (v.words != 2 + kLrefWords * (n + (hasNone ? 1 : 0))) return 9301;
+        if (v.words != 2 + kLrefWords * (n + (hasNone ? 1 : 0))) return kErrDamaged;
         double x;
         if (int err = popNumber(x)) return err;
         const double k = std::floor(x + 0.500001);
@@ -178,30 +178,30 @@ int gotoOrGosub(RunCtx& r, const ClauseView& v, bool gosub) {
 }
 
 int forStatement(RunCtx& r, const ClauseView& v) {
-    if (v.words != 2) return 9301;
+    if (v.words != 2) return kErrDamaged;
     double step, limit;
     if (int err = popNumber(step)) return err;
     if (int err = popNumber(limit)) return err;
     RpnEntry assigned, control;
-    if (!rpnPop(assigned) || !rpnPop(control)) return 9301;
+    if (!rpnPop(assigned) || !rpnPop(control)) return kErrDamaged;
     Cell* var = rpnCellOf(control);
-    if (!var || isStringCell(var)) return 9301;
+    if (!var || isStringCell(var)) return kErrDamaged;
     const size_t i = loopEntry(fs, var);
-    if (i == fs.fors.size() && i >= fs.forLimit) return kErrForStackFull;
+    if (i == fs.fors.size() && i >= fs.forLimit) return kErrForStack;
     if (!openLoop(fs, i, var, limit, step)) return jumpToPosition(r, v.wordsAt);
     return 0;
 }
 
 int nextStatement(RunCtx& r, const ClauseView& v) {
     RpnEntry control;
-    if (v.words != 2 || !rpnPop(control)) return 9301;
+    if (v.words != 2 || !rpnPop(control)) return kErrDamaged;
     return nextLoop(r, rpnCellOf(control), v);
 }
 
 }  // namespace
 
 int nextLoop(RunCtx& r, Cell* var, const ClauseView& v) {
-    if (v.words != 2 || !var || isStringCell(var)) return 9301;
+    if (v.words != 2 || !var || isStringCell(var)) return kErrDamaged;
     const ForEntry* loop = innermostLoop(fs, var);
     if (!loop) return kErrNextWithoutFor;
     const ForEntry& f = *loop;
@@ -230,7 +230,7 @@ int conditionEntry(uint8_t cond) {
 }
 
 int onStatement(RunCtx& r, const ClauseView& v) {
-    if (v.words != 2 + kLrefWords) return 9301;
+    if (v.words != 2 + kLrefWords) return kErrDamaged;
     const uint8_t cond = static_cast<uint8_t>(wordAt(r, v.wordsAt) & 63);
     const int action = wordAt(r, v.wordsAt + 2);
     int16_t target;
@@ -242,7 +242,7 @@ int onStatement(RunCtx& r, const ClauseView& v) {
         target = lrefLine(r.code.data() + v.wordsAt + 4);
         if (target < 0 || target >= r.pc->linecnt) return kErrNoTarget;
     } else {
-        return 9301;
+        return kErrDamaged;
     }
     pcb& pc = *r.pc;
     if (cond == CFnkey) {
@@ -274,10 +274,10 @@ int recoverStatement(RunCtx& r, bool retry) {
     if (pc.errorline < 0 || pc.errorline >= pc.linecnt) return kErrNoRecordedError;
     const std::span<const uint8_t> code = lineCode(pc, pc.errorline);
     const size_t at = static_cast<size_t>(pc.erroroffset);
-    if (at >= code.size()) return 9301;
+    if (at >= code.size()) return kErrDamaged;
     if (retry || pc.lasterror == 1) return jumpToLine(r, pc.errorline, at);
     ClauseView failed;
-    if (decodeClause(code, at, failed)) return 9301;
+    if (decodeClause(code, at, failed)) return kErrDamaged;
     return jumpToLine(r, pc.errorline, failed.next);
 }
 
@@ -285,7 +285,7 @@ int systemStatement(RunCtx& r) {
     RpnEntry e;
     if (rpnPop(e)) {
         const Cell* c = rpnCellOf(e);
-        if (c && isStringCell(c)) return 9301;
+        if (c && isStringCell(c)) return kErrDamaged;
         setExitCode(toSubscript(c ? cellNumber(c) : rpnSmallValue(e)));
     }
     if (t.pendpcb) {
@@ -294,7 +294,7 @@ int systemStatement(RunCtx& r) {
     }
     g.shutdown = true;
     r.jump = true;
-    r.jumpLine = -2;
+    r.jumpLine = kLineEndOfProgram;
     return 0;
 }
 
@@ -304,22 +304,23 @@ struct Row {
     int entry;
 };
 Row rowOf(int err) {
-    switch (err) {
-        case 1: return {CEvent, EEvent};
-        case 2: case 726: return {CConv, EConv};
-        case 4: case 58: return {CSoflow, ESoflow};
-        case 3: return {COflow, EOflow};
-        case 5: case 10005: return {CHelp, EHelp};
-        case 6: return {CZdiv, EZdiv};
-        case 53: return {CDuprec, EIoerr};
-        case 4272: case 4273: return {CNokey, EIoerr};
-        case 57: return {CNorec, EIoerr};
-        case 54: case 4270: case 4239: return {CEof, EIoerr};
-        case 701: return {CPageoflow, EPageoflow};
-        case 4148: case 61: return {CLocked, ELocked};
-        case 4145: return {CTimeout, ELocked};
-        default: return {CError, EError};
+    switch (errorCondition(err)) {
+        case ErrorCondition::EVENT: return {CEvent, EEvent};
+        case ErrorCondition::CONV: return {CConv, EConv};
+        case ErrorCondition::SOFLOW: return {CSoflow, ESoflow};
+        case ErrorCondition::OFLOW: return {COflow, EOflow};
+        case ErrorCondition::HELP: return {CHelp, EHelp};
+        case ErrorCondition::ZDIV: return {CZdiv, EZdiv};
+        case ErrorCondition::DUPREC: return {CDuprec, EIoerr};
+        case ErrorCondition::NOKEY: return {CNokey, EIoerr};
+        case ErrorCondition::NOREC: return {CNorec, EIoerr};
+        case ErrorCondition::EOF_: return {CEof, EIoerr};
+        case ErrorCondition::PAGEOFLOW: return {CPageoflow, EPageoflow};
+        case ErrorCondition::LOCKED: return {CLocked, ELocked};
+        case ErrorCondition::TIMEOUT: return {CTimeout, ELocked};
+        case ErrorCondition::ERROR: break;
     }
+    return {CError, EError};
 }
 
 // Scans the error-exit parts of clause `v`: the line of the first match, -2 when none,
@@ -354,14 +355,6 @@ int scanExits(const pcb& pc, std::span<const uint8_t> code, const ClauseView& v,
 }
 
 
-constexpr int kErrArgumentCount = 301;
-constexpr int kErrNotVariable = 303;
-constexpr int kErrArgumentKind = 304;
-constexpr int kErrNotFunction = 9303;
-constexpr int kErrDefLayout = 9304;
-constexpr int kErrDefBody = 9305;
-constexpr int kErrFormalMarker = 9306;
-constexpr int kErrNoRoom = 9002;
 
 DePtr& slotOf(pcb& pc, int index) { return pc.dictEntryPointer[static_cast<size_t>(index - kFirstDictIndex)]; }
 
@@ -587,7 +580,7 @@ int skipPastLoop(RunCtx& r, size_t from) {
     size_t pos = from;
     while (!atLineEnd(r.code, pos)) {
         ClauseView c;
-        if (decodeClause(r.code, pos, c)) return 9301;
+        if (decodeClause(r.code, pos, c)) return kErrDamaged;
         if (c.code == StDo) {
             ++depth;
         } else if (c.code == StLoop) {
@@ -628,9 +621,9 @@ int beginCall(RunCtx& r, size_t clauseStart) {
 
     RpnStack& rs = rpnStack();
     WorkStack& ws = workStack();
-    if (q.args < 0 || rs.size() < static_cast<size_t>(q.args)) return 9301;
-    if (rs.limit - rs.rpnStackNext < 2 * q.args + 12) return kErrNoRoom;
-    if (fs.flow.size() >= fs.flowLimit) return kErrFlowStackFull;
+    if (q.args < 0 || rs.size() < static_cast<size_t>(q.args)) return kErrDamaged;
+    if (rs.limit - rs.rpnStackNext < 2 * q.args + 12) return kErrRpnStack;
+    if (fs.flow.size() >= fs.flowLimit) return kErrFlowStack;
     // The actuals stay where they are: binding pushes nothing, and the body's stack starts there
     // only once they are bound.
     rs.rpnStackNext -= q.args;
@@ -693,17 +686,17 @@ int beginFastCall(RunCtx& r, int fn, int16_t defLine, const CachedClause& def,
     RpnStack& rs = rpnStack();
     WorkStack& ws = workStack();
     // What the general path would refuse, it refuses itself.
-    if (def.opsCount != nargs || fs.flow.size() >= fs.flowLimit) return -1;
+    if (def.opsCount != nargs || fs.flow.size() >= fs.flowLimit) return kDeclined;
     if (static_cast<size_t>(rs.limit - rs.rpnStackNext) < rpnBelow + 3 * static_cast<size_t>(nargs) + 12 ||
         static_cast<size_t>(ws.limit - ws.next) < workBelow)
-        return -1;
+        return kDeclined;
     // The result entry and the formals are bound in place: each must be a plain scalar.
     Cell* fe = cellAt(pc, fn);
-    if (!fe || fe->kind != DE_FUNCTION || fe->attr) return -1;
+    if (!fe || fe->kind != DE_FUNCTION || fe->attr) return kDeclined;
     const NumOp* formals = defCode.ops.data() + def.opsAt;
     for (int i = 0; i < nargs; ++i) {
         const Cell* formal = cellAt(pc, formals[i].index);
-        if (!formal || formal->kind != 0 || formal->attr) return -1;
+        if (!formal || formal->kind != 0 || formal->attr) return kDeclined;
     }
 
     g.calls.push_back({&pc, &pc, fn, g.values.size(), rs.rpn_stkbase, ws.base,
@@ -759,7 +752,7 @@ SuspendedForm* returnFromFastCall(RunCtx& r, int& err) {
     --t.calldepth;
     if (stale) {  // the calling line was replaced: nothing to resume
         g.suspended.pop_back();
-        err = 9301;
+        err = kErrDamaged;
         return nullptr;
     }
     r.jump = true;
@@ -797,7 +790,7 @@ int returnFromCall(RunCtx& r) {
         value = newNumberTemp(res ? cellNumber(res) : 0);
     }
     const int err = restoreSlots(f, r.env);
-    if (!value) return 9001;
+    if (!value) return kErrWorkStack;
     if (int perr = rpnPush(rpnCell(value))) return perr;
     if (err) return err;
     if (f.program->activecalls > 0) --f.program->activecalls;
@@ -810,7 +803,7 @@ int returnFromCall(RunCtx& r) {
         if (f.program->librelease && f.program->activecalls == 0) releaseLibrary(f.program);
     }
     // A calling line replaced while the call was open has no clause to go on with.
-    if (stale || f.extraAt + 2 * static_cast<size_t>(f.extra) > caller.size()) return 9301;
+    if (stale || f.extraAt + 2 * static_cast<size_t>(f.extra) > caller.size()) return kErrDamaged;
     for (int i = 0; i < f.extra; ++i)
         if (int perr = pushWord(r.env, readWord(caller.data() + f.extraAt + 2 * static_cast<size_t>(i))))
             return perr;
@@ -862,7 +855,7 @@ int flowControl(RunCtx& r, const ClauseView& v) {
             --t.calldepth;
             // The GOSUB's line was replaced or deleted (or another statement was typed) while
             // the subroutine ran: there is no clause to go on with.
-            if (e.code != lineIdentity(*r.pc, e.line)) return 9301;
+            if (e.code != lineIdentity(*r.pc, e.line)) return kErrDamaged;
             return jumpToLine(r, e.line, e.returnOffset);
         }
         case StFnend: return returnFromCall(r);
@@ -880,7 +873,7 @@ int flowControl(RunCtx& r, const ClauseView& v) {
         case StContinue: return recoverStatement(r, false);
         case StRetry: return recoverStatement(r, true);
         case StSystem: return systemStatement(r);
-        default: return -2;
+        default: return kDeclined;
     }
 }
 

@@ -73,15 +73,6 @@ inline ForEntry* innermostLoop(FlowStacks& s, const Cell* var) {
     return i == s.forBase ? nullptr : &s.fors[i - 1];
 }
 
-inline constexpr int kErrFlowStackFull = 9003;
-inline constexpr int kErrForStackFull = 9004;
-inline constexpr int kErrReturnWithoutGosub = 201;
-inline constexpr int kErrFnendWithoutCall = 202;
-inline constexpr int kErrFnkeyNumber = 205;
-inline constexpr int kErrNoRecordedError = 211;
-inline constexpr int kErrNextWithoutFor = 220;
-inline constexpr int kErrBadExitLine = 230;
-inline constexpr int kErrBadCondition = 9307;
 
 // Stack sizes (FLOWSTACK, FORSTACK); changeable for a session.
 void setFlowLimits(size_t flowEntries, size_t forEntries);
@@ -97,7 +88,7 @@ void resetFlow();
 void resetConditions(pcb& pc);
 
 // Runs the flow statement of clause `v` (run-codes 32-63 that the loop does not handle itself).
-// Returns 0, an error number, or -2 when the code is not a flow statement.
+// Returns 0, an error number, or kDeclined when the code is not a flow statement.
 [[nodiscard]] int flowControl(RunCtx& r, const ClauseView& v);
 
 // NEXT of the control variable `var` (clause `v`): the innermost loop of `var` in this frame
@@ -129,7 +120,8 @@ SuspendedForm* returnFromFastCall(RunCtx& r, int& err);
 // arguments, kept for its resumption.  The general path would hold `rpnBelow` RPN entries and
 // `workBelow` work-stack bytes below the arguments at this point; the called body finds the
 // stacks as it would.  Binds the formals, pushes the frame and asks for the jump to the body
-// (r.jump).  Returns 0, or -1 when the general path must make the call: nothing has changed then.
+// (r.jump).  Returns 0, or kDeclined when the general path must make the call: nothing has
+// changed then.
 [[nodiscard]] int beginFastCall(RunCtx& r, int fn, int16_t defLine, const CachedClause& def,
                                 const CachedLine& defCode, const double* args, int nargs,
                                 const FormAtCall& form, size_t rpnBelow, size_t workBelow);

@@ -12,10 +12,6 @@
 
 namespace vxs::fn {
 
-inline constexpr int kErrConversion = 2;
-inline constexpr int kErrArgument = 304;  // an argument of the wrong kind, or a wrong count
-inline constexpr int kErrStringTooLong = 108;
-inline constexpr int kErrDamagedCall = 9302;
 
 class Args {
   public:
@@ -52,12 +48,12 @@ class Args {
     // Checks that there are `min` to shape.size() arguments and that argument i is a number
     // ('n'), a string ('s'), an array ('a') or anything ('*') as shape[i] says.  304 otherwise.
     [[nodiscard]] int expect(std::string_view shape, int min) const {
-        if (count_ < min || count_ > static_cast<int>(shape.size())) return kErrArgument;
+        if (count_ < min || count_ > static_cast<int>(shape.size())) return kErrArgumentKind;
         for (int i = 0; i < count_; ++i) {
             const char k = shape[static_cast<size_t>(i)];
             if ((k == 'n' && !isNumber(i)) || (k == 's' && !isString(i)) ||
                 (k == 'a' && !isArray(i)))
-                return kErrArgument;
+                return kErrArgumentKind;
         }
         return 0;
     }

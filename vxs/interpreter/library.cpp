@@ -30,7 +30,7 @@ int findFunction(const pcb& lib, std::string_view name, int& fn, int16_t& deflin
 // Links function `fn` of `pc` (called `name`) to `lib`.
 int linkFunction(pcb& pc, int fn, std::string_view name, pcb* lib) {
     de* e = dictEntry(pc, fn);
-    if (!e || !e->isFunction()) return 9301;
+    if (!e || !e->isFunction()) return kErrDamaged;
     size_t k = pc.liblinks.size();
     if (e->fnline != kFnUnlinked && e->fnline >= kFnLibraryLink &&
         e->fnline - kFnLibraryLink < pc.liblinks.size()) {
@@ -63,7 +63,7 @@ pcb* findLibrary(const std::string& path) {
 int loadLibrary(const std::string& path, uint8_t mode, pcb*& out) {
     out = nullptr;
     std::vector<uint8_t> bytes;
-    if (platform::readWholeFile(path, bytes) != 0) return lastOsError();
+    if (int err = readProgramFile(path, bytes)) return err;
     if (!looksLikeProgramFile(bytes)) return kErrNotProgramFile;
     pcb* lib = nullptr;
     if (int err = createPCB(kDefaultLineCapacity, kDefaultDictCapacity, path.c_str(), &lib))
@@ -97,18 +97,18 @@ int prepareLink(LibLink& link) {
 }
 
 int libraryStatement(RunCtx& r, const ClauseView& v) {
-    if (v.words < 2) return 9301;
+    if (v.words < 2) return kErrDamaged;
     const int operands = readWord(r.code.data() + v.wordsAt);
     const bool release = readWord(r.code.data() + v.wordsAt + 2) != 0;
     RpnStack& rs = rpnStack();
-    if (operands < 1 || rs.size() != static_cast<size_t>(operands)) return 9301;
+    if (operands < 1 || rs.size() != static_cast<size_t>(operands)) return kErrDamaged;
     const RpnEntry* at = rs.rpn_stkbase;
     const bool named = operands % 2 == 1;
 
     pcb* lib = nullptr;
     if (named) {
         const Cell* c = rpnCellOf(*at++);
-        if (!c || !isStringCell(c)) return 9301;
+        if (!c || !isStringCell(c)) return kErrDamaged;
         std::string path;
         if (int err = mapFileName(cellString(c), path)) return err;
         if (!hasExtension(path)) path += kObjectExtension;
@@ -124,9 +124,9 @@ int libraryStatement(RunCtx& r, const ClauseView& v) {
     for (; at + 1 < rs.rpnStackNext; at += 2) {
         const Cell* fnCell = rpnCellOf(at[0]);
         const Cell* nameCell = rpnCellOf(at[1]);
-        if (!fnCell || !nameCell || !isStringCell(nameCell)) return 9301;
+        if (!fnCell || !nameCell || !isStringCell(nameCell)) return kErrDamaged;
         const int fn = findEntry(*r.pc, fnCell);
-        if (!fn) return 9301;
+        if (!fn) return kErrDamaged;
         const std::string name(cellString(nameCell));
         pcb* from = lib;
         if (!from) {  // the first library already loaded that has the function

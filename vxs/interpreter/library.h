@@ -10,10 +10,6 @@
 
 namespace vxs {
 
-inline constexpr int kErrLibraryFunctionMissing = 2272;
-inline constexpr int kErrLibraryActive = 2274;
-inline constexpr int kErrReleaseMode = 2278;
-inline constexpr int kErrNotLinked = 2282;
 
 // LIBRARY [RELEASE,] [name] [: FNa, FNb$ ...] (run-code 13): its operands are on the RPN stack.
 [[nodiscard]] int libraryStatement(RunCtx& r, const ClauseView& v);

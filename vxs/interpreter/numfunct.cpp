@@ -25,14 +25,8 @@ namespace vxs {
 namespace {
 
 using fn::Args;
-using fn::kErrArgument;
+using fn::kErrArgumentKind;
 
-constexpr int kErrLog = 402;
-constexpr int kErrSqr = 403;
-constexpr int kErrOverflow = 6;
-constexpr int kErrNotArray = 105;
-constexpr int kErrDimension = 121;
-constexpr int kErrInterrupted = 9999;
 
 SystemValues g_values;
 double g_random = 0;
@@ -43,7 +37,7 @@ double frac(double x) {
 
 // A result that is not a finite number is an overflow, not a value to compute on with.
 int finite(const Args& a, double v) {
-    return std::isfinite(v) ? a.resultNumber(v) : kErrOverflow;
+    return std::isfinite(v) ? a.resultNumber(v) : kErrArithmeticOverflow;
 }
 
 // CMDKEY and FKEY: the value; with an argument, first set to it.
@@ -112,10 +106,10 @@ int remainder(const Args& a, bool floorQuotient) {
 }
 
 int minMax(const Args& a, bool max) {
-    if (a.count() < 1) return kErrArgument;
+    if (a.count() < 1) return kErrArgumentKind;
     double best = 0;
     for (int i = 0; i < a.count(); ++i) {
-        if (!a.isNumber(i)) return kErrArgument;
+        if (!a.isNumber(i)) return kErrArgumentKind;
         const double v = a.number(i);
         if (i == 0 || (max ? v > best : v < best)) best = v;
     }
@@ -124,10 +118,10 @@ int minMax(const Args& a, bool max) {
 
 // UDIM(array [, k]): the upper bound of dimension k.
 int upperBound(const EvalEnv& env, const Args& a) {
-    if (a.count() < 1 || a.count() > 2 || !a.isArray(0)) return kErrArgument;
+    if (a.count() < 1 || a.count() > 2 || !a.isArray(0)) return kErrArgumentKind;
     int k = 1;
     if (a.count() == 2) {
-        if (!a.isNumber(1)) return kErrArgument;
+        if (!a.isNumber(1)) return kErrArgumentKind;
         k = fn::countOf(a.number(1));
     }
     const Cell* array = a.cell(0);
@@ -137,13 +131,13 @@ int upperBound(const EvalEnv& env, const Args& a) {
 
 // SRCH(array, value [, start]): the subscript of the first equal element, -1 when none.
 int search(const EvalEnv& env, const Args& a) {
-    if (a.count() < 2 || a.count() > 3 || !a.isArray(0)) return kErrArgument;
+    if (a.count() < 2 || a.count() > 3 || !a.isArray(0)) return kErrArgumentKind;
     const Cell* array = a.cell(0);
     const bool strings = isStringCell(array);
-    if (strings ? !a.isString(1) : !a.isNumber(1)) return kErrArgument;
+    if (strings ? !a.isString(1) : !a.isNumber(1)) return kErrArgumentKind;
     int from = 0;
     if (a.count() == 3) {
-        if (!a.isNumber(2)) return kErrArgument;
+        if (!a.isNumber(2)) return kErrArgumentKind;
         from = std::max(0, fn::positionOf(a.number(2)) - env.base);
     }
     const int32_t n = elementCount(array);
@@ -170,10 +164,10 @@ int search(const EvalEnv& env, const Args& a) {
 }
 
 int sum(const Args& a) {
-    if (a.count() != 1) return kErrArgument;
-    if (!a.isArray(0)) return a.isNumber(0) ? kErrNotArray : kErrArgument;
+    if (a.count() != 1) return kErrArgumentKind;
+    if (!a.isArray(0)) return a.isNumber(0) ? kErrNotArray : kErrArgumentKind;
     const Cell* array = a.cell(0);
-    if (isStringCell(array)) return kErrArgument;
+    if (isStringCell(array)) return kErrArgumentKind;
     double total = 0;
     const int32_t n = elementCount(array);
     for (int32_t i = 0; i < n; ++i) {
@@ -203,12 +197,12 @@ int sleep(const Args& a) {
 
 // DATE([d] [, fmt]): the date as a number of the format's digit elements.
 int date(const Args& a) {
-    if (a.count() > 2) return kErrArgument;
+    if (a.count() > 2) return kErrArgumentKind;
     const bool hasDay = a.count() >= 1 && a.isNumber(0);
     const int fmtAt = hasDay ? 1 : 0;
     const bool hasFormat = a.count() > fmtAt;
-    if (hasFormat && !a.isString(fmtAt)) return kErrArgument;
-    if (a.count() == 2 && !hasDay) return kErrArgument;
+    if (hasFormat && !a.isString(fmtAt)) return kErrArgumentKind;
+    if (a.count() == 2 && !hasDay) return kErrArgumentKind;
     std::string_view format;
     if (int err = chooseDateFormat(hasFormat, hasFormat ? a.string(fmtAt) : "", format)) return err;
     const int day =
@@ -220,8 +214,8 @@ int date(const Args& a) {
 
 // DAYS(date [, fmt]): the day number of a date given as a number or as text.
 int days(const Args& a) {
-    if (a.count() < 1 || a.count() > 2 || a.isArray(0)) return kErrArgument;
-    if (a.count() == 2 && !a.isString(1)) return kErrArgument;
+    if (a.count() < 1 || a.count() > 2 || a.isArray(0)) return kErrArgumentKind;
+    if (a.count() == 2 && !a.isString(1)) return kErrArgumentKind;
     std::string_view format;
     if (int err = chooseDateFormat(a.count() == 2, a.count() == 2 ? a.string(1) : "", format))
         return err;
@@ -318,7 +312,7 @@ int callNumericFunction(const EvalEnv& env, int code, int args) {
     Args a;
     if (int err = a.take(args)) return err;
     double value;
-    if (plainValue(env, code, value)) return a.expect("", 0) ? kErrArgument : a.resultNumber(value);
+    if (plainValue(env, code, value)) return a.expect("", 0) ? kErrArgumentKind : a.resultNumber(value);
     switch (code) {
         // ---- system values ----
         case 5: return keyValue(a, g_values.commandKey, true);        // CMDKEY

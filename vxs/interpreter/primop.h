@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <span>
 
+#include "vxs/control/errors.h"
 #include "vxs/compiler/codes.h"
 #include "vxs/compiler/pcb.h"
 #include "vxs/interpreter/values.h"
@@ -18,13 +19,13 @@ namespace vxs {
 // Pops a number (a cell or a small integer); a string or an empty stack is damaged code (9301).
 [[nodiscard]] inline int popNumber(double& v) {
     RpnEntry e;
-    if (!rpnPop(e)) return 9301;
+    if (!rpnPop(e)) return kErrDamaged;
     if (rpnIsSmall(e)) {
         v = rpnSmallValue(e);
         return 0;
     }
     const Cell* c = rpnCellOf(e);
-    if (isStringCell(c)) return 9301;
+    if (isStringCell(c)) return kErrDamaged;
     v = cellNumber(c);
     return 0;
 }
@@ -70,7 +71,7 @@ struct EvalEnv {
         case OpSub:
         case OpSubAssignNum: out = l - r; return 0;
     }
-    return 9301;
+    return kErrDamaged;
 }
 
 // Whether a comparison of kind `kind` holds for the three-way result `cmp`.
@@ -101,11 +102,11 @@ inline double unaryOperation(int kind, double x) {
 // address, 123 when the array does not have n dimensions, 122 when a subscript is out of range.
 [[nodiscard]] inline int elementAddress(const EvalEnv& env, const Cell* array, const double* s,
                                         int n, uint8_t*& at) {
-    if (!isArrayCell(array) || cellDims(array) != n) return 123;
+    if (!isArrayCell(array) || cellDims(array) != n) return kErrDimensions;
     int32_t index = 0;
     for (int i = 0; i < n; ++i) {
         const int v = toSubscript(s[i]) - env.base;
-        if (v < 0 || v >= array->dims[i] || !array->storage) return 122;
+        if (v < 0 || v >= array->dims[i] || !array->storage) return kErrSubscript;
         index = index * array->dims[i] + v;
     }
     at = elementAt(array, index);
@@ -114,9 +115,9 @@ inline double unaryOperation(int kind, double x) {
 // The same with a constant subscript of a one-dimensional array (its low 6 bits count).
 [[nodiscard]] inline int elementAddressConstant(const EvalEnv& env, const Cell* array,
                                                 int subscript, uint8_t*& at) {
-    if (!isArrayCell(array) || cellDims(array) != 1) return 123;
+    if (!isArrayCell(array) || cellDims(array) != 1) return kErrDimensions;
     const int v = (subscript & 0x3F) - env.base;
-    if (v < 0 || v >= array->dims[0] || !array->storage) return 122;
+    if (v < 0 || v >= array->dims[0] || !array->storage) return kErrSubscript;
     at = elementAt(array, v);
     return 0;
 }
@@ -128,7 +129,6 @@ inline double unaryOperation(int kind, double x) {
 
 // evaluate() returns kCallPending when it meets a user-function call: the arguments are on the
 // RPN stack and callRequest() says which function and where evaluation resumes.
-inline constexpr int kCallPending = -3;
 struct CallRequest {
     int fn = 0;
     int args = 0;
@@ -143,7 +143,7 @@ CallRequest& callRequest();
 [[nodiscard]] inline int pushWord(const EvalEnv& env, uint16_t w) {
     if (w < kFirstDictIndex) return rpnPush(rpnSmall(w));
     Cell* c = cellAt(*env.pc, w);
-    if (!c) return 920;
+    if (!c) return kErrDictionary;
     return rpnPush(rpnCell(c));
 }
 

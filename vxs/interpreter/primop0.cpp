@@ -14,12 +14,6 @@ namespace vxs {
 
 namespace {
 
-constexpr int kErrDamaged = 9301;
-constexpr int kErrDamagedCall = 9302;
-constexpr int kErrDictionary = 920;
-constexpr int kErrNoAssignTarget = 307;
-constexpr int kErrTooLong = 4;
-constexpr int kErrStringTooLong = 108;
 
 // Pops a cell; a small integer or an empty stack is damaged code.
 int popCell(Cell*& c) {
@@ -84,7 +78,7 @@ int substringAssign(const EvalEnv& env) {
     std::string result(text, static_cast<size_t>(L));
     if (x > L) {  // beyond the end: append
         if (L + W > cap) {
-            if (!env.soflowIgnore()) return kErrTooLong;
+            if (!env.soflowIgnore()) return kErrStringOverflow;
             W = cap - L;
         }
         result.append(src, 0, static_cast<size_t>(W));
@@ -92,7 +86,7 @@ int substringAssign(const EvalEnv& env) {
         result.resize(static_cast<size_t>(x - 1));
         result += src;
         if (static_cast<int>(result.size()) > cap) {
-            if (!env.soflowIgnore()) return kErrTooLong;
+            if (!env.soflowIgnore()) return kErrStringOverflow;
             result.resize(static_cast<size_t>(cap));
         }
     } else {  // inside: x..y replaced (y below x inserts before x)
@@ -101,12 +95,12 @@ int substringAssign(const EvalEnv& env) {
         result.resize(static_cast<size_t>(x - 1));
         result += src;
         if (static_cast<int>(result.size()) > cap) {
-            if (!env.soflowIgnore()) return kErrTooLong;
+            if (!env.soflowIgnore()) return kErrStringOverflow;
             result.resize(static_cast<size_t>(cap));  // the source itself reaches past C
         } else {
             result += tail;
             if (static_cast<int>(result.size()) > cap) {
-                if (!env.soflowIgnore()) return kErrTooLong;
+                if (!env.soflowIgnore()) return kErrStringOverflow;
                 result.resize(static_cast<size_t>(cap));
             }
         }
@@ -154,7 +148,7 @@ int assignString(const EvalEnv& env, Cell* target, std::string_view text) {
     int cap;
     if (int err = writableString(target, lenWord, dst, cap)) return err;
     if (static_cast<int>(text.size()) > cap) {
-        if (!env.soflowIgnore()) return kErrTooLong;
+        if (!env.soflowIgnore()) return kErrStringOverflow;
         text = text.substr(0, static_cast<size_t>(cap));
     }
     copyText(dst, text);

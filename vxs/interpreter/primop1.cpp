@@ -16,15 +16,6 @@ namespace vxs {
 
 namespace {
 
-constexpr int kErrDamaged = 9301;
-constexpr int kErrSubscript = 122;
-constexpr int kErrDimensions = 123;
-constexpr int kErrBound = 120;
-constexpr int kErrElements = 2083;
-constexpr int kErrBytes = 2082;
-constexpr int kErrFixed = 315;
-constexpr int kErrCounts = 106;
-constexpr int kErrOverflow = 6;
 constexpr int kMaxElements = 65536;
 constexpr int kMaxArrayBytes = 1048576;
 
@@ -73,7 +64,7 @@ int opDim(const EvalEnv& env, Cell* array, int bounds, int capacity) {
     double b[kMaxDims];
     for (int i = bounds - 1; i >= 0; --i)
         if (int err = popNumber(b[i])) return err;
-    if (array->kind & DE_FIXED) return kErrFixed;
+    if (array->kind & DE_FIXED) return kErrFixedArray;
     const bool isString = isStringCell(array);
     if (capacity && !isString) return kErrDamaged;
     uint16_t sizes[kMaxDims];
@@ -143,7 +134,7 @@ int opDim(const EvalEnv& env, Cell* array, int bounds, int capacity) {
 int opCallString(const EvalEnv& env, int code, int args) {
     if (code != 100) return callStringFunction(env, code, args);
     // s$(x:y): empty when y <= 0, y < x or x past the end; otherwise bytes x..y clipped.
-    if (args != 3) return 9302;
+    if (args != 3) return kErrDamagedCall;
     double yv, xv;
     if (int err = popNumber(yv)) return err;
     if (int err = popNumber(xv)) return err;
@@ -228,7 +219,7 @@ int matStatement(const EvalEnv& env, int sub) {
                 }
                 return 0;
             }
-            if (elementCount(b) != n) return kErrCounts;
+            if (elementCount(b) != n) return kErrArrayCounts;
             if (isStringCell(b) != ts) return kErrDamaged;
             // Overlapping storage is copied in the direction that reads each element first.
             const bool backward = elementAt(target, 0) > elementAt(b, 0);
@@ -246,11 +237,11 @@ int matStatement(const EvalEnv& env, int sub) {
         case 8:
         case 9: {
             if (ts || isStringCell(b) || isStringCell(c)) return kErrDamaged;
-            if (elementCount(c) != n) return kErrCounts;
+            if (elementCount(c) != n) return kErrArrayCounts;
             const double x = cellNumber(b);
             for (int32_t i = 0; i < n; ++i) {
                 const double v = numberAt(c, i);
-                if (sub == 9 && v > -1e-10 && v < 1e-10) return kErrOverflow;
+                if (sub == 9 && v > -1e-10 && v < 1e-10) return kErrArithmeticOverflow;
                 setNumberAt(target, i, sub == 8 ? x * v : x / v);
             }
             return 0;
@@ -258,9 +249,9 @@ int matStatement(const EvalEnv& env, int sub) {
         case 11:
         case 12: {
             if (ts || isStringCell(b) || isStringCell(c)) return kErrDamaged;
-            if (elementCount(c) != n) return kErrCounts;
+            if (elementCount(c) != n) return kErrArrayCounts;
             const bool scalar = !isArrayCell(b);
-            if (!scalar && elementCount(b) != n) return kErrCounts;
+            if (!scalar && elementCount(b) != n) return kErrArrayCounts;
             for (int32_t i = 0; i < n; ++i) {
                 const double cv = numberAt(c, i);
                 const double bv = scalar ? cellNumber(b) : numberAt(b, i);
@@ -272,7 +263,7 @@ int matStatement(const EvalEnv& env, int sub) {
         case 48:
         case 49: {
             if (ts || !isArrayCell(b)) return kErrDamaged;
-            if (elementCount(b) != n) return kErrCounts;
+            if (elementCount(b) != n) return kErrArrayCounts;
             std::vector<int32_t> order(static_cast<size_t>(n));
             std::iota(order.begin(), order.end(), 0);
             const bool strings = isStringCell(b);

@@ -29,12 +29,10 @@ RunState t;
 
 namespace {
 
-constexpr int kErrPastEnd = 213;
-constexpr int kErrInterrupted = 9999;
-constexpr int kErrLibraryCurrent = 9997;
 
 bool isDamagedCode(int err) {
-    return err == 920 || err == 9301 || err == 9302 || err == 9307;
+    return err == kErrDictionary || err == kErrDamaged || err == kErrDamagedCall ||
+           err == kErrBadCondition;
 }
 
 uint32_t lineNumberOf(const pcb& pc, int16_t line) {
@@ -243,14 +241,14 @@ void runLoop() {
     int16_t line;
     size_t offset = 0;
     if (action == kActEndProgram) {
-        line = -2;
+        line = kLineEndOfProgram;
     } else if (immediate) {
         line = kImmediateLine;
     } else {
         line = pc->curline;
         if (action != kActRun) offset = static_cast<size_t>(pc->savedclauseoffset);
         if (pc->firstline == kNoLines) {
-            line = -2;  // nothing to run
+            line = kLineEndOfProgram;  // nothing to run
         } else if (line < 0 || line >= pc->linecnt) {
             // The saved line is an index into the line table (an unsigned one in the program
             // control block's terms): a negative one is past the table too.
@@ -271,9 +269,9 @@ void runLoop() {
     ClauseView decodedNow;      // a clause that the decoded line does not hold
     for (;;) {
         // ---- line start ----
-        if (line == -1 || line == -2) {
+        if (line == kLinePastEnd || line == kLineEndOfProgram) {
             flushPartialLine(consoleLine());
-            if (line == -1) {  // ran past the last line without END
+            if (line == kLinePastEnd) {  // ran past the last line without END
                 const std::span<const uint8_t> code = lineCode(*pc, lastLine);
                 reportError(*pc, kErrPastEnd, lastLine, code, lastClause);
                 saveAndLeave(*pc, {lastLine, lastClause}, false);
@@ -463,7 +461,7 @@ void runLoop() {
                     err = resumeForm(r, *decodedLine, *cached);
                 } else {
                     dropResumedForm();
-                    err = err ? err : 9301;
+                    err = err ? err : kErrDamaged;
                 }
             } else {
                 // A clause resuming after a function call has its operands and the function's
@@ -477,12 +475,12 @@ void runLoop() {
             if (switched) pc = r.pc;
             if (!t.watches.empty() && pc->libmode == kLibNone) checkWatches(*pc);
             if (err) {
-                if (err == kStopForPause) {  // PAUSE: stop after this clause
+                if (err == kPaused) {  // PAUSE: stop after this clause
                     setRunStatusShown(RUNSTAT_PAUSE);
                     saveAndLeave(*pc, {line, v.next}, isImmediate);
                     return;
                 }
-                if (err == kStopForExecute) {  // command mode runs the command, then resumes
+                if (err == kExecuteStop) {  // command mode runs the command, then resumes
                     flushPartialLine(consoleLine());
                     setRunStatus(isImmediate ? RUNSTAT_READY : RUNSTAT_EXEC);
                     saveAndLeave(*pc, {line, v.next}, isImmediate);

@@ -31,6 +31,10 @@ inline constexpr uint16_t kStepInto = 0x01, kStepOver = 0x02, kStepArmed = 0x04;
 inline constexpr uint16_t kStepLine = 0x08;
 // The line index of a statement typed without a line number.
 inline constexpr int16_t kImmediateLine = -5;
+// Where a run goes that leaves the program's lines: past the last line without END (an error),
+// and to end-of-program processing (END, STOP, SYSTEM, CHAIN).
+inline constexpr int16_t kLinePastEnd = -1;
+inline constexpr int16_t kLineEndOfProgram = -2;
 
 // A variable watched by BREAK (the run stops at the next line after it changes) or DISPLAY (its
 // new value is shown).
@@ -77,8 +81,8 @@ struct RunCtx {
     char decimalChar = '.';
     int16_t line = 0;                  // the current line index (kImmediateLine for a typed one)
     std::span<const uint8_t> code;     // its code
-    // Set by a handler that transfers control: continue at (line, offset); line -1 runs off
-    // the end of the program, -2 asks for end-of-program processing.
+    // Set by a handler that transfers control: continue at (line, offset); kLinePastEnd runs off
+    // the end of the program, kLineEndOfProgram asks for end-of-program processing.
     bool jump = false;
     int16_t jumpLine = 0;
     size_t jumpOffset = 0;
@@ -92,15 +96,13 @@ struct RunCtx {
 
 // What a statement handler returns to stop the run after its clause: PAUSE, and EXECUTE (run
 // status 13: command mode carries out the command and resumes the program).
-inline constexpr int kStopForPause = -1;
-inline constexpr int kStopForExecute = -2;
 // CHAIN: keeps the request (chain.h) and ends the program.
 [[nodiscard]] int chainStatement(RunCtx& r, const ClauseView& v);
 // EXECUTE: hands its command to command mode.
 [[nodiscard]] int executeStatement(RunCtx& r, const ClauseView& v);
 
 // Runs the statement of the clause `v` (its operands on the RPN stack).  Returns 0, an error
-// number, or -1 (PAUSE: the run stops after the clause).
+// number, or kPaused (PAUSE: the run stops after the clause).
 [[nodiscard]] int dispatchStatement(RunCtx& r, const ClauseView& v);
 // Where the run goes on after a false IF or CASE test (and DO's, with `afterOnly`) in line `line`
 // (`code`): `target` -2 is the next line; -k byte k of this line, which lies ahead of the test,
@@ -114,7 +116,7 @@ inline constexpr int kStopForExecute = -2;
 // pushed, its items evaluated and its statement dispatched; a user-function call begins the
 // function's body instead (the clause resumes when it returns).  With `resumeAt` the clause goes
 // on evaluating there, its operands and the function's value on the RPN stack.  Returns 0 or
-// the clause's error (negative: kStopForPause, kStopForExecute).
+// the clause's error (negative: kPaused, kExecuteStop).
 [[nodiscard]] int runGeneralClause(RunCtx& r, const ClauseView& v, size_t clauseStart,
                                    size_t resumeAt = 0);
 

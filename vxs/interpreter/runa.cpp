@@ -18,7 +18,6 @@ namespace vxs {
 
 namespace {
 
-constexpr int kErrReserved = 2300;
 
 int16_t wordAt(const RunCtx& r, size_t at) { return static_cast<int16_t>(readWord(r.code.data() + at)); }
 
@@ -55,10 +54,10 @@ int popTruth(bool& truth) {
 int generalStatement(RunCtx& r, const ClauseView& v) {
     switch (v.code) {
         case StMat: {
-            if (v.words != 1) return 9301;
+            if (v.words != 1) return kErrDamaged;
             return matStatement(r.env, readWord(r.code.data() + v.wordsAt));
         }
-        case StPause: return -1;
+        case StPause: return kPaused;
         case StTrace: {
             const int sub = v.words ? readWord(r.code.data() + v.wordsAt) : 4;
             if (sub == 4) t.breakflags |= kTraceOn;
@@ -114,7 +113,7 @@ int flowStatement(RunCtx& r, const ClauseView& v) {
                 t.pendpcb = nullptr;
             }
             r.jump = true;
-            r.jumpLine = -2;
+            r.jumpLine = kLineEndOfProgram;
             return 0;
         }
         case StExit:     // an error-exit line reached in sequence: nothing to do
@@ -139,7 +138,7 @@ int flowStatement(RunCtx& r, const ClauseView& v) {
         default: {
             // Jumps, loops, ON and error recovery; CALL is not built yet.
             const int err = flowControl(r, v);
-            return err == -2 ? kErrNotAvailable : err;
+            return err == kDeclined ? kErrNotAvailable : err;
         }
     }
 }
@@ -161,7 +160,7 @@ int falseTestTarget(const pcb& pc, int16_t line, std::span<const uint8_t> code, 
     }
     if (target <= -3) {  // a byte offset in this line
         if (static_cast<size_t>(-target) >= code.size() || static_cast<size_t>(-target) < after)
-            return 9301;
+            return kErrDamaged;
         toLine = line;
         toOffset = static_cast<size_t>(-target);
         return 0;

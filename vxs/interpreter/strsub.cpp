@@ -29,12 +29,9 @@ namespace vxs {
 namespace {
 
 using fn::Args;
-using fn::kErrArgument;
+using fn::kErrArgumentKind;
 using fn::kErrStringTooLong;
 
-constexpr int kErrBadCharacter = 410;  // a trim, pad or PIC$ character, a hex digit, CHR$ byte
-constexpr int kErrTooLong = 4;
-constexpr int kErrInterrupted = 9999;
 constexpr int kStrWidth = 30;
 constexpr size_t kMaxEnvName = 1000;
 constexpr size_t kMaxEnvEntries = 1024;
@@ -212,7 +209,7 @@ int pad(const Args& a, bool left) {
 
 // SREP$(s [, p], old, new): every occurrence of old at or after p, left to right.
 int replace(const Args& a) {
-    if (a.count() != 3 && a.count() != 4) return kErrArgument;
+    if (a.count() != 3 && a.count() != 4) return kErrArgumentKind;
     if (int err = a.expect(a.count() == 3 ? "sss" : "snss", a.count())) return err;
     const std::string_view s = a.string(0);
     const std::string_view from = a.string(a.count() - 2), to = a.string(a.count() - 1);
@@ -261,10 +258,10 @@ int translate(const Args& a) {
 }
 
 int minMax(const EvalEnv& env, const Args& a, bool max) {
-    if (a.count() < 1) return kErrArgument;
+    if (a.count() < 1) return kErrArgumentKind;
     std::string_view best;
     for (int i = 0; i < a.count(); ++i) {
-        if (!a.isString(i)) return kErrArgument;
+        if (!a.isString(i)) return kErrArgumentKind;
         const std::string_view s = a.string(i);
         const int cmp = compareStrings(s, best, env.alternate);
         if (i == 0 || (max ? cmp > 0 : cmp < 0)) best = s;
@@ -274,11 +271,11 @@ int minMax(const EvalEnv& env, const Args& a, bool max) {
 
 // DATE$([d] [, fmt]).
 int dateText(const Args& a) {
-    if (a.count() > 2) return kErrArgument;
+    if (a.count() > 2) return kErrArgumentKind;
     const bool hasDay = a.count() >= 1 && a.isNumber(0);
     const int fmtAt = hasDay ? 1 : 0;
     const bool hasFormat = a.count() > fmtAt;
-    if ((hasFormat && !a.isString(fmtAt)) || (a.count() == 2 && !hasDay)) return kErrArgument;
+    if ((hasFormat && !a.isString(fmtAt)) || (a.count() == 2 && !hasDay)) return kErrArgumentKind;
     std::string_view format;
     if (int err = chooseDateFormat(hasFormat, hasFormat ? a.string(fmtAt) : "", format)) return err;
     const int day =
@@ -484,7 +481,7 @@ const std::string& loginName() {
     return g_login;
 }
 int setLoginName(std::string_view name) {
-    if (name.size() > kMaxLoginName) return kErrTooLong;
+    if (name.size() > kMaxLoginName) return kErrStringOverflow;
     g_login.assign(name);
     g_loginSet = true;
     return 0;

@@ -17,6 +17,7 @@
 #include <new>
 #include <string_view>
 
+#include "vxs/control/errors.h"
 #include "vxs/compiler/pcb.h"
 
 namespace vxs {
@@ -161,7 +162,7 @@ inline void resetStacks() {
 
 [[nodiscard]] inline int rpnPush(RpnEntry e) {
     RpnStack& s = rpnStack();
-    if (s.rpnStackNext >= s.limit) return 9002;
+    if (s.rpnStackNext >= s.limit) return kErrRpnStack;
     *s.rpnStackNext++ = e;
     return 0;
 }

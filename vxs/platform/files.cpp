@@ -22,7 +22,7 @@ int failAfter(Cleanup cleanup) {
 
 }  // namespace
 
-int readWholeFile(const std::string& path, std::vector<uint8_t>& out) {
+int readWholeFile(const std::string& path, std::vector<uint8_t>& out, size_t limit) {
     out.clear();
     int fd = -1;
     if (openFile(path, Access::kRead, Create::kOpenExisting, fd)) return -1;
@@ -41,6 +41,12 @@ int readWholeFile(const std::string& path, std::vector<uint8_t>& out) {
             return failAfter([&] { (void)closeFile(fd); });
         }
         if (n == 0) break;
+        if (n > limit - out.size()) {
+            out.clear();
+            out.shrink_to_fit();
+            (void)closeFile(fd);
+            return 1;
+        }
         out.insert(out.end(), buf, buf + n);
     }
     (void)closeFile(fd);

@@ -4,6 +4,7 @@
 // (os.h), which the file layer turns into an error number.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -11,8 +12,11 @@
 
 namespace vxs::platform {
 
-// Reads the whole file.  Returns 0, or -1 with the last error set.
-[[nodiscard]] int readWholeFile(const std::string& path, std::vector<uint8_t>& out);
+// Reads the whole file.  Returns 0, -1 with the last error set, or 1 when the file holds more
+// than `limit` bytes (an endless device, a file far larger than the caller can use): then
+// nothing is kept and no more than limit + 1 bytes were read.
+[[nodiscard]] int readWholeFile(const std::string& path, std::vector<uint8_t>& out,
+                                size_t limit = SIZE_MAX);
 
 // Writes `data` to `path` replacing any file of that name only once the new contents are safely
 // on disk: a failure at any point leaves an existing file as it was.  Returns 0 or -1.
