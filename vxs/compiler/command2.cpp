@@ -7,13 +7,13 @@
 // their syntax program; the others by their own routines.
 #include "vxs/compiler/command2.h"
 
-#include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "vxs/compiler/codes.h"
 #include "vxs/compiler/command7.h"
 #include "vxs/compiler/keywords.h"
-#include "vxs/control/errors.h"
+#include "vxs/compiler/linetable.h"
 
 namespace vxs {
 
@@ -1986,144 +1986,6 @@ int compileLine(pcb& pc, std::string_view text, PendingDict& pending, const Comp
     return 0;
 }
 
-// ---- line table ----
-
-int findLine(const pcb& pc, uint32_t number) {
-    for (int i = pc.firstline; i >= 0; i = pc.lineptr[static_cast<size_t>(i)].next) {
-        const uint32_t n = pc.lineptr[static_cast<size_t>(i)].lineno();
-        if (n == number) return i;
-        if (n > number) break;
-    }
-    return -1;
-}
-
-std::vector<int> linesInOrder(const pcb& pc) {
-    std::vector<int> order;
-    order.reserve(static_cast<size_t>(pc.linecnt));
-    for (int i = pc.firstline; i >= 0 && order.size() <= static_cast<size_t>(pc.linecnt);
-         i = pc.lineptr[static_cast<size_t>(i)].next)
-        order.push_back(i);
-    return order;
-}
-
-std::span<const uint8_t> lineCode(const pcb& pc, int index) {
-    if (index < 0 || index >= pc.linecnt) return {};
-    const linetbl& e = pc.lineptr[static_cast<size_t>(index)];
-    if (e.code == 0 || e.code > pc.codearea.size()) return {};
-    const size_t len = pc.codearea[e.code - 1];
-    if (e.code + len > pc.codearea.size()) return {};
-    return {pc.codearea.data() + e.code, len};
-}
-
-std::string_view lineSource(const pcb& pc, int index) {
-    if (index < 0 || index >= pc.linecnt) return {};
-    const linetbl& e = pc.lineptr[static_cast<size_t>(index)];
-    const std::vector<uint8_t>& area =
-        (e.flags() & LF_SOURCE_IN_CODE) ? pc.codearea : pc.sourcearea;
-    if (e.source < 2 || e.source > area.size()) return {};
-    const size_t len = area[e.source - 2] | static_cast<size_t>(area[e.source - 1]) << 8;
-    if (e.source + len > area.size()) return {};
-    return {reinterpret_cast<const char*>(area.data() + e.source), len};
-}
-
-int storeLine(pcb& pc, const CompiledLine& line) {
-    // The code area: the code's length byte and code, then the source's length and text.
-    std::vector<uint8_t>& area = pc.codearea;
-    if (area.empty()) area.push_back(0);  // offset 0 is nobody's
-    if (area.size() + line.code.size() + line.source.size() + 4 > 0x7FFFFFFF) return kErrNoMemory;
-    area.push_back(static_cast<uint8_t>(line.code.size()));
-    const uint32_t codeAt = static_cast<uint32_t>(area.size());
-    area.insert(area.end(), line.code.begin(), line.code.end());
-    area.push_back(static_cast<uint8_t>(line.source.size()));
-    area.push_back(static_cast<uint8_t>(line.source.size() >> 8));
-    const uint32_t sourceAt = static_cast<uint32_t>(area.size());
-    area.insert(area.end(), line.source.begin(), line.source.end());
-
-    uint8_t flags = LF_SOURCE_IN_CODE;
-    if (!line.executable) flags |= LF_NOT_EXECUTABLE;
-    const int existing = findLine(pc, line.number);
-    int index = existing;
-    if (existing < 0) {
-        if (pc.linecnt >= pc.linecap) {
-            const int cap = std::max(pc.linecap * 2, pc.linecnt + 16);
-            if (cap > 32000 && pc.linecnt >= 32000) return kErrNoMemory;
-            std::unique_ptr<linetbl[]> grown(
-                new (std::nothrow) linetbl[static_cast<size_t>(std::min(cap, 32000))]);
-            if (!grown) return kErrNoMemory;
-            std::copy(pc.lineptr.get(), pc.lineptr.get() + pc.linecnt, grown.get());
-            pc.lineptr = std::move(grown);
-            pc.linecap = std::min(cap, 32000);
-        }
-        index = pc.linecnt++;
-        linetbl& e = pc.lineptr[static_cast<size_t>(index)];
-        e = linetbl{};
-        e.setLineno(line.number);
-        // Link it in by number.
-        int prev = -1;
-        int cur = pc.firstline;
-        while (cur >= 0 && pc.lineptr[static_cast<size_t>(cur)].lineno() < line.number) {
-            prev = cur;
-            cur = pc.lineptr[static_cast<size_t>(cur)].next;
-        }
-        // The first line of an empty program finds firstline at kNoLines; the last line's
-        // successor is always kEndOfChain.
-        e.next = cur >= 0 ? static_cast<int16_t>(cur) : kEndOfChain;
-        if (prev < 0)
-            pc.firstline = static_cast<int16_t>(index);
-        else
-            pc.lineptr[static_cast<size_t>(prev)].next = static_cast<int16_t>(index);
-    } else {
-        pc.codebytes -= static_cast<int32_t>(lineCode(pc, existing).size());
-        pc.sourcebytes -= static_cast<int32_t>(lineSource(pc, existing).size());
-    }
-    linetbl& e = pc.lineptr[static_cast<size_t>(index)];
-    e.setFlags(flags);
-    e.code = codeAt;
-    e.source = sourceAt;
-    pc.codebytes += static_cast<int32_t>(line.code.size());
-    pc.sourcebytes += static_cast<int32_t>(line.source.size());
-    pc.resolved = false;
-    return 0;
-}
-
-bool deleteLine(pcb& pc, uint32_t number) {
-    const int index = findLine(pc, number);
-    if (index < 0) return false;
-    pc.codebytes -= static_cast<int32_t>(lineCode(pc, index).size());
-    pc.sourcebytes -= static_cast<int32_t>(lineSource(pc, index).size());
-    // Unlink it.
-    const int16_t next = pc.lineptr[static_cast<size_t>(index)].next;
-    if (pc.firstline == index) {
-        pc.firstline = next;
-    } else {
-        for (int i = pc.firstline; i >= 0; i = pc.lineptr[static_cast<size_t>(i)].next) {
-            if (pc.lineptr[static_cast<size_t>(i)].next == index) {
-                pc.lineptr[static_cast<size_t>(i)].next = next;
-                break;
-            }
-        }
-    }
-    // The last entry takes its place, so that the table has no holes.
-    const int last = pc.linecnt - 1;
-    if (index != last) {
-        pc.lineptr[static_cast<size_t>(index)] = pc.lineptr[static_cast<size_t>(last)];
-        if (pc.firstline == last) {
-            pc.firstline = static_cast<int16_t>(index);
-        } else {
-            for (int i = pc.firstline; i >= 0; i = pc.lineptr[static_cast<size_t>(i)].next) {
-                if (pc.lineptr[static_cast<size_t>(i)].next == last) {
-                    pc.lineptr[static_cast<size_t>(i)].next = static_cast<int16_t>(index);
-                    break;
-                }
-            }
-        }
-    }
-    --pc.linecnt;
-    if (pc.linecnt == 0) pc.firstline = kNoLines;
-    pc.resolved = false;
-    return true;
-}
-
 int enterLine(pcb& pc, std::string_view text, const CompileOptions& options, size_t* errorPos) {
     PendingDict pending;
     CompiledLine line;
@@ -2135,7 +1997,7 @@ int enterLine(pcb& pc, std::string_view text, const CompileOptions& options, siz
         deleteLine(pc, line.number);
         return 0;
     }
-    if (int err = storeLine(pc, line)) {
+    if (int err = storeLine(pc, line.number, line.code, line.source, line.executable)) {
         pendingDiscard(pending);
         return -err;
     }
