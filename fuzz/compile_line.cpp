@@ -22,6 +22,7 @@
 
 #include "vxs/compiler/codes.h"
 #include "vxs/compiler/command2.h"
+#include "vxs/compiler/linetable.h"
 #include "vxs/compiler/lister.h"
 #include "vxs/compiler/pcb.h"
 #include "vxs/compiler/vxexe.h"

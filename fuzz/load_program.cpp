@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "vxs/compiler/command2.h"
+#include "vxs/compiler/linetable.h"
 #include "vxs/compiler/lister.h"
 #include "vxs/compiler/pcb.h"
 #include "vxs/compiler/progfile.h"

@@ -37,6 +37,7 @@
 
 #include "vxs/clientserver/common.h"
 #include "vxs/compiler/command2.h"
+#include "vxs/compiler/linetable.h"
 #include "vxs/compiler/pcb.h"
 #include "vxs/compiler/progfile.h"
 #include "vxs/control/utils.h"

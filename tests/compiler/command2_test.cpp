@@ -6,6 +6,7 @@
 
 #include "tests/support/compile_support.h"
 #include "vxs/compiler/codes.h"
+#include "vxs/compiler/linetable.h"
 #include "vxs/compiler/vxexe.h"
 
 namespace vxs {

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "tests/support/compile_support.h"
-#include "vxs/compiler/command2.h"
+#include "vxs/compiler/linetable.h"
 #include "vxs/compiler/lister.h"
 
 namespace vxs {

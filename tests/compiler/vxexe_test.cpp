@@ -5,6 +5,7 @@
 
 #include "tests/support/compile_support.h"
 #include "vxs/compiler/codes.h"
+#include "vxs/compiler/linetable.h"
 
 namespace vxs {
 namespace {

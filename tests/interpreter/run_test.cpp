@@ -13,6 +13,7 @@
 #include "tests/support/run_session.h"
 #include "vxs/clientserver/common.h"
 #include "vxs/compiler/codes.h"
+#include "vxs/compiler/linetable.h"
 #include "vxs/control/utils.h"
 
 namespace vxs {

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "tests/support/test_support.h"
+#include "vxs/compiler/linetable.h"
 #include "vxs/control/utils.h"
 #include "vxs/interpreter/run.h"
 

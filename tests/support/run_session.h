@@ -15,6 +15,7 @@
 #include "tests/support/test_support.h"
 #include "vxs/clientserver/common.h"
 #include "vxs/compiler/command2.h"
+#include "vxs/compiler/linetable.h"
 #include "vxs/compiler/vxexe.h"
 #include "vxs/control/utils.h"
 #include "vxs/interpreter/consoleio.h"

@@ -6,7 +6,7 @@
 
 #include "vxs/command/cmdshared.h"
 #include "vxs/command/command.h"
-#include "vxs/compiler/command2.h"
+#include "vxs/compiler/linetable.h"
 #include "vxs/compiler/progfile.h"
 #include "vxs/compiler/vxexe.h"
 #include "vxs/config/statline.h"

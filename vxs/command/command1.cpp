@@ -9,6 +9,7 @@
 #include "vxs/command/cmdshared.h"
 #include "vxs/compiler/codes.h"
 #include "vxs/compiler/command2.h"
+#include "vxs/compiler/linetable.h"
 #include "vxs/compiler/lister.h"
 #include "vxs/compiler/progfile.h"
 #include "vxs/compiler/vxexe.h"

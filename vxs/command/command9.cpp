@@ -10,7 +10,7 @@
 
 #include "vxs/command/cmdshared.h"
 #include "vxs/compiler/codes.h"
-#include "vxs/compiler/command2.h"
+#include "vxs/compiler/linetable.h"
 #include "vxs/compiler/vxexe.h"
 #include "vxs/control/errors.h"
 #include "vxs/control/utils.h"

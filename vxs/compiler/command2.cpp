@@ -7,28 +7,117 @@
 // their syntax program; the others by their own routines.
 #include "vxs/compiler/command2.h"
 
-#include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "vxs/compiler/codes.h"
 #include "vxs/compiler/command7.h"
 #include "vxs/compiler/keywords.h"
-#include "vxs/control/errors.h"
+#include "vxs/compiler/linetable.h"
 
 namespace vxs {
 
 namespace {
 
-// ---- syntax program bytes ----
-// Elements: kind in bits 0-2, REQ required, CLOSE closes one level, ALSO a further option (for a
-// line reference: a string expression is accepted too).
+// ---- syntax programs ----
+//
+// A statement with clause parts is described by a syntax program: a byte string that the walker
+// (runSeq) reads left to right while it consumes the typed clause after the statement keyword.
+// There are three kinds of byte, told apart by bits 6-7:
+//
+//   00kk kkkk  an element: something typed, kind in bits 0-2, flags in bits 3-5
+//   10kk kkkk  a clause keyword: a second byte, the keyword's element code, follows; bits 0-2
+//              give the kind of the element typed directly after the keyword (0: none), bits
+//              3-5 the same flags as an element
+//   01.. .sss  a control step: bits 0-2 say which
+//
+// Element kinds (bits 0-2), with what each reads and what it writes into the clause's code:
+//   0        (the byte 0x00) an empty element: its level ends here, matched; a program of this
+//            byte alone accepts nothing after the keyword
+//   1 E_STR  a string expression               -> the expression section
+//   2 E_NUM  a numeric expression              -> the expression section
+//   3 E_LIST the statement's item list (targets, values, the print list or one string target:
+//            see the statement table)           -> a list part with the item count
+//   4 E_SVAR a string target; 5 E_NVAR a numeric target -> the expression section
+//   6 E_LREF a line number or a label          -> a line part (LREF)
+//   7 E_FILE '#' and a numeric expression      -> a file part (with the number as its word when
+//            it is a small constant, else the number goes to the expression section)
+// Flags:
+//   REQ   (0x08) required: at level 0 a missing element is error 1001 (kCeSyntax), a missing
+//         keyword error 1022 (kCeKeywordMissing); inside a group or choice it has no effect
+//   ALSO  (0x10) a further option: a line reference may also be a string expression
+//   CLOSE (0x20) the item ends its level, as END after it would (no program uses it at present)
+//
+// A clause keyword is matched by its written name (REC=, KEY>=, USING, ...: clauseKeywords()).
+// Codes below 64 write a part item of that code (kind = code); its value, when it takes one, is
+// compiled into the expression section, where the interpreter finds it as the clause's next
+// operand.  Codes from 64 up write nothing and only steer the match (TRACE reads which one
+// matched).  An element or keyword may be preceded by a comma once anything of the
+// clause has been written, so the commas between the parts may be left out; a keyword's own
+// value follows it directly.
+//
+// Control steps (0x40 + step):
+//   0x40 END  ends the current level: the program at level 0, else the group or choice
+//   0x41 ALT  ends one alternative of a choice; the next one follows
+//   0x42 GRP  opens an optional group: its items up to its END must all match, or the group is
+//             passed over and everything it compiled is undone
+//   0x43 CHO  opens a choice: alternatives separated by ALT, closed by END; they are tried in
+//             order with the compile state restored after each failure, and the first that
+//             matches is taken (the rest skipped); when none matches the choice does not match
+//   0x44 CMT  a commit point: from here on a matched keyword must be followed by what it
+//             takes, else the clause is error 1006 (kCeAfterCommit) instead of a non-match
+//   0x45      writes a list part header (no program needs it)
+//   0x46 COL  a ':' is required here: error 1024 (kCeColon), or 1026 (kCeColonAfterPart) once a
+//             part has been written
+//   0x47 OWN  the statement's own routine takes over the rest of the clause (controlOwn) and the
+//             walk ends with its result; the keyword pairs after OWN are data for that routine
+//
+// Levels: the program itself is level 0; the items of a group, and of each alternative of a
+// choice, lie one level deeper than the GRP or CHO, at most at level 7 (else error 1050).  At
+// level 0 an item that does not match is passed over unless it is REQ.  Above level 0 an item
+// that does not match fails its whole level: the walker skips to the level's closing END or ALT,
+// and the enclosing group or choice decides (a group is passed over, a choice tries its next
+// alternative).  An optional value that does not compile counts as not matching; a compile error
+// proper (a missing colon, a bad line number, a file number or list item that does not compile,
+// a required value that does not) ends the walk at once, at any level.  After the walk, a
+// statement whose table entry says so may be followed by an error-exit list.
+//
+// Worked example: DELETE, with P_DELETE =
+//   0F        E_FILE|REQ        '#' and a number, required
+//   43        CHO               one of:
+//   81 30       KW|E_STR KEY=     KEY= and a string expression
+//   41        ALT               or
+//   82 34       KW|E_NUM REC=     REC= and a numeric expression
+//   40        END               (the choice may match nothing: passed over at level 0)
+//   43        CHO               one of:
+//   80 27       KW RESERVE        RESERVE alone
+//   41        ALT               or
+//   80 17       KW RELEASE        RELEASE alone
+//   40        END
+//   46        COL               ':' required
+//   40        END               end of the program; then the optional error-exit list
+// So `DELETE #F, REC=R, RESERVE:` compiles to
+//   02 01 01 02 01   expression section: two operands, F (index 257) and R (258)
+//   00 1C            terminator, statement 28 (DELETE) without words
+//   10 34 27         parts: file (its number is the next operand, F), REC= (next operand, R),
+//                    RESERVE
+//   40 7F            clause end, line end
+// while `DELETE #1 KEY=K$` fails at the COL with error 1026, and `DELETE #1, KEY=5:` too: the
+// number does not fit KEY=, so the choice is passed over and the COL finds the comma.
+//
+// The grammar rules above each program and each parse routine: keywords in capitals (typed in
+// full or abbreviated); nexpr, sexpr, expr a numeric, string or either expression; nvar a
+// numeric variable; ntarget, starget, target a numeric, string or either target (a variable, an
+// element, a substring, a whole array where the statement allows one); line a line number or a
+// label; #file '#' and a numeric expression; exits an error-exit list; [a] a may be left out;
+// {a | b} one of them; a ... a once or more; a, ... a once or more, separated by commas.  Other
+// punctuation is typed as shown; in the rules of syntax programs a comma before a part may also
+// be left out.
 constexpr uint8_t REQ = 0x08, ALSO = 0x10, CLOSE = 0x20;
 constexpr uint8_t E_STR = 1, E_NUM = 2, E_LIST = 3, E_SVAR = 4, E_NVAR = 5, E_LREF = 6, E_FILE = 7;
-// Clause keywords: KW | kind of the element that follows, then the element code.
 constexpr uint8_t KW = 0x80;
-// Control steps.
 constexpr uint8_t END = 0x40, ALT = 0x41, GRP = 0x42, CHO = 0x43, CMT = 0x44, COL = 0x46,
-                  OWN = 0x47;  // step 5 (0x45) writes a list part; no program needs it
+                  OWN = 0x47;
 
 // Element codes of the clause keywords used below.
 enum : uint8_t {
@@ -98,14 +187,27 @@ enum : uint8_t {
 };
 
 // clang-format off
+// (nothing after the keyword)
 constexpr uint8_t P_EMPTY[] = {0x00};
+// (the statement's own routine parses the clause: see ownRoutine)
 constexpr uint8_t P_OWN[] = {OWN};
+// GOTO line
+// GOSUB line
 constexpr uint8_t P_LREF[] = {E_LREF | REQ, END};
+// NEXT ntarget
 constexpr uint8_t P_NEXT[] = {E_NVAR | REQ, END};
+// END [nexpr]
+// STOP [nexpr]
 constexpr uint8_t P_OPTNUM[] = {E_NUM, END};
+// EXECUTE sexpr
 constexpr uint8_t P_STR[] = {E_STR | REQ, END};
+// {DO | LOOP} [{WHILE | UNTIL} nexpr]        (stDoLoop reads the WHILE and UNTIL codes)
 constexpr uint8_t P_DOLOOP[] = {OWN, KW | E_NUM, 60, KW | E_NUM, 61, END};
+// TRACE [{ON | OFF | PRINT}]
 constexpr uint8_t P_TRACE[] = {CHO, KW, K_ON, ALT, KW, K_OFF, ALT, KW, K_PRINT, END, END};
+// RESTORE [{ #file [, {REC= nexpr | KEY= sexpr | KEY>= sexpr | SEARCH= sexpr
+//                         | SEARCH>= sexpr | POS= nexpr}] :
+//           | line }] [exits]
 constexpr uint8_t P_RESTORE[] = {
     CHO, E_FILE | REQ,
              GRP, CHO, KW | E_NUM, K_RECEQ, ALT, KW | E_STR, K_KEYEQ, ALT, KW | E_STR, K_KEYGE,
@@ -115,27 +217,44 @@ constexpr uint8_t P_RESTORE[] = {
          E_LREF, ALT,
          0x00, END,
     END};
+// OPEN #file : sexpr [, {DISPLAY | EXTERNAL | INTERNAL}] [, {INPUT | OUTPUT | OUTIN}]
+//      [, {SEQUENTIAL | RELATIVE | KEYED}] [exits]
 constexpr uint8_t P_OPEN[] = {
     E_FILE | REQ, COL, E_STR | REQ,
     CHO, KW, K_DISPLAY, ALT, KW, K_EXTERNAL, ALT, KW, K_INTERNAL, END,
     CHO, KW, K_INPUT, ALT, KW, K_OUTPUT, ALT, KW, K_OUTIN, END,
     CHO, KW, K_SEQUENTIAL, ALT, KW, K_RELATIVE, ALT, KW, K_KEYED, END,
     END};
+// CLOSE #file [, WAIT= nexpr] [, FREE] [, DROP] [, RELEASE] : [exits]
 constexpr uint8_t P_CLOSE[] = {E_FILE | REQ, KW | E_NUM, K_WAIT, KW, K_FREE, KW, K_DROP,
                                KW, K_RELEASE, COL, END};
+// RESERVE #file : [exits]
+// RELEASE #file : [exits]
 constexpr uint8_t P_FILECOLON[] = {E_FILE | REQ, COL, END};
+// READ #file [, USING {line | sexpr}]
+//      [, {POS= nexpr | REC= nexpr | KEY= sexpr | KEY>= sexpr | SEARCH= sexpr | SEARCH>= sexpr}]
+//      [, WAIT= nexpr] [, {RESERVE | RELEASE}] : [target, ...] [exits]
+// (committed after the file number: a keyword must be followed by its value)
 constexpr uint8_t P_READ[] = {
     E_FILE | REQ, CMT, KW | E_LREF | ALSO, K_USING,
     CHO, KW | E_NUM, K_POSEQ, ALT, KW | E_NUM, K_RECEQ, ALT, KW | E_STR, K_KEYEQ, ALT,
          KW | E_STR, K_KEYGE, ALT, KW | E_STR, K_SEARCHEQ, ALT, KW | E_STR, K_SEARCHGE, END,
     KW | E_NUM, K_WAIT, CHO, KW, K_RESERVE, ALT, KW, K_RELEASE, END,
     COL, E_LIST, END};
+// READ target, ...                    (without a file number: the program's DATA)
 constexpr uint8_t P_READDATA[] = {E_LIST | REQ, END};
+// WRITE #file [, USING {line | sexpr}] [, {REC= nexpr | POS= nexpr}] [, WAIT= nexpr]
+//       [, {RESERVE | RELEASE}] : [expr, ...] [exits]
+// (committed after the file number)
 constexpr uint8_t P_WRITE[] = {
     E_FILE | REQ, CMT, KW | E_LREF | ALSO, K_USING,
     CHO, KW | E_NUM, K_RECEQ, ALT, KW | E_NUM, K_POSEQ, END,
     KW | E_NUM, K_WAIT, CHO, KW, K_RESERVE, ALT, KW, K_RELEASE, END,
     COL, E_LIST, END};
+// REWRITE { #file [, USING {line | sexpr}] [, {POS= nexpr | KEY= sexpr | REC= nexpr}]
+//                 [, {RESERVE | RELEASE}] : expr, ...
+//         | {FIELDS sexpr | SELECT sexpr} [, ATTR sexpr] [, WAIT= nexpr] [, HELP sexpr]
+//                 : expr, ... } [exits]
 constexpr uint8_t P_REWRITE[] = {
     CHO, E_FILE | REQ, GRP, KW | E_LREF | ALSO, K_USING, END,
              GRP, CHO, KW | E_NUM, K_POSEQ, ALT, KW | E_STR, K_KEYEQ, ALT, KW | E_NUM, K_RECEQ,
@@ -146,29 +265,44 @@ constexpr uint8_t P_REWRITE[] = {
              GRP, KW | E_STR, K_ATTR, END, GRP, KW | E_NUM, K_WAIT, END,
              GRP, KW | E_STR, K_HELP, END, COL, E_LIST | REQ, END,
     END};
+// REREAD #file [, USING {line | sexpr}] [, {RESERVE | RELEASE}] : [target, ...] [exits]
 constexpr uint8_t P_REREAD[] = {
     E_FILE | REQ, KW | E_LREF | ALSO, K_USING, CHO, KW, K_RESERVE, ALT, KW, K_RELEASE, END,
     COL, E_LIST, END};
+// DELETE #file [, {KEY= sexpr | REC= nexpr}] [, {RESERVE | RELEASE}] : [exits]
 constexpr uint8_t P_DELETE[] = {
     E_FILE | REQ, CHO, KW | E_STR, K_KEYEQ, ALT, KW | E_NUM, K_RECEQ, END,
     CHO, KW, K_RESERVE, ALT, KW, K_RELEASE, END, COL, END};
+// INPUT [#file [, WAIT= nexpr]]
+//       [, {FIELDS | SELECT | MENU | TEXT | DATA | STATUS} sexpr]
+//       [, ATTR sexpr] [, WAIT= nexpr] [, HELP sexpr] [:] target, ... [exits]
+// (the ':' is required once a part has been written)
 constexpr uint8_t P_INPUT[] = {
     GRP, E_FILE | REQ, GRP, KW | E_NUM, K_WAIT, END, END,
     CHO, KW | E_STR, K_FIELDS, ALT, KW | E_STR, K_SELECT, ALT, KW | E_STR, K_MENU, ALT,
          KW | E_STR, K_TEXT, ALT, KW | E_STR, K_DATA, ALT, KW | E_STR, K_STATUS, END,
     KW | E_STR, K_ATTR, KW | E_NUM, K_WAIT, KW | E_STR, K_HELP, OWN, END};
+// RINPUT [#file [, WAIT= nexpr]] [, {FIELDS | SELECT} sexpr]
+//        [, ATTR sexpr] [, WAIT= nexpr] [, HELP sexpr] [:] target, ... [exits]
 constexpr uint8_t P_RINPUT[] = {
     GRP, E_FILE | REQ, GRP, KW | E_NUM, K_WAIT, END, END,
     CHO, KW | E_STR, K_FIELDS, ALT, KW | E_STR, K_SELECT, END,
     KW | E_STR, K_ATTR, KW | E_NUM, K_WAIT, KW | E_STR, K_HELP, OWN, END};
+// LINPUT [#file [, WAIT= nexpr]] [:] starget [exits]     (starget: not a whole array)
 constexpr uint8_t P_LINPUT[] = {GRP, E_FILE | REQ, GRP, KW | E_NUM, K_WAIT, END, END, OWN, END};
+// PRINT [#file] [, {FIELDS sexpr | USING {line | sexpr} | BORDER sexpr}]
+//       [, HELP sexpr] [, WAIT= nexpr] [:] printlist [exits]
+// printlist := [item] [{, | ;} [item]] ...      item := expr | TAB(nexpr)
 constexpr uint8_t P_PRINT[] = {
     GRP, E_FILE | REQ, END,
     CHO, KW | E_STR, K_FIELDS, ALT, KW | E_LREF | ALSO, K_USING, ALT, KW | E_STR, K_BORDER, END,
     KW | E_STR, K_HELP, KW | E_NUM, K_WAIT, OWN, END};
+// DISPLAY [#file] [, {BUTTONS | MENU | TEXT | DATA | STATUS}] [:] [expr, ...] [exits]
+// (the keyword list after OWN is read by controlOwn, each keyword alone)
 constexpr uint8_t P_DISPLAY[] = {
     GRP, E_FILE | REQ, END, OWN, KW | E_STR, K_BUTTONS, KW | E_STR, K_MENU, KW | E_STR, K_TEXT,
     KW | E_STR, K_DATA, KW | E_STR, K_STATUS, END};
+// CHAIN sexpr [, {FILES | name | MAT name}] ...     (then stChain)
 constexpr uint8_t P_CHAIN[] = {E_STR | REQ, OWN, END};
 // clang-format on
 
@@ -515,6 +649,7 @@ int ClauseCompiler::requireColon() {
     return 0;
 }
 
+// line := digits | labelname      (1..99999, at most 5 digits; not a statement keyword)
 // A line number (1..99999) or a label name.  `found` is false when neither stands there.
 int ClauseCompiler::lineReference(LineRef& ref, bool& found) {
     c_.skipBlanks();
@@ -551,6 +686,7 @@ int ClauseCompiler::lineReference(LineRef& ref, bool& found) {
     return 0;
 }
 
+// #file := '#' nexpr
 int ClauseCompiler::fileNumber(bool& found) {
     c_.skipBlanks();
     found = c_.cur() == '#';
@@ -772,6 +908,7 @@ int ClauseCompiler::clauseKeyword(uint8_t code, uint8_t kind, bool also) {
 
 // ---- lists ----
 
+// list := target, ... | expr, ... | starget   (by the statement's list kind)
 int ClauseCompiler::list(ListKind kind, bool required) {
     if (kind == ListKind::Print) return printList();
     const CompileMark mark = markState(c_);
@@ -804,6 +941,7 @@ int ClauseCompiler::list(ListKind kind, bool required) {
     return 0;
 }
 
+// printlist := [item] [{, | ;} [item]] ...      item := expr | TAB(nexpr)
 int ClauseCompiler::printList() {
     std::vector<uint8_t> items;
     int values = 0;
@@ -844,6 +982,9 @@ int ClauseCompiler::printList() {
     return 0;
 }
 
+// exits := condition line, ...
+// condition := EOF | NOKEY | NOREC | DUPREC | IOERR | ERROR | CONV | SOFLOW | OFLOW | ZDIV
+//            | LOCKED | TIMEOUT | PAGEOFLOW | EXIT | HELP
 int ClauseCompiler::exitList(bool required) {
     int count = 0;
     for (;;) {
@@ -877,6 +1018,10 @@ int ClauseCompiler::exitList(bool required) {
 
 // ---- own routines of the walker's statements ----
 
+// The rest of a walked statement after OWN: DO and LOOP (stDoLoop), CHAIN (stChain), and
+//   DISPLAY ... [{BUTTONS | MENU | TEXT | DATA | STATUS}] [:] [expr, ...]
+//   {INPUT | RINPUT | LINPUT} ... [:] list        (':' required once a part is written)
+//   PRINT ... [:] printlist
 int ClauseCompiler::controlOwn() {
     switch (code_) {
         case StDo:
@@ -910,6 +1055,7 @@ int ClauseCompiler::controlOwn() {
 
 // ---- statements ----
 
+// [LET] target {= | += | -= | *= | /=} expr    (compound: numeric target, not a substring)
 int ClauseCompiler::assignment() {
     setStatement(StLet, false);
     Target t;
@@ -935,6 +1081,7 @@ int ClauseCompiler::assignment() {
     return 0;
 }
 
+// IF nexpr THEN      (what follows THEN, if anything, is compileLine's: see there)
 int ClauseCompiler::stIf() {
     setStatement(StIf, false);
     if (int err = compileExpression(c_, ExprType::Numeric)) return err;
@@ -947,6 +1094,7 @@ int ClauseCompiler::stIf() {
     return 0;
 }
 
+// ELSE               (what follows, as after THEN, is compileLine's)
 int ClauseCompiler::stElse() {
     setStatement(StSkip, true);
     stmtWord(static_cast<uint16_t>(kTargetUnresolved));
@@ -955,6 +1103,7 @@ int ClauseCompiler::stElse() {
     return 0;
 }
 
+// FOR nvar = nexpr TO nexpr [STEP nexpr]
 int ClauseCompiler::stFor() {
     setStatement(StFor, false);
     Target t;
@@ -984,6 +1133,7 @@ int ClauseCompiler::stFor() {
     return 0;
 }
 
+// {DO | LOOP} [{WHILE | UNTIL} nexpr]
 int ClauseCompiler::stDoLoop(bool isLoop) {
     // The keyword bytes after the own-routine step: WHILE (60) and UNTIL (61).
     bool test = false, until = false;
@@ -1009,6 +1159,11 @@ int ClauseCompiler::stDoLoop(bool isLoop) {
     return 0;
 }
 
+// ON condition {IGNORE | SYSTEM | [GOTO] line}
+// ON FNKEY nexpr {IGNORE | SYSTEM | [GOTO] line}
+// ON nexpr {GOTO | GOSUB} line, ... [NONE line]
+// condition := ERROR | CONV | IOERR | PAGEOFLOW | SOFLOW | OFLOW | HELP | ZDIV | ATTN | LOCKED
+//            | EVENT
 int ClauseCompiler::stOn() {
     const CompileMark mark = markState(c_);
     uint8_t cond = 0;
@@ -1076,6 +1231,7 @@ int ClauseCompiler::stOn() {
     return words_.size() > 63 ? kCeWords : 0;
 }
 
+// TRACE [{ON | OFF | PRINT}]      (after the walk of P_TRACE: the keyword becomes the word)
 int ClauseCompiler::stTrace() {
     setStatement(StTrace, false);
     stmtWord(matchedKeyword_ == 0xFF ? static_cast<uint8_t>(K_ON) : matchedKeyword_);
@@ -1084,6 +1240,8 @@ int ClauseCompiler::stTrace() {
     return 0;
 }
 
+// END [nexpr] | END IF | END SELECT | END DEF
+// STOP [nexpr]
 int ClauseCompiler::stEnd(uint8_t code) {
     c_.skipBlanks();
     const size_t from = c_.pos;
@@ -1112,12 +1270,15 @@ int ClauseCompiler::stEnd(uint8_t code) {
     return r;
 }
 
+// SYSTEM [nexpr]
 int ClauseCompiler::stSystem() {
     setStatement(StSystem, true);
     if (!atClauseEnd()) return compileExpression(c_, ExprType::Numeric);
     return 0;
 }
 
+// CHAIN sexpr [, {FILES | name | MAT name}] ...    (the walk of P_CHAIN has read sexpr; FILES
+//                                                   once, a second one is a name)
 int ClauseCompiler::stChain() {
     setStatement(StChain, false);
     int operands = 1, files = 0;
@@ -1143,6 +1304,7 @@ int ClauseCompiler::stChain() {
     return 0;
 }
 
+// LIBRARY [RELEASE [,]] [sexpr] [: fnname, ...]     (sexpr or at least one fnname)
 int ClauseCompiler::stLibrary() {
     if (c_.options.programActive) return kCeActive;
     setStatement(StLibrary, false);
@@ -1197,6 +1359,7 @@ int ClauseCompiler::stLibrary() {
     return 0;
 }
 
+// CALL expr, ...
 int ClauseCompiler::stCall() {
     setStatement(StCall, false);
     int operands = 0;
@@ -1212,6 +1375,7 @@ int ClauseCompiler::stCall() {
     return 0;
 }
 
+// FORM text          (to the end of the clause; quoted parts may hold '\' and '!')
 int ClauseCompiler::stForm() {
     setStatement(StForm, false);
     c_.skipBlanks();
@@ -1240,6 +1404,7 @@ int ClauseCompiler::stForm() {
     return 0;
 }
 
+// DATA item, ...     item := number | quoted string | unquoted text up to ','
 int ClauseCompiler::stData() {
     setStatement(StData, false);
     for (;;) {
@@ -1280,6 +1445,7 @@ int ClauseCompiler::stData() {
     return words_.size() > 63 ? kCeWords : 0;
 }
 
+// OPTION {BASE {0 | 1} | COLLATE {NATIVE | ALTERNATE}}, ...
 int ClauseCompiler::stOption() {
     setStatement(StOption, false);
     for (;;) {
@@ -1309,6 +1475,9 @@ int ClauseCompiler::stOption() {
     return 0;
 }
 
+// DIM dimitem, ...
+// dimitem := name ( nexpr, ... ) | name$ ( nexpr, ... ) [* length] | name$ * length
+//            (1..7 bounds; length 1..32767)
 int ClauseCompiler::stDim() {
     if (c_.options.programActive) return kCeActive;
     setStatement(StDim, false);
@@ -1373,6 +1542,7 @@ int ClauseCompiler::stDim() {
     return 0;
 }
 
+// array := [MAT] name [( range )]
 // One array operand of MAT: a name (optionally written MAT name) with an optional range.
 int ClauseCompiler::matOperand(ExprType& type) {
     c_.skipBlanks();
@@ -1396,6 +1566,8 @@ int ClauseCompiler::matOperand(ExprType& type) {
     return 0;
 }
 
+// MAT array = { AIDX(array) | DIDX(array) | ( expr ) [{* | / | + | -} array]
+//             | array [{+ | -} array] | expr }
 int ClauseCompiler::stMat() {
     setStatement(StMat, false);
     ExprType targetType;
@@ -1453,6 +1625,8 @@ int ClauseCompiler::stMat() {
     return 0;
 }
 
+// DEF fnname [( {formal, ... [; formal, ...] | ; formal, ...} )] [= expr]
+// formal := [& | MAT] name
 int ClauseCompiler::stDef() {
     setStatement(StDef, false);
     c_.skipBlanks();
@@ -1558,6 +1732,7 @@ int ClauseCompiler::stDef() {
     return 0;
 }
 
+// SELECT CASE expr
 int ClauseCompiler::stSelect() {
     if (!matchStatementWord(StCase)) return kCeKeywordMissing;
     setStatement(StSelect, false);
@@ -1579,6 +1754,7 @@ int ClauseCompiler::stSelect() {
     return 0;
 }
 
+// CASE {ELSE | value, ...}      value := number | string literal | name
 int ClauseCompiler::stCase() {
     // Every CASE line begins with the skip that ends the previous CASE's statements.
     setStatement(StSkip, true);
@@ -1639,6 +1815,7 @@ int ClauseCompiler::stCase() {
     return 0;
 }
 
+// labelname :        (first on the line, or after another label)
 int ClauseCompiler::stLabel() {
     const size_t n = nameLength(c_.upper, c_.pos);
     int index = 0;
@@ -1650,6 +1827,9 @@ int ClauseCompiler::stLabel() {
     return 0;
 }
 
+// The statements parsed by their own routines; beside those above:
+//   EXIT exits
+//   FNEND | CONTINUE | RETRY | USE
 int ClauseCompiler::ownRoutine() {
     switch (code_) {
         case StLet: return assignment();
@@ -1676,6 +1856,7 @@ int ClauseCompiler::ownRoutine() {
     }
 }
 
+// line               (directly after THEN or ELSE: GOTO line)
 int ClauseCompiler::impliedGoto(bool& done) {
     done = false;
     c_.skipBlanks();
@@ -1704,6 +1885,8 @@ int ClauseCompiler::impliedGoto(bool& done) {
     return finish();
 }
 
+// clause := labelname : | ELSE | REM text | assignment | statement
+//           (REM text runs to the end of the line; a statement is its keyword and its rule)
 int ClauseCompiler::compileStatement(bool lineStart) {
     begin();
     kind = ClauseKind::Plain;
@@ -1850,6 +2033,9 @@ std::string upperOutsideQuotes(std::string_view text) {
 
 }  // namespace
 
+// typed := [number] [clause [\ clause] ...] [! comment]      (number exactly when `numbered`)
+// After IF ... THEN and after ELSE the next clause may be a bare line (a GOTO); an ELSE may
+// follow the clause after THEN without a '\'.
 int compileLine(pcb& pc, std::string_view text, PendingDict& pending, const CompileOptions& options,
                 CompiledLine& out, bool numbered) {
     out = CompiledLine{};
@@ -1986,144 +2172,6 @@ int compileLine(pcb& pc, std::string_view text, PendingDict& pending, const Comp
     return 0;
 }
 
-// ---- line table ----
-
-int findLine(const pcb& pc, uint32_t number) {
-    for (int i = pc.firstline; i >= 0; i = pc.lineptr[static_cast<size_t>(i)].next) {
-        const uint32_t n = pc.lineptr[static_cast<size_t>(i)].lineno();
-        if (n == number) return i;
-        if (n > number) break;
-    }
-    return -1;
-}
-
-std::vector<int> linesInOrder(const pcb& pc) {
-    std::vector<int> order;
-    order.reserve(static_cast<size_t>(pc.linecnt));
-    for (int i = pc.firstline; i >= 0 && order.size() <= static_cast<size_t>(pc.linecnt);
-         i = pc.lineptr[static_cast<size_t>(i)].next)
-        order.push_back(i);
-    return order;
-}
-
-std::span<const uint8_t> lineCode(const pcb& pc, int index) {
-    if (index < 0 || index >= pc.linecnt) return {};
-    const linetbl& e = pc.lineptr[static_cast<size_t>(index)];
-    if (e.code == 0 || e.code > pc.codearea.size()) return {};
-    const size_t len = pc.codearea[e.code - 1];
-    if (e.code + len > pc.codearea.size()) return {};
-    return {pc.codearea.data() + e.code, len};
-}
-
-std::string_view lineSource(const pcb& pc, int index) {
-    if (index < 0 || index >= pc.linecnt) return {};
-    const linetbl& e = pc.lineptr[static_cast<size_t>(index)];
-    const std::vector<uint8_t>& area =
-        (e.flags() & LF_SOURCE_IN_CODE) ? pc.codearea : pc.sourcearea;
-    if (e.source < 2 || e.source > area.size()) return {};
-    const size_t len = area[e.source - 2] | static_cast<size_t>(area[e.source - 1]) << 8;
-    if (e.source + len > area.size()) return {};
-    return {reinterpret_cast<const char*>(area.data() + e.source), len};
-}
-
-int storeLine(pcb& pc, const CompiledLine& line) {
-    // The code area: the code's length byte and code, then the source's length and text.
-    std::vector<uint8_t>& area = pc.codearea;
-    if (area.empty()) area.push_back(0);  // offset 0 is nobody's
-    if (area.size() + line.code.size() + line.source.size() + 4 > 0x7FFFFFFF) return kErrNoMemory;
-    area.push_back(static_cast<uint8_t>(line.code.size()));
-    const uint32_t codeAt = static_cast<uint32_t>(area.size());
-    area.insert(area.end(), line.code.begin(), line.code.end());
-    area.push_back(static_cast<uint8_t>(line.source.size()));
-    area.push_back(static_cast<uint8_t>(line.source.size() >> 8));
-    const uint32_t sourceAt = static_cast<uint32_t>(area.size());
-    area.insert(area.end(), line.source.begin(), line.source.end());
-
-    uint8_t flags = LF_SOURCE_IN_CODE;
-    if (!line.executable) flags |= LF_NOT_EXECUTABLE;
-    const int existing = findLine(pc, line.number);
-    int index = existing;
-    if (existing < 0) {
-        if (pc.linecnt >= pc.linecap) {
-            const int cap = std::max(pc.linecap * 2, pc.linecnt + 16);
-            if (cap > 32000 && pc.linecnt >= 32000) return kErrNoMemory;
-            std::unique_ptr<linetbl[]> grown(
-                new (std::nothrow) linetbl[static_cast<size_t>(std::min(cap, 32000))]);
-            if (!grown) return kErrNoMemory;
-            std::copy(pc.lineptr.get(), pc.lineptr.get() + pc.linecnt, grown.get());
-            pc.lineptr = std::move(grown);
-            pc.linecap = std::min(cap, 32000);
-        }
-        index = pc.linecnt++;
-        linetbl& e = pc.lineptr[static_cast<size_t>(index)];
-        e = linetbl{};
-        e.setLineno(line.number);
-        // Link it in by number.
-        int prev = -1;
-        int cur = pc.firstline;
-        while (cur >= 0 && pc.lineptr[static_cast<size_t>(cur)].lineno() < line.number) {
-            prev = cur;
-            cur = pc.lineptr[static_cast<size_t>(cur)].next;
-        }
-        // The first line of an empty program finds firstline at kNoLines; the last line's
-        // successor is always kEndOfChain.
-        e.next = cur >= 0 ? static_cast<int16_t>(cur) : kEndOfChain;
-        if (prev < 0)
-            pc.firstline = static_cast<int16_t>(index);
-        else
-            pc.lineptr[static_cast<size_t>(prev)].next = static_cast<int16_t>(index);
-    } else {
-        pc.codebytes -= static_cast<int32_t>(lineCode(pc, existing).size());
-        pc.sourcebytes -= static_cast<int32_t>(lineSource(pc, existing).size());
-    }
-    linetbl& e = pc.lineptr[static_cast<size_t>(index)];
-    e.setFlags(flags);
-    e.code = codeAt;
-    e.source = sourceAt;
-    pc.codebytes += static_cast<int32_t>(line.code.size());
-    pc.sourcebytes += static_cast<int32_t>(line.source.size());
-    pc.resolved = false;
-    return 0;
-}
-
-bool deleteLine(pcb& pc, uint32_t number) {
-    const int index = findLine(pc, number);
-    if (index < 0) return false;
-    pc.codebytes -= static_cast<int32_t>(lineCode(pc, index).size());
-    pc.sourcebytes -= static_cast<int32_t>(lineSource(pc, index).size());
-    // Unlink it.
-    const int16_t next = pc.lineptr[static_cast<size_t>(index)].next;
-    if (pc.firstline == index) {
-        pc.firstline = next;
-    } else {
-        for (int i = pc.firstline; i >= 0; i = pc.lineptr[static_cast<size_t>(i)].next) {
-            if (pc.lineptr[static_cast<size_t>(i)].next == index) {
-                pc.lineptr[static_cast<size_t>(i)].next = next;
-                break;
-            }
-        }
-    }
-    // The last entry takes its place, so that the table has no holes.
-    const int last = pc.linecnt - 1;
-    if (index != last) {
-        pc.lineptr[static_cast<size_t>(index)] = pc.lineptr[static_cast<size_t>(last)];
-        if (pc.firstline == last) {
-            pc.firstline = static_cast<int16_t>(index);
-        } else {
-            for (int i = pc.firstline; i >= 0; i = pc.lineptr[static_cast<size_t>(i)].next) {
-                if (pc.lineptr[static_cast<size_t>(i)].next == last) {
-                    pc.lineptr[static_cast<size_t>(i)].next = static_cast<int16_t>(index);
-                    break;
-                }
-            }
-        }
-    }
-    --pc.linecnt;
-    if (pc.linecnt == 0) pc.firstline = kNoLines;
-    pc.resolved = false;
-    return true;
-}
-
 int enterLine(pcb& pc, std::string_view text, const CompileOptions& options, size_t* errorPos) {
     PendingDict pending;
     CompiledLine line;
@@ -2135,7 +2183,7 @@ int enterLine(pcb& pc, std::string_view text, const CompileOptions& options, siz
         deleteLine(pc, line.number);
         return 0;
     }
-    if (int err = storeLine(pc, line)) {
+    if (int err = storeLine(pc, line.number, line.code, line.source, line.executable)) {
         pendingDiscard(pending);
         return -err;
     }

@@ -1,7 +1,7 @@
 // The line compiler: splits a typed line into its line number, label and clauses, recognises
 // each clause's statement, parses it against the statement's syntax program (a table-driven,
 // backtracking walker) or its own routine, and produces the line's code and stored source.
-// Also the line table operations that store, replace and delete compiled lines.
+// Storing the result in the program is the line table's job (linetable.h).
 #pragma once
 
 #include <cstdint>
@@ -36,19 +36,5 @@ struct CompiledLine {
 // the failing position in *errorPos.
 [[nodiscard]] int enterLine(pcb& pc, std::string_view text, const CompileOptions& options,
                             size_t* errorPos = nullptr);
-
-// ---- line table ----
-// Index of the line with this number, -1 when none.
-int findLine(const pcb& pc, uint32_t number);
-// Stores a compiled line (its code and source go into the code area) in number order.  Returns
-// 0 or kErrNoMemory (9000) when the table cannot grow.
-[[nodiscard]] int storeLine(pcb& pc, const CompiledLine& line);
-// Removes a line; the last entry of the table moves into its place.  Returns false when none.
-bool deleteLine(pcb& pc, uint32_t number);
-// A line's code (ending with 0x7F) and its stored source (empty when held without source).
-std::span<const uint8_t> lineCode(const pcb& pc, int index);
-std::string_view lineSource(const pcb& pc, int index);
-// Indexes of the lines in line-number order.
-std::vector<int> linesInOrder(const pcb& pc);
 
 }  // namespace vxs

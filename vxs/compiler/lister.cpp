@@ -5,8 +5,8 @@
 #include <cstdio>
 
 #include "vxs/compiler/codes.h"
-#include "vxs/compiler/command2.h"
 #include "vxs/compiler/keywords.h"
+#include "vxs/compiler/linetable.h"
 
 namespace vxs {
 

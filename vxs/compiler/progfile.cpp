@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "vxs/compiler/command2.h"
 #include "vxs/compiler/command7.h"
+#include "vxs/compiler/linetable.h"
 #include "vxs/compiler/vxexe.h"
 #include "vxs/control/errors.h"
 #include "vxs/datafiles/file_os.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "vxs/compiler/codes.h"
-#include "vxs/compiler/command2.h"
+#include "vxs/compiler/linetable.h"
 
 namespace vxs {
 

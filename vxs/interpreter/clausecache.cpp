@@ -13,7 +13,7 @@
 #include <new>
 
 #include "vxs/compiler/codes.h"
-#include "vxs/compiler/command2.h"
+#include "vxs/compiler/linetable.h"
 #include "vxs/interpreter/run.h"
 
 namespace vxs {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "vxs/compiler/codes.h"
-#include "vxs/compiler/command2.h"
+#include "vxs/compiler/linetable.h"
 #include "vxs/control/errors.h"
 #include "vxs/control/utils.h"
 #include "vxs/debugger/help.h"

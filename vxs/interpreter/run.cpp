@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "vxs/compiler/codes.h"
-#include "vxs/compiler/command2.h"
+#include "vxs/compiler/linetable.h"
 #include "vxs/config/statline.h"
 #include "vxs/control/endrun.h"
 #include "vxs/control/entry.h"
