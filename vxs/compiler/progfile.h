@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "vxs/compiler/pcb.h"
+#include "vxs/control/errors.h"
 
 namespace vxs {
 

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "vxs/control/errors.h"
+
 namespace vxs {
 
 inline constexpr int kFirstDayNumber = -73047;  // 1 January 1700

@@ -25,7 +25,6 @@ namespace vxs {
 namespace {
 
 using fn::Args;
-using fn::kErrArgumentKind;
 
 
 SystemValues g_values;
@@ -265,7 +264,7 @@ SystemValues& systemValues() {
 }
 
 int valueOfText(std::string_view text, char decimalChar, double& value) {
-    return parseNumber(text, decimalChar, 0, value) ? 0 : fn::kErrConversion;
+    return parseNumber(text, decimalChar, 0, value) ? 0 : kErrConversion;
 }
 
 double nextRandom() {

@@ -29,8 +29,6 @@ namespace vxs {
 namespace {
 
 using fn::Args;
-using fn::kErrArgumentKind;
-using fn::kErrStringTooLong;
 
 constexpr int kStrWidth = 30;
 constexpr size_t kMaxEnvName = 1000;
@@ -401,7 +399,7 @@ int message(const Args& a) {
 int environmentText(const Args& a) {
     if (int err = a.expect("s", 1)) return err;
     const std::string_view name = trimBlanks(a.string(0));
-    if (name.size() > kMaxEnvName) return fn::kErrConversion;
+    if (name.size() > kMaxEnvName) return kErrConversion;
     std::string value;
     if (!environmentVariable(name, value)) value.clear();
     return a.resultString(value);
@@ -415,19 +413,19 @@ int noArguments(const Args& a, std::string_view text) {
 }  // namespace
 
 int textOfNumber(double value, char decimalChar, char* out, int& length) {
-    if (!std::isfinite(value)) return fn::kErrConversion;
+    if (!std::isfinite(value)) return kErrConversion;
     length = displayNumberInto(value, kStrWidth, decimalChar, out, kDisplayCapacity);
     return 0;
 }
 
 int setEnvironmentVariable(std::string_view name, std::string_view value) {
     name = trimBlanks(name);
-    if (name.empty() || name.size() > kMaxEnvName) return fn::kErrConversion;
+    if (name.empty() || name.size() > kMaxEnvName) return kErrConversion;
     for (char ch : name) {
         const bool ok = (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') ||
                         (ch >= '0' && ch <= '9') || ch == '-' || ch == '_' || ch == '.' ||
                         ch == '#';
-        if (!ok) return fn::kErrConversion;
+        if (!ok) return kErrConversion;
     }
     for (size_t i = 0; i < g_environment.size(); ++i) {
         if (!sameName(g_environment[i].name, name)) continue;
