@@ -28,7 +28,8 @@ struct Input {
 
 bool readInput(const fs::path& path, std::vector<Input>& out) {
     std::ifstream in(path, std::ios::binary);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
     if (!in.is_open() || in.bad()) {
         fprintf(stderr, "cannot read the input %s\n", path.c_str());
         return false;

@@ -18,8 +18,8 @@ namespace fs = std::filesystem;
 // libFuzzer's flags whose value is a file or directory name ("seed_inputs" is a comma-separated
 // list of them, or "@" and a file naming them).
 constexpr std::string_view kPathFlags[] = {
-    "artifact_prefix", "exact_artifact_path", "dict",      "merge_control_file",
-    "features_dir",    "mutation_graph_file", "data_flow_trace", "stop_file",
+    "artifact_prefix",     "exact_artifact_path", "dict",      "merge_control_file", "features_dir",
+    "mutation_graph_file", "data_flow_trace",     "stop_file",
 };
 
 std::string absolute(std::string_view path) {
@@ -27,8 +27,8 @@ std::string absolute(std::string_view path) {
     std::error_code ec;
     const fs::path p = fs::absolute(fs::path(path), ec).lexically_normal();
     if (ec) {
-        fprintf(stderr, "cannot make %.*s absolute: %s\n", static_cast<int>(path.size()), path.data(),
-                ec.message().c_str());
+        fprintf(stderr, "cannot make %.*s absolute: %s\n", static_cast<int>(path.size()),
+                path.data(), ec.message().c_str());
         abort();
     }
     return p.string();
@@ -62,7 +62,8 @@ std::string rewritten(std::string_view arg, bool& artifacts) {
         if (name != flag) continue;
         // A prefix that names a directory keeps its separator: files go inside it.
         std::string path = absolute(value);
-        if (!value.empty() && value.back() == '/' && !path.empty() && path.back() != '/') path += '/';
+        if (!value.empty() && value.back() == '/' && !path.empty() && path.back() != '/')
+            path += '/';
         return prefix + path;
     }
     return std::string(arg);

@@ -57,7 +57,7 @@ namespace {
 using namespace vxs;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kAttentionAfter = 40;  // polls of the run loop before the attention key
+constexpr int kAttentionAfter = 40;   // polls of the run loop before the attention key
 constexpr int kMaxDispatches = 5000;  // turns of the dispatch loop in one session
 constexpr auto kTimeBudget = std::chrono::milliseconds(500);
 
@@ -69,12 +69,24 @@ constexpr auto kTimeBudget = std::chrono::milliseconds(500);
 // The library that LIBRARY "lib" (or LOAD lib RESIDENT) finds: a trapped error, recursion, a
 // string function, a pause inside a body, an untrapped error, and a GOSUB inside a body.
 constexpr const char* kLibrary[] = {
-    "10 DEF FNL(P)",          "20 ON ZDIV GOTO 50",   "30 LET FNL = 1 / P + N \\ N = N + 1",
-    "40 FNEND",               "50 LET FNL = -1 \\ FNEND",  "60 DEF FNS$(A$) = A$ & \"!\"",
-    "70 DEF FNR(K)",          "80 IF K > 0 THEN LET FNR = FNR(K - 1) + 1", "90 FNEND",
-    "100 DEF FNP",            "110 PAUSE",            "120 LET FNP = 3",
-    "130 FNEND",              "140 DEF FNE(X) = X / 0", "150 DEF FNG(X)",
-    "160 GOSUB 190",          "170 LET FNG = X + G",  "180 FNEND",
+    "10 DEF FNL(P)",
+    "20 ON ZDIV GOTO 50",
+    "30 LET FNL = 1 / P + N \\ N = N + 1",
+    "40 FNEND",
+    "50 LET FNL = -1 \\ FNEND",
+    "60 DEF FNS$(A$) = A$ & \"!\"",
+    "70 DEF FNR(K)",
+    "80 IF K > 0 THEN LET FNR = FNR(K - 1) + 1",
+    "90 FNEND",
+    "100 DEF FNP",
+    "110 PAUSE",
+    "120 LET FNP = 3",
+    "130 FNEND",
+    "140 DEF FNE(X) = X / 0",
+    "150 DEF FNG(X)",
+    "160 GOSUB 190",
+    "170 LET FNG = X + G",
+    "180 FNEND",
     "190 G = G + 1 \\ RETURN",
 };
 // The procedure file "proc": a program line, a listing and a run.
@@ -149,8 +161,9 @@ int onKeyboard(const DecodedMessage& m, std::span<const RemoteOut>) {
 int onStatusError(const DecodedMessage& m, std::span<const RemoteOut>) {
     if (m.count != 3 || !isInt(m, 0) || m.params[0].value <= 0)
         fail("an error reported that is not a positive number");
-    if (g_echo) fprintf(stderr, "! ERROR %d at %d:%d\n", m.params[0].value, m.params[1].value,
-                        m.params[2].value);
+    if (g_echo)
+        fprintf(stderr, "! ERROR %d at %d:%d\n", m.params[0].value, m.params[1].value,
+                m.params[2].value);
     return 0;
 }
 
@@ -203,8 +216,8 @@ bool mayLeaveScratch(std::string_view line) {
     if (line.find("..") != std::string_view::npos) return true;
     for (size_t i = line.find_first_of("/\\"); i != std::string_view::npos;
          i = line.find_first_of("/\\", i + 1)) {
-        const bool startsWord = i == 0 || std::string_view(" \t\"<>=,:").find(line[i - 1]) !=
-                                              std::string_view::npos;
+        const bool startsWord =
+            i == 0 || std::string_view(" \t\"<>=,:").find(line[i - 1]) != std::string_view::npos;
         const bool followed = i + 1 < line.size() && line[i + 1] != ' ';
         if (startsWord && followed) return true;
     }
@@ -258,7 +271,8 @@ void checkAfterRun() {
         default: fail("the run ended with an unexpected status");
     }
     if (!rpnStack().empty()) fail("the RPN stack is not at its base after the run");
-    if (workStack().next != workStack().base) fail("the work stack is not at its base after the run");
+    if (workStack().next != workStack().base)
+        fail("the work stack is not at its base after the run");
     const OutputLine& line = consoleLine();
     if (line.column < 1 || line.column > line.width + 1) fail("the console column left the window");
     if (line.text.size() > static_cast<size_t>(line.width))
