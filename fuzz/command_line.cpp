@@ -1,13 +1,12 @@
 // Fuzz target: lines typed at the command prompt.  Every line is carried out (0, or -1 with an
 // action code that leaves command mode) or refused with an error number that leaves the action
 // code alone.  The target works in a scratch directory of its own, since commands write files.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "fuzz/scratch.h"
 #include "vxs/command/command.h"
 #include "vxs/compiler/pcb.h"
 #include "vxs/config/config.h"
@@ -20,12 +19,16 @@ void setUpOnce() {
     static bool done = false;
     if (done) return;
     done = true;
-    char dir[] = "/tmp/vxfuzz-command-XXXXXX";
-    if (!mkdtemp(dir) || chdir(dir) != 0) abort();
+    vxfuzz::enterScratchDirectory("command");
     vxs::setEditorCommand("true");  // EDIT must not start an interactive editor
     if (vxs::createPCB(100, 100, "FUZZ", &vxs::t.curpcb) != 0) abort();
 }
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    vxfuzz::absolutePathArguments(argc, argv);
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     setUpOnce();

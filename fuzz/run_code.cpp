@@ -29,12 +29,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "fuzz/scratch.h"
 #include "vxs/clientserver/common.h"
 #include "vxs/compiler/command2.h"
 #include "vxs/compiler/linetable.h"
@@ -83,8 +83,7 @@ constexpr const char* kLibrary[] = {
 };
 
 void writeLibrary() {
-    char dir[] = "/tmp/vxfuzz-run-XXXXXX";
-    if (!mkdtemp(dir) || chdir(dir) != 0) abort();
+    vxfuzz::enterScratchDirectory("run");
     pcb lib;
     if (!allocatePCBTables(lib, 16, 16)) abort();
     resetProgram(lib);
@@ -92,8 +91,7 @@ void writeLibrary() {
         if (enterLine(lib, line, CompileOptions{}) != 0) fail("a library line is refused");
     std::vector<uint8_t> image;
     if (writeProgramImage(lib, false, image) != 0) fail("the library cannot be written");
-    FILE* f = fopen("lib.vxp", "wb");
-    if (!f || fwrite(image.data(), 1, image.size(), f) != image.size() || fclose(f) != 0) abort();
+    vxfuzz::writeScratchFile("lib.vxp", std::string(image.begin(), image.end()));
     resetProgram(lib);
 }
 
@@ -328,6 +326,11 @@ std::string transcriptOf(const uint8_t* data, size_t size, bool fast) {
 }
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    vxfuzz::absolutePathArguments(argc, argv);
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool attached = (attachTerminal(), writeLibrary(), true);
