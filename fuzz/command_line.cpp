@@ -1,4 +1,4 @@
-// Fuzz target: lines typed at the command prompt.  Every line is carried out (0, or -1 with an
+// Fuzz target: lines typed at the command prompt.  Every line is carried out (0, or kLeftCommandMode with an
 // action code that leaves command mode) or refused with an error number that leaves the action
 // code alone.  The target works in a scratch directory of its own, since commands write files.
 #include <cstdint>
@@ -38,8 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (line.find_first_of("/\\") != std::string_view::npos || line.find("..") != std::string_view::npos)
         return 0;
     const int err = vxs::executeCommandLine(line);
-    if (err < -1 || err > 99999) abort();
-    if (err == -1 && vxs::actionCode() == vxs::kActCommand) abort();
+    if ((err < 0 && err != vxs::kLeftCommandMode) || err > 99999) abort();
+    if (err == vxs::kLeftCommandMode && vxs::actionCode() == vxs::kActCommand) abort();
     if (err >= 0 && vxs::actionCode() != vxs::kActCommand) abort();
     vxs::t.runImmediate = false;
     return 0;

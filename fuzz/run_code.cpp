@@ -294,8 +294,7 @@ void attempt(const uint8_t* data, size_t size) {
         // The program runs first; the statement is typed when it has ended.
         pc->curline = pc->firstline;
         runAndResume(*pc, kActRun);
-        t.immediate = code;
-        t.runImmediate = true;
+        setImmediateStatement(code);
     } else if (c.resumeAt) {
         pc->curline = static_cast<int16_t>(findLine(*pc, kCodeLine));
         pc->savedclauseoffset = static_cast<int16_t>(c.offset % (code.size() + 1));
