@@ -21,7 +21,7 @@ void setUpOnce() {
     done = true;
     vxfuzz::enterScratchDirectory("command");
     vxs::setEditorCommand("true");  // EDIT must not start an interactive editor
-    if (vxs::createPCB(100, 100, "FUZZ", &vxs::t.curpcb) != 0) abort();
+    if (vxs::createPCB(100, 100, "FUZZ", &vxs::pchain.curpcb) != 0) abort();
 }
 }  // namespace
 

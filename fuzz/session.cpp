@@ -227,22 +227,11 @@ bool mayLeaveScratch(std::string_view line) {
 // Everything a session leaves behind, back to the state of a process that has just started.
 void resetSession() {
     resetFlow();  // function frames give their slots back before the programs go
-    dropResumedForm();
     endRunLibraries();
     freeAllPCBs();
-    freeClauseCache();
-    ChainRequest chain;
-    (void)takeChainRequest(chain);
     commandWork() = CommandWork{};
-    resetRunControls();
-    consoleLine() = OutputLine{{}, 1, kConsoleWidth};
-    resetStacks();
-    clearShutdownRequest();
-    clearEnvironmentTable();
-    resetDateSettings();
-    setCurrencyCharacter('$');
+    resetInterpreter();
     setClockOffset(0);
-    randomize(0);
     statusLineFree();
     setExitCode(0);
     setRunStatus(RUNSTAT_READY);
@@ -269,7 +258,7 @@ void checkAfterRun() {
     if (line.column < 1 || line.column > line.width + 1) fail("the console column left the window");
     if (line.text.size() > static_cast<size_t>(line.width))
         fail("the console line is wider than the window");
-    if (!t.curpcb) fail("no current program after the run");
+    if (!pchain.curpcb) fail("no current program after the run");
 }
 
 void runSession() {

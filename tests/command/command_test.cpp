@@ -33,7 +33,7 @@ TEST_F(CommandTest, SystemWithAndWithoutExitCode) {
 }
 
 TEST_F(CommandTest, BadLinesReportTheirErrorAndLeaveTheActionCode) {
-    ASSERT_EQ(createPCB(10, 10, "P", &t.curpcb), 0);
+    ASSERT_EQ(createPCB(10, 10, "P", &pchain.curpcb), 0);
     struct Case {
         const char* line;
         int error;

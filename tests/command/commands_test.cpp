@@ -39,7 +39,7 @@ class SessionTest : public test::CleanStateTest {
         dir_ = dir;
         old_ = std::filesystem::current_path();
         std::filesystem::current_path(dir_);
-        ASSERT_EQ(createPCB(kDefaultLineCapacity, kDefaultDictCapacity, "", &t.curpcb), 0);
+        ASSERT_EQ(createPCB(kDefaultLineCapacity, kDefaultDictCapacity, "", &pchain.curpcb), 0);
     }
     void TearDown() override {
         commandWork() = CommandWork{};

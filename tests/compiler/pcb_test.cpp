@@ -35,8 +35,8 @@ class PcbTest : public ::testing::Test {
 };
 
 TEST_F(PcbTest, NewBlockIsEmptyWithConditionTargetsUnset) {
-    EXPECT_EQ(t.curpcb, pc);
-    EXPECT_EQ(t.pcbhead, pc);
+    EXPECT_EQ(pchain.curpcb, pc);
+    EXPECT_EQ(pchain.pcbhead, pc);
     EXPECT_EQ(pc->firstline, kNoLines);
     EXPECT_EQ(pc->linecnt, 0);
     EXPECT_EQ(pc->dictcnt, 0);
@@ -52,10 +52,10 @@ TEST_F(PcbTest, LaterBlocksGoSecondInTheChain) {
     pcb* third = nullptr;
     ASSERT_EQ(createPCB(10, 10, "LIB1", &second), 0);
     ASSERT_EQ(createPCB(10, 10, "LIB2", &third), 0);
-    EXPECT_EQ(t.pcbhead, pc);
+    EXPECT_EQ(pchain.pcbhead, pc);
     EXPECT_EQ(pc->next, third);
     EXPECT_EQ(third->next, second);
-    EXPECT_EQ(t.curpcb, pc) << "the current program stays current";
+    EXPECT_EQ(pchain.curpcb, pc) << "the current program stays current";
     freePCB(third);
     EXPECT_EQ(pc->next, second);
 }

@@ -61,7 +61,7 @@ TEST_F(DispatchTest, ResumeAndEndWithoutPendingProgramKeepTheCurrentOne) {
     for (int code : {kActResume, kActEndProgram}) {
         setActionCode(code);
         EXPECT_EQ(dispatchOnce(), 0);
-        EXPECT_EQ(t.curpcb, current);
+        EXPECT_EQ(pchain.curpcb, current);
         EXPECT_EQ(actionCode(), kActCommand) << "the run loop goes back to command mode";
     }
 }
@@ -72,12 +72,12 @@ TEST_F(DispatchTest, ResumePromotesThePendingProgram) {
     ASSERT_EQ(createPCB(10, 10, "CURRENT", &current), 0);
     pcb* pending = nullptr;
     ASSERT_EQ(createPCB(10, 10, "PENDING", &pending), 0);
-    t.curpcb = current;
-    t.pendpcb = pending;
+    pchain.curpcb = current;
+    pchain.pendpcb = pending;
     setActionCode(kActEndProgram);
     dispatchOnce();
-    EXPECT_EQ(t.curpcb, pending);
-    EXPECT_EQ(t.pendpcb, nullptr);
+    EXPECT_EQ(pchain.curpcb, pending);
+    EXPECT_EQ(pchain.pendpcb, nullptr);
 }
 
 TEST_F(DispatchTest, UtilitiesReturnThroughCode47WithTheirError) {
@@ -90,11 +90,11 @@ TEST_F(DispatchTest, UtilitiesReturnThroughCode47WithTheirError) {
         EXPECT_THAT(term.errors, ::testing::ElementsAre("302 -1 0"));
     }
     // Command mode then takes over again and keeps the program in memory.
-    pcb* program = t.curpcb;
+    pcb* program = pchain.curpcb;
     term.inputLines = {"SYSTEM 4"};
     dispatchOnce();
     EXPECT_EQ(actionCode(), kActShutdown);
-    EXPECT_EQ(t.curpcb, program);
+    EXPECT_EQ(pchain.curpcb, program);
     EXPECT_EQ(dispatchOnce(), 1);
     EXPECT_EQ(exitCode(), 4);
 }

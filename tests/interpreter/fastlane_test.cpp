@@ -1253,7 +1253,7 @@ class FastLaneSession : public test::CleanStateTest {
         EXPECT_TRUE(mkdtemp(dir));
         const std::filesystem::path old = std::filesystem::current_path();
         std::filesystem::current_path(dir);
-        EXPECT_EQ(createPCB(kDefaultLineCapacity, kDefaultDictCapacity, "", &t.curpcb), 0);
+        EXPECT_EQ(createPCB(kDefaultLineCapacity, kDefaultDictCapacity, "", &pchain.curpcb), 0);
         setFastForms(fast);
         test::RecordingTerminal& term = test::installRecordingTerminal();
         term.inputLines = lines;

@@ -122,12 +122,12 @@ TEST_F(Flow, EndingARunWithALibraryCurrentAndNoCallIs9997AndReleasesIt) {
     pcb* lib = nullptr;
     ASSERT_EQ(createPCB(10, 10, "LIB", &lib), 0);
     lib->libmode = kLibLoaded;
-    t.curpcb = lib;  // as if a call had been abandoned without its frame
+    pchain.curpcb = lib;  // as if a call had been abandoned without its frame
     setActionCode(kActEndProgram);
     runLoop();
     EXPECT_THAT(errors(), ElementsAre("9997 0 0"));
-    EXPECT_EQ(t.curpcb, &program());
-    for (const pcb* p = t.pcbhead; p; p = p->next) EXPECT_NE(p->libmode, kLibLoaded);
+    EXPECT_EQ(pchain.curpcb, &program());
+    for (const pcb* p = pchain.pcbhead; p; p = p->next) EXPECT_NE(p->libmode, kLibLoaded);
 }
 
 TEST_F(Flow, AnExitReferenceToALineWithoutExitIsError230) {

@@ -164,7 +164,7 @@ TEST_F(RunLoop, TheAttentionKeyIsPolledAtTheFirstLineAndEveryEighthLine) {
 // What the debugger link will do while a statement waits: set a break point mid-run.
 int setBreakAtPoll(const DecodedMessage&, std::span<const RemoteOut>) {
     if (++PolledKeys::polls == 2) {
-        t.curpcb->breakpoints.push_back({40, 1, false});
+        pchain.curpcb->breakpoints.push_back({40, 1, false});
         noteWatchChange();
     }
     return CallFunctionRemote(KEYBOARDRET, IN_RESP, {rpInt(0)});
@@ -424,7 +424,7 @@ TEST_F(RunLoop, ASavedLinePastTheLineTableIsFatal) {
         runLoop();
     });
     EXPECT_EQ(r.exitStatus, 255);
-    EXPECT_THAT(r.err, HasSubstr("vxassertion (cur_line < t.curpcb -> linecnt)"));
+    EXPECT_THAT(r.err, HasSubstr("vxassertion (cur_line < pchain.curpcb -> linecnt)"));
 
     const test::ChildResult negative = test::runInChild([this] {
         program().curline = -3;
@@ -432,7 +432,7 @@ TEST_F(RunLoop, ASavedLinePastTheLineTableIsFatal) {
         runLoop();
     });
     EXPECT_EQ(negative.exitStatus, 255);
-    EXPECT_THAT(negative.err, HasSubstr("vxassertion (cur_line < t.curpcb -> linecnt)"));
+    EXPECT_THAT(negative.err, HasSubstr("vxassertion (cur_line < pchain.curpcb -> linecnt)"));
 }
 
 }  // namespace

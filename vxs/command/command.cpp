@@ -55,7 +55,7 @@ void remember(std::string_view line) {
 // compile is offered again for correction.
 int programLine(std::string_view line) {
     CommandWork& w = commandWork();
-    if (!t.curpcb) return kErrUnrecognized;
+    if (!pchain.curpcb) return kErrUnrecognized;
     size_t digits = 0;
     while (digits < line.size() && std::isdigit(static_cast<unsigned char>(line[digits]))) ++digits;
     const bool numberOnly = trimBlanks(line.substr(digits)).empty();
@@ -63,7 +63,7 @@ int programLine(std::string_view line) {
         w.autoOn = false;
         return 0;
     }
-    const int err = enterLine(*t.curpcb, line, compileOptions());
+    const int err = enterLine(*pchain.curpcb, line, compileOptions());
     if (err) {
         w.preset = std::string(line.substr(0, kRejectedLineMax));
         w.presetSelected = true;
@@ -83,12 +83,12 @@ int programLine(std::string_view line) {
 
 // A statement without a line number: compiled into the typed-statement line and run at once.
 int immediateStatement(std::string_view line) {
-    if (!t.curpcb) return kErrUnrecognized;
+    if (!pchain.curpcb) return kErrUnrecognized;
     PendingDict pending;
     CompiledLine compiled;
-    if (int err = compileLine(*t.curpcb, line, pending, compileOptions(), compiled, false))
+    if (int err = compileLine(*pchain.curpcb, line, pending, compileOptions(), compiled, false))
         return -err;
-    pendingCommit(*t.curpcb, pending);
+    pendingCommit(*pchain.curpcb, pending);
     setImmediateStatement(std::move(compiled.code));
     setActionCode(kActRun);
     return kLeftCommandMode;
@@ -138,7 +138,7 @@ bool readNextLine(std::string& line, int& error) {
 // Entered while a program is suspended: its position is kept in a command-info record.
 void pushCommandInfo() {
     CommandWork& w = commandWork();
-    if (!w.ci.empty() || !isSuspendedStatus(runStatus()) || !t.curpcb) return;
+    if (!w.ci.empty() || !isSuspendedStatus(runStatus()) || !pchain.curpcb) return;
     if (t.stoppedInImmediate) {  // a typed statement stopped: no program is suspended
         t.stoppedInImmediate = false;
         setRunStatusShown(RUNSTAT_READY);
@@ -146,10 +146,10 @@ void pushCommandInfo() {
     }
     CommandInfo ci;
     ci.status = runStatus();
-    ci.curline = t.curpcb->curline;
-    ci.clauseoffset = t.curpcb->savedclauseoffset;
-    if (!(ci.curline < t.curpcb->linecnt || t.curpcb->linecnt == 0))
-        vxassertion("ci -> cicurline < t.curpcb -> linecnt", __FILE__, __LINE__);
+    ci.curline = pchain.curpcb->curline;
+    ci.clauseoffset = pchain.curpcb->savedclauseoffset;
+    if (!(ci.curline < pchain.curpcb->linecnt || pchain.curpcb->linecnt == 0))
+        vxassertion("ci -> cicurline < pchain.curpcb -> linecnt", __FILE__, __LINE__);
     w.ci.push_back(ci);
     noteActivityChange();
 }
@@ -158,7 +158,7 @@ void pushCommandInfo() {
 // with `err`, which the statement then raises.
 void finishExecute(int err) {
     CommandWork& w = commandWork();
-    pcb* pc = t.curpcb;
+    pcb* pc = pchain.curpcb;
     if (w.ci.empty() || !pc) return;
     const CommandInfo ci = w.ci.back();
     w.ci.pop_back();
@@ -182,7 +182,7 @@ bool runExecuteCommand() {
     w.executePending = false;
     std::string command = std::move(w.executeCommand);
     w.executeCommand.clear();
-    pcb* pc = t.curpcb;
+    pcb* pc = pchain.curpcb;
     if (w.executeTyped || !pc || pc->pendingexec <= 0) {  // nothing to resume: as if typed
         w.queued.push_front(command);
         return false;
@@ -208,7 +208,7 @@ int startChain(ChainRequest& chain) {
     if (target.rfind("PROC=", 0) == 0) return commandProcedure(target.substr(5), false);
     if (target.rfind("SUBPROC=", 0) == 0) return commandProcedure(target.substr(8), true);
     if (int err = commandLoad(target, false)) return err;
-    pcb* pc = t.curpcb;
+    pcb* pc = pchain.curpcb;
     if (!pc || pc->firstline == kNoLines) return kErrNoProgram;
     prepareRun(*pc);
     if (int err = receiveChainVariables(*pc, chain.variables)) return err;
@@ -254,13 +254,13 @@ void commandMode() {
         setActionCode(kActCommand);
     }
     if (w.ci.empty() && isSuspendedStatus(runStatus()) && optionOn(kOptionNoCommandMode) &&
-        t.curpcb) {
+        pchain.curpcb) {
         char text[700];
-        const int16_t line = t.curpcb->curline;
+        const int16_t line = pchain.curpcb->curline;
         snprintf(text, sizeof text, "Attempt to enter command mode not allowed from program %s:%i",
-                 t.curpcb->progname,
-                 line >= 0 && line < t.curpcb->linecnt
-                     ? static_cast<int>(t.curpcb->lineptr[static_cast<size_t>(line)].lineno())
+                 pchain.curpcb->progname,
+                 line >= 0 && line < pchain.curpcb->linecnt
+                     ? static_cast<int>(pchain.curpcb->lineptr[static_cast<size_t>(line)].lineno())
                      : 0);
         fatalError(text, 0, 0);
         return;
@@ -279,7 +279,7 @@ void commandMode() {
                 // took the program elsewhere (GO, GO END, SYSTEM).
                 if (!t.runImmediate) {
                     w.resumeAfterImmediate = false;
-                    if (t.curpcb) t.curpcb->pendingexec = 0;
+                    if (pchain.curpcb) pchain.curpcb->pendingexec = 0;
                 }
                 return;
             }

@@ -71,7 +71,7 @@ int commandSystem(std::string_view word, std::string_view args) {
 int commandRun(std::string_view args) {
     if (programActive()) return kErrProgramActive;
     if (!trimBlanks(args).empty()) return commandLoad(args, true);
-    pcb* pc = t.curpcb;
+    pcb* pc = pchain.curpcb;
     if (!pc || pc->firstline == kNoLines) return kErrNoProgram;
     prepareRun(*pc);
     pc->curline = pc->firstline;
@@ -93,7 +93,7 @@ int commandGo(std::string_view args) {
     }
     if (!rest.empty()) return kErrUnrecognized;
     g_work.ci.pop_back();
-    if (pcb* pc = t.curpcb) {
+    if (pcb* pc = pchain.curpcb) {
         pc->curline = ci.curline >= 0 && ci.curline < pc->linecnt ? ci.curline : 0;
         pc->savedclauseoffset = ci.clauseoffset;
         // An edit since the stop may have changed the line: resume at its start then.
@@ -109,7 +109,7 @@ int commandGo(std::string_view args) {
 int commandClear(std::string_view word, std::string_view args) {
     if (!trimBlanks(args).empty()) return kErrUnrecognized;
     if (programActive()) return queueAfterProgramEnd(word);
-    if (pcb* pc = t.curpcb) {
+    if (pcb* pc = pchain.curpcb) {
         resetProgram(*pc);
         pc->progname[0] = '\0';
         pc->basenamelen = 0;
@@ -130,7 +130,7 @@ int commandAuto(std::string_view args) {
     if (int err = parseStartIncrement(args, start, increment, startGiven)) return err;
     if (!startGiven) {  // after the last line of the program
         start = 10;
-        if (pcb* pc = t.curpcb) {
+        if (pcb* pc = pchain.curpcb) {
             const std::vector<int> order = linesInOrder(*pc);
             if (!order.empty())
                 start = pc->lineptr[static_cast<size_t>(order.back())].lineno() + increment;
@@ -165,8 +165,8 @@ int commandHelp(std::string_view args) {
 // PROTECT: from now on the program is saved without its source text.
 int commandProtect(std::string_view args) {
     if (!trimBlanks(args).empty()) return kErrUnrecognized;
-    if (!t.curpcb) return kErrNoProgram;
-    t.curpcb->progflags |= PF_PROTECTED;
+    if (!pchain.curpcb) return kErrNoProgram;
+    pchain.curpcb->progflags |= PF_PROTECTED;
     return 0;
 }
 

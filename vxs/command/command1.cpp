@@ -201,7 +201,7 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
 }  // namespace
 
 int commandListDelete(int code, std::string_view args) {
-    pcb* current = t.curpcb;
+    pcb* current = pchain.curpcb;
     if (!current) return kErrNoProgram;
     const bool listing = code != CmdDel;
     Selection s;

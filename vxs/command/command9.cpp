@@ -102,7 +102,7 @@ int commandRenumber(std::string_view args) {
     uint32_t start = 10, increment = 10;
     bool startGiven = false;
     if (int err = parseStartIncrement(args, start, increment, startGiven)) return err;
-    pcb* pc = t.curpcb;
+    pcb* pc = pchain.curpcb;
     if (!pc) return kErrNoProgram;
     const std::vector<int> order = linesInOrder(*pc);
     if (order.empty()) return 0;
@@ -146,7 +146,7 @@ int commandBreak(std::string_view args, bool display) {
 namespace {
 // BREAK and DISPLAY: lists, sets or clears break points, stepping, tracing and watched variables.
 int setBreaks(std::string_view args, bool display) {
-    pcb* pc = t.curpcb;
+    pcb* pc = pchain.curpcb;
     if (!pc) return kErrNoProgram;
     const std::vector<std::string> words = splitArguments(args);
     if (words.empty()) {
@@ -206,7 +206,7 @@ int commandStatus(std::string_view args) {
              workstationId(), now.month, now.day, now.year, now.hour, now.minute, now.second);
     consoleOutput("");
     consoleOutput(text);
-    const pcb* pc = t.curpcb;
+    const pcb* pc = pchain.curpcb;
     consoleOutput("");
     snprintf(text, sizeof text, "Program ID %s", pc ? pc->progname : "");
     consoleOutput(text);
@@ -234,7 +234,7 @@ int commandStatus(std::string_view args) {
     }
     // The loaded programs, the main program first.
     std::vector<const pcb*> programs;
-    for (const pcb* p = t.pcbhead; p; p = p->next)
+    for (const pcb* p = pchain.pcbhead; p; p = p->next)
         if (p->libmode == kLibNone) programs.insert(programs.begin(), p);
         else programs.push_back(p);
     for (const pcb* p : programs) {
@@ -254,7 +254,7 @@ int commandStatus(std::string_view args) {
         consoleOutput("");
         consoleOutput(text);
         if (!withLibrary || main) continue;
-        for (const pcb* q = t.pcbhead; q; q = q->next)
+        for (const pcb* q = pchain.pcbhead; q; q = q->next)
             for (const LibLink& link : q->liblinks) {
                 if (link.lib != p) continue;
                 snprintf(text, sizeof text, "     %-30s  %s", dictName(*q, link.fn).c_str(),

@@ -68,7 +68,7 @@ void setProgramName(pcb& pc, std::string_view name) {
 
 // The loaded program takes the place of the current one (the block stays in the chain).
 void install(pcb& fresh, std::string_view name) {
-    pcb* current = t.curpcb;
+    pcb* current = pchain.curpcb;
     pcb* next = current->next;
     *current = std::move(fresh);
     current->next = next;
@@ -128,7 +128,7 @@ std::string programListing(const pcb& pc) {
 
 int enterSourceText(pcb& pc, std::string_view text, std::string* failed) {
     CompileOptions o;
-    o.programActive = programActive() && &pc == t.curpcb;
+    o.programActive = programActive() && &pc == pchain.curpcb;
     for (std::string_view line : textLines(text)) {
         line = trimBlanks(line);
         if (line.empty()) continue;
@@ -151,7 +151,7 @@ int commandLoad(std::string_view args, bool thenRun) {
     FileArgs a;
     if (int err = parseFileArgs(args, !thenRun, a)) return err;
     if (a.name.empty()) return kErrFileName;
-    if (!t.curpcb) return kErrNoProgram;
+    if (!pchain.curpcb) return kErrNoProgram;
     std::string path;
     if (int err = findProgramFile(a.name, path)) return err;
     if (a.resident) {  // a library that stays loaded across runs, beside the program
@@ -169,9 +169,9 @@ int commandLoad(std::string_view args, bool thenRun) {
     install(*fresh, path);
     setRunStatusShown(RUNSTAT_READY);
     if (!thenRun) return 0;
-    if (t.curpcb->firstline == kNoLines) return kErrNoProgram;
-    prepareRun(*t.curpcb);
-    t.curpcb->curline = t.curpcb->firstline;
+    if (pchain.curpcb->firstline == kNoLines) return kErrNoProgram;
+    prepareRun(*pchain.curpcb);
+    pchain.curpcb->curline = pchain.curpcb->firstline;
     setActionCode(kActRun);
     return kLeftCommandMode;
 }
@@ -179,7 +179,7 @@ int commandLoad(std::string_view args, bool thenRun) {
 int commandSave(std::string_view args, bool replace) {
     FileArgs a;
     if (int err = parseFileArgs(args, false, a)) return err;
-    pcb* pc = t.curpcb;
+    pcb* pc = pchain.curpcb;
     if (!pc) return kErrNoProgram;
     if (a.name.empty()) {  // the program's own name
         // A new program carries the release text until it is saved or loaded under a name.
@@ -217,7 +217,7 @@ int commandSave(std::string_view args, bool replace) {
 int commandMerge(std::string_view args) {
     const std::vector<std::string> names = splitArguments(args);
     if (names.empty()) return kErrFileName;
-    if (!t.curpcb) return kErrNoProgram;
+    if (!pchain.curpcb) return kErrNoProgram;
     for (const std::string& quoted : names) {
         const std::string_view name = unquoted(quoted);
         std::string path;
@@ -234,7 +234,7 @@ int commandMerge(std::string_view args) {
             text.assign(bytes.begin(), bytes.end());
         }
         std::string failed;
-        if (int err = enterSourceText(*t.curpcb, text, &failed)) {
+        if (int err = enterSourceText(*pchain.curpcb, text, &failed)) {
             if (!failed.empty()) consoleOutput(failed);
             return err;
         }
@@ -245,7 +245,7 @@ int commandMerge(std::string_view args) {
 int commandEdit(std::string_view args) {
     if (!trimBlanks(args).empty()) return kErrUnrecognized;
     if (programActive()) return kErrProgramActive;
-    pcb* pc = t.curpcb;
+    pcb* pc = pchain.curpcb;
     if (!pc) return kErrNoProgram;
     std::string editor = editorCommand();
     if (editor.empty()) (void)platform::environmentValue("EDITOR", editor);

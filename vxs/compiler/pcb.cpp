@@ -8,9 +8,10 @@
 
 #include "vxs/control/entry.h"
 #include "vxs/control/errors.h"
-#include "vxs/interpreter/run.h"
 
 namespace vxs {
+
+ProgramChain pchain;
 
 // ---- entries ----
 
@@ -135,12 +136,12 @@ int createPCB(int lineLimit, int dictLimit, const char* name, pcb** out) {
     }
     initConditionTargets(*pc);
     pc->firstline = kNoLines;
-    if (t.pcbhead) {
-        pc->next = t.pcbhead->next;
-        t.pcbhead->next = pc;
+    if (pchain.pcbhead) {
+        pc->next = pchain.pcbhead->next;
+        pchain.pcbhead->next = pc;
     } else {
-        t.pcbhead = pc;
-        t.curpcb = pc;
+        pchain.pcbhead = pc;
+        pchain.curpcb = pc;
     }
     *out = pc;
     return 0;
@@ -179,28 +180,28 @@ int resetProgram(pcb& pc) {
 
 void freePCB(pcb* pc) {
     if (!pc) return;
-    if (t.pcbhead == pc) {
-        t.pcbhead = pc->next;
+    if (pchain.pcbhead == pc) {
+        pchain.pcbhead = pc->next;
     } else {
-        for (pcb* p = t.pcbhead; p; p = p->next) {
+        for (pcb* p = pchain.pcbhead; p; p = p->next) {
             if (p->next == pc) {
                 p->next = pc->next;
                 break;
             }
         }
     }
-    if (t.curpcb == pc) t.curpcb = t.pcbhead;
-    if (t.pendpcb == pc) t.pendpcb = nullptr;
+    if (pchain.curpcb == pc) pchain.curpcb = pchain.pcbhead;
+    if (pchain.pendpcb == pc) pchain.pendpcb = nullptr;
     delete pc;
 }
 
 void freeAllPCBs() {
-    while (t.pcbhead) freePCB(t.pcbhead);
-    if (t.pendpcb) {  // a pending block not (yet) in the chain
-        delete t.pendpcb;
-        t.pendpcb = nullptr;
+    while (pchain.pcbhead) freePCB(pchain.pcbhead);
+    if (pchain.pendpcb) {  // a pending block not (yet) in the chain
+        delete pchain.pendpcb;
+        pchain.pendpcb = nullptr;
     }
-    t.curpcb = nullptr;
+    pchain.curpcb = nullptr;
 }
 
 // ---- dictionary ----

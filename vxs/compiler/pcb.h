@@ -1,7 +1,7 @@
 // The program model: the program control block (`pcb`) with its line table (`linetbl`) and its
 // dictionary of names, literals and user functions (`dictNamePointer`, `dictEntryPointer`,
 // addressed by dictionary index from 256), the pending dictionary additions of the line being
-// compiled, and the chain of loaded blocks (t.curpcb, t.pcbhead, t.pendpcb in interpreter/run.h).
+// compiled, and the chain of loaded blocks (`pchain`: curpcb, pcbhead, pendpcb).
 //
 // Invariants:
 // - slots 256 .. 256 + dictcnt - 1 are the used range; a slot whose entry is null is free;
@@ -273,5 +273,16 @@ int findStringLiteralPending(const pcb& pc, const PendingDict& pending, std::str
 void pendingCommit(pcb& pc, PendingDict& pending);
 // The line was rejected: nothing changes in the dictionary.
 void pendingDiscard(PendingDict& pending);
+
+// The chain of loaded program control blocks.  The program model owns it; command mode and the
+// run loop move `curpcb` among its members (a library function runs with its library current).
+// Invariants: every block of the chain is reached from pcbhead through `next`; curpcb and pendpcb
+// are null or members of the chain.
+struct ProgramChain {
+    pcb* curpcb = nullptr;   // the program being edited or run
+    pcb* pcbhead = nullptr;  // the first program loaded in the session; the chain runs via next
+    pcb* pendpcb = nullptr;  // to become current on the next run (resume or end)
+};
+extern ProgramChain pchain;
 
 }  // namespace vxs

@@ -145,9 +145,9 @@ int vxEntryPoint(int argc, char** argv) {
 // ---- the main dispatch loop ----
 
 void promotePendingProgram() {
-    pcb* pending = t.pendpcb;
-    t.pendpcb = nullptr;
-    if (pending) t.curpcb = pending;
+    pcb* pending = pchain.pendpcb;
+    pchain.pendpcb = nullptr;
+    if (pending) pchain.curpcb = pending;
 }
 
 int dispatchOnce() {

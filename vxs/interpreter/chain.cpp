@@ -61,7 +61,7 @@ int chainStatement(RunCtx& r, const ClauseView& v) {
         // Damaged code may hand over a literal or a temporary: only named variables pass.
         if (!index || dictNameView(*r.pc, index).empty()) return kErrDamaged;
         if (dictEntry(*r.pc, index) != c)
-            vxassertion("de == t.curpcb -> dictEntryPointer[chainVariableIndex]", __FILE__, __LINE__);
+            vxassertion("de == pchain.curpcb -> dictEntryPointer[chainVariableIndex]", __FILE__, __LINE__);
         vars.push_back(snapshot(*r.pc, index, *c));
     }
     RpnEntry e;

@@ -288,9 +288,9 @@ int systemStatement(RunCtx& r) {
         if (c && isStringCell(c)) return kErrDamaged;
         setExitCode(toSubscript(c ? cellNumber(c) : rpnSmallValue(e)));
     }
-    if (t.pendpcb) {
-        t.curpcb = t.pendpcb;
-        t.pendpcb = nullptr;
+    if (pchain.pendpcb) {
+        pchain.curpcb = pchain.pendpcb;
+        pchain.pendpcb = nullptr;
     }
     g.shutdown = true;
     r.jump = true;
@@ -554,7 +554,7 @@ void resetFlow() {
         if (f.program->activecalls > 0) --f.program->activecalls;
         rs.rpn_stkbase = f.rpnBase;
         ws.base = f.workBase;
-        t.curpcb = f.caller;  // the outermost caller is current at the end
+        pchain.curpcb = f.caller;  // the outermost caller is current at the end
     }
     g.calls.clear();
     g.suspended.clear();

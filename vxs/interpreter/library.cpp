@@ -55,7 +55,7 @@ bool isLibrary(const pcb* p) { return p->libmode != kLibNone; }
 }  // namespace
 
 pcb* findLibrary(const std::string& path) {
-    for (pcb* p = t.pcbhead; p; p = p->next)
+    for (pcb* p = pchain.pcbhead; p; p = p->next)
         if (isLibrary(p) && path == p->progname) return p;
     return nullptr;
 }
@@ -132,7 +132,7 @@ int libraryStatement(RunCtx& r, const ClauseView& v) {
         if (!from) {  // the first library already loaded that has the function
             int libfn = 0;
             int16_t line = -1;
-            for (pcb* p = t.pcbhead; p && !from; p = p->next)
+            for (pcb* p = pchain.pcbhead; p && !from; p = p->next)
                 if (isLibrary(p) && p != r.pc && findFunction(*p, name, libfn, line) == 0) from = p;
             if (!from) return kErrLibraryFunctionMissing;
         }
@@ -144,7 +144,7 @@ int libraryStatement(RunCtx& r, const ClauseView& v) {
 }
 
 void releaseLibrary(pcb* lib) {
-    for (pcb* p = t.pcbhead; p; p = p->next)
+    for (pcb* p = pchain.pcbhead; p; p = p->next)
         for (LibLink& link : p->liblinks)
             if (link.lib == lib) link.lib = nullptr;
     freePCB(lib);
@@ -153,7 +153,7 @@ void releaseLibrary(pcb* lib) {
 
 void endRunLibraries() {
     std::vector<pcb*> released;
-    for (pcb* p = t.pcbhead; p; p = p->next) {
+    for (pcb* p = pchain.pcbhead; p; p = p->next) {
         if (!p->liblinks.empty()) {
             p->liblinks.clear();
             for (int i = 0; i < p->dictcnt; ++i) {
@@ -171,7 +171,7 @@ void endRunLibraries() {
 
 int linkCount(const pcb* lib) {
     int n = 0;
-    for (const pcb* p = t.pcbhead; p; p = p->next)
+    for (const pcb* p = pchain.pcbhead; p; p = p->next)
         for (const LibLink& link : p->liblinks)
             if (link.lib && (link.lib == lib || (!isLibrary(lib) && p == lib))) ++n;
     return n;

@@ -14,12 +14,16 @@
 #include "vxs/control/entry.h"
 #include "vxs/control/errors.h"
 #include "vxs/control/utils.h"
+#include "vxs/interpreter/chain.h"
 #include "vxs/interpreter/clausecache.h"
 #include "vxs/interpreter/consoleio.h"
+#include "vxs/interpreter/dates.h"
 #include "vxs/interpreter/fastlane.h"
 #include "vxs/interpreter/flow.h"
 #include "vxs/interpreter/library.h"
+#include "vxs/interpreter/numfunct.h"
 #include "vxs/interpreter/numtext.h"
+#include "vxs/interpreter/strsub.h"
 #include "vxs/interpreter/values.h"
 #include "vxs/screen/terminal.h"
 
@@ -167,7 +171,7 @@ void enterProgram(RunCtx& r, pcb* p) {
     r.env.pc = p;
     r.env.base = p->progoptions[1] ? 1 : 0;
     r.env.alternate = p->progoptions[2] != 0;
-    t.curpcb = p;
+    pchain.curpcb = p;
 }
 
 std::string watchValue(const pcb& pc, int index) {
@@ -193,23 +197,31 @@ void checkWatches(const pcb& pc) {
 
 void noteWatchChange() {
     bool breakPoints = false;
-    for (const pcb* p = t.pcbhead; p && !breakPoints; p = p->next) breakPoints = !p->breakpoints.empty();
+    for (const pcb* p = pchain.pcbhead; p && !breakPoints; p = p->next) breakPoints = !p->breakpoints.empty();
     t.watched = ((t.stepmode & (kStepInto | kStepOver)) != 0) + breakPoints + !t.watches.empty();
 }
 
 void resetRunControls() {
     resetFlow();  // function frames give their slots back first
-    pcb* const current = t.curpcb;
-    pcb* const head = t.pcbhead;
-    pcb* const pending = t.pendpcb;
     const uint32_t serial = t.immediateSerial;  // returns into typed statements stay refused
     t = RunState{};
-    t.curpcb = current;
-    t.pcbhead = head;
-    t.pendpcb = pending;
     t.immediateSerial = serial + 1;
     resetStacks();
     noteWatchChange();
+}
+
+void resetInterpreter() {
+    resetRunControls();
+    dropResumedForm();
+    freeClauseCache();
+    ChainRequest chain;
+    (void)takeChainRequest(chain);
+    clearShutdownRequest();
+    clearEnvironmentTable();
+    resetDateSettings();
+    setCurrencyCharacter('$');
+    randomize(0);
+    consoleLine() = OutputLine{{}, 1, kConsoleWidth};
 }
 
 void setImmediateStatement(std::vector<uint8_t> code) {
@@ -219,7 +231,7 @@ void setImmediateStatement(std::vector<uint8_t> code) {
 }
 
 void runLoop() {
-    pcb* pc = t.curpcb;
+    pcb* pc = pchain.curpcb;
     if (!pc) {
         setActionCode(kActCommand);
         return;
@@ -252,7 +264,7 @@ void runLoop() {
         } else if (line < 0 || line >= pc->linecnt) {
             // The saved line is an index into the line table (an unsigned one in the program
             // control block's terms): a negative one is past the table too.
-            vxassertion("cur_line < t.curpcb -> linecnt", __FILE__, __LINE__);
+            vxassertion("cur_line < pchain.curpcb -> linecnt", __FILE__, __LINE__);
         }
     }
 
@@ -279,12 +291,12 @@ void runLoop() {
             }
             endOfRun(kEndProgram);
             resetFlow();  // open calls return to their callers: the main program is current
-            pc = t.curpcb;
+            pc = pchain.curpcb;
             if (pc->libmode != kLibNone) {  // a library current without a call to return from
                 statusShowError(kErrLibraryCurrent, 0, 0);
-                while (t.curpcb && t.curpcb->libmode != kLibNone) t.curpcb = t.curpcb->next;
-                if (!t.curpcb) t.curpcb = t.pcbhead;
-                pc = t.curpcb;
+                while (pchain.curpcb && pchain.curpcb->libmode != kLibNone) pchain.curpcb = pchain.curpcb->next;
+                if (!pchain.curpcb) pchain.curpcb = pchain.pcbhead;
+                pc = pchain.curpcb;
             }
             endRunLibraries();
             setRunStatusShown(RUNSTAT_READY);

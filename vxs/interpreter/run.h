@@ -45,10 +45,6 @@ struct Watch {
 };
 
 struct RunState {
-    pcb* curpcb = nullptr;   // the program being edited or run
-    pcb* pcbhead = nullptr;  // the first program loaded in the session; the chain runs via next
-    pcb* pendpcb = nullptr;  // to become current on the next run (resume or end)
-
     uint8_t breakflags = 0;
     uint16_t stepmode = 0;
     int calldepth = 0;
@@ -128,7 +124,7 @@ void prepareRun(pcb& pc);
 void prepareVariables(pcb& pc);
 
 // Makes `p` the running program: the handlers' view of it, its evaluation settings, and
-// t.curpcb (a library function runs with its library current).
+// pchain.curpcb (a library function runs with its library current).
 void enterProgram(RunCtx& r, pcb* p);
 
 // The value of a watched variable as DISPLAY shows it.
@@ -138,9 +134,14 @@ std::string watchValue(const pcb& pc, int index);
 void checkWatches(const pcb& pc);
 
 // The run's controls as a fresh session has them: no open frames, no stepping, break request,
-// trace or watched variable, no typed statement, the stacks empty.  The program chain and the
-// programs' own break points are kept.  (Tests and fuzz targets start each case here.)
+// trace or watched variable, no typed statement, the stacks empty.  The program chain (pcb.h)
+// and the programs' own break points are kept.  (Tests and fuzz targets start each case here.)
 void resetRunControls();
+// The whole interpreter as at start-up, the loaded programs kept: the run controls, the open
+// frames and suspended forms, the decoded lines, a pending CHAIN or shut-down, the environment
+// table, the date settings, the currency character, the random sequence and the console line.
+// The one reset that tests and fuzz targets use between cases.
+void resetInterpreter();
 // Recomputes t.watched after stepping, a break point or a watched variable changed.
 void noteWatchChange();
 // Stores the code of a statement typed without a line number, as the next run's first line.

@@ -108,9 +108,9 @@ int flowStatement(RunCtx& r, const ClauseView& v) {
             if (!rpnStack().empty())
                 if (int err = popNumber(value)) return err;
             setExitCode(toSubscript(value));
-            if (t.pendpcb) {  // a pending main program becomes current again
-                t.curpcb = t.pendpcb;
-                t.pendpcb = nullptr;
+            if (pchain.pendpcb) {  // a pending main program becomes current again
+                pchain.curpcb = pchain.pendpcb;
+                pchain.pendpcb = nullptr;
             }
             r.jump = true;
             r.jumpLine = kLineEndOfProgram;
