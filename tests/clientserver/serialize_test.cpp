@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "vxs/clientserver/remoteops.h"
@@ -50,6 +52,25 @@ TEST(MessageLayout, NullDataPointerTravelsAsIntegerZero) {
     EXPECT_EQ(word(m, 2), 5);  // one parameter, one integer
     EXPECT_EQ(word(m, 6), 0);  // length 0: an integer
     EXPECT_EQ(word(m, 7), 0);  // its value
+}
+
+TEST(MessageLayout, TextsCarryTheirLengthAndOneZeroByte) {
+    // Bytes of value 0 inside a text are part of it; the zero after it is added on the way.
+    const std::string inner("A\0B\0", 4);
+    const RemoteParam params[] = {rpText(inner), rpText(""), rpText(std::string_view{})};
+    int error = 0;
+    RemoteMessage m = buildRemoteMessage(142, ORIGIN, params, error);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(word(m, 6), 5);  // the four bytes and the zero
+    EXPECT_EQ(word(m, 7), 1);  // an empty text is still a text: its zero byte
+    EXPECT_EQ(word(m, 8), 0);  // a text without data travels as the integer 0
+    DecodedMessage d;
+    ASSERT_EQ(decodeRemoteMessage({m.bytes.get(), m.size}, d), kDecodeOk);
+    EXPECT_EQ(paramText(d.params[0]), inner);
+    EXPECT_EQ(paramText(d.params[1]), "");
+    EXPECT_TRUE(d.params[1].isData());
+    EXPECT_EQ(paramText(d.params[2]), "");
+    EXPECT_FALSE(d.params[2].isData());
 }
 
 TEST(MessageLayout, NoParametersAndTheLimitOf150) {

@@ -172,6 +172,7 @@ int setBreakAtPoll(const DecodedMessage&, std::span<const RemoteOut>) {
 
 TEST_F(RunLoop, ABreakPointSetWhileTheRunWaitsIsNotMissed) {
     PolledKeys::polls = 0;
+    PolledKeys::install();  // every poll reaches the keyboard handler
     setRemoteHandler(KEYBOARDCALL, setBreakAtPoll);
     enter({"10 A = 0", "20 A = A + 1", "30 IF A < 50 THEN GOTO 20", "40 PRINT A \\ PRINT \"AFTER\"",
            "50 END"});

@@ -6,6 +6,9 @@ set -uo pipefail
 exe=$1
 transcript=$2
 work=$(mktemp -d)
+
+# Typed text: ^@ stands for a byte of value 0.
+nul_bytes() { LC_ALL=C sed 's/\^@/\x00/g'; }
 trap 'rm -rf "$work"' EXIT
 
 : > "$work/in"; : > "$work/want.out"; : > "$work/want.err"
@@ -14,7 +17,7 @@ args=()
 while IFS= read -r line || [ -n "$line" ]; do
   case "$line" in
     '>')     echo "" >> "$work/in" ;;
-    '> '*)   printf '%s\n' "${line:2}" >> "$work/in" ;;
+    '> '*)   printf '%s\n' "${line:2}" | nul_bytes >> "$work/in" ;;
     '<')     echo "" >> "$work/want.out" ;;
     '< '*)   printf '%s\n' "${line:2}" >> "$work/want.out" ;;
     '! '*)   printf '%s\n' "${line:2}" >> "$work/want.err" ;;
@@ -25,8 +28,11 @@ while IFS= read -r line || [ -n "$line" ]; do
   esac
 done < "$transcript"
 
-(cd "$work" && "$exe" "${args[@]}" < "$work/in" > "$work/got.out" 2> "$work/got.err")
+(cd "$work" && "$exe" "${args[@]}" < "$work/in" > "$work/raw.out" 2> "$work/raw.err")
 status=$?
+# A byte of value 0 is shown as ^@ in what was written, as it is typed in the transcript.
+LC_ALL=C sed 's/\x00/^@/g' "$work/raw.out" > "$work/got.out"
+LC_ALL=C sed 's/\x00/^@/g' "$work/raw.err" > "$work/got.err"
 
 fail=0
 if ! diff -u --label expected --label got "$work/want.out" "$work/got.out" > "$work/d.out"; then

@@ -86,6 +86,17 @@ TEST_F(StreamTest, ConsoleLinesLoseTrailingBlanks) {
     EXPECT_EQ(collect(out_), "HELLO\n  indented\n\n\n");
 }
 
+TEST_F(StreamTest, ZeroBytesAreTextBothWays) {
+    type(std::string("X\0Y\0\n", 5));
+    endInput();
+    std::string line;
+    EXPECT_EQ(consoleInput(line, 800, kInputStatement), kInputLine);
+    EXPECT_EQ(line, std::string("X\0Y\0", 4));
+    consoleOutput(std::string("A\0B  ", 5));
+    consoleOutput(std::string("\0", 1));
+    EXPECT_EQ(collect(out_), std::string("A\0B\n\0\n", 6));
+}
+
 TEST_F(StreamTest, ErrorsGoToStderrWithTheirPosition) {
     statusShowError(1006, -1, 0);
     statusShowError(4, 20, 1);

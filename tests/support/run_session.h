@@ -29,7 +29,11 @@ namespace vxs::test {
 struct PolledKeys {
     inline static int polls = 0;
     inline static std::vector<std::pair<int, int32_t>> keys;
-    static void install() { setRemoteHandler(KEYBOARDCALL, answer); }
+    // Every poll reaches the handler: the keys are announced before each one.
+    static void install() {
+        setRemoteHandler(KEYBOARDCALL, answer);
+        announceKeysAtEveryPoll(true);
+    }
 
   private:
     static int answer(const DecodedMessage&, std::span<const RemoteOut>) {

@@ -13,6 +13,8 @@
 #include "vxs/control/entry.h"
 #include "vxs/control/utils.h"
 #include "vxs/interpreter/run.h"
+#include "vxs/interpreter/consoleio.h"
+#include "vxs/screen/frontend.h"
 #include "vxs/screen/terminal.h"
 
 namespace vxs::test {
@@ -20,59 +22,52 @@ namespace vxs::test {
 namespace {
 RecordingTerminal g_term;
 size_t g_nextInput = 0;
+bool g_announceKeys = false;
 
-std::string text(const DecodedParam& p) {
-    if (!p.isData()) return {};
-    std::string s(reinterpret_cast<const char*>(p.data), p.length);
-    if (!s.empty() && s.back() == '\0') s.pop_back();
-    return s;
-}
-
-int onScreenAction(const DecodedMessage& m, std::span<const RemoteOut>) {
-    g_term.screenActions.push_back(m.params[1].value);
-    return CallFunctionRemote(SCREENACTIONRET, IN_RESP, {rpInt(0)});
-}
-int onFatal(const DecodedMessage&, std::span<const RemoteOut>) {
-    ++g_term.fatalMessages;
-    return CallFunctionRemote(FATALMSGRET, IN_RESP, {rpInt(g_term.fatalReply)});
-}
-int onInput(const DecodedMessage&, std::span<const RemoteOut>) {
-    if (g_nextInput >= g_term.inputLines.size())
-        return CallFunctionRemote(CONSOLEINPUTRET, IN_RESP, {rpInt(kInputEnded), rpText("")});
-    const std::string& line = g_term.inputLines[g_nextInput++];
-    return CallFunctionRemote(CONSOLEINPUTRET, IN_RESP, {rpInt(kInputLine), rpText(line.c_str())});
-}
-int onOutput(const DecodedMessage& m, std::span<const RemoteOut>) {
-    g_term.output.push_back(text(m.params[0]));
-    return 0;
-}
-int onStatusText(const DecodedMessage& m, std::span<const RemoteOut>) {
-    g_term.statusTexts.push_back(text(m.params[1]));
-    return 0;
-}
-int onStatusError(const DecodedMessage& m, std::span<const RemoteOut>) {
-    char buf[64];
-    snprintf(buf, sizeof buf, "%d %d %d", m.params[0].value, m.params[1].value, m.params[2].value);
-    g_term.errors.push_back(buf);
-    return 0;
-}
-int onCanClose(const DecodedMessage& m, std::span<const RemoteOut>) {
-    g_term.canClose.push_back(m.params[0].value);
-    return 0;
-}
-int onEndSession(const DecodedMessage&, std::span<const RemoteOut>) {
-    g_term.sessionEnded = true;
-    return 0;
-}
-int onUnusedId(const DecodedMessage&, std::span<const RemoteOut>) {
-    return CallFunctionRemote(GETUNUSEDIDRET, IN_RESP, {rpInt(1)});
-}
+// The recording terminal as a front end: the interpreter side reaches it through the same
+// remote operations and handlers as a real one.
+class RecordingFrontEnd final : public FrontEnd {
+  public:
+    void pollEvents() override {
+        if (g_announceKeys) noteKeysAvailable();
+    }
+    int32_t pollKey() override { return -1; }
+    int32_t readKey(int32_t) override { return -1; }
+    bool attention() override { return false; }
+    int32_t readLine(std::string& line, size_t, int32_t, std::string_view, bool) override {
+        if (g_nextInput >= g_term.inputLines.size()) return kInputEnded;
+        line = g_term.inputLines[g_nextInput++];
+        return kInputLine;
+    }
+    void writeLine(std::string_view text) override { g_term.output.emplace_back(text); }
+    void statusText(int32_t, std::string_view text) override {
+        g_term.statusTexts.emplace_back(text);
+    }
+    void statusError(int32_t error, int32_t lineNumber, int32_t clause) override {
+        char buf[64];
+        snprintf(buf, sizeof buf, "%d %d %d", error, lineNumber, clause);
+        g_term.errors.push_back(buf);
+    }
+    int32_t screenAction(const ScreenRequest& r) override {
+        g_term.screenActions.push_back(r.action);
+        return 0;
+    }
+    int32_t fatalMessage(std::string_view) override {
+        ++g_term.fatalMessages;
+        return g_term.fatalReply;
+    }
+    int32_t unusedId(int32_t) override { return 1; }
+    void setCanClose(bool canClose) override { g_term.canClose.push_back(canClose ? 1 : 0); }
+    void endSession() override { g_term.sessionEnded = true; }
+};
+RecordingFrontEnd g_recorder;
 }  // namespace
 
 void resetProcessState() {
     freeAllPCBs();
+    detachFrontEnd();
     resetRemoteHandlers();
-    setTerminalAttached(false);
+    resetEndedInput();
     setActionCode(kActCommand);
     setExitCode(0);
     setRunStatus(RUNSTAT_INVALID);
@@ -83,17 +78,13 @@ void resetProcessState() {
 RecordingTerminal& installRecordingTerminal() {
     g_term = RecordingTerminal{};
     g_nextInput = 0;
-    setRemoteHandler(SCREENACTIONCALL, onScreenAction);
-    setRemoteHandler(FATALMSGCALL, onFatal);
-    setRemoteHandler(CONSOLEINPUTCALL, onInput);
-    setRemoteHandler(CONSOLEOUTPUT, onOutput);
-    setRemoteHandler(STATUSLINETEXT, onStatusText);
-    setRemoteHandler(STATUSLINEERROR, onStatusError);
-    setRemoteHandler(SETCANCLOSECALL, onCanClose);
-    setRemoteHandler(ENDSESSION, onEndSession);
-    setRemoteHandler(GETUNUSEDIDCALL, onUnusedId);
-    setTerminalAttached(true);
+    g_announceKeys = false;
+    attachFrontEnd(g_recorder);
     return g_term;
+}
+
+void announceKeysAtEveryPoll(bool on) {
+    g_announceKeys = on;
 }
 
 namespace {

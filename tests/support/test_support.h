@@ -37,6 +37,9 @@ struct RecordingTerminal {
 };
 // Installs a recording terminal (replacing any front end) and returns it.
 RecordingTerminal& installRecordingTerminal();
+// Makes the recording terminal announce keys (KEYSAVAILABLE) at every keyboard poll, so that
+// every poll reaches the keyboard routine.  Off after installRecordingTerminal.
+void announceKeysAtEveryPoll(bool on);
 
 // Runs `body` in a child process and reports how it ended and what it wrote.  A body that
 // returns ends the child with status 0.

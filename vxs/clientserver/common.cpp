@@ -177,6 +177,10 @@ void setRemoteServerHooks(const RemoteServerHooks& hooks) {
     g_hooks = hooks;
 }
 
+const RemoteServerHooks& remoteServerHooks() {
+    return g_hooks;
+}
+
 const char* remoteOpName(int op) {
     switch (op) {
 #define VX_REMOTE_NAME(number, name, meaning) \

@@ -89,5 +89,6 @@ struct RemoteServerHooks {
     int (*exitRequest)(int32_t) = nullptr;  // EXITREQUESTCALL: returns the status to answer
 };
 void setRemoteServerHooks(const RemoteServerHooks& hooks);
+const RemoteServerHooks& remoteServerHooks();
 
 }  // namespace vxs

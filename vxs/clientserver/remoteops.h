@@ -49,7 +49,7 @@ namespace vxs {
     X(111, REMOTEWRITERET, "result of a remote write")                                   \
     X(139, MENUSETOPTIONCALL, "set the menu option value")                               \
     X(140, CONSOLEINPUTCALL, "read one line typed on the console (max length, purpose[, offered text, selected])") \
-    X(141, CONSOLEINPUTRET, "status (0, 1 too long, -2 end of input) and the line")      \
+    X(141, CONSOLEINPUTRET, "status (0, 1 too long, -2 end of input, -3 attention) and the line")      \
     X(142, CONSOLEOUTPUT, "one finished line of the console window")                     \
     X(143, STATUSLINETEXT, "a text for the status line (field, text)")                   \
     X(144, STATUSLINEERROR, "an error on the status line (error, line number or -1, clause)")
@@ -74,6 +74,7 @@ inline constexpr int32_t kInputStatement = 1;  // an input statement of a runnin
 inline constexpr int32_t kInputLine = 0;
 inline constexpr int32_t kInputTooLong = 1;  // the line was cut at the maximum length
 inline constexpr int32_t kInputEnded = -2;   // no further input will come
+inline constexpr int32_t kInputInterrupted = -3;  // the attention key ended the typing
 
 // Name of an operation number for messages and statistics; "?" when it has none.
 const char* remoteOpName(int op);

@@ -24,10 +24,10 @@ RemoteMessage buildRemoteMessage(int32_t op, int32_t direction, std::span<const 
     size_t integers = 0;
     uint64_t dataBytes = 0;
     for (const RemoteParam& p : params) {
-        if (p.length == 0 || p.data == nullptr)
+        if (p.wireLength() == 0)
             ++integers;
         else
-            dataBytes += p.length;
+            dataBytes += p.wireLength();
     }
     const size_t words = count + integers + 3;
     const uint64_t total = 12 + 4 * words + dataBytes;
@@ -53,11 +53,12 @@ RemoteMessage buildRemoteMessage(int32_t op, int32_t direction, std::span<const 
     uint8_t* data = b + 12 + 4 * words;
     for (size_t i = 0; i < count; ++i) {
         const RemoteParam& p = params[i];
-        const bool isData = p.length != 0 && p.data != nullptr;
-        putWord(b, 6 + i, isData ? static_cast<int32_t>(p.length) : 0);
-        if (isData) {
-            memcpy(data, p.data, p.length);
-            data += p.length;
+        const uint32_t length = p.wireLength();
+        putWord(b, 6 + i, static_cast<int32_t>(length));
+        if (length != 0) {
+            if (p.length != 0) memcpy(data, p.data, p.length);
+            if (p.terminated) data[p.length] = 0;
+            data += length;
         } else {
             putWord(b, intWord++, p.data == nullptr && p.length != 0 ? 0 : p.value);
         }

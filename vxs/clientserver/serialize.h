@@ -20,6 +20,7 @@
 #include <cstring>
 #include <memory>
 #include <span>
+#include <string_view>
 
 namespace vxs {
 
@@ -28,11 +29,19 @@ inline constexpr int kMaxRemoteParams = 150;
 inline constexpr size_t kMessageHeaderBytes = 24;
 
 // One parameter as the caller supplies it: a nonzero length with a non-null pointer is a data
-// parameter; anything else travels as the integer `value` (a null pointer as 0).
+// parameter; anything else travels as the integer `value` (a null pointer as 0).  A text
+// (`terminated`) travels as its bytes and one zero byte after them, so its length on the way is
+// one more than `length` and an empty text is still a data parameter.
 struct RemoteParam {
     uint32_t length = 0;
     const void* data = nullptr;
     int32_t value = 0;
+    bool terminated = false;
+    // The bytes the parameter occupies in the data area (0 for an integer).
+    uint32_t wireLength() const {
+        if (data == nullptr) return 0;
+        return terminated ? length + 1 : length;
+    }
 };
 inline RemoteParam rpInt(int32_t v) {
     return {0, nullptr, v};
@@ -40,9 +49,10 @@ inline RemoteParam rpInt(int32_t v) {
 inline RemoteParam rpData(const void* p, uint32_t n) {
     return {n, p, 0};
 }
-// A string travels with its terminating zero byte.
-inline RemoteParam rpText(const char* s) {
-    return {static_cast<uint32_t>(strlen(s) + 1), s, 0};
+// A text travels with its length, followed by a zero byte: bytes of value 0 inside it are
+// carried like any other.  A null text (a view without data) travels as the integer 0.
+inline RemoteParam rpText(std::string_view s) {
+    return {static_cast<uint32_t>(s.size()), s.data(), 0, true};
 }
 
 struct RemoteMessage {
@@ -65,6 +75,15 @@ struct DecodedParam {
     int32_t value = 0;
     bool isData() const { return length != 0; }
 };
+
+// A data parameter as text: its bytes without the zero byte a text travels with (bytes of value 0
+// before it belong to the text).  An integer parameter is an empty text.
+inline std::string_view paramText(const DecodedParam& p) {
+    if (!p.isData()) return {};
+    std::string_view text(reinterpret_cast<const char*>(p.data), p.length);
+    if (text.back() == '\0') text.remove_suffix(1);
+    return text;
+}
 
 struct DecodedMessage {
     int32_t op = 0;

@@ -11,12 +11,15 @@
 #include "vxs/clientserver/remoteops.h"
 #include "vxs/command/cmdshared.h"
 #include "vxs/compiler/command2.h"
+#include "vxs/compiler/linetable.h"
+#include "vxs/compiler/vxexe.h"
 #include "vxs/config/config.h"
 #include "vxs/config/statline.h"
 #include "vxs/control/entry.h"
 #include "vxs/control/errors.h"
 #include "vxs/control/utils.h"
 #include "vxs/interpreter/chain.h"
+#include "vxs/interpreter/consoleio.h"
 #include "vxs/interpreter/run.h"
 #include "vxs/screen/terminal.h"
 
@@ -133,6 +136,23 @@ bool readNextLine(std::string& line, int& error) {
     if (status == kInputEnded) return false;
     if (status == kInputTooLong) error = kErrCommandTooLong;
     return true;
+}
+
+// The input ended while a statement waited for it: the run stopped there as the attention key
+// stops it.  The error is shown at the statement, and the end of input that acts as SYSTEM then
+// ends the process with a status that says the program did not finish.
+constexpr const char* kSystemAfterEndedInput = "SYSTEM 1";
+
+void reportEndedInput(bool stoppedInImmediate) {
+    const pcb* pc = pchain.curpcb;
+    if (stoppedInImmediate || !pc || pc->curline < 0 || pc->curline >= pc->linecnt) {
+        statusShowError(kErrInterrupted, 0, 0);  // a typed statement: position 0, as its errors
+        return;
+    }
+    const linetbl& at = pc->lineptr[static_cast<size_t>(pc->curline)];
+    statusShowError(kErrInterrupted, static_cast<int>(at.lineno()),
+                    clauseNumberAt(lineCode(*pc, pc->curline),
+                                   static_cast<size_t>(pc->savedclauseoffset)));
 }
 
 // Entered while a program is suspended: its position is kept in a command-info record.
@@ -298,14 +318,16 @@ void commandMode() {
         else if (actionCode() != kActCommand)
             return;
     }
+    const bool stoppedInImmediate = t.stoppedInImmediate;
     pushCommandInfo();
+    if (takeEndedInputReport()) reportEndedInput(stoppedInImmediate);
     if (w.ci.empty()) setRunStatusShown(RUNSTAT_READY);
     while (actionCode() == kActCommand) {
         std::string line;
         int err = 0;
         const bool fromProcedure = !w.procedures.empty() && w.queued.empty();
         if (!readNextLine(line, err))
-            err = executeCommandLine("SYSTEM");
+            err = executeCommandLine(inputEndedInStatement() ? kSystemAfterEndedInput : "SYSTEM");
         else if (!err)
             err = executeCommandLine(line);
         if (err == kLeftCommandMode) err = 0;

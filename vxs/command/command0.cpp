@@ -356,7 +356,7 @@ int executeCommand(int code, std::string_view word, std::string_view args) {
         case CmdInternalList: return commandListDelete(code, args);
         case CmdClear: return commandClear(word, args);
         case CmdRenum: return commandRenumber(args);
-        case CmdAlert: statusShowMessage(std::string(trimBlanks(args)).c_str()); return 0;
+        case CmdAlert: statusShowMessage(trimBlanks(args)); return 0;
         case CmdTime: return commandDateTime(args, false);
         case CmdDate: return commandDateTime(args, true);
         case CmdConfig: return commandConfig(args);

@@ -9,17 +9,17 @@ namespace {
 std::string g_fields[2];
 int g_lastError = 0;
 
-void showField(int field, const char* text) {
+void showField(int field, std::string_view text) {
     if (g_fields[field] == text) return;
     g_fields[field] = text;
     terminalStatusText(field, text);
 }
 }  // namespace
 
-void statusShowStatus(const char* name) {
+void statusShowStatus(std::string_view name) {
     showField(kStatusFieldStatus, name);
 }
-void statusShowMessage(const char* text) {
+void statusShowMessage(std::string_view text) {
     showField(kStatusFieldMessage, text);
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace vxs {
 
@@ -10,8 +11,9 @@ namespace vxs {
 inline constexpr int kStatusFieldStatus = 0;   // the run status name
 inline constexpr int kStatusFieldMessage = 1;  // messages
 
-void statusShowStatus(const char* name);
-void statusShowMessage(const char* text);
+// Texts keep their length: a byte of value 0 is part of the text.
+void statusShowStatus(std::string_view name);
+void statusShowMessage(std::string_view text);
 // Shows an error: "ERROR" with its number and, for an error in a running program, the line
 // number (else -1) and the clause.  The error stays the one the help key refers to.
 void statusShowError(int error, int lineNumber, int clause);

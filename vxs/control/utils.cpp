@@ -1,9 +1,6 @@
 // Process-wide control values and helpers (see utils.h).
 #include "vxs/control/utils.h"
 
-#include <wx/app.h>
-#include <wx/evtloop.h>
-
 #include <chrono>
 #include <cstdio>
 #include <vector>
@@ -13,6 +10,7 @@
 #include "vxs/control/entry.h"
 #include "vxs/debugger/debug.h"
 #include "vxs/platform/os.h"
+#include "vxs/screen/frontend.h"
 #include "vxs/screen/terminal.h"
 
 namespace vxs {
@@ -95,20 +93,16 @@ void noteActivityChange() {
     terminalSetCanClose(!active);
 }
 
+// The helpers drive the front end's pump; the front end decides what its events are (the
+// window system's loop, a signal, a descriptor).
 void dispatchPending() {
-    wxEventLoopBase* loop = processEventLoop();
-    if (!loop) return;
-    while (loop->Pending()) loop->Dispatch();
-    // Events queued inside the process (posted or called after) are pending events too.
-    if (wxTheApp) wxTheApp->ProcessPendingEvents();
+    frontEndDispatchPending();
 }
 
 void pump() {
-    wxEventLoopBase* loop = processEventLoop();
-    if (!loop) return;
     do {
         dispatchPending();
-    } while (loop->ProcessIdle());
+    } while (frontEndProcessIdle());
 }
 
 void yieldControl() {

@@ -61,7 +61,8 @@ ActivityClass activityClass();
 void noteActivityChange();
 
 // ---- waiting helpers ----
-// Dispatches the event loop's pending events.
+// Dispatches the attached front end's pending events (frontend.h); without one, the process's
+// event loop's.
 void dispatchPending();
 // dispatchPending, then idle processing, repeated while idle processing asks for more.
 void pump();

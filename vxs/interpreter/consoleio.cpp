@@ -20,6 +20,8 @@ constexpr int kZone = 24;
 constexpr int kNumberWidth = 25;
 
 OutputLine g_console{{}, 1, kConsoleWidth};
+bool g_inputEnded = false;   // the console's input ended while an input statement waited
+bool g_endToReport = false;  // ... and command mode has not reported it yet
 
 // The clause's parts, as the I/O statements read them.
 struct Parts {
@@ -135,6 +137,18 @@ void placeValue(OutputLine& line, RpnEntry e, bool semicolon, char decimalChar) 
 
 OutputLine& consoleLine() { return g_console; }
 
+bool inputEndedInStatement() { return g_inputEnded; }
+
+bool takeEndedInputReport() {
+    const bool due = g_endToReport;
+    g_endToReport = false;
+    return due;
+}
+
+void resetEndedInput() {
+    g_inputEnded = g_endToReport = false;
+}
+
 void writeLine(OutputLine& line) {
     consoleOutput(line.text);
     line.text.clear();
@@ -224,7 +238,14 @@ int inputStatement(const EvalEnv& env, std::span<const uint8_t> code, const Clau
         const int status = consoleInput(typed, whole ? std::min(kConsoleWidth, stringCapacity(targets[0]))
                                                      : kConsoleWidth,
                                         kInputStatement);
-        if (status == kInputEnded) return kErrInterrupted;
+        // The run stops as the attention key stops it.  An end of input is remembered: no answer
+        // will ever come, so command mode reports it and the process must not end as a success.
+        if (status == kInputEnded) {
+            g_inputEnded = true;
+            g_endToReport = true;
+            return kErrInterrupted;
+        }
+        if (status == kInputInterrupted) return kErrInterrupted;
         while (!typed.empty() && typed.back() == ' ') typed.pop_back();
         if (whole) return assignString(env, targets[0], typed);
         // The line's values, separated by commas; a quoted value keeps its commas.

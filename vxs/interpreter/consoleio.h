@@ -29,6 +29,13 @@ void flushPartialLine(OutputLine& line);
 // the width.
 void placeText(OutputLine& line, std::string_view bytes);
 
+// End of the console's input while an input statement waited: the statement stops the run with
+// error 9999, as the attention key does.  inputEndedInStatement() stays true from then on;
+// takeEndedInputReport() is true once after it, for command mode to report the error.
+bool inputEndedInStatement();
+bool takeEndedInputReport();
+void resetEndedInput();  // tests
+
 // The statement handlers.  `v` is the clause (its parts describe the list); the operands are
 // on the RPN stack from its base.  Return 0 or an error number.
 [[nodiscard]] int printStatement(const EvalEnv& env, std::span<const uint8_t> code,

@@ -388,11 +388,7 @@ int systemErrorText(const Args& a) {
 int message(const Args& a) {
     if (int err = a.expect("s", 1)) return err;
     const std::string_view s = a.string(0);
-    char text[kMessageBytes + 1];
-    const size_t n = std::min(s.size(), static_cast<size_t>(kMessageBytes));
-    copyText(text, s.substr(0, n));
-    text[n] = '\0';
-    statusShowMessage(text);
+    statusShowMessage(s.substr(0, std::min(s.size(), static_cast<size_t>(kMessageBytes))));
     return a.resultString("");
 }
 

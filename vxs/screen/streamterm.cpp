@@ -1,5 +1,5 @@
-// The stream front end (see streamterm.h).  Each handler checks that the message has the shape
-// its operation defines and answers nonzero when it does not.
+// The stream front end (see streamterm.h): the FrontEnd whose console is a pair of byte streams
+// and whose only key is the attention key, made from the interrupt signal on a terminal.
 #include "vxs/screen/streamterm.h"
 
 #include <memory>
@@ -9,156 +9,154 @@
 #include "vxs/clientserver/common.h"
 #include "vxs/control/version.h"
 #include "vxs/platform/os.h"
+#include "vxs/platform/signals.h"
+#include "vxs/screen/frontend.h"
 #include "vxs/screen/terminal.h"
 
 namespace vxs {
 
 namespace {
 
-struct StreamState {
-    int out = 1, err = 2;
-    std::unique_ptr<platform::LineReader> reader;
-    bool canClose = true;
-};
-StreamState g_stream;
-
-bool isInt(const DecodedMessage& m, int i) {
-    return i < m.count && !m.params[i].isData();
-}
-
-// A data parameter as text, without the terminating zero it travels with.
-bool textParam(const DecodedMessage& m, int i, std::string_view& text) {
-    if (i >= m.count) return false;
-    const DecodedParam& p = m.params[i];
-    if (!p.isData()) {  // a null text travels as the integer 0
-        text = {};
-        return p.value == 0;
+class StreamFrontEnd final : public FrontEnd {
+  public:
+    void open(int in, int out, int err) {
+        in_ = in;
+        out_ = out;
+        err_ = err;
+        reader_ = std::make_unique<platform::LineReader>(in);
+        canClose_ = true;
+        attention_ = false;
+        interactive_ = platform::isTerminal(in);
+        if (interactive_) platform::catchInterrupts();
     }
-    text = {reinterpret_cast<const char*>(p.data), p.length};
-    if (!text.empty() && text.back() == '\0') text.remove_suffix(1);
-    return true;
-}
+    void close() {
+        if (interactive_) platform::releaseInterrupts();
+        interactive_ = false;
+        reader_.reset();
+    }
+    bool canClose() const { return canClose_; }
 
-void writeLine(int fd, std::string_view text) {
-    std::string line(text);
-    line += '\n';
-    // Output that cannot be written (a closed pipe) has nowhere else to go.
-    (void)platform::writeAll(fd, line.data(), line.size());
-}
+    void dispatchPending() override {
+        noteInterrupt();
+        FrontEnd::dispatchPending();
+    }
+    void pollEvents() override { noteInterrupt(); }
 
-int onScreenAction(const DecodedMessage& m, std::span<const RemoteOut>) {
-    if (m.count != 8 || !isInt(m, 1)) return 1;
-    return CallFunctionRemote(SCREENACTIONRET, IN_RESP, {rpInt(0)});
-}
+    // The attention key is the only key; nothing else will ever be typed, so nobody waits.
+    int32_t pollKey() override { return attention() ? kKeyAttention : -1; }
+    int32_t readKey(int32_t) override { return pollKey(); }
+    bool attention() override {
+        noteInterrupt();
+        const bool pressed = attention_;
+        attention_ = false;
+        return pressed;
+    }
 
-int onIgnored(const DecodedMessage&, std::span<const RemoteOut>) {
-    return 0;
-}
+    int32_t readLine(std::string& line, size_t max, int32_t purpose, std::string_view preset,
+                     bool selected) override;
+    void writeLine(std::string_view text) override {
+        while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+        write(out_, text);
+    }
 
-int onFatalMessage(const DecodedMessage& m, std::span<const RemoteOut>) {
-    std::string_view text;
-    if (m.count != 3 || !textParam(m, 1, text)) return 1;
-    writeLine(g_stream.err, text);
-    return CallFunctionRemote(FATALMSGRET, IN_RESP, {rpInt(0)});
-}
+    void statusText(int32_t, std::string_view) override {}
+    void statusError(int32_t error, int32_t lineNumber, int32_t clause) override {
+        char text[64];
+        if (lineNumber < 0)
+            snprintf(text, sizeof text, "ERROR %d", error);
+        else
+            snprintf(text, sizeof text, "ERROR %d at %05ld:%02d", error,
+                     static_cast<long>(lineNumber), clause);
+        write(err_, text);
+    }
 
-int onUnusedId(const DecodedMessage& m, std::span<const RemoteOut>) {
-    if (m.count != 1 || !isInt(m, 0)) return 1;
+    int32_t screenAction(const ScreenRequest&) override { return 0; }
+    int32_t fatalMessage(std::string_view text) override {
+        write(err_, text);
+        return 0;
+    }
     // One stream serves one session: identifier 1 is always free.
-    return CallFunctionRemote(GETUNUSEDIDRET, IN_RESP, {rpInt(1)});
-}
+    int32_t unusedId(int32_t) override { return 1; }
+    void setCanClose(bool canClose) override { canClose_ = canClose; }
 
-int onSetCanClose(const DecodedMessage& m, std::span<const RemoteOut>) {
-    if (m.count != 1 || !isInt(m, 0)) return 1;
-    g_stream.canClose = m.params[0].value != 0;
-    return 0;
-}
-
-int onConsoleInput(const DecodedMessage& m, std::span<const RemoteOut>) {
-    if ((m.count != 2 && m.count != 4) || !isInt(m, 0) || !isInt(m, 1) || m.params[0].value < 0)
-        return 1;
-    // An offered text: the typed line goes after it, or replaces it when it is selected.
-    std::string_view preset;
-    if (m.count == 4 && (!textParam(m, 2, preset) || !isInt(m, 3))) return 1;
-    if (m.count == 4 && m.params[3].value) preset = {};
-    const size_t max = static_cast<size_t>(m.params[0].value);
-    std::string line;
-    bool truncated = false;
-    int32_t status = kInputEnded;
-    if (g_stream.reader) {
-        const size_t room = preset.size() < max ? max - preset.size() : 0;
-        const int rc = g_stream.reader->readLine(line, room, truncated);
-        if (rc == 0) {
-            status = truncated ? kInputTooLong : kInputLine;
-            line.insert(0, preset);
+  private:
+    // An interrupt signal caught since the last look becomes the attention key.
+    void noteInterrupt() {
+        if (interactive_ && platform::takeInterrupt()) {
+            attention_ = true;
+            keysQueued();
         }
     }
-    return CallFunctionRemote(CONSOLEINPUTRET, IN_RESP, {rpInt(status), rpText(line.c_str())});
-}
+    // Waits for a typed line on the terminal.  False when the attention key ends an input
+    // statement's wait; at the command prompt it only drops what was typed (the terminal
+    // discards the partial line), and the wait goes on.
+    bool waitForLine(int32_t purpose);
+    static void write(int fd, std::string_view text) {
+        std::string line(text);
+        line += '\n';
+        // Output that cannot be written (a closed pipe) has nowhere else to go.
+        (void)platform::writeAll(fd, line.data(), line.size());
+    }
 
-int onConsoleOutput(const DecodedMessage& m, std::span<const RemoteOut>) {
-    std::string_view text;
-    if (m.count != 1 || !textParam(m, 0, text)) return 1;
-    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-    writeLine(g_stream.out, text);
-    return 0;
-}
-
-int onStatusText(const DecodedMessage& m, std::span<const RemoteOut>) {
-    std::string_view text;
-    return m.count == 2 && isInt(m, 0) && textParam(m, 1, text) ? 0 : 1;
-}
-
-int onStatusError(const DecodedMessage& m, std::span<const RemoteOut>) {
-    if (m.count != 3 || !isInt(m, 0) || !isInt(m, 1) || !isInt(m, 2)) return 1;
-    char text[64];
-    if (m.params[1].value < 0)
-        snprintf(text, sizeof text, "ERROR %d", m.params[0].value);
-    else
-        snprintf(text, sizeof text, "ERROR %d at %05ld:%02d", m.params[0].value,
-                 static_cast<long>(m.params[1].value), m.params[2].value);
-    writeLine(g_stream.err, text);
-    return 0;
-}
-
-struct Binding {
-    int op;
-    RemoteHandler handler;
+    int in_ = 0, out_ = 1, err_ = 2;
+    std::unique_ptr<platform::LineReader> reader_;
+    bool canClose_ = true;
+    bool interactive_ = false;
+    bool attention_ = false;
 };
-constexpr Binding kBindings[] = {
-    {SCREENACTIONCALL, onScreenAction},
-    {SCREENTITLE, onIgnored},
-    {ENDSESSION, onIgnored},
-    {FATALMSGCALL, onFatalMessage},
-    {GETUNUSEDIDCALL, onUnusedId},
-    {SETCANCLOSECALL, onSetCanClose},
-    {CONSOLEINPUTCALL, onConsoleInput},
-    {CONSOLEOUTPUT, onConsoleOutput},
-    {STATUSLINETEXT, onStatusText},
-    {STATUSLINEERROR, onStatusError},
-};
+
+bool StreamFrontEnd::waitForLine(int32_t purpose) {
+    if (purpose != kInputStatement) {
+        // An attention key left over from a command or a finished run must not stop the next.
+        attention_ = false;
+        (void)platform::takeInterrupt();
+    } else if (attention()) {
+        return false;
+    }
+    for (;;) {
+        // On a terminal each read returns at most one line, so nothing is left buffered in the
+        // reader when the next wait begins.  An error is left for the read to report.
+        if (platform::waitForInput(in_) != 1) return true;
+        (void)platform::takeInterrupt();
+        if (purpose == kInputStatement) return false;
+    }
+}
+
+int32_t StreamFrontEnd::readLine(std::string& line, size_t max, int32_t purpose,
+                                 std::string_view preset, bool selected) {
+    line.clear();
+    if (!reader_) return kInputEnded;
+    if (interactive_ && !waitForLine(purpose)) return kInputInterrupted;
+    // An offered text: the typed line goes after it, or replaces it when it is selected.
+    if (selected) preset = {};
+    const size_t room = preset.size() < max ? max - preset.size() : 0;
+    bool truncated = false;
+    if (reader_->readLine(line, room, truncated) != 0) {
+        line.clear();
+        return kInputEnded;
+    }
+    line.insert(0, preset);
+    return truncated ? kInputTooLong : kInputLine;
+}
+
+StreamFrontEnd g_stream;
 
 }  // namespace
 
 void attachStreamTerminal(int in, int out, int err) {
-    g_stream.out = out;
-    g_stream.err = err;
-    g_stream.reader = std::make_unique<platform::LineReader>(in);
-    g_stream.canClose = true;
-    for (const Binding& b : kBindings) setRemoteHandler(b.op, b.handler);
-    setTerminalAttached(true);
+    g_stream.open(in, out, err);
+    attachFrontEnd(g_stream);
     // The terminal side introduces itself; the interpreter side stops on a mismatch.
     (void)CallFunctionRemote(VERSIONCHECK, ORIGIN, {rpText(kVersionText)});
 }
 
 void detachStreamTerminal() {
-    for (const Binding& b : kBindings) setRemoteHandler(b.op, nullptr);
-    setTerminalAttached(false);
-    g_stream.reader.reset();
+    if (attachedFrontEnd() == &g_stream) detachFrontEnd();
+    g_stream.close();
 }
 
 bool streamCanClose() {
-    return g_stream.canClose;
+    return g_stream.canClose();
 }
 
 }  // namespace vxs

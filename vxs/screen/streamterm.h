@@ -1,25 +1,31 @@
 // The stream front end: the terminal side used when standard input is not a terminal (scripts,
-// tests, CI).  Its contract, which transcripts and scripts rely on:
+// tests, CI), and until the full-screen front end exists on a terminal too.  Its contract, which
+// transcripts and scripts rely on:
 // - each line of standard input is one line typed at the command prompt or in answer to an
 //   input statement; end of input at the command prompt acts as the SYSTEM command;
+// - end of input while an input statement waits interrupts the program as the attention key
+//   does (command mode reports it as error 9999, and the SYSTEM that the end of input then acts
+//   as ends the process with status 1);
 // - every line that the console window writes goes to standard output, one line per window
-//   line, trailing blanks removed, flushed per line; typed input is not echoed; the prompt
-//   prints nothing;
+//   line, trailing blanks removed, flushed per line; bytes of value 0 are written as they are;
+//   typed input is not echoed; the prompt prints nothing;
 // - every error shown on the status line writes one line to standard error: "ERROR n", or
 //   "ERROR n at LLLLL:CC" for an error in a running program; other status-line texts are not
 //   written;
-// - a fatal message is written to standard error, and the answer is not to carry on.
+// - a fatal message is written to standard error, and the answer is not to carry on;
+// - on a terminal, the interrupt key (Ctrl-C) is the attention key: it interrupts a running
+//   program or an input statement, and at the command prompt drops the line being typed.
 #pragma once
 
 #include <cstdio>
 
 namespace vxs {
 
-// Installs the stream front end's handlers in the remote operation layer, marks the terminal
-// attached and sends the version check.  `in`, `out` and `err` are descriptors (0, 1 and 2 in
-// the process; tests pass pipes).
+// Attaches the stream front end (frontend.h) and sends the version check.  `in`, `out` and
+// `err` are descriptors (0, 1 and 2 in the process; tests pass pipes).  When `in` is a
+// terminal, the interrupt signal becomes the attention key until the front end is detached.
 void attachStreamTerminal(int in = 0, int out = 1, int err = 2);
-// Removes its handlers again (tests).
+// Detaches it again (tests).
 void detachStreamTerminal();
 
 // Whether the terminal side was told that the main window may close now.

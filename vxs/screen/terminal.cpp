@@ -4,12 +4,25 @@
 
 #include "vxs/clientserver/common.h"
 #include "vxs/control/entry.h"
+#include "vxs/screen/frontend.h"
 
 namespace vxs {
 
 namespace {
 bool g_attached = false;
 bool g_terminated = false;
+// Key-pending hints: whether the keyboard routine may have keys for a drain (actions 9 and 10)
+// or for the other actions.
+bool g_drainHint = false;
+bool g_readHint = false;
+bool g_keysAnnounced = false;
+
+// KEYSAVAILABLE arrives through the layer's hook; the exit-request hook is left as it is.
+void installKeysHook() {
+    RemoteServerHooks hooks = remoteServerHooks();
+    hooks.keysAvailable = noteKeysAvailable;
+    setRemoteServerHooks(hooks);
+}
 }  // namespace
 
 bool terminalAttached() {
@@ -17,16 +30,22 @@ bool terminalAttached() {
 }
 void setTerminalAttached(bool attached) {
     g_attached = attached;
+    g_drainHint = g_readHint = false;
+    g_keysAnnounced = false;
+    if (attached) installKeysHook();
+}
+void setKeysAnnounced(bool announced) {
+    g_keysAnnounced = announced;
 }
 int32_t terminalIdentifier() {
     return 0;
 }
 
 int32_t screenAction(int32_t action, int32_t row, int32_t column, int32_t a, int32_t b,
-                     const char* text, int32_t c, int32_t attr) {
+                     std::string_view text, int32_t c, int32_t attr) {
     if (row > 250 || column > 250) vxassertion("Bad posn for screen.", __FILE__, __LINE__);
     if (!g_attached) return 0;
-    const RemoteParam text_param = text ? rpText(text) : rpInt(0);
+    const RemoteParam text_param = text.data() ? rpText(text) : rpInt(0);
     if (CallFunctionRemote(SCREENACTIONCALL, ORIGIN,
                            {rpInt(0), rpInt(action), rpInt(screenPosition(row, column)), rpInt(a),
                             rpInt(b), text_param, rpInt(c), rpInt(attr)}))
@@ -41,12 +60,11 @@ int32_t consoleInput(std::string& line, int32_t maxLength, int32_t purpose,
                      std::string_view preset, bool selected) {
     line.clear();
     if (!g_attached) return kInputEnded;
-    const std::string offered(preset);
     const int failed =
-        offered.empty()
+        preset.empty()
             ? CallFunctionRemote(CONSOLEINPUTCALL, ORIGIN, {rpInt(maxLength), rpInt(purpose)})
             : CallFunctionRemote(CONSOLEINPUTCALL, ORIGIN,
-                                 {rpInt(maxLength), rpInt(purpose), rpText(offered.c_str()),
+                                 {rpInt(maxLength), rpInt(purpose), rpText(preset),
                                   rpInt(selected ? 1 : 0)});
     if (failed)
         vxassertion("!CallFunctionRemote(CONSOLEINPUTCALL, ORIGIN, 2, max, purpose)", __FILE__,
@@ -60,13 +78,12 @@ int32_t consoleInput(std::string& line, int32_t maxLength, int32_t purpose,
 
 void consoleOutput(std::string_view line) {
     if (!g_attached) return;
-    std::string text(line);
-    if (CallFunctionRemote(CONSOLEOUTPUT, ORIGIN, {rpText(text.c_str())}))
+    if (CallFunctionRemote(CONSOLEOUTPUT, ORIGIN, {rpText(line)}))
         vxassertion("!CallFunctionRemote(CONSOLEOUTPUT, ORIGIN, 1, strlen(line)+1, line)", __FILE__,
                     __LINE__);
 }
 
-void terminalStatusText(int32_t field, const char* text) {
+void terminalStatusText(int32_t field, std::string_view text) {
     if (!g_attached) return;
     if (CallFunctionRemote(STATUSLINETEXT, ORIGIN, {rpInt(field), rpText(text)}))
         vxassertion("!CallFunctionRemote(STATUSLINETEXT, ORIGIN, 2, field, text)", __FILE__,
@@ -89,26 +106,33 @@ void terminalSetCanClose(bool canClose) {
 }
 
 int32_t pollKeyboard() {
-    if (!g_attached || !remoteHandler(KEYBOARDCALL)) return 0;
-    if (CallFunctionRemote(KEYBOARDCALL, ORIGIN, {rpInt(9), rpInt(0)}))
-        vxassertion("!CallFunctionRemote(KEYBOARDCALL, ORIGIN, 2, 9, 0)", __FILE__, __LINE__);
-    int32_t result = 0;
-    if (ReceiveFunctionRemote(KEYBOARDRET, {roInt(&result)}))
-        vxassertion("!ReceiveFunctionRemote(KEYBOARDRET, &result)", __FILE__, __LINE__);
-    return result;
+    const int32_t key = keyboardRequest(9, 0);
+    return key > 0 ? key : 0;
 }
 
 bool pollAttention() { return pollKeyboard() == kKeyAttention; }
 
 int32_t keyboardRequest(int32_t action, int32_t argument) {
     if (!g_attached || !remoteHandler(KEYBOARDCALL)) return -1;
+    frontEndPollEvents();  // keys it finds are announced before the hint is read
+    bool& hint = action == 9 || action == 10 ? g_drainHint : g_readHint;
+    const bool hinted = hint;
+    hint = false;
+    if (((action == 2 || action == 4) && argument < 0) || action == 5) return -1;
+    const bool always = action == 2 || action == 3 || action == 4 || action == 6 || action == 7;
+    if (!always && g_keysAnnounced && !hinted) return -1;
     if (CallFunctionRemote(KEYBOARDCALL, ORIGIN, {rpInt(action), rpInt(argument)}))
         vxassertion("!CallFunctionRemote(KEYBOARDCALL, ORIGIN, 2, action, argument)", __FILE__,
                     __LINE__);
     int32_t result = -1;
     if (ReceiveFunctionRemote(KEYBOARDRET, {roInt(&result)}))
         vxassertion("!ReceiveFunctionRemote(KEYBOARDRET, &result)", __FILE__, __LINE__);
+    if (result > 0) hint = true;  // more keys may be waiting behind this one
     return result;
+}
+
+void noteKeysAvailable() {
+    g_drainHint = g_readHint = true;
 }
 
 int32_t terminalUnusedId(int32_t kind) {

@@ -21,7 +21,11 @@ inline constexpr int32_t kCommandFieldWidth = 800;
 inline constexpr int32_t kConsoleWidth = 80;
 
 bool terminalAttached();
+// Marks the terminal attached or detached; either way its keys count as not announced.
 void setTerminalAttached(bool attached);
+// Whether the terminal side announces its keys (KEYSAVAILABLE), as every FrontEnd does.  When it
+// does not, every keyboard request is sent, since nothing else would tell that keys wait.
+void setKeysAnnounced(bool announced);
 int32_t terminalIdentifier();
 
 // The position parameter of a screen action: the row in the high byte, the column in the low.
@@ -32,16 +36,18 @@ inline int32_t screenPosition(int32_t row, int32_t column) {
 // A screen action (parameters: window file control block, action, position, two integers,
 // text, a further integer, attribute value); returns the action's result.  A row or column above
 // 250 is a consistency failure.
+// Texts travel with their lengths: a text may hold bytes of value 0.  A text without data (the
+// default) travels as "no text".
 int32_t screenAction(int32_t action, int32_t row = 0, int32_t column = 0, int32_t a = 0,
-                     int32_t b = 0, const char* text = nullptr, int32_t c = 0, int32_t attr = 0);
-// Reads one console line (at most maxLength bytes).  Returns kInputLine, kInputTooLong or
-// kInputEnded (remoteops.h).  `preset` is offered in the input field: typing goes after it, or
-// replaces it when `selected`.
+                     int32_t b = 0, std::string_view text = {}, int32_t c = 0, int32_t attr = 0);
+// Reads one console line (at most maxLength bytes).  Returns kInputLine, kInputTooLong,
+// kInputInterrupted or kInputEnded (remoteops.h).  `preset` is offered in the input field:
+// typing goes after it, or replaces it when `selected`.
 int32_t consoleInput(std::string& line, int32_t maxLength, int32_t purpose,
                      std::string_view preset = {}, bool selected = false);
 // Writes one finished line of the console window.
 void consoleOutput(std::string_view line);
-void terminalStatusText(int32_t field, const char* text);
+void terminalStatusText(int32_t field, std::string_view text);
 void terminalStatusError(int32_t error, int32_t lineNumber, int32_t clause);
 void terminalSetCanClose(bool canClose);
 // Key codes that the poll reports: attention, help, function keys n x 256 (n = 1..10) and the
@@ -51,14 +57,21 @@ inline constexpr int32_t kKeyHelp = 25;
 inline constexpr int32_t kKeyFunction99 = 0x6300;
 inline constexpr int32_t kKeyEvent = 0x6200;
 // The key pressed since the last poll that the run loop acts on (0 when none); the keys typed
-// meanwhile are kept for later reads.  0 when the terminal has no keyboard (the stream front end).
+// meanwhile are kept for later reads.  The poll first lets the front end look at its key sources
+// (pollEvents), then asks the keyboard routine only when keys were announced, so a poll without
+// keys costs no message.
 int32_t pollKeyboard();
 // Whether that key is the attention key.
 bool pollAttention();
 // A keyboard request (action, argument) to the terminal side's keyboard routine: action 1 reads
-// one key (argument -1: without waiting), action 2 one key within argument seconds.  Returns the
-// key code, or -1 when none came or the terminal has no keyboard (the stream front end).
+// one key (argument -1: without waiting), action 2 one key within argument seconds, 9 drains
+// the keys typed ahead (1 when the attention key was among them).  Returns the key code, or -1
+// when none came or none can be expected: when the terminal side announces its keys, actions
+// other than 2, 3, 4, 6 and 7 are sent only when it announced keys (KEYSAVAILABLE) since the last
+// request of their class (9 and 10, or the others), or the previous one found a key.
 int32_t keyboardRequest(int32_t action, int32_t argument);
+// KEYSAVAILABLE's effect: keys are worth asking for, in both classes.
+void noteKeysAvailable();
 // An unused identifier from the terminal layer (the session number at start-up).
 int32_t terminalUnusedId(int32_t kind);
 // The end of the terminal at shut-down: screen action 2304, then the end of the session.

@@ -1,0 +1,108 @@
+// The front-end interface: what every terminal side provides (the stream front end now, the
+// full-screen terminal and the graphical window later), the terminal side's handlers of the
+// remote operations, which decode each message and call into the attached front end, and the
+// keyboard routine with its type-ahead ring.
+//
+// The interpreter side never calls a front end: it sends remote operations (terminal.h), whose
+// handlers here turn them into calls of the attached FrontEnd.  Only the event pump is driven
+// directly, by the waiting helpers (control/utils.h) and the run loop's keyboard poll, as the
+// window system's loop would be.
+//
+// States: detached (no handlers, terminalAttached() false) -> attached (attachFrontEnd installs
+// the handlers and marks the terminal attached) -> detached (detachFrontEnd).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vxs {
+
+// A screen action as it arrives (SCREENACTIONCALL's eight parameters).
+struct ScreenRequest {
+    int32_t window = 0;    // the window's file control block
+    int32_t action = 0;    // the screen action code
+    int32_t position = 0;  // row in the high byte, column in the low
+    int32_t a = 0, b = 0;
+    std::string_view text;  // empty when none was given
+    int32_t c = 0;
+    int32_t attr = 0;  // FontFlags
+};
+
+class FrontEnd {
+  public:
+    FrontEnd() = default;
+    FrontEnd(const FrontEnd&) = delete;
+    FrontEnd& operator=(const FrontEnd&) = delete;
+    virtual ~FrontEnd() = default;
+
+    // ---- the event pump ----
+    // Dispatches the pending events.  The default dispatches the process's event loop (queued
+    // and posted calls) when one is published.
+    virtual void dispatchPending();
+    // One round of idle processing; true when it asks for another.  The default is the process
+    // event loop's idle processing (false without a loop).
+    virtual bool processIdle();
+    // A cheap look at the key sources that no event loop watches (an interrupt signal), made at
+    // every keyboard poll of a running program, however tight its loop.  Keys found are queued
+    // (keysQueued).  Default: none.
+    virtual void pollEvents() {}
+
+    // ---- the key source ----
+    // The next key code without waiting, or -1.
+    virtual int32_t pollKey() = 0;
+    // The next key code within `seconds` (0: without limit), or -1 when none came or none can
+    // come (a front end without a keyboard answers at once).
+    virtual int32_t readKey(int32_t seconds) = 0;
+    // Takes the attention key when it is waiting: it goes ahead of every other key.
+    virtual bool attention() = 0;
+
+    // ---- console text ----
+    // Reads one line typed on the console: at most `max` bytes, with `preset` offered in the
+    // input field (typing goes after it, or replaces it when `selected`).  `purpose` is
+    // kInputCommand or kInputStatement.  Returns kInputLine, kInputTooLong, kInputInterrupted
+    // (the attention key ended the typing) or kInputEnded (remoteops.h).
+    virtual int32_t readLine(std::string& line, size_t max, int32_t purpose,
+                             std::string_view preset, bool selected) = 0;
+    // Writes one finished line of the console window.
+    virtual void writeLine(std::string_view text) = 0;
+
+    // ---- the status line ----
+    virtual void statusText(int32_t field, std::string_view text) = 0;
+    // An error; `lineNumber` is -1 for an error of a command.
+    virtual void statusError(int32_t error, int32_t lineNumber, int32_t clause) = 0;
+
+    // ---- the rest of the terminal ----
+    virtual int32_t screenAction(const ScreenRequest& request) = 0;
+    // Shows a fatal message; nonzero when the process is to carry on.
+    virtual int32_t fatalMessage(std::string_view text) = 0;
+    // An unused identifier of the terminal layer (the session number at start-up).
+    virtual int32_t unusedId(int32_t kind) = 0;
+    virtual void setCanClose(bool) {}
+    virtual void setTitle(std::string_view) {}
+    virtual void endSession() {}
+
+  protected:
+    // Tells the interpreter side that keys are waiting (KEYSAVAILABLE), once until its next
+    // keyboard request reaches the keyboard routine.
+    void keysQueued();
+};
+
+// Attaches `frontEnd` (which must outlive the attachment): installs the terminal side's
+// handlers and marks the terminal attached.  Replaces a front end attached before.
+void attachFrontEnd(FrontEnd& frontEnd);
+// Removes the handlers, marks the terminal detached and empties the type-ahead ring.
+void detachFrontEnd();
+// The attached front end, or null.
+FrontEnd* attachedFrontEnd();
+
+// The pump as the waiting helpers drive it: through the attached front end, else the process's
+// event loop alone.
+void frontEndDispatchPending();
+bool frontEndProcessIdle();
+void frontEndPollEvents();
+
+// The type-ahead ring's capacity: keys that a drain moves out of the front end's way.
+inline constexpr int kTypeAheadKeys = 128;
+
+}  // namespace vxs
