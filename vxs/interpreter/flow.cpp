@@ -878,7 +878,7 @@ int flowControl(RunCtx& r, const ClauseView& v) {
 }
 
 int conditionSearch(const pcb& pc, int& err, std::span<const uint8_t> code, const ClauseView& v) {
-    if (err == 10005) err = 5;
+    if (err == kErrHelpRequest) err = kErrHelpKey;
     const Row row = rowOf(err);
     const bool io = (v.code >= 16 && v.code <= 31) || v.code == StExecute;
     // IOERR in the statement's own exits catches everything, except the overflow and

@@ -516,7 +516,7 @@ void runLoop() {
                         continue;
                     }
                     if (to >= 0 && to < pc->linecnt) {
-                        if (err != 4273) pc->lasterror = err;
+                        if (err != kErrKeyNotFoundNear) pc->lasterror = err;
                         pc->errorline = line;
                         pc->erroroffset = static_cast<int16_t>(clauseStart);
                         line = static_cast<int16_t>(to);
