@@ -84,15 +84,7 @@ constexpr const char* kLibrary[] = {
 
 void writeLibrary() {
     vxfuzz::enterScratchDirectory("run");
-    pcb lib;
-    if (!allocatePCBTables(lib, 16, 16)) abort();
-    resetProgram(lib);
-    for (const char* line : kLibrary)
-        if (enterLine(lib, line, CompileOptions{}) != 0) fail("a library line is refused");
-    std::vector<uint8_t> image;
-    if (writeProgramImage(lib, false, image) != 0) fail("the library cannot be written");
-    vxfuzz::writeScratchFile("lib.vxp", std::string(image.begin(), image.end()));
-    resetProgram(lib);
+    vxfuzz::writeScratchFile("lib.vxp", vxfuzz::programImage(kLibrary));
 }
 
 // ---- the recording terminal ----

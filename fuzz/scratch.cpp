@@ -9,6 +9,10 @@
 #include <system_error>
 #include <vector>
 
+#include "vxs/compiler/command2.h"
+#include "vxs/compiler/pcb.h"
+#include "vxs/compiler/progfile.h"
+
 namespace vxfuzz {
 
 namespace {
@@ -148,6 +152,24 @@ void writeScratchFile(const char* name, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) abort();
+}
+
+std::string programImage(std::span<const char* const> lines) {
+    vxs::pcb program;
+    if (!vxs::allocatePCBTables(program, 16, 16)) abort();
+    vxs::resetProgram(program);
+    for (const char* line : lines)
+        if (vxs::enterLine(program, line, vxs::CompileOptions{}) != 0) {
+            fprintf(stderr, "a library line is refused: %s\n", line);
+            abort();
+        }
+    std::vector<uint8_t> image;
+    if (vxs::writeProgramImage(program, false, image) != 0) {
+        fprintf(stderr, "the library cannot be written\n");
+        abort();
+    }
+    vxs::resetProgram(program);
+    return std::string(image.begin(), image.end());
 }
 
 }  // namespace vxfuzz

@@ -3,6 +3,7 @@
 // libFuzzer's path arguments into absolute paths before any target changes directory.
 #pragma once
 
+#include <span>
 #include <string>
 
 namespace vxfuzz {
@@ -29,5 +30,9 @@ void emptyScratchDirectory();
 
 // Writes `bytes` as the file `name` of the working directory.  Aborts on failure.
 void writeScratchFile(const char* name, const std::string& bytes);
+
+// The program file image of the numbered lines `lines` (a library the targets' inputs call).
+// Aborts when a line is refused or the image cannot be written.
+std::string programImage(std::span<const char* const> lines);
 
 }  // namespace vxfuzz

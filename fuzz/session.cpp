@@ -92,18 +92,6 @@ constexpr const char* kLibrary[] = {
 // The procedure file "proc": a program line, a listing and a run.
 constexpr const char kProcedure[] = "900 PRINT \"FROM PROC\"\nLIST 900\nRUN\n";
 
-std::string libraryImage() {
-    pcb lib;
-    if (!allocatePCBTables(lib, 16, 16)) abort();
-    resetProgram(lib);
-    for (const char* line : kLibrary)
-        if (enterLine(lib, line, CompileOptions{}) != 0) fail("a library line is refused");
-    std::vector<uint8_t> image;
-    if (writeProgramImage(lib, false, image) != 0) fail("the library cannot be written");
-    resetProgram(lib);
-    return std::string(image.begin(), image.end());
-}
-
 // ---- the terminal side ----
 // With VXFUZZ_ECHO set in the environment, the session is written to standard error as a
 // transcript ("> " typed, "< " shown, "! " errors), to see what a finding does.
@@ -280,7 +268,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string library = libraryImage();
+    static const std::string library = vxfuzz::programImage(kLibrary);
     static const bool ready = (vxfuzz::enterScratchDirectory("session"), attachTerminal(),
                                setEditorCommand("true"), true);  // EDIT starts no editor
     (void)ready;

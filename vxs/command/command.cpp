@@ -196,6 +196,21 @@ void finishExecute(int err) {
     setActionCode(kActResume);
 }
 
+// Carries out a command that a program's EXECUTE handed over, its record pushed: the program
+// resumes after it (at the statement, with its error, when it failed).  A statement runs first,
+// and the program resumes once it has run; a command that took the program elsewhere (GO, GO END,
+// SYSTEM) leaves nothing to resume.
+void executeForProgram(std::string_view command) {
+    CommandWork& w = commandWork();
+    pcb* pc = pchain.curpcb;
+    const int err = executeCommandLine(command);
+    w.resumeAfterImmediate = err == kLeftCommandMode && t.runImmediate;
+    if (err != kLeftCommandMode)
+        finishExecute(err);
+    else if (!t.runImmediate && pc)
+        pc->pendingexec = 0;
+}
+
 // Carries out an EXECUTE statement's command.  Returns true when command mode is left.
 bool runExecuteCommand() {
     CommandWork& w = commandWork();
@@ -208,16 +223,7 @@ bool runExecuteCommand() {
         return false;
     }
     pushCommandInfo();
-    const int err = executeCommandLine(command);
-    if (err == kLeftCommandMode) {
-        if (t.runImmediate) {  // a statement: it runs first, then the program resumes
-            w.resumeAfterImmediate = true;
-            return true;
-        }
-        pc->pendingexec = 0;  // the command took the program elsewhere (GO, GO END, SYSTEM)
-        return true;
-    }
-    finishExecute(err);
+    executeForProgram(command);
     return true;
 }
 
@@ -293,18 +299,7 @@ void commandMode() {
             w.executePending = false;
             const std::string command = std::move(w.executeCommand);
             w.executeCommand.clear();
-            const int err = executeCommandLine(command);
-            if (err == kLeftCommandMode) {
-                // Another statement runs first (the program resumes after it), or the command
-                // took the program elsewhere (GO, GO END, SYSTEM).
-                if (!t.runImmediate) {
-                    w.resumeAfterImmediate = false;
-                    if (pchain.curpcb) pchain.curpcb->pendingexec = 0;
-                }
-                return;
-            }
-            w.resumeAfterImmediate = false;
-            finishExecute(err);
+            executeForProgram(command);
             return;
         }
         w.resumeAfterImmediate = false;

@@ -298,29 +298,33 @@ int systemStatement(RunCtx& r) {
     return 0;
 }
 
-// The row of the error-to-condition table for `err`.
+// The row of the error-to-condition table for `err`: its condition code and ON-table entry.
 struct Row {
     uint8_t cond;
     int entry;
 };
-Row rowOf(int err) {
-    switch (errorCondition(err)) {
-        case ErrorCondition::EVENT: return {CEvent, EEvent};
-        case ErrorCondition::CONV: return {CConv, EConv};
-        case ErrorCondition::SOFLOW: return {CSoflow, ESoflow};
-        case ErrorCondition::OFLOW: return {COflow, EOflow};
-        case ErrorCondition::HELP: return {CHelp, EHelp};
-        case ErrorCondition::ZDIV: return {CZdiv, EZdiv};
-        case ErrorCondition::DUPREC: return {CDuprec, EIoerr};
-        case ErrorCondition::NOKEY: return {CNokey, EIoerr};
-        case ErrorCondition::NOREC: return {CNorec, EIoerr};
-        case ErrorCondition::EOF_: return {CEof, EIoerr};
-        case ErrorCondition::PAGEOFLOW: return {CPageoflow, EPageoflow};
-        case ErrorCondition::LOCKED: return {CLocked, ELocked};
-        case ErrorCondition::TIMEOUT: return {CTimeout, ELocked};
+uint8_t conditionCode(ErrorCondition c) {
+    switch (c) {
+        case ErrorCondition::EVENT: return CEvent;
+        case ErrorCondition::CONV: return CConv;
+        case ErrorCondition::SOFLOW: return CSoflow;
+        case ErrorCondition::OFLOW: return COflow;
+        case ErrorCondition::HELP: return CHelp;
+        case ErrorCondition::ZDIV: return CZdiv;
+        case ErrorCondition::DUPREC: return CDuprec;
+        case ErrorCondition::NOKEY: return CNokey;
+        case ErrorCondition::NOREC: return CNorec;
+        case ErrorCondition::EOF_: return CEof;
+        case ErrorCondition::PAGEOFLOW: return CPageoflow;
+        case ErrorCondition::LOCKED: return CLocked;
+        case ErrorCondition::TIMEOUT: return CTimeout;
         case ErrorCondition::ERROR: break;
     }
-    return {CError, EError};
+    return CError;
+}
+Row rowOf(int err) {
+    const uint8_t cond = conditionCode(errorCondition(err));
+    return {cond, conditionEntry(cond)};
 }
 
 // Scans the error-exit parts of clause `v`: the line of the first match, -2 when none,

@@ -33,7 +33,6 @@ RunState t;
 
 namespace {
 
-
 bool isDamagedCode(int err) {
     return err == kErrDictionary || err == kErrDamaged || err == kErrDamagedCall ||
            err == kErrBadCondition;
@@ -197,7 +196,8 @@ void checkWatches(const pcb& pc) {
 
 void noteWatchChange() {
     bool breakPoints = false;
-    for (const pcb* p = pchain.pcbhead; p && !breakPoints; p = p->next) breakPoints = !p->breakpoints.empty();
+    for (const pcb* p = pchain.pcbhead; p && !breakPoints; p = p->next)
+        breakPoints = !p->breakpoints.empty();
     t.watched = ((t.stepmode & (kStepInto | kStepOver)) != 0) + breakPoints + !t.watches.empty();
 }
 
@@ -294,7 +294,8 @@ void runLoop() {
             pc = pchain.curpcb;
             if (pc->libmode != kLibNone) {  // a library current without a call to return from
                 statusShowError(kErrLibraryCurrent, 0, 0);
-                while (pchain.curpcb && pchain.curpcb->libmode != kLibNone) pchain.curpcb = pchain.curpcb->next;
+                while (pchain.curpcb && pchain.curpcb->libmode != kLibNone)
+                    pchain.curpcb = pchain.curpcb->next;
                 if (!pchain.curpcb) pchain.curpcb = pchain.pcbhead;
                 pc = pchain.curpcb;
             }

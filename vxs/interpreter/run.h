@@ -90,8 +90,6 @@ struct RunCtx {
     bool fastResume = false;
 };
 
-// What a statement handler returns to stop the run after its clause: PAUSE, and EXECUTE (run
-// status 13: command mode carries out the command and resumes the program).
 // CHAIN: keeps the request (chain.h) and ends the program.
 [[nodiscard]] int chainStatement(RunCtx& r, const ClauseView& v);
 // EXECUTE: hands its command to command mode.
