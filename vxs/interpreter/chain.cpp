@@ -10,14 +10,14 @@
 #include "vxs/control/errors.h"
 #include "vxs/control/utils.h"
 #include "vxs/interpreter/run.h"
+#include "vxs/interpreter/state.h"
 #include "vxs/interpreter/values.h"
 
 namespace vxs {
 
 namespace {
 
-bool g_pending = false;
-ChainRequest g_request;
+constexpr ChainState& g_chain = interp.chain;  // state.h
 
 ChainVariable snapshot(const pcb& pc, int index, const de& e) {
     ChainVariable v;
@@ -72,8 +72,8 @@ int chainStatement(RunCtx& r, const ClauseView& v) {
     if (req.target.size() > 800) return kErrNameTooLong;
     const bool procedure = req.target.rfind("PROC=", 0) == 0 || req.target.rfind("SUBPROC=", 0) == 0;
     if (!procedure) req.variables.assign(vars.rbegin(), vars.rend());  // in the order written
-    g_request = std::move(req);
-    g_pending = true;
+    g_chain.request = std::move(req);
+    g_chain.pending = true;
     setRunStatus(RUNSTAT_CHAIN);
     r.jump = true;
     r.jumpLine = kLineEndOfProgram;  // end-of-program processing, then command mode starts the target
@@ -81,10 +81,10 @@ int chainStatement(RunCtx& r, const ClauseView& v) {
 }
 
 bool takeChainRequest(ChainRequest& out) {
-    if (!g_pending) return false;
-    g_pending = false;
-    out = std::move(g_request);
-    g_request = ChainRequest{};
+    if (!g_chain.pending) return false;
+    g_chain.pending = false;
+    out = std::move(g_chain.request);
+    g_chain.request = ChainRequest{};
     return true;
 }
 

@@ -15,12 +15,9 @@
 #include "vxs/compiler/codes.h"
 #include "vxs/compiler/linetable.h"
 #include "vxs/interpreter/run.h"
+#include "vxs/interpreter/state.h"
 
 namespace vxs {
-
-namespace detail {
-bool g_fastForms = true;
-}
 
 namespace {
 
@@ -477,39 +474,25 @@ bool decodeLine(const pcb& pc, int16_t line, std::span<const uint8_t> code, Cach
     return l.ops.size() <= 0xFFFF;
 }
 
+constexpr DecodedLines& g_lines = interp.lines;  // state.h
+
 }  // namespace
-
-namespace detail {
-std::vector<ProgramLines> g_programs;
-ProgramLines* g_last = nullptr;
-bool g_stale = false;
-}  // namespace detail
-
-namespace {
-// Lines forgotten in the middle of a run: a caller may still hold one of them (the run loop's
-// current clause, a condition search), so they are freed only where nothing is held.
-std::vector<ProgramLines> g_forgotten;
-}  // namespace
-
-using detail::g_last;
-using detail::g_programs;
-using detail::g_stale;
 
 const CachedLine* decodeCachedLine(const pcb& pc, int16_t line) {
-    if (g_stale) {
-        for (ProgramLines& p : g_programs) g_forgotten.push_back(std::move(p));
-        g_programs.clear();
-        g_last = nullptr;
-        g_stale = false;
+    if (g_lines.stale) {
+        for (ProgramLines& p : g_lines.programs) g_lines.forgotten.push_back(std::move(p));
+        g_lines.programs.clear();
+        g_lines.last = nullptr;
+        g_lines.stale = false;
     }
     if (line < 0 || line >= pc.linecnt) return nullptr;
     if (const CachedLine* l = detail::lookupLine(pc, line)) return l;
     try {
-        ProgramLines* p = g_last && g_last->program == &pc ? g_last : nullptr;
-        for (size_t i = 0; i < g_programs.size() && !p; ++i)
-            if (g_programs[i].program == &pc) p = &g_programs[i];
-        if (!p) p = &g_programs.emplace_back(ProgramLines{&pc, {}});
-        g_last = p;
+        ProgramLines* p = g_lines.last && g_lines.last->program == &pc ? g_lines.last : nullptr;
+        for (size_t i = 0; i < g_lines.programs.size() && !p; ++i)
+            if (g_lines.programs[i].program == &pc) p = &g_lines.programs[i];
+        if (!p) p = &g_lines.programs.emplace_back(ProgramLines{&pc, {}});
+        g_lines.last = p;
         if (p->lines.size() < static_cast<size_t>(pc.linecnt))
             p->lines.resize(static_cast<size_t>(pc.linecnt));
         auto l = std::make_unique<CachedLine>();
@@ -523,15 +506,15 @@ const CachedLine* decodeCachedLine(const pcb& pc, int16_t line) {
     }
 }
 
-void clearClauseCache() { g_stale = true; }
+void clearClauseCache() { g_lines.stale = true; }
 
-void releaseForgottenLines() { g_forgotten.clear(); }
+void releaseForgottenLines() { g_lines.forgotten.clear(); }
 
 void freeClauseCache() {
-    g_programs.clear();
-    g_forgotten.clear();
-    g_last = nullptr;
-    g_stale = false;
+    g_lines.programs.clear();
+    g_lines.forgotten.clear();
+    g_lines.last = nullptr;
+    g_lines.stale = false;
 }
 
 }  // namespace vxs

@@ -133,15 +133,10 @@ struct ProgramLines {
     std::vector<std::unique_ptr<CachedLine>> lines;
 };
 namespace detail {
-extern std::vector<ProgramLines> g_programs;
-extern ProgramLines* g_last;  // the one used last
-// Set when the lines are to be forgotten: that happens at the next line start, because the run
-// loop still reads the clauses of the line it is in.
-extern bool g_stale;
 // The line when it is decoded already, from the program used last, and its code has not moved.
 inline const CachedLine* lookupLine(const pcb& pc, int16_t line) {
-    const ProgramLines* p = g_last;
-    if (g_stale || !p || p->program != &pc || line < 0 || line >= pc.linecnt ||
+    const ProgramLines* p = interp.lines.last;
+    if (interp.lines.stale || !p || p->program != &pc || line < 0 || line >= pc.linecnt ||
         static_cast<size_t>(line) >= p->lines.size())
         return nullptr;
     const CachedLine* l = p->lines[static_cast<size_t>(line)].get();
@@ -172,11 +167,8 @@ void freeClauseCache();
 
 // Whether clauses may take their fast forms (on unless turned off): off, every clause takes the
 // general path, so that tests can hold the two paths against each other.
-namespace detail {
-extern bool g_fastForms;
-}
-inline void setFastForms(bool on) { detail::g_fastForms = on; }
-inline bool fastFormsOn() { return detail::g_fastForms; }
+inline void setFastForms(bool on) { interp.lines.fastForms = on; }
+inline bool fastFormsOn() { return interp.lines.fastForms; }
 
 // A numeric form suspended at its call, kept with the call's frame until the function returns.
 struct SuspendedForm {

@@ -10,6 +10,7 @@
 #include "vxs/config/statline.h"
 #include "vxs/control/errors.h"
 #include "vxs/interpreter/numtext.h"
+#include "vxs/interpreter/state.h"
 #include "vxs/screen/terminal.h"
 
 namespace vxs {
@@ -19,9 +20,7 @@ namespace {
 constexpr int kZone = 24;
 constexpr int kNumberWidth = 25;
 
-OutputLine g_console{{}, 1, kConsoleWidth};
-bool g_inputEnded = false;   // the console's input ended while an input statement waited
-bool g_endToReport = false;  // ... and command mode has not reported it yet
+constexpr ConsoleState& g_console = interp.console;  // state.h
 
 // The clause's parts, as the I/O statements read them.
 struct Parts {
@@ -135,18 +134,18 @@ void placeValue(OutputLine& line, RpnEntry e, bool semicolon, char decimalChar) 
 
 }  // namespace
 
-OutputLine& consoleLine() { return g_console; }
+OutputLine& consoleLine() { return g_console.line; }
 
-bool inputEndedInStatement() { return g_inputEnded; }
+bool inputEndedInStatement() { return g_console.inputEnded; }
 
 bool takeEndedInputReport() {
-    const bool due = g_endToReport;
-    g_endToReport = false;
+    const bool due = g_console.endToReport;
+    g_console.endToReport = false;
     return due;
 }
 
 void resetEndedInput() {
-    g_inputEnded = g_endToReport = false;
+    g_console.inputEnded = g_console.endToReport = false;
 }
 
 void writeLine(OutputLine& line) {
@@ -177,7 +176,7 @@ int printStatement(const EvalEnv&, std::span<const uint8_t> code, const ClauseVi
     Operands ops = operands();
     if (int err = consoleOnly(parts, ops)) return err;
     if (parts.other) return kErrNotAvailable;  // USING, FIELDS and the screen options
-    OutputLine& line = g_console;
+    OutputLine& line = g_console.line;
     for (uint8_t item : parts.listBytes) {
         const int values = item & 7;
         const int sep = item & 0x18;
@@ -221,7 +220,7 @@ int inputStatement(const EvalEnv& env, std::span<const uint8_t> code, const Clau
         if (!ops.take(e) || !rpnCellOf(e)) return kErrItems;
         targets.push_back(rpnCellOf(e));
     }
-    OutputLine& line = g_console;
+    OutputLine& line = g_console.line;
     const bool whole = v.code == StLinput || v.code == StRinput;
     if (whole) {
         // One plain string variable takes the whole line.
@@ -241,8 +240,8 @@ int inputStatement(const EvalEnv& env, std::span<const uint8_t> code, const Clau
         // The run stops as the attention key stops it.  An end of input is remembered: no answer
         // will ever come, so command mode reports it and the process must not end as a success.
         if (status == kInputEnded) {
-            g_inputEnded = true;
-            g_endToReport = true;
+            g_console.inputEnded = true;
+            g_console.endToReport = true;
             return kErrInterrupted;
         }
         if (status == kInputInterrupted) return kErrInterrupted;

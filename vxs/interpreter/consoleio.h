@@ -13,12 +13,8 @@
 
 namespace vxs {
 
-// One output line of a display file, printer or window.
-struct OutputLine {
-    std::string text;  // the bytes placed so far (blanks where the column moved on)
-    int column = 1;    // the current column
-    int width = 80;    // the record length / window width
-};
+// The console's line being built (an OutputLine, state.h: one output line of a display file,
+// printer or window).
 OutputLine& consoleLine();
 
 // Writes the line (even an empty one) and starts a new one.

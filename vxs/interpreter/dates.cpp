@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "vxs/interpreter/state.h"
 #include "vxs/platform/os.h"
 
 namespace vxs {
@@ -22,10 +23,7 @@ constexpr const char* kMonthNames[] = {"January",   "February", "March",    "Apr
 constexpr const char* kDayNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                      "Thursday", "Friday", "Saturday"};
 
-char g_defaultFormat[kMaxDefaultFormat + 1] = "Y/M/D";
-int g_defaultLength = 5;
-int g_baseCentury = 19;
-int g_pivot = 0;
+constexpr DateSettings& g_dates = interp.dates;  // state.h
 
 bool centuryIsLeap(int century) {
     return century % 4 == 0;
@@ -154,8 +152,8 @@ int chooseDateFormat(bool hasFormat, std::string_view given, std::string_view& u
         const std::string_view rest = given.substr(1);
         if (rest.size() > static_cast<size_t>(kMaxDefaultFormat)) return kErrDateFormat;
         if (!rest.empty()) {
-            memcpy(g_defaultFormat, rest.data(), rest.size());
-            g_defaultLength = static_cast<int>(rest.size());
+            memcpy(g_dates.defaultFormat, rest.data(), rest.size());
+            g_dates.defaultLength = static_cast<int>(rest.size());
         }
         hasFormat = false;
     }
@@ -164,7 +162,7 @@ int chooseDateFormat(bool hasFormat, std::string_view given, std::string_view& u
 }
 
 std::string_view defaultDateFormat() {
-    return {g_defaultFormat, static_cast<size_t>(g_defaultLength)};
+    return {g_dates.defaultFormat, static_cast<size_t>(g_dates.defaultLength)};
 }
 
 int formatDate(int day, std::string_view format, char* out, int capacity) {
@@ -351,26 +349,22 @@ int daysFromText(std::string_view text, std::string_view format) {
 
 bool setBaseYear(int yyyy) {
     if (yyyy < 0 || yyyy / 100 < 19 || yyyy / 100 > 23) return false;
-    g_baseCentury = yyyy / 100;
-    g_pivot = yyyy % 100;
+    g_dates.baseCentury = yyyy / 100;
+    g_dates.pivot = yyyy % 100;
     return true;
 }
 int baseCentury() {
-    return g_baseCentury;
+    return g_dates.baseCentury;
 }
 int baseYearPivot() {
-    return g_pivot;
+    return g_dates.pivot;
 }
 
 int fullYear(int twoDigitYear) {
-    return (twoDigitYear < g_pivot ? g_baseCentury + 1 : g_baseCentury) * 100 + twoDigitYear;
+    const int century = twoDigitYear < g_dates.pivot ? g_dates.baseCentury + 1 : g_dates.baseCentury;
+    return century * 100 + twoDigitYear;
 }
 
-void resetDateSettings() {
-    memcpy(g_defaultFormat, "Y/M/D", 6);
-    g_defaultLength = 5;
-    g_baseCentury = 19;
-    g_pivot = 0;
-}
+void resetDateSettings() { g_dates = DateSettings{}; }
 
 }  // namespace vxs

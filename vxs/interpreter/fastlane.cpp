@@ -73,11 +73,11 @@ class LineLookup {
   public:
     explicit LineLookup(const pcb& pc) : pc_(pc) {}
     const CachedLine* operator()(int16_t line) {
-        if (p_ && p_ == detail::g_last && !detail::g_stale &&
+        if (p_ && p_ == interp.lines.last && !interp.lines.stale &&
             static_cast<uint16_t>(line) < static_cast<uint16_t>(pc_.linecnt))
             if (const CachedLine* l = lines_[line].get()) return l;
         const CachedLine* l = cachedLine(pc_, line);
-        p_ = detail::g_last;
+        p_ = interp.lines.last;
         if (p_ && p_->program == &pc_ && p_->lines.size() >= static_cast<size_t>(pc_.linecnt))
             lines_ = p_->lines.data();
         else

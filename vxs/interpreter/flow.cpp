@@ -18,14 +18,11 @@
 #include "vxs/interpreter/clausecache.h"
 #include "vxs/interpreter/library.h"
 #include "vxs/interpreter/primop.h"
+#include "vxs/interpreter/state.h"
 #include "vxs/interpreter/values.h"
 #include "vxs/screen/terminal.h"
 
 namespace vxs {
-
-namespace detail {
-FlowStacks g_flowStacks;
-}
 
 namespace {
 
@@ -42,66 +39,11 @@ enum Cond : uint8_t {
 enum Entry { ESoflow = 0, EConv = 1, EOflow = 2, EHelp = 3, EZdiv = 4, EPageoflow = 5,
              EIoerr = 6, EError = 8, ELocked = 9, EEvent = 10 };
 
-constexpr int16_t kNotSet = -2, kIgnore = -3;
+constexpr int16_t kNotSet = -2, kIgnore = kOnTableIgnore;
 
-// A dictionary slot that a call rebinds: the caller's entry waits here until the return.
-struct SavedSlot {
-    int index;
-    DePtr saved;
-    Cell* copyBack;  // a by-reference scalar: the actual receives the local's value at return
-};
-
-// A cell that a fast frame binds in place: a plain numeric scalar (or the function's result
-// entry) whose shape a call does not need to change, so that the frame keeps its value instead
-// of putting a fresh entry into its slot.  To the body the cell is exactly what a fresh local
-// would be: the same kind, no dimensions, no storage, the bound value.
-struct SavedValue {
-    Cell* cell;
-    double value;
-    uint8_t kind;
-};
-
-struct CallFrame {
-    pcb* program;  // the called function's program, whose slots the call rebinds
-    pcb* caller;   // the program of the calling expression (the same, or one linking a library)
-    int fn;        // the function's index in `program`
-    // Its bindings (the result entry first, then the formals): g.slots from here on, or for a
-    // fast frame g.values.
-    size_t bindings;
-    RpnEntry* rpnBase;
-    uint8_t* workBase;
-    uint8_t* workNext;
-    size_t forBase;
-    size_t forTop;
-    int16_t line;
-    size_t clauseStart;
-    size_t resumePos;
-    size_t extraAt;  // the call item's further words (CallRequest)
-    int extra;
-    bool fast;  // made by a numeric form, which the return resumes (its SuspendedForm)
-    // Where the calling line's code was: a line replaced while the call is open cannot be
-    // resumed (its clause and evaluation position belonged to the old code).
-    uint32_t callerCode;
-};
-
-
-struct FlowState {
-    std::vector<CallFrame> calls;  // one for each function frame of the flow stack
-    // The forms suspended at the fast frames' calls, in the frames' order; `resumed` while the
-    // last one waits to be resumed after its function returned.
-    std::vector<SuspendedForm> suspended;
-    bool resumed = false;
-    std::vector<SavedSlot> slots;    // the bindings of the frames, in the frames' order
-    std::vector<SavedValue> values;  // ... of the fast frames
-    // Numeric locals (no storage of their own) that returned calls left for the next ones, so
-    // that a call allocates nothing.
-    std::vector<DePtr> spareLocals;
-    int16_t eventTarget = kIgnore;  // ON EVENT
-    bool ioerrExemption = false;
-    bool shutdown = false;
-};
-FlowState g;
-FlowStacks& fs = detail::g_flowStacks;
+// The flow state and the stacks (state.h).
+constexpr FlowState& g = interp.flow;
+constexpr FlowStacks& fs = interp.stacks;
 
 int16_t wordAt(const RunCtx& r, size_t at) {
     return static_cast<int16_t>(readWord(r.code.data() + at));

@@ -12,40 +12,16 @@
 
 namespace vxs {
 
-// ---- the flow stack and the FOR stack ----
+// ---- the flow stack and the FOR stack (FlowStacks, state.h) ----
 // The run loop's fast lane works on them directly; everything else goes through the handlers
 // below.
-struct FlowEntry {
-    int16_t line;
-    size_t returnOffset;
-    int16_t kind;  // -1: a GOSUB frame; a function frame: its number of formals
-    // lineIdentity() of the calling line when the frame was made: a line replaced or deleted
-    // while the frame is open cannot be returned into (its offsets belonged to the old code).
-    uint32_t code;
-};
 // What identifies the code of line `line` of `pc` while it stays as it is: its code offset, or
 // for a statement typed without a line number, its serial number.
 inline uint32_t lineIdentity(const pcb& pc, int16_t line) {
     if (line == kImmediateLine) return t.immediateSerial;
     return line >= 0 && line < pc.linecnt ? pc.lineptr[static_cast<size_t>(line)].code : 0;
 }
-struct ForEntry {
-    Cell* var;
-    double step;
-    double limit;  // widened by the tolerance
-    bool up;       // step >= 0
-};
-struct FlowStacks {
-    std::vector<FlowEntry> flow;
-    std::vector<ForEntry> fors;
-    size_t forBase = 0;     // the FOR entries of the running function frame start here
-    size_t flowLimit = 50;  // FLOWSTACK
-    size_t forLimit = 30;   // FORSTACK
-};
-namespace detail {
-extern FlowStacks g_flowStacks;
-}
-inline FlowStacks& flowStacks() { return detail::g_flowStacks; }
+inline FlowStacks& flowStacks() { return interp.stacks; }
 // A FOR limit is widened by the tolerance, so that a loop reaches a limit that its steps miss
 // by a rounding.
 inline constexpr double kLimitTolerance = 5e-07;

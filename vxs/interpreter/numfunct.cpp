@@ -16,6 +16,7 @@
 #include "vxs/interpreter/dates.h"
 #include "vxs/interpreter/fnargs.h"
 #include "vxs/interpreter/numtext.h"
+#include "vxs/interpreter/state.h"
 #include "vxs/interpreter/strsub.h"
 #include "vxs/platform/os.h"
 #include "vxs/screen/terminal.h"
@@ -26,9 +27,8 @@ namespace {
 
 using fn::Args;
 
-
-SystemValues g_values;
-double g_random = 0;
+constexpr SystemValues& g_values = interp.numbers.values;  // state.h
+constexpr double& g_random = interp.numbers.random;
 
 double frac(double x) {
     return x - std::floor(x);

@@ -15,14 +15,7 @@ namespace vxs {
 // have; 304 for arguments of the wrong kind or number).
 [[nodiscard]] int callNumericFunction(const EvalEnv& env, int code, int args);
 
-// Values that statements set and functions read.
-struct SystemValues {
-    int itemCount = 0;          // CNT: items handled by the last I/O or LIBRARY statement
-    int commandKey = 0;         // CMDKEY
-    int terminatingKey = 0;     // FKEY: the key that ended the last input
-    int errorFile = 0;          // FILENUM: the file of the last I/O error
-    bool screenFrozen = false;  // between SCR_FREEZE and SCR_THAW
-};
+// Values that statements set and functions read (SystemValues, state.h).
 SystemValues& systemValues();
 
 // VAL: the number a text represents, by the numeric input conversion.  Returns 0 or 2.

@@ -29,8 +29,6 @@
 
 namespace vxs {
 
-RunState t;
-
 namespace {
 
 bool isDamagedCode(int err) {
@@ -208,20 +206,6 @@ void resetRunControls() {
     t.immediateSerial = serial + 1;
     resetStacks();
     noteWatchChange();
-}
-
-void resetInterpreter() {
-    resetRunControls();
-    dropResumedForm();
-    freeClauseCache();
-    ChainRequest chain;
-    (void)takeChainRequest(chain);
-    clearShutdownRequest();
-    clearEnvironmentTable();
-    resetDateSettings();
-    setCurrencyCharacter('$');
-    randomize(0);
-    consoleLine() = OutputLine{{}, 1, kConsoleWidth};
 }
 
 void setImmediateStatement(std::vector<uint8_t> code) {

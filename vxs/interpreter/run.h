@@ -1,6 +1,6 @@
-// Interpreter state shared by the run loop and its helpers: the chain of loaded program control
-// blocks with the current and the pending one, the run position, the break, trace and step
-// controls, and the run loop's entry.
+// The run loop and what its statement handlers share: the run position (RunCtx), the break,
+// trace and step controls (their state is `t`, part of the interpreter's state in state.h), and
+// the run loop's entry.
 //
 // States of a run: entered with action code 2 (run from the current line), 3 (resume at the
 // saved position) or 4 (end the program); it leaves by setting action code 0 with the run status
@@ -19,6 +19,7 @@
 #include "vxs/compiler/pcb.h"
 #include "vxs/compiler/vxexe.h"
 #include "vxs/interpreter/primop.h"
+#include "vxs/interpreter/state.h"
 
 namespace vxs {
 
@@ -35,40 +36,6 @@ inline constexpr int16_t kImmediateLine = -5;
 // and to end-of-program processing (END, STOP, SYSTEM, CHAIN).
 inline constexpr int16_t kLinePastEnd = -1;
 inline constexpr int16_t kLineEndOfProgram = -2;
-
-// A variable watched by BREAK (the run stops at the next line after it changes) or DISPLAY (its
-// new value is shown).
-struct Watch {
-    int index = 0;  // dictionary index of a scalar
-    bool display = false;
-    std::string last;  // its value as last seen
-};
-
-struct RunState {
-    uint8_t breakflags = 0;
-    uint16_t stepmode = 0;
-    int calldepth = 0;
-    int breakLines = 8;            // lines between polls of the attention key (BREAK)
-    // Where the run last stopped at a break point or the stop line: resumed there, that break
-    // is passed over once.  Only a clause of the resumed program uses it up; statements typed
-    // meanwhile leave it for GO.  Line -1: none.
-    int16_t passBreakLine = -1;
-    size_t passBreakOffset = 0;
-    std::vector<uint8_t> immediate;  // the code of a statement typed without a line number
-    // Counts the statements typed without a line number: a return into one (RETURN, FNEND)
-    // checks that it is still the statement that made the call.
-    uint32_t immediateSerial = 1;
-    bool runImmediate = false;       // the next run starts with that statement
-    bool typedRun = false;           // the run loop runs a typed statement (and what it calls)
-    std::vector<Watch> watches;
-    bool stoppedInImmediate = false;  // the last run stopped inside a typed statement
-    // Nonzero while anything watches the run clause by clause: stepping, break points in any
-    // loaded program, watched variables.  noteWatchChange() recomputes it; the run loop and its
-    // fast lane look at it at every line start, so a watch set while a statement waits (for a
-    // key, a record lock, the debugger link) takes effect at the next line.
-    int watched = 0;
-};
-extern RunState t;
 
 // What a statement handler sees of the run, and how it changes the run's course.
 struct RunCtx {
@@ -135,11 +102,9 @@ void checkWatches(const pcb& pc);
 // trace or watched variable, no typed statement, the stacks empty.  The program chain (pcb.h)
 // and the programs' own break points are kept.  (Tests and fuzz targets start each case here.)
 void resetRunControls();
-// The whole interpreter as at start-up, the loaded programs kept: the run controls, the open
-// frames and suspended forms, the decoded lines, a pending CHAIN or shut-down, the environment
-// table, the date settings, the currency character, the random sequence and the console line.
-// The one reset that tests and fuzz targets use between cases.
-void resetInterpreter();
+// The whole interpreter as at start-up, the loaded programs kept (Interpreter::reset).  The one
+// reset that tests and fuzz targets use between cases.
+inline void resetInterpreter() { interp.reset(); }
 // Recomputes t.watched after stepping, a break point or a watched variable changed.
 void noteWatchChange();
 // Stores the code of a statement typed without a line number, as the next run's first line.

@@ -20,6 +20,7 @@
 #include "vxs/interpreter/fnargs.h"
 #include "vxs/interpreter/numfunct.h"
 #include "vxs/interpreter/numtext.h"
+#include "vxs/interpreter/state.h"
 #include "vxs/platform/os.h"
 #include "vxs/registry/ktuser.h"
 #include "vxs/screen/terminal.h"
@@ -36,15 +37,7 @@ constexpr size_t kMaxEnvEntries = 1024;
 constexpr size_t kMaxLoginName = 63;
 constexpr int kMessageBytes = 30;  // of MSG$ on the status line
 
-struct EnvEntry {
-    std::string name;  // upper case
-    std::string value;
-};
-std::vector<EnvEntry> g_environment;
-char g_currency = '$';
-bool g_loginSet = false;
-std::string g_login;
-std::string g_errorVariable;
+constexpr TextSettings& g_text = interp.text;  // state.h
 
 char upper(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
@@ -361,9 +354,9 @@ int currency(const Args& a) {
     if (a.count() == 1) {
         const std::string_view c = a.string(0);
         if (c.size() != 1) return kErrBadCharacter;
-        g_currency = c[0];
+        g_text.currency = c[0];
     }
-    return a.resultString(std::string_view(&g_currency, 1));
+    return a.resultString(std::string_view(&g_text.currency, 1));
 }
 
 int login(const Args& a) {
@@ -423,26 +416,26 @@ int setEnvironmentVariable(std::string_view name, std::string_view value) {
                         ch == '#';
         if (!ok) return kErrConversion;
     }
-    for (size_t i = 0; i < g_environment.size(); ++i) {
-        if (!sameName(g_environment[i].name, name)) continue;
+    for (size_t i = 0; i < g_text.environment.size(); ++i) {
+        if (!sameName(g_text.environment[i].name, name)) continue;
         if (value.empty())
-            g_environment.erase(g_environment.begin() + static_cast<long>(i));
+            g_text.environment.erase(g_text.environment.begin() + static_cast<long>(i));
         else
-            g_environment[i].value.assign(value);
+            g_text.environment[i].value.assign(value);
         return 0;
     }
     if (value.empty()) return 0;
-    if (g_environment.size() >= kMaxEnvEntries) return kErrNoMemory;
+    if (g_text.environment.size() >= kMaxEnvEntries) return kErrNoMemory;
     EnvEntry e;
     e.name.assign(name);
     for (char& ch : e.name) ch = upper(ch);
     e.value.assign(value);
-    g_environment.push_back(std::move(e));
+    g_text.environment.push_back(std::move(e));
     return 0;
 }
 
 bool environmentVariable(std::string_view name, std::string& value) {
-    for (const EnvEntry& e : g_environment) {
+    for (const EnvEntry& e : g_text.environment) {
         if (sameName(e.name, name)) {
             value = e.value;
             return true;
@@ -457,35 +450,35 @@ bool environmentVariable(std::string_view name, std::string& value) {
 }
 
 void clearEnvironmentTable() {
-    g_environment.clear();
+    g_text.environment.clear();
 }
 
 char currencyCharacter() {
-    return g_currency;
+    return g_text.currency;
 }
 void setCurrencyCharacter(char c) {
-    g_currency = c;
+    g_text.currency = c;
 }
 
 const std::string& loginName() {
-    if (!g_loginSet) {
-        g_login = platform::accountName().substr(0, kMaxLoginName);
-        g_loginSet = true;
+    if (!g_text.loginSet) {
+        g_text.login = platform::accountName().substr(0, kMaxLoginName);
+        g_text.loginSet = true;
     }
-    return g_login;
+    return g_text.login;
 }
 int setLoginName(std::string_view name) {
     if (name.size() > kMaxLoginName) return kErrStringOverflow;
-    g_login.assign(name);
-    g_loginSet = true;
+    g_text.login.assign(name);
+    g_text.loginSet = true;
     return 0;
 }
 
 void noteErrorVariable(std::string_view name) {
-    g_errorVariable.assign(name);
+    g_text.errorVariable.assign(name);
 }
 const std::string& errorVariable() {
-    return g_errorVariable;
+    return g_text.errorVariable;
 }
 
 int callStringFunction(const EvalEnv& env, int code, int args) {
@@ -496,7 +489,7 @@ int callStringFunction(const EvalEnv& env, int code, int args) {
         case 0: return keys(a);  // KSTAT$
         case 1: return workstationText(a);
         case 2: return noArguments(a, platform::accountName());  // USERID$
-        case 3: return noArguments(a, g_errorVariable);          // VARIABLE$
+        case 3: return noArguments(a, g_text.errorVariable);          // VARIABLE$
         case 4:
             return noArguments(a, env.pc ? std::string_view(env.pc->progname) : "");  // PROGRAM$
         case 5: return sessionText(a);

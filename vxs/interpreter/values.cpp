@@ -95,34 +95,19 @@ int compareStrings(std::string_view a, std::string_view b, bool alternate) {
     return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
 }
 
-namespace detail {
-RpnStack g_rpn;
-WorkStack g_work;
-}  // namespace detail
-
-namespace {
-using detail::g_rpn;
-using detail::g_work;
-std::unique_ptr<RpnEntry[]> g_rpnArea;
-std::unique_ptr<uint8_t[]> g_workArea;
-
-struct DefaultStacks {
-    DefaultStacks() { (void)allocateStacks(kDefaultRpnStack, kDefaultWorkStack); }
-} g_defaultStacks;
-}  // namespace
-
 int allocateStacks(int rpnEntries, int workBytes) {
     std::unique_ptr<RpnEntry[]> rpn(new (std::nothrow) RpnEntry[static_cast<size_t>(rpnEntries)]);
     std::unique_ptr<uint8_t[]> work(new (std::nothrow) uint8_t[static_cast<size_t>(workBytes) + 8]);
     if (!rpn || !work) return kErrNoMemory;
-    g_rpnArea = std::move(rpn);
-    g_workArea = std::move(work);
-    g_rpn.rpn_stkbase = g_rpn.rpnStackNext = g_rpnArea.get();
-    g_rpn.limit = g_rpnArea.get() + rpnEntries;
-    auto aligned = reinterpret_cast<uintptr_t>(g_workArea.get());
+    EvalStacks& e = interp.eval;
+    e.rpnArea = std::move(rpn);
+    e.workArea = std::move(work);
+    e.rpn.rpn_stkbase = e.rpn.rpnStackNext = e.rpnArea.get();
+    e.rpn.limit = e.rpnArea.get() + rpnEntries;
+    auto aligned = reinterpret_cast<uintptr_t>(e.workArea.get());
     aligned = (aligned + 7) & ~uintptr_t{7};
-    g_work.base = g_work.next = reinterpret_cast<uint8_t*>(aligned);
-    g_work.limit = g_work.base + workBytes;
+    e.work.base = e.work.next = reinterpret_cast<uint8_t*>(aligned);
+    e.work.limit = e.work.base + workBytes;
     return 0;
 }
 

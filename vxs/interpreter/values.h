@@ -19,6 +19,7 @@
 
 #include "vxs/control/errors.h"
 #include "vxs/compiler/pcb.h"
+#include "vxs/interpreter/state.h"
 
 namespace vxs {
 
@@ -120,44 +121,27 @@ int compareStrings(std::string_view a, std::string_view b, bool alternate);
 uint8_t alternateCollation(uint8_t b);
 
 // ---- the RPN stack ----
-// An entry is a cell pointer, or a small integer (an operand word below 256) tagged in bit 0.
-using RpnEntry = uintptr_t;
+// An entry (RpnEntry, state.h) is a cell pointer, or a small integer tagged in bit 0.
 inline RpnEntry rpnCell(Cell* c) { return reinterpret_cast<uintptr_t>(c); }
 inline RpnEntry rpnSmall(int v) { return static_cast<uintptr_t>(v) << 1 | 1; }
 inline bool rpnIsSmall(RpnEntry e) { return e & 1; }
 inline int rpnSmallValue(RpnEntry e) { return static_cast<int>(e >> 1); }
 inline Cell* rpnCellOf(RpnEntry e) { return rpnIsSmall(e) ? nullptr : reinterpret_cast<Cell*>(e); }
 
-struct RpnStack {
-    RpnEntry* rpn_stkbase = nullptr;  // the base
-    RpnEntry* rpnStackNext = nullptr; // the next free slot
-    RpnEntry* limit = nullptr;
-    size_t size() const { return static_cast<size_t>(rpnStackNext - rpn_stkbase); }
-    bool empty() const { return rpnStackNext == rpn_stkbase; }
-};
 inline constexpr int kDefaultRpnStack = 300;
 
 // ---- the work stack ----
-struct WorkStack {
-    uint8_t* base = nullptr;
-    uint8_t* next = nullptr;
-    uint8_t* limit = nullptr;
-};
 inline constexpr int kDefaultWorkStack = 4000;
 
 // The process's stacks (sizes from the configuration; the defaults until it exists).  Every
 // operation uses them, so they are reached without a call.
-namespace detail {
-extern RpnStack g_rpn;
-extern WorkStack g_work;
-}  // namespace detail
-inline RpnStack& rpnStack() { return detail::g_rpn; }
-inline WorkStack& workStack() { return detail::g_work; }
+inline RpnStack& rpnStack() { return interp.eval.rpn; }
+inline WorkStack& workStack() { return interp.eval.work; }
 // Allocates both stacks with the given sizes.  Returns 0 or 9000.
 [[nodiscard]] int allocateStacks(int rpnEntries, int workBytes);
 inline void resetStacks() {
-    detail::g_rpn.rpnStackNext = detail::g_rpn.rpn_stkbase;
-    detail::g_work.next = detail::g_work.base;
+    interp.eval.rpn.rpnStackNext = interp.eval.rpn.rpn_stkbase;
+    interp.eval.work.next = interp.eval.work.base;
 }
 
 [[nodiscard]] inline int rpnPush(RpnEntry e) {
@@ -182,7 +166,7 @@ inline constexpr size_t tempBytes(size_t inlineBytes) {
 // A zeroed unnamed cell of tempBytes(inlineBytes) from the work stack; null when it is full.
 inline Cell* tempHeader(size_t inlineBytes) {
     const size_t bytes = tempBytes(inlineBytes);
-    WorkStack& w = detail::g_work;
+    WorkStack& w = interp.eval.work;
     if (static_cast<size_t>(w.limit - w.next) < bytes) return nullptr;
     Cell* c = new (w.next) Cell{};
     w.next += bytes;

@@ -1,0 +1,46 @@
+// The interpreter's state object and its one reset.
+#include "vxs/interpreter/state.h"
+
+#include "vxs/interpreter/clausecache.h"
+#include "vxs/interpreter/flow.h"
+#include "vxs/interpreter/run.h"
+#include "vxs/interpreter/values.h"
+
+namespace vxs {
+
+Interpreter interp;
+
+Interpreter::Interpreter() {
+    // The configuration may size the stacks again; until it does, these serve.
+    (void)allocateStacks(kDefaultRpnStack, kDefaultWorkStack);
+}
+
+Interpreter::~Interpreter() = default;
+
+void Interpreter::reset() {
+    // Open frames give their dictionary slots back before anything else goes.
+    resetRunControls();
+    dropResumedForm();
+    freeClauseCache();
+
+    const size_t flowLimit = stacks.flowLimit, forLimit = stacks.forLimit;
+    stacks = FlowStacks{};
+    stacks.flowLimit = flowLimit;
+    stacks.forLimit = forLimit;
+    flow = FlowState{};
+
+    const bool fastForms = lines.fastForms;
+    lines = DecodedLines{};
+    lines.fastForms = fastForms;
+
+    console = ConsoleState{};
+    dates = DateSettings{};
+    TextSettings text0;
+    text0.loginSet = text.loginSet;
+    text0.login = std::move(text.login);
+    text = std::move(text0);
+    numbers = NumberState{};
+    chain = ChainState{};
+}
+
+}  // namespace vxs
