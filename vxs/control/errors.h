@@ -52,14 +52,19 @@ enum class ErrorCondition : unsigned char {
     X(403, Sqr, ERROR, "SQR of a negative number") \
     X(410, BadCharacter, ERROR, "a bad trim, pad or PIC$ character, hex digit or CHR$ byte") \
     X(411, DateFormat, ERROR, "a default date format longer than 6 characters") \
+    X(600, SubstituteOverflow, ERROR, "a name grown past 512 characters by SUBSTITUTE") \
+    X(609, PrinterNameForm, ERROR, "a printer name without \"/\"") \
     X(701, PageOverflow, PAGEOFLOW, "the page is full") \
     X(726, NotPlainString, CONV, "input that is not a plain string") \
     X(731, BadPosition, ERROR, "a negative file position, one past 2^63-1, or an unknown origin") \
+    X(902, EnvName, ERROR, "an invalid environment variable name") \
+    X(904, EnvNameEmpty, ERROR, "an empty environment variable name") \
     X(920, Dictionary, ERROR, "a code word beyond the dictionary") \
+    X(1003, UnclosedQuote, ERROR, "a quote that is not closed") \
     X(1006, Unrecognized, ERROR, "a line or argument that is not understood") \
     X(1038, BadDateTime, ERROR, "a date or time that is not valid") \
     X(1052, LineNumber, ERROR, "a line number outside 1 to 99999") \
-    X(1060, CommandTooLong, ERROR, "a command line longer than 800 bytes") \
+    X(1060, CommandTooLong, ERROR, "a command line longer than 800 bytes (a CONFIG statement: 128)") \
     X(1110, NoTarget, ERROR, "a jump to a line that does not exist") \
     X(2003, RangeOrder, ERROR, "a LIST or DEL range whose start lies after its end") \
     X(2082, Bytes, ERROR, "a byte count that does not fit") \
@@ -78,14 +83,24 @@ enum class ErrorCondition : unsigned char {
     X(4122, NotProgramFile, ERROR, "not a program file") \
     X(4129, NameTooLong, ERROR, "a name or path too long") \
     X(4145, Timeout, TIMEOUT, "no input within the time allowed") \
+    X(4146, OpenLockTimeout, ERROR, "the open or update lock not obtained within 15 seconds") \
+    X(4147, TooManyOpens, ERROR, "more than four opens of one file with one share class by one session") \
     X(4148, Sharing, LOCKED, "sharing conflict: the file is in use") \
+    X(4149, CompatibilityLock, LOCKED, "the file is locked by another program") \
     X(4150, FileExists, ERROR, "the file (or directory) already exists") \
     X(4152, FileNotFound, ERROR, "the file does not exist") \
+    X(4175, OtherLockOffset, LOCKED, "the file is in use under another lock offset") \
+    X(4179, RegistryBusy, ERROR, "the workstation registry could not be locked") \
+    X(4180, BadDrive, ERROR, "a malformed DRIVE statement or drive letter") \
+    X(4184, DriveDefined, ERROR, "a drive defined twice") \
     X(4203, PathNotFound, ERROR, "a directory of the path does not exist") \
+    X(4204, OsCode129, ERROR, "an operating-system failure (code 129)") \
     X(4205, AccessDenied, ERROR, "access denied (also: a lock overlapping one held through the same handle)") \
     X(4206, BadHandle, ERROR, "not an open handle") \
     X(4215, BadName, ERROR, "an empty name, or a name of a bad form") \
+    X(4216, OsCode159, ERROR, "an operating-system failure (code 159)") \
     X(4217, NotSameDevice, ERROR, "a rename from one device to another") \
+    X(4224, FileTooLarge, ERROR, "the file is too large for the locking mode") \
     X(4239, DiskFull, EOF_, "no space left on the disk (or quota, or file size limit)") \
     X(4270, EndOfRecords, EOF_, "no further record") \
     X(4272, KeyNotFound, NOKEY, "no record with that key") \
@@ -96,6 +111,8 @@ enum class ErrorCondition : unsigned char {
     X(4513, InvalidData, ERROR, "an invalid argument or length") \
     X(4514, OsNoMemory, ERROR, "the operating system is out of memory") \
     X(4521, NotReady, ERROR, "the device is not ready") \
+    X(4522, BadCommand, ERROR, "the device does not understand the command") \
+    X(4526, NotSystemDisk, ERROR, "not a disk of this system") \
     X(9000, NoMemory, ERROR, "out of memory (also: program cleared)") \
     X(9001, WorkStack, ERROR, "the work stack is full") \
     X(9002, RpnStack, ERROR, "the RPN stack is full") \
@@ -104,6 +121,8 @@ enum class ErrorCondition : unsigned char {
     X(9005, Items, ERROR, "too many items in one statement") \
     X(9111, CodeTotal, ERROR, "a program file's code total is wrong") \
     X(9112, SourceTotal, ERROR, "a program file's source total is wrong") \
+    X(9201, BadAccess, ERROR, "an open with an unknown access value") \
+    X(9203, BadCreation, ERROR, "an open with an unknown creation value") \
     X(9301, Damaged, ERROR, "damaged code") \
     X(9302, DamagedCall, ERROR, "a damaged function call") \
     X(9303, NotFunction, ERROR, "a call of something that is not a function") \
