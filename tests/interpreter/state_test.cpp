@@ -1,7 +1,7 @@
 // The interpreter's one reset: a session left in the middle of everything (a function frame
 // with rebound variables and a GOSUB open, a loop, watches, settings changed, a CHAIN pending)
 // comes back to the start-up state, the program's own variables unbound, while what outlives a
-// reset (stack sizes, FLOWSTACK/FORSTACK limits, the login name) stays.
+// reset (stack sizes, FLOWSTACK/FORSTACK limits, BREAK, the login name) stays.
 #include <gtest/gtest.h>
 
 #include "tests/support/run_session.h"
@@ -37,6 +37,7 @@ TEST_F(InterpreterReset, PausedInsideACallEverythingBackToStartUp) {
     ASSERT_GT(forStackUse(), 0u);
 
     setFlowLimits(70, 40);
+    t.breakLines = 3;  // BREAK 3
     ASSERT_EQ(setEnvironmentVariable("REGION", "NORTH"), 0);
     setCurrencyCharacter('#');
     ASSERT_TRUE(setBaseYear(1950));
@@ -84,6 +85,7 @@ TEST_F(InterpreterReset, PausedInsideACallEverythingBackToStartUp) {
     EXPECT_EQ(interp.eval.workArea.get(), workArea);
     EXPECT_EQ(flowStacks().flowLimit, 70u);
     EXPECT_EQ(flowStacks().forLimit, 40u);
+    EXPECT_EQ(t.breakLines, 3);
     EXPECT_TRUE(fastFormsOn());
 
     // And the program runs again from the start, whole.
@@ -91,6 +93,7 @@ TEST_F(InterpreterReset, PausedInsideACallEverythingBackToStartUp) {
     EXPECT_EQ(run(), RUNSTAT_READY);
     EXPECT_EQ(output(), (std::vector<std::string>{"1 2 3 "}));
     setFlowLimits(50, 30);
+    t.breakLines = 8;
 }
 
 TEST_F(InterpreterReset, PendingChainDropped) {

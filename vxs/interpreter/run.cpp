@@ -202,8 +202,10 @@ void noteWatchChange() {
 void resetRunControls() {
     resetFlow();  // function frames give their slots back first
     const uint32_t serial = t.immediateSerial;  // returns into typed statements stay refused
+    const int breakLines = t.breakLines;         // configuration (BREAK)
     t = RunState{};
     t.immediateSerial = serial + 1;
+    t.breakLines = breakLines;
     resetStacks();
     noteWatchChange();
 }

@@ -99,8 +99,9 @@ std::string watchValue(const pcb& pc, int index);
 void checkWatches(const pcb& pc);
 
 // The run's controls as a fresh session has them: no open frames, no stepping, break request,
-// trace or watched variable, no typed statement, the stacks empty.  The program chain (pcb.h)
-// and the programs' own break points are kept.  (Tests and fuzz targets start each case here.)
+// trace or watched variable, no typed statement, the stacks empty.  The program chain (pcb.h),
+// the programs' own break points and the configured BREAK line count are kept.  (Tests and
+// fuzz targets start each case here.)
 void resetRunControls();
 // The whole interpreter as at start-up, the loaded programs kept (Interpreter::reset).  The one
 // reset that tests and fuzz targets use between cases.

@@ -247,8 +247,9 @@ struct Interpreter {
     Interpreter(const Interpreter&) = delete;
     Interpreter& operator=(const Interpreter&) = delete;
 
-    // Every part as at start-up, the loaded programs kept, and kept too: the stacks' sizes,
-    // the FLOWSTACK and FORSTACK limits, the login name and the fast-form switch.
+    // Every part as at start-up, the loaded programs kept, and kept too what configuration
+    // set: the stacks' sizes, the FLOWSTACK and FORSTACK limits, the BREAK line count, the
+    // login name; and the fast-form switch.
     void reset();
 };
 extern Interpreter interp;
