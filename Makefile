@@ -7,7 +7,7 @@ RELEASE   := build
 TESTBUILD := build/test
 FUZZBUILD := build/fuzz
 
-.PHONY: all deps build run test fuzz format bench clean
+.PHONY: all deps build run test fuzz format bench clean install
 all: build
 
 deps:
@@ -21,6 +21,13 @@ build: deps
 
 run: build
 	@$(RELEASE)/veltrix $(ARGS)
+
+# make install [PREFIX=/usr/local] [DESTDIR=staging]: PREFIX/lib/veltrix/{veltrix,vxconfig.sys},
+# PREFIX/bin/veltrix (a link), PREFIX/share/man/man1/veltrix.1.
+PREFIX ?= /usr/local
+install: build
+	@cmake -S . -B $(RELEASE) -DCMAKE_INSTALL_PREFIX=$(PREFIX) > /dev/null
+	@DESTDIR=$(DESTDIR) cmake --install $(RELEASE) --prefix $(PREFIX)
 
 test: deps
 	@cmake -S . -B $(TESTBUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVX_SANITIZE=ON \
