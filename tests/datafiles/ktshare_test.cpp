@@ -314,6 +314,14 @@ TEST_F(KtShareTest, ReserveAndRelease) {
     write(path2, std::string("RESERVE\n\1\0\0\0\0\0\0\0", 16));
     ASSERT_EQ(ktFileShareSet(path2, kOsRead, kOsOpenExisting, 1, h), 0);
     EXPECT_EQ(contents(path2).size(), 16u);
+    // NEW takes a placeholder left behind as missing, and NEW of a data file is 4150.
+    const std::string path3 = dir_ + "/third";
+    write(path3, std::string("RESERVE\n\1\0\0\0\0\0\0", 15));
+    platform::setLastError(platform::kAppErrorBit | 1234);
+    ASSERT_EQ(ktFileShareSet(path3, kOsReadWrite, kOsNew, 4, g), 0);
+    EXPECT_EQ(platform::lastError(), platform::kAppErrorBit | 1234) << "kept on success";
+    EXPECT_EQ(contents(path3), "");
+    EXPECT_EQ(ktFileShareSet(path2, kOsReadWrite, kOsNew, 3, g), kErrFileExists);
 
     // Shut-down ends reservations with users and closes every shared handle.
     ASSERT_EQ(ktReserve(path), 0);

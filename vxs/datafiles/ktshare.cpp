@@ -252,9 +252,13 @@ int ktFileShareSet(const std::string& path, int access, int creation, int shareC
     if (access == kOsRead && creation != kOsOpenExisting) return failWith(kErrInvalidData);
     if (shareClass < 0 || shareClass > 4) return failWith(kErrInvalidData);
 
+    // A success leaves the last error as it was, whatever failed on the way (a taken marker
+    // byte, NEW finding a placeholder).
+    const uint32_t saved = platform::lastError();
     if (const int reserved = findReservation(path); reserved >= 0) {
         if (int err = joinReservation(reserved, creation, shareClass)) return err;
         handle = reserved;
+        platform::setLastError(saved);
         return 0;
     }
 
@@ -279,6 +283,7 @@ int ktFileShareSet(const std::string& path, int access, int creation, int shareC
         return err;
     }
     handle = h;
+    platform::setLastError(saved);
     return 0;
 }
 
@@ -329,6 +334,7 @@ int ktReserve(const std::string& path) {
     if (path.size() > 511) return failWith(kErrNameTooLong);
     if (path.empty()) return failWith(kErrBadName);
     if (findReservation(path) >= 0) return 0;
+    const uint32_t saved = platform::lastError();
     int h = -1;
     int state = 1;
     int err = ktFileShareSet(path, kOsReadWrite, kOsOpenExisting, KTS_NOSHR, h);
@@ -350,6 +356,7 @@ int ktReserve(const std::string& path) {
     r.path = path;
     r.state = state;
     r.users.clear();
+    platform::setLastError(saved);
     return 0;
 }
 
