@@ -1,13 +1,26 @@
-// The operating-system side of the file layer: the translation of the thread's last error into
-// the system's error numbers, which every file operation reports through; the locking mode with
-// its lock base; the lock with waiting on one open file; and the sleeps the layer takes, in
-// 10 ms slices through a waiter that the control layer sets (so the user interface stays
-// responsive while a file operation waits).
+// The operating-system side of the file layer: the table of open handles with their own
+// positions and the calls on them (open, seek, read, write, truncate, close, lock, unlock, and
+// the calls by path), which retry transient failures; the translation of the thread's last
+// error into the system's error numbers; the locking mode with its lock base; the lock with
+// waiting on one open file; and the sleeps the layer takes, in 10 ms slices through a waiter
+// that the control layer sets (so the user interface stays responsive while a call waits).
+//
+// Handle table invariants:
+//  - handles are 5..499; an entry is in use exactly when its descriptor is >= 0, and a
+//    descriptor belongs to one entry only (files are never dup'ed);
+//  - the position of an entry is its own: reads and writes of disk files go to that offset and
+//    leave the descriptor's position alone, so a failed call moves nothing;
+//  - the locks of an entry are those the platform tracks for its descriptor; close drops them
+//    before it closes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "vxs/control/errors.h"
+#include "vxs/platform/platform.h"
 
 namespace vxs {
 
@@ -61,5 +74,144 @@ const LockFailure& lastLockFailure();
 // last error is set.  Returns 0 or the error number.
 [[nodiscard]] int lockWithWait(int fd, int64_t offset, int64_t length, int seconds,
                                int triesPerSecond, int callerId);
+// The same with the kind of lock: the operating system takes an exclusive lock only through a
+// descriptor open for writing, so a read-only open locks shared.
+[[nodiscard]] int lockWithWaitKind(int fd, int64_t offset, int64_t length, int seconds,
+                                   int triesPerSecond, int callerId, platform::LockKind kind);
+
+// ---- the handle table ----
+//
+// Call convention: every call returns 0 or an error number (never -1) and hands its result
+// (a handle, a position, a byte count) back through an out parameter.  Every call sets the
+// thread's last error: on failure the error number with kAppErrorBit (or the bare
+// operating-system code when the number is 4320, so it can be shown), on success the value it
+// had before the call (retries may have changed it in between).
+//
+// Transient failures: open, seek, read, write and unlock are made up to 6 times while the error
+// is 4205 or 4206, lock while it is 4206, with sleeps of 1 ms, 10 ms, 100 ms, 0.5 s and 1 s
+// between the attempts (fileLayerSleep).  A handle that is out of range or not in use is 4206
+// at once: nothing in this single-threaded process could make it valid while we wait.  Close
+// is never retried: on Linux the descriptor is gone after close() whatever it returned, and a
+// second close could close a descriptor that another open got meanwhile.
+
+inline constexpr int kFirstOsHandle = 5;
+inline constexpr int kOsHandles = 500;  // entries 0..4 are never used
+// Pseudo-handles of devices without a table entry.  Reads, writes and seeks on them are 4501
+// until the console, printer and debugger layers take them over; close is a no-op.
+inline constexpr int kConsoleHandle = 11000;  // "CON:" or ":CON:"
+inline constexpr int kPrinterHandle = 11001;  // "PRN:", "DIRECT:", "WIN:", "PREVIEW:"
+inline constexpr int kDebugHandleBase = 1000;  // "DEBUG:n", n < 10000: 1000 + n
+
+// Access and creation values of open.
+enum : int { kOsRead = 0, kOsReadWrite = 1, kOsReadWrite2 = 2 };
+enum : int {
+    kOsOpenExisting = 0,
+    kOsNew = 1,       // OFW_NEW: the file must not exist
+    kOsReplace = 2,   // OFW_REPLACE: created, or emptied when it exists
+    kOsUse = 3,       // OFW_USE: opened, or created when missing
+    kOsTruncate = 4,  // the file must exist; it is emptied
+    kOsWorkFile = 5,  // a temporary random-access work file, created or emptied
+};
+// Origins of seek.
+enum : int { kOsFromStart = 0, kOsFromCurrent = 1, kOsFromEnd = 2 };
+// Attribute bits of getAttributes and setAttributes (only kOsAttrReadOnly can be set).
+enum : int { kOsAttrReadOnly = 0x01, kOsAttrDirectory = 0x10, kOsAttrNormal = 0x80 };
+
+struct OsFile {
+    int fd = -1;           // -1: the entry is free
+    int64_t position = 0;  // the handle's own position
+    bool disk = false;     // an ordinary disk file (positioned I/O); clear for devices
+    bool writable = false;
+    int64_t lastWrite = 0;  // seconds since 1970: the file's time at open, then of our writes
+    std::string path;
+};
+
+// Retries made per operation since the table was made (the STATUS command shows them).  Close
+// is never retried, so it has no counter.
+struct OsRetryCounts {
+    int64_t open = 0, seek = 0, read = 0, write = 0, lock = 0, unlock = 0;
+};
+
+class OsFileTable final {
+  public:
+    OsFileTable() = default;
+    OsFileTable(const OsFileTable&) = delete;
+    OsFileTable& operator=(const OsFileTable&) = delete;
+    // Closes what is still open.
+    ~OsFileTable();
+
+    // Opens `path` (an operating-system path, or a device name) with access 0 (read) or 1, 2
+    // (read/write) and a creation of 0..5.  Read access goes only with creation 0 (4513: the
+    // platform refuses read access on a creating open); another access is 9201, another
+    // creation 9203.  4152 not found, 4150 exists (NEW), 9000 when all 495 entries are in use.
+    [[nodiscard]] int open(const std::string& path, int access, int creation, int& handle);
+    // Moves the handle's position; a negative target or an unknown origin is 731.
+    [[nodiscard]] int seek(int handle, int64_t distance, int origin, int64_t& position);
+    // Reads up to `count` bytes at the handle's position (fewer only at the end of the file)
+    // and advances it by what was read.
+    [[nodiscard]] int read(int handle, void* buf, size_t count, size_t& got);
+    // Writes all `count` bytes at the handle's position and advances it.  On failure the
+    // position stays.
+    [[nodiscard]] int write(int handle, const void* data, size_t count);
+    // Cuts the file at 0 and sets the position to 0.
+    [[nodiscard]] int truncate(int handle);
+    // Cuts or extends the file to `size` bytes (the position stays).
+    [[nodiscard]] int truncateAt(int handle, int64_t size);
+    [[nodiscard]] int size(int handle, int64_t& bytes);
+    // Unlocks every range the handle holds, then closes it.  The entry is free afterwards
+    // whatever the result.
+    int close(int handle);
+    // An exclusive lock of the range (shared on a read-only handle), waiting as lockWithWait.
+    [[nodiscard]] int lock(int handle, int64_t offset, int64_t length, int seconds,
+                           int triesPerSecond, int callerId);
+    [[nodiscard]] int unlock(int handle, int64_t offset, int64_t length);
+    // Whether another open holds a lock on some byte of the range (the handle's own never count).
+    [[nodiscard]] int test(int handle, int64_t offset, int64_t length, bool& held);
+
+    // The entry of a handle in use, or null.
+    const OsFile* entry(int handle) const;
+    int openCount() const;
+    const OsRetryCounts& retries() const { return retries_; }
+
+  private:
+    enum class Op { kOpen, kSeek, kRead, kWrite, kLock, kUnlock };
+    template <typename Body>
+    int withRetry(Op op, Body body);
+    OsFile* use(int handle);
+
+    std::vector<OsFile> files_ = std::vector<OsFile>(kOsHandles);
+    OsRetryCounts retries_;
+};
+
+// The process's table, which the free functions below and the sharing layer use.
+OsFileTable& osFiles();
+
+// The calls of the process's table (see OsFileTable).
+[[nodiscard]] int osOpen(const std::string& path, int access, int creation, int& handle);
+[[nodiscard]] int osSeek(int handle, int64_t distance, int origin, int64_t& position);
+[[nodiscard]] int osRead(int handle, void* buf, size_t count, size_t& got);
+[[nodiscard]] int osWrite(int handle, const void* data, size_t count);
+[[nodiscard]] int osTruncate(int handle);
+int osClose(int handle);
+[[nodiscard]] int osLock(int handle, int64_t offset, int64_t length, int seconds,
+                         int triesPerSecond, int callerId);
+[[nodiscard]] int osUnlock(int handle, int64_t offset, int64_t length);
+
+// Calls by path.  Each returns 0 or an error number and sets the last error as above.
+[[nodiscard]] int osDelete(const std::string& path);
+// Renames `from` to `to`.  Without `replace` an existing `to` is 4150; with it `to` is replaced
+// in one step, so a failed rename leaves both files as they were.
+[[nodiscard]] int osRename(const std::string& from, const std::string& to, bool replace);
+[[nodiscard]] int osMakeDirectory(const std::string& path);
+[[nodiscard]] int osRemoveDirectory(const std::string& path);
+[[nodiscard]] int osGetAttributes(const std::string& path, int& attributes);
+// Only kOsAttrReadOnly has an effect; other bits are ignored.
+[[nodiscard]] int osSetAttributes(const std::string& path, int attributes);
+[[nodiscard]] int osSetFileTime(const std::string& path, int64_t secondsSince1970);
+[[nodiscard]] int osCurrentDirectory(std::string& path);
+// `name` as an absolute path with "." and ".." resolved (no links followed); 4129 when the
+// result has 512 characters or more.
+[[nodiscard]] int osFullPath(const std::string& name, std::string& path);
+[[nodiscard]] int osFreeSpace(const std::string& path, int64_t& bytes);
 
 }  // namespace vxs

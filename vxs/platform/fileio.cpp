@@ -262,6 +262,15 @@ size_t lockedRangeCount(int fd) {
     return it == g_locks.end() ? 0 : it->second.size();
 }
 
+std::vector<std::pair<int64_t, int64_t>> lockedRanges(int fd) {
+    std::vector<std::pair<int64_t, int64_t>> ranges;
+    std::lock_guard<std::mutex> guard(g_locksMutex);
+    auto it = g_locks.find(fd);
+    if (it != g_locks.end())
+        for (const Range& r : it->second) ranges.emplace_back(r.start, r.length);
+    return ranges;
+}
+
 // ---- directories ----
 
 int makeDirectory(const std::string& path) {

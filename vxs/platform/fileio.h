@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "vxs/platform/platform.h"
@@ -66,6 +67,8 @@ int closeFile(int fd);
 [[nodiscard]] int testRange(int fd, int64_t start, int64_t length, LockKind kind, bool& held);
 // The number of ranges locked through the descriptor.
 size_t lockedRangeCount(int fd);
+// The ranges locked through the descriptor, as (start, length), in the order they were taken.
+std::vector<std::pair<int64_t, int64_t>> lockedRanges(int fd);
 
 // ---- directories ----
 [[nodiscard]] int makeDirectory(const std::string& path);
