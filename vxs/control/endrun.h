@@ -9,8 +9,8 @@ enum EndRunMode {
     kEndShutdown = 1,  // the process shuts down
 };
 
-// Ends the current program in the given mode.  The program has no files or run state to release
-// until the interpreter and the data files exist; it then closes them here.
+// Ends the current program in the given mode: every file it reserved is released.  (Its open
+// files are closed here once programs can open them.)
 void endOfRun(EndRunMode mode);
 
 }  // namespace vxs
