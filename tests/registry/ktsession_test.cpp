@@ -3,6 +3,8 @@
 // damaged files; and the request choice and the [WSID]/[SESSION] texts.
 #include "vxs/registry/ktsession.h"
 
+#include <algorithm>
+
 #include "tests/registry/registry_test_support.h"
 #include "vxs/debugger/logger.h"
 #include "vxs/registry/ktserver.h"
@@ -220,6 +222,27 @@ TEST_F(RegistryDir, WrongVersionAndDamagedFiles) {
     EXPECT_EQ(d.message, "Couldn't read server header.\n");
     EXPECT_EQ(std::filesystem::file_size(serverPath()), 100u);  // nothing written
     EXPECT_EQ(a.stop(), 0);
+}
+
+// Copies of many machines starting at once on an empty directory: one of them rebuilds the
+// file while others may have opened the old one; every copy must end up with an id of its own.
+TEST_F(RegistryDir, CopiesStartingTogetherGetDistinctIds) {
+    std::vector<Copy*> all;
+    for (const char* host : {"p1", "p2", "p3", "p4", "p5", "p6"})
+        all.push_back(&launch({"--host", host, "--wait", "5"}));
+    std::vector<int> ids;
+    for (Copy* c : all) {
+        finish(*c);
+        EXPECT_EQ(c->result, 0) << c->message;
+        ids.push_back(c->wsid);
+    }
+    std::sort(ids.begin(), ids.end());
+    EXPECT_EQ(ids, (std::vector<int>{1, 2, 3, 4, 5, 6}));
+    const std::string file = readServer();
+    ASSERT_EQ(file.size(), 65024u);
+    EXPECT_EQ(file.substr(24, 8), " XXXXXX ");
+    for (Copy* c : all) EXPECT_EQ(c->stop(), 0);
+    EXPECT_EQ(readServer().substr(24, 8), "        ");
 }
 
 }  // namespace

@@ -24,7 +24,8 @@ namespace vxs::regtest {
 // A running registry_helper.
 struct Copy {
     pid_t pid = -1;
-    int in = -1;  // its standard input: closing it makes it release and end
+    int in = -1;   // its standard input: closing it makes it release and end
+    int out = -1;  // its standard output until its line is read
     int result = 0, wsid = -1, session = 0, users = 0;
     std::string wsidText, sessionText, source, message;
 
@@ -38,6 +39,8 @@ struct Copy {
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
     void killHard() {
+        if (out >= 0) close(out);
+        out = -1;
         if (pid < 0) return;
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
@@ -60,6 +63,13 @@ class RegistryDir : public ::testing::Test {
 
     // Starts a copy with these options and waits for its line.
     Copy& start(std::initializer_list<std::string> options) {
+        Copy& c = launch(options);
+        finish(c);
+        return c;
+    }
+
+    // Starts a copy without waiting for it (finish reads its line).
+    Copy& launch(std::initializer_list<std::string> options) {
         int toChild[2], fromChild[2];
         EXPECT_EQ(pipe2(toChild, O_CLOEXEC), 0);  // later copies must not inherit the ends
         EXPECT_EQ(pipe2(fromChild, O_CLOEXEC), 0);
@@ -69,8 +79,6 @@ class RegistryDir : public ::testing::Test {
         if (pid == 0) {
             dup2(toChild[0], 0);
             dup2(fromChild[1], 1);
-            close(toChild[1]);
-            close(fromChild[0]);
             std::vector<char*> argv;
             for (std::string& a : args) argv.push_back(a.data());
             argv.push_back(nullptr);
@@ -82,13 +90,18 @@ class RegistryDir : public ::testing::Test {
         Copy c;
         c.pid = pid;
         c.in = toChild[1];
-        std::string line;
-        char ch;
-        while (read(fromChild[0], &ch, 1) == 1 && ch != '\n') line += ch;
-        close(fromChild[0]);
-        parse(line, c);
+        c.out = fromChild[0];
         copies_.push_back(c);
         return copies_.back();
+    }
+
+    static void finish(Copy& c) {
+        std::string line;
+        char ch;
+        while (read(c.out, &ch, 1) == 1 && ch != '\n') line += ch;
+        close(c.out);
+        c.out = -1;
+        parse(line, c);
     }
 
     static void parse(const std::string& line, Copy& c) {

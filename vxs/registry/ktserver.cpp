@@ -22,9 +22,7 @@ using platform::LockKind;
 constexpr int kIdInProcess = 10008, kIdHeader = 10009, kIdSessionByte = 10010,
               kIdReleaseBytes = 10011, kIdFirstUser = 10777;
 constexpr int kHeaderWaitSeconds = 20;
-// A version no scheme uses: written over the version of a file that a first user has replaced,
-// so that a copy which opened it just before the replacement starts again on the new one.
-constexpr int32_t kSupersededVersion = -1;
+// Opens of a file that a first user replaced meanwhile, before giving up.
 constexpr int kMaxReopens = 5;
 
 std::string g_directory;
@@ -78,6 +76,16 @@ void unlockOrLog(int fd, int64_t start, int64_t length) {
               static_cast<long long>(start), static_cast<long long>(length), err);
 }
 
+// Whether the open file is still the one its name gives: a first user may have renamed a new
+// file over it.  Checked under the first-user range and under "in process": the rename is made
+// only by a copy that holds the first-user range of the file it replaces, which covers both.
+bool isCurrentFile(int fd) {
+    platform::FileInfo opened, named;
+    if (platform::fileInfo(fd, opened) != 0 || platform::pathInfo(ktServerPath(), named) != 0)
+        return false;
+    return opened.device == named.device && opened.inode == named.inode;
+}
+
 void closeServer() {
     if (g_ktsFD >= 0) platform::closeFile(g_ktsFD);
     g_ktsFD = -1;
@@ -125,8 +133,8 @@ int openServer(std::string& message, int& fd) {
 
 // Step 2, for the copy that found no other alive (it holds the first-user range on `fd`): a new
 // image is written beside the file and renamed over it, so that the file is never seen half
-// written.  The replaced file gets the superseded version, for copies that opened it before the
-// rename.  On success `fd` is the new file, with no lock held.
+// written.  On success `fd` is the new file, with no lock held; a copy that opened the old one
+// finds it replaced (isCurrentFile) and opens again.
 int rebuildServer(std::string& message, int& fd) {
     const std::string path = ktServerPath();
     const std::string fresh = path + ".new";
@@ -156,10 +164,6 @@ int rebuildServer(std::string& message, int& fd) {
         message = cannot;
         return kKtRecreateFailed;
     }
-    uint8_t gone[4];
-    putInt32(gone, kSupersededVersion);
-    if (int err = platform::writeAllAt(fd, 0, gone, sizeof gone))
-        vxlog(kLogFatal, "ktserver: the replaced file could not be marked (error %d).", err);
     platform::closeFile(fd);  // drops the first-user range of the old file
     fd = nfd;
     if (platform::unlockRange(fd, 0, kKtFirstUserLength) != 0) {
@@ -197,7 +201,6 @@ struct Pass {
     bool newOnly;
     int& wsid;
     int& userCount;
-    bool superseded = false;
 };
 
 // Steps 6 to 12; "in process" is held and the region chosen.
@@ -214,10 +217,6 @@ int assignUnderLocks(Pass& p, int region) {
     uint8_t hdr[kKtHeaderSize];
     size_t got = 0;
     if (platform::readFullAt(p.fd, 0, hdr, sizeof hdr, got) != 0) got = 0;
-    if (got >= 4 && getInt32(hdr) == kSupersededVersion) {
-        p.superseded = true;
-        return 0;
-    }
     if (got < sizeof hdr) {
         p.message = "Couldn't read server header.\n";
         return kKtBadFile;
@@ -370,6 +369,10 @@ int assignWSID(std::string& message, int requestedId, int session, int maxUsers,
         // Step 2: the first-user test, before any other lock of this descriptor (its range
         // overlaps them all).
         if (tryLock(fd, 0, kKtFirstUserLength, kIdFirstUser) == 0) {
+            if (!isCurrentFile(fd)) {
+                platform::closeFile(fd);
+                continue;
+            }
             if (int err = rebuildServer(message, fd)) {
                 if (fd >= 0) platform::closeFile(fd);
                 return err;
@@ -383,6 +386,10 @@ int assignWSID(std::string& message, int requestedId, int session, int maxUsers,
             closeServer();
             return kErrRegistryBusy;
         }
+        if (!isCurrentFile(fd)) {
+            closeServer();  // a first user replaced the file meanwhile: start again on the new one
+            continue;
+        }
         int region = -1;
         int result;
         Pass pass{message, fd, request, session, maxUsers, increment, newWorkstationOnly, wsid,
@@ -394,10 +401,6 @@ int assignWSID(std::string& message, int requestedId, int session, int maxUsers,
             result = assignUnderLocks(pass, region);
         }
         unlockOrLog(fd, kKtInProcess, 1);
-        if (result == 0 && pass.superseded) {
-            closeServer();
-            continue;  // a first user replaced the file meanwhile: start again on the new one
-        }
         if (result != 0) {
             closeServer();
             wsid = -1;
@@ -408,8 +411,8 @@ int assignWSID(std::string& message, int requestedId, int session, int maxUsers,
         g_users = userCount;
         return 0;
     }
-    message = "Wrong version of ktserver.dat\n";
-    return kKtBadFile;
+    message = "ktserver.dat was replaced at every attempt to open it.\n";
+    return kKtOpenFailed;
 }
 
 void ktReleaseServer() {
