@@ -9,6 +9,8 @@
 // Then assignWSID and the release run with no waiting.  Checked: an assignment gives a WSID
 // 1..999 marked in a file of the right size; a refusal comes with a message; after the release
 // nothing is held.
+#include "vxs/registry/ktserver.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -16,7 +18,6 @@
 #include "fuzz/scratch.h"
 #include "vxs/control/errors.h"
 #include "vxs/platform/fileio.h"
-#include "vxs/registry/ktserver.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     vxfuzz::absolutePathArguments(argc, argv);

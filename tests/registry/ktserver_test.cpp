@@ -16,9 +16,9 @@ using regtest::RegistryDir;
 std::string documentedNewFile(uint8_t version) {
     std::string b;
     b += static_cast<char>(version);
-    b.append(3, '\0');     // 0: version, little-endian
-    b.append(20, ' ');     // 4: blanks
-    b.append(1000, ' ');   // 24: wsidUsed
+    b.append(3, '\0');                // 0: version, little-endian
+    b.append(20, ' ');                // 4: blanks
+    b.append(1000, ' ');              // 24: wsidUsed
     for (int n = 0; n < 1000; ++n) {  // 1024 + 64n: user records
         b.append(63, ' ');
         b += '\0';

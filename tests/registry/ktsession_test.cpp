@@ -129,7 +129,7 @@ TEST_F(RegistryDir, StaleMarksAreCleanedAndTheLastOneOutLeavesAFreshFile) {
     ASSERT_EQ(b.wsid, 2);
     pokeServer(24 + 77, 'X');  // a copy that crashed long ago
     pokeServer(24 + 78, 'x');
-    b.killHard();              // leaves its mark behind
+    b.killHard();  // leaves its mark behind
 
     const std::string log = dir_ + "/log";
     ASSERT_EQ(setLogFile(log.c_str()), 0);
@@ -194,6 +194,17 @@ TEST_F(RegistryDir, UserLimitHoldsNewWorkstationsOnly) {
     Copy& b = start({"--host", "m2", "--max", "1"});
     EXPECT_EQ(b.result, 1);  // the count: start-up may offer to try again
     EXPECT_EQ(b.message, "All 1 workstations allowed are in use.\n");
+    EXPECT_EQ(readServer(), before);
+    {
+        // A copy of a new machine that happens to have session 2 does not join WSID 1: stepping
+        // on would make it a new workstation, which the limit refuses too.
+        ASSERT_EQ(ktSetServerFile(dir_, 2), 0);
+        std::string msg;
+        int wsid = 0, users = 0;
+        EXPECT_EQ(assignWSID(msg, 1, 2, 1, 0, wsid, users, 1, true), 1);
+        EXPECT_EQ(msg, "All 1 workstations allowed are in use.\n");
+        EXPECT_EQ(ktAssignedWsid(), -1);
+    }
     EXPECT_EQ(readServer(), before);
     Copy& c = start({"--host", "m1", "--max", "1"});
     EXPECT_EQ(c.result, 0) << c.message;

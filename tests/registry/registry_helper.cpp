@@ -24,18 +24,27 @@ int main(int argc, char** argv) {
     for (int i = 2; i < argc; ++i) {
         const std::string a = argv[i];
         auto next = [&] { return i + 1 < argc ? argv[++i] : ""; };
-        if (a == "--id") req.commandLineId = atoi(next());
+        if (a == "--id")
+            req.commandLineId = atoi(next());
         else if (a == "--config") {
             req.configId = atoi(next());
             req.configIncrement = atoi(next());
-        } else if (a == "--unique") req.wsidUnique = true;
-        else if (a == "--session-names") req.wsidSession = true;
-        else if (a == "--max") req.maxUsers = atoi(next());
-        else if (a == "--mode") req.lockingMode = atoi(next());
-        else if (a == "--host") req.hostName = next();
-        else if (a == "--login") req.login = next();
-        else if (a == "--wait") req.waitSeconds = atoi(next());
-        else return 2;
+        } else if (a == "--unique")
+            req.wsidUnique = true;
+        else if (a == "--session-names")
+            req.wsidSession = true;
+        else if (a == "--max")
+            req.maxUsers = atoi(next());
+        else if (a == "--mode")
+            req.lockingMode = atoi(next());
+        else if (a == "--host")
+            req.hostName = next();
+        else if (a == "--login")
+            req.login = next();
+        else if (a == "--wait")
+            req.waitSeconds = atoi(next());
+        else
+            return 2;
     }
     vxs::RegistryResult out;
     std::string message;

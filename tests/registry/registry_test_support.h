@@ -11,12 +11,12 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <sstream>
 #include <string>
-#include <deque>
 #include <vector>
 
 namespace vxs::regtest {
@@ -111,13 +111,20 @@ class RegistryDir : public ::testing::Test {
         while (fields >> f) {
             const size_t eq = f.find('=');
             const std::string k = f.substr(0, eq), v = f.substr(eq + 1);
-            if (k == "result") c.result = std::stoi(v);
-            else if (k == "wsid") c.wsid = std::stoi(v);
-            else if (k == "session") c.session = std::stoi(v);
-            else if (k == "users") c.users = std::stoi(v);
-            else if (k == "wsidtext") c.wsidText = v;
-            else if (k == "sessiontext") c.sessionText = v;
-            else if (k == "source") c.source = v;
+            if (k == "result")
+                c.result = std::stoi(v);
+            else if (k == "wsid")
+                c.wsid = std::stoi(v);
+            else if (k == "session")
+                c.session = std::stoi(v);
+            else if (k == "users")
+                c.users = std::stoi(v);
+            else if (k == "wsidtext")
+                c.wsidText = v;
+            else if (k == "sessiontext")
+                c.sessionText = v;
+            else if (k == "source")
+                c.source = v;
         }
         if (bar == std::string::npos) {
             c.result = 9999;  // the helper printed no line: it failed to start

@@ -123,9 +123,10 @@ int openServer(std::string& message, int& fd) {
         platform::openFile(path, platform::Access::kReadWrite, platform::Create::kOpenOrCreate, fd);
     if (err == 0) return 0;
     if (err == kErrFileNotFound || err == kErrPathNotFound || err == kErrNameTooLong)
-        message = format("Couldn't open ktserver at PATH=%s. \nPlease check if it exists and "
-                         "current user has write permission.",
-                         path.c_str());
+        message = format(
+            "Couldn't open ktserver at PATH=%s. \nPlease check if it exists and "
+            "current user has write permission.",
+            path.c_str());
     else
         message = format("Couldn't open ktserver.\nError Code is %d\n", err);
     return kKtOpenFailed;
@@ -270,13 +271,18 @@ int assignUnderLocks(Pass& p, int region) {
                                login.c_str());
             return kKtRefused;
         }
+        // Whatever id the steps find, this copy will be a new workstation.
+        if (count >= p.maxUsers) {
+            p.message = format("All %d workstations allowed are in use.\n", p.maxUsers);
+            return count;
+        }
         int64_t next = id;
         for (;;) {
             next += p.increment;
             if (next < 1 || next >= kKtIds) {
-                p.message = format(
-                    "All wsid's tried by %d %d are in use.  Last attempted ID was %d.\n",
-                    p.request, p.increment, id);
+                p.message =
+                    format("All wsid's tried by %d %d are in use.  Last attempted ID was %d.\n",
+                           p.request, p.increment, id);
                 return kKtRefused;
             }
             id = static_cast<int>(next);
@@ -392,8 +398,8 @@ int assignWSID(std::string& message, int requestedId, int session, int maxUsers,
         }
         int region = -1;
         int result;
-        Pass pass{message, fd, request, session, maxUsers, increment, newWorkstationOnly, wsid,
-                  userCount};
+        Pass pass{message, fd,       request, session, maxUsers, increment, newWorkstationOnly,
+                  wsid,    userCount};
         if (ktGetLockOffset(fd, region) != 0) {
             message = "Couldn't get lock offset.\n";
             result = kKtLockFailed;

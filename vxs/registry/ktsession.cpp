@@ -113,8 +113,8 @@ int joinRegistry(const RegistryRequest& req, RegistryResult& out, std::string& m
         return kKtSessionFailed;
     }
 
-    const std::string path =
-        ktSessionFilePath(req.directory, req.hostName.empty() ? platform::hostName() : req.hostName);
+    const std::string path = ktSessionFilePath(
+        req.directory, req.hostName.empty() ? platform::hostName() : req.hostName);
     int fd = -1;
     if (int err = platform::openFile(path, platform::Access::kReadWrite,
                                      platform::Create::kOpenOrCreate, fd)) {
@@ -167,7 +167,8 @@ int joinRegistry(const RegistryRequest& req, RegistryResult& out, std::string& m
                   err);
     }
     if (int err = platform::unlockRange(fd, kJoinLock, 1))
-        vxlog(kLogFatal, "The session file %s could not be unlocked (error %d).", path.c_str(), err);
+        vxlog(kLogFatal, "The session file %s could not be unlocked (error %d).", path.c_str(),
+              err);
 
     g_sessFD = fd;
     g_sessNumber = session;

@@ -26,17 +26,17 @@ inline constexpr int kKtSessionFailed = -35;
 
 // What start-up knows when it joins the registry (configuration and command line).
 struct RegistryRequest {
-    std::string directory;    // the KTSERVER directory, an operating-system path; "" current
-    int lockingMode = 2;      // OPTION 33 as a locking mode 1..4
-    int commandLineId = 0;    // the WSID given on the command line; 0 none
-    int configId = 0;         // the WSID statement's id; 0 none
-    int configIncrement = 1;  // and its increment
-    bool wsidSession = false; // WSID=SESSION: [WSID] is the [SESSION] text
-    bool wsidUnique = false;  // WSID=UNIQUE: every copy is a workstation of its own
-    int maxUsers = 1000;      // OPTION 9: workstations allowed at once, 1..1000
-    int waitSeconds = 3;      // the wait for the registry's "in process" lock
-    std::string login;        // written as the user record of the WSID; "" leaves it
-    std::string hostName;     // names the session file; "" this machine's network name
+    std::string directory;     // the KTSERVER directory, an operating-system path; "" current
+    int lockingMode = 2;       // OPTION 33 as a locking mode 1..4
+    int commandLineId = 0;     // the WSID given on the command line; 0 none
+    int configId = 0;          // the WSID statement's id; 0 none
+    int configIncrement = 1;   // and its increment
+    bool wsidSession = false;  // WSID=SESSION: [WSID] is the [SESSION] text
+    bool wsidUnique = false;   // WSID=UNIQUE: every copy is a workstation of its own
+    int maxUsers = 1000;       // OPTION 9: workstations allowed at once, 1..1000
+    int waitSeconds = 3;       // the wait for the registry's "in process" lock
+    std::string login;         // written as the user record of the WSID; "" leaves it
+    std::string hostName;      // names the session file; "" this machine's network name
 };
 
 // The requested WSID and where it came from.
