@@ -240,7 +240,7 @@ TEST_F(RegistryDir, WrongVersionAndDamagedFiles) {
 TEST_F(RegistryDir, CopiesStartingTogetherGetDistinctIds) {
     std::vector<Copy*> all;
     for (const char* host : {"p1", "p2", "p3", "p4", "p5", "p6"})
-        all.push_back(&launch({"--host", host, "--wait", "5"}));
+        all.push_back(&launch({"--host", host, "--wait", "20"}));
     std::vector<int> ids;
     for (Copy* c : all) {
         finish(*c);
