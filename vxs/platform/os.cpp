@@ -123,6 +123,12 @@ std::string systemName() {
     return std::string(u.sysname) + " " + u.machine;
 }
 
+std::string hostName() {
+    utsname u{};
+    if (uname(&u) != 0) return "";
+    return u.nodename;
+}
+
 double epochFromLocal(const LocalTime& t) {
     tm parts{};
     parts.tm_year = t.year - 1900;

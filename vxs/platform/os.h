@@ -51,6 +51,8 @@ bool environmentValue(const char* name, std::string& value);
 std::string accountName();
 // The operating system's name and machine, as "Linux x86_64".
 std::string systemName();
+// This machine's network name (empty when unknown).
+std::string hostName();
 
 // The moment (seconds since 1970) of a local time; -1 when it cannot be represented.
 double epochFromLocal(const LocalTime& t);

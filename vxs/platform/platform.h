@@ -36,6 +36,9 @@ struct FileInfo {
     bool isDirectory = false;
     bool isRegular = false;  // an ordinary disk file: not a directory, device or pipe
     bool readOnly = false;   // the owner may not write it
+    // The file's identity: equal for every name and open of one file, different once a name
+    // has been made to point to another file (a rename over it).
+    uint64_t device = 0, inode = 0;
 };
 
 struct DirEntry {

@@ -54,6 +54,8 @@ void fillInfo(const struct stat& st, FileInfo& info) {
     info.isDirectory = S_ISDIR(st.st_mode);
     info.isRegular = S_ISREG(st.st_mode);
     info.readOnly = (st.st_mode & S_IWUSR) == 0;
+    info.device = static_cast<uint64_t>(st.st_dev);
+    info.inode = static_cast<uint64_t>(st.st_ino);
 }
 
 // Every lock call names its range from the start of the file and, for open-file-description

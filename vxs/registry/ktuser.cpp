@@ -1,12 +1,15 @@
-// The workstation of this process (see ktuser.h).
+// The workstation of this process (see ktuser.h): the WSID and session digit start-up settled,
+// and the release of its registry entry and session at shut-down.
 #include "vxs/registry/ktuser.h"
+
+#include "vxs/registry/ktserver.h"
+#include "vxs/registry/ktsession.h"
 
 namespace vxs {
 
 namespace {
 int g_wsid = 0;
 int g_session = 0;
-bool g_holdsEntry = false;
 }  // namespace
 
 int workstationId() {
@@ -22,10 +25,12 @@ void setWorkstation(int wsid, int session) {
 }
 
 bool ktHoldsRegistryEntry() {
-    return g_holdsEntry;
+    return ktAssignedWsid() >= 0;
 }
+
 void ktReleaseWorkstation() {
-    g_holdsEntry = false;
+    ktReleaseServer();
+    ktLeaveSession();
 }
 
 }  // namespace vxs
