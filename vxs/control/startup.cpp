@@ -1,6 +1,10 @@
 // Start-up sequence (see startup.h).
 #include "vxs/control/startup.h"
 
+#include <string>
+#include <string_view>
+
+#include "vxs/clientserver/remoteops.h"
 #include "vxs/command/command.h"
 #include "vxs/compiler/pcb.h"
 #include "vxs/config/config.h"
@@ -8,12 +12,19 @@
 #include "vxs/control/entry.h"
 #include "vxs/control/utils.h"
 #include "vxs/control/version.h"
+#include "vxs/datafiles/file_os.h"
+#include "vxs/datafiles/ktshare.h"
 #include "vxs/debugger/logger.h"
+#include "vxs/interpreter/flow.h"
+#include "vxs/interpreter/strsub.h"
+#include "vxs/interpreter/values.h"
+#include "vxs/platform/os.h"
+#include "vxs/registry/ktserver.h"
+#include "vxs/registry/ktsession.h"
 #include "vxs/registry/ktuser.h"
+#include "vxs/screen/frontend.h"
 #include "vxs/screen/streamterm.h"
 #include "vxs/screen/terminal.h"
-
-#include <string_view>
 
 namespace vxs {
 
@@ -42,6 +53,15 @@ CommandLineArgs parseCommandLine(int argc, char** argv) {
         int n = 0;
         if (w.size() > 1 && w[0] == '-') {
             const std::string_view rest = w.substr(1);
+            // A workstation switch of the configuration ("-WSID=UNIQUE") sets the selection
+            // mode; it is not also a configuration file name.
+            if (a.wsidMode < 0) {
+                const int mode = parseConfigSwitch(rest);
+                if (mode >= 0) {
+                    a.wsidMode = mode;
+                    continue;
+                }
+            }
             if (wholeNumber(rest, n))
                 a.requestedWsid = n;
             else if (rest[0] == '@')
@@ -70,36 +90,138 @@ const CommandLineArgs& commandLineArgs() {
     return g_args;
 }
 
+namespace {
+
+// The directory of the workstation registry: KTSERVER when configured (through the drive table,
+// so that "C:\\shared" style names work), else the current directory at start-up.
+std::string registryDirectory(const std::string& defaultDirectory) {
+    const std::string& configured = registryPath();
+    if (configured.empty()) return defaultDirectory;
+    std::string path;
+    if (mapFileName(configured, path) != 0) return configured;
+    return path;
+}
+
+// The registry could not give a workstation number yet (all allowed are in use, or it is busy):
+// at a terminal the operator may try again; a script cannot wait for one, so it ends.
+bool retryRegistry(const std::string& message) {
+    if (!platform::isTerminal(0) || !attachedFrontEnd()) return false;
+    for (size_t at = 0; at < message.size();) {
+        const size_t end = message.find('\n', at);
+        consoleOutput(std::string_view(message).substr(at, end == std::string::npos ? end : end - at));
+        if (end == std::string::npos) break;
+        at = end + 1;
+    }
+    consoleOutput("Try again (Y/N)?");
+    std::string answer;
+    if (attachedFrontEnd()->readLine(answer, 10, kInputStatement, "", false) != kInputLine)
+        return false;
+    return !answer.empty() && (answer[0] == 'Y' || answer[0] == 'y');
+}
+
+// Joins the workstation registry: the session number on this machine, then the WSID.  Every
+// failure is fatal; the registry's own messages say why.
+void assignWorkstation(const std::string& defaultDirectory) {
+    RegistryRequest req;
+    req.directory = registryDirectory(defaultDirectory);
+    req.lockingMode = lockingMode().mode;
+    req.commandLineId = g_args.requestedWsid;
+    req.configId = wsidRequest();
+    req.configIncrement = wsidIncrement();
+    req.wsidSession = wsidSession();
+    req.wsidUnique = wsidUnique() || g_args.wsidMode == 2;
+    if (g_args.wsidMode == 1) req.wsidSession = true;
+    req.maxUsers = maxWorkstations();
+    req.login = loginName();
+    for (;;) {
+        RegistryResult out;
+        std::string message;
+        const int rc = joinRegistry(req, out, message);
+        if (rc < 0) fatalError(message.empty() ? "Couldn't assign a workstation ID." : message.c_str(), 99, 0);
+        if (rc > 0) {
+            if (retryRegistry(message)) continue;
+            fatalError(message.c_str(), 99, 0);
+        }
+        if (out.wsid < 1 || out.wsid > 999) {
+            char text[80];
+            snprintf(text, sizeof text, "Workstation ID %d is invalid--must be 1-999.", out.wsid);
+            fatalError(text, 99, 0);
+        }
+        vxlog(kLogProgress, "WSID requested %i by %s with increment %i.", out.request.id,
+              out.request.source, out.request.increment);
+        if (setShareIdentity(ktLockOffset(), out.wsid, out.session) != 0)
+            vxassertion("setShareIdentity", __FILE__, __LINE__);
+        setSubstitution("[SESSION]", out.sessionText);
+        setSubstitution("[WSID]", out.wsidText);
+        // The start-up window: this workstation and how many are on the network.
+        char splash[80];
+        snprintf(splash, sizeof splash, "Workstation %d, %d stations", out.wsid, out.userCount);
+        statusShowMessage(splash);
+        return;
+    }
+}
+
+}  // namespace
+
 void startup(int argc, char** argv) {
     vxlog(kLogProgress, "Entering startup.");
+    // Data-file locks sit at the default lock base until OPTION 33 moves them.
+    (void)setLockingMode(2);
+    setSliceWaiter(timedWait);
     setRunStatus(RUNSTAT_READY);
     vxlog(kLogProgress, "Processing command line.");
     g_args = parseCommandLine(argc, argv);
+    if (g_args.requestedWsid > 0) setCommandLineWsid(g_args.requestedWsid);
 
     // Until the full-screen front end exists, the stream front end serves a terminal as well.
     vxlog(kLogProgress, "Initializing screen.");
     attachStreamTerminal();
     screenAction(kScreenOpen);
 
-    vxlog(kLogProgress, "Getting unused session identifier.");
-    const int session = terminalUnusedId(0);
-    if (session == 0) vxassertion("fieldsconfig.sessionID", __FILE__, __LINE__);
+    // The session number comes from the registry's session layer, which needs to know where
+    // the registry lives: it is taken with the workstation number below.
+    vxlog(kLogProgress, "Processing config file.");
+    resetConfiguration();
+    (void)processConfig(g_args.configFile);
+    vxlog(kLogProgress, "Config file has been processed.");
 
-    // Without a configured work path, work files go to the start-up directory.
-    setWorkPath(startingDirectory());
+    const std::string& startPath = startingDirectory();
+    if (startPath.empty()) fatalError("Startup path could not be determined.", 99, 0);
+    std::string work = configuredWorkPath();
+    if (work.empty()) {
+        work = startPath;
+    } else if (osFullPath(work, work) != 0) {
+        fatalError("Work file path could not be determined.", 99, 0);
+    }
+    setWorkPath(work);
+    std::string defaultDirectory;
+    if (osCurrentDirectory(defaultDirectory) != 0)
+        vxassertion("ktgetCurrentPath(dfpath, VX_MAX_PATH) != -1", __FILE__, __LINE__);
 
     vxlog(kLogProgress, "Assigning WSID.");
-    setWorkstation(g_args.requestedWsid > 0 && g_args.requestedWsid < 1000 ? g_args.requestedWsid : 1,
-                   session);
+    assignWorkstation(defaultDirectory);
     vxlog(kLogProgress, "WSID has been assigned.");
+    vxlog(kLogProgress, "Splash info set.");
+
+    // The stacks at their configured sizes.
+    applyInterpreterSettings(true);
+    const ConfigLimits& limits = configLimits();
+    if (allocateStacks(limits.rpnStack, limits.workStack) != 0) fatalError("NOCORE", 99, 0);
+    setFlowLimits(static_cast<size_t>(limits.flowStack), static_cast<size_t>(limits.forStack));
 
     pcb* first = nullptr;
     if (createPCB(kDefaultLineCapacity, kDefaultDictCapacity, kReleaseText, &first) != 0)
         fatalError("NOCORE", 99, 0);
     statusShowMessage(kReleaseText);
+    // The registry keeps the login name of the copy that holds each workstation number.
+    (void)ktWriteUserRecord(workstationId(), loginName().substr(0, 63));
 
-    // The initial command is the first line command mode carries out.
-    if (!g_args.initialCommand.empty()) queueInitialCommand(g_args.initialCommand);
+    // The initial command is the first line command mode carries out; without one, the
+    // configuration's EXECUTE.
+    if (!g_args.initialCommand.empty())
+        queueInitialCommand(g_args.initialCommand);
+    else if (!executeCommand().empty())
+        queueInitialCommand(executeCommand());
     setActionCode(kActCommand);
     vxlog(kLogProgress, "Startup processing has finished.");
 }
