@@ -85,6 +85,10 @@ void startup(int argc, char** argv) {
     const int session = terminalUnusedId(0);
     if (session == 0) vxassertion("fieldsconfig.sessionID", __FILE__, __LINE__);
 
+    vxlog(kLogProgress, "Processing config file.");
+    processConfig(g_args.configFile);
+    vxlog(kLogProgress, "Config file has been processed.");
+
     // Without a configured work path, work files go to the start-up directory.
     setWorkPath(startingDirectory());
 
