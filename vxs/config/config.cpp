@@ -82,7 +82,7 @@ bool optionOn(int number) {
     switch (number) {
         case 5: return s.indexType == 4;
         case 22: return s.btreeType == 2;
-        case 98: return !s.nullRecordCheck;
+        case 98: return false;  // OPTION 98 only switches OPTION 99 off
         case 99: return s.nullRecordCheck;
         default: break;
     }

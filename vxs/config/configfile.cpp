@@ -136,6 +136,12 @@ bool takeNumber(std::string_view& s, int& value) {
 
 bool atEnd(std::string_view s) { return skipBlanks(s).empty(); }
 
+// The last `remaining` characters of `whole`: the same place in the other copy of the text
+// (the upper-cased copy can be shorter, as it stops at a control character).
+std::string_view tail(std::string_view whole, size_t remaining) {
+    return whole.substr(whole.size() - std::min(remaining, whole.size()));
+}
+
 // A word that may be quoted with ' or ": 0, or 1003 for a quote that is not closed.
 int takeQuoted(std::string_view& s, std::string& out, size_t limit = kVxMaxPath) {
     s = skipBlanks(s);
@@ -353,7 +359,7 @@ int doEditor(Stmt& s) {
     if (int err = takeQuoted(a, program)) return err;
     if (program.empty()) return kErrUnrecognized;
     bool remove = false, noWait = false;
-    std::string_view rest = std::string_view(s.up).substr(s.up.size() - a.size());
+    std::string_view rest = tail(s.up, a.size());
     while (!atEnd(rest)) {
         const std::string_view w = takeWord(rest);
         if (w == "REMOVE")
@@ -409,7 +415,7 @@ int doSetenv(Stmt& s) {
     if (name.empty()) return kErrEnvNameEmpty;
     for (char c : name)
         if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') return kErrEnvName;
-    const std::string_view value = skipBlanks(s.typed.substr(s.typed.size() - a.size()));
+    const std::string_view value = skipBlanks(tail(s.typed, a.size()));
     if (name == "CLIPBOARD") {
         // No clipboard on this front end: the text is kept for when one exists.
         state().clipboard.assign(value);
@@ -425,10 +431,10 @@ int doLogging(Stmt& s) {
     if (!takeNumber(a, level)) return kErrUnrecognized;
     a = skipBlanks(a);
     if (!a.empty() && a[0] == ',') a.remove_prefix(1);
-    std::string_view typed = s.typed.substr(s.typed.size() - a.size());
+    std::string_view typed = tail(s.typed, a.size());
     std::string file;
     if (int err = takeQuoted(typed, file)) return err;
-    a = s.up.substr(s.up.size() - typed.size());
+    a = tail(s.up, typed.size());
     bool unattended = false;
     while (!atEnd(a)) {
         if (takeWord(a) != "UNATTENDED") return kErrUnrecognized;
@@ -728,7 +734,7 @@ int doScreen(Stmt& s) {
     bool hasOpen = false;
     while (!(a = skipBlanks(a)).empty()) {
         if (a.substr(0, 8) == "OPENDFLT") {
-            std::string_view typed = skipBlanks(s.typed.substr(s.typed.size() - a.size() + 8));
+            std::string_view typed = skipBlanks(tail(s.typed, a.size() - 8));
             if (!typed.empty() && typed[0] == '"') {
                 const size_t end = typed.find('"', 1);
                 if (end == std::string_view::npos) return kErrUnclosedQuote;
@@ -770,7 +776,7 @@ int doStatusLine(Stmt& s) {
         d.statusLine = true;
     } else if (w == "OFF") {
         d.statusLine = false;
-        std::string_view msg = skipBlanks(s.typed.substr(s.typed.size() - a.size()));
+        std::string_view msg = skipBlanks(tail(s.typed, a.size()));
         d.statusMessage.assign(trimRight(msg.substr(0, msg.find('!'))));
     } else if (w == "ROWCOL") {
         fieldsConfig().statusRowCol = atEnd(a) || onWord(a);
@@ -986,27 +992,29 @@ int doPrinter(Stmt& s) {
         return 0;
     }
     // [printer] [INIT|RESET] [LPP n] key,value
-    std::string name, key;
+    std::string name, key, scratchKey;
     size_t keyLength = 0;
     look = a;
     std::string_view first = takeWord(look);
     if (!first.empty() && first != "INIT" && first != "RESET" && first != "LPP" &&
-        !printerKey(a, key, keyLength) && (look.empty() || look[0] != ',')) {
+        !printerKey(a, scratchKey, keyLength) && (look.empty() || look[0] != ',')) {
         if (first.size() > 66) return kErrNameTooLong;
         name.assign(first);
         a = look;
     }
     if (name.empty() && optionOn(28)) return kErrUnrecognized;
-    look = a;
-    const std::string_view w = takeWord(look);
-    if (w == "INIT" || w == "RESET") {
-        key = w == "INIT" ? "[INIT+]" : "[RESET+]";
-        a = look;
-    }
-    look = a;
+    // INIT or RESET and LPP n, in either order.
     int lpp = -1;
-    if (takeWord(look) == "LPP") {
-        if (!takeNumber(look, lpp) || lpp > 255) return kErrUnrecognized;
+    for (;;) {
+        look = a;
+        const std::string_view w = takeWord(look);
+        if ((w == "INIT" || w == "RESET") && key.empty()) {
+            key = w == "INIT" ? "[INIT+]" : "[RESET+]";
+        } else if (w == "LPP" && lpp < 0) {
+            if (!takeNumber(look, lpp) || lpp > 255) return kErrUnrecognized;
+        } else {
+            break;
+        }
         a = look;
     }
     a = skipBlanks(a);
@@ -1023,7 +1031,7 @@ int doPrinter(Stmt& s) {
             a.remove_prefix(1);
         }
         // The value keeps its case: quoted strings are taken from the text as typed.
-        const std::string_view typed = s.typed.substr(s.typed.size() - a.size());
+        const std::string_view typed = tail(s.typed, a.size());
         if (trimRight(skipBlanks(a)) == "CLEAR")
             clear = true;
         else if (int err = escapeValue(typed, value))
@@ -1057,7 +1065,7 @@ int doPrintScreen(Stmt& s) {
     std::string_view a = s.up;
     PrintScreenConfig next = state().printScreen;
     while (!atEnd(a)) {
-        std::string_view typedRest = skipBlanks(s.typed.substr(s.typed.size() - a.size()));
+        std::string_view typedRest = skipBlanks(tail(s.typed, a.size()));
         const std::string_view w = takeWord(a);
         std::string_view look = a;
         const bool off = takeWord(look) == "OFF";
@@ -1222,7 +1230,10 @@ std::string substituteText(std::string_view line) {
         size_t end = std::string::npos;
         if (out[pos] == '%') {
             end = out.find('%', pos + 1);
-            if (end == std::string::npos) break;
+            if (end == std::string::npos) {
+                ++pos;
+                continue;
+            }
             const std::string name = upperOf(std::string_view(out).substr(pos + 1, end - pos - 1));
             if (name.empty() || !environmentVariable(name, value)) {
                 pos = end;  // left as written; the closing "%" may open the next name
