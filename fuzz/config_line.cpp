@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     setUpOnce();
     const std::string_view text(reinterpret_cast<const char*>(data) + 1, size - 1);
     // Names stay inside the scratch directory: no separators, no environment values, no "..".
-    if (text.find_first_of("/\\%~") != std::string_view::npos || text.find("..") != std::string_view::npos)
+    if (text.find_first_of("/\\%~") != std::string_view::npos ||
+        text.find("..") != std::string_view::npos)
         return 0;
     cleanUp();
     vxfuzz::emptyScratchDirectory();

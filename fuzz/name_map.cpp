@@ -28,7 +28,12 @@ void setUpOnce() {
 
 bool expectedError(int err) {
     switch (err) {
-        case 302: case 600: case 609: case 4129: case 4180: case 4215: return true;
+        case 302:
+        case 600:
+        case 609:
+        case 4129:
+        case 4180:
+        case 4215: return true;
         default: return false;
     }
 }

@@ -2,6 +2,8 @@
 // their old value when refused, reading rules, conditional lines and substitution, INCLUDE
 // depth, printer values, the workstation statements, the CONFIG command's restrictions and the
 // round trip of the settings through their statement form.
+#include "vxs/config/config.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -12,8 +14,8 @@
 #include "tests/support/test_support.h"
 #include "vxs/command/command.h"
 #include "vxs/compiler/pcb.h"
-#include "vxs/config/config.h"
 #include "vxs/control/errors.h"
+#include "vxs/debugger/logger.h"
 #include "vxs/interpreter/dates.h"
 #include "vxs/interpreter/state.h"
 #include "vxs/interpreter/strsub.h"
@@ -85,6 +87,12 @@ TEST_F(ConfigTest, WithoutAFileTheDefaultsHoldAndDriveCIsTheCurrentDirectory) {
     EXPECT_TRUE(term_->output.empty());
 }
 
+TEST_F(ConfigTest, TheSampleFileReadsWithoutMessages) {
+    EXPECT_EQ(processConfigFile(VX_SOURCE_DIR "/etc/vxconfig.sys"), 0);
+    EXPECT_EQ(configFileName(), VX_SOURCE_DIR "/etc/vxconfig.sys");
+    EXPECT_TRUE(configMessages().empty());
+}
+
 TEST_F(ConfigTest, OnOffWordsAndOptionNumbers) {
     ASSERT_EQ(processConfigFile(""), 0);
     EXPECT_EQ(processConfigStatement("OPTION 15"), 0);
@@ -113,11 +121,12 @@ TEST_F(ConfigTest, OnOffWordsAndOptionNumbers) {
 }
 
 TEST_F(ConfigTest, RefusedLimitsKeepTheirValueAndAreReportedOnce) {
-    EXPECT_EQ(startup("FORSTACK 40\nRPNSTACK 60\nWORKSTACK 600\nMAXRECALL 100\nMAX_SORT_MEMORY 16 MB\n"
-                      "BASEYEAR 2000\nRD 3\n"
-                      "FORSTACK 4\nRPNSTACK 49\nWORKSTACK 499\nMAXRECALL 301\nMAX_SORT_MEMORY 1 MB\n"
-                      "MAX_SORT_MEMORY 8\nBASEYEAR 2400\nRD 16\nNOSUCH STATEMENT\n! a comment\n"),
-              1);
+    EXPECT_EQ(
+        startup("FORSTACK 40\nRPNSTACK 60\nWORKSTACK 600\nMAXRECALL 100\nMAX_SORT_MEMORY 16 MB\n"
+                "BASEYEAR 2000\nRD 3\n"
+                "FORSTACK 4\nRPNSTACK 49\nWORKSTACK 499\nMAXRECALL 301\nMAX_SORT_MEMORY 1 MB\n"
+                "MAX_SORT_MEMORY 8\nBASEYEAR 2400\nRD 16\nNOSUCH STATEMENT\n! a comment\n"),
+        1);
     const ConfigLimits& l = configLimits();
     EXPECT_EQ(l.forStack, 40);
     EXPECT_EQ(l.rpnStack, 60);
@@ -132,6 +141,19 @@ TEST_F(ConfigTest, RefusedLimitsKeepTheirValueAndAreReportedOnce) {
                             "MAXRECALL 301", "MAX_SORT_MEMORY 1 MB", "MAX_SORT_MEMORY 8",
                             "BASEYEAR 2400", "RD 16", "NOSUCH STATEMENT"));
     EXPECT_EQ(configMessages().size(), 9u);
+}
+
+TEST_F(ConfigTest, WithALogFileMessagesGoToTheLogOnly) {
+    EXPECT_EQ(startup("LOGGING 1, 'vx.log' UNATTENDED\nOPTION 3\nLOGGING 1, nosuchdir/x.log\n"), 1);
+    EXPECT_TRUE(configLimits().unattended);
+    EXPECT_EQ(logFileName(), "vx.log");
+    EXPECT_TRUE(term_->output.empty());
+    closeLogFile();
+    setLogLevel(0);
+    std::ifstream in(dir_ / "vx.log");
+    const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(log.find("OPTION 3\n"), std::string::npos);
+    EXPECT_NE(log.find("LOGGING 1, nosuchdir/x.log\n"), std::string::npos);
 }
 
 TEST_F(ConfigTest, ScreenSettings) {
@@ -149,9 +171,9 @@ TEST_F(ConfigTest, ScreenSettings) {
     EXPECT_FALSE(f.fieldBreakUnderscore);
     EXPECT_EQ(f.lineDraw, 4);
     EXPECT_EQ(f.userLevel, '1');
-    for (const char* s : {"CURSOR 0F0", "CURSOR XYZW", "COLOR [X]#12345", "COLOR [X]123456",
-                          "USERLEVEL 4", "FIELDBREAK UNDERSCORE MAYBE", "3D_FIELDS SOMETIMES",
-                          "SCREEN N=ZZ", "MAXRECALL 301"})
+    for (const char* s :
+         {"CURSOR 0F0", "CURSOR XYZW", "COLOR [X]#12345", "COLOR [X]123456", "USERLEVEL 4",
+          "FIELDBREAK UNDERSCORE MAYBE", "3D_FIELDS SOMETIMES", "SCREEN N=ZZ", "MAXRECALL 301"})
         EXPECT_EQ(processConfigStatement(s), 1) << s;
     EXPECT_EQ(processConfigStatement("CURSOR 0001"), 0);
     EXPECT_EQ(fieldsConfig().cursor, 0x0001);
@@ -199,9 +221,9 @@ TEST_F(ConfigTest, IncludeStopsAtTenOpenFiles) {
     // vx.sys includes inc1 ... inc9: ten files open; the INCLUDE in inc9 is refused, and every
     // file still reads its statement after the INCLUDE.
     for (int i = 1; i <= 10; ++i)
-        write("inc" + std::to_string(i),
-              "INCLUDE " + (dir_ / ("inc" + std::to_string(i + 1))).string() + "\nOPTION " +
-                  std::to_string(20 + i) + "\n");
+        write("inc" + std::to_string(i), "INCLUDE " +
+                                             (dir_ / ("inc" + std::to_string(i + 1))).string() +
+                                             "\nOPTION " + std::to_string(20 + i) + "\n");
     EXPECT_EQ(startup("INCLUDE " + (dir_ / "inc1").string() + "\nOPTION 1\n"), 1);
     EXPECT_TRUE(optionOn(1));
     for (int i = 1; i <= 9; ++i) EXPECT_TRUE(optionOn(20 + i)) << i;
@@ -215,27 +237,32 @@ TEST_F(ConfigTest, IncludeStopsAtTenOpenFiles) {
 }
 
 TEST_F(ConfigTest, PrinterValues) {
-    ASSERT_EQ(startup("PRINTER EPSON\nPRINTER [BOLD],1B 45 \"x\\e\\101\\q\"\nPRINTER LASER INIT HP\n"
-                      "PRINTER LASER LPP 66 2B1B28,'a'\nPRINTER TYPE LASER SELECT COPY [FILE]\n"),
-              0);
+    ASSERT_EQ(
+        startup("PRINTER EPSON\nPRINTER [BOLD],1B 45 \"x\\e\\101\\q\"\nPRINTER LASER INIT HP\n"
+                "PRINTER LASER LPP 66 2B1B28,'a'\nPRINTER TYPE LASER SELECT COPY [FILE]\n"),
+        0);
     EXPECT_TRUE(printerTranslation());
     EXPECT_EQ(defaultPrinter().type, 1);
     ASSERT_EQ(defaultPrinter().keys.size(), 1u);
-    EXPECT_EQ(defaultPrinter().keys[0].second, "\x1b" "Ex\x1b" "Aq");
+    EXPECT_EQ(defaultPrinter().keys[0].second,
+              "\x1b"
+              "Ex\x1b"
+              "Aq");
     ASSERT_EQ(namedPrinters().size(), 1u);
     const PrinterTable& laser = namedPrinters()[0];
     EXPECT_EQ(laser.lpp, 66);
     ASSERT_EQ(laser.keys.size(), 2u);
     EXPECT_EQ(laser.keys[0].first, "[INIT+]");
     EXPECT_EQ(laser.keys[0].second,
-              "\x1b%-12345X@PJL SET PAGEPROTECT=OFF\n@PJL ENTER LANGUAGE=PCL\n\x1b" "E");
+              "\x1b%-12345X@PJL SET PAGEPROTECT=OFF\n@PJL ENTER LANGUAGE=PCL\n\x1b"
+              "E");
     EXPECT_EQ(laser.keys[1].first, "+\x1b(");
     ASSERT_EQ(printerTypes().size(), 1u);
     EXPECT_EQ(printerTypes()[0].select, "COPY [FILE]");
     const std::string longValue = "PRINTER [X]," + std::string(512, 'A');
-    for (const std::string& s : {longValue, std::string("PRINTER [X],1B4"), std::string("PRINTER [X],\"abc"),
-                                 std::string("PRINTER [X.Y],00"), std::string("PRINTER 2B41,00"),
-                                 std::string("PRINTER [X] 00")})
+    for (const std::string& s : {longValue, std::string("PRINTER [X],1B4"),
+                                 std::string("PRINTER [X],\"abc"), std::string("PRINTER [X.Y],00"),
+                                 std::string("PRINTER 2B41,00"), std::string("PRINTER [X] 00")})
         EXPECT_EQ(processConfigStatement(s), 1) << s;
     EXPECT_EQ(processConfigStatement("PRINTER [BOLD],CLEAR"), 0);
     EXPECT_TRUE(defaultPrinter().keys.empty());
@@ -244,7 +271,8 @@ TEST_F(ConfigTest, PrinterValues) {
 }
 
 TEST_F(ConfigTest, FirstExecuteAndLoginNameWin) {
-    EXPECT_EQ(startup("EXECUTE RUN \"Menu\"\nEXECUTE RUN OTHER\nLOGIN_NAME Ann\nLOGIN_NAME Bob\n"), 0);
+    EXPECT_EQ(startup("EXECUTE RUN \"Menu\"\nEXECUTE RUN OTHER\nLOGIN_NAME Ann\nLOGIN_NAME Bob\n"),
+              0);
     EXPECT_EQ(executeCommand(), "menu");
     EXPECT_EQ(executeSource(), "vxconfig.sys");
     EXPECT_EQ(loginName(), "ann");
@@ -280,7 +308,9 @@ TEST_F(ConfigTest, StatementsAfterStartUpAndTheConfigCommand) {
     EXPECT_EQ(t.breakLines, 20);
     EXPECT_EQ(executeCommandLine("CONFIG BASEYEAR 1950"), 0);
     EXPECT_EQ(baseYearPivot(), 50);
-    EXPECT_EQ(executeCommandLine("CONFIG " + std::string(120, ' ') + "SPOOLCMD " + std::string(119, 'x')), 0);
+    EXPECT_EQ(
+        executeCommandLine("CONFIG " + std::string(120, ' ') + "SPOOLCMD " + std::string(119, 'x')),
+        0);
     EXPECT_EQ(executeCommandLine("CONFIG SPOOLCMD " + std::string(121, 'x')), kErrCommandTooLong);
     EXPECT_EQ(executeCommandLine("CONFIG DRIVE C:,.,.,\\"), kErrUnrecognized);  // defined once
     EXPECT_EQ(executeCommandLine("CONFIG DRIVE 1:,.,.,\\"), kErrUnrecognized);
@@ -298,8 +328,9 @@ TEST_F(ConfigTest, DriveAndSetenvErrors) {
     EXPECT_EQ(defineDrive('F', std::string(600, 'x'), "\\"), kErrNameTooLong);
     EXPECT_EQ(driveNumber(1), 'D');
     EXPECT_EQ(driveNumber(2), 0);
-    EXPECT_EQ(processConfigFile(write("s.sys", "SETENV BAD$NAME x\nSETENV\nSETENV CLIPBOARD hello\n"
-                                              "SETENV Path_1 Mixed Case\n")),
+    EXPECT_EQ(processConfigFile(write("s.sys",
+                                      "SETENV BAD$NAME x\nSETENV\nSETENV CLIPBOARD hello\n"
+                                      "SETENV Path_1 Mixed Case\n")),
               1);
     std::string v;
     ASSERT_TRUE(environmentVariable("PATH_1", v));
@@ -314,6 +345,9 @@ TEST_F(ConfigTest, SubstituteTable) {
     EXPECT_EQ(processConfigStatement("SUBSTITUTE \"my data\" 'x y'"), 0);
     EXPECT_EQ(processConfigStatement("SUBSTITUTE \"open"), 1);
     EXPECT_EQ(processConfigStatement("SUBSTITUTE ,x y"), 1);
+    EXPECT_EQ(processConfigStatement("SUBSTITUTE lonely"), 1);
+    EXPECT_EQ(processConfigStatement("SUBSTITUTE a\"b' c"), 1);  // cannot be written back
+    EXPECT_EQ(processConfigStatement("SUBSTITUTE a\x06 c"), 1);  // a control character
     EXPECT_EQ(processConfigStatement("SPOOLPATH @remote"), 0);
     EXPECT_EQ(processConfigStatement("SPOOLPATH /var/spool"), 0);
     std::string out;
@@ -330,25 +364,32 @@ TEST_F(ConfigTest, SubstituteTable) {
 TEST_F(ConfigTest, SettingsRoundTripThroughTheirStatements) {
     std::filesystem::create_directories(dir_ / "d" / "sub");
     const std::string text =
-        "DRIVE D:," + (dir_ / "d").string() + ",x, \\sub\nDRIVE C:,.,.,\\\n"
+        "DRIVE D:," + (dir_ / "d").string() +
+        ",x, \\sub\nDRIVE C:,.,.,\\\n"
         "SUBSTITUTE DATA: \"D:\\data\\!x\"\nSPOOLPATH spool\nSPOOLPATH @rs\n"
         "OPTION 1\nOPTION 2 ON\nOPTION 5\nOPTION 9 50\nOPTION 11\nOPTION 13 100\nOPTION 22\n"
         "OPTION 24\nOPTION 33 64\nOPTION 37\nOPTION 54\nOPTION 97 9\nOPTION 99\n"
         "FLOWSTACK 60\nFORSTACK 35\nRPNSTACK 350\nWORKSTACK 5000\nMAXRECALL 250\nPAGEOFLOW 66\n"
-        "MAX_SORT_MEMORY 64 MB\nBREAK 12 3\nBASEYEAR 1970\nRD 4\nCOLLATE ALTERNATE\nDECIMAL REQUIRED\n"
+        "MAX_SORT_MEMORY 64 MB\nBREAK 12 3\nBASEYEAR 1970\nRD 4\nCOLLATE ALTERNATE\nDECIMAL "
+        "REQUIRED\n"
         "DIMONLY ON\nS/36-MODE ON\nCHAINDFLT O\nFILENAMES MIXED_CASE\n"
         "STYLE KEYWORDS LOWER COMMENTS UPPER INDENT 3 40\nSHELL DEFAULT SERVER\nSHELL LIMIT -5\n"
         "PRINTDIR /var/print\nONQPATH /onq\nKTSERVER /srv/ktserver.dat\nWORKPATH /tmp/work\n"
-        "SPOOLCMD lpr [SPOOLFILE]\nCLIENT_CURRENT_DIR \"C:\\My Dir\"\nEDITOR \"/usr/bin/vi\" NOWAIT REMOVE\n"
+        "SPOOLCMD lpr [SPOOLFILE]\nCLIENT_CURRENT_DIR \"C:\\My Dir\"\nEDITOR \"/usr/bin/vi\" "
+        "NOWAIT REMOVE\n"
         "EXECUTE run menu\nLOGIN_NAME clerk\nAPPLICATION_NAME Pay Roll\nHELPDFLT PAY.HLP,INDEX\n"
-        "BTREE_VERIFY CUST.IDX\nS/23-DRIVES ABC\n3D_FIELDS OFF\nATTRIBUTE [HILITE]R\nATTRIBUTE ESC NOSPACE\n"
+        "BTREE_VERIFY CUST.IDX\nS/23-DRIVES ABC\n3D_FIELDS OFF\nATTRIBUTE [HILITE]R\nATTRIBUTE ESC "
+        "NOSPACE\n"
         "COLOR [SKY]#87CEEB\nCONSOLE OFF ALWAYS\nCURSOR 0A0C\nDATAHILITE WIN_OFF\n"
         "FIELDBREAK MIN_SPACES 4 UNDERSCORE OFF\nFIELDHELP BORDER=S N=W\nFONT COURIER\n"
         "FORCE VISIBILITY ON\nGRAPHIC_LINEDRAW SUNKEN\nGUI OFF\nINSERT ON\nKEYBOARD F1,HELP\n"
         "MIN_FONTSIZE 8X16\nSCREEN N=1F S=[W/B]\nSCREEN OPENDFLT \"SROW=2,SCOL=1\"\n"
-        "STATUSLINE OFF please wait\nSTATUSLINE ROWCOL OFF\nTYPEAHEAD OFF\nUSERLEVEL 2\nPICTURE CACHE_OFF\n"
-        "PRINTER IBMCOLOR\nPRINTER [CPI10],1B50\nPRINTER LASER LPP 60 INIT \"\\eE\"\nPRINTER LASER RESET 0C\n"
-        "PRINTER LASER 2B0E,1B 57\nPRINTER TYPE LASER SELECT LPR -P LASER\nPRINTER TYPE INK SELECT LPR\n"
+        "STATUSLINE OFF please wait\nSTATUSLINE ROWCOL OFF\nTYPEAHEAD OFF\nUSERLEVEL 2\nPICTURE "
+        "CACHE_OFF\n"
+        "PRINTER IBMCOLOR\nPRINTER [CPI10],1B50\nPRINTER LASER LPP 60 INIT \"\\eE\"\nPRINTER LASER "
+        "RESET 0C\n"
+        "PRINTER LASER 2B0E,1B 57\nPRINTER TYPE LASER SELECT LPR -P LASER\nPRINTER TYPE INK SELECT "
+        "LPR\n"
         "PRINTSCREEN APPEND NEWPAGE GUI OFF prtscr.txt\nWSID 12+3\nWSID=SESSION\n";
     ASSERT_EQ(startup(text), 0) << ::testing::PrintToString(configMessages());
     const std::vector<std::string> first = configStatements();

@@ -1,5 +1,7 @@
 // File-name mapping: devices and client-server names, substitution, the case rule, the
 // name/dir forms, drive letters through the DRIVE table, path lengths, and the reverse mapping.
+#include "vxs/datafiles/ktname.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -8,7 +10,6 @@
 #include "tests/support/test_support.h"
 #include "vxs/config/config.h"
 #include "vxs/control/errors.h"
-#include "vxs/datafiles/ktname.h"
 
 namespace vxs {
 namespace {

@@ -9,11 +9,11 @@
 #include "vxs/config/configstate.h"
 #include "vxs/control/errors.h"
 #include "vxs/datafiles/file_os.h"
+#include "vxs/debugger/logger.h"
 #include "vxs/interpreter/dates.h"
 #include "vxs/interpreter/flow.h"
 #include "vxs/interpreter/state.h"
 #include "vxs/interpreter/values.h"
-#include "vxs/debugger/logger.h"
 #include "vxs/platform/fileio.h"
 #include "vxs/platform/files.h"
 
@@ -23,7 +23,9 @@ namespace cfgi {
 namespace {
 ConfigState g_state;
 }
-ConfigState& state() { return g_state; }
+ConfigState& state() {
+    return g_state;
+}
 }  // namespace cfgi
 
 namespace {
@@ -63,7 +65,9 @@ int driveIndex(char letter) {
 
 // ---- fields record ----
 
-FieldsConfig& fieldsConfig() { return g_fields; }
+FieldsConfig& fieldsConfig() {
+    return g_fields;
+}
 void resetFieldsConfig() {
     const int wsid = g_fields.wsid, session = g_fields.sessionID;
     g_fields = FieldsConfig{};
@@ -74,7 +78,9 @@ void resetFieldsConfig() {
 // ---- OPTION ----
 
 namespace {
-bool keptInFields(int n) { return n == 2 || n == 24 || (n >= 36 && n <= 46); }
+bool keptInFields(int n) {
+    return n == 2 || n == 24 || (n >= 36 && n <= 46);
+}
 }  // namespace
 
 bool optionOn(int number) {
@@ -105,14 +111,28 @@ void setOption(int number, bool on) {
         s.options[number] = on;
 }
 
-int maxWorkstations() { return state().maxWorkstations; }
-int lockOptionValue() { return state().lockOption; }
-int stackCountOption() { return state().option97; }
-int defaultIndexType() { return state().indexType; }
-int defaultBtreeType() { return state().btreeType; }
-bool nullRecordCheck() { return state().nullRecordCheck; }
+int maxWorkstations() {
+    return state().maxWorkstations;
+}
+int lockOptionValue() {
+    return state().lockOption;
+}
+int stackCountOption() {
+    return state().option97;
+}
+int defaultIndexType() {
+    return state().indexType;
+}
+int defaultBtreeType() {
+    return state().btreeType;
+}
+bool nullRecordCheck() {
+    return state().nullRecordCheck;
+}
 
-const ConfigLimits& configLimits() { return state().limits; }
+const ConfigLimits& configLimits() {
+    return state().limits;
+}
 double roundingConstant() {
     double r = 0.5;
     for (int i = 0; i < state().limits.rd; ++i) r /= 10;
@@ -121,52 +141,120 @@ double roundingConstant() {
 
 // ---- strings ----
 
-const std::string& workPath() { return state().workPath; }
+const std::string& workPath() {
+    return state().workPath;
+}
 void setWorkPath(const std::string& path) {
     auto& w = state().workPath;
     w = path;
     if (!w.empty() && w.back() != '/') w += '/';
 }
-const std::string& configuredWorkPath() { return state().configuredWorkPath; }
-const std::string& registryPath() { return state().registryPath; }
-const std::string& editorCommand() { return state().editor; }
-void setEditorCommand(const std::string& command) { state().editor = command; }
-bool editorRemove() { return state().editorRemove; }
-bool editorNoWait() { return state().editorNoWait; }
-const std::string& executeCommand() { return state().execute; }
+const std::string& configuredWorkPath() {
+    return state().configuredWorkPath;
+}
+const std::string& registryPath() {
+    return state().registryPath;
+}
+const std::string& editorCommand() {
+    return state().editor;
+}
+void setEditorCommand(const std::string& command) {
+    state().editor = command;
+}
+bool editorRemove() {
+    return state().editorRemove;
+}
+bool editorNoWait() {
+    return state().editorNoWait;
+}
+const std::string& executeCommand() {
+    return state().execute;
+}
 void setExecuteCommand(const std::string& command, const char* source) {
     state().execute = command;
     state().executeSource = source ? source : "";
 }
-const std::string& executeSource() { return state().executeSource; }
-const std::string& onqPath() { return state().onqPath; }
-const std::string& printDirectory() { return state().printDir; }
-const std::string& spoolCommand() { return state().spoolCmd; }
-const std::string& helpFile() { return state().helpFile; }
-const std::string& helpTopic() { return state().helpTopic; }
-const std::string& applicationName() { return state().applicationName; }
-const std::string& openDefault() { return state().openDflt; }
-const std::string& configFileName() { return state().configFile; }
-const std::string& clientCurrentDirectory() { return state().clientCurrentDir; }
-const std::string& logFileName() { return state().logFile; }
-const std::vector<std::string>& btreeVerifyFiles() { return state().btreeVerify; }
-const std::string& s23Drives() { return state().s23Drives; }
-const DisplayConfig& displayConfig() { return state().display; }
-const PrinterTable& defaultPrinter() { return state().defaultPrinter; }
-const std::vector<PrinterTable>& namedPrinters() { return state().printers; }
-bool printerTranslation() { return state().printerTranslation; }
-const std::vector<PrinterType>& printerTypes() { return state().printerTypes; }
-const PrintScreenConfig& printScreenConfig() { return state().printScreen; }
-const std::vector<std::string>& configMessages() { return state().messages; }
-bool configStartupDone() { return state().startupDone; }
+const std::string& executeSource() {
+    return state().executeSource;
+}
+const std::string& onqPath() {
+    return state().onqPath;
+}
+const std::string& printDirectory() {
+    return state().printDir;
+}
+const std::string& spoolCommand() {
+    return state().spoolCmd;
+}
+const std::string& helpFile() {
+    return state().helpFile;
+}
+const std::string& helpTopic() {
+    return state().helpTopic;
+}
+const std::string& applicationName() {
+    return state().applicationName;
+}
+const std::string& openDefault() {
+    return state().openDflt;
+}
+const std::string& configFileName() {
+    return state().configFile;
+}
+const std::string& clientCurrentDirectory() {
+    return state().clientCurrentDir;
+}
+const std::string& logFileName() {
+    return state().logFile;
+}
+const std::vector<std::string>& btreeVerifyFiles() {
+    return state().btreeVerify;
+}
+const std::string& s23Drives() {
+    return state().s23Drives;
+}
+const DisplayConfig& displayConfig() {
+    return state().display;
+}
+const PrinterTable& defaultPrinter() {
+    return state().defaultPrinter;
+}
+const std::vector<PrinterTable>& namedPrinters() {
+    return state().printers;
+}
+bool printerTranslation() {
+    return state().printerTranslation;
+}
+const std::vector<PrinterType>& printerTypes() {
+    return state().printerTypes;
+}
+const PrintScreenConfig& printScreenConfig() {
+    return state().printScreen;
+}
+const std::vector<std::string>& configMessages() {
+    return state().messages;
+}
+bool configStartupDone() {
+    return state().startupDone;
+}
 
 // ---- workstation ----
 
-int wsidRequest() { return state().wsidRequest; }
-int wsidIncrement() { return state().wsidIncrement; }
-bool wsidSession() { return state().wsidSession; }
-bool wsidUnique() { return state().wsidUnique; }
-void setCommandLineWsid(int wsid) { state().commandLineWsid = wsid; }
+int wsidRequest() {
+    return state().wsidRequest;
+}
+int wsidIncrement() {
+    return state().wsidIncrement;
+}
+bool wsidSession() {
+    return state().wsidSession;
+}
+bool wsidUnique() {
+    return state().wsidUnique;
+}
+void setCommandLineWsid(int wsid) {
+    state().commandLineWsid = wsid;
+}
 
 // The switches start-up offers before its own rules: the two WSID selection statements, with
 // or without blanks around "=", in any case.
@@ -253,7 +341,9 @@ const DriveEntry* driveEntry(char letter) {
 char defaultDrive() {
     return state().driveOrder.empty() ? 0 : state().driveOrder.front();
 }
-bool anyDriveMapped() { return !state().driveOrder.empty(); }
+bool anyDriveMapped() {
+    return !state().driveOrder.empty();
+}
 char driveNumber(int n) {
     const auto& order = state().driveOrder;
     return n >= 1 && static_cast<size_t>(n) <= order.size() ? order[n - 1] : 0;
@@ -276,7 +366,8 @@ int defineDrive(char letter, std::string_view osDirectory, std::string_view curr
         if (dir == ".")
             dir = cwd;
         else
-            dir = cwd + (cwd.back() == '/' ? "" : "/") + (dir.rfind("./", 0) == 0 ? dir.substr(2) : dir);
+            dir = cwd + (cwd.back() == '/' ? "" : "/") +
+                  (dir.rfind("./", 0) == 0 ? dir.substr(2) : dir);
     }
     while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
     if (dir.back() != '/') dir += '/';
@@ -361,6 +452,14 @@ std::string hexValue(std::string_view bytes) {
     return r.empty() ? "\"\"" : r;
 }
 
+// A raw key's bytes as hex pairs without blanks ("2B" is written in front).
+std::string rawKeyHex(std::string_view bytes) {
+    std::string r;
+    for (char c : hexValue(bytes))
+        if (c != ' ') r += c;
+    return r;
+}
+
 void printerLines(const PrinterTable& p, std::vector<std::string>& out) {
     static const char* const kTypes[] = {"", "EPSON", "IBMCOLOR", "OKIDATA", "OKIDATA84"};
     const std::string head = p.name.empty() ? "PRINTER " : "PRINTER " + p.name + " ";
@@ -372,13 +471,7 @@ void printerLines(const PrinterTable& p, std::vector<std::string>& out) {
         else if (key == "[RESET+]")
             out.push_back(head + "RESET " + hexValue(value));
         else if (key[0] == '+')
-            out.push_back(head + "2B" + [&] {
-                std::string h = hexValue(key.substr(1));
-                std::string r;
-                for (char c : h)
-                    if (c != ' ') r += c;
-                return r;
-            }() + "," + hexValue(value));
+            out.push_back(head + "2B" + rawKeyHex(key.substr(1)) + "," + hexValue(value));
         else
             out.push_back(head + key + "," + hexValue(value));
     }
@@ -409,7 +502,8 @@ std::vector<std::string> configStatements() {
     // OPTION flags and values.
     for (int n = 1; n < 100; ++n) {
         if (n == 9 || n == 13 || n == 33 || n == 97 || n == 98 || n == 99) continue;
-        if (optionOn(n)) add("OPTION " + num(n) + (n == 5 || n == 19 || n == 22 || n == 54 ? "" : " ON"));
+        if (optionOn(n))
+            add("OPTION " + num(n) + (n == 5 || n == 19 || n == 22 || n == 54 ? "" : " ON"));
     }
     add("OPTION 9 " + num(s.maxWorkstations));
     add("OPTION 13 " + num(g_fields.scanMilliseconds));
@@ -432,14 +526,18 @@ std::vector<std::string> configStatements() {
     add(std::string("DIMONLY ") + (l.dimOnly ? "ON" : "OFF"));
     add(std::string("S/36-MODE ") + (l.s36Mode ? "ON" : "OFF"));
     if (l.chainDflt != ' ') add(std::string("CHAINDFLT ") + l.chainDflt);
-    add(std::string("FILENAMES ") +
-        (l.fileNameCase < 0 ? "LOWER_CASE" : l.fileNameCase == 0 ? "MIXED_CASE" : "UPPER_CASE"));
+    add(std::string("FILENAMES ") + (l.fileNameCase < 0    ? "LOWER_CASE"
+                                     : l.fileNameCase == 0 ? "MIXED_CASE"
+                                                           : "UPPER_CASE"));
     {
         static const char* const kItems[] = {"COMMENTS", "EXPRESSIONS", "KEYWORDS", "LABELS"};
         std::string st = "STYLE";
         for (int i = 0; i < 4; ++i) {
             const char c = l.styleCase[i];
-            const char* word = c == 'L' ? "LOWER" : c == 'M' ? "MIXED" : c == 'U' ? "UPPER" : "CLEAR";
+            const char* word = c == 'L'   ? "LOWER"
+                               : c == 'M' ? "MIXED"
+                               : c == 'U' ? "UPPER"
+                                          : "CLEAR";
             st += std::string(" ") + kItems[i] + " " + word;
         }
         if (l.styleIndent >= 0) {
@@ -460,12 +558,18 @@ std::vector<std::string> configStatements() {
     if (!s.editor.empty())
         add("EDITOR " + quoted(s.editor) + (s.editorRemove ? " REMOVE" : "") +
             (s.editorNoWait ? " NOWAIT" : ""));
-    if (!s.execute.empty()) add("EXECUTE " + escapeBangs(s.execute));
+    // A command holding a double quote goes between quotes: only the text between the first
+    // and the last is read back.
+    if (!s.execute.empty())
+        add("EXECUTE " + escapeBangs(s.execute.find('"') == std::string::npos
+                                         ? s.execute
+                                         : '"' + s.execute + '"'));
     if (s.loginNameSet) add("LOGIN_NAME " + escapeBangs(s.loginName));
     if (!s.applicationName.empty()) add("APPLICATION_NAME " + escapeBangs(s.applicationName));
     if (!s.helpFile.empty()) add("HELPDFLT " + s.helpFile + "," + s.helpTopic);
     if (!s.logFile.empty())
-        add("LOGGING " + num(logLevel()) + ", " + quoted(s.logFile) + (l.unattended ? " UNATTENDED" : ""));
+        add("LOGGING " + num(logLevel()) + ", " + quoted(s.logFile) +
+            (l.unattended ? " UNATTENDED" : ""));
     for (const auto& f : s.btreeVerify) add("BTREE_VERIFY " + f);
     if (!s.s23Drives.empty()) add("S/23-DRIVES " + s.s23Drives);
     // Screen, keyboard and fields.
@@ -475,7 +579,10 @@ std::vector<std::string> configStatements() {
     for (const auto& a : d.attributes) add("ATTRIBUTE " + a);
     if (!d.escSpace) add("ATTRIBUTE ESC NOSPACE");
     for (const auto& c : d.colors) add("COLOR " + c);
-    if (f.console) add(std::string("CONSOLE ") + (f.console == 1 ? "ON" : f.console == 2 ? "OFF" : "OFF ALWAYS"));
+    if (f.console)
+        add(std::string("CONSOLE ") + (f.console == 1   ? "ON"
+                                       : f.console == 2 ? "OFF"
+                                                        : "OFF ALWAYS"));
     if (f.cursor) {
         char buf[8];
         std::snprintf(buf, sizeof buf, "%04X", f.cursor);
@@ -484,8 +591,10 @@ std::vector<std::string> configStatements() {
     if (!f.dataHiliteAttr.empty())
         add("DATAHILITE " + f.dataHiliteAttr);
     else
-        add(std::string("DATAHILITE ") +
-            (f.dataHilite == 0 ? "OFF" : f.dataHilite == 1 ? "WIN_OFF" : f.dataHilite == 2 ? "WIN_ON" : "ON"));
+        add(std::string("DATAHILITE ") + (f.dataHilite == 0   ? "OFF"
+                                          : f.dataHilite == 1 ? "WIN_OFF"
+                                          : f.dataHilite == 2 ? "WIN_ON"
+                                                              : "ON"));
     add("FIELDBREAK MIN_SPACES " + num(f.fieldBreakMinSpaces) + " UNDERSCORE " +
         (f.fieldBreakUnderscore ? "ON" : "OFF"));
     for (const auto& h : d.fieldHelp) add("FIELDHELP " + h);
@@ -511,7 +620,8 @@ std::vector<std::string> configStatements() {
     add(std::string("STATUSLINE ROWCOL ") + (f.statusRowCol ? "ON" : "OFF"));
     add(std::string("TYPEAHEAD ") + (f.typeaheadOff ? "OFF" : "ON"));
     add(std::string("USERLEVEL ") + f.userLevel);
-    if (d.pictureCache >= 0) add(std::string("PICTURE ") + (d.pictureCache ? "CACHE_ON" : "CACHE_OFF"));
+    if (d.pictureCache >= 0)
+        add(std::string("PICTURE ") + (d.pictureCache ? "CACHE_ON" : "CACHE_OFF"));
     // Printing.
     printerLines(s.defaultPrinter, out);
     for (const auto& p : s.printers) printerLines(p, out);
@@ -520,13 +630,15 @@ std::vector<std::string> configStatements() {
     {
         const auto& ps = s.printScreen;
         std::string line = std::string("PRINTSCREEN ") + (ps.append ? "APPEND" : "REPLACE") +
-                           (ps.newPage ? " NEWPAGE" : " NEWPAGE OFF") + (ps.gui ? " GUI" : " GUI OFF");
+                           (ps.newPage ? " NEWPAGE" : " NEWPAGE OFF") +
+                           (ps.gui ? " GUI" : " GUI OFF");
         if (!ps.openString.empty()) line += " " + ps.openString.substr(5);
         add(line);
     }
     // Workstation.
     if (s.wsidRequest)
-        add("WSID " + num(s.wsidRequest) + (s.wsidIncrement != 1 ? "+" + num(s.wsidIncrement) : ""));
+        add("WSID " + num(s.wsidRequest) +
+            (s.wsidIncrement != 1 ? "+" + num(s.wsidIncrement) : ""));
     if (s.wsidSession) add("WSID=SESSION");
     if (s.wsidUnique) add("WSID=UNIQUE");
     return out;

@@ -21,41 +21,41 @@ inline constexpr size_t kVxMaxPath = 512;  // a path holds at most kVxMaxPath - 
 struct FieldsConfig {
     int wsid = 0;
     int sessionID = 0;
-    bool fields3d = true;         // 3D_FIELDS
-    bool underline = false;       // 3D_FIELDS UNDR_ON / UNDR_OFF
-    bool typeaheadOff = false;    // TYPEAHEAD OFF
-    int dataHilite = 2;           // 0 OFF, 1 WIN_OFF or an attribute, 2 WIN_ON, 3 ON
-    std::string dataHiliteAttr;   // the attribute given instead of a word
-    char userLevel = '3';         // USERLEVEL
-    bool statusRowCol = true;     // STATUSLINE ROWCOL
-    int console = 0;              // CONSOLE: 0 not set, 1 ON, 2 OFF, 3 OFF ALWAYS
-    int cursor = 0;               // CURSOR: start line * 256 + end line
-    int lineDraw = 3;             // GRAPHIC_LINEDRAW
-    int insertMode = 0;           // INSERT: 0 not defined, 1 OFF, 2 ON, 3 MIN_LENGTH
+    bool fields3d = true;        // 3D_FIELDS
+    bool underline = false;      // 3D_FIELDS UNDR_ON / UNDR_OFF
+    bool typeaheadOff = false;   // TYPEAHEAD OFF
+    int dataHilite = 2;          // 0 OFF, 1 WIN_OFF or an attribute, 2 WIN_ON, 3 ON
+    std::string dataHiliteAttr;  // the attribute given instead of a word
+    char userLevel = '3';        // USERLEVEL
+    bool statusRowCol = true;    // STATUSLINE ROWCOL
+    int console = 0;             // CONSOLE: 0 not set, 1 ON, 2 OFF, 3 OFF ALWAYS
+    int cursor = 0;              // CURSOR: start line * 256 + end line
+    int lineDraw = 3;            // GRAPHIC_LINEDRAW
+    int insertMode = 0;          // INSERT: 0 not defined, 1 OFF, 2 ON, 3 MIN_LENGTH
     int insertMinLength = 0;
     bool forceVisibility = false;  // FORCE VISIBILITY
     int fieldBreakMinSpaces = 2;   // FIELDBREAK
     bool fieldBreakUnderscore = true;
-    int scanMilliseconds = 20;     // OPTION 13
-    uint8_t options[47] = {};  // OPTION 2, 24 and 36..46 (index = option number)
+    int scanMilliseconds = 20;  // OPTION 13
+    uint8_t options[47] = {};   // OPTION 2, 24 and 36..46 (index = option number)
 };
 FieldsConfig& fieldsConfig();
 void resetFieldsConfig();
 
 // ---- OPTION ----
-inline constexpr int kOptionNoBackup = 26;          // REPLACE makes no .bak copy
-inline constexpr int kOptionNoCommandMode = 54;     // a program may not fall into command mode
+inline constexpr int kOptionNoBackup = 26;       // REPLACE makes no .bak copy
+inline constexpr int kOptionNoCommandMode = 54;  // a program may not fall into command mode
 // Whether option `number` (1..99) is on, as its name says: optionOn(11) is true when
 // unreferenced variables are not cleared, optionOn(24) when the X attribute is disabled
 // during select.  The value options (9, 13, 33, 97) answer false; read them below.
 bool optionOn(int number);
 void setOption(int number, bool on);
-int maxWorkstations();        // OPTION 9: 1..1000, default 1000
-int lockOptionValue();        // OPTION 33: 30, 31 (default), 32 or 64
-int stackCountOption();       // OPTION 97: 1..100, default 5
-int defaultIndexType();       // 7, or 4 after OPTION 5 (ISAM)
-int defaultBtreeType();       // 1, or 2 after OPTION 22
-bool nullRecordCheck();       // OPTION 98 (off) / 99 (on)
+int maxWorkstations();   // OPTION 9: 1..1000, default 1000
+int lockOptionValue();   // OPTION 33: 30, 31 (default), 32 or 64
+int stackCountOption();  // OPTION 97: 1..100, default 5
+int defaultIndexType();  // 7, or 4 after OPTION 5 (ISAM)
+int defaultBtreeType();  // 1, or 2 after OPTION 22
+bool nullRecordCheck();  // OPTION 98 (off) / 99 (on)
 
 // ---- limits and language settings ----
 struct ConfigLimits {
@@ -89,7 +89,7 @@ bool editorRemove();
 bool editorNoWait();
 const std::string& executeCommand();  // EXECUTE: the command run when start-up finishes
 void setExecuteCommand(const std::string& command, const char* source);
-const std::string& executeSource();   // where it came from ("vxconfig.sys", "command line")
+const std::string& executeSource();  // where it came from ("vxconfig.sys", "command line")
 const std::string& onqPath();
 const std::string& printDirectory();
 const std::string& spoolCommand();
@@ -99,20 +99,20 @@ const std::string& applicationName();
 const std::string& openDefault();     // SCREEN OPENDFLT
 const std::string& configFileName();  // the file read at start-up
 const std::string& clientCurrentDirectory();
-const std::string& logFileName();     // LOGGING's file
+const std::string& logFileName();  // LOGGING's file
 const std::vector<std::string>& btreeVerifyFiles();
 const std::string& s23Drives();
 
 // ---- the display settings passed on whole (stored for the display layer) ----
 struct DisplayConfig {
     std::vector<std::string> attributes, colors, fonts, keyboard, fieldHelp, screen;
-    bool escSpace = true;         // ATTRIBUTE ESC SPACE / NOSPACE
+    bool escSpace = true;  // ATTRIBUTE ESC SPACE / NOSPACE
     int minFontWidth = 0, minFontHeight = 0;
-    int gui = -1;                 // -1 as start-up set it, 0 OFF, 1 ON, 2 VXVB
-    bool guiSuppress = true;      // GUI SUPPRESS
-    int pictureCache = -1;        // -1 not set, 0 CACHE_OFF, 1 CACHE_ON
+    int gui = -1;             // -1 as start-up set it, 0 OFF, 1 ON, 2 VXVB
+    bool guiSuppress = true;  // GUI SUPPRESS
+    int pictureCache = -1;    // -1 not set, 0 CACHE_OFF, 1 CACHE_ON
     bool statusLine = true;
-    std::string statusMessage;    // STATUSLINE OFF message
+    std::string statusMessage;  // STATUSLINE OFF message
 };
 const DisplayConfig& displayConfig();
 
@@ -138,10 +138,10 @@ struct PrintScreenConfig {
 const PrintScreenConfig& printScreenConfig();
 
 // ---- workstation requests (read by start-up and the registry) ----
-int wsidRequest();      // WSID n, 0 when none
-int wsidIncrement();    // WSID n+i, 1 by default
-bool wsidSession();     // WSID=SESSION
-bool wsidUnique();      // WSID=UNIQUE
+int wsidRequest();    // WSID n, 0 when none
+int wsidIncrement();  // WSID n+i, 1 by default
+bool wsidSession();   // WSID=SESSION
+bool wsidUnique();    // WSID=UNIQUE
 // A requested WSID on the command line makes WSID statements ignored.
 void setCommandLineWsid(int wsid);
 // Offers a command-line switch text (after its "-") to the switch parser: "WSID=SESSION" gives
@@ -171,7 +171,7 @@ struct DriveEntry {
 };
 // The entry of a letter A-Z (any case), null for another character.
 const DriveEntry* driveEntry(char letter);
-char defaultDrive();          // the letter of the first DRIVE, 0 when none
+char defaultDrive();  // the letter of the first DRIVE, 0 when none
 bool anyDriveMapped();
 // The letter the n-th successful DRIVE statement mapped (n = 1..), 0 when none.
 char driveNumber(int n);

@@ -29,8 +29,8 @@ namespace {
 
 using cfgi::state;
 
-inline constexpr size_t kMaxLine = 800;      // a configuration line, before and after substitution
-inline constexpr size_t kMaxIncludes = 10;   // configuration files open at once
+inline constexpr size_t kMaxLine = 800;     // a configuration line, before and after substitution
+inline constexpr size_t kMaxIncludes = 10;  // configuration files open at once
 inline constexpr size_t kMaxFileBytes = 16u << 20;
 inline constexpr int kMessageLevel = 1, kCommentLevel = 8;
 inline constexpr char kCtrlZ = 0x1a, kEsc = 0x1b;
@@ -79,7 +79,9 @@ bool readLine(Source& f, std::string& line) {
 
 // ---- small parsers on the statement text ----
 
-bool isCtl(char c) { return static_cast<unsigned char>(c) < 32; }
+bool isCtl(char c) {
+    return static_cast<unsigned char>(c) < 32;
+}
 
 std::string_view skipBlanks(std::string_view s) {
     while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
@@ -134,7 +136,9 @@ bool takeNumber(std::string_view& s, int& value) {
     return true;
 }
 
-bool atEnd(std::string_view s) { return skipBlanks(s).empty(); }
+bool atEnd(std::string_view s) {
+    return skipBlanks(s).empty();
+}
 
 // The last `remaining` characters of `whole`: the same place in the other copy of the text
 // (the upper-cased copy can be shorter, as it stops at a control character).
@@ -173,8 +177,9 @@ int escapeValue(std::string_view s, std::string& out) {
     s = skipBlanks(s);
     if (s.size() >= 2 && std::toupper(static_cast<unsigned char>(s[0])) == 'H' &&
         std::toupper(static_cast<unsigned char>(s[1])) == 'P') {
-        out += "\x1b%-12345X@PJL SET PAGEPROTECT=OFF\n@PJL ENTER LANGUAGE=PCL\n\x1b"
-               "E";
+        out +=
+            "\x1b%-12345X@PJL SET PAGEPROTECT=OFF\n@PJL ENTER LANGUAGE=PCL\n\x1b"
+            "E";
         s.remove_prefix(2);
     }
     for (;;) {
@@ -192,7 +197,8 @@ int escapeValue(std::string_view s, std::string& out) {
                 }
                 if (++i >= s.size()) return kErrUnclosedQuote;
                 switch (s[i]) {
-                    case 'e': case 'E': out += kEsc; break;
+                    case 'e':
+                    case 'E': out += kEsc; break;
                     case 'b': out += '\b'; break;
                     case 'f': out += '\f'; break;
                     case 'n': out += '\n'; break;
@@ -302,7 +308,11 @@ int doSubstitute(Stmt& s) {
     }
     if (int err = takeQuoted(a, from, 1024)) return err;
     if (int err = takeQuoted(a, to, 1024)) return err;
-    if (from.empty() || !atEnd(a)) return kErrUnrecognized;
+    if (from.empty() || to.empty() || !atEnd(a)) return kErrUnrecognized;
+    // A text holding both kinds of quote could not be written back as one argument.
+    for (const std::string* t : {&from, &to})
+        if (t->find('"') != std::string::npos && t->find('\'') != std::string::npos)
+            return kErrUnrecognized;
     const unsigned char first = static_cast<unsigned char>(from[0]);
     if (first <= ' ' || first >= 127 || first == ',') return kErrUnrecognized;
     if (upperOf(to) == "CLEAR") return removeSubstitution(from) ? 0 : kErrUnrecognized;
@@ -314,7 +324,8 @@ int doSpoolPath(Stmt& s) {
     const std::string_view v = trimRight(s.typed);
     if (v.empty()) return kErrUnrecognized;
     if (v[0] == '@')
-        setSubstitution("[REMOTESPOOLPATH]", v.substr(0, 2) == "@:" ? std::string(v) : "@:" + std::string(v.substr(1)));
+        setSubstitution("[REMOTESPOOLPATH]",
+                        v.substr(0, 2) == "@:" ? std::string(v) : "@:" + std::string(v.substr(1)));
     else
         setSubstitution("[SPOOLPATH]", v);
     return 0;
@@ -339,10 +350,18 @@ int setPath(std::string_view v, std::string& target) {
     target.assign(v);
     return 0;
 }
-int doPrintDir(Stmt& s) { return setPath(s.typed, state().printDir); }
-int doOnqPath(Stmt& s) { return setPath(s.typed, state().onqPath); }
-int doKtserver(Stmt& s) { return setPath(s.typed, state().registryPath); }
-int doWorkPath(Stmt& s) { return setPath(s.typed, state().configuredWorkPath); }
+int doPrintDir(Stmt& s) {
+    return setPath(s.typed, state().printDir);
+}
+int doOnqPath(Stmt& s) {
+    return setPath(s.typed, state().onqPath);
+}
+int doKtserver(Stmt& s) {
+    return setPath(s.typed, state().registryPath);
+}
+int doWorkPath(Stmt& s) {
+    return setPath(s.typed, state().configuredWorkPath);
+}
 
 int doClientDir(Stmt& s) {
     std::string_view a = s.up;
@@ -381,7 +400,9 @@ int doExecute(Stmt& s) {
     if (!state().execute.empty()) return 0;  // the first command wins
     std::string text = lowerOf(trimRight(s.up));
     const size_t q1 = text.find('"'), q2 = text.rfind('"');
-    if (q1 != std::string::npos) text = q2 > q1 ? text.substr(q1 + 1, q2 - q1 - 1) : text.substr(q1 + 1);
+    if (q1 != std::string::npos)
+        text = q2 > q1 ? text.substr(q1 + 1, q2 - q1 - 1) : text.substr(q1 + 1);
+    text = std::string(trimRight(skipBlanks(text)));
     if (text.empty()) return kErrUnrecognized;
     setExecuteCommand(text, "vxconfig.sys");
     return 0;
@@ -414,7 +435,8 @@ int doSetenv(Stmt& s) {
     const std::string name(takeWord(a));
     if (name.empty()) return kErrEnvNameEmpty;
     for (char c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') return kErrEnvName;
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_')
+            return kErrEnvName;
     const std::string_view value = skipBlanks(tail(s.typed, a.size()));
     if (name == "CLIPBOARD") {
         // No clipboard on this front end: the text is kept for when one exists.
@@ -476,7 +498,8 @@ int doHelpDflt(Stmt& s) {
     }
     const size_t comma = v.find(',');
     if (comma == std::string_view::npos) return kErrUnrecognized;
-    const std::string_view file = trimRight(v.substr(0, comma)), topic = skipBlanks(v.substr(comma + 1));
+    const std::string_view file = trimRight(v.substr(0, comma)),
+                           topic = skipBlanks(v.substr(comma + 1));
     if (file.empty() || topic.empty()) return kErrUnrecognized;
     state().helpFile.assign(file);
     state().helpTopic.assign(topic);
@@ -491,10 +514,14 @@ int doChainDflt(Stmt& s) {
 int doFileNames(Stmt& s) {
     const std::string_view w = trimRight(s.up);
     int& c = state().limits.fileNameCase;
-    if (w == "LOWER_CASE") c = -1;
-    else if (w == "MIXED_CASE") c = 0;
-    else if (w == "UPPER_CASE") c = 1;
-    else return kErrUnrecognized;
+    if (w == "LOWER_CASE")
+        c = -1;
+    else if (w == "MIXED_CASE")
+        c = 0;
+    else if (w == "UPPER_CASE")
+        c = 1;
+    else
+        return kErrUnrecognized;
     return 0;
 }
 
@@ -534,11 +561,16 @@ int doS23Drives(Stmt& s) {
 int do3dFields(Stmt& s) {
     const std::string_view w = trimRight(s.up);
     FieldsConfig& f = fieldsConfig();
-    if (w == "OFF") f.fields3d = false;
-    else if (w == "ON") f.fields3d = true;
-    else if (w == "UNDR_ON") f.fields3d = f.underline = true;
-    else if (w == "UNDR_OFF") f.fields3d = true, f.underline = false;
-    else return kErrUnrecognized;
+    if (w == "OFF")
+        f.fields3d = false;
+    else if (w == "ON")
+        f.fields3d = true;
+    else if (w == "UNDR_ON")
+        f.fields3d = f.underline = true;
+    else if (w == "UNDR_OFF")
+        f.fields3d = true, f.underline = false;
+    else
+        return kErrUnrecognized;
     return 0;
 }
 
@@ -590,10 +622,14 @@ int doColor(Stmt& s) {
 int doConsole(Stmt& s) {
     const std::string_view w = trimRight(s.up);
     int& c = fieldsConfig().console;
-    if (w == "ON") c = 1;
-    else if (w == "OFF") c = 2;
-    else if (w == "OFF ALWAYS") c = 3;
-    else return kErrUnrecognized;
+    if (w == "ON")
+        c = 1;
+    else if (w == "OFF")
+        c = 2;
+    else if (w == "OFF ALWAYS")
+        c = 3;
+    else
+        return kErrUnrecognized;
     return 0;
 }
 
@@ -616,12 +652,18 @@ int doDataHilite(Stmt& s) {
     const std::string_view w = trimRight(s.up);
     FieldsConfig& f = fieldsConfig();
     f.dataHiliteAttr.clear();
-    if (w == "OFF") f.dataHilite = 0;
-    else if (w == "WIN_OFF") f.dataHilite = 1;
-    else if (w == "WIN_ON") f.dataHilite = 2;
-    else if (w == "ON") f.dataHilite = 3;
-    else if (!w.empty()) f.dataHilite = 1, f.dataHiliteAttr.assign(w);
-    else return kErrUnrecognized;
+    if (w == "OFF")
+        f.dataHilite = 0;
+    else if (w == "WIN_OFF")
+        f.dataHilite = 1;
+    else if (w == "WIN_ON")
+        f.dataHilite = 2;
+    else if (w == "ON")
+        f.dataHilite = 3;
+    else if (!w.empty())
+        f.dataHilite = 1, f.dataHiliteAttr.assign(w);
+    else
+        return kErrUnrecognized;
     return 0;
 }
 
@@ -653,7 +695,8 @@ int doFieldHelp(Stmt& s) {
     while (!(rest = skipBlanks(rest)).empty()) {
         const std::string_view item = rest.substr(0, rest.find(' '));
         rest.remove_prefix(item.size());
-        if (item.rfind("BORDER=", 0) != 0 && item.rfind("N=", 0) != 0 && item.rfind("TIP_LENGTH=", 0) != 0)
+        if (item.rfind("BORDER=", 0) != 0 && item.rfind("N=", 0) != 0 &&
+            item.rfind("TIP_LENGTH=", 0) != 0)
             return kErrUnrecognized;
     }
     state().display.fieldHelp.emplace_back(a);
@@ -666,8 +709,12 @@ int storeText(std::string_view v, std::vector<std::string>& list) {
     list.emplace_back(v);
     return 0;
 }
-int doFont(Stmt& s) { return storeText(s.up, state().display.fonts); }
-int doKeyboard(Stmt& s) { return storeText(s.up, state().display.keyboard); }
+int doFont(Stmt& s) {
+    return storeText(s.up, state().display.fonts);
+}
+int doKeyboard(Stmt& s) {
+    return storeText(s.up, state().display.keyboard);
+}
 
 int doForce(Stmt& s) {
     std::string_view a = s.up;
@@ -679,12 +726,18 @@ int doForce(Stmt& s) {
 int doLineDraw(Stmt& s) {
     const std::string_view w = trimRight(s.up);
     int& v = fieldsConfig().lineDraw;
-    if (w == "OFF") v = 0;
-    else if (w == "RAISED") v = 1;
-    else if (w == "SUNKEN") v = 2;
-    else if (w == "ON" || w == "THIN" || w == "THINSUNK") v = 3;
-    else if (w == "THINRAISED") v = 4;
-    else return kErrUnrecognized;
+    if (w == "OFF")
+        v = 0;
+    else if (w == "RAISED")
+        v = 1;
+    else if (w == "SUNKEN")
+        v = 2;
+    else if (w == "ON" || w == "THIN" || w == "THINSUNK")
+        v = 3;
+    else if (w == "THINRAISED")
+        v = 4;
+    else
+        return kErrUnrecognized;
     return 0;
 }
 
@@ -693,9 +746,12 @@ int doLineDraw(Stmt& s) {
 int doGui(Stmt& s) {
     const std::string_view w = trimRight(s.up);
     auto& d = state().display;
-    if (w == "OFF") d.gui = 0;
-    else if (w == "SUPPRESS ON") d.guiSuppress = true;
-    else return kErrUnrecognized;
+    if (w == "OFF")
+        d.gui = 0;
+    else if (w == "SUPPRESS ON")
+        d.guiSuppress = true;
+    else
+        return kErrUnrecognized;
     return 0;
 }
 
@@ -703,14 +759,17 @@ int doInsert(Stmt& s) {
     std::string_view a = s.up;
     const std::string_view w = takeWord(a);
     FieldsConfig& f = fieldsConfig();
-    if (w == "ON" && atEnd(a)) f.insertMode = 2;
-    else if (w == "OFF" && atEnd(a)) f.insertMode = 1;
+    if (w == "ON" && atEnd(a))
+        f.insertMode = 2;
+    else if (w == "OFF" && atEnd(a))
+        f.insertMode = 1;
     else if (w == "MIN_LENGTH") {
         int n = 0;
         if (!takeNumber(a, n) || !atEnd(a)) return kErrUnrecognized;
         f.insertMode = 3;
         f.insertMinLength = n;
-    } else return kErrUnrecognized;
+    } else
+        return kErrUnrecognized;
     return 0;
 }
 
@@ -720,7 +779,8 @@ int doMinFontSize(Stmt& s) {
     if (x == std::string_view::npos) return kErrUnrecognized;
     std::string_view a = w.substr(0, x), b = w.substr(x + 1);
     int width = 0, height = 0;
-    if (!takeNumber(a, width) || !takeNumber(b, height) || width == 0 || height == 0) return kErrUnrecognized;
+    if (!takeNumber(a, width) || !takeNumber(b, height) || width == 0 || height == 0)
+        return kErrUnrecognized;
     state().display.minFontWidth = width;
     state().display.minFontHeight = height;
     return 0;
@@ -750,7 +810,8 @@ int doScreen(Stmt& s) {
         a.remove_prefix(item.size());
         if (item.size() < 3 || !std::strchr("BCHINRSU", item[0])) return kErrUnrecognized;
         const std::string_view value = item.substr(2);
-        bool ok = bracketedItem(value) || (value.size() >= 2 && value[0] == '[' && value.back() == ']');
+        bool ok =
+            bracketedItem(value) || (value.size() >= 2 && value[0] == '[' && value.back() == ']');
         if (!ok && (value.size() == 2 || value.size() == 4)) {
             ok = true;
             for (char c : value) ok = ok && hexDigit(c) >= 0;
@@ -800,13 +861,18 @@ int doUserLevel(Stmt& s) {
 
 int doPicture(Stmt& s) {
     const std::string_view w = trimRight(s.up);
-    if (w == "CACHE_ON") state().display.pictureCache = 1;
-    else if (w == "CACHE_OFF") state().display.pictureCache = 0;
-    else return kErrUnrecognized;
+    if (w == "CACHE_ON")
+        state().display.pictureCache = 1;
+    else if (w == "CACHE_OFF")
+        state().display.pictureCache = 0;
+    else
+        return kErrUnrecognized;
     return 0;
 }
 
-int doMaxRecall(Stmt& s) { return setLimit(s.up, 0, 300, state().limits.maxRecall); }
+int doMaxRecall(Stmt& s) {
+    return setLimit(s.up, 0, 300, state().limits.maxRecall);
+}
 
 // ---- language, interpreter and limits ----
 
@@ -831,33 +897,58 @@ int doBreak(Stmt& s) {
 int doCollate(Stmt& s) {
     std::string_view a = s.up;
     const std::string_view w = takeWord(a);
-    if (w == "NATIVE") state().limits.collateAlternate = false;
-    else if (w == "ALTERNATE" && atEnd(a)) state().limits.collateAlternate = true;
-    else return kErrUnrecognized;
+    if (w == "NATIVE")
+        state().limits.collateAlternate = false;
+    else if (w == "ALTERNATE" && atEnd(a))
+        state().limits.collateAlternate = true;
+    else
+        return kErrUnrecognized;
     return 0;
 }
 
 int doDecimal(Stmt& s) {
     const std::string_view w = trimRight(s.up);
-    if (w == "ASSUMED") state().limits.decimalRequired = false;
-    else if (w == "REQUIRED") state().limits.decimalRequired = true;
-    else return kErrUnrecognized;
+    if (w == "ASSUMED")
+        state().limits.decimalRequired = false;
+    else if (w == "REQUIRED")
+        state().limits.decimalRequired = true;
+    else
+        return kErrUnrecognized;
     return 0;
 }
 
-int doDimOnly(Stmt& s) { state().limits.dimOnly = onWord(s.up); return 0; }
-int doS36Mode(Stmt& s) { state().limits.s36Mode = onWord(s.up); return 0; }
-int doRd(Stmt& s) { return setLimit(s.up, 0, 15, state().limits.rd); }
-int doFlowStack(Stmt& s) { return setLimit(s.up, 10, 65535, state().limits.flowStack); }
-int doForStack(Stmt& s) { return setLimit(s.up, 5, 65535, state().limits.forStack); }
-int doRpnStack(Stmt& s) { return setLimit(s.up, 50, 65535, state().limits.rpnStack); }
-int doWorkStack(Stmt& s) { return setLimit(s.up, 500, 65535, state().limits.workStack); }
-int doPageOflow(Stmt& s) { return setLimit(s.up, 1, 65535, state().limits.pageOflow); }
+int doDimOnly(Stmt& s) {
+    state().limits.dimOnly = onWord(s.up);
+    return 0;
+}
+int doS36Mode(Stmt& s) {
+    state().limits.s36Mode = onWord(s.up);
+    return 0;
+}
+int doRd(Stmt& s) {
+    return setLimit(s.up, 0, 15, state().limits.rd);
+}
+int doFlowStack(Stmt& s) {
+    return setLimit(s.up, 10, 65535, state().limits.flowStack);
+}
+int doForStack(Stmt& s) {
+    return setLimit(s.up, 5, 65535, state().limits.forStack);
+}
+int doRpnStack(Stmt& s) {
+    return setLimit(s.up, 50, 65535, state().limits.rpnStack);
+}
+int doWorkStack(Stmt& s) {
+    return setLimit(s.up, 500, 65535, state().limits.workStack);
+}
+int doPageOflow(Stmt& s) {
+    return setLimit(s.up, 1, 65535, state().limits.pageOflow);
+}
 
 int doMaxSortMemory(Stmt& s) {
     std::string_view a = s.up;
     int n = 0;
-    if (!takeNumber(a, n) || n < 2 || n > 512 || takeWord(a) != "MB" || !atEnd(a)) return kErrUnrecognized;
+    if (!takeNumber(a, n) || n < 2 || n > 512 || takeWord(a) != "MB" || !atEnd(a))
+        return kErrUnrecognized;
     state().limits.maxSortMemoryMb = n;
     return 0;
 }
@@ -899,11 +990,16 @@ int doStyle(Stmt& s) {
         if (item < 0) return kErrUnrecognized;
         const std::string_view c = takeWord(a);
         char letter;
-        if (c == "CLEAR") letter = 'C';
-        else if (c == "LOWER") letter = 'L';
-        else if (c == "MIXED") letter = 'M';
-        else if (c == "UPPER") letter = item == 0 ? 'U' : 'C';
-        else return kErrUnrecognized;
+        if (c == "CLEAR")
+            letter = 'C';
+        else if (c == "LOWER")
+            letter = 'L';
+        else if (c == "MIXED")
+            letter = 'M';
+        else if (c == "UPPER")
+            letter = item == 0 ? 'U' : 'C';
+        else
+            return kErrUnrecognized;
         next.styleCase[item] = letter;
     }
     state().limits = next;
@@ -915,11 +1011,13 @@ int doOption(Stmt& s) {
     std::string_view a = s.up;
     int n = 0;
     if (!takeNumber(a, n) || n < 1 || n > 99) return kErrUnrecognized;
-    if (n == 3 || n == 8 || n == 12 || n == 20 || n == 56 || (n >= 58 && n <= 96)) return kErrUnrecognized;
+    if (n == 3 || n == 8 || n == 12 || n == 20 || n == 56 || (n >= 58 && n <= 96))
+        return kErrUnrecognized;
     auto& st = state();
     auto value = [&](int lo, int hi, int& target) { return setLimit(a, lo, hi, target); };
     switch (n) {
-        case 6: case 30: return 0;
+        case 6:
+        case 30: return 0;
         case 9: return value(1, 1000, st.maxWorkstations);
         case 13: return value(20, 800, fieldsConfig().scanMilliseconds);
         case 97: return value(1, 100, st.option97);
@@ -929,7 +1027,11 @@ int doOption(Stmt& s) {
             st.lockOption = v;
             return 0;
         }
-        case 5: case 19: case 22: case 54: case 99: setOption(n, true); return 0;
+        case 5:
+        case 19:
+        case 22:
+        case 54:
+        case 99: setOption(n, true); return 0;
         case 98: setOption(98, true); return 0;
         default: setOption(n, onWord(a)); return 0;
     }
@@ -1050,7 +1152,8 @@ int doPrinter(Stmt& s) {
     }
     if (lpp >= 0) p->lpp = lpp;
     if (key.empty()) return 0;
-    auto it = std::find_if(p->keys.begin(), p->keys.end(), [&](const auto& e) { return e.first == key; });
+    auto it =
+        std::find_if(p->keys.begin(), p->keys.end(), [&](const auto& e) { return e.first == key; });
     if (clear) {
         if (it != p->keys.end()) p->keys.erase(it);
     } else if (it != p->keys.end()) {
@@ -1069,15 +1172,25 @@ int doPrintScreen(Stmt& s) {
         const std::string_view w = takeWord(a);
         std::string_view look = a;
         const bool off = takeWord(look) == "OFF";
-        if (w == "REPLACE") next.append = false;
-        else if (w == "APPEND") next.append = true;
-        else if (w == "NEWPAGE") next.newPage = !off, a = off ? look : a;
-        else if (w == "GUI") next.gui = !off, a = off ? look : a;
-        else if (w == "CLEAR") next.openString.clear();
-        else if (w == "ALL" ) { std::string_view l2 = a; if (takeWord(l2) != "DEFAULTS") return kErrUnrecognized; next = {}; a = l2; }
-        else {
+        if (w == "REPLACE")
+            next.append = false;
+        else if (w == "APPEND")
+            next.append = true;
+        else if (w == "NEWPAGE")
+            next.newPage = !off, a = off ? look : a;
+        else if (w == "GUI")
+            next.gui = !off, a = off ? look : a;
+        else if (w == "CLEAR")
+            next.openString.clear();
+        else if (w == "ALL") {
+            std::string_view l2 = a;
+            if (takeWord(l2) != "DEFAULTS") return kErrUnrecognized;
+            next = {};
+            a = l2;
+        } else {
             const std::string_view file = typedRest.substr(0, w.size());
-            if (file.empty() || file.find_first_of("\"',") != std::string_view::npos) return kErrUnrecognized;
+            if (file.empty() || file.find_first_of("\"',") != std::string_view::npos)
+                return kErrUnrecognized;
             next.openString = "name=" + std::string(file);
         }
     }
@@ -1106,11 +1219,19 @@ int doWsid(Stmt& s) {
     return 0;
 }
 
-int doWsidSession(Stmt& s) { return atEnd(s.up) ? (state().wsidSession = true, 0) : kErrUnrecognized; }
-int doWsidUnique(Stmt& s) { return atEnd(s.up) ? (state().wsidUnique = true, 0) : kErrUnrecognized; }
+int doWsidSession(Stmt& s) {
+    return atEnd(s.up) ? (state().wsidSession = true, 0) : kErrUnrecognized;
+}
+int doWsidUnique(Stmt& s) {
+    return atEnd(s.up) ? (state().wsidUnique = true, 0) : kErrUnrecognized;
+}
 
-int doIgnored(Stmt&) { return 0; }
-int doRefused(Stmt&) { return kErrUnrecognized; }
+int doIgnored(Stmt&) {
+    return 0;
+}
+int doRefused(Stmt&) {
+    return kErrUnrecognized;
+}
 
 // ---- the keyword table ----
 
@@ -1239,7 +1360,8 @@ std::string substituteText(std::string_view line) {
                 pos = end;  // left as written; the closing "%" may open the next name
                 continue;
             }
-        } else if (out[pos] == '[' && upperOf(std::string_view(out).substr(pos, 13)) == "[LOGIN_NAME$]") {
+        } else if (out[pos] == '[' &&
+                   upperOf(std::string_view(out).substr(pos, 13)) == "[LOGIN_NAME$]") {
             end = pos + 12;
             value = loginName();
         } else {
@@ -1306,7 +1428,10 @@ Line processLine(Run& run, std::string_view raw, std::string& shown, int& err, b
         for (; i < text.size(); ++i) {
             const char c = text[i];
             if (quote) {
-                if (c == quote) quote = 0; else who += c;
+                if (c == quote)
+                    quote = 0;
+                else
+                    who += c;
             } else if (c == '"' || c == '\'') {
                 quote = c;
             } else if (c == ' ') {
@@ -1322,6 +1447,13 @@ Line processLine(Run& run, std::string_view raw, std::string& shown, int& err, b
     }
     shown = stripComment(substituteText(body));
     if (shown.empty()) return Line::Skipped;
+    // Control characters other than ESC have no place in a statement (printer strings write
+    // them in escape notation).
+    for (char c : shown)
+        if (isCtl(c) && c != kEsc) {
+            err = kErrUnrecognized;
+            return Line::Refused;
+        }
     const std::string up = upperCopy(shown);
     std::string keyword;
     size_t argStart;
@@ -1455,7 +1587,13 @@ int processConfigStatement(std::string_view statement) {
     std::string shown;
     int err = 0;
     bool isDrive = false;
-    const Line r = processLine(run, statement, shown, err, isDrive);
+    // The statement is read as a line of a file is: TAB as blanks, CR and NUL dropped, at
+    // most 800 characters, up to a line break or Ctrl-Z.
+    Source text;
+    text.data.assign(statement.begin(), statement.end());
+    std::string line;
+    readLine(text, line);
+    const Line r = processLine(run, line, shown, err, isDrive);
     if (r == Line::Comment) vxlog(kCommentLevel, "%s", shown.c_str());
     if (r == Line::Refused) return 1;
     const int result = processRun(run);

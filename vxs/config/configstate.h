@@ -11,7 +11,7 @@
 namespace vxs::cfgi {
 
 struct ConfigState {
-    uint8_t options[100] = {};  // OPTION flags not kept in the fields record
+    uint8_t options[100] = {};   // OPTION flags not kept in the fields record
     int maxWorkstations = 1000;  // OPTION 9
     int lockOption = 31;         // OPTION 33
     int option97 = 5;

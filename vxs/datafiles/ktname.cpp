@@ -14,7 +14,9 @@ namespace {
 
 inline constexpr size_t kMaxPath = kVxMaxPath;
 
-bool isSeparator(char c) { return c == '/' || c == '\\'; }
+bool isSeparator(char c) {
+    return c == '/' || c == '\\';
+}
 
 std::string upperOf(std::string_view s) {
     std::string u(s);
@@ -98,7 +100,8 @@ int mapFileName(std::string_view name, std::string& path) {
     if (int err = substituteName(name, n)) return err;
     if (n.empty() || n.find('\0') != std::string::npos) return kErrBadName;
     if (startsWith(n, "@:")) return kErrNotAvailable;
-    if (int kind = deviceKind(upperOf(std::string_view(n).substr(0, 8)))) return deviceName(n, kind, path);
+    if (int kind = deviceKind(upperOf(std::string_view(n).substr(0, 8))))
+        return deviceName(n, kind, path);
 
     // OS paths as they stand: ":path", absolute paths, "\\server\share".
     const bool osPath = n[0] == ':';
