@@ -18,9 +18,11 @@
 // their bases and the console's line buffer lies within the window; no fatal message comes.
 //
 // An input with a line that may name a file outside the scratch directory (an absolute name or
-// "..") is passed over, so that file commands stay inside it; names that a program builds at
-// run time (CHR$(47)) are not caught.
+// "..", or a CONFIG command, whose DRIVE, SUBSTITUTE and LOGGING statements could point names
+// anywhere) is passed over, so that file commands stay inside it; names that a program builds
+// at run time (CHR$(47)) are not caught.  The configuration has its own target (config_line).
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -202,6 +204,9 @@ void attachTerminal() {
 // separator (" \ ") pass.
 bool mayLeaveScratch(std::string_view line) {
     if (line.find("..") != std::string_view::npos) return true;
+    std::string upper(line);
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (upper.find("CONF") != std::string::npos) return true;
     for (size_t i = line.find_first_of("/\\"); i != std::string_view::npos;
          i = line.find_first_of("/\\", i + 1)) {
         const bool startsWord =

@@ -22,7 +22,8 @@ while IFS= read -r line || [ -n "$line" ]; do
     '< '*)   printf '%s\n' "${line:2}" >> "$work/want.out" ;;
     '! '*)   printf '%s\n' "${line:2}" >> "$work/want.err" ;;
     '= '*)   want_status=${line:2} ;;
-    '$ '*)   read -r -a args <<< "${line:2}" ;;
+    '$ '*)   line=${line//\{DIR\}/$(cd "$(dirname "$transcript")" && pwd)}
+             read -r -a args <<< "${line:2}" ;;
     '#'*|'') ;;
     *) echo "$transcript: cannot read line: $line" >&2; exit 2 ;;
   esac

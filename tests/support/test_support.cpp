@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "vxs/compiler/pcb.h"
+#include "vxs/config/config.h"
 #include "vxs/config/statline.h"
 #include "vxs/control/entry.h"
 #include "vxs/control/utils.h"
@@ -73,6 +74,7 @@ void resetProcessState() {
     setRunStatus(RUNSTAT_INVALID);
     statusLineFree();
     resetLastResortFlags();
+    resetConfiguration();
 }
 
 RecordingTerminal& installRecordingTerminal() {

@@ -9,6 +9,7 @@
 #include "vxs/compiler/linetable.h"
 #include "vxs/compiler/progfile.h"
 #include "vxs/compiler/vxexe.h"
+#include "vxs/config/config.h"
 #include "vxs/config/statline.h"
 #include "vxs/control/errors.h"
 #include "vxs/debugger/help.h"
@@ -171,9 +172,12 @@ int commandProtect(std::string_view args) {
 }
 
 // CONFIG statement: the configuration processor does not exist yet.
+// CONFIG statement: one configuration statement, with the restrictions that apply once
+// start-up is over.
 int commandConfig(std::string_view args) {
-    if (trimBlanks(args).size() > 128) return kErrCommandTooLong;
-    return kErrUnrecognized;
+    const std::string_view statement = trimBlanks(args);
+    if (statement.size() > 128) return kErrCommandTooLong;
+    return processConfigStatement(statement) ? kErrUnrecognized : 0;
 }
 
 // SORT and INDEX: the utility reads its own parameters and returns through action code 47.

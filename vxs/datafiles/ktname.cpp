@@ -1,17 +1,91 @@
-// File-name mapping (see ktname.h).
-#include "vxs/control/errors.h"
+// File-name mapping (see ktname.h).  The tables it reads (substitution, drives, the case rule)
+// belong to the configuration; this module only applies them.
 #include "vxs/datafiles/ktname.h"
 
 #include <cctype>
 
-#include "vxs/datafiles/file_os.h"
+#include "vxs/config/config.h"
+#include "vxs/control/errors.h"
+#include "vxs/platform/fileio.h"
 
 namespace vxs {
 
 namespace {
-inline constexpr size_t kMaxPath = 512;
-bool isSeparator(char c) { return c == '/' || c == '\\'; }
+
+inline constexpr size_t kMaxPath = kVxMaxPath;
+
+bool isSeparator(char c) {
+    return c == '/' || c == '\\';
+}
+
+std::string upperOf(std::string_view s) {
+    std::string u(s);
+    for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return u;
+}
+
+bool startsWith(std::string_view s, std::string_view prefix) {
+    return s.substr(0, prefix.size()) == prefix;
+}
+
+// Device names: 0 when not a device, 1 a device, 2 a printer device.
+int deviceKind(std::string_view up) {
+    for (const char* p : {"PRN:", "DIRECT:", "WIN:", "PREVIEW:"})
+        if (startsWith(up, p)) return 2;
+    for (const char* p : {"CON:", ":CON:", "DEBUG:"})
+        if (startsWith(up, p)) return 1;
+    return 0;
+}
+
+// A device comes back upper-cased; a printer name after the colon must begin with "/".
+int deviceName(std::string_view name, int kind, std::string& path) {
+    const std::string up = upperOf(name);
+    if (kind == 2) {
+        const std::string_view rest = std::string_view(up).substr(up.find(':') + 1);
+        if (!rest.empty() && rest[0] != '/') return kErrPrinterNameForm;
+    }
+    path = up;
+    return 0;
+}
+
+// The length of the full path a relative path stands for.
+int checkFullLength(const std::string& path) {
+    size_t full = path.size();
+    if (path.empty() || path[0] != '/') {
+        std::string cwd;
+        if (platform::currentDirectory(cwd) == 0) full += cwd.size() + 1;
+    }
+    return full >= kMaxPath ? kErrNameTooLong : 0;
+}
+
+// The drive directory a name "X:rest" stands for, with "/" separators.
+int mapDrive(char letter, std::string_view rest, std::string& path) {
+    const DriveEntry* d = driveEntry(letter);
+    if (!d) return kErrBadName;
+    const bool atRoot = !rest.empty() && rest[0] == '/';
+    if (atRoot) rest.remove_prefix(1);
+    if (d->osDirectory.empty()) {
+        // With no drive configured at all, C: is the current directory.
+        if (anyDriveMapped() || std::toupper(static_cast<unsigned char>(letter)) != 'C')
+            return kErrBadDrive;
+        path.assign(rest);
+        return 0;
+    }
+    path = d->osDirectory;
+    if (!atRoot && d->current.size() > 1) {
+        for (char c : std::string_view(d->current).substr(1)) path += c == '\\' ? '/' : c;
+        if (path.back() != '/') path += '/';
+    }
+    path.append(rest);
+    return 0;
+}
+
 }  // namespace
+
+bool isDeviceName(std::string_view name) {
+    while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
+    return deviceKind(upperOf(name.substr(0, 8))) != 0;
+}
 
 int mapFileName(std::string_view name, std::string& path) {
     while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
@@ -19,18 +93,96 @@ int mapFileName(std::string_view name, std::string& path) {
     if (name.empty()) return kErrBadName;
     if (name.size() >= kMaxPath) return kErrNameTooLong;
     if (name.find('\0') != std::string_view::npos) return kErrBadName;
-    // An absolute path names one file exactly, as a name with a drive letter does: folding its
-    // case or its separators could only lose it.
-    if (name.front() == '/') {
-        path.assign(name);
-        return 0;
+    if (startsWith(name, "@:")) return kErrNotAvailable;
+    if (int kind = deviceKind(upperOf(name.substr(0, 8)))) return deviceName(name, kind, path);
+
+    std::string n;
+    if (int err = substituteName(name, n)) return err;
+    if (n.empty() || n.find('\0') != std::string::npos) return kErrBadName;
+    if (startsWith(n, "@:")) return kErrNotAvailable;
+    if (int kind = deviceKind(upperOf(std::string_view(n).substr(0, 8))))
+        return deviceName(n, kind, path);
+
+    // OS paths as they stand: ":path", absolute paths, "\\server\share".
+    const bool osPath = n[0] == ':';
+    if (osPath || n[0] == '/' || startsWith(n, "\\\\")) {
+        path = osPath ? n.substr(1) : n;
+        if (path.empty()) return kErrBadName;
+        for (char& c : path)
+            if (c == '\\') c = '/';
+        return path.size() >= kMaxPath ? kErrNameTooLong : 0;
     }
-    path.clear();
-    for (char c : name) {
-        if (c == '\0') return kErrBadName;
-        path += c == '\\' ? '/' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+
+    const int rule = configLimits().fileNameCase;
+    if (rule != 0)
+        for (char& c : n)
+            c = static_cast<char>(rule < 0 ? std::tolower(static_cast<unsigned char>(c))
+                                           : std::toupper(static_cast<unsigned char>(c)));
+
+    // name/dir, name/dir/n, name//10.
+    const size_t slash = n.find('/');
+    if (slash != std::string::npos) {
+        const std::string file = n.substr(0, slash);
+        std::string dir = n.substr(slash + 1);
+        std::string drive;
+        const size_t second = dir.find('/');
+        if (second != std::string::npos) {
+            const std::string number = dir.substr(second + 1);
+            dir.erase(second);
+            if (number == "10" && dir.empty() && !file.empty()) {
+                path = "PRN:/" + upperOf(std::string_view(file).substr(0, 8));
+                return 0;
+            }
+            if (number.size() != 1 || number[0] < '1' || number[0] > '9') return kErrBadName;
+            const char letter = driveNumber(number[0] - '0');
+            if (!letter) return kErrBadName;
+            drive = std::string(1, letter) + ":";
+        }
+        if (file.empty() || dir.empty()) return kErrBadName;
+        n = drive + dir + "\\" + file;
     }
-    return 0;
+    for (char& c : n)
+        if (c == '\\') c = '/';
+
+    if (n.size() >= 2 && n[1] == ':' && std::isalpha(static_cast<unsigned char>(n[0]))) {
+        if (int err = mapDrive(n[0], std::string_view(n).substr(2), path)) return err;
+    } else {
+        path = n;
+    }
+    if (path.empty()) path = ".";
+    return checkFullLength(path);
+}
+
+int unmapFileName(std::string_view path, std::string& name) {
+    std::string full(path);
+    for (char& c : full)
+        if (c == '\\') c = '/';
+    if (full.empty() || full[0] != '/') {
+        std::string cwd;
+        if (int err = platform::currentDirectory(cwd)) return err;
+        if (cwd.back() != '/') cwd += '/';
+        full = cwd + (startsWith(full, "./") ? full.substr(2) : full);
+    }
+    char best = 0;
+    size_t bestLength = 0;
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+        const DriveEntry* d = driveEntry(letter);
+        const std::string& dir = d->osDirectory;
+        if (dir.empty() || dir.size() <= bestLength) continue;
+        if (startsWith(full, dir) || full + "/" == dir) {
+            best = letter;
+            bestLength = dir.size();
+        }
+    }
+    if (best) {
+        std::string rest = full.size() > bestLength ? full.substr(bestLength) : "";
+        for (char& c : rest)
+            if (c == '/') c = '\\';
+        name = std::string(1, best) + ":\\" + rest;
+    } else {
+        name = ":" + full;
+    }
+    return name.size() >= kMaxPath ? kErrBadName : 0;
 }
 
 bool hasExtension(std::string_view name) {

@@ -1,7 +1,6 @@
 // File names: the mapping of a name as a program or command gives it to an operating-system
-// path.  For now a name is taken relative to the current directory, `\` and `/` both separate
-// directories, and names are folded to lower case; an absolute path (a leading `/`) is taken as
-// it stands.  Drives and substitutions come with the data file layer, in this module.
+// path (devices, SUBSTITUTE, the FILENAMES case rule, the name/dir forms, drive letters through
+// the DRIVE table), and the reverse mapping of a path to the form shown to the user.
 #pragma once
 
 #include <string>
@@ -9,9 +8,32 @@
 
 namespace vxs {
 
-// Maps a name.  Returns 0 with the path, or 4129 (too long: 512 bytes or more) or 4215 (an
-// empty name or one with a zero byte).
+// Maps a name, in this order:
+//  1. "@:" names belong to a client-server transport, which this system has not: 302.  Device
+//     names (PRN:, DIRECT:, WIN:, PREVIEW: and their "/printer" forms, CON:, :CON:, DEBUG:)
+//     come back unchanged, upper-cased; a printer name whose text after the colon does not
+//     begin with "/" is 609.
+//  2. SUBSTITUTE (a leading "~" skips it); 600 when the name grows too long.
+//  3. A name beginning ":" is an OS path as it stands (the ":" dropped), as are absolute paths
+//     ("/home/ann/x", "\\server\x" after the separators are turned round).
+//  4. Otherwise the FILENAMES case rule (lower case by default), then the forms name/dir
+//     (dir\name), name/dir/n (drive of the n-th DRIVE statement, n 1-9; another form is
+//     4215) and name//10 (the printer, "PRN:/" and at most 8 characters of the name).
+//  5. "\" becomes "/"; a drive letter is replaced by its DRIVE directory (with the drive's
+//     current directory unless the rest begins at its root); an unmapped letter is 4180,
+//     except C: while no drive is configured at all, which is the current directory.
+// Other names stay relative to the current directory.  Returns 0 with the path, 4129 when the
+// full path would reach 512 bytes, or 4215 for an empty name or one with a zero byte.
 [[nodiscard]] int mapFileName(std::string_view name, std::string& path);
+
+// Whether a name (after leading blanks) is one of the device names of step 1.
+bool isDeviceName(std::string_view name);
+
+// The reverse mapping for display: a path under a mapped drive directory becomes "C:\rest"
+// (the longest matching directory wins), any other ":" followed by the full path.  A relative
+// path is first made full with the current directory.  Returns 0, or 4215 when the result
+// would not fit in 511 bytes.
+[[nodiscard]] int unmapFileName(std::string_view path, std::string& name);
 
 // Whether the last component of a name has an extension (a '.' after the last separator).
 bool hasExtension(std::string_view name);

@@ -1,0 +1,72 @@
+// Fuzz target: configuration text.  An input whose first byte is odd is a whole configuration
+// file read at start-up (written to the scratch directory); otherwise the rest is one statement
+// given after start-up, as CONFIG gives it.  processConfig answers 0 or 1, and the settings it
+// leaves, written as statements and read back at start-up, give the same settings again.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "fuzz/scratch.h"
+#include "vxs/config/config.h"
+#include "vxs/debugger/logger.h"
+#include "vxs/interpreter/strsub.h"
+
+namespace {
+
+std::string g_login;
+
+void setUpOnce() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    vxfuzz::enterScratchDirectory("config");
+    g_login = vxs::loginName();
+}
+
+// Back to the state before the input: no log file, level 0, the table of SETENV empty.
+void cleanUp() {
+    if (!vxs::logFileName().empty()) vxs::closeLogFile();
+    if (vxs::logLevel() != 0) vxs::setLogLevel(0);
+    vxs::clearEnvironmentTable();
+    (void)vxs::setLoginName(g_login);
+    vxs::resetConfiguration();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    vxfuzz::absolutePathArguments(argc, argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0) return 0;
+    setUpOnce();
+    const std::string_view text(reinterpret_cast<const char*>(data) + 1, size - 1);
+    // Names stay inside the scratch directory: no separators, no environment values, no "..".
+    if (text.find_first_of("/\\%~") != std::string_view::npos ||
+        text.find("..") != std::string_view::npos)
+        return 0;
+    cleanUp();
+    vxfuzz::emptyScratchDirectory();
+    int result;
+    if (data[0] & 1) {
+        vxfuzz::writeScratchFile("in.sys", std::string(text));
+        result = vxs::processConfigFile("in.sys");
+    } else {
+        if (vxs::processConfigFile("absent.sys") != 0) abort();
+        result = vxs::processConfigStatement(text);
+    }
+    if (result != 0 && result != 1) abort();
+
+    std::string again;
+    const auto first = vxs::configStatements();
+    for (const auto& line : first) again += line + "\n";
+    cleanUp();
+    vxfuzz::writeScratchFile("again.sys", again);
+    if (vxs::processConfigFile("again.sys") != 0) abort();
+    if (vxs::configStatements() != first) abort();
+    cleanUp();
+    return 0;
+}
