@@ -3,6 +3,7 @@
 // given after start-up, as CONFIG gives it.  processConfig answers 0 or 1, and the settings it
 // leaves, written as statements and read back at start-up, give the same settings again.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -65,8 +66,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const auto& line : first) again += line + "\n";
     cleanUp();
     vxfuzz::writeScratchFile("again.sys", again);
-    if (vxs::processConfigFile("again.sys") != 0) abort();
-    if (vxs::configStatements() != first) abort();
+    if (vxs::processConfigFile("again.sys") != 0) {
+        for (const auto& m : vxs::configMessages())
+            fprintf(stderr, "refused when read back: %s\n", m.c_str());
+        abort();
+    }
+    const auto second = vxs::configStatements();
+    if (second != first) {
+        // Show the first statement that did not come back the same.
+        for (size_t i = 0; i < first.size() || i < second.size(); ++i) {
+            const std::string a = i < first.size() ? first[i] : "",
+                              b = i < second.size() ? second[i] : "";
+            if (a != b) {
+                fprintf(stderr, "written: %s\nread back: %s\n", a.c_str(), b.c_str());
+                break;
+            }
+        }
+        abort();
+    }
     cleanUp();
     return 0;
 }

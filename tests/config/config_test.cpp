@@ -60,7 +60,7 @@ class ConfigTest : public test::CleanStateTest {
 };
 
 TEST_F(ConfigTest, WithoutAFileTheDefaultsHoldAndDriveCIsTheCurrentDirectory) {
-    EXPECT_EQ(processConfigFile((dir_ / "none.sys").string()), 0);
+    EXPECT_EQ(processConfig((dir_ / "none.sys").string()), 0);
     EXPECT_TRUE(configStartupDone());
     EXPECT_EQ(configFileName(), "");
     const DriveEntry* c = driveEntry('c');
@@ -85,6 +85,9 @@ TEST_F(ConfigTest, WithoutAFileTheDefaultsHoldAndDriveCIsTheCurrentDirectory) {
     EXPECT_EQ(stackCountOption(), 5);
     EXPECT_EQ(fieldsConfig().scanMilliseconds, 20);
     EXPECT_TRUE(term_->output.empty());
+    // Once start-up is done, processConfig takes a statement.
+    EXPECT_EQ(processConfig("OPTION 1"), 0);
+    EXPECT_TRUE(optionOn(1));
 }
 
 TEST_F(ConfigTest, TheSampleFileReadsWithoutMessages) {

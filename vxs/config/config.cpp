@@ -418,19 +418,7 @@ void freeStringTables() {
 
 namespace {
 
-// A text as a quoted argument: double quotes unless it holds one; "!" written "\!" since it
-// would end the statement.
-std::string quoted(std::string_view text) {
-    const char q = text.find('"') == std::string_view::npos ? '"' : '\'';
-    std::string r(1, q);
-    for (char c : text) {
-        if (c == '!') r += '\\';
-        r += c;
-    }
-    r += q;
-    return r;
-}
-
+// "!" written "\!": it would end the statement.
 std::string escapeBangs(std::string_view text) {
     std::string r;
     for (char c : text) {
@@ -438,6 +426,15 @@ std::string escapeBangs(std::string_view text) {
         r += c;
     }
     return r;
+}
+
+// A text as one argument: a word as it is, else between quotes of the kind it does not hold.
+std::string quoted(std::string_view text) {
+    if (!text.empty() && text.find(' ') == std::string_view::npos && text[0] != '"' &&
+        text[0] != '\'')
+        return escapeBangs(text);
+    const char q = text.find('"') == std::string_view::npos ? '"' : '\'';
+    return q + escapeBangs(text) + q;
 }
 
 // A byte string in escape value notation: hex pairs.
@@ -612,7 +609,11 @@ std::vector<std::string> configStatements() {
     for (const auto& k : d.keyboard) add("KEYBOARD " + k);
     if (d.minFontWidth) add("MIN_FONTSIZE " + num(d.minFontWidth) + "X" + num(d.minFontHeight));
     for (const auto& sc : d.screen) add("SCREEN " + sc);
-    if (!s.openDflt.empty()) add("SCREEN OPENDFLT " + quoted(s.openDflt));
+    // OPENDFLT reads double quotes only; a string holding one is read to the end of the line.
+    if (!s.openDflt.empty())
+        add("SCREEN OPENDFLT " + (s.openDflt.find('"') == std::string::npos
+                                      ? '"' + escapeBangs(s.openDflt) + '"'
+                                      : escapeBangs(s.openDflt)));
     if (d.statusLine)
         add("STATUSLINE ON");
     else

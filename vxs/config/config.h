@@ -155,8 +155,8 @@ int parseConfigSwitch(std::string_view text);
 // case) and scanning goes on after the replacement.  Returns 0, or 600 when the name would
 // grow to kVxMaxPath bytes or more.
 [[nodiscard]] int substituteName(std::string_view name, std::string& out);
-// Clears the table back to its built-in entries: [WSID], [SESSION], [SPOOLPATH] ("."),
-// [REMOTESPOOLPATH] ("@:.") and CON:.
+// Removes every entry but the built-in ones, [WSID], [SESSION], [SPOOLPATH], [REMOTESPOOLPATH]
+// and CON:, which keep their values ([SPOOLPATH] "." and [REMOTESPOOLPATH] "@:." when empty).
 void resetSubstitutions();
 // Adds or replaces an entry (the search text is kept in upper case); an empty value for a
 // built-in entry restores its default.  removeSubstitution refuses the built-in entries.

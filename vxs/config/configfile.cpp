@@ -141,9 +141,16 @@ bool atEnd(std::string_view s) {
 }
 
 // The last `remaining` characters of `whole`: the same place in the other copy of the text
-// (the upper-cased copy can be shorter, as it stops at a control character).
+// (the copy as typed and the upper-cased copy have the same length).
 std::string_view tail(std::string_view whole, size_t remaining) {
     return whole.substr(whole.size() - std::min(remaining, whole.size()));
+}
+
+// Whether a text can be written back as one argument: one holding both kinds of quote only as
+// a single word that does not begin with a quote.
+bool writable(const std::string& text) {
+    const bool both = text.find('"') != std::string::npos && text.find('\'') != std::string::npos;
+    return !both || (text.find(' ') == std::string::npos && text[0] != '"' && text[0] != '\'');
 }
 
 // A word that may be quoted with ' or ": 0, or 1003 for a quote that is not closed.
@@ -367,7 +374,7 @@ int doClientDir(Stmt& s) {
     std::string_view a = s.up;
     std::string dir;
     if (int err = takeQuoted(a, dir)) return err;
-    if (dir.empty()) return kErrUnrecognized;
+    if (dir.empty() || !writable(dir)) return kErrUnrecognized;
     state().clientCurrentDir = dir;
     return 0;
 }
@@ -376,7 +383,7 @@ int doEditor(Stmt& s) {
     std::string_view a = s.typed;
     std::string program;
     if (int err = takeQuoted(a, program)) return err;
-    if (program.empty()) return kErrUnrecognized;
+    if (program.empty() || !writable(program)) return kErrUnrecognized;
     bool remove = false, noWait = false;
     std::string_view rest = tail(s.up, a.size());
     while (!atEnd(rest)) {
@@ -456,6 +463,7 @@ int doLogging(Stmt& s) {
     std::string_view typed = tail(s.typed, a.size());
     std::string file;
     if (int err = takeQuoted(typed, file)) return err;
+    if (!file.empty() && !writable(file)) return kErrUnrecognized;
     a = tail(s.up, typed.size());
     bool unattended = false;
     while (!atEnd(a)) {
@@ -1391,21 +1399,9 @@ std::string stripComment(std::string_view text) {
     return std::string(trimRight(out));
 }
 
-// The upper-cased copy stops at the first control character; ESC and the character after it
-// are kept.
+// The upper-cased copy of a statement, in which keywords and fixed words are compared.
 std::string upperCopy(std::string_view text) {
-    std::string u;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (isCtl(c)) {
-            if (c != kEsc || i + 1 >= text.size()) break;
-            u += c;
-            u += text[++i];
-            continue;
-        }
-        u += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return u;
+    return upperOf(text);
 }
 
 // Outcome of one line.
@@ -1447,10 +1443,10 @@ Line processLine(Run& run, std::string_view raw, std::string& shown, int& err, b
     }
     shown = stripComment(substituteText(body));
     if (shown.empty()) return Line::Skipped;
-    // Control characters other than ESC have no place in a statement (printer strings write
-    // them in escape notation).
+    // Control characters have no place in a statement: printer strings write them in escape
+    // notation ("\e"), and a raw one could not be read back the same from a file.
     for (char c : shown)
-        if (isCtl(c) && c != kEsc) {
+        if (isCtl(c)) {
             err = kErrUnrecognized;
             return Line::Refused;
         }
