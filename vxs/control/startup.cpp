@@ -13,6 +13,7 @@
 #include "vxs/control/utils.h"
 #include "vxs/control/version.h"
 #include "vxs/datafiles/file_os.h"
+#include "vxs/datafiles/ktname.h"
 #include "vxs/datafiles/ktshare.h"
 #include "vxs/debugger/logger.h"
 #include "vxs/interpreter/flow.h"
@@ -171,7 +172,6 @@ void startup(int argc, char** argv) {
     setRunStatus(RUNSTAT_READY);
     vxlog(kLogProgress, "Processing command line.");
     g_args = parseCommandLine(argc, argv);
-    if (g_args.requestedWsid > 0) setCommandLineWsid(g_args.requestedWsid);
 
     // Until the full-screen front end exists, the stream front end serves a terminal as well.
     vxlog(kLogProgress, "Initializing screen.");
@@ -182,6 +182,10 @@ void startup(int argc, char** argv) {
     // the registry lives: it is taken with the workstation number below.
     vxlog(kLogProgress, "Processing config file.");
     resetConfiguration();
+    // Settings of the command line win over the configuration's: its WSID over WSID
+    // statements, its command over EXECUTE.
+    if (g_args.requestedWsid > 0) setCommandLineWsid(g_args.requestedWsid);
+    if (!g_args.initialCommand.empty()) setExecuteCommand(g_args.initialCommand, "command line");
     (void)processConfig(g_args.configFile);
     vxlog(kLogProgress, "Config file has been processed.");
 
@@ -216,12 +220,9 @@ void startup(int argc, char** argv) {
     // The registry keeps the login name of the copy that holds each workstation number.
     (void)ktWriteUserRecord(workstationId(), loginName().substr(0, 63));
 
-    // The initial command is the first line command mode carries out; without one, the
-    // configuration's EXECUTE.
-    if (!g_args.initialCommand.empty())
-        queueInitialCommand(g_args.initialCommand);
-    else if (!executeCommand().empty())
-        queueInitialCommand(executeCommand());
+    // The command line's command, else the configuration's EXECUTE, is the first line command
+    // mode carries out.
+    if (!executeCommand().empty()) queueInitialCommand(executeCommand());
     setActionCode(kActCommand);
     vxlog(kLogProgress, "Startup processing has finished.");
 }

@@ -32,6 +32,8 @@
 #include <string>
 #include <string_view>
 
+#include "vxs/datafiles/ktshare.h"  // KTS_NUMOFREGIONS: the lock regions data files share
+
 namespace vxs {
 
 // ---- the stored layout ----
@@ -45,7 +47,6 @@ inline constexpr char kKtFileName[] = "ktserver.dat";
 
 // ---- lock positions ----
 inline constexpr int64_t kKtInProcess = 0x30000000;
-inline constexpr int KTS_NUMOFREGIONS = 100;
 inline constexpr int KT_MAX_SESSIONS = 9;
 inline constexpr int64_t kKtRegionSize = 9000;
 inline constexpr int64_t kKtFirstUserLength = kKtInProcess + 900001;
