@@ -125,7 +125,7 @@ bool retryRegistry(const std::string& message) {
 void assignWorkstation(const std::string& defaultDirectory) {
     RegistryRequest req;
     req.directory = registryDirectory(defaultDirectory);
-    req.lockingMode = lockingMode().mode;
+    req.lockingMode = lockingModeOfOption(lockOptionValue());
     req.commandLineId = g_args.requestedWsid;
     req.configId = wsidRequest();
     req.configIncrement = wsidIncrement();
@@ -208,10 +208,9 @@ void startup(int argc, char** argv) {
     vxlog(kLogProgress, "Splash info set.");
 
     // The stacks at their configured sizes.
-    applyInterpreterSettings(true);
+    applyInterpreterSettings(false);
     const ConfigLimits& limits = configLimits();
     if (allocateStacks(limits.rpnStack, limits.workStack) != 0) fatalError("NOCORE", 99, 0);
-    setFlowLimits(static_cast<size_t>(limits.flowStack), static_cast<size_t>(limits.forStack));
 
     pcb* first = nullptr;
     if (createPCB(kDefaultLineCapacity, kDefaultDictCapacity, kReleaseText, &first) != 0)
