@@ -30,5 +30,15 @@ TEST(CommandLine, EmptyAndOddWords) {
     EXPECT_EQ(parse({"-1234567890"}).configFile, "1234567890") << "too long for a WSID";
 }
 
+TEST(CommandLine, WorkstationSwitchesSetTheSelectionModeOnce) {
+    const CommandLineArgs a = parse({"-wsid=unique", "-WSID=SESSION", "RUN"});
+    EXPECT_EQ(a.wsidMode, 2) << "the first switch counts";
+    EXPECT_EQ(a.configFile, "WSID=SESSION") << "after it, the next one is a file name";
+    EXPECT_EQ(a.initialCommand, "RUN");
+    EXPECT_EQ(parse({"-WSID=SESSION", "-pay.sys"}).configFile, "pay.sys")
+        << "a switch the configuration takes is not also the configuration file";
+    EXPECT_EQ(parse({"+1", "-WSID=UNIQUE"}).wsidMode, 1) << "a mode from +n comes first";
+}
+
 }  // namespace
 }  // namespace vxs

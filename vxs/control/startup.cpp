@@ -20,7 +20,7 @@
 #include "vxs/interpreter/strsub.h"
 #include "vxs/interpreter/values.h"
 #include "vxs/platform/os.h"
-#include "vxs/registry/ktserver.h"
+#include "vxs/registry/ktserver.h"  // ktLockOffset
 #include "vxs/registry/ktsession.h"
 #include "vxs/registry/ktuser.h"
 #include "vxs/screen/frontend.h"
@@ -148,8 +148,6 @@ void assignWorkstation(const std::string& defaultDirectory) {
             snprintf(text, sizeof text, "Workstation ID %d is invalid--must be 1-999.", out.wsid);
             fatalError(text, 99, 0);
         }
-        vxlog(kLogProgress, "WSID requested %i by %s with increment %i.", out.request.id,
-              out.request.source, out.request.increment);
         if (setShareIdentity(ktLockOffset(), out.wsid, out.session) != 0)
             vxassertion("setShareIdentity", __FILE__, __LINE__);
         setSubstitution("[SESSION]", out.sessionText);
@@ -216,8 +214,6 @@ void startup(int argc, char** argv) {
     if (createPCB(kDefaultLineCapacity, kDefaultDictCapacity, kReleaseText, &first) != 0)
         fatalError("NOCORE", 99, 0);
     statusShowMessage(kReleaseText);
-    // The registry keeps the login name of the copy that holds each workstation number.
-    (void)ktWriteUserRecord(workstationId(), loginName().substr(0, 63));
 
     // The command line's command, else the configuration's EXECUTE, is the first line command
     // mode carries out.
