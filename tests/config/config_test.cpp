@@ -375,7 +375,7 @@ TEST_F(ConfigTest, SettingsRoundTripThroughTheirStatements) {
         "FLOWSTACK 60\nFORSTACK 35\nRPNSTACK 350\nWORKSTACK 5000\nMAXRECALL 250\nPAGEOFLOW 66\n"
         "MAX_SORT_MEMORY 64 MB\nBREAK 12 3\nBASEYEAR 1970\nRD 4\nCOLLATE ALTERNATE\nDECIMAL "
         "REQUIRED\n"
-        "DIMONLY ON\nS/36-MODE ON\nCHAINDFLT O\nFILENAMES MIXED_CASE\n"
+        "DIMONLY ON\nIOERR_EXEMPT ON\nS/36-MODE ON\nCHAINDFLT O\nFILENAMES MIXED_CASE\n"
         "STYLE KEYWORDS LOWER COMMENTS UPPER INDENT 3 40\nSHELL DEFAULT SERVER\nSHELL LIMIT -5\n"
         "PRINTDIR /var/print\nONQPATH /onq\nKTSERVER /srv/ktserver.dat\nWORKPATH /tmp/work\n"
         "SPOOLCMD lpr [SPOOLFILE]\nCLIENT_CURRENT_DIR \"C:\\My Dir\"\nEDITOR \"/usr/bin/vi\" "
@@ -407,6 +407,9 @@ TEST_F(ConfigTest, SettingsRoundTripThroughTheirStatements) {
     EXPECT_EQ(driveEntry('D')->current, "\\sub");
     EXPECT_TRUE(optionOn(11));
     EXPECT_EQ(lockOptionValue(), 64);
+    EXPECT_TRUE(configLimits().ioerrExempt);
+    resetConfiguration();
+    applyInterpreterSettings(false);  // the interpreter's settings back to the defaults
 }
 
 }  // namespace

@@ -391,6 +391,7 @@ int defineDrive(char letter, std::string_view osDirectory, std::string_view curr
 void applyInterpreterSettings(bool startup) {
     const auto& s = state();
     t.breakLines = s.limits.breakLines;
+    setIoerrExemption(s.limits.ioerrExempt);
     (void)setBaseYear(s.limits.baseYear);
     setFlowLimits(static_cast<size_t>(s.limits.flowStack), static_cast<size_t>(s.limits.forStack));
     setLockingMode(lockingModeOfOption(s.lockOption));
@@ -521,6 +522,7 @@ std::vector<std::string> configStatements() {
     add(std::string("COLLATE ") + (l.collateAlternate ? "ALTERNATE" : "NATIVE"));
     add(std::string("DECIMAL ") + (l.decimalRequired ? "REQUIRED" : "ASSUMED"));
     add(std::string("DIMONLY ") + (l.dimOnly ? "ON" : "OFF"));
+    add(std::string("IOERR_EXEMPT ") + (l.ioerrExempt ? "ON" : "OFF"));
     add(std::string("S/36-MODE ") + (l.s36Mode ? "ON" : "OFF"));
     if (l.chainDflt != ' ') add(std::string("CHAINDFLT ") + l.chainDflt);
     add(std::string("FILENAMES ") + (l.fileNameCase < 0    ? "LOWER_CASE"

@@ -65,6 +65,8 @@ struct ConfigLimits {
     int baseYear = 1900;
     int rd = 6;  // rounding constant 0.5 / 10^rd
     bool collateAlternate = false, decimalRequired = false, dimOnly = false, s36Mode = false;
+    // IOERR_EXEMPT: an IOERR exit of an I/O statement does not catch SOFLOW, CONV and OFLOW.
+    bool ioerrExempt = false;
     char chainDflt = ' ';
     int fileNameCase = -1;  // FILENAMES: -1 LOWER_CASE, 0 MIXED_CASE, 1 UPPER_CASE
     // STYLE: case letters of comments, expressions, keywords, labels; indent -1 when off;

@@ -929,6 +929,10 @@ int doDimOnly(Stmt& s) {
     state().limits.dimOnly = onWord(s.up);
     return 0;
 }
+int doIoerrExempt(Stmt& s) {
+    state().limits.ioerrExempt = onWord(s.up);
+    return 0;
+}
 int doS36Mode(Stmt& s) {
     state().limits.s36Mode = onWord(s.up);
     return 0;
@@ -1282,6 +1286,7 @@ constexpr Keyword kKeywords[] = {
     {"IBMNET", doRefused, true},
     {"INCLUDE", doInclude, false},
     {"INSERT", doInsert, false},
+    {"IOERR_EXEMPT", doIoerrExempt, false},
     {"KEYBOARD", doKeyboard, false},
     {"KTSERVER", doKtserver, true},
     {"LOAD-OVERLAYS", doIgnored, true},
