@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 
+#include "tests/support/test_support.h"
 #include "vxs/control/errors.h"
 #include "vxs/datafiles/file_os.h"
 #include "vxs/platform/faults.h"
@@ -39,14 +40,9 @@ class FileOsTest : public ::testing::Test {
         std::filesystem::remove_all(dir_);
     }
     static void write(const std::string& path, const std::string& text) {
-        std::ofstream(path, std::ios::binary) << text;
+        test::writeFile(path, text);
     }
-    static std::string contents(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    static std::string contents(const std::string& path) { return test::fileContents(path); }
     std::string dir_, file_;
     OsFileTable table_;
 };

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/test_support.h"
 #include "vxs/control/errors.h"
 #include "vxs/datafiles/file_os.h"
 #include "vxs/datafiles/ktshare.h"
@@ -62,14 +63,9 @@ class KtShareTest : public ::testing::Test {
         std::filesystem::remove_all(dir_);
     }
     static void write(const std::string& path, const std::string& text) {
-        std::ofstream(path, std::ios::binary) << text;
+        test::writeFile(path, text);
     }
-    static std::string contents(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    static std::string contents(const std::string& path) { return test::fileContents(path); }
     // A shared open of file_; the handle goes back at TearDown through ktReleaseLockRegions.
     int share(int access, int creation, int cls, int& handle) {
         return ktFileShareSet(file_, access, creation, cls, handle);
@@ -93,27 +89,13 @@ class KtShareTest : public ::testing::Test {
         std::vector<std::string> args = {VX_SHARE_HELPER, path.empty() ? file_ : path,
                                          std::to_string(wsid), std::to_string(mode)};
         args.insert(args.end(), ops.begin(), ops.end());
-        int toChild[2], fromChild[2];
-        EXPECT_EQ(pipe2(toChild, O_CLOEXEC), 0);
-        EXPECT_EQ(pipe2(fromChild, O_CLOEXEC), 0);
+        const test::PipedChild child = test::startPiped(args);
+        EXPECT_GT(child.pid, 0);
         Helper h;
-        h.pid = fork();
-        if (h.pid == 0) {
-            dup2(toChild[0], 0);
-            dup2(fromChild[1], 1);
-            std::vector<char*> argv;
-            for (std::string& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        close(toChild[0]);
-        close(fromChild[1]);
-        h.in = toChild[1];
-        h.out = fromChild[0];
-        pollfd p{h.out, POLLIN, 0};
-        char c;
-        while (poll(&p, 1, 10000) == 1 && ::read(h.out, &c, 1) == 1 && c != '\n') h.reply += c;
+        h.pid = child.pid;
+        h.in = child.in;
+        h.out = child.out;
+        h.reply = test::readLineFrom(h.out);
         helpers_.push_back(h);
         return helpers_.back();
     }

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/test_support.h"
+
 namespace vxs::regtest {
 
 // A running registry_helper.
@@ -70,35 +72,20 @@ class RegistryDir : public ::testing::Test {
 
     // Starts a copy without waiting for it (finish reads its line).
     Copy& launch(std::initializer_list<std::string> options) {
-        int toChild[2], fromChild[2];
-        EXPECT_EQ(pipe2(toChild, O_CLOEXEC), 0);  // later copies must not inherit the ends
-        EXPECT_EQ(pipe2(fromChild, O_CLOEXEC), 0);
         std::vector<std::string> args{VX_REGISTRY_HELPER, dir_};
         args.insert(args.end(), options);
-        const pid_t pid = fork();
-        if (pid == 0) {
-            dup2(toChild[0], 0);
-            dup2(fromChild[1], 1);
-            std::vector<char*> argv;
-            for (std::string& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        close(toChild[0]);
-        close(fromChild[1]);
+        const test::PipedChild child = test::startPiped(args);
+        EXPECT_GT(child.pid, 0);
         Copy c;
-        c.pid = pid;
-        c.in = toChild[1];
-        c.out = fromChild[0];
+        c.pid = child.pid;
+        c.in = child.in;
+        c.out = child.out;
         copies_.push_back(c);
         return copies_.back();
     }
 
     static void finish(Copy& c) {
-        std::string line;
-        char ch;
-        while (read(c.out, &ch, 1) == 1 && ch != '\n') line += ch;
+        const std::string line = test::readLineFrom(c.out);
         close(c.out);
         c.out = -1;
         parse(line, c);

@@ -2,11 +2,14 @@
 #include "tests/support/test_support.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 
 #include "vxs/compiler/pcb.h"
 #include "vxs/config/config.h"
@@ -161,6 +164,56 @@ ChildResult runExecutable(const std::string& path, const std::string& input,
     if (write(in[1], input.data(), input.size()) != static_cast<ssize_t>(input.size())) abort();
     close(in[1]);
     return finish(pid, out[0], err[0]);
+}
+
+PipedChild startPiped(std::vector<std::string> args) {
+    PipedChild c;
+    int toChild[2], fromChild[2];
+    if (pipe2(toChild, O_CLOEXEC) != 0) return c;
+    if (pipe2(fromChild, O_CLOEXEC) != 0) {
+        close(toChild[0]);
+        close(toChild[1]);
+        return c;
+    }
+    c.pid = fork();
+    if (c.pid == 0) {
+        dup2(toChild[0], 0);
+        dup2(fromChild[1], 1);
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(toChild[0]);
+    close(fromChild[1]);
+    if (c.pid < 0) {
+        close(toChild[1]);
+        close(fromChild[0]);
+        return c;
+    }
+    c.in = toChild[1];
+    c.out = fromChild[0];
+    return c;
+}
+
+std::string readLineFrom(int fd, int seconds) {
+    std::string line;
+    pollfd p{fd, POLLIN, 0};
+    char ch;
+    while (poll(&p, 1, seconds * 1000) == 1 && read(fd, &ch, 1) == 1 && ch != '\n') line += ch;
+    return line;
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string fileContents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
 }
 
 }  // namespace vxs::test

@@ -55,4 +55,20 @@ ChildResult runInChild(const std::function<void()>& body, const std::string* inp
 ChildResult runExecutable(const std::string& path, const std::string& input,
                           const std::vector<std::string>& args = {});
 
+// An executable started with pipes to its standard input (`in`) and from its standard output
+// (`out`); the ends are close-on-exec, so later children do not hold them.  pid -1 when it could
+// not be started.
+struct PipedChild {
+    int pid = -1;
+    int in = -1;
+    int out = -1;
+};
+PipedChild startPiped(std::vector<std::string> args);
+// One line read from `fd`, without its line break; waits at most `seconds` for each byte.
+std::string readLineFrom(int fd, int seconds = 10);
+
+// A whole file written or read, byte for byte.
+void writeFile(const std::string& path, const std::string& bytes);
+std::string fileContents(const std::string& path);
+
 }  // namespace vxs::test
