@@ -52,7 +52,8 @@ enum class ErrorCondition : unsigned char {
     X(403, Sqr, ERROR, "SQR of a negative number") \
     X(410, BadCharacter, ERROR, "a bad trim, pad or PIC$ character, hex digit or CHR$ byte") \
     X(411, DateFormat, ERROR, "a default date format longer than 6 characters") \
-    X(600, SubstituteOverflow, ERROR, "a name grown past 512 characters by SUBSTITUTE") \
+    X(600, SubstituteOverflow, ERROR, "a name or value too long (SUBSTITUTE growth, an OPEN value)") \
+    X(605, OpenSyntax, ERROR, "an OPEN string that does not parse") \
     X(609, PrinterNameForm, ERROR, "a printer name without \"/\"") \
     X(701, PageOverflow, PAGEOFLOW, "the page is full") \
     X(726, NotPlainString, CONV, "input that is not a plain string") \
