@@ -7,7 +7,8 @@
 //   250 bytes, starts with its own size and passes the check of compiled bytes;
 // - every read and write gives 0 or a conversion or structure error, and never touches a byte
 //   outside its record;
-// - a value read from the record is written back, and reading that again gives the same value.
+// - a value read from the record is written back, and a field that a value was written into
+//   (but for DATE( formats, which may lack elements) reads back without error.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -87,7 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (w) continue;
             size_t used, written;
             std::vector<uint8_t> field(static_cast<size_t>(f.length) + 1);
-            if (f.length > 0 && formPutNumber(f, s, value, field.data(), field.size(), written) == 0) {
+            // A DATE( format may lack the elements that reading needs (a year, a month).
+            if (f.length > 0 && f.code != kFormDate && formPutNumber(f, s, value, field.data(), field.size(), written) == 0) {
                 double back;
                 check(formGetNumber(f, s, field.data(), field.size(), back, used) == 0);
             }

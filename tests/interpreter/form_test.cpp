@@ -125,6 +125,9 @@ TEST(FormCompiler, Errors) {
     EXPECT_EQ(compiled("PIC(#.##^^)"), "error 1020");
     EXPECT_EQ(compiled("PIC(################.#^^^)"), "error 1020");
     EXPECT_EQ(compiled("PIC()"), "error 1020");
+    EXPECT_EQ(compiled("PIC(#.#.#)"), "error 1020") << "two points could not be read back";
+    EXPECT_EQ(compiled("PIC(#^^^.##)"), "error 1020") << "digits after the exponent field";
+    EXPECT_EQ(compiled("PIC(#.##^^^^-)"), "0F 00 46 89 12 23 2E 23 23 5E 5E 5E 5E 2D 00");
     EXPECT_EQ(compiled("N 127"), "error 1070");
     EXPECT_EQ(compiled("N 0"), "error 1070");
     EXPECT_EQ(compiled("N 5.6"), "error 1070");

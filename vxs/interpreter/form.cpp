@@ -315,21 +315,27 @@ class Compiler {
         return 0;
     }
 
-    // PIC(picture): the digit positions before and after the point, the sign position, an
-    // exponent field of 3 to 5 "^" with at most 15 digit positions on either side.
+    // PIC(picture): the digit positions before and after the point (one point at most), the
+    // sign position, an exponent field of 3 to 5 "^" after the digits, with at most 15 digit
+    // positions on either side of the point.
     int picture(long repeat) {
         std::string_view pic;
         const size_t open = p_;
         if (int err = parenthesised(pic)) return err;
-        int before = 0, after = 0, carets = 0, runs = 0;
-        bool point = false;
+        int before = 0, after = 0, carets = 0, runs = 0, points = 0;
+        bool point = false, afterRun = false;
         for (size_t i = 0; i < pic.size(); ++i) {
             const char c = pic[i];
             if (c == '^') {
                 if (i == 0 || pic[i - 1] != '^') ++runs;
                 ++carets;
-            } else if (c == '.') {
+                continue;
+            }
+            // Only a trailing sign may follow the exponent field.
+            if (carets > 0 && !(i + 1 == pic.size() && (c == '+' || c == '-'))) afterRun = true;
+            if (c == '.') {
                 point = true;
+                ++points;
             } else if ((c == '+' || c == '-') && i + 1 == pic.size() && i > 0 && pic[i - 1] != c) {
                 // the trailing sign position
             } else if (c == '#' || c == '$' || c == '(' || c == '*' || c == '+' || c == '-' ||
@@ -338,8 +344,8 @@ class Compiler {
             }
         }
         const bool exponent = carets > 0;
-        if (before + after == 0 ||
-            (exponent && (runs != 1 || carets < 3 || carets > 5 || before > 15 || after > 15 ||
+        if (before + after == 0 || points > 1 ||
+            (exponent && (afterRun || runs != 1 || carets < 3 || carets > 5 || before > 15 || after > 15 ||
                           before == 0))) {
             p_ = open;
             return kErrFormStructure;
