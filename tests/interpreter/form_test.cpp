@@ -415,6 +415,43 @@ TEST(FormItems, RoundTripProperty) {
     }
 }
 
+// Random pictures: whatever a picture writes it reads back, within its decimals.
+TEST(FormItems, RandomPicturesReadBackWhatTheyWrite) {
+    std::mt19937 rng(99);
+    const std::string chars = "#Z*$+-(,/#Z#";
+    std::uniform_real_distribution<double> magnitude(-3, 7);
+    int written = 0;
+    for (int i = 0; i < 400; ++i) {
+        std::string pic;
+        const int before = 1 + static_cast<int>(rng() % 8), after = static_cast<int>(rng() % 4);
+        for (int k = 0; k < before; ++k) pic.push_back(chars[rng() % chars.size()]);
+        if (after) pic.push_back('.');
+        for (int k = 0; k < after; ++k) pic.push_back(rng() % 3 ? '#' : 'Z');
+        const bool exponent = rng() % 4 == 0;
+        if (exponent) pic.append(3 + rng() % 3, '^');
+        if (rng() % 3 == 0) pic.push_back(rng() % 2 ? '-' : '+');
+        CompiledForm form;
+        if (formCompile("PIC(" + pic + ")", form)) continue;
+        const FormField f = fieldOf("PIC(" + pic + ")");
+        const double v = std::pow(10.0, magnitude(rng)) * (rng() % 2 ? -1 : 1);
+        std::string bytes(static_cast<size_t>(f.length), '?');
+        size_t n;
+        if (formPutNumber(f, {}, v, reinterpret_cast<uint8_t*>(bytes.data()), bytes.size(), n))
+            continue;
+        ++written;
+        double back;
+        ASSERT_EQ(formGetNumber(f, {}, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
+                                back, n),
+                  0)
+            << pic << " " << v << " [" << bytes << "]";
+        const double tolerance =
+            exponent ? 0.5000001 * std::pow(10.0, -f.picAfter) * std::pow(10.0, std::floor(std::log10(std::fabs(v))))
+                     : 0.5000001 * std::pow(10.0, -f.decimals);
+        EXPECT_NEAR(back, v, tolerance) << pic << " [" << bytes << "]";
+    }
+    EXPECT_GT(written, 100);
+}
+
 TEST(FormFunctions, ConvertAndCompileFromPrograms) {
     std::string out;
     EXPECT_EQ(formConvertNumber("PIC(ZZ#.##)", 3.14159, {}, out), 0);

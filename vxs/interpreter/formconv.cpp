@@ -324,10 +324,9 @@ size_t signPosition(std::string_view pic) {
 // A picture without an exponent field: digits right-aligned on the integer positions, leading
 // positions show "0" for "#", "*" for "*" and blanks otherwise; "$", "+", "-" and "(" float
 // to just before the first digit shown; literals among the leading positions take the fill.
-int putPlainPicture(std::string_view pic, int decimals, const FormSettings& s, double value,
-                    char* out) {
+int putPlainPicture(std::string_view pic, size_t sign, int decimals, const FormSettings& s,
+                    double value, char* out) {
     const size_t n = pic.size();
-    const size_t sign = signPosition(pic);
     std::string digits;
     bool negative;
     if (!digitsOf(value, decimals, digits, negative)) return kErrConversion;
@@ -409,6 +408,9 @@ int putExponentPicture(const FormField& f, const FormSettings& s, double value, 
     while (run + carets < pic.size() && pic[run + carets] == '^') ++carets;
     std::string mantissaPic(pic.substr(0, run));
     mantissaPic.append(pic.substr(run + carets));
+    // The sign position of the picture, now in the mantissa without the "^" run.
+    size_t sign = signPosition(pic);
+    if (sign != std::string_view::npos) sign -= carets;
     // A leading floating symbol takes a position of its own, not a mantissa digit.
     const char first = pic[0];
     const bool floating = first == '$' || first == '+' || first == '-' || first == '(';
@@ -432,7 +434,7 @@ int putExponentPicture(const FormField& f, const FormSettings& s, double value, 
                              std::abs(e));
     if (len != static_cast<int>(carets)) return kErrConversion;
     std::string mant(mantissaPic.size(), ' ');
-    if (int err = putPlainPicture(mantissaPic, f.picAfter, s, m, mant.data())) return err;
+    if (int err = putPlainPicture(mantissaPic, sign, f.picAfter, s, m, mant.data())) return err;
     memcpy(out, mant.data(), run);
     memcpy(out + run, exponent, carets);
     memcpy(out + run + carets, mant.data() + run, mant.size() - run);
@@ -503,7 +505,8 @@ int formPutNumber(const FormField& f, const FormSettings& s, double value, uint8
         case kFormDate: err = putDate(f, value, text); break;
         case kFormPic:
             err = f.picExponent ? putExponentPicture(f, s, value, text)
-                                : putPlainPicture(f.text, f.decimals, s, value, text);
+                                : putPlainPicture(f.text, signPosition(f.text), f.decimals, s,
+                                                  value, text);
             break;
         default: err = putText(f, s, value, text); break;
     }
