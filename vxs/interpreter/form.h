@@ -119,7 +119,7 @@ struct FormField {
     int picBefore = 0;  // a picture with an exponent field: digits before and after the point
     int picAfter = 0;
     bool picExponent = false;
-    std::string_view text;  // the picture or the date format
+    std::string_view text;  // the picture or the date format, inside the compiled form
 };
 
 bool formIsCharacter(uint8_t code);
@@ -144,7 +144,8 @@ bool formIsNumeric(uint8_t code);
 
 // Walks a compiled form over a buffer: POS, X, SKIP and literals are carried out on the way
 // (X writes blanks and literals their bytes when the cursor writes), each data item serves one
-// value, and when the items run out the walk starts again at the first one.
+// value, and when the items run out the walk starts again at the first one.  The form, the
+// settings and the buffer must outlive the cursor.
 class FormCursor final {
   public:
     FormCursor(const CompiledForm& form, const FormSettings& settings, uint8_t* buffer,
