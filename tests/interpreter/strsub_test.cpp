@@ -121,7 +121,7 @@ TEST(StringFunctions, SystemTexts) {
     EXPECT_EQ(bracketed("SYSERR$(99999)"), "[FormatMessage failed 99999.]");
     EXPECT_EQ(bracketed("KSTAT$"), "[]") << "no keyboard behind the recording terminal";
     EXPECT_EQ(print("MENU$"), "error 302");
-    EXPECT_EQ(print("CNVRT$(\"PIC(##)\", 1)"), "error 302");
+    EXPECT_EQ(print("CNVRT$(\"PIC(##)\", 1)"), "01");
 }
 
 TEST(StringFunctions, ErrorNumberAndLineOfTheLastError) {

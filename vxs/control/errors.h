@@ -58,14 +58,18 @@ enum class ErrorCondition : unsigned char {
     X(701, PageOverflow, PAGEOFLOW, "the page is full") \
     X(726, NotPlainString, CONV, "input that is not a plain string") \
     X(731, BadPosition, ERROR, "a negative file position, one past 2^63-1, or an unknown origin") \
+    X(801, FormSpec, ERROR, "a CFORM$ or CNVRT$ specification that does not compile") \
     X(902, EnvName, ERROR, "an invalid environment variable name") \
     X(904, EnvNameEmpty, ERROR, "an empty environment variable name") \
     X(920, Dictionary, ERROR, "a code word beyond the dictionary") \
     X(1003, UnclosedQuote, ERROR, "a quote that is not closed") \
     X(1006, Unrecognized, ERROR, "a line or argument that is not understood") \
+    X(1020, FormStructure, ERROR, "a FORM structure error: unknown, misplaced or unbalanced item") \
     X(1038, BadDateTime, ERROR, "a date or time that is not valid") \
+    X(1050, FormTooLong, ERROR, "a compiled FORM longer than 250 bytes") \
     X(1052, LineNumber, ERROR, "a line number outside 1 to 99999") \
     X(1060, CommandTooLong, ERROR, "a command line longer than 800 bytes (a CONFIG statement: 128)") \
+    X(1070, FormNumber, ERROR, "a FORM length, position or decimals that is not a valid number") \
     X(1110, NoTarget, ERROR, "a jump to a line that does not exist") \
     X(2003, RangeOrder, ERROR, "a LIST or DEL range whose start lies after its end") \
     X(2082, Bytes, ERROR, "a byte count that does not fit") \

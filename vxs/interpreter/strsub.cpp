@@ -18,6 +18,7 @@
 #include "vxs/control/version.h"
 #include "vxs/interpreter/dates.h"
 #include "vxs/interpreter/fnargs.h"
+#include "vxs/interpreter/form.h"
 #include "vxs/interpreter/numfunct.h"
 #include "vxs/interpreter/numtext.h"
 #include "vxs/interpreter/state.h"
@@ -150,6 +151,26 @@ int chr(const EvalEnv& env, const Args& a) {
     if (env.alternate) b = alternateCollation(b);  // the mapping is its own inverse
     const char ch = static_cast<char>(b);
     return a.resultString(std::string_view(&ch, 1));
+}
+
+// CFORM$(s): the compiled form of the FORM text s, as bytes a program can hand to an I/O
+// statement in place of a FORM line.
+int compiledForm(const Args& a) {
+    if (int err = a.expect("s", 1)) return err;
+    CompiledForm form;
+    if (formCompile(a.string(0), form)) return kErrFormSpec;
+    return a.resultString(form.view());
+}
+
+// CNVRT$(spec, n): n converted by the FORM items of spec, up to the end of the first data item.
+int convert(const EvalEnv& env, const Args& a) {
+    if (int err = a.expect("sn", 2)) return err;
+    FormSettings settings;
+    settings.decimalChar = fn::decimalCharOf(env);
+    settings.currency = g_text.currency;
+    std::string text;
+    if (int err = formConvertNumber(a.string(0), a.number(1), settings, text)) return err;
+    return a.resultString(text);
 }
 
 // RPT$(s, n): n + 1e-06 truncated copies.
@@ -505,6 +526,7 @@ int callStringFunction(const EvalEnv& env, int code, int args) {
         case 32: return trim(a, true, false);  // LTRM$
         case 33: return trim(a, false, true);  // RTRM$
         case 44: return trim(a, true, true);   // TRIM$
+        case 40: return compiledForm(a);       // CFORM$
         case 34: return unhex(a);
         case 35: return hex(a);
         case 36: return changeCase(a, true);   // UPRC$
@@ -528,8 +550,9 @@ int callStringFunction(const EvalEnv& env, int code, int args) {
         case 97: return translate(a);  // XLATE$
         case 98: return minMax(env, a, false);
         case 99: return minMax(env, a, true);
+        case 101: return convert(env, a);  // CNVRT$
 
-        // MENU$ (menus), UPSI$, CFORM$, CFIELDS$, CONFIG$ and CNVRT$ (FORM and fields), FILE$,
+        // MENU$ (menus), UPSI$, CFIELDS$ and CONFIG$ (fields and configuration), FILE$,
         // LINESTATUS$, LINEBUFFER$, OS_FILENAME$ and VX_FILENAME$ (files), HELP$ (the help
         // facility), XPOS$, CHYRON$, and every code without a function.
         default: return kErrNotAvailable;

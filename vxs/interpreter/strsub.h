@@ -1,7 +1,8 @@
 // The string built-in functions (operator 33): system texts (WSID$, PROGRAM$, TIME$, DATE$,
 // KSTAT$ and the rest), trimming, case, hex, STR$, CHR$, repeating and padding, SREP$, XLATE$,
-// MIN$, MAX$ and the substring s$(x:y).  Also the system's own environment table that SETENV
-// and ENV$ share, and the settings some of these functions read and set (PIC$, LOGIN_NAME$).
+// MIN$, MAX$, the FORM functions CFORM$ and CNVRT$, and the substring s$(x:y).  Also the
+// system's own environment table that SETENV and ENV$ share, and the settings some of these
+// functions read and set (PIC$, LOGIN_NAME$).
 #pragma once
 
 #include <string>
