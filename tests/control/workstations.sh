@@ -62,4 +62,10 @@ check "unique second" "G 09" "$(printf 'PRINT "G "; WSID$\n' | "$exe" -unique.sy
 exec 3>&-
 wait "$holder"; holder=
 
+# KTSERVER names the registry's directory, or the file itself.
+mkdir reg
+printf 'KTSERVER %s/reg/KTSERVER.DAT\n' "$work" > named.sys
+check "KTSERVER file" "H 011" "$(printf 'PRINT "H "; WSID$; SESSION$\n' | "$exe" -named.sys 2>&1)"
+[ -f reg/ktserver.dat ] || { echo "no ktserver.dat in the KTSERVER directory"; fail=1; }
+
 exit $fail

@@ -1,6 +1,8 @@
 // Start-up sequence (see startup.h).
 #include "vxs/control/startup.h"
 
+#include <algorithm>
+#include <cctype>
 #include <string>
 #include <string_view>
 
@@ -94,12 +96,22 @@ const CommandLineArgs& commandLineArgs() {
 namespace {
 
 // The directory of the workstation registry: KTSERVER when configured (through the drive table,
-// so that "C:\\shared" style names work), else the current directory at start-up.
+// so that "C:\\shared" style names work; a name ending in ktserver.dat stands for its
+// directory), else the current directory at start-up.
 std::string registryDirectory(const std::string& defaultDirectory) {
     const std::string& configured = registryPath();
     if (configured.empty()) return defaultDirectory;
     std::string path;
-    if (mapFileName(configured, path) != 0) return configured;
+    if (mapFileName(configured, path) != 0) path = configured;
+    // KTSERVER may name the file itself rather than its directory.
+    const size_t slash = path.find_last_of('/');
+    const std::string last = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    const std::string_view file = "ktserver.dat";
+    const auto sameLetter = [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == b;
+    };
+    if (std::equal(last.begin(), last.end(), file.begin(), file.end(), sameLetter))
+        path = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     return path;
 }
 
