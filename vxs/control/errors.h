@@ -55,6 +55,7 @@ enum class ErrorCondition : unsigned char {
     X(600, SubstituteOverflow, ERROR, "a name or value too long (SUBSTITUTE growth, an OPEN value)") \
     X(605, OpenSyntax, ERROR, "an OPEN string that does not parse") \
     X(609, PrinterNameForm, ERROR, "a printer name without \"/\"") \
+    X(632, BadCollation, ERROR, "a key file header with an unknown collation") \
     X(701, PageOverflow, PAGEOFLOW, "the page is full") \
     X(726, NotPlainString, CONV, "input that is not a plain string") \
     X(731, BadPosition, ERROR, "a negative file position, one past 2^63-1, or an unknown origin") \
@@ -85,7 +86,7 @@ enum class ErrorCondition : unsigned char {
     X(2280, NotLibrary, ERROR, "a program file not saved for library use") \
     X(2282, NotLinked, ERROR, "a library function that is not linked") \
     X(2300, Reserved, ERROR, "a reserved statement") \
-    X(4122, NotProgramFile, ERROR, "not a program file") \
+    X(4122, NotProgramFile, ERROR, "not a program file, or a file of the wrong type") \
     X(4129, NameTooLong, ERROR, "a name or path too long") \
     X(4145, Timeout, TIMEOUT, "no input within the time allowed") \
     X(4146, OpenLockTimeout, ERROR, "the open or update lock not obtained within 15 seconds") \
@@ -152,6 +153,7 @@ enum ErrorNumber : int {
 inline constexpr int kErrLockOverlap = kErrAccessDenied;  // a lock overlaps one of this handle's
 inline constexpr int kErrReleaseMode = kErrOptionLevel;   // LIBRARY RELEASE of a resident library
 inline constexpr int kErrNotEmpty = kErrInterrupted;      // a program block that is not empty
+inline constexpr int kErrWrongFileType = kErrNotProgramFile;  // a data file of the wrong type
 
 // The condition that traps error `err` (ERROR for a number outside the table).
 ErrorCondition errorCondition(int err);
