@@ -110,6 +110,12 @@ TEST(InternalHeader, Slots) {
     EXPECT_TRUE(slotDeleted(kSlotDeleted));
     EXPECT_TRUE(slotDeleted(0x40));
     EXPECT_TRUE(slotDeleted(0x04));
+
+    // Whole slots of RECL + 1 after the header, not the size divided by RECL.
+    EXPECT_EQ(slotsInFile(h, 65), 0u);
+    EXPECT_EQ(slotsInFile(h, 65 + 3 * 65), 3u);
+    EXPECT_EQ(slotsInFile(h, 65 + 3 * 65 + 64), 3u) << "a slot cut short is not a record";
+    EXPECT_EQ(slotsInFile(h, 10), 0u) << "shorter than its header";
 }
 
 }  // namespace

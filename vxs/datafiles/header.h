@@ -63,6 +63,13 @@ std::string encodeHeader(const InternalHeader& h);
 inline int64_t slotOffset(const InternalHeader& h, uint32_t n) {
     return h.length + int64_t{n - 1} * (h.recl + 1);
 }
+// The slots a file of `fileSize` bytes holds after its header: whole slots of RECL + 1 bytes (a
+// last slot cut short by a crash does not count).  What LREC reports for an INTERNAL file.
+inline uint32_t slotsInFile(const InternalHeader& h, int64_t fileSize) {
+    if (h.recl < 1 || fileSize <= h.length) return 0;
+    const int64_t n = (fileSize - h.length) / (h.recl + 1);
+    return n > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(n);
+}
 // Status bytes of a slot.
 inline constexpr uint8_t kSlotLive = 0x20;
 inline constexpr uint8_t kSlotDeleted = 0x44;
