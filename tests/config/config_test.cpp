@@ -44,7 +44,7 @@ class ConfigTest : public test::CleanStateTest {
         (void)setLoginName(login_);
         clearEnvironmentTable();
         resetConfiguration();
-        applyInterpreterSettings(false);
+        applyInterpreterSettings();
         test::CleanStateTest::TearDown();
     }
     std::string write(const std::string& name, const std::string& text) {
@@ -409,7 +409,7 @@ TEST_F(ConfigTest, SettingsRoundTripThroughTheirStatements) {
     EXPECT_EQ(lockOptionValue(), 64);
     EXPECT_TRUE(configLimits().ioerrExempt);
     resetConfiguration();
-    applyInterpreterSettings(false);  // the interpreter's settings back to the defaults
+    applyInterpreterSettings();  // the interpreter's settings back to the defaults
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 // of which is killed with SIGKILL to show that its markers and locks go with it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>

@@ -50,9 +50,9 @@ FormField fieldOf(std::string_view text) {
     return field;
 }
 
-// `value` written by the item `spec`, or "error N".
-std::string put(std::string_view spec, double value, const FormSettings& s = {}) {
-    const FormField f = fieldOf(spec);
+// `value` written by the item `item`, or "error N".
+std::string put(std::string_view item, double value, const FormSettings& s = {}) {
+    const FormField f = fieldOf(item);
     std::string out(static_cast<size_t>(f.length), '?');
     size_t written;
     if (int err = formPutNumber(f, s, value, reinterpret_cast<uint8_t*>(out.data()), out.size(),
@@ -60,12 +60,12 @@ std::string put(std::string_view spec, double value, const FormSettings& s = {})
         return "error " + std::to_string(err);
     return out;
 }
-std::string putHex(std::string_view spec, double value, const FormSettings& s = {}) {
-    const std::string r = put(spec, value, s);
+std::string putHex(std::string_view item, double value, const FormSettings& s = {}) {
+    const std::string r = put(item, value, s);
     return r.rfind("error", 0) == 0 ? r : hexOf(r);
 }
-std::string putText(std::string_view spec, std::string_view value) {
-    const FormField f = fieldOf(spec);
+std::string putText(std::string_view item, std::string_view value) {
+    const FormField f = fieldOf(item);
     std::string out(f.length ? static_cast<size_t>(f.length) : value.size(), '?');
     size_t written;
     if (int err = formPutString(f, {}, value, reinterpret_cast<uint8_t*>(out.data()), out.size(),
@@ -73,9 +73,9 @@ std::string putText(std::string_view spec, std::string_view value) {
         return "error " + std::to_string(err);
     return out;
 }
-// The number the item `spec` reads from `bytes`; NAN for a conversion error.
-double get(std::string_view spec, std::string_view bytes, const FormSettings& s = {}) {
-    const FormField f = fieldOf(spec);
+// The number the item `item` reads from `bytes`; NAN for a conversion error.
+double get(std::string_view item, std::string_view bytes, const FormSettings& s = {}) {
+    const FormField f = fieldOf(item);
     double v;
     size_t used;
     if (formGetNumber(f, s, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), v, used))
@@ -384,8 +384,8 @@ TEST(FormItems, RoundTripProperty) {
                            "PD 6.2", "ZD 9.3",  "B 4.2",  "BH 3",       "BL 2.1",
                            "D",      "L",       "S",      "PIC(-ZZZ,ZZ#.##)", "PIC(-#.####^^^^)"};
     std::uniform_real_distribution<double> magnitude(-3, 6);
-    for (const char* spec : specs) {
-        const FormField f = fieldOf(spec);
+    for (const char* item : specs) {
+        const FormField f = fieldOf(item);
         for (int i = 0; i < 300; ++i) {
             double v = std::pow(10.0, magnitude(rng)) * (rng() % 2 ? -1 : 1);
             if (f.code == kFormB || f.code == kFormBL || f.code == kFormBH) {
@@ -404,13 +404,13 @@ TEST(FormItems, RoundTripProperty) {
             ASSERT_EQ(formGetNumber(f, {}, reinterpret_cast<const uint8_t*>(bytes.data()),
                                     bytes.size(), back, n),
                       0)
-                << spec << " " << v << " [" << bytes << "]";
+                << item << " " << v << " [" << bytes << "]";
             double tolerance = 0.5000001 * std::pow(10.0, -f.decimals);
             if (f.code == kFormGF) tolerance = std::max(1e-9 * std::fabs(v), 0.5e-9);
             if (f.code == kFormD || f.code == kFormL) tolerance = 0;
             if (f.code == kFormS) tolerance = 1e-6 * std::fabs(v);
             if (f.picExponent) tolerance = 1e-4 * std::fabs(v);
-            EXPECT_NEAR(back, v, tolerance) << spec << " [" << bytes << "]";
+            EXPECT_NEAR(back, v, tolerance) << item << " [" << bytes << "]";
         }
     }
 }

@@ -13,7 +13,6 @@
 #include "vxs/interpreter/dates.h"
 #include "vxs/interpreter/flow.h"
 #include "vxs/interpreter/state.h"
-#include "vxs/interpreter/values.h"
 #include "vxs/platform/fileio.h"
 #include "vxs/platform/files.h"
 
@@ -388,14 +387,13 @@ int defineDrive(char letter, std::string_view osDirectory, std::string_view curr
 
 // ---- hand-over to the interpreter ----
 
-void applyInterpreterSettings(bool startup) {
+void applyInterpreterSettings() {
     const auto& s = state();
     t.breakLines = s.limits.breakLines;
     setIoerrExemption(s.limits.ioerrExempt);
     (void)setBaseYear(s.limits.baseYear);
     setFlowLimits(static_cast<size_t>(s.limits.flowStack), static_cast<size_t>(s.limits.forStack));
     setLockingMode(lockingModeOfOption(s.lockOption));
-    if (startup) (void)allocateStacks(s.limits.rpnStack, s.limits.workStack);
 }
 
 // ---- reset ----

@@ -198,8 +198,9 @@ int processConfigFile(std::string_view fileName);
 int processConfigStatement(std::string_view statement);
 bool configStartupDone();
 // Hands the settings that the interpreter keeps to its setters: BREAK, BASEYEAR, FLOWSTACK,
-// FORSTACK, OPTION 33, and at start-up the RPN and work stack sizes.
-void applyInterpreterSettings(bool startup);
+// FORSTACK, IOERR_EXEMPT, OPTION 33.  (Start-up allocates the RPN and work stacks at their
+// configured sizes itself, where a failure can end it.)
+void applyInterpreterSettings();
 // Every current setting as configuration statements: fed back to processConfig as a file at
 // start-up, they make the same state.
 std::vector<std::string> configStatements();

@@ -1578,7 +1578,7 @@ int processConfigFile(std::string_view fileName) {
         if (int err = defineDrive('C', ".", "\\")) report(run, "DRIVE C:,.,.,\\", err, true);
     }
     st.startupDone = true;
-    applyInterpreterSettings(true);
+    applyInterpreterSettings();
     return run.failed ? 1 : 0;
 }
 
@@ -1598,7 +1598,7 @@ int processConfigStatement(std::string_view statement) {
     if (r == Line::Comment) vxlog(kCommentLevel, "%s", shown.c_str());
     if (r == Line::Refused) return 1;
     const int result = processRun(run);
-    applyInterpreterSettings(false);
+    applyInterpreterSettings();
     return result;
 }
 

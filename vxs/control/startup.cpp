@@ -217,8 +217,7 @@ void startup(int argc, char** argv) {
     vxlog(kLogProgress, "WSID has been assigned.");
     vxlog(kLogProgress, "Splash info set.");
 
-    // The stacks at their configured sizes.
-    applyInterpreterSettings(false);
+    // The stacks at their configured sizes (processConfig handed the other settings over).
     const ConfigLimits& limits = configLimits();
     if (allocateStacks(limits.rpnStack, limits.workStack) != 0) fatalError("NOCORE", 99, 0);
 

@@ -694,11 +694,11 @@ int FormCursor::readString(std::string& value) {
     return 0;
 }
 
-int formConvertNumber(std::string_view spec, double value, const FormSettings& s,
+int formConvertNumber(std::string_view items, double value, const FormSettings& s,
                       std::string& out) {
     CompiledForm form;
     std::string text("FORM ");
-    text.append(spec);
+    text.append(items);
     if (formCompile(text, form)) return kErrFormSpec;
     std::string buffer(32767, ' ');
     FormCursor cursor(form, s, reinterpret_cast<uint8_t*>(buffer.data()), buffer.size(), true);

@@ -190,9 +190,9 @@ class FormCursor final {
     FormField field_;
 };
 
-// CNVRT$: `value` converted by the items `spec` (compiled as FORM spec): the bytes up to the end
-// of the first data item.  0, 801 when the spec does not compile, 2 when the value does not fit.
-[[nodiscard]] int formConvertNumber(std::string_view spec, double value, const FormSettings& s,
+// CNVRT$: `value` converted by the FORM `items`: the bytes up to the end of the first data item.
+// 0, 801 when the items do not compile, 2 when the value does not fit.
+[[nodiscard]] int formConvertNumber(std::string_view items, double value, const FormSettings& s,
                                     std::string& out);
 
 }  // namespace vxs

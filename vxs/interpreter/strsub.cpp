@@ -162,7 +162,7 @@ int compiledForm(const Args& a) {
     return a.resultString(form.view());
 }
 
-// CNVRT$(spec, n): n converted by the FORM items of spec, up to the end of the first data item.
+// CNVRT$(items, n): n converted by the FORM items, up to the end of the first data item.
 int convert(const EvalEnv& env, const Args& a) {
     if (int err = a.expect("sn", 2)) return err;
     FormSettings settings;
