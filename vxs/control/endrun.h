@@ -9,8 +9,8 @@ enum EndRunMode {
     kEndShutdown = 1,  // the process shuts down
 };
 
-// Ends the current program in the given mode: every file it reserved is released.  (Its open
-// files are closed here once programs can open them.)
+// Ends the current program in the given mode: its open files are closed (at shut-down those
+// opened NOCLOSE too) and every file it reserved is released.
 void endOfRun(EndRunMode mode);
 
 }  // namespace vxs

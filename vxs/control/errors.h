@@ -28,6 +28,7 @@ enum class ErrorCondition : unsigned char {
     X(57, NoRecord, NOREC, "no record at that number") \
     X(58, FieldOverflow, SOFLOW, "a string too long for its field") \
     X(61, RecordLocked, LOCKED, "a record or byte range locked by another open or process") \
+    X(62, NotHeld, ERROR, "a record rewritten or deleted without holding its lock in a shared file") \
     X(105, NotArray, ERROR, "an array operation on a scalar") \
     X(106, ArrayCounts, ERROR, "arrays of different sizes in one operation") \
     X(108, StringTooLong, ERROR, "a string result above 32767 bytes") \
@@ -53,10 +54,25 @@ enum class ErrorCondition : unsigned char {
     X(410, BadCharacter, ERROR, "a bad trim, pad or PIC$ character, hex digit or CHR$ byte") \
     X(411, DateFormat, ERROR, "a default date format longer than 6 characters") \
     X(600, SubstituteOverflow, ERROR, "a name or value too long (SUBSTITUTE growth, an OPEN value)") \
+    X(602, KeyFileSame, ERROR, "the key file is the data file, or a key file without key parts") \
+    X(603, TranslateOpen, ERROR, "the TRANSLATE= file cannot be opened") \
+    X(604, TranslateSize, ERROR, "the TRANSLATE= file has a wrong size") \
     X(605, OpenSyntax, ERROR, "an OPEN string that does not parse") \
+    X(606, KeyParts, ERROR, "invalid key parts") \
+    X(607, KeyFileAccess, ERROR, "KFNAME= given without KEYED access, or KEYED without KFNAME=") \
+    X(608, InputOnly, ERROR, "output to a file this process has open for input only") \
     X(609, PrinterNameForm, ERROR, "a printer name without \"/\"") \
+    X(610, FileOpen, ERROR, "the file number is already open") \
+    X(614, SharedDisplay, ERROR, "a DISPLAY file opened for shared output") \
+    X(615, DisplayOutin, ERROR, "a DISPLAY file opened OUTIN") \
+    X(630, WindowGeometry, ERROR, "window geometry out of range") \
     X(632, BadCollation, ERROR, "a key file header with an unknown collation") \
+    X(642, NoParent, ERROR, "PARENT= does not name an open window") \
     X(701, PageOverflow, PAGEOFLOW, "the page is full") \
+    X(704, FileNotOpen, ERROR, "the file number is not open") \
+    X(706, FileNumber, ERROR, "a file number out of range") \
+    X(719, UnknownOperation, ERROR, "an operation the file does not know") \
+    X(721, WrongMode, ERROR, "not allowed for this file type or mode") \
     X(726, NotPlainString, CONV, "input that is not a plain string") \
     X(731, BadPosition, ERROR, "a negative file position, one past 2^63-1, or an unknown origin") \
     X(801, FormSpec, ERROR, "a CFORM$ or CNVRT$ specification that does not compile") \
@@ -86,7 +102,12 @@ enum class ErrorCondition : unsigned char {
     X(2280, NotLibrary, ERROR, "a program file not saved for library use") \
     X(2282, NotLinked, ERROR, "a library function that is not linked") \
     X(2300, Reserved, ERROR, "a reserved statement") \
+    X(4120, KeyDate, ERROR, "an invalid date in a date key part") \
     X(4122, NotProgramFile, ERROR, "not a program file, or a file of the wrong type") \
+    X(4124, RecordLength, ERROR, "record length or key parts differ from the file's") \
+    X(4125, VersionMismatch, ERROR, "VERSION= differs from the file's version") \
+    X(4126, ShortFile, ERROR, "the file is shorter than its header's record count") \
+    X(4127, KeyTypes, ERROR, "key file types differ between opens of one data file") \
     X(4129, NameTooLong, ERROR, "a name or path too long") \
     X(4145, Timeout, TIMEOUT, "no input within the time allowed") \
     X(4146, OpenLockTimeout, ERROR, "the open or update lock not obtained within 15 seconds") \
@@ -99,6 +120,9 @@ enum class ErrorCondition : unsigned char {
     X(4179, RegistryBusy, ERROR, "the workstation registry could not be locked") \
     X(4180, BadDrive, ERROR, "a malformed DRIVE statement or drive letter") \
     X(4184, DriveDefined, ERROR, "a drive defined twice") \
+    X(4194, NullRewrite, ERROR, "a NULL record rewritten") \
+    X(4195, NullRead, ERROR, "a NULL record read") \
+    X(4196, NullWrite, ERROR, "a NULL record written") \
     X(4203, PathNotFound, ERROR, "a directory of the path does not exist") \
     X(4204, OsCode129, ERROR, "an operating-system failure (code 129)") \
     X(4205, AccessDenied, ERROR, "access denied (also: a lock overlapping one held through the same handle)") \
@@ -109,9 +133,12 @@ enum class ErrorCondition : unsigned char {
     X(4224, FileTooLarge, ERROR, "the file is too large for the locking mode") \
     X(4239, DiskFull, EOF_, "no space left on the disk (or quota, or file size limit)") \
     X(4270, EndOfRecords, EOF_, "no further record") \
+    X(4271, PartialRecord, ERROR, "a partial record at the end of the file") \
     X(4272, KeyNotFound, NOKEY, "no record with that key") \
     X(4273, KeyNotFoundNear, NOKEY, "no record at or after that key") \
     X(4276, UnlockNotHeld, ERROR, "unlock of a range not held through that handle") \
+    X(4282, LinkedKey, ERROR, "the linked record does not carry the requested key") \
+    X(4283, LinkedNeighbour, ERROR, "a linked neighbour record unreadable or deleted") \
     X(4320, OsOther, ERROR, "another operating-system failure (its code kept as last error)") \
     X(4501, InvalidFunction, ERROR, "an operation the file or system does not support") \
     X(4513, InvalidData, ERROR, "an invalid argument or length") \

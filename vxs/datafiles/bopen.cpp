@@ -1,8 +1,12 @@
-// File numbers and their control blocks (see bopen.h).
+// Closing of the process's files at shut-down (see bopen.h).
 #include "vxs/datafiles/bopen.h"
+
+#include "vxs/datafiles/datafile.h"
 
 namespace vxs {
 
-void closeFileZeroAtExit() {}
+void closeFileZeroAtExit() {
+    (void)closeFilesAtEnd(fileBlocks(), true);
+}
 
 }  // namespace vxs

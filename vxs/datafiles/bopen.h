@@ -1,11 +1,10 @@
-// Opening and closing of files by file number; file #0 is the console.
+// Closing of every open file when the process shuts down.
 #pragma once
 
 namespace vxs {
 
-// Closes the file open as file number 0 when it is not the terminal (sending it the close
-// screen action first) and frees the work buffers of open files (shut-down).  File #0 is the
-// terminal until OPEN can redirect it.
+// Closes every file still open, those opened NOCLOSE included (their headers are rewritten and
+// their share markers and locks go); file #0, the console, stays.
 void closeFileZeroAtExit();
 
 }  // namespace vxs

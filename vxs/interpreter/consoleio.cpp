@@ -9,6 +9,9 @@
 #include "vxs/clientserver/remoteops.h"
 #include "vxs/config/statline.h"
 #include "vxs/control/errors.h"
+#include "vxs/datafiles/datafile.h"
+#include "vxs/interpreter/filestmt.h"
+#include "vxs/interpreter/numfunct.h"
 #include "vxs/interpreter/numtext.h"
 #include "vxs/interpreter/state.h"
 #include "vxs/screen/terminal.h"
@@ -25,7 +28,10 @@ constexpr ConsoleState& g_console = interp.console;  // state.h
 // The clause's parts, as the I/O statements read them.
 struct Parts {
     int file = -2;         // -2: none; -1: the next operand; else a constant
-    bool other = false;    // a part this build has no handler for (USING, FIELDS, ...)
+    bool usingGiven = false;
+    int usingLine = -1;    // USING line: its line index; -1 a string operand
+    bool wait = false;     // WAIT= (its value is an operand)
+    bool other = false;    // a part this build has no handler for (FIELDS, ...)
     int listCount = 0;
     std::vector<uint8_t> listBytes;
 };
@@ -46,6 +52,12 @@ int readParts(std::span<const uint8_t> code, const ClauseView& v, Parts& out) {
             if (n != 1) return kErrDamaged;
             out.listCount = readWord(code.data() + w);
             inList = true;
+        } else if (kind == K_USING) {
+            out.usingGiven = true;
+        } else if (kind == kPartLine && out.usingGiven && n == kLrefWords) {
+            out.usingLine = static_cast<int16_t>(readWord(code.data() + w));
+        } else if (kind == K_WAIT) {
+            out.wait = true;
         } else if (kind != kPartExit) {
             out.other = true;
         }
@@ -76,8 +88,10 @@ double numberOf(RpnEntry e) {
     return c ? cellNumber(c) : rpnSmallValue(e);
 }
 
-// The file number of the statement: only the console is open in this build.
-int consoleOnly(const Parts& parts, Operands& ops) {
+// The file of the statement: null for the console (#0 and windows, which show in it).
+int statementTarget(const Parts& parts, Operands& ops, int& number, Ufcb*& file) {
+    number = 0;
+    file = nullptr;
     if (parts.file == -2) return 0;
     double n = parts.file;
     if (parts.file == -1) {
@@ -85,7 +99,33 @@ int consoleOnly(const Parts& parts, Operands& ops) {
         if (!ops.take(e)) return kErrDamaged;
         n = numberOf(e);
     }
-    return toInteger(n, -32767, 32767) == 0 ? 0 : kErrNotAvailable;
+    number = toInteger(n, -32767, 32767);
+    Ufcb* u = nullptr;
+    if (int err = statementFile(number, u)) return err;
+    if (number != 0 && u->uftype != kFileWindow) file = u;
+    return 0;
+}
+
+// The USING form of PRINT (its string operand taken when it has one) and WAIT=.
+int statementForm(const EvalEnv& env, const Parts& parts, Operands& ops,
+                  const CompiledForm*& form) {
+    form = nullptr;
+    if (parts.usingGiven) {
+        std::string_view text;
+        if (parts.usingLine < 0) {
+            RpnEntry e;
+            if (!ops.take(e)) return kErrDamaged;
+            const Cell* c = rpnCellOf(e);
+            if (!c || !isStringCell(c)) return kErrArgumentKind;
+            text = cellString(c);
+        }
+        if (int err = usingForm(env, parts.usingLine, text, form)) return err;
+    }
+    if (parts.wait) {
+        RpnEntry e;
+        if (!ops.take(e)) return kErrDamaged;
+    }
+    return 0;
 }
 
 void nextZone(OutputLine& line) {
@@ -149,7 +189,12 @@ void resetEndedInput() {
 }
 
 void writeLine(OutputLine& line) {
-    consoleOutput(line.text);
+    if (line.file) {
+        const int err = writeTextLine(*line.file, line.text);
+        if (err && !line.error) line.error = err;
+    } else {
+        consoleOutput(line.text);
+    }
     line.text.clear();
     line.column = 1;
 }
@@ -169,14 +214,47 @@ void placeText(OutputLine& line, std::string_view bytes) {
     }
 }
 
-int printStatement(const EvalEnv&, std::span<const uint8_t> code, const ClauseView& v,
-                   char decimalChar) {
-    Parts parts;
-    if (int err = readParts(code, v, parts)) return err;
-    Operands ops = operands();
-    if (int err = consoleOnly(parts, ops)) return err;
-    if (parts.other) return kErrNotAvailable;  // USING, FIELDS and the screen options
-    OutputLine& line = g_console.line;
+namespace {
+
+// PRINT USING: the values through the form into one line of the record length, written out
+// with the line feeds of its SKIP items (one when it has none).
+int printUsing(const EvalEnv& env, const CompiledForm& form, const Parts& parts, Operands& ops,
+               OutputLine& line) {
+    flushPartialLine(line);
+    const Ufcb* file = line.file;
+    std::vector<uint8_t> buffer(static_cast<size_t>(line.width), ' ');
+    const FormSettings s = formSettingsFor(env, file);
+    FormCursor cursor(form, s, buffer.data(), buffer.size(), true);
+    int items = 0;
+    for (uint8_t item : parts.listBytes) {
+        const int values = item & 7;
+        for (int i = 0; i < values && values != kPrintTab; ++i) {
+            RpnEntry e;
+            if (!ops.take(e)) return kErrItems;
+            const Cell* c = rpnCellOf(e);
+            int err;
+            if (c && isArrayCell(c) && (c->kind & DE_STORAGE)) {
+                err = kErrArgumentKind;
+            } else if (c && isStringCell(c)) {
+                err = cursor.writeString(cellString(c));
+            } else {
+                err = cursor.writeNumber(numberOf(e));
+            }
+            if (err) return err;
+            ++items;
+        }
+    }
+    systemValues().itemCount = items;
+    const std::string_view text(reinterpret_cast<const char*>(buffer.data()), cursor.highest());
+    const int feeds = cursor.linesSkipped() > 0 ? cursor.linesSkipped() : 1;
+    if (line.file) return writeTextLine(*line.file, text, feeds);
+    consoleOutput(text);
+    for (int i = 1; i < feeds; ++i) consoleOutput("");
+    return 0;
+}
+
+int printList(OutputLine& line, const Parts& parts, Operands& ops, char decimalChar) {
+    int items = 0;
     for (uint8_t item : parts.listBytes) {
         const int values = item & 7;
         const int sep = item & 0x18;
@@ -197,6 +275,7 @@ int printStatement(const EvalEnv&, std::span<const uint8_t> code, const ClauseVi
                 RpnEntry e;
                 if (!ops.take(e)) return kErrItems;
                 placeValue(line, e, sep == kPrintSemicolon, decimalChar);
+                ++items;
             }
         }
         if (sep == kPrintEol)
@@ -204,7 +283,106 @@ int printStatement(const EvalEnv&, std::span<const uint8_t> code, const ClauseVi
         else if (sep == kPrintComma)
             nextZone(line);
     }
+    systemValues().itemCount = items;
     return 0;
+}
+
+// Assigns the values of one typed line to the targets from `next` on: commas separate them, a
+// quoted value keeps its commas and doubled quotes.
+int assignValues(const EvalEnv& env, std::string_view typed, const std::vector<Cell*>& targets,
+                 size_t& next, char decimalChar) {
+    size_t p = 0;
+    do {
+        std::string value;
+        while (p < typed.size() && typed[p] == ' ') ++p;
+        if (p < typed.size() && typed[p] == '"') {
+            for (++p; p < typed.size(); ++p) {
+                if (typed[p] == '"') {
+                    if (p + 1 < typed.size() && typed[p + 1] == '"') {
+                        value += '"';
+                        ++p;
+                        continue;
+                    }
+                    ++p;
+                    break;
+                }
+                value += typed[p];
+            }
+            while (p < typed.size() && typed[p] != ',') ++p;
+        } else {
+            const size_t comma = typed.find(',', p);
+            value = typed.substr(p, comma == std::string::npos ? std::string::npos : comma - p);
+            while (!value.empty() && value.back() == ' ') value.pop_back();
+            p = comma == std::string::npos ? typed.size() : comma;
+        }
+        Cell* target = targets[next++];
+        if (isStringCell(target)) {
+            if (int err = assignString(env, target, value)) return err;
+        } else {
+            double number = 0;
+            if (!parseNumber(value, decimalChar, 0, number)) return kErrConversion;
+            setCellNumber(target, number);
+        }
+        if (p < typed.size()) ++p;  // the comma
+    } while (p < typed.size() && next < targets.size());
+    return 0;
+}
+
+// INPUT, LINPUT and RINPUT from a DISPLAY file: each line read is one typed line.
+int fileInput(const EvalEnv& env, Ufcb& file, const std::vector<Cell*>& targets, bool whole,
+              char decimalChar) {
+    size_t next = 0;
+    while (next < targets.size()) {
+        std::string typed;
+        if (int err = readTextLine(file, typed)) return err;
+        while (!typed.empty() && typed.back() == ' ') typed.pop_back();
+        if (whole) return assignString(env, targets[0], typed);
+        if (int err = assignValues(env, typed, targets, next, decimalChar)) return err;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int printStatement(const EvalEnv& env, std::span<const uint8_t> code, const ClauseView& v,
+                   char decimalChar) {
+    Parts parts;
+    if (int err = readParts(code, v, parts)) return err;
+    Operands ops = operands();
+    int number = 0;
+    Ufcb* file = nullptr;
+    if (int err = statementTarget(parts, ops, number, file)) {
+        noteFileOutcome(nullptr, number, err, false, 0);
+        return err;
+    }
+    if (parts.other) return kErrNotAvailable;  // FIELDS, BORDER and the screen options
+    const CompiledForm* form = nullptr;
+    if (int err = statementForm(env, parts, ops, form)) return err;
+    if (file && (file->mode == kModeInput ||
+                 (file->uftype != kFileDisplay && file->uftype != kFileWindow))) {
+        noteFileOutcome(file, number, kErrWrongMode, false, 0);
+        return kErrWrongMode;
+    }
+    // A file's line lives in its ufcb between statements; the console's in the console state.
+    OutputLine fileLine;
+    if (file) {
+        fileLine.text = std::move(file->line);
+        fileLine.column = file->column;
+        fileLine.width = file->ufreclen > 0 ? file->ufreclen : 132;
+        fileLine.file = file;
+    }
+    OutputLine& line = file ? fileLine : g_console.line;
+    int err = form ? printUsing(env, *form, parts, ops, line)
+                   : printList(line, parts, ops, decimalChar);
+    if (!err) err = line.error;
+    if (file) {
+        file->line = std::move(fileLine.text);
+        file->column = fileLine.column;
+        if (!err && file->pageOverflow > 0 && file->pageLines >= file->pageOverflow)
+            err = kErrPageOverflow;
+        noteFileOutcome(file, number, err, false, systemValues().itemCount);
+    }
+    return err;
 }
 
 int inputStatement(const EvalEnv& env, std::span<const uint8_t> code, const ClauseView& v,
@@ -212,23 +390,39 @@ int inputStatement(const EvalEnv& env, std::span<const uint8_t> code, const Clau
     Parts parts;
     if (int err = readParts(code, v, parts)) return err;
     Operands ops = operands();
-    if (int err = consoleOnly(parts, ops)) return err;
+    int number = 0;
+    Ufcb* file = nullptr;
+    if (int err = statementTarget(parts, ops, number, file)) {
+        noteFileOutcome(nullptr, number, err, true, 0);
+        return err;
+    }
     if (parts.other) return kErrNotAvailable;  // FIELDS, SELECT, MENU and the like
+    if (parts.wait) {
+        RpnEntry e;
+        if (!ops.take(e)) return kErrDamaged;
+    }
+    if (file && (file->mode == kModeOutput || file->uftype != kFileDisplay)) {
+        noteFileOutcome(file, number, kErrWrongMode, true, 0);
+        return kErrWrongMode;
+    }
     std::vector<Cell*> targets;
     for (int i = 0; i < parts.listCount; ++i) {
         RpnEntry e;
         if (!ops.take(e) || !rpnCellOf(e)) return kErrItems;
         targets.push_back(rpnCellOf(e));
     }
-    OutputLine& line = g_console.line;
     const bool whole = v.code == StLinput || v.code == StRinput;
-    if (whole) {
-        // One plain string variable takes the whole line.
-        if (targets.size() != 1 || !isStringCell(targets[0]) || isArrayCell(targets[0]) ||
-            (targets[0]->kind & DE_LITERAL))
-            return kErrNotPlainString;
-        if (v.code == StRinput) placeText(line, cellString(targets[0]));
+    // One plain string variable takes the whole line.
+    if (whole && (targets.size() != 1 || !isStringCell(targets[0]) || isArrayCell(targets[0]) ||
+                  (targets[0]->kind & DE_LITERAL)))
+        return kErrNotPlainString;
+    if (file) {
+        const int err = fileInput(env, *file, targets, whole, decimalChar);
+        noteFileOutcome(file, number, err, true, err ? 0 : static_cast<int>(targets.size()));
+        return err;
     }
+    OutputLine& line = g_console.line;
+    if (v.code == StRinput) placeText(line, cellString(targets[0]));
     flushPartialLine(line);
     statusShowMessage("INPUT");
     size_t next = 0;
@@ -247,41 +441,7 @@ int inputStatement(const EvalEnv& env, std::span<const uint8_t> code, const Clau
         if (status == kInputInterrupted) return kErrInterrupted;
         while (!typed.empty() && typed.back() == ' ') typed.pop_back();
         if (whole) return assignString(env, targets[0], typed);
-        // The line's values, separated by commas; a quoted value keeps its commas.
-        size_t p = 0;
-        do {
-            std::string value;
-            while (p < typed.size() && typed[p] == ' ') ++p;
-            if (p < typed.size() && typed[p] == '"') {
-                for (++p; p < typed.size(); ++p) {
-                    if (typed[p] == '"') {
-                        if (p + 1 < typed.size() && typed[p + 1] == '"') {
-                            value += '"';
-                            ++p;
-                            continue;
-                        }
-                        ++p;
-                        break;
-                    }
-                    value += typed[p];
-                }
-                while (p < typed.size() && typed[p] != ',') ++p;
-            } else {
-                const size_t comma = typed.find(',', p);
-                value = typed.substr(p, comma == std::string::npos ? std::string::npos : comma - p);
-                while (!value.empty() && value.back() == ' ') value.pop_back();
-                p = comma == std::string::npos ? typed.size() : comma;
-            }
-            Cell* target = targets[next++];
-            if (isStringCell(target)) {
-                if (int err = assignString(env, target, value)) return err;
-            } else {
-                double number = 0;
-                if (!parseNumber(value, decimalChar, 0, number)) return kErrConversion;
-                setCellNumber(target, number);
-            }
-            if (p < typed.size()) ++p;  // the comma
-        } while (p < typed.size() && next < targets.size());
+        if (int err = assignValues(env, typed, targets, next, decimalChar)) return err;
     }
     return 0;
 }

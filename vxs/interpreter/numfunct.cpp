@@ -14,6 +14,7 @@
 #include "vxs/command/command.h"
 #include "vxs/control/utils.h"
 #include "vxs/interpreter/dates.h"
+#include "vxs/interpreter/filestmt.h"
 #include "vxs/interpreter/fnargs.h"
 #include "vxs/interpreter/numtext.h"
 #include "vxs/interpreter/state.h"
@@ -377,8 +378,24 @@ int callNumericFunction(const EvalEnv& env, int code, int args) {
         case 113: return search(env, a);      // SRCH
         case 114: return sum(a);
 
-        // CURROW, CURCOL, CURFLD, MENU, NXTFLD (fields and menus), EXISTS and the file functions
-        // of group 0x40 (files), TRUNC, DEG, RAD, CURTAB (windows), CALL, MSGBOX, PRINTER_LIST,
+        // ---- files ----
+        case 36: {  // EXISTS
+            if (int err = a.expect("s", 1)) return err;
+            double v;
+            if (int err = existsFunction(a.string(0), v)) return err;
+            return a.resultNumber(v);
+        }
+        case 64: case 65: case 66: case 67: case 68: case 69:
+        case 70: case 71: case 72: case 73: case 74: {
+            const bool second = code == 66 || code == 67 || code == 69 || code == 74;
+            if (int err = a.expect(second ? "nn" : "n", 1)) return err;
+            double in[2] = {a.number(0), a.count() > 1 ? a.number(1) : 0};
+            double v;
+            if (int err = fileNumberFunction(code, in, a.count(), v)) return err;
+            return a.resultNumber(v);
+        }
+
+        // CURROW, CURCOL, CURFLD, MENU, NXTFLD (fields and menus), TRUNC, DEG, RAD, CURTAB (windows), CALL, MSGBOX, PRINTER_LIST,
         // DLL and MSG (platform calls), and every code without a function.
         default: return kErrNotAvailable;
     }

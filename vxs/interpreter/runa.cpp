@@ -1,7 +1,6 @@
 // Statement dispatch: the run-code of each clause's statement goes to its handler, in three
 // groups (general statements 0-15, input and output 16-31, flow control and the rest 32-63).
-// Handlers whose work belongs to facilities this build does not have yet (files, printing)
-// answer with error 302.
+// Handlers whose work belongs to facilities this build does not have yet answer with error 302.
 #include <cmath>
 
 #include "vxs/compiler/codes.h"
@@ -9,6 +8,7 @@
 #include "vxs/control/errors.h"
 #include "vxs/control/utils.h"
 #include "vxs/interpreter/consoleio.h"
+#include "vxs/interpreter/filestmt.h"
 #include "vxs/interpreter/flow.h"
 #include "vxs/interpreter/library.h"
 #include "vxs/interpreter/numfunct.h"
@@ -83,7 +83,7 @@ int ioStatement(RunCtx& r, const ClauseView& v) {
         case StRinput: return inputStatement(r.env, r.code, v, r.decimalChar);
         case StReserve: return kErrReserved;
         case StForm: return 0;
-        default: return kErrNotAvailable;  // files come with the file statements
+        default: return fileStatement(r, v);
     }
 }
 

@@ -2,6 +2,7 @@
 #include "vxs/interpreter/state.h"
 
 #include "vxs/interpreter/clausecache.h"
+#include "vxs/interpreter/filestmt.h"
 #include "vxs/interpreter/flow.h"
 #include "vxs/interpreter/run.h"
 #include "vxs/interpreter/values.h"
@@ -13,6 +14,8 @@ Interpreter interp;
 Interpreter::Interpreter() {
     // The configuration may size the stacks again; until it does, these serve.
     (void)allocateStacks(kDefaultRpnStack, kDefaultWorkStack);
+    // The console is a file too ("CON:"); its lines go through the console window.
+    installConsoleFile();
 }
 
 Interpreter::~Interpreter() = default;
@@ -41,6 +44,7 @@ void Interpreter::reset() {
     text = std::move(text0);
     numbers = NumberState{};
     chain = ChainState{};
+    files = FileStatementState{};
 }
 
 }  // namespace vxs

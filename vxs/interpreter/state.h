@@ -181,10 +181,13 @@ struct DecodedLines {
 
 // ---- console, text and number settings ----
 // One output line of a display file, printer or window.
+struct Ufcb;
 struct OutputLine {
     std::string text;  // the bytes placed so far (blanks where the column moved on)
     int column = 1;    // the current column
     int width = 80;    // the record length / window width
+    Ufcb* file = nullptr;  // the display file or printer written to; null: the console
+    int error = 0;         // the first error of writing a line of this statement
 };
 struct ConsoleState {
     OutputLine line{{}, 1, kConsoleWidth};
@@ -224,6 +227,21 @@ struct NumberState {
     double random = 0;  // the last value of the random generator
 };
 
+// READ without a file number: where the next DATA value comes from.  `line` is the line index
+// (-1: the next READ looks from the program's first line), `at` the byte offset of the DATA
+// clause in that line and `item` the next of its values.
+struct DataPointer {
+    int16_t line = -1;
+    size_t at = 0;
+    int item = 0;
+    uint32_t identity = 0;  // the line's identity when the pointer was set
+};
+
+// The file statements' own state: the compiled forms they use, the data pointer.
+struct FileStatementState {
+    DataPointer data;
+};
+
 struct ChainState {
     bool pending = false;  // a CHAIN ended the program; command mode takes the request
     ChainRequest request;
@@ -241,6 +259,7 @@ struct Interpreter {
     TextSettings text;
     NumberState numbers;
     ChainState chain;
+    FileStatementState files;
 
     Interpreter();  // with the evaluation stacks at their default sizes
     ~Interpreter();

@@ -17,6 +17,7 @@
 #include "vxs/control/utils.h"
 #include "vxs/control/version.h"
 #include "vxs/interpreter/dates.h"
+#include "vxs/interpreter/filestmt.h"
 #include "vxs/interpreter/fnargs.h"
 #include "vxs/interpreter/form.h"
 #include "vxs/interpreter/numfunct.h"
@@ -552,8 +553,17 @@ int callStringFunction(const EvalEnv& env, int code, int args) {
         case 99: return minMax(env, a, true);
         case 101: return convert(env, a);  // CNVRT$
 
-        // MENU$ (menus), UPSI$, CFIELDS$ and CONFIG$ (fields and configuration), FILE$,
-        // LINESTATUS$, LINEBUFFER$, OS_FILENAME$ and VX_FILENAME$ (files), HELP$ (the help
+        // ---- files ----
+        case 64: {  // FILE$
+            if (int err = a.expect("n", 0)) return err;
+            double in[1] = {a.count() ? a.number(0) : 0};
+            std::string name;
+            if (int err = fileNameFunction(in, a.count(), name)) return err;
+            return a.resultString(name);
+        }
+
+        // MENU$ (menus), UPSI$, CFIELDS$ and CONFIG$ (fields and configuration),
+        // LINESTATUS$, LINEBUFFER$, OS_FILENAME$ and VX_FILENAME$, HELP$ (the help
         // facility), XPOS$, CHYRON$, and every code without a function.
         default: return kErrNotAvailable;
     }

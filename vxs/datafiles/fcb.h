@@ -1,0 +1,190 @@
+// The control blocks of open files: one `ufcb` per open file number, kept in open order in the
+// list `tufcb` whose head is always the console (#0), and one `fcb` per physical file or device,
+// shared by every `ufcb` that uses it.  `FileBlocks` owns both lists; the process has one
+// (`fileBlocks()`), tests may make their own.
+//
+// Invariants:
+//  - `tufcb` starts with the console ufcb, which is never unlinked; at most one ufcb per number;
+//  - every ufcb other than a window's has a data fcb, and is on that fcb's chain (`sameNext`);
+//  - an fcb's `openCount` is the number of ufcb references to it (as data or key file); the fcb
+//    and its handle live exactly while it is above zero;
+//  - `numbers[n]` is the ufcb of file number n or null (a cache of the list, kept by link and
+//    unlink only).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "vxs/datafiles/header.h"
+#include "vxs/datafiles/openstr.h"
+
+namespace vxs {
+
+// File types (ufcb and fcb).
+enum FileType : uint8_t {
+    kFileExternal = 1,
+    kFileInternal = 4,
+    kFileDisplay = 5,
+    kFileBtreeKeys = 7,
+    kFileAsync = 65,
+    kFileWindow = 128,
+};
+// Modes and access.
+enum FileMode : uint8_t { kModeInput = 1, kModeOutput = 2, kModeOutin = 3 };
+enum FileAccess : uint8_t { kAccessSequential = 0, kAccessRelative = 1, kAccessKeyed = 2 };
+// The width of the console's lines (windows shown in the console take it as their length).
+inline constexpr int kConsoleLineWidth = 80;
+// What kind of device an fcb stands for.
+enum class Device : uint8_t { kDisk, kConsole, kPrinter, kDebug };
+
+// The status FILE(n) reports: the last operation's outcome.
+enum FileStatus : int {
+    kStatusOk = 0,
+    kStatusEofInput = 10,
+    kStatusEofOutput = 11,
+    kStatusErrorInput = 20,
+    kStatusErrorOutput = 21,
+};
+
+struct Ufcb;
+
+struct Fcb {
+    // ---- header fields (INTERNAL and key files) ----
+    uint32_t records = 0;
+    int32_t version = 0;
+    uint8_t type = 0;
+    int16_t recl = 0;
+    int16_t headerLength = 0;
+    uint8_t keyParts = 0;
+    uint8_t headerFlags = 0;
+    bool swapped = false;  // the header is in the other byte order
+    // ---- the file ----
+    int64_t fileSize = 0;
+    std::string path;  // the mapped operating-system path (or the device name)
+    int handle = 0;    // 0 when not open
+    Device device = Device::kDisk;
+    KeyPart keys[kMaxKeyParts];
+    void* btree = nullptr;  // B-tree state of a key file
+    int openCount = 0;
+    Ufcb* firstUfcb = nullptr;
+    int baud = 1200, parity = 'N', dataBits = 8, stopBits = 1;
+    int lockWait = 15;
+    int nativeFlags = 0, keyFlagsPresent = 0;
+    uint32_t deletedHead = 0;
+    int btreeVersion = 0;
+    int outputFlag = 0;  // 2 when first opened for OUTPUT or OUTIN
+    std::vector<std::pair<std::string, std::string>> linkage;
+    std::string host;
+    // ---- kept by the record engine ----
+    int shareClass = 0;      // the class the handle's share marker holds
+    bool sharedHandle = false;  // opened through the sharing layer (a marker is held)
+    bool object = false;     // OBJECT=: the name as given, never shared
+    bool reserved = false;   // RESERVE asked at open
+    bool wroteHeader = false;  // something changed the header since it was read
+    int64_t handlePos = -1;  // where the handle is known to be; -1 unknown
+    // Text output not yet written (DISPLAY files, printers): `textOut` goes at `textOutAt`.
+    std::string textOut;
+    int64_t textOutAt = 0;
+    int64_t textEnd = 0;  // a DISPLAY file's end: after its last byte that is not 0 or 26
+    Fcb* next = nullptr;
+};
+
+struct Ufcb {
+    uint32_t slotLength = 0;  // RECL + 1 for INTERNAL, RECL otherwise
+    int closeAtEnd = 1;       // 0 after NOCLOSE
+    int windowRows = 0;
+    int copies = 1;
+    int convChar = 0;
+    Fcb* uffcb = nullptr;     // the data file
+    Fcb* ufkbfcb = nullptr;   // the key file of KEYED access
+    Ufcb* next = nullptr;     // in tufcb
+    // The record buffer: the current record image, `recordLength` bytes of it valid.
+    std::vector<uint8_t> record;
+    uint32_t recordLength = 0;
+    // Translation tables (TRANSLATE=): input, and output when the mode writes.
+    std::unique_ptr<std::array<uint8_t, 256>> inTable, outTable;
+    int ufnbr = 0;
+    // Read-ahead of sequential INTERNAL input: slots [aheadFirst, aheadFirst + aheadFill).
+    std::vector<uint8_t> ahead;
+    uint32_t aheadRecords = 0, aheadFirst = 0, aheadFill = 0;
+    // Write-behind of sequential INTERNAL output: `behindFill` slots after `behindFirst`.
+    std::vector<uint8_t> behind;
+    uint32_t behindRecords = 0, behindFill = 0, behindFirst = 0;
+    int16_t ufreclen = 0;
+    int16_t pageOverflow = 0;
+    uint8_t shareClass = 0;
+    uint8_t access = kAccessSequential;
+    uint8_t uftype = 0;
+    uint8_t mode = kModeInput;
+    uint8_t lastOperation = 2;
+    uint32_t position = 0;  // record number of the current record (INTERNAL, EXTERNAL)
+    int64_t bytePosition = 0;  // DISPLAY files: the byte offset of the next line
+    // DISPLAY input: bytes read ahead, `text` from the file offset `textStart`.
+    std::string text;
+    int64_t textStart = 0;
+    std::vector<int64_t> uflocked;  // record numbers held locked; free entries -1
+    int lockedCount = 0;
+    uint32_t linkPrev = 0, linkNext = 0;
+    int wait = 15;
+    int lockingActive = 0, lockingFirst = 0;
+    int statementLock = 0;
+    int format = 0;
+    int eol = kEolCrlf;
+    int retry = 5;
+    int linked = 0;
+    std::vector<uint8_t>* keyBuffer = nullptr;
+    std::vector<uint8_t> uflastkey, ufkw;
+    Ufcb* sameNext = nullptr;  // next ufcb on the same data fcb
+    // ---- window and text output ----
+    std::vector<std::pair<std::string, std::string>> windowAttributes;
+    std::string name;      // the name as the program gave it (FILE$)
+    // The output line of PRINT: `line` holds the bytes placed so far, `column` the next column.
+    std::string line;
+    int column = 1;
+    int pageLines = 0;      // lines since the last form feed
+    int linesWritten = 0;   // LINES
+    // ---- status ----
+    int status = kStatusOk;  // FILE(n)
+    int reserveKeep = 0;     // the statement said RESERVE
+    uint32_t lastRecord = 0;  // the record the last read or write reached (REC)
+    bool haveCurrent = false;  // a current record exists for REREAD, REWRITE and DELETE
+    bool nullFill = false;     // EXTERNAL: the last record was padded
+};
+
+class FileBlocks final {
+  public:
+    FileBlocks();
+    ~FileBlocks();
+    FileBlocks(const FileBlocks&) = delete;
+    FileBlocks& operator=(const FileBlocks&) = delete;
+
+    Ufcb& console() { return console_; }
+    // The ufcb of file number n (0..999), or null when not open.
+    Ufcb* find(int n) const { return n >= 0 && n < kNumbers ? numbers_[static_cast<size_t>(n)] : nullptr; }
+    Ufcb* first() { return &console_; }
+    Fcb* firstFcb() { return fcbs_; }
+
+    // A new ufcb for number n, appended to tufcb (9000 when out of memory).
+    [[nodiscard]] int link(int n, Ufcb*& out);
+    // Takes the ufcb out of tufcb and frees it (never the console).
+    void unlink(Ufcb* u);
+    // A new fcb appended to the physical-file list; frees one no longer used.
+    [[nodiscard]] int newFcb(Fcb*& out);
+    void freeFcb(Fcb* f);
+
+    static constexpr int kNumbers = 1000;
+
+  private:
+    Ufcb console_;
+    Fcb* fcbs_ = nullptr;
+    std::array<Ufcb*, kNumbers> numbers_{};
+};
+
+// The process's control blocks.
+FileBlocks& fileBlocks();
+
+}  // namespace vxs

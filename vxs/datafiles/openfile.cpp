@@ -1,0 +1,426 @@
+// OPEN and CLOSE of file numbers (see datafile.h): the open string into a ufcb, the physical
+// file found or opened as an fcb, the sharing checks within the process (the class conflict
+// table) and with other processes (the share markers), creation, and the release of both when
+// a file number is closed.
+#include <cstring>
+#include <memory>
+
+#include "vxs/config/config.h"
+#include "vxs/control/errors.h"
+#include "vxs/datafiles/datafile.h"
+#include "vxs/datafiles/engine.h"
+#include "vxs/datafiles/file_os.h"
+#include "vxs/datafiles/ktname.h"
+#include "vxs/datafiles/ktshare.h"
+
+namespace vxs {
+
+namespace {
+
+std::string g_lastErrorText;
+
+bool validNumber(int n) {
+    return (n >= 0 && n <= 199) || n == 250 || n == 254 || n == 255 || (n >= 300 && n <= 999);
+}
+
+bool startsNoCase(std::string_view s, std::string_view prefix) {
+    if (s.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i)
+        if (toupper(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
+    return true;
+}
+
+Device deviceOf(std::string_view path) {
+    if (startsNoCase(path, "CON:") || startsNoCase(path, ":CON:")) return Device::kConsole;
+    if (startsNoCase(path, "DEBUG:")) return Device::kDebug;
+    if (isDeviceName(path)) return Device::kPrinter;
+    return Device::kDisk;
+}
+
+int shareClassOf(uint8_t share, int mode) {
+    switch (share) {
+        case kShareInput: return mode == kModeInput ? 1 : 2;
+        case kShareAll: return mode == kModeInput ? 3 : 4;
+        default: return KTS_NOSHR;
+    }
+}
+
+// The translation tables of TRANSLATE=: the file read for shared input, 256 bytes for INPUT,
+// up to 512 otherwise (257..511 cut to 256); the output table is the inverse of the input one
+// when only 256 bytes exist.
+int loadTranslation(Ufcb& u, const std::string& name) {
+    std::string path;
+    if (mapFileName(name, path)) return kErrTranslateOpen;
+    int handle = 0;
+    if (osOpen(path, kOsRead, kOsOpenExisting, handle)) return kErrTranslateOpen;
+    uint8_t bytes[512];
+    const size_t want = u.mode == kModeInput ? 256 : 512;
+    size_t got = 0, total = 0;
+    int err = 0;
+    while (total < want) {
+        err = osRead(handle, bytes + total, want - total, got);
+        if (err || got == 0) break;
+        total += got;
+    }
+    osClose(handle);
+    if (err) return kErrTranslateSize;
+    if (u.mode != kModeInput && total > 256 && total < 512) total = 256;
+    if (total != 256 && total != 512) return kErrTranslateSize;
+    u.inTable = std::make_unique<std::array<uint8_t, 256>>();
+    memcpy(u.inTable->data(), bytes, 256);
+    if (u.mode != kModeInput) {
+        u.outTable = std::make_unique<std::array<uint8_t, 256>>();
+        if (total == 512) {
+            memcpy(u.outTable->data(), bytes + 256, 256);
+        } else {
+            for (int i = 0; i < 256; ++i) (*u.outTable)[i] = static_cast<uint8_t>(i);
+            for (int i = 255; i >= 0; --i) (*u.outTable)[bytes[i]] = static_cast<uint8_t>(i);
+        }
+    }
+    return 0;
+}
+
+// LINKAGE=: lines of two texts separated by a tab.
+int loadLinkage(Fcb& f, const std::string& name) {
+    std::string path;
+    if (int err = mapFileName(name, path)) return err;
+    int handle = 0;
+    if (int err = osOpen(path, kOsRead, kOsOpenExisting, handle)) return err;
+    std::string text;
+    char buf[4096];
+    size_t got = 0;
+    int err = 0;
+    while (!(err = osRead(handle, buf, sizeof buf, got)) && got > 0) text.append(buf, got);
+    osClose(handle);
+    if (err) return err;
+    size_t p = 0;
+    while (p < text.size()) {
+        size_t e = text.find('\n', p);
+        if (e == std::string::npos) e = text.size();
+        std::string line = text.substr(p, e - p);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        p = e + 1;
+        if (line.empty()) continue;
+        const size_t tab = line.find('\t');
+        if (tab == std::string::npos) return kErrUnrecognized;
+        f.linkage.emplace_back(line.substr(0, tab), line.substr(tab + 1));
+    }
+    return 0;
+}
+
+// The fcb of the same path and kind among the open ones (a B-tree key file counts as INTERNAL).
+Fcb* findFcb(FileBlocks& fb, const std::string& path, int type) {
+    auto kind = [](int t) { return t == kFileBtreeKeys ? kFileInternal : t; };
+    for (Fcb* f = fb.firstFcb(); f; f = f->next)
+        if (!f->object && f->device != Device::kPrinter && f->path == path &&
+            kind(f->type) == kind(type))
+            return f;
+    return nullptr;
+}
+
+// Takes the ufcb off its data fcb's chain.
+void unchain(Ufcb* u) {
+    Fcb* f = u->uffcb;
+    if (!f) return;
+    for (Ufcb** p = &f->firstUfcb; *p; p = &(*p)->sameNext) {
+        if (*p == u) {
+            *p = u->sameNext;
+            break;
+        }
+    }
+    u->sameNext = nullptr;
+}
+
+// Lets go of one reference to `f`; the last one closes the file (rewriting an output file's
+// header), then FREE deletes it and DROP empties it to its header.
+int releaseFcb(FileBlocks& fb, Fcb* f, int option) {
+    if (!f) return 0;
+    if (f->openCount > 1) {
+        --f->openCount;
+        return option == kCloseFree || option == kCloseDrop ? kErrSharing : 0;
+    }
+    int err = engineCloseFcb(*f, option == kCloseDrop);
+    if (option == kCloseFree && f->device == Device::kDisk) {
+        const int del = osDelete(f->path);
+        if (!err) err = del;
+    }
+    if (f->reserved && option == kCloseRelease) {
+        const int rel = ktRelease(f->path);
+        if (!err) err = rel;
+    }
+    fb.freeFcb(f);
+    return err;
+}
+
+// Undoes a failed OPEN after the ufcb was linked.
+int abandon(FileBlocks& fb, Ufcb* u, int err, std::string_view text) {
+    unchain(u);
+    Fcb* data = u->uffcb;
+    Fcb* keys = u->ufkbfcb;
+    u->uffcb = u->ufkbfcb = nullptr;
+    if (data) releaseFcb(fb, data, kCloseNone);
+    if (keys) releaseFcb(fb, keys, kCloseNone);
+    fb.unlink(u);
+    g_lastErrorText.assign(text);
+    return err;
+}
+
+int checkKeyParts(const OpenSpec& s, int recl) {
+    const int n = s.keyParts();
+    if (n > kMaxKeyParts) return kErrKeyParts;
+    if (n == 0 && !s.linked) return kErrKeyParts;
+    int total = 0;
+    for (int i = 0; i < n; ++i) {
+        const KeyPart& k = s.keys[i];
+        if (k.start < (s.linked ? 9 : 1) || k.length < 1 || k.start + k.length - 1 > recl)
+            return kErrKeyParts;
+        total += k.length;
+    }
+    return total > 128 ? kErrKeyParts : 0;
+}
+
+}  // namespace
+
+const std::string& lastFileErrorText() { return g_lastErrorText; }
+
+int openFile(FileBlocks& fb, const OpenRequest& r, Ufcb*& out) {
+    out = nullptr;
+    if (!validNumber(r.number)) return kErrFileNumber;
+    // 1. The open string, with the configured console default before that of #0.
+    std::string text(r.text);
+    if (r.number == 0 && !openDefault().empty()) text = openDefault() + "," + text;
+    if (Ufcb* open = fb.find(r.number)) {
+        if (r.number == 255) {
+            if (int err = closeFile(fb, open)) return err;
+        } else if (r.number != 0) {
+            return kErrFileOpen;
+        }
+    }
+    // 2. The items.
+    OpenSpec s;
+    if (int err = parseOpenString(text, optionOn(47), s)) {
+        g_lastErrorText = text;
+        return err;
+    }
+    // 3. Type, mode and access.
+    int type = r.type, mode = r.mode, access = r.access;
+    if (!r.trailing) {
+        type = kFileDisplay;
+        mode = kModeOutput;
+        access = kAccessSequential;
+        if (s.create == kCreateNone) s.create = kCreateUse;
+    }
+    if (type == kFileDisplay && !s.window.empty()) type = kFileWindow;
+    // The console window: its attributes are the screen's; nothing else changes.
+    if (r.number == 0) {
+        fb.console().windowAttributes = s.window;
+        return 0;
+    }
+    auto fail = [&](int err) {
+        g_lastErrorText = text;
+        return err;
+    };
+    // 4. Checks of the keywords against type, mode and access.
+    if (type == kFileDisplay && mode == kModeOutin && !s.async) return fail(kErrDisplayOutin);
+    if (s.kfnameGiven != (access == kAccessKeyed)) return fail(kErrKeyFileAccess);
+    if ((s.create != kCreateNone || s.sizeGiven) && mode == kModeInput) return fail(kErrWrongMode);
+    if (s.async && type != kFileDisplay) return fail(kErrWrongFileType);
+    if (s.objectGiven && type != kFileExternal) return fail(kErrWrongFileType);
+    if (s.sizeGiven && type == kFileExternal) return fail(kErrOpenSyntax);
+    if (type == kFileExternal && s.recl == 0) {
+        if (!s.objectGiven) return fail(kErrOpenSyntax);
+        s.recl = 1;
+    }
+    if ((!s.printer.empty() || !s.printerType.empty()) && type != kFileDisplay)
+        return fail(kErrWrongMode);
+    // 5. The share class.
+    const int shareClass = shareClassOf(s.share, mode);
+    if ((type == kFileDisplay || type == kFileWindow) && shareClass == 4)
+        return fail(kErrSharedDisplay);
+    if (s.async) return fail(kErrNotAvailable);  // communications ports are not supported here
+    // 7. The ufcb.
+    Ufcb* u = nullptr;
+    if (int err = fb.link(r.number, u)) return fail(err);
+    u->uftype = static_cast<uint8_t>(type);
+    u->mode = static_cast<uint8_t>(mode);
+    u->access = static_cast<uint8_t>(access);
+    u->shareClass = static_cast<uint8_t>(shareClass);
+    u->closeAtEnd = s.noClose ? 0 : 1;
+    u->copies = s.copies;
+    u->convChar = static_cast<uint8_t>(s.conv);
+    u->wait = s.wait;
+    u->eol = s.eol;
+    u->retry = s.retry;
+    u->linked = s.linked ? 1 : 0;
+    u->pageOverflow = static_cast<int16_t>(s.pageOverflow >= 0 ? s.pageOverflow
+                                                               : configLimits().pageOflow);
+    u->lastOperation = 2;
+    u->name = s.objectGiven ? s.object : s.name;
+    u->windowAttributes = s.window;
+    // 6. The translation tables.
+    if (!s.translate.empty())
+        if (int err = loadTranslation(*u, s.translate)) return abandon(fb, u, err, text);
+    if (type == kFileWindow) {
+        // A window other than the console shows its lines in the console until the screen
+        // layer draws windows of their own.
+        u->ufreclen = static_cast<int16_t>(kConsoleLineWidth);
+        u->slotLength = u->ufreclen;
+        u->record.assign(static_cast<size_t>(u->ufreclen) + 2, ' ');
+        out = u;
+        return 0;
+    }
+    // 8. The data fcb.
+    std::string path;
+    if (s.objectGiven) {
+        path = s.object;
+    } else if (int err = mapFileName(s.name, path)) {
+        return abandon(fb, u, err, text);
+    }
+    const int fileKind = type == kFileWindow ? kFileDisplay : type;
+    Fcb* f = s.objectGiven ? nullptr : findFcb(fb, path, fileKind);
+    if (f) {
+        for (Ufcb* o = f->firstUfcb; o; o = o->sameNext) {
+            const bool keyedPair = access == kAccessKeyed && !s.shareGiven &&
+                                   o->access == kAccessKeyed;
+            if (!keyedPair && ktClassesConflict(o->shareClass, shareClass))
+                return abandon(fb, u, kErrSharing, text);
+        }
+        // 9. An fcb open already.
+        if (s.create == kCreateNew) return abandon(fb, u, kErrFileExists, text);
+        if (s.create == kCreateReplace || s.reserve) return abandon(fb, u, kErrSharing, text);
+        if (mode != kModeInput && f->outputFlag == 0) return abandon(fb, u, kErrInputOnly, text);
+        if (type == kFileInternal && s.create == kCreateUse && s.recl && s.recl != f->recl)
+            return abandon(fb, u, kErrRecordLength, text);
+        ++f->openCount;
+    } else {
+        if (int err = fb.newFcb(f)) return abandon(fb, u, err, text);
+        f->type = static_cast<uint8_t>(fileKind);
+        f->path = path;
+        f->object = s.objectGiven;
+        f->device = s.objectGiven ? Device::kDisk : deviceOf(path);
+        f->lockWait = 15;
+        f->host = s.host;
+        f->openCount = 1;
+        u->uffcb = f;  // released by abandon from here on
+        if (!s.linkage.empty())
+            if (int err = loadLinkage(*f, s.linkage)) return abandon(fb, u, err, text);
+        EngineOpen eo;
+        eo.mode = mode;
+        eo.create = s.create;
+        eo.shareClass = shareClass;
+        eo.recl = s.recl;
+        eo.reserve = s.reserve;
+        eo.versionGiven = s.versionGiven;
+        eo.version = s.version;
+        if (int err = engineOpenFcb(*f, eo)) return abandon(fb, u, err, text);
+    }
+    u->uffcb = f;
+    u->sameNext = nullptr;
+    {  // appended to the fcb's chain: its first ufcb stays the first
+        Ufcb** p = &f->firstUfcb;
+        while (*p) p = &(*p)->sameNext;
+        *p = u;
+    }
+    // 10. VERSION= of an existing INTERNAL file.
+    if (f->type == kFileInternal && s.versionGiven && s.version != f->version)
+        return abandon(fb, u, kErrVersionMismatch, text);
+    // 11. Key files come with keyed access.
+    if (access == kAccessKeyed) {
+        if (f->type == kFileInternal && f->records == 0)
+            if (int err = checkKeyParts(s, f->recl)) return abandon(fb, u, err, text);
+        return abandon(fb, u, kErrNotAvailable, text);
+    }
+    // 12. Record length and slot.
+    if (f->type == kFileInternal) {
+        u->ufreclen = f->recl;
+        u->slotLength = static_cast<uint32_t>(f->recl) + 1;
+    } else {
+        int recl = s.recl ? s.recl : (f->recl ? f->recl : 132);
+        if (f->device == Device::kDebug && !s.recl) recl = 1000;
+        if (recl > 32767) return abandon(fb, u, kErrOpenSyntax, text);
+        u->ufreclen = static_cast<int16_t>(recl);
+        u->slotLength = static_cast<uint32_t>(recl);
+        if (f->openCount == 1) f->recl = static_cast<int16_t>(recl);
+    }
+    // Records must be locked when the file is shared for output in this process.
+    u->lockingActive = (shareClass == 4 || (f->firstUfcb && f->firstUfcb->shareClass == 4)) ? 1 : 0;
+    // 13. Buffers.
+    u->record.assign(static_cast<size_t>(u->ufreclen) + 2, ' ');
+    u->recordLength = 1;
+    if (f->type == kFileInternal && mode == kModeInput && access != kAccessKeyed) {
+        const size_t bytes = access == kAccessSequential ? 102400 : 20480;
+        u->aheadRecords = static_cast<uint32_t>(bytes / u->slotLength);
+        if (u->aheadRecords > 0) u->ahead.resize(static_cast<size_t>(u->aheadRecords) * u->slotLength);
+    }
+    if (f->type == kFileInternal && mode == kModeOutput && access == kAccessSequential &&
+        !u->linked && !u->lockingActive) {
+        u->behindRecords = static_cast<uint32_t>(102400 / u->slotLength);
+        if (u->behindRecords > 1)
+            u->behind.resize(static_cast<size_t>(u->behindRecords) * u->slotLength);
+        else
+            u->behindRecords = 0;
+    }
+    if (f->type == kFileDisplay) enginePositionDisplay(*u, s.create);
+    out = u;
+    return 0;
+}
+
+int closeFile(FileBlocks& fb, Ufcb* u, int option) {
+    if (!u || u->ufnbr == 0) return 0;
+    int err = 0;
+    // 2. Pending output first.
+    if (!u->line.empty() || u->column > 1) err = writeTextLine(*u, u->line);
+    if (int e = flushFile(*u); e && !err) err = e;
+    // 3. FREE and DROP of a shared file.
+    if ((option == kCloseFree || option == kCloseDrop) && u->shareClass != 0 &&
+        u->uftype != kFileWindow)
+        return kErrSharing;
+    // 4. Off the fcb's chain, its locks released.
+    releaseLocks(*u);
+    unchain(u);
+    // 5, 6. The fcbs.
+    Fcb* data = u->uffcb;
+    Fcb* keys = u->ufkbfcb;
+    u->uffcb = u->ufkbfcb = nullptr;
+    if (int e = releaseFcb(fb, data, option); e && !err) err = e;
+    if (int e = releaseFcb(fb, keys, option == kCloseRelease ? kCloseNone : option); e && !err)
+        err = e;
+    // 7. Unlinked and freed.
+    fb.unlink(u);
+    return err;
+}
+
+int closeFilesAtEnd(FileBlocks& fb, bool everything) {
+    int first = 0;
+    for (Ufcb* u = fb.first()->next; u;) {
+        Ufcb* next = u->next;
+        if (everything || u->closeAtEnd) {
+            const int err = closeFile(fb, u);
+            if (err && !first) first = err;
+        }
+        u = next;
+    }
+    return first;
+}
+
+int fileOfNumber(FileBlocks& fb, int number, Ufcb*& out) {
+    out = nullptr;
+    if (!validNumber(number)) return kErrFileNumber;
+    if (Ufcb* u = fb.find(number)) {
+        out = u;
+        return 0;
+    }
+    if (number == 255 || number == 250) {
+        OpenRequest r;
+        r.number = number;
+        r.text = number == 255 ? "NAME=PRN:/10" : "NAME=DEBUG:250,RECL=1000";
+        r.trailing = false;
+        r.type = kFileDisplay;
+        r.mode = kModeOutput;
+        r.access = kAccessSequential;
+        return openFile(fb, r, out);
+    }
+    return kErrFileNotOpen;
+}
+
+}  // namespace vxs

@@ -1,0 +1,879 @@
+// The record engine (see datafile.h and engine.h): INTERNAL slots with their status byte and
+// header, EXTERNAL fixed records, DISPLAY text lines, the read-ahead and write-behind buffers and
+// the record locks of shared files.
+//
+// Buffer invariants:
+//  - a ufcb's read-ahead holds slots [aheadFirst, aheadFirst + aheadFill) as they were on disk
+//    when read; any write to the fcb through this process empties every read-ahead of the fcb;
+//  - a ufcb's write-behind holds behindFill slots to be appended after behindFirst - 1 records;
+//    the fcb's record count and size already count them; every other operation on the fcb
+//    writes them out first;
+//  - an fcb's textOut is written before anything else reads or positions the file.
+#include <algorithm>
+#include <cstring>
+
+#include "vxs/config/config.h"
+#include "vxs/control/errors.h"
+#include "vxs/datafiles/datafile.h"
+#include "vxs/datafiles/engine.h"
+#include "vxs/datafiles/file_os.h"
+#include "vxs/datafiles/ktname.h"
+#include "vxs/datafiles/ktshare.h"
+
+namespace vxs {
+
+namespace {
+
+ConsoleLineWriter g_consoleWriter = nullptr;
+ConsoleLineReader g_consoleReader = nullptr;
+
+constexpr size_t kTextFlushBytes = 65536;
+constexpr size_t kTextReadBytes = 16384;
+
+// ---- positioned I/O on a handle ----
+int readAt(Fcb& f, int64_t offset, uint8_t* buf, size_t count, size_t& got) {
+    got = 0;
+    int64_t pos;
+    if (f.handlePos != offset) {
+        if (int err = osSeek(f.handle, offset, kOsFromStart, pos)) {
+            f.handlePos = -1;
+            return err;
+        }
+    }
+    while (got < count) {
+        size_t n = 0;
+        if (int err = osRead(f.handle, buf + got, count - got, n)) {
+            f.handlePos = -1;
+            return err;
+        }
+        if (n == 0) break;
+        got += n;
+    }
+    f.handlePos = offset + static_cast<int64_t>(got);
+    return 0;
+}
+
+int writeAt(Fcb& f, int64_t offset, const uint8_t* data, size_t count) {
+    int64_t pos;
+    if (f.handlePos != offset) {
+        if (int err = osSeek(f.handle, offset, kOsFromStart, pos)) {
+            f.handlePos = -1;
+            return err;
+        }
+    }
+    if (int err = osWrite(f.handle, data, count)) {
+        f.handlePos = -1;
+        return err;
+    }
+    f.handlePos = offset + static_cast<int64_t>(count);
+    if (f.handlePos > f.fileSize) f.fileSize = f.handlePos;
+    return 0;
+}
+
+int sizeOf(Fcb& f, int64_t& size) {
+    return osFiles().size(f.handle, size);
+}
+
+InternalHeader headerOf(const Fcb& f) {
+    InternalHeader h;
+    h.records = f.records;
+    h.version = f.version;
+    h.type = f.type == kFileBtreeKeys ? kTypeBtree : kTypeInternal;
+    h.recl = f.recl;
+    h.length = f.headerLength;
+    h.parts = f.keyParts;
+    h.flags = f.headerFlags;
+    for (int i = 0; i < kMaxKeyParts; ++i) h.keys[i] = f.keys[i];
+    h.deletedHead = f.deletedHead;
+    h.swapped = f.swapped;
+    return h;
+}
+
+// Writes the header in pieces of at most 256 bytes (it is never longer).
+int writeHeader(Fcb& f) {
+    const std::string bytes = encodeHeader(headerOf(f));
+    return writeAt(f, 0, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+int64_t slotOffsetOf(const Fcb& f, uint32_t slot, uint32_t n) {
+    return f.headerLength + static_cast<int64_t>(n - 1) * slot;
+}
+
+bool isInternal(const Fcb& f) { return f.type == kFileInternal || f.type == kFileBtreeKeys; }
+
+// The record count from the file's size: whole slots after the header; 4271 when the last slot
+// is cut short.
+int recount(Fcb& f, uint32_t slot, bool strict) {
+    int64_t size;
+    if (int err = sizeOf(f, size)) return err;
+    f.fileSize = size;
+    const int64_t body = std::max<int64_t>(0, size - f.headerLength);
+    if (strict && body % slot) return kErrPartialRecord;
+    const int64_t n = body / slot;
+    f.records = n > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(n);
+    return 0;
+}
+
+int waitOf(const Ufcb& u, const RecordOptions& o) { return o.wait >= 0 ? o.wait : u.wait; }
+
+// ---- record locks ----
+bool holds(const Ufcb& u, int64_t n) {
+    return std::find(u.uflocked.begin(), u.uflocked.end(), n) != u.uflocked.end();
+}
+
+void noteHeld(Ufcb& u, int64_t n) {
+    auto free = std::find(u.uflocked.begin(), u.uflocked.end(), int64_t{-1});
+    if (free == u.uflocked.end()) {
+        const size_t at = u.uflocked.size();
+        u.uflocked.resize(at + 4, -1);
+        free = u.uflocked.begin() + static_cast<std::ptrdiff_t>(at);
+    }
+    *free = n;
+    ++u.lockedCount;
+}
+
+void forget(Ufcb& u, int64_t n) {
+    auto it = std::find(u.uflocked.begin(), u.uflocked.end(), n);
+    if (it != u.uflocked.end()) {
+        *it = -1;
+        --u.lockedCount;
+    }
+}
+
+// Whether a read of this ufcb locks the record it reads.
+bool readLocks(const Ufcb& u, const RecordOptions& o) {
+    if (!u.lockingActive || o.lock == kLockRelease) return false;
+    return !(u.mode == kModeInput && u.shareClass == 3);
+}
+
+// Locks record n for u (0 when held already).  `taken` tells whether this call took it.
+int lockRecord(Ufcb& u, int64_t n, const RecordOptions& o, bool& taken) {
+    taken = false;
+    if (holds(u, n)) return 0;
+    Fcb& f = *u.uffcb;
+    if (optionOn(14)) {  // duplicate locks: a record another number of this file holds is ours
+        for (Ufcb* other = f.firstUfcb; other; other = other->sameNext)
+            if (other != &u && holds(*other, n)) {
+                noteHeld(u, n);
+                taken = true;
+                return 0;
+            }
+    }
+    if (int err = ktLockRecord(f.handle, n, waitOf(u, o), u.ufnbr)) return err;
+    noteHeld(u, n);
+    taken = true;
+    return 0;
+}
+
+void unlockRecord(Ufcb& u, int64_t n) {
+    if (!holds(u, n)) return;
+    forget(u, n);
+    Fcb& f = *u.uffcb;
+    for (Ufcb* other = f.firstUfcb; other; other = other->sameNext)
+        if (other != &u && holds(*other, n)) return;  // still held through another number
+    (void)ktUnlockRecord(f.handle, n);
+}
+
+// ---- buffers ----
+void dropReadAhead(Fcb& f) {
+    for (Ufcb* o = f.firstUfcb; o; o = o->sameNext) o->aheadFill = 0;
+}
+
+int flushBehind(Ufcb& u) {
+    if (u.behindFill == 0) return 0;
+    Fcb& f = *u.uffcb;
+    const size_t bytes = static_cast<size_t>(u.behindFill) * u.slotLength;
+    const int64_t at = slotOffsetOf(f, u.slotLength, u.behindFirst);
+    int64_t before = 0;
+    (void)sizeOf(f, before);
+    const int err = writeAt(f, at, u.behind.data(), bytes);
+    if (err) {
+        // The batch is lost: the file is cut back to the records before it, so that what is
+        // there stays whole, and the counts follow the file again.
+        (void)osFiles().truncateAt(f.handle, std::max<int64_t>(before, f.headerLength));
+        f.handlePos = -1;
+        u.behindFill = 0;
+        (void)recount(f, u.slotLength, false);
+        return err;
+    }
+    u.behindFill = 0;
+    return 0;
+}
+
+int flushText(Fcb& f) {
+    if (f.textOut.empty()) return 0;
+    if (f.device == Device::kDebug) {
+        f.textOut.clear();
+        return 0;
+    }
+    const int err = writeAt(f, f.textOutAt, reinterpret_cast<const uint8_t*>(f.textOut.data()),
+                            f.textOut.size());
+    f.textOutAt += static_cast<int64_t>(f.textOut.size());
+    f.textOut.clear();
+    return err;
+}
+
+// Every pending write of the fcb (other ufcbs' write-behind, text).
+int settle(Fcb& f) {
+    int first = flushText(f);
+    for (Ufcb* o = f.firstUfcb; o; o = o->sameNext)
+        if (o->behindFill)
+            if (int err = flushBehind(*o); err && !first) first = err;
+    return first;
+}
+
+bool nullRecord(const uint8_t* data, size_t len) {
+    if (len < 8) return false;
+    for (size_t i = 0; i < 8; ++i)
+        if (data[i]) return false;
+    return true;
+}
+
+void translate(const std::array<uint8_t, 256>* table, uint8_t* p, size_t n) {
+    if (!table) return;
+    for (size_t i = 0; i < n; ++i) p[i] = (*table)[p[i]];
+}
+
+// Places the record's bytes in the ufcb's record buffer.
+void takeRecord(Ufcb& u, const uint8_t* data, size_t len) {
+    if (u.record.size() < len + 2) u.record.resize(len + 2);
+    memcpy(u.record.data(), data, len);
+    u.recordLength = static_cast<uint32_t>(len);
+    translate(u.inTable.get(), u.record.data(), len);
+}
+
+// ---- INTERNAL and EXTERNAL reads ----
+// The bytes of slot n through the read-ahead buffer: `p` points at them, `got` how many.
+int slotBytes(Ufcb& u, uint32_t n, bool forward, const uint8_t*& p, size_t& got,
+              std::vector<uint8_t>& single) {
+    Fcb& f = *u.uffcb;
+    const uint32_t slot = u.slotLength;
+    if (u.aheadRecords > 1 && forward) {
+        if (!(n >= u.aheadFirst && n < u.aheadFirst + u.aheadFill)) {
+            size_t bytes = 0;
+            if (int err = readAt(f, slotOffsetOf(f, slot, n), u.ahead.data(), u.ahead.size(), bytes))
+                return err;
+            u.aheadFirst = n;
+            u.aheadFill = static_cast<uint32_t>(bytes / slot);
+            if (u.aheadFill == 0) {
+                got = bytes;
+                p = u.ahead.data();
+                return 0;
+            }
+        }
+        p = u.ahead.data() + static_cast<size_t>(n - u.aheadFirst) * slot;
+        got = slot;
+        return 0;
+    }
+    single.resize(slot);
+    if (int err = readAt(f, slotOffsetOf(f, slot, n), single.data(), slot, got)) return err;
+    p = single.data();
+    return 0;
+}
+
+int readSlotted(Ufcb& u, ReadHow how, uint32_t n, const RecordOptions& o) {
+    Fcb& f = *u.uffcb;
+    const bool internal = isInternal(f);
+    const uint32_t slot = u.slotLength;
+    const bool direct = how == ReadHow::kRecord || how == ReadHow::kAgain;
+    if (int err = settle(f)) return err;
+    uint32_t target = 0;
+    int step = 1;
+    switch (how) {
+        case ReadHow::kRecord:
+            if (n < 1) return kErrNoRecord;
+            target = n;
+            break;
+        case ReadHow::kAgain:
+            if (!u.haveCurrent || u.position < 1) return kErrNoRecord;
+            target = u.position;
+            break;
+        case ReadHow::kNext: target = u.position + 1; break;
+        case ReadHow::kPrevious:
+            if (u.position <= 1) return kErrEndOfRecords;
+            target = u.position - 1;
+            step = -1;
+            break;
+        case ReadHow::kLast: {
+            const bool shared = u.lockingActive;
+            if (shared)
+                if (int err = ktUpdateLock(f.handle, u.ufnbr)) return err;
+            const int err = recount(f, slot, internal);
+            if (shared) (void)ktUpdateUnlock(f.handle);
+            if (err) return err;
+            if (f.records == 0) return kErrEndOfRecords;
+            target = f.records;
+            step = -1;
+            if (!internal) {  // a short last record of an EXTERNAL file counts too
+                if ((f.fileSize - f.headerLength) % slot) ++target;
+            }
+            break;
+        }
+    }
+    const bool lock = readLocks(u, o);
+    std::vector<uint8_t> single;
+    for (;;) {
+        if (target < 1) return kErrEndOfRecords;
+        bool taken = false;
+        if (lock)
+            if (int err = lockRecord(u, target, o, taken)) return err;
+        const uint8_t* p = nullptr;
+        size_t got = 0;
+        int err = slotBytes(u, target, step > 0 && !lock, p, got, single);
+        if (!err && got < slot) {
+            if (!internal && got > 0) {  // a short last EXTERNAL record is padded with zeros
+                single.assign(p, p + got);
+                single.resize(slot, 0);
+                p = single.data();
+                got = slot;
+            } else {
+                err = got == 0 ? (direct ? kErrNoRecord : kErrEndOfRecords) : kErrPartialRecord;
+            }
+        }
+        if (!err && internal && slotDeleted(p[0])) {
+            if (taken) unlockRecord(u, target);
+            if (direct) return kErrNoRecord;
+            target = static_cast<uint32_t>(static_cast<int64_t>(target) + step);
+            continue;
+        }
+        if (err) {
+            if (taken) unlockRecord(u, target);
+            return err;
+        }
+        const uint8_t* data = internal ? p + 1 : p;
+        const size_t len = internal ? slot - 1 : slot;
+        if (internal && nullRecordCheck() && nullRecord(data, len)) {
+            if (taken) unlockRecord(u, target);
+            return kErrNullRead;
+        }
+        takeRecord(u, data, len);
+        u.position = target;
+        u.haveCurrent = true;
+        return 0;
+    }
+}
+
+// Builds the slot of a write: the status byte (INTERNAL) and the data, blank-padded.
+void buildSlot(const Ufcb& u, const uint8_t* data, size_t len, uint8_t* out) {
+    const bool internal = isInternal(*u.uffcb);
+    const size_t recl = static_cast<size_t>(u.ufreclen);
+    uint8_t* d = out;
+    if (internal) *d++ = kSlotLive;
+    const size_t n = std::min(len, recl);
+    memcpy(d, data, n);
+    memset(d + n, ' ', recl - n);
+    translate(u.outTable.get(), d, recl);
+}
+
+bool writable(const Ufcb& u) { return u.mode != kModeInput; }
+
+}  // namespace
+
+// ---- the console hooks ----
+void setConsoleHooks(ConsoleLineWriter writer, ConsoleLineReader reader) {
+    g_consoleWriter = writer;
+    g_consoleReader = reader;
+}
+
+std::string printerSpoolPath(std::string_view printer) {
+    std::string name;
+    bool gap = false;
+    for (char ch : printer) {
+        if (isalnum(static_cast<unsigned char>(ch))) {
+            if (gap && !name.empty()) name += '_';
+            name += ch;
+            gap = false;
+        } else {
+            gap = true;
+        }
+    }
+    if (name.empty()) name = "PRN";
+    std::string dir = printDirectory();
+    if (!dir.empty() && dir.back() != '/') dir += '/';
+    return dir + name + ".prt";
+}
+
+// ---- file level ----
+int engineOpenFcb(Fcb& f, const EngineOpen& o) {
+    f.outputFlag = o.mode != kModeInput ? 2 : 0;
+    switch (f.device) {
+        case Device::kConsole: f.handle = kConsoleHandle; return 0;
+        case Device::kDebug: f.handle = kDebugHandleBase + 250; return 0;
+        case Device::kPrinter: {
+            if (o.mode == kModeInput) return kErrWrongMode;
+            int handle = 0;
+            if (int err = osOpen(printerSpoolPath(f.path), kOsReadWrite, kOsUse, handle)) return err;
+            f.handle = handle;
+            f.fileSize = 0;
+            if (int err = sizeOf(f, f.fileSize)) return err;
+            f.textEnd = f.fileSize;
+            return 0;
+        }
+        case Device::kDisk: break;
+    }
+    static constexpr int kCreation[] = {kOsOpenExisting, kOsNew, kOsReplace, kOsUse};
+    const int access = o.mode == kModeInput ? kOsRead : kOsReadWrite;
+    const int creation = kCreation[o.create & 3];
+    int handle = 0;
+    if (f.object) {
+        if (int err = osOpen(f.path, access, creation, handle)) return err;
+    } else {
+        if (o.reserve)
+            if (int err = ktReserve(f.path)) return err;
+        if (int err = ktFileShareSet(f.path, access, creation, o.shareClass, handle)) {
+            if (o.reserve) (void)ktRelease(f.path);
+            return err;
+        }
+        f.sharedHandle = true;
+        f.reserved = o.reserve;
+    }
+    f.handle = handle;
+    f.shareClass = o.shareClass;
+    f.handlePos = -1;
+    auto fail = [&](int err) {
+        (void)engineCloseFcb(f, false);
+        return err;
+    };
+    if (int err = sizeOf(f, f.fileSize)) return fail(err);
+    if (!isInternal(f)) {
+        if (f.type == kFileDisplay) {
+            // The end of a text file is after its last byte that is neither 0 nor Ctrl-Z.
+            int64_t end = f.fileSize;
+            uint8_t tail[4096];
+            while (end > 0) {
+                const size_t want = static_cast<size_t>(std::min<int64_t>(end, sizeof tail));
+                size_t got = 0;
+                if (int err = readAt(f, end - static_cast<int64_t>(want), tail, want, got))
+                    return fail(err);
+                size_t k = got;
+                while (k > 0 && (tail[k - 1] == 0 || tail[k - 1] == 26)) --k;
+                if (k > 0 || got < want) {
+                    end -= static_cast<int64_t>(got - k);
+                    break;
+                }
+                end -= static_cast<int64_t>(got);
+            }
+            f.textEnd = end;
+        }
+        return 0;
+    }
+    if (f.fileSize == 0) {
+        // A new (or empty) INTERNAL file: its header from RECL= and VERSION=.
+        if (o.mode == kModeInput) return fail(kErrWrongFileType);
+        if (o.recl < 1 || o.recl > 32767) return fail(kErrOpenSyntax);
+        f.recl = static_cast<int16_t>(o.recl);
+        f.headerFlags = optionOn(51) ? kHeaderDeletedChain : 0;
+        f.headerLength = static_cast<int16_t>(
+            headerLengthFor(o.recl, 0, f.headerFlags & kHeaderDeletedChain));
+        f.version = o.versionGiven ? o.version : 0;
+        f.records = 0;
+        f.keyParts = 0;
+        if (int err = writeHeader(f)) return fail(err);
+        f.fileSize = f.headerLength;
+        return 0;
+    }
+    uint8_t bytes[kMaxHeaderLength];
+    size_t got = 0;
+    if (int err = readAt(f, 0, bytes, sizeof bytes, got)) return fail(err);
+    InternalHeader h;
+    if (int err = decodeHeader(bytes, got, h)) return fail(err);
+    if (o.create == kCreateUse && o.recl && o.recl != h.recl) return fail(kErrRecordLength);
+    f.records = h.records;
+    f.version = h.version;
+    f.type = h.type == kTypeBtree ? kFileBtreeKeys : kFileInternal;
+    f.recl = h.recl;
+    f.headerLength = h.length;
+    f.keyParts = h.parts;
+    f.headerFlags = h.flags;
+    f.swapped = h.swapped;
+    for (int i = 0; i < kMaxKeyParts; ++i) f.keys[i] = h.keys[i];
+    f.deletedHead = h.deletedHead;
+    if (h.type == kTypeBtree) return fail(kErrWrongFileType);  // a key file is not a data file
+    return 0;
+}
+
+int engineCloseFcb(Fcb& f, bool drop) {
+    int err = 0;
+    if (f.handle > 0 && f.device != Device::kConsole && f.device != Device::kDebug) {
+        err = flushText(f);
+        if (f.outputFlag && isInternal(f) && f.device == Device::kDisk) {
+            const bool shared = f.shareClass != 0;
+            int e = shared ? ktUpdateLock(f.handle, 0) : 0;
+            if (!e && drop) {
+                e = osFiles().truncateAt(f.handle, f.headerLength);
+                f.handlePos = -1;
+            }
+            if (!e) e = recount(f, static_cast<uint32_t>(f.recl) + 1, false);
+            if (!e) e = writeHeader(f);
+            if (shared) (void)ktUpdateUnlock(f.handle);
+            if (e && !err) err = e;
+        } else if (drop && f.device == Device::kDisk) {
+            const int e = osFiles().truncateAt(f.handle, 0);
+            if (e && !err) err = e;
+        }
+    }
+    if (f.handle > 0) {
+        if (f.sharedHandle) {
+            (void)ktFileShareRelease(f.handle, f.shareClass);
+        } else if (f.device == Device::kDisk || f.device == Device::kPrinter) {
+            (void)osClose(f.handle);
+        }
+    }
+    f.handle = 0;
+    f.sharedHandle = false;
+    return err;
+}
+
+void enginePositionDisplay(Ufcb& u, int create) {
+    Fcb& f = *u.uffcb;
+    const bool fresh = create == kCreateNew || create == kCreateReplace;
+    u.bytePosition = (u.mode == kModeInput || fresh) ? 0 : f.textEnd;
+    if (u.mode != kModeInput && f.textOut.empty()) f.textOutAt = u.bytePosition;
+}
+
+// ---- records ----
+int readRecord(Ufcb& u, ReadHow how, uint32_t n, const RecordOptions& o) {
+    Fcb* f = u.uffcb;
+    if (!f) return kErrWrongMode;
+    if (o.lock != kLockReserve) releaseLocks(u);
+    if (u.mode == kModeOutput) return kErrWrongMode;
+    if (f->type == kFileDisplay || f->device != Device::kDisk) {
+        if (how != ReadHow::kNext) return kErrWrongMode;
+        std::string line;
+        if (int err = readTextLine(u, line)) return err;
+        takeRecord(u, reinterpret_cast<const uint8_t*>(line.data()), line.size());
+        return 0;
+    }
+    return readSlotted(u, how, n, o);
+}
+
+int writeRecord(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const RecordOptions& o) {
+    Fcb* fp = u.uffcb;
+    if (!fp || !writable(u)) return kErrWrongMode;
+    Fcb& f = *fp;
+    if (o.lock != kLockReserve) releaseLocks(u);
+    if (f.type == kFileDisplay || f.device != Device::kDisk)
+        return writeTextLine(u, std::string_view(reinterpret_cast<const char*>(data), len));
+    const bool internal = isInternal(f);
+    if (internal && nullRecordCheck() && nullRecord(data, len)) return kErrNullWrite;
+    const uint32_t slot = u.slotLength;
+    // Sequential appends through the write-behind buffer.
+    if (n == 0 && u.behindRecords > 0) {
+        if (u.behindFill == 0) {
+            if (int err = settle(f)) return err;
+            u.behindFirst = f.records + 1;
+        }
+        const int64_t end = slotOffsetOf(f, slot, f.records + 1) + slot;
+        if (int err = ktCheckFileSize(end)) return err;
+        buildSlot(u, data, len, u.behind.data() + static_cast<size_t>(u.behindFill) * slot);
+        ++u.behindFill;
+        ++f.records;
+        u.position = f.records;
+        u.haveCurrent = true;
+        dropReadAhead(f);
+        if (u.behindFill == u.behindRecords) return flushBehind(u);
+        return 0;
+    }
+    if (int err = settle(f)) return err;
+    const bool shared = u.lockingActive;
+    if (shared)
+        if (int err = ktUpdateLock(f.handle, u.ufnbr)) return err;
+    auto done = [&](int err) {
+        if (shared) (void)ktUpdateUnlock(f.handle);
+        return err;
+    };
+    if (shared) {
+        const uint32_t said = f.records;
+        if (int err = recount(f, slot, internal)) return done(err);
+        if (f.records < said && internal) return done(kErrShortFile);
+    }
+    const uint32_t target = n ? n : f.records + 1;
+    if (target > f.records + 1) return done(kErrNoRecord);
+    bool taken = false;
+    std::vector<uint8_t> bytes(slot);
+    if (target <= f.records) {
+        if (!internal) return done(kErrDuplicateRecord);
+        if (shared)
+            if (int err = lockRecord(u, target, o, taken)) return done(err);
+        size_t got = 0;
+        uint8_t status = 0;
+        int err = readAt(f, slotOffsetOf(f, slot, target), &status, 1, got);
+        if (!err && (got != 1 || !slotDeleted(status))) err = kErrDuplicateRecord;
+        if (err) {
+            if (taken) unlockRecord(u, target);
+            return done(err);
+        }
+    } else if (shared && o.lock == kLockReserve) {
+        if (int err = lockRecord(u, target, o, taken)) return done(err);
+    }
+    const int64_t at = slotOffsetOf(f, slot, target);
+    if (int err = ktCheckFileSize(at + slot)) {
+        if (taken) unlockRecord(u, target);
+        return done(err);
+    }
+    buildSlot(u, data, len, bytes.data());
+    if (int err = writeAt(f, at, bytes.data(), slot)) {
+        if (taken) unlockRecord(u, target);
+        return done(err);
+    }
+    if (target > f.records) f.records = target;
+    dropReadAhead(f);
+    u.position = target;
+    u.haveCurrent = true;
+    if (taken && o.lock != kLockReserve) unlockRecord(u, target);
+    return done(0);
+}
+
+int rewriteRecord(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const RecordOptions& o) {
+    Fcb* fp = u.uffcb;
+    if (!fp || !writable(u)) return kErrWrongMode;
+    Fcb& f = *fp;
+    if (f.type == kFileDisplay || f.device != Device::kDisk) return kErrWrongMode;
+    const bool internal = isInternal(f);
+    if (internal && nullRecordCheck() && nullRecord(data, len)) return kErrNullRewrite;
+    if (int err = settle(f)) return err;
+    const uint32_t target = n ? n : (u.haveCurrent ? u.position : 0);
+    if (target < 1) return kErrNoRecord;
+    const uint32_t slot = u.slotLength;
+    bool taken = false;
+    if (u.lockingActive && !holds(u, target)) {
+        if (n == 0) return kErrNotHeld;
+        if (int err = lockRecord(u, target, o, taken)) return err;
+    }
+    auto finish = [&](int err) {
+        if (err && taken) unlockRecord(u, target);
+        if (!err && o.lock != kLockReserve) releaseLocks(u);
+        return err;
+    };
+    if (internal) {
+        uint8_t status = 0;
+        size_t got = 0;
+        int err = readAt(f, slotOffsetOf(f, slot, target), &status, 1, got);
+        if (!err && (got != 1 || slotDeleted(status))) err = kErrNoRecord;
+        if (err) return finish(err);
+    } else if (target > f.records + ((f.fileSize - f.headerLength) % slot ? 1u : 0u)) {
+        return finish(kErrNoRecord);
+    }
+    std::vector<uint8_t> bytes(slot);
+    buildSlot(u, data, len, bytes.data());
+    if (int err = writeAt(f, slotOffsetOf(f, slot, target), bytes.data(), slot)) return finish(err);
+    dropReadAhead(f);
+    u.position = target;
+    u.haveCurrent = true;
+    return finish(0);
+}
+
+int deleteRecord(Ufcb& u, uint32_t n, const RecordOptions& o) {
+    Fcb* fp = u.uffcb;
+    if (!fp || !writable(u)) return kErrWrongMode;
+    Fcb& f = *fp;
+    if (!isInternal(f) || f.device != Device::kDisk) return kErrWrongMode;
+    if (int err = settle(f)) return err;
+    const uint32_t target = n ? n : (u.haveCurrent ? u.position : 0);
+    if (target < 1) return kErrNoRecord;
+    bool taken = false;
+    if (u.lockingActive && !holds(u, target)) {
+        if (n == 0) return kErrNotHeld;
+        if (int err = lockRecord(u, target, o, taken)) return err;
+    }
+    auto finish = [&](int err) {
+        if (err && taken) unlockRecord(u, target);
+        if (!err && o.lock != kLockReserve) releaseLocks(u);
+        return err;
+    };
+    const int64_t at = slotOffsetOf(f, u.slotLength, target);
+    uint8_t status = 0;
+    size_t got = 0;
+    int err = readAt(f, at, &status, 1, got);
+    if (!err && (got != 1 || slotDeleted(status))) err = kErrNoRecord;
+    if (!err) {
+        const uint8_t mark = kSlotDeleted;
+        err = writeAt(f, at, &mark, 1);
+    }
+    if (!err) {
+        dropReadAhead(f);
+        u.position = target;
+        u.haveCurrent = false;
+    }
+    return finish(err);
+}
+
+int restoreFile(Ufcb& u, uint32_t n) {
+    Fcb* f = u.uffcb;
+    releaseLocks(u);
+    u.haveCurrent = false;
+    if (!f) return 0;
+    if (f->type == kFileDisplay || f->device != Device::kDisk) {
+        if (n) return kErrWrongMode;
+        if (int err = flushText(*f)) return err;
+        u.bytePosition = 0;
+        u.text.clear();
+        u.textStart = 0;
+        if (u.mode != kModeInput) {
+            // Output starts again at the beginning: the file is emptied, as a new report.
+            if (f->device == Device::kDisk) {
+                if (int err = osFiles().truncateAt(f->handle, 0)) return err;
+                f->handlePos = -1;
+            }
+            f->fileSize = f->textEnd = 0;
+            f->textOutAt = 0;
+        }
+        return 0;
+    }
+    u.position = n ? n - 1 : 0;
+    return 0;
+}
+
+void releaseLocks(Ufcb& u) {
+    if (u.lockedCount == 0) return;
+    for (int64_t& n : u.uflocked) {
+        if (n < 0) continue;
+        const int64_t rec = n;
+        unlockRecord(u, rec);
+    }
+    u.lockedCount = 0;
+    std::fill(u.uflocked.begin(), u.uflocked.end(), int64_t{-1});
+}
+
+int flushFile(Ufcb& u) {
+    if (!u.uffcb) return 0;
+    int err = flushBehind(u);
+    if (int e = flushText(*u.uffcb); e && !err) err = e;
+    return err;
+}
+
+// ---- text lines ----
+int writeTextLine(Ufcb& u, std::string_view bytes, int lineFeeds) {
+    Fcb* fp = u.uffcb;
+    if (!fp) {  // a window shown in the console
+        if (g_consoleWriter) g_consoleWriter(bytes);
+        u.line.clear();
+        u.column = 1;
+        return 0;
+    }
+    if (!writable(u)) return kErrWrongMode;
+    Fcb& f = *fp;
+    std::string out(bytes);
+    if (u.eol != kEolNone) {
+        while (!out.empty() && out.back() == ' ') out.pop_back();
+    } else if (optionOn(4) && out.size() < static_cast<size_t>(u.ufreclen)) {
+        out.resize(static_cast<size_t>(u.ufreclen), ' ');
+    }
+    if (out.find('\f') != std::string::npos) u.pageLines = 0;
+    u.line.clear();
+    u.column = 1;
+    if (f.device == Device::kConsole) {
+        if (g_consoleWriter) g_consoleWriter(out);
+        u.linesWritten += lineFeeds;
+        return 0;
+    }
+    if (u.outTable) translate(u.outTable.get(), reinterpret_cast<uint8_t*>(out.data()), out.size());
+    const bool endsInFormFeed = !out.empty() && out.back() == '\f';
+    if (u.eol != kEolNone && !endsInFormFeed) {
+        const bool crlf = u.eol == kEolCrlf && u.ufreclen != 1;
+        for (int i = 0; i < lineFeeds; ++i) {
+            out += crlf ? "\r\n" : "\n";
+            ++u.pageLines;
+            ++u.linesWritten;
+        }
+    }
+    if (f.textOut.empty()) f.textOutAt = u.bytePosition;
+    f.textOut += out;
+    u.bytePosition += static_cast<int64_t>(out.size());
+    if (u.bytePosition > f.textEnd) f.textEnd = u.bytePosition;
+    if (f.textOut.size() >= kTextFlushBytes || f.device == Device::kPrinter) return flushText(f);
+    return 0;
+}
+
+int readTextLine(Ufcb& u, std::string& line) {
+    line.clear();
+    Fcb* fp = u.uffcb;
+    if (!fp) return kErrWrongMode;
+    Fcb& f = *fp;
+    if (u.mode == kModeOutput) return kErrWrongMode;
+    const size_t max = static_cast<size_t>(u.ufreclen > 0 ? u.ufreclen : 132);
+    if (f.device == Device::kConsole) {
+        if (!g_consoleReader) return kErrEndOfRecords;
+        return g_consoleReader(line, static_cast<int>(max));
+    }
+    if (f.device != Device::kDisk) return kErrWrongMode;
+    if (int err = flushText(f)) return err;
+    // The line from the read-ahead text: up to a line feed, at most RECL bytes.
+    for (;;) {
+        const int64_t offset = u.bytePosition - u.textStart;
+        if (offset >= 0 && offset < static_cast<int64_t>(u.text.size())) {
+            const char* start = u.text.data() + offset;
+            const size_t avail = u.text.size() - static_cast<size_t>(offset);
+            const void* lf = memchr(start, '\n', std::min(avail, max + 1));
+            const bool atEnd = u.textStart + static_cast<int64_t>(u.text.size()) >= f.textEnd;
+            if (lf || avail > max || atEnd) {
+                size_t len = lf ? static_cast<size_t>(static_cast<const char*>(lf) - start)
+                                : std::min(avail, max);
+                size_t used = lf ? len + 1 : len;
+                if (len > max) {  // a longer line continues as the next record
+                    len = max;
+                    used = max;
+                }
+                line.assign(start, len);
+                if (!line.empty() && line.back() == '\r') line.pop_back();
+                u.bytePosition += static_cast<int64_t>(used);
+                translate(u.inTable.get(), reinterpret_cast<uint8_t*>(line.data()), line.size());
+                return 0;
+            }
+        }
+        if (u.bytePosition >= f.textEnd) return kErrEndOfRecords;
+        // Refill from the current position.
+        const int64_t left = f.textEnd - u.bytePosition;
+        const size_t want = static_cast<size_t>(
+            std::min<int64_t>(left, static_cast<int64_t>(std::max(kTextReadBytes, max + 2))));
+        u.text.resize(want);
+        size_t got = 0;
+        if (int err = readAt(f, u.bytePosition, reinterpret_cast<uint8_t*>(u.text.data()), want, got))
+            return err;
+        u.text.resize(got);
+        u.textStart = u.bytePosition;
+        if (got == 0) return kErrEndOfRecords;
+    }
+}
+
+// ---- file state ----
+int lastRecordNumber(Ufcb& u, int64_t& n) {
+    n = 0;
+    Fcb* f = u.uffcb;
+    if (!f || f->device != Device::kDisk) return 0;
+    if (int err = settle(*f)) return err;
+    int64_t size;
+    if (int err = sizeOf(*f, size)) return err;
+    if (f->type == kFileDisplay) size = std::max(size, f->textEnd);
+    const int64_t body = std::max<int64_t>(0, size - f->headerLength);
+    n = u.slotLength ? body / u.slotLength : 0;
+    return 0;
+}
+
+int dataFileSize(Ufcb& u, int64_t& size) {
+    size = 0;
+    Fcb* f = u.uffcb;
+    if (!f || f->device != Device::kDisk) return 0;
+    if (int err = settle(*f)) return err;
+    return sizeOf(*f, size);
+}
+
+int setRecordLength(Ufcb& u, int recl) {
+    Fcb* f = u.uffcb;
+    if (!f || isInternal(*f) || recl < 1 || recl > 32767) return kErrWrongMode;
+    if (f->type != kFileDisplay && f->type != kFileExternal) return kErrWrongMode;
+    if (int err = settle(*f)) return err;
+    u.ufreclen = static_cast<int16_t>(recl);
+    u.slotLength = static_cast<uint32_t>(recl);
+    if (u.record.size() < static_cast<size_t>(recl) + 2) u.record.resize(static_cast<size_t>(recl) + 2, ' ');
+    return 0;
+}
+
+int setFileVersion(Ufcb& u, int version) {
+    Fcb* f = u.uffcb;
+    if (!f || !isInternal(*f) || u.mode == kModeInput) return kErrWrongMode;
+    f->version = version;
+    return 0;
+}
+
+}  // namespace vxs

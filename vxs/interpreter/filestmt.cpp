@@ -1,0 +1,899 @@
+// The file statements (see filestmt.h): each decodes its clause's parts, takes its operands from
+// the RPN stack in source order, converts between values and the record image through the FORM
+// of its USING clause (or the plain layout below), and asks the data-file engine for one
+// operation.
+//
+// Without USING a record holds each number as an 8-byte double and each string as its
+// variable's capacity in bytes (blank-padded on output, trailing blanks removed on input); a
+// DISPLAY file takes values as INPUT does, separated by commas.
+#include "vxs/interpreter/filestmt.h"
+
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "vxs/clientserver/remoteops.h"
+#include "vxs/compiler/codes.h"
+#include "vxs/compiler/linetable.h"
+#include "vxs/config/config.h"
+#include "vxs/control/errors.h"
+#include "vxs/datafiles/datafile.h"
+#include "vxs/datafiles/engine.h"
+#include "vxs/datafiles/file_os.h"
+#include "vxs/datafiles/ktname.h"
+#include "vxs/interpreter/consoleio.h"
+#include "vxs/interpreter/fnargs.h"
+#include "vxs/interpreter/numfunct.h"
+#include "vxs/interpreter/flow.h"
+#include "vxs/interpreter/numtext.h"
+#include "vxs/interpreter/run.h"
+#include "vxs/interpreter/state.h"
+#include "vxs/interpreter/values.h"
+#include "vxs/screen/terminal.h"
+
+namespace vxs {
+
+namespace {
+
+constexpr FileStatementState& g = interp.files;
+
+// ---- the clause's parts ----
+struct IoParts {
+    int file = -2;           // -2 none; -1 the next operand; else the constant
+    bool usingGiven = false;
+    int usingLine = -1;      // the line index of USING line; -1: a string operand
+    uint8_t where = 0;       // K_RECEQ, K_POSEQ, K_KEYEQ, ... (0: none)
+    bool wait = false;
+    uint8_t lock = 0;        // K_RESERVE or K_RELEASE
+    bool freeKw = false, dropKw = false, releaseKw = false;
+    uint8_t type = 0, mode = 0, access = 0;  // OPEN's trailing keywords
+    int listCount = 0;
+    bool lineGiven = false;  // RESTORE line
+    int line = -1;
+    bool other = false;      // FIELDS and the like
+};
+
+int readIoParts(std::span<const uint8_t> code, const ClauseView& v, IoParts& out) {
+    for (size_t p = v.partsAt; p < v.endAt;) {
+        uint8_t h;
+        size_t w, next;
+        int n;
+        if (int err = decodeItem(code, p, h, w, n, next)) return err;
+        const uint8_t kind = h & 0x3F;
+        switch (kind) {
+            case kPartFile: out.file = n ? static_cast<int16_t>(readWord(code.data() + w)) : -1; break;
+            case kPartLine:
+                if (n != kLrefWords) return kErrDamaged;
+                if (out.usingGiven && out.usingLine == -2) {
+                    out.usingLine = static_cast<int16_t>(readWord(code.data() + w));
+                } else {
+                    out.lineGiven = true;
+                    out.line = static_cast<int16_t>(readWord(code.data() + w));
+                }
+                break;
+            case kPartList:
+                if (n != 1) return kErrDamaged;
+                out.listCount = readWord(code.data() + w);
+                return 0;  // the list is last (its bytes follow for PRINT only)
+            case kPartExit: break;
+            case K_USING:
+                out.usingGiven = true;
+                out.usingLine = -2;  // a line part may follow
+                break;
+            case K_RECEQ:
+            case K_POSEQ:
+            case K_KEYEQ:
+            case K_KEYGE:
+            case K_SEARCHEQ:
+            case K_SEARCHGE: out.where = kind; break;
+            case K_WAIT: out.wait = true; break;
+            case K_RESERVE:
+            case K_RELEASE:
+                if (v.code == StClose && kind == K_RELEASE) out.releaseKw = true;
+                else out.lock = kind;
+                break;
+            case K_FREE: out.freeKw = true; break;
+            case K_DROP: out.dropKw = true; break;
+            case K_DISPLAY: out.type = kFileDisplay; break;
+            case K_EXTERNAL: out.type = kFileExternal; break;
+            case K_INTERNAL: out.type = kFileInternal; break;
+            case K_INPUT: out.mode = kModeInput; break;
+            case K_OUTPUT: out.mode = kModeOutput; break;
+            case K_OUTIN: out.mode = kModeOutin; break;
+            case K_SEQUENTIAL: out.access = kAccessSequential; break;
+            case K_RELATIVE: out.access = kAccessRelative; break;
+            case K_KEYED: out.access = kAccessKeyed; break;
+            default: out.other = true; break;
+        }
+        if (kind != K_USING && out.usingLine == -2) out.usingLine = -1;
+        p = next;
+    }
+    if (out.usingLine == -2) out.usingLine = -1;
+    return 0;
+}
+
+// The operands in source order from the RPN stack's base.
+struct Operands {
+    RpnEntry* at;
+    size_t count;
+    size_t next = 0;
+    bool take(RpnEntry& e) {
+        if (next >= count) return false;
+        e = at[next++];
+        return true;
+    }
+};
+
+double numberOf(RpnEntry e) {
+    const Cell* c = rpnCellOf(e);
+    return c ? cellNumber(c) : rpnSmallValue(e);
+}
+
+int takeNumber(Operands& ops, double& v) {
+    RpnEntry e;
+    if (!ops.take(e)) return kErrDamaged;
+    const Cell* c = rpnCellOf(e);
+    if (c && isStringCell(c)) return kErrArgumentKind;
+    v = numberOf(e);
+    return 0;
+}
+
+int takeString(Operands& ops, std::string_view& s) {
+    RpnEntry e;
+    if (!ops.take(e)) return kErrDamaged;
+    const Cell* c = rpnCellOf(e);
+    if (!c || !isStringCell(c)) return kErrArgumentKind;
+    s = cellString(c);
+    return 0;
+}
+
+// ---- values and targets, arrays expanded ----
+struct Item {
+    Cell* cell = nullptr;   // null: a small integer
+    double small = 0;
+    int32_t element = -1;   // an element of a whole array
+};
+
+int expand(Operands& ops, int count, std::vector<Item>& out) {
+    out.clear();
+    for (int i = 0; i < count; ++i) {
+        RpnEntry e;
+        if (!ops.take(e)) return kErrItems;
+        Cell* c = rpnCellOf(e);
+        if (!c) {
+            out.push_back({nullptr, static_cast<double>(rpnSmallValue(e)), -1});
+        } else if (isArrayCell(c) && (c->kind & DE_STORAGE)) {
+            const int32_t n = elementCount(c);
+            for (int32_t k = 0; k < n; ++k) out.push_back({c, 0, k});
+        } else {
+            out.push_back({c, 0, -1});
+        }
+    }
+    return 0;
+}
+
+bool itemIsString(const Item& it) { return it.cell && isStringCell(it.cell); }
+
+double itemNumber(const Item& it) {
+    if (!it.cell) return it.small;
+    if (it.element < 0) return cellNumber(it.cell);
+    double v;
+    memcpy(&v, elementAt(it.cell, it.element), sizeof v);
+    return v;
+}
+
+std::string_view itemString(const Item& it) {
+    if (it.element < 0) return cellString(it.cell);
+    const uint8_t* p = elementAt(it.cell, it.element);
+    uint16_t len;
+    memcpy(&len, p, 2);
+    return {reinterpret_cast<const char*>(p + 2),
+            static_cast<size_t>(std::min<int>(len, stringCapacity(it.cell)))};
+}
+
+int itemCapacity(const Item& it) {
+    return it.cell ? stringCapacity(it.cell) : 0;
+}
+
+int assignNumber(const Item& it, double v) {
+    if (!it.cell || (it.cell->kind & DE_LITERAL && !(it.cell->kind & DE_STORAGE)))
+        return kErrNoAssignTarget;
+    if (it.element < 0) {
+        setCellNumber(it.cell, v);
+    } else {
+        memcpy(elementAt(it.cell, it.element), &v, sizeof v);
+    }
+    return 0;
+}
+
+int assignText(const EvalEnv& env, const Item& it, std::string_view s) {
+    if (!it.cell) return kErrNoAssignTarget;
+    if (it.element < 0) return assignString(env, it.cell, s);
+    uint8_t* p = elementAt(it.cell, it.element);
+    const int cap = stringCapacity(it.cell);
+    if (static_cast<int>(s.size()) > cap) {
+        if (!env.soflowIgnore()) return kErrStringOverflow;
+        s = s.substr(0, static_cast<size_t>(cap));
+    }
+    const uint16_t len = static_cast<uint16_t>(s.size());
+    memcpy(p, &len, 2);
+    copyText(p + 2, s);
+    return 0;
+}
+
+// ---- FORM cache ----
+struct CachedForm {
+    const pcb* program = nullptr;
+    int line = -1;
+    uint32_t identity = 0;
+    CompiledForm form;
+};
+std::array<CachedForm, 32> g_forms;
+CompiledForm g_textForm;
+std::string g_textFormSource;
+const pcb* g_textFormProgram = nullptr;
+
+int compileFormText(const EvalEnv& env, std::string_view text, CompiledForm& out) {
+    const pcb* pc = env.pc;
+    FormNameLookup lookup = [pc](std::string_view name, uint16_t& index) -> int {
+        if (!pc) return kErrFormStructure;
+        const int i = findName(*pc, name);
+        if (i == 0) return kErrFormStructure;
+        const de* e = dictEntry(*pc, i);
+        if (!e || e->isString() || e->isFunction()) return kErrFormStructure;
+        index = static_cast<uint16_t>(i);
+        return 0;
+    };
+    const int err = formCompile(text, out, lookup);
+    return err ? (err == kErrFormTooLong || err == kErrFormNumber ? err : kErrFormStructure) : 0;
+}
+
+}  // namespace
+
+int usingForm(const EvalEnv& env, int line, std::string_view text, const CompiledForm*& form) {
+    form = nullptr;
+    if (line < 0) {
+        if (g_textFormProgram != env.pc || g_textFormSource != text) {
+            g_textFormSource.clear();
+            if (int err = compileFormText(env, text, g_textForm)) return err;
+            g_textFormSource.assign(text);
+            g_textFormProgram = env.pc;
+        }
+        form = &g_textForm;
+        return 0;
+    }
+    if (!env.pc || line >= env.pc->linecnt) return kErrNoTarget;
+    const uint32_t identity = lineIdentity(*env.pc, static_cast<int16_t>(line));
+    CachedForm& c = g_forms[static_cast<size_t>(line) % g_forms.size()];
+    if (c.program == env.pc && c.line == line && c.identity == identity) {
+        form = &c.form;
+        return 0;
+    }
+    // The first clause of the line must be a FORM statement; its text is a string literal.
+    const std::span<const uint8_t> code = lineCode(*env.pc, line);
+    ClauseView fv;
+    if (atLineEnd(code, 0) || decodeClause(code, 0, fv) || fv.code != StForm || fv.count != 1)
+        return kErrFormStructure;
+    const de* textEntry = dictEntry(*env.pc, readWord(code.data() + fv.start + 1));
+    if (!textEntry || !textEntry->isString()) return kErrDamaged;
+    c.program = nullptr;
+    if (int err = compileFormText(env, cellString(textEntry), c.form)) return err;
+    c.program = env.pc;
+    c.line = line;
+    c.identity = identity;
+    form = &c.form;
+    return 0;
+}
+
+FormSettings formSettingsFor(const EvalEnv& env, const Ufcb* u) {
+    FormSettings s;
+    s.decimalChar = fn::decimalCharOf(env);
+    s.currency = interp.text.currency;
+    if (u) {
+        s.overflowFill = static_cast<char>(u->convChar);
+        s.swapBytes = u->uffcb && u->uffcb->swapped;
+    }
+    if (env.pc) {
+        const pcb* program = env.pc;
+        s.variable = [program](uint16_t index, double& value) -> int {
+            const de* e = dictEntry(*program, index);
+            if (!e || e->isString()) return kErrFormStructure;
+            value = cellNumber(e);
+            return 0;
+        };
+    }
+    return s;
+}
+
+int statementFile(int number, Ufcb*& u) {
+    return fileOfNumber(fileBlocks(), number, u);
+}
+
+void noteFileOutcome(Ufcb* u, int number, int err, bool input, int items) {
+    systemValues().itemCount = items;
+    if (u) {
+        if (!err) u->status = kStatusOk;
+        else if (errorCondition(err) == ErrorCondition::EOF_)
+            u->status = input ? kStatusEofInput : kStatusEofOutput;
+        else
+            u->status = input ? kStatusErrorInput : kStatusErrorOutput;
+    }
+    if (err) systemValues().errorFile = number;
+}
+
+namespace {
+
+// A number as PRINT shows it, without its leading blanks.
+std::string trimmedNumber(double v, char decimalChar) {
+    std::string t = displayNumber(v, 25, decimalChar);
+    const size_t b = t.find_first_not_of(' ');
+    return b == std::string::npos ? std::string() : t.substr(b);
+}
+
+// ---- record image <-> values ----
+int valuesToRecord(const EvalEnv& env, const Ufcb& u, const CompiledForm* form,
+                   const std::vector<Item>& items, std::vector<uint8_t>& rec, size_t& used) {
+    const size_t recl = static_cast<size_t>(u.ufreclen);
+    used = 0;
+    if (form) {
+        const FormSettings s = formSettingsFor(env, &u);
+        FormCursor cursor(*form, s, rec.data(), recl, true);
+        for (const Item& it : items) {
+            const int err = itemIsString(it) ? cursor.writeString(itemString(it))
+                                             : cursor.writeNumber(itemNumber(it));
+            if (err) return err;
+        }
+        used = cursor.highest();
+        return 0;
+    }
+    if (u.uftype == kFileDisplay) {
+        std::string line;
+        for (size_t i = 0; i < items.size(); ++i) {
+            if (i) line += ',';
+            if (itemIsString(items[i]))
+                line += itemString(items[i]);
+            else
+                line += trimmedNumber(itemNumber(items[i]), fn::decimalCharOf(env));
+        }
+        if (line.size() > recl) return kErrFieldOverflow;
+        memcpy(rec.data(), line.data(), line.size());
+        used = line.size();
+        return 0;
+    }
+    for (const Item& it : items) {
+        if (itemIsString(it)) {
+            const std::string_view s = itemString(it);
+            const size_t cap = static_cast<size_t>(std::max<int>(itemCapacity(it), static_cast<int>(s.size())));
+            if (used + cap > recl) return kErrFieldOverflow;
+            memcpy(rec.data() + used, s.data(), s.size());
+            memset(rec.data() + used + s.size(), ' ', cap - s.size());
+            used += cap;
+        } else {
+            if (used + 8 > recl) return kErrFieldOverflow;
+            const double v = itemNumber(it);
+            memcpy(rec.data() + used, &v, 8);
+            used += 8;
+        }
+    }
+    return 0;
+}
+
+// Splits a text line into values as INPUT does: commas separate, quotes keep commas.
+std::vector<std::string> splitLine(std::string_view typed) {
+    std::vector<std::string> values;
+    size_t p = 0;
+    do {
+        std::string value;
+        while (p < typed.size() && typed[p] == ' ') ++p;
+        if (p < typed.size() && typed[p] == '"') {
+            for (++p; p < typed.size(); ++p) {
+                if (typed[p] == '"') {
+                    if (p + 1 < typed.size() && typed[p + 1] == '"') {
+                        value += '"';
+                        ++p;
+                        continue;
+                    }
+                    ++p;
+                    break;
+                }
+                value += typed[p];
+            }
+            while (p < typed.size() && typed[p] != ',') ++p;
+        } else {
+            const size_t comma = typed.find(',', p);
+            value = std::string(typed.substr(p, comma == std::string::npos ? std::string::npos
+                                                                             : comma - p));
+            while (!value.empty() && value.back() == ' ') value.pop_back();
+            p = comma == std::string::npos ? typed.size() : comma;
+        }
+        values.push_back(std::move(value));
+        if (p < typed.size()) ++p;
+    } while (p < typed.size());
+    return values;
+}
+
+int recordToValues(const EvalEnv& env, const Ufcb& u, const CompiledForm* form,
+                   const std::vector<Item>& items, int& done) {
+    done = 0;
+    const uint8_t* rec = u.record.data();
+    const size_t len = u.recordLength;
+    if (form) {
+        const FormSettings s = formSettingsFor(env, &u);
+        FormCursor cursor(*form, s, const_cast<uint8_t*>(rec), len, false);
+        std::string text;
+        for (const Item& it : items) {
+            if (itemIsString(it)) {
+                if (int err = cursor.readString(text)) return err;
+                if (int err = assignText(env, it, text)) return err;
+            } else {
+                double v;
+                if (int err = cursor.readNumber(v)) return err;
+                if (int err = assignNumber(it, v)) return err;
+            }
+            ++done;
+        }
+        return 0;
+    }
+    if (u.uftype == kFileDisplay || !u.uffcb || u.uffcb->device != Device::kDisk) {
+        const std::vector<std::string> values =
+            splitLine(std::string_view(reinterpret_cast<const char*>(rec), len));
+        for (size_t i = 0; i < items.size(); ++i) {
+            const std::string value = i < values.size() ? values[i] : std::string();
+            if (itemIsString(items[i])) {
+                if (int err = assignText(env, items[i], value)) return err;
+            } else {
+                double v = 0;
+                if (!value.empty() && !parseNumber(value, fn::decimalCharOf(env), 0, v))
+                    return kErrConversion;
+                if (int err = assignNumber(items[i], v)) return err;
+            }
+            ++done;
+        }
+        return 0;
+    }
+    size_t at = 0;
+    for (const Item& it : items) {
+        if (itemIsString(it)) {
+            const size_t cap = static_cast<size_t>(itemCapacity(it));
+            if (at + cap > len) return kErrConversion;
+            size_t n = cap;
+            while (n > 0 && rec[at + n - 1] == ' ') --n;
+            if (int err = assignText(env, it, std::string_view(reinterpret_cast<const char*>(rec + at), n)))
+                return err;
+            at += cap;
+        } else {
+            if (at + 8 > len) return kErrConversion;
+            double v;
+            memcpy(&v, rec + at, 8);
+            if (int err = assignNumber(it, v)) return err;
+            at += 8;
+        }
+        ++done;
+    }
+    return 0;
+}
+
+// ---- the statements ----
+struct Statement {
+    RunCtx& r;
+    const ClauseView& v;
+    IoParts parts;
+    Operands ops;
+    int number = 0;
+    Ufcb* file = nullptr;
+    const CompiledForm* form = nullptr;
+    RecordOptions options;
+    double whereValue = 0;
+    std::string_view whereText;
+    std::vector<Item> items;
+
+    Statement(RunCtx& run, const ClauseView& view)
+        : r(run), v(view), ops{rpnStack().rpn_stkbase, rpnStack().size()} {}
+
+    // The file number, the USING form, the position value and WAIT=, in source order.
+    int prepare(bool needFile = true) {
+        if (int err = readIoParts(r.code, v, parts)) return err;
+        if (parts.other) return kErrNotAvailable;
+        if (parts.file == -1) {
+            double n;
+            if (int err = takeNumber(ops, n)) return err;
+            number = toInteger(n, -32767, 32767);
+        } else if (parts.file >= 0) {
+            number = parts.file;
+        }
+        if (needFile && parts.file != -2)
+            if (int err = statementFile(number, file)) return err;
+        if (parts.usingGiven) {
+            std::string_view text;
+            if (parts.usingLine < 0)
+                if (int err = takeString(ops, text)) return err;
+            if (int err = usingForm(r.env, parts.usingLine, text, form)) return err;
+        }
+        if (parts.where) {
+            if (parts.where == K_RECEQ || parts.where == K_POSEQ) {
+                if (int err = takeNumber(ops, whereValue)) return err;
+            } else if (int err = takeString(ops, whereText)) {
+                return err;
+            }
+        }
+        if (parts.wait) {
+            double w;
+            if (int err = takeNumber(ops, w)) return err;
+            options.wait = toInteger(w, 0, 32767);
+        }
+        options.lock = parts.lock == K_RESERVE ? kLockReserve
+                       : parts.lock == K_RELEASE ? kLockRelease
+                                                 : kLockNormal;
+        return 0;
+    }
+
+    // The record number of REC= (57 when it is not a record number).
+    int recordNumber(uint32_t& n) const {
+        if (!(whereValue >= 1) || whereValue > 4294967295.0) return kErrNoRecord;
+        n = static_cast<uint32_t>(toInteger(whereValue, 1, INT32_MAX));
+        if (whereValue > INT32_MAX) n = static_cast<uint32_t>(whereValue + 0.5);
+        return 0;
+    }
+};
+
+int finishIo(Statement& s, int err, bool input, int items) {
+    noteFileOutcome(s.file, s.number, err, input, items);
+    return err;
+}
+
+int openStatement(RunCtx& r, const ClauseView& v) {
+    Statement s(r, v);
+    if (int err = s.prepare(false)) return err;
+    std::string_view text;
+    if (int err = takeString(s.ops, text)) return err;
+    OpenRequest req;
+    req.number = s.number;
+    req.text = text;
+    req.type = s.parts.type ? s.parts.type : static_cast<int>(kFileDisplay);
+    req.mode = s.parts.mode ? s.parts.mode : static_cast<int>(kModeInput);
+    req.access = s.parts.access;
+    req.trailing = s.parts.type || s.parts.mode || s.parts.access ||
+                   !(s.number == 254 || s.number == 255);
+    Ufcb* u = nullptr;
+    const int err = openFile(fileBlocks(), req, u);
+    s.file = u;
+    return finishIo(s, err, req.mode == kModeInput, 0);
+}
+
+int closeStatement(RunCtx& r, const ClauseView& v) {
+    Statement s(r, v);
+    if (int err = s.prepare(false)) return err;
+    if (int err = statementFile(s.number, s.file)) return finishIo(s, err, false, 0);
+    int option = kCloseNone;
+    if (s.parts.freeKw) option = kCloseFree;
+    else if (s.parts.dropKw) option = kCloseDrop;
+    else if (s.parts.releaseKw) option = kCloseRelease;
+    if (s.number == 0) return 0;
+    const int err = closeFile(fileBlocks(), s.file, option);
+    s.file = nullptr;
+    return finishIo(s, err, false, 0);
+}
+
+int readStatement(RunCtx& r, const ClauseView& v, bool again) {
+    Statement s(r, v);
+    if (int err = s.prepare()) return finishIo(s, err, true, 0);
+    Ufcb& u = *s.file;
+    if (int err = expand(s.ops, s.parts.listCount, s.items)) return err;
+    int err = 0;
+    if (s.number == 0 || u.uftype == kFileWindow) {
+        // A READ from the console takes one typed line.
+        std::string typed;
+        flushPartialLine(consoleLine());
+        const int status = consoleInput(typed, kConsoleWidth, kInputStatement);
+        if (status < 0) return kErrInterrupted;
+        u.record.assign(typed.begin(), typed.end());
+        u.record.resize(typed.size() + 2);
+        u.recordLength = static_cast<uint32_t>(typed.size());
+    } else if (again) {
+        err = readRecord(u, ReadHow::kAgain, 0, s.options);
+    } else if (s.parts.where == K_RECEQ) {
+        uint32_t n = 0;
+        err = s.recordNumber(n);
+        if (!err) err = readRecord(u, ReadHow::kRecord, n, s.options);
+    } else if (s.parts.where == K_POSEQ) {
+        err = kErrNotAvailable;
+    } else if (s.parts.where) {
+        err = u.access == kAccessKeyed ? kErrNotAvailable : kErrWrongMode;
+    } else {
+        err = readRecord(u, ReadHow::kNext, 0, s.options);
+    }
+    if (err) return finishIo(s, err, true, 0);
+    int done = 0;
+    err = recordToValues(r.env, u, s.form, s.items, done);
+    return finishIo(s, err, true, done);
+}
+
+int writeStatement(RunCtx& r, const ClauseView& v, bool rewrite) {
+    Statement s(r, v);
+    if (int err = s.prepare()) return finishIo(s, err, false, 0);
+    Ufcb& u = *s.file;
+    if (int err = expand(s.ops, s.parts.listCount, s.items)) return err;
+    if (u.mode == kModeInput) return finishIo(s, kErrWrongMode, false, 0);
+    const size_t recl = static_cast<size_t>(u.ufreclen);
+    std::vector<uint8_t> rec(recl + 2, ' ');
+    if (rewrite && u.haveCurrent && u.recordLength)  // fields the FORM leaves keep their bytes
+        memcpy(rec.data(), u.record.data(), std::min<size_t>(recl, u.recordLength));
+    size_t used = 0;
+    int err = valuesToRecord(r.env, u, s.form, s.items, rec, used);
+    if (err) return finishIo(s, err, false, 0);
+    const bool text = u.uftype == kFileDisplay || u.uftype == kFileWindow || s.number == 0;
+    const size_t len = text ? used : recl;
+    uint32_t n = 0;
+    if (s.parts.where == K_RECEQ) {
+        err = s.recordNumber(n);
+    } else if (s.parts.where) {
+        err = s.parts.where == K_POSEQ ? kErrNotAvailable : kErrWrongMode;
+    }
+    if (!err) {
+        if (s.number == 0 || u.uftype == kFileWindow) {
+            flushPartialLine(consoleLine());
+            consoleOutput(std::string_view(reinterpret_cast<const char*>(rec.data()), len));
+        } else if (rewrite) {
+            err = rewriteRecord(u, rec.data(), len, n, s.options);
+        } else {
+            err = writeRecord(u, rec.data(), len, n, s.options);
+        }
+    }
+    if (!err && !text) {
+        memcpy(u.record.data(), rec.data(), recl);
+        u.recordLength = static_cast<uint32_t>(recl);
+    }
+    return finishIo(s, err, false, err ? 0 : static_cast<int>(s.items.size()));
+}
+
+int deleteStatement(RunCtx& r, const ClauseView& v) {
+    Statement s(r, v);
+    if (int err = s.prepare()) return finishIo(s, err, false, 0);
+    uint32_t n = 0;
+    int err = 0;
+    if (s.parts.where == K_RECEQ) err = s.recordNumber(n);
+    else if (s.parts.where) err = kErrNotAvailable;
+    if (!err) err = deleteRecord(*s.file, n, s.options);
+    return finishIo(s, err, false, 0);
+}
+
+int restoreData(RunCtx& r, const IoParts& parts);
+
+int restoreStatement(RunCtx& r, const ClauseView& v) {
+    Statement s(r, v);
+    if (int err = readIoParts(r.code, v, s.parts)) return err;
+    if (s.parts.file == -2) return restoreData(r, s.parts);
+    s.parts = IoParts{};
+    if (int err = s.prepare()) return finishIo(s, err, true, 0);
+    uint32_t n = 0;
+    int err = 0;
+    if (s.parts.where == K_RECEQ) err = s.recordNumber(n);
+    else if (s.parts.where) err = kErrNotAvailable;
+    if (!err) err = restoreFile(*s.file, n);
+    return finishIo(s, err, true, 0);
+}
+
+int releaseStatement(RunCtx& r, const ClauseView& v) {
+    Statement s(r, v);
+    if (int err = s.prepare()) return finishIo(s, err, true, 0);
+    releaseLocks(*s.file);
+    return finishIo(s, 0, true, 0);
+}
+
+// ---- DATA ----
+int readData(RunCtx& r, const ClauseView& v) {
+    IoParts parts;
+    if (int err = readIoParts(r.code, v, parts)) return err;
+    Operands ops{rpnStack().rpn_stkbase, rpnStack().size()};
+    std::vector<Item> items;
+    if (int err = expand(ops, parts.listCount, items)) return err;
+    const pcb& pc = *r.pc;
+    DataPointer& d = g.data;
+    int done = 0;
+    for (const Item& it : items) {
+        // The current DATA clause, or the next one with values.
+        ClauseView cv;
+        bool found = false;
+        if (d.line >= 0 && d.line < pc.linecnt && d.identity == lineIdentity(pc, d.line)) {
+            const std::span<const uint8_t> code = lineCode(pc, d.line);
+            if (!decodeClause(code, d.at, cv) && cv.code == StData && d.item < cv.words) found = true;
+        }
+        if (!found) {
+            DataPointer next = d;
+            if (d.line >= 0 && d.line < pc.linecnt && d.identity == lineIdentity(pc, d.line)) {
+                // Past the current clause.
+                const std::span<const uint8_t> code = lineCode(pc, d.line);
+                ClauseView cur;
+                if (!decodeClause(code, d.at, cur)) next.at = cur.next;
+                next.item = 0;
+            } else if (d.line >= 0) {
+                next.at = 0;
+            }
+            found = false;
+            for (int line = next.line < 0 ? 0 : next.line; line < pc.linecnt && !found; ++line) {
+                const std::span<const uint8_t> code = lineCode(pc, line);
+                size_t at = line == next.line ? next.at : 0;
+                while (!atLineEnd(code, at)) {
+                    ClauseView c2;
+                    if (decodeClause(code, at, c2)) break;
+                    if (c2.code == StData && !c2.direct && c2.words > 0) {
+                        d.line = static_cast<int16_t>(line);
+                        d.at = at;
+                        d.item = 0;
+                        d.identity = lineIdentity(pc, static_cast<int16_t>(line));
+                        cv = c2;
+                        found = true;
+                        break;
+                    }
+                    if (c2.next <= at) break;
+                    at = c2.next;
+                }
+            }
+            if (!found) {
+                systemValues().itemCount = done;
+                return kErrEndOfRecords;
+            }
+        }
+        const std::span<const uint8_t> code = lineCode(pc, d.line);
+        const int index = readWord(code.data() + cv.wordsAt + 2 * static_cast<size_t>(d.item));
+        ++d.item;
+        const de* lit = dictEntry(pc, index);
+        if (!lit) return kErrDamaged;
+        if (itemIsString(it)) {
+            const std::string text = lit->isString() ? std::string(cellString(lit))
+                                                     : trimmedNumber(cellNumber(lit), r.decimalChar);
+            if (int err = assignText(r.env, it, text)) return err;
+        } else {
+            double value = 0;
+            if (lit->isString()) {
+                if (!parseNumber(cellString(lit), r.decimalChar, 0, value)) return kErrConversion;
+            } else {
+                value = cellNumber(lit);
+            }
+            if (int err = assignNumber(it, value)) return err;
+        }
+        ++done;
+    }
+    systemValues().itemCount = done;
+    return 0;
+}
+
+int restoreData(RunCtx& r, const IoParts& parts) {
+    DataPointer& d = g.data;
+    d = DataPointer{};
+    if (parts.lineGiven) {
+        if (parts.line < 0 || parts.line >= r.pc->linecnt) return kErrNoTarget;
+        d.line = static_cast<int16_t>(parts.line);
+        d.at = 0;
+        d.item = 0;
+        d.identity = 0;  // not a DATA clause yet: the next READ searches from this line
+    }
+    return 0;
+}
+
+void consoleWriter(std::string_view line) {
+    flushPartialLine(consoleLine());
+    consoleOutput(line);
+}
+
+int consoleReader(std::string& line, int maxLength) {
+    flushPartialLine(consoleLine());
+    const int status = consoleInput(line, maxLength, kInputStatement);
+    if (status < 0) return kErrInterrupted;
+    return 0;
+}
+
+}  // namespace
+
+void installConsoleFile() { setConsoleHooks(consoleWriter, consoleReader); }
+
+int fileStatement(RunCtx& r, const ClauseView& v) {
+    switch (v.code) {
+        case StOpen: return openStatement(r, v);
+        case StClose: return closeStatement(r, v);
+        case StRead: {
+            IoParts parts;
+            if (int err = readIoParts(r.code, v, parts)) return err;
+            if (parts.file == -2) return readData(r, v);
+            return readStatement(r, v, false);
+        }
+        case StReread: return readStatement(r, v, true);
+        case StWrite: return writeStatement(r, v, false);
+        case StRewrite: return writeStatement(r, v, true);
+        case StDelete: return deleteStatement(r, v);
+        case StRestore: return restoreStatement(r, v);
+        case StRelease: return releaseStatement(r, v);
+        default: return kErrNotAvailable;
+    }
+}
+
+// ---- functions ----
+int fileNumberFunction(int code, const double* args, int argc, double& result) {
+    result = 0;
+    if (argc < 1) return kErrArgumentCount;
+    const int number = toInteger(args[0], -32767, 32767);
+    Ufcb* u = fileBlocks().find(number);
+    if (code == 64) {  // FILE
+        result = u ? u->status : -1;
+        return 0;
+    }
+    if (!u) return number < 0 || number > 999 ? kErrFileNumber : kErrFileNotOpen;
+    Fcb* f = u->uffcb;
+    switch (code) {
+        case 65: {  // FREESP
+            int64_t bytes = 0;
+            std::string dir = f && f->device == Device::kDisk ? f->path : std::string(".");
+            const size_t slash = dir.rfind('/');
+            dir = slash == std::string::npos ? std::string(".") : dir.substr(0, slash + 1);
+            if (int err = osFreeSpace(dir, bytes)) return err;
+            result = static_cast<double>(bytes);
+            return 0;
+        }
+        case 66:    // KLN
+        case 67: {  // KPS
+            const Fcb* k = u->ufkbfcb ? u->ufkbfcb : f;
+            if (!k) return 0;
+            const int part = argc > 1 ? toInteger(args[1], 0, 6) : (code == 67 ? 1 : 0);
+            if (code == 66 && part == 0) {
+                int total = 0;
+                for (int i = 0; i < k->keyParts; ++i) total += k->keys[i].length;
+                result = total;
+            } else if (part >= 1 && part <= k->keyParts) {
+                result = code == 66 ? k->keys[part - 1].length : k->keys[part - 1].start;
+            }
+            return 0;
+        }
+        case 68: result = u->uftype == kFileDisplay ? static_cast<double>(u->bytePosition) : u->position; return 0;  // REC
+        case 69:  // RLN
+            if (argc > 1) {
+                const int recl = toInteger(args[1], -32767, 65535);
+                if (int err = setRecordLength(*u, recl)) return err;
+            }
+            result = u->ufreclen;
+            return 0;
+        case 70: {  // LREC
+            int64_t n = 0;
+            if (int err = lastRecordNumber(*u, n)) return err;
+            result = static_cast<double>(n);
+            return 0;
+        }
+        case 71: result = u->ufkbfcb ? u->ufkbfcb->records : 0; return 0;  // KREC
+        case 72: result = u->linesWritten; return 0;                        // LINES
+        case 73: result = u->pageOverflow; return 0;                        // LINESPP
+        case 74:  // VERSION
+            if (!f || f->type != kFileInternal) return kErrWrongMode;
+            if (argc > 1)
+                if (int err = setFileVersion(*u, toInteger(args[1], INT32_MIN, INT32_MAX))) return err;
+            result = f->version;
+            return 0;
+        default: return kErrNotAvailable;
+    }
+}
+
+int existsFunction(std::string_view name, double& result) {
+    result = 0;
+    if (name.size() >= 512) return 0;
+    std::string path;
+    if (mapFileName(name, path)) return 0;
+    int attributes = 0;
+    if (osGetAttributes(path, attributes)) return 0;
+    result = (attributes & kOsAttrDirectory) ? 2 : 1;
+    return 0;
+}
+
+int fileNameFunction(const double* args, int argc, std::string& result) {
+    result.clear();
+    int number = systemValues().errorFile;
+    if (argc > 0) number = toInteger(args[0], -32767, 32767);
+    else if (!lastFileErrorText().empty() && !fileBlocks().find(number)) {
+        OpenSpec spec;
+        if (!parseOpenString(lastFileErrorText(), true, spec)) result = spec.name;
+        return 0;
+    }
+    Ufcb* u = fileBlocks().find(number);
+    if (!u) return 0;
+    result = number == 0 ? "CON:" : u->name;
+    return 0;
+}
+
+}  // namespace vxs
