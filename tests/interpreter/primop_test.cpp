@@ -223,7 +223,8 @@ TEST(Evaluation, TheStacksHaveTheirLimits) {
 }
 
 TEST(Evaluation, FunctionsOfLaterModulesAnswer302) {
-    EXPECT_EQ(error({"10 PRINT REC(1)", "20 END"}), "302 10 1");  // the file functions
+    EXPECT_EQ(error({"10 PRINT TRUNC(1)", "20 END"}), "302 10 1");
+    EXPECT_EQ(error({"10 PRINT REC(1)", "20 END"}), "704 10 1");  // a file that is not open
     // A user function without a DEF in the program is not linked to a body.
     EXPECT_EQ(error({"10 X = FNA(1)", "20 END"}), "2282 10 1");
 }
