@@ -44,7 +44,7 @@ fuzz: deps
 BENCHBUILD := build/bench
 
 bench: build
-	@scripts/deps.sh bwbasic
+	@scripts/deps.sh bwbasic libsqlite3-dev gnucobol3
 	@bench/startup/run.sh $(RELEASE)/veltrix
 	@cmake -S . -B $(BENCHBUILD) -DCMAKE_BUILD_TYPE=Release -DVX_TESTS=OFF -DVX_BENCH=ON \
 	  -DVX_WX_CONFIG=$(WXCONFIG) > /dev/null
@@ -52,6 +52,17 @@ bench: build
 	@$(BENCHBUILD)/bench/compile_bench
 	@scripts/deps.sh python3 brandy yabasic lua5.4
 	@bench/programs/run.sh $(RELEASE)/veltrix
+	@$(MAKE) $(BENCHBUILD)/sqlite_bench $(BENCHBUILD)/cobol_bench
+	@bench/files/run.sh $(BENCHBUILD) $(RELEASE)/veltrix
+
+# The peers of the data-file benchmark, built after scripts/deps.sh has installed their packages.
+$(BENCHBUILD)/sqlite_bench: bench/files/sqlite_bench.c
+	@mkdir -p $(@D)
+	@cc -O2 -Wall -o $@ $< -lsqlite3
+
+$(BENCHBUILD)/cobol_bench: bench/files/cobol_bench.cob
+	@mkdir -p $(@D)
+	@cobc -x -O2 -o $@ $<
 
 format:
 	@find vxs tests fuzz bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
