@@ -223,7 +223,7 @@ int printUsing(const EvalEnv& env, const CompiledForm& form, const Parts& parts,
     flushPartialLine(line);
     const Ufcb* file = line.file;
     std::vector<uint8_t> buffer(static_cast<size_t>(line.width), ' ');
-    const FormSettings s = formSettingsFor(env, file);
+    const FormSettings s = formSettingsFor(env, file, &form);
     FormCursor cursor(form, s, buffer.data(), buffer.size(), true);
     int items = 0;
     for (uint8_t item : parts.listBytes) {

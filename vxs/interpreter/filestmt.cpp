@@ -53,7 +53,7 @@ struct IoParts {
     bool other = false;      // FIELDS and the like
 };
 
-int readIoParts(std::span<const uint8_t> code, const ClauseView& v, IoParts& out) {
+int decodeIoParts(std::span<const uint8_t> code, const ClauseView& v, IoParts& out) {
     for (size_t p = v.partsAt; p < v.endAt;) {
         uint8_t h;
         size_t w, next;
@@ -112,6 +112,34 @@ int readIoParts(std::span<const uint8_t> code, const ClauseView& v, IoParts& out
     return 0;
 }
 
+// The parts of recently run clauses, found again by the address of their bytes and checked
+// against a copy of them (a line edited in place can reuse the address).
+struct CachedParts {
+    const uint8_t* at = nullptr;
+    size_t size = 0;
+    std::array<uint8_t, 48> bytes{};
+    IoParts parts;
+};
+std::array<CachedParts, 64> g_parts;
+
+int readIoParts(std::span<const uint8_t> code, const ClauseView& v, IoParts& out) {
+    const uint8_t* at = code.data() + v.partsAt;
+    const size_t size = v.endAt > v.partsAt ? v.endAt - v.partsAt : 0;
+    CachedParts& c = g_parts[(reinterpret_cast<uintptr_t>(at) >> 2) % g_parts.size()];
+    if (c.at == at && c.size == size && memcmp(c.bytes.data(), at, size) == 0) {
+        out = c.parts;
+        return 0;
+    }
+    if (int err = decodeIoParts(code, v, out)) return err;
+    if (size <= c.bytes.size()) {
+        c.at = at;
+        c.size = size;
+        memcpy(c.bytes.data(), at, size);
+        c.parts = out;
+    }
+    return 0;
+}
+
 // The operands in source order from the RPN stack's base.
 struct Operands {
     RpnEntry* at;
@@ -153,6 +181,12 @@ struct Item {
     double small = 0;
     int32_t element = -1;   // an element of a whole array
 };
+
+// The one list of a statement's values or targets (statements do not nest), kept with its room.
+std::vector<Item>& itemList() {
+    static std::vector<Item> items;
+    return items;
+}
 
 int expand(Operands& ops, int count, std::vector<Item>& out) {
     out.clear();
@@ -285,7 +319,7 @@ int usingForm(const EvalEnv& env, int line, std::string_view text, const Compile
     return 0;
 }
 
-FormSettings formSettingsFor(const EvalEnv& env, const Ufcb* u) {
+FormSettings formSettingsFor(const EvalEnv& env, const Ufcb* u, const CompiledForm* form) {
     FormSettings s;
     s.decimalChar = fn::decimalCharOf(env);
     s.currency = interp.text.currency;
@@ -293,7 +327,7 @@ FormSettings formSettingsFor(const EvalEnv& env, const Ufcb* u) {
         s.overflowFill = static_cast<char>(u->convChar);
         s.swapBytes = u->uffcb && u->uffcb->swapped;
     }
-    if (env.pc) {
+    if (env.pc && (!form || form->bytes[1] > 0)) {
         const pcb* program = env.pc;
         s.variable = [program](uint16_t index, double& value) -> int {
             const de* e = dictEntry(*program, index);
@@ -336,7 +370,7 @@ int valuesToRecord(const EvalEnv& env, const Ufcb& u, const CompiledForm* form,
     const size_t recl = static_cast<size_t>(u.ufreclen);
     used = 0;
     if (form) {
-        const FormSettings s = formSettingsFor(env, &u);
+        const FormSettings s = formSettingsFor(env, &u, form);
         FormCursor cursor(*form, s, rec.data(), recl, true);
         for (const Item& it : items) {
             const int err = itemIsString(it) ? cursor.writeString(itemString(it))
@@ -418,7 +452,7 @@ int recordToValues(const EvalEnv& env, const Ufcb& u, const CompiledForm* form,
     const uint8_t* rec = u.record.data();
     const size_t len = u.recordLength;
     if (form) {
-        const FormSettings s = formSettingsFor(env, &u);
+        const FormSettings s = formSettingsFor(env, &u, form);
         FormCursor cursor(*form, s, const_cast<uint8_t*>(rec), len, false);
         std::string text;
         for (const Item& it : items) {
@@ -485,10 +519,10 @@ struct Statement {
     RecordOptions options;
     double whereValue = 0;
     std::string_view whereText;
-    std::vector<Item> items;
+    std::vector<Item>& items;
 
     Statement(RunCtx& run, const ClauseView& view)
-        : r(run), v(view), ops{rpnStack().rpn_stkbase, rpnStack().size()} {}
+        : r(run), v(view), ops{rpnStack().rpn_stkbase, rpnStack().size()}, items(itemList()) {}
 
     // The file number, the USING form, the position value and WAIT=, in source order.
     int prepare(bool needFile = true) {

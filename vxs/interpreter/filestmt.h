@@ -25,8 +25,9 @@ struct Ufcb;
 // the next call.
 [[nodiscard]] int usingForm(const EvalEnv& env, int line, std::string_view text,
                             const CompiledForm*& form);
-// The conversion settings of a FORM on file `u` (null: the console).
-FormSettings formSettingsFor(const EvalEnv& env, const Ufcb* u);
+// The conversion settings of `form` on file `u` (null: the console); without a form, those of
+// any form.
+FormSettings formSettingsFor(const EvalEnv& env, const Ufcb* u, const CompiledForm* form = nullptr);
 
 // The file of a statement's file number: 0 with the ufcb (the console for #0), 706 or 704.
 [[nodiscard]] int statementFile(int number, Ufcb*& u);

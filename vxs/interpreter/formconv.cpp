@@ -29,8 +29,11 @@ double powerOfTen(int n) {
 // value that rounds to zero is not negative.
 bool digitsOf(double value, int decimals, std::string& digits, bool& negative) {
     if (!std::isfinite(value)) return false;
+    // Most values fit a short text; only a huge one (or many decimals) needs the longest.
     char text[kMaxDigitText];
-    const int n = formatFixedInto(value, kMaxDigitText, decimals, '.', text, kMaxDigitText);
+    constexpr int kShort = 40;
+    int n = formatFixedInto(value, kShort, decimals, '.', text, kMaxDigitText);
+    if (n < 0) n = formatFixedInto(value, kMaxDigitText, decimals, '.', text, kMaxDigitText);
     if (n < 0) return false;
     digits.clear();
     negative = false;

@@ -223,7 +223,52 @@ std::string displayNumber(double value, int width, char decimalChar) {
     return std::string(buf, static_cast<size_t>(n));
 }
 
+namespace {
+
+// Plain decimal text (blanks around it, a sign, at most 15 significant digits with a decimal
+// character once, no exponent) is converted directly: the digits are an exact integer and the
+// power of ten is exact, so one division gives the correctly rounded value that the general
+// conversion gives too.  False when the text is not of that form.
+bool parsePlainNumber(std::string_view text, char decimalChar, int impliedDecimals,
+                      double& value) {
+    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const size_t n = text.size();
+    size_t i = 0;
+    while (i < n && text[i] == ' ') ++i;
+    bool negative = false;
+    if (i < n && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    uint64_t mantissa = 0;
+    int significant = 0, fraction = 0;
+    bool point = false, digits = false;
+    for (; i < n; ++i) {
+        const char ch = text[i];
+        if (ch >= '0' && ch <= '9') {
+            if (mantissa || ch != '0') ++significant;
+            if (significant > 15) return false;
+            mantissa = mantissa * 10 + static_cast<uint64_t>(ch - '0');
+            digits = true;
+            if (point) ++fraction;
+        } else if (ch == decimalChar && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    while (i < n && text[i] == ' ') ++i;
+    if (i != n || !digits) return false;
+    const int scale = point ? fraction : (impliedDecimals > 0 ? impliedDecimals : 0);
+    if (scale > 22) return false;
+    const double v = static_cast<double>(mantissa) / kPowers[scale];
+    value = negative ? -v : v;
+    return true;
+}
+
+}  // namespace
+
 bool parseNumber(std::string_view text, char decimalChar, int impliedDecimals, double& value) {
+    if (parsePlainNumber(text, decimalChar, impliedDecimals, value)) return true;
     // The number without blanks, with '.' as the decimal point.  Ordinary numbers fit the buffer
     // on the stack; only a text of hundreds of digits needs the heap.
     char local[256];
