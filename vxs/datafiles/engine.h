@@ -18,6 +18,7 @@ struct EngineOpen {
     bool reserve = false;
     bool versionGiven = false;
     int version = 0;
+    bool linked = false;  // LINKED: a new file gets the deleted-record chain field
 };
 // Opens the fcb's file (f.path, f.type, f.device set): disk files through the sharing layer,
 // printers into their spool file, the console and the debugger channel without a handle.

@@ -90,6 +90,10 @@ struct Fcb {
     std::string textOut;
     int64_t textOutAt = 0;
     int64_t textEnd = 0;  // a DISPLAY file's end: after its last byte that is not 0 or 26
+    // LINKED files: the first and last record of the chain as last found (0: none), valid
+    // while `linkKnown`; checked against the records before each use.
+    uint32_t linkFirst = 0, linkLast = 0;
+    bool linkKnown = false;
     Fcb* next = nullptr;
 };
 

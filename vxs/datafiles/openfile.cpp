@@ -312,6 +312,7 @@ int openFile(FileBlocks& fb, const OpenRequest& r, Ufcb*& out) {
         eo.reserve = s.reserve;
         eo.versionGiven = s.versionGiven;
         eo.version = s.version;
+        eo.linked = s.linked && type == kFileInternal;
         if (int err = engineOpenFcb(*f, eo)) return abandon(fb, u, err, text);
     }
     u->uffcb = f;
@@ -321,6 +322,10 @@ int openFile(FileBlocks& fb, const OpenRequest& r, Ufcb*& out) {
         while (*p) p = &(*p)->sameNext;
         *p = u;
     }
+    // A chain of records needs the chain field in the header.
+    if (s.linked && (f->type != kFileInternal || !(f->headerFlags & kHeaderDeletedChain) ||
+                     f->recl < 8))
+        return abandon(fb, u, kErrWrongFileType, text);
     // 10. VERSION= of an existing INTERNAL file.
     if (f->type == kFileInternal && s.versionGiven && s.version != f->version)
         return abandon(fb, u, kErrVersionMismatch, text);

@@ -242,6 +242,160 @@ void takeRecord(Ufcb& u, const uint8_t* data, size_t len) {
     translate(u.inTable.get(), u.record.data(), len);
 }
 
+// ---- LINKED chains ----
+// The first 8 data bytes of a record of a LINKED file: the previous and the next record, 4
+// bytes each, most significant byte first; a deleted record keeps the next deleted one in its
+// first 4 data bytes.
+uint32_t bigEndian(const uint8_t* p) {
+    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+}
+void putBigEndian(uint8_t* p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v >> 24);
+    p[1] = static_cast<uint8_t>(v >> 16);
+    p[2] = static_cast<uint8_t>(v >> 8);
+    p[3] = static_cast<uint8_t>(v);
+}
+
+struct Links {
+    uint8_t status = 0;
+    uint32_t prev = 0, next = 0;
+};
+
+// The status byte and links of record n: 4283 when it cannot be read whole.
+int readLinks(Fcb& f, uint32_t slot, uint32_t n, Links& l) {
+    uint8_t b[9];
+    size_t got = 0;
+    if (n < 1) return kErrLinkedNeighbour;
+    if (int err = readAt(f, slotOffsetOf(f, slot, n), b, sizeof b, got)) return err;
+    if (got != sizeof b) return kErrLinkedNeighbour;
+    l.status = b[0];
+    l.prev = bigEndian(b + 1);
+    l.next = bigEndian(b + 5);
+    return 0;
+}
+
+// Sets the previous (`which` 0) or next (1) link of record n, which must be live (4283).
+int writeLink(Fcb& f, uint32_t slot, uint32_t n, int which, uint32_t value) {
+    Links l;
+    if (int err = readLinks(f, slot, n, l)) return err;
+    if (slotDeleted(l.status)) return kErrLinkedNeighbour;
+    uint8_t b[4];
+    putBigEndian(b, value);
+    return writeAt(f, slotOffsetOf(f, slot, n) + 1 + 4 * which, b, sizeof b);
+}
+
+// Reads the head of the deleted-record chain from the header (another copy may have changed it).
+int readChainHead(Fcb& f) {
+    if (!(f.headerFlags & kHeaderDeletedChain)) return 0;
+    uint8_t b[4];
+    size_t got = 0;
+    if (int err = readAt(f, 15 + 4 * int64_t{f.keyParts}, b, sizeof b, got)) return err;
+    if (got == sizeof b) f.deletedHead = bigEndian(b);
+    return 0;
+}
+
+// Finds the first and last record of the chain by reading every slot's links.
+int scanChain(Fcb& f, uint32_t slot) {
+    f.linkFirst = f.linkLast = 0;
+    std::vector<uint8_t> buf(static_cast<size_t>(std::max<uint32_t>(1, 102400 / slot)) * slot);
+    for (uint32_t n = 1; n <= f.records;) {
+        size_t got = 0;
+        if (int err = readAt(f, slotOffsetOf(f, slot, n), buf.data(), buf.size(), got)) return err;
+        const uint32_t whole = static_cast<uint32_t>(got / slot);
+        if (whole == 0) break;
+        for (uint32_t i = 0; i < whole && n + i <= f.records; ++i) {
+            const uint8_t* p = buf.data() + static_cast<size_t>(i) * slot;
+            if (slotDeleted(p[0])) continue;
+            if (bigEndian(p + 1) == 0 && !f.linkFirst) f.linkFirst = n + i;
+            if (bigEndian(p + 5) == 0) f.linkLast = n + i;
+        }
+        n += whole;
+    }
+    f.linkKnown = true;
+    return 0;
+}
+
+// The last record of the chain: the one last found, followed on while others appended after
+// it; found again from every slot when it is gone.
+int chainEnds(Fcb& f, uint32_t slot) {
+    if (f.linkKnown && f.linkLast) {
+        Links l;
+        uint32_t n = f.linkLast;
+        for (uint32_t steps = 0; steps <= f.records; ++steps) {
+            if (readLinks(f, slot, n, l) || slotDeleted(l.status)) break;
+            if (l.next == 0) {
+                f.linkLast = n;
+                return 0;
+            }
+            n = l.next;
+        }
+    } else if (f.linkKnown && f.records == 0) {
+        return 0;
+    }
+    return scanChain(f, slot);
+}
+
+// Appends record data (RECL bytes with room for the links) to the chain: into the first
+// deleted record when there is one, else after the last slot.  `target` is the record used.
+int appendLinked(Ufcb& u, uint8_t* slotBytes, uint32_t& target) {
+    Fcb& f = *u.uffcb;
+    const uint32_t slot = u.slotLength;
+    if (int err = chainEnds(f, slot)) return err;
+    if (int err = readChainHead(f)) return err;
+    uint32_t head = f.deletedHead;
+    if (head) {
+        Links l;
+        if (int err = readLinks(f, slot, head, l)) return err;
+        if (!slotDeleted(l.status)) return kErrLinkedNeighbour;
+        target = head;
+        head = l.prev;  // the first 4 data bytes: the next deleted record
+    } else {
+        target = f.records + 1;
+    }
+    const uint32_t last = f.linkLast == target ? 0 : f.linkLast;
+    putBigEndian(slotBytes + 1, last);
+    putBigEndian(slotBytes + 5, 0);
+    if (int err = ktCheckFileSize(slotOffsetOf(f, slot, target) + slot)) return err;
+    if (int err = writeAt(f, slotOffsetOf(f, slot, target), slotBytes, slot)) return err;
+    if (target > f.records) f.records = target;
+    if (last)
+        if (int err = writeLink(f, slot, last, 1, target)) return err;
+    if (!f.linkFirst) f.linkFirst = target;
+    f.linkLast = target;
+    if (head != f.deletedHead) {
+        f.deletedHead = head;
+        if (int err = writeHeader(f)) return err;
+    }
+    u.linkPrev = last;
+    u.linkNext = 0;
+    return 0;
+}
+
+// Takes record n out of the chain and onto the chain of deleted records.
+int deleteLinked(Ufcb& u, uint32_t n) {
+    Fcb& f = *u.uffcb;
+    const uint32_t slot = u.slotLength;
+    Links l;
+    if (int err = readLinks(f, slot, n, l)) return err;
+    if (slotDeleted(l.status)) return kErrNoRecord;
+    if (int err = chainEnds(f, slot)) return err;
+    if (int err = readChainHead(f)) return err;
+    uint8_t b[5] = {kSlotDeleted};
+    putBigEndian(b + 1, f.deletedHead);
+    if (int err = writeAt(f, slotOffsetOf(f, slot, n), b, sizeof b)) return err;
+    f.deletedHead = n;
+    if (int err = writeHeader(f)) return err;
+    if (l.prev)
+        if (int err = writeLink(f, slot, l.prev, 1, l.next)) return err;
+    if (l.next)
+        if (int err = writeLink(f, slot, l.next, 0, l.prev)) return err;
+    if (f.linkFirst == n) f.linkFirst = l.next;
+    if (f.linkLast == n) f.linkLast = l.prev;
+    u.linkPrev = l.prev;
+    u.linkNext = l.next;
+    return 0;
+}
+
 // ---- INTERNAL and EXTERNAL reads ----
 // The bytes of slot n through the read-ahead buffer: `p` points at them, `got` how many.
 int slotBytes(Ufcb& u, uint32_t n, bool forward, const uint8_t*& p, size_t& got,
@@ -310,6 +464,15 @@ int readSlotted(Ufcb& u, ReadHow how, uint32_t n, const RecordOptions& o) {
             break;
         }
     }
+    const bool linked = u.linked && internal;
+    if (linked && how != ReadHow::kRecord && how != ReadHow::kAgain) {
+        // Sequential reads follow the chain.
+        if (int err = chainEnds(f, slot)) return err;
+        if (how == ReadHow::kLast) target = f.linkLast;
+        else if (how == ReadHow::kNext) target = u.position == 0 ? f.linkFirst : u.linkNext;
+        else target = u.position == 0 ? 0 : u.linkPrev;
+        if (target == 0) return kErrEndOfRecords;
+    }
     const bool lock = readLocks(u, o);
     std::vector<uint8_t> single;
     for (;;) {
@@ -319,7 +482,7 @@ int readSlotted(Ufcb& u, ReadHow how, uint32_t n, const RecordOptions& o) {
             if (int err = lockRecord(u, target, o, taken)) return err;
         const uint8_t* p = nullptr;
         size_t got = 0;
-        int err = slotBytes(u, target, step > 0 && !lock, p, got, single);
+        int err = slotBytes(u, target, step > 0 && !lock && !linked, p, got, single);
         if (!err && got < slot) {
             if (!internal && got > 0) {  // a short last EXTERNAL record is padded with zeros
                 single.assign(p, p + got);
@@ -333,6 +496,7 @@ int readSlotted(Ufcb& u, ReadHow how, uint32_t n, const RecordOptions& o) {
         if (!err && internal && slotDeleted(p[0])) {
             if (taken) unlockRecord(u, target);
             if (direct) return kErrNoRecord;
+            if (linked) return kErrLinkedNeighbour;  // the chain leads to a deleted record
             target = static_cast<uint32_t>(static_cast<int64_t>(target) + step);
             continue;
         }
@@ -349,6 +513,10 @@ int readSlotted(Ufcb& u, ReadHow how, uint32_t n, const RecordOptions& o) {
         takeRecord(u, data, len);
         u.position = target;
         u.haveCurrent = true;
+        if (linked && len >= 8) {
+            u.linkPrev = bigEndian(data);
+            u.linkNext = bigEndian(data + 4);
+        }
         return 0;
     }
 }
@@ -462,7 +630,7 @@ int engineOpenFcb(Fcb& f, const EngineOpen& o) {
         if (o.mode == kModeInput) return fail(kErrWrongFileType);
         if (o.recl < 1 || o.recl > 32767) return fail(kErrOpenSyntax);
         f.recl = static_cast<int16_t>(o.recl);
-        f.headerFlags = optionOn(51) ? kHeaderDeletedChain : 0;
+        f.headerFlags = optionOn(51) || o.linked ? kHeaderDeletedChain : 0;
         f.headerLength = static_cast<int16_t>(
             headerLengthFor(o.recl, 0, f.headerFlags & kHeaderDeletedChain));
         f.version = o.versionGiven ? o.version : 0;
@@ -503,6 +671,8 @@ int engineCloseFcb(Fcb& f, bool drop) {
                 e = osFiles().truncateAt(f.handle, f.headerLength);
                 f.handlePos = -1;
             }
+            if (!e && !drop) e = readChainHead(f);
+            if (drop) f.deletedHead = 0;
             if (!e) e = recount(f, static_cast<uint32_t>(f.recl) + 1, false);
             if (!e) e = writeHeader(f);
             if (shared) (void)ktUpdateUnlock(f.handle);
@@ -587,6 +757,23 @@ int writeRecord(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const Reco
         if (int err = recount(f, slot, internal)) return done(err);
         if (f.records < said && internal) return done(kErrShortFile);
     }
+    if (u.linked && internal) {
+        // Records join the chain at its end; REC= may name only the slot an append would take.
+        if (n && n != (f.deletedHead ? f.deletedHead : f.records + 1))
+            return done(n > f.records + 1 ? kErrNoRecord : kErrDuplicateRecord);
+        std::vector<uint8_t> bytes(slot);
+        buildSlot(u, data, len, bytes.data());
+        uint32_t target = 0;
+        if (int err = appendLinked(u, bytes.data(), target)) return done(err);
+        dropReadAhead(f);
+        u.position = target;
+        u.haveCurrent = true;
+        if (o.lock == kLockReserve && shared) {
+            bool taken = false;
+            if (int err = lockRecord(u, target, o, taken)) return done(err);
+        }
+        return done(0);
+    }
     const uint32_t target = n ? n : f.records + 1;
     if (target > f.records + 1) return done(kErrNoRecord);
     bool taken = false;
@@ -656,6 +843,12 @@ int rewriteRecord(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const Re
     }
     std::vector<uint8_t> bytes(slot);
     buildSlot(u, data, len, bytes.data());
+    if (u.linked && internal) {  // the chain's links stay as they are
+        Links l;
+        if (int err = readLinks(f, slot, target, l)) return finish(err);
+        putBigEndian(bytes.data() + 1, l.prev);
+        putBigEndian(bytes.data() + 5, l.next);
+    }
     if (int err = writeAt(f, slotOffsetOf(f, slot, target), bytes.data(), slot)) return finish(err);
     dropReadAhead(f);
     u.position = target;
@@ -681,6 +874,18 @@ int deleteRecord(Ufcb& u, uint32_t n, const RecordOptions& o) {
         if (!err && o.lock != kLockReserve) releaseLocks(u);
         return err;
     };
+    if (u.linked) {
+        const bool shared = u.lockingActive;
+        int err = shared ? ktUpdateLock(f.handle, u.ufnbr) : 0;
+        if (!err) err = deleteLinked(u, target);
+        if (shared) (void)ktUpdateUnlock(f.handle);
+        if (!err) {
+            dropReadAhead(f);
+            u.position = target;
+            u.haveCurrent = false;
+        }
+        return finish(err);
+    }
     const int64_t at = slotOffsetOf(f, u.slotLength, target);
     uint8_t status = 0;
     size_t got = 0;
