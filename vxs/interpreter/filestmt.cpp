@@ -261,9 +261,11 @@ struct CachedForm {
     int line = -1;
     uint32_t identity = 0;
     CompiledForm form;
+    FormPlan plan;
 };
 std::array<CachedForm, 32> g_forms;
 CompiledForm g_textForm;
+FormPlan g_textPlan;
 std::string g_textFormSource;
 const pcb* g_textFormProgram = nullptr;
 
@@ -284,16 +286,19 @@ int compileFormText(const EvalEnv& env, std::string_view text, CompiledForm& out
 
 }  // namespace
 
-int usingForm(const EvalEnv& env, int line, std::string_view text, const CompiledForm*& form) {
+int usingForm(const EvalEnv& env, int line, std::string_view text, const CompiledForm*& form,
+              const FormPlan** plan) {
     form = nullptr;
     if (line < 0) {
         if (g_textFormProgram != env.pc || g_textFormSource != text) {
             g_textFormSource.clear();
             if (int err = compileFormText(env, text, g_textForm)) return err;
+            formPlan(g_textForm, FormSettings{}, g_textPlan);
             g_textFormSource.assign(text);
             g_textFormProgram = env.pc;
         }
         form = &g_textForm;
+        if (plan) *plan = &g_textPlan;
         return 0;
     }
     if (!env.pc || line >= env.pc->linecnt) return kErrNoTarget;
@@ -301,6 +306,7 @@ int usingForm(const EvalEnv& env, int line, std::string_view text, const Compile
     CachedForm& c = g_forms[static_cast<size_t>(line) % g_forms.size()];
     if (c.program == env.pc && c.line == line && c.identity == identity) {
         form = &c.form;
+        if (plan) *plan = &c.plan;
         return 0;
     }
     // The first clause of the line must be a FORM statement; its text is a string literal.
@@ -312,10 +318,12 @@ int usingForm(const EvalEnv& env, int line, std::string_view text, const Compile
     if (!textEntry || !textEntry->isString()) return kErrDamaged;
     c.program = nullptr;
     if (int err = compileFormText(env, cellString(textEntry), c.form)) return err;
+    formPlan(c.form, FormSettings{}, c.plan);
     c.program = env.pc;
     c.line = line;
     c.identity = identity;
     form = &c.form;
+    if (plan) *plan = &c.plan;
     return 0;
 }
 
@@ -447,10 +455,30 @@ std::vector<std::string> splitLine(std::string_view typed) {
 }
 
 int recordToValues(const EvalEnv& env, const Ufcb& u, const CompiledForm* form,
-                   const std::vector<Item>& items, int& done) {
+                   const FormPlan* plan, const std::vector<Item>& items, int& done) {
     done = 0;
     const uint8_t* rec = u.record.data();
     const size_t len = u.recordLength;
+    if (form && plan && plan->usable && items.size() <= plan->fields.size()) {
+        // Every field at its planned place.
+        const FormSettings s = formSettingsFor(env, &u, form);
+        std::string text;
+        for (size_t i = 0; i < items.size(); ++i) {
+            const FormPlan::Field& p = plan->fields[i];
+            if (p.at > len) return kErrConversion;
+            size_t used = 0;
+            if (itemIsString(items[i])) {
+                if (int err = formGetString(p.field, s, rec + p.at, len - p.at, text, used)) return err;
+                if (int err = assignText(env, items[i], text)) return err;
+            } else {
+                double v;
+                if (int err = formGetNumber(p.field, s, rec + p.at, len - p.at, v, used)) return err;
+                if (int err = assignNumber(items[i], v)) return err;
+            }
+            ++done;
+        }
+        return 0;
+    }
     if (form) {
         const FormSettings s = formSettingsFor(env, &u, form);
         FormCursor cursor(*form, s, const_cast<uint8_t*>(rec), len, false);
@@ -516,6 +544,7 @@ struct Statement {
     int number = 0;
     Ufcb* file = nullptr;
     const CompiledForm* form = nullptr;
+    const FormPlan* plan = nullptr;
     RecordOptions options;
     double whereValue = 0;
     std::string_view whereText;
@@ -541,7 +570,7 @@ struct Statement {
             std::string_view text;
             if (parts.usingLine < 0)
                 if (int err = takeString(ops, text)) return err;
-            if (int err = usingForm(r.env, parts.usingLine, text, form)) return err;
+            if (int err = usingForm(r.env, parts.usingLine, text, form, &plan)) return err;
         }
         if (parts.where) {
             if (parts.where == K_RECEQ || parts.where == K_POSEQ) {
@@ -638,7 +667,7 @@ int readStatement(RunCtx& r, const ClauseView& v, bool again) {
     }
     if (err) return finishIo(s, err, true, 0);
     int done = 0;
-    err = recordToValues(r.env, u, s.form, s.items, done);
+    err = recordToValues(r.env, u, s.form, s.plan, s.items, done);
     return finishIo(s, err, true, done);
 }
 

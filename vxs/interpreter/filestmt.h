@@ -22,9 +22,9 @@ struct Ufcb;
 
 // The FORM of a USING clause: the FORM statement on line index `line` of the running program
 // (a line reference), or the FORM text `text` (a string operand).  The form stays valid until
-// the next call.
+// the next call; so is its plan (form.h), when `plan` asks for it.
 [[nodiscard]] int usingForm(const EvalEnv& env, int line, std::string_view text,
-                            const CompiledForm*& form);
+                            const CompiledForm*& form, const FormPlan** plan = nullptr);
 // The conversion settings of `form` on file `u` (null: the console); without a form, those of
 // any form.
 FormSettings formSettingsFor(const EvalEnv& env, const Ufcb* u, const CompiledForm* form = nullptr);

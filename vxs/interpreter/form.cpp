@@ -591,6 +591,7 @@ int FormCursor::next(FormField& f) {
                 varIndex_ = 0;
                 sawData_ = false;
                 ++passes;
+                ++restarts_;
                 continue;
             case kFormNoData: break;
             case kFormPos:
@@ -692,6 +693,23 @@ int FormCursor::readString(std::string& value) {
     if (int err = formGetString(f, s_, buf_ + pos_, size_ - pos_, value, used)) return err;
     pos_ += used;
     return 0;
+}
+
+void formPlan(const CompiledForm& form, const FormSettings& s, FormPlan& out) {
+    out = FormPlan{};
+    if (form.size < 3 || form.bytes[1] != 0) return;  // variable references move with values
+    constexpr size_t kRoom = 1 << 20;
+    constexpr size_t kMostFields = 512;
+    FormCursor cursor(form, s, nullptr, kRoom, false);
+    for (;;) {
+        FormField f;
+        if (cursor.next(f)) return;
+        if (cursor.restarts() > 0) break;  // one whole pass
+        if (f.length <= 0 || out.fields.size() == kMostFields) return;
+        out.fields.push_back({cursor.position(), f});
+        cursor.skip(static_cast<size_t>(f.length));
+    }
+    out.usable = !out.fields.empty();
 }
 
 int formConvertNumber(std::string_view items, double value, const FormSettings& s,

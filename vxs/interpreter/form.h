@@ -33,6 +33,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "vxs/control/errors.h"
 
@@ -162,6 +163,10 @@ class FormCursor final {
     [[nodiscard]] int readNumber(double& value);
     [[nodiscard]] int readString(std::string& value);
 
+    // Moves past `n` bytes without converting them (planning a form).
+    void skip(size_t n) { pos_ += n; }
+    // How many times the walk has started again at the first item.
+    int restarts() const { return restarts_; }
     size_t position() const { return pos_; }  // 0-based
     size_t highest() const { return high_; }  // the end of the furthest byte written
     int linesSkipped() const { return lines_; }
@@ -187,8 +192,24 @@ class FormCursor final {
     int groupVarIndex_ = 0;
     int repeatLeft_ = 0;
     bool sawData_ = false;
+    int restarts_ = 0;
     FormField field_;
 };
+
+// The data items of a form at fixed places, for reading whole records without walking the
+// items each time: usable when the form has no variable references and every data item has a
+// length of its own.  Item i of a list of at most `fields.size()` values is read at
+// `fields[i].at` of the record.
+struct FormPlan {
+    struct Field {
+        size_t at = 0;
+        FormField field;
+    };
+    bool usable = false;
+    std::vector<Field> fields;
+};
+// Plans `form`; out.usable says whether it could be planned.
+void formPlan(const CompiledForm& form, const FormSettings& s, FormPlan& out);
 
 // CNVRT$: `value` converted by the FORM `items`: the bytes up to the end of the first data item.
 // 0, 801 when the items do not compile, 2 when the value does not fit.
