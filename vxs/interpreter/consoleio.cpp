@@ -66,27 +66,7 @@ int readParts(std::span<const uint8_t> code, const ClauseView& v, Parts& out) {
     return 0;
 }
 
-// The operands, in source order, from the RPN stack's base.
-struct Operands {
-    RpnEntry* at;
-    size_t count;
-    size_t next = 0;
-    bool take(RpnEntry& e) {
-        if (next >= count) return false;
-        e = at[next++];
-        return true;
-    }
-};
-
-Operands operands() {
-    RpnStack& s = rpnStack();
-    return {s.rpn_stkbase, s.size()};
-}
-
-double numberOf(RpnEntry e) {
-    const Cell* c = rpnCellOf(e);
-    return c ? cellNumber(c) : rpnSmallValue(e);
-}
+Operands operands() { return Operands::ofStack(); }
 
 // The file of the statement: null for the console (#0 and windows, which show in it).
 int statementTarget(const Parts& parts, Operands& ops, int& number, Ufcb*& file) {
@@ -175,6 +155,31 @@ void placeValue(OutputLine& line, RpnEntry e, bool semicolon, char decimalChar) 
 }  // namespace
 
 OutputLine& consoleLine() { return g_console.line; }
+
+size_t takeTypedValue(std::string_view typed, size_t p, std::string& value) {
+    value.clear();
+    while (p < typed.size() && typed[p] == ' ') ++p;
+    if (p < typed.size() && typed[p] == '"') {
+        for (++p; p < typed.size(); ++p) {
+            if (typed[p] == '"') {
+                if (p + 1 < typed.size() && typed[p + 1] == '"') {
+                    value += '"';
+                    ++p;
+                    continue;
+                }
+                ++p;
+                break;
+            }
+            value += typed[p];
+        }
+        while (p < typed.size() && typed[p] != ',') ++p;
+        return p;
+    }
+    const size_t comma = typed.find(',', p);
+    value = typed.substr(p, comma == std::string::npos ? std::string::npos : comma - p);
+    while (!value.empty() && value.back() == ' ') value.pop_back();
+    return comma == std::string::npos ? typed.size() : comma;
+}
 
 bool inputEndedInStatement() { return g_console.inputEnded; }
 
@@ -287,34 +292,13 @@ int printList(OutputLine& line, const Parts& parts, Operands& ops, char decimalC
     return 0;
 }
 
-// Assigns the values of one typed line to the targets from `next` on: commas separate them, a
-// quoted value keeps its commas and doubled quotes.
+// Assigns the values of one typed line to the targets from `next` on.
 int assignValues(const EvalEnv& env, std::string_view typed, const std::vector<Cell*>& targets,
                  size_t& next, char decimalChar) {
     size_t p = 0;
     do {
         std::string value;
-        while (p < typed.size() && typed[p] == ' ') ++p;
-        if (p < typed.size() && typed[p] == '"') {
-            for (++p; p < typed.size(); ++p) {
-                if (typed[p] == '"') {
-                    if (p + 1 < typed.size() && typed[p + 1] == '"') {
-                        value += '"';
-                        ++p;
-                        continue;
-                    }
-                    ++p;
-                    break;
-                }
-                value += typed[p];
-            }
-            while (p < typed.size() && typed[p] != ',') ++p;
-        } else {
-            const size_t comma = typed.find(',', p);
-            value = typed.substr(p, comma == std::string::npos ? std::string::npos : comma - p);
-            while (!value.empty() && value.back() == ' ') value.pop_back();
-            p = comma == std::string::npos ? typed.size() : comma;
-        }
+        p = takeTypedValue(typed, p, value);
         Cell* target = targets[next++];
         if (isStringCell(target)) {
             if (int err = assignString(env, target, value)) return err;

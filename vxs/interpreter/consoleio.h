@@ -10,8 +10,28 @@
 
 #include "vxs/compiler/vxexe.h"
 #include "vxs/interpreter/primop.h"
+#include "vxs/interpreter/values.h"
 
 namespace vxs {
+
+// The operands of a clause, in source order from the RPN stack's base, as its statement takes
+// them.
+struct Operands {
+    RpnEntry* at;
+    size_t count;
+    size_t next = 0;
+    bool take(RpnEntry& e) {
+        if (next >= count) return false;
+        e = at[next++];
+        return true;
+    }
+    static Operands ofStack() { return {rpnStack().rpn_stkbase, rpnStack().size(), 0}; }
+};
+// The number an operand holds (a cell's, or a small integer).
+inline double numberOf(RpnEntry e) {
+    const Cell* c = rpnCellOf(e);
+    return c ? cellNumber(c) : rpnSmallValue(e);
+}
 
 // The console's line being built (an OutputLine, state.h: one output line of a display file,
 // printer or window).
@@ -24,6 +44,11 @@ void flushPartialLine(OutputLine& line);
 // Places bytes at the current column, writing the line first whenever a byte would go past
 // the width.
 void placeText(OutputLine& line, std::string_view bytes);
+
+// One value of a typed line from byte p: blanks before it skipped, a quoted value with its
+// doubled quotes made single (its commas kept), else the text up to the next comma with its
+// trailing blanks removed.  Returns the position of the comma after it, or the end.
+size_t takeTypedValue(std::string_view typed, size_t p, std::string& value);
 
 // End of the console's input while an input statement waited: the statement stops the run with
 // error 9999, as the attention key does.  inputEndedInStatement() stays true from then on;

@@ -140,23 +140,6 @@ int readIoParts(std::span<const uint8_t> code, const ClauseView& v, IoParts& out
     return 0;
 }
 
-// The operands in source order from the RPN stack's base.
-struct Operands {
-    RpnEntry* at;
-    size_t count;
-    size_t next = 0;
-    bool take(RpnEntry& e) {
-        if (next >= count) return false;
-        e = at[next++];
-        return true;
-    }
-};
-
-double numberOf(RpnEntry e) {
-    const Cell* c = rpnCellOf(e);
-    return c ? cellNumber(c) : rpnSmallValue(e);
-}
-
 int takeNumber(Operands& ops, double& v) {
     RpnEntry e;
     if (!ops.take(e)) return kErrDamaged;
@@ -426,28 +409,7 @@ std::vector<std::string> splitLine(std::string_view typed) {
     size_t p = 0;
     do {
         std::string value;
-        while (p < typed.size() && typed[p] == ' ') ++p;
-        if (p < typed.size() && typed[p] == '"') {
-            for (++p; p < typed.size(); ++p) {
-                if (typed[p] == '"') {
-                    if (p + 1 < typed.size() && typed[p + 1] == '"') {
-                        value += '"';
-                        ++p;
-                        continue;
-                    }
-                    ++p;
-                    break;
-                }
-                value += typed[p];
-            }
-            while (p < typed.size() && typed[p] != ',') ++p;
-        } else {
-            const size_t comma = typed.find(',', p);
-            value = std::string(typed.substr(p, comma == std::string::npos ? std::string::npos
-                                                                             : comma - p));
-            while (!value.empty() && value.back() == ' ') value.pop_back();
-            p = comma == std::string::npos ? typed.size() : comma;
-        }
+        p = takeTypedValue(typed, p, value);
         values.push_back(std::move(value));
         if (p < typed.size()) ++p;
     } while (p < typed.size());
@@ -551,7 +513,7 @@ struct Statement {
     std::vector<Item>& items;
 
     Statement(RunCtx& run, const ClauseView& view)
-        : r(run), v(view), ops{rpnStack().rpn_stkbase, rpnStack().size()}, items(itemList()) {}
+        : r(run), v(view), ops(Operands::ofStack()), items(itemList()) {}
 
     // The file number, the USING form, the position value and WAIT=, in source order.
     int prepare(bool needFile = true) {
@@ -747,7 +709,7 @@ int releaseStatement(RunCtx& r, const ClauseView& v) {
 int readData(RunCtx& r, const ClauseView& v) {
     IoParts parts;
     if (int err = readIoParts(r.code, v, parts)) return err;
-    Operands ops{rpnStack().rpn_stkbase, rpnStack().size()};
+    Operands ops(Operands::ofStack());
     std::vector<Item> items;
     if (int err = expand(ops, parts.listCount, items)) return err;
     const pcb& pc = *r.pc;

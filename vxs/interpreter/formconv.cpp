@@ -209,7 +209,14 @@ int getDecimal(const FormField& f, const uint8_t* in, double& value) {
             }
         }
     }
-    if (!parseNumber(digits, '.', f.decimals, value)) return kErrConversion;
+    if (digits.size() <= 15 && f.decimals <= 22) {
+        // An exact integer over an exact power of ten: the correctly rounded value at once.
+        uint64_t m = 0;
+        for (char c : digits) m = m * 10 + static_cast<uint64_t>(c - '0');
+        value = static_cast<double>(m) / powerOfTen(f.decimals);
+    } else if (!parseNumber(digits, '.', f.decimals, value)) {
+        return kErrConversion;
+    }
     if (negative) value = -value;
     return 0;
 }
