@@ -86,6 +86,22 @@ int statementTarget(const Parts& parts, Operands& ops, int& number, Ufcb*& file)
     return 0;
 }
 
+// The parts, the operands and the file of a PRINT or input statement.
+struct Statement {
+    Parts parts;
+    Operands ops = operands();
+    int number = 0;
+    Ufcb* file = nullptr;
+    int begin(std::span<const uint8_t> code, const ClauseView& v, bool input) {
+        if (int err = readParts(code, v, parts)) return err;
+        if (int err = statementTarget(parts, ops, number, file)) {
+            noteFileOutcome(nullptr, number, err, input, 0);
+            return err;
+        }
+        return parts.other ? kErrNotAvailable : 0;  // FIELDS, SELECT, MENU and the like
+    }
+};
+
 // The USING form of PRINT (its string operand taken when it has one) and WAIT=.
 int statementForm(const EvalEnv& env, const Parts& parts, Operands& ops,
                   const CompiledForm*& form) {
@@ -330,16 +346,12 @@ int fileInput(const EvalEnv& env, Ufcb& file, const std::vector<Cell*>& targets,
 
 int printStatement(const EvalEnv& env, std::span<const uint8_t> code, const ClauseView& v,
                    char decimalChar) {
-    Parts parts;
-    if (int err = readParts(code, v, parts)) return err;
-    Operands ops = operands();
-    int number = 0;
-    Ufcb* file = nullptr;
-    if (int err = statementTarget(parts, ops, number, file)) {
-        noteFileOutcome(nullptr, number, err, false, 0);
-        return err;
-    }
-    if (parts.other) return kErrNotAvailable;  // FIELDS, BORDER and the screen options
+    Statement st;
+    if (int err = st.begin(code, v, false)) return err;
+    Parts& parts = st.parts;
+    Operands& ops = st.ops;
+    const int number = st.number;
+    Ufcb* const file = st.file;
     const CompiledForm* form = nullptr;
     if (int err = statementForm(env, parts, ops, form)) return err;
     if (file && (file->mode == kModeInput ||
@@ -371,16 +383,12 @@ int printStatement(const EvalEnv& env, std::span<const uint8_t> code, const Clau
 
 int inputStatement(const EvalEnv& env, std::span<const uint8_t> code, const ClauseView& v,
                    char decimalChar) {
-    Parts parts;
-    if (int err = readParts(code, v, parts)) return err;
-    Operands ops = operands();
-    int number = 0;
-    Ufcb* file = nullptr;
-    if (int err = statementTarget(parts, ops, number, file)) {
-        noteFileOutcome(nullptr, number, err, true, 0);
-        return err;
-    }
-    if (parts.other) return kErrNotAvailable;  // FIELDS, SELECT, MENU and the like
+    Statement st;
+    if (int err = st.begin(code, v, true)) return err;
+    Parts& parts = st.parts;
+    Operands& ops = st.ops;
+    const int number = st.number;
+    Ufcb* const file = st.file;
     if (parts.wait) {
         RpnEntry e;
         if (!ops.take(e)) return kErrDamaged;
