@@ -4,16 +4,20 @@
 #include "vxs/datafiles/datafile.h"
 #include "vxs/datafiles/ktshare.h"
 #include "vxs/debugger/logger.h"
+#include "vxs/interpreter/state.h"
 
 namespace vxs {
 
-void endOfRun(EndRunMode mode) {
+int endOfRun(EndRunMode mode) {
     vxlog(kLogDetail, "End of run processing, mode %d.", mode);
-    // The program's files are closed, those opened NOCLOSE kept until shut-down; files it
-    // reserved stay reserved only while it runs.
-    const int err = closeFilesAtEnd(fileBlocks(), mode == kEndShutdown);
+    // A CHAIN with FILES hands the open files to the program it runs.
+    const bool keepFiles =
+        mode == kEndProgram && interp.chain.pending && interp.chain.request.files;
+    const int err = keepFiles ? 0 : closeFilesAtEnd(fileBlocks(), mode == kEndShutdown);
     if (err) vxlog(kLogDetail, "A file closed at the end of the run reported error %d.", err);
+    // Files a program reserved stay reserved only while it runs.
     ktReleaseAllReservations();
+    return err;
 }
 
 }  // namespace vxs

@@ -10,7 +10,8 @@ enum EndRunMode {
 };
 
 // Ends the current program in the given mode: its open files are closed (at shut-down those
-// opened NOCLOSE too) and every file it reserved is released.
-void endOfRun(EndRunMode mode);
+// opened NOCLOSE too; none when a CHAIN with FILES ends it) and every file it reserved is
+// released.  Returns the first error of closing a file (every file is closed regardless).
+int endOfRun(EndRunMode mode);
 
 }  // namespace vxs

@@ -33,8 +33,9 @@ enum CloseOption { kCloseNone = 0, kCloseFree = 1, kCloseDrop = 2, kCloseRelease
 // its header; both are 4148 for a shared ufcb (nothing is closed) or when the file is open under
 // another number too (the ufcb is closed, the file left alone).
 [[nodiscard]] int closeFile(FileBlocks& fb, Ufcb* u, int option = kCloseNone);
-// Closes every file a program leaves open: all but #0 and those opened NOCLOSE (`everything`:
-// those too, at shut-down).  The first error is returned; every file is closed regardless.
+// Closes every file a program leaves open, the most recently opened first: all but #0 and those
+// opened NOCLOSE (`everything`: those too, at shut-down).  The first error is returned; every
+// file is closed regardless.
 int closeFilesAtEnd(FileBlocks& fb, bool everything);
 
 // The file number as the statements check it: 706 out of range, 704 not open.  #255 and #250

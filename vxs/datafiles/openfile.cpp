@@ -4,6 +4,7 @@
 // a file number is closed.
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "vxs/config/config.h"
 #include "vxs/control/errors.h"
@@ -396,14 +397,14 @@ int closeFile(FileBlocks& fb, Ufcb* u, int option) {
 }
 
 int closeFilesAtEnd(FileBlocks& fb, bool everything) {
+    // The most recently opened first.
+    std::vector<Ufcb*> open;
+    for (Ufcb* u = fb.first()->next; u; u = u->next)
+        if (everything || u->closeAtEnd) open.push_back(u);
     int first = 0;
-    for (Ufcb* u = fb.first()->next; u;) {
-        Ufcb* next = u->next;
-        if (everything || u->closeAtEnd) {
-            const int err = closeFile(fb, u);
-            if (err && !first) first = err;
-        }
-        u = next;
+    for (auto it = open.rbegin(); it != open.rend(); ++it) {
+        const int err = closeFile(fb, *it);
+        if (err && !first) first = err;
     }
     return first;
 }

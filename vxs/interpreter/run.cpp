@@ -275,7 +275,7 @@ void runLoop() {
                 saveAndLeave(*pc, {lastLine, lastClause}, false);
                 return;
             }
-            endOfRun(kEndProgram);
+            if (int err = endOfRun(kEndProgram)) statusShowError(err, 0, 0);
             resetFlow();  // open calls return to their callers: the main program is current
             pc = pchain.curpcb;
             if (pc->libmode != kLibNone) {  // a library current without a call to return from
