@@ -431,6 +431,8 @@ int engineOpenFcb(Fcb& f, const EngineOpen& o) {
     f.shareClass = o.shareClass;
     f.handlePos = -1;
     auto fail = [&](int err) {
+        // Nothing was written to the file: closing must not rewrite a header it never read.
+        f.outputFlag = 0;
         (void)engineCloseFcb(f, false);
         return err;
     };
@@ -613,6 +615,11 @@ int writeRecord(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const Reco
     }
     buildSlot(u, data, len, bytes.data());
     if (int err = writeAt(f, at, bytes.data(), slot)) {
+        // An append cut short must not leave part of a slot at the end of the file.
+        if (target > f.records) {
+            (void)osFiles().truncateAt(f.handle, at);
+            f.handlePos = -1;
+        }
         if (taken) unlockRecord(u, target);
         return done(err);
     }
