@@ -360,6 +360,73 @@ TEST_F(DataFileTest, PendingAppendsCountAndReachTheFileAtClose) {
     EXPECT_EQ(b.substr(22 + 749 * 11), slot(' ', "B750", 10));
 }
 
+// ---- EXTERNAL and DISPLAY files ----
+
+TEST_F(DataFileTest, ExternalRecordsAndAShortLastOne) {
+    Ufcb* w = openOk(1, name("RECL=4,REPLACE"), kFileExternal, kModeOutin, kAccessRelative);
+    ASSERT_NE(w, nullptr);
+    ASSERT_EQ(put(w, "ABCD"), 0);
+    ASSERT_EQ(put(w, "EF"), 0);
+    EXPECT_EQ(put(w, "GH", 1), kErrDuplicateRecord);
+    ASSERT_EQ(closeFile(fb_, w), 0);
+    EXPECT_EQ(bytes(), "ABCDEF  ");  // no header, blank-padded records
+    test::writeFile(path_, "ABCDEF  XY");
+    Ufcb* u = openOk(1, name("RECL=4"), kFileExternal, kModeInput, kAccessRelative);
+    ASSERT_NE(u, nullptr);
+    int64_t lrec = 0;
+    ASSERT_EQ(lastRecordNumber(*u, lrec), 0);
+    EXPECT_EQ(lrec, 2);
+    ASSERT_EQ(get(u, ReadHow::kLast), 0);  // the short record, padded with zeros
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(u->record.data()), u->recordLength),
+              std::string("XY\0\0", 4));
+    ASSERT_EQ(get(u, ReadHow::kRecord, 2), 0);
+    EXPECT_EQ(current(u), "EF");
+    EXPECT_EQ(get(u, ReadHow::kRecord, 4), kErrNoRecord);
+    ASSERT_EQ(closeFile(fb_, u), 0);
+}
+
+TEST_F(DataFileTest, DisplayLinesOfRecordLengthAndLonger) {
+    for (const char* eol : {"CRLF", "LF"}) {
+        SCOPED_TRACE(eol);
+        Ufcb* w = openOk(1, name("RECL=5,REPLACE,EOL=" + std::string(eol)), kFileDisplay,
+                         kModeOutput);
+        ASSERT_NE(w, nullptr);
+        for (const char* line : {"12345", "", "1234", "HELLOWORLD!", "X"})
+            ASSERT_EQ(writeTextLine(*w, line), 0);
+        ASSERT_EQ(closeFile(fb_, w), 0);
+        const std::string end = std::string(eol) == "LF" ? "\n" : "\r\n";
+        EXPECT_EQ(bytes(), "12345" + end + end + "1234" + end + "HELLOWORLD!" + end + "X" + end);
+
+        Ufcb* u = openOk(1, name("RECL=5"), kFileDisplay, kModeInput);
+        ASSERT_NE(u, nullptr);
+        std::vector<std::string> lines;
+        std::string line;
+        while (readTextLine(*u, line) == 0) lines.push_back(line);
+        // A line of exactly RECL bytes is one record; a longer one goes on as the next.
+        EXPECT_EQ(lines, (std::vector<std::string>{"12345", "", "1234", "HELLO", "WORLD", "!",
+                                                   "X"}));
+        ASSERT_EQ(closeFile(fb_, u), 0);
+    }
+    // Full-length lines across the boundaries of the read buffer.
+    Ufcb* w = openOk(1, name("RECL=5,REPLACE"), kFileDisplay, kModeOutput);
+    ASSERT_NE(w, nullptr);
+    // A first line of 5 bytes puts a CR as the last byte of the first 16384-byte read.
+    ASSERT_EQ(writeTextLine(*w, "123"), 0);
+    for (int i = 0; i < 4000; ++i) ASSERT_EQ(writeTextLine(*w, "12345"), 0);
+    ASSERT_EQ(closeFile(fb_, w), 0);
+    Ufcb* u = openOk(1, name("RECL=5"), kFileDisplay, kModeInput);
+    ASSERT_NE(u, nullptr);
+    std::string line;
+    ASSERT_EQ(readTextLine(*u, line), 0);
+    EXPECT_EQ(line, "123");
+    int count = 0;
+    while (readTextLine(*u, line) == 0) {
+        ASSERT_EQ(line, "12345") << count;
+        ++count;
+    }
+    EXPECT_EQ(count, 4000);
+}
+
 // ---- OPEN ----
 
 TEST_F(DataFileTest, OpenChecksReportTheirErrors) {

@@ -811,13 +811,15 @@ int readTextLine(Ufcb& u, std::string& line) {
         if (offset >= 0 && offset < static_cast<int64_t>(u.text.size())) {
             const char* start = u.text.data() + offset;
             const size_t avail = u.text.size() - static_cast<size_t>(offset);
-            const void* lf = memchr(start, '\n', std::min(avail, max + 1));
+            // A line of RECL bytes may still be followed by CR LF: look that far.
+            const void* lf = memchr(start, '\n', std::min(avail, max + 2));
             const bool atEnd = u.textStart + static_cast<int64_t>(u.text.size()) >= f.textEnd;
-            if (lf || avail > max || atEnd) {
+            if (lf || avail > max + 1 || atEnd) {
                 size_t len = lf ? static_cast<size_t>(static_cast<const char*>(lf) - start)
                                 : std::min(avail, max);
                 size_t used = lf ? len + 1 : len;
-                if (len > max) {  // a longer line continues as the next record
+                const bool crlf = lf && len > 0 && start[len - 1] == '\r';
+                if (len - (crlf ? 1 : 0) > max) {  // a longer line continues as the next record
                     len = max;
                     used = max;
                 }
