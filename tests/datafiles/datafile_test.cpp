@@ -619,5 +619,26 @@ TEST_F(DataFileTest, AFailedRelativeWriteKeepsTheRecordsBeforeIt) {
     expectWholeFile(bytes(), 10);
 }
 
+TEST_F(DataFileTest, AFailedWriteIntoADeletedSlotLeavesItDeleted) {
+    platform::FaultPlatform faults(platform::posixPlatform());
+    platform::ScopedPlatform guard(faults);
+    Ufcb* w = openOk(1, name("RECL=64,REPLACE"), kFileInternal, kModeOutin, kAccessRelative);
+    ASSERT_NE(w, nullptr);
+    for (uint32_t i = 1; i <= 10; ++i) ASSERT_EQ(put(w, numbered(i, 64)), 0);
+    ASSERT_EQ(deleteRecord(*w, 5, RecordOptions{}), 0);
+    faults.limitTransfers(20);
+    faults.failNth(platform::Call::kWriteAt, 2, ENOSPC);
+    EXPECT_NE(put(w, "NEW FIVE", 5), 0);
+    faults.reset();
+    EXPECT_EQ(get(w, ReadHow::kRecord, 5), kErrNoRecord);
+    ASSERT_EQ(get(w, ReadHow::kRecord, 6), 0);
+    EXPECT_EQ(current(w), numbered(6, 64));
+    ASSERT_EQ(put(w, "NEW FIVE", 5), 0);
+    ASSERT_EQ(get(w, ReadHow::kRecord, 5), 0);
+    EXPECT_EQ(current(w), "NEW FIVE");
+    EXPECT_EQ(closeFile(fb_, w), 0);
+    EXPECT_EQ(bytes().size(), 65u + 10u * 65u);
+}
+
 }  // namespace
 }  // namespace vxs

@@ -84,6 +84,31 @@ TEST_F(FileStatementTest, RecordsThroughAFormWithTheirExits) {
     EXPECT_EQ(leftOpen_, 0);
 }
 
+TEST_F(FileStatementTest, RestoreToARecordAndTheCurrentRecordAfterDelete) {
+    EXPECT_THAT(run({"10 OPEN #1: \"NAME=@/R.INT,RECL=8,REPLACE\", INTERNAL, OUTIN",
+                     "20 FOR I=1 TO 6",
+                     "30 WRITE #1, USING 40: I",
+                     "40 FORM N 8",
+                     "50 NEXT I",
+                     "60 RESTORE #1, REC=4:",
+                     "70 READ #1, USING 40: X",
+                     "80 PRINT X;REC(1)",
+                     "90 DELETE #1:",
+                     "100 REREAD #1, USING 40: X NOREC 200",
+                     "110 PRINT \"NOT HERE\"",
+                     "120 STOP",
+                     "200 PRINT \"NOREC\";ERR",
+                     "210 READ #1, USING 40, REC=4: X NOREC 300",
+                     "220 STOP",
+                     "300 WRITE #1, USING 40, REC=4: 44",
+                     "310 WRITE #1, USING 40, REC=4: 45 DUPREC 400",
+                     "320 STOP",
+                     "400 READ #1, USING 40, REC=4: X",
+                     "410 PRINT X;LREC(1)",
+                     "420 END"}),
+                ElementsAre("4 4", "NOREC57", "44 6"));
+}
+
 TEST_F(FileStatementTest, WritesAndReadsWithoutAForm) {
     // Strings take their variables' capacity in the record, numbers 8 bytes.
     EXPECT_THAT(run({"10 DIM N$*5, M$*8",

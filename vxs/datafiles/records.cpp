@@ -614,7 +614,16 @@ int writeRecord(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const Reco
         return done(err);
     }
     buildSlot(u, data, len, bytes.data());
-    if (int err = writeAt(f, at, bytes.data(), slot)) {
+    // Into a deleted slot the data goes first and the live status byte last: a write cut
+    // short leaves the slot deleted rather than live with half a record.
+    int werr = 0;
+    if (internal && target <= f.records) {
+        werr = writeAt(f, at + 1, bytes.data() + 1, slot - 1);
+        if (!werr) werr = writeAt(f, at, bytes.data(), 1);
+    } else {
+        werr = writeAt(f, at, bytes.data(), slot);
+    }
+    if (int err = werr) {
         // An append cut short must not leave part of a slot at the end of the file.
         if (target > f.records) {
             (void)osFiles().truncateAt(f.handle, at);
