@@ -599,6 +599,8 @@ int engineOpenFcb(Fcb& f, const EngineOpen& o) {
     f.shareClass = o.shareClass;
     f.handlePos = -1;
     auto fail = [&](int err) {
+        // Nothing was written to the file: closing must not rewrite a header it never read.
+        f.outputFlag = 0;
         (void)engineCloseFcb(f, false);
         return err;
     };
@@ -799,7 +801,21 @@ int writeRecord(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const Reco
         return done(err);
     }
     buildSlot(u, data, len, bytes.data());
-    if (int err = writeAt(f, at, bytes.data(), slot)) {
+    // Into a deleted slot the data goes first and the live status byte last: a write cut
+    // short leaves the slot deleted rather than live with half a record.
+    int werr = 0;
+    if (internal && target <= f.records) {
+        werr = writeAt(f, at + 1, bytes.data() + 1, slot - 1);
+        if (!werr) werr = writeAt(f, at, bytes.data(), 1);
+    } else {
+        werr = writeAt(f, at, bytes.data(), slot);
+    }
+    if (int err = werr) {
+        // An append cut short must not leave part of a slot at the end of the file.
+        if (target > f.records) {
+            (void)osFiles().truncateAt(f.handle, at);
+            f.handlePos = -1;
+        }
         if (taken) unlockRecord(u, target);
         return done(err);
     }
@@ -1009,13 +1025,15 @@ int readTextLine(Ufcb& u, std::string& line) {
         if (offset >= 0 && offset < static_cast<int64_t>(u.text.size())) {
             const char* start = u.text.data() + offset;
             const size_t avail = u.text.size() - static_cast<size_t>(offset);
-            const void* lf = memchr(start, '\n', std::min(avail, max + 1));
+            // A line of RECL bytes may still be followed by CR LF: look that far.
+            const void* lf = memchr(start, '\n', std::min(avail, max + 2));
             const bool atEnd = u.textStart + static_cast<int64_t>(u.text.size()) >= f.textEnd;
-            if (lf || avail > max || atEnd) {
+            if (lf || avail > max + 1 || atEnd) {
                 size_t len = lf ? static_cast<size_t>(static_cast<const char*>(lf) - start)
                                 : std::min(avail, max);
                 size_t used = lf ? len + 1 : len;
-                if (len > max) {  // a longer line continues as the next record
+                const bool crlf = lf && len > 0 && start[len - 1] == '\r';
+                if (len - (crlf ? 1 : 0) > max) {  // a longer line continues as the next record
                     len = max;
                     used = max;
                 }

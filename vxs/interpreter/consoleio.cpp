@@ -45,7 +45,9 @@ int readParts(std::span<const uint8_t> code, const ClauseView& v, Parts& out) {
         if (int err = decodeItem(code, p, h, w, n, next)) return err;
         const int kind = h & 0x3F;
         if (inList) {
+            // The list ends at its last item; error exits may follow it.
             out.listBytes.push_back(static_cast<uint8_t>(kind));
+            if (kind & kPrintLast) inList = false;
         } else if (kind == kPartFile) {
             out.file = n ? readWord(code.data() + w) : -1;
         } else if (kind == kPartList) {

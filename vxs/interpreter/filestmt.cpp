@@ -595,7 +595,7 @@ int closeStatement(RunCtx& r, const ClauseView& v) {
     else if (s.parts.releaseKw) option = kCloseRelease;
     if (s.number == 0) return 0;
     const int err = closeFile(fileBlocks(), s.file, option);
-    s.file = nullptr;
+    s.file = fileBlocks().find(s.number);  // still open when the close was refused
     return finishIo(s, err, false, 0);
 }
 

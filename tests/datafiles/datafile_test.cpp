@@ -1,0 +1,644 @@
+// The record engine under the file statements, driven through a FileBlocks of the test's own:
+// the exact bytes of INTERNAL files, reads and writes by record number and in sequence, the
+// read-ahead and write-behind buffers, the checks of OPEN with their error numbers, sharing
+// between file numbers of one process, CLOSE FREE and DROP, and failed writes that must leave
+// what was written before them whole.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/support/test_support.h"
+#include "vxs/config/config.h"
+#include "vxs/control/errors.h"
+#include "vxs/datafiles/datafile.h"
+#include "vxs/datafiles/fcb.h"
+#include "vxs/datafiles/header.h"
+#include "vxs/platform/faults.h"
+#include "vxs/platform/platform.h"
+
+namespace vxs {
+namespace {
+
+// The header of a new INTERNAL file as its bytes: count, version, type 4, RECL, header
+// length, no key parts, no flags, zeros up to the header length.
+std::string headerBytes(uint32_t count, int32_t version, uint16_t recl, uint16_t length) {
+    std::string h(length, '\0');
+    for (int i = 0; i < 4; ++i) h[i] = static_cast<char>((count >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 4; ++i)
+        h[4 + i] = static_cast<char>((static_cast<uint32_t>(version) >> (8 * i)) & 0xFF);
+    h[8] = 4;
+    h[9] = static_cast<char>(recl & 0xFF);
+    h[10] = static_cast<char>(recl >> 8);
+    h[11] = static_cast<char>(length & 0xFF);
+    h[12] = static_cast<char>(length >> 8);
+    return h;
+}
+
+// A slot: the status byte, then the data blank-padded to RECL.
+std::string slot(char status, const std::string& data, size_t recl) {
+    std::string s(1, status);
+    s += data;
+    s.resize(recl + 1, ' ');
+    return s;
+}
+
+// The record for number i of a long file: its number in digits, then a pattern.
+std::string numbered(uint32_t i, size_t recl) {
+    std::string s = std::to_string(i) + ":";
+    while (s.size() < recl) s += static_cast<char>('A' + (i + s.size()) % 26);
+    return s;
+}
+
+class DataFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char dir[] = "/tmp/vxdatafile-XXXXXX";
+        ASSERT_TRUE(mkdtemp(dir));
+        dir_ = dir;
+        path_ = dir_ + "/data.int";
+    }
+    void TearDown() override {
+        (void)closeFilesAtEnd(fb_, true);
+        std::filesystem::remove_all(dir_);
+    }
+
+    int open(int number, const std::string& items, int type, int mode, int access,
+             Ufcb*& u) {
+        text_ = items;
+        OpenRequest r;
+        r.number = number;
+        r.text = text_;
+        r.type = type;
+        r.mode = mode;
+        r.access = access;
+        return openFile(fb_, r, u);
+    }
+    // NAME= of the test's file, then `rest`.
+    std::string name(const std::string& rest = "") const {
+        return "NAME=" + path_ + (rest.empty() ? "" : "," + rest);
+    }
+    Ufcb* openOk(int number, const std::string& items, int type, int mode,
+                 int access = kAccessSequential) {
+        Ufcb* u = nullptr;
+        EXPECT_EQ(open(number, items, type, mode, access, u), 0) << items;
+        return u;
+    }
+    static int put(Ufcb* u, const std::string& data, uint32_t n = 0) {
+        return writeRecord(*u, reinterpret_cast<const uint8_t*>(data.data()), data.size(), n,
+                           RecordOptions{});
+    }
+    static int rewrite(Ufcb* u, const std::string& data, uint32_t n = 0) {
+        return rewriteRecord(*u, reinterpret_cast<const uint8_t*>(data.data()), data.size(), n,
+                             RecordOptions{});
+    }
+    static int get(Ufcb* u, ReadHow how, uint32_t n = 0) {
+        return readRecord(*u, how, n, RecordOptions{});
+    }
+    // The current record, trailing blanks removed.
+    static std::string current(const Ufcb* u) {
+        std::string s(reinterpret_cast<const char*>(u->record.data()), u->recordLength);
+        while (!s.empty() && s.back() == ' ') s.pop_back();
+        return s;
+    }
+    // A new INTERNAL file of these records (RECL 10), closed.
+    void makeFile(const std::vector<std::string>& records, int recl = 10) {
+        Ufcb* u = openOk(1, name("RECL=" + std::to_string(recl) + ",REPLACE"), kFileInternal,
+                         kModeOutput);
+        ASSERT_NE(u, nullptr);
+        for (const std::string& r : records) ASSERT_EQ(put(u, r), 0);
+        ASSERT_EQ(closeFile(fb_, u), 0);
+    }
+    std::string bytes() const { return test::fileContents(path_); }
+
+    FileBlocks fb_;
+    std::string dir_, path_, text_;
+};
+
+// ---- the bytes of the file ----
+
+TEST_F(DataFileTest, NewInternalFileHasTheExactHeaderAndSlots) {
+    makeFile({"ONE", "TWO", "THREE"});
+    EXPECT_EQ(bytes(), headerBytes(3, 0, 10, 22) + slot(' ', "ONE", 10) +
+                           slot(' ', "TWO", 10) + slot(' ', "THREE", 10));
+
+    Ufcb* u = openOk(1, name(), kFileInternal, kModeOutin, kAccessRelative);
+    ASSERT_NE(u, nullptr);
+    EXPECT_EQ(rewrite(u, "NEW2", 2), 0);
+    EXPECT_EQ(deleteRecord(*u, 3, RecordOptions{}), 0);
+    ASSERT_EQ(closeFile(fb_, u), 0);
+    // The deleted slot keeps its data and still counts in the header.
+    EXPECT_EQ(bytes(), headerBytes(3, 0, 10, 22) + slot(' ', "ONE", 10) +
+                           slot(' ', "NEW2", 10) + slot('D', "THREE", 10));
+}
+
+TEST_F(DataFileTest, HeaderLengthIsOneSlotAtMost256Bytes) {
+    makeFile({"A"}, 300);
+    const std::string b = bytes();
+    ASSERT_EQ(b.size(), 256u + 301u);
+    EXPECT_EQ(b.substr(0, 256), headerBytes(1, 0, 300, 256));
+    EXPECT_EQ(b.substr(256), slot(' ', "A", 300));
+
+    // RECL 14: the slot of 15 bytes is the header on its own.
+    makeFile({"B"}, 14);
+    EXPECT_EQ(bytes(), headerBytes(1, 0, 14, 15) + slot(' ', "B", 14));
+    // RECL 4: three slots of 5 reach 15.
+    makeFile({"C"}, 4);
+    EXPECT_EQ(bytes(), headerBytes(1, 0, 4, 15) + slot(' ', "C", 4));
+}
+
+TEST_F(DataFileTest, VersionIsStoredAndCheckedOnReopening) {
+    Ufcb* u = openOk(1, name("RECL=10,VERSION=7,REPLACE"), kFileInternal, kModeOutput);
+    ASSERT_NE(u, nullptr);
+    ASSERT_EQ(put(u, "X"), 0);
+    ASSERT_EQ(closeFile(fb_, u), 0);
+    EXPECT_EQ(bytes(), headerBytes(1, 7, 10, 22) + slot(' ', "X", 10));
+
+    const std::string before = bytes();
+    for (int mode : {kModeInput, kModeOutin}) {
+        Ufcb* v = nullptr;
+        EXPECT_EQ(open(1, name("VERSION=8"), kFileInternal, mode, kAccessSequential, v),
+                  kErrVersionMismatch);
+        EXPECT_EQ(fb_.find(1), nullptr);
+        EXPECT_EQ(bytes(), before);
+    }
+    u = openOk(1, name("VERSION=7"), kFileInternal, kModeInput);
+    ASSERT_NE(u, nullptr);
+    EXPECT_EQ(closeFile(fb_, u), 0);
+}
+
+// ---- reads ----
+
+TEST_F(DataFileTest, DeletedRecordsAreSkippedInSequenceAndMissingByNumber) {
+    makeFile({"R1", "R2", "R3", "R4"});
+    Ufcb* w = openOk(1, name(), kFileInternal, kModeOutin, kAccessRelative);
+    ASSERT_NE(w, nullptr);
+    ASSERT_EQ(deleteRecord(*w, 3, RecordOptions{}), 0);
+    EXPECT_EQ(deleteRecord(*w, 3, RecordOptions{}), kErrNoRecord);
+    ASSERT_EQ(closeFile(fb_, w), 0);
+
+    for (int access : {kAccessSequential, kAccessRelative}) {
+        Ufcb* u = openOk(2, name(), kFileInternal, kModeInput, access);
+        ASSERT_NE(u, nullptr);
+        EXPECT_EQ(get(u, ReadHow::kRecord, 3), kErrNoRecord);
+        EXPECT_EQ(get(u, ReadHow::kRecord, 5), kErrNoRecord);
+        EXPECT_EQ(get(u, ReadHow::kRecord, 0), kErrNoRecord);
+        ASSERT_EQ(get(u, ReadHow::kRecord, 2), 0);
+        EXPECT_EQ(current(u), "R2");
+        ASSERT_EQ(get(u, ReadHow::kNext), 0);
+        EXPECT_EQ(current(u), "R4");
+        EXPECT_EQ(u->position, 4u);
+        EXPECT_EQ(get(u, ReadHow::kNext), kErrEndOfRecords);
+        ASSERT_EQ(get(u, ReadHow::kPrevious), 0);  // backwards from 4: 3 is skipped
+        EXPECT_EQ(current(u), "R2");
+        ASSERT_EQ(get(u, ReadHow::kLast), 0);
+        EXPECT_EQ(current(u), "R4");
+        ASSERT_EQ(get(u, ReadHow::kAgain), 0);
+        EXPECT_EQ(current(u), "R4");
+        ASSERT_EQ(restoreFile(*u, 0), 0);
+        ASSERT_EQ(get(u, ReadHow::kNext), 0);
+        EXPECT_EQ(current(u), "R1");
+        ASSERT_EQ(restoreFile(*u, 3), 0);  // the next read takes 3, deleted: so 4
+        ASSERT_EQ(get(u, ReadHow::kNext), 0);
+        EXPECT_EQ(current(u), "R4");
+        ASSERT_EQ(closeFile(fb_, u), 0);
+    }
+}
+
+TEST_F(DataFileTest, APartialLastSlotIsReportedNotRead) {
+    makeFile({"P1", "P2"});
+    test::writeFile(path_, bytes() + "\x20junk");  // half a third slot
+    for (int access : {kAccessSequential, kAccessRelative}) {
+        Ufcb* u = openOk(1, name(), kFileInternal, kModeInput, access);
+        ASSERT_NE(u, nullptr);
+        EXPECT_EQ(get(u, ReadHow::kLast), kErrPartialRecord);
+        ASSERT_EQ(get(u, ReadHow::kNext), 0);
+        EXPECT_EQ(current(u), "P1");
+        ASSERT_EQ(get(u, ReadHow::kNext), 0);
+        EXPECT_EQ(current(u), "P2");
+        const int tail = get(u, ReadHow::kNext);
+        EXPECT_TRUE(tail == kErrPartialRecord || tail == kErrEndOfRecords) << tail;
+        EXPECT_EQ(get(u, ReadHow::kRecord, 3), kErrPartialRecord);
+        int64_t lrec = -1;
+        ASSERT_EQ(lastRecordNumber(*u, lrec), 0);
+        EXPECT_EQ(lrec, 2);
+        ASSERT_EQ(closeFile(fb_, u), 0);
+    }
+}
+
+// ---- writes ----
+
+TEST_F(DataFileTest, WritesByRecordNumber) {
+    makeFile({"W1", "W2", "W3"});
+    Ufcb* u = openOk(1, name(), kFileInternal, kModeOutin, kAccessRelative);
+    ASSERT_NE(u, nullptr);
+    EXPECT_EQ(put(u, "W5", 5), kErrNoRecord);  // beyond the end plus one
+    EXPECT_EQ(put(u, "W4", 4), 0);             // just past the end: appended
+    EXPECT_EQ(put(u, "XX", 2), kErrDuplicateRecord);
+    ASSERT_EQ(deleteRecord(*u, 2, RecordOptions{}), 0);
+    EXPECT_EQ(put(u, "NEW2", 2), 0);  // a deleted slot takes a new record
+    EXPECT_EQ(put(u, "W5"), 0);       // no number: appended
+    int64_t lrec = 0;
+    ASSERT_EQ(lastRecordNumber(*u, lrec), 0);
+    EXPECT_EQ(lrec, 5);
+    ASSERT_EQ(closeFile(fb_, u), 0);
+    EXPECT_EQ(bytes(), headerBytes(5, 0, 10, 22) + slot(' ', "W1", 10) +
+                           slot(' ', "NEW2", 10) + slot(' ', "W3", 10) +
+                           slot(' ', "W4", 10) + slot(' ', "W5", 10));
+}
+
+TEST_F(DataFileTest, NullRecordsAreRefusedWhenTheOptionIsOn) {
+    const bool was = nullRecordCheck();
+    setOption(99, true);
+    makeFile({"N1"});
+    Ufcb* u = openOk(1, name(), kFileInternal, kModeOutin, kAccessRelative);
+    std::string null(8, '\0');
+    null += "text";
+    EXPECT_EQ(put(u, null), kErrNullWrite);
+    EXPECT_EQ(put(u, null, 2), kErrNullWrite);
+    EXPECT_EQ(put(u, std::string(7, '\0') + "x"), 0);  // seven zeros are not a null record
+    ASSERT_EQ(closeFile(fb_, u), 0);
+    setOption(98, true);
+    EXPECT_FALSE(nullRecordCheck());
+    makeFile({null});  // allowed with the check off
+    setOption(99, was);
+    EXPECT_EQ(nullRecordCheck(), was);
+}
+
+// ---- the read-ahead and write-behind buffers ----
+
+TEST_F(DataFileTest, SequentialReadsAcrossManyBuffersReturnEveryRecord) {
+    constexpr uint32_t kCount = 5000, kRecl = 64;
+    Ufcb* w = openOk(1, name("RECL=64,REPLACE"), kFileInternal, kModeOutput);
+    ASSERT_NE(w, nullptr);
+    for (uint32_t i = 1; i <= kCount; ++i) ASSERT_EQ(put(w, numbered(i, kRecl)), 0) << i;
+    ASSERT_EQ(closeFile(fb_, w), 0);
+    EXPECT_EQ(bytes().size(), 65u + kCount * 65u);
+
+    Ufcb* u = openOk(1, name(), kFileInternal, kModeInput);
+    ASSERT_NE(u, nullptr);
+    for (uint32_t i = 1; i <= 2000; ++i) {
+        ASSERT_EQ(get(u, ReadHow::kNext), 0) << i;
+        ASSERT_EQ(current(u), numbered(i, kRecl)) << i;
+    }
+    // A read by number in between moves the sequence on from there.
+    ASSERT_EQ(get(u, ReadHow::kRecord, 4000), 0);
+    EXPECT_EQ(current(u), numbered(4000, kRecl));
+    ASSERT_EQ(get(u, ReadHow::kNext), 0);
+    EXPECT_EQ(current(u), numbered(4001, kRecl));
+    ASSERT_EQ(get(u, ReadHow::kRecord, 7), 0);
+    EXPECT_EQ(current(u), numbered(7, kRecl));
+    ASSERT_EQ(restoreFile(*u, 2001), 0);
+    for (uint32_t i = 2001; i <= kCount; ++i) {
+        ASSERT_EQ(get(u, ReadHow::kNext), 0) << i;
+        ASSERT_EQ(current(u), numbered(i, kRecl)) << i;
+    }
+    EXPECT_EQ(get(u, ReadHow::kNext), kErrEndOfRecords);
+    // Backwards through buffer boundaries too.
+    for (uint32_t i = kCount - 1; i >= kCount - 1700; --i) {
+        ASSERT_EQ(get(u, ReadHow::kPrevious), 0) << i;
+        ASSERT_EQ(current(u), numbered(i, kRecl)) << i;
+    }
+    ASSERT_EQ(closeFile(fb_, u), 0);
+}
+
+TEST_F(DataFileTest, ReadAheadSeesWritesThroughAnotherNumber) {
+    std::vector<std::string> records;
+    for (uint32_t i = 1; i <= 100; ++i) records.push_back("REC" + std::to_string(i));
+    makeFile(records);
+    // Output first: a file this process opened for input only takes no output number.
+    Ufcb* out = openOk(2, name("SHR"), kFileInternal, kModeOutin, kAccessRelative);
+    Ufcb* in = openOk(1, name("SHR"), kFileInternal, kModeInput);
+    Ufcb* other = nullptr;
+    EXPECT_EQ(open(3, name("SHR"), kFileInternal, kModeInput, kAccessSequential, other), 0);
+    EXPECT_EQ(closeFile(fb_, other), 0);
+    ASSERT_NE(in, nullptr);
+    ASSERT_NE(out, nullptr);
+    ASSERT_EQ(get(in, ReadHow::kNext), 0);  // fills the read-ahead with all 100
+    EXPECT_EQ(current(in), "REC1");
+    ASSERT_EQ(rewrite(out, "CHANGED2", 2), 0);
+    ASSERT_EQ(deleteRecord(*out, 3, RecordOptions{}), 0);
+    ASSERT_EQ(get(in, ReadHow::kNext), 0);
+    EXPECT_EQ(current(in), "CHANGED2");
+    ASSERT_EQ(get(in, ReadHow::kNext), 0);
+    EXPECT_EQ(current(in), "REC4");  // 3 was deleted after the buffer was filled
+    ASSERT_EQ(restoreFile(*in, 100), 0);
+    ASSERT_EQ(get(in, ReadHow::kNext), 0);
+    EXPECT_EQ(current(in), "REC100");
+    ASSERT_EQ(put(out, "REC101"), 0);  // appended after the buffer's end
+    ASSERT_EQ(get(in, ReadHow::kNext), 0);
+    EXPECT_EQ(current(in), "REC101");
+    EXPECT_EQ(get(in, ReadHow::kNext), kErrEndOfRecords);
+    EXPECT_EQ(closeFile(fb_, in), 0);
+    EXPECT_EQ(closeFile(fb_, out), 0);
+}
+
+TEST_F(DataFileTest, PendingAppendsCountAndReachTheFileAtClose) {
+    Ufcb* w = openOk(1, name("RECL=10,REPLACE"), kFileInternal, kModeOutput);
+    ASSERT_NE(w, nullptr);
+    for (int i = 1; i <= 500; ++i) ASSERT_EQ(put(w, "B" + std::to_string(i)), 0);
+    EXPECT_EQ(bytes().size(), 22u);  // still in the buffer
+    int64_t lrec = 0;
+    ASSERT_EQ(lastRecordNumber(*w, lrec), 0);
+    EXPECT_EQ(lrec, 500);
+    for (int i = 501; i <= 700; ++i) ASSERT_EQ(put(w, "B" + std::to_string(i)), 0);
+    ASSERT_EQ(lastRecordNumber(*w, lrec), 0);
+    EXPECT_EQ(lrec, 700);
+    int64_t size = 0;
+    ASSERT_EQ(dataFileSize(*w, size), 0);
+    EXPECT_EQ(size, 22 + 700 * 11);
+    for (int i = 701; i <= 750; ++i) ASSERT_EQ(put(w, "B" + std::to_string(i)), 0);
+    ASSERT_EQ(closeFile(fb_, w), 0);
+    const std::string b = bytes();
+    ASSERT_EQ(b.size(), 22u + 750u * 11u);
+    EXPECT_EQ(b.substr(0, 22), headerBytes(750, 0, 10, 22));
+    EXPECT_EQ(b.substr(22 + 749 * 11), slot(' ', "B750", 10));
+}
+
+// ---- EXTERNAL and DISPLAY files ----
+
+TEST_F(DataFileTest, ExternalRecordsAndAShortLastOne) {
+    Ufcb* w = openOk(1, name("RECL=4,REPLACE"), kFileExternal, kModeOutin, kAccessRelative);
+    ASSERT_NE(w, nullptr);
+    ASSERT_EQ(put(w, "ABCD"), 0);
+    ASSERT_EQ(put(w, "EF"), 0);
+    EXPECT_EQ(put(w, "GH", 1), kErrDuplicateRecord);
+    ASSERT_EQ(closeFile(fb_, w), 0);
+    EXPECT_EQ(bytes(), "ABCDEF  ");  // no header, blank-padded records
+    test::writeFile(path_, "ABCDEF  XY");
+    Ufcb* u = openOk(1, name("RECL=4"), kFileExternal, kModeInput, kAccessRelative);
+    ASSERT_NE(u, nullptr);
+    int64_t lrec = 0;
+    ASSERT_EQ(lastRecordNumber(*u, lrec), 0);
+    EXPECT_EQ(lrec, 2);
+    ASSERT_EQ(get(u, ReadHow::kLast), 0);  // the short record, padded with zeros
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(u->record.data()), u->recordLength),
+              std::string("XY\0\0", 4));
+    ASSERT_EQ(get(u, ReadHow::kRecord, 2), 0);
+    EXPECT_EQ(current(u), "EF");
+    EXPECT_EQ(get(u, ReadHow::kRecord, 4), kErrNoRecord);
+    ASSERT_EQ(closeFile(fb_, u), 0);
+}
+
+TEST_F(DataFileTest, DisplayLinesOfRecordLengthAndLonger) {
+    for (const char* eol : {"CRLF", "LF"}) {
+        SCOPED_TRACE(eol);
+        Ufcb* w = openOk(1, name("RECL=5,REPLACE,EOL=" + std::string(eol)), kFileDisplay,
+                         kModeOutput);
+        ASSERT_NE(w, nullptr);
+        for (const char* line : {"12345", "", "1234", "HELLOWORLD!", "X"})
+            ASSERT_EQ(writeTextLine(*w, line), 0);
+        ASSERT_EQ(closeFile(fb_, w), 0);
+        const std::string end = std::string(eol) == "LF" ? "\n" : "\r\n";
+        EXPECT_EQ(bytes(), "12345" + end + end + "1234" + end + "HELLOWORLD!" + end + "X" + end);
+
+        Ufcb* u = openOk(1, name("RECL=5"), kFileDisplay, kModeInput);
+        ASSERT_NE(u, nullptr);
+        std::vector<std::string> lines;
+        std::string line;
+        while (readTextLine(*u, line) == 0) lines.push_back(line);
+        // A line of exactly RECL bytes is one record; a longer one goes on as the next.
+        EXPECT_EQ(lines, (std::vector<std::string>{"12345", "", "1234", "HELLO", "WORLD", "!",
+                                                   "X"}));
+        ASSERT_EQ(closeFile(fb_, u), 0);
+    }
+    // Full-length lines across the boundaries of the read buffer.
+    Ufcb* w = openOk(1, name("RECL=5,REPLACE"), kFileDisplay, kModeOutput);
+    ASSERT_NE(w, nullptr);
+    // A first line of 5 bytes puts a CR as the last byte of the first 16384-byte read.
+    ASSERT_EQ(writeTextLine(*w, "123"), 0);
+    for (int i = 0; i < 4000; ++i) ASSERT_EQ(writeTextLine(*w, "12345"), 0);
+    ASSERT_EQ(closeFile(fb_, w), 0);
+    Ufcb* u = openOk(1, name("RECL=5"), kFileDisplay, kModeInput);
+    ASSERT_NE(u, nullptr);
+    std::string line;
+    ASSERT_EQ(readTextLine(*u, line), 0);
+    EXPECT_EQ(line, "123");
+    int count = 0;
+    while (readTextLine(*u, line) == 0) {
+        ASSERT_EQ(line, "12345") << count;
+        ++count;
+    }
+    EXPECT_EQ(count, 4000);
+}
+
+// ---- OPEN ----
+
+TEST_F(DataFileTest, OpenChecksReportTheirErrors) {
+    Ufcb* u = nullptr;
+    EXPECT_EQ(open(200, name("RECL=10,REPLACE"), kFileInternal, kModeOutput, 0, u),
+              kErrFileNumber);
+    EXPECT_EQ(open(1000, name("RECL=10,REPLACE"), kFileInternal, kModeOutput, 0, u),
+              kErrFileNumber);
+    EXPECT_EQ(fileOfNumber(fb_, 5, u), kErrFileNotOpen);
+    EXPECT_EQ(fileOfNumber(fb_, 200, u), kErrFileNumber);
+    EXPECT_EQ(open(1, name(), kFileDisplay, kModeOutin, 0, u), kErrDisplayOutin);
+    EXPECT_EQ(open(1, name("KFNAME=" + dir_ + "/k"), kFileInternal, kModeInput, 0, u),
+              kErrKeyFileAccess);
+    EXPECT_EQ(open(1, name(), kFileInternal, kModeInput, kAccessKeyed, u), kErrKeyFileAccess);
+    EXPECT_EQ(open(1, name("RECL=10,NEW"), kFileInternal, kModeInput, 0, u), kErrWrongMode);
+    EXPECT_EQ(open(1, "OBJECT=" + path_, kFileInternal, kModeInput, 0, u), kErrWrongFileType);
+    EXPECT_EQ(open(1, name("SHR,REPLACE"), kFileDisplay, kModeOutput, 0, u), kErrSharedDisplay);
+    EXPECT_EQ(open(1, name("REPLACE"), kFileExternal, kModeOutput, 0, u), kErrOpenSyntax);
+    EXPECT_EQ(open(1, name(), kFileInternal, kModeInput, 0, u), kErrFileNotFound);
+    EXPECT_EQ(open(1, name("RECL=10"), kFileInternal, kModeOutput, 0, u), kErrFileNotFound);
+    EXPECT_FALSE(std::filesystem::exists(path_));
+    EXPECT_EQ(fb_.find(1), nullptr);
+
+    makeFile({"E1"});
+    const std::string before = bytes();
+    EXPECT_EQ(open(1, name("RECL=10,NEW"), kFileInternal, kModeOutput, 0, u), kErrFileExists);
+    EXPECT_EQ(bytes(), before);
+    u = openOk(1, name(), kFileInternal, kModeInput);
+    Ufcb* again = nullptr;
+    EXPECT_EQ(open(1, name(), kFileInternal, kModeInput, 0, again), kErrFileOpen);
+    EXPECT_EQ(fb_.find(1), u);
+    EXPECT_EQ(closeFile(fb_, u), 0);
+}
+
+TEST_F(DataFileTest, OpeningAFileThatIsNoInternalFileLeavesItAlone) {
+    const std::string garbage = "this is plain text, not a data file at all\n";
+    test::writeFile(path_, garbage);
+    for (int mode : {kModeInput, kModeOutin, kModeOutput}) {
+        Ufcb* u = nullptr;
+        EXPECT_EQ(open(1, name(), kFileInternal, mode, kAccessSequential, u),
+                  kErrWrongFileType)
+            << mode;
+        EXPECT_EQ(fb_.find(1), nullptr);
+        EXPECT_EQ(bytes(), garbage) << mode;
+    }
+    // A RECL= that differs from the file's is refused without touching it either.
+    makeFile({"L1", "L2"});
+    const std::string before = bytes();
+    for (int mode : {kModeOutin, kModeOutput}) {
+        Ufcb* u = nullptr;
+        EXPECT_EQ(open(1, name("RECL=20,USE"), kFileInternal, mode, kAccessRelative, u),
+                  kErrRecordLength)
+            << mode;
+        EXPECT_EQ(fb_.find(1), nullptr);
+        EXPECT_EQ(bytes(), before) << mode;
+    }
+}
+
+// ---- sharing within the process, FREE and DROP ----
+
+TEST_F(DataFileTest, ShareClassesOfTwoNumbersOnOneFile) {
+    makeFile({"S1"});
+    Ufcb* a = openOk(1, name("SHR"), kFileInternal, kModeOutin, kAccessRelative);
+    Ufcb* b = nullptr;
+    EXPECT_EQ(open(2, name("SHRI"), kFileInternal, kModeInput, 0, b), kErrSharing);
+    EXPECT_EQ(fb_.find(2), nullptr);
+    EXPECT_EQ(open(2, name(), kFileInternal, kModeInput, 0, b), kErrSharing);  // NOSHR
+    ASSERT_EQ(closeFile(fb_, a), 0);
+
+    a = openOk(1, name("SHRI"), kFileInternal, kModeInput);
+    b = openOk(2, name("SHR"), kFileInternal, kModeInput);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(a->uffcb, b->uffcb);
+    EXPECT_EQ(a->uffcb->openCount, 2);
+    ASSERT_EQ(get(b, ReadHow::kNext), 0);
+    EXPECT_EQ(current(b), "S1");
+    // FREE and DROP of a shared number are refused before anything is closed.
+    const std::string before = bytes();
+    EXPECT_EQ(closeFile(fb_, a, kCloseFree), kErrSharing);
+    EXPECT_EQ(fb_.find(1), a);
+    EXPECT_EQ(closeFile(fb_, b, kCloseDrop), kErrSharing);
+    EXPECT_EQ(fb_.find(2), b);
+    EXPECT_EQ(bytes(), before);
+    EXPECT_EQ(closeFile(fb_, a), 0);
+    EXPECT_EQ(closeFile(fb_, b), 0);
+    EXPECT_EQ(bytes(), before);
+}
+
+TEST_F(DataFileTest, FreeDeletesAndDropEmptiesALoneFile) {
+    makeFile({"F1", "F2"});
+    Ufcb* u = openOk(1, name(), kFileInternal, kModeOutin, kAccessRelative);
+    ASSERT_EQ(closeFile(fb_, u, kCloseDrop), 0);
+    EXPECT_EQ(fb_.find(1), nullptr);
+    EXPECT_EQ(bytes(), headerBytes(0, 0, 10, 22));
+    u = openOk(1, name(), kFileInternal, kModeOutin, kAccessRelative);
+    int64_t lrec = -1;
+    ASSERT_EQ(lastRecordNumber(*u, lrec), 0);
+    EXPECT_EQ(lrec, 0);
+    EXPECT_EQ(get(u, ReadHow::kNext), kErrEndOfRecords);
+    ASSERT_EQ(put(u, "AFTER"), 0);
+    ASSERT_EQ(closeFile(fb_, u), 0);
+    EXPECT_EQ(bytes(), headerBytes(1, 0, 10, 22) + slot(' ', "AFTER", 10));
+
+    u = openOk(1, name(), kFileInternal, kModeInput);
+    ASSERT_EQ(closeFile(fb_, u, kCloseFree), 0);
+    EXPECT_FALSE(std::filesystem::exists(path_));
+    EXPECT_EQ(fb_.find(1), nullptr);
+}
+
+TEST_F(DataFileTest, DropOfAnInputNumberKeepsTheHeader) {
+    makeFile({"I1", "I2"});
+    Ufcb* u = openOk(1, name(), kFileInternal, kModeInput);
+    (void)closeFile(fb_, u, kCloseDrop);
+    EXPECT_EQ(fb_.find(1), nullptr);
+    // Whatever DROP did, the file is still an INTERNAL file that opens.
+    const std::string b = bytes();
+    ASSERT_GE(b.size(), 22u);
+    EXPECT_EQ(b.substr(8, 5), headerBytes(0, 0, 10, 22).substr(8, 5));
+    u = openOk(1, name(), kFileInternal, kModeInput);
+    EXPECT_NE(u, nullptr);
+}
+
+// ---- failed writes ----
+
+// The records a closed file of RECL 64 holds, checked against numbered().
+void expectWholeFile(const std::string& b, uint32_t count) {
+    ASSERT_EQ(b.size(), 65u + count * 65u);
+    EXPECT_EQ(b.substr(0, 65), headerBytes(count, 0, 64, 65));
+    for (uint32_t i = 1; i <= count; ++i)
+        ASSERT_EQ(b.substr(65 * i, 65), slot(' ', numbered(i, 64), 64)) << i;
+}
+
+TEST_F(DataFileTest, AFailedFlushKeepsTheRecordsBeforeIt) {
+    platform::FaultPlatform faults(platform::posixPlatform());
+    platform::ScopedPlatform guard(faults);
+    Ufcb* w = openOk(1, name("RECL=64,REPLACE"), kFileInternal, kModeOutput);
+    ASSERT_NE(w, nullptr);
+    const uint32_t perBuffer = 102400 / 65;
+    // The second flush fails after the first batch reached the disk.
+    faults.failNth(platform::Call::kWriteAt, 2, ENOSPC);
+    uint32_t failedAt = 0;
+    for (uint32_t i = 1; i <= 3 * perBuffer; ++i) {
+        if (put(w, numbered(i, 64)) != 0) {
+            failedAt = i;
+            break;
+        }
+    }
+    EXPECT_EQ(failedAt, 2 * perBuffer);
+    EXPECT_EQ(faults.failures(platform::Call::kWriteAt), 1);
+    int64_t lrec = 0;
+    ASSERT_EQ(lastRecordNumber(*w, lrec), 0);
+    EXPECT_EQ(lrec, perBuffer);
+    EXPECT_EQ(closeFile(fb_, w), 0);
+    expectWholeFile(bytes(), perBuffer);
+}
+
+TEST_F(DataFileTest, AFailedFlushAtCloseKeepsTheRecordsBeforeIt) {
+    platform::FaultPlatform faults(platform::posixPlatform());
+    platform::ScopedPlatform guard(faults);
+    Ufcb* w = openOk(1, name("RECL=64,REPLACE"), kFileInternal, kModeOutput);
+    ASSERT_NE(w, nullptr);
+    const uint32_t perBuffer = 102400 / 65;
+    for (uint32_t i = 1; i <= perBuffer + 10; ++i) ASSERT_EQ(put(w, numbered(i, 64)), 0);
+    faults.failNth(platform::Call::kWriteAt, 1, ENOSPC);  // the flush of the last 10
+    EXPECT_NE(closeFile(fb_, w), 0);
+    EXPECT_EQ(fb_.find(1), nullptr);
+    expectWholeFile(bytes(), perBuffer);
+}
+
+TEST_F(DataFileTest, AFailedRelativeWriteKeepsTheRecordsBeforeIt) {
+    platform::FaultPlatform faults(platform::posixPlatform());
+    platform::ScopedPlatform guard(faults);
+    Ufcb* w = openOk(1, name("RECL=64,REPLACE"), kFileInternal, kModeOutin, kAccessRelative);
+    ASSERT_NE(w, nullptr);
+    for (uint32_t i = 1; i <= 10; ++i) ASSERT_EQ(put(w, numbered(i, 64)), 0);
+    faults.failNth(platform::Call::kWriteAt, 1, ENOSPC);
+    EXPECT_NE(put(w, numbered(11, 64)), 0);
+    int64_t lrec = 0;
+    ASSERT_EQ(lastRecordNumber(*w, lrec), 0);
+    EXPECT_EQ(lrec, 10);
+    // A write cut short half way leaves no partial slot behind.
+    faults.limitTransfers(20);
+    faults.failNth(platform::Call::kWriteAt, 2, ENOSPC);
+    EXPECT_NE(put(w, numbered(11, 64)), 0);
+    faults.reset();
+    ASSERT_EQ(get(w, ReadHow::kLast), 0);
+    EXPECT_EQ(current(w), numbered(10, 64));
+    EXPECT_EQ(closeFile(fb_, w), 0);
+    expectWholeFile(bytes(), 10);
+}
+
+TEST_F(DataFileTest, AFailedWriteIntoADeletedSlotLeavesItDeleted) {
+    platform::FaultPlatform faults(platform::posixPlatform());
+    platform::ScopedPlatform guard(faults);
+    Ufcb* w = openOk(1, name("RECL=64,REPLACE"), kFileInternal, kModeOutin, kAccessRelative);
+    ASSERT_NE(w, nullptr);
+    for (uint32_t i = 1; i <= 10; ++i) ASSERT_EQ(put(w, numbered(i, 64)), 0);
+    ASSERT_EQ(deleteRecord(*w, 5, RecordOptions{}), 0);
+    faults.limitTransfers(20);
+    faults.failNth(platform::Call::kWriteAt, 2, ENOSPC);
+    EXPECT_NE(put(w, "NEW FIVE", 5), 0);
+    faults.reset();
+    EXPECT_EQ(get(w, ReadHow::kRecord, 5), kErrNoRecord);
+    ASSERT_EQ(get(w, ReadHow::kRecord, 6), 0);
+    EXPECT_EQ(current(w), numbered(6, 64));
+    ASSERT_EQ(put(w, "NEW FIVE", 5), 0);
+    ASSERT_EQ(get(w, ReadHow::kRecord, 5), 0);
+    EXPECT_EQ(current(w), "NEW FIVE");
+    EXPECT_EQ(closeFile(fb_, w), 0);
+    EXPECT_EQ(bytes().size(), 65u + 10u * 65u);
+}
+
+}  // namespace
+}  // namespace vxs
