@@ -398,12 +398,15 @@ int deleteLinked(Ufcb& u, uint32_t n) {
 
 // ---- INTERNAL and EXTERNAL reads ----
 // The bytes of slot n through the read-ahead buffer: `p` points at them, `got` how many.
-int slotBytes(Ufcb& u, uint32_t n, bool forward, const uint8_t*& p, size_t& got,
+// A read in sequence refills the buffer from the wanted record; a read by number takes the
+// buffer only when the record is in it (a random read would throw most of a refill away).
+int slotBytes(Ufcb& u, uint32_t n, bool forward, bool direct, const uint8_t*& p, size_t& got,
               std::vector<uint8_t>& single) {
     Fcb& f = *u.uffcb;
     const uint32_t slot = u.slotLength;
-    if (u.aheadRecords > 1 && forward) {
-        if (!(n >= u.aheadFirst && n < u.aheadFirst + u.aheadFill)) {
+    const bool buffered = n >= u.aheadFirst && n < u.aheadFirst + u.aheadFill;
+    if (u.aheadRecords > 1 && forward && (buffered || !direct)) {
+        if (!buffered) {
             size_t bytes = 0;
             if (int err = readAt(f, slotOffsetOf(f, slot, n), u.ahead.data(), u.ahead.size(), bytes))
                 return err;
@@ -482,7 +485,7 @@ int readSlotted(Ufcb& u, ReadHow how, uint32_t n, const RecordOptions& o) {
             if (int err = lockRecord(u, target, o, taken)) return err;
         const uint8_t* p = nullptr;
         size_t got = 0;
-        int err = slotBytes(u, target, step > 0 && !lock && !linked, p, got, single);
+        int err = slotBytes(u, target, step > 0 && !lock && !linked, direct, p, got, single);
         if (!err && got < slot) {
             if (!internal && got > 0) {  // a short last EXTERNAL record is padded with zeros
                 single.assign(p, p + got);
