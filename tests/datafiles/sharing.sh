@@ -91,9 +91,16 @@ took=$(ms_since "$t")
 check "B reads record 5 held by A" "ERROR 61 at 00020:01" "$got"
 [ "$took" -ge 1500 ] && [ "$took" -le 6000 ] || { echo "WAIT=2 gave up after $took ms"; fail=1; }
 
-# Rewriting or deleting the held record is refused just as well (nothing is overwritten).
-got=$(run "$opener" '20 REWRITE #1, USING 100, REC=5: "LOST", 0' "$form" 'RUN')
-check "B rewrites record 5 held by A" "ERROR 61 at 00020:01" "$got"
+# Rewriting or deleting the held record is refused just as well, after the file's own wait
+# (WAIT= of the open string).
+t=$(now)
+got=$(run '10 OPEN #1: "NAME=shared.dat,SHR,WAIT=1", INTERNAL, OUTIN, RELATIVE' \
+  '20 REWRITE #1, USING 100, REC=5: "LOST", 0 LOCKED 25' '25 PRINT "REWRITE"; ERR' \
+  '30 DELETE #1, REC=5: LOCKED 50' '40 STOP' '50 PRINT "DELETE"; ERR' "$form" 'RUN')
+took=$(ms_since "$t")
+check "B rewrites and deletes record 5 held by A" "REWRITE61
+DELETE61" "$got"
+[ "$took" -lt 8000 ] || { echo "the file's WAIT=1 took $took ms"; fail=1; }
 
 # The lock shows as LOCKED to a program that traps it, and the program goes on.
 check "ON LOCKED" "LOCKED61 ON" "$(run "$opener" '15 ON LOCKED GOTO 50' \
