@@ -252,6 +252,21 @@ TEST_F(DataFileTest, WritesByRecordNumber) {
                            slot(' ', "W4", 10) + slot(' ', "W5", 10));
 }
 
+TEST_F(DataFileTest, AStaleHeaderCountNeverMakesAnAppendOverwriteOrLeaveAHole) {
+    // A copy that stopped before its close left counts of 2 and of 9 behind for 4 records.
+    for (uint32_t stale : {2u, 9u}) {
+        test::writeFile(path_, headerBytes(stale, 0, 10, 22) + slot(' ', "A", 10) +
+                                   slot(' ', "B", 10) + slot(' ', "C", 10) + slot(' ', "D", 10));
+        Ufcb* u = openOk(1, name(), kFileInternal, kModeOutput);
+        ASSERT_NE(u, nullptr);
+        ASSERT_EQ(put(u, "E"), 0);
+        ASSERT_EQ(closeFile(fb_, u), 0);
+        EXPECT_EQ(bytes(), headerBytes(5, 0, 10, 22) + slot(' ', "A", 10) + slot(' ', "B", 10) +
+                               slot(' ', "C", 10) + slot(' ', "D", 10) + slot(' ', "E", 10))
+            << "stale count " << stale;
+    }
+}
+
 TEST_F(DataFileTest, NullRecordsAreRefusedWhenTheOptionIsOn) {
     const bool was = nullRecordCheck();
     setOption(99, true);

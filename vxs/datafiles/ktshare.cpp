@@ -324,7 +324,9 @@ int ktUnlockRecord(int handle, int64_t record) {
 }
 
 int ktUpdateLock(int handle, int callerId) {
-    const int err = osLock(handle, ktUpdateLockOffset(), 1, kOpenLockSeconds, 1, callerId);
+    // Held only while a header or an append is written: tried every 10 ms, so that copies
+    // appending to one file take turns quickly.
+    const int err = osLock(handle, ktUpdateLockOffset(), 1, kOpenLockSeconds, 100, callerId);
     return err == kErrRecordLocked || err == kErrLockOverlap ? failWith(kErrOpenLockTimeout) : err;
 }
 

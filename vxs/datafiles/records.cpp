@@ -662,6 +662,9 @@ int engineOpenFcb(Fcb& f, const EngineOpen& o) {
     for (int i = 0; i < kMaxKeyParts; ++i) f.keys[i] = h.keys[i];
     f.deletedHead = h.deletedHead;
     if (h.type == kTypeBtree) return fail(kErrWrongFileType);  // a key file is not a data file
+    // The stored count is a hint (a copy that stopped before its close left it behind): the
+    // records are the whole slots the file holds, so that appends go after the last of them.
+    f.records = slotsInFile(h, f.fileSize);
     return 0;
 }
 
