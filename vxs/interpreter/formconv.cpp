@@ -174,6 +174,21 @@ int putDecimal(const FormField& f, double value, uint8_t* out) {
 }
 
 int getDecimal(const FormField& f, const uint8_t* in, double& value) {
+    if (f.code == kFormPD && f.length <= 8 && f.decimals <= 22) {
+        // Up to 15 digits: an exact integer over an exact power of ten.
+        uint64_t m = 0;
+        for (int i = 0; i + 1 < f.length; ++i) {
+            const int hi = in[i] >> 4, lo = in[i] & 15;
+            if (hi > 9 || lo > 9) return kErrConversion;
+            m = m * 100 + static_cast<uint64_t>(hi * 10 + lo);
+        }
+        const int hi = in[f.length - 1] >> 4, sign = in[f.length - 1] & 15;
+        if (hi > 9 || (sign != 0x0C && sign != 0x0D && sign != 0x0F)) return kErrConversion;
+        m = m * 10 + static_cast<uint64_t>(hi);
+        value = static_cast<double>(m) / powerOfTen(f.decimals);
+        if (sign == 0x0D) value = -value;
+        return 0;
+    }
     std::string digits;
     bool negative = false;
     if (f.code == kFormPD) {
