@@ -424,7 +424,7 @@ int recordToValues(const EvalEnv& env, const Ufcb& u, const CompiledForm* form,
     if (form && plan && plan->usable && items.size() <= plan->fields.size()) {
         // Every field at its planned place.
         const FormSettings s = formSettingsFor(env, &u, form);
-        std::string text;
+        static std::string text;  // keeps its room from record to record
         for (size_t i = 0; i < items.size(); ++i) {
             const FormPlan::Field& p = plan->fields[i];
             if (p.at > len) return kErrConversion;
@@ -444,7 +444,7 @@ int recordToValues(const EvalEnv& env, const Ufcb& u, const CompiledForm* form,
     if (form) {
         const FormSettings s = formSettingsFor(env, &u, form);
         FormCursor cursor(*form, s, const_cast<uint8_t*>(rec), len, false);
-        std::string text;
+        static std::string text;
         for (const Item& it : items) {
             if (itemIsString(it)) {
                 if (int err = cursor.readString(text)) return err;
