@@ -11,6 +11,7 @@
 //   (but for DATE( formats, which may lack elements) reads back without error.
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -29,9 +30,11 @@ bool walkError(int err) {
     return err == kErrConversion || err == kErrFormStructure || err == kErrFieldOverflow;
 }
 
-void check(bool ok) {
-    if (!ok) abort();
+void failAt(int line) {
+    fprintf(stderr, "check failed at line %d\n", line);
+    abort();
 }
+#define check(ok) ((ok) ? (void)0 : failAt(__LINE__))
 
 }  // namespace
 
@@ -96,5 +99,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     check(in.front() == 0xA5 && in.back() == 0xA5 && out.front() == 0xA5 && out.back() == 0xA5);
+
+    // A planned form reads every field where the walk reads it, with the same outcome.
+    FormPlan plan;
+    formPlan(form, s, plan);
+    if (plan.usable) {
+        FormCursor walk(form, s, in.data() + 1, record.size(), false);
+        for (const FormPlan::Field& p : plan.fields) {
+            const bool character = formIsCharacter(p.field.code);
+            std::string text, planned;
+            double value = 0, plannedValue = 0;
+            const int r = character ? walk.readString(text) : walk.readNumber(value);
+            size_t used = 0;
+            int q = kErrConversion;
+            if (p.at <= record.size()) {
+                const uint8_t* at = in.data() + 1 + p.at;
+                q = character ? formGetString(p.field, s, at, record.size() - p.at, planned, used)
+                              : formGetNumber(p.field, s, at, record.size() - p.at, plannedValue, used);
+            }
+            check((r == 0) == (q == 0));
+            if (r) break;
+            check(character ? text == planned : (value == plannedValue || (value != value && plannedValue != plannedValue)));
+            check(walk.position() == p.at + used);
+        }
+    }
     return 0;
 }

@@ -142,6 +142,19 @@ TEST(FormCompiler, Errors) {
     EXPECT_EQ(compiled(many), "error 1050");
 }
 
+TEST(FormCompiler, TheCheckOfCompiledBytesTakesWhatTheCompilerMakes) {
+    // Binary items take up to 9 decimals whatever their length; packed ones 2n-1; text n.
+    for (const char* text : {"FORM B 1.5", "FORM BH 2.9", "FORM PD 3.5", "FORM N 4.4", "FORM ZD 3.3"}) {
+        CompiledForm f, again;
+        ASSERT_EQ(formCompile(text, f), 0) << text;
+        EXPECT_EQ(formFromBytes(f.view(), again), 0) << text;
+    }
+    CompiledForm f;
+    EXPECT_EQ(formCompile("FORM B 1.10", f), kErrFormNumber);
+    EXPECT_EQ(formCompile("FORM PD 3.6", f), kErrFormNumber);
+    EXPECT_EQ(formCompile("FORM N 4.5", f), kErrFormNumber);
+}
+
 TEST(FormCompiler, VariableReferencesAndCompiledBytesCheck) {
     const FormNameLookup lookup = [](std::string_view name, uint16_t& index) {
         index = static_cast<uint16_t>(256 + name[0] - 'A');
@@ -309,6 +322,16 @@ TEST(FormItems, Pictures) {
     EXPECT_DOUBLE_EQ(get("PIC(ZZ#.##)", "  1234"), 12.34) << "implied decimals";
     EXPECT_DOUBLE_EQ(get("PIC(-#.##^^^^)", "-1.25E-04"), -0.000125);
     EXPECT_TRUE(std::isnan(get("PIC(ZZZ)", " x1")));
+    // A zero shown without digits reads back as zero.
+    EXPECT_EQ(put("PIC(+.)", 0), "+.");
+    EXPECT_DOUBLE_EQ(get("PIC(+.)", "+."), 0);
+    EXPECT_DOUBLE_EQ(get("PIC(ZZ.Z)", "    "), 0);
+    // Digits where the picture has its own characters are not a number it wrote.
+    EXPECT_TRUE(std::isnan(get("PIC(DAT+^^^)", "1(00000")));
+    EXPECT_TRUE(std::isnan(get("PIC(##/##)", "12345")));
+    EXPECT_DOUBLE_EQ(get("PIC(##/##)", "12/34"), 1234);
+    EXPECT_EQ(put("PIC(#.#Z1)", 0), "0.001");
+    EXPECT_DOUBLE_EQ(get("PIC(#.#Z1)", "0.001"), 0) << "the 1 is the picture's own";
 }
 
 TEST(FormItems, CharacterItems) {

@@ -10,6 +10,14 @@ namespace vxs {
 
 namespace {
 
+// The most decimals a numeric item of `length` may have: 9 for binary items, the digits of a
+// packed field, else the length.  The compiler and the check of compiled bytes agree on it.
+int mostDecimals(uint8_t code, int length) {
+    if (code >= kFormB && code <= kFormBH) return 9;
+    return code == kFormPD ? 2 * length - 1 : length;
+}
+
+
 struct Keyword {
     std::string_view text;
     uint8_t code;
@@ -274,8 +282,7 @@ class Compiler {
             if (int err = number(99, decimals, found)) return err;
             if (!found) return kErrFormNumber;
         }
-        const long most = binary ? 9 : code == kFormPD ? 2 * length - 1 : length;
-        if (decimals > most) return kErrFormNumber;
+        if (decimals > mostDecimals(code, static_cast<int>(length))) return kErrFormNumber;
         if (int err = emit(static_cast<uint8_t>(length))) return err;
         return emit(static_cast<uint8_t>(decimals));
     }
@@ -482,8 +489,8 @@ int decodeItem(const uint8_t* b, size_t size, size_t at, Decoded& d) {
             f.length = b[at];
             f.decimals = b[at + 1];
             at += 2;
-            if (f.length < 1 || f.length > kMaxNumericLength || f.decimals > 2 * f.length ||
-                (d.code >= kFormB && (f.length > 4 || f.decimals > 9)))
+            if (f.length < 1 || f.length > kMaxNumericLength ||
+                f.decimals > mostDecimals(d.code, f.length) || (d.code >= kFormB && f.length > 4))
                 return kErrFormStructure;
             break;
     }

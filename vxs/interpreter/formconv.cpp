@@ -482,7 +482,12 @@ int getPicture(const FormField& f, const FormSettings& s, std::string_view text,
         } else if (i == sign) {
             if (c == '-') negative = true;
             else if (c != '+' && c != ' ') return kErrConversion;
+        } else if (c == p && !strchr("#Z*$+-(.", p)) {
+            // the picture's own character, a digit among them
         } else if (c >= '0' && c <= '9') {
+            // Digits stand in digit positions (and at the point, for a number typed without
+            // one); where the picture has a character of its own, that character stands.
+            if (!strchr("#Z*$+-(.", p)) return kErrConversion;
             number.push_back(c);
         } else if (p == '.' && c == s.decimalChar) {
             number.push_back('.');
@@ -492,7 +497,8 @@ int getPicture(const FormField& f, const FormSettings& s, std::string_view text,
             return kErrConversion;
         }
     }
-    if (number.empty()) {
+    // A field without digits (blank, or only the point and the sign of a zero) reads 0.
+    if (number.find_first_of("0123456789") == std::string::npos) {
         value = 0;
         return 0;
     }
