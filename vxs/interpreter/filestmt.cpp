@@ -640,7 +640,8 @@ int writeStatement(RunCtx& r, const ClauseView& v, bool rewrite) {
     if (int err = expand(s.ops, s.parts.listCount, s.items)) return err;
     if (u.mode == kModeInput) return finishIo(s, kErrWrongMode, false, 0);
     const size_t recl = static_cast<size_t>(u.ufreclen);
-    std::vector<uint8_t> rec(recl + 2, ' ');
+    static std::vector<uint8_t> rec;  // the record being built, its room kept between writes
+    rec.assign(recl + 2, ' ');
     if (rewrite && u.haveCurrent && u.recordLength)  // fields the FORM leaves keep their bytes
         memcpy(rec.data(), u.record.data(), std::min<size_t>(recl, u.recordLength));
     size_t used = 0;
