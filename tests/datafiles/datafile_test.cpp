@@ -502,6 +502,21 @@ TEST_F(DataFileTest, OpeningAFileThatIsNoInternalFileLeavesItAlone) {
 
 // ---- sharing within the process, FREE and DROP ----
 
+TEST_F(DataFileTest, WhenTheFirstNumberClosesAWritingOneLeadsTheFile) {
+    makeFile({"S1"});
+    Ufcb* a = openOk(1, name("SHR"), kFileInternal, kModeOutin, kAccessRelative);
+    Ufcb* b = openOk(2, name("SHR"), kFileInternal, kModeInput, kAccessRelative);
+    Ufcb* c = openOk(3, name("SHR"), kFileInternal, kModeOutin, kAccessRelative);
+    ASSERT_TRUE(a && b && c);
+    EXPECT_EQ(b->lockingActive, 1) << "the first number writes shared: reads lock";
+    ASSERT_EQ(closeFile(fb_, a), 0);
+    EXPECT_EQ(c->uffcb->firstUfcb, c);
+    // A number opened now still finds the file led by a writer: its reads lock records.
+    Ufcb* d = openOk(4, name("SHR"), kFileInternal, kModeInput, kAccessRelative);
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->lockingActive, 1);
+}
+
 TEST_F(DataFileTest, ShareClassesOfTwoNumbersOnOneFile) {
     makeFile({"S1"});
     Ufcb* a = openOk(1, name("SHR"), kFileInternal, kModeOutin, kAccessRelative);

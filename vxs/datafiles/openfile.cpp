@@ -123,6 +123,7 @@ Fcb* findFcb(FileBlocks& fb, const std::string& path, int type) {
 void unchain(Ufcb* u) {
     Fcb* f = u->uffcb;
     if (!f) return;
+    const bool wasFirst = f->firstUfcb == u;
     for (Ufcb** p = &f->firstUfcb; *p; p = &(*p)->sameNext) {
         if (*p == u) {
             *p = u->sameNext;
@@ -130,6 +131,18 @@ void unchain(Ufcb* u) {
         }
     }
     u->sameNext = nullptr;
+    // When the first one goes, a number that writes (with the same key file) comes first.
+    Ufcb* head = f->firstUfcb;
+    if (!wasFirst || !head || head->mode != kModeInput) return;
+    for (Ufcb** p = &head->sameNext; *p; p = &(*p)->sameNext) {
+        Ufcb* o = *p;
+        if (o->mode != kModeInput && o->ufkbfcb == u->ufkbfcb) {
+            *p = o->sameNext;
+            o->sameNext = f->firstUfcb;
+            f->firstUfcb = o;
+            return;
+        }
+    }
 }
 
 // Lets go of one reference to `f`; the last one closes the file (rewriting an output file's
