@@ -326,6 +326,13 @@ TEST(FormItems, Pictures) {
     EXPECT_EQ(put("PIC(+.)", 0), "+.");
     EXPECT_DOUBLE_EQ(get("PIC(+.)", "+."), 0);
     EXPECT_DOUBLE_EQ(get("PIC(ZZ.Z)", "    "), 0);
+    // A zero with an exponent field: the mantissa shows no digit, the exponent field its own.
+    EXPECT_EQ(put("PIC(-+/+^^^)", 0), "   +E+0");
+    EXPECT_DOUBLE_EQ(get("PIC(-+/+^^^)", "   +E+0"), 0);
+    EXPECT_EQ(put("PIC(ZZ^^^^)", 0), "  E+00");
+    EXPECT_DOUBLE_EQ(get("PIC(ZZ^^^^)", "  E+00"), 0);
+    EXPECT_DOUBLE_EQ(get("PIC(-+/+^^^)", " -/5E+1"), -50);
+    EXPECT_TRUE(std::isnan(get("PIC(ZZ^^^^)", "  E+0x")));
     // Digits where the picture has its own characters are not a number it wrote.
     EXPECT_TRUE(std::isnan(get("PIC(DAT+^^^)", "1(00000")));
     EXPECT_TRUE(std::isnan(get("PIC(##/##)", "12345")));

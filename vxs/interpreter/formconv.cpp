@@ -470,7 +470,7 @@ int getPicture(const FormField& f, const FormSettings& s, std::string_view text,
     const std::string_view pic = f.text;
     const size_t sign = signPosition(pic);
     std::string number;
-    bool negative = false;
+    bool negative = false, mantissa = false;
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         const char p = pic[i];
@@ -489,6 +489,7 @@ int getPicture(const FormField& f, const FormSettings& s, std::string_view text,
             // one); where the picture has a character of its own, that character stands.
             if (!strchr("#Z*$+-(.", p)) return kErrConversion;
             number.push_back(c);
+            mantissa = true;
         } else if (p == '.' && c == s.decimalChar) {
             number.push_back('.');
         } else if (c == '-' || c == '(') {
@@ -497,8 +498,10 @@ int getPicture(const FormField& f, const FormSettings& s, std::string_view text,
             return kErrConversion;
         }
     }
-    // A field without digits (blank, or only the point and the sign of a zero) reads 0.
-    if (number.find_first_of("0123456789") == std::string::npos) {
+    // A field without digits (blank, or only the point and the sign of a zero) reads 0; so
+    // does a zero written with an exponent field, whose mantissa shows no digit although the
+    // exponent field shows its own.
+    if (!mantissa) {
         value = 0;
         return 0;
     }
