@@ -9,6 +9,8 @@
 // error.
 #include "vxs/interpreter/clausecache.h"
 
+#include "vxs/interpreter/filestmt.h"
+
 #include <cstring>
 #include <new>
 
@@ -506,7 +508,10 @@ const CachedLine* decodeCachedLine(const pcb& pc, int16_t line) {
     }
 }
 
-void clearClauseCache() { g_lines.stale = true; }
+void clearClauseCache() {
+    g_lines.stale = true;
+    forgetForms();  // compiled forms hold dictionary indexes of the programs too
+}
 
 void releaseForgottenLines() { g_lines.forgotten.clear(); }
 

@@ -243,6 +243,7 @@ struct CachedForm {
     const pcb* program = nullptr;
     int line = -1;
     uint32_t identity = 0;
+    std::string text;  // the FORM text compiled: a hit must still find it on the line
     CompiledForm form;
     FormPlan plan;
 };
@@ -285,13 +286,6 @@ int usingForm(const EvalEnv& env, int line, std::string_view text, const Compile
         return 0;
     }
     if (!env.pc || line >= env.pc->linecnt) return kErrNoTarget;
-    const uint32_t identity = lineIdentity(*env.pc, static_cast<int16_t>(line));
-    CachedForm& c = g_forms[static_cast<size_t>(line) % g_forms.size()];
-    if (c.program == env.pc && c.line == line && c.identity == identity) {
-        form = &c.form;
-        if (plan) *plan = &c.plan;
-        return 0;
-    }
     // The first clause of the line must be a FORM statement; its text is a string literal.
     const std::span<const uint8_t> code = lineCode(*env.pc, line);
     ClauseView fv;
@@ -299,15 +293,30 @@ int usingForm(const EvalEnv& env, int line, std::string_view text, const Compile
         return kErrFormStructure;
     const de* textEntry = dictEntry(*env.pc, readWord(code.data() + fv.start + 1));
     if (!textEntry || !textEntry->isString()) return kErrDamaged;
+    const std::string_view formText = cellString(textEntry);
+    const uint32_t identity = lineIdentity(*env.pc, static_cast<int16_t>(line));
+    CachedForm& c = g_forms[static_cast<size_t>(line) % g_forms.size()];
+    if (c.program == env.pc && c.line == line && c.identity == identity && c.text == formText) {
+        form = &c.form;
+        if (plan) *plan = &c.plan;
+        return 0;
+    }
     c.program = nullptr;
-    if (int err = compileFormText(env, cellString(textEntry), c.form)) return err;
+    if (int err = compileFormText(env, formText, c.form)) return err;
     formPlan(c.form, FormSettings{}, c.plan);
+    c.text.assign(formText);
     c.program = env.pc;
     c.line = line;
     c.identity = identity;
     form = &c.form;
     if (plan) *plan = &c.plan;
     return 0;
+}
+
+void forgetForms() {
+    for (CachedForm& c : g_forms) c.program = nullptr;
+    g_textFormProgram = nullptr;
+    g_textFormSource.clear();
 }
 
 FormSettings formSettingsFor(const EvalEnv& env, const Ufcb* u, const CompiledForm* form) {

@@ -25,6 +25,9 @@ struct Ufcb;
 // the next call; so is its plan (form.h), when `plan` asks for it.
 [[nodiscard]] int usingForm(const EvalEnv& env, int line, std::string_view text,
                             const CompiledForm*& form, const FormPlan** plan = nullptr);
+// Forgets every compiled form kept (a program is about to run, or programs were loaded or
+// freed: their variables' dictionary indexes may mean other variables now).
+void forgetForms();
 // The conversion settings of `form` on file `u` (null: the console); without a form, those of
 // any form.
 FormSettings formSettingsFor(const EvalEnv& env, const Ufcb* u, const CompiledForm* form = nullptr);

@@ -19,6 +19,7 @@
 #include "vxs/interpreter/consoleio.h"
 #include "vxs/interpreter/dates.h"
 #include "vxs/interpreter/fastlane.h"
+#include "vxs/interpreter/filestmt.h"
 #include "vxs/interpreter/flow.h"
 #include "vxs/interpreter/library.h"
 #include "vxs/interpreter/numfunct.h"
@@ -139,6 +140,7 @@ int runGeneralClause(RunCtx& r, const ClauseView& v, size_t clauseStart, size_t 
 
 void prepareRun(pcb& pc) {
     resetFlow();  // open calls give their slots back first, so that every entry is cleared
+    forgetForms();
     prepareVariables(pc);
     t.breakflags &= static_cast<uint8_t>(~kBreakRequested);
 }
