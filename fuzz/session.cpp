@@ -42,6 +42,8 @@
 #include "vxs/config/statline.h"
 #include "vxs/control/entry.h"
 #include "vxs/control/utils.h"
+#include "vxs/datafiles/datafile.h"
+#include "vxs/datafiles/ktshare.h"
 #include "vxs/interpreter/chain.h"
 #include "vxs/interpreter/clausecache.h"
 #include "vxs/interpreter/consoleio.h"
@@ -219,6 +221,8 @@ bool mayLeaveScratch(std::string_view line) {
 
 // Everything a session leaves behind, back to the state of a process that has just started.
 void resetSession() {
+    (void)closeFilesAtEnd(fileBlocks(), true);  // the files a session opened, NOCLOSE ones too
+    ktReleaseAllReservations();
     resetFlow();  // function frames give their slots back before the programs go
     endRunLibraries();
     freeAllPCBs();
