@@ -174,6 +174,18 @@ void placeValue(OutputLine& line, RpnEntry e, bool semicolon, char decimalChar) 
 
 OutputLine& consoleLine() { return g_console.line; }
 
+int readConsoleLine(std::string& line, int maxLength) {
+    const int status = consoleInput(line, maxLength, kInputStatement);
+    // The run stops as the attention key stops it.  An end of input is remembered: no answer
+    // will ever come, so command mode reports it and the process must not end as a success.
+    if (status == kInputEnded) {
+        g_console.inputEnded = true;
+        g_console.endToReport = true;
+        return kErrInterrupted;
+    }
+    return status == kInputInterrupted ? kErrInterrupted : 0;
+}
+
 size_t takeTypedValue(std::string_view typed, size_t p, std::string& value) {
     value.clear();
     while (p < typed.size() && typed[p] == ' ') ++p;
@@ -422,17 +434,9 @@ int inputStatement(const EvalEnv& env, std::span<const uint8_t> code, const Clau
     size_t next = 0;
     while (next < targets.size()) {
         std::string typed;
-        const int status = consoleInput(typed, whole ? std::min(kConsoleWidth, stringCapacity(targets[0]))
-                                                     : kConsoleWidth,
-                                        kInputStatement);
-        // The run stops as the attention key stops it.  An end of input is remembered: no answer
-        // will ever come, so command mode reports it and the process must not end as a success.
-        if (status == kInputEnded) {
-            g_console.inputEnded = true;
-            g_console.endToReport = true;
-            return kErrInterrupted;
-        }
-        if (status == kInputInterrupted) return kErrInterrupted;
+        if (int err = readConsoleLine(
+                typed, whole ? std::min(kConsoleWidth, stringCapacity(targets[0])) : kConsoleWidth))
+            return err;
         while (!typed.empty() && typed.back() == ' ') typed.pop_back();
         if (whole) return assignString(env, targets[0], typed);
         if (int err = assignValues(env, typed, targets, next, decimalChar)) return err;

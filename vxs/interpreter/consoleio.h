@@ -50,6 +50,11 @@ void placeText(OutputLine& line, std::string_view bytes);
 // trailing blanks removed.  Returns the position of the comma after it, or the end.
 size_t takeTypedValue(std::string_view typed, size_t p, std::string& value);
 
+// Reads one line typed at the console for a running program (input statements, READ of #0,
+// a file opened on "CON:"): 0, or 9999 when the attention key or the end of the input stops it
+// (the end is remembered as below).
+[[nodiscard]] int readConsoleLine(std::string& line, int maxLength);
+
 // End of the console's input while an input statement waited: the statement stops the run with
 // error 9999, as the attention key does.  inputEndedInStatement() stays true from then on;
 // takeEndedInputReport() is true once after it, for command mode to report the error.

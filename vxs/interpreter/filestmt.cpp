@@ -618,8 +618,7 @@ int readStatement(RunCtx& r, const ClauseView& v, bool again) {
         // A READ from the console takes one typed line.
         std::string typed;
         flushPartialLine(consoleLine());
-        const int status = consoleInput(typed, kConsoleWidth, kInputStatement);
-        if (status < 0) return kErrInterrupted;
+        if (int status = readConsoleLine(typed, kConsoleWidth)) return status;
         u.record.assign(typed.begin(), typed.end());
         u.record.resize(typed.size() + 2);
         u.recordLength = static_cast<uint32_t>(typed.size());
@@ -813,9 +812,7 @@ void consoleWriter(std::string_view line) {
 
 int consoleReader(std::string& line, int maxLength) {
     flushPartialLine(consoleLine());
-    const int status = consoleInput(line, maxLength, kInputStatement);
-    if (status < 0) return kErrInterrupted;
-    return 0;
+    return readConsoleLine(line, maxLength);
 }
 
 }  // namespace
