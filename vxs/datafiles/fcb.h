@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "vxs/datafiles/header.h"
+#include "vxs/datafiles/ktname.h"
 #include "vxs/datafiles/openstr.h"
 
 namespace vxs {
@@ -38,8 +39,6 @@ enum FileMode : uint8_t { kModeInput = 1, kModeOutput = 2, kModeOutin = 3 };
 enum FileAccess : uint8_t { kAccessSequential = 0, kAccessRelative = 1, kAccessKeyed = 2 };
 // The width of the console's lines (windows shown in the console take it as their length).
 inline constexpr int kConsoleLineWidth = 80;
-// What kind of device an fcb stands for.
-enum class Device : uint8_t { kDisk, kConsole, kPrinter, kDebug };
 
 // The status FILE(n) reports: the last operation's outcome.
 enum FileStatus : int {
@@ -84,7 +83,6 @@ struct Fcb {
     bool sharedHandle = false;  // opened through the sharing layer (a marker is held)
     bool object = false;     // OBJECT=: the name as given, never shared
     bool reserved = false;   // RESERVE asked at open
-    bool wroteHeader = false;  // something changed the header since it was read
     int64_t handlePos = -1;  // where the handle is known to be; -1 unknown
     // Text output not yet written (DISPLAY files, printers): `textOut` goes at `textOutAt`.
     std::string textOut;
@@ -153,10 +151,7 @@ struct Ufcb {
     int linesWritten = 0;   // LINES
     // ---- status ----
     int status = kStatusOk;  // FILE(n)
-    int reserveKeep = 0;     // the statement said RESERVE
-    uint32_t lastRecord = 0;  // the record the last read or write reached (REC)
     bool haveCurrent = false;  // a current record exists for REREAD, REWRITE and DELETE
-    bool nullFill = false;     // EXTERNAL: the last record was padded
 };
 
 class FileBlocks final {

@@ -28,19 +28,19 @@ bool startsWith(std::string_view s, std::string_view prefix) {
     return s.substr(0, prefix.size()) == prefix;
 }
 
-// Device names: 0 when not a device, 1 a device, 2 a printer device.
-int deviceKind(std::string_view up) {
+// The device an upper-cased name begins with.
+Device deviceKind(std::string_view up) {
     for (const char* p : {"PRN:", "DIRECT:", "WIN:", "PREVIEW:"})
-        if (startsWith(up, p)) return 2;
-    for (const char* p : {"CON:", ":CON:", "DEBUG:"})
-        if (startsWith(up, p)) return 1;
-    return 0;
+        if (startsWith(up, p)) return Device::kPrinter;
+    for (const char* p : {"CON:", ":CON:"})
+        if (startsWith(up, p)) return Device::kConsole;
+    return startsWith(up, "DEBUG:") ? Device::kDebug : Device::kDisk;
 }
 
 // A device comes back upper-cased; a printer name after the colon must begin with "/".
-int deviceName(std::string_view name, int kind, std::string& path) {
+int deviceName(std::string_view name, Device kind, std::string& path) {
     const std::string up = upperOf(name);
-    if (kind == 2) {
+    if (kind == Device::kPrinter) {
         const std::string_view rest = std::string_view(up).substr(up.find(':') + 1);
         if (!rest.empty() && rest[0] != '/') return kErrPrinterNameForm;
     }
@@ -82,10 +82,12 @@ int mapDrive(char letter, std::string_view rest, std::string& path) {
 
 }  // namespace
 
-bool isDeviceName(std::string_view name) {
+Device deviceOfName(std::string_view name) {
     while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
-    return deviceKind(upperOf(name.substr(0, 8))) != 0;
+    return deviceKind(upperOf(name.substr(0, 8)));
 }
+
+bool isDeviceName(std::string_view name) { return deviceOfName(name) != Device::kDisk; }
 
 int mapFileName(std::string_view name, std::string& path) {
     while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
@@ -94,13 +96,14 @@ int mapFileName(std::string_view name, std::string& path) {
     if (name.size() >= kMaxPath) return kErrNameTooLong;
     if (name.find('\0') != std::string_view::npos) return kErrBadName;
     if (startsWith(name, "@:")) return kErrNotAvailable;
-    if (int kind = deviceKind(upperOf(name.substr(0, 8)))) return deviceName(name, kind, path);
+    if (Device kind = deviceKind(upperOf(name.substr(0, 8))); kind != Device::kDisk)
+        return deviceName(name, kind, path);
 
     std::string n;
     if (int err = substituteName(name, n)) return err;
     if (n.empty() || n.find('\0') != std::string::npos) return kErrBadName;
     if (startsWith(n, "@:")) return kErrNotAvailable;
-    if (int kind = deviceKind(upperOf(std::string_view(n).substr(0, 8))))
+    if (Device kind = deviceKind(upperOf(std::string_view(n).substr(0, 8))); kind != Device::kDisk)
         return deviceName(n, kind, path);
 
     // OS paths as they stand: ":path", absolute paths, "\\server\share".

@@ -3,6 +3,7 @@
 // the DRIVE table), and the reverse mapping of a path to the form shown to the user.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,11 @@ namespace vxs {
 // full path would reach 512 bytes, or 4215 for an empty name or one with a zero byte.
 [[nodiscard]] int mapFileName(std::string_view name, std::string& path);
 
+// What a name stands for: a disk file, or a device (the console "CON:" or ":CON:", a printer
+// "PRN:", "DIRECT:", "WIN:" or "PREVIEW:", the debugger channel "DEBUG:").
+enum class Device : uint8_t { kDisk, kConsole, kPrinter, kDebug };
+// The device a name (after leading blanks) begins with; kDisk for a file name.
+Device deviceOfName(std::string_view name);
 // Whether a name (after leading blanks) is one of the device names of step 1.
 bool isDeviceName(std::string_view name);
 

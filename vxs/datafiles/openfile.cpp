@@ -24,20 +24,6 @@ bool validNumber(int n) {
     return (n >= 0 && n <= 199) || n == 250 || n == 254 || n == 255 || (n >= 300 && n <= 999);
 }
 
-bool startsNoCase(std::string_view s, std::string_view prefix) {
-    if (s.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i)
-        if (toupper(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
-    return true;
-}
-
-Device deviceOf(std::string_view path) {
-    if (startsNoCase(path, "CON:") || startsNoCase(path, ":CON:")) return Device::kConsole;
-    if (startsNoCase(path, "DEBUG:")) return Device::kDebug;
-    if (isDeviceName(path)) return Device::kPrinter;
-    return Device::kDisk;
-}
-
 int shareClassOf(uint8_t share, int mode) {
     switch (share) {
         case kShareInput: return mode == kModeInput ? 1 : 2;
@@ -311,7 +297,7 @@ int openFile(FileBlocks& fb, const OpenRequest& r, Ufcb*& out) {
         f->type = static_cast<uint8_t>(fileKind);
         f->path = path;
         f->object = s.objectGiven;
-        f->device = s.objectGiven ? Device::kDisk : deviceOf(path);
+        f->device = s.objectGiven ? Device::kDisk : deviceOfName(path);
         f->lockWait = 15;
         f->host = s.host;
         f->openCount = 1;

@@ -511,6 +511,7 @@ struct Statement {
     RunCtx& r;
     const ClauseView& v;
     IoParts parts;
+    bool decoded = false;
     Operands ops;
     int number = 0;
     Ufcb* file = nullptr;
@@ -525,8 +526,15 @@ struct Statement {
         : r(run), v(view), ops(Operands::ofStack()), items(itemList()) {}
 
     // The file number, the USING form, the position value and WAIT=, in source order.
+    // The clause's parts (once).
+    int decode() {
+        if (decoded) return 0;
+        decoded = true;
+        return readIoParts(r.code, v, parts);
+    }
+
     int prepare(bool needFile = true) {
-        if (int err = readIoParts(r.code, v, parts)) return err;
+        if (int err = decode()) return err;
         if (parts.other) return kErrNotAvailable;
         if (parts.file == -1) {
             double n;
@@ -564,8 +572,7 @@ struct Statement {
     // The record number of REC= (57 when it is not a record number).
     int recordNumber(uint32_t& n) const {
         if (!(whereValue >= 1) || whereValue > 4294967295.0) return kErrNoRecord;
-        n = static_cast<uint32_t>(toInteger(whereValue, 1, INT32_MAX));
-        if (whereValue > INT32_MAX) n = static_cast<uint32_t>(whereValue + 0.5);
+        n = static_cast<uint32_t>(whereValue + 0.5);  // rounded half up
         return 0;
     }
 };
@@ -608,8 +615,12 @@ int closeStatement(RunCtx& r, const ClauseView& v) {
     return finishIo(s, err, false, 0);
 }
 
+int readData(RunCtx& r, const IoParts& parts);
+
 int readStatement(RunCtx& r, const ClauseView& v, bool again) {
     Statement s(r, v);
+    if (int err = s.decode()) return err;
+    if (s.parts.file == -2) return readData(r, s.parts);  // READ without a file: the DATA
     if (int err = s.prepare()) return finishIo(s, err, true, 0);
     Ufcb& u = *s.file;
     if (int err = expand(s.ops, s.parts.listCount, s.items)) return err;
@@ -695,9 +706,8 @@ int restoreData(RunCtx& r, const IoParts& parts);
 
 int restoreStatement(RunCtx& r, const ClauseView& v) {
     Statement s(r, v);
-    if (int err = readIoParts(r.code, v, s.parts)) return err;
+    if (int err = s.decode()) return err;
     if (s.parts.file == -2) return restoreData(r, s.parts);
-    s.parts = IoParts{};
     if (int err = s.prepare()) return finishIo(s, err, true, 0);
     uint32_t n = 0;
     int err = 0;
@@ -715,9 +725,7 @@ int releaseStatement(RunCtx& r, const ClauseView& v) {
 }
 
 // ---- DATA ----
-int readData(RunCtx& r, const ClauseView& v) {
-    IoParts parts;
-    if (int err = readIoParts(r.code, v, parts)) return err;
+int readData(RunCtx& r, const IoParts& parts) {
     Operands ops(Operands::ofStack());
     std::vector<Item> items;
     if (int err = expand(ops, parts.listCount, items)) return err;
@@ -823,12 +831,7 @@ int fileStatement(RunCtx& r, const ClauseView& v) {
     switch (v.code) {
         case StOpen: return openStatement(r, v);
         case StClose: return closeStatement(r, v);
-        case StRead: {
-            IoParts parts;
-            if (int err = readIoParts(r.code, v, parts)) return err;
-            if (parts.file == -2) return readData(r, v);
-            return readStatement(r, v, false);
-        }
+        case StRead: return readStatement(r, v, false);
         case StReread: return readStatement(r, v, true);
         case StWrite: return writeStatement(r, v, false);
         case StRewrite: return writeStatement(r, v, true);
