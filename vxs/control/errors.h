@@ -104,6 +104,7 @@ enum class ErrorCondition : unsigned char {
     X(2300, Reserved, ERROR, "a reserved statement") \
     X(4120, KeyDate, ERROR, "an invalid date in a date key part") \
     X(4122, NotProgramFile, ERROR, "not a program file, or a file of the wrong type") \
+    X(4123, KeyFileDamaged, ERROR, "a damaged key file") \
     X(4124, RecordLength, ERROR, "record length or key parts differ from the file's") \
     X(4125, VersionMismatch, ERROR, "VERSION= differs from the file's version") \
     X(4126, ShortFile, ERROR, "the file is shorter than its header's record count") \

@@ -57,10 +57,17 @@ struct RecordOptions {
     int wait = -1;  // WAIT= seconds of the statement; -1: the file's
 };
 
-// READ: REC=n (n >= 1), the next, the previous, or the last record.  The record image is left
+// READ: REC=n (n >= 1), the next, the previous, or the last record (in key order for KEYED
+// access).  The record image is left
 // in u.record (u.recordLength bytes) and u.position is the record read.
 enum class ReadHow : uint8_t { kRecord, kNext, kPrevious, kLast, kAgain };
 [[nodiscard]] int readRecord(Ufcb& u, ReadHow how, uint32_t n, const RecordOptions& o);
+// READ KEY= (kEqual) and KEY>= (kNotLess), SEARCH= and SEARCH>= alike, on a KEYED ufcb: the
+// first record in key order whose key matches `key` over its length (converted as the key
+// file's parts say); keys of deleted records are passed over.  4272 when none matches.
+// Without `transfer` (RESTORE KEY=) only the position is taken: the next READ returns it.
+[[nodiscard]] int readKeyed(Ufcb& u, KeyFind how, std::string_view key, const RecordOptions& o,
+                            bool transfer = true);
 // WRITE of `len` bytes (at most RECL; the rest of the slot blank for INTERNAL files): append
 // (n = 0) or into slot n.
 [[nodiscard]] int writeRecord(Ufcb& u, const uint8_t* data, size_t len, uint32_t n,

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "vxs/datafiles/datafile.h"
 #include "vxs/datafiles/fcb.h"
 
 namespace vxs {
@@ -31,6 +32,53 @@ struct EngineOpen {
 // Where a new DISPLAY ufcb starts: output after the last byte unless the file was just made or
 // replaced; input at the start.
 void enginePositionDisplay(Ufcb& u, int create);
+
+// Opens the fcb's disk file (f.path) with the creation and share class (a share marker set,
+// or the name as given for OBJECT=) and takes its size; nothing of its contents is read.
+[[nodiscard]] int engineOpenHandle(Fcb& f, const EngineOpen& o);
+
+// Positioned I/O on an fcb's handle (the position the handle is known to be at is kept, so
+// consecutive calls need no seek), its size, and its header written from the fcb's fields.
+[[nodiscard]] int readAt(Fcb& f, int64_t offset, uint8_t* buf, size_t count, size_t& got);
+[[nodiscard]] int writeAt(Fcb& f, int64_t offset, const uint8_t* data, size_t count);
+[[nodiscard]] int sizeOf(Fcb& f, int64_t& size);
+[[nodiscard]] int writeHeader(Fcb& f);
+
+// ---- key files ----
+struct KeyFileOpen {
+    int type = kFileBtreeKeys;  // or kFileInternal: ISAM
+    int version = 2;            // B-tree format of a new file
+    int parts = 0;              // the key parts of a new file
+    KeyPart keys[kMaxKeyParts];
+    bool alternate = false;     // a new file orders through the alternate collating table
+    int recl = 0;               // the data file's record length, which the parts must fit
+    bool linked = false;        // a LINKED data file: parts from position 9, none allowed
+};
+// Opens the key file of the fcb `k` (k.path, k.device set) as `o` says, creating it when the
+// creation asks for it and it is empty: its header, and for a B-tree the root record and root.
+// An existing file keeps its own key parts.  4122 a file of another kind, 602 no key parts,
+// 606 key parts outside the record, more than 128 bytes of them, or more than the format can
+// hold, 4124 a damaged root record.
+[[nodiscard]] int engineOpenKeyFcb(Fcb& k, const EngineOpen& o, const KeyFileOpen& ko);
+// The close of a key file written to: what the index holds back, and an ISAM file's header
+// (its record count from its size); DROP empties it to a new empty index.
+[[nodiscard]] int closeKeyFile(Fcb& k, bool drop);
+
+// Whether some ufcb of the data file uses a key file (its records then keep keys in step).
+bool hasKeyFiles(const Fcb& data);
+// The keys of a record image just written to slot `n`: inserted into every key file of the
+// data file, in the order of the ufcbs chained on it, each under its update lock when shared.
+// On failure the keys inserted are taken out again.
+[[nodiscard]] int insertKeys(Ufcb& u, const uint8_t* record, size_t len, uint32_t n);
+// The keys of record n changed from `before` to `after`: replaced in every key file where
+// they differ.
+[[nodiscard]] int replaceKeys(Ufcb& u, const uint8_t* before, const uint8_t* after, size_t len,
+                              uint32_t n);
+// The keys of record n (its image `record`) taken out of every key file.
+[[nodiscard]] int removeKeys(Ufcb& u, const uint8_t* record, size_t len, uint32_t n);
+
+// READ next, previous or last of a KEYED ufcb: along the key file from the last key read.
+[[nodiscard]] int readInKeyOrder(Ufcb& u, ReadHow how, const RecordOptions& o);
 
 // The console as a file: lines written to it and read from it go through these, which the
 // interpreter installs (the data-file layer knows no terminal).

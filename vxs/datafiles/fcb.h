@@ -22,6 +22,7 @@
 #include "vxs/datafiles/header.h"
 #include "vxs/datafiles/ktname.h"
 #include "vxs/datafiles/openstr.h"
+#include "vxs/indexes/keyindex.h"
 
 namespace vxs {
 
@@ -67,12 +68,13 @@ struct Fcb {
     int handle = 0;    // 0 when not open
     Device device = Device::kDisk;
     KeyPart keys[kMaxKeyParts];
-    void* btree = nullptr;  // B-tree state of a key file
+    // A key file's index (B-tree or ISAM) over its handle; null for data files.
+    std::unique_ptr<KeyIo> keyIo;
+    std::unique_ptr<KeyIndex> index;
     int openCount = 0;
     Ufcb* firstUfcb = nullptr;
     int baud = 1200, parity = 'N', dataBits = 8, stopBits = 1;
     int lockWait = 15;
-    int nativeFlags = 0, keyFlagsPresent = 0;
     uint32_t deletedHead = 0;
     int btreeVersion = 0;
     int outputFlag = 0;  // 2 when first opened for OUTPUT or OUTIN
@@ -139,7 +141,8 @@ struct Ufcb {
     int retry = 5;
     int linked = 0;
     std::vector<uint8_t>* keyBuffer = nullptr;
-    std::vector<uint8_t> uflastkey, ufkw;
+    // The key position of KEYED access: the last entry read (`uflastkey`) and its path (`ufkw`).
+    KeyCursor keyCursor;
     Ufcb* sameNext = nullptr;  // next ufcb on the same data fcb
     // ---- window and text output ----
     std::vector<std::pair<std::string, std::string>> windowAttributes;

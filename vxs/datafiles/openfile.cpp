@@ -2,6 +2,7 @@
 // file found or opened as an fcb, the sharing checks within the process (the class conflict
 // table) and with other processes (the share markers), creation, and the release of both when
 // a file number is closed.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -165,18 +166,57 @@ int abandon(FileBlocks& fb, Ufcb* u, int err, std::string_view text) {
     return err;
 }
 
-int checkKeyParts(const OpenSpec& s, int recl) {
-    const int n = s.keyParts();
-    if (n > kMaxKeyParts) return kErrKeyParts;
-    if (n == 0 && !s.linked) return kErrKeyParts;
-    int total = 0;
-    for (int i = 0; i < n; ++i) {
-        const KeyPart& k = s.keys[i];
-        if (k.start < (s.linked ? 9 : 1) || k.length < 1 || k.start + k.length - 1 > recl)
-            return kErrKeyParts;
-        total += k.length;
+bool sameKeyParts(const OpenSpec& s, const Fcb& k) {
+    if (s.keyParts() != k.keyParts) return false;
+    for (int i = 0; i < k.keyParts; ++i)
+        if (s.keys[i].start != k.keys[i].start || s.keys[i].length != k.keys[i].length)
+            return false;
+    return true;
+}
+
+// Step 11: the key fcb of a KEYED ufcb, found among the open files or opened (and made, with
+// the key parts checked, when the creation asks for it).
+int openKeyFile(FileBlocks& fb, Ufcb& u, Fcb& data, const OpenSpec& s, int mode, int shareClass) {
+    if (data.type != kFileInternal && data.type != kFileExternal) return kErrWrongMode;
+    std::string path;
+    if (int err = mapFileName(s.kfname, path)) return err;
+    if (path == data.path) return kErrKeyFileSame;
+    const int type = (s.keyType ? s.keyType : defaultIndexType()) == 4 ? kFileInternal : kFileBtreeKeys;
+    Fcb* k = findFcb(fb, path, kFileInternal);
+    if (k) {
+        if (k->type != type || !k->index) return kErrWrongFileType;
+        if (mode != kModeInput && k->outputFlag == 0) return kErrInputOnly;
+        ++k->openCount;
+        u.ufkbfcb = k;
+    } else {
+        if (int err = fb.newFcb(k)) return err;
+        k->type = static_cast<uint8_t>(type);
+        k->path = path;
+        k->device = deviceOfName(path);
+        k->lockWait = 15;
+        k->openCount = 1;
+        u.ufkbfcb = k;  // released with the ufcb from here on
+        EngineOpen eo;
+        eo.mode = mode;
+        eo.create = s.create;
+        eo.shareClass = shareClass;
+        KeyFileOpen ko;
+        ko.type = type;
+        ko.version = defaultBtreeType();
+        ko.alternate = configLimits().collateAlternate;
+        // The parts are checked only when the file is made: one that exists keeps its own.
+        ko.parts = std::min(s.keyParts(), kMaxKeyParts);
+        for (int i = 0; i < ko.parts; ++i) ko.keys[i] = s.keys[i];
+        ko.recl = data.type == kFileInternal ? data.recl : static_cast<int>(s.recl);
+        ko.linked = s.linked;
+        if (int err = engineOpenKeyFcb(*k, eo, ko)) return err;
     }
-    return total > 128 ? kErrKeyParts : 0;
+    if (s.create == kCreateUse && s.keyParts() > 0 && !sameKeyParts(s, *k)) return kErrRecordLength;
+    // Every KEYED ufcb of one data file uses key files of one kind.
+    for (const Ufcb* o = data.firstUfcb; o; o = o->sameNext)
+        if (o != &u && o->ufkbfcb && o->ufkbfcb->type != k->type) return kErrKeyTypes;
+    u.keyCursor.clear();
+    return 0;
 }
 
 }  // namespace
@@ -330,11 +370,8 @@ int openFile(FileBlocks& fb, const OpenRequest& r, Ufcb*& out) {
     if (f->type == kFileInternal && s.versionGiven && s.version != f->version)
         return abandon(fb, u, kErrVersionMismatch, text);
     // 11. Key files come with keyed access.
-    if (access == kAccessKeyed) {
-        if (f->type == kFileInternal && f->records == 0)
-            if (int err = checkKeyParts(s, f->recl)) return abandon(fb, u, err, text);
-        return abandon(fb, u, kErrNotAvailable, text);
-    }
+    if (access == kAccessKeyed)
+        if (int err = openKeyFile(fb, *u, *f, s, mode, shareClass)) return abandon(fb, u, err, text);
     // 12. Record length and slot.
     if (f->type == kFileInternal) {
         u->ufreclen = f->recl;

@@ -30,6 +30,8 @@ ConsoleLineReader g_consoleReader = nullptr;
 constexpr size_t kTextFlushBytes = 65536;
 constexpr size_t kTextReadBytes = 16384;
 
+}  // namespace
+
 // ---- positioned I/O on a handle ----
 int readAt(Fcb& f, int64_t offset, uint8_t* buf, size_t count, size_t& got) {
     got = 0;
@@ -74,7 +76,7 @@ int sizeOf(Fcb& f, int64_t& size) {
     return osFiles().size(f.handle, size);
 }
 
-InternalHeader headerOf(const Fcb& f) {
+static InternalHeader headerOf(const Fcb& f) {
     InternalHeader h;
     h.records = f.records;
     h.version = f.version;
@@ -94,6 +96,8 @@ int writeHeader(Fcb& f) {
     const std::string bytes = encodeHeader(headerOf(f));
     return writeAt(f, 0, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
+
+namespace {
 
 int64_t slotOffsetOf(const Fcb& f, uint32_t slot, uint32_t n) {
     return f.headerLength + static_cast<int64_t>(n - 1) * slot;
@@ -565,23 +569,7 @@ std::string printerSpoolPath(std::string_view printer) {
 }
 
 // ---- file level ----
-int engineOpenFcb(Fcb& f, const EngineOpen& o) {
-    f.outputFlag = o.mode != kModeInput ? 2 : 0;
-    switch (f.device) {
-        case Device::kConsole: f.handle = kConsoleHandle; return 0;
-        case Device::kDebug: f.handle = kDebugHandleBase + 250; return 0;
-        case Device::kPrinter: {
-            if (o.mode == kModeInput) return kErrWrongMode;
-            int handle = 0;
-            if (int err = osOpen(printerSpoolPath(f.path), kOsReadWrite, kOsUse, handle)) return err;
-            f.handle = handle;
-            f.fileSize = 0;
-            if (int err = sizeOf(f, f.fileSize)) return err;
-            f.textEnd = f.fileSize;
-            return 0;
-        }
-        case Device::kDisk: break;
-    }
+int engineOpenHandle(Fcb& f, const EngineOpen& o) {
     static constexpr int kCreation[] = {kOsOpenExisting, kOsNew, kOsReplace, kOsUse};
     const int access = o.mode == kModeInput ? kOsRead : kOsReadWrite;
     const int creation = kCreation[o.create & 3];
@@ -601,13 +589,38 @@ int engineOpenFcb(Fcb& f, const EngineOpen& o) {
     f.handle = handle;
     f.shareClass = o.shareClass;
     f.handlePos = -1;
+    if (int err = sizeOf(f, f.fileSize)) {
+        f.outputFlag = 0;
+        (void)engineCloseFcb(f, false);
+        return err;
+    }
+    return 0;
+}
+
+int engineOpenFcb(Fcb& f, const EngineOpen& o) {
+    f.outputFlag = o.mode != kModeInput ? 2 : 0;
+    switch (f.device) {
+        case Device::kConsole: f.handle = kConsoleHandle; return 0;
+        case Device::kDebug: f.handle = kDebugHandleBase + 250; return 0;
+        case Device::kPrinter: {
+            if (o.mode == kModeInput) return kErrWrongMode;
+            int handle = 0;
+            if (int err = osOpen(printerSpoolPath(f.path), kOsReadWrite, kOsUse, handle)) return err;
+            f.handle = handle;
+            f.fileSize = 0;
+            if (int err = sizeOf(f, f.fileSize)) return err;
+            f.textEnd = f.fileSize;
+            return 0;
+        }
+        case Device::kDisk: break;
+    }
+    if (int err = engineOpenHandle(f, o)) return err;
     auto fail = [&](int err) {
         // Nothing was written to the file: closing must not rewrite a header it never read.
         f.outputFlag = 0;
         (void)engineCloseFcb(f, false);
         return err;
     };
-    if (int err = sizeOf(f, f.fileSize)) return fail(err);
     if (!isInternal(f)) {
         if (f.type == kFileDisplay) {
             // The end of a text file is after its last byte that is neither 0 nor Ctrl-Z.
@@ -670,7 +683,11 @@ int engineOpenFcb(Fcb& f, const EngineOpen& o) {
 
 int engineCloseFcb(Fcb& f, bool drop) {
     int err = 0;
-    if (f.handle > 0 && f.device != Device::kConsole && f.device != Device::kDebug) {
+    if (f.index && f.handle > 0) {
+        err = f.outputFlag ? closeKeyFile(f, drop) : 0;
+        f.index.reset();
+        f.keyIo.reset();
+    } else if (f.handle > 0 && f.device != Device::kConsole && f.device != Device::kDebug) {
         err = flushText(f);
         if (f.outputFlag && isInternal(f) && f.device == Device::kDisk) {
             const bool shared = f.shareClass != 0;
@@ -713,6 +730,10 @@ void enginePositionDisplay(Ufcb& u, int create) {
 int readRecord(Ufcb& u, ReadHow how, uint32_t n, const RecordOptions& o) {
     Fcb* f = u.uffcb;
     if (!f) return kErrWrongMode;
+    if (u.access == kAccessKeyed && u.ufkbfcb && how != ReadHow::kRecord && how != ReadHow::kAgain) {
+        if (u.mode == kModeOutput) return kErrWrongMode;
+        return readInKeyOrder(u, how, o);
+    }
     if (o.lock != kLockReserve) releaseLocks(u);
     if (u.mode == kModeOutput) return kErrWrongMode;
     if (f->type == kFileDisplay || f->device != Device::kDisk) {
@@ -735,8 +756,9 @@ int writeRecord(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const Reco
     const bool internal = isInternal(f);
     if (internal && nullRecordCheck() && nullRecord(data, len)) return kErrNullWrite;
     const uint32_t slot = u.slotLength;
+    const bool keys = hasKeyFiles(f);
     // Sequential appends through the write-behind buffer.
-    if (n == 0 && u.behindRecords > 0) {
+    if (n == 0 && u.behindRecords > 0 && !keys) {
         if (u.behindFill == 0) {
             if (int err = settle(f)) return err;
             u.behindFirst = f.records + 1;
@@ -773,6 +795,12 @@ int writeRecord(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const Reco
         buildSlot(u, data, len, bytes.data());
         uint32_t target = 0;
         if (int err = appendLinked(u, bytes.data(), target)) return done(err);
+        if (keys)
+            if (int err = insertKeys(u, bytes.data() + 1, slot - 1, target)) {
+                (void)deleteLinked(u, target);  // the record goes out of the chain again
+                dropReadAhead(f);
+                return done(err);
+            }
         dropReadAhead(f);
         u.position = target;
         u.haveCurrent = true;
@@ -825,8 +853,26 @@ int writeRecord(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const Reco
         if (taken) unlockRecord(u, target);
         return done(err);
     }
-    if (target > f.records) f.records = target;
+    const bool appended = target > f.records;
+    if (appended) f.records = target;
     dropReadAhead(f);
+    if (keys) {
+        const size_t skip = internal ? 1 : 0;
+        if (int err = insertKeys(u, bytes.data() + skip, slot - skip, target)) {
+            // Without its keys the record must not stay: an append is cut off again, a
+            // reused slot is marked deleted again.
+            if (appended && internal) {
+                (void)osFiles().truncateAt(f.handle, at);
+                f.handlePos = -1;
+                f.records = target - 1;
+            } else if (internal) {
+                const uint8_t mark = kSlotDeleted;
+                (void)writeAt(f, at, &mark, 1);
+            }
+            if (taken) unlockRecord(u, target);
+            return done(err);
+        }
+    }
     u.position = target;
     u.haveCurrent = true;
     if (taken && o.lock != kLockReserve) unlockRecord(u, target);
@@ -871,7 +917,23 @@ int rewriteRecord(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const Re
         putBigEndian(bytes.data() + 1, l.prev);
         putBigEndian(bytes.data() + 5, l.next);
     }
-    if (int err = writeAt(f, slotOffsetOf(f, slot, target), bytes.data(), slot)) return finish(err);
+    const size_t skip = internal ? 1 : 0;
+    std::vector<uint8_t> before;
+    if (hasKeyFiles(f)) {
+        // The keys change first: a key file that refuses leaves the record as it was.
+        before.resize(slot - skip);
+        size_t got = 0;
+        int err = readAt(f, slotOffsetOf(f, slot, target) + static_cast<int64_t>(skip), before.data(),
+                         before.size(), got);
+        if (!err && got != before.size()) err = kErrNoRecord;
+        if (!err) err = replaceKeys(u, before.data(), bytes.data() + skip, before.size(), target);
+        if (err) return finish(err);
+    }
+    if (int err = writeAt(f, slotOffsetOf(f, slot, target), bytes.data(), slot)) {
+        if (!before.empty())
+            (void)replaceKeys(u, bytes.data() + skip, before.data(), before.size(), target);
+        return finish(err);
+    }
     dropReadAhead(f);
     u.position = target;
     u.haveCurrent = true;
@@ -896,6 +958,16 @@ int deleteRecord(Ufcb& u, uint32_t n, const RecordOptions& o) {
         if (!err && o.lock != kLockReserve) releaseLocks(u);
         return err;
     };
+    // The record as it stands, for the keys it leaves behind.
+    std::vector<uint8_t> image;
+    if (hasKeyFiles(f)) {
+        image.resize(u.slotLength - 1);
+        size_t got = 0;
+        int err = readAt(f, slotOffsetOf(f, u.slotLength, target) + 1, image.data(), image.size(), got);
+        if (!err && got != image.size()) err = kErrNoRecord;
+        if (err) return finish(err);
+    }
+    auto dropKeys = [&]() { return image.empty() ? 0 : removeKeys(u, image.data(), image.size(), target); };
     if (u.linked) {
         const bool shared = u.lockingActive;
         int err = shared ? ktUpdateLock(f.handle, u.ufnbr) : 0;
@@ -905,6 +977,7 @@ int deleteRecord(Ufcb& u, uint32_t n, const RecordOptions& o) {
             dropReadAhead(f);
             u.position = target;
             u.haveCurrent = false;
+            err = dropKeys();
         }
         return finish(err);
     }
@@ -921,6 +994,7 @@ int deleteRecord(Ufcb& u, uint32_t n, const RecordOptions& o) {
         dropReadAhead(f);
         u.position = target;
         u.haveCurrent = false;
+        err = dropKeys();
     }
     return finish(err);
 }
@@ -929,6 +1003,7 @@ int restoreFile(Ufcb& u, uint32_t n) {
     Fcb* f = u.uffcb;
     releaseLocks(u);
     u.haveCurrent = false;
+    u.keyCursor.clear();
     if (!f) return 0;
     if (f->type == kFileDisplay || f->device != Device::kDisk) {
         if (n) return kErrWrongMode;

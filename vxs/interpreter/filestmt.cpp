@@ -617,6 +617,12 @@ int closeStatement(RunCtx& r, const ClauseView& v) {
 
 int readData(RunCtx& r, const IoParts& parts);
 
+// KEY= and SEARCH= look for a key equal over the length given, KEY>= and SEARCH>= for one not
+// less.
+KeyFind keyFindOf(uint8_t where) {
+    return where == K_KEYGE || where == K_SEARCHGE ? KeyFind::kNotLess : KeyFind::kEqual;
+}
+
 int readStatement(RunCtx& r, const ClauseView& v, bool again) {
     Statement s(r, v);
     if (int err = s.decode()) return err;
@@ -642,7 +648,7 @@ int readStatement(RunCtx& r, const ClauseView& v, bool again) {
     } else if (s.parts.where == K_POSEQ) {
         err = kErrNotAvailable;
     } else if (s.parts.where) {
-        err = u.access == kAccessKeyed ? kErrNotAvailable : kErrWrongMode;
+        err = readKeyed(u, keyFindOf(s.parts.where), s.whereText, s.options);
     } else {
         err = readRecord(u, ReadHow::kNext, 0, s.options);
     }
@@ -658,6 +664,13 @@ int writeStatement(RunCtx& r, const ClauseView& v, bool rewrite) {
     Ufcb& u = *s.file;
     if (int err = expand(s.ops, s.parts.listCount, s.items)) return err;
     if (u.mode == kModeInput) return finishIo(s, kErrWrongMode, false, 0);
+    const bool byKey = s.parts.where && s.parts.where != K_RECEQ && s.parts.where != K_POSEQ;
+    if (byKey) {
+        // REWRITE KEY=: the record with that key becomes the current one first.
+        if (!rewrite || s.parts.where != K_KEYEQ) return finishIo(s, kErrWrongMode, false, 0);
+        if (int err = readKeyed(u, KeyFind::kEqual, s.whereText, s.options))
+            return finishIo(s, err, false, 0);
+    }
     const size_t recl = static_cast<size_t>(u.ufreclen);
     static std::vector<uint8_t> rec;  // the record being built, its room kept between writes
     rec.assign(recl + 2, ' ');
@@ -671,8 +684,8 @@ int writeStatement(RunCtx& r, const ClauseView& v, bool rewrite) {
     uint32_t n = 0;
     if (s.parts.where == K_RECEQ) {
         err = s.recordNumber(n);
-    } else if (s.parts.where) {
-        err = s.parts.where == K_POSEQ ? kErrNotAvailable : kErrWrongMode;
+    } else if (s.parts.where == K_POSEQ) {
+        err = kErrNotAvailable;
     }
     if (!err) {
         if (s.number == 0 || u.uftype == kFileWindow) {
@@ -697,7 +710,8 @@ int deleteStatement(RunCtx& r, const ClauseView& v) {
     uint32_t n = 0;
     int err = 0;
     if (s.parts.where == K_RECEQ) err = s.recordNumber(n);
-    else if (s.parts.where) err = kErrNotAvailable;
+    else if (s.parts.where == K_KEYEQ) err = readKeyed(*s.file, KeyFind::kEqual, s.whereText, s.options);
+    else if (s.parts.where) err = s.parts.where == K_POSEQ ? kErrNotAvailable : kErrWrongMode;
     if (!err) err = deleteRecord(*s.file, n, s.options);
     return finishIo(s, err, false, 0);
 }
@@ -711,8 +725,16 @@ int restoreStatement(RunCtx& r, const ClauseView& v) {
     if (int err = s.prepare()) return finishIo(s, err, true, 0);
     uint32_t n = 0;
     int err = 0;
-    if (s.parts.where == K_RECEQ) err = s.recordNumber(n);
-    else if (s.parts.where) err = kErrNotAvailable;
+    if (s.parts.where == K_RECEQ) {
+        err = s.recordNumber(n);
+    } else if (s.parts.where == K_POSEQ) {
+        err = kErrNotAvailable;
+    } else if (s.parts.where) {
+        // RESTORE KEY=: the next READ takes the record found.
+        err = restoreFile(*s.file, 0);
+        if (!err) err = readKeyed(*s.file, keyFindOf(s.parts.where), s.whereText, s.options, false);
+        return finishIo(s, err, true, 0);
+    }
     if (!err) err = restoreFile(*s.file, n);
     return finishIo(s, err, true, 0);
 }

@@ -76,12 +76,6 @@ int32_t elementCount(const Cell* c) {
     return n;
 }
 
-uint8_t alternateCollation(uint8_t b) {
-    if (b >= 0x30 && b <= 0x39) return static_cast<uint8_t>(b + 0x80);
-    if (b >= 0xB0 && b <= 0xB9) return static_cast<uint8_t>(b - 0x80);
-    return b;
-}
-
 int compareStrings(std::string_view a, std::string_view b, bool alternate) {
     const size_t n = a.size() < b.size() ? a.size() : b.size();
     for (size_t i = 0; i < n; ++i) {

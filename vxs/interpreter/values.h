@@ -19,6 +19,7 @@
 
 #include "vxs/control/errors.h"
 #include "vxs/compiler/pcb.h"
+#include "vxs/indexes/collation.h"
 #include "vxs/interpreter/state.h"
 
 namespace vxs {
@@ -118,7 +119,6 @@ inline int32_t rangeCount(const Cell* c) { return static_cast<int32_t>(c->fnline
 // Compares byte by byte; under the alternate collating sequence digits sort above 7-bit
 // characters.  Returns negative, zero or positive.
 int compareStrings(std::string_view a, std::string_view b, bool alternate);
-uint8_t alternateCollation(uint8_t b);
 
 // ---- the RPN stack ----
 // An entry (RpnEntry, state.h) is a cell pointer, or a small integer tagged in bit 0.
