@@ -356,12 +356,12 @@ int OsFileTable::close(int handle) {
 }
 
 int OsFileTable::lock(int handle, int64_t offset, int64_t length, int seconds,
-                      int triesPerSecond, int callerId) {
+                      int triesPerSecond, int callerId, bool shared) {
     const uint32_t saved = platform::lastError();
     OsFile* f = use(handle);
     if (!f) return failWith(isPseudoHandle(handle) ? kErrInvalidFunction : kErrBadHandle);
-    const platform::LockKind kind =
-        f->writable ? platform::LockKind::kExclusive : platform::LockKind::kShared;
+    const platform::LockKind kind = f->writable && !shared ? platform::LockKind::kExclusive
+                                                           : platform::LockKind::kShared;
     return finish(saved, withRetry(Op::kLock, [&] {
                       return lockWithWaitKind(f->fd, offset, length, seconds, triesPerSecond,
                                               callerId, kind);

@@ -161,9 +161,10 @@ class OsFileTable final {
     // Unlocks every range the handle holds, then closes it.  The entry is free afterwards
     // whatever the result.
     int close(int handle);
-    // An exclusive lock of the range (shared on a read-only handle), waiting as lockWithWait.
+    // An exclusive lock of the range (shared on a read-only handle, or when `shared` asks for
+    // it), waiting as lockWithWait.
     [[nodiscard]] int lock(int handle, int64_t offset, int64_t length, int seconds,
-                           int triesPerSecond, int callerId);
+                           int triesPerSecond, int callerId, bool shared = false);
     [[nodiscard]] int unlock(int handle, int64_t offset, int64_t length);
     // Whether another open holds a lock on some byte of the range (the handle's own never count).
     [[nodiscard]] int test(int handle, int64_t offset, int64_t length, bool& held);

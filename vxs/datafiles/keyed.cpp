@@ -107,6 +107,37 @@ int checkNewKeyParts(const KeyFileOpen& ko) {
     return total > kMaxKeyLength ? kErrKeyParts : 0;
 }
 
+// A search or step in a key file that other copies change, under the update lock taken shared.
+class KeyRead {
+  public:
+    KeyRead(Fcb& k, int caller) : k_(k), shared_(k.shareClass != 0) {
+        if (shared_) err_ = ktUpdateLockShared(k.handle, caller);
+    }
+    ~KeyRead() {
+        if (shared_ && !err_) (void)ktUpdateUnlock(k_.handle);
+    }
+    KeyRead(const KeyRead&) = delete;
+    KeyRead& operator=(const KeyRead&) = delete;
+    int error() const { return err_; }
+
+  private:
+    Fcb& k_;
+    bool shared_;
+    int err_ = 0;
+};
+
+int findLocked(Ufcb& u, KeyFind how, const uint8_t* key, int len, uint32_t record, KeyEntry& e) {
+    KeyRead r(*u.ufkbfcb, u.ufnbr);
+    if (int err = r.error()) return err;
+    return u.ufkbfcb->index->find(u.keyCursor, how, key, len, record, e);
+}
+
+int stepLocked(Ufcb& u, bool forward, KeyEntry& e) {
+    KeyRead r(*u.ufkbfcb, u.ufnbr);
+    if (int err = r.error()) return err;
+    return u.ufkbfcb->index->step(u.keyCursor, forward, e);
+}
+
 }  // namespace
 
 // ---- opening and closing ----
@@ -329,7 +360,7 @@ int readKeyed(Ufcb& u, KeyFind how, std::string_view key, const RecordOptions& o
     if (int err = convertSearchKey(layout, wanted, len)) return err;
     KeyCursor& c = u.keyCursor;
     KeyEntry e;
-    if (int err = k->index->find(c, how, wanted, len, 0, e)) return err;
+    if (int err = findLocked(u, how, wanted, len, 0, e)) return err;
     if (!transfer) {
         c.pending = true;
         u.haveCurrent = false;
@@ -340,7 +371,7 @@ int readKeyed(Ufcb& u, KeyFind how, std::string_view key, const RecordOptions& o
         const int err = readRecord(u, ReadHow::kRecord, e.record, o);
         if (err != kErrNoRecord) return err;
         // The key points at a deleted record: the next key, which must still match.
-        const int step = k->index->step(c, true, e);
+        const int step = stepLocked(u, true, e);
         if (step == kErrEndOfRecords) return kErrKeyNotFound;
         if (step) return step;
         if (how == KeyFind::kEqual && memcmp(e.key, wanted, static_cast<size_t>(len)) != 0)
@@ -362,10 +393,10 @@ int readInKeyOrder(Ufcb& u, ReadHow how, const RecordOptions& o) {
         int err;
         if (c.pending && forward) {
             // After RESTORE KEY=: the entry found, when it is still there, else the next.
-            err = k->index->find(c, KeyFind::kExact, c.key.data(), total, c.record, e);
-            if (err == kErrKeyNotFound) err = k->index->step(c, true, e);
+            err = findLocked(u, KeyFind::kExact, c.key.data(), total, c.record, e);
+            if (err == kErrKeyNotFound) err = stepLocked(u, true, e);
         } else {
-            err = k->index->step(c, forward, e);
+            err = stepLocked(u, forward, e);
         }
         c.pending = false;
         if (err) return err;

@@ -332,6 +332,11 @@ int ktUpdateLock(int handle, int callerId) {
 
 int ktUpdateUnlock(int handle) { return osUnlock(handle, ktUpdateLockOffset(), 1); }
 
+int ktUpdateLockShared(int handle, int callerId) {
+    const int err = osFiles().lock(handle, ktUpdateLockOffset(), 1, kOpenLockSeconds, 100, callerId, true);
+    return err == kErrRecordLocked || err == kErrLockOverlap ? failWith(kErrOpenLockTimeout) : err;
+}
+
 int ktReserve(const std::string& path) {
     if (path.size() > 511) return failWith(kErrNameTooLong);
     if (path.empty()) return failWith(kErrBadName);

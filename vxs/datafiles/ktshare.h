@@ -87,6 +87,10 @@ int ktFileShareRelease(int handle, int shareClass = -1);
 // The update lock (B - 3), waited for 15 s: 4146 when it cannot be had.
 [[nodiscard]] int ktUpdateLock(int handle, int callerId);
 [[nodiscard]] int ktUpdateUnlock(int handle);
+// The update lock taken shared, by a reader of a key file that other copies change: readers
+// exclude writers, not each other, for the few node reads of one search or step (a node read
+// while another copy writes it could be half old, half new).  Waited for 15 s: 4146.
+[[nodiscard]] int ktUpdateLockShared(int handle, int callerId);
 
 // ---- RESERVE and RELEASE ----
 // Reserves `path` (at most 511 characters, else 4129): opens it with a class-0 marker, creating

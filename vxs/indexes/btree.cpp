@@ -251,6 +251,9 @@ int BtreeIndex::nodeCount(uint32_t& nodes) {
 int BtreeIndex::readNode(uint32_t n, const uint8_t*& bytes) {
     const size_t size = static_cast<size_t>(shape_.nodeSize);
     const int64_t at = int64_t{n} * shape_.nodeSize + shape_.nodeBase;
+    // Another copy may have appended nodes since the size was taken.
+    if (n >= 1 && at + shape_.nodeSize > fileSize_ && !cached_)
+        if (int err = refresh()) return err;
     if (n < 1 || at + shape_.nodeSize > fileSize_) return kErrKeyFileDamaged;
     uint8_t* buf;
     if (cached_ && n < kMaxCachedNodes) {
@@ -674,14 +677,22 @@ int BtreeIndex::rebalance(TreePath& p, int level) {
     Node node;
     if (int err = decode(p.brec[level], node)) return err;
     if (level == 0) {
-        if (node.leaf || node.count() > 0) return 0;
-        Node only;
-        if (int err = decode(node.children[0], only)) return err;
-        only.counter = node.counter;
-        return writeNode(1, only);
+        // A root with one child takes over that child's contents (as often as it takes).
+        for (int levels = 0; !node.leaf && node.count() == 0; ++levels) {
+            if (levels >= kMaxTreeLevels) return kErrKeyFileDamaged;
+            Node only;
+            if (int err = decode(node.children[0], only)) return err;
+            only.counter = node.counter;
+            if (int err = writeNode(1, only)) return err;
+            node = std::move(only);
+        }
+        return 0;
     }
+    // Half full at least; an interior node with a single child never stays so (in the smallest
+    // nodes half of them would be one child, and chains of such nodes would never shrink).
     const int size = node.leaf ? node.count() : node.count() + 1;
-    if (size >= (node.leaf ? shape_.leafMax : shape_.innerMax) / 2) return 0;
+    const int least = node.leaf ? shape_.leafMax / 2 : std::max(2, shape_.innerMax / 2);
+    if (size >= least) return 0;
     Node parent;
     if (int err = decode(p.brec[level - 1], parent)) return err;
     if (parent.leaf) return kErrKeyFileDamaged;

@@ -1,0 +1,163 @@
+// ISAM key files (a sorted part and an unsorted tail read as one order) and the building of
+// keys from record parts.
+#include "vxs/indexes/isam.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "vxs/config/config.h"
+#include "vxs/control/errors.h"
+#include "vxs/indexes/keybuild.h"
+
+namespace vxs {
+namespace {
+
+using Entry = std::pair<std::string, uint32_t>;
+const uint8_t* bytes(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
+
+constexpr int kHeader = 32;
+// An ISAM file of 4-byte keys: `sorted` slots in key order, then the tail.
+std::vector<uint8_t> isamFile(const std::vector<Entry>& sorted, const std::vector<Entry>& tail) {
+    std::vector<uint8_t> b(kHeader, 0);
+    for (const auto* part : {&sorted, &tail})
+        for (const Entry& e : *part) {
+            b.push_back(' ');
+            b.insert(b.end(), e.first.begin(), e.first.end());
+            for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(e.second >> (8 * i)));
+        }
+    return b;
+}
+
+std::vector<Entry> walk(IsamIndex& x, bool forward) {
+    std::vector<Entry> out;
+    KeyCursor c;
+    KeyEntry e;
+    while (x.step(c, forward, e) == 0)
+        out.emplace_back(std::string(reinterpret_cast<const char*>(e.key), 4), e.record);
+    return out;
+}
+
+TEST(Isam, TheSortedPartAndTheTailReadAsOneOrder) {
+    std::vector<Entry> sorted;
+    for (int i = 0; i < 40; ++i) sorted.emplace_back(std::to_string(1000 + i * 10), i + 1);
+    const std::vector<Entry> tail = {{"1055", 100}, {"0999", 101}, {"1390", 102}, {"1055", 99}};
+    MemoryKeyIo io(isamFile(sorted, tail));
+    std::unique_ptr<IsamIndex> x;
+    ASSERT_EQ(IsamIndex::open(io, 4, kHeader, 40, false, x), 0);
+    std::set<Entry> model(sorted.begin(), sorted.end());
+    model.insert(tail.begin(), tail.end());
+    EXPECT_EQ(walk(*x, true), std::vector<Entry>(model.begin(), model.end()));
+    EXPECT_EQ(walk(*x, false), std::vector<Entry>(model.rbegin(), model.rend()));
+    KeyCursor c;
+    KeyEntry e;
+    ASSERT_EQ(x->find(c, KeyFind::kEqual, bytes("1055"), 4, 0, e), 0);
+    EXPECT_EQ(e.record, 99u);  // the tail's smaller record number comes first
+    ASSERT_EQ(x->step(c, true, e), 0);
+    EXPECT_EQ(e.record, 100u);
+    ASSERT_EQ(x->step(c, true, e), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(e.key), 4), "1060");
+    ASSERT_EQ(x->find(c, KeyFind::kNotLess, bytes("1381"), 4, 0, e), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(e.key), 4), "1390");
+    EXPECT_EQ(x->find(c, KeyFind::kEqual, bytes("1381"), 4, 0, e), kErrKeyNotFound);
+    EXPECT_EQ(x->find(c, KeyFind::kNotLess, bytes("2"), 1, 0, e), kErrKeyNotFound);
+    ASSERT_EQ(x->find(c, KeyFind::kEqual, bytes("13"), 2, 0, e), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(e.key), 4), "1300");
+    EXPECT_EQ(x->verify(), 0);
+}
+
+TEST(Isam, InsertsAndRemovesAgreeWithAModel) {
+    std::vector<Entry> sorted;
+    for (int i = 0; i < 100; ++i) sorted.emplace_back(std::to_string(2000 + i * 7), i + 1);
+    MemoryKeyIo io(isamFile(sorted, {}));
+    std::unique_ptr<IsamIndex> x;
+    ASSERT_EQ(IsamIndex::open(io, 4, kHeader, 100, false, x), 0);
+    x->setShared(false);
+    std::set<Entry> model(sorted.begin(), sorted.end());
+    std::mt19937 rng(5);
+    for (int step = 0; step < 600; ++step) {
+        if (rng() % 3 && !model.empty()) {
+            auto it = model.begin();
+            std::advance(it, static_cast<long>(rng() % model.size()));
+            ASSERT_EQ(x->remove(bytes(it->first), it->second), 0);
+            model.erase(it);
+        } else {
+            const Entry e(std::to_string(2000 + rng() % 800), 200 + rng() % 500);
+            ASSERT_EQ(x->insert(bytes(e.first), e.second), 0);
+            model.insert(e);
+        }
+    }
+    EXPECT_EQ(walk(*x, true), std::vector<Entry>(model.begin(), model.end()));
+    EXPECT_EQ(x->remove(bytes("9999"), 1), kErrKeyNotFound);
+    EXPECT_EQ(x->verify(), 0);
+    // A sorted part out of order is damage.
+    std::swap(sorted[3], sorted[4]);
+    MemoryKeyIo bad(isamFile(sorted, {}));
+    ASSERT_EQ(IsamIndex::open(bad, 4, kHeader, 100, false, x), 0);
+    EXPECT_EQ(x->verify(), kErrKeyFileDamaged);
+}
+
+class KeyBuild : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        (void)processConfigStatement("BASEYEAR 1900");
+        setOption(27, false);
+    }
+    static std::string build(const KeyLayout& l, const std::string& record, int* err = nullptr) {
+        std::string out(static_cast<size_t>(l.total()), '\0');
+        const int e = buildKey(l, bytes(record), record.size(), reinterpret_cast<uint8_t*>(out.data()));
+        if (err) *err = e;
+        return e ? std::string() : out;
+    }
+};
+
+TEST_F(KeyBuild, PartsAreJoinedUpperCasedAndCollated) {
+    KeyLayout l;
+    l.parts = 2;
+    l.keys[0] = {5, 3, kKeyUpper};
+    l.keys[1] = {1, 2, 0};
+    EXPECT_EQ(build(l, "12abcdef"), "CDE12");
+    EXPECT_EQ(build(l, "12ab"), "   12");  // beyond the record: blanks
+    l.alternate = true;
+    const std::string k = build(l, "12ab9d");
+    EXPECT_EQ(static_cast<uint8_t>(k[0]), 0xB9);  // digits above letters
+    EXPECT_EQ(k[1], 'D');
+    // Search arguments are converted the same way, over their own length.
+    uint8_t arg[3] = {'x', '9', '1'};
+    ASSERT_EQ(convertSearchKey(l, arg, 3), 0);
+    EXPECT_EQ(arg[0], 'X');
+    EXPECT_EQ(arg[1], 0xB9);
+    EXPECT_EQ(arg[2], 0xB1);
+}
+
+TEST_F(KeyBuild, TwoDigitYearDatesOrderByCentury) {
+    KeyLayout l;
+    l.parts = 1;
+    l.keys[0] = {1, 6, kKeyYear};
+    ASSERT_EQ(processConfigStatement("BASEYEAR 1950"), 0);
+    const std::string d1999 = build(l, "991231"), d2001 = build(l, "010101");
+    EXPECT_EQ(d1999, "991231");
+    EXPECT_LT(d1999, d2001);  // 01 is below the pivot 50: the next century
+    int err = 0;
+    build(l, "01X101", &err);
+    EXPECT_EQ(err, kErrKeyDate);
+    setOption(27, true);  // bad dates let through unconverted
+    EXPECT_EQ(build(l, "01X101", &err), "01X101");
+    EXPECT_EQ(err, 0);
+    // Binary (B) and packed (P) dates.
+    l.keys[0] = {1, 4, kKeyYear | kKeyBinary};
+    const std::string b99 = build(l, std::string("\x00\x0F\x23\xBF", 4));   // 991231
+    const std::string b01 = build(l, std::string("\x00\x00\x27\x75", 4));   // 010101
+    EXPECT_LT(b99, b01);
+    l.keys[0] = {1, 4, kKeyYear | kKeyPacked};
+    const std::string p99 = build(l, std::string("\x09\x91\x23\x1F", 4));
+    const std::string p01 = build(l, std::string("\x00\x10\x10\x1F", 4));
+    EXPECT_LT(p99, p01);
+}
+
+}  // namespace
+}  // namespace vxs
