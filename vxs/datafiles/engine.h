@@ -43,6 +43,8 @@ void enginePositionDisplay(Ufcb& u, int create);
 [[nodiscard]] int writeAt(Fcb& f, int64_t offset, const uint8_t* data, size_t count);
 [[nodiscard]] int sizeOf(Fcb& f, int64_t& size);
 [[nodiscard]] int writeHeader(Fcb& f);
+// Cuts (or extends) the file to `size` bytes; cached blocks are dropped.
+[[nodiscard]] int truncateFile(Fcb& f, int64_t size);
 
 // ---- key files ----
 struct KeyFileOpen {

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -52,6 +53,19 @@ enum FileStatus : int {
 
 struct Ufcb;
 
+// The bytes of a data file that no other copy can change (opened NOSHR for keyed access), kept
+// in blocks while it is open: reads are served from them, writes go to the file and into them.
+// A block holds `valid` bytes from its start (fewer at the end of the file).
+struct FileBlockCache {
+    static constexpr int64_t kBlockBytes = 65536;
+    static constexpr size_t kMaxBlocks = 512;  // 32 MB; beyond that the blocks start again
+    struct Block {
+        std::unique_ptr<uint8_t[]> bytes;
+        size_t valid = 0;
+    };
+    std::unordered_map<int64_t, Block> blocks;
+};
+
 struct Fcb {
     // ---- header fields (INTERNAL and key files) ----
     uint32_t records = 0;
@@ -86,6 +100,7 @@ struct Fcb {
     bool object = false;     // OBJECT=: the name as given, never shared
     bool reserved = false;   // RESERVE asked at open
     int64_t handlePos = -1;  // where the handle is known to be; -1 unknown
+    std::unique_ptr<FileBlockCache> blockCache;  // NOSHR keyed data files
     // Text output not yet written (DISPLAY files, printers): `textOut` goes at `textOutAt`.
     std::string textOut;
     int64_t textOutAt = 0;

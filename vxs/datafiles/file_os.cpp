@@ -159,8 +159,18 @@ bool isPseudoHandle(int handle) {
            (handle >= kDebugHandleBase && handle < kDebugHandleBase + 10000);
 }
 
+// The local time of a write.  Reading the local clock looks at the time zone (a file system call
+// each time), so within a second of the last reading that value serves.
 int64_t nowSeconds() {
-    return static_cast<int64_t>(platform::epochFromLocal(platform::localTime()));
+    static int64_t readAt = 0, value = 0;
+    static bool known = false;
+    const int64_t now = platform::monotonicMicroseconds();
+    if (!known || now - readAt >= 1000000 || now < readAt) {
+        value = static_cast<int64_t>(platform::epochFromLocal(platform::localTime()));
+        readAt = now;
+        known = true;
+    }
+    return value;
 }
 
 platform::Create createOf(int creation) {

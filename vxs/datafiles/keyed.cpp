@@ -39,6 +39,9 @@ class FcbKeyIo final : public KeyIo {
         return writeAt(f_, offset, data, count);
     }
     int size(int64_t& bytes) override { return sizeOf(f_, bytes); }
+    int holdShared(bool on) override {
+        return on ? ktUpdateLockShared(f_.handle, 0) : ktUpdateUnlock(f_.handle);
+    }
 
   private:
     Fcb& f_;
@@ -107,10 +110,11 @@ int checkNewKeyParts(const KeyFileOpen& ko) {
     return total > kMaxKeyLength ? kErrKeyParts : 0;
 }
 
-// A search or step in a key file that other copies change, under the update lock taken shared.
+// A search or step in an ISAM key file that other copies change, under the update lock taken
+// shared (a B-tree looks after its readers itself).
 class KeyRead {
   public:
-    KeyRead(Fcb& k, int caller) : k_(k), shared_(k.shareClass != 0) {
+    KeyRead(Fcb& k, int caller) : k_(k), shared_(k.shareClass != 0 && k.type == kFileInternal) {
         if (shared_) err_ = ktUpdateLockShared(k.handle, caller);
     }
     ~KeyRead() {
@@ -239,8 +243,7 @@ int closeKeyFile(Fcb& k, bool drop) {
     if (!e && drop) {
         // Emptied to its header: a B-tree gets a new empty root again.
         const int64_t keep = k.type == kFileBtreeKeys ? kRootRecordOffset : k.headerLength;
-        e = osFiles().truncateAt(k.handle, keep);
-        k.handlePos = -1;
+        e = truncateFile(k, keep);
         k.fileSize = keep;
         if (!e && k.type == kFileBtreeKeys) {
             const auto* tree = static_cast<const BtreeIndex*>(k.index.get());

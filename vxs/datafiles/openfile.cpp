@@ -216,6 +216,10 @@ int openKeyFile(FileBlocks& fb, Ufcb& u, Fcb& data, const OpenSpec& s, int mode,
     for (const Ufcb* o = data.firstUfcb; o; o = o->sameNext)
         if (o != &u && o->ufkbfcb && o->ufkbfcb->type != k->type) return kErrKeyTypes;
     u.keyCursor.clear();
+    // A data file no other copy can change is read through blocks kept in memory: keyed reads
+    // go all over it.
+    if (data.shareClass == 0 && data.sharedHandle && data.device == Device::kDisk && !data.blockCache)
+        data.blockCache.reset(new (std::nothrow) FileBlockCache);
     return 0;
 }
 

@@ -33,7 +33,7 @@ constexpr size_t kTextReadBytes = 16384;
 }  // namespace
 
 // ---- positioned I/O on a handle ----
-int readAt(Fcb& f, int64_t offset, uint8_t* buf, size_t count, size_t& got) {
+static int readRaw(Fcb& f, int64_t offset, uint8_t* buf, size_t count, size_t& got) {
     got = 0;
     int64_t pos;
     if (f.handlePos != offset) {
@@ -55,7 +55,7 @@ int readAt(Fcb& f, int64_t offset, uint8_t* buf, size_t count, size_t& got) {
     return 0;
 }
 
-int writeAt(Fcb& f, int64_t offset, const uint8_t* data, size_t count) {
+static int writeRaw(Fcb& f, int64_t offset, const uint8_t* data, size_t count) {
     int64_t pos;
     if (f.handlePos != offset) {
         if (int err = osSeek(f.handle, offset, kOsFromStart, pos)) {
@@ -70,6 +70,77 @@ int writeAt(Fcb& f, int64_t offset, const uint8_t* data, size_t count) {
     f.handlePos = offset + static_cast<int64_t>(count);
     if (f.handlePos > f.fileSize) f.fileSize = f.handlePos;
     return 0;
+}
+
+// Through the blocks of a cached file: each block read whole the first time it is wanted.
+static int readCached(Fcb& f, int64_t offset, uint8_t* buf, size_t count, size_t& got) {
+    constexpr int64_t kBlock = FileBlockCache::kBlockBytes;
+    auto& blocks = f.blockCache->blocks;
+    got = 0;
+    while (got < count) {
+        const int64_t at = offset + static_cast<int64_t>(got);
+        const int64_t index = at / kBlock;
+        const size_t in = static_cast<size_t>(at % kBlock);
+        auto it = blocks.find(index);
+        if (it == blocks.end()) {
+            if (blocks.size() >= FileBlockCache::kMaxBlocks) blocks.clear();
+            FileBlockCache::Block b;
+            b.bytes.reset(new (std::nothrow) uint8_t[kBlock]);
+            if (!b.bytes) {  // no room: straight from the file
+                size_t more = 0;
+                const int err = readRaw(f, at, buf + got, count - got, more);
+                got += more;
+                return err;
+            }
+            if (int err = readRaw(f, index * kBlock, b.bytes.get(), kBlock, b.valid)) return err;
+            it = blocks.emplace(index, std::move(b)).first;
+        }
+        const FileBlockCache::Block& b = it->second;
+        if (in >= b.valid) break;  // the end of the file
+        const size_t take = std::min(count - got, b.valid - in);
+        memcpy(buf + got, b.bytes.get() + in, take);
+        got += take;
+        if (b.valid < static_cast<size_t>(kBlock)) break;
+    }
+    return 0;
+}
+
+int readAt(Fcb& f, int64_t offset, uint8_t* buf, size_t count, size_t& got) {
+    if (f.blockCache) return readCached(f, offset, buf, count, got);
+    return readRaw(f, offset, buf, count, got);
+}
+
+int writeAt(Fcb& f, int64_t offset, const uint8_t* data, size_t count) {
+    if (int err = writeRaw(f, offset, data, count)) {
+        if (f.blockCache) f.blockCache->blocks.clear();  // what the file holds now is unsure
+        return err;
+    }
+    if (!f.blockCache || count == 0) return 0;
+    // The blocks the bytes fall in take them too; one the bytes would leave a gap in goes.
+    constexpr int64_t kBlock = FileBlockCache::kBlockBytes;
+    auto& blocks = f.blockCache->blocks;
+    const int64_t end = offset + static_cast<int64_t>(count);
+    for (int64_t index = offset / kBlock; index <= (end - 1) / kBlock; ++index) {
+        auto it = blocks.find(index);
+        if (it == blocks.end()) continue;
+        FileBlockCache::Block& b = it->second;
+        const int64_t start = index * kBlock;
+        const size_t from = static_cast<size_t>(std::max(offset, start) - start);
+        const size_t to = static_cast<size_t>(std::min(end, start + kBlock) - start);
+        if (from > b.valid) {
+            blocks.erase(it);
+            continue;
+        }
+        memcpy(b.bytes.get() + from, data + (std::max(offset, start) - offset), to - from);
+        b.valid = std::max(b.valid, to);
+    }
+    return 0;
+}
+
+int truncateFile(Fcb& f, int64_t size) {
+    if (f.blockCache) f.blockCache->blocks.clear();
+    f.handlePos = -1;
+    return osFiles().truncateAt(f.handle, size);
 }
 
 int sizeOf(Fcb& f, int64_t& size) {
@@ -194,7 +265,7 @@ int flushBehind(Ufcb& u) {
     if (err) {
         // The batch is lost: the file is cut back to the records before it, so that what is
         // there stays whole, and the counts follow the file again.
-        (void)osFiles().truncateAt(f.handle, std::max<int64_t>(before, f.headerLength));
+        (void)truncateFile(f, std::max<int64_t>(before, f.headerLength));
         f.handlePos = -1;
         u.behindFill = 0;
         (void)recount(f, u.slotLength, false);
@@ -693,7 +764,7 @@ int engineCloseFcb(Fcb& f, bool drop) {
             const bool shared = f.shareClass != 0;
             int e = shared ? ktUpdateLock(f.handle, 0) : 0;
             if (!e && drop) {
-                e = osFiles().truncateAt(f.handle, f.headerLength);
+                e = truncateFile(f, f.headerLength);
                 f.handlePos = -1;
             }
             if (!e && !drop) e = readChainHead(f);
@@ -703,7 +774,7 @@ int engineCloseFcb(Fcb& f, bool drop) {
             if (shared) (void)ktUpdateUnlock(f.handle);
             if (e && !err) err = e;
         } else if (drop && f.device == Device::kDisk) {
-            const int e = osFiles().truncateAt(f.handle, 0);
+            const int e = truncateFile(f, 0);
             if (e && !err) err = e;
         }
     }
@@ -847,7 +918,7 @@ int writeRecord(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const Reco
     if (int err = werr) {
         // An append cut short must not leave part of a slot at the end of the file.
         if (target > f.records) {
-            (void)osFiles().truncateAt(f.handle, at);
+            (void)truncateFile(f, at);
             f.handlePos = -1;
         }
         if (taken) unlockRecord(u, target);
@@ -862,7 +933,7 @@ int writeRecord(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const Reco
             // Without its keys the record must not stay: an append is cut off again, a
             // reused slot is marked deleted again.
             if (appended && internal) {
-                (void)osFiles().truncateAt(f.handle, at);
+                (void)truncateFile(f, at);
                 f.handlePos = -1;
                 f.records = target - 1;
             } else if (internal) {
@@ -1014,7 +1085,7 @@ int restoreFile(Ufcb& u, uint32_t n) {
         if (u.mode != kModeInput) {
             // Output starts again at the beginning: the file is emptied, as a new report.
             if (f->device == Device::kDisk) {
-                if (int err = osFiles().truncateAt(f->handle, 0)) return err;
+                if (int err = truncateFile(*f, 0)) return err;
                 f->handlePos = -1;
             }
             f->fileSize = f->textEnd = 0;

@@ -229,8 +229,108 @@ int BtreeIndex::open(KeyIo& io, int keyLength, bool swapped, std::unique_ptr<Btr
 }
 
 void BtreeIndex::setShared(bool shared) {
-    cached_ = !shared;
+    shared_ = shared;
     cache_.clear();
+    countKnown_ = false;
+}
+
+// ---- the change count of shared files ----
+namespace {
+constexpr int64_t kChangeCountOffset = kRootRecordOffset + 4;
+}
+
+int BtreeIndex::readCount(uint32_t& count) {
+    uint8_t b[4];
+    size_t got = 0;
+    if (int err = io_.read(kChangeCountOffset, b, 4, got)) return err;
+    if (got != 4) return kErrRecordLength;
+    count = get32(b, shape_.swapped);
+    return 0;
+}
+
+int BtreeIndex::writeCount(uint32_t count) {
+    uint8_t b[4];
+    put32(b, count, shape_.swapped);
+    return io_.write(kChangeCountOffset, b, 4);
+}
+
+int BtreeIndex::beginRead(uint32_t& count) {
+    if (int err = readCount(count)) return err;
+    if (count & 1) {
+        // A change is under way (or was left half done): read while no writer can be busy.
+        if (int err = io_.holdShared(true)) return err;
+        lockedRead_ = true;
+        if (int err = readCount(count)) return err;
+    }
+    if (!countKnown_ || count != count_ || (count & 1)) {
+        cache_.clear();
+        count_ = count;
+        countKnown_ = !(count & 1);
+    }
+    fromFile_ = false;
+    return 0;
+}
+
+int BtreeIndex::endRead(uint32_t count, bool& again) {
+    again = false;
+    if (lockedRead_) {
+        lockedRead_ = false;
+        return io_.holdShared(false);
+    }
+    if (!fromFile_) return 0;
+    uint32_t now = 0;
+    if (int err = readCount(now)) return err;
+    if (now != count) {
+        // A writer changed nodes while they were read: what was read may be half of each.
+        cache_.clear();
+        countKnown_ = false;
+        again = true;
+    }
+    return 0;
+}
+
+template <typename Op>
+int BtreeIndex::reading(Op op) {
+    if (!shared_ || inChange_) return op();
+    for (int tries = 0;; ++tries) {
+        uint32_t count = 0;
+        if (int err = beginRead(count)) {
+            if (lockedRead_) {
+                lockedRead_ = false;
+                (void)io_.holdShared(false);
+            }
+            return err;
+        }
+        const int err = op();
+        bool again = false;
+        if (int e = endRead(count, again)) return e;
+        if (!again) return err;
+        if (tries >= 100) return kErrKeyFileDamaged;
+    }
+}
+
+template <typename Op>
+int BtreeIndex::changing(Op op) {
+    if (!shared_ || inChange_) return op();
+    // The caller holds the update lock: nothing else changes the file meanwhile.
+    uint32_t count = 0;
+    if (int err = readCount(count)) return err;
+    if (!countKnown_ || count != count_) cache_.clear();
+    countKnown_ = false;
+    const uint32_t busy = count | 1;
+    if (int err = writeCount(busy)) return err;
+    inChange_ = true;
+    const int err = op();
+    inChange_ = false;
+    if (err) {
+        // Left odd: readers read under the lock until the next change completes.
+        cache_.clear();
+        return err;
+    }
+    if (int e = writeCount(busy + 1)) return e;
+    count_ = busy + 1;
+    countKnown_ = true;
+    return 0;
 }
 
 int BtreeIndex::refresh() {
@@ -252,11 +352,11 @@ int BtreeIndex::readNode(uint32_t n, const uint8_t*& bytes) {
     const size_t size = static_cast<size_t>(shape_.nodeSize);
     const int64_t at = int64_t{n} * shape_.nodeSize + shape_.nodeBase;
     // Another copy may have appended nodes since the size was taken.
-    if (n >= 1 && at + shape_.nodeSize > fileSize_ && !cached_)
+    if (n >= 1 && at + shape_.nodeSize > fileSize_ && shared_)
         if (int err = refresh()) return err;
     if (n < 1 || at + shape_.nodeSize > fileSize_) return kErrKeyFileDamaged;
     uint8_t* buf;
-    if (cached_ && n < kMaxCachedNodes) {
+    if (n < kMaxCachedNodes) {
         if (cache_.size() <= n) cache_.resize(n + 1);
         if (cache_[n]) {
             bytes = cache_[n].get();
@@ -270,6 +370,7 @@ int BtreeIndex::readNode(uint32_t n, const uint8_t*& bytes) {
         buf = scratch_.data();
     }
     size_t got = 0;
+    fromFile_ = true;
     int err = io_.read(at, buf, size, got);
     if (!err && got != size) err = kErrKeyFileDamaged;
     if (!err) {
@@ -279,7 +380,7 @@ int BtreeIndex::readNode(uint32_t n, const uint8_t*& bytes) {
         else if (r.count() > (r.leaf() ? shape_.leafMax : shape_.innerMax)) err = kErrKeyFileDamaged;
     }
     if (err) {
-        if (cached_ && n < cache_.size()) cache_[n].reset();
+        if (n < cache_.size()) cache_[n].reset();
         return err;
     }
     bytes = buf;
@@ -314,7 +415,7 @@ int BtreeIndex::writeNode(uint32_t n, Node& node) {
     const int count = node.count();
     if (count > (node.leaf ? s.leafMax : s.innerMax)) return kErrKeyFileDamaged;
     uint8_t* buf;
-    if (cached_ && n < kMaxCachedNodes) {
+    if (n < kMaxCachedNodes) {
         if (cache_.size() <= n) cache_.resize(n + 1);
         if (!cache_[n]) cache_[n].reset(new (std::nothrow) uint8_t[size]);
         if (!cache_[n]) return kErrNoMemory;
@@ -346,7 +447,7 @@ int BtreeIndex::writeNode(uint32_t n, Node& node) {
     }
     const int64_t at = int64_t{n} * s.nodeSize + s.nodeBase;
     if (int err = io_.write(at, buf, size)) {
-        if (cached_ && n < cache_.size()) cache_[n].reset();  // read again from the file
+        if (n < cache_.size()) cache_[n].reset();  // read again from the file
         return err;
     }
     if (at + s.nodeSize > fileSize_) fileSize_ = at + s.nodeSize;
@@ -468,6 +569,17 @@ void remember(KeyCursor& c, const TreePath& p, const KeyEntry& e, int keyLength)
 
 int BtreeIndex::find(KeyCursor& c, KeyFind how, const uint8_t* key, int len, uint32_t record,
                      KeyEntry& out) {
+    // The key may be the cursor's own: kept aside, as the cursor changes.
+    const std::vector<uint8_t> wanted(key, key + std::max(0, len));
+    const KeyCursor before = c;
+    return reading([&] {
+        c = before;
+        return findOnce(c, how, wanted.data(), len, record, out);
+    });
+}
+
+int BtreeIndex::findOnce(KeyCursor& c, KeyFind how, const uint8_t* key, int len, uint32_t record,
+                         KeyEntry& out) {
     const int k = shape_.keyLength;
     if (len > k) len = k;
     if (how == KeyFind::kExact) len = k;
@@ -490,6 +602,14 @@ int BtreeIndex::find(KeyCursor& c, KeyFind how, const uint8_t* key, int len, uin
 }
 
 int BtreeIndex::step(KeyCursor& c, bool forward, KeyEntry& out) {
+    const KeyCursor before = c;
+    return reading([&] {
+        c = before;
+        return stepOnce(c, forward, out);
+    });
+}
+
+int BtreeIndex::stepOnce(KeyCursor& c, bool forward, KeyEntry& out) {
     const int k = shape_.keyLength;
     if (c.end == (forward ? 1 : -1)) return kErrEndOfRecords;
     for (int tries = 0;; ++tries) {
@@ -551,6 +671,10 @@ int BtreeIndex::step(KeyCursor& c, bool forward, KeyEntry& out) {
 
 // ---- insertion ----
 int BtreeIndex::insert(const uint8_t* key, uint32_t record) {
+    return changing([&] { return insertOnce(key, record); });
+}
+
+int BtreeIndex::insertOnce(const uint8_t* key, uint32_t record) {
     const int k = shape_.keyLength;
     TreePath p;
     if (int err = search(p, key, k, record)) return err;
@@ -641,6 +765,10 @@ int BtreeIndex::insertAbove(TreePath& p, int level, const uint8_t* key, uint32_t
 
 // ---- deletion ----
 int BtreeIndex::remove(const uint8_t* key, uint32_t record) {
+    return changing([&] { return removeOnce(key, record); });
+}
+
+int BtreeIndex::removeOnce(const uint8_t* key, uint32_t record) {
     const int k = shape_.keyLength;
     TreePath p;
     if (int err = search(p, key, k, record)) return err;
@@ -828,6 +956,10 @@ int BtreeIndex::load(const uint8_t* key, uint32_t record) {
 }
 
 int BtreeIndex::finishLoad() {
+    return changing([&] { return finishLoadOnce(); });
+}
+
+int BtreeIndex::finishLoadOnce() {
     const int k = shape_.keyLength;
     if (loadError_) return loadError_;
     if (!loaded_) return 0;
@@ -866,6 +998,10 @@ int BtreeIndex::depth(int& levels) {
 }
 
 int BtreeIndex::verify() {
+    return reading([&] { return verifyTree(); });
+}
+
+int BtreeIndex::verifyTree() {
     if (int err = refresh()) return err;
     int levels = 0;
     if (depth(levels) != 0) return kErrKeyFileDamaged;
@@ -907,9 +1043,7 @@ int BtreeIndex::verifyNode(uint32_t n, int level, int leafLevel, const uint8_t* 
 }
 
 int BtreeIndex::checkAfterChange() {
-    if (!verifyAfterChange_) return 0;
-    const int err = verify();
-    return err;
+    return verifyAfterChange_ ? verifyTree() : 0;
 }
 
 }  // namespace vxs

@@ -89,12 +89,34 @@ class BtreeIndex final : public KeyIndex {
                    const uint8_t* hi, uint32_t hiRec, std::vector<uint8_t>& seen);
     int pushUp(size_t level, std::vector<uint8_t> key, uint32_t record, uint32_t n);
     int checkAfterChange();
+    int verifyTree();
+    int finishLoadOnce();
+    int findOnce(KeyCursor& c, KeyFind how, const uint8_t* key, int len, uint32_t record,
+                 KeyEntry& out);
+    int stepOnce(KeyCursor& c, bool forward, KeyEntry& out);
+    int insertOnce(const uint8_t* key, uint32_t record);
+    int removeOnce(const uint8_t* key, uint32_t record);
+    int readCount(uint32_t& count);
+    int writeCount(uint32_t count);
+    int beginRead(uint32_t& count);
+    int endRead(uint32_t count, bool& again);
+    template <typename Op>
+    int reading(Op op);
+    template <typename Op>
+    int changing(Op op);
 
     KeyIo& io_;
     TreeShape shape_;
     int64_t fileSize_ = 0;
-    bool cached_ = false;
-    std::vector<std::unique_ptr<uint8_t[]>> cache_;  // node n at [n], when cached_
+    bool shared_ = false;
+    std::vector<std::unique_ptr<uint8_t[]>> cache_;  // node n at [n]
+    // Shared files: the change count the kept nodes were read under, whether a node came from
+    // the file during this operation, and whether it reads under the shared update lock.
+    uint32_t count_ = 0;
+    bool countKnown_ = false;
+    bool fromFile_ = false;
+    bool lockedRead_ = false;
+    bool inChange_ = false;
     std::vector<uint8_t> scratch_;  // the last node read when not cached
     std::vector<uint8_t> current_;  // the key of the entry last returned
     // Bulk load: per level the node being filled.

@@ -21,6 +21,9 @@ class KeyIo {
     [[nodiscard]] virtual int read(int64_t offset, uint8_t* buf, size_t count, size_t& got) = 0;
     [[nodiscard]] virtual int write(int64_t offset, const uint8_t* data, size_t count) = 0;
     [[nodiscard]] virtual int size(int64_t& bytes) = 0;
+    // Holds (or lets go) the file's update lock taken shared, which keeps every writer out: a
+    // reader that finds a change under way reads under it.  Nothing to do in memory.
+    [[nodiscard]] virtual int holdShared(bool /*on*/) { return 0; }
 };
 
 // A key file held in memory (tests and the fuzz targets).
