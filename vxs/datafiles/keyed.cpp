@@ -64,9 +64,11 @@ bool onVerifyList(const std::string& path) {
     return false;
 }
 
-// The distinct key files of a data file, in the order of the ufcbs chained on it.
-std::vector<Fcb*> keyFilesOf(const Fcb& data) {
-    std::vector<Fcb*> files;
+// The distinct key files of a data file, in the order of the ufcbs chained on it (into a list
+// kept between calls: this runs for every record written).
+const std::vector<Fcb*>& keyFilesOf(const Fcb& data) {
+    static std::vector<Fcb*> files;
+    files.clear();
     for (const Ufcb* o = data.firstUfcb; o; o = o->sameNext)
         if (o->ufkbfcb && o->ufkbfcb->index &&
             std::find(files.begin(), files.end(), o->ufkbfcb) == files.end())
@@ -276,8 +278,9 @@ bool hasKeyFiles(const Fcb& data) {
 }
 
 int insertKeys(Ufcb& u, const uint8_t* record, size_t len, uint32_t n) {
-    const std::vector<Fcb*> files = keyFilesOf(*u.uffcb);
-    std::vector<std::vector<uint8_t>> keys(files.size());
+    const std::vector<Fcb*>& files = keyFilesOf(*u.uffcb);
+    static std::vector<std::vector<uint8_t>> keys;
+    if (keys.size() < files.size()) keys.resize(files.size());
     size_t done = 0;
     int err = 0;
     for (; done < files.size(); ++done) {
@@ -298,7 +301,7 @@ int insertKeys(Ufcb& u, const uint8_t* record, size_t len, uint32_t n) {
 }
 
 int replaceKeys(Ufcb& u, const uint8_t* before, const uint8_t* after, size_t len, uint32_t n) {
-    const std::vector<Fcb*> files = keyFilesOf(*u.uffcb);
+    const std::vector<Fcb*>& files = keyFilesOf(*u.uffcb);
     struct Change {
         Fcb* k;
         std::vector<uint8_t> old, now;
@@ -307,11 +310,12 @@ int replaceKeys(Ufcb& u, const uint8_t* before, const uint8_t* after, size_t len
     int err = 0;
     for (Fcb* k : files) {
         const KeyLayout layout = layoutOf(*k);
-        Change c{k, std::vector<uint8_t>(static_cast<size_t>(layout.total())),
-                 std::vector<uint8_t>(static_cast<size_t>(layout.total()))};
-        const bool oldValid = buildKey(layout, before, len, c.old.data()) == 0;
-        if ((err = buildKey(layout, after, len, c.now.data()))) break;
-        if (oldValid && c.old == c.now) continue;
+        uint8_t oldKey[kMaxKeyLength], newKey[kMaxKeyLength];
+        const size_t total = static_cast<size_t>(layout.total());
+        const bool oldValid = buildKey(layout, before, len, oldKey) == 0;
+        if ((err = buildKey(layout, after, len, newKey))) break;
+        if (oldValid && memcmp(oldKey, newKey, total) == 0) continue;  // this key stays
+        Change c{k, std::vector<uint8_t>(oldKey, oldKey + total), std::vector<uint8_t>(newKey, newKey + total)};
         KeyChange change(*k, u.ufnbr);
         if ((err = change.error())) break;
         if (oldValid) {

@@ -884,7 +884,8 @@ int writeRecord(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const Reco
     const uint32_t target = n ? n : f.records + 1;
     if (target > f.records + 1) return done(kErrNoRecord);
     bool taken = false;
-    std::vector<uint8_t> bytes(slot);
+    static std::vector<uint8_t> bytes;  // the slot being written, its room kept between writes
+    bytes.resize(slot);
     if (target <= f.records) {
         if (!internal) return done(kErrDuplicateRecord);
         if (shared)
@@ -980,7 +981,8 @@ int rewriteRecord(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const Re
     } else if (target > f.records + ((f.fileSize - f.headerLength) % slot ? 1u : 0u)) {
         return finish(kErrNoRecord);
     }
-    std::vector<uint8_t> bytes(slot);
+    static std::vector<uint8_t> bytes;  // the new slot, its room kept between rewrites
+    bytes.resize(slot);
     buildSlot(u, data, len, bytes.data());
     if (u.linked && internal) {  // the chain's links stay as they are
         Links l;
@@ -989,7 +991,8 @@ int rewriteRecord(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const Re
         putBigEndian(bytes.data() + 5, l.next);
     }
     const size_t skip = internal ? 1 : 0;
-    std::vector<uint8_t> before;
+    static std::vector<uint8_t> before;
+    before.clear();
     if (hasKeyFiles(f)) {
         // The keys change first: a key file that refuses leaves the record as it was.
         before.resize(slot - skip);

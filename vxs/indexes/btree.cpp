@@ -100,26 +100,33 @@ void put32(uint8_t* p, uint32_t v, bool swapped) {
         p[swapped ? 3 - i : i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-// A view of one node's bytes.
+// A view of one node's bytes, its kind and areas taken once.
 struct Raw {
     const uint8_t* b;
     const TreeShape& s;
+    bool isLeaf;
+    const uint8_t* keys;
+    int stride;
+    Raw(const uint8_t* bytes, const TreeShape& shape)
+        : b(bytes), s(shape),
+          isLeaf(shape.version == 2 ? get16(bytes + 4, shape.swapped) == 1
+                                    : get32(bytes + 4, shape.swapped) == 0),
+          keys(bytes + (isLeaf ? shape.leafKeyAt : shape.innerKeyAt)),
+          stride(isLeaf ? shape.leafStride : shape.innerStride) {}
     uint16_t counter() const { return get16(b, s.swapped); }
     int count() const { return get16(b + 2, s.swapped); }
-    bool leaf() const {
-        return s.version == 2 ? get16(b + 4, s.swapped) == 1 : get32(b + 4, s.swapped) == 0;
-    }
-    const uint8_t* key(int i) const {
-        return leaf() ? b + s.leafKeyAt + i * s.leafStride : b + s.innerKeyAt + i * s.innerStride;
-    }
+    bool leaf() const { return isLeaf; }
+    const uint8_t* key(int i) const { return keys + i * stride; }
     uint32_t record(int i) const {
-        if (leaf()) return get32(b + s.leafRecAt + 4 * i, s.swapped);
+        if (isLeaf) return get32(b + s.leafRecAt + 4 * i, s.swapped);
         if (s.innerRecAt < 0) return get32(key(i) + s.keyLength, s.swapped);
         return get32(b + s.innerRecAt + 4 * i, s.swapped);
     }
     uint32_t child(int i) const { return get32(b + s.childAt + 4 * i, s.swapped); }
     int compare(int i, const uint8_t* k, int len, uint32_t rec) const {
-        return compareEntry(key(i), record(i), k, len, rec);
+        if (const int c = memcmp(key(i), k, static_cast<size_t>(len))) return c;
+        const uint32_t r = record(i);
+        return r == rec ? 0 : r < rec ? -1 : 1;
     }
     // The first entry not less than the target.
     int lowerBound(const uint8_t* k, int len, uint32_t rec) const {
@@ -569,7 +576,9 @@ void remember(KeyCursor& c, const TreePath& p, const KeyEntry& e, int keyLength)
 
 int BtreeIndex::find(KeyCursor& c, KeyFind how, const uint8_t* key, int len, uint32_t record,
                      KeyEntry& out) {
-    // The key may be the cursor's own: kept aside, as the cursor changes.
+    if (!shared_ || inChange_) return findOnce(c, how, key, len, record, out);
+    // Read again when another copy changed nodes meanwhile: the cursor as it was, and the key
+    // kept aside (it may be the cursor's own).
     const std::vector<uint8_t> wanted(key, key + std::max(0, len));
     const KeyCursor before = c;
     return reading([&] {
@@ -602,6 +611,7 @@ int BtreeIndex::findOnce(KeyCursor& c, KeyFind how, const uint8_t* key, int len,
 }
 
 int BtreeIndex::step(KeyCursor& c, bool forward, KeyEntry& out) {
+    if (!shared_ || inChange_) return stepOnce(c, forward, out);
     const KeyCursor before = c;
     return reading([&] {
         c = before;

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -120,8 +121,8 @@ class KeyIndex {
 // Compares a key of `len` bytes with an entry's first `len` bytes, then the record numbers.
 inline int compareEntry(const uint8_t* entryKey, uint32_t entryRecord, const uint8_t* key,
                         int len, uint32_t record) {
-    for (int i = 0; i < len; ++i)
-        if (entryKey[i] != key[i]) return entryKey[i] < key[i] ? -1 : 1;
+    if (len > 0)
+        if (const int c = std::memcmp(entryKey, key, static_cast<size_t>(len))) return c < 0 ? -1 : 1;
     return entryRecord == record ? 0 : entryRecord < record ? -1 : 1;
 }
 
