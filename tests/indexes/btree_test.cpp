@@ -137,6 +137,9 @@ TEST_P(BtreeModelTest, RandomOperationsAgreeWithAModelAndTheTreeVerifiesAfterEac
         ASSERT_EQ(t->verify(), 0) << "step " << step;
     }
     EXPECT_EQ(walk(*t), std::vector<Entry>(model.begin(), model.end()));
+    uint32_t entries = 0;
+    ASSERT_EQ(t->countEntries(entries), 0);
+    EXPECT_EQ(entries, model.size());
     // The file as written opens again (without the cache) to the same entries.
     std::unique_ptr<BtreeIndex> again;
     ASSERT_EQ(BtreeIndex::open(io, k, shape.swapped, again), 0);

@@ -95,6 +95,8 @@ void releaseLocks(Ufcb& u);
 // ---- file state for the functions ----
 // The last record number: whole slots after the header (INTERNAL), whole records (EXTERNAL).
 [[nodiscard]] int lastRecordNumber(Ufcb& u, int64_t& n);
+// The keys the key file of a KEYED ufcb holds (0 without one).
+[[nodiscard]] int keyCount(Ufcb& u, uint32_t& n);
 // The current size of the data file.
 [[nodiscard]] int dataFileSize(Ufcb& u, int64_t& size);
 // Sets the record length where the file's kind allows it (DISPLAY and EXTERNAL): 721 otherwise

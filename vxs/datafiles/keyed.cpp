@@ -386,6 +386,15 @@ int readKeyed(Ufcb& u, KeyFind how, std::string_view key, const RecordOptions& o
     }
 }
 
+int keyCount(Ufcb& u, uint32_t& n) {
+    n = 0;
+    Fcb* k = u.ufkbfcb;
+    if (!k || !k->index) return 0;
+    KeyRead r(*k, u.ufnbr);
+    if (int err = r.error()) return err;
+    return k->index->countEntries(n);
+}
+
 int readInKeyOrder(Ufcb& u, ReadHow how, const RecordOptions& o) {
     Fcb* k = u.ufkbfcb;
     KeyCursor& c = u.keyCursor;

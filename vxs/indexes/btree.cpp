@@ -1052,6 +1052,32 @@ int BtreeIndex::verifyNode(uint32_t n, int level, int leafLevel, const uint8_t* 
     return 0;
 }
 
+int BtreeIndex::countEntries(uint32_t& n) {
+    return reading([&] {
+        n = 0;
+        return countBelow(1, 0, n);
+    });
+}
+
+int BtreeIndex::countBelow(uint32_t node, int level, uint32_t& n) {
+    if (level >= kMaxTreeLevels) return kErrKeyFileDamaged;
+    const uint8_t* b;
+    if (int err = readNode(node, b)) return err;
+    const Raw r{b, shape_};
+    const int count = r.count();
+    if (r.leaf()) {
+        n += static_cast<uint32_t>(count);
+        return 0;
+    }
+    std::vector<uint32_t> children(static_cast<size_t>(count) + 1);
+    for (int i = 0; i <= count; ++i) children[static_cast<size_t>(i)] = r.child(i);
+    for (uint32_t child : children) {
+        if (child < 2) return kErrKeyFileDamaged;
+        if (int err = countBelow(child, level + 1, n)) return err;
+    }
+    return 0;
+}
+
 int BtreeIndex::checkAfterChange() {
     return verifyAfterChange_ ? verifyTree() : 0;
 }

@@ -59,6 +59,7 @@ class BtreeIndex final : public KeyIndex {
     int insert(const uint8_t* key, uint32_t record) override;
     int remove(const uint8_t* key, uint32_t record) override;
     int verify() override;
+    int countEntries(uint32_t& n) override;
     void setShared(bool shared) override;
     int refresh() override;
     int flush() override { return 0; }
@@ -90,6 +91,7 @@ class BtreeIndex final : public KeyIndex {
     int pushUp(size_t level, std::vector<uint8_t> key, uint32_t record, uint32_t n);
     int checkAfterChange();
     int verifyTree();
+    int countBelow(uint32_t node, int level, uint32_t& n);
     int finishLoadOnce();
     int findOnce(KeyCursor& c, KeyFind how, const uint8_t* key, int len, uint32_t record,
                  KeyEntry& out);

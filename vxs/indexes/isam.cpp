@@ -225,6 +225,20 @@ int IsamIndex::remove(const uint8_t* key, uint32_t record) {
     return 0;
 }
 
+int IsamIndex::countEntries(uint32_t& n) {
+    n = 0;
+    for (uint32_t i = 1; i <= sorted_; ++i) {
+        Slot s;
+        if (int err = readSlot(i, s)) return err;
+        if (s.live) ++n;
+    }
+    if (int err = readTail()) return err;
+    const size_t len = static_cast<size_t>(slotLength());
+    for (size_t at = 0; at < tail_.size(); at += len)
+        if (!deletedStatus(tail_[at])) ++n;
+    return 0;
+}
+
 int IsamIndex::verify() {
     if (int err = refresh()) return err;
     int64_t size = 0;

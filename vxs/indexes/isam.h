@@ -29,6 +29,7 @@ class IsamIndex final : public KeyIndex {
     int insert(const uint8_t* key, uint32_t record) override;
     int remove(const uint8_t* key, uint32_t record) override;
     int verify() override;
+    int countEntries(uint32_t& n) override;
     void setShared(bool shared) override { shared_ = shared; }
     int refresh() override;
     int flush() override { return 0; }

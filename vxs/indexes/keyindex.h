@@ -103,6 +103,8 @@ class KeyIndex {
     [[nodiscard]] virtual int remove(const uint8_t* key, uint32_t record) = 0;
     // Checks the whole file: 0 or 4123.
     [[nodiscard]] virtual int verify() = 0;
+    // The entries the file holds (KREC).
+    [[nodiscard]] virtual int countEntries(uint32_t& n) = 0;
     // Whether other copies may change the file: nodes are then read afresh for every
     // operation; otherwise they may be kept in memory.
     virtual void setShared(bool shared) = 0;

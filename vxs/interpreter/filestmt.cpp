@@ -914,7 +914,13 @@ int fileNumberFunction(int code, const double* args, int argc, double& result) {
             result = static_cast<double>(n);
             return 0;
         }
-        case 71: result = u->ufkbfcb ? u->ufkbfcb->records : 0; return 0;  // KREC
+        case 71: {  // KREC: the keys in the key file
+            uint32_t n = 0;
+            if (u->ufkbfcb && u->ufkbfcb->index)
+                if (int err = keyCount(*u, n)) return err;
+            result = n;
+            return 0;
+        }
         case 72: result = u->linesWritten; return 0;                        // LINES
         case 73: result = u->pageOverflow; return 0;                        // LINESPP
         case 74:  // VERSION
