@@ -600,11 +600,7 @@ int BtreeIndex::findOnce(KeyCursor& c, KeyFind how, const uint8_t* key, int len,
         if (err == kErrEndOfRecords || err == kRetry) return kErrKeyNotFound;
         if (err) return err;
         if ((err = entryAt(p, out))) return err;
-        const bool match =
-            how == KeyFind::kNotLess ||
-            (how == KeyFind::kEqual ? memcmp(out.key, key, static_cast<size_t>(len)) == 0
-                                    : compareEntry(out.key, out.record, key, k, record) == 0);
-        if (!match) return kErrKeyNotFound;
+        if (!entryAnswers(how, out, key, len, k, record)) return kErrKeyNotFound;
         remember(c, p, out, k);
         return 0;
     }
@@ -684,17 +680,26 @@ int BtreeIndex::insert(const uint8_t* key, uint32_t record) {
     return changing([&] { return insertOnce(key, record); });
 }
 
+// The leaf where (key, record) is or would go, taken apart, and whether it is there.
+int BtreeIndex::leafOf(const uint8_t* key, uint32_t record, TreePath& p, Node& leaf, bool& there) {
+    const int k = shape_.keyLength;
+    if (int err = search(p, key, k, record)) return err;
+    if (int err = decode(p.brec[p.depth], leaf)) return err;
+    const int at = p.bknbr[p.depth];
+    there = at < leaf.count() &&
+            compareEntry(leaf.key(at, k), leaf.records[static_cast<size_t>(at)], key, k, record) == 0;
+    return 0;
+}
+
 int BtreeIndex::insertOnce(const uint8_t* key, uint32_t record) {
     const int k = shape_.keyLength;
     TreePath p;
-    if (int err = search(p, key, k, record)) return err;
-    const int d = p.depth;
     Node leaf;
-    if (int err = decode(p.brec[d], leaf)) return err;
+    bool there = false;
+    if (int err = leafOf(key, record, p, leaf, there)) return err;
+    if (there) return 0;
+    const int d = p.depth;
     const int at = p.bknbr[d];
-    if (at < leaf.count() && compareEntry(leaf.key(at, k), leaf.records[static_cast<size_t>(at)], key,
-                                          k, record) == 0)
-        return 0;
     if (leaf.count() < shape_.leafMax) {
         leaf.insertEntry(at, key, k, record);
         if (int err = writeNode(p.brec[d], leaf)) return err;
@@ -781,14 +786,12 @@ int BtreeIndex::remove(const uint8_t* key, uint32_t record) {
 int BtreeIndex::removeOnce(const uint8_t* key, uint32_t record) {
     const int k = shape_.keyLength;
     TreePath p;
-    if (int err = search(p, key, k, record)) return err;
-    const int d = p.depth;
     Node leaf;
-    if (int err = decode(p.brec[d], leaf)) return err;
+    bool there = false;
+    if (int err = leafOf(key, record, p, leaf, there)) return err;
+    if (!there) return kErrKeyNotFound;
+    const int d = p.depth;
     const int at = p.bknbr[d];
-    if (at >= leaf.count() ||
-        compareEntry(leaf.key(at, k), leaf.records[static_cast<size_t>(at)], key, k, record) != 0)
-        return kErrKeyNotFound;
     leaf.eraseEntry(at, k);
     if (int err = writeNode(p.brec[d], leaf)) return err;
     if (at == 0 && leaf.count() > 0) {

@@ -80,6 +80,7 @@ class BtreeIndex final : public KeyIndex {
     int writeNode(uint32_t n, Node& node);
     int appendNode(Node& node, uint32_t& n);
     int decode(uint32_t n, Node& node);
+    int leafOf(const uint8_t* key, uint32_t record, TreePath& p, Node& leaf, bool& there);
     int search(TreePath& p, const uint8_t* key, int len, uint32_t record);
     int descend(TreePath& p, int from, bool leftmost);
     int normalize(TreePath& p, bool forward);

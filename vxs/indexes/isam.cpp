@@ -152,6 +152,16 @@ int IsamIndex::best(const uint8_t* key, int len, uint32_t record, bool forward, 
     return 0;
 }
 
+// The cursor on the entry returned: its key and record number, and the slot it is in.
+void IsamIndex::remember(KeyCursor& c, const KeyEntry& e, uint32_t slot) const {
+    c.key.assign(e.key, e.key + keyLength_);
+    c.record = e.record;
+    c.valid = true;
+    c.end = 0;
+    c.path.depth = 0;
+    c.path.brec[0] = slot;
+}
+
 int IsamIndex::find(KeyCursor& c, KeyFind how, const uint8_t* key, int len, uint32_t record,
                     KeyEntry& out) {
     if (len > keyLength_ || how == KeyFind::kExact) len = keyLength_;
@@ -159,17 +169,8 @@ int IsamIndex::find(KeyCursor& c, KeyFind how, const uint8_t* key, int len, uint
     int err = best(key, len, how == KeyFind::kExact ? record : 0, true, false, out, slot);
     if (err == kErrEndOfRecords) return kErrKeyNotFound;
     if (err) return err;
-    const bool match =
-        how == KeyFind::kNotLess ||
-        (how == KeyFind::kEqual ? memcmp(out.key, key, static_cast<size_t>(len)) == 0
-                                : compareEntry(out.key, out.record, key, keyLength_, record) == 0);
-    if (!match) return kErrKeyNotFound;
-    c.key.assign(out.key, out.key + keyLength_);
-    c.record = out.record;
-    c.valid = true;
-    c.end = 0;
-    c.path.depth = 0;
-    c.path.brec[0] = slot;
+    if (!entryAnswers(how, out, key, len, keyLength_, record)) return kErrKeyNotFound;
+    remember(c, out, slot);
     return 0;
 }
 
@@ -183,12 +184,7 @@ int IsamIndex::step(KeyCursor& c, bool forward, KeyEntry& out) {
         return err;
     }
     if (err) return err;
-    c.key.assign(out.key, out.key + keyLength_);
-    c.record = out.record;
-    c.valid = true;
-    c.end = 0;
-    c.path.depth = 0;
-    c.path.brec[0] = slot;
+    remember(c, out, slot);
     return 0;
 }
 

@@ -47,6 +47,7 @@ class IsamIndex final : public KeyIndex {
     int slotLength() const { return keyLength_ + 5; }
     int readSlot(uint32_t n, Slot& s);
     int readTail();
+    void remember(KeyCursor& c, const KeyEntry& e, uint32_t slot) const;
     // The first sorted slot whose entry is not less than (or greater than) the target.
     int sortedBound(const uint8_t* key, int len, uint32_t record, bool after, uint32_t& n);
     // The best live entry in a direction from a target (strictly beyond it, or not less).

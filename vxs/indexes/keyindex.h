@@ -128,4 +128,13 @@ inline int compareEntry(const uint8_t* entryKey, uint32_t entryRecord, const uin
     return entryRecord == record ? 0 : entryRecord < record ? -1 : 1;
 }
 
+// Whether an entry a search landed on answers it: any entry for kNotLess, the first `len` key
+// bytes for kEqual, key and record number for kExact.
+inline bool entryAnswers(KeyFind how, const KeyEntry& e, const uint8_t* key, int len,
+                         int keyLength, uint32_t record) {
+    if (how == KeyFind::kNotLess) return true;
+    if (how == KeyFind::kEqual) return len <= 0 || std::memcmp(e.key, key, static_cast<size_t>(len)) == 0;
+    return compareEntry(e.key, e.record, key, keyLength, record) == 0;
+}
+
 }  // namespace vxs
