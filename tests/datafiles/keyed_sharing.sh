@@ -3,7 +3,9 @@
 # (interleaved in key order, so they meet in the same nodes) into a B-tree key file of each
 # format, with the tree verified after every insertion (BTREE_VERIFY); afterwards every key
 # is found, the keys read in order are all there, each once, and no record is lost.  A third
-# copy reading in key order while they write sees ascending keys only.
+# copy reading in key order while they write sees ascending keys only.  A copy holding a keyed
+# file alone (NOSHR) writes its key file's changed nodes at CLOSE; killed before that, it leaves
+# the key file marked, and the next OPEN reports it damaged (4123) instead of missing keys.
 # Usage: keyed_sharing.sh VELTRIX [RECORDS_PER_COPY]
 set -uo pipefail
 exe=$1
@@ -92,4 +94,21 @@ DONE" "$(cat b.out b.err)"
     '150 PRINT "RECORDS"; LREC(1); "FOUND"; FOUND; "INORDER"; INORDER; "BAD"; BAD' '160 END' \
     '100 FORM C 8, C 1, N 9' 'RUN')"
 done
+# ---- a copy holding the file alone is killed before its CLOSE ----
+rm -f k.dat k.key ./*.in ./*.out ./*.err
+start h
+type_in h '10 OPEN #1: "NAME=k.dat,KFNAME=k.key,KPS=1,KLN=8,RECL=20,REPLACE", INTERNAL, OUTIN, KEYED' \
+  '20 FOR I = 1 TO 500' '30 WRITE #1, USING 100: STR$(100000 + I), "H", I' '40 NEXT I' \
+  '50 PRINT "WRITTEN"' '60 INPUT X$' '70 CLOSE #1:' '99 END' '100 FORM C 8, C 1, N 9' 'RUN'
+await h.out WRITTEN
+kill -9 "$h_pid"; wait "$h_pid" 2>/dev/null; finish h
+check "key file after the kill" "ERROR 4123 at 00010:01" "$(run \
+  '10 OPEN #1: "NAME=k.dat,KFNAME=k.key", INTERNAL, INPUT, KEYED' '20 PRINT "OPENED"' '30 END' 'RUN')"
+# The same program let run to its CLOSE leaves every key in the file.
+rm -f k.dat k.key
+check "held back until CLOSE" "KEYS500" "$(run \
+  '10 OPEN #1: "NAME=k.dat,KFNAME=k.key,KPS=1,KLN=8,RECL=20,REPLACE", INTERNAL, OUTIN, KEYED' \
+  '20 FOR I = 1 TO 500' '30 WRITE #1, USING 100: STR$(100000 + I), "H", I' '40 NEXT I' \
+  '50 CLOSE #1:' '60 OPEN #1: "NAME=k.dat,KFNAME=k.key,SHR", INTERNAL, INPUT, KEYED' \
+  '70 PRINT "KEYS"; KREC(1)' '99 END' '100 FORM C 8, C 1, N 9' 'RUN')"
 exit $fail

@@ -192,7 +192,7 @@ TEST_F(KeyedTest, AKeyOfADeletedRecordIsPassedOver) {
 }
 
 TEST_F(KeyedTest, AWriteWhoseKeyCannotBeStoredIsTakenBack) {
-    Ufcb* a = openOk(1, keyed("k1", "RECL=10,REPLACE,KPS=1Y,KLN=6"));
+    Ufcb* a = openOk(1, keyed("k1", "RECL=10,REPLACE,KPS=1Y,KLN=6,SHR"));
     ASSERT_EQ(put(a, "991231one"), 0);
     // A date key part that is not a date: nothing is written.
     EXPECT_EQ(put(a, "99X231two"), kErrKeyDate);
@@ -200,7 +200,8 @@ TEST_F(KeyedTest, AWriteWhoseKeyCannotBeStoredIsTakenBack) {
     ASSERT_EQ(lastRecordNumber(*a, n), 0);
     EXPECT_EQ(n, 1);
     {
-        // The key file's write fails after the record went in: the record goes again.
+        // The key file's write fails after the record went in: the record goes again.  (The
+        // file is shared, so the key file is written at once.)
         platform::FaultPlatform faults(platform::posixPlatform());
         platform::ScopedPlatform guard(faults);
         faults.failNth(platform::Call::kWriteAt, 2, ENOSPC);

@@ -420,6 +420,32 @@ TEST(BtreeCursor, StepsBeyondEitherEndStayThereUntilTurnedBack) {
     EXPECT_EQ(t->find(c, KeyFind::kEqual, bytes("01"), 2, 0, e), kErrKeyNotFound);
 }
 
+TEST(BtreeWriteBack, HeldBackChangesReachTheFileAtFlushAndAreMissedWhenTheyNeverDo) {
+    MemoryKeyIo io;
+    std::unique_ptr<BtreeIndex> t;
+    ASSERT_EQ(BtreeIndex::create(io, 2, 4, false, t), 0);
+    t->setWriteBack(true);
+    const std::vector<uint8_t> empty = io.bytes();
+    for (uint32_t i = 0; i < 500; ++i) {
+        const std::string k = std::to_string(1000 + (i * 7) % 500);
+        ASSERT_EQ(t->insert(bytes(k), i + 1), 0);
+    }
+    EXPECT_EQ(t->verify(), 0);
+    // Only the mark of held-back changes is in the file: opened now, it is damaged.
+    std::vector<uint8_t> marked = empty;
+    marked[264] = 1;
+    EXPECT_EQ(io.bytes(), marked);
+    std::unique_ptr<BtreeIndex> other;
+    EXPECT_EQ(BtreeIndex::open(io, 4, false, other), kErrKeyFileDamaged);
+    ASSERT_EQ(t->flush(), 0);
+    ASSERT_EQ(BtreeIndex::open(io, 4, false, other), 0);
+    other->setShared(true);
+    EXPECT_EQ(other->verify(), 0);
+    uint32_t n = 0;
+    ASSERT_EQ(other->countEntries(n), 0);
+    EXPECT_EQ(n, 500u);
+}
+
 TEST(BtreeVerifyList, ATreeOnTheCheckingListIsVerifiedAfterEveryChange) {
     MemoryKeyIo io;
     std::unique_ptr<BtreeIndex> t;

@@ -188,6 +188,7 @@ int engineOpenKeyFcb(Fcb& k, const EngineOpen& o, const KeyFileOpen& ko) {
             if (int err = writeHeader(k)) return fail(err);
             std::unique_ptr<BtreeIndex> tree;
             if (int err = BtreeIndex::create(*k.keyIo, ko.version, total, false, tree)) return fail(err);
+            tree->setWriteBack(k.shareClass == 0);
             k.index = std::move(tree);
         } else {
             k.recl = static_cast<int16_t>(total + 4);
@@ -223,6 +224,7 @@ int engineOpenKeyFcb(Fcb& k, const EngineOpen& o, const KeyFileOpen& ko) {
             std::unique_ptr<BtreeIndex> tree;
             if (int err = BtreeIndex::open(*k.keyIo, total, h.swapped, tree)) return fail(err);
             k.btreeVersion = tree->shape().version;
+            tree->setWriteBack(k.shareClass == 0 && o.mode != kModeInput);
             k.index = std::move(tree);
         } else {
             if (h.recl != total + 4) return fail(kErrRecordLength);

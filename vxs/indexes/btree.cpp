@@ -14,6 +14,10 @@ namespace vxs {
 namespace {
 
 constexpr int kRetry = -1;  // a node on the path changed: search again
+// Fields of the root record beyond those of the format: the change count of a shared file, and
+// 1 while changes are held back.
+constexpr int64_t kChangeCountOffset = kRootRecordOffset + 4;
+constexpr int64_t kHeldBackOffset = kRootRecordOffset + 8;
 constexpr size_t kMaxCachedNodes = 262144;
 
 }  // namespace
@@ -228,6 +232,8 @@ int BtreeIndex::open(KeyIo& io, int keyLength, bool swapped, std::unique_ptr<Btr
                get16(root + 248, swapped) != s.leafMax || get16(root + 250, swapped) != s.nodeSize) {
         return kErrRecordLength;
     }
+    // Changes held back by a copy that stopped before writing them out.
+    if (get32(root + kHeldBackOffset - kRootRecordOffset, swapped) != 0) return kErrKeyFileDamaged;
     std::unique_ptr<BtreeIndex> t(new (std::nothrow) BtreeIndex(io, s));
     if (!t) return kErrNoMemory;
     if (int err = t->refresh()) return err;
@@ -236,14 +242,36 @@ int BtreeIndex::open(KeyIo& io, int keyLength, bool swapped, std::unique_ptr<Btr
 }
 
 void BtreeIndex::setShared(bool shared) {
+    if (!dirty_.empty()) (void)flush();  // nothing held back is dropped with the kept nodes
     shared_ = shared;
     cache_.clear();
     countKnown_ = false;
 }
 
-// ---- the change count of shared files ----
-namespace {
-constexpr int64_t kChangeCountOffset = kRootRecordOffset + 4;
+// ---- the change count of shared files, and held-back changes ----
+int BtreeIndex::markDirty(bool on) {
+    uint8_t b[4];
+    put32(b, on ? 1 : 0, shape_.swapped);
+    if (int err = io_.write(kHeldBackOffset, b, 4)) return err;
+    markedDirty_ = on;
+    return 0;
+}
+
+int BtreeIndex::flush() {
+    if (dirty_.empty() && !markedDirty_) return 0;
+    std::sort(dirty_.begin(), dirty_.end());  // in file order: the file grows without gaps
+    const size_t size = static_cast<size_t>(shape_.nodeSize);
+    for (size_t i = 0; i < dirty_.size(); ++i) {
+        const uint32_t n = dirty_[i];
+        const int64_t at = int64_t{n} * shape_.nodeSize + shape_.nodeBase;
+        if (int err = io_.write(at, cache_[n].get(), size)) {
+            dirty_.erase(dirty_.begin(), dirty_.begin() + static_cast<ptrdiff_t>(i));
+            return err;
+        }
+        isDirty_[n] = 0;
+    }
+    dirty_.clear();
+    return markDirty(false);
 }
 
 int BtreeIndex::readCount(uint32_t& count) {
@@ -343,6 +371,10 @@ int BtreeIndex::changing(Op op) {
 int BtreeIndex::refresh() {
     int64_t size = 0;
     if (int err = io_.size(size)) return err;
+    if (!dirty_.empty()) {  // nodes held back lie beyond what the file holds yet
+        fileSize_ = std::max(fileSize_, size);
+        return 0;
+    }
     if (size < shape_.nodeBase + 2 * shape_.nodeSize || (size - shape_.nodeBase) % shape_.nodeSize)
         return kErrKeyFileDamaged;
     fileSize_ = size;
@@ -453,6 +485,17 @@ int BtreeIndex::writeNode(uint32_t n, Node& node) {
             put32(buf + s.childAt + 4 * i, node.children[static_cast<size_t>(i)], s.swapped);
     }
     const int64_t at = int64_t{n} * s.nodeSize + s.nodeBase;
+    if (writeBack_ && !shared_ && n < kMaxCachedNodes) {
+        if (!markedDirty_)
+            if (int err = markDirty(true)) return err;
+        if (isDirty_.size() <= n) isDirty_.resize(n + 1, 0);
+        if (!isDirty_[n]) {
+            isDirty_[n] = 1;
+            dirty_.push_back(n);
+        }
+        if (at + s.nodeSize > fileSize_) fileSize_ = at + s.nodeSize;
+        return 0;
+    }
     if (int err = io_.write(at, buf, size)) {
         if (n < cache_.size()) cache_[n].reset();  // read again from the file
         return err;

@@ -61,8 +61,12 @@ class BtreeIndex final : public KeyIndex {
     int verify() override;
     int countEntries(uint32_t& n) override;
     void setShared(bool shared) override;
+    // Changed nodes of a file this process holds alone are written out by flush (at CLOSE)
+    // rather than at once.  While any are held back the root record says so, and an open that
+    // finds it saying so (the copy that held them stopped) reports the file damaged.
+    void setWriteBack(bool on) { writeBack_ = on; }
     int refresh() override;
-    int flush() override { return 0; }
+    int flush() override;
 
     // Bulk load into a tree that is empty: entries in ascending order, then finishLoad.  Leaves
     // and interior nodes are filled completely; the topmost node becomes node 1.
@@ -101,6 +105,7 @@ class BtreeIndex final : public KeyIndex {
     int removeOnce(const uint8_t* key, uint32_t record);
     int readCount(uint32_t& count);
     int writeCount(uint32_t count);
+    int markDirty(bool on);
     int beginRead(uint32_t& count);
     int endRead(uint32_t count, bool& again);
     template <typename Op>
@@ -120,6 +125,11 @@ class BtreeIndex final : public KeyIndex {
     bool fromFile_ = false;
     bool lockedRead_ = false;
     bool inChange_ = false;
+    // Write-back: the nodes changed since the last flush, and whether the root record says so.
+    bool writeBack_ = false;
+    std::vector<uint32_t> dirty_;
+    std::vector<uint8_t> isDirty_;
+    bool markedDirty_ = false;
     std::vector<uint8_t> scratch_;  // the last node read when not cached
     std::vector<uint8_t> current_;  // the key of the entry last returned
     // Bulk load: per level the node being filled.
