@@ -251,7 +251,11 @@ int BtreeIndex::nodeCount(uint32_t& nodes) {
 int BtreeIndex::readNode(uint32_t n, const uint8_t*& bytes) {
     const size_t size = static_cast<size_t>(shape_.nodeSize);
     const int64_t at = int64_t{n} * shape_.nodeSize + shape_.nodeBase;
-    if (n < 1 || at + shape_.nodeSize > fileSize_) return kErrKeyFileDamaged;
+    if (n < 1) return kErrKeyFileDamaged;
+    // Another copy sharing the file may have appended nodes since its size was last taken.
+    if (at + shape_.nodeSize > fileSize_ && !cached_)
+        if (int err = refresh()) return err;
+    if (at + shape_.nodeSize > fileSize_) return kErrKeyFileDamaged;
     uint8_t* buf;
     if (cached_ && n < kMaxCachedNodes) {
         if (cache_.size() <= n) cache_.resize(n + 1);
