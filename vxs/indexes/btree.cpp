@@ -559,8 +559,14 @@ int BtreeIndex::descend(TreePath& p, int from, bool leftmost) {
 
 // Moves a position that lies past the end (or before the start) of its leaf to the first (or
 // last) entry of the next (or previous) leaf with entries.  kRetry when a node above changed.
+// A tree has fewer leaves than the file has nodes; passing more empty leaves than that means
+// child pointers that lead to the same nodes again, which could otherwise take practically
+// forever (every level multiplies the paths), and the file is damaged.
 int BtreeIndex::normalize(TreePath& p, bool forward) {
-    for (;;) {
+    uint32_t nodes = 0;
+    (void)nodeCount(nodes);
+    for (uint32_t leaves = 0;; ++leaves) {
+        if (leaves > nodes) return kErrKeyFileDamaged;
         const uint8_t* b;
         if (int err = readNode(p.brec[p.depth], b)) return err;
         const Raw leaf{b, shape_};
@@ -622,7 +628,8 @@ int BtreeIndex::find(KeyCursor& c, KeyFind how, const uint8_t* key, int len, uin
     if (!shared_ || inChange_) return findOnce(c, how, key, len, record, out);
     // Read again when another copy changed nodes meanwhile: the cursor as it was, and the key
     // kept aside (it may be the cursor's own).
-    const std::vector<uint8_t> wanted(key, key + std::max(0, len));
+    const int used = how == KeyFind::kExact ? shape_.keyLength : std::clamp(len, 0, shape_.keyLength);
+    const std::vector<uint8_t> wanted(key, key + used);
     const KeyCursor before = c;
     return reading([&] {
         c = before;

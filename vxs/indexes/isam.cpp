@@ -117,6 +117,13 @@ int IsamIndex::best(const uint8_t* key, int len, uint32_t record, bool forward, 
         while (n >= 1 && n <= sorted_) {
             Slot s;
             if (int err = readSlot(n, s)) return err;
+            if (key) {
+                // The search of a sorted part in order never lands short of the target; out of
+                // order, reading on from here could return the same entries again and again.
+                const int c = compareEntry(s.key, s.record, key, len, record);
+                if (forward ? (c < 0 || (strict && c == 0)) : (c > 0 || (strict && c == 0)))
+                    return kErrKeyFileDamaged;
+            }
             if (s.live) {
                 current_.assign(s.key, s.key + k);
                 out.record = s.record;
