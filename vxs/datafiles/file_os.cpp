@@ -519,4 +519,16 @@ int osFreeSpace(const std::string& path, int64_t& bytes) {
     return finish(saved, platform::freeDiskSpace(path, bytes));
 }
 
+int osMapView(int handle, size_t size, const uint8_t*& at) {
+    const OsFile* f = osFiles().entry(handle);
+    if (!f || !f->disk) return failWith(kErrBadHandle);
+    const void* p = nullptr;
+    const int64_t rc = platform::current().mapView(f->fd, size, p);
+    if (rc < 0) return translateOsError(platform::lastError());
+    at = static_cast<const uint8_t*>(p);
+    return 0;
+}
+
+void osUnmapView(const uint8_t* at, size_t size) { (void)platform::current().unmapView(at, size); }
+
 }  // namespace vxs

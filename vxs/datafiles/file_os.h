@@ -197,6 +197,10 @@ int osClose(int handle);
 [[nodiscard]] int osLock(int handle, int64_t offset, int64_t length, int seconds,
                          int triesPerSecond, int callerId);
 [[nodiscard]] int osUnlock(int handle, int64_t offset, int64_t length);
+// A read-only view of the first `size` bytes of an open disk file, showing what any copy
+// writes to them (see platform.h); osUnmapView ends it.
+[[nodiscard]] int osMapView(int handle, size_t size, const uint8_t*& at);
+void osUnmapView(const uint8_t* at, size_t size);
 
 // Calls by path.  Each returns 0 or an error number and sets the last error as above.
 [[nodiscard]] int osDelete(const std::string& path);

@@ -32,6 +32,20 @@ namespace {
 class FcbKeyIo final : public KeyIo {
   public:
     explicit FcbKeyIo(Fcb& f) : f_(f) {}
+    ~FcbKeyIo() override {
+        if (view_) osUnmapView(view_, kViewBytes);
+    }
+    FcbKeyIo(const FcbKeyIo&) = delete;
+    FcbKeyIo& operator=(const FcbKeyIo&) = delete;
+    // The first page of a shared key file, mapped once: it holds the root record, whose change
+    // count every search reads.  A key file never becomes shorter than its first node while
+    // copies share it, so the bytes read through the view are always in the file.
+    const uint8_t* view(int64_t offset, size_t count) override {
+        if (offset < 0 || offset + static_cast<int64_t>(count) > kRootEnd) return nullptr;
+        if (!view_ && !viewFailed_ && f_.shareClass != 0)
+            viewFailed_ = osMapView(f_.handle, kViewBytes, view_) != 0;
+        return view_ ? view_ + offset : nullptr;
+    }
     int read(int64_t offset, uint8_t* buf, size_t count, size_t& got) override {
         return readAt(f_, offset, buf, count, got);
     }
@@ -44,7 +58,11 @@ class FcbKeyIo final : public KeyIo {
     }
 
   private:
+    static constexpr size_t kViewBytes = 4096;
+    static constexpr int64_t kRootEnd = 512;  // header and root record
     Fcb& f_;
+    const uint8_t* view_ = nullptr;
+    bool viewFailed_ = false;
 };
 
 KeyLayout layoutOf(const Fcb& k) {

@@ -275,6 +275,14 @@ int BtreeIndex::flush() {
 }
 
 int BtreeIndex::readCount(uint32_t& count) {
+    if (const uint8_t* p = io_.view(kChangeCountOffset, 4)) {
+        // One aligned 32-bit load: a writer's change of it is seen whole or not at all.
+        const uint32_t raw = __atomic_load_n(reinterpret_cast<const uint32_t*>(p), __ATOMIC_ACQUIRE);
+        uint8_t b[4];
+        memcpy(b, &raw, 4);
+        count = get32(b, shape_.swapped);
+        return 0;
+    }
     uint8_t b[4];
     size_t got = 0;
     if (int err = io_.read(kChangeCountOffset, b, 4, got)) return err;

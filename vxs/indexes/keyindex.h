@@ -25,6 +25,9 @@ class KeyIo {
     // Holds (or lets go) the file's update lock taken shared, which keeps every writer out: a
     // reader that finds a change under way reads under it.  Nothing to do in memory.
     [[nodiscard]] virtual int holdShared(bool /*on*/) { return 0; }
+    // The file's bytes at `offset` as they are now, read without a call when the file's start
+    // is mapped (for a value other copies change often); null when it is not.
+    virtual const uint8_t* view(int64_t /*offset*/, size_t /*count*/) { return nullptr; }
 };
 
 // A key file held in memory (tests and the fuzz targets).

@@ -118,6 +118,12 @@ int64_t FaultPlatform::runShell(const char* commandLine) {
 int64_t FaultPlatform::processId() {
     VX_PASS(kProcessId, inner_.processId());
 }
+// Views are not a point where faults are injected: they pass straight through.
+int64_t FaultPlatform::mapView(int fd, size_t size, const void*& at) {
+    return inner_.mapView(fd, size, at);
+}
+int64_t FaultPlatform::unmapView(const void* at, size_t size) { return inner_.unmapView(at, size); }
+
 int64_t FaultPlatform::processAlive(int pid) {
     VX_PASS(kProcessAlive, inner_.processAlive(pid));
 }

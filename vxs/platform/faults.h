@@ -90,6 +90,8 @@ class FaultPlatform final : public Platform {
     int64_t runShell(const char* commandLine) override;
     int64_t processId() override;
     int64_t processAlive(int pid) override;
+    int64_t mapView(int fd, size_t size, const void*& at) override;
+    int64_t unmapView(const void* at, size_t size) override;
 
   private:
     struct Fault {

@@ -68,6 +68,11 @@ class Platform {
     // The new position.
     virtual int64_t seek(int fd, int64_t distance, Origin origin) = 0;
     virtual int64_t truncate(int fd, int64_t size) = 0;
+    // A read-only view of the file's first `size` bytes that shows what every writer of the
+    // file writes, at `at` (0, or an error); unmapView ends it.  Only bytes the file holds may
+    // be read through it.
+    virtual int64_t mapView(int fd, size_t size, const void*& at) = 0;
+    virtual int64_t unmapView(const void* at, size_t size) = 0;
     virtual int64_t sync(int fd) = 0;
     virtual int64_t stat(int fd, FileInfo& info) = 0;
     // The descriptor is gone afterwards whatever the result: never retry a close.

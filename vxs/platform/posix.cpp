@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
@@ -97,6 +98,15 @@ class PosixPlatform final : public Platform {
     }
     int64_t truncate(int fd, int64_t size) override {
         return result(::ftruncate(fd, static_cast<off_t>(size)));
+    }
+    int64_t mapView(int fd, size_t size, const void*& at) override {
+        void* p = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+        if (p == MAP_FAILED) return failure();
+        at = p;
+        return 0;
+    }
+    int64_t unmapView(const void* at, size_t size) override {
+        return result(::munmap(const_cast<void*>(at), size));
     }
     int64_t sync(int fd) override { return result(::fsync(fd)); }
     int64_t stat(int fd, FileInfo& info) override {
