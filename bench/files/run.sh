@@ -25,6 +25,8 @@
 # reported ("-" in the table, the end of its output on stderr) and the peers are still measured.
 # Usage: bench/files/run.sh BUILD_DIR VELTRIX [PAIRS]   (default: 3 pairs)
 #   BUILD_DIR holds sqlite_bench and cobol_bench, which the Makefile's bench target builds.
+#   VX_FILES_CONFIG, when set, is a configuration file our side starts with (for example one
+#   saying OPTION 22 ON, so that key files are made in format 2).
 #   VX_FILES_WORKLOADS, when set, is the list of the workloads to run (default: all of them, in
 #   the order above), e.g. VX_FILES_WORKLOADS="kcreate kread kseq krewrite".
 # After kcreate and kread, SQLite's kcreate and kread are also run with a 64 MiB page cache, which
@@ -46,6 +48,8 @@ for b in sqlite_bench cobol_bench; do
 done
 # A run of ours that hangs (a loop that never sees end of file) is stopped after this many seconds.
 limit=${VX_FILES_TIMEOUT:-120}
+ours_args=()
+if [ -n "${VX_FILES_CONFIG:-}" ]; then ours_args=("-$(realpath "$VX_FILES_CONFIG")"); fi
 
 records=200000
 all=(write readseq readrec kcreate kread kreadshr kseq krewrite)
@@ -79,7 +83,7 @@ run() {
   local who=$1 w=$2 out=$3 rc=0
   cd "$work/$who"
   case $who in
-    ours) timeout "$limit" "$exe" RUN "$w.vxb" < system.in > "$out" 2>&1 || rc=$? ;;
+    ours) timeout "$limit" "$exe" "${ours_args[@]}" RUN "$w.vxb" < system.in > "$out" 2>&1 || rc=$? ;;
     sqlite)
       case $w in
         k*big) "$bin"/sqlite_bench "${w%big}" kbench.db 65536 > "$out" 2>&1 || rc=$? ;;
