@@ -90,22 +90,27 @@ static void write_all(void) {
   printf("%d\n", RECORDS);
 }
 
-static void read_sequential(void) {
-  sqlite3_stmt *sel = prepare("SELECT key, name, amount1, amount2 FROM rec ORDER BY id");
+/* Sums the amounts of every row a scan returns (the key and name fetched as a reader of the
+ * records would, not skipped), and prints the sum. */
+static void sum_scan(const char *sql, const char *what) {
+  sqlite3_stmt *sel = prepare(sql);
   int64_t sum = 0;
   size_t chars = 0;
   int rc;
   while ((rc = sqlite3_step(sel)) == SQLITE_ROW) {
-    /* The key and name are fetched as a reader of the records would, not skipped. */
     chars += (size_t)sqlite3_column_bytes(sel, 0) + (size_t)sqlite3_column_bytes(sel, 1);
     (void)sqlite3_column_text(sel, 0);
     (void)sqlite3_column_text(sel, 1);
     sum += sqlite3_column_int64(sel, 2) + sqlite3_column_int64(sel, 3);
   }
-  if (rc != SQLITE_DONE) die("scan");
+  if (rc != SQLITE_DONE) die(what);
   sqlite3_finalize(sel);
   if (chars == 0) die("empty table");
   printf("%lld\n", (long long)sum);
+}
+
+static void read_sequential(void) {
+  sum_scan("SELECT key, name, amount1, amount2 FROM rec ORDER BY id", "scan");
 }
 
 static void read_random(void) {
@@ -171,20 +176,7 @@ static void keyed_read_random(void) {
 }
 
 static void keyed_read_sequential(void) {
-  sqlite3_stmt *sel = prepare("SELECT key, name, amount1, amount2 FROM krec ORDER BY key");
-  int64_t sum = 0;
-  size_t chars = 0;
-  int rc;
-  while ((rc = sqlite3_step(sel)) == SQLITE_ROW) {
-    chars += (size_t)sqlite3_column_bytes(sel, 0) + (size_t)sqlite3_column_bytes(sel, 1);
-    (void)sqlite3_column_text(sel, 0);
-    (void)sqlite3_column_text(sel, 1);
-    sum += sqlite3_column_int64(sel, 2) + sqlite3_column_int64(sel, 3);
-  }
-  if (rc != SQLITE_DONE) die("scan in key order");
-  sqlite3_finalize(sel);
-  if (chars == 0) die("empty table");
-  printf("%lld\n", (long long)sum);
+  sum_scan("SELECT key, name, amount1, amount2 FROM krec ORDER BY key", "scan in key order");
 }
 
 static void keyed_rewrite(void) {

@@ -10,44 +10,8 @@
 set -uo pipefail
 exe=$1
 n=${2:-1500}
-work=$(mktemp -d)
-pids=()
-fds=()
-cleanup() {
-  for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-cd "$work" || exit 2
-fail=0
-check() {  # check WHAT EXPECTED GOT
-  if [ "$2" != "$3" ]; then echo "$1: expected [$2], got [$3]"; fail=1; fi
-}
-start() {  # a copy reading its typed lines from the fifo NAME.in
-  mkfifo "$1.in"
-  (for f in "${fds[@]}"; do eval "exec $f>&-"; done; exec "$exe" < "$1.in" > "$1.out" 2> "$1.err") &
-  printf -v "$1_pid" '%s' $!
-  pids+=($!)
-  local fd
-  exec {fd}> "$1.in"
-  printf -v "$1_fd" '%s' "$fd"
-  fds+=("$fd")
-}
-type_in() { local fdvar="$1_fd"; shift; printf '%s\n' "$@" >&"${!fdvar}"; }
-finish() {
-  local fdvar="$1_fd" pidvar="$1_pid"
-  local fd=${!fdvar}
-  eval "exec $fd>&-"
-  local f kept=()
-  for f in "${fds[@]}"; do [ "$f" != "$fd" ] && kept+=("$f"); done
-  fds=("${kept[@]}")
-  wait "${!pidvar}" 2>/dev/null
-}
-await() {
-  for _ in $(seq 600); do grep -q "^$2" "$1" 2>/dev/null && return 0; sleep 0.05; done
-  echo "timed out waiting for [$2] in $1: $(cat "$1")"; fail=1; return 1
-}
-run() { printf '%s\n' "$@" | "$exe" 2>&1; }
+await_tries=600
+. "$(dirname "$0")/copies.sh"
 
 for option in OFF ON; do  # OPTION 22 off: format 1; on: format 2
   rm -f k.dat k.key ./*.in ./*.out ./*.err
