@@ -75,4 +75,14 @@ check "held back until CLOSE" "KEYS500" "$(run \
   '20 FOR I = 1 TO 500' '30 WRITE #1, USING 100: STR$(100000 + I), "H", I' '40 NEXT I' \
   '50 CLOSE #1:' '60 OPEN #1: "NAME=k.dat,KFNAME=k.key,SHR", INTERNAL, INPUT, KEYED' \
   '70 PRINT "KEYS"; KREC(1)' '99 END' '100 FORM C 8, C 1, N 9' 'RUN')"
+# ---- files left open (NOCLOSE) are written out when the copy ends ----
+rm -f k.dat k.key s.dat
+run '10 OPEN #1: "NAME=k.dat,KFNAME=k.key,KPS=1,KLN=4,RECL=10,REPLACE,NOCLOSE", INTERNAL, OUTIN, KEYED' \
+  '20 OPEN #2: "NAME=s.dat,RECL=10,REPLACE,NOCLOSE", INTERNAL, OUTPUT' \
+  '30 WRITE #1, USING 90: "AAAA"' '40 WRITE #2, USING 90: "BBBB"' '50 END' '90 FORM C 4' 'RUN' \
+  'SYSTEM' > /dev/null
+check "NOCLOSE files at the end" "AAAA1 BBBB1" "$(run \
+  '10 OPEN #1: "NAME=k.dat,KFNAME=k.key", INTERNAL, INPUT, KEYED' \
+  '20 OPEN #2: "NAME=s.dat", INTERNAL, INPUT' '30 READ #1, USING 90, KEY="AAAA": A$' \
+  '40 READ #2, USING 90: B$' '50 PRINT A$; KREC(1); B$; LREC(2)' '60 END' '90 FORM C 4' 'RUN')"
 exit $fail

@@ -180,10 +180,12 @@ void shutdownSequence() {
     while (procedureDepth() > 0) closeInnermostProcedure();
     if (ktHoldsRegistryEntry()) {
         if (runStatus() != RUNSTAT_READY) endOfRun(kEndShutdown);
+        // Files still open (NOCLOSE) close while their handles are: what they hold back (a
+        // write-behind buffer, key file nodes) is written before the lock regions go.
+        closeFileZeroAtExit();
         deleteWorkFiles(workPath(), workstationId(), sessionDigit());
         ktReleaseWorkstation();
         ktReleaseLockRegions();
-        closeFileZeroAtExit();
     }
     terminalShutdown();
     profilerClose();

@@ -55,8 +55,9 @@ int headerLengthFor(int recl, int keyParts, bool deletedChain, int type = kTypeI
 // The header's bytes (`h.length` of them; at least the fields) in the header's byte order.
 std::string encodeHeader(const InternalHeader& h);
 // Reads a header from the first bytes of a file.  Returns 0; 4122 for a type other than 4 or 7,
-// a header length that fits neither byte order or runs past the bytes given, or key parts that
-// do not fit the record; 632 for an unknown collation with key parts.
+// a header length that fits neither byte order or runs past the bytes given, or a key part
+// that starts before position 1 or is empty (a key file's parts describe the data record, not
+// its own); 632 for an unknown collation with key parts.
 [[nodiscard]] int decodeHeader(const uint8_t* bytes, size_t size, InternalHeader& h);
 
 // The byte offset of record n (from 1): its status byte, then RECL data bytes.
