@@ -233,7 +233,7 @@ int BtreeIndex::open(KeyIo& io, int keyLength, bool swapped, std::unique_ptr<Btr
         return kErrRecordLength;
     }
     // Changes held back by a copy that stopped before writing them out.
-    if (get32(root + kHeldBackOffset - kRootRecordOffset, swapped) != 0) return kErrKeyFileDamaged;
+    if (get32(root + (kHeldBackOffset - kRootRecordOffset), swapped) != 0) return kErrKeyFileDamaged;
     std::unique_ptr<BtreeIndex> t(new (std::nothrow) BtreeIndex(io, s));
     if (!t) return kErrNoMemory;
     if (int err = t->refresh()) return err;
