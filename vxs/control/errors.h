@@ -147,6 +147,20 @@ enum class ErrorCondition : unsigned char {
     X(4521, NotReady, ERROR, "the device is not ready") \
     X(4522, BadCommand, ERROR, "the device does not understand the command") \
     X(4526, NotSystemDisk, ERROR, "not a disk of this system") \
+    X(7600, KeyBeyondRecord, ERROR, "a key part lies beyond the data record") \
+    X(7601, KeyLength, ERROR, "a key length of 0, or keys longer than 128 bytes") \
+    X(7602, BadKeys, ERROR, "records with invalid date keys") \
+    X(7603, DuplicateKeys, ERROR, "duplicate keys") \
+    X(7604, NoParameters, ERROR, "no parameters for the utility") \
+    X(7605, BadOption, ERROR, "a bad option or key description") \
+    X(7606, KeysMissing, ERROR, "the records read and the keys written differ") \
+    X(7607, SortMemory, ERROR, "the sort memory holds fewer than 20 records") \
+    X(7609, DataFileType, ERROR, "the data file is of the wrong type") \
+    X(7610, DataNameLength, ERROR, "the data file name is too long") \
+    X(7611, KeyNameLength, ERROR, "the key file name is too long") \
+    X(7612, WorkNameLength, ERROR, "the work directory name is too long") \
+    X(7636, UtilityInterrupted, ERROR, "interrupted by the user") \
+    X(7699, ReorgKeyLength, ERROR, "the rebuilt key file's key length differs") \
     X(9000, NoMemory, ERROR, "out of memory (also: program cleared)") \
     X(9001, WorkStack, ERROR, "the work stack is full") \
     X(9002, RpnStack, ERROR, "the RPN stack is full") \

@@ -1,0 +1,232 @@
+// The in-memory merge sort and the external merge of sorted runs through a work file.
+#include "vxs/indexes/extsort.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "vxs/control/errors.h"
+
+namespace vxs {
+
+namespace {
+
+constexpr size_t kLeastRecords = 20;
+constexpr size_t kRunBuffer = 65536;  // bytes each run of a merge reads at a time (at most)
+constexpr size_t kMostFanIn = 64;
+
+void put32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+uint32_t get32(const uint8_t* p) {
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+}  // namespace
+
+void mergeSortRecords(uint8_t* data, uint8_t* scratch, size_t count, size_t size,
+                      const RecordCompare& compare) {
+    // Runs of width 1, 2, 4, ... merged pairwise from one buffer into the other.
+    uint8_t* from = data;
+    uint8_t* to = scratch;
+    for (size_t width = 1; width < count; width *= 2) {
+        for (size_t left = 0; left < count; left += 2 * width) {
+            const size_t mid = std::min(left + width, count), end = std::min(left + 2 * width, count);
+            size_t i = left, j = mid, k = left;
+            while (i < mid && j < end) {
+                // Ties take the left run's record: the sort is stable.
+                if (compare(from + j * size, from + i * size) < 0) {
+                    memcpy(to + k++ * size, from + j++ * size, size);
+                } else {
+                    memcpy(to + k++ * size, from + i++ * size, size);
+                }
+            }
+            if (i < mid) memcpy(to + k * size, from + i * size, (mid - i) * size);
+            else if (j < end) memcpy(to + k * size, from + j * size, (end - j) * size);
+        }
+        std::swap(from, to);
+    }
+    if (from != data) memcpy(data, from, count * size);
+}
+
+ExternalSort::ExternalSort(size_t recordSize, size_t memoryBytes, RecordCompare compare,
+                           WorkOpener openWork)
+    : size_(recordSize), memory_(memoryBytes), compare_(std::move(compare)),
+      openWork_(std::move(openWork)) {}
+
+ExternalSort::~ExternalSort() = default;
+
+int ExternalSort::start() {
+    if (size_ == 0) return kErrInvalidData;
+    capacity_ = memory_ / 2 / size_;
+    if (capacity_ < kLeastRecords) return kErrSortMemory;
+    try {
+        collect_.resize(capacity_ * size_);
+        scratch_.resize(capacity_ * size_);
+    } catch (const std::bad_alloc&) {
+        collect_.clear();
+        scratch_.clear();
+        return kErrNoMemory;
+    }
+    return 0;
+}
+
+int ExternalSort::add(const uint8_t* record) {
+    if (filled_ == capacity_)
+        if (int err = spill()) return err;
+    memcpy(collect_.data() + filled_ * size_, record, size_);
+    ++filled_;
+    ++added_;
+    return 0;
+}
+
+int ExternalSort::spill() {
+    mergeSortRecords(collect_.data(), scratch_.data(), filled_, size_, compare_);
+    if (!work_)
+        if (int err = openWork_(work_)) return err;
+    const int err = writeRun(collect_.data(), static_cast<uint32_t>(filled_));
+    filled_ = 0;
+    return err;
+}
+
+int ExternalSort::writeRun(const uint8_t* records, uint32_t count) {
+    uint8_t head[4];
+    put32(head, count);
+    if (int err = work_->write(workEnd_, head, 4)) return err;
+    if (count)
+        if (int err = work_->write(workEnd_ + 4, records, size_t{count} * size_)) return err;
+    workEnd_ += 4 + int64_t{count} * static_cast<int64_t>(size_);
+    return 0;
+}
+
+// The runs of an area, from its start to its 0 count.
+int ExternalSort::readRuns(int64_t from, std::vector<Run>& runs, int64_t& end) {
+    runs.clear();
+    for (int64_t at = from;;) {
+        uint8_t head[4];
+        size_t got = 0;
+        if (int err = work_->read(at, head, 4, got)) return err;
+        if (got != 4) return kErrPartialRecord;  // the work file ends short: it was damaged
+        const uint32_t count = get32(head);
+        if (count == 0) {
+            end = at + 4;
+            return 0;
+        }
+        runs.push_back(Run{at + 4, count});
+        at += 4 + int64_t{count} * static_cast<int64_t>(size_);
+    }
+}
+
+// Merges a group of runs: to the sink, or as one run written at `out` (advanced past it).
+int ExternalSort::mergeGroup(const std::vector<Run>& group, const Sink* sink, int64_t& out) {
+    const size_t k = group.size();
+    // The merge half: a share for each run.
+    const size_t share = std::max(size_, (scratch_.size() / k) / size_ * size_);
+    struct Head {
+        const uint8_t* at = nullptr;  // its next record in the buffer
+        size_t buffered = 0;          // records left in the buffer
+        uint32_t unread = 0;          // records of the run not yet read
+        int64_t next = 0;             // where they are
+        uint8_t* buffer = nullptr;
+    };
+    std::vector<Head> heads(k);
+    auto refill = [&](Head& h) -> int {
+        const size_t want = std::min<size_t>(h.unread, share / size_);
+        size_t got = 0;
+        if (int err = work_->read(h.next, h.buffer, want * size_, got)) return err;
+        if (got != want * size_) return kErrPartialRecord;
+        h.at = h.buffer;
+        h.buffered = want;
+        h.unread -= static_cast<uint32_t>(want);
+        h.next += static_cast<int64_t>(want * size_);
+        return 0;
+    };
+    uint64_t total = 0;
+    for (size_t i = 0; i < k; ++i) {
+        heads[i].buffer = scratch_.data() + i * share;
+        heads[i].unread = group[i].count;
+        heads[i].next = group[i].at;
+        total += group[i].count;
+        if (int err = refill(heads[i])) return err;
+    }
+    // Written runs go through the collecting half as an output buffer.
+    const size_t outRecords = collect_.size() / size_;
+    size_t outFill = 0;
+    int64_t outAt = out + 4;
+    auto flushOut = [&]() -> int {
+        if (outFill == 0) return 0;
+        if (int err = work_->write(outAt, collect_.data(), outFill * size_)) return err;
+        outAt += static_cast<int64_t>(outFill * size_);
+        outFill = 0;
+        return 0;
+    };
+    if (!sink) {
+        if (total > UINT32_MAX) return kErrInvalidData;
+        uint8_t head[4];
+        put32(head, static_cast<uint32_t>(total));
+        if (int err = work_->write(out, head, 4)) return err;
+    }
+    for (;;) {
+        // The smallest head; ties go to the earlier run, which holds the earlier records.
+        size_t best = k;
+        for (size_t i = 0; i < k; ++i) {
+            if (heads[i].buffered == 0) continue;
+            if (best == k || compare_(heads[i].at, heads[best].at) < 0) best = i;
+        }
+        if (best == k) break;
+        Head& h = heads[best];
+        if (sink) {
+            if (int err = (*sink)(h.at)) return err;
+        } else {
+            memcpy(collect_.data() + outFill * size_, h.at, size_);
+            if (++outFill == outRecords)
+                if (int err = flushOut()) return err;
+        }
+        h.at += size_;
+        if (--h.buffered == 0 && h.unread > 0)
+            if (int err = refill(h)) return err;
+    }
+    if (!sink) {
+        if (int err = flushOut()) return err;
+        out = outAt;
+    }
+    return 0;
+}
+
+int ExternalSort::finish(const Sink& sink) {
+    if (!work_) {
+        // Everything fitted: sorted in memory and handed over directly.
+        mergeSortRecords(collect_.data(), scratch_.data(), filled_, size_, compare_);
+        for (size_t i = 0; i < filled_; ++i)
+            if (int err = sink(collect_.data() + i * size_)) return err;
+        filled_ = 0;
+        return 0;
+    }
+    if (filled_ > 0)
+        if (int err = spill()) return err;
+    if (int err = writeRun(nullptr, 0)) return err;  // the end of the runs
+    const int64_t second = workEnd_;  // the other area starts after the spilled runs
+    const size_t fanIn = std::clamp<size_t>(scratch_.size() / std::max(size_, std::min(kRunBuffer, scratch_.size() / 2)),
+                                            2, kMostFanIn);
+    int64_t from = 0;
+    std::vector<Run> runs;
+    for (;;) {
+        int64_t end = 0;
+        if (int err = readRuns(from, runs, end)) return err;
+        if (runs.size() <= fanIn) return runs.empty() ? 0 : mergeGroup(runs, &sink, end);
+        // One pass: groups of runs merged into runs of the other area.
+        int64_t out = from == 0 ? second : 0;
+        const int64_t to = out;
+        for (size_t i = 0; i < runs.size(); i += fanIn) {
+            const std::vector<Run> group(runs.begin() + static_cast<ptrdiff_t>(i),
+                                         runs.begin() + static_cast<ptrdiff_t>(std::min(runs.size(), i + fanIn)));
+            if (int err = mergeGroup(group, nullptr, out)) return err;
+        }
+        uint8_t zero[4] = {};
+        if (int err = work_->write(out, zero, 4)) return err;
+        from = to;
+        ++passes_;
+    }
+}
+
+}  // namespace vxs
