@@ -79,35 +79,8 @@ bool number(std::string_view s, int& value) {
     return true;
 }
 
-// KPS= or KLN=: up to six numbers separated by "/", each followed by any of the letters U, Y,
-// B and P; parts past the sixth are not read.
 int keyList(std::string_view value, bool starts, OpenSpec& o) {
-    int count = 0;
-    size_t at = 0;
-    while (count < kMaxKeyParts) {
-        size_t end = value.find('/', at);
-        if (end == std::string_view::npos) end = value.size();
-        std::string_view part = trimmed(value.substr(at, end - at));
-        uint8_t flags = 0;
-        while (!part.empty()) {
-            const char c = upper(part.back());
-            const uint8_t f = c == 'U' ? kKeyUpper : c == 'Y' ? kKeyYear : c == 'B' ? kKeyBinary
-                              : c == 'P' ? kKeyPacked : 0;
-            if (!f) break;
-            flags |= f;
-            part.remove_suffix(1);
-        }
-        int n = 0;
-        if (!number(trimmed(part), n)) return kErrOpenSyntax;
-        KeyPart& k = o.keys[count];
-        (starts ? k.start : k.length) = n;
-        k.flags |= flags;
-        ++count;
-        if (end == value.size()) break;
-        at = end + 1;
-    }
-    (starts ? o.kpsCount : o.klnCount) = count;
-    return 0;
+    return parseKeyList(value, starts, o.keys, starts ? o.kpsCount : o.klnCount);
 }
 
 // One item: `kw` matched its start, `value` is the rest up to the next comma.
@@ -249,6 +222,34 @@ int parseOpenString(std::string_view text, bool printerKeyword, OpenSpec& out) {
         at = end + 1;
     }
     out = std::move(o);
+    return 0;
+}
+
+int parseKeyList(std::string_view value, bool starts, KeyPart (&keys)[kMaxKeyParts], int& count) {
+    count = 0;
+    size_t at = 0;
+    while (count < kMaxKeyParts) {
+        size_t end = value.find('/', at);
+        if (end == std::string_view::npos) end = value.size();
+        std::string_view part = trimmed(value.substr(at, end - at));
+        uint8_t flags = 0;
+        while (!part.empty()) {
+            const char c = upper(part.back());
+            const uint8_t f = c == 'U' ? kKeyUpper : c == 'Y' ? kKeyYear : c == 'B' ? kKeyBinary
+                              : c == 'P' ? kKeyPacked : 0;
+            if (!f) break;
+            flags |= f;
+            part.remove_suffix(1);
+        }
+        int n = 0;
+        if (!number(trimmed(part), n)) return kErrOpenSyntax;
+        KeyPart& k = keys[count];
+        (starts ? k.start : k.length) = n;
+        k.flags |= flags;
+        ++count;
+        if (end == value.size()) break;
+        at = end + 1;
+    }
     return 0;
 }
 

@@ -80,4 +80,11 @@ struct OpenSpec {
 // or USE after SIZE=; 600 for a text value longer than 511 characters.
 [[nodiscard]] int parseOpenString(std::string_view text, bool printerKeyword, OpenSpec& out);
 
+// A list of key parts as KPS= and KLN= (and the INDEX utility) give them: up to six numbers
+// separated by "/", each followed by any of the letters U, Y, B and P (joined into the part's
+// flags); parts past the sixth are not read.  Starts or lengths into `keys`, their number into
+// `count`; 605 for anything else.
+[[nodiscard]] int parseKeyList(std::string_view value, bool starts, KeyPart (&keys)[kMaxKeyParts],
+                               int& count);
+
 }  // namespace vxs
