@@ -101,6 +101,37 @@ TEST(Isam, InsertsAndRemovesAgreeWithAModel) {
     EXPECT_EQ(x->verify(), kErrKeyFileDamaged);
 }
 
+TEST(Isam, LoadedFilesMarkRunsOfEqualKeysAndReadInOrder) {
+    MemoryKeyIo io(std::vector<uint8_t>(kHeader, 0));
+    IsamLoader load(io, 4, kHeader, false);
+    std::vector<Entry> in;
+    for (int i = 0; i < 6000; ++i) in.emplace_back(std::to_string(1000 + i / 3), static_cast<uint32_t>(i + 1));
+    int duplicates = 0;
+    for (const Entry& e : in) {
+        bool dup = false;
+        ASSERT_EQ(load.add(bytes(e.first), e.second, dup), 0);
+        duplicates += dup;
+    }
+    uint32_t n = 0;
+    ASSERT_EQ(load.finish(n), 0);
+    EXPECT_EQ(n, 6000u);
+    EXPECT_EQ(duplicates, 4000);
+    const std::vector<uint8_t>& b = io.bytes();
+    ASSERT_EQ(b.size(), kHeader + 6000u * 9);
+    EXPECT_EQ(b[kHeader], '#');
+    EXPECT_EQ(b[kHeader + 9], '!');
+    EXPECT_EQ(b[kHeader + 27], '#');
+    // Opened with all of them sorted, the file reads back in order and verifies.
+    std::unique_ptr<IsamIndex> x;
+    ASSERT_EQ(IsamIndex::open(io, 4, kHeader, 6000, false, x), 0);
+    EXPECT_EQ(x->verify(), 0);
+    EXPECT_EQ(walk(*x, true), in);
+    KeyCursor c;
+    KeyEntry e;
+    ASSERT_EQ(x->find(c, KeyFind::kEqual, bytes("1500"), 4, 0, e), 0);
+    EXPECT_EQ(e.record, 1501u);
+}
+
 class KeyBuild : public ::testing::Test {
   protected:
     void TearDown() override {

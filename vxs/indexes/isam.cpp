@@ -261,4 +261,44 @@ int IsamIndex::verify() {
     return 0;
 }
 
+// ---- loading ----
+namespace {
+constexpr size_t kLoadBuffer = 65536;
+}
+
+IsamLoader::IsamLoader(KeyIo& io, int keyLength, int headerLength, bool swapped)
+    : io_(io), keyLength_(keyLength), headerLength_(headerLength), swapped_(swapped) {}
+
+int IsamLoader::add(const uint8_t* key, uint32_t record, bool& duplicate) {
+    const size_t slot = static_cast<size_t>(keyLength_) + 5;
+    duplicate = !previous_.empty() && memcmp(previous_.data(), key, static_cast<size_t>(keyLength_)) == 0;
+    if (buffer_.size() < kLoadBuffer / slot * slot) buffer_.resize(std::max(slot, kLoadBuffer / slot * slot));
+    if ((buffered_ + 1) * slot > buffer_.size())
+        if (int err = flush()) return err;
+    uint8_t* p = buffer_.data() + buffered_ * slot;
+    p[0] = duplicate ? '!' : '#';
+    memcpy(p + 1, key, static_cast<size_t>(keyLength_));
+    putRecord(p + 1 + keyLength_, record, swapped_);
+    ++buffered_;
+    previous_.assign(key, key + keyLength_);
+    return 0;
+}
+
+int IsamLoader::flush() {
+    if (buffered_ == 0) return 0;
+    const int64_t slot = keyLength_ + 5;
+    if (int err = io_.write(headerLength_ + int64_t{written_} * slot, buffer_.data(),
+                            static_cast<size_t>(buffered_ * slot)))
+        return err;
+    written_ += buffered_;
+    buffered_ = 0;
+    return 0;
+}
+
+int IsamLoader::finish(uint32_t& records) {
+    const int err = flush();
+    records = written_;
+    return err;
+}
+
 }  // namespace vxs

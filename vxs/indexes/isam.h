@@ -71,4 +71,25 @@ class IsamIndex final : public KeyIndex {
     std::array<uint32_t, 16> sampleRecords_{};
 };
 
+// Writes the key records of an ISAM file in key order, as the INDEX utility loads them: each
+// record's status byte is "#" for the first of a run of equal keys and "!" for the others, then
+// the key and the record number.  Records go out in large writes after the header.
+class IsamLoader {
+  public:
+    IsamLoader(KeyIo& io, int keyLength, int headerLength, bool swapped);
+    // The next entry, not less than the one before; `duplicate` tells whether its key equals the
+    // one before.
+    [[nodiscard]] int add(const uint8_t* key, uint32_t record, bool& duplicate);
+    // Writes what is buffered; the records written.
+    [[nodiscard]] int finish(uint32_t& records);
+
+  private:
+    int flush();
+    KeyIo& io_;
+    int keyLength_, headerLength_;
+    bool swapped_;
+    std::vector<uint8_t> buffer_, previous_;
+    uint32_t written_ = 0, buffered_ = 0;
+};
+
 }  // namespace vxs
