@@ -94,25 +94,28 @@ const std::vector<Fcb*>& keyFilesOf(const Fcb& data) {
     return files;
 }
 
-// The update lock of a shared key file, held while it changes.
-class KeyChange {
+// The update lock of a key file that other copies use, for one change (taken whole, and what is
+// known of the file's size refreshed) or for one search or step in an ISAM file (taken shared:
+// readers keep writers out, not each other; a B-tree looks after its readers itself).
+class KeyLock {
   public:
-    KeyChange(Fcb& k, int caller) : k_(k), shared_(k.shareClass != 0) {
-        if (shared_) {
-            err_ = ktUpdateLock(k.handle, caller);
-            if (!err_) err_ = k.index->refresh();
-        }
+    enum Kind { kChange, kRead };
+    KeyLock(Fcb& k, int caller, Kind kind) : k_(k) {
+        if (k.shareClass == 0 || (kind == kRead && k.type != kFileInternal)) return;
+        err_ = kind == kChange ? ktUpdateLock(k.handle, caller) : ktUpdateLockShared(k.handle, caller);
+        held_ = err_ == 0;
+        if (held_ && kind == kChange) err_ = k.index->refresh();
     }
-    ~KeyChange() {
-        if (shared_) (void)ktUpdateUnlock(k_.handle);
+    ~KeyLock() {
+        if (held_) (void)ktUpdateUnlock(k_.handle);
     }
-    KeyChange(const KeyChange&) = delete;
-    KeyChange& operator=(const KeyChange&) = delete;
+    KeyLock(const KeyLock&) = delete;
+    KeyLock& operator=(const KeyLock&) = delete;
     int error() const { return err_; }
 
   private:
     Fcb& k_;
-    bool shared_;
+    bool held_ = false;
     int err_ = 0;
 };
 
@@ -130,34 +133,14 @@ int checkNewKeyParts(const KeyFileOpen& ko) {
     return total > kMaxKeyLength ? kErrKeyParts : 0;
 }
 
-// A search or step in an ISAM key file that other copies change, under the update lock taken
-// shared (a B-tree looks after its readers itself).
-class KeyRead {
-  public:
-    KeyRead(Fcb& k, int caller) : k_(k), shared_(k.shareClass != 0 && k.type == kFileInternal) {
-        if (shared_) err_ = ktUpdateLockShared(k.handle, caller);
-    }
-    ~KeyRead() {
-        if (shared_ && !err_) (void)ktUpdateUnlock(k_.handle);
-    }
-    KeyRead(const KeyRead&) = delete;
-    KeyRead& operator=(const KeyRead&) = delete;
-    int error() const { return err_; }
-
-  private:
-    Fcb& k_;
-    bool shared_;
-    int err_ = 0;
-};
-
 int findLocked(Ufcb& u, KeyFind how, const uint8_t* key, int len, uint32_t record, KeyEntry& e) {
-    KeyRead r(*u.ufkbfcb, u.ufnbr);
+    KeyLock r(*u.ufkbfcb, u.ufnbr, KeyLock::kRead);
     if (int err = r.error()) return err;
     return u.ufkbfcb->index->find(u.keyCursor, how, key, len, record, e);
 }
 
 int stepLocked(Ufcb& u, bool forward, KeyEntry& e) {
-    KeyRead r(*u.ufkbfcb, u.ufnbr);
+    KeyLock r(*u.ufkbfcb, u.ufnbr, KeyLock::kRead);
     if (int err = r.error()) return err;
     return u.ufkbfcb->index->step(u.keyCursor, forward, e);
 }
@@ -308,13 +291,13 @@ int insertKeys(Ufcb& u, const uint8_t* record, size_t len, uint32_t n) {
         const KeyLayout layout = layoutOf(k);
         keys[done].resize(static_cast<size_t>(layout.total()));
         if ((err = buildKey(layout, record, len, keys[done].data()))) break;
-        KeyChange change(k, u.ufnbr);
+        KeyLock change(k, u.ufnbr, KeyLock::kChange);
         if ((err = change.error())) break;
         if ((err = k.index->insert(keys[done].data(), n))) break;
     }
     if (!err) return 0;
     while (done-- > 0) {  // the keys already in go out again
-        KeyChange change(*files[done], u.ufnbr);
+        KeyLock change(*files[done], u.ufnbr, KeyLock::kChange);
         if (!change.error()) (void)files[done]->index->remove(keys[done].data(), n);
     }
     return err;
@@ -336,7 +319,7 @@ int replaceKeys(Ufcb& u, const uint8_t* before, const uint8_t* after, size_t len
         if ((err = buildKey(layout, after, len, newKey))) break;
         if (oldValid && memcmp(oldKey, newKey, total) == 0) continue;  // this key stays
         Change c{k, std::vector<uint8_t>(oldKey, oldKey + total), std::vector<uint8_t>(newKey, newKey + total)};
-        KeyChange change(*k, u.ufnbr);
+        KeyLock change(*k, u.ufnbr, KeyLock::kChange);
         if ((err = change.error())) break;
         if (oldValid) {
             err = k->index->remove(c.old.data(), n);
@@ -352,7 +335,7 @@ int replaceKeys(Ufcb& u, const uint8_t* before, const uint8_t* after, size_t len
     }
     if (!err) return 0;
     for (auto it = changed.rbegin(); it != changed.rend(); ++it) {
-        KeyChange change(*it->k, u.ufnbr);
+        KeyLock change(*it->k, u.ufnbr, KeyLock::kChange);
         if (change.error()) continue;
         (void)it->k->index->remove(it->now.data(), n);
         if (!it->old.empty()) (void)it->k->index->insert(it->old.data(), n);
@@ -366,7 +349,7 @@ int removeKeys(Ufcb& u, const uint8_t* record, size_t len, uint32_t n) {
         const KeyLayout layout = layoutOf(*k);
         std::vector<uint8_t> key(static_cast<size_t>(layout.total()));
         if (buildKey(layout, record, len, key.data())) continue;  // never went in
-        KeyChange change(*k, u.ufnbr);
+        KeyLock change(*k, u.ufnbr, KeyLock::kChange);
         int err = change.error();
         if (!err) err = k->index->remove(key.data(), n);
         if (err == kErrKeyNotFound) err = 0;
@@ -410,7 +393,7 @@ int keyCount(Ufcb& u, uint32_t& n) {
     n = 0;
     Fcb* k = u.ufkbfcb;
     if (!k || !k->index) return 0;
-    KeyRead r(*k, u.ufnbr);
+    KeyLock r(*k, u.ufnbr, KeyLock::kRead);
     if (int err = r.error()) return err;
     return k->index->countEntries(n);
 }

@@ -266,7 +266,6 @@ int flushBehind(Ufcb& u) {
         // The batch is lost: the file is cut back to the records before it, so that what is
         // there stays whole, and the counts follow the file again.
         (void)truncateFile(f, std::max<int64_t>(before, f.headerLength));
-        f.handlePos = -1;
         u.behindFill = 0;
         (void)recount(f, u.slotLength, false);
         return err;
@@ -765,7 +764,6 @@ int engineCloseFcb(Fcb& f, bool drop) {
             int e = shared ? ktUpdateLock(f.handle, 0) : 0;
             if (!e && drop) {
                 e = truncateFile(f, f.headerLength);
-                f.handlePos = -1;
             }
             if (!e && !drop) e = readChainHead(f);
             if (drop) f.deletedHead = 0;
@@ -920,7 +918,6 @@ int writeRecord(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const Reco
         // An append cut short must not leave part of a slot at the end of the file.
         if (target > f.records) {
             (void)truncateFile(f, at);
-            f.handlePos = -1;
         }
         if (taken) unlockRecord(u, target);
         return done(err);
@@ -935,7 +932,6 @@ int writeRecord(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const Reco
             // reused slot is marked deleted again.
             if (appended && internal) {
                 (void)truncateFile(f, at);
-                f.handlePos = -1;
                 f.records = target - 1;
             } else if (internal) {
                 const uint8_t mark = kSlotDeleted;
@@ -1089,7 +1085,6 @@ int restoreFile(Ufcb& u, uint32_t n) {
             // Output starts again at the beginning: the file is emptied, as a new report.
             if (f->device == Device::kDisk) {
                 if (int err = truncateFile(*f, 0)) return err;
-                f->handlePos = -1;
             }
             f->fileSize = f->textEnd = 0;
             f->textOutAt = 0;

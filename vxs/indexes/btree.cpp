@@ -774,25 +774,31 @@ int BtreeIndex::insertOnce(const uint8_t* key, uint32_t record) {
     leaf.records.resize(static_cast<size_t>(half));
     if (at <= half) leaf.insertEntry(at, key, k, record);
     else right.insertEntry(at - half, key, k, record);
-    uint32_t rightNode = 0;
-    if (d == 0) {
-        // The root leaf splits: both halves move to new nodes and node 1 becomes their parent.
-        if (int err = appendNode(right, rightNode)) return err;
-        uint32_t leftNode = 0;
-        const uint16_t rootCounter = leaf.counter;
-        if (int err = appendNode(leaf, leftNode)) return err;
-        Node root;
-        root.leaf = false;
-        root.counter = rootCounter;
-        root.insertEntry(0, right.key(0, k), k, right.records[0]);
-        root.children = {leftNode, rightNode};
-        if (int err = writeNode(1, root)) return err;
-        return checkAfterChange();
-    }
-    if (int err = appendNode(right, rightNode)) return err;
-    if (int err = writeNode(p.brec[d], leaf)) return err;
-    if (int err = insertAbove(p, d - 1, right.key(0, k), right.records[0], rightNode)) return err;
+    if (int err = placeSplit(p, d, leaf, right, right.key(0, k), right.records[0])) return err;
     return checkAfterChange();
+}
+
+// Writes the two halves of a node split at `level`: the right one appended, the left one in the
+// node's place with the separator `key` (with its record) going up to the level above.  When the
+// root splits, both halves move to new nodes (the right one first) and node 1 becomes their
+// parent, so that the root never moves.
+int BtreeIndex::placeSplit(TreePath& p, int level, Node& left, Node& right, const uint8_t* key,
+                           uint32_t record) {
+    uint32_t rightNode = 0;
+    if (int err = appendNode(right, rightNode)) return err;
+    if (level > 0) {
+        if (int err = writeNode(p.brec[level], left)) return err;
+        return insertAbove(p, level - 1, key, record, rightNode);
+    }
+    uint32_t leftNode = 0;
+    const uint16_t rootCounter = left.counter;
+    if (int err = appendNode(left, leftNode)) return err;
+    Node root;
+    root.leaf = false;
+    root.counter = rootCounter;
+    root.insertEntry(0, key, shape_.keyLength, record);
+    root.children = {leftNode, rightNode};
+    return writeNode(1, root);
 }
 
 // Puts the separator (key, record) with the child to its right into the interior node at
@@ -819,21 +825,7 @@ int BtreeIndex::insertAbove(TreePath& p, int level, const uint8_t* key, uint32_t
     node.keys.resize(static_cast<size_t>(half) * k);
     node.records.resize(static_cast<size_t>(half));
     node.children.resize(static_cast<size_t>(half) + 1);
-    uint32_t rightNode = 0;
-    if (int err = appendNode(right, rightNode)) return err;
-    if (level == 0) {
-        uint32_t leftNode = 0;
-        const uint16_t rootCounter = node.counter;
-        if (int err = appendNode(node, leftNode)) return err;
-        Node root;
-        root.leaf = false;
-        root.counter = rootCounter;
-        root.insertEntry(0, upKey.data(), k, upRecord);
-        root.children = {leftNode, rightNode};
-        return writeNode(1, root);
-    }
-    if (int err = writeNode(p.brec[level], node)) return err;
-    return insertAbove(p, level - 1, upKey.data(), upRecord, rightNode);
+    return placeSplit(p, level, node, right, upKey.data(), upRecord);
 }
 
 // ---- deletion ----

@@ -89,6 +89,8 @@ class BtreeIndex final : public KeyIndex {
     int descend(TreePath& p, int from, bool leftmost);
     int normalize(TreePath& p, bool forward);
     int entryAt(const TreePath& p, KeyEntry& out);
+    int placeSplit(TreePath& p, int level, Node& left, Node& right, const uint8_t* key,
+                   uint32_t record);
     int insertAbove(TreePath& p, int level, const uint8_t* key, uint32_t record, uint32_t child);
     int rebalance(TreePath& p, int level);
     int verifyNode(uint32_t n, int level, int leafLevel, const uint8_t* lo, uint32_t loRec,
