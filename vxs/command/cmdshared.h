@@ -120,8 +120,6 @@ int commandBreak(std::string_view args, bool display);       // BREAK, DISPLAY
 int commandStatus(std::string_view args);                    // STATUS
 int commandDateTime(std::string_view args, bool date);       // DATE, TIME
 
-// The next line of the innermost procedure file; false when no procedure is being read.
-bool nextProcedureLine(std::string& line);
 // Ends every procedure file (an error with PROCERR STOP, or the end of the session).
 void closeAllProcedures();
 

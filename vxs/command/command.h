@@ -30,6 +30,11 @@ bool ciExists();
 int procedureDepth();
 void closeInnermostProcedure();
 
+// The tail of the last SORT or INDEX command: the utility's parameters.
+const std::string& utilityCommandTail();
+// The next line of the innermost procedure file; false when no procedure is being read.
+bool nextProcedureLine(std::string& line);
+
 // Shut-down: free the command history and the command-mode buffers.
 void freeCommandHistory();
 void freeCommandBuffers();

@@ -49,6 +49,7 @@ constexpr uint8_t kOptionCodes[] = {
 static_assert(std::size(kOptionNames) == std::size(kOptionCodes));
 
 CommandWork g_work;
+std::string g_utilityTail;  // the tail of the last SORT or INDEX command
 
 // SYSTEM [n]: shut down with exit code n; without n, the code that END or STOP set last (0 when
 // none did).  An active program ends first.
@@ -181,13 +182,18 @@ int commandConfig(std::string_view args) {
 }
 
 // SORT and INDEX: the utility reads its own parameters and returns through action code 47.
-int commandUtility(int code) {
+int commandUtility(int code, std::string_view args) {
+    g_utilityTail.assign(args);
     setRunStatus(RUNSTAT_INVALID);
     setActionCode(code == CmdSort ? kActSort : kActIndex);
     return kLeftCommandMode;
 }
 
 }  // namespace
+
+const std::string& utilityCommandTail() {
+    return g_utilityTail;
+}
 
 CommandWork& commandWork() {
     return g_work;
@@ -328,7 +334,7 @@ int executeCommand(int code, std::string_view word, std::string_view args) {
         case CmdProc: return commandProcedure(args, false);
         case CmdSubproc: return commandProcedure(args, true);
         case CmdSort:
-        case CmdIndex: return commandUtility(code);
+        case CmdIndex: return commandUtility(code, args);
         case CmdCopy:
         case CmdDir:
         case CmdDrop:

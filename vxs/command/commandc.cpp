@@ -2,6 +2,7 @@
 // line (SUBPROC nests and returns to the reader it interrupted, PROC takes the place of the
 // procedure that runs it), PROCERR chooses whether an error ends them, SKIP passes over lines.
 #include "vxs/command/cmdshared.h"
+#include "vxs/command/command.h"
 #include "vxs/compiler/progfile.h"
 #include "vxs/control/errors.h"
 #include "vxs/datafiles/file_os.h"

@@ -144,6 +144,22 @@ int vxEntryPoint(int argc, char** argv) {
 
 // ---- the main dispatch loop ----
 
+// SORT or INDEX from the command's tail, with the operator reached through the terminal; the
+// result is the command's error, and command mode comes back through action code 47.
+void runUtility(int action) {
+    UtilityHost host;
+    host.procedureLine = [](std::string& line) { return nextProcedureLine(line); };
+    host.message = [](std::string_view text) { statusShowMessage(text); };
+    host.screenLine = [](std::string_view text) { consoleOutput(text); };
+    host.readKey = [](int seconds) {
+        return static_cast<int>(seconds > 0 ? keyboardRequest(2, seconds) : keyboardRequest(1, 0));
+    };
+    host.attention = [] { return pollAttention(); };
+    const std::string tail = utilityCommandTail();
+    const int err = action == kActSort ? runSortUtility(tail, host) : runIndexUtility(tail, host);
+    finishUtility(err);
+}
+
 void promotePendingProgram() {
     pcb* pending = pchain.pendpcb;
     pchain.pendpcb = nullptr;
@@ -160,8 +176,8 @@ int dispatchOnce() {
             setRunStatus(RUNSTAT_ERROR);
             runLoop();
             return 0;
-        case kActSort: sortUtility(); return 0;
-        case kActIndex: indexUtility(); return 0;
+        case kActSort:
+        case kActIndex: runUtility(actionCode()); return 0;
         case kActShutdown: shutdownSequence(); return 1;
         default: fatalError("Invalid action code", 99, 0); return 0;
     }

@@ -161,6 +161,21 @@ enum class ErrorCondition : unsigned char {
     X(7612, WorkNameLength, ERROR, "the work directory name is too long") \
     X(7636, UtilityInterrupted, ERROR, "interrupted by the user") \
     X(7699, ReorgKeyLength, ERROR, "the rebuilt key file's key length differs") \
+    X(7801, SortLine, ERROR, "an unknown sort control line") \
+    X(7804, SortFileLine, ERROR, "a bad FILE line in the sort control file") \
+    X(7805, SortRecordLine, ERROR, "a bad RECORD line in the sort control file") \
+    X(7807, SortMaskLine, ERROR, "a bad MASK line in the sort control file") \
+    X(7810, SortInputType, ERROR, "the sort input file is of the wrong type") \
+    X(7811, SortNoMemory, ERROR, "not enough memory for the sort") \
+    X(7812, SortOutputType, ERROR, "the sort output file is of the wrong type") \
+    X(7821, SortAltsCode, ERROR, "an alternate collating code above 255") \
+    X(7823, SortNoMask, ERROR, "the sort control file ends without a MASK line") \
+    X(7825, SortRecordCount, ERROR, "more than 20 RECORD lines") \
+    X(7828, SortBeforeFile, ERROR, "a RECORD or MASK line before the FILE line") \
+    X(7829, SortFieldBeyond, ERROR, "a sort field beyond the record") \
+    X(7831, SortOutputShort, ERROR, "the sort output record is too short") \
+    X(7832, SortOutputNotEmpty, ERROR, "the sort output file is not empty") \
+    X(7853, SortControlMissing, ERROR, "the sort control file does not exist") \
     X(9000, NoMemory, ERROR, "out of memory (also: program cleared)") \
     X(9001, WorkStack, ERROR, "the work stack is full") \
     X(9002, RpnStack, ERROR, "the RPN stack is full") \

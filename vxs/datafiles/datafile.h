@@ -29,6 +29,31 @@ struct OpenRequest {
 [[nodiscard]] int openFile(FileBlocks& fb, const OpenRequest& r, Ufcb*& out);
 
 enum CloseOption { kCloseNone = 0, kCloseFree = 1, kCloseDrop = 2, kCloseRelease = 3 };
+// The open parameter block of the utilities: INDEX and SORT open their files with numbers 200
+// to 299 (other than 254 and 255) by handing a block instead of an open string.  Number 202
+// opens a key file by itself as the ufcb's data fcb (`u.uffcb->index` is its index): a new one
+// gets the block's key parts, an existing one keeps its own.
+inline constexpr int kCreateTemporary = 4;  // REPLACE, as an operating-system temporary file
+struct OpenBlock {
+    int number = 0;
+    std::string name;        // the file name, mapped as NAME= is
+    bool osPath = false;     // `name` is an operating-system path already
+    int recl = 0;            // RECL= (0: none); for 202 the data record length the parts must fit
+    KeyPart keys[kMaxKeyParts];  // 202: the key parts of a new key file
+    int parts = 0;
+    int keyType = 0;         // 202: 4 ISAM, 7 B-tree; 0 the configured default
+    int btreeVersion = 0;    // 202: the format of a new B-tree; 0 the configured default
+    bool alternate = false;  // 202: a new key file orders through the alternate collating table
+    int pageOverflow = -1;
+    int type = kFileInternal;
+    int mode = kModeInput;
+    int access = kAccessSequential;
+    int share = kShareNone;
+    int create = kCreateNone;  // a creation keyword, or kCreateTemporary
+};
+// 706 for a number outside 200..299 (or 254, 255); otherwise as openFile.
+[[nodiscard]] int openFileBlock(FileBlocks& fb, const OpenBlock& b, Ufcb*& out);
+
 // Closes `u` (CLOSE #0 does nothing).  FREE deletes the file after closing, DROP empties it to
 // its header; both are 4148 for a shared ufcb (nothing is closed) or when the file is open under
 // another number too (the ufcb is closed, the file left alone).

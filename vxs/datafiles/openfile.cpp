@@ -227,6 +227,11 @@ int openKeyFile(FileBlocks& fb, Ufcb& u, Fcb& data, const OpenSpec& s, int mode,
 
 const std::string& lastFileErrorText() { return g_lastErrorText; }
 
+namespace {
+int openWithSpec(FileBlocks& fb, const OpenRequest& r, OpenSpec& s, const std::string& text,
+                 Ufcb*& out);
+}  // namespace
+
 int openFile(FileBlocks& fb, const OpenRequest& r, Ufcb*& out) {
     out = nullptr;
     if (!validNumber(r.number)) return kErrFileNumber;
@@ -246,6 +251,14 @@ int openFile(FileBlocks& fb, const OpenRequest& r, Ufcb*& out) {
         g_lastErrorText = text;
         return err;
     }
+    return openWithSpec(fb, r, s, text, out);
+}
+
+namespace {
+
+// OPEN from step 3 on, with the items parsed (from an open string or a parameter block).
+int openWithSpec(FileBlocks& fb, const OpenRequest& r, OpenSpec& s, const std::string& text,
+                 Ufcb*& out) {
     // 3. Type, mode and access.
     int type = r.type, mode = r.mode, access = r.access;
     if (!r.trailing) {
@@ -411,6 +424,8 @@ int openFile(FileBlocks& fb, const OpenRequest& r, Ufcb*& out) {
     return 0;
 }
 
+}  // namespace
+
 int closeFile(FileBlocks& fb, Ufcb* u, int option) {
     if (!u || u->ufnbr == 0) return 0;
     int err = 0;
@@ -467,6 +482,79 @@ int fileOfNumber(FileBlocks& fb, int number, Ufcb*& out) {
         return openFile(fb, r, out);
     }
     return kErrFileNotOpen;
+}
+
+namespace {
+
+// Number 202 of the parameter block: a key file by itself, its fcb the ufcb's data fcb.
+int openKeyFileAlone(FileBlocks& fb, const OpenBlock& b, Ufcb*& out) {
+    const std::string& text = b.name;
+    std::string path = b.name;
+    if (!b.osPath)
+        if (int err = mapFileName(b.name, path)) return g_lastErrorText = text, err;
+    if (findFcb(fb, path, kFileInternal)) return g_lastErrorText = text, kErrSharing;
+    const int type = (b.keyType ? b.keyType : defaultIndexType()) == 4 ? kFileInternal : kFileBtreeKeys;
+    Ufcb* u = nullptr;
+    if (int err = fb.link(b.number, u)) return g_lastErrorText = text, err;
+    u->uftype = static_cast<uint8_t>(type);
+    u->mode = static_cast<uint8_t>(b.mode);
+    u->access = kAccessSequential;
+    u->shareClass = static_cast<uint8_t>(shareClassOf(static_cast<uint8_t>(b.share), b.mode));
+    u->name = b.name;
+    Fcb* k = nullptr;
+    if (int err = fb.newFcb(k)) return abandon(fb, u, err, text);
+    k->type = static_cast<uint8_t>(type);
+    k->path = path;
+    k->device = deviceOfName(path);
+    k->lockWait = 15;
+    k->openCount = 1;
+    u->uffcb = k;
+    EngineOpen eo;
+    eo.mode = b.mode;
+    eo.create = b.create == kCreateTemporary ? kCreateReplace : b.create;
+    eo.shareClass = u->shareClass;
+    KeyFileOpen ko;
+    ko.type = type;
+    ko.version = b.btreeVersion ? b.btreeVersion : defaultBtreeType();
+    ko.alternate = b.alternate;
+    ko.parts = std::min(b.parts, kMaxKeyParts);
+    for (int i = 0; i < ko.parts; ++i) ko.keys[i] = b.keys[i];
+    ko.recl = b.recl;
+    if (int err = engineOpenKeyFcb(*k, eo, ko)) return abandon(fb, u, err, text);
+    k->firstUfcb = u;
+    u->ufreclen = k->recl;
+    u->slotLength = static_cast<uint32_t>(k->recl) + 1;
+    u->record.assign(static_cast<size_t>(k->recl) + 2, ' ');
+    u->recordLength = 1;
+    out = u;
+    return 0;
+}
+
+}  // namespace
+
+int openFileBlock(FileBlocks& fb, const OpenBlock& b, Ufcb*& out) {
+    out = nullptr;
+    if (b.number < 200 || b.number > 299 || b.number == 254 || b.number == 255)
+        return kErrFileNumber;
+    if (fb.find(b.number)) return kErrFileOpen;
+    if (b.number == 202) return openKeyFileAlone(fb, b, out);
+    OpenSpec s;
+    s.name = b.name;
+    if (b.osPath) {
+        s.objectGiven = true;
+        s.object = b.name;
+    }
+    s.recl = b.recl;
+    s.share = static_cast<uint8_t>(b.share);
+    s.shareGiven = b.share != kShareNone;
+    s.create = static_cast<uint8_t>(b.create == kCreateTemporary ? kCreateReplace : b.create);
+    s.pageOverflow = b.pageOverflow;
+    OpenRequest r;
+    r.number = b.number;
+    r.type = b.type;
+    r.mode = b.mode;
+    r.access = b.access;
+    return openWithSpec(fb, r, s, b.name, out);
 }
 
 }  // namespace vxs

@@ -2,12 +2,11 @@
 #include "vxs/indexes/idxsort.h"
 
 #include "vxs/control/errors.h"
-#include "vxs/control/utils.h"
 
 namespace vxs {
 
-void indexUtility() {
-    finishUtility(kErrNotAvailable);
+int runIndexUtility(std::string_view, const UtilityHost&) {
+    return kErrNotAvailable;
 }
 
 }  // namespace vxs

@@ -2,12 +2,11 @@
 #include "vxs/indexes/sortutil.h"
 
 #include "vxs/control/errors.h"
-#include "vxs/control/utils.h"
 
 namespace vxs {
 
-void sortUtility() {
-    finishUtility(kErrNotAvailable);
+int runSortUtility(std::string_view, const UtilityHost&) {
+    return kErrNotAvailable;
 }
 
 }  // namespace vxs

@@ -1,10 +1,15 @@
-// The SORT utility (action code 8): sorts a data file under a sort control file.
+// The SORT utility (action code 8): sorts the records of a data file under a sort control
+// file, selecting records by ranges of field values, and writes the records, their record
+// numbers or a key file.
 #pragma once
+
+#include <string_view>
+
+#include "vxs/indexes/utility.h"
 
 namespace vxs {
 
-// Runs the utility and returns to command mode through action code 47, whether it succeeded or
-// not.  Until data files exist the utility reports error 302.
-void sortUtility();
+// One run from the command tail (the control file's name and -N).  Returns 0 or an error number.
+[[nodiscard]] int runSortUtility(std::string_view tail, const UtilityHost& host);
 
 }  // namespace vxs

@@ -129,6 +129,11 @@ std::string hostName() {
     return u.nodename;
 }
 
+uint64_t availableMemory() {
+    const long pages = sysconf(_SC_AVPHYS_PAGES), size = sysconf(_SC_PAGESIZE);
+    return pages > 0 && size > 0 ? static_cast<uint64_t>(pages) * static_cast<uint64_t>(size) : 0;
+}
+
 double epochFromLocal(const LocalTime& t) {
     tm parts{};
     parts.tm_year = t.year - 1900;

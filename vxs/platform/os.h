@@ -53,6 +53,8 @@ std::string accountName();
 std::string systemName();
 // This machine's network name (empty when unknown).
 std::string hostName();
+// The memory the machine has free now, in bytes (0 when unknown).
+uint64_t availableMemory();
 
 // The moment (seconds since 1970) of a local time; -1 when it cannot be represented.
 double epochFromLocal(const LocalTime& t);

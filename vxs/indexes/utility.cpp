@@ -1,0 +1,145 @@
+// What the INDEX and SORT utilities share (see utility.h).
+#include "vxs/indexes/utility.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "vxs/config/config.h"
+#include "vxs/control/errors.h"
+#include "vxs/datafiles/engine.h"
+#include "vxs/datafiles/file_os.h"
+#include "vxs/datafiles/ktname.h"
+#include "vxs/platform/os.h"
+
+namespace vxs {
+
+size_t utilitySortMemory() {
+    constexpr size_t kMb = size_t{1} << 20;
+    size_t bytes = static_cast<size_t>(std::clamp(configLimits().maxSortMemoryMb, 1, 512)) * kMb;
+    const uint64_t free = platform::availableMemory();
+    if (free > 0 && free < bytes) bytes = std::max<size_t>(static_cast<size_t>(free), kMb);
+    return bytes;
+}
+
+size_t UtilityHost::memory() const {
+    return sortMemory ? sortMemory : utilitySortMemory();
+}
+
+// ---- the work file ----
+UtilityWorkFile::~UtilityWorkFile() {
+    if (handle_ > 0) {
+        (void)osClose(handle_);
+        (void)osDelete(path_);
+    }
+}
+
+int UtilityWorkFile::open() {
+    return osOpen(path_, kOsReadWrite, kOsWorkFile, handle_);
+}
+
+int UtilityWorkFile::read(int64_t offset, uint8_t* buf, size_t count, size_t& got) {
+    got = 0;
+    int64_t at = 0;
+    if (int err = osSeek(handle_, offset, kOsFromStart, at)) return err;
+    while (got < count) {
+        size_t n = 0;
+        if (int err = osRead(handle_, buf + got, count - got, n)) return err;
+        if (n == 0) break;
+        got += n;
+    }
+    return 0;
+}
+
+int UtilityWorkFile::write(int64_t offset, const uint8_t* data, size_t count) {
+    int64_t at = 0;
+    if (int err = osSeek(handle_, offset, kOsFromStart, at)) return err;
+    return osWrite(handle_, data, count);
+}
+
+int UtilityWorkFile::size(int64_t& bytes) {
+    return osSeek(handle_, 0, kOsFromEnd, bytes);
+}
+
+int utilityWorkPath(const std::string& directory, const std::string& name, std::string& path) {
+    if (directory.empty()) {
+        path = workPath() + name;
+        return 0;
+    }
+    std::string dir;
+    if (int err = mapFileName(directory, dir)) return err;
+    if (!dir.empty() && dir.back() != '/') dir += '/';
+    path = dir + name;
+    return 0;
+}
+
+// ---- listings ----
+namespace {
+bool isPrinterName(const std::string& name) {
+    std::string upper(name.substr(0, 4));
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return upper == "PRN:";
+}
+}  // namespace
+
+UtilityListing::~UtilityListing() {
+    if (handle_ > 0) (void)osClose(handle_);
+}
+
+int UtilityListing::line(std::string_view text) {
+    ++lines_;
+    if (name_.empty()) {
+        if (host_) host_->line(text);
+        return 0;
+    }
+    if (handle_ == 0) {
+        std::string path;
+        bool append = append_;
+        if (isPrinterName(name_)) {
+            path = printerSpoolPath(name_);
+            append = true;
+        } else if (int err = mapFileName(name_, path)) {
+            return err;
+        }
+        if (int err = osOpen(path, kOsReadWrite, append ? kOsUse : kOsReplace, handle_)) {
+            handle_ = 0;
+            return err;
+        }
+        int64_t end = 0;
+        if (int err = osSeek(handle_, 0, kOsFromEnd, end)) return err;
+        // A listing appended to ends where the last one's Ctrl-Z was.
+        if (append && end > 0) {
+            uint8_t last = 0;
+            size_t got = 0;
+            int64_t at = 0;
+            if (osSeek(handle_, end - 1, kOsFromStart, at) == 0 &&
+                osRead(handle_, &last, 1, got) == 0 && got == 1 && last == 26)
+                --end;
+            if (int err = osSeek(handle_, end, kOsFromStart, at)) return err;
+        }
+    }
+    pending_.assign(text);
+    pending_ += "\r\n";
+    return osWrite(handle_, pending_.data(), pending_.size());
+}
+
+int UtilityListing::close() {
+    if (handle_ <= 0) return 0;
+    int64_t at = 0;
+    int err = osSeek(handle_, 0, kOsFromEnd, at);
+    if (!err) {
+        const char end = 26;
+        err = osWrite(handle_, &end, 1);
+    }
+    if (int e = osClose(handle_); e && !err) err = e;
+    handle_ = 0;
+    return err;
+}
+
+std::string listedKey(const uint8_t* key, size_t length) {
+    std::string text(reinterpret_cast<const char*>(key), length);
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 32 || c == 127) c = ' ';
+    return text;
+}
+
+}  // namespace vxs

@@ -1,0 +1,104 @@
+// What the INDEX and SORT utilities share: the host that connects them to the operator (the
+// procedure lines, the status line, the screen, the keyboard), the sort memory, the work file
+// (a file of the work directory that is removed however the run ends) and the listing file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "vxs/indexes/keyindex.h"
+
+namespace vxs {
+
+// How a utility reaches the operator; control fills it in, tests give their own.  Every member
+// may be left empty: nothing is shown, no procedure line and no key comes.
+struct UtilityHost {
+    // The next line of the procedure file being read; false when there is none.
+    std::function<bool(std::string& line)> procedureLine;
+    // A progress or result message (the status line).
+    std::function<void(std::string_view text)> message;
+    // A line on the screen (comments of a sort control file, the summary).
+    std::function<void(std::string_view text)> screenLine;
+    // The next key within `seconds` (0: without limit); -1 when none came or none can come.
+    std::function<int(int seconds)> readKey;
+    // Whether the attention key was pressed since the last look.
+    std::function<bool()> attention;
+    // The sort memory in bytes; 0: utilitySortMemory() (tests make it small to force spills).
+    size_t sortMemory = 0;
+
+    bool nextProcedureLine(std::string& line) const { return procedureLine && procedureLine(line); }
+    void show(std::string_view text) const {
+        if (message) message(text);
+    }
+    void line(std::string_view text) const {
+        if (screenLine) screenLine(text);
+    }
+    int key(int seconds) const { return readKey ? readKey(seconds) : -1; }
+    bool interrupted() const { return attention && attention(); }
+    size_t memory() const;
+};
+
+// The sort memory in bytes: MAX_SORT_MEMORY megabytes, reduced to the memory the machine has
+// available (never below 1 MB).
+size_t utilitySortMemory();
+
+// The work file of a utility: made (emptied when it exists) on first use, closed and deleted
+// when this object goes.  `path` is the operating-system path.
+class UtilityWorkFile final : public KeyIo {
+  public:
+    explicit UtilityWorkFile(std::string path) : path_(std::move(path)) {}
+    ~UtilityWorkFile() override;
+    UtilityWorkFile(const UtilityWorkFile&) = delete;
+    UtilityWorkFile& operator=(const UtilityWorkFile&) = delete;
+    [[nodiscard]] int open();
+    int read(int64_t offset, uint8_t* buf, size_t count, size_t& got) override;
+    int write(int64_t offset, const uint8_t* data, size_t count) override;
+    int size(int64_t& bytes) override;
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+    int handle_ = 0;
+};
+
+// The path of a utility's work file named `name` in `directory` (a name as the user gives it,
+// mapped; empty: the configured work directory).
+[[nodiscard]] int utilityWorkPath(const std::string& directory, const std::string& name,
+                                  std::string& path);
+
+// A listing of a utility: lines written to a file (">name" replaces it, ">>name" appends) or to
+// the printer (PRN:), ended by a Ctrl-Z byte when closed.  Without a name the lines go to the
+// screen.
+class UtilityListing {
+  public:
+    UtilityListing() = default;
+    ~UtilityListing();
+    UtilityListing(const UtilityListing&) = delete;
+    UtilityListing& operator=(const UtilityListing&) = delete;
+    // Opens the target; nothing is opened until the first line.
+    void target(const std::string& name, bool append, const UtilityHost* host) {
+        name_ = name;
+        append_ = append;
+        host_ = host;
+    }
+    [[nodiscard]] int line(std::string_view text);
+    [[nodiscard]] int close();
+    int lines() const { return lines_; }
+
+  private:
+    std::string name_;
+    bool append_ = false;
+    const UtilityHost* host_ = nullptr;
+    int handle_ = 0;
+    int lines_ = 0;
+    std::string pending_;
+};
+
+// The text of a key in a listing: control characters shown as blanks.
+std::string listedKey(const uint8_t* key, size_t length);
+
+}  // namespace vxs
