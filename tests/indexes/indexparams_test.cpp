@@ -13,8 +13,9 @@ TEST(IndexCommand, PositionalWordsKeyPartsAndOptions) {
     IndexParams p;
     ASSERT_EQ(parseIndexCommand("cust.dat, cust.key 1/30u 6/4 rep dupk -n >>dups.txt -work/3 shri",
                                 p), 0);
-    EXPECT_EQ(p.dataFile, "CUST.DAT");
-    EXPECT_EQ(p.keyFile, "CUST.KEY");
+    // Names keep the case typed: the name mapping decides what case a relative name takes.
+    EXPECT_EQ(p.dataFile, "cust.dat");
+    EXPECT_EQ(p.keyFile, "cust.key");
     ASSERT_EQ(p.keyParts(), 2);
     EXPECT_EQ(p.keys[0].start, 1);
     EXPECT_EQ(p.keys[1].start, 30);
@@ -23,9 +24,9 @@ TEST(IndexCommand, PositionalWordsKeyPartsAndOptions) {
     EXPECT_TRUE(p.replace);
     EXPECT_TRUE(p.dupKeys);
     EXPECT_TRUE(p.quiet);
-    EXPECT_EQ(p.listing, "DUPS.TXT");
+    EXPECT_EQ(p.listing, "dups.txt");
     EXPECT_TRUE(p.listingAppends);
-    EXPECT_EQ(p.workDir, "WORK");
+    EXPECT_EQ(p.workDir, "work");
     EXPECT_EQ(p.workDrive, 3);
     EXPECT_EQ(p.share, kShareInput);
     // "LIS" is LISTDUPKEYS, the first option it starts; "SHR" is SHR, not SHRI.

@@ -100,32 +100,39 @@ int checkIndexParams(const IndexParams& p) {
 
 int parseIndexCommand(std::string_view tail, IndexParams& p) {
     p = IndexParams{};
-    const std::string text = upperCased(tail.substr(0, std::min(tail.size(), kTailChars)));
-    std::vector<std::string> words;
-    for (size_t at = 0; at < text.size();) {
-        const size_t end = text.find_first_of(" ,", at);
-        const size_t stop = end == std::string::npos ? text.size() : end;
-        if (stop > at) words.push_back(text.substr(at, stop - at));
+    // Words are matched upper-cased; names keep the case typed (the name mapping applies the
+    // case rule to relative names, and absolute paths must stay as they are).
+    const std::string typed(tail.substr(0, std::min(tail.size(), kTailChars)));
+    std::vector<std::string> words, asTyped;
+    for (size_t at = 0; at < typed.size();) {
+        const size_t end = typed.find_first_of(" ,", at);
+        const size_t stop = end == std::string::npos ? typed.size() : end;
+        if (stop > at) {
+            asTyped.push_back(typed.substr(at, stop - at));
+            words.push_back(upperCased(asTyped.back()));
+        }
         at = stop + 1;
     }
     if (words.empty()) return kErrNoParameters;
     size_t positional = 0;
-    for (const std::string& w : words) {
+    for (size_t i = 0; i < words.size(); ++i) {
+        const std::string& w = words[i];
+        const std::string& name = asTyped[i];
         if (w == "-N") {
             p.quiet = true;
         } else if (w == "-M") {
             p.tempFile = true;
         } else if (w[0] == '-') {
-            if (int err = workDirectory(w, p)) return err;
+            if (int err = workDirectory(name, p)) return err;
         } else if (w[0] == '>') {
             p.listingAppends = w.size() > 1 && w[1] == '>';
-            p.listing = w.substr(p.listingAppends ? 2 : 1);
+            p.listing = name.substr(p.listingAppends ? 2 : 1);
             if (p.listing.empty()) return kErrBadOption;
         } else if (positional == 0) {
-            p.dataFile = w;
+            p.dataFile = name;
             ++positional;
         } else if (positional == 1 && optionOf(w) < 0) {
-            p.keyFile = w;
+            p.keyFile = name;
             ++positional;
         } else if (positional >= 2 && positional <= 3 && std::isdigit(static_cast<unsigned char>(w[0]))) {
             if (int err = keyDescription(w, positional == 2, p)) return err;
