@@ -37,7 +37,7 @@ printf 'FILE data.int,sorted.int,,R,,REPLACE\nMASK 11,6,C,A,1,10,C,A\n' > sort.c
 # Our executable on the command lines given, with the sort memory above; fails when it reports
 # an error.
 ours() {
-  printf '%s\nSYSTEM\n' "$@" | "$exe" "-$work/config.sys" > ours.out 2> ours.err || true
+  printf '%s\n' "$@" SYSTEM | "$exe" "-$work/config.sys" > ours.out 2> ours.err || true
   if [ -s ours.err ]; then
     echo "ours failed on: $*" >&2
     sed 's/^/    /' ours.err >&2

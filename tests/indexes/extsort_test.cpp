@@ -60,6 +60,27 @@ TEST(MergeSortRecords, IsStableOnAnyCount) {
     }
 }
 
+TEST(MergeSortRecords, WithoutACompareOrdersAsUnsignedBytes) {
+    // Records of 13 bytes (eight compared at a time, then five one by one) that differ only
+    // late, with bytes above 127.
+    for (size_t n : {2, 9, 300}) {
+        std::mt19937 rng(static_cast<uint32_t>(n));
+        std::vector<std::vector<uint8_t>> want(n, std::vector<uint8_t>(13, 0xF0));
+        for (auto& r : want) {
+            r[7] = static_cast<uint8_t>(rng() % 3 + 126);
+            r[12] = static_cast<uint8_t>(rng() % 200);
+        }
+        std::vector<uint8_t> v;
+        for (const auto& r : want) v.insert(v.end(), r.begin(), r.end());
+        std::sort(want.begin(), want.end());
+        std::vector<uint8_t> scratch(v.size());
+        mergeSortRecords(v.data(), scratch.data(), n, 13, nullptr);
+        std::vector<uint8_t> flat;
+        for (const auto& r : want) flat.insert(flat.end(), r.begin(), r.end());
+        EXPECT_EQ(v, flat) << n;
+    }
+}
+
 // A work file in memory whose n-th write fails (0: none).
 class WorkFile final : public KeyIo {
   public:

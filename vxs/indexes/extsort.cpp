@@ -22,14 +22,45 @@ uint32_t get32(const uint8_t* p) {
     return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
 
-}  // namespace
+// Records compared as unsigned bytes, eight at a time while they agree.
+inline int compareBytes(const uint8_t* a, const uint8_t* b, size_t n) {
+    for (; n >= 8; a += 8, b += 8, n -= 8) {
+        uint64_t x, y;
+        memcpy(&x, a, 8);
+        memcpy(&y, b, 8);
+        if (x != y) return __builtin_bswap64(x) < __builtin_bswap64(y) ? -1 : 1;
+    }
+    for (; n > 0; ++a, ++b, --n)
+        if (*a != *b) return *a < *b ? -1 : 1;
+    return 0;
+}
 
-void mergeSortRecords(uint8_t* data, uint8_t* scratch, size_t count, size_t size,
-                      const RecordCompare& compare) {
-    // Runs of width 1, 2, 4, ... merged pairwise from one buffer into the other.
+constexpr size_t kInsertionRun = 8;  // records sorted by insertion before the merges
+
+template <class Compare>
+void mergeSort(uint8_t* data, uint8_t* scratch, size_t count, size_t size, const Compare& compare) {
+    // Short runs sorted by insertion (which keeps equal records in order), through one record
+    // of the scratch buffer.
+    if (count > 1) {
+        uint8_t* held = scratch;
+        for (size_t left = 0; left < count; left += kInsertionRun) {
+            const size_t end = std::min(left + kInsertionRun, count);
+            for (size_t i = left + 1; i < end; ++i) {
+                if (compare(data + i * size, data + (i - 1) * size) >= 0) continue;
+                memcpy(held, data + i * size, size);
+                size_t j = i;
+                do {
+                    --j;
+                } while (j > left && compare(held, data + (j - 1) * size) < 0);
+                memmove(data + (j + 1) * size, data + j * size, (i - j) * size);
+                memcpy(data + j * size, held, size);
+            }
+        }
+    }
+    // Then runs of width 8, 16, 32, ... merged pairwise from one buffer into the other.
     uint8_t* from = data;
     uint8_t* to = scratch;
-    for (size_t width = 1; width < count; width *= 2) {
+    for (size_t width = kInsertionRun; width < count; width *= 2) {
         for (size_t left = 0; left < count; left += 2 * width) {
             const size_t mid = std::min(left + width, count), end = std::min(left + 2 * width, count);
             size_t i = left, j = mid, k = left;
@@ -47,6 +78,21 @@ void mergeSortRecords(uint8_t* data, uint8_t* scratch, size_t count, size_t size
         std::swap(from, to);
     }
     if (from != data) memcpy(data, from, count * size);
+}
+
+}  // namespace
+
+void mergeSortRecords(uint8_t* data, uint8_t* scratch, size_t count, size_t size,
+                      const RecordCompare& compare) {
+    if (compare)
+        mergeSort(data, scratch, count, size, compare);
+    else
+        mergeSort(data, scratch, count, size,
+                  [size](const uint8_t* a, const uint8_t* b) { return compareBytes(a, b, size); });
+}
+
+int ExternalSort::compare(const uint8_t* a, const uint8_t* b) const {
+    return compare_ ? compare_(a, b) : compareBytes(a, b, size_);
 }
 
 ExternalSort::ExternalSort(size_t recordSize, size_t memoryBytes, RecordCompare compare,
@@ -166,14 +212,29 @@ int ExternalSort::mergeGroup(const std::vector<Run>& group, const Sink* sink, in
         put32(head, static_cast<uint32_t>(total));
         if (int err = work_->write(out, head, 4)) return err;
     }
+    // A tournament over the heads: `loser` keeps at each inner node the run that lost there, so
+    // after a run's head moves on only the games on its way to the root are played again.
+    // Leaves past k are runs that have ended; ties go to the earlier run, which holds the
+    // earlier records.
+    size_t leaves = 1;
+    while (leaves < k) leaves <<= 1;
+    auto before = [&](size_t a, size_t b) {
+        if (a >= k || heads[a].buffered == 0) return false;
+        if (b >= k || heads[b].buffered == 0) return true;
+        const int c = compare(heads[a].at, heads[b].at);
+        return c < 0 || (c == 0 && a < b);
+    };
+    std::vector<size_t> loser(leaves), winner(2 * leaves);
+    for (size_t i = 0; i < leaves; ++i) winner[leaves + i] = i;
+    for (size_t n = leaves - 1; n >= 1; --n) {
+        const size_t a = winner[2 * n], b = winner[2 * n + 1];
+        const bool bFirst = before(b, a);
+        winner[n] = bFirst ? b : a;
+        loser[n] = bFirst ? a : b;
+    }
+    size_t best = leaves > 1 ? winner[1] : 0;
     for (;;) {
-        // The smallest head; ties go to the earlier run, which holds the earlier records.
-        size_t best = k;
-        for (size_t i = 0; i < k; ++i) {
-            if (heads[i].buffered == 0) continue;
-            if (best == k || compare_(heads[i].at, heads[best].at) < 0) best = i;
-        }
-        if (best == k) break;
+        if (best >= k || heads[best].buffered == 0) break;
         Head& h = heads[best];
         if (sink) {
             if (int err = (*sink)(h.at)) return err;
@@ -185,6 +246,10 @@ int ExternalSort::mergeGroup(const std::vector<Run>& group, const Sink* sink, in
         h.at += size_;
         if (--h.buffered == 0 && h.unread > 0)
             if (int err = refill(h)) return err;
+        size_t s = best;
+        for (size_t n = (leaves + best) / 2; n >= 1; n /= 2)
+            if (before(loser[n], s)) std::swap(loser[n], s);
+        best = s;
     }
     if (!sink) {
         if (int err = flushOut()) return err;

@@ -18,7 +18,8 @@
 
 namespace vxs {
 
-// Negative, zero or positive as record a sorts before, with or after record b.
+// Negative, zero or positive as record a sorts before, with or after record b.  An empty
+// compare orders records as unsigned bytes (memcmp order), by a faster path.
 using RecordCompare = std::function<int(const uint8_t* a, const uint8_t* b)>;
 
 // Sorts `count` records of `size` bytes in `data` into place, stably (equal records keep their
@@ -59,6 +60,7 @@ class ExternalSort {
     int writeRun(const uint8_t* records, uint32_t count);
     int readRuns(int64_t from, std::vector<Run>& runs, int64_t& end);
     int mergeGroup(const std::vector<Run>& group, const Sink* sink, int64_t& out);
+    int compare(const uint8_t* a, const uint8_t* b) const;
 
     size_t size_;
     size_t memory_;

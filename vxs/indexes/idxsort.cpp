@@ -199,8 +199,7 @@ int IndexRun::openData() {
 int IndexRun::sortWith(ExternalSort*& out) {
     const size_t size = recordSize();
     sort_ = std::make_unique<ExternalSort>(
-        size, host_.memory(),
-        [size](const uint8_t* a, const uint8_t* b) { return std::memcmp(a, b, size); },
+        size, host_.memory(), nullptr,  // keys and record numbers in byte order
         [this](std::unique_ptr<KeyIo>& io) {
             auto file = std::make_unique<UtilityWorkFile>(workPath_);
             if (int err = file->open()) return err;
