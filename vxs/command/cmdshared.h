@@ -74,6 +74,8 @@ struct CommandWork {
     bool executeTyped = false;          // from a statement typed without a line number
     bool resumeAfterImmediate = false;  // the command was a statement: resume once it ran
     std::string executeCommand;
+    // A program's EXECUTE started SORT or INDEX: the program resumes with its result.
+    bool utilityForExecute = false;
 };
 CommandWork& commandWork();
 

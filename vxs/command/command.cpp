@@ -205,8 +205,11 @@ void executeForProgram(std::string_view command) {
     pcb* pc = pchain.curpcb;
     const int err = executeCommandLine(command);
     w.resumeAfterImmediate = err == kLeftCommandMode && t.runImmediate;
+    const bool utility = actionCode() == kActSort || actionCode() == kActIndex;
     if (err != kLeftCommandMode)
         finishExecute(err);
+    else if (utility && !t.runImmediate)
+        w.utilityForExecute = true;  // the program resumes when the utility ends
     else if (!t.runImmediate && pc)
         pc->pendingexec = 0;
 }
@@ -272,7 +275,14 @@ int executeCommandLine(std::string_view line) {
 void commandMode() {
     CommandWork& w = commandWork();
     if (actionCode() == kActAfterUtility) {
-        // Back from SORT or INDEX: a suspended program's status comes back from its record.
+        // Back from SORT or INDEX: its result is the EXECUTE's that started it, or the
+        // command's error; a suspended program's status comes back from its record.
+        if (w.utilityForExecute) {
+            w.utilityForExecute = false;
+            finishExecute(utilityResult());
+            return;
+        }
+        if (utilityResult()) statusShowError(utilityResult(), -1, 0);
         if (!w.ci.empty())
             setRunStatus(w.ci.back().status);
         else

@@ -163,9 +163,17 @@ int deleteWorkFiles(const std::string& prefix, int wsid, int session) {
     return deleted;
 }
 
+namespace {
+int g_utilityResult = 0;
+}
+
 void finishUtility(int error) {
-    if (error) statusShowError(error, -1, 0);
+    g_utilityResult = error;
     setActionCode(kActAfterUtility);
+}
+
+int utilityResult() {
+    return g_utilityResult;
 }
 
 namespace {

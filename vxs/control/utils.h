@@ -93,9 +93,11 @@ int deleteWorkFiles(const std::string& prefix, int wsid, int session);
 
 namespace vxs {
 
-// The end of the SORT or INDEX utility: shows its error (when nonzero) and returns to command
-// mode through action code 47.
+// The end of the SORT or INDEX utility: keeps its result (0 or an error number) and returns to
+// command mode through action code 47, which shows it or hands it to the EXECUTE that started
+// the utility.
 void finishUtility(int error);
+int utilityResult();
 
 // ---- the system's own clock ----
 // DATE and TIME set the system's clock without touching the operating system's: the difference
