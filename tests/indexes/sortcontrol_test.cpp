@@ -243,7 +243,7 @@ TEST(SortKeys, BinaryDatesOrderAsDayNumbers) {
     const SortControl dh = prepared({"FILE a,b", "MASK 1,3,DH"}, 3);
     EXPECT_LT(key(dh, std::string("\x00\x01\x00", 3)), key(dh, std::string("\x01\x00\x00", 3)));
     const SortControl dl = prepared({"FILE a,b", "MASK 1,3,DL,D"}, 3);
-    EXPECT_GT(key(dl, std::string("\x00\x00\x01", 3)), key(dl, std::string("\x00\x01\x00", 3)));
+    EXPECT_LT(key(dl, std::string("\x00\x00\x01", 3)), key(dl, std::string("\x00\x01\x00", 3)));
 }
 
 TEST(SortKeys, CollatingTables) {
@@ -255,10 +255,11 @@ TEST(SortKeys, CollatingTables) {
     const SortControl system = prepared({"FILE a,b", "MASK 1,1,C"}, 1, true);
     EXPECT_GT(key(system, "1"), key(system, "A"));
     // ALTS: lower case equal to upper case, "-" after everything else.
-    const SortControl alts = prepared({"FILE a,b,,R,A", "ALTS EQ 66 'b,B' RO 255 '-'", "MASK 1,2,C"}, 2);
+    const SortControl alts = prepared({"FILE a,b,,R,A", "ALTS EQ 98 'b,B' RO 255 '-'", "MASK 1,2,C"}, 2);
     EXPECT_EQ(key(alts, "bx"), key(alts, "Bx"));
     EXPECT_GT(key(alts, "-a"), key(alts, "za"));
-    EXPECT_LT(key(alts, "aa"), key(alts, "ba"));
+    EXPECT_LT(key(alts, "aa"), key(alts, "Ba"));
+    EXPECT_GT(key(alts, "Bx"), key(alts, "Cx"));
 }
 
 TEST(SortKeys, KeysConcatenateWithDirections) {

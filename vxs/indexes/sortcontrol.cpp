@@ -327,9 +327,11 @@ int parseRecord(const std::vector<Item>& items, SortControl& c) {
 int parseMask(const std::vector<Item>& items, SortControl& c) {
     if (!c.haveFile) return kErrSortBeforeFile;
     std::vector<SortField> keys;
-    for (size_t at = 0; at < items.size();) {
+    size_t count = items.size();
+    if (count > 0 && !items[count - 1].quoted && items[count - 1].text.empty()) --count;  // "...,"
+    for (size_t at = 0; at < count;) {
         if (keys.size() >= static_cast<size_t>(kMaxSortKeys)) return kErrSortMaskLine;
-        if (at + 3 > items.size()) return kErrSortMaskLine;
+        if (at + 3 > count) return kErrSortMaskLine;
         SortField f;
         if (items[at].quoted || items[at + 1].quoted || !number(items[at].text, f.start) ||
             !number(items[at + 1].text, f.length) || f.start < 1 || f.length < 1)
@@ -338,7 +340,7 @@ int parseMask(const std::vector<Item>& items, SortControl& c) {
         if (!typeItem(items[at + 2], f, &letters)) return kErrSortMaskLine;
         at += 3;
         // Letter items until the next start position.
-        while (at < items.size() && !items[at].quoted && !items[at].text.empty() &&
+        while (at < count && !items[at].quoted && !items[at].text.empty() &&
                !std::isdigit(static_cast<unsigned char>(items[at].text[0]))) {
             for (const std::string& w : wordsOf(items[at].text)) letters += w;
             ++at;
@@ -450,9 +452,11 @@ int parseSortLine(std::string_view line, SortControl& c, bool& done) {
     while (wordEnd < text.size() && !isBlank(text[wordEnd]) && text[wordEnd] != ',') ++wordEnd;
     std::string word(text.substr(0, wordEnd));
     for (char& x : word) x = static_cast<char>(std::toupper(static_cast<unsigned char>(x)));
+    // The fields start after the blanks or the one comma that end the word.
     std::string_view rest = text.substr(wordEnd);
-    while (!rest.empty() && isBlank(rest[0])) rest.remove_prefix(1);
     if (!rest.empty() && rest[0] == ',') rest.remove_prefix(1);
+    else
+        while (!rest.empty() && isBlank(rest[0])) rest.remove_prefix(1);
     if (word == "ALTS") return parseAlts(rest, c);
     std::vector<Item> items;
     const bool closed = splitItems(rest, items);
