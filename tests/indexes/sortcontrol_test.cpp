@@ -4,6 +4,8 @@
 #include "vxs/indexes/sortcontrol.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -11,6 +13,10 @@
 #include <string>
 #include <vector>
 
+#include <cstdio>
+#include <fstream>
+
+#include "vxs/config/config.h"
 #include "vxs/control/errors.h"
 #include "vxs/datafiles/openstr.h"
 #include "vxs/interpreter/form.h"
@@ -244,6 +250,38 @@ TEST(SortKeys, BinaryDatesOrderAsDayNumbers) {
     EXPECT_LT(key(dh, std::string("\x00\x01\x00", 3)), key(dh, std::string("\x01\x00\x00", 3)));
     const SortControl dl = prepared({"FILE a,b", "MASK 1,3,DL,D"}, 3);
     EXPECT_LT(key(dl, std::string("\x00\x00\x01", 3)), key(dl, std::string("\x00\x01\x00", 3)));
+}
+
+// With BASEYEAR 1950, years 00 to 49 are of the next century: with Y they order after 99.
+TEST(SortKeys, TwoDigitYearsOrderByCentury) {
+    char name[] = "/tmp/vxsortcfg-XXXXXX";
+    const int fd = mkstemp(name);
+    ASSERT_GE(fd, 0);
+    std::ofstream(name) << "BASEYEAR 1950\n";
+    ASSERT_EQ(processConfigFile(name), 0);
+    const SortControl text = prepared({"FILE a,b", "MASK 1,6,C,Y"}, 6);
+    EXPECT_GT(key(text, "491231"), key(text, "991231"));
+    EXPECT_LT(key(text, "500101"), key(text, "991231"));
+    EXPECT_GT(key(text, "00/1/1"), key(text, "99/1/1"));
+    const SortControl plain = prepared({"FILE a,b", "MASK 1,6,C"}, 6);
+    EXPECT_LT(key(plain, "491231"), key(plain, "991231"));
+    const SortControl number = prepared({"FILE a,b", "MASK 1,6,N,Y"}, 6);
+    EXPECT_GT(key(number, " 10101"), key(number, "991231"));  // 2001 after 1999
+    const SortControl binary = prepared({"FILE a,b", "MASK 1,3,BH,Y"}, 3);
+    EXPECT_GT(key(binary, fieldBytes(kFormBH, 3, 0, 491231)), key(binary, fieldBytes(kFormBH, 3, 0, 991231)));
+    // A range across the turn of the century: 1999-01-01 to 2049-12-31.
+    const SortControl range = prepared({"FILE a,b", "RECORD I Y,1,6,C,'990101','491231'", "MASK 1,1,C"}, 6);
+    auto keeps = [&](const std::string& r) {
+        return sortSelects(range, reinterpret_cast<const uint8_t*>(r.data()), r.size());
+    };
+    EXPECT_TRUE(keeps("000101"));
+    EXPECT_TRUE(keeps("481231"));
+    EXPECT_TRUE(keeps("991231"));
+    EXPECT_FALSE(keeps("500101"));
+    EXPECT_FALSE(keeps("981231"));
+    resetConfiguration();
+    close(fd);
+    std::remove(name);
 }
 
 TEST(SortKeys, CollatingTables) {

@@ -326,6 +326,13 @@ TEST_F(SortUtility, ErrorsLeaveTheFilesAsTheyWere) {
         EXPECT_FALSE(fs::exists(path("o1.dat")));
         EXPECT_FALSE(workFileLeft());
     }
+    // The line at fault is shown (not with -N).
+    screen_.clear();
+    control({files + q("o1.dat"), "  mask 1,1,Q  "});
+    EXPECT_EQ(sort(), kErrSortMaskLine);
+    EXPECT_EQ(screen_, std::vector<std::string>{"  mask 1,1,Q  "});
+    EXPECT_EQ(sort(" -N"), kErrSortMaskLine);
+    EXPECT_EQ(screen_.size(), 1u);
     EXPECT_EQ(runSortUtility(path("missing.ctl"), host_), kErrSortControlMissing);
     EXPECT_EQ(runSortUtility("", host_), kErrSortControlMissing);
     control({files + q("o2.dat"), "MASK 1,1,C"});

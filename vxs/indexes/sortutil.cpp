@@ -96,7 +96,7 @@ int SortRun::readControl(const std::string& name) {
         if (err) return err;
         bool done = false;
         if (int e = parseSortLine(line, c_, done)) {
-            host_.line(line);  // the line at fault, for the operator to see
+            if (!quiet_) host_.line(line);  // the line at fault, for the operator to see
             return e;
         }
         for (; shown < c_.comments.size(); ++shown)
