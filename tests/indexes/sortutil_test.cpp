@@ -249,6 +249,9 @@ TEST_F(SortUtility, KeyFileOutputOfEitherType) {
         ASSERT_EQ(openFileBlock(fileBlocks(), b, u), 0);
         KeyIndex& index = *u->uffcb->index;
         EXPECT_EQ(index.keyLength(), 8 + 3);
+        if (isam) {
+            EXPECT_EQ(u->uffcb->version, 700);  // every entry counted as in key order
+        }
         KeyCursor cursor;
         KeyEntry e;
         std::vector<uint32_t> got;
@@ -258,6 +261,11 @@ TEST_F(SortUtility, KeyFileOutputOfEitherType) {
         for (const Row& r : want) wantNumbers.push_back(r.n);
         EXPECT_EQ(got, wantNumbers) << isam;
     }
+    // Without REPLACE the key file must be empty: it is left as it is.
+    const std::string before = bytesOf("out.dat");
+    control({fileLine("I"), "MASK 14,4,PD,1,3,C"});
+    EXPECT_EQ(sort(), kErrSortOutputNotEmpty);
+    EXPECT_EQ(bytesOf("out.dat"), before);
 }
 
 TEST_F(SortUtility, SummaryCommentsAndQuiet) {

@@ -163,7 +163,13 @@ int SortRun::openKeyOutput() {
         end = std::max(end, f.start + f.keyLength() - 1);
     }
     b.recl = end;
-    if (int err = openFileBlock(fileBlocks(), b, out_.u)) return err == kErrWrongFileType ? kErrSortOutputType : err;
+    int err = openFileBlock(fileBlocks(), b, out_.u);
+    if (err == kErrWrongFileType && !c_.replace) {
+        // An existing key file of the other type is used as it is.
+        b.keyType = defaultIndexType() == 4 ? 7 : 4;
+        err = openFileBlock(fileBlocks(), b, out_.u);
+    }
+    if (err) return err == kErrWrongFileType ? kErrSortOutputType : err;
     Fcb& k = *out_.u->uffcb;
     if (!k.index) return kErrSortOutputType;
     out_.keyType = k.type == kFileBtreeKeys ? 7 : 4;
