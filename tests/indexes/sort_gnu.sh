@@ -25,14 +25,15 @@ awk -v n="$n" 'BEGIN { srand(11); split("A a B Zz", f, " ");
     printf "%s|%10.2f|%7d|%06d\n", name, (int(rand() * 801) - 400) / 4, int(rand() * 201) - 100, i } }' > src.txt
 
 # Record: 1 name C 6, 7 amount N 10.2, 17 code PD 5, 22 code BH 4, 26 code ZD 7, 33 the line,
-# then blanks to 2064 (a wide key field over them makes the sort records large).
+# 65 amount D, 73 amount S, 77 code BL 2, 79 code B 4, then blanks to 2064 (a wide key field
+# over them makes the sort records large).
 out=$(run '5 DIM L$*40' '10 OPEN #1: "NAME=src.txt", DISPLAY, INPUT' \
   '20 OPEN #2: "NAME=in.dat,RECL=2064,REPLACE", INTERNAL, OUTPUT' \
   '30 LINPUT #1: L$ EOF 90' \
-  '40 C = VAL(L$(19:25))' \
-  '50 WRITE #2, USING 100: L$(1:6), VAL(L$(8:17)), C, C, C, L$' \
+  '40 C = VAL(L$(19:25)) \ A = VAL(L$(8:17))' \
+  '50 WRITE #2, USING 100: L$(1:6), A, C, C, C, L$, A, A, C, C' \
   '60 GOTO 30' '90 CLOSE #1: ' '92 CLOSE #2: ' '95 PRINT "LOADED"' '99 END' \
-  '100 FORM C 6, N 10.2, PD 5, BH 4, ZD 7, C 32' 'RUN')
+  '100 FORM C 6, N 10.2, PD 5, BH 4, ZD 7, C 32, D, S, BL 2, B 4' 'RUN')
 case "$out" in *LOADED*) ;; *) echo "loading failed: $out"; exit 1 ;; esac
 cp in.dat in.before
 
@@ -40,7 +41,7 @@ cp in.dat in.before
 # against sort -s with these keys.
 sorted() {
   local name=$1 mask=$2; shift 2
-  printf '%s\r\n' "! $name" "FILE in.dat,out.dat,,R,,SHRI,REPLACE" "MASK $mask, 65,2000,C" > sort.ctl
+  printf '%s\r\n' "! $name" "FILE in.dat,out.dat,,R,,SHRI,REPLACE" "MASK $mask, 101,1964,C" > sort.ctl
   local said
   said=$(run_small 'SORT sort.ctl -N' '5 DIM L$*40' \
     '10 OPEN #1: "NAME=out.dat", INTERNAL, INPUT' \
@@ -61,10 +62,13 @@ sorted "packed descending, name descending" "17,5,PD,D, 1,6,C,D" -k3,3nr -k1,1r
 sorted "binary" "22,4,BH" -k3,3n
 sorted "zoned descending" "26,7,ZD,D" -k3,3nr
 sorted "amount, binary descending" "7,10,N, 22,4,BH,D" -k2,2g -k3,3nr
+sorted "double descending" "65,8,D,D" -k2,2gr
+sorted "single, low byte first descending" "73,4,S, 77,2,BL,D" -k2,2g -k3,3nr
+sorted "binary low byte first" "79,4,B" -k3,3n
 
 # Record numbers (B) of the selected records: names from A to B, not those of code 0 to 9.
 printf '%s\r\n' "FILE in.dat,num.dat,,B,,,REPLACE" "RECORD I,1,1,C,'A','B'" \
-  "RECORD O,17,5,PD,'0','9'" "MASK 26,7,ZD, 65,2000,C" > sort.ctl
+  "RECORD O,17,5,PD,'0','9'" "MASK 26,7,ZD, 101,1964,C" > sort.ctl
 said=$(run_small 'SORT sort.ctl -N' '5 DIM L$*40' \
   '10 OPEN #1: "NAME=num.dat", INTERNAL, INPUT' \
   '15 OPEN #3: "NAME=in.dat", INTERNAL, INPUT, RELATIVE' \
