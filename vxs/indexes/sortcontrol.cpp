@@ -390,13 +390,15 @@ int constantKey(const SortField& f, const std::array<uint8_t, 256>& table, const
                   high ? uint8_t{0xFF} : uint8_t{0});
         return 0;
     }
-    FormField text_;
-    text_.code = kFormG;
-    text_.length = static_cast<int>(text.size());
+    // The constant read as numeric text, then put into a field of the rule's type and read
+    // back from there as a record's field would be.
+    FormField asText;
+    asText.code = kFormG;
+    asText.length = static_cast<int>(text.size());
     double value = 0;
     size_t used = 0;
     const FormSettings s;
-    if (text.empty() || formGetNumber(text_, s, reinterpret_cast<const uint8_t*>(text.data()),
+    if (text.empty() || formGetNumber(asText, s, reinterpret_cast<const uint8_t*>(text.data()),
                                       text.size(), value, used) != 0)
         return kErrNotPlainString;
     std::vector<uint8_t> field(len, ' ');
