@@ -82,17 +82,19 @@ TEST_F(DispatchTest, ResumePromotesThePendingProgram) {
 
 TEST_F(DispatchTest, UtilitiesReturnThroughCode47WithTheirError) {
     auto& term = test::installRecordingTerminal();
-    for (int code : {kActSort, kActIndex}) {
-        term.errors.clear();
+    // Without a command tail: SORT has no control file (7853), INDEX no parameters (7604).
+    for (const auto& [code, error] : {std::pair{kActSort, 7853}, std::pair{kActIndex, 7604}}) {
         setActionCode(code);
         dispatchOnce();
         EXPECT_EQ(actionCode(), kActAfterUtility);
-        EXPECT_THAT(term.errors, ::testing::ElementsAre("302 -1 0"));
+        EXPECT_EQ(utilityResult(), error);
     }
-    // Command mode then takes over again and keeps the program in memory.
+    // Command mode then shows the result, takes over again and keeps the program in memory.
+    term.errors.clear();
     pcb* program = pchain.curpcb;
     term.inputLines = {"SYSTEM 4"};
     dispatchOnce();
+    EXPECT_THAT(term.errors, ::testing::ElementsAre("7604 -1 0"));
     EXPECT_EQ(actionCode(), kActShutdown);
     EXPECT_EQ(pchain.curpcb, program);
     EXPECT_EQ(dispatchOnce(), 1);
