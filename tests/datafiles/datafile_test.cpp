@@ -210,6 +210,35 @@ TEST_F(DataFileTest, DeletedRecordsAreSkippedInSequenceAndMissingByNumber) {
     }
 }
 
+TEST_F(DataFileTest, ARecordViewShowsLiveRecordsAndChangesButNotLaterAppends) {
+    makeFile({"R1", "R2", "R3"});
+    Ufcb* w = openOk(1, name("SHR"), kFileInternal, kModeOutin, kAccessRelative);
+    ASSERT_NE(w, nullptr);
+    ASSERT_EQ(deleteRecord(*w, 2, RecordOptions{}), 0);
+    Ufcb* u = openOk(2, name("SHR"), kFileInternal, kModeInput, kAccessRelative);
+    ASSERT_NE(u, nullptr);
+    RecordView view;
+    ASSERT_EQ(view.open(*u), 0);
+    const uint8_t* data = nullptr;
+    size_t length = 0;
+    auto text = [&] { return std::string(reinterpret_cast<const char*>(data), 2); };
+    ASSERT_TRUE(view.record(3, data, length));
+    EXPECT_EQ(length, 10u);
+    EXPECT_EQ(text(), "R3");
+    EXPECT_FALSE(view.record(2, data, length));  // deleted
+    EXPECT_FALSE(view.record(0, data, length));
+    EXPECT_FALSE(view.record(4, data, length));
+    // A record rewritten through another number shows changed; one appended is outside.
+    ASSERT_EQ(rewrite(w, "X1", 1), 0);
+    ASSERT_EQ(put(w, "R4"), 0);
+    ASSERT_EQ(flushFile(*w), 0);
+    ASSERT_TRUE(view.record(1, data, length));
+    EXPECT_EQ(text(), "X1");
+    EXPECT_FALSE(view.record(4, data, length));
+    EXPECT_EQ(closeFile(fb_, u), 0);
+    EXPECT_EQ(closeFile(fb_, w), 0);
+}
+
 TEST_F(DataFileTest, APartialLastSlotIsReportedNotRead) {
     makeFile({"P1", "P2"});
     test::writeFile(path_, bytes() + "\x20junk");  // half a third slot

@@ -117,6 +117,30 @@ void releaseLocks(Ufcb& u);
 // the end of the file.
 [[nodiscard]] int readTextLine(Ufcb& u, std::string& line);
 
+// A read-only view of the records of an INTERNAL or EXTERNAL disk file as they are now (the file
+// mapped), for reading many of them by number without a call each: the SORT utility reads its
+// records again in sorted order.  Records that other copies change show as changed; records
+// past the file's end at open are outside the view (read them with readRecord).  The view is
+// read in whole when made, so files over 1 GiB are not viewed.
+class RecordView final {
+  public:
+    RecordView() = default;
+    ~RecordView();
+    RecordView(const RecordView&) = delete;
+    RecordView& operator=(const RecordView&) = delete;
+    // 0, or an error number when the file cannot be viewed (then nothing is mapped).
+    [[nodiscard]] int open(Ufcb& u);
+    // The bytes of record n: false when n lies outside the view or the record is deleted.
+    bool record(uint32_t n, const uint8_t*& data, size_t& length) const;
+
+  private:
+    const uint8_t* base_ = nullptr;
+    size_t size_ = 0;
+    int64_t header_ = 0;
+    uint32_t slot_ = 0;
+    bool internal_ = false;
+};
+
 // ---- file state for the functions ----
 // The last record number: whole slots after the header (INTERNAL), whole records (EXTERNAL).
 [[nodiscard]] int lastRecordNumber(Ufcb& u, int64_t& n);

@@ -796,6 +796,45 @@ void enginePositionDisplay(Ufcb& u, int create) {
 }
 
 // ---- records ----
+// ---- the record view ----
+constexpr int64_t kMostViewed = int64_t{1} << 30;
+
+RecordView::~RecordView() {
+    if (base_) osUnmapView(base_, size_);
+}
+
+int RecordView::open(Ufcb& u) {
+    Fcb* f = u.uffcb;
+    if (base_ || !f || f->device != Device::kDisk || f->index || u.slotLength == 0 ||
+        (f->type != kFileInternal && f->type != kFileExternal))
+        return kErrWrongMode;
+    int64_t size = 0;
+    if (int err = sizeOf(*f, size)) return err;
+    if (size <= f->headerLength) return kErrNoRecord;
+    // The view is read in whole when made; a file beyond this is read record by record.
+    if (size > kMostViewed) return kErrNoMemory;
+    if (int err = osMapView(f->handle, static_cast<size_t>(size), base_)) {
+        base_ = nullptr;
+        return err;
+    }
+    size_ = static_cast<size_t>(size);
+    header_ = f->headerLength;
+    slot_ = u.slotLength;
+    internal_ = isInternal(*f);
+    return 0;
+}
+
+bool RecordView::record(uint32_t n, const uint8_t*& data, size_t& length) const {
+    if (!base_ || n < 1) return false;
+    const uint64_t at = static_cast<uint64_t>(header_) + uint64_t{n - 1} * slot_;
+    if (at + slot_ > size_) return false;
+    const uint8_t* p = base_ + at;
+    if (internal_ && slotDeleted(p[0])) return false;
+    data = internal_ ? p + 1 : p;
+    length = internal_ ? slot_ - 1 : slot_;
+    return true;
+}
+
 int readRecord(Ufcb& u, ReadHow how, uint32_t n, const RecordOptions& o) {
     Fcb* f = u.uffcb;
     if (!f) return kErrWrongMode;

@@ -70,7 +70,7 @@ class Platform {
     virtual int64_t truncate(int fd, int64_t size) = 0;
     // A read-only view of the file's first `size` bytes that shows what every writer of the
     // file writes, at `at` (0, or an error); unmapView ends it.  Only bytes the file holds may
-    // be read through it.
+    // be read through it.  The bytes are read in when the view is made.
     virtual int64_t mapView(int fd, size_t size, const void*& at) = 0;
     virtual int64_t unmapView(const void* at, size_t size) = 0;
     virtual int64_t sync(int fd) = 0;

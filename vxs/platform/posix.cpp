@@ -100,7 +100,7 @@ class PosixPlatform final : public Platform {
         return result(::ftruncate(fd, static_cast<off_t>(size)));
     }
     int64_t mapView(int fd, size_t size, const void*& at) override {
-        void* p = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+        void* p = ::mmap(nullptr, size, PROT_READ, MAP_SHARED | MAP_POPULATE, fd, 0);
         if (p == MAP_FAILED) return failure();
         at = p;
         return 0;
