@@ -40,21 +40,6 @@ struct KeyFileShape {
     int btreeVersion = 0;
 };
 
-// Closes a utility's file number when the run leaves, whatever happened.
-class OpenNumber {
-  public:
-    ~OpenNumber() { (void)close(); }
-    Ufcb*& ufcb() { return u_; }
-    [[nodiscard]] int close() {
-        Ufcb* u = u_;
-        u_ = nullptr;
-        return u ? closeFile(fileBlocks(), u) : 0;
-    }
-
-  private:
-    Ufcb* u_ = nullptr;
-};
-
 void putRecordNumber(uint8_t* at, uint32_t n) {
     at[0] = static_cast<uint8_t>(n >> 24);
     at[1] = static_cast<uint8_t>(n >> 16);
@@ -100,7 +85,7 @@ class IndexRun {
 
   private:
     int findShape();
-    int openExisting(int keyType, OpenNumber& key);
+    int openExisting(int keyType, UtilityFile& key);
     int openData();
     int collect(ExternalSort& sort);
     int build();
@@ -121,7 +106,7 @@ class IndexRun {
     const UtilityHost& host_;
     KeyFileShape shape_;
     std::string keyPath_, workPath_;
-    OpenNumber data_;
+    UtilityFile data_;
     UtilityListing listing_;
     std::unique_ptr<ExternalSort> sort_;
     uint64_t read_ = 0, loaded_ = 0, badKeys_ = 0, duplicates_ = 0;
@@ -130,14 +115,14 @@ class IndexRun {
 };
 
 // The key file opened by itself for reading, as `keyType` (4 or 7).
-int IndexRun::openExisting(int keyType, OpenNumber& key) {
+int IndexRun::openExisting(int keyType, UtilityFile& key) {
     OpenBlock b;
     b.number = kKeyNumber;
     b.name = p_.keyFile;
     b.keyType = keyType;
     b.mode = kModeInput;
     b.share = p_.share;
-    return openFileBlock(fileBlocks(), b, key.ufcb());
+    return openFileBlock(fileBlocks(), b, key.u);
 }
 
 // The key parts, kind and order: as given, or the existing key file's.  REORG and VERIFY take
@@ -153,7 +138,7 @@ int IndexRun::findShape() {
     shape_.btreeVersion = defaultBtreeType();
     if (given && !p_.reorg && !p_.verify) return 0;
     // The existing file: first as the kind asked for, then as the other.
-    OpenNumber key;
+    UtilityFile key;
     int err = openExisting(shape_.keyType, key);
     if (err == kErrWrongFileType) {
         shape_.keyType = shape_.keyType == 4 ? 7 : 4;
@@ -162,7 +147,7 @@ int IndexRun::findShape() {
     // A damaged file that REORG is to rebuild from parts given is made anew from them.
     if (p_.reorg && given && (err == kErrKeyFileDamaged || err == kErrRecordLength)) return 0;
     if (err) return err;
-    const Fcb& k = *key.ufcb()->uffcb;
+    const Fcb& k = *key.u->uffcb;
     KeyLayout found;
     found.parts = k.keyParts;
     for (int i = 0; i < found.parts; ++i) found.keys[i] = k.keys[i];
@@ -175,15 +160,9 @@ int IndexRun::findShape() {
 
 // The data file as number 201, for input in sequence; its record length must hold the parts.
 int IndexRun::openData() {
-    OpenBlock b;
-    b.number = kDataNumber;
-    b.name = p_.dataFile;
-    b.type = kFileInternal;
-    b.mode = kModeInput;
-    b.share = p_.share;
-    if (int err = openFileBlock(fileBlocks(), b, data_.ufcb()))
+    if (int err = openUtilityInput(kDataNumber, p_.dataFile, p_.share, data_))
         return err == kErrWrongFileType ? kErrDataFileType : err;
-    const int recl = data_.ufcb()->uffcb->recl;
+    const int recl = data_.u->uffcb->recl;
     int total = 0;
     for (int i = 0; i < shape_.layout.parts; ++i) {
         const KeyPart& k = shape_.layout.keys[i];
@@ -212,7 +191,7 @@ int IndexRun::sortWith(ExternalSort*& out) {
 
 // Step 8 and 9: every record of the data file into the sorter.
 int IndexRun::collect(ExternalSort& sort) {
-    Ufcb& u = *data_.ufcb();
+    Ufcb& u = *data_.u;
     const KeyLayout& l = shape_.layout;
     const size_t keyLength = static_cast<size_t>(l.total());
     std::vector<uint8_t> record(recordSize());
@@ -302,12 +281,12 @@ int IndexRun::build() {
     if (!replace && platform::fileExists(keyPath_.c_str())) return kErrFileExists;
     // The new key file beside the target, under a name of this process.
     const std::string temp = keyPath_ + ".~" + std::to_string(platform::processId());
-    OpenNumber key;
+    UtilityFile key;
     OpenBlock b;
     b.number = kKeyNumber;
     b.name = temp;
     b.osPath = true;
-    b.recl = data_.ufcb()->uffcb->recl;
+    b.recl = data_.u->uffcb->recl;
     b.parts = shape_.layout.parts;
     for (int i = 0; i < b.parts; ++i) b.keys[i] = shape_.layout.keys[i];
     b.keyType = shape_.keyType;
@@ -315,7 +294,7 @@ int IndexRun::build() {
     b.alternate = shape_.layout.alternate;
     b.mode = kModeOutput;
     b.create = p_.tempFile ? kCreateTemporary : kCreateReplace;
-    if (int err = openFileBlock(fileBlocks(), b, key.ufcb())) return err;
+    if (int err = openFileBlock(fileBlocks(), b, key.u)) return err;
     auto discard = [&](int err) {
         (void)key.close();
         (void)osDelete(temp);
@@ -325,7 +304,7 @@ int IndexRun::build() {
     ExternalSort* sort = nullptr;
     int err = sortWith(sort);
     if (!err) err = collect(*sort);
-    Fcb& k = *key.ufcb()->uffcb;
+    Fcb& k = *key.u->uffcb;
     if (!err) err = load(*sort, *k.index, k);
     sort_.reset();  // the work file goes
     if (err) return discard(err);
@@ -343,9 +322,9 @@ int IndexRun::build() {
 
 // VERIFY: the key file's structure, then its entries against the data file's keys.
 int IndexRun::verify() {
-    OpenNumber key;
+    UtilityFile key;
     if (int err = openExisting(shape_.keyType, key)) return err;
-    KeyIndex& index = *key.ufcb()->uffcb->index;
+    KeyIndex& index = *key.u->uffcb->index;
     if (int err = index.verify()) return err;
     if (int err = openData()) return err;
     ExternalSort* sort = nullptr;

@@ -34,21 +34,6 @@ constexpr const char* kLockedPrompt =
     "Master file record is locked--press any key to retry or A to abort.";
 
 // A file of the run, closed however the run ends.
-struct RunFile {
-    Ufcb* u = nullptr;
-    int keyType = 0;  // a key file: its type once open
-    RunFile() = default;
-    RunFile(const RunFile&) = delete;
-    RunFile& operator=(const RunFile&) = delete;
-    ~RunFile() { (void)close(); }
-    int close(int option = kCloseNone) {
-        if (!u) return 0;
-        Ufcb* v = u;
-        u = nullptr;
-        return closeFile(fileBlocks(), v, option);
-    }
-};
-
 class SortRun {
   public:
     SortRun(const UtilityHost& host, bool quiet) : host_(host), quiet_(quiet) {}
@@ -69,7 +54,8 @@ class SortRun {
     const UtilityHost& host_;
     bool quiet_;
     SortControl c_;
-    RunFile in_, out_;
+    UtilityFile in_, out_;
+    int outKeyType_ = 0;  // a key file output: its type once open
     int recl_ = 0, version_ = 0;
     size_t keyBytes_ = 0;
     long read_ = 0, selected_ = 0, written_ = 0;
@@ -79,7 +65,7 @@ class SortRun {
 };
 
 int SortRun::readControl(const std::string& name) {
-    RunFile control;
+    UtilityFile control;
     OpenBlock b;
     b.number = kControlNumber;
     b.name = name;
@@ -107,15 +93,8 @@ int SortRun::readControl(const std::string& name) {
 }
 
 int SortRun::openInput() {
-    OpenBlock b;
-    b.number = kInputNumber;
-    b.name = c_.input;
-    b.type = kFileInternal;
-    b.mode = kModeInput;
-    b.access = kAccessSequential;
-    b.share = c_.share;
-    if (int err = openFileBlock(fileBlocks(), b, in_.u)) return err == kErrWrongFileType ? kErrSortInputType : err;
-    if (in_.u->uftype != kFileInternal || !in_.u->uffcb) return kErrSortInputType;
+    if (int err = openUtilityInput(kInputNumber, c_.input, c_.share, in_))
+        return err == kErrWrongFileType ? kErrSortInputType : err;
     recl_ = in_.u->ufreclen;
     version_ = in_.u->uffcb->version;
     return 0;
@@ -173,7 +152,7 @@ int SortRun::openKeyOutput() {
     if (err) return err == kErrWrongFileType ? kErrSortOutputType : err;
     Fcb& k = *out_.u->uffcb;
     if (!k.index) return kErrSortOutputType;
-    out_.keyType = k.type == kFileBtreeKeys ? 7 : 4;
+    outKeyType_ = k.type == kFileBtreeKeys ? 7 : 4;
     if (k.index->keyLength() != static_cast<int>(keyBytes_)) return kErrSortOutputShort;
     uint32_t entries = 0;
     if (int err = k.index->countEntries(entries)) return err;
@@ -274,13 +253,13 @@ void SortRun::emptyOutput() {
     if (c_.kind == SortOutput::kKeyFile) {
         b.number = kKeyFileNumber;
         b.mode = kModeOutin;
-        b.keyType = out_.keyType;
+        b.keyType = outKeyType_;
     } else {
         b.number = kOutputNumber;
         b.type = kFileInternal;
         b.mode = kModeOutput;
     }
-    RunFile again;
+    UtilityFile again;
     if (openFileBlock(fileBlocks(), b, again.u) == 0) (void)again.close(kCloseDrop);
 }
 

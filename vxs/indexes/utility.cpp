@@ -6,6 +6,7 @@
 
 #include "vxs/config/config.h"
 #include "vxs/control/errors.h"
+#include "vxs/datafiles/datafile.h"
 #include "vxs/datafiles/engine.h"
 #include "vxs/datafiles/file_os.h"
 #include "vxs/datafiles/ktname.h"
@@ -23,6 +24,25 @@ size_t utilitySortMemory() {
 
 size_t UtilityHost::memory() const {
     return sortMemory ? sortMemory : utilitySortMemory();
+}
+
+// ---- files ----
+int UtilityFile::close(int option) {
+    Ufcb* v = u;
+    u = nullptr;
+    return v ? closeFile(fileBlocks(), v, option) : 0;
+}
+
+int openUtilityInput(int number, const std::string& name, int share, UtilityFile& f) {
+    OpenBlock b;
+    b.number = number;
+    b.name = name;
+    b.type = kFileInternal;
+    b.mode = kModeInput;
+    b.access = kAccessSequential;
+    b.share = share;
+    if (int err = openFileBlock(fileBlocks(), b, f.u)) return err;
+    return f.u->uftype == kFileInternal && f.u->uffcb ? 0 : kErrWrongFileType;
 }
 
 // ---- the work file ----

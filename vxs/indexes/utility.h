@@ -14,6 +14,24 @@
 
 namespace vxs {
 
+struct Ufcb;
+
+// A file number a utility opened (through the open parameter block), closed when this object
+// goes, whatever happened.
+struct UtilityFile {
+    Ufcb* u = nullptr;
+    UtilityFile() = default;
+    UtilityFile(const UtilityFile&) = delete;
+    UtilityFile& operator=(const UtilityFile&) = delete;
+    ~UtilityFile() { (void)close(); }
+    // `option`: a close option of closeFile (datafile.h).
+    [[nodiscard]] int close(int option = 0);
+};
+
+// The data file a utility reads: INTERNAL, for input in sequence, with the share given, as file
+// `number`.  A file that is no INTERNAL data file is kErrWrongFileType.
+[[nodiscard]] int openUtilityInput(int number, const std::string& name, int share, UtilityFile& f);
+
 // How a utility reaches the operator; control fills it in, tests give their own.  Every member
 // may be left empty: nothing is shown, no procedure line and no key comes.
 struct UtilityHost {
