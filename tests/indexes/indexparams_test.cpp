@@ -61,11 +61,13 @@ TEST(IndexProcedure, KeywordLinesMakeAParameterSet) {
     for (const char* line : {"MASFILE=cust.dat ! the customers", "IDXFILE=cust.key", "KEYSTART=1",
                              "KEYLGTH=6", "KEYSTART=30U", "KEYLGTH=4", "DUPKEY=Y", "REPLIDXFILE=N",
                              "WRKVOLID=/tmp", "WRKDRVNO=2", "CHOICE=3", "! only a comment", "BTREE",
-                             "LISTBADKEYS"}) {
+                             "LISTBADKEYS", "MASVOLID=/data/", "IDXVOLID=keys"}) {
         ASSERT_EQ(parseIndexProcedureLine(line, p, end), 0) << line;
         EXPECT_EQ(end, 0);
     }
     EXPECT_EQ(p.dataFile, "cust.dat");  // names keep their case
+    EXPECT_EQ(p.dataName(), "/data/cust.dat");
+    EXPECT_EQ(p.keyName(), "keys/cust.key");
     ASSERT_EQ(p.keyParts(), 2);
     EXPECT_EQ(p.keys[1].start, 30);
     EXPECT_EQ(p.keys[1].flags, kKeyUpper);

@@ -118,7 +118,7 @@ class IndexRun {
 int IndexRun::openExisting(int keyType, UtilityFile& key) {
     OpenBlock b;
     b.number = kKeyNumber;
-    b.name = p_.keyFile;
+    b.name = p_.keyName();
     b.keyType = keyType;
     b.mode = kModeInput;
     b.share = p_.share;
@@ -160,7 +160,7 @@ int IndexRun::findShape() {
 
 // The data file as number 201, for input in sequence; its record length must hold the parts.
 int IndexRun::openData() {
-    if (int err = openUtilityInput(kDataNumber, p_.dataFile, p_.share, data_))
+    if (int err = openUtilityInput(kDataNumber, p_.dataName(), p_.share, data_))
         return err == kErrWrongFileType ? kErrDataFileType : err;
     const int recl = data_.u->uffcb->recl;
     int total = 0;
@@ -356,7 +356,7 @@ int IndexRun::verify() {
 int IndexRun::run() {
     if (int err = checkIndexParams(p_)) return err;
     if (p_.keyFile.empty()) return kErrNoParameters;
-    if (int err = mapFileName(p_.keyFile, keyPath_)) return err;
+    if (int err = mapFileName(p_.keyName(), keyPath_)) return err;
     char name[32];
     snprintf(name, sizeof name, "INDEX%03d%02d.WRK", workstationId() % 1000, sessionDigit() % 100);
     if (int err = utilityWorkPath(p_.workDir, name, workPath_)) return err;

@@ -91,8 +91,8 @@ int workDirectory(std::string_view word, IndexParams& p) {
 
 int checkIndexParams(const IndexParams& p) {
     if (p.dataFile.empty()) return kErrNoParameters;
-    if (p.dataFile.size() > kMaxName) return kErrDataNameLength;
-    if (p.keyFile.size() > kMaxName) return kErrKeyNameLength;
+    if (p.dataFile.size() + p.dataDir.size() > kMaxName) return kErrDataNameLength;
+    if (p.keyFile.size() + p.keyDir.size() > kMaxName) return kErrKeyNameLength;
     if (p.workDir.size() > kMaxName) return kErrWorkNameLength;
     if (p.starts != p.lengths) return kErrBadOption;
     return 0;
@@ -163,8 +163,8 @@ int parseIndexProcedureLine(std::string_view line, IndexParams& p, int& end) {
     };
     // In table order; what: 0 ignored, 1.. the parameter.
     static constexpr Keyword kKeywords[] = {
-        {"CHOICE=", 0},   {"MASFILE=", 1},     {"MASVOLID=", 0},  {"MASDRVNO=", 0},
-        {"KEYLGTH=", 2},  {"KEYSTART=", 3},    {"IDXFILE=", 4},   {"IDXVOLID=", 0},
+        {"CHOICE=", 0},   {"MASFILE=", 1},     {"MASVOLID=", 16}, {"MASDRVNO=", 0},
+        {"KEYLGTH=", 2},  {"KEYSTART=", 3},    {"IDXFILE=", 4},   {"IDXVOLID=", 17},
         {"IDXDRVNO=", 0}, {"DUPKEY=", 5},      {"REPLIDXFILE=", 6}, {"WRKVOLID=", 7},
         {"WRKDRVNO=", 8}, {"MESSAGES=", 0},    {"PRINTER=", 0},   {"LISTDUPKEYS=", 9},
         {"ENDLINK", 10},  {"CONT", 11},        {"MODE=", 0},      {"DISPLAY=", 0},
@@ -195,6 +195,8 @@ int parseIndexProcedureLine(std::string_view line, IndexParams& p, int& end) {
             case 13: p.keyType = 7; break;
             case 14: p.badKeys = upValue.empty() || yes(); break;
             case 15: p.listBadKeys = upValue.empty() || yes(); break;
+            case 16: p.dataDir = value; break;
+            case 17: p.keyDir = value; break;
             default: break;
         }
         return 0;

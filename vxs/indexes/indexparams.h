@@ -12,6 +12,15 @@ namespace vxs {
 
 struct IndexParams {
     std::string dataFile, keyFile;
+    // MASVOLID= and IDXVOLID=: the directories of the data and key files (empty: as named).
+    std::string dataDir, keyDir;
+    // The names with their directories.
+    std::string dataName() const { return inDirectory(dataDir, dataFile); }
+    std::string keyName() const { return inDirectory(keyDir, keyFile); }
+    static std::string inDirectory(const std::string& dir, const std::string& name) {
+        if (dir.empty()) return name;
+        return dir.back() == '/' || dir.back() == '\\' ? dir + name : dir + "/" + name;
+    }
     std::string workDir;  // "-dir" or "-dir/n": where the work file goes (empty: the work path)
     int workDrive = 0;    // n of "-dir/n" (1..9), 0 without
     KeyPart keys[kMaxKeyParts];
