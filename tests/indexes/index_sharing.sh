@@ -2,7 +2,7 @@
 # INDEX with other copies of the real executable: a data file another copy has open for shared
 # writing is refused read alone (4148) and indexed when read shared; a copy killed while it
 # builds a key file leaves the old key file as it was, and the next copy builds and verifies a
-# new one without waiting for anything the dead one held.
+# new one without waiting for anything the dead one held (and removes what it left half-built).
 # Usage: index_sharing.sh VELTRIX
 set -uo pipefail
 exe=$1
@@ -35,5 +35,8 @@ for _ in $(seq 400); do compgen -G 'big.key.~*' > /dev/null && break; sleep 0.01
 kill -9 "$b_pid" 2>/dev/null
 finish b
 check "old key file kept" "$before" "$(cksum < big.key)"
+check "the dead copy's half-built file" "1" "$(ls big.key.~* 2>/dev/null | wc -l)"
 check "next build" "" "$(run 'INDEX big.dat big.key 1 8 replace -n' 'INDEX big.dat big.key verify -n')"
+# The dead copy's half-built file went with the next build.
+check "nothing half-built left" "" "$(ls big.key.~* 2>/dev/null)"
 exit $fail

@@ -23,6 +23,7 @@
 #include "vxs/indexes/indexparams.h"
 #include "vxs/indexes/isam.h"
 #include "vxs/indexes/keybuild.h"
+#include "vxs/platform/fileio.h"
 #include "vxs/platform/os.h"
 #include "vxs/registry/ktuser.h"
 
@@ -67,6 +68,23 @@ void plainKey(const KeyLayout& l, const uint8_t* record, size_t length, uint8_t*
             if ((k.flags & kKeyUpper) && c >= 'a' && c <= 'z') c = static_cast<uint8_t>(c - 32);
             *out++ = c;
         }
+    }
+}
+
+// Key files left half-built beside `keyPath` by copies that died while building it (their
+// names end in ".~" and the dead copy's process number) are removed.
+void removeDeadBuilds(const std::string& keyPath) {
+    const size_t slash = keyPath.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : keyPath.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? keyPath : keyPath.substr(slash + 1);
+    std::vector<platform::DirEntry> entries;
+    if (platform::listDirectory(dir, base + ".~*", entries) != 0) return;
+    for (const platform::DirEntry& e : entries) {
+        const std::string pid = e.name.substr(std::min(e.name.size(), base.size() + 2));
+        if (e.name.compare(0, base.size() + 2, base + ".~") != 0 || pid.empty() ||
+            pid.find_first_not_of("0123456789") != std::string::npos || pid.size() > 9)
+            continue;
+        if (!platform::processAlive(std::stoi(pid))) (void)osDelete(dir + "/" + e.name);
     }
 }
 
@@ -280,6 +298,7 @@ int IndexRun::build() {
     const bool replace = p_.replace || p_.reorg || p_.tempFile;
     if (!replace && platform::fileExists(keyPath_.c_str())) return kErrFileExists;
     // The new key file beside the target, under a name of this process.
+    removeDeadBuilds(keyPath_);
     const std::string temp = keyPath_ + ".~" + std::to_string(platform::processId());
     UtilityFile key;
     OpenBlock b;
