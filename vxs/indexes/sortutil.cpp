@@ -15,10 +15,13 @@
 #include "vxs/control/errors.h"
 #include "vxs/datafiles/datafile.h"
 #include "vxs/datafiles/fcb.h"
+#include "vxs/datafiles/file_os.h"
+#include "vxs/datafiles/ktname.h"
 #include "vxs/indexes/btree.h"
 #include "vxs/indexes/extsort.h"
 #include "vxs/indexes/isam.h"
 #include "vxs/indexes/sortcontrol.h"
+#include "vxs/platform/os.h"
 #include "vxs/registry/ktuser.h"
 
 namespace vxs {
@@ -62,6 +65,9 @@ class SortRun {
     std::unique_ptr<IsamLoader> isam_;
     BtreeIndex* tree_ = nullptr;
     RecordView view_;  // the input, for reading the records again in sorted order
+    // The output is opened as `outName_`: its own name, or with REPLACE a temporary file beside
+    // it (`tempPath_`) that is renamed over it (`outPath_`) only when the sort has succeeded.
+    std::string outName_, outPath_, tempPath_;
 };
 
 int SortRun::readControl(const std::string& name) {
@@ -104,7 +110,7 @@ int SortRun::openInput() {
 int SortRun::openRecordOutput(int recl) {
     OpenBlock b;
     b.number = kOutputNumber;
-    b.name = c_.output;
+    b.name = outName_;
     b.type = kFileInternal;
     b.mode = kModeOutput;
     b.access = kAccessSequential;
@@ -131,7 +137,7 @@ int SortRun::openRecordOutput(int recl) {
 int SortRun::openKeyOutput() {
     OpenBlock b;
     b.number = kKeyFileNumber;
-    b.name = c_.output;
+    b.name = outName_;
     b.mode = kModeOutin;
     b.create = c_.replace ? kCreateReplace : kCreateUse;
     b.parts = static_cast<int>(c_.keys.size());
@@ -248,7 +254,7 @@ int SortRun::finishOutput() {
 // After a close that failed: the output opened once more to be emptied.
 void SortRun::emptyOutput() {
     OpenBlock b;
-    b.name = c_.output;
+    b.name = outName_;
     b.create = kCreateUse;
     if (c_.kind == SortOutput::kKeyFile) {
         b.number = kKeyFileNumber;
@@ -305,8 +311,28 @@ int SortRun::run(const std::string& controlName) {
         });
     if (int err = sorter.start())
         return err == kErrSortMemory || err == kErrNoMemory ? kErrSortNoMemory : err;
+    outName_ = c_.output;
+    if (c_.replace) {
+        if (int err = mapFileName(c_.output, outPath_)) return err;
+        if (outPath_ == in_.u->uffcb->path) return kErrSharing;  // not the input itself
+        tempPath_ = outPath_ + ".~" + std::to_string(platform::processId());
+        outName_ = ":" + tempPath_;
+    }
+    auto discard = [&](int err) {
+        // A replaced output stays as it was; one that was used, empty, is left empty.
+        if (c_.replace) {
+            (void)out_.close();
+            (void)osDelete(tempPath_);
+        } else if (out_.u) {
+            (void)out_.close(kCloseDrop);
+        } else {
+            emptyOutput();
+        }
+        return err;
+    };
     if (int err = openOutput()) {
         (void)out_.close();
+        if (c_.replace) (void)osDelete(tempPath_);
         return err;
     }
     std::vector<uint8_t> record(size);
@@ -333,12 +359,8 @@ int SortRun::run(const std::string& controlName) {
     if (!err) err = sorter.finish([this](const uint8_t* r) { return output(r); });
     if (!err) err = finishOutput();
     if (!err) err = out_.close();
-    if (err) {
-        // Whatever was written goes: the output is left empty, as it was before the run.
-        if (out_.u) (void)out_.close(kCloseDrop);
-        else emptyOutput();
-        return err;
-    }
+    if (!err && c_.replace) err = osRename(tempPath_, outPath_, true);
+    if (err) return discard(err);
     if (int e = in_.close()) return e;
     if (c_.sum && !quiet_) summary();
     return 0;
