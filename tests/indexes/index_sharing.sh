@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # INDEX with other copies of the real executable: a data file another copy has open for shared
-# writing is refused read alone (4148) and indexed when read shared; a copy killed while it
+# writing is refused read alone (4148) and indexed when read shared; a key file another copy
+# uses is not replaced under it (4148); a copy killed while it
 # builds a key file leaves the old key file as it was, and the next copy builds and verifies a
 # new one without waiting for anything the dead one held (and removes what it left half-built).
 # Usage: index_sharing.sh VELTRIX
@@ -24,6 +25,16 @@ check "read alone while shared" "ERROR 4148" "$(run 'INDEX k.dat k.key 1 8 -n')"
 check "read shared" "" "$(run 'INDEX k.dat k.key 1 8 shr -n' 'INDEX k.dat k.key verify shr -n')"
 type_in a 'GO'
 finish a
+
+# A copy using the key file: it cannot be replaced under it (its changes would be lost).
+start c
+type_in c '10 OPEN #1: "NAME=k.dat,KFNAME=k.key,SHR", INTERNAL, INPUT, KEYED' '20 PRINT "READY"' \
+  '30 INPUT X$' '40 CLOSE #1:' '50 END' 'RUN'
+await c.out READY
+check "key file in use" "ERROR 4148" "$(run 'INDEX k.dat k.key 1 8 replace -n')"
+type_in c 'GO'
+finish c
+check "key file free again" "" "$(run 'INDEX k.dat k.key 1 8 replace -n')"
 
 # A build killed half-way: the old key file stays, and nothing blocks the next build.
 check "big data" "" "$(make_data big.dat 200000)"

@@ -18,6 +18,7 @@
 #include "vxs/datafiles/datafile.h"
 #include "vxs/datafiles/file_os.h"
 #include "vxs/datafiles/ktname.h"
+#include "vxs/datafiles/ktshare.h"
 #include "vxs/indexes/btree.h"
 #include "vxs/indexes/extsort.h"
 #include "vxs/indexes/indexparams.h"
@@ -292,11 +293,33 @@ int IndexRun::load(ExternalSort& sort, KeyIndex& index, Fcb& keyFcb) {
     return err;
 }
 
+// The key file being replaced, held alone while its successor is built: no other copy may have
+// it open (its changes would go to the file that is replaced), nor open it meanwhile.
+class TargetHold {
+  public:
+    ~TargetHold() {
+        if (handle_ > 0) (void)ktFileShareRelease(handle_);
+    }
+    int take(const std::string& path) {
+        for (Fcb* f = fileBlocks().firstFcb(); f; f = f->next)
+            if (f->path == path) return kErrSharing;  // open in this process
+        if (!platform::fileExists(path.c_str())) return 0;
+        const int err = ktFileShareSet(path, kOsRead, kOsOpenExisting, KTS_NOSHR, handle_);
+        if (err) handle_ = 0;
+        return err;
+    }
+
+  private:
+    int handle_ = 0;
+};
+
 // Steps 5 to 15 of a build (create, REPLACE, -M, REORG).
 int IndexRun::build() {
     if (int err = openData()) return err;
     const bool replace = p_.replace || p_.reorg || p_.tempFile;
     if (!replace && platform::fileExists(keyPath_.c_str())) return kErrFileExists;
+    TargetHold hold;
+    if (int err = hold.take(keyPath_)) return err;
     // The new key file beside the target, under a name of this process.
     removeDeadBuilds(keyPath_);
     const std::string temp = keyPath_ + ".~" + std::to_string(platform::processId());
