@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # INDEX with other copies of the real executable: a data file another copy has open for shared
 # writing is refused read alone (4148) and indexed when read shared; a key file another copy
-# uses is not replaced under it (4148); a copy killed while it
-# builds a key file leaves the old key file as it was, and the next copy builds and verifies a
-# new one without waiting for anything the dead one held (and removes what it left half-built).
+# uses is not replaced under it (4148); a copy killed while it builds a key file leaves the old
+# key file as it was, and the next copy builds and verifies a new one without waiting for
+# anything the dead one held (and removes what the dead one left half-built).
 # Usage: index_sharing.sh VELTRIX
 set -uo pipefail
 exe=$1
