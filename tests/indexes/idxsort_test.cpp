@@ -329,6 +329,13 @@ TEST_F(IndexUtilityTest, FailuresLeaveTheOldKeyFileAndNoWorkFiles) {
     }
     EXPECT_EQ(bytesOf("keys"), before);
     EXPECT_EQ(files(), (std::vector<std::string>{"data", "keys"}));
+    // The work file goes to the directory named: one that does not exist fails the spill.
+    fs::create_directory("wrk");
+    EXPECT_EQ(index("data keys 1 6 rep -n -wrk"), 0);
+    EXPECT_TRUE(fs::is_empty("wrk"));
+    EXPECT_NE(index("data keys 1 6 rep -n -nowhere"), 0);
+    fs::remove("wrk");
+    EXPECT_EQ(bytesOf("keys"), before);
     // The attention key ends the run the same way.
     int polls = 0;
     host_.attention = [&] { return ++polls == 3; };
