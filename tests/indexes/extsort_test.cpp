@@ -61,23 +61,26 @@ TEST(MergeSortRecords, IsStableOnAnyCount) {
 }
 
 TEST(MergeSortRecords, WithoutACompareOrdersAsUnsignedBytes) {
-    // Records of 13 bytes (eight compared at a time, then five one by one) that differ only
-    // late, with bytes above 127.
-    for (size_t n : {2, 9, 300}) {
-        std::mt19937 rng(static_cast<uint32_t>(n));
-        std::vector<std::vector<uint8_t>> want(n, std::vector<uint8_t>(13, 0xF0));
-        for (auto& r : want) {
-            r[7] = static_cast<uint8_t>(rng() % 3 + 126);
-            r[12] = static_cast<uint8_t>(rng() % 200);
+    // Records of every length the byte comparison and the record copy treat apart (below 8,
+    // 8 to 16, 17 to 32, longer), differing in their middle and in their last byte, with bytes
+    // above 127.
+    for (size_t size : {5, 8, 13, 24, 40}) {
+        for (size_t n : {2, 9, 300}) {
+            std::mt19937 rng(static_cast<uint32_t>(n * size));
+            std::vector<std::vector<uint8_t>> want(n, std::vector<uint8_t>(size, 0xF0));
+            for (auto& r : want) {
+                r[size / 2] = static_cast<uint8_t>(rng() % 3 + 126);
+                r[size - 1] = static_cast<uint8_t>(rng() % 200);
+            }
+            std::vector<uint8_t> v;
+            for (const auto& r : want) v.insert(v.end(), r.begin(), r.end());
+            std::sort(want.begin(), want.end());
+            std::vector<uint8_t> scratch(v.size());
+            mergeSortRecords(v.data(), scratch.data(), n, size, nullptr);
+            std::vector<uint8_t> flat;
+            for (const auto& r : want) flat.insert(flat.end(), r.begin(), r.end());
+            EXPECT_EQ(v, flat) << size << " " << n;
         }
-        std::vector<uint8_t> v;
-        for (const auto& r : want) v.insert(v.end(), r.begin(), r.end());
-        std::sort(want.begin(), want.end());
-        std::vector<uint8_t> scratch(v.size());
-        mergeSortRecords(v.data(), scratch.data(), n, 13, nullptr);
-        std::vector<uint8_t> flat;
-        for (const auto& r : want) flat.insert(flat.end(), r.begin(), r.end());
-        EXPECT_EQ(v, flat) << n;
     }
 }
 

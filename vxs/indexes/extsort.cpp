@@ -22,17 +22,46 @@ uint32_t get32(const uint8_t* p) {
     return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
 
-// Records compared as unsigned bytes, eight at a time while they agree.
+// Eight bytes at `p` as a number that orders as the bytes do.
+inline uint64_t bytesAt(const uint8_t* p) {
+    uint64_t x;
+    memcpy(&x, p, 8);
+    return __builtin_bswap64(x);
+}
+
+// Records compared as unsigned bytes, eight at a time while they agree; the last (partial)
+// eight are taken as the eight bytes that end the record, which overlap bytes found equal.
 inline int compareBytes(const uint8_t* a, const uint8_t* b, size_t n) {
-    for (; n >= 8; a += 8, b += 8, n -= 8) {
-        uint64_t x, y;
-        memcpy(&x, a, 8);
-        memcpy(&y, b, 8);
-        if (x != y) return __builtin_bswap64(x) < __builtin_bswap64(y) ? -1 : 1;
+    if (n < 8) {
+        for (; n > 0; ++a, ++b, --n)
+            if (*a != *b) return *a < *b ? -1 : 1;
+        return 0;
     }
-    for (; n > 0; ++a, ++b, --n)
-        if (*a != *b) return *a < *b ? -1 : 1;
-    return 0;
+    for (size_t at = 0;; at += 8) {
+        if (at + 8 > n) at = n - 8;
+        const uint64_t x = bytesAt(a + at), y = bytesAt(b + at);
+        if (x != y) return x < y ? -1 : 1;
+        if (at + 8 == n) return 0;
+    }
+}
+
+// A record copied; records of 8 to 32 bytes (sort records of short keys) without a call.
+inline void copyRecord(uint8_t* to, const uint8_t* from, size_t size) {
+    if (size >= 8 && size <= 16) {
+        uint64_t x, y;
+        memcpy(&x, from, 8);
+        memcpy(&y, from + size - 8, 8);
+        memcpy(to, &x, 8);
+        memcpy(to + size - 8, &y, 8);
+    } else if (size > 16 && size <= 32) {
+        uint8_t x[16], y[16];
+        memcpy(x, from, 16);
+        memcpy(y, from + size - 16, 16);
+        memcpy(to, x, 16);
+        memcpy(to + size - 16, y, 16);
+    } else {
+        memcpy(to, from, size);
+    }
 }
 
 constexpr size_t kInsertionRun = 8;  // records sorted by insertion before the merges
@@ -67,9 +96,9 @@ void mergeSort(uint8_t* data, uint8_t* scratch, size_t count, size_t size, const
             while (i < mid && j < end) {
                 // Ties take the left run's record: the sort is stable.
                 if (compare(from + j * size, from + i * size) < 0) {
-                    memcpy(to + k++ * size, from + j++ * size, size);
+                    copyRecord(to + k++ * size, from + j++ * size, size);
                 } else {
-                    memcpy(to + k++ * size, from + i++ * size, size);
+                    copyRecord(to + k++ * size, from + i++ * size, size);
                 }
             }
             if (i < mid) memcpy(to + k * size, from + i * size, (mid - i) * size);
@@ -120,7 +149,7 @@ int ExternalSort::start() {
 int ExternalSort::add(const uint8_t* record) {
     if (filled_ == capacity_)
         if (int err = spill()) return err;
-    memcpy(collect_.data() + filled_ * size_, record, size_);
+    copyRecord(collect_.data() + filled_ * size_, record, size_);
     ++filled_;
     ++added_;
     return 0;
@@ -239,7 +268,7 @@ int ExternalSort::mergeGroup(const std::vector<Run>& group, const Sink* sink, in
         if (sink) {
             if (int err = (*sink)(h.at)) return err;
         } else {
-            memcpy(collect_.data() + outFill * size_, h.at, size_);
+            copyRecord(collect_.data() + outFill * size_, h.at, size_);
             if (++outFill == outRecords)
                 if (int err = flushOut()) return err;
         }
