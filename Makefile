@@ -7,7 +7,7 @@ RELEASE   := build
 TESTBUILD := build/test
 FUZZBUILD := build/fuzz
 
-.PHONY: all deps build run test fuzz format bench clean install
+.PHONY: all deps build run test fuzz format bench stress clean install
 all: build
 
 deps:
@@ -40,6 +40,10 @@ fuzz: deps
 	  -DVX_WX_CONFIG=$(WXCONFIG) > /dev/null
 	@cmake --build $(FUZZBUILD) -j $(JOBS)
 	@echo "fuzz targets are in $(FUZZBUILD)/fuzz/"
+
+# The stress scenarios at full size on the release executable (tests/stress/).
+stress: build
+	@tests/stress/run.sh $(RELEASE)/veltrix
 
 BENCHBUILD := build/bench
 
