@@ -239,6 +239,38 @@ TEST_F(DataFileTest, ARecordViewShowsLiveRecordsAndChangesButNotLaterAppends) {
     EXPECT_EQ(closeFile(fb_, w), 0);
 }
 
+TEST_F(DataFileTest, SyncOnPutsEveryChangeOnTheDiskBeforeTheStatementReturns) {
+    platform::FaultPlatform faults(platform::posixPlatform());
+    platform::ScopedPlatform guard(faults);
+    auto syncs = [&] { return faults.calls(platform::Call::kSync); };
+    for (const bool on : {false, true}) {
+        ASSERT_EQ(processConfigStatement(on ? "SYNC ON" : "SYNC OFF"), 0);
+        const int before = syncs();
+        Ufcb* u = openOk(1, "NAME=" + dir_ + "/k.int,KFNAME=" + dir_ + "/k.key,RECL=10,REPLACE,KPS=1,KLN=2",
+                         kFileInternal, kModeOutin, kAccessKeyed);
+        ASSERT_NE(u, nullptr);
+        const int opened = syncs();
+        ASSERT_EQ(put(u, "AA1"), 0);
+        // The record's file and the key file.
+        EXPECT_EQ(syncs() - opened, on ? 2 : 0);
+        ASSERT_EQ(rewrite(u, "AA2", 1), 0);
+        ASSERT_EQ(deleteRecord(*u, 1, RecordOptions{}), 0);
+        EXPECT_EQ(syncs() - opened, on ? 6 : 0);
+        ASSERT_EQ(closeFile(fb_, u), 0);
+        EXPECT_EQ(syncs() - before, on ? 8 : 0);
+        // A failed flush is the statement's error.
+        if (on) {
+            u = openOk(1, "NAME=" + dir_ + "/k.int,KFNAME=" + dir_ + "/k.key", kFileInternal,
+                       kModeOutin, kAccessKeyed);
+            faults.failNth(platform::Call::kSync, 1, EIO);
+            EXPECT_NE(put(u, "BB1"), 0);
+            ASSERT_EQ(closeFile(fb_, u), 0);
+        }
+    }
+    ASSERT_EQ(processConfigStatement("SYNC OFF"), 0);
+    EXPECT_NE(processConfigStatement("SYNC MAYBE"), 0);
+}
+
 TEST_F(DataFileTest, APartialLastSlotIsReportedNotRead) {
     makeFile({"P1", "P2"});
     test::writeFile(path_, bytes() + "\x20junk");  // half a third slot

@@ -5,11 +5,11 @@
 # REORG makes it sound, and then every key printed is found through it; and nothing waits for a
 # lock the dead copy held.  The writer opens the file shared on odd rounds and alone on even ones
 # (a key file held alone keeps changed nodes back until CLOSE, so a kill leaves it marked).
-# Usage: crash.sh VELTRIX [KILLS [MAX_DELAY_MS]]   (default: 100 kills within 300 ms each)
+# Usage: crash.sh VELTRIX [KILLS [MAX_DELAY_MS]]   (default: 100 kills within 100 ms each)
 set -uo pipefail
 exe=$1
 kills=${2:-100}
-delay=${3:-300}
+delay=${3:-100}
 . "$(dirname "$0")/../datafiles/copies.sh"
 
 check "create" "" "$(run \

@@ -522,6 +522,7 @@ std::vector<std::string> configStatements() {
     add(std::string("DIMONLY ") + (l.dimOnly ? "ON" : "OFF"));
     add(std::string("IOERR_EXEMPT ") + (l.ioerrExempt ? "ON" : "OFF"));
     add(std::string("S/36-MODE ") + (l.s36Mode ? "ON" : "OFF"));
+    add(std::string("SYNC ") + (l.syncWrites ? "ON" : "OFF"));
     if (l.chainDflt != ' ') add(std::string("CHAINDFLT ") + l.chainDflt);
     add(std::string("FILENAMES ") + (l.fileNameCase < 0    ? "LOWER_CASE"
                                      : l.fileNameCase == 0 ? "MIXED_CASE"

@@ -76,6 +76,9 @@ struct ConfigLimits {
     bool shellOnServer = false;
     int shellLimit = 240;
     bool unattended = false;  // LOGGING ... UNATTENDED
+    // SYNC ON: WRITE, REWRITE, DELETE and CLOSE of data and key files put their changes on the
+    // disk before they return (fsync), so that they outlive a power loss.
+    bool syncWrites = false;
 };
 const ConfigLimits& configLimits();
 double roundingConstant();  // 0.5 / 10^RD

@@ -933,6 +933,13 @@ int doIoerrExempt(Stmt& s) {
     state().limits.ioerrExempt = onWord(s.up);
     return 0;
 }
+int doSync(Stmt& s) {
+    std::string_view a = s.up;
+    const std::string_view word = takeWord(a);
+    if ((word != "ON" && word != "OFF") || !atEnd(a)) return kErrUnrecognized;
+    state().limits.syncWrites = word == "ON";
+    return 0;
+}
 int doS36Mode(Stmt& s) {
     state().limits.s36Mode = onWord(s.up);
     return 0;
@@ -1320,6 +1327,7 @@ constexpr Keyword kKeywords[] = {
     {"STATUSLINE", doStatusLine, false},
     {"STYLE", doStyle, false},
     {"SUBSTITUTE", doSubstitute, false},
+    {"SYNC", doSync, false},
     {"TYPEAHEAD", doTypeahead, false},
     {"USERLEVEL", doUserLevel, false},
     {"WORKPATH", doWorkPath, true},

@@ -336,6 +336,13 @@ int OsFileTable::truncate(int handle) {
     return finish(saved, err);
 }
 
+int OsFileTable::sync(int handle) {
+    const uint32_t saved = platform::lastError();
+    OsFile* f = use(handle);
+    if (!f) return failWith(isPseudoHandle(handle) ? kErrInvalidFunction : kErrBadHandle);
+    return finish(saved, platform::syncFile(f->fd));
+}
+
 int OsFileTable::truncateAt(int handle, int64_t bytes) {
     const uint32_t saved = platform::lastError();
     OsFile* f = use(handle);
@@ -417,6 +424,7 @@ int osWrite(int handle, const void* data, size_t count) {
     return osFiles().write(handle, data, count);
 }
 int osTruncate(int handle) { return osFiles().truncate(handle); }
+int osSync(int handle) { return osFiles().sync(handle); }
 int osClose(int handle) { return osFiles().close(handle); }
 int osLock(int handle, int64_t offset, int64_t length, int seconds, int triesPerSecond,
            int callerId) {

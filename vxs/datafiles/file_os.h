@@ -155,6 +155,8 @@ class OsFileTable final {
     [[nodiscard]] int write(int handle, const void* data, size_t count);
     // Cuts the file at 0 and sets the position to 0.
     [[nodiscard]] int truncate(int handle);
+    // Puts what was written through the handle on the disk (fsync).
+    [[nodiscard]] int sync(int handle);
     // Cuts or extends the file to `size` bytes (the position stays).
     [[nodiscard]] int truncateAt(int handle, int64_t size);
     [[nodiscard]] int size(int handle, int64_t& bytes);
@@ -193,6 +195,7 @@ OsFileTable& osFiles();
 [[nodiscard]] int osRead(int handle, void* buf, size_t count, size_t& got);
 [[nodiscard]] int osWrite(int handle, const void* data, size_t count);
 [[nodiscard]] int osTruncate(int handle);
+[[nodiscard]] int osSync(int handle);
 int osClose(int handle);
 [[nodiscard]] int osLock(int handle, int64_t offset, int64_t length, int seconds,
                          int triesPerSecond, int callerId);

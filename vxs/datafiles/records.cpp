@@ -776,6 +776,11 @@ int engineCloseFcb(Fcb& f, bool drop) {
             if (e && !err) err = e;
         }
     }
+    // SYNC ON: what the close wrote (the header, held-back nodes) on the disk before it goes.
+    if (configLimits().syncWrites && f.outputFlag && f.handle > 0 && f.device == Device::kDisk) {
+        const int e = osSync(f.handle);
+        if (e && !err) err = e;
+    }
     if (f.handle > 0) {
         if (f.sharedHandle) {
             (void)ktFileShareRelease(f.handle, f.shareClass);
@@ -796,6 +801,43 @@ void enginePositionDisplay(Ufcb& u, int create) {
 }
 
 // ---- records ----
+// ---- SYNC ON: changes on the disk before the statement returns ----
+int writeUnsynced(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const RecordOptions& o);
+int rewriteUnsynced(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const RecordOptions& o);
+int deleteUnsynced(Ufcb& u, uint32_t n, const RecordOptions& o);
+
+namespace {
+// The data file of `u` and every key file kept in step with it: what is buffered or held back
+// written, then put on the disk.
+int syncChanges(Ufcb& u) {
+    Fcb* f = u.uffcb;
+    if (!f || f->device != Device::kDisk || f->handle <= 0) return 0;
+    if (int err = flushFile(u)) return err;
+    if (f->index)
+        if (int err = f->index->flush()) return err;
+    if (int err = osSync(f->handle)) return err;
+    for (Ufcb* o = f->firstUfcb; o; o = o->sameNext) {
+        Fcb* k = o->ufkbfcb;
+        if (!k || !k->index || k->handle <= 0) continue;
+        if (int err = k->index->flush()) return err;
+        if (int err = osSync(k->handle)) return err;
+    }
+    return 0;
+}
+}  // namespace
+
+int writeRecord(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const RecordOptions& o) {
+    const int err = writeUnsynced(u, data, len, n, o);
+    return err || !configLimits().syncWrites ? err : syncChanges(u);
+}
+int rewriteRecord(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const RecordOptions& o) {
+    const int err = rewriteUnsynced(u, data, len, n, o);
+    return err || !configLimits().syncWrites ? err : syncChanges(u);
+}
+int deleteRecord(Ufcb& u, uint32_t n, const RecordOptions& o) {
+    const int err = deleteUnsynced(u, n, o);
+    return err || !configLimits().syncWrites ? err : syncChanges(u);
+}
 // ---- the record view ----
 constexpr int64_t kMostViewed = int64_t{1} << 30;
 
@@ -854,7 +896,7 @@ int readRecord(Ufcb& u, ReadHow how, uint32_t n, const RecordOptions& o) {
     return readSlotted(u, how, n, o);
 }
 
-int writeRecord(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const RecordOptions& o) {
+int writeUnsynced(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const RecordOptions& o) {
     Fcb* fp = u.uffcb;
     if (!fp || !writable(u)) return kErrWrongMode;
     Fcb& f = *fp;
@@ -986,7 +1028,7 @@ int writeRecord(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const Reco
     return done(0);
 }
 
-int rewriteRecord(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const RecordOptions& o) {
+int rewriteUnsynced(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const RecordOptions& o) {
     Fcb* fp = u.uffcb;
     if (!fp || !writable(u)) return kErrWrongMode;
     Fcb& f = *fp;
@@ -1049,7 +1091,7 @@ int rewriteRecord(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const Re
     return finish(0);
 }
 
-int deleteRecord(Ufcb& u, uint32_t n, const RecordOptions& o) {
+int deleteUnsynced(Ufcb& u, uint32_t n, const RecordOptions& o) {
     Fcb* fp = u.uffcb;
     if (!fp || !writable(u)) return kErrWrongMode;
     Fcb& f = *fp;
