@@ -154,7 +154,9 @@ int shareSteps(int h, int creation, int shareClass, bool newOnExisting) {
     if (int err = osFiles().size(h, size)) return err;
     if (int err = ktCheckFileSize(size)) return err;
 
-    int err = osFiles().lock(h, ktOpenLockOffset(), 1, kOpenLockSeconds, 1, kCallerOpenLock);
+    // The open lock is held only while a marker is checked and set: tried every 10 ms, so that
+    // copies opening one file at once do not stand idle for a second each.
+    int err = osFiles().lock(h, ktOpenLockOffset(), 1, kOpenLockSeconds, 100, kCallerOpenLock);
     if (err == kErrRecordLocked || err == kErrLockOverlap) return failWith(kErrOpenLockTimeout);
     if (err) return err;
     if ((err = testForeign(h)) != 0) return err;
@@ -312,7 +314,10 @@ int ktFileShareRelease(int handle, int shareClass) {
 int ktLockRecord(int handle, int64_t record, int waitSeconds, int callerId) {
     const int64_t offset = ktRecordLockOffset(record);
     if (offset < 0) return failWith(kErrInvalidData);
-    const int err = osLock(handle, offset, 1, waitSeconds, 1, callerId);
+    // Tried every 10 ms for the WAIT seconds: a record is held only from a READ to its REWRITE,
+    // and a copy that waited a whole second between tries would stand idle long after it was
+    // free (updates of one file by several copies fell to a few per second).
+    const int err = osLock(handle, offset, 1, waitSeconds, 100, callerId);
     // Held through this handle already (another file number of this process): locked too.
     return err == kErrLockOverlap ? failWith(kErrRecordLocked) : err;
 }

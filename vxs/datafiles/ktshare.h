@@ -81,7 +81,7 @@ int ktFileShareRelease(int handle, int shareClass = -1);
 // each ufcb, does nothing for a record already in it, and with OPTION 14 (duplicate locks)
 // enters a record held by another ufcb of the same data file as held without calling here: a
 // second lock of the same record through one handle fails with 61 at once.
-// Locks record n waiting up to `waitSeconds` at one try per second: 61 when it cannot.
+// Locks record n waiting up to `waitSeconds`, trying every 10 ms: 61 when it cannot.
 [[nodiscard]] int ktLockRecord(int handle, int64_t record, int waitSeconds, int callerId);
 [[nodiscard]] int ktUnlockRecord(int handle, int64_t record);
 // The update lock (B - 3), waited for 15 s: 4146 when it cannot be had.

@@ -206,7 +206,7 @@ struct Pass {
 
 // Steps 6 to 12; "in process" is held and the region chosen.
 int assignUnderLocks(Pass& p, int region) {
-    if (lockWithWait(p.fd, 0, kKtHeaderSize, kHeaderWaitSeconds, 1, kIdHeader) != 0) {
+    if (lockWithWait(p.fd, 0, kKtHeaderSize, kHeaderWaitSeconds, kTriesPerSecond, kIdHeader) != 0) {
         p.message = "Couldn't lock server header.\n";
         return kKtLockFailed;
     }
@@ -387,7 +387,7 @@ int assignWSID(std::string& message, int requestedId, int session, int maxUsers,
         g_ktsFD = fd;
 
         // Step 4.
-        if (lockWithWait(fd, kKtInProcess, 1, waitSeconds, 1, kIdInProcess) != 0) {
+        if (lockWithWait(fd, kKtInProcess, 1, waitSeconds, kTriesPerSecond, kIdInProcess) != 0) {
             message = "Couldn't lock 'in process'.\n";
             closeServer();
             return kErrRegistryBusy;
@@ -427,11 +427,11 @@ void ktReleaseServer() {
     if (g_heldByte >= 0) unlockOrLog(fd, g_heldByte, 1);
     g_heldByte = -1;
     if (g_wsid >= 0 && g_lockOffset >= 0 &&
-        lockWithWait(fd, kKtInProcess, 1, kHeaderWaitSeconds, 1, kIdInProcess) == 0) {
+        lockWithWait(fd, kKtInProcess, 1, kHeaderWaitSeconds, kTriesPerSecond, kIdInProcess) == 0) {
         const int64_t sessions = ktSessionByte(g_lockOffset, g_wsid, 1);
         // Lockable: no other session of this id is alive, so the id is free again.
         if (tryLock(fd, sessions, KT_MAX_SESSIONS, kIdReleaseBytes) == 0) {
-            if (lockWithWait(fd, 0, kKtHeaderSize, kHeaderWaitSeconds, 1, kIdHeader) == 0) {
+            if (lockWithWait(fd, 0, kKtHeaderSize, kHeaderWaitSeconds, kTriesPerSecond, kIdHeader) == 0) {
                 uint8_t hdr[kKtHeaderSize];
                 size_t got = 0;
                 if (platform::readFullAt(fd, 0, hdr, sizeof hdr, got) == 0 && got == sizeof hdr) {

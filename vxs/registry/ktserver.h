@@ -42,6 +42,9 @@ inline constexpr int kKtHeaderSize = 1024;
 inline constexpr int kKtUsedOffset = 24;  // wsidUsed
 inline constexpr int kKtRecordSize = 64;
 inline constexpr int kKtIds = 1000;  // WSIDs 0..999 have a byte and a record
+// The registry's locks are held only while a copy joins or leaves: waited for by trying every
+// 10 ms, so that copies starting at once do not stand idle for a second each.
+inline constexpr int kTriesPerSecond = 100;
 inline constexpr int kKtMaxLogin = 63;
 inline constexpr char kKtFileName[] = "ktserver.dat";
 

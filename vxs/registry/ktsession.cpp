@@ -124,7 +124,7 @@ int joinRegistry(const RegistryRequest& req, RegistryResult& out, std::string& m
     }
     // One copy of this machine joins at a time, so a later session always finds the WSID of an
     // earlier one published.
-    if (lockWithWait(fd, kJoinLock, 1, kJoinWaitSeconds, 1, kIdJoin) != 0) {
+    if (lockWithWait(fd, kJoinLock, 1, kJoinWaitSeconds, kTriesPerSecond, kIdJoin) != 0) {
         platform::closeFile(fd);
         message = "Couldn't lock the session file " + path + ".\n";
         return kErrRegistryBusy;
