@@ -56,9 +56,11 @@ bench: build
 	@$(BENCHBUILD)/bench/compile_bench
 	@scripts/deps.sh python3 brandy yabasic lua5.4
 	@bench/programs/run.sh $(RELEASE)/veltrix
-	@$(MAKE) $(BENCHBUILD)/sqlite_bench $(BENCHBUILD)/cobol_bench $(BENCHBUILD)/sqlite_index
+	@$(MAKE) $(BENCHBUILD)/sqlite_bench $(BENCHBUILD)/cobol_bench $(BENCHBUILD)/sqlite_index \
+	  $(BENCHBUILD)/sqlite_update
 	@bench/files/run.sh $(BENCHBUILD) $(RELEASE)/veltrix
 	@bench/utilities/run.sh $(BENCHBUILD) $(RELEASE)/veltrix
+	@bench/updates/run.sh $(BENCHBUILD) $(RELEASE)/veltrix
 
 # The peers of the data-file benchmark, built after scripts/deps.sh has installed their packages.
 $(BENCHBUILD)/sqlite_bench: bench/files/sqlite_bench.c
@@ -66,6 +68,10 @@ $(BENCHBUILD)/sqlite_bench: bench/files/sqlite_bench.c
 	@cc -O2 -Wall -o $@ $< -lsqlite3
 
 $(BENCHBUILD)/sqlite_index: bench/utilities/sqlite_index.c
+	@mkdir -p $(@D)
+	@cc -O2 -Wall -o $@ $< -lsqlite3
+
+$(BENCHBUILD)/sqlite_update: bench/updates/sqlite_update.c
 	@mkdir -p $(@D)
 	@cc -O2 -Wall -o $@ $< -lsqlite3
 
