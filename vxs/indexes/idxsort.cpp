@@ -336,7 +336,10 @@ int IndexRun::build() {
     b.alternate = shape_.layout.alternate;
     b.mode = kModeOutput;
     b.create = p_.tempFile ? kCreateTemporary : kCreateReplace;
-    if (int err = openFileBlock(fileBlocks(), b, key.u)) return err;
+    if (int err = openFileBlock(fileBlocks(), b, key.u)) {
+        (void)osDelete(temp);  // made, perhaps, before its header could be written
+        return err;
+    }
     auto discard = [&](int err) {
         (void)key.close();
         (void)osDelete(temp);
