@@ -1049,11 +1049,14 @@ int rewriteUnsynced(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const 
         if (!err && o.lock != kLockReserve) releaseLocks(u);
         return err;
     };
+    const bool keys = hasKeyFiles(f);
+    static std::vector<uint8_t> old;  // the slot as it is: its status, and the keys' image
     if (internal) {
-        uint8_t status = 0;
+        // One read gives the status byte and, when keys are kept in step, the record too.
+        old.resize(keys ? slot : 1);
         size_t got = 0;
-        int err = readAt(f, slotOffsetOf(f, slot, target), &status, 1, got);
-        if (!err && (got != 1 || slotDeleted(status))) err = kErrNoRecord;
+        int err = readAt(f, slotOffsetOf(f, slot, target), old.data(), old.size(), got);
+        if (!err && (got != old.size() || slotDeleted(old[0]))) err = kErrNoRecord;
         if (err) return finish(err);
     } else if (target > f.records + ((f.fileSize - f.headerLength) % slot ? 1u : 0u)) {
         return finish(kErrNoRecord);
@@ -1070,13 +1073,17 @@ int rewriteUnsynced(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const 
     const size_t skip = internal ? 1 : 0;
     static std::vector<uint8_t> before;
     before.clear();
-    if (hasKeyFiles(f)) {
+    if (keys) {
         // The keys change first: a key file that refuses leaves the record as it was.
-        before.resize(slot - skip);
-        size_t got = 0;
-        int err = readAt(f, slotOffsetOf(f, slot, target) + static_cast<int64_t>(skip), before.data(),
-                         before.size(), got);
-        if (!err && got != before.size()) err = kErrNoRecord;
+        int err = 0;
+        if (internal) {
+            before.assign(old.begin() + 1, old.end());
+        } else {
+            before.resize(slot);
+            size_t got = 0;
+            err = readAt(f, slotOffsetOf(f, slot, target), before.data(), before.size(), got);
+            if (!err && got != before.size()) err = kErrNoRecord;
+        }
         if (!err) err = replaceKeys(u, before.data(), bytes.data() + skip, before.size(), target);
         if (err) return finish(err);
     }
