@@ -18,12 +18,12 @@ check() {  # check WHAT EXPECTED GOT
 now() { date +%s%N; }
 ms_since() { echo $(( ($(now) - $1) / 1000000 )); }
 
-# start NAME: a copy that reads its typed lines from the fifo NAME.in (held open on fd NAME_fd)
-# and writes NAME.out and NAME.err; its pid is in NAME_pid.
+# start NAME [ARG...]: a copy (given the arguments) that reads its typed lines from the fifo
+# NAME.in (held open on fd NAME_fd) and writes NAME.out and NAME.err; its pid is in NAME_pid.
 start() {
   mkfifo "$1.in"
   # The copy must not hold the other copies' fifos open, or they would never see their end.
-  (for f in "${fds[@]}"; do eval "exec $f>&-"; done; exec "$exe" < "$1.in" > "$1.out" 2> "$1.err") &
+  (for f in "${fds[@]}"; do eval "exec $f>&-"; done; exec "$exe" "${@:2}" < "$1.in" > "$1.out" 2> "$1.err") &
   printf -v "$1_pid" '%s' $!
   pids+=($!)
   local fd

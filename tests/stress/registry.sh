@@ -13,15 +13,7 @@ events=${3:-120}
 . "$(dirname "$0")/../datafiles/copies.sh"
 printf 'WSID 1+1\nWSID=UNIQUE\n' > unique.sys
 ask() {  # ask NAME: a copy that prints its workstation number and waits
-  mkfifo "$1.in"
-  (for f in "${fds[@]}"; do eval "exec $f>&-"; done
-   exec "$exe" "-$work/unique.sys" < "$1.in" > "$1.out" 2> "$1.err") &
-  printf -v "$1_pid" '%s' $!
-  pids+=($!)
-  local fd
-  exec {fd}> "$1.in"
-  printf -v "$1_fd" '%s' "$fd"
-  fds+=("$fd")
+  start "$1" "-$work/unique.sys"
   type_in "$1" 'PRINT "WSID "; WSID$'
 }
 declare -A live=()  # copy name -> its number
