@@ -216,6 +216,30 @@ TEST_F(KeyedTest, AWriteWhoseKeyCannotBeStoredIsTakenBack) {
     EXPECT_EQ(inOrder(a), "000101four|991231one|");
 }
 
+// A shared file's REWRITE of the record it read and holds locked takes the keys' old image from
+// that read; it must still move the keys that change, and keep to the disk's bytes whenever the
+// image could be out of date (another number on the file, a translated read).
+TEST_F(KeyedTest, RewritesOfHeldRecordsMoveTheirKeys) {
+    Ufcb* a = openOk(1, keyed("k1", "RECL=8,REPLACE,KPS=1,KLN=3,SHR"));
+    for (const char* x : {"AAA1", "BBB2", "CCC3"}) ASSERT_EQ(put(a, x), 0);
+    ASSERT_EQ(byKey(a, "BBB"), 0);  // locks record 2
+    ASSERT_EQ(rewriteRecord(*a, reinterpret_cast<const uint8_t*>("ZZZ2"), 4, 0, RecordOptions{}), 0);
+    EXPECT_EQ(inOrder(a), "AAA1|CCC3|ZZZ2|");
+    EXPECT_EQ(byKey(a, "BBB"), kErrKeyNotFound);
+    // Another number on the file rewrites record 1 between this one's read and rewrite.
+    ASSERT_EQ(byKey(a, "AAA"), 0);
+    Ufcb* b = openOk(2, keyed("k1", "SHR"));
+    RecordOptions reserve;
+    reserve.lock = kLockReserve;
+    ASSERT_EQ(rewriteRecord(*a, reinterpret_cast<const uint8_t*>("MMM1"), 4, 0, reserve), 0);
+    ASSERT_EQ(byKey(a, "MMM"), 0);
+    ASSERT_EQ(rewriteRecord(*a, reinterpret_cast<const uint8_t*>("NNN1"), 4, 0, RecordOptions{}), 0);
+    EXPECT_EQ(inOrder(b), "CCC3|NNN1|ZZZ2|");
+    EXPECT_EQ(a->ufkbfcb->index->verify(), 0);
+    EXPECT_EQ(closeFile(fb_, b), 0);
+    EXPECT_EQ(closeFile(fb_, a), 0);
+}
+
 TEST_F(KeyedTest, DropEmptiesTheDataAndKeyFiles) {
     Ufcb* a = openOk(1, keyed("k1", "RECL=8,REPLACE,KPS=1,KLN=2"));
     for (const char* x : {"AA1", "BB2"}) ASSERT_EQ(put(a, x), 0);

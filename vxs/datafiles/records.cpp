@@ -1039,8 +1039,9 @@ int rewriteUnsynced(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const 
     const uint32_t target = n ? n : (u.haveCurrent ? u.position : 0);
     if (target < 1) return kErrNoRecord;
     const uint32_t slot = u.slotLength;
+    const bool heldBefore = u.lockingActive && holds(u, target);
     bool taken = false;
-    if (u.lockingActive && !holds(u, target)) {
+    if (u.lockingActive && !heldBefore) {
         if (n == 0) return kErrNotHeld;
         if (int err = lockRecord(u, target, o, taken)) return err;
     }
@@ -1051,7 +1052,17 @@ int rewriteUnsynced(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const 
     };
     const bool keys = hasKeyFiles(f);
     static std::vector<uint8_t> old;  // the slot as it is: its status, and the keys' image
-    if (internal) {
+    // The record as read is the record as it is when its lock has been held since that read
+    // and nothing else in this process reaches the file: no other copy can change or delete a
+    // record locked here, so its bytes need not be read again.
+    const bool asRead = internal && keys && heldBefore && u.haveCurrent && u.position == target &&
+                        !u.inTable && f.firstUfcb == &u && !u.sameNext &&
+                        u.recordLength == slot - 1 && u.record.size() >= slot - 1;
+    if (asRead) {
+        old.resize(slot);
+        old[0] = ' ';
+        memcpy(old.data() + 1, u.record.data(), slot - 1);
+    } else if (internal) {
         // One read gives the status byte and, when keys are kept in step, the record too.
         old.resize(keys ? slot : 1);
         size_t got = 0;
