@@ -262,7 +262,6 @@ int assignUnderLocks(Pass& p, int region) {
         return tryLock(p.fd, ktSessionByte(region, id, p.session), 1, kIdSessionByte);
     };
     int id = p.request;
-    bool newWorkstation = isNew;
     if (take(id) != 0) {
         if (p.increment == 0) {
             std::string login;
@@ -293,15 +292,17 @@ int assignUnderLocks(Pass& p, int region) {
                     err);
                 return kKtLockFailed;
             }
-            newWorkstation = true;  // unmarked and unheld: nobody else has it
-            break;
+            break;  // unmarked and unheld: nobody else has it
         }
     }
     const int64_t byte = ktSessionByte(region, id, p.session);
+    // Counted in step 8 exactly when still marked: a new workstation is not, and neither is a
+    // running one whose mark a damaged file lost (it is marked again now, and counted).
+    const bool counted = isMarked(used[id]);
     used[id] = 'X';
 
     // Step 12.
-    const int users = count + (newWorkstation ? 1 : 0);
+    const int users = count + (counted ? 0 : 1);
     if (int err = platform::writeAllAt(p.fd, 0, hdr, sizeof hdr)) {
         unlockOrLog(p.fd, byte, 1);
         p.message = format("Couldn't write server header.\nError Code is %d\n", err);
