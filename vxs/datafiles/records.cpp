@@ -1051,7 +1051,7 @@ int rewriteUnsynced(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const 
         return err;
     };
     const bool keys = hasKeyFiles(f);
-    static std::vector<uint8_t> old;  // the slot as it is: its status, and the keys' image
+    static std::vector<uint8_t> old;  // the slot as it is (INTERNAL: its status byte first)
     // The record as read is the record as it is when its lock has been held since that read
     // and nothing else in this process reaches the file: no other copy can change or delete a
     // record locked here, so its bytes need not be read again.
@@ -1082,25 +1082,22 @@ int rewriteUnsynced(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const 
         putBigEndian(bytes.data() + 5, l.next);
     }
     const size_t skip = internal ? 1 : 0;
-    static std::vector<uint8_t> before;
-    before.clear();
+    const uint8_t* before = nullptr;  // the record as it is, when keys are kept in step
     if (keys) {
         // The keys change first: a key file that refuses leaves the record as it was.
         int err = 0;
-        if (internal) {
-            before.assign(old.begin() + 1, old.end());
-        } else {
-            before.resize(slot);
+        if (!internal) {
+            old.resize(slot);
             size_t got = 0;
-            err = readAt(f, slotOffsetOf(f, slot, target), before.data(), before.size(), got);
-            if (!err && got != before.size()) err = kErrNoRecord;
+            err = readAt(f, slotOffsetOf(f, slot, target), old.data(), slot, got);
+            if (!err && got != slot) err = kErrNoRecord;
         }
-        if (!err) err = replaceKeys(u, before.data(), bytes.data() + skip, before.size(), target);
+        before = old.data() + skip;
+        if (!err) err = replaceKeys(u, before, bytes.data() + skip, slot - skip, target);
         if (err) return finish(err);
     }
     if (int err = writeAt(f, slotOffsetOf(f, slot, target), bytes.data(), slot)) {
-        if (!before.empty())
-            (void)replaceKeys(u, bytes.data() + skip, before.data(), before.size(), target);
+        if (before) (void)replaceKeys(u, bytes.data() + skip, before, slot - skip, target);
         return finish(err);
     }
     dropReadAhead(f);

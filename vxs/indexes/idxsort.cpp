@@ -19,10 +19,8 @@
 #include "vxs/datafiles/file_os.h"
 #include "vxs/datafiles/ktname.h"
 #include "vxs/datafiles/ktshare.h"
-#include "vxs/indexes/btree.h"
 #include "vxs/indexes/extsort.h"
 #include "vxs/indexes/indexparams.h"
-#include "vxs/indexes/isam.h"
 #include "vxs/indexes/keybuild.h"
 #include "vxs/platform/fileio.h"
 #include "vxs/platform/os.h"
@@ -42,34 +40,10 @@ struct KeyFileShape {
     int btreeVersion = 0;
 };
 
-void putRecordNumber(uint8_t* at, uint32_t n) {
-    at[0] = static_cast<uint8_t>(n >> 24);
-    at[1] = static_cast<uint8_t>(n >> 16);
-    at[2] = static_cast<uint8_t>(n >> 8);
-    at[3] = static_cast<uint8_t>(n);
-}
-uint32_t recordNumberAt(const uint8_t* at) {
-    return uint32_t{at[0]} << 24 | uint32_t{at[1]} << 16 | uint32_t{at[2]} << 8 | at[3];
-}
-
 std::string listedEntry(const uint8_t* key, size_t length, uint32_t record) {
     char number[24];
     snprintf(number, sizeof number, "    %ld", static_cast<long>(record));
     return listedKey(key, length) + number;
-}
-
-// The key of a record whose date part is not a date: its parts as they stand (upper-cased
-// where the part says so), so that the record still has its entry.
-void plainKey(const KeyLayout& l, const uint8_t* record, size_t length, uint8_t* out) {
-    for (int i = 0; i < l.parts; ++i) {
-        const KeyPart& k = l.keys[i];
-        for (int j = 0; j < k.length; ++j) {
-            const size_t at = static_cast<size_t>(k.start - 1 + j);
-            uint8_t c = at < length ? record[at] : ' ';
-            if ((k.flags & kKeyUpper) && c >= 'a' && c <= 'z') c = static_cast<uint8_t>(c - 32);
-            *out++ = c;
-        }
-    }
 }
 
 // Key files left half-built beside `keyPath` by copies that died while building it (their
@@ -109,7 +83,7 @@ class IndexRun {
     int collect(ExternalSort& sort);
     int build();
     int verify();
-    int load(ExternalSort& sort, KeyIndex& index, Fcb& keyFcb);
+    int load(ExternalSort& sort, Fcb& keyFcb);
     int listLine(std::string_view text) {
         const int err = listing_.line(text);
         if (err && !listError_) listError_ = err;
@@ -196,14 +170,9 @@ int IndexRun::openData() {
 // The sorter over the sort memory, spilling to the work file.
 int IndexRun::sortWith(ExternalSort*& out) {
     const size_t size = recordSize();
-    sort_ = std::make_unique<ExternalSort>(
-        size, host_.memory(), nullptr,  // keys and record numbers in byte order
-        [this](std::unique_ptr<KeyIo>& io) {
-            auto file = std::make_unique<UtilityWorkFile>(workPath_);
-            if (int err = file->open()) return err;
-            io = std::move(file);
-            return 0;
-        });
+    sort_ = std::make_unique<ExternalSort>(size, host_.memory(),
+                                           nullptr,  // keys and record numbers in byte order
+                                           utilityWorkOpener(workPath_));
     out = sort_.get();
     return sort_->start();
 }
@@ -222,8 +191,7 @@ int IndexRun::collect(ExternalSort& sort) {
         if (err) return err;
         ++read_;
         err = buildKey(l, u.record.data(), u.recordLength, record.data());
-        if (err == kErrKeyDate) {
-            plainKey(l, u.record.data(), u.recordLength, record.data());
+        if (err == kErrKeyDate) {  // the key is built, its date part as it stands
             ++badKeys_;
             if (p_.listBadKeys) {
                 if (int e = listLine(listedEntry(record.data(), keyLength, u.position))) return e;
@@ -233,7 +201,7 @@ int IndexRun::collect(ExternalSort& sort) {
         } else if (err) {
             return err;
         }
-        putRecordNumber(record.data() + keyLength, u.position);
+        putSortRecordNumber(record.data() + keyLength, u.position);
         if (int e = sort.add(record.data())) return e;
         if (read_ % 500 == 0) {
             if (read_ % 1000 == 0)
@@ -249,18 +217,14 @@ int IndexRun::collect(ExternalSort& sort) {
 }
 
 // Step 12: the sorted records into the key file, duplicates counted and listed.
-int IndexRun::load(ExternalSort& sort, KeyIndex& index, Fcb& keyFcb) {
+int IndexRun::load(ExternalSort& sort, Fcb& keyFcb) {
     const size_t keyLength = static_cast<size_t>(shape_.layout.total());
-    auto* tree = keyFcb.type == kFileBtreeKeys ? static_cast<BtreeIndex*>(&index) : nullptr;
-    std::unique_ptr<IsamLoader> isam;
-    if (!tree)
-        isam = std::make_unique<IsamLoader>(*keyFcb.keyIo, static_cast<int>(keyLength),
-                                            keyFcb.headerLength, keyFcb.swapped);
+    KeyFileLoader loader(keyFcb);
     std::vector<uint8_t> previous;
     uint32_t previousRecord = 0;
     bool listedRun = false;
     int err = sort.finish([&](const uint8_t* r) -> int {
-        const uint32_t n = recordNumberAt(r + keyLength);
+        const uint32_t n = sortRecordNumber(r + keyLength);
         const bool duplicate = !previous.empty() && std::memcmp(previous.data(), r, keyLength) == 0;
         if (duplicate) {
             ++duplicates_;
@@ -276,20 +240,11 @@ int IndexRun::load(ExternalSort& sort, KeyIndex& index, Fcb& keyFcb) {
             listedRun = false;
         }
         previousRecord = n;
-        bool dup = false;
-        if (int e = tree ? tree->load(r, n) : isam->add(r, n, dup)) return e;
+        if (int e = loader.add(r, n)) return e;
         ++loaded_;
         return 0;
     });
-    if (tree) {
-        if (int e = tree->finishLoad(); e && !err) err = e;
-    } else {
-        uint32_t records = 0;
-        if (int e = isam->finish(records); e && !err) err = e;
-        // Every record written is in the sorted part.
-        keyFcb.version = static_cast<int32_t>(records);
-        keyFcb.records = records;
-    }
+    if (int e = loader.finish(); e && !err) err = e;
     return err;
 }
 
@@ -322,7 +277,7 @@ int IndexRun::build() {
     if (int err = hold.take(keyPath_)) return err;
     // The new key file beside the target, under a name of this process.
     removeDeadBuilds(keyPath_);
-    const std::string temp = keyPath_ + ".~" + std::to_string(platform::processId());
+    const std::string temp = utilityTemporaryPath(keyPath_);
     UtilityFile key;
     OpenBlock b;
     b.number = kKeyNumber;
@@ -350,7 +305,7 @@ int IndexRun::build() {
     int err = sortWith(sort);
     if (!err) err = collect(*sort);
     Fcb& k = *key.u->uffcb;
-    if (!err) err = load(*sort, *k.index, k);
+    if (!err) err = load(*sort, k);
     sort_.reset();  // the work file goes
     if (err) return discard(err);
     if (int e = key.close()) return discard(e);
@@ -383,7 +338,7 @@ int IndexRun::verify() {
         const int step = index.step(c, true, e);
         if (step == kErrEndOfRecords) return kErrKeyFileDamaged;  // an entry is missing
         if (step) return step;
-        if (std::memcmp(e.key, r, keyLength) != 0 || e.record != recordNumberAt(r + keyLength))
+        if (std::memcmp(e.key, r, keyLength) != 0 || e.record != sortRecordNumber(r + keyLength))
             return kErrKeyFileDamaged;
         ++loaded_;
         return 0;

@@ -67,8 +67,10 @@ void convertPackedDate(uint8_t* p, int n) {
     }
 }
 
-// Converts one part's bytes (`n` of them; `whole` when the part is complete).
+// Converts one part's bytes (`n` of them; `whole` when the part is complete).  A text date
+// that is not a date is left as it stands, the rest of the conversion done, and 4120 returned.
 int convertPart(const KeyPart& k, bool alternate, uint8_t* p, int n, bool whole) {
+    int err = 0;
     if (k.flags & kKeyUpper)
         for (int i = 0; i < n; ++i)
             if (p[i] >= 'a' && p[i] <= 'z') p[i] = static_cast<uint8_t>(p[i] - 32);
@@ -78,28 +80,29 @@ int convertPart(const KeyPart& k, bool alternate, uint8_t* p, int n, bool whole)
         } else if (k.flags & kKeyPacked) {
             if (n <= 9) convertPackedDate(p, n);
         } else if (int r = convertTextDate(p, n); r < 0 || r > 1) {
-            return r;
+            err = r;
         }
     }
     if (alternate && !(k.flags & (kKeyBinary | kKeyPacked)))
         for (int i = 0; i < n; ++i) p[i] = alternateCollation(p[i]);
-    return 0;
+    return err;
 }
 
 }  // namespace
 
 int buildKey(const KeyLayout& layout, const uint8_t* record, size_t recordLength, uint8_t* out) {
     uint8_t* at = out;
+    int first = 0;
     for (int i = 0; i < layout.parts; ++i) {
         const KeyPart& k = layout.keys[i];
         for (int j = 0; j < k.length; ++j) {
             const size_t from = static_cast<size_t>(k.start - 1 + j);
             at[j] = from < recordLength ? record[from] : ' ';
         }
-        if (int err = convertPart(k, layout.alternate, at, k.length, true)) return err;
+        if (int err = convertPart(k, layout.alternate, at, k.length, true); err && !first) first = err;
         at += k.length;
     }
-    return 0;
+    return first;
 }
 
 int convertSearchKey(const KeyLayout& layout, uint8_t* key, int len) {

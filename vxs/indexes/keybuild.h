@@ -25,7 +25,8 @@ struct KeyLayout {
 
 // The key of a record image of `recordLength` bytes (parts beyond it read as blanks) into
 // `out` (layout.total() bytes).  4120 for a text date part with other characters than digits,
-// "/" and blanks, unless OPTION 27 lets the key go unconverted.
+// "/" and blanks, unless OPTION 27 lets the key go unconverted; the key is built all the same,
+// that part left unconverted (the INDEX utility still gives the record its entry).
 [[nodiscard]] int buildKey(const KeyLayout& layout, const uint8_t* record, size_t recordLength,
                            uint8_t* out);
 // A search argument of `len` bytes (at most the total key length) converted in place as the

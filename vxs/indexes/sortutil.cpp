@@ -1,8 +1,9 @@
 // The SORT utility (see sortutil.h): the control file read and parsed, the input read and its
 // records selected, the sort records (key form, then the record number high byte first, so
 // that memcmp orders them and equal keys keep the input's order) sorted in memory or through the
-// work file, and the output written.  The input is only ever read; an output that fails part
-// way is emptied again, as it was (empty or replaced) before the run.
+// work file, and the output written.  The input is only ever read; a replaced output is written
+// beside the old one and renamed over it when the sort succeeds, and an output that was used
+// (empty) is emptied again when the sort fails part way.
 #include "vxs/indexes/sortutil.h"
 
 #include <algorithm>
@@ -17,11 +18,8 @@
 #include "vxs/datafiles/fcb.h"
 #include "vxs/datafiles/file_os.h"
 #include "vxs/datafiles/ktname.h"
-#include "vxs/indexes/btree.h"
 #include "vxs/indexes/extsort.h"
-#include "vxs/indexes/isam.h"
 #include "vxs/indexes/sortcontrol.h"
-#include "vxs/platform/os.h"
 #include "vxs/registry/ktuser.h"
 
 namespace vxs {
@@ -36,7 +34,7 @@ constexpr size_t kSummaryWidth = 70;
 constexpr const char* kLockedPrompt =
     "Master file record is locked--press any key to retry or A to abort.";
 
-// A file of the run, closed however the run ends.
+// One run of the utility: its files are closed however the run ends.
 class SortRun {
   public:
     SortRun(const UtilityHost& host, bool quiet) : host_(host), quiet_(quiet) {}
@@ -62,8 +60,7 @@ class SortRun {
     int recl_ = 0, version_ = 0;
     size_t keyBytes_ = 0;
     long read_ = 0, selected_ = 0, written_ = 0;
-    std::unique_ptr<IsamLoader> isam_;
-    BtreeIndex* tree_ = nullptr;
+    std::unique_ptr<KeyFileLoader> keys_;  // kind I: the key file being loaded
     RecordView view_;  // the input, for reading the records again in sorted order
     // The output is opened as `outName_`: its own name, or with REPLACE a temporary file beside
     // it (`tempPath_`) that is renamed over it (`outPath_`) only when the sort has succeeded.
@@ -163,11 +160,7 @@ int SortRun::openKeyOutput() {
     uint32_t entries = 0;
     if (int err = k.index->countEntries(entries)) return err;
     if (entries > 0) return kErrSortOutputNotEmpty;
-    if (k.type == kFileBtreeKeys) {
-        tree_ = static_cast<BtreeIndex*>(k.index.get());
-    } else {
-        isam_ = std::make_unique<IsamLoader>(*k.keyIo, static_cast<int>(keyBytes_), k.headerLength, k.swapped);
-    }
+    keys_ = std::make_unique<KeyFileLoader>(k);
     return 0;
 }
 
@@ -197,8 +190,7 @@ int SortRun::readNext() {
 }
 
 int SortRun::output(const uint8_t* sortRecord) {
-    const uint8_t* nb = sortRecord + keyBytes_;
-    const uint32_t n = uint32_t{nb[0]} << 24 | uint32_t{nb[1]} << 16 | uint32_t{nb[2]} << 8 | nb[3];
+    const uint32_t n = sortRecordNumber(sortRecord + keyBytes_);
     RecordOptions o;
     switch (c_.kind) {
         case SortOutput::kRecords: {
@@ -226,12 +218,7 @@ int SortRun::output(const uint8_t* sortRecord) {
             break;
         }
         case SortOutput::kKeyFile:
-            if (tree_) {
-                if (int err = tree_->load(sortRecord, n)) return err;
-            } else {
-                bool duplicate = false;
-                if (int err = isam_->add(sortRecord, n, duplicate)) return err;
-            }
+            if (int err = keys_->add(sortRecord, n)) return err;
             break;
     }
     ++written_;
@@ -240,14 +227,10 @@ int SortRun::output(const uint8_t* sortRecord) {
 
 // Everything written out before the close, so that a failure can still empty the output.
 int SortRun::finishOutput() {
-    if (tree_) {
-        if (int err = tree_->finishLoad()) return err;
-    } else if (isam_) {
-        uint32_t records = 0;
-        if (int err = isam_->finish(records)) return err;
-        out_.u->uffcb->version = static_cast<int32_t>(records);  // all of them in key order
+    if (keys_) {
+        if (int err = keys_->finish()) return err;
+        return out_.u->uffcb->index->flush();
     }
-    if (out_.u->uffcb->index) return out_.u->uffcb->index->flush();
     return flushFile(*out_.u);
 }
 
@@ -301,21 +284,15 @@ int SortRun::run(const std::string& controlName) {
     std::string workPath;
     if (int err = utilityWorkPath(c_.workDir, "SORT" + std::to_string(workstationId()) + ".WRK", workPath))
         return err;
-    ExternalSort sorter(
-        size, host_.memory(), nullptr,  // sort records compare as bytes
-        [&workPath](std::unique_ptr<KeyIo>& io) {
-            auto work = std::make_unique<UtilityWorkFile>(workPath);
-            if (int err = work->open()) return err;
-            io = std::move(work);
-            return 0;
-        });
+    ExternalSort sorter(size, host_.memory(), nullptr,  // sort records compare as bytes
+                        utilityWorkOpener(workPath));
     if (int err = sorter.start())
         return err == kErrSortMemory || err == kErrNoMemory ? kErrSortNoMemory : err;
     outName_ = c_.output;
     if (c_.replace) {
         if (int err = mapFileName(c_.output, outPath_)) return err;
         if (outPath_ == in_.u->uffcb->path) return kErrSharing;  // not the input itself
-        tempPath_ = outPath_ + ".~" + std::to_string(platform::processId());
+        tempPath_ = utilityTemporaryPath(outPath_);
         outName_ = ":" + tempPath_;
     }
     auto discard = [&](int err) {
@@ -350,8 +327,7 @@ int SortRun::run(const std::string& controlName) {
         if (!sortSelects(c_, data, length)) continue;
         ++selected_;
         buildSortKey(c_, data, length, record.data());
-        const uint32_t n = in_.u->position;
-        for (int i = 0; i < 4; ++i) record[keyBytes_ + static_cast<size_t>(i)] = static_cast<uint8_t>(n >> (24 - 8 * i));
+        putSortRecordNumber(record.data() + keyBytes_, in_.u->position);
         if ((err = sorter.add(record.data()))) break;
     }
     // Without a view (a file that cannot be mapped) the records are read one by one.

@@ -9,7 +9,10 @@
 #include "vxs/datafiles/datafile.h"
 #include "vxs/datafiles/engine.h"
 #include "vxs/datafiles/file_os.h"
+#include "vxs/datafiles/fcb.h"
 #include "vxs/datafiles/ktname.h"
+#include "vxs/indexes/btree.h"
+#include "vxs/indexes/isam.h"
 #include "vxs/platform/os.h"
 
 namespace vxs {
@@ -46,38 +49,82 @@ int openUtilityInput(int number, const std::string& name, int share, UtilityFile
 }
 
 // ---- the work file ----
-UtilityWorkFile::~UtilityWorkFile() {
-    if (handle_ > 0) {
+namespace {
+
+class WorkFile final : public KeyIo {
+  public:
+    explicit WorkFile(std::string path) : path_(std::move(path)) {}
+    ~WorkFile() override {
+        if (handle_ <= 0) return;  // never made
         (void)osClose(handle_);
         (void)osDelete(path_);
     }
-}
-
-int UtilityWorkFile::open() {
-    return osOpen(path_, kOsReadWrite, kOsWorkFile, handle_);
-}
-
-int UtilityWorkFile::read(int64_t offset, uint8_t* buf, size_t count, size_t& got) {
-    got = 0;
-    int64_t at = 0;
-    if (int err = osSeek(handle_, offset, kOsFromStart, at)) return err;
-    while (got < count) {
-        size_t n = 0;
-        if (int err = osRead(handle_, buf + got, count - got, n)) return err;
-        if (n == 0) break;
-        got += n;
+    WorkFile(const WorkFile&) = delete;
+    WorkFile& operator=(const WorkFile&) = delete;
+    int open() { return osOpen(path_, kOsReadWrite, kOsWorkFile, handle_); }
+    int read(int64_t offset, uint8_t* buf, size_t count, size_t& got) override {
+        got = 0;
+        int64_t at = 0;
+        if (int err = osSeek(handle_, offset, kOsFromStart, at)) return err;
+        while (got < count) {
+            size_t n = 0;
+            if (int err = osRead(handle_, buf + got, count - got, n)) return err;
+            if (n == 0) break;
+            got += n;
+        }
+        return 0;
     }
-    return 0;
+    int write(int64_t offset, const uint8_t* data, size_t count) override {
+        int64_t at = 0;
+        if (int err = osSeek(handle_, offset, kOsFromStart, at)) return err;
+        return osWrite(handle_, data, count);
+    }
+    int size(int64_t& bytes) override { return osSeek(handle_, 0, kOsFromEnd, bytes); }
+
+  private:
+    std::string path_;
+    int handle_ = 0;
+};
+
+}  // namespace
+
+ExternalSort::WorkOpener utilityWorkOpener(std::string path) {
+    return [path = std::move(path)](std::unique_ptr<KeyIo>& io) {
+        auto file = std::make_unique<WorkFile>(path);
+        if (int err = file->open()) return err;
+        io = std::move(file);
+        return 0;
+    };
 }
 
-int UtilityWorkFile::write(int64_t offset, const uint8_t* data, size_t count) {
-    int64_t at = 0;
-    if (int err = osSeek(handle_, offset, kOsFromStart, at)) return err;
-    return osWrite(handle_, data, count);
+std::string utilityTemporaryPath(const std::string& path) {
+    return path + ".~" + std::to_string(platform::processId());
 }
 
-int UtilityWorkFile::size(int64_t& bytes) {
-    return osSeek(handle_, 0, kOsFromEnd, bytes);
+// ---- loading key files ----
+KeyFileLoader::KeyFileLoader(Fcb& keyFile) : file_(keyFile) {
+    if (keyFile.type == kFileBtreeKeys)
+        tree_ = static_cast<BtreeIndex*>(keyFile.index.get());
+    else
+        isam_ = std::make_unique<IsamLoader>(*keyFile.keyIo, keyFile.index->keyLength(),
+                                             keyFile.headerLength, keyFile.swapped);
+}
+
+KeyFileLoader::~KeyFileLoader() = default;
+
+int KeyFileLoader::add(const uint8_t* key, uint32_t record) {
+    bool duplicate = false;
+    return tree_ ? tree_->load(key, record) : isam_->add(key, record, duplicate);
+}
+
+int KeyFileLoader::finish() {
+    if (tree_) return tree_->finishLoad();
+    uint32_t records = 0;
+    const int err = isam_->finish(records);
+    // Every record written is in the sorted part.
+    file_.version = static_cast<int32_t>(records);
+    file_.records = records;
+    return err;
 }
 
 int utilityWorkPath(const std::string& directory, const std::string& name, std::string& path) {
@@ -106,7 +153,6 @@ UtilityListing::~UtilityListing() {
 }
 
 int UtilityListing::line(std::string_view text) {
-    ++lines_;
     if (name_.empty()) {
         if (host_) host_->line(text);
         return 0;

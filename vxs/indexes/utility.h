@@ -10,11 +10,15 @@
 #include <string>
 #include <string_view>
 
+#include "vxs/indexes/extsort.h"
 #include "vxs/indexes/keyindex.h"
 
 namespace vxs {
 
+struct Fcb;
 struct Ufcb;
+class BtreeIndex;
+class IsamLoader;
 
 // A file number a utility opened (through the open parameter block), closed when this object
 // goes, whatever happened.
@@ -64,29 +68,48 @@ struct UtilityHost {
 // available (never below 1 MB).
 size_t utilitySortMemory();
 
-// The work file of a utility: made (emptied when it exists) on first use, closed and deleted
-// when this object goes.  `path` is the operating-system path.
-class UtilityWorkFile final : public KeyIo {
-  public:
-    explicit UtilityWorkFile(std::string path) : path_(std::move(path)) {}
-    ~UtilityWorkFile() override;
-    UtilityWorkFile(const UtilityWorkFile&) = delete;
-    UtilityWorkFile& operator=(const UtilityWorkFile&) = delete;
-    [[nodiscard]] int open();
-    int read(int64_t offset, uint8_t* buf, size_t count, size_t& got) override;
-    int write(int64_t offset, const uint8_t* data, size_t count) override;
-    int size(int64_t& bytes) override;
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-    int handle_ = 0;
-};
+// The work file of a utility's sort at `path` (an operating-system path): made (emptied when it
+// exists) when the sort first spills, closed and deleted when the sort goes.
+ExternalSort::WorkOpener utilityWorkOpener(std::string path);
 
 // The path of a utility's work file named `name` in `directory` (a name as the user gives it,
 // mapped; empty: the configured work directory).
 [[nodiscard]] int utilityWorkPath(const std::string& directory, const std::string& name,
                                   std::string& path);
+
+// The temporary name a utility builds a file under beside `path` (renamed over it once
+// complete): the path, ".~" and this process's number.
+std::string utilityTemporaryPath(const std::string& path);
+
+// A sort record ends with the number of the record it comes from, in 4 bytes, most significant
+// first, so that sort records compare as bytes.
+inline void putSortRecordNumber(uint8_t* at, uint32_t n) {
+    at[0] = static_cast<uint8_t>(n >> 24);
+    at[1] = static_cast<uint8_t>(n >> 16);
+    at[2] = static_cast<uint8_t>(n >> 8);
+    at[3] = static_cast<uint8_t>(n);
+}
+inline uint32_t sortRecordNumber(const uint8_t* at) {
+    return uint32_t{at[0]} << 24 | uint32_t{at[1]} << 16 | uint32_t{at[2]} << 8 | at[3];
+}
+
+// Loads (key, record number) entries, in ascending order, into an empty key file opened by
+// itself: a B-tree by its bulk load, an ISAM file as one sorted run whose records all count as
+// sorted.  `finish` ends the load (a B-tree's is ended even after a failed add).
+class KeyFileLoader {
+  public:
+    explicit KeyFileLoader(Fcb& keyFile);
+    ~KeyFileLoader();
+    KeyFileLoader(const KeyFileLoader&) = delete;
+    KeyFileLoader& operator=(const KeyFileLoader&) = delete;
+    [[nodiscard]] int add(const uint8_t* key, uint32_t record);
+    [[nodiscard]] int finish();
+
+  private:
+    Fcb& file_;
+    BtreeIndex* tree_ = nullptr;
+    std::unique_ptr<IsamLoader> isam_;
+};
 
 // A listing of a utility: lines written to a file (">name" replaces it, ">>name" appends) or to
 // the printer (PRN:), ended by a Ctrl-Z byte when closed.  Without a name the lines go to the
@@ -105,14 +128,12 @@ class UtilityListing {
     }
     [[nodiscard]] int line(std::string_view text);
     [[nodiscard]] int close();
-    int lines() const { return lines_; }
 
   private:
     std::string name_;
     bool append_ = false;
     const UtilityHost* host_ = nullptr;
     int handle_ = 0;
-    int lines_ = 0;
     std::string pending_;
 };
 
