@@ -1,0 +1,117 @@
+// The report output of the file commands and STATUS (see report.h): console lines with paging,
+// a replaced file written beside its target and renamed when complete, an appended file, the
+// printer's spool file.
+#include "vxs/command/report.h"
+
+#include "vxs/control/errors.h"
+#include "vxs/datafiles/engine.h"
+#include "vxs/datafiles/file_os.h"
+#include "vxs/datafiles/ktname.h"
+#include "vxs/platform/os.h"
+#include "vxs/screen/terminal.h"
+
+namespace vxs {
+
+ReportOutput::~ReportOutput() {
+    if (handle_ > 0) {
+        (void)osClose(handle_);
+        if (!temporary_.empty()) (void)osDelete(temporary_);
+    }
+}
+
+int ReportOutput::redirect(std::string_view name, bool append) {
+    if (handle_ != 0) return kErrFileOpen;
+    std::string path;
+    if (deviceOfName(name) == Device::kPrinter) {
+        path = printerSpoolPath(name);
+        append = true;
+    } else if (int err = mapFileName(name, path)) {
+        return err;
+    }
+    int creation = kOsUse;
+    std::string openPath = path;
+    if (!append) {
+        // The old file stays until the whole report is written.
+        temporary_ = path + ".~" + std::to_string(platform::processId());
+        openPath = temporary_;
+        creation = kOsReplace;
+    }
+    int handle = 0;
+    if (int err = osOpen(openPath, kOsReadWrite, creation, handle)) {
+        temporary_.clear();
+        return err;
+    }
+    int64_t end = 0;
+    if (int err = osSeek(handle, 0, kOsFromEnd, end)) {
+        (void)osClose(handle);
+        if (!temporary_.empty()) (void)osDelete(temporary_);
+        temporary_.clear();
+        return err;
+    }
+    handle_ = handle;
+    path_ = std::move(path);
+    return 0;
+}
+
+int ReportOutput::toPrinter() {
+    return redirect("PRN:/10", true);
+}
+
+int ReportOutput::line(std::string_view text) {
+    if (handle_ > 0) {
+        if (error_) return error_;
+        buffer_.assign(text);
+        buffer_ += "\r\n";
+        error_ = osWrite(handle_, buffer_.data(), buffer_.size());
+        return error_;
+    }
+    if (paging_ && lines_ == kReportPageLines) {
+        lines_ = 0;
+        // Any key goes on; the attention key, or no keyboard left at all, ends the report.
+        const int32_t key = keyboardRequest(1, 0);
+        if (key < 0 || key == kKeyAttention) return kReportStopped;
+    }
+    consoleOutput(text);
+    ++lines_;
+    return 0;
+}
+
+int ReportOutput::text(std::string_view text) {
+    for (;;) {
+        const size_t eol = text.find('\n');
+        if (eol == std::string_view::npos) break;
+        int err = 0;
+        if (partial_.empty()) {
+            err = line(text.substr(0, eol));
+        } else {
+            partial_.append(text.substr(0, eol));
+            err = line(partial_);
+            partial_.clear();
+        }
+        if (err) return err;
+        text.remove_prefix(eol + 1);
+    }
+    partial_.append(text);
+    return 0;
+}
+
+int ReportOutput::close() {
+    int err = 0;
+    if (!partial_.empty()) {
+        err = line(partial_);
+        partial_.clear();
+    }
+    if (handle_ <= 0) return err == kReportStopped ? 0 : err;
+    if (!err) err = error_;
+    const int closed = osClose(handle_);
+    handle_ = 0;
+    if (!err) err = closed;
+    if (!temporary_.empty()) {
+        if (!err) err = osRename(temporary_, path_, true);
+        if (err) (void)osDelete(temporary_);
+        temporary_.clear();
+    }
+    return err;
+}
+
+}  // namespace vxs
