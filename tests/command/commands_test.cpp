@@ -26,6 +26,7 @@
 namespace vxs {
 namespace {
 
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
@@ -183,7 +184,103 @@ TEST_F(SessionTest, StatusShowsTheHeaderAndThePrograms) {
     EXPECT_THAT(term.output[1], HasSubstr("Date="));
     EXPECT_EQ(term.output[3], "Program ID pay.vxp");
     EXPECT_THAT(term.output[5], HasSubstr("MAIN"));
-    EXPECT_THAT(term.errors, ElementsAre("302 -1 0"));
+    EXPECT_THAT(term.output, Contains("No Files Are Open"));
+    EXPECT_TRUE(term.errors.empty());
+}
+
+TEST_F(SessionTest, StatusKeywordsAbbreviationsAndErrors) {
+    auto& term = session({"STATUS C", "STATUS XYZ", "STATUS > a.txt > b.txt", "STATUS \"open",
+                          "STATUS FIL,LIB", "STATUS B", "STATUS BR", "SYSTEM"});
+    // C is COLORS or CONFIG, B BREAKPOINTS or BTREE_VERIFY.
+    EXPECT_THAT(term.errors, ElementsAre("1000 -1 0", "1000 -1 0", "1006 -1 0", "1000 -1 0",
+                                         "1000 -1 0"));
+    EXPECT_THAT(term.output, Contains("No Files Are Open"));
+    EXPECT_THAT(term.output, Contains("Persistent break points:"));
+}
+
+TEST_F(SessionTest, StatusToAFileWritesNothingOnTheConsole) {
+    write("old.txt", "kept until the report is complete");
+    auto& term = session({"10 END", "SAVE PAY", "STATUS >st.txt FILES", "STATUS FILES,ALL > 'old.txt'", "SYSTEM"});
+    EXPECT_TRUE(term.output.empty());
+    EXPECT_TRUE(term.errors.empty());
+    const std::string text = read("st.txt");
+    EXPECT_THAT(text, HasSubstr("\r\nProgram ID pay.vxp\r\n"));
+    EXPECT_THAT(text, HasSubstr("\r\nNo Files Are Open\r\n"));
+    EXPECT_THAT(text, HasSubstr("Number of I/O retries: 0\r\n"));
+    EXPECT_THAT(read("old.txt"), HasSubstr("Resource"));
+    EXPECT_FALSE(std::filesystem::exists("old.txt.~" + std::to_string(getpid())));
+}
+
+TEST_F(SessionTest, StatusStacksShowsDepthsCallersAndRestartsItsMarks) {
+    auto& term = session({"10 FOR I = 1 TO 1", "20 FOR J = 1 TO 1", "30 GOSUB 100", "40 NEXT J",
+                          "50 NEXT I", "60 END", "100 GOSUB 200", "110 RETURN", "200 PAUSE",
+                          "210 RETURN", "RUN", "STATUS STACKS RESET", "GO", "STATUS STACKS",
+                          "STATUS STACKS RESET", "STATUS STACKS", "SYSTEM"});
+    auto row = [](const char* name, unsigned long max, unsigned long used, unsigned long high) {
+        char line[128];
+        snprintf(line, sizeof line, "%-11.11s %13lu %13lu %13lu %13lu", name, max, used, max - used, high);
+        return std::string(line);
+    };
+    char heading[128];
+    snprintf(heading, sizeof heading, "%-11.11s %13.13s %13.13s %13.13s %13.13s", "Resource", "Max",
+             "In Use", "Available", "Max Used");
+    EXPECT_EQ(std::count(term.output.begin(), term.output.end(), heading), 4);
+    // Stopped at 200: two GOSUB frames and two loops open.
+    EXPECT_THAT(term.output, Contains(row("Flow Stack", 50, 2, 2)));
+    EXPECT_THAT(term.output, Contains(row("FOR Stack", 30, 2, 2)));
+    EXPECT_THAT(term.output, Contains("current  line 00200:02, program "));
+    EXPECT_THAT(term.output, Contains("called by line 00100:01, program  in a GOSUB routine"));
+    EXPECT_THAT(term.output, Contains("called by line 00030:01, program  in a GOSUB routine"));
+    // After the run the marks stay until RESET starts them again.
+    EXPECT_THAT(term.output, Contains(row("Flow Stack", 50, 0, 2)));
+    EXPECT_THAT(term.output, Contains(row("Flow Stack", 50, 0, 0)));
+    EXPECT_THAT(term.output, Contains(row("FOR Stack", 30, 0, 0)));
+    EXPECT_TRUE(term.errors.empty());
+}
+
+TEST_F(SessionTest, StatusFilesShowsTheOpenFilesTheirKeysAndLocks) {
+    auto& term = session({"10 OPEN #1: \"NAME=cust.dat,RECL=20,KFNAME=cust.key,KPS=3,KLN=5,REPLACE\", INTERNAL, OUTIN, KEYED",
+                          "20 WRITE #1, USING 30: \"AAAAAAAAAA\"", "30 FORM C 10",
+                          "40 OPEN #2: \"NAME=rep.txt,REPLACE\", DISPLAY, OUTPUT",
+                          "50 PAUSE", "60 END", "RUN", "STATUS FILES", "STATUS FILES CUST.DAT",
+                          "STATUS LOCKS cust.dat", "SYSTEM"});
+    EXPECT_THAT(term.output, Contains("Open File #  1  cust.dat"));
+    EXPECT_THAT(term.output, Contains("     Internal,Keyed,Outin,Noshr"));
+    EXPECT_THAT(term.output, Contains(HasSubstr("Btree Key File  ")));
+    EXPECT_THAT(term.output, Contains("     Part 1 Field   Pos=    3    Length=  5    "));
+    EXPECT_THAT(term.output, Contains("Open File #  2  rep.txt"));
+    EXPECT_THAT(term.output, Contains("     Display,Sequential,Output,Noshr"));
+    // FILES with a name shows that file only (names compare without case), once.
+    EXPECT_EQ(std::count(term.output.begin(), term.output.end(), "Open File #  1  cust.dat"), 2);
+    EXPECT_EQ(std::count(term.output.begin(), term.output.end(), "Open File #  2  rep.txt"), 1);
+    EXPECT_THAT(term.output, Contains("Current Users of cust.dat"));
+    EXPECT_THAT(term.output, Contains(::testing::StartsWith("NOSHR        0 1")));
+    EXPECT_TRUE(term.errors.empty());
+}
+
+TEST_F(SessionTest, StatusEnvBreakpointsAndDims) {
+    auto& term = session({"10 DIM A(5), B$*20", "15 DIM A(3)", "20 X = 1 \\ I = 2 \\ PRINT B$",
+                          "30 PAUSE", "BREAK 20", "BREAK X", "DISPLAY I",
+                          "PRINT SETENV(\"ZONE\", \"north\")",
+                          "STATUS ENV BREAKPOINTS DIMS", "SYSTEM"});
+    EXPECT_THAT(term.output, Contains("ENV$(\"ZONE\") is \"north\""));
+    EXPECT_THAT(term.output, Contains("Persistent break points:"));
+    EXPECT_THAT(term.output, Contains("BREAK LINE 00020:01"));
+    EXPECT_THAT(term.output, Contains("BREAK VARIABLE X"));
+    EXPECT_THAT(term.output, Contains("DISPLAY VARIABLE I"));
+    const auto at = [&](const std::string& s) {
+        return std::find(term.output.begin(), term.output.end(), s) - term.output.begin();
+    };
+    // X and I have no DIM; A is named twice; nothing uses A.
+    const auto undimmed = at("Undimmed variables"), unreferenced = at("Unreferenced"),
+               duplicates = at("Duplicates");
+    ASSERT_LT(duplicates, static_cast<long>(term.output.size()));
+    EXPECT_LT(undimmed, unreferenced);
+    EXPECT_LT(unreferenced, duplicates);
+    EXPECT_GT(at("X"), undimmed);
+    EXPECT_LT(at("X"), unreferenced);
+    EXPECT_GT(at("A"), unreferenced);
+    EXPECT_EQ(term.output.back(), "A");
 }
 
 TEST_F(SessionTest, StatusLibraryListsTheLoadedLibrariesAndTheirLinks) {

@@ -1,6 +1,6 @@
 // Miscellaneous commands: RENUM (every line reference follows its line), BREAK and DISPLAY
-// (break points on line:clause, on variables, value display, stepping and trace), STATUS (the
-// report's header and program lines), and DATE and TIME with the system's own clock.
+// (break points on line:clause, on variables, value display, stepping and trace), and DATE and
+// TIME with the system's own clock.
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -193,78 +193,6 @@ int setBreaks(std::string_view args, bool display) {
     return 0;
 }
 }  // namespace
-
-int commandStatus(std::string_view args) {
-    // LIBRARY (any prefix) adds the linked functions of each library; the other sections come
-    // with their subsystems.
-    const std::string word = upperCase(trimBlanks(args));
-    const bool withLibrary = !word.empty() && std::string_view("LIBRARY").starts_with(word);
-    if (!word.empty() && !withLibrary) return kErrNotAvailable;
-    char text[700];
-    const platform::LocalTime now = platform::localTimeAt(static_cast<int64_t>(std::floor(systemClock())));
-    snprintf(text, sizeof text, "WSID=%3d    Date=%02d/%02d/%04d   Time=%02d:%02d:%02d",
-             workstationId(), now.month, now.day, now.year, now.hour, now.minute, now.second);
-    consoleOutput("");
-    consoleOutput(text);
-    const pcb* pc = pchain.curpcb;
-    consoleOutput("");
-    snprintf(text, sizeof text, "Program ID %s", pc ? pc->progname : "");
-    consoleOutput(text);
-    const CommandWork& w = commandWork();
-    for (size_t k = w.procedures.size(); k-- > 0;) {
-        const Procedure& p = w.procedures[k];
-        snprintf(text, sizeof text, "Procedure %d  Line %3d  %s", static_cast<int>(k + 1),
-                 static_cast<int>(p.next), p.name.c_str());
-        consoleOutput(text);
-    }
-    if (pc && programActive()) {
-        const CommandInfo& ci = w.ci.back();
-        const uint32_t number = ci.curline >= 0 && ci.curline < pc->linecnt
-                                    ? pc->lineptr[static_cast<size_t>(ci.curline)].lineno()
-                                    : 0;
-        int n = snprintf(text, sizeof text, "Current Line=%05u:%02d", number,
-                         clauseNumberAt(lineCode(*pc, ci.curline), static_cast<size_t>(ci.clauseoffset)));
-        if (pc->lasterror && pc->errorline >= 0 && pc->errorline < pc->linecnt)
-            snprintf(text + n, sizeof text - static_cast<size_t>(n),
-                     "     Last Error=%04d     Error Line=%05u:%02d", pc->lasterror,
-                     pc->lineptr[static_cast<size_t>(pc->errorline)].lineno(),
-                     clauseNumberAt(lineCode(*pc, pc->errorline), static_cast<size_t>(pc->erroroffset)));
-        consoleOutput("");
-        consoleOutput(text);
-    }
-    // The loaded programs, the main program first.
-    std::vector<const pcb*> programs;
-    for (const pcb* p = pchain.pcbhead; p; p = p->next)
-        if (p->libmode == kLibNone) programs.insert(programs.begin(), p);
-        else programs.push_back(p);
-    for (const pcb* p : programs) {
-        const bool main = p->libmode == kLibNone;
-        const char* state = main ? (programActive() ? "ACTIVE" : "READY")
-                            : p->activecalls > 0 ? "ACTIVE"
-                            : p->librelease     ? "RELEASED"
-                                                : "LOADED";
-        const char* endMode = main ? "END"
-                              : p->librelease ? "EXIT"
-                              : p->libmode == kLibResident ? "RETAIN"
-                                                           : "END";
-        const int links = linkCount(p);
-        snprintf(text, sizeof text, "%-40s %-10s%-11s%-6s% 4d %s", p->progname,
-                 main ? "MAIN" : (p->libmode == kLibResident ? "RESIDENT" : "LIBRARY"), state,
-                 endMode, links, links == 1 ? "LINK" : "LINKS");
-        consoleOutput("");
-        consoleOutput(text);
-        if (!withLibrary || main) continue;
-        for (const pcb* q = pchain.pcbhead; q; q = q->next)
-            for (const LibLink& link : q->liblinks) {
-                if (link.lib != p) continue;
-                snprintf(text, sizeof text, "     %-30s  %s", dictName(*q, link.fn).c_str(),
-                         q->progname);
-                consoleOutput(text);
-            }
-        consoleOutput("");
-    }
-    return 0;
-}
 
 int commandDateTime(std::string_view args, bool date) {
     args = trimBlanks(args);

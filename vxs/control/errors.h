@@ -79,6 +79,7 @@ enum class ErrorCondition : unsigned char {
     X(902, EnvName, ERROR, "an invalid environment variable name") \
     X(904, EnvNameEmpty, ERROR, "an empty environment variable name") \
     X(920, Dictionary, ERROR, "a code word beyond the dictionary") \
+    X(1000, UnrecognizedWord, ERROR, "a word that is no keyword of the command, or a bad file name") \
     X(1003, UnclosedQuote, ERROR, "a quote that is not closed") \
     X(1006, Unrecognized, ERROR, "a line or argument that is not understood") \
     X(1020, FormStructure, ERROR, "a FORM structure error: unknown, misplaced or unbalanced item") \

@@ -2,6 +2,7 @@
 // ktshare.h for the states, invariants and lock order).
 #include "vxs/datafiles/ktshare.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstring>
@@ -245,8 +246,26 @@ int ktCheckFileSize(int64_t size) {
     return m.sizeLimit != 0 && size >= m.sizeLimit ? failWith(kErrFileTooLarge) : 0;
 }
 
+namespace {
+std::string g_lockedPath;  // the last file found in use (4148, 4175) or with a record locked (61)
+int noteLocked(const std::string& path, int err) {
+    if (err == kErrSharing || err == kErrRecordLocked || err == kErrOtherLockOffset) g_lockedPath = path;
+    return err;
+}
+int shareSet(const std::string& path, int access, int creation, int shareClass, int& handle);
+}  // namespace
+
+const std::string& ktLockedPath() {
+    return g_lockedPath;
+}
+
 int ktFileShareSet(const std::string& path, int access, int creation, int shareClass,
                    int& handle) {
+    return noteLocked(path, shareSet(path, access, creation, shareClass, handle));
+}
+
+namespace {
+int shareSet(const std::string& path, int access, int creation, int shareClass, int& handle) {
     handle = -1;
     if (access < kOsRead || access > kOsReadWrite2) return failWith(kErrBadAccess);
     if (creation < kOsOpenExisting || creation > kOsWorkFile) return failWith(kErrBadCreation);
@@ -288,6 +307,7 @@ int ktFileShareSet(const std::string& path, int access, int creation, int shareC
     platform::setLastError(saved);
     return 0;
 }
+}  // namespace
 
 int ktFileShareRelease(int handle, int shareClass) {
     if (handle >= kFirstOsHandle && handle < kOsHandles) {
@@ -317,9 +337,12 @@ int ktLockRecord(int handle, int64_t record, int waitSeconds, int callerId) {
     // Tried every 10 ms for the WAIT seconds: a record is held only from a READ to its REWRITE,
     // and a copy that waited a whole second between tries would stand idle long after it was
     // free (updates of one file by several copies fell to a few per second).
-    const int err = osLock(handle, offset, 1, waitSeconds, 100, callerId);
+    int err = osLock(handle, offset, 1, waitSeconds, 100, callerId);
     // Held through this handle already (another file number of this process): locked too.
-    return err == kErrLockOverlap ? failWith(kErrRecordLocked) : err;
+    if (err == kErrLockOverlap) err = failWith(kErrRecordLocked);
+    if (err == kErrRecordLocked)
+        if (const OsFile* f = osFiles().entry(handle)) g_lockedPath = f->path;
+    return err;
 }
 
 int ktUnlockRecord(int handle, int64_t record) {
@@ -401,6 +424,85 @@ void ktReleaseAllReservations() {
         const std::string path = r.path;
         (void)ktRelease(path);
     }
+}
+
+namespace {
+// Adds the users among workstations [first, first + count) of class c whose markers lie in the
+// tested range, halving the range while it holds a marker (a free range costs one test).
+int findUsers(int handle, int c, int first, int count, std::vector<FileUser>& users) {
+    const int region = shareIdentity().lockOffset;
+    const int64_t start = ktMarkerOffset(region, c, first, 1, 0);
+    bool held = false;
+    if (int err = osFiles().test(handle, start, int64_t{count} * 36, held)) return err;
+    if (!held) return 0;
+    if (count > 1) {
+        const int half = count / 2;
+        if (int err = findUsers(handle, c, first, half, users)) return err;
+        return findUsers(handle, c, first + half, count - half, users);
+    }
+    FileUser user;
+    user.shareClass = c;
+    user.wsid = first;
+    for (int s = 1; s <= 9; ++s) {
+        if (int err = osFiles().test(handle, ktMarkerOffset(region, c, first, s, 0), 4, held))
+            return err;
+        if (held) user.sessions += static_cast<char>('0' + s);
+    }
+    users.push_back(std::move(user));
+    return 0;
+}
+}  // namespace
+
+int ktFileUsers(const std::string& path, std::vector<FileUser>& users) {
+    users.clear();
+    int handle = 0;
+    if (int err = osOpen(path, kOsRead, kOsOpenExisting, handle)) return err;
+    int err = 0;
+    for (int c = 0; c < KTS_NUMOFTYPES - 1 && !err; ++c) err = findUsers(handle, c, 0, 1000, users);
+    (void)osClose(handle);
+    return err;
+}
+
+namespace {
+// Adds the records whose lock bytes in [from, from + count) another open holds, halving the
+// range while it holds one.
+int findLockedBytes(int handle, int64_t from, int64_t count, std::vector<int64_t>& offsets,
+                    size_t max) {
+    if (offsets.size() >= max) return 0;
+    bool held = false;
+    if (int err = osFiles().test(handle, from, count, held)) return err;
+    if (!held) return 0;
+    if (count == 1) {
+        offsets.push_back(from);
+        return 0;
+    }
+    const int64_t half = count / 2;
+    if (int err = findLockedBytes(handle, from, half, offsets, max)) return err;
+    return findLockedBytes(handle, from + half, count - half, offsets, max);
+}
+}  // namespace
+
+int ktLockedRecords(const std::string& path, std::vector<int64_t>& records, size_t max) {
+    records.clear();
+    int handle = 0;
+    if (int err = osOpen(path, kOsRead, kOsOpenExisting, handle)) return err;
+    const LockingMode& m = lockingMode();
+    // Record n's byte: B - 4 - n down to offset 0 of the file, or recordBase + n in mode 4.
+    const int64_t from = m.mode == 4 ? m.recordBase : m.high;
+    const int64_t count = m.mode == 4 ? int64_t{1} << 40 : m.base - 3 - m.high;
+    std::vector<int64_t> offsets;
+    const int err = findLockedBytes(handle, from, count, offsets, max);
+    (void)osClose(handle);
+    for (int64_t at : offsets) records.push_back(m.mode == 4 ? at - m.recordBase : m.base - 4 - at);
+    std::sort(records.begin(), records.end());
+    return err;
+}
+
+std::vector<std::pair<std::string, int>> ktReservations() {
+    std::vector<std::pair<std::string, int>> out;
+    for (const Reservation& r : g_reservations)
+        if (!r.path.empty()) out.emplace_back(r.path, r.state);
+    return out;
 }
 
 void ktReleaseLockRegions() {

@@ -20,6 +20,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace vxs {
 
@@ -103,6 +105,27 @@ int ktFileShareRelease(int handle, int shareClass = -1);
 int ktReservationState(const std::string& path);
 // Ends every reservation, users or not (end of a program).
 void ktReleaseAllReservations();
+
+// ---- who uses a file (STATUS) ----
+// One workstation's opens of a file under one share class, found in this installation's region
+// of the lock area: `sessions` lists the session digits (1..9) that hold a marker.
+struct FileUser {
+    int shareClass = 0;
+    int wsid = 0;
+    std::string sessions;
+};
+// Tests the share markers of the file at `path` (every copy's, this process's own included):
+// the users in class order, then workstation order.  4152 when the file does not exist.
+[[nodiscard]] int ktFileUsers(const std::string& path, std::vector<FileUser>& users);
+// The path of the last file that an open found in use by others (4148, 4175) or whose record
+// lock could not be had (61); empty when none.  STATUS LOCKS reports on it.
+const std::string& ktLockedPath();
+// The records of the file at `path` whose locks any open holds (every copy's, this process's
+// own included), in record order, at most `max` of them.
+[[nodiscard]] int ktLockedRecords(const std::string& path, std::vector<int64_t>& records,
+                                  size_t max);
+// The files this process has reserved: (path, state 1 reserved or 2 placeholder).
+std::vector<std::pair<std::string, int>> ktReservations();
 
 // Releases every lock region this process holds: every reservation and every shared handle
 // (shut-down).

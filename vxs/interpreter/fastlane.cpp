@@ -401,6 +401,7 @@ LaneStop runFastLane(RunCtx& r, const CachedLine* l, int k, LanePosition& at, in
             case FastForm::Gosub:
                 if (flow.flow.size() >= flow.flowLimit) return leave(line, from, false, LaneStop::General);
                 flow.flow.push_back({line, c.view.next, -1, lineIdentity(pc, line)});
+                flow.noteFlowDepth();
                 ++t.calldepth;
                 jumpTo(c.target, 0);
                 break;

@@ -85,6 +85,7 @@ int jumpToPosition(RunCtx& r, size_t at) {
 int pushGosub(RunCtx& r, size_t returnOffset) {
     if (fs.flow.size() >= fs.flowLimit) return kErrFlowStack;
     fs.flow.push_back({r.line, returnOffset, -1, lineIdentity(*r.pc, r.line)});
+    fs.noteFlowDepth();
     ++t.calldepth;
     return 0;
 }
@@ -617,6 +618,7 @@ int beginCall(RunCtx& r, size_t clauseStart) {
     ws.base = ws.next;
     fs.forBase = fs.fors.size();
     fs.flow.push_back({r.line, q.resume, static_cast<int16_t>(formals), f.callerCode});
+    fs.noteFlowDepth();
     g.calls.push_back(std::move(f));
     ++t.calldepth;
     ++pc.activecalls;
@@ -662,6 +664,7 @@ int beginFastCall(RunCtx& r, int fn, int16_t defLine, const CachedClause& def,
     ws.next = ws.base;
     fs.forBase = fs.fors.size();
     fs.flow.push_back({form.line, 0, static_cast<int16_t>(nargs), lineIdentity(pc, form.line)});
+    fs.noteFlowDepth();
     SuspendedForm& kept = g.suspended.emplace_back();
     kept.line = form.line;
     kept.clause = form.clause;

@@ -37,7 +37,10 @@ inline size_t loopEntry(const FlowStacks& s, const Cell* var) {
 inline bool openLoop(FlowStacks& s, size_t i, Cell* var, double limit, double step) {
     const bool up = step >= 0;
     const double widened = up ? limit + kLimitTolerance : limit - kLimitTolerance;
-    if (i == s.fors.size()) s.fors.push_back({});
+    if (i == s.fors.size()) {
+        s.fors.push_back({});
+        if (s.fors.size() > s.forHigh) s.forHigh = s.fors.size();
+    }
     s.fors[i] = {var, step, widened, up};
     const double value = cellNumber(var);
     return !(up ? value > widened : value < widened);  // a NaN start runs the body

@@ -27,9 +27,12 @@ void Interpreter::reset() {
     freeClauseCache();
 
     const size_t flowLimit = stacks.flowLimit, forLimit = stacks.forLimit;
+    const size_t flowHigh = stacks.flowHigh, forHigh = stacks.forHigh;
     stacks = FlowStacks{};
     stacks.flowLimit = flowLimit;
     stacks.forLimit = forLimit;
+    stacks.flowHigh = flowHigh;  // the marks run until STATUS STACKS RESET
+    stacks.forHigh = forHigh;
     flow = FlowState{};
 
     const bool fastForms = lines.fastForms;

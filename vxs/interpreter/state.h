@@ -104,6 +104,11 @@ struct FlowStacks {
     size_t forBase = 0;     // the FOR entries of the running function frame start here
     size_t flowLimit = 50;  // FLOWSTACK
     size_t forLimit = 30;   // FORSTACK
+    // The deepest each stack has been since the start or the last STATUS STACKS RESET.
+    size_t flowHigh = 0, forHigh = 0;
+    void noteFlowDepth() {
+        if (flow.size() > flowHigh) flowHigh = flow.size();
+    }
 };
 
 // An ON-table entry that ignores its condition.

@@ -1,5 +1,6 @@
 // The value model and the evaluation stacks (see values.h).
 #include "vxs/interpreter/values.h"
+#include "vxs/interpreter/introspect.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -102,6 +103,7 @@ int allocateStacks(int rpnEntries, int workBytes) {
     aligned = (aligned + 7) & ~uintptr_t{7};
     e.work.base = e.work.next = reinterpret_cast<uint8_t*>(aligned);
     e.work.limit = e.work.base + workBytes;
+    fillFreeStackSpace();  // the high-water marks of STATUS STACKS
     return 0;
 }
 
