@@ -66,7 +66,8 @@ TEST(FileCommandListing, ColumnsUnitsAndClock) {
     //                       1         11  15          27                46
     EXPECT_EQ(directoryLine(entry("customer.data", 1234), true, false),
               "customer  dat     1234    03/05/26  12:07a   customer.data");
-    EXPECT_EQ(directoryLine(entry("x", 999999), false, false), "x            999999    03/05/26  12:07a  ");
+    EXPECT_EQ(directoryLine(entry("x", 999999), false, false),
+              "x" + std::string(15, ' ') + "999999    03/05/26  12:07a  ");
     EXPECT_EQ(directoryLine(entry("big.bin", 1000000), false, false).substr(14, 12), "     976 KB ");
     EXPECT_EQ(directoryLine(entry("big.bin", 999999999), false, false).substr(14, 12), "  976562 KB ");
     EXPECT_EQ(directoryLine(entry("huge.bin", 1000000000), false, false).substr(14, 12), "     953 MB ");
@@ -189,6 +190,7 @@ TEST_F(FileCommandTest, AFailedCopyLeavesTheTargetAsItWasAndNoTemporary) {
 TEST_F(FileCommandTest, FilesOpenInAnotherProcessAreRefused) {
     test::writeFile("held.dat", "held data");
     test::writeFile("other.dat", "other data");
+    test::writeFile("aaa.dat", "first in order");
     ASSERT_EQ(holdOpen("held.dat", 1).reply, "ok");
     // COPY from it, COPY onto it, RENAME, FREE and DROP: all refused, nothing changed.
     EXPECT_EQ(fileCommand(CmdCopy, "held.dat copy.dat"), kErrSharing);
@@ -199,10 +201,11 @@ TEST_F(FileCommandTest, FilesOpenInAnotherProcessAreRefused) {
     EXPECT_EQ(fileCommand(CmdRename, "held.dat moved.dat"), kErrSharing);
     EXPECT_EQ(fileCommand(CmdFree, "held.dat"), kErrSharing);
     EXPECT_EQ(fileCommand(CmdDrop, "held.dat"), kErrSharing);
-    EXPECT_EQ(fileCommand(CmdDrop, "*.dat -N"), kErrSharing) << "other.dat first, then held.dat";
+    EXPECT_EQ(fileCommand(CmdDrop, "*.dat -N"), kErrSharing) << "aaa.dat first, then held.dat";
     EXPECT_EQ(test::fileContents("held.dat"), "held data");
-    EXPECT_EQ(test::fileContents("other.dat"), "") << "dropped before the refusal";
-    EXPECT_THAT(names(), ElementsAre("held.dat", "other.dat"));
+    EXPECT_EQ(test::fileContents("aaa.dat"), "") << "dropped before the refusal";
+    EXPECT_EQ(test::fileContents("other.dat"), "other data") << "the command ended there";
+    EXPECT_THAT(names(), ElementsAre("aaa.dat", "held.dat", "other.dat"));
     // -S copies the source all the same.
     EXPECT_EQ(fileCommand(CmdCopy, "held.dat copy.dat -S"), 0);
     EXPECT_EQ(test::fileContents("copy.dat"), "held data");
@@ -229,7 +232,8 @@ TEST_F(FileCommandTest, ReportToAFileByteForByte) {
     ASSERT_EQ(fileCommand(CmdType, "a.txt >>list.out"), 0);  // an empty file adds nothing
     ASSERT_EQ(fileCommand(CmdDir, "s* -W >>list.out"), 0);
     const std::string listed = test::fileContents("list.out");
-    EXPECT_EQ(listed.substr(0, 36), "a.txt\r\nb.txt\r\nDirectory of s*\r\nsub\\");
+    EXPECT_TRUE(listed.starts_with("a.txt\r\nb.txt\r\nDirectory of s*\r\nsub\\\r\n 1 Files, 0 "))
+        << listed;
     // The report of a command that fails is closed all the same: the file holds what was
     // reported (here nothing), as the redirection asked.
     EXPECT_EQ(fileCommand(CmdDir, "nothing* >list.out"), kErrFileNotFound);
@@ -259,7 +263,9 @@ TEST_F(FileCommandTest, StatusTextsAndTheNOption) {
     EXPECT_EQ(fileCommand(CmdCopy, "missing.txt x.txt -N"), kErrFileNotFound);
     EXPECT_EQ(statusText(kStatusFieldMessage), "") << "N: no error text";
     test::writeFile("a.txt", "a");
-    EXPECT_EQ(fileCommand(CmdCopy, "a.txt ./a.txt"), kErrCopyToItself);
+    EXPECT_EQ(fileCommand(CmdCopy, "a.txt .\\a.txt -N"), kErrCopyToItself);
+    EXPECT_EQ(statusText(kStatusFieldMessage), "") << "N: no error text";
+    EXPECT_EQ(fileCommand(CmdCopy, "a.txt .\\a.txt"), kErrCopyToItself);
     EXPECT_EQ(statusText(kStatusFieldMessage), " Cannot Copy To Itself");
     EXPECT_EQ(fileCommand(CmdDir, "none/x/y"), kErrBadName);
     EXPECT_EQ(statusText(kStatusFieldMessage), " Bad Drive Specified");
