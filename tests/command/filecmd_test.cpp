@@ -40,7 +40,8 @@ TEST(FileCommandNames, WildCardDestinationsTakeTheSourceParts) {
     EXPECT_EQ(composeDestinationName("new*.*", "cust.dat"), "newt.dat") << "* takes the rest";
     EXPECT_EQ(composeDestinationName("x?y.d?t", "abc.dat"), "xby.dat");
     EXPECT_EQ(composeDestinationName("*.", "cust.dat"), "cust") << "no extension";
-    EXPECT_EQ(composeDestinationName("??.*", "a.txt"), "a.txt") << "? beyond the source adds nothing";
+    EXPECT_EQ(composeDestinationName("??.*", "a.txt"), "a.txt")
+        << "? beyond the source adds nothing";
     EXPECT_EQ(composeDestinationName("*.old", "readme"), "readme.old");
 }
 
@@ -68,14 +69,18 @@ TEST(FileCommandListing, ColumnsUnitsAndClock) {
               "customer  dat     1234    03/05/26  12:07a   customer.data");
     EXPECT_EQ(directoryLine(entry("x", 999999), false, false),
               "x" + std::string(15, ' ') + "999999    03/05/26  12:07a  ");
-    EXPECT_EQ(directoryLine(entry("big.bin", 1000000), false, false).substr(14, 12), "     976 KB ");
-    EXPECT_EQ(directoryLine(entry("big.bin", 999999999), false, false).substr(14, 12), "  976562 KB ");
-    EXPECT_EQ(directoryLine(entry("huge.bin", 1000000000), false, false).substr(14, 12), "     953 MB ");
+    EXPECT_EQ(directoryLine(entry("big.bin", 1000000), false, false).substr(14, 12),
+              "     976 KB ");
+    EXPECT_EQ(directoryLine(entry("big.bin", 999999999), false, false).substr(14, 12),
+              "  976562 KB ");
+    EXPECT_EQ(directoryLine(entry("huge.bin", 1000000000), false, false).substr(14, 12),
+              "     953 MB ");
     EXPECT_EQ(directoryLine(entry("sub", 4096, true), true, false),
               "sub            <DIR>      03/05/26  12:07a   sub");
     EXPECT_EQ(directoryLine(entry(".profile", 5), true, false).substr(0, 14), ".profile      ");
     const std::string longName(40, 'n');
-    EXPECT_EQ(directoryLine(entry(longName + ".txt", 1), true, false).substr(45), std::string(32, 'n'));
+    EXPECT_EQ(directoryLine(entry(longName + ".txt", 1), true, false).substr(45),
+              std::string(32, 'n'));
     EXPECT_EQ(directoryLine(entry("run.sh", 10, false, 0751), true, true).substr(0, 24),
               "rwxr-x--x run       sh  ");
 }
@@ -114,9 +119,9 @@ class FileCommandTest : public test::CleanStateTest {
     };
     // A second process holding `name` open with a share marker of `cls` (and the further ops).
     Helper& holdOpen(const std::string& name, int cls, std::vector<std::string> more = {}) {
-        std::vector<std::string> args = {VX_SHARE_HELPER, (dir_ / name).string(), "7", "2",
-                                         "share",         "1",                      "0",
-                                         std::to_string(cls)};
+        std::vector<std::string> args = {
+            VX_SHARE_HELPER,    (dir_ / name).string(), "7", "2", "share", "1", "0",
+            std::to_string(cls)};
         args.insert(args.end(), more.begin(), more.end());
         const test::PipedChild child = test::startPiped(args);
         Helper h;

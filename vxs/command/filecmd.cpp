@@ -50,7 +50,9 @@ const char* failureText(int error) {
     }
 }
 
-bool hasWildCards(std::string_view s) { return s.find_first_of("*?") != std::string_view::npos; }
+bool hasWildCards(std::string_view s) {
+    return s.find_first_of("*?") != std::string_view::npos;
+}
 
 // The path up to its last "/" ("" when it has none) and the last part.
 void splitPath(const std::string& path, std::string& dir, std::string& last) {
@@ -150,8 +152,7 @@ std::string directoryLine(const platform::DirEntry& e, bool longName, bool permi
     const int hour = t.hour % 12 == 0 ? 12 : t.hour % 12;
     snprintf(field, sizeof field, "%02u/%02u/%02u  %2u:%02u%c  ", static_cast<unsigned>(t.month),
              static_cast<unsigned>(t.day), static_cast<unsigned>(t.year % 100),
-             static_cast<unsigned>(hour), static_cast<unsigned>(t.minute),
-             t.hour < 12 ? 'a' : 'p');
+             static_cast<unsigned>(hour), static_cast<unsigned>(t.minute), t.hour < 12 ? 'a' : 'p');
     line += field;
     if (longName) {
         line += ' ';
@@ -398,7 +399,9 @@ int FileCommand::confirm(const std::string& shown, const char* question) {
     }
 }
 
-bool FileCommand::interrupted() { return keyboardRequest(9, 0) == kKeyAttention; }
+bool FileCommand::interrupted() {
+    return keyboardRequest(9, 0) == kKeyAttention;
+}
 
 int FileCommand::expand(const std::string& typed, bool filesOnly, std::vector<Match>& out,
                         std::string& failedName) {
@@ -447,9 +450,9 @@ int FileCommand::copyOrRename() {
     std::string destDir, destLast;
     splitPath(destPath, destDir, destLast);
     platform::FileInfo destInfo;
-    const bool intoDirectory = destLast.empty() || destLast == "." || destLast == ".." ||
-                               (platform::pathInfo(destPath, destInfo) == 0 &&
-                                destInfo.isDirectory);
+    const bool intoDirectory =
+        destLast.empty() || destLast == "." || destLast == ".." ||
+        (platform::pathInfo(destPath, destInfo) == 0 && destInfo.isDirectory);
     for (size_t k = 0; k < sources.size(); ++k) {
         const Match& src = sources[k];
         if (k > 0 && interrupted()) return 0;
@@ -662,8 +665,7 @@ int FileCommand::directory() {
     std::vector<platform::DirEntry> entries;
     if (int err = platform::listDirectory(dir.empty() ? "." : dir, pattern, entries))
         return fail(err, typed);
-    if (opt_.a)
-        std::erase_if(entries, [](const platform::DirEntry& e) { return !e.info.isLink; });
+    if (opt_.a) std::erase_if(entries, [](const platform::DirEntry& e) { return !e.info.isLink; });
     if (entries.empty()) return fail(kErrFileNotFound, typed);
     if (opt_.o || opt_.c || opt_.w) {
         auto folded = [](const std::string& s) {
@@ -716,7 +718,8 @@ int FileCommand::directory() {
     }
     if (bare) return 0;
     int64_t freeBytes = 0;
-    if (int err = platform::freeDiskSpace(dir.empty() ? "." : dir, freeBytes)) return fail(err, typed);
+    if (int err = platform::freeDiskSpace(dir.empty() ? "." : dir, freeBytes))
+        return fail(err, typed);
     char summary[160];
     snprintf(summary, sizeof summary, " %d Files, %.0f Kilobytes Used, %.0f Kilobytes Free",
              static_cast<int>(entries.size()), used / 1024.0,
