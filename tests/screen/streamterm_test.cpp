@@ -78,6 +78,22 @@ TEST_F(StreamTest, LongerLineIsCutAndFlagged) {
     EXPECT_EQ(line, "next") << "the rest of the long line is not taken as a new line";
 }
 
+TEST_F(StreamTest, AKeyWaitWithoutLimitTakesTheNextLineAsKeys) {
+    type("ya\n\nleft over\nCOMMAND\n");
+    endInput();
+    // A timed wait answers at once: it never takes a line.
+    EXPECT_EQ(keyboardRequest(2, 1), -1);
+    EXPECT_EQ(keyboardRequest(2, 0), 'y');
+    EXPECT_EQ(keyboardRequest(1, 0), 'a') << "the rest of the line waits as typed keys";
+    EXPECT_EQ(keyboardRequest(2, 0), 13) << "an empty line is the Enter key";
+    EXPECT_EQ(keyboardRequest(2, 0), 'l');
+    // Keys the wait did not take are dropped when the next line is read at the prompt.
+    std::string line;
+    EXPECT_EQ(consoleInput(line, 800, kInputCommand), kInputLine);
+    EXPECT_EQ(line, "COMMAND");
+    EXPECT_EQ(keyboardRequest(2, 0), -1) << "end of input: no key will come";
+}
+
 TEST_F(StreamTest, ConsoleLinesLoseTrailingBlanks) {
     consoleOutput("HELLO   ");
     consoleOutput("  indented");

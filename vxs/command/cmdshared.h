@@ -121,6 +121,9 @@ int commandRenumber(std::string_view args);                  // RENUM
 int commandBreak(std::string_view args, bool display);       // BREAK, DISPLAY
 int commandStatus(std::string_view args);                    // STATUS
 int commandDateTime(std::string_view args, bool date);       // DATE, TIME
+// COPY, DIR, CHDIR, MKDIR, RMDIR, DROP, FREE, RENAME, TYPE and VERIFY by their command codes
+// (1008 for another code); `args` is the text after the command word.
+int fileCommand(int code, std::string_view args);
 
 // Ends every procedure file (an error with PROCERR STOP, or the end of the session).
 void closeAllProcedures();

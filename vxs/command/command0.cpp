@@ -342,12 +342,12 @@ int executeCommand(int code, std::string_view word, std::string_view args) {
         case CmdRename:
         case CmdType:
             statusShowMessage(commandTable().name(commandTable().positionOfCode(static_cast<uint8_t>(code))));
-            return kErrNotAvailable;
-        case CmdLink:
+            return fileCommand(code, args);
         case CmdChdir:
         case CmdMkdir:
         case CmdRmdir:
-        case CmdVerify:
+        case CmdVerify: return fileCommand(code, args);
+        case CmdLink:
         case CmdDebug: return kErrNotAvailable;
         case CmdEdit: return commandEdit(args);
         case CmdProtect: return commandProtect(args);

@@ -68,7 +68,9 @@ int ReportOutput::line(std::string_view text) {
     if (paging_ && lines_ == kReportPageLines) {
         lines_ = 0;
         // Any key goes on; the attention key, or no keyboard left at all, ends the report.
-        const int32_t key = keyboardRequest(1, 0);
+        // A wait without a time limit (action 2, 0 seconds): action 1 would ask the keyboard
+        // only after keys were announced, and end the report before any key was typed.
+        const int32_t key = keyboardRequest(2, 0);
         if (key < 0 || key == kKeyAttention) return kReportStopped;
     }
     consoleOutput(text);

@@ -82,6 +82,7 @@ enum class ErrorCondition : unsigned char {
     X(1000, UnrecognizedWord, ERROR, "a word that is no keyword of the command, or a bad file name") \
     X(1003, UnclosedQuote, ERROR, "a quote that is not closed") \
     X(1006, Unrecognized, ERROR, "a line or argument that is not understood") \
+    X(1008, NotFileCommand, ERROR, "the file-command handler asked for another command") \
     X(1020, FormStructure, ERROR, "a FORM structure error: unknown, misplaced or unbalanced item") \
     X(1038, BadDateTime, ERROR, "a date or time that is not valid") \
     X(1050, FormTooLong, ERROR, "a compiled FORM longer than 250 bytes") \
@@ -132,6 +133,7 @@ enum class ErrorCondition : unsigned char {
     X(4215, BadName, ERROR, "an empty name, or a name of a bad form") \
     X(4216, OsCode159, ERROR, "an operating-system failure (code 159)") \
     X(4217, NotSameDevice, ERROR, "a rename from one device to another") \
+    X(4221, DriveNotReady, ERROR, "the drive has no medium") \
     X(4224, FileTooLarge, ERROR, "the file is too large for the locking mode") \
     X(4239, DiskFull, EOF_, "no space left on the disk (or quota, or file size limit)") \
     X(4270, EndOfRecords, EOF_, "no further record") \
@@ -141,6 +143,7 @@ enum class ErrorCondition : unsigned char {
     X(4276, UnlockNotHeld, ERROR, "unlock of a range not held through that handle") \
     X(4282, LinkedKey, ERROR, "the linked record does not carry the requested key") \
     X(4283, LinkedNeighbour, ERROR, "a linked neighbour record unreadable or deleted") \
+    X(4299, CopyToItself, ERROR, "a copy or rename of a file onto itself") \
     X(4320, OsOther, ERROR, "another operating-system failure (its code kept as last error)") \
     X(4501, InvalidFunction, ERROR, "an operation the file or system does not support") \
     X(4513, InvalidData, ERROR, "an invalid argument or length") \

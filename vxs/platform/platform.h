@@ -36,6 +36,8 @@ struct FileInfo {
     bool isDirectory = false;
     bool isRegular = false;  // an ordinary disk file: not a directory, device or pipe
     bool readOnly = false;   // the owner may not write it
+    bool isLink = false;     // a directory listing's entry that is a symbolic link itself
+    uint32_t permissions = 0;  // read, write, execute for owner, group, others (0777 bits)
     // The file's identity: equal for every name and open of one file, different once a name
     // has been made to point to another file (a rename over it).
     uint64_t device = 0, inode = 0;

@@ -55,6 +55,7 @@ void fillInfo(const struct stat& st, FileInfo& info) {
     info.isDirectory = S_ISDIR(st.st_mode);
     info.isRegular = S_ISREG(st.st_mode);
     info.readOnly = (st.st_mode & S_IWUSR) == 0;
+    info.permissions = static_cast<uint32_t>(st.st_mode & 0777);
     info.device = static_cast<uint64_t>(st.st_dev);
     info.inode = static_cast<uint64_t>(st.st_ino);
 }
@@ -179,9 +180,13 @@ class PosixPlatform final : public Platform {
             DirEntry entry{name, {}};
             struct stat st;
             // A link that leads nowhere is still listed, as the link itself.
+            struct stat own;
+            const bool link = ::fstatat(dfd, e->d_name, &own, AT_SYMLINK_NOFOLLOW) == 0 &&
+                              S_ISLNK(own.st_mode);
             if (::fstatat(dfd, e->d_name, &st, 0) == 0 ||
                 ::fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0)
                 fillInfo(st, entry.info);
+            entry.info.isLink = link;
             entries.push_back(std::move(entry));
         }
         const int64_t rc = errno ? failure() : 0;

@@ -1,7 +1,9 @@
-// The stream front end (see streamterm.h): the FrontEnd whose console is a pair of byte streams
-// and whose only key is the attention key, made from the interrupt signal on a terminal.
+// The stream front end (see streamterm.h): the FrontEnd whose console is a pair of byte streams,
+// whose attention key is made from the interrupt signal on a terminal, and whose other keys are
+// the characters of the input line that a key wait without a time limit takes.
 #include "vxs/screen/streamterm.h"
 
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -17,6 +19,9 @@ namespace vxs {
 
 namespace {
 
+constexpr int32_t kKeyEnter = 13;
+constexpr size_t kMaxKeyLine = 800;  // what a command line may hold
+
 class StreamFrontEnd final : public FrontEnd {
   public:
     void open(int in, int out, int err) {
@@ -26,6 +31,7 @@ class StreamFrontEnd final : public FrontEnd {
         reader_ = std::make_unique<platform::LineReader>(in);
         canClose_ = true;
         attention_ = false;
+        keys_.clear();
         interactive_ = platform::isTerminal(in);
         if (interactive_) platform::catchInterrupts();
     }
@@ -33,6 +39,7 @@ class StreamFrontEnd final : public FrontEnd {
         if (interactive_) platform::releaseInterrupts();
         interactive_ = false;
         reader_.reset();
+        keys_.clear();
     }
     bool canClose() const { return canClose_; }
 
@@ -42,9 +49,16 @@ class StreamFrontEnd final : public FrontEnd {
     }
     void pollEvents() override { noteInterrupt(); }
 
-    // The attention key is the only key; nothing else will ever be typed, so nobody waits.
-    int32_t pollKey() override { return attention() ? kKeyAttention : -1; }
-    int32_t readKey(int32_t) override { return pollKey(); }
+    // The attention key goes first; then the keys left from the line a key wait took.
+    int32_t pollKey() override {
+        if (attention()) return kKeyAttention;
+        if (keys_.empty()) return -1;
+        const int32_t key = keys_.front();
+        keys_.pop_front();
+        return key;
+    }
+    // A wait without a time limit takes the next input line as keys; a timed wait answers at once.
+    int32_t readKey(int32_t seconds) override;
     bool attention() override {
         noteInterrupt();
         const bool pressed = attention_;
@@ -103,7 +117,25 @@ class StreamFrontEnd final : public FrontEnd {
     bool canClose_ = true;
     bool interactive_ = false;
     bool attention_ = false;
+    std::deque<int32_t> keys_;  // characters of a line taken as keys, not yet read
 };
+
+int32_t StreamFrontEnd::readKey(int32_t seconds) {
+    int32_t key = pollKey();
+    if (key >= 0 || seconds != 0 || !reader_) return key;
+    if (interactive_ && !waitForLine(kInputStatement)) return kKeyAttention;
+    std::string line;
+    bool truncated = false;
+    if (reader_->readLine(line, kMaxKeyLine, truncated) != 0) return -1;  // no more input
+    if (line.empty()) return kKeyEnter;
+    for (unsigned char c : line)
+        if (c != 0) keys_.push_back(c);  // key codes run from 1
+    if (keys_.empty()) return kKeyEnter;
+    key = keys_.front();
+    keys_.pop_front();
+    if (!keys_.empty()) keysQueued();
+    return key;
+}
 
 bool StreamFrontEnd::waitForLine(int32_t purpose) {
     if (purpose != kInputStatement) {
@@ -125,6 +157,8 @@ bool StreamFrontEnd::waitForLine(int32_t purpose) {
 int32_t StreamFrontEnd::readLine(std::string& line, size_t max, int32_t purpose,
                                  std::string_view preset, bool selected) {
     line.clear();
+    // Keys typed ahead for a key wait that did not take them all belong to that wait.
+    keys_.clear();
     if (!reader_) return kInputEnded;
     if (interactive_ && !waitForLine(purpose)) return kInputInterrupted;
     // An offered text: the typed line goes after it, or replaces it when it is selected.

@@ -6,6 +6,9 @@
 // - end of input while an input statement waits interrupts the program as the attention key
 //   does (command mode reports it as error 9999, and the SYSTEM that the end of input then acts
 //   as ends the process with status 1);
+// - a key wait without a time limit takes the next input line as keys (its characters; an
+//   empty line is the Enter key, 13; end of input answers -1); the keys it leaves are dropped
+//   when a line is read; timed waits answer at once;
 // - every line that the console window writes goes to standard output, one line per window
 //   line, trailing blanks removed, flushed per line; bytes of value 0 are written as they are;
 //   typed input is not echoed; the prompt prints nothing;
