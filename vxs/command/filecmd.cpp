@@ -369,7 +369,7 @@ int FileCommand::body() {
 
 int FileCommand::fail(int error, std::string_view name) {
     if (error <= 0) return error;
-    setLastFileErrorName(name, error == kErrSharing || error == kErrRecordLocked);
+    setLastFileErrorName(name);
     if (!opt_.n)
         if (const char* text = failureText(error)) statusShowMessage(text);
     return error;

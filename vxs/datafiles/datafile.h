@@ -69,11 +69,9 @@ int closeFilesAtEnd(FileBlocks& fb, bool everything);
 
 // The open string of the last OPEN that failed (FILE$ of the last error shows the name).
 const std::string& lastFileErrorText();
-// A file command failed on the file `name`: it becomes the name of the last file error, and for
-// a locked record or a sharing conflict (`locked`) the locked-file name too.
-void setLastFileErrorName(std::string_view name, bool locked);
-// The file named by the last file error that was a lock or sharing conflict (empty: none).
-const std::string& lockedFileName();
+// A file command failed on the file `name`: it becomes the name of the last file error.  (The
+// sharing layer keeps the last file found in use or locked itself: ktLockedPath.)
+void setLastFileErrorName(std::string_view name);
 
 // ---- record operations ----
 // How a statement asks for record locks.

@@ -20,7 +20,6 @@ namespace vxs {
 namespace {
 
 std::string g_lastErrorText;
-std::string g_lockedName;  // the file of the last lock or sharing conflict of a file command
 
 bool validNumber(int n) {
     return (n >= 0 && n <= 199) || n == 250 || n == 254 || n == 255 || (n >= 300 && n <= 999);
@@ -228,14 +227,11 @@ int openKeyFile(FileBlocks& fb, Ufcb& u, Fcb& data, const OpenSpec& s, int mode,
 
 const std::string& lastFileErrorText() { return g_lastErrorText; }
 
-void setLastFileErrorName(std::string_view name, bool locked) {
+void setLastFileErrorName(std::string_view name) {
     // Kept as the open string FILE$ reads the name from.
     g_lastErrorText = "NAME=";
     g_lastErrorText += name;
-    if (locked) g_lockedName.assign(name);
 }
-
-const std::string& lockedFileName() { return g_lockedName; }
 
 namespace {
 int openWithSpec(FileBlocks& fb, const OpenRequest& r, OpenSpec& s, const std::string& text,
