@@ -255,6 +255,8 @@ TEST_F(StatusConfigTest, ListingLinesWorkAsCommandsAfterStartUpWithTheSameRestri
     EXPECT_EQ(processConfigStatement("STYLE INDENT CLEAR, 30"), 0);
     EXPECT_EQ(configLimits().styleIndent, -1);
     EXPECT_EQ(configLimits().styleCommentColumn, 30);
+    // A spool path the SUBSTITUTE section could not write as one argument is refused.
+    EXPECT_EQ(processConfigStatement("SPOOLPATH a\"b 'c"), 1);
     // Start-up-only settings stay refused in their listing form.
     EXPECT_EQ(processConfigStatement("OPTION 33 is 64 - locking position for large file support"), 1);
     EXPECT_EQ(processConfigStatement("WSID=UNIQUE is ON"), 1);

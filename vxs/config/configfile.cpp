@@ -355,7 +355,9 @@ int doSubstitute(Stmt& s) {
 
 int doSpoolPath(Stmt& s) {
     const std::string_view v = trimRight(s.typed);
-    if (v.empty()) return kErrUnrecognized;
+    // The STATUS report lists the path as a substitution argument, which cannot hold both kinds
+    // of quote together with a blank.
+    if (v.empty() || !writable(std::string(v))) return kErrUnrecognized;
     if (v[0] == '@')
         setSubstitution("[REMOTESPOOLPATH]",
                         v.substr(0, 2) == "@:" ? std::string(v) : "@:" + std::string(v.substr(1)));
@@ -1163,7 +1165,7 @@ int doOption(Stmt& s) {
             return kErrUnrecognized;
         if (n != 9 && n != 13 && n != 33 && n != 97) {
             if (word != "ON" && word != "OFF") return kErrUnrecognized;
-            if (n != 30) setOption(n, word == "ON");
+            if (n != 30) setOption(n, word == "ON");  // 30 is accepted and has no effect
             return 0;
         }
         a = word;  // the value, read below as the statement's
