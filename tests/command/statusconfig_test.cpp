@@ -207,6 +207,22 @@ TEST_F(StatusConfigTest, AListingOfManySettingsReadsBackAsTheSameConfiguration) 
     EXPECT_EQ(executeCommand(), "run menu!now");
 }
 
+// OPTION 28 refuses PRINTER statements without a printer name: a default printer defined
+// before it still reads back.
+TEST_F(StatusConfigTest, TheDefaultPrinterReadsBackUnderOption28) {
+    ASSERT_EQ(startup("PRINTER EPSON\nPRINTER LPP 66\nOPTION 28 ON\nPRINTER LASER LPP 60\n"), 0);
+    std::string printers;
+    ASSERT_TRUE(reportPrinterSection([&](std::string_view line) {
+        printers += line;
+        return true;
+    }));
+    EXPECT_EQ(printers,
+              "PRINTER EPSON\nOPTION 28 OFF\nPRINTER LPP 66\nOPTION 28 ON\nPRINTER LASER LPP 60\n");
+    expectReadsBack(listing());
+    EXPECT_TRUE(optionOn(28));
+    EXPECT_EQ(defaultPrinter().lpp, 66);
+}
+
 TEST_F(StatusConfigTest, DamagedListingLinesAreStatementErrors) {
     for (const char* line :
          {"3D_FIELDS ON, 3D_FIELDS UNDR_MAYBE", "3D_FIELDS ONX, 3D_FIELDS UNDR_OFF", "BREAK 8, X",

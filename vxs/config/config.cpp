@@ -565,6 +565,13 @@ std::vector<std::string> printerStatements() {
     const auto& s = state();
     std::vector<std::string> out;
     printerLines(s.defaultPrinter, out);
+    // The default printer's table may have been filled before OPTION 28 came to require a
+    // printer name: its statements are read back with the option off for the moment.
+    const bool unnamed = !out.empty() && !(out.size() == 1 && s.defaultPrinter.type > 0);
+    if (optionOn(28) && unnamed) {
+        out.insert(out.begin() + (s.defaultPrinter.type > 0 ? 1 : 0), "OPTION 28 OFF");
+        out.push_back("OPTION 28 ON");
+    }
     for (const auto& p : s.printers) printerLines(p, out);
     for (auto it = s.printerTypes.rbegin(); it != s.printerTypes.rend(); ++it)
         out.push_back("PRINTER TYPE " + it->name + " SELECT " + statementText(it->select));

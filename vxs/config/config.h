@@ -232,7 +232,8 @@ const char* styleCaseWord(char letter);  // CLEAR, LOWER, MIXED, UPPER
 // option); null for an option that has none.
 const char* optionText(int number);
 // The printer tables, then the PRINTER TYPE list, as PRINTER statements in the order that,
-// read back, makes the same tables and list.
+// read back, makes the same tables and list (with OPTION 28 on, the default printer's
+// statements between "OPTION 28 OFF" and "OPTION 28 ON").
 std::vector<std::string> printerStatements();
 // Messages shown under "Configuration Messages:" (kept for the STATUS command).
 const std::vector<std::string>& configMessages();
