@@ -273,6 +273,9 @@ TEST_F(StatusConfigTest, ListingLinesWorkAsCommandsAfterStartUpWithTheSameRestri
     EXPECT_EQ(configLimits().styleCommentColumn, 30);
     // A spool path the SUBSTITUTE section could not write as one argument is refused.
     EXPECT_EQ(processConfigStatement("SPOOLPATH a\"b 'c"), 1);
+    EXPECT_EQ(processConfigStatement("SPOOLPATH clear"), 1);
+    // Nor is a print-screen file named OFF: "PRINTSCREEN NEWPAGE OFF" would switch NEWPAGE off.
+    EXPECT_EQ(processConfigStatement("PRINTSCREEN OFF"), 1);
     // Start-up-only settings stay refused in their listing form.
     EXPECT_EQ(processConfigStatement("OPTION 33 is 64 - locking position for large file support"), 1);
     EXPECT_EQ(processConfigStatement("WSID=UNIQUE is ON"), 1);

@@ -590,10 +590,10 @@ std::vector<std::string> configStatements() {
         add(std::string("DRIVE ") + letter + ":," + d.osDirectory + ",," + d.current);
     }
     for (const auto& [from, to] : s.substitutions) {
-        if (from == "[SPOOLPATH]") {
-            if (to != ".") add("SPOOLPATH " + statementText(to));
-        } else if (from == "[REMOTESPOOLPATH]") {
-            if (to != "@:.") add("SPOOLPATH " + statementText(to));
+        // The spool paths as substitutions: SPOOLPATH would turn a value that SUBSTITUTE set
+        // ("@x" for [SPOOLPATH], "@x" without ":" for [REMOTESPOOLPATH]) into another one.
+        if (from == "[SPOOLPATH]" || from == "[REMOTESPOOLPATH]") {
+            if (to != builtinDefault(from)) add("SUBSTITUTE " + from + " " + statementArgument(to));
         } else if (!isBuiltinSub(from)) {
             add("SUBSTITUTE " + statementArgument(from) + " " + statementArgument(to));
         }

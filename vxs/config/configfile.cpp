@@ -356,8 +356,8 @@ int doSubstitute(Stmt& s) {
 int doSpoolPath(Stmt& s) {
     const std::string_view v = trimRight(s.typed);
     // The STATUS report lists the path as a substitution argument, which cannot hold both kinds
-    // of quote together with a blank.
-    if (v.empty() || !writable(std::string(v))) return kErrUnrecognized;
+    // of quote together with a blank, nor be the word that removes a substitution.
+    if (v.empty() || !writable(std::string(v)) || upperOf(v) == "CLEAR") return kErrUnrecognized;
     if (v[0] == '@')
         setSubstitution("[REMOTESPOOLPATH]",
                         v.substr(0, 2) == "@:" ? std::string(v) : "@:" + std::string(v.substr(1)));
@@ -1354,7 +1354,8 @@ int doPrintScreen(Stmt& s) {
             a = l2;
         } else {
             const std::string_view file = typedRest.substr(0, w.size());
-            if (file.empty() || file.find_first_of("\"',") != std::string_view::npos)
+            // "OFF" would be read back as the word after NEWPAGE or GUI, not as a file.
+            if (file.empty() || file.find_first_of("\"',") != std::string_view::npos || w == "OFF")
                 return kErrUnrecognized;
             next.openString = "name=" + std::string(file);
         }
