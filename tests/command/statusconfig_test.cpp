@@ -60,21 +60,21 @@ class StatusConfigTest : public test::CleanStateTest {
         (void)setLoginName(login_);
         resetConfiguration();
     }
-    // The sections that are statements, in the report's order.
-    static std::string listing() {
+    // The text of one section, which must run to its end.
+    static std::string section(bool (*write)(const ReportSink&)) {
         std::string text;
-        const ReportSink sink = [&](std::string_view line) {
+        EXPECT_TRUE(write([&](std::string_view line) {
             text += line;
             return true;
-        };
-        EXPECT_TRUE(reportConfigSection(sink));
-        EXPECT_TRUE(reportAttributesSection(sink));
-        EXPECT_TRUE(reportPrinterSection(sink));
-        EXPECT_TRUE(reportBtreeVerifySection(sink));
-        EXPECT_TRUE(reportKeyboardSection(sink));
-        EXPECT_TRUE(reportColorsSection(sink));
-        EXPECT_TRUE(reportSubstituteSection(sink));
+        }));
         return text;
+    }
+    // The sections that are statements, in the report's order.
+    static std::string listing() {
+        return section(reportConfigSection) + section(reportAttributesSection) +
+               section(reportPrinterSection) + section(reportBtreeVerifySection) +
+               section(reportKeyboardSection) + section(reportColorsSection) +
+               section(reportSubstituteSection);
     }
     static std::vector<std::string> linesOf(const std::string& text) {
         std::vector<std::string> lines;
@@ -97,11 +97,7 @@ class StatusConfigTest : public test::CleanStateTest {
 
 TEST_F(StatusConfigTest, TheDefaultConfigurationListsItsDefaultsAndReadsBack) {
     ASSERT_EQ(processConfigFile((dir_ / "none.sys").string()), 0);
-    std::string config;
-    ASSERT_TRUE(reportConfigSection([&](std::string_view line) {
-        config += line;
-        return true;
-    }));
+    const std::string config = section(reportConfigSection);
     const auto lines = linesOf(config);
     EXPECT_EQ(lines.front(), "3D_FIELDS ON, 3D_FIELDS UNDR_OFF");
     for (const char* expected :
@@ -132,11 +128,7 @@ TEST_F(StatusConfigTest, TheDefaultConfigurationListsItsDefaultsAndReadsBack) {
     EXPECT_LT(config.find("MAX_SORT_MEMORY"), config.find("MAXRECALL"));
     EXPECT_LT(config.find("OPTION 9 "), config.find("OPTION 11 "));
 
-    std::string substitute;
-    ASSERT_TRUE(reportSubstituteSection([&](std::string_view line) {
-        substitute += line;
-        return true;
-    }));
+    const std::string substitute = section(reportSubstituteSection);
     EXPECT_EQ(substitute,
               " \nSubstitute [WSID] \nSubstitute [SESSION] \nSubstitute [SPOOLPATH] .\n"
               "Substitute [REMOTESPOOLPATH] @:.\nSubstitute CON: CON:\n");
@@ -211,11 +203,7 @@ TEST_F(StatusConfigTest, AListingOfManySettingsReadsBackAsTheSameConfiguration) 
 // before it still reads back.
 TEST_F(StatusConfigTest, TheDefaultPrinterReadsBackUnderOption28) {
     ASSERT_EQ(startup("PRINTER EPSON\nPRINTER LPP 66\nOPTION 28 ON\nPRINTER LASER LPP 60\n"), 0);
-    std::string printers;
-    ASSERT_TRUE(reportPrinterSection([&](std::string_view line) {
-        printers += line;
-        return true;
-    }));
+    const std::string printers = section(reportPrinterSection);
     EXPECT_EQ(printers,
               "PRINTER EPSON\nOPTION 28 OFF\nPRINTER LPP 66\nOPTION 28 ON\nPRINTER LASER LPP 60\n");
     expectReadsBack(listing());
