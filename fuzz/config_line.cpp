@@ -1,7 +1,9 @@
 // Fuzz target: configuration text.  An input whose first byte is odd is a whole configuration
 // file read at start-up (written to the scratch directory); otherwise the rest is one statement
 // given after start-up, as CONFIG gives it.  processConfig answers 0 or 1, and the settings it
-// leaves, written as statements and read back at start-up, give the same settings again.
+// leaves, written as statements and read back at start-up, give the same settings again; so do
+// the configuration sections of the STATUS report, read back as a configuration file.
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +11,7 @@
 #include <string_view>
 
 #include "fuzz/scratch.h"
+#include "vxs/command/statusconfig.h"
 #include "vxs/config/config.h"
 #include "vxs/debugger/logger.h"
 #include "vxs/interpreter/strsub.h"
@@ -22,7 +25,23 @@ void setUpOnce() {
     if (done) return;
     done = true;
     vxfuzz::enterScratchDirectory("config");
-    g_login = vxs::loginName();
+    // The report shows the login name, which LOGIN_NAME reads back in lower case.
+    for (char c : vxs::loginName()) g_login += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
+
+// The sections of the STATUS report that are statements, as one text.
+std::string listing() {
+    std::string text;
+    const vxs::ReportSink sink = [&](std::string_view line) {
+        text += line;
+        return true;
+    };
+    for (auto* section : {vxs::reportConfigSection, vxs::reportAttributesSection,
+                          vxs::reportPrinterSection, vxs::reportBtreeVerifySection,
+                          vxs::reportKeyboardSection, vxs::reportColorsSection,
+                          vxs::reportSubstituteSection})
+        if (!section(sink)) abort();
+    return text;
 }
 
 // Back to the state before the input: no log file, level 0, the table of SETENV empty.
@@ -64,6 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string again;
     const auto first = vxs::configStatements();
     for (const auto& line : first) again += line + "\n";
+    const std::string report = listing();
     cleanUp();
     vxfuzz::writeScratchFile("again.sys", again);
     if (vxs::processConfigFile("again.sys") != 0) {
@@ -82,6 +102,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 break;
             }
         }
+        abort();
+    }
+    cleanUp();
+    vxfuzz::writeScratchFile("listing.sys", report);
+    if (vxs::processConfigFile("listing.sys") != 0) {
+        for (const auto& m : vxs::configMessages())
+            fprintf(stderr, "report line refused when read back: %s\n", m.c_str());
+        abort();
+    }
+    if (listing() != report) {
+        fprintf(stderr, "report:\n%s\nread back:\n%s\n", report.c_str(), listing().c_str());
         abort();
     }
     cleanUp();

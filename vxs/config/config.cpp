@@ -254,6 +254,9 @@ bool wsidUnique() {
 void setCommandLineWsid(int wsid) {
     state().commandLineWsid = wsid;
 }
+int commandLineWsid() {
+    return state().commandLineWsid;
+}
 
 // The switches start-up offers before its own rules: the two WSID selection statements, with
 // or without blanks around "=", in any case.
@@ -413,12 +416,9 @@ void freeStringTables() {
     s.messages.clear();
 }
 
-// ---- settings as statements ----
+// ---- settings as statement text ----
 
-namespace {
-
-// "!" written "\!": it would end the statement.
-std::string escapeBangs(std::string_view text) {
+std::string statementText(std::string_view text) {
     std::string r;
     for (char c : text) {
         if (c == '!') r += '\\';
@@ -427,14 +427,100 @@ std::string escapeBangs(std::string_view text) {
     return r;
 }
 
-// A text as one argument: a word as it is, else between quotes of the kind it does not hold.
-std::string quoted(std::string_view text) {
+std::string statementArgument(std::string_view text) {
     if (!text.empty() && text.find(' ') == std::string_view::npos && text[0] != '"' &&
         text[0] != '\'')
-        return escapeBangs(text);
+        return statementText(text);
     const char q = text.find('"') == std::string_view::npos ? '"' : '\'';
-    return q + escapeBangs(text) + q;
+    return q + statementText(text) + q;
 }
+
+std::string executeArgument(std::string_view command) {
+    return statementText(command.find('"') == std::string_view::npos
+                             ? std::string(command)
+                             : '"' + std::string(command) + '"');
+}
+
+std::string openDefaultArgument(std::string_view text) {
+    return text.find('"') == std::string_view::npos ? '"' + statementText(text) + '"'
+                                                     : statementText(text);
+}
+
+const char* consoleWord(int console) {
+    return console == 1 ? "ON" : console == 2 ? "OFF" : console == 3 ? "OFF ALWAYS" : "";
+}
+const char* dataHiliteWord(int dataHilite) {
+    return dataHilite == 0 ? "OFF" : dataHilite == 1 ? "WIN_OFF" : dataHilite == 2 ? "WIN_ON" : "ON";
+}
+const char* fileNamesWord(int fileNameCase) {
+    return fileNameCase < 0 ? "LOWER_CASE" : fileNameCase == 0 ? "MIXED_CASE" : "UPPER_CASE";
+}
+const char* lineDrawWord(int lineDraw) {
+    static const char* const kLine[] = {"OFF", "RAISED", "SUNKEN", "THIN", "THINRAISED"};
+    return lineDraw >= 0 && lineDraw <= 4 ? kLine[lineDraw] : "THIN";
+}
+const char* styleCaseWord(char letter) {
+    return letter == 'L' ? "LOWER" : letter == 'M' ? "MIXED" : letter == 'U' ? "UPPER" : "CLEAR";
+}
+
+const char* optionText(int number) {
+    switch (number) {
+        case 1: return "FORM statement default count";
+        case 2: return "process keyboard values in control character range";
+        case 4: return "display output records to recl when EOL=NONE";
+        case 5: return "default to ISAM indexes";
+        case 7: return "use old syntax checking for IF statements";
+        case 9: return "maximum number of concurrent workstations";
+        case 11: return "don't clear unreferenced variables";
+        case 13: return "terminal scan milliseconds";
+        case 14: return "allow duplicate locks on the same record";
+        case 15: return "suppress indentation of comment continuation";
+        case 16: return "don't display program name during load";
+        case 17: return "display 4000 error messages in status line";
+        case 18: return "don't use century unless it is specified in date format";
+        case 19: return "SCO year 2000 fix - only needed for older SCO versions";
+        case 21: return "make DATE$(0) yield 12/31/1899";
+        case 22: return "use BTREE2 as the default BTREE type";
+        case 23: return "prevent data conversion errors from moving file position";
+        case 24: return "disable X attribute during select";
+        case 25: return "make FILE$(0) be CON: if in windows";
+        case 26: return "suppress creation of .BAK files";
+        case 27: return "ignore invalid year 2000 key data (error 4120)";
+        case 28: return "force all CONFIG PRINTER statements to specify a printer";
+        case 29: return "save programs as .KT files";
+        case 30: return "server side printing for client-server";
+        case 31: return "treat WIN:/ as direct printing";
+        case 32: return "prevent printing error 6245 unsupported escape sequence";
+        case 33: return "locking position for large file support";
+        case 34: return "Ctrl-P uses default printer not printer select";
+        case 35: return "Client-Server kill server process if keep-alive fails";
+        case 36: return "enable cursor during INPUT SELECT";
+        case 37: return "right arrow generates down arrow FKEY";
+        case 38: return "reduced error checking for fields specifications";
+        case 39: return "suppress colon right alignment for labels";
+        case 40: return "change default hot field type from hot text to buttons";
+        case 41: return "ignore GUI CONTROLS when GUIMODE is off";
+        case 42: return "don't map drives when UNC paths are used for shell calls";
+        case 43: return "INPUT SELECT changes fields before returning control";
+        case 44: return "treat mouse wheel movements as up/down arrow keys";
+        case 45: return "allow old style 'window on a field' syntax.";
+        case 46: return "treat numpad +,- as +,- instead of field plus";
+        case 47: return "allow OPEN statements to use PRINTER=";
+        case 48: return "make ENTER key set FKEY to 0 even with an FKEY specification";
+        case 49: return "use relative path for spool file";
+        case 50: return "suppress theme usage for text controls";
+        case 51: return "recover deleted records for all files";
+        case 52: return "allow floating second click";
+        case 53: return "allow mouse positioning inside a field";
+        case 54: return "exit at command prompt";
+        case 55: return "make NWP align fixed width characters individually";
+        case 57: return "clear fkeys of inactive Q combo box fields";
+        case 97: return "count kept with the stack sizes";
+        default: return nullptr;
+    }
+}
+
+namespace {
 
 // A byte string in escape value notation: hex pairs.
 std::string hexValue(std::string_view bytes) {
@@ -475,6 +561,23 @@ void printerLines(const PrinterTable& p, std::vector<std::string>& out) {
 
 }  // namespace
 
+std::vector<std::string> printerStatements() {
+    const auto& s = state();
+    std::vector<std::string> out;
+    printerLines(s.defaultPrinter, out);
+    // The default printer's table may have been filled before OPTION 28 came to require a
+    // printer name: its statements are read back with the option off for the moment.
+    const bool unnamed = !out.empty() && !(out.size() == 1 && s.defaultPrinter.type > 0);
+    if (optionOn(28) && unnamed) {
+        out.insert(out.begin() + (s.defaultPrinter.type > 0 ? 1 : 0), "OPTION 28 OFF");
+        out.push_back("OPTION 28 ON");
+    }
+    for (const auto& p : s.printers) printerLines(p, out);
+    for (auto it = s.printerTypes.rbegin(); it != s.printerTypes.rend(); ++it)
+        out.push_back("PRINTER TYPE " + it->name + " SELECT " + statementText(it->select));
+    return out;
+}
+
 std::vector<std::string> configStatements() {
     const auto& s = state();
     const auto& l = s.limits;
@@ -487,12 +590,12 @@ std::vector<std::string> configStatements() {
         add(std::string("DRIVE ") + letter + ":," + d.osDirectory + ",," + d.current);
     }
     for (const auto& [from, to] : s.substitutions) {
-        if (from == "[SPOOLPATH]") {
-            if (to != ".") add("SPOOLPATH " + escapeBangs(to));
-        } else if (from == "[REMOTESPOOLPATH]") {
-            if (to != "@:.") add("SPOOLPATH " + escapeBangs(to));
+        // The spool paths as substitutions: SPOOLPATH would turn a value that SUBSTITUTE set
+        // ("@x" for [SPOOLPATH], "@x" without ":" for [REMOTESPOOLPATH]) into another one.
+        if (from == "[SPOOLPATH]" || from == "[REMOTESPOOLPATH]") {
+            if (to != builtinDefault(from)) add("SUBSTITUTE " + from + " " + statementArgument(to));
         } else if (!isBuiltinSub(from)) {
-            add("SUBSTITUTE " + quoted(from) + " " + quoted(to));
+            add("SUBSTITUTE " + statementArgument(from) + " " + statementArgument(to));
         }
     }
     // OPTION flags and values.
@@ -524,20 +627,12 @@ std::vector<std::string> configStatements() {
     add(std::string("S/36-MODE ") + (l.s36Mode ? "ON" : "OFF"));
     add(std::string("SYNC ") + (l.syncWrites ? "ON" : "OFF"));
     if (l.chainDflt != ' ') add(std::string("CHAINDFLT ") + l.chainDflt);
-    add(std::string("FILENAMES ") + (l.fileNameCase < 0    ? "LOWER_CASE"
-                                     : l.fileNameCase == 0 ? "MIXED_CASE"
-                                                           : "UPPER_CASE"));
+    add(std::string("FILENAMES ") + fileNamesWord(l.fileNameCase));
     {
         static const char* const kItems[] = {"COMMENTS", "EXPRESSIONS", "KEYWORDS", "LABELS"};
         std::string st = "STYLE";
-        for (int i = 0; i < 4; ++i) {
-            const char c = l.styleCase[i];
-            const char* word = c == 'L'   ? "LOWER"
-                               : c == 'M' ? "MIXED"
-                               : c == 'U' ? "UPPER"
-                                          : "CLEAR";
-            st += std::string(" ") + kItems[i] + " " + word;
-        }
+        for (int i = 0; i < 4; ++i)
+            st += std::string(" ") + kItems[i] + " " + styleCaseWord(l.styleCase[i]);
         if (l.styleIndent >= 0) {
             st += " INDENT " + num(l.styleIndent);
             if (l.styleCommentColumn) st += " " + num(l.styleCommentColumn);
@@ -547,26 +642,23 @@ std::vector<std::string> configStatements() {
     add(std::string("SHELL DEFAULT ") + (l.shellOnServer ? "SERVER" : "CLIENT"));
     add("SHELL LIMIT " + num(l.shellLimit));
     // Paths, names and programs.
-    if (!s.printDir.empty()) add("PRINTDIR " + escapeBangs(s.printDir));
-    if (!s.onqPath.empty()) add("ONQPATH " + escapeBangs(s.onqPath));
-    if (!s.registryPath.empty()) add("KTSERVER " + escapeBangs(s.registryPath));
-    if (!s.configuredWorkPath.empty()) add("WORKPATH " + escapeBangs(s.configuredWorkPath));
-    if (!s.spoolCmd.empty()) add("SPOOLCMD " + escapeBangs(s.spoolCmd));
-    if (!s.clientCurrentDir.empty()) add("CLIENT_CURRENT_DIR " + quoted(s.clientCurrentDir));
+    if (!s.printDir.empty()) add("PRINTDIR " + statementText(s.printDir));
+    if (!s.onqPath.empty()) add("ONQPATH " + statementText(s.onqPath));
+    if (!s.registryPath.empty()) add("KTSERVER " + statementText(s.registryPath));
+    if (!s.configuredWorkPath.empty()) add("WORKPATH " + statementText(s.configuredWorkPath));
+    if (!s.spoolCmd.empty()) add("SPOOLCMD " + statementText(s.spoolCmd));
+    if (!s.clientCurrentDir.empty()) add("CLIENT_CURRENT_DIR " + statementArgument(s.clientCurrentDir));
     if (!s.editor.empty())
-        add("EDITOR " + quoted(s.editor) + (s.editorRemove ? " REMOVE" : "") +
+        add("EDITOR " + statementArgument(s.editor) + (s.editorRemove ? " REMOVE" : "") +
             (s.editorNoWait ? " NOWAIT" : ""));
     // A command holding a double quote goes between quotes: only the text between the first
     // and the last is read back.
-    if (!s.execute.empty())
-        add("EXECUTE " + escapeBangs(s.execute.find('"') == std::string::npos
-                                         ? s.execute
-                                         : '"' + s.execute + '"'));
-    if (s.loginNameSet) add("LOGIN_NAME " + escapeBangs(s.loginName));
-    if (!s.applicationName.empty()) add("APPLICATION_NAME " + escapeBangs(s.applicationName));
+    if (!s.execute.empty()) add("EXECUTE " + executeArgument(s.execute));
+    if (s.loginNameSet) add("LOGIN_NAME " + statementText(s.loginName));
+    if (!s.applicationName.empty()) add("APPLICATION_NAME " + statementText(s.applicationName));
     if (!s.helpFile.empty()) add("HELPDFLT " + s.helpFile + "," + s.helpTopic);
     if (!s.logFile.empty())
-        add("LOGGING " + num(logLevel()) + ", " + quoted(s.logFile) +
+        add("LOGGING " + num(logLevel()) + ", " + statementArgument(s.logFile) +
             (l.unattended ? " UNATTENDED" : ""));
     for (const auto& f : s.btreeVerify) add("BTREE_VERIFY " + f);
     if (!s.s23Drives.empty()) add("S/23-DRIVES " + s.s23Drives);
@@ -577,10 +669,7 @@ std::vector<std::string> configStatements() {
     for (const auto& a : d.attributes) add("ATTRIBUTE " + a);
     if (!d.escSpace) add("ATTRIBUTE ESC NOSPACE");
     for (const auto& c : d.colors) add("COLOR " + c);
-    if (f.console)
-        add(std::string("CONSOLE ") + (f.console == 1   ? "ON"
-                                       : f.console == 2 ? "OFF"
-                                                        : "OFF ALWAYS"));
+    if (f.console) add(std::string("CONSOLE ") + consoleWord(f.console));
     if (f.cursor) {
         char buf[8];
         std::snprintf(buf, sizeof buf, "%04X", f.cursor);
@@ -589,19 +678,13 @@ std::vector<std::string> configStatements() {
     if (!f.dataHiliteAttr.empty())
         add("DATAHILITE " + f.dataHiliteAttr);
     else
-        add(std::string("DATAHILITE ") + (f.dataHilite == 0   ? "OFF"
-                                          : f.dataHilite == 1 ? "WIN_OFF"
-                                          : f.dataHilite == 2 ? "WIN_ON"
-                                                              : "ON"));
+        add(std::string("DATAHILITE ") + dataHiliteWord(f.dataHilite));
     add("FIELDBREAK MIN_SPACES " + num(f.fieldBreakMinSpaces) + " UNDERSCORE " +
         (f.fieldBreakUnderscore ? "ON" : "OFF"));
     for (const auto& h : d.fieldHelp) add("FIELDHELP " + h);
     for (const auto& fo : d.fonts) add("FONT " + fo);
     add(std::string("FORCE VISIBILITY ") + (f.forceVisibility ? "ON" : "OFF"));
-    {
-        static const char* const kLine[] = {"OFF", "RAISED", "SUNKEN", "THIN", "THINRAISED"};
-        add(std::string("GRAPHIC_LINEDRAW ") + kLine[f.lineDraw]);
-    }
+    add(std::string("GRAPHIC_LINEDRAW ") + lineDrawWord(f.lineDraw));
     if (d.gui >= 0) add(std::string("GUI ") + (d.gui == 0 ? "OFF" : d.gui == 1 ? "ON" : "VXVB"));
     if (!d.guiSuppress) add("GUI SUPPRESS OFF");
     if (f.insertMode == 1) add("INSERT OFF");
@@ -611,27 +694,21 @@ std::vector<std::string> configStatements() {
     if (d.minFontWidth) add("MIN_FONTSIZE " + num(d.minFontWidth) + "X" + num(d.minFontHeight));
     for (const auto& sc : d.screen) add("SCREEN " + sc);
     // OPENDFLT reads double quotes only; a string holding one is read to the end of the line.
-    if (!s.openDflt.empty())
-        add("SCREEN OPENDFLT " + (s.openDflt.find('"') == std::string::npos
-                                      ? '"' + escapeBangs(s.openDflt) + '"'
-                                      : escapeBangs(s.openDflt)));
+    if (!s.openDflt.empty()) add("SCREEN OPENDFLT " + openDefaultArgument(s.openDflt));
     if (d.statusLine)
         add("STATUSLINE ON");
     else
-        add("STATUSLINE OFF" + (d.statusMessage.empty() ? "" : " " + escapeBangs(d.statusMessage)));
+        add("STATUSLINE OFF" + (d.statusMessage.empty() ? "" : " " + statementText(d.statusMessage)));
     add(std::string("STATUSLINE ROWCOL ") + (f.statusRowCol ? "ON" : "OFF"));
     add(std::string("TYPEAHEAD ") + (f.typeaheadOff ? "OFF" : "ON"));
     add(std::string("USERLEVEL ") + f.userLevel);
     if (d.pictureCache >= 0)
         add(std::string("PICTURE ") + (d.pictureCache ? "CACHE_ON" : "CACHE_OFF"));
     // Printing.
-    printerLines(s.defaultPrinter, out);
-    for (const auto& p : s.printers) printerLines(p, out);
-    for (auto it = s.printerTypes.rbegin(); it != s.printerTypes.rend(); ++it)
-        add("PRINTER TYPE " + it->name + " SELECT " + escapeBangs(it->select));
+    for (auto& line : printerStatements()) add(std::move(line));
     {
         const auto& ps = s.printScreen;
-        std::string line = std::string("PRINTSCREEN ") + (ps.append ? "APPEND" : "REPLACE") +
+        std::string line = std::string("PRINTSCREEN ") + (ps.replace ? "REPLACE" : "APPEND") +
                            (ps.newPage ? " NEWPAGE" : " NEWPAGE OFF") +
                            (ps.gui ? " GUI" : " GUI OFF");
         if (!ps.openString.empty()) line += " " + ps.openString.substr(5);

@@ -15,6 +15,8 @@
 namespace vxs {
 
 inline constexpr size_t kVxMaxPath = 512;  // a path holds at most kVxMaxPath - 1 bytes
+// How the STATUS report names a setting that a configuration file made (EXECUTE, WSID).
+inline constexpr char kConfigSource[] = "vxconfig.sys";
 
 // ---- the fields record: screen, field and workstation settings ----
 // Kept as one record because the whole of it goes to the terminal side in one piece.
@@ -137,7 +139,8 @@ struct PrinterType {
 };
 const std::vector<PrinterType>& printerTypes();  // PRINTER TYPE, newest first
 struct PrintScreenConfig {
-    bool append = false, newPage = false, gui = false;
+    // REPLACE: the print-screen file is replaced rather than appended to (APPEND clears it).
+    bool replace = false, newPage = false, gui = false;
     std::string openString;  // "name=" + file
 };
 const PrintScreenConfig& printScreenConfig();
@@ -149,6 +152,7 @@ bool wsidSession();   // WSID=SESSION
 bool wsidUnique();    // WSID=UNIQUE
 // A requested WSID on the command line makes WSID statements ignored.
 void setCommandLineWsid(int wsid);
+int commandLineWsid();  // 0 when none
 // Offers a command-line switch text (after its "-") to the switch parser: "WSID=SESSION" gives
 // selection mode 1, "WSID=UNIQUE" mode 2 (any case); anything else gives -1 and is left to
 // the other command-line rules.
@@ -207,6 +211,30 @@ void applyInterpreterSettings();
 // Every current setting as configuration statements: fed back to processConfig as a file at
 // start-up, they make the same state.
 std::vector<std::string> configStatements();
+
+// ---- settings as statement text (configStatements and the STATUS report share these) ----
+// A text as it stands in a statement: "!" written "\!" (a bare one would end the statement).
+std::string statementText(std::string_view text);
+// A text as one argument: a word as it is, else between quotes of the kind it does not hold.
+std::string statementArgument(std::string_view text);
+// EXECUTE's argument: between double quotes when the command holds one (only the text between
+// the first and the last is read back).
+std::string executeArgument(std::string_view command);
+// SCREEN OPENDFLT's argument: in double quotes, or to the end of the line when it holds one.
+std::string openDefaultArgument(std::string_view text);
+// The words the statements take for a stored value.
+const char* consoleWord(int console);       // ON, OFF, OFF ALWAYS ("" when not set)
+const char* dataHiliteWord(int dataHilite);  // OFF, WIN_OFF, WIN_ON, ON
+const char* fileNamesWord(int fileNameCase);
+const char* lineDrawWord(int lineDraw);
+const char* styleCaseWord(char letter);  // CLEAR, LOWER, MIXED, UPPER
+// The text the STATUS report shows after "OPTION n is ON/OFF - " (or the value of a value
+// option); null for an option that has none.
+const char* optionText(int number);
+// The printer tables, then the PRINTER TYPE list, as PRINTER statements in the order that,
+// read back, makes the same tables and list (with OPTION 28 on, the default printer's
+// statements between "OPTION 28 OFF" and "OPTION 28 ON").
+std::vector<std::string> printerStatements();
 // Messages shown under "Configuration Messages:" (kept for the STATUS command).
 const std::vector<std::string>& configMessages();
 

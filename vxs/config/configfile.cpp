@@ -140,6 +140,28 @@ bool atEnd(std::string_view s) {
     return skipBlanks(s).empty();
 }
 
+// The STATUS report writes many settings as "KEYWORD is ON" / "KEYWORD is OFF": 1 when `up`
+// is that form (with `on` set), 0 when it does not begin with the word "IS", -1 when "IS" is
+// followed by anything but exactly ON or OFF.
+int isOnOff(std::string_view up, bool& on) {
+    std::string_view a = up;
+    if (takeWord(a) != "IS") return 0;
+    const std::string_view w = takeWord(a);
+    if ((w != "ON" && w != "OFF") || !atEnd(a)) return -1;
+    on = w == "ON";
+    return 1;
+}
+// Applies an "is ON/OFF" listing line to `target`: 0 done, kErrUnrecognized for a damaged
+// one, -1 when the text is no such line.
+int setIsOnOff(std::string_view up, bool& target) {
+    bool on = false;
+    const int form = isOnOff(up, on);
+    if (form < 0) return kErrUnrecognized;
+    if (form == 0) return -1;
+    target = on;
+    return 0;
+}
+
 // The last `remaining` characters of `whole`: the same place in the other copy of the text
 // (the copy as typed and the upper-cased copy have the same length).
 std::string_view tail(std::string_view whole, size_t remaining) {
@@ -315,6 +337,10 @@ int doSubstitute(Stmt& s) {
     }
     if (int err = takeQuoted(a, from, 1024)) return err;
     if (int err = takeQuoted(a, to, 1024)) return err;
+    // The report lists the built-in entries, [WSID] and [SESSION] without a value before the
+    // workstation is known.
+    if (to.empty() && atEnd(a) && (upperOf(from) == "[WSID]" || upperOf(from) == "[SESSION]"))
+        return 0;
     if (from.empty() || to.empty() || !atEnd(a)) return kErrUnrecognized;
     // A text holding both kinds of quote could not be written back as one argument.
     for (const std::string* t : {&from, &to})
@@ -329,7 +355,9 @@ int doSubstitute(Stmt& s) {
 
 int doSpoolPath(Stmt& s) {
     const std::string_view v = trimRight(s.typed);
-    if (v.empty()) return kErrUnrecognized;
+    // The STATUS report lists the path as a substitution argument, which cannot hold both kinds
+    // of quote together with a blank, nor be the word that removes a substitution.
+    if (v.empty() || !writable(std::string(v)) || upperOf(v) == "CLEAR") return kErrUnrecognized;
     if (v[0] == '@')
         setSubstitution("[REMOTESPOOLPATH]",
                         v.substr(0, 2) == "@:" ? std::string(v) : "@:" + std::string(v.substr(1)));
@@ -339,6 +367,7 @@ int doSpoolPath(Stmt& s) {
 }
 
 int doSpoolCmd(Stmt& s) {
+    if (s.typed == "IS NOT DEFINED") return 0;  // the report's line for no command
     int depth = 0;
     for (char c : s.typed) {
         if (c == '[') ++depth;
@@ -357,11 +386,12 @@ int setPath(std::string_view v, std::string& target) {
     target.assign(v);
     return 0;
 }
+// The report's lines for a directory that is not set.
 int doPrintDir(Stmt& s) {
-    return setPath(s.typed, state().printDir);
+    return s.typed == "IS NOT SPECIFIED" ? 0 : setPath(s.typed, state().printDir);
 }
 int doOnqPath(Stmt& s) {
-    return setPath(s.typed, state().onqPath);
+    return s.typed == "NOT DEFINED" ? 0 : setPath(s.typed, state().onqPath);
 }
 int doKtserver(Stmt& s) {
     return setPath(s.typed, state().registryPath);
@@ -381,8 +411,12 @@ int doClientDir(Stmt& s) {
 
 int doEditor(Stmt& s) {
     std::string_view a = s.typed;
+    if (atEnd(a)) return 0;  // the report's line for an editor that is not set
+    const bool quoted = skipBlanks(a)[0] == '"' || skipBlanks(a)[0] == '\'';
     std::string program;
     if (int err = takeQuoted(a, program)) return err;
+    // The report writes the flags as "program, NOWAIT, REMOVE".
+    if (!quoted && program.size() > 1 && program.back() == ',' && !atEnd(a)) program.pop_back();
     if (program.empty() || !writable(program)) return kErrUnrecognized;
     bool remove = false, noWait = false;
     std::string_view rest = tail(s.up, a.size());
@@ -404,6 +438,9 @@ int doEditor(Stmt& s) {
 }
 
 int doExecute(Stmt& s) {
+    // The report's lines beside the command: where it came from, or that there is none.
+    const std::string_view up = trimRight(s.up);
+    if (up.starts_with("CAME FROM ") || up == "WAS NOT SET") return 0;
     if (!state().execute.empty()) return 0;  // the first command wins
     std::string text = lowerOf(trimRight(s.up));
     const size_t q1 = text.find('"'), q2 = text.rfind('"');
@@ -411,7 +448,7 @@ int doExecute(Stmt& s) {
         text = q2 > q1 ? text.substr(q1 + 1, q2 - q1 - 1) : text.substr(q1 + 1);
     text = std::string(trimRight(skipBlanks(text)));
     if (text.empty()) return kErrUnrecognized;
-    setExecuteCommand(text, "vxconfig.sys");
+    setExecuteCommand(text, kConfigSource);
     return 0;
 }
 
@@ -456,6 +493,7 @@ int doSetenv(Stmt& s) {
 
 int doLogging(Stmt& s) {
     std::string_view a = s.up;
+    if (trimRight(a) == "IS OFF") return 0;  // the report's line when no log file is open
     int level = 0;
     if (!takeNumber(a, level)) return kErrUnrecognized;
     a = skipBlanks(a);
@@ -482,7 +520,7 @@ int doLogging(Stmt& s) {
 int doLoginName(Stmt& s) {
     if (state().loginNameSet) return 0;  // the first name wins
     const std::string name = lowerOf(trimRight(s.up));
-    if (name.empty()) return kErrUnrecognized;
+    if (name.empty()) return 0;  // the report's line when no name is set
     if (name.size() > 79) return kErrNameTooLong;
     if (setLoginName(name)) return kErrNameTooLong;
     state().loginName = name;
@@ -498,7 +536,10 @@ int doApplicationName(Stmt& s) {
 }
 
 int doHelpDflt(Stmt& s) {
-    const std::string_view v = trimRight(s.up);
+    std::string_view v = trimRight(s.up);
+    // The report writes "HELPDFLT is file,topic" or "HELPDFLT is not defined".
+    if (v == "IS NOT DEFINED") return 0;
+    if (v.starts_with("IS ")) v = skipBlanks(v.substr(3));
     if (v == "CLEAR") {
         state().helpFile.clear();
         state().helpTopic.clear();
@@ -515,7 +556,21 @@ int doHelpDflt(Stmt& s) {
 }
 
 int doChainDflt(Stmt& s) {
-    state().limits.chainDflt = s.up.empty() ? ' ' : s.up[0];
+    // The report follows the letter with what it means; a blank letter leaves only that.
+    constexpr std::string_view kObjects = " - LOOK FOR OBJECT FILES FIRST.",
+                               kSource = " - LOOK FOR OBJECT FILES WITH SOURCE FIRST.";
+    const std::string_view up = trimRight(s.up);
+    char& c = state().limits.chainDflt;
+    if (up == kSource.substr(1)) {
+        c = ' ';
+        return 0;
+    }
+    if (up.size() > 1 && (up.substr(1) == kObjects || up.substr(1) == kSource)) {
+        if ((up[0] == 'O') != (up.substr(1) == kObjects)) return kErrUnrecognized;
+        c = up[0];
+        return 0;
+    }
+    c = up.empty() ? ' ' : up[0];
     return 0;
 }
 
@@ -569,6 +624,16 @@ int doS23Drives(Stmt& s) {
 int do3dFields(Stmt& s) {
     const std::string_view w = trimRight(s.up);
     FieldsConfig& f = fieldsConfig();
+    // The report's form: "3D_FIELDS ON, 3D_FIELDS UNDR_OFF".
+    if (const size_t comma = w.find(','); comma != std::string_view::npos) {
+        const std::string_view look = w.substr(0, comma), rest = skipBlanks(w.substr(comma + 1));
+        if ((look != "ON" && look != "OFF") ||
+            (rest != "3D_FIELDS UNDR_ON" && rest != "3D_FIELDS UNDR_OFF"))
+            return kErrUnrecognized;
+        f.fields3d = look == "ON";
+        f.underline = rest == "3D_FIELDS UNDR_ON";
+        return 0;
+    }
     if (w == "OFF")
         f.fields3d = false;
     else if (w == "ON")
@@ -613,14 +678,21 @@ int doColor(Stmt& s) {
     std::vector<std::string> items;
     while (!(a = skipBlanks(a)).empty()) {
         size_t n = a.find(' ');
-        std::string_view item = a.substr(0, n);
+        std::string item(a.substr(0, n));
         a.remove_prefix(item.size());
+        // The report writes "[name] #rrggbb": the value after a blank.
+        if (!item.empty() && item.back() == ']' && !skipBlanks(a).empty() && skipBlanks(a)[0] == '#') {
+            a = skipBlanks(a);
+            const std::string_view value = a.substr(0, a.find(' '));
+            item += value;
+            a.remove_prefix(value.size());
+        }
         if (!bracketedItem(item)) return kErrUnrecognized;
-        const std::string_view value = item.substr(item.find(']') + 1);
+        const std::string_view value = std::string_view(item).substr(item.find(']') + 1);
         if (value.size() != 7 || value[0] != '#') return kErrUnrecognized;
         for (char c : value.substr(1))
             if (hexDigit(c) < 0) return kErrUnrecognized;
-        items.emplace_back(item);
+        items.push_back(std::move(item));
     }
     if (items.empty()) return kErrUnrecognized;
     for (auto& i : items) state().display.colors.push_back(std::move(i));
@@ -630,6 +702,7 @@ int doColor(Stmt& s) {
 int doConsole(Stmt& s) {
     const std::string_view w = trimRight(s.up);
     int& c = fieldsConfig().console;
+    if (w == "NOT SET") return 0;  // the report's line for the default
     if (w == "ON")
         c = 1;
     else if (w == "OFF")
@@ -649,6 +722,10 @@ int doCursor(Stmt& s) {
         if (hexDigit(c) < 0) return kErrUnrecognized;
         v = v * 16 + hexDigit(c);
     }
+    if (v == 0) {  // the report's "CURSOR 0000": the default shape
+        fieldsConfig().cursor = 0;
+        return 0;
+    }
     int end = v & 0xff, start = v >> 8;
     end = end > 12 ? 13 : end < 2 ? 1 : end;
     if (start > end - 1) start = end - 1;
@@ -660,7 +737,12 @@ int doDataHilite(Stmt& s) {
     const std::string_view w = trimRight(s.up);
     FieldsConfig& f = fieldsConfig();
     f.dataHiliteAttr.clear();
-    if (w == "OFF")
+    // The report explains the two highlights that use colours of their own.
+    if (w == "WIN_ON - USING WINDOWS SELECTED COLORS")
+        f.dataHilite = 2;
+    else if (w == "ON - USING INVERSE COLORS")
+        f.dataHilite = 3;
+    else if (w == "OFF")
         f.dataHilite = 0;
     else if (w == "WIN_OFF")
         f.dataHilite = 1;
@@ -690,6 +772,12 @@ int doFieldBreak(Stmt& s) {
             next.fieldBreakUnderscore = v == "ON";
         } else {
             return kErrUnrecognized;
+        }
+        // The report separates the items with a comma.
+        a = skipBlanks(a);
+        if (!a.empty() && a[0] == ',') {
+            a.remove_prefix(1);
+            if (atEnd(a)) return kErrUnrecognized;
         }
     }
     fieldsConfig() = next;
@@ -756,8 +844,10 @@ int doGui(Stmt& s) {
     auto& d = state().display;
     if (w == "OFF")
         d.gui = 0;
-    else if (w == "SUPPRESS ON")
+    else if (w == "SUPPRESS ON" || w == "SUPPRESS - IGNORE VXVB SYNTAX IS ON.")
         d.guiSuppress = true;
+    else if (w == "VXVB - USE VXVB AS CONSOLE IS OFF.")
+        return 0;  // the report's line for the console this front end has
     else
         return kErrUnrecognized;
     return 0;
@@ -767,6 +857,7 @@ int doInsert(Stmt& s) {
     std::string_view a = s.up;
     const std::string_view w = takeWord(a);
     FieldsConfig& f = fieldsConfig();
+    if (trimRight(s.up) == "NOT DEFINED - DEFAULT TO DATAHILITE SETTING") return 0;
     if (w == "ON" && atEnd(a))
         f.insertMode = 2;
     else if (w == "OFF" && atEnd(a))
@@ -797,6 +888,11 @@ int doMinFontSize(Stmt& s) {
 // SCREEN: every item is checked before any is kept.
 int doScreen(Stmt& s) {
     std::string_view a = s.up;
+    // The report's lines for settings left at their defaults.
+    const std::string_view whole = trimRight(a);
+    if (whole == "OPENDFLT NOT SPECIFIED") return 0;
+    if (whole.size() == 9 && std::strchr("BCHINRSU", whole[0]) && whole.substr(1) == " DEFAULT")
+        return 0;
     std::vector<std::string> items;
     std::string openDflt;
     bool hasOpen = false;
@@ -896,7 +992,10 @@ int doBreak(Stmt& s) {
     std::string_view a = s.up;
     int n = 0, m = 0;
     if (!takeNumber(a, n) || n < 1) return kErrUnrecognized;
-    if (!atEnd(a) && !takeNumber(a, m)) return kErrUnrecognized;
+    a = skipBlanks(a);
+    const bool comma = !a.empty() && a[0] == ',';  // the report writes "BREAK n, m"
+    if (comma) a.remove_prefix(1);
+    if ((comma || !atEnd(a)) && !takeNumber(a, m)) return kErrUnrecognized;
     state().limits.breakLines = n;
     state().limits.breakSecond = m;
     return 0;
@@ -926,6 +1025,7 @@ int doDecimal(Stmt& s) {
 }
 
 int doDimOnly(Stmt& s) {
+    if (int r = setIsOnOff(s.up, state().limits.dimOnly); r >= 0) return r;
     state().limits.dimOnly = onWord(s.up);
     return 0;
 }
@@ -943,6 +1043,11 @@ int doSync(Stmt& s) {
 int doS36Mode(Stmt& s) {
     state().limits.s36Mode = onWord(s.up);
     return 0;
+}
+// "S36MODE is ON": the report's name of S/36-MODE.
+int doS36ModeListing(Stmt& s) {
+    const int r = setIsOnOff(s.up, state().limits.s36Mode);
+    return r < 0 ? kErrUnrecognized : r;
 }
 int doRd(Stmt& s) {
     return setLimit(s.up, 0, 15, state().limits.rd);
@@ -979,6 +1084,11 @@ int doStyle(Stmt& s) {
     static const char* const kItems[] = {"COMMENTS", "EXPRESSIONS", "KEYWORDS", "LABELS"};
     while (!atEnd(a)) {
         std::string_view probe = skipBlanks(a);
+        if (probe[0] == ',') {  // the report separates items with commas
+            a = probe.substr(1);
+            if (atEnd(a)) return kErrUnrecognized;
+            continue;
+        }
         if (probe[0] < 'A' || probe[0] > 'L') break;  // only words up to "L" are items
         const std::string_view w = takeWord(a);
         if (w == "CLEAR") {
@@ -987,13 +1097,25 @@ int doStyle(Stmt& s) {
             continue;
         }
         if (w == "INDENT") {
-            int n = 0;
-            if (!takeNumber(a, n) || n > 8) return kErrUnrecognized;
-            next.styleIndent = n;
             std::string_view look = a;
-            if (takeWord(look) == "CLEAR") {
+            if (takeWord(look) == "CLEAR") {  // the report's "INDENT CLEAR[, m]"
                 next.styleIndent = -1;
                 a = look;
+            } else {
+                int n = 0;
+                if (!takeNumber(a, n) || n > 8) return kErrUnrecognized;
+                next.styleIndent = n;
+                look = a;
+                if (takeWord(look) == "CLEAR") {
+                    next.styleIndent = -1;
+                    a = look;
+                }
+            }
+            look = skipBlanks(a);
+            if (!look.empty() && look[0] == ',') {  // "INDENT n, m" in the report
+                std::string_view after = skipBlanks(look.substr(1));
+                if (after.empty() || after[0] < '0' || after[0] > '9') return kErrUnrecognized;
+                a = after;
             }
             look = skipBlanks(a);
             if (!look.empty() && look[0] >= '0' && look[0] <= '9') {
@@ -1003,7 +1125,7 @@ int doStyle(Stmt& s) {
             }
             continue;
         }
-        int item = -1;
+        int item = w == "COMMENT" ? 0 : -1;  // the report's name of COMMENTS
         for (int i = 0; i < 4; ++i)
             if (w == kItems[i]) item = i;
         if (item < 0) return kErrUnrecognized;
@@ -1033,6 +1155,21 @@ int doOption(Stmt& s) {
     if (n == 3 || n == 8 || n == 12 || n == 20 || n == 56 || (n >= 58 && n <= 96))
         return kErrUnrecognized;
     auto& st = state();
+    // The report's form: "n is ON - text" or, for a value option, "n is value - text".
+    std::string_view look = a;
+    if (takeWord(look) == "IS") {
+        const char* text = optionText(n);
+        const std::string_view word = takeWord(look);
+        if (!text || word.empty() || look.substr(0, 3) != " - " ||
+            look.substr(3) != upperOf(text))
+            return kErrUnrecognized;
+        if (n != 9 && n != 13 && n != 33 && n != 97) {
+            if (word != "ON" && word != "OFF") return kErrUnrecognized;
+            if (n != 30) setOption(n, word == "ON");  // 30 is accepted and has no effect
+            return 0;
+        }
+        a = word;  // the value, read below as the statement's
+    }
     auto value = [&](int lo, int hi, int& target) { return setLimit(a, lo, hi, target); };
     switch (n) {
         case 6:
@@ -1054,6 +1191,15 @@ int doOption(Stmt& s) {
         case 98: setOption(98, true); return 0;
         default: setOption(n, onWord(a)); return 0;
     }
+}
+
+// "OPTIONS 98 and 99 check for NULL records is ON": the report's line for OPTION 98 and 99.
+int doOptions(Stmt& s) {
+    const std::string_view up = trimRight(s.up);
+    constexpr std::string_view kHead = "98 AND 99 CHECK FOR NULL RECORDS ";
+    if (!up.starts_with(kHead)) return kErrUnrecognized;
+    const int r = setIsOnOff(up.substr(kHead.size()), state().nullRecordCheck);
+    return r < 0 ? kErrUnrecognized : r;
 }
 
 // ---- printing ----
@@ -1192,9 +1338,9 @@ int doPrintScreen(Stmt& s) {
         std::string_view look = a;
         const bool off = takeWord(look) == "OFF";
         if (w == "REPLACE")
-            next.append = false;
+            next.replace = true;
         else if (w == "APPEND")
-            next.append = true;
+            next.replace = false;
         else if (w == "NEWPAGE")
             next.newPage = !off, a = off ? look : a;
         else if (w == "GUI")
@@ -1208,7 +1354,8 @@ int doPrintScreen(Stmt& s) {
             a = l2;
         } else {
             const std::string_view file = typedRest.substr(0, w.size());
-            if (file.empty() || file.find_first_of("\"',") != std::string_view::npos)
+            // "OFF" would be read back as the word after NEWPAGE or GUI, not as a file.
+            if (file.empty() || file.find_first_of("\"',") != std::string_view::npos || w == "OFF")
                 return kErrUnrecognized;
             next.openString = "name=" + std::string(file);
         }
@@ -1219,8 +1366,39 @@ int doPrintScreen(Stmt& s) {
 
 // ---- workstation ----
 
+// The report's two lines: "requested n by source with increment i." (a request that came from
+// a configuration file is made again) and "assigned  n" (only information).
+int wsidListing(std::string_view a) {
+    int id = 0, inc = 0;
+    if (a.starts_with("ASSIGNED ")) {
+        a.remove_prefix(9);
+        return takeNumber(a, id) && atEnd(a) ? 0 : kErrUnrecognized;
+    }
+    if (!a.starts_with("REQUESTED ") || !a.ends_with(".")) return kErrUnrecognized;
+    a.remove_prefix(10);
+    a.remove_suffix(1);
+    if (!takeNumber(a, id) || !a.starts_with(" BY ")) return kErrUnrecognized;
+    constexpr std::string_view kWith = " WITH INCREMENT ";
+    const size_t with = a.rfind(kWith);
+    if (with == std::string_view::npos) return kErrUnrecognized;
+    const std::string_view source = a.substr(4, with - 4);
+    a.remove_prefix(with + kWith.size());
+    if (!takeNumber(a, inc) || !atEnd(a) || id > 999 || inc > 999) return kErrUnrecognized;
+    if (source == upperOf(kConfigSource)) {
+        if (id < 1 || inc < 1) return kErrUnrecognized;
+        if (state().commandLineWsid > 0) return 0;
+        state().wsidRequest = id;
+        state().wsidIncrement = inc;
+        return 0;
+    }
+    return source == "DEFAULT VALUES" || source == "COMMAND LINE" || source == "MULTIPLE SESSIONS"
+               ? 0
+               : kErrUnrecognized;
+}
+
 int doWsid(Stmt& s) {
     std::string_view a = trimRight(skipBlanks(s.up));
+    if (!a.empty() && (a[0] < '0' || a[0] > '9')) return wsidListing(a);
     size_t i = 0;
     int n = 0;
     while (i < a.size() && i < 5 && a[i] >= '0' && a[i] <= '9') n = n * 10 + (a[i++] - '0');
@@ -1239,9 +1417,11 @@ int doWsid(Stmt& s) {
 }
 
 int doWsidSession(Stmt& s) {
+    if (int r = setIsOnOff(s.up, state().wsidSession); r >= 0) return r;
     return atEnd(s.up) ? (state().wsidSession = true, 0) : kErrUnrecognized;
 }
 int doWsidUnique(Stmt& s) {
+    if (int r = setIsOnOff(s.up, state().wsidUnique); r >= 0) return r;
     return atEnd(s.up) ? (state().wsidUnique = true, 0) : kErrUnrecognized;
 }
 
@@ -1308,6 +1488,7 @@ constexpr Keyword kKeywords[] = {
     {"ONQ3", doIgnored, true},
     {"ONQPATH", doOnqPath, true},
     {"OPTION", doOption, false},
+    {"OPTIONS", doOptions, false},
     {"PAGEOFLOW", doPageOflow, false},
     {"PICTURE", doPicture, false},
     {"PRINTDIR", doPrintDir, false},
@@ -1319,6 +1500,8 @@ constexpr Keyword kKeywords[] = {
     {"S/23-DRIVES", doS23Drives, false},
     {"S/23-MODE", doRefused, false},
     {"S/36-MODE", doS36Mode, false},
+    {"S23DRIVES", doS23Drives, false},
+    {"S36MODE", doS36ModeListing, false},
     {"SCREEN", doScreen, false},
     {"SETENV", doSetenv, false},
     {"SHELL", doShell, false},
@@ -1464,6 +1647,8 @@ Line processLine(Run& run, std::string_view raw, std::string& shown, int& err, b
             return Line::Refused;
         }
     const std::string up = upperCopy(shown);
+    // The heading the report puts before the OPTION lines.
+    if (up == "THE FOLLOWING OPTION DESCRIPTIONS ARE FOR THE ON STATE.") return Line::Accepted;
     std::string keyword;
     size_t argStart;
     if (up.rfind("3D_FIELDS", 0) == 0) {

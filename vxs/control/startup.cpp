@@ -164,6 +164,9 @@ void assignWorkstation(const std::string& defaultDirectory) {
             vxassertion("setShareIdentity", __FILE__, __LINE__);
         setSubstitution("[SESSION]", out.sessionText);
         setSubstitution("[WSID]", out.wsidText);
+        // The fields record carries the workstation to the terminal side and to STATUS.
+        fieldsConfig().wsid = out.wsid;
+        fieldsConfig().sessionID = out.session;
         // The start-up window: this workstation and how many are on the network.
         char splash[80];
         snprintf(splash, sizeof splash, "Workstation %d, %d stations", out.wsid, out.userCount);
