@@ -201,9 +201,9 @@ TEST_F(FileCommandTest, FilesOpenInAnotherProcessAreRefused) {
     // COPY from it, COPY onto it, RENAME, FREE and DROP: all refused, nothing changed.
     EXPECT_EQ(fileCommand(CmdCopy, "held.dat copy.dat"), kErrSharing);
     EXPECT_EQ(statusText(kStatusFieldMessage), " File Sharing Violation");
-    EXPECT_THAT(ktLockedPath(), EndsWith("/held.dat"));
+    EXPECT_THAT(ktLockedPath(), EndsWith("held.dat"));
     EXPECT_EQ(fileCommand(CmdCopy, "other.dat held.dat"), kErrSharing);
-    EXPECT_THAT(ktLockedPath(), EndsWith("/held.dat"));
+    EXPECT_THAT(ktLockedPath(), EndsWith("held.dat"));
     EXPECT_EQ(fileCommand(CmdRename, "held.dat moved.dat"), kErrSharing);
     EXPECT_EQ(fileCommand(CmdFree, "held.dat"), kErrSharing);
     EXPECT_EQ(fileCommand(CmdDrop, "held.dat"), kErrSharing);

@@ -1603,6 +1603,48 @@ std::string upperCopy(std::string_view text) {
 // Outcome of one line.
 enum class Line { Accepted, Skipped, Comment, Refused };
 
+// Whether a line is one of the lines a STATUS report writes before its sections (the header,
+// the program and where it stopped, the loaded programs), which a listing read back as a
+// configuration file carries along: they set nothing.
+bool isReportHeading(std::string_view line) {
+    auto digitsThen = [](std::string_view s, std::string_view rest) {
+        size_t i = 0;
+        while (i < s.size() && s[i] == ' ') ++i;
+        const size_t first = i;
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
+        return i > first && s.substr(i).starts_with(rest);
+    };
+    if (line.starts_with("WSID=") && digitsThen(line.substr(5), "    Date=") &&
+        line.find("   Time=") != std::string_view::npos)
+        return true;
+    if (line.starts_with("Program ID ") || line.starts_with("Current Line=") ||
+        line.starts_with("Last OS Error "))
+        return true;
+    if (line.starts_with("Procedure ") && digitsThen(line.substr(10), "  Line "))
+        return true;
+    // "%-40s %-10s%-11s%-6s% 4d %s": name, MAIN/LIBRARY/RESIDENT, state, end mode, links.
+    if (line.size() < 60) return false;
+    std::vector<std::string_view> words;
+    for (size_t i = 0; i < line.size();) {
+        if (line[i] == ' ') {
+            ++i;
+            continue;
+        }
+        const size_t end = std::min(line.find(' ', i), line.size());
+        words.push_back(line.substr(i, end - i));
+        i = end;
+    }
+    if (words.size() < 6) return false;
+    const std::string_view* w = &words[words.size() - 5];
+    auto upperWord = [](std::string_view x) {
+        return !x.empty() && std::all_of(x.begin(), x.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+    };
+    return (w[0] == "MAIN" || w[0] == "LIBRARY" || w[0] == "RESIDENT") && upperWord(w[1]) &&
+           (w[2] == "END" || w[2] == "EXIT" || w[2] == "RETAIN") &&
+           std::all_of(w[3].begin(), w[3].end(), [](char c) { return c >= '0' && c <= '9'; }) &&
+           (w[4] == "LINK" || w[4] == "LINKS");
+}
+
 // Carries out one line.  `shown` receives the statement as it is reported; `err` the error.
 Line processLine(Run& run, std::string_view raw, std::string& shown, int& err, bool& isDrive) {
     err = 0;
@@ -1610,6 +1652,7 @@ Line processLine(Run& run, std::string_view raw, std::string& shown, int& err, b
     shown.assign(trimRight(raw));
     if (shown.empty() || shown[0] == kCtrlZ) return Line::Skipped;
     if (shown[0] == '!' || shown[0] == '#') return Line::Comment;
+    if (isReportHeading(shown)) return Line::Skipped;
     std::string_view text = shown;
     std::string body;
     if (text[0] == '@') {
