@@ -114,33 +114,17 @@ class FileCommandTest : public test::CleanStateTest {
         return out;
     }
 
-    struct Helper {
-        int pid = -1, in = -1, out = -1;
-        std::string reply;
-    };
+    using Helper = test::PipedHelper;
     // A second process holding `name` open with a share marker of `cls` (and the further ops).
     Helper& holdOpen(const std::string& name, int cls, std::vector<std::string> more = {}) {
         std::vector<std::string> args = {
             VX_SHARE_HELPER,    (dir_ / name).string(), "7", "2", "share", "1", "0",
             std::to_string(cls)};
         args.insert(args.end(), more.begin(), more.end());
-        const test::PipedChild child = test::startPiped(args);
-        Helper h;
-        h.pid = child.pid;
-        h.in = child.in;
-        h.out = child.out;
-        h.reply = test::readLineFrom(h.out);
-        helpers_.push_back(h);
+        helpers_.push_back(test::startHelper(args));
         return helpers_.back();
     }
-    static void end(Helper& h) {
-        if (h.pid < 0) return;
-        close(h.in);
-        close(h.out);
-        int status = 0;
-        waitpid(h.pid, &status, 0);
-        h.pid = -1;
-    }
+    static void end(Helper& h) { test::endHelper(h); }
 
     std::filesystem::path dir_, old_;
     test::RecordingTerminal* term_ = nullptr;

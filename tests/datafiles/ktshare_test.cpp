@@ -32,12 +32,7 @@ int64_t g_waited = 0;
 void countingWaiter(int32_t microseconds) { g_waited += microseconds; }
 
 // A share_helper process holding what its command line asked for.
-struct Helper {
-    pid_t pid = -1;
-    int in = -1;   // its standard input: closing it ends the helper
-    int out = -1;  // its standard output
-    std::string reply;
-};
+using Helper = test::PipedHelper;
 
 class KtShareTest : public ::testing::Test {
   protected:
@@ -88,24 +83,11 @@ class KtShareTest : public ::testing::Test {
         std::vector<std::string> args = {VX_SHARE_HELPER, path.empty() ? file_ : path,
                                          std::to_string(wsid), std::to_string(mode)};
         args.insert(args.end(), ops.begin(), ops.end());
-        const test::PipedChild child = test::startPiped(args);
-        EXPECT_GT(child.pid, 0);
-        Helper h;
-        h.pid = child.pid;
-        h.in = child.in;
-        h.out = child.out;
-        h.reply = test::readLineFrom(h.out);
-        helpers_.push_back(h);
+        helpers_.push_back(test::startHelper(args));
+        EXPECT_GT(helpers_.back().pid, 0);
         return helpers_.back();
     }
-    static void end(Helper& h) {
-        if (h.pid < 0) return;
-        close(h.in);
-        close(h.out);
-        int status = 0;
-        waitpid(h.pid, &status, 0);
-        h.pid = -1;
-    }
+    static void end(Helper& h) { test::endHelper(h); }
     static void killHard(Helper& h) {
         kill(h.pid, SIGKILL);
         end(h);

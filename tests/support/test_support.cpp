@@ -166,6 +166,22 @@ ChildResult runExecutable(const std::string& path, const std::string& input,
     return finish(pid, out[0], err[0]);
 }
 
+PipedHelper startHelper(std::vector<std::string> args) {
+    PipedHelper h;
+    static_cast<PipedChild&>(h) = startPiped(std::move(args));
+    if (h.pid > 0) h.reply = readLineFrom(h.out);
+    return h;
+}
+
+void endHelper(PipedHelper& h) {
+    if (h.pid < 0) return;
+    close(h.in);
+    close(h.out);
+    int status = 0;
+    waitpid(h.pid, &status, 0);
+    h.pid = -1;
+}
+
 PipedChild startPiped(std::vector<std::string> args) {
     PipedChild c;
     int toChild[2], fromChild[2];

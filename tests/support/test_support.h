@@ -64,6 +64,13 @@ struct PipedChild {
     int out = -1;
 };
 PipedChild startPiped(std::vector<std::string> args);
+// A helper process that answers each request with a line: started with pipes, its first reply
+// read.  Closing its input ends it; endHelper closes both pipes and waits for it.
+struct PipedHelper : PipedChild {
+    std::string reply;
+};
+PipedHelper startHelper(std::vector<std::string> args);
+void endHelper(PipedHelper& h);
 // One line read from `fd`, without its line break; waits at most `seconds` for each byte.
 std::string readLineFrom(int fd, int seconds = 10);
 
