@@ -198,6 +198,21 @@ TEST_F(SessionTest, StatusKeywordsAbbreviationsAndErrors) {
     EXPECT_THAT(term.output, Contains("Persistent break points:"));
 }
 
+TEST_F(SessionTest, TheAttentionKeyEndsAStatusReportQuietly) {
+    test::RecordingTerminal& term = test::installRecordingTerminal();
+    test::announceKeysAtEveryPoll(true);
+    term.inputLines = {"STATUS ALL", "STATUS", "SYSTEM"};
+    term.attentionAtLine = 4;
+    setActionCode(kActCommand);
+    for (int guard = 0; actionCode() != kActShutdown && guard < 1000; ++guard) (void)dispatchOnce();
+    test::announceKeysAtEveryPoll(false);
+    // The first report stops after its fourth line; the next one is whole.
+    EXPECT_EQ(term.output[3], "Program ID ");
+    EXPECT_EQ(term.output[4], "");
+    EXPECT_THAT(term.output[5], HasSubstr("WSID="));
+    EXPECT_TRUE(term.errors.empty());
+}
+
 TEST_F(SessionTest, StatusToAFileWritesNothingOnTheConsole) {
     write("old.txt", "kept until the report is complete");
     auto& term = session({"10 END", "SAVE PAY", "STATUS >st.txt FILES", "STATUS FILES,ALL > 'old.txt'", "SYSTEM"});

@@ -35,9 +35,15 @@ class RecordingFrontEnd final : public FrontEnd {
     void pollEvents() override {
         if (g_announceKeys) noteKeysAvailable();
     }
-    int32_t pollKey() override { return -1; }
-    int32_t readKey(int32_t) override { return -1; }
-    bool attention() override { return false; }
+    int32_t pollKey() override { return attention() ? kKeyAttention : -1; }
+    int32_t readKey(int32_t) override { return pollKey(); }
+    bool attention() override {
+        if (g_term.attentionAtLine < 0 ||
+            g_term.output.size() < static_cast<size_t>(g_term.attentionAtLine))
+            return false;
+        g_term.attentionAtLine = -1;
+        return true;
+    }
     int32_t readLine(std::string& line, size_t, int32_t, std::string_view, bool) override {
         if (g_nextInput >= g_term.inputLines.size()) return kInputEnded;
         line = g_term.inputLines[g_nextInput++];

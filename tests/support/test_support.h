@@ -31,6 +31,8 @@ struct RecordingTerminal {
     std::vector<std::string> statusTexts;  // status-line texts
     std::vector<int> screenActions;        // screen action codes
     std::vector<int> canClose;             // SETCANCLOSECALL values
+    // The attention key is pressed once `output` holds this many lines (-1: never).
+    int attentionAtLine = -1;
     int fatalMessages = 0;
     int fatalReply = 0;
     bool sessionEnded = false;

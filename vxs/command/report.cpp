@@ -73,6 +73,8 @@ int ReportOutput::line(std::string_view text) {
         const int32_t key = keyboardRequest(2, 0);
         if (key < 0 || key == kKeyAttention) return kReportStopped;
     }
+    // The operator may end a long report with the attention key.
+    if (pollKeyboard() == kKeyAttention) return kReportStopped;
     consoleOutput(text);
     ++lines_;
     return 0;
