@@ -134,8 +134,12 @@ const std::string& enterScratchDirectory(const char* tag) {
 
 void emptyScratchDirectory() {
     if (g_scratch.path.empty()) abort();
-    // The entries are listed first: a directory changed while it is read may list some twice.
     std::error_code ec;
+    // An input may have changed into a directory below (CHDIR): each one starts in the scratch
+    // directory itself.
+    fs::current_path(g_scratch.path, ec);
+    if (ec) abort();
+    // The entries are listed first: a directory changed while it is read may list some twice.
     std::vector<fs::path> entries;
     for (fs::directory_iterator it(g_scratch.path, ec), end; !ec && it != end; it.increment(ec))
         entries.push_back(it->path());

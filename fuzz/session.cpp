@@ -202,7 +202,7 @@ void attachTerminal() {
 
 // Whether a line may name a file outside the scratch directory: ".." anywhere, or a "/" or "\"
 // that begins a name (at the start of the line or after a blank, a quote, "<", ">", "=", ","
-// or ":", and followed by more than a blank).  Division ("A / 2", "A/2") and the statement
+// or ":", and followed by more than a blank, or by nothing: the root).  Division ("A / 2", "A/2") and the statement
 // separator (" \ ") pass.
 bool mayLeaveScratch(std::string_view line) {
     if (line.find("..") != std::string_view::npos) return true;
@@ -214,7 +214,9 @@ bool mayLeaveScratch(std::string_view line) {
         const bool startsWord =
             i == 0 || std::string_view(" \t\"<>=,:").find(line[i - 1]) != std::string_view::npos;
         const bool followed = i + 1 < line.size() && line[i + 1] != ' ';
-        if (startsWord && followed) return true;
+        // A "\" with nothing after it is the root of the file system (CHDIR \).
+        const bool last = line.find_first_not_of(' ', i + 1) == std::string_view::npos;
+        if (startsWord && (followed || last)) return true;
     }
     return false;
 }

@@ -49,7 +49,13 @@ struct CommandInfo {
     uint8_t status = 0;
     int16_t curline = 0;
     int16_t clauseoffset = 0;
+    uint32_t code = 0;  // the stopped line's code offset: finds it again after edits
 };
+
+// Puts a suspended program's saved position back into its program control block for the
+// resume: the stopped line wherever the table now holds it.  When an edit since replaced or
+// deleted it, the resume starts a line (the entry at the old place) and the result is false.
+bool restoreRunPosition(pcb& pc, const CommandInfo& ci);
 
 struct Procedure {
     std::string name;

@@ -170,6 +170,8 @@ void pushCommandInfo() {
     ci.clauseoffset = pchain.curpcb->savedclauseoffset;
     if (!(ci.curline < pchain.curpcb->linecnt || pchain.curpcb->linecnt == 0))
         vxassertion("ci -> cicurline < pchain.curpcb -> linecnt", __FILE__, __LINE__);
+    if (ci.curline >= 0 && ci.curline < pchain.curpcb->linecnt)
+        ci.code = pchain.curpcb->lineptr[static_cast<size_t>(ci.curline)].code;
     w.ci.push_back(ci);
     noteActivityChange();
 }
@@ -183,8 +185,17 @@ void finishExecute(int err) {
     const CommandInfo ci = w.ci.back();
     w.ci.pop_back();
     noteActivityChange();
-    pc->curline = ci.curline;
-    pc->savedclauseoffset = ci.clauseoffset;
+    // The command may have edited the program (a numbered line): when it replaced or deleted
+    // the EXECUTE's own line, there is nothing to resume in, and the run fails there.
+    if (!restoreRunPosition(*pc, ci)) {
+        // The command replaced or deleted the EXECUTE's own line: the run cannot go on inside
+        // a line that is gone, and ends as GO END ends it.
+        pc->pendingexec = 0;
+        pc->lasterror = kErrDamaged;
+        statusShowError(kErrDamaged, -1, 0);
+        setActionCode(kActEndProgram);
+        return;
+    }
     if (err && pc->pendingexec > 0) {
         pc->lasterror = err;
         pc->savedclauseoffset = static_cast<int16_t>(pc->pendingexec - 1);

@@ -95,13 +95,7 @@ int commandGo(std::string_view args) {
     }
     if (!rest.empty()) return kErrUnrecognized;
     g_work.ci.pop_back();
-    if (pcb* pc = pchain.curpcb) {
-        pc->curline = ci.curline >= 0 && ci.curline < pc->linecnt ? ci.curline : 0;
-        pc->savedclauseoffset = ci.clauseoffset;
-        // An edit since the stop may have changed the line: resume at its start then.
-        if (pc->savedclauseoffset >= static_cast<int16_t>(lineCode(*pc, pc->curline).size()))
-            pc->savedclauseoffset = 0;
-    }
+    if (pcb* pc = pchain.curpcb) restoreRunPosition(*pc, ci);
     setRunStatus(ci.status);
     setActionCode(kActResume);
     return kLeftCommandMode;
@@ -190,6 +184,24 @@ int commandUtility(int code, std::string_view args) {
 }
 
 }  // namespace
+
+bool restoreRunPosition(pcb& pc, const CommandInfo& ci) {
+    // A deleted line's place in the table goes to the last entry: look for the line's code.
+    for (int16_t k = 0; k < pc.linecnt; ++k)
+        if (ci.code && pc.lineptr[static_cast<size_t>(k)].code == ci.code) {
+            pc.curline = k;
+            pc.savedclauseoffset = ci.clauseoffset;
+            if (pc.savedclauseoffset >= static_cast<int16_t>(lineCode(pc, k).size()))
+                pc.savedclauseoffset = 0;
+            return true;
+        }
+    pc.curline = ci.curline >= 0 && ci.curline < pc.linecnt ? ci.curline : 0;
+    pc.savedclauseoffset = ci.clauseoffset;
+    // An edit since the stop changed the line: resume at its start then.
+    if (pc.savedclauseoffset >= static_cast<int16_t>(lineCode(pc, pc.curline).size()))
+        pc.savedclauseoffset = 0;
+    return false;
+}
 
 const std::string& utilityCommandTail() {
     return g_utilityTail;
