@@ -257,6 +257,7 @@ TEST_F(SessionTest, StatusFilesShowsTheOpenFilesTheirKeysAndLocks) {
     auto& term = session({"10 OPEN #1: \"NAME=cust.dat,RECL=20,KFNAME=cust.key,KPS=3,KLN=5,REPLACE\", INTERNAL, OUTIN, KEYED",
                           "20 WRITE #1, USING 30: \"AAAAAAAAAA\"", "30 FORM C 10",
                           "40 OPEN #2: \"NAME=rep.txt,REPLACE\", DISPLAY, OUTPUT",
+                          "45 OPEN #3: \"SROW=2,SCOL=3,EROW=10,ECOL=40\", DISPLAY, OUTPUT",
                           "50 PAUSE", "60 END", "RUN", "STATUS FILES", "STATUS FILES CUST.DAT",
                           "STATUS LOCKS cust.dat", "SYSTEM"});
     EXPECT_THAT(term.output, Contains("Open File #  1  cust.dat"));
@@ -265,6 +266,8 @@ TEST_F(SessionTest, StatusFilesShowsTheOpenFilesTheirKeysAndLocks) {
     EXPECT_THAT(term.output, Contains("     Part 1 Field   Pos=    3    Length=  5    "));
     EXPECT_THAT(term.output, Contains("Open File #  2  rep.txt"));
     EXPECT_THAT(term.output, Contains("     Display,Sequential,Output,Noshr"));
+    EXPECT_THAT(term.output, Contains("     Window,"));
+    EXPECT_THAT(term.output, Contains(HasSubstr("  SROW= 2, SCOL= 3, EROW=10, ECOL=40, PARENT=#  0:")));
     // FILES with a name shows that file only (names compare without case), once.
     EXPECT_EQ(std::count(term.output.begin(), term.output.end(), "Open File #  1  cust.dat"), 2);
     EXPECT_EQ(std::count(term.output.begin(), term.output.end(), "Open File #  2  rep.txt"), 1);

@@ -6,7 +6,9 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <strings.h>
 #include <string>
 #include <vector>
 
@@ -372,8 +374,14 @@ void reportOpenFile(Report& r, const Ufcb& u) {
     }
     r.putf("     %s\n", kinds.c_str());
     if (u.uftype == kFileWindow) {
-        r.putf("     %s  SROW=%2d, SCOL=%2d, EROW=%2d, ECOL=%2d, PARENT=#%3d:\n", u.name.c_str(), 0,
-               0, 0, 0, 0);
+        // The window's place as its open string gave it (the keywords keep their "=").
+        auto value = [&u](const char* keyword) {
+            for (const auto& [k, v] : u.windowAttributes)
+                if (strcasecmp(k.c_str(), keyword) == 0) return atoi(v.c_str());
+            return 0;
+        };
+        r.putf("     %s  SROW=%2d, SCOL=%2d, EROW=%2d, ECOL=%2d, PARENT=#%3d:\n", u.name.c_str(),
+               value("SROW="), value("SCOL="), value("EROW="), value("ECOL="), value("PARENT="));
         return;
     }
     const Fcb* f = u.uffcb;
