@@ -501,7 +501,14 @@ class ShareGuard {
     ShareGuard(const ShareGuard&) = delete;
     ShareGuard& operator=(const ShareGuard&) = delete;
     int take(const std::string& path, int access = kOsRead, int creation = kOsOpenExisting) {
-        return ktFileShareSet(path, access, creation, KTS_NOSHR, handle_);
+        if (int err = ktFileShareSet(path, access, creation, KTS_NOSHR, handle_)) return err;
+        // A lock held below the lock area means the file is in use too, though not as a data
+        // file: the workstation registry, a file another program locks.
+        bool held = false;
+        int err = osFiles().test(handle_, 0, ktUpdateLockOffset(), held);
+        if (!err && held) err = kErrSharing;
+        if (err) release();
+        return err;
     }
     int handle() const { return handle_; }
     void release() {
@@ -666,6 +673,12 @@ int FileCommand::directory() {
     if (int err = platform::listDirectory(dir.empty() ? "." : dir, pattern, entries))
         return fail(err, typed);
     if (opt_.a) std::erase_if(entries, [](const platform::DirEntry& e) { return !e.info.isLink; });
+    // The listing's own file, while it is written under its temporary name, is not listed.
+    if (platform::FileInfo own; !out_.temporaryPath().empty() &&
+                                platform::pathInfo(out_.temporaryPath(), own) == 0)
+        std::erase_if(entries, [&own](const platform::DirEntry& e) {
+            return e.info.device == own.device && e.info.inode == own.inode;
+        });
     if (entries.empty()) return fail(kErrFileNotFound, typed);
     if (opt_.o || opt_.c || opt_.w) {
         auto folded = [](const std::string& s) {

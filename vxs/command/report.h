@@ -34,6 +34,8 @@ class ReportOutput {
     // Sends the report to the printer "PRN:/10".  610 when a target was set already.
     [[nodiscard]] int toPrinter();
     bool redirected() const { return handle_ != 0; }
+    // The name a replaced file is written under until close (empty when none).
+    const std::string& temporaryPath() const { return temporary_; }
     // Pause after each kReportPageLines lines on the console (ignored when redirected).
     void setPaging(bool on) { paging_ = on; }
 
