@@ -211,6 +211,20 @@ TEST_F(StatusConfigTest, TheDefaultPrinterReadsBackUnderOption28) {
     EXPECT_EQ(defaultPrinter().lpp, 66);
 }
 
+TEST_F(StatusConfigTest, TheReportsHeadingLinesSetNothing) {
+    restart();
+    EXPECT_EQ(startup("WSID=  3    Date=12/10/2026   Time=07:08:02\n\nProgram ID pay.vxp\n"
+                      "Procedure 1  Line   4  start.prc\n"
+                      "Current Line=00200:02     Last Error=0004     Error Line=00200:02\n"
+                      "Last OS Error 0\n"
+                      "pay.vxp                                  MAIN      ACTIVE     END      0 LINKS\n"
+                      "BASEYEAR 1905\n"),
+              0);
+    EXPECT_THAT(configMessages(), IsEmpty());
+    EXPECT_EQ(configLimits().baseYear, 1905);
+    EXPECT_EQ(wsidRequest(), 0) << "the heading's WSID= is no request";
+}
+
 TEST_F(StatusConfigTest, DamagedListingLinesAreStatementErrors) {
     for (const char* line :
          {"3D_FIELDS ON, 3D_FIELDS UNDR_MAYBE", "3D_FIELDS ONX, 3D_FIELDS UNDR_OFF", "BREAK 8, X",
@@ -229,7 +243,10 @@ TEST_F(StatusConfigTest, DamagedListingLinesAreStatementErrors) {
           "WSID requested 12 by the operator with increment 1.", "WSID assigned  X",
           "WSID=SESSION is MAYBE", "COLOR [SKY] #87CEEG", "INSERT not defined",
           "CURSOR 000", "DATAHILITE", "GUI VXVB - use VXVB as console is MAYBE.",
-          "The following option descriptions are for the OFF state."}) {
+          "The following option descriptions are for the OFF state.",
+          // The report's heading lines are passed over only in their own forms.
+          "Program IDX", "WSID=  3    Date=12/10/2026", "Procedure X  Line   4  start.prc",
+          "pay.vxp                                  MAIN      ACTIVE     END      X LINKS"}) {
         restart();
         EXPECT_EQ(startup(std::string(line) + "\n"), 1) << line;
         EXPECT_EQ(configMessages().size(), 1u) << line;
