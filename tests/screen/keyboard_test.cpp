@@ -267,6 +267,11 @@ TEST_F(KeyboardTest, AltCodeEntryQueuesTheGatheredCode) {
     EXPECT_THAT(readAll(), ElementsAre(213));
 }
 
+TEST_F(KeyboardTest, KeyInjectedWithoutADebuggerLinkIsQueued) {
+    ASSERT_EQ(CallFunctionRemote(INJECTKEY, ORIGIN, {rpInt(keys::kEscapeTyped)}), 0);
+    EXPECT_THAT(readAll(), ElementsAre(keys::kEscape));
+}
+
 TEST_F(KeyboardTest, InputInUnattendedModeIsFatal) {
     auto r = test::runInChild([] {
         ASSERT_EQ(processConfigStatement("LOGGING 0, \"\" UNATTENDED"), 0);
