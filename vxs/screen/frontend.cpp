@@ -1,15 +1,14 @@
-// The terminal side's handlers of the remote operations and the keyboard routine (see
-// frontend.h).  Each handler checks that the message has the shape its operation defines and
+// The terminal side's handlers of the remote operations (see frontend.h); the keyboard routine
+// they reach is keyboard.cpp's.  Each handler checks that the message has the shape its operation defines and
 // answers nonzero when it does not; the receiver reports that as an internal error.
 #include "vxs/screen/frontend.h"
 
 #include <wx/app.h>
 #include <wx/evtloop.h>
 
-#include <deque>
-
 #include "vxs/clientserver/common.h"
 #include "vxs/control/entry.h"
+#include "vxs/screen/keyboard.h"
 #include "vxs/screen/terminal.h"
 
 namespace vxs {
@@ -17,10 +16,6 @@ namespace vxs {
 namespace {
 
 FrontEnd* g_frontEnd = nullptr;
-// Set once KEYSAVAILABLE went to the interpreter side; cleared by its next keyboard request.
-bool g_keysNotified = false;
-// Keys that a drain took from the front end while a program ran, for later reads.
-std::deque<int32_t> g_ring;
 
 void dispatchProcessLoop() {
     wxEventLoopBase* loop = processEventLoop();
@@ -48,75 +43,26 @@ bool textParam(const DecodedMessage& m, int i, std::string_view& text) {
     return true;
 }
 
-// ---- the keyboard routine ----
-
-// Function keys 1..10 (n x 256), Escape and the event code end a drain for action 10.
-bool stopsDrain(int32_t key) {
-    return key == kKeyFunction99 || key == kKeyEvent ||
-           ((key & 0xFF) == 0 && key >= 0x0100 && key <= 0x0A00);
-}
-
-// Moves the keys available without waiting into the ring; action 10 stops at the stopping
-// codes, which are returned and not stored.
-int32_t drain(FrontEnd& fe, int32_t action) {
-    if (fe.attention()) {
-        g_ring.clear();
-        return kKeyAttention;
-    }
-    for (int32_t key; (key = fe.pollKey()) >= 0;) {
-        if (key == kKeyAttention) {
-            g_ring.clear();
-            return kKeyAttention;
-        }
-        if (action == 10 && (key == kKeyHelp || stopsDrain(key))) return key;
-        if (g_ring.size() >= kTypeAheadKeys) {
-            ScreenRequest beep;
-            beep.action = kScreenBeep;
-            (void)fe.screenAction(beep);  // a full ring drops the key
-            continue;
-        }
-        g_ring.push_back(key);
-    }
-    return 0;
-}
-
-// A key from the ring, or else from the front end: at once, or within `seconds` (0: no limit).
-int32_t readOne(FrontEnd& fe, bool wait, int32_t seconds) {
-    if (fe.attention()) return kKeyAttention;
-    if (!g_ring.empty()) {
-        const int32_t key = g_ring.front();
-        g_ring.pop_front();
-        return key;
-    }
-    return wait ? fe.readKey(seconds) : fe.pollKey();
-}
-
-int32_t keyboardRoutine(FrontEnd& fe, int32_t action, int32_t argument) {
-    switch (action) {
-        case 1: return readOne(fe, argument >= 0, 0);
-        case 2:
-        case 4: return argument < 0 ? -1 : readOne(fe, true, argument);
-        case 3:
-            g_ring.clear();
-            (void)fe.attention();
-            while (fe.pollKey() >= 0) {
-            }
-            return 0;
-        case 6:
-        case 7: return 0;
-        case 9:
-        case 10: return drain(fe, action);
-        default: vxassertion("Keyboard routine called with unknown action.", __FILE__, __LINE__);
-    }
-}
-
 // ---- the handlers ----
 
 int onKeyboard(const DecodedMessage& m, std::span<const RemoteOut>) {
     if (m.count != 2 || !isInt(m, 0) || !isInt(m, 1)) return 1;
-    g_keysNotified = false;  // a further key is worth telling about again
-    const int32_t result = keyboardRoutine(*g_frontEnd, m.params[0].value, m.params[1].value);
+    rearmKeyAnnouncement();  // a further key is worth telling about again
+    const int32_t result = keyboardRoutine(m.params[0].value, m.params[1].value);
     return CallFunctionRemote(KEYBOARDRET, IN_RESP, {rpInt(result)});
+}
+
+int onInjectKey(const DecodedMessage& m, std::span<const RemoteOut>) {
+    if (m.count != 1 || !isInt(m, 0)) return 1;
+    injectKey(m.params[0].value);
+    return 0;
+}
+
+int onStatusKey(const DecodedMessage& m, std::span<const RemoteOut>) {
+    std::string_view text;
+    if (m.count != 1 || !textParam(m, 0, text)) return 1;
+    g_frontEnd->statusKey(text);
+    return CallFunctionRemote(STATUSTEXTRET, IN_RESP, {rpInt(0)});
 }
 
 int onScreenAction(const DecodedMessage& m, std::span<const RemoteOut>) {
@@ -190,6 +136,7 @@ int onConsoleOutput(const DecodedMessage& m, std::span<const RemoteOut>) {
 int onStatusText(const DecodedMessage& m, std::span<const RemoteOut>) {
     std::string_view text;
     if (m.count != 2 || !isInt(m, 0) || !textParam(m, 1, text)) return 1;
+    noteStatusText(text);
     g_frontEnd->statusText(m.params[0].value, text);
     return 0;
 }
@@ -210,7 +157,8 @@ constexpr Binding kBindings[] = {
     {FATALMSGCALL, onFatalMessage},     {GETUNUSEDIDCALL, onUnusedId},
     {SETCANCLOSECALL, onSetCanClose},   {CONSOLEINPUTCALL, onConsoleInput},
     {CONSOLEOUTPUT, onConsoleOutput},   {STATUSLINETEXT, onStatusText},
-    {STATUSLINEERROR, onStatusError},
+    {STATUSLINEERROR, onStatusError},   {INJECTKEY, onInjectKey},
+    {STATUSTEXTCALL, onStatusKey},
 };
 
 }  // namespace
@@ -223,16 +171,17 @@ bool FrontEnd::processIdle() {
     return processLoopIdle();
 }
 
+int32_t FrontEnd::readKey(int32_t seconds) {
+    return waitForQueuedKey(seconds);
+}
+
 void FrontEnd::keysQueued() {
-    if (g_keysNotified || g_frontEnd != this) return;
-    g_keysNotified = true;
-    (void)CallFunctionRemote(KEYSAVAILABLE, ORIGIN, {});
+    if (g_frontEnd == this) announceKeys();
 }
 
 void attachFrontEnd(FrontEnd& frontEnd) {
     g_frontEnd = &frontEnd;
-    g_keysNotified = false;
-    g_ring.clear();
+    resetKeyboard();
     for (const Binding& b : kBindings) setRemoteHandler(b.op, b.handler);
     setTerminalAttached(true);
     setKeysAnnounced(true);
@@ -242,7 +191,7 @@ void detachFrontEnd() {
     if (g_frontEnd)
         for (const Binding& b : kBindings) setRemoteHandler(b.op, nullptr);
     g_frontEnd = nullptr;
-    g_ring.clear();
+    resetKeyboard();
     setTerminalAttached(false);
 }
 

@@ -1,7 +1,7 @@
 // The front-end interface: what every terminal side provides (the stream front end now, the
 // full-screen terminal and the graphical window later), the terminal side's handlers of the
-// remote operations, which decode each message and call into the attached front end, and the
-// keyboard routine with its type-ahead ring.
+// remote operations, which decode each message and call into the attached front end.  The
+// keyboard routine behind KEYBOARDCALL, its event queue and type-ahead ring are keyboard.h's.
 //
 // The interpreter side never calls a front end: it sends remote operations (terminal.h), whose
 // handlers here turn them into calls of the attached FrontEnd.  Only the event pump is driven
@@ -29,6 +29,14 @@ struct ScreenRequest {
     int32_t attr = 0;  // FontFlags
 };
 
+// A key event as the key event queue holds it (keyboard.h).
+struct KeyEvent {
+    int32_t code = 0;
+    void* control = nullptr;  // the control that produced it, or null
+    int32_t x = 0, y = 0;     // position data of a mouse event (0 for keys)
+    bool hasData = false;     // set when it carries a control or position data
+};
+
 class FrontEnd {
   public:
     FrontEnd() = default;
@@ -49,13 +57,21 @@ class FrontEnd {
     virtual void pollEvents() {}
 
     // ---- the key source ----
-    // The next key code without waiting, or -1.
-    virtual int32_t pollKey() = 0;
+    // A front end delivers its keys either by queuing them from its key handlers (enqueueKey,
+    // keyboard.h), which the defaults below read, or through its own source by overriding these.
+    // The next key code without waiting, or -1.  Default: none outside the queue.
+    virtual int32_t pollKey() { return -1; }
     // The next key code within `seconds` (0: without limit), or -1 when none came or none can
-    // come (a front end without a keyboard answers at once).
-    virtual int32_t readKey(int32_t seconds) = 0;
-    // Takes the attention key when it is waiting: it goes ahead of every other key.
-    virtual bool attention() = 0;
+    // come (a front end without a keyboard answers at once).  Default: yields until the queue
+    // holds an event, or the time passed.
+    virtual int32_t readKey(int32_t seconds);
+    // Takes the attention key when it is waiting: it goes ahead of every other key.  Default: the
+    // queue's attention keys are found there.
+    virtual bool attention() { return false; }
+    // The key reader met code 16: the event taken last belongs to a control, which handles it.
+    virtual void controlEvent(const KeyEvent&) {}
+    // The status key (operation 59): shows `text`, the status line's latest text.
+    virtual void statusKey(std::string_view) {}
 
     // ---- console text ----
     // Reads one line typed on the console: at most `max` bytes, with `preset` offered in the
@@ -91,7 +107,7 @@ class FrontEnd {
 // Attaches `frontEnd` (which must outlive the attachment): installs the terminal side's
 // handlers and marks the terminal attached.  Replaces a front end attached before.
 void attachFrontEnd(FrontEnd& frontEnd);
-// Removes the handlers, marks the terminal detached and empties the type-ahead ring.
+// Removes the handlers, marks the terminal detached and empties the keyboard's queue and ring.
 void detachFrontEnd();
 // The attached front end, or null.
 FrontEnd* attachedFrontEnd();
