@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include "tests/support/test_support.h"
 #include "vxs/clientserver/common.h"
@@ -92,6 +93,16 @@ TEST_F(StreamTest, AKeyWaitWithoutLimitTakesTheNextLineAsKeys) {
     EXPECT_EQ(consoleInput(line, 800, kInputCommand), kInputLine);
     EXPECT_EQ(line, "COMMAND");
     EXPECT_EQ(keyboardRequest(2, 0), -1) << "end of input: no key will come";
+}
+
+TEST_F(StreamTest, KeyNamesInBracesAreThoseKeys) {
+    type("Ab{tab}{F2}{{x}{Esc}{CTRL-C}{NOSUCH}{END}{f12}{\n");
+    endInput();
+    std::vector<int32_t> got;
+    for (int32_t k; (k = keyboardRequest(2, 0)) >= 0 && got.size() < 40;) got.push_back(k);
+    const std::vector<int32_t> want = {'A', 'b', 9, 0x0200, '{', 'x', '}', 0x6300, 3, '{', 'N',
+                                       'O', 'S', 'U', 'C', 'H', '}', 0x7800, 0x0C00, '{'};
+    EXPECT_EQ(got, want);
 }
 
 TEST_F(StreamTest, ConsoleLinesLoseTrailingBlanks) {

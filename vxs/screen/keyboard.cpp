@@ -4,6 +4,7 @@
 // the attached front end's own key source.
 #include "vxs/screen/keyboard.h"
 
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -463,6 +464,62 @@ int32_t waitForQueuedKey(int32_t seconds) {
         if (timePassed(start, seconds)) return -1;
         yieldControl();
     }
+}
+
+namespace {
+// The code of a key name as scripts write it (upper case), or -1.
+int32_t keyOfName(const std::string& name) {
+    static const struct {
+        const char* name;
+        int32_t code;
+    } kNames[] = {
+        {"ENTER", keys::kEnter},     {"TAB", keys::kTab},         {"BACKSPACE", keys::kBackspace},
+        {"DELETE", keys::kDelete},   {"DEL", keys::kDelete},      {"INSERT", keys::kInsert},
+        {"INS", keys::kInsert},      {"ESC", keys::kEscape},      {"ESCAPE", keys::kEscape},
+        {"UP", keys::kUp},           {"DOWN", keys::kDown},       {"LEFT", keys::kLeft},
+        {"RIGHT", keys::kRight},     {"HOME", keys::kHome},       {"END", keys::kEnd},
+        {"PGUP", keys::kPageUp},     {"PGDN", keys::kPageDown},   {"ATTENTION", keys::kAttention},
+    };
+    for (const auto& n : kNames)
+        if (name == n.name) return n.code;
+    if (name.size() >= 2 && name.size() <= 3 && name[0] == 'F') {
+        int n = 0;
+        for (size_t i = 1; i < name.size(); ++i) {
+            if (name[i] < '0' || name[i] > '9') return -1;
+            n = n * 10 + (name[i] - '0');
+        }
+        return n >= 1 && n <= 12 ? keys::functionKey(n) : -1;
+    }
+    if (name.size() == 6 && name.starts_with("CTRL-") && name[5] >= 'A' && name[5] <= 'Z')
+        return name[5] - 'A' + 1;
+    return -1;
+}
+}  // namespace
+
+std::vector<int32_t> keysOfText(std::string_view text) {
+    std::vector<int32_t> out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '{') {
+            if (i + 1 < text.size() && text[i + 1] == '{') {
+                out.push_back('{');
+                ++i;
+                continue;
+            }
+            const size_t close = text.find('}', i + 1);
+            if (close != std::string_view::npos && close - i - 1 <= 12) {
+                std::string name(text.substr(i + 1, close - i - 1));
+                for (char& ch : name) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+                if (const int32_t code = keyOfName(name); code >= 0) {
+                    out.push_back(code);
+                    i = close;
+                    continue;
+                }
+            }
+        }
+        if (c != 0) out.push_back(c);  // key codes run from 1
+    }
+    return out;
 }
 
 }  // namespace vxs

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "vxs/screen/frontend.h"
 
@@ -48,6 +49,13 @@ constexpr int32_t functionKey(int n) {
     return n << 8;
 }
 }  // namespace keys
+
+// The keys a line of text stands for, as a script types them: each character is its own key,
+// and a key name in braces is that key: {ENTER}, {TAB}, {BACKSPACE}, {DELETE}, {INSERT},
+// {ESC}, {UP}, {DOWN}, {LEFT}, {RIGHT}, {HOME}, {END}, {PGUP}, {PGDN}, {F1} ... {F12},
+// {CTRL-A} ... {CTRL-Z}, {ATTENTION} (any case); "{{" is a brace.  Anything else in braces
+// stays as typed.  Bytes of value 0 are no keys.
+std::vector<int32_t> keysOfText(std::string_view text);
 
 // ---- the key event queue ----
 inline constexpr int kKeyQueueEvents = 200;

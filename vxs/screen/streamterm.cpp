@@ -13,6 +13,7 @@
 #include "vxs/platform/os.h"
 #include "vxs/platform/signals.h"
 #include "vxs/screen/frontend.h"
+#include "vxs/screen/keyboard.h"
 #include "vxs/screen/terminal.h"
 
 namespace vxs {
@@ -128,8 +129,7 @@ int32_t StreamFrontEnd::readKey(int32_t seconds) {
     bool truncated = false;
     if (reader_->readLine(line, kMaxKeyLine, truncated) != 0) return -1;  // no more input
     if (line.empty()) return kKeyEnter;
-    for (unsigned char c : line)
-        if (c != 0) keys_.push_back(c);  // key codes run from 1
+    for (int32_t k : keysOfText(line)) keys_.push_back(k);
     if (keys_.empty()) return kKeyEnter;
     key = keys_.front();
     keys_.pop_front();
