@@ -24,7 +24,7 @@ bool g_caught = false;
 void giveBack() {
     if (g_fd < 0) return;
     if (g_resetLength > 0) (void)!write(g_fd, g_reset, g_resetLength);
-    (void)tcsetattr(g_fd, TCSAFLUSH, &g_saved);
+    (void)tcsetattr(g_fd, TCSADRAIN, &g_saved);
 }
 
 void onFatalSignal(int signal) {
@@ -55,7 +55,7 @@ int saveTerminalModes(int fd) {
 void restoreTerminalModes() {
     releaseFatalSignals();
     if (g_fd < 0) return;
-    (void)tcsetattr(g_fd, TCSAFLUSH, &g_saved);
+    (void)tcsetattr(g_fd, TCSADRAIN, &g_saved);
     g_fd = -1;
     g_resetLength = 0;
 }

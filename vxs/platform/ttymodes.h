@@ -11,6 +11,7 @@ namespace vxs::platform {
 // Saves the modes of terminal `fd`.  Returns 0, or -1 with the last error set.
 [[nodiscard]] int saveTerminalModes(int fd);
 // Gives the saved modes back (nothing when none are saved) and forgets them.
+// Keys typed ahead stay for whoever reads the terminal next.
 void restoreTerminalModes();
 // The bytes written to the terminal before its modes are given back on a fatal signal (the
 // terminal library's reset sequence); at most 255 are kept.

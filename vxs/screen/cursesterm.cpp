@@ -10,6 +10,7 @@
 // member calls of the standard containers.
 #define NCURSES_NOMACROS
 #include <curses.h>
+#include <term.h>
 
 #include <algorithm>
 #include <chrono>
@@ -225,32 +226,28 @@ class CursesFrontEnd final : public FrontEnd {
 bool CursesFrontEnd::open() {
     if (!platform::isTerminal(platform::kStdin) || !platform::isTerminal(platform::kStdout))
         return false;
+    // The terminal's description and size are looked at before the library takes the terminal
+    // (which changes its modes): a terminal left to the stream front end keeps its lines typed
+    // ahead as lines.  One that cannot address its cursor is a line terminal.
+    int failure = 0;
+    if (setupterm(nullptr, platform::kStdout, &failure) != OK) return false;
+    const char* address = tigetstr("cup");
+    const bool addressable = address != nullptr && address != reinterpret_cast<char*>(-1);
+    const int height = tigetnum("lines"), width = tigetnum("cols");
+    del_curterm(cur_term);
+    if (!addressable) return false;
+    if (height < kRows + 1 || width < kColumns) {
+        char text[160];
+        snprintf(text, sizeof text,
+                 "The terminal is %dx%d; the full screen needs %dx%d: line mode.\n", width, height,
+                 kColumns, kRows + 1);
+        (void)platform::writeAll(platform::kStderr, text, strlen(text));
+        return false;
+    }
     if (platform::saveTerminalModes(platform::kStdin) != 0) return false;
     screen_ = newterm(nullptr, stdout, stdin);
     if (screen_ == nullptr) {
         platform::restoreTerminalModes();
-        return false;
-    }
-    // A terminal that cannot address its cursor is a line terminal: the stream front end
-    // serves it better.
-    const char* address = tigetstr("cup");
-    if (address == nullptr || address == reinterpret_cast<char*>(-1)) {
-        endwin();
-        delscreen(screen_);
-        screen_ = nullptr;
-        platform::restoreTerminalModes();
-        return false;
-    }
-    if (LINES < kRows + 1 || COLS < kColumns) {
-        endwin();
-        delscreen(screen_);
-        screen_ = nullptr;
-        platform::restoreTerminalModes();
-        char text[160];
-        snprintf(text, sizeof text,
-                 "The terminal is %dx%d; the full screen needs %dx%d: line mode.\n", COLS, LINES,
-                 kColumns, kRows + 1);
-        (void)platform::writeAll(platform::kStderr, text, strlen(text));
         return false;
     }
     // What the terminal needs to be itself again if a signal ends the process.
