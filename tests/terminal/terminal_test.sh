@@ -108,9 +108,22 @@ keys -l 'PRINT 1/0'; keys Escape; keys -l 'PRINT 40+2'; keys Enter
 expect '^ ?42$'
 
 # The attention key (Ctrl-A) stops a running loop; the program stays.  Ctrl-C does it too.
+# AUTO offers the next line number in the field; typing goes after it, Enter alone ends it.
+# A rejected line is offered again selected: what is typed replaces it.
 line 'CLEAR'
-line '10 PRINT "LOOP" & "ING"'
-line '20 GOTO 20'
+line 'AUTO'
+expect_row 24 '^00010 ?$'
+line 'PRINT "LOOP" & "ING"'
+expect_row 24 '^00020 ?$'
+line 'GOTO 20'
+expect_row 24 '^00030 ?$'
+keys Enter
+line '50 PRINT ('
+expect_row 24 '^50 PRINT \($'
+line '50 REM'
+line 'LIST'
+expect '^00050 REM'
+line '50'
 line 'RUN'
 expect '^LOOPING'
 keys C-a
