@@ -12,8 +12,8 @@ namespace vxs::platform {
 
 namespace {
 
-constexpr int kFatalSignals[] = {SIGHUP, SIGTERM, SIGQUIT, SIGABRT,
-                                 SIGSEGV, SIGBUS, SIGFPE, SIGILL};
+constexpr int kFatalSignals[] = {SIGHUP,  SIGTERM, SIGQUIT, SIGABRT,
+                                 SIGSEGV, SIGBUS,  SIGFPE,  SIGILL};
 
 struct termios g_saved;
 int g_fd = -1;  // the terminal whose modes are saved, -1 when none

@@ -33,10 +33,10 @@ namespace vxs {
 
 namespace {
 
-constexpr int kRows = 24;              // console window rows
+constexpr int kRows = 24;                // console window rows
 constexpr int kColumns = kConsoleWidth;  // console window columns
-constexpr int kStatusRow = kRows;      // the status line, directly below the console
-constexpr int kFieldRow = kRows - 1;   // the command line's input field
+constexpr int kStatusRow = kRows;        // the status line, directly below the console
+constexpr int kFieldRow = kRows - 1;     // the command line's input field
 
 // Key codes as the system knows them.
 constexpr int32_t kKeyCtrlC = 3;
@@ -426,8 +426,12 @@ int32_t CursesFrontEnd::readLine(std::string& line, size_t max, int32_t purpose,
                     at = 0;
                 }
                 break;
-            case kKeyLeft: if (at > 0) --at; break;
-            case kKeyRight: if (at < text.size()) ++at; break;
+            case kKeyLeft:
+                if (at > 0) --at;
+                break;
+            case kKeyRight:
+                if (at < text.size()) ++at;
+                break;
             case kKeyHome: at = 0; break;
             case kKeyEnd: at = text.size(); break;
             case kKeyBackspace:
@@ -446,7 +450,10 @@ int32_t CursesFrontEnd::readLine(std::string& line, size_t max, int32_t purpose,
                     text.erase(at, 1);
                 }
                 break;
-            case kKeyEscape: text.clear(); at = 0; break;
+            case kKeyEscape:
+                text.clear();
+                at = 0;
+                break;
             case kKeyInsert:
                 insert_ = !insert_;
                 mode_ = insert_ ? "INSERT" : "OVER";
@@ -482,7 +489,6 @@ int32_t CursesFrontEnd::readLine(std::string& line, size_t max, int32_t purpose,
         }
     }
     // The finished line stays on the bottom row as typed, from its start.
-    offset = 0;
     rows_[kFieldRow] = text.substr(0, kColumns);
     bottomUsed_ = true;
     drawRow(kFieldRow);
