@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake g++ make pkg-config xz-utils curl ca-certificates gpgv debian-archive-keyring
-          libgtest-dev libgmock-dev libbenchmark-dev libwxgtk3.2-dev libncurses-dev
+          libgtest-dev libgmock-dev libbenchmark-dev libwxgtk3.2-dev libncurses-dev tmux
           clang libclang-rt-14-dev clang-format "$@")
 
 missing=()

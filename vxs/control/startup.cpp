@@ -25,6 +25,7 @@
 #include "vxs/registry/ktserver.h"  // ktLockOffset
 #include "vxs/registry/ktsession.h"
 #include "vxs/registry/ktuser.h"
+#include "vxs/screen/cursesterm.h"
 #include "vxs/screen/frontend.h"
 #include "vxs/screen/streamterm.h"
 #include "vxs/screen/terminal.h"
@@ -186,9 +187,10 @@ void startup(int argc, char** argv) {
     vxlog(kLogProgress, "Processing command line.");
     g_args = parseCommandLine(argc, argv);
 
-    // Until the full-screen front end exists, the stream front end serves a terminal as well.
+    // A terminal that can show the whole console gets the full-screen front end; pipes, files
+    // and line terminals get the stream front end.
     vxlog(kLogProgress, "Initializing screen.");
-    attachStreamTerminal();
+    if (!attachCursesTerminal()) attachStreamTerminal();
     screenAction(kScreenOpen);
 
     // The session number comes from the registry's session layer, which needs to know where
