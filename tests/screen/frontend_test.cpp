@@ -22,7 +22,7 @@ namespace {
 using ::testing::ElementsAre;
 
 // A front end that answers from a script and records what reaches it.
-class ScriptedFrontEnd final : public FrontEnd {
+class ScriptedFrontEnd final : public test::NullFrontEnd {
   public:
     std::deque<int32_t> typed;  // keys, announced at the next poll
     int pollKeyCalls = 0;
@@ -63,14 +63,11 @@ class ScriptedFrontEnd final : public FrontEnd {
     }
     void writeLine(std::string_view text) override { written.emplace_back(text); }
     void statusText(int32_t, std::string_view text) override { statusTexts.emplace_back(text); }
-    void statusError(int32_t, int32_t, int32_t) override {}
     int32_t screenAction(const ScreenRequest& r) override {
         screenActions.push_back(r.action);
         screenTexts.emplace_back(r.text);
         return 7;
     }
-    int32_t fatalMessage(std::string_view) override { return 0; }
-    int32_t unusedId(int32_t) override { return 1; }
 };
 
 class FrontEndTest : public test::CleanStateTest {

@@ -24,7 +24,7 @@ using ::testing::ElementsAre;
 
 // A front end whose key handlers queue keys (as a terminal window does): `arrivals` are queued
 // one per dispatch of pending events, the way typed keys arrive while a reader waits.
-class QueuingFrontEnd final : public FrontEnd {
+class QueuingFrontEnd final : public test::NullFrontEnd {
   public:
     std::deque<int32_t> arrivals;
     std::vector<int32_t> screenActions;
@@ -39,18 +39,10 @@ class QueuingFrontEnd final : public FrontEnd {
     bool processIdle() override { return false; }
     void controlEvent(const KeyEvent& e) override { controls.push_back(e.control); }
     void statusKey(std::string_view text) override { statusKeyTexts.emplace_back(text); }
-    int32_t readLine(std::string&, size_t, int32_t, std::string_view, bool) override {
-        return kInputEnded;
-    }
-    void writeLine(std::string_view) override {}
-    void statusText(int32_t, std::string_view) override {}
-    void statusError(int32_t, int32_t, int32_t) override {}
     int32_t screenAction(const ScreenRequest& r) override {
         screenActions.push_back(r.action);
         return 0;
     }
-    int32_t fatalMessage(std::string_view) override { return 0; }
-    int32_t unusedId(int32_t) override { return 1; }
 };
 
 class KeyboardTest : public test::CleanStateTest {

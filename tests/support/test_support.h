@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "vxs/clientserver/common.h"
+#include "vxs/screen/frontend.h"
 
 namespace vxs::test {
 
@@ -24,6 +25,21 @@ class CleanStateTest : public ::testing::Test {
 };
 
 // A terminal side that records what the interpreter side sends and answers from a script.
+// A front end that answers everything with nothing: the console input ended, output dropped,
+// screen actions 0.  Test front ends derive from it and override what they look at.
+class NullFrontEnd : public FrontEnd {
+  public:
+    int32_t readLine(std::string&, size_t, int32_t, std::string_view, bool) override {
+        return kInputEnded;
+    }
+    void writeLine(std::string_view) override {}
+    void statusText(int32_t, std::string_view) override {}
+    void statusError(int32_t, int32_t, int32_t) override {}
+    int32_t screenAction(const ScreenRequest&) override { return 0; }
+    int32_t fatalMessage(std::string_view) override { return 0; }
+    int32_t unusedId(int32_t) override { return 1; }
+};
+
 struct RecordingTerminal {
     std::vector<std::string> inputLines;   // answered to console input, in order; then end
     std::vector<std::string> output;       // console lines written
