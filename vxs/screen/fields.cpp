@@ -327,7 +327,10 @@ std::string formatAttributeText(const FontFlags& f) {
     if (f.flags & kFontSunken) s += 'S';
     if (f.flags & kFontProtected) s += 'P';
     if (f.flags & kFontNoTheme) s += "^NOTHEME";
-    const uint32_t colors = f.flags & (kFontColorBits | kFontIntensityBits);
+    uint32_t colors = f.flags & (kFontColorBits | kFontIntensityBits);
+    // P brings its green with it: a clause is needed only for other colours, and then it must
+    // name the green again, since a clause replaces all colours.
+    if (f.flags & kFontProtected) colors &= ~kFontFgGreen;
     if (!colors) return s;
     auto side = [&](bool bg) {
         const uint32_t shift = bg ? 4 : 0;
@@ -338,21 +341,18 @@ std::string formatAttributeText(const FontFlags& f) {
             for (int i = 20; i >= 0; i -= 4) s += hex[(rgb >> i) & 0xF];
         }
         if (f.flags & (kFontFgRed << shift)) s += 'R';
-        // The protected look implies its green: P above brings it back.
-        if ((f.flags & (kFontFgGreen << shift)) && (bg || !(f.flags & kFontProtected))) s += 'G';
+        if (f.flags & (kFontFgGreen << shift)) s += 'G';
         if (f.flags & (kFontFgBlue << shift)) s += 'B';
         if (f.flags & (kFontFgIntense << shift)) s += 'H';
         if (f.flags & (bg ? kFontBgWhite : kFontFgWhite)) s += 'W';
         if (bg && (f.flags & kFontTransparent)) s += 'T';
     };
-    const size_t before = s.size();
     s += '/';
     side(false);
     if (f.flags & (0xF0 | kFontBgWhite | kFontTransparent | kFontBgRgb)) {
         s += ':';
         side(true);
     }
-    if (s.size() == before + 1) s.resize(before);  // only the protected green: P says it
     return s;
 }
 
@@ -440,7 +440,13 @@ int buildScreenTables(const std::vector<std::string>& items, const ColorList& co
             if (close == std::string_view::npos || close + 1 != value.size())
                 return kErrFieldSeparator;
             const std::string_view spec = value.substr(1, close - 1);
-            for (int m = 0; m < 2; ++m) {
+            // "[NAME]" naming an attribute takes its two looks.
+            const NamedAttribute* named = nullptr;
+            if (attrs.lookup(spec, named) == 0) {
+                looks[0] = named->color;
+                looks[1] = named->mono;
+            }
+            for (int m = 0; m < 2 && !named; ++m) {
                 AttributeContext ctx;
                 ctx.colors = &colors;
                 ctx.attributes = &attrs;
@@ -858,8 +864,10 @@ int oneSpec(Cursor& c, const FieldWindow& win, const FieldOptions& opt,
         FieldSpec other = f;
         ListSelect sel;
         const std::string_view item = itemAt(c);
-        const bool qualifier = (listLike && selectionWord(item, sel)) || fkeyItem(item, opt, other) == 0;
-        if (err == 0 || !qualifier) {
+        // A selection word is taken as such although its letters would also be attributes.
+        const bool selection = listLike && selectionWord(item, sel);
+        const bool qualifier = selection || fkeyItem(item, opt, other) == 0;
+        if (!selection && (err == 0 || !qualifier)) {
             if (err) return err;
             f = std::move(trial);
             c = probe;
