@@ -308,7 +308,7 @@ TEST_F(FieldAttributes, MonochromeIgnoresColoursAndShowsBlueOnWhiteAsBlack) {
 }
 
 TEST_F(FieldAttributes, TextRoundTrip) {
-    for (const char* text : {"/W:B", "/RGH:T", "/#102030:#A0B0C0", "IS/B", "P", "P/R", "PH", "P/RGB:B",
+    for (const char* text : {"/W:B", "/RGH:T", "/#102030:#A0B0C0", "IS/B", "P", "P/R", "PH", "P/RGB:B", "P/",
                              "^NOTHEME/W:RGB", "S/#FFFFFF:W"}) {
         const FontFlags f = attr(text);
         const std::string back = formatAttributeText(f);

@@ -327,11 +327,10 @@ std::string formatAttributeText(const FontFlags& f) {
     if (f.flags & kFontSunken) s += 'S';
     if (f.flags & kFontProtected) s += 'P';
     if (f.flags & kFontNoTheme) s += "^NOTHEME";
-    uint32_t colors = f.flags & (kFontColorBits | kFontIntensityBits);
-    // P brings its green with it: a clause is needed only for other colours, and then it must
-    // name the green again, since a clause replaces all colours.
-    if (f.flags & kFontProtected) colors &= ~kFontFgGreen;
-    if (!colors) return s;
+    const uint32_t colors = f.flags & (kFontColorBits | kFontIntensityBits);
+    // P brings its green with it: without other colours P says it all; otherwise the clause,
+    // which replaces all colours, names the green again (an empty clause takes it away).
+    if (f.flags & kFontProtected ? colors == kFontFgGreen : colors == 0) return s;
     auto side = [&](bool bg) {
         const uint32_t shift = bg ? 4 : 0;
         if (f.flags & (bg ? kFontBgRgb : kFontFgRgb)) {
