@@ -76,6 +76,17 @@ enum class ErrorCondition : unsigned char {
     X(726, NotPlainString, CONV, "input that is not a plain string") \
     X(731, BadPosition, ERROR, "a negative file position, one past 2^63-1, or an unknown origin") \
     X(801, FormSpec, ERROR, "a CFORM$ or CNVRT$ specification that does not compile") \
+    X(802, BadPic, ERROR, "a PIC mask that is empty or not closed") \
+    X(805, BadFmt, ERROR, "a bad FMT or DATE mask") \
+    X(812, BadRgb, ERROR, "a bad RGB value or an unknown colour name") \
+    X(853, BadFkey, ERROR, "a bad function-key item of a field") \
+    X(854, FieldRow, ERROR, "a field row outside the window") \
+    X(857, FieldColumn, ERROR, "a field column or size outside the window") \
+    X(858, FieldSeparator, ERROR, "a missing separator in a field specification") \
+    X(861, FieldKind, ERROR, "a bad format kind or modifier") \
+    X(862, FieldLength, ERROR, "a bad field length or decimals") \
+    X(867, CursorStart, ERROR, "a cursor start outside the field's data") \
+    X(875, FieldText, ERROR, "unexpected text after a field specification") \
     X(902, EnvName, ERROR, "an invalid environment variable name") \
     X(904, EnvNameEmpty, ERROR, "an empty environment variable name") \
     X(920, Dictionary, ERROR, "a code word beyond the dictionary") \
@@ -198,7 +209,7 @@ enum class ErrorCondition : unsigned char {
     X(9306, FormalMarker, ERROR, "a damaged formal parameter") \
     X(9307, BadCondition, ERROR, "a damaged condition code") \
     X(9309, BadProgramFile, ERROR, "an inconsistent program file") \
-    X(9500, ExecuteTooLong, ERROR, "an EXECUTE command longer than 800 bytes") \
+    X(9500, ExecuteTooLong, ERROR, "an EXECUTE command longer than 800 bytes (also: an unknown attribute keyword)") \
     X(9997, LibraryCurrent, ERROR, "a library current without a call to return from") \
     X(9999, Interrupted, ERROR, "interrupted by the attention key (also: program block not empty)") \
     X(10005, HelpRequest, HELP, "the help key, raised as a request (becomes 5)")
@@ -215,6 +226,7 @@ inline constexpr int kErrLockOverlap = kErrAccessDenied;  // a lock overlaps one
 inline constexpr int kErrReleaseMode = kErrOptionLevel;   // LIBRARY RELEASE of a resident library
 inline constexpr int kErrNotEmpty = kErrInterrupted;      // a program block that is not empty
 inline constexpr int kErrWrongFileType = kErrNotProgramFile;  // a data file of the wrong type
+inline constexpr int kErrUnknownAttribute = kErrExecuteTooLong;  // an unknown "^" word or attribute name
 
 // The condition that traps error `err` (ERROR for a number outside the table).
 ErrorCondition errorCondition(int err);
