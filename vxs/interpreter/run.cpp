@@ -256,6 +256,9 @@ void runLoop() {
         }
     }
 
+    // The status line says that a program runs (not for a statement typed at the prompt).
+    if (!immediate && line != kLineEndOfProgram) setRunStatusShown(RUNSTAT_RUN);
+
     int16_t lastLine = line;
     size_t lastClause = 0;
     int linesSincePoll = t.breakLines;  // poll at the first line of the run
