@@ -94,6 +94,14 @@ int queueAfterProgramEnd(std::string_view command);
 // Argument words of a command line: blanks or commas separate them; quotes keep blanks (the
 // quotes stay on the word).
 std::vector<std::string> splitArguments(std::string_view args);
+// A word of a command line and whether it was quoted (a quoted word is always a name).
+struct CommandWord {
+    std::string text;
+    bool quoted = false;
+};
+// Words separated by blanks or commas (a comma between blanks separates once); text in single
+// or double quotes belongs to its word without the quotes.  1003 for a quote left open.
+[[nodiscard]] int splitCommandWords(std::string_view args, std::vector<CommandWord>& words);
 std::string upperCase(std::string_view s);
 // The lines of a text file, without their line ends (LF or CR LF).
 std::vector<std::string_view> textLines(std::string_view text);

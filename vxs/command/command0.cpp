@@ -309,6 +309,39 @@ int parseStartIncrement(std::string_view args, uint32_t& start, uint32_t& increm
     return 0;
 }
 
+int splitCommandWords(std::string_view args, std::vector<CommandWord>& words) {
+    words.clear();
+    CommandWord cur;
+    bool have = false;
+    char quote = 0;
+    for (char c : args) {
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+            else
+                cur.text += c;
+            continue;
+        }
+        if (c == ' ' || c == '\t' || c == ',') {
+            if (have) words.push_back(std::move(cur));
+            cur = CommandWord{};
+            have = false;
+            continue;
+        }
+        if (c == '"' || c == '\'') {
+            quote = c;
+            if (!have) cur.quoted = true;
+            have = true;
+            continue;
+        }
+        cur.text += c;
+        have = true;
+    }
+    if (quote) return kErrUnclosedQuote;
+    if (have) words.push_back(std::move(cur));
+    return 0;
+}
+
 std::vector<std::string> splitArguments(std::string_view args) {
     std::vector<std::string> out;
     std::string cur;

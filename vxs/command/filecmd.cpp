@@ -178,47 +178,6 @@ struct Options {
     uint32_t number = 0;
 };
 
-// A word of the command line and whether it was quoted (a quoted word is always a name).
-struct Word {
-    std::string text;
-    bool quoted = false;
-};
-
-// Words separated by blanks or commas (a comma between blanks separates once); text in single or
-// double quotes belongs to its word without the quotes.  1003 for a quote left open.
-int splitWords(std::string_view args, std::vector<Word>& words) {
-    words.clear();
-    Word cur;
-    bool have = false;
-    char quote = 0;
-    for (char c : args) {
-        if (quote) {
-            if (c == quote)
-                quote = 0;
-            else
-                cur.text += c;
-            continue;
-        }
-        if (c == ' ' || c == '\t' || c == ',') {
-            if (have) words.push_back(std::move(cur));
-            cur = Word{};
-            have = false;
-            continue;
-        }
-        if (c == '"' || c == '\'') {
-            quote = c;
-            if (!have) cur.quoted = true;
-            have = true;
-            continue;
-        }
-        cur.text += c;
-        have = true;
-    }
-    if (quote) return kErrUnclosedQuote;
-    if (have) words.push_back(std::move(cur));
-    return 0;
-}
-
 class FileCommand {
   public:
     explicit FileCommand(int code) : code_(code) {}
@@ -270,10 +229,10 @@ int FileCommand::run(std::string_view args) {
 }
 
 int FileCommand::parse(std::string_view args) {
-    std::vector<Word> words;
-    if (int err = splitWords(args, words)) return err;
+    std::vector<CommandWord> words;
+    if (int err = splitCommandWords(args, words)) return err;
     size_t i = 0;
-    auto isOptionOrTarget = [](const Word& w) {
+    auto isOptionOrTarget = [](const CommandWord& w) {
         return !w.quoted && (w.text.starts_with('>') || w.text.starts_with('-'));
     };
     if (i < words.size() && !isOptionOrTarget(words[i]) &&
@@ -290,7 +249,7 @@ int FileCommand::parse(std::string_view args) {
     bool redirect = false, append = false, printer = false;
     std::string target;
     for (; i < words.size(); ++i) {
-        const Word& w = words[i];
+        const CommandWord& w = words[i];
         if (!w.quoted && w.text.starts_with('-')) {
             bool inNumber = false;
             for (char ch : std::string_view(w.text).substr(1)) {

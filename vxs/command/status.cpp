@@ -71,88 +71,58 @@ struct StatusRequest {
     std::string output;  // "> file"
 };
 
-// Words separated by blanks or commas; quoted text is one word without its quotes.  ">" begins
-// a word of its own ("> file" and ">file" both give ">" and the name).
-int splitStatusWords(std::string_view args, std::vector<std::string>& words, std::vector<bool>& quoted) {
-    size_t i = 0;
-    while (i < args.size()) {
-        const char c = args[i];
-        if (c == ' ' || c == '\t' || c == ',') {
-            ++i;
-            continue;
-        }
-        if (c == '"' || c == '\'') {
-            const size_t close = args.find(c, i + 1);
-            if (close == std::string_view::npos) return kErrUnclosedQuote;
-            words.emplace_back(args.substr(i + 1, close - i - 1));
-            quoted.push_back(true);
-            i = close + 1;
-            continue;
-        }
-        if (c == '>') {
-            words.emplace_back(">");
-            quoted.push_back(false);
-            ++i;
-            continue;
-        }
-        size_t end = i;
-        while (end < args.size() && args[end] != ' ' && args[end] != '\t' && args[end] != ',' &&
-               args[end] != '>')
-            ++end;
-        words.emplace_back(args.substr(i, end - i));
-        quoted.push_back(false);
-        i = end;
-    }
-    return 0;
-}
-
 const KeywordTable& statusWords() {
     static const KeywordTable table(kStatusWords, kStatusCodes);
     return table;
 }
 
 int parseStatus(std::string_view args, StatusRequest& req) {
-    std::vector<std::string> words;
-    std::vector<bool> quoted;
-    if (splitStatusWords(args, words, quoted)) return kErrUnrecognizedWord;
+    std::vector<CommandWord> words;
+    if (splitCommandWords(args, words)) return kErrUnrecognizedWord;
     bool haveOutput = false;
+    auto isKeyword = [](const CommandWord& w) {
+        return !w.quoted && statusWords().lookup(upperCase(w.text)) != 0;
+    };
     for (size_t k = 0; k < words.size(); ++k) {
-        const std::string& w = words[k];
-        if (!quoted[k] && w == ">") {
+        const CommandWord& w = words[k];
+        if (!w.quoted && w.text.starts_with('>')) {
+            // ">file" or "> file".
             if (haveOutput) return kErrUnrecognized;
-            if (k + 1 >= words.size() || words[k + 1] == ">") return kErrUnrecognizedWord;
-            req.output = words[++k];
+            std::string name = w.text.substr(1);
+            if (name.empty()) {
+                if (k + 1 >= words.size()) return kErrUnrecognizedWord;
+                name = words[++k].text;
+            }
+            if (name.starts_with('>')) return kErrUnrecognizedWord;
+            req.output = std::move(name);
             haveOutput = true;
             continue;
         }
-        const std::string upper = upperCase(w);
-        if (!quoted[k] && upper == "-P") {
+        const std::string upper = upperCase(w.text);
+        if (!w.quoted && upper == "-P") {
             req.print = true;
             continue;
         }
-        const int position = quoted[k] ? 0 : statusWords().lookup(upper);
-        if (position) {
-            const uint32_t section = kSectionOfCode[statusWords().code(position)];
-            req.sections |= section;
-            if (section == kSecStacks && k + 1 < words.size() && !quoted[k + 1] &&
-                upperCase(words[k + 1]) == "RESET") {
-                req.stacksReset = true;
-                ++k;
-            }
-            // After FILES or LOCKS one word that is no keyword is a file name.
-            if ((section == kSecFiles || section == kSecLocks) && k + 1 < words.size() &&
-                words[k + 1] != ">" && !req.named &&
-                (quoted[k + 1] || !statusWords().lookup(upperCase(words[k + 1])))) {
-                const std::string& name = words[++k];
-                std::string path;
-                if (name.empty() || (!isDeviceName(name) && mapFileName(name, path)))
-                    return kErrUnrecognizedWord;
-                req.named = true;
-                req.name = name;
-            }
-            continue;
+        const int position = w.quoted ? 0 : statusWords().lookup(upper);
+        if (!position) return kErrUnrecognizedWord;
+        const uint32_t section = kSectionOfCode[statusWords().code(position)];
+        req.sections |= section;
+        if (section == kSecStacks && k + 1 < words.size() && !words[k + 1].quoted &&
+            upperCase(words[k + 1].text) == "RESET") {
+            req.stacksReset = true;
+            ++k;
         }
-        return kErrUnrecognizedWord;
+        // After FILES or LOCKS one word that is no keyword is a file name.
+        if ((section == kSecFiles || section == kSecLocks) && k + 1 < words.size() && !req.named &&
+            (words[k + 1].quoted || !words[k + 1].text.starts_with('>')) &&
+            !isKeyword(words[k + 1])) {
+            const std::string& name = words[++k].text;
+            std::string path;
+            if (name.empty() || (!isDeviceName(name) && mapFileName(name, path)))
+                return kErrUnrecognizedWord;
+            req.named = true;
+            req.name = name;
+        }
     }
     return 0;
 }
@@ -309,7 +279,8 @@ const char* shareKind(int shareClass) {
 void reportUsers(Report& r, const std::string& path, const std::string& shown) {
     r.putf("\n\nCurrent Users of %s\n\n", shown.c_str());
     std::vector<FileUser> users;
-    if (ktFileUsers(path, users)) {
+    std::vector<int64_t> locked;
+    if (ktFileUsers(path, users, locked, 1000)) {
         r.putf("\nKT was unable to generate a list of %s users\n", shown.c_str());
         return;
     }
@@ -323,8 +294,6 @@ void reportUsers(Report& r, const std::string& path, const std::string& shown) {
         r.put("  No file users detected\n");
         return;
     }
-    std::vector<int64_t> locked;
-    if (ktLockedRecords(path, locked, 1000)) locked.clear();
     for (const FileUser& u : users) {
         std::string login;
         if (ktReadUserRecord(u.wsid, login)) login.clear();

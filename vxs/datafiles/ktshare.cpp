@@ -451,19 +451,7 @@ int findUsers(int handle, int c, int first, int count, std::vector<FileUser>& us
     users.push_back(std::move(user));
     return 0;
 }
-}  // namespace
 
-int ktFileUsers(const std::string& path, std::vector<FileUser>& users) {
-    users.clear();
-    int handle = 0;
-    if (int err = osOpen(path, kOsRead, kOsOpenExisting, handle)) return err;
-    int err = 0;
-    for (int c = 0; c < KTS_NUMOFTYPES - 1 && !err; ++c) err = findUsers(handle, c, 0, 1000, users);
-    (void)osClose(handle);
-    return err;
-}
-
-namespace {
 // Adds the records whose lock bytes in [from, from + count) another open holds, halving the
 // range while it holds one.
 int findLockedBytes(int handle, int64_t from, int64_t count, std::vector<int64_t>& offsets,
@@ -480,21 +468,32 @@ int findLockedBytes(int handle, int64_t from, int64_t count, std::vector<int64_t
     if (int err = findLockedBytes(handle, from, half, offsets, max)) return err;
     return findLockedBytes(handle, from + half, count - half, offsets, max);
 }
-}  // namespace
 
-int ktLockedRecords(const std::string& path, std::vector<int64_t>& records, size_t max) {
-    records.clear();
-    int handle = 0;
-    if (int err = osOpen(path, kOsRead, kOsOpenExisting, handle)) return err;
+// The records whose lock bytes another open holds: B - 4 - n down to offset 0 of the file, or
+// recordBase + n in mode 4.
+int findLockedRecords(int handle, std::vector<int64_t>& records, size_t max) {
     const LockingMode& m = lockingMode();
-    // Record n's byte: B - 4 - n down to offset 0 of the file, or recordBase + n in mode 4.
     const int64_t from = m.mode == 4 ? m.recordBase : m.high;
     const int64_t count = m.mode == 4 ? int64_t{1} << 40 : m.base - 3 - m.high;
     std::vector<int64_t> offsets;
     const int err = findLockedBytes(handle, from, count, offsets, max);
-    (void)osClose(handle);
     for (int64_t at : offsets) records.push_back(m.mode == 4 ? at - m.recordBase : m.base - 4 - at);
     std::sort(records.begin(), records.end());
+    return err;
+}
+}  // namespace
+
+int ktFileUsers(const std::string& path, std::vector<FileUser>& users,
+                std::vector<int64_t>& lockedRecords, size_t maxRecords) {
+    users.clear();
+    lockedRecords.clear();
+    int handle = 0;
+    if (int err = osOpen(path, kOsRead, kOsOpenExisting, handle)) return err;
+    int err = 0;
+    for (int c = 0; c < KTS_NUMOFTYPES - 1 && !err; ++c) err = findUsers(handle, c, 0, 1000, users);
+    if (!err && !users.empty() && findLockedRecords(handle, lockedRecords, maxRecords))
+        lockedRecords.clear();
+    (void)osClose(handle);
     return err;
 }
 

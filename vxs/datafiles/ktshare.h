@@ -114,16 +114,15 @@ struct FileUser {
     int wsid = 0;
     std::string sessions;
 };
-// Tests the share markers of the file at `path` (every copy's, this process's own included):
-// the users in class order, then workstation order.  4152 when the file does not exist.
-[[nodiscard]] int ktFileUsers(const std::string& path, std::vector<FileUser>& users);
+// Tests the lock area of the file at `path` (every copy's locks, this process's own included):
+// the users in class order, then workstation order, and, when there are users, the records
+// whose locks are held, in record order, at most `maxRecords` of them (none when they could not
+// be tested).  4152 when the file does not exist.
+[[nodiscard]] int ktFileUsers(const std::string& path, std::vector<FileUser>& users,
+                              std::vector<int64_t>& lockedRecords, size_t maxRecords);
 // The path of the last file that an open found in use by others (4148, 4175) or whose record
 // lock could not be had (61); empty when none.  STATUS LOCKS reports on it.
 const std::string& ktLockedPath();
-// The records of the file at `path` whose locks any open holds (every copy's, this process's
-// own included), in record order, at most `max` of them.
-[[nodiscard]] int ktLockedRecords(const std::string& path, std::vector<int64_t>& records,
-                                  size_t max);
 // The files this process has reserved: (path, state 1 reserved or 2 placeholder).
 std::vector<std::pair<std::string, int>> ktReservations();
 

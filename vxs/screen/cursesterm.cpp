@@ -178,6 +178,7 @@ class CursesFrontEnd final : public FrontEnd {
     // The next key: queued first, else from the terminal, waiting without limit.  -1 only
     // when the terminal is gone.
     int32_t nextKey();
+    int32_t waitForKey(int32_t seconds);
     void newBottomRow() {
         if (!bottomUsed_) return;
         for (int r = 0; r + 1 < kRows; ++r) rows_[r].swap(rows_[r + 1]);
@@ -330,36 +331,31 @@ int32_t CursesFrontEnd::nextKey() {
         keys_.pop_front();
         return key;
     }
-    if (!active_) return -1;
-    nodelay(stdscr, FALSE);
-    int32_t key = -1;
-    for (;;) {
-        const int ch = getch();
-        if (ch == ERR) break;  // the terminal is gone
-        if (ch == KEY_RESIZE) {
-            redrawAll();
-            continue;
-        }
-        key = keyCode(ch);
-        if (key >= 0) break;
-    }
-    nodelay(stdscr, TRUE);
-    return key;
+    return active_ ? waitForKey(0) : -1;
 }
 
 int32_t CursesFrontEnd::readKey(int32_t seconds) {
-    int32_t key = pollKey();
+    const int32_t key = pollKey();
     if (key >= 0 || !active_) return key;
-    if (seconds == 0) return nextKey();
-    // A timed wait: the rest of the time after each key the program does not use.
+    return seconds == 0 ? nextKey() : waitForKey(seconds);
+}
+
+// The next key typed on the terminal, within `seconds` (0: without limit): the rest of the time
+// after each key the system does not use; a resize redraws and the wait goes on.
+int32_t CursesFrontEnd::waitForKey(int32_t seconds) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    int32_t key = -1;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            end - std::chrono::steady_clock::now());
-        if (left.count() <= 0) break;
-        timeout(static_cast<int>(left.count()));
+        if (seconds == 0) {
+            nodelay(stdscr, FALSE);
+        } else {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                end - std::chrono::steady_clock::now());
+            if (left.count() <= 0) break;
+            timeout(static_cast<int>(left.count()));
+        }
         const int ch = getch();
-        if (ch == ERR) break;
+        if (ch == ERR) break;  // the time is up, or the terminal is gone
         if (ch == KEY_RESIZE) {
             redrawAll();
             continue;
