@@ -65,7 +65,7 @@ void addLook(FontFlags& out, const FontFlags& f) {
     if (f.flags & kFontFgRgb) out.foreground = f.foreground;
     if (f.flags & kFontBgRgb) out.background = f.background;
     if (f.value1) out.value1 = f.value1;
-    if (f.value2) out.value2 = f.value2;
+    out.value2 |= f.value2;  // look letters add up
 }
 
 // "[name]": the name between the brackets; false when the "]" is missing or the name empty.
@@ -172,6 +172,14 @@ void screenLook(const AttributeContext& ctx, char letter, FontFlags& out) {
     const ScreenTable& t = screenOf(ctx);
     const int i = ScreenTable::index(letter);
     if (i >= 0 && t.defined[i]) addLook(out, t.slot[i]);
+    switch (letter) {
+        case 'H': out.value2 |= kLookH; break;
+        case 'B': out.value2 |= kLookB; break;
+        case 'U': out.value2 |= kLookU; break;
+        case 'R': out.value2 |= kLookR; break;
+        case 'I': out.value2 |= kLookI; break;
+        default: break;
+    }
 }
 
 int attributeRun(Cursor& c, const AttributeContext& ctx, AttributeResult& r) {

@@ -35,6 +35,9 @@ inline constexpr uint32_t kFontProtected = 0x40000;  // set together with kFontF
 inline constexpr uint32_t kFontFont = 0x80000;       // a font is attached (ATTRIBUTE FONT=)
 inline constexpr uint32_t kFontFgRgb = 0x100000, kFontBgRgb = 0x200000;
 inline constexpr uint32_t kFontNoTheme = 0x400000;
+// Look letters of an attribute, kept in FontFlags::value2 for the terminal, which shows them in
+// its own way (bold, blink, underline, reverse) beside the colours of the screen table.
+inline constexpr uint16_t kLookH = 0x1, kLookB = 0x2, kLookU = 0x4, kLookR = 0x8, kLookI = 0x10;
 // What a colour clause clears first; the intensity bits unless the table keeps intensity.
 inline constexpr uint32_t kFontColorBits = 0x303077;
 inline constexpr uint32_t kFontIntensityBits = 0x88;

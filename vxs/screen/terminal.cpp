@@ -43,11 +43,16 @@ int32_t terminalIdentifier() {
 
 int32_t screenAction(int32_t action, int32_t row, int32_t column, int32_t a, int32_t b,
                      std::string_view text, int32_t c, int32_t attr) {
+    return windowAction(0, action, row, column, a, b, text, c, attr);
+}
+
+int32_t windowAction(int32_t window, int32_t action, int32_t row, int32_t column, int32_t a,
+                     int32_t b, std::string_view text, int32_t c, int32_t attr) {
     if (row > 250 || column > 250) vxassertion("Bad posn for screen.", __FILE__, __LINE__);
     if (!g_attached) return 0;
     const RemoteParam text_param = text.data() ? rpText(text) : rpInt(0);
     if (CallFunctionRemote(SCREENACTIONCALL, ORIGIN,
-                           {rpInt(0), rpInt(action), rpInt(screenPosition(row, column)), rpInt(a),
+                           {rpInt(window), rpInt(action), rpInt(screenPosition(row, column)), rpInt(a),
                             rpInt(b), text_param, rpInt(c), rpInt(attr)}))
         vxassertion("!CallFunctionRemote(SCREENACTIONCALL, ORIGIN, 8, ...)", __FILE__, __LINE__);
     int32_t result = 0;

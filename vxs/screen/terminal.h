@@ -9,11 +9,39 @@
 
 namespace vxs {
 
-// Screen action codes used by the spine.
+// Screen action codes.  `window` is the window's file number (0: the console window, 24 rows
+// of 80 columns at the screen's top left corner); a position is 0-based inside the window's
+// interior (its border lies outside it).  Colours travel as FontFlags (screen/fields.h): its
+// display bits in `attr`, its RGB foreground in `a` and background in `b`, its look letters
+// (kLook*, FontFlags::value2) in the low 16 bits of `c`.
 inline constexpr int32_t kScreenOpen = 1280;       // open the screen at start-up
-inline constexpr int32_t kScreenCloseFile = 2048;  // close a window file
 inline constexpr int32_t kScreenShutdown = 2304;   // the end of the terminal
-inline constexpr int32_t kScreenBeep = 80;
+inline constexpr int32_t kScreenBeep = 80;         // the error signal
+// Opens window `window` above every window open: position = the absolute screen row and column
+// (0-based) of its interior's first cell; c = rows << 16 | columns << 8 | border kind
+// (kBorder*); text = its caption (shown in the top border), attr/a/b its default attribute
+// (no look letters).  The interior starts blank in that attribute; its current row is 0.
+inline constexpr int32_t kScreenOpenWindow = 1536;
+// Closes a window: what lay beneath shows again.
+inline constexpr int32_t kScreenCloseFile = 2048;
+// Writes `text` at the position in the window's interior (a field of PRINT FIELDS), cut at the
+// window's right edge; bytes below 32 show as blanks, an invisible attribute shows blanks.
+inline constexpr int32_t kScreenWriteText = 241;
+// The same while a field is being edited, with the terminal's cursor placed at offset
+// (c >> 16) - 1 of the text (no cursor when c >> 16 is 0).  Front ends that show no screen
+// (the stream front end) leave it out.
+inline constexpr int32_t kScreenShowField = 242;
+// One finished line of PRINT to a window: `text` replaces the window's current row in its
+// default attribute.
+inline constexpr int32_t kScreenWindowLine = 225;
+// A line feed in a window: the current row moves down one; at the bottom the interior scrolls
+// up one row instead.
+inline constexpr int32_t kScreenLineFeed = 48;
+// Blanks the window's interior (a form feed printed to it); the current row becomes 0.
+inline constexpr int32_t kScreenClearWindow = 1792;
+
+// Border kinds of kScreenOpenWindow.
+inline constexpr int32_t kBorderNone = 0, kBorderSingle = 1, kBorderDouble = 2, kBorderBlank = 3;
 
 // The width of the command line's input field.
 inline constexpr int32_t kCommandFieldWidth = 800;
@@ -40,6 +68,10 @@ inline int32_t screenPosition(int32_t row, int32_t column) {
 // default) travels as "no text".
 int32_t screenAction(int32_t action, int32_t row = 0, int32_t column = 0, int32_t a = 0,
                      int32_t b = 0, std::string_view text = {}, int32_t c = 0, int32_t attr = 0);
+// The same on window `window` (a file number; screenAction acts on the console, 0).
+int32_t windowAction(int32_t window, int32_t action, int32_t row = 0, int32_t column = 0,
+                     int32_t a = 0, int32_t b = 0, std::string_view text = {}, int32_t c = 0,
+                     int32_t attr = 0);
 // Reads one console line (at most maxLength bytes).  Returns kInputLine, kInputTooLong,
 // kInputInterrupted or kInputEnded (remoteops.h).  `preset` is offered in the input field:
 // typing goes after it, or replaces it when `selected`.
