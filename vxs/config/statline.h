@@ -10,6 +10,8 @@ namespace vxs {
 // Status-line fields (STATUSLINETEXT's first parameter).
 inline constexpr int kStatusFieldStatus = 0;   // the run status name
 inline constexpr int kStatusFieldMessage = 1;  // messages
+inline constexpr int kStatusFieldMode = 2;     // the editing mode: "INSERT" or "OVER"
+inline constexpr int kStatusFieldRowColumn = 3;  // the cursor's row and column in field input
 
 // Texts keep their length: a byte of value 0 is part of the text.
 void statusShowStatus(std::string_view name);

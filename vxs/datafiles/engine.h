@@ -88,6 +88,17 @@ using ConsoleLineWriter = void (*)(std::string_view line);
 using ConsoleLineReader = int (*)(std::string& line, int maxLength);
 void setConsoleHooks(ConsoleLineWriter writer, ConsoleLineReader reader);
 
+// Windows as files: the window layer (above this one) works out a window's place when OPEN
+// makes its ufcb (0, or an error that abandons the open), shows the lines written to it, and
+// takes it off the screen when it is closed.
+struct WindowHooks {
+    int (*open)(FileBlocks& fb, Ufcb& u) = nullptr;
+    void (*line)(Ufcb& u, std::string_view text, int lineFeeds) = nullptr;
+    void (*close)(Ufcb& u) = nullptr;
+};
+void setWindowHooks(const WindowHooks& hooks);
+const WindowHooks& windowHooks();
+
 // The spool file that printer output goes to until printing has a spooler: in the print
 // directory (else the current one), named after the printer ("PRN:/10" -> "PRN_10.prt").
 std::string printerSpoolPath(std::string_view printer);

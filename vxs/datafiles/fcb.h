@@ -53,6 +53,15 @@ enum FileStatus : int {
 
 struct Ufcb;
 
+// Where a window lies and how it looks, as the window layer worked it out at OPEN.
+struct WindowPlace {
+    int row = 0, column = 0;      // the screen position (0-based) of its interior's first cell
+    int rows = 24, columns = 80;  // the interior's size
+    int border = 0;               // the border kind (0: none)
+    int parent = -1;              // the parent's file number; -1 for the console itself
+    uint32_t flags = 0, foreground = 0, background = 0;  // the default attribute (N=)
+};
+
 // The bytes of a data file that no other copy can change (opened NOSHR for keyed access), kept
 // in blocks while it is open: reads are served from them, writes go to the file and into them.
 // A block holds `valid` bytes from its start (fewer at the end of the file).
@@ -161,6 +170,7 @@ struct Ufcb {
     Ufcb* sameNext = nullptr;  // next ufcb on the same data fcb
     // ---- window and text output ----
     std::vector<std::pair<std::string, std::string>> windowAttributes;
+    WindowPlace place;     // a window's geometry (the console's: 24 x 80 at the top left)
     std::string name;      // the name as the program gave it (FILE$)
     // The output line of PRINT: `line` holds the bytes placed so far, `column` the next column.
     std::string line;

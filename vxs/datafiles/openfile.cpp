@@ -324,9 +324,14 @@ int openWithSpec(FileBlocks& fb, const OpenRequest& r, OpenSpec& s, const std::s
     if (!s.translate.empty())
         if (int err = loadTranslation(*u, s.translate)) return abandon(fb, u, err, text);
     if (type == kFileWindow) {
-        // A window other than the console shows its lines in the console until the screen
-        // layer draws windows of their own.
+        // The window layer places it (its lines are as wide as its interior); without one it
+        // shows its lines in the console.
         u->ufreclen = static_cast<int16_t>(kConsoleLineWidth);
+        if (windowHooks().open) {
+            if (int err = windowHooks().open(fb, *u)) return abandon(fb, u, err, text);
+            u->ufreclen = static_cast<int16_t>(u->place.columns);
+            u->windowRows = u->place.rows;
+        }
         u->slotLength = u->ufreclen;
         u->record.assign(static_cast<size_t>(u->ufreclen) + 2, ' ');
         out = u;
@@ -442,6 +447,7 @@ int closeFile(FileBlocks& fb, Ufcb* u, int option) {
     if ((option == kCloseFree || option == kCloseDrop) && u->shareClass != 0 &&
         u->uftype != kFileWindow)
         return kErrSharing;
+    if (u->uftype == kFileWindow && windowHooks().close) windowHooks().close(*u);
     // 4. Off the fcb's chain, its locks released.
     releaseLocks(*u);
     unchain(u);

@@ -620,6 +620,16 @@ void setConsoleHooks(ConsoleLineWriter writer, ConsoleLineReader reader) {
     g_consoleReader = reader;
 }
 
+namespace {
+WindowHooks g_windowHooks;
+}
+void setWindowHooks(const WindowHooks& hooks) {
+    g_windowHooks = hooks;
+}
+const WindowHooks& windowHooks() {
+    return g_windowHooks;
+}
+
 std::string printerSpoolPath(std::string_view printer) {
     std::string name;
     bool gap = false;
@@ -1212,8 +1222,12 @@ int flushFile(Ufcb& u) {
 // ---- text lines ----
 int writeTextLine(Ufcb& u, std::string_view bytes, int lineFeeds) {
     Fcb* fp = u.uffcb;
-    if (!fp) {  // a window shown in the console
-        if (g_consoleWriter) g_consoleWriter(bytes);
+    if (!fp) {  // a window
+        if (g_windowHooks.line)
+            g_windowHooks.line(u, bytes, lineFeeds);
+        else if (g_consoleWriter)
+            g_consoleWriter(bytes);
+        u.linesWritten += lineFeeds;
         u.line.clear();
         u.column = 1;
         return 0;

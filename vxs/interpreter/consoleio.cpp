@@ -1,6 +1,7 @@
 // PRINT and the input statements on the console window (see consoleio.h).
 #include "vxs/interpreter/consoleio.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "vxs/config/statline.h"
 #include "vxs/control/errors.h"
 #include "vxs/datafiles/datafile.h"
+#include "vxs/interpreter/fieldio.h"
 #include "vxs/interpreter/filestmt.h"
 #include "vxs/interpreter/numfunct.h"
 #include "vxs/interpreter/numtext.h"
@@ -31,7 +33,9 @@ struct Parts {
     bool usingGiven = false;
     int usingLine = -1;    // USING line: its line index; -1 a string operand
     bool wait = false;     // WAIT= (its value is an operand)
-    bool other = false;    // a part this build has no handler for (FIELDS, ...)
+    bool other = false;    // a part this build has no handler for (MENU, BORDER, ...)
+    uint8_t fields = 0;    // K_FIELDS or K_SELECT: a field statement
+    std::vector<uint8_t> order;  // the parts with an operand after the file, in source order
     int listCount = 0;
     std::vector<uint8_t> listBytes;
 };
@@ -60,6 +64,12 @@ int readParts(std::span<const uint8_t> code, const ClauseView& v, Parts& out) {
             out.usingLine = static_cast<int16_t>(readWord(code.data() + w));
         } else if (kind == K_WAIT) {
             out.wait = true;
+            out.order.push_back(K_WAIT);
+        } else if (kind == K_FIELDS || kind == K_SELECT) {
+            out.fields = static_cast<uint8_t>(kind);
+            out.order.push_back(static_cast<uint8_t>(kind));
+        } else if (kind == K_ATTR || kind == K_HELP) {
+            out.order.push_back(static_cast<uint8_t>(kind));
         } else if (kind != kPartExit) {
             out.other = true;
         }
@@ -84,7 +94,7 @@ int statementTarget(const Parts& parts, Operands& ops, int& number, Ufcb*& file)
     number = toInteger(n, -32767, 32767);
     Ufcb* u = nullptr;
     if (int err = statementFile(number, u)) return err;
-    if (number != 0 && u->uftype != kFileWindow) file = u;
+    if (number != 0) file = u;
     return 0;
 }
 
@@ -100,7 +110,17 @@ struct Statement {
             noteFileOutcome(nullptr, number, err, input, 0);
             return err;
         }
-        return parts.other ? kErrNotAvailable : 0;  // FIELDS, SELECT, MENU and the like
+        return parts.other ? kErrNotAvailable : 0;  // MENU, BORDER and the like
+    }
+    // A field statement (FIELDS or SELECT) runs with the rest of the operands.
+    int fieldsOf(const EvalEnv& env, FieldVerb verb) {
+        FieldParts fp;
+        fp.verb = verb;
+        fp.order = parts.order;
+        fp.listCount = parts.listCount;
+        const int err = fieldStatement(env, number, fp, ops);
+        if (file) noteFileOutcome(file, number, err, verb != FieldVerb::kPrint, err ? 0 : parts.listCount);
+        return err;
     }
 };
 
@@ -178,11 +198,7 @@ int readConsoleLine(std::string& line, int maxLength) {
     const int status = consoleInput(line, maxLength, kInputStatement);
     // The run stops as the attention key stops it.  An end of input is remembered: no answer
     // will ever come, so command mode reports it and the process must not end as a success.
-    if (status == kInputEnded) {
-        g_console.inputEnded = true;
-        g_console.endToReport = true;
-        return kErrInterrupted;
-    }
+    if (status == kInputEnded) return consoleInputEnded();
     return status == kInputInterrupted ? kErrInterrupted : 0;
 }
 
@@ -209,6 +225,12 @@ size_t takeTypedValue(std::string_view typed, size_t p, std::string& value) {
     value = typed.substr(p, comma == std::string::npos ? std::string::npos : comma - p);
     while (!value.empty() && value.back() == ' ') value.pop_back();
     return comma == std::string::npos ? typed.size() : comma;
+}
+
+int consoleInputEnded() {
+    g_console.inputEnded = true;
+    g_console.endToReport = true;
+    return kErrInterrupted;
 }
 
 bool inputEndedInStatement() { return g_console.inputEnded; }
@@ -362,6 +384,7 @@ int printStatement(const EvalEnv& env, std::span<const uint8_t> code, const Clau
                    char decimalChar) {
     Statement st;
     if (int err = st.begin(code, v, false)) return err;
+    if (st.parts.fields) return st.fieldsOf(env, FieldVerb::kPrint);
     Parts& parts = st.parts;
     Operands& ops = st.ops;
     const int number = st.number;
@@ -399,6 +422,10 @@ int inputStatement(const EvalEnv& env, std::span<const uint8_t> code, const Clau
                    char decimalChar) {
     Statement st;
     if (int err = st.begin(code, v, true)) return err;
+    if (st.parts.fields)
+        return st.fieldsOf(env, st.parts.fields == K_SELECT ? FieldVerb::kSelect
+                                : v.code == StRinput          ? FieldVerb::kRinput
+                                                              : FieldVerb::kInput);
     Parts& parts = st.parts;
     Operands& ops = st.ops;
     const int number = st.number;
@@ -407,7 +434,13 @@ int inputStatement(const EvalEnv& env, std::span<const uint8_t> code, const Clau
         RpnEntry e;
         if (!ops.take(e)) return kErrDamaged;
     }
-    if (file && (file->mode == kModeOutput || file->uftype != kFileDisplay)) {
+    // A window takes typed lines as the console does, as wide as it is; its pending output
+    // line is written first.
+    int width = kConsoleWidth;
+    if (file && file->uftype == kFileWindow) {
+        width = std::max<int>(file->ufreclen, 1);
+        if (!file->line.empty() || file->column > 1) (void)writeTextLine(*file, file->line);
+    } else if (file && (file->mode == kModeOutput || file->uftype != kFileDisplay)) {
         noteFileOutcome(file, number, kErrWrongMode, true, 0);
         return kErrWrongMode;
     }
@@ -422,7 +455,7 @@ int inputStatement(const EvalEnv& env, std::span<const uint8_t> code, const Clau
     if (whole && (targets.size() != 1 || !isStringCell(targets[0]) || isArrayCell(targets[0]) ||
                   (targets[0]->kind & DE_LITERAL)))
         return kErrNotPlainString;
-    if (file) {
+    if (file && file->uftype != kFileWindow) {
         const int err = fileInput(env, *file, targets, whole, decimalChar);
         noteFileOutcome(file, number, err, true, err ? 0 : static_cast<int>(targets.size()));
         return err;
@@ -435,7 +468,7 @@ int inputStatement(const EvalEnv& env, std::span<const uint8_t> code, const Clau
     while (next < targets.size()) {
         std::string typed;
         if (int err = readConsoleLine(
-                typed, whole ? std::min(kConsoleWidth, stringCapacity(targets[0])) : kConsoleWidth))
+                typed, whole ? std::min(width, stringCapacity(targets[0])) : width))
             return err;
         while (!typed.empty() && typed.back() == ' ') typed.pop_back();
         if (whole) return assignString(env, targets[0], typed);

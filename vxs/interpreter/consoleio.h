@@ -59,6 +59,8 @@ size_t takeTypedValue(std::string_view typed, size_t p, std::string& value);
 // error 9999, as the attention key does.  inputEndedInStatement() stays true from then on;
 // takeEndedInputReport() is true once after it, for command mode to report the error.
 bool inputEndedInStatement();
+// Records that end (an input statement that found no more keys): returns 9999.
+[[nodiscard]] int consoleInputEnded();
 bool takeEndedInputReport();
 void resetEndedInput();  // tests
 

@@ -23,6 +23,7 @@
 #include "vxs/datafiles/ktname.h"
 #include "vxs/interpreter/consoleio.h"
 #include "vxs/interpreter/fnargs.h"
+#include "vxs/interpreter/items.h"
 #include "vxs/interpreter/numfunct.h"
 #include "vxs/interpreter/flow.h"
 #include "vxs/interpreter/numtext.h"
@@ -158,12 +159,9 @@ int takeString(Operands& ops, std::string_view& s) {
     return 0;
 }
 
+}  // namespace
+
 // ---- values and targets, arrays expanded ----
-struct Item {
-    Cell* cell = nullptr;   // null: a small integer
-    double small = 0;
-    int32_t element = -1;   // an element of a whole array
-};
 
 // The one list of a statement's values or targets (statements do not nest), kept with its room.
 std::vector<Item>& itemList() {
@@ -237,6 +235,8 @@ int assignText(const EvalEnv& env, const Item& it, std::string_view s) {
     copyText(p + 2, s);
     return 0;
 }
+
+namespace {
 
 // ---- FORM cache ----
 struct CachedForm {

@@ -14,6 +14,7 @@
 #include "vxs/command/command.h"
 #include "vxs/control/utils.h"
 #include "vxs/interpreter/dates.h"
+#include "vxs/interpreter/fieldio.h"
 #include "vxs/interpreter/filestmt.h"
 #include "vxs/interpreter/fnargs.h"
 #include "vxs/interpreter/numtext.h"
@@ -317,6 +318,14 @@ int callNumericFunction(const EvalEnv& env, int code, int args) {
         // ---- system values ----
         case 5: return keyValue(a, g_values.commandKey, true);        // CMDKEY
         case 13: return keyValue(a, g_values.terminatingKey, false);  // FKEY
+        case 8:                                                       // CURROW
+        case 9:                                                       // CURCOL
+            if (int err = a.expect("", 0)) return err;
+            return a.resultNumber(code == 8 ? cursorRow() : cursorColumn());
+        case 12:  // CURFLD: the field of the last field input; with n, where the next starts
+            if (int err = a.expect("ns", 0)) return err;
+            if (a.count() >= 1) setNextField(toInteger(a.number(0), 0, 32767));
+            return a.resultNumber(currentField());
         case 14: return controlByte(a, '\x07');                       // BELL
         case 15: return controlByte(a, '\x0c');                       // NEWPAGE
         case 18:                                                      // RND
@@ -395,7 +404,7 @@ int callNumericFunction(const EvalEnv& env, int code, int args) {
             return a.resultNumber(v);
         }
 
-        // CURROW, CURCOL, CURFLD, MENU, NXTFLD (fields and menus), TRUNC, DEG, RAD, CURTAB (windows), CALL, MSGBOX, PRINTER_LIST,
+        // MENU, NXTFLD (fields and menus), TRUNC, DEG, RAD, CURTAB (windows), CALL, MSGBOX, PRINTER_LIST,
         // DLL and MSG (platform calls), and every code without a function.
         default: return kErrNotAvailable;
     }

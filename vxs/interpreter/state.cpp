@@ -6,6 +6,7 @@
 #include "vxs/interpreter/flow.h"
 #include "vxs/interpreter/run.h"
 #include "vxs/interpreter/values.h"
+#include "vxs/screen/windows.h"
 
 namespace vxs {
 
@@ -16,6 +17,8 @@ Interpreter::Interpreter() {
     (void)allocateStacks(kDefaultRpnStack, kDefaultWorkStack);
     // The console is a file too ("CON:"); its lines go through the console window.
     installConsoleFile();
+    // Windows are files too; the window layer places them and shows their lines.
+    installWindowLayer();
 }
 
 Interpreter::~Interpreter() = default;

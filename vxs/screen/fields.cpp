@@ -331,6 +331,10 @@ int parseAttributeText(std::string_view text, FontFlags& out) {
 
 std::string formatAttributeText(const FontFlags& f) {
     std::string s;
+    if (f.value2 & kLookH) s += 'H';
+    if (f.value2 & kLookB) s += 'B';
+    if (f.value2 & kLookU) s += 'U';
+    if (f.value2 & kLookR) s += 'R';
     if (f.flags & kFontInvisible) s += 'I';
     if (f.flags & kFontSunken) s += 'S';
     if (f.flags & kFontProtected) s += 'P';

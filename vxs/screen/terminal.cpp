@@ -5,6 +5,7 @@
 #include "vxs/clientserver/common.h"
 #include "vxs/control/entry.h"
 #include "vxs/screen/frontend.h"
+#include "vxs/screen/windows.h"
 
 namespace vxs {
 
@@ -82,6 +83,7 @@ int32_t consoleInput(std::string& line, int32_t maxLength, int32_t purpose,
 }
 
 void consoleOutput(std::string_view line) {
+    noteConsoleLine(line);
     if (!g_attached) return;
     if (CallFunctionRemote(CONSOLEOUTPUT, ORIGIN, {rpText(line)}))
         vxassertion("!CallFunctionRemote(CONSOLEOUTPUT, ORIGIN, 1, strlen(line)+1, line)", __FILE__,

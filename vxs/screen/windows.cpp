@@ -1,0 +1,273 @@
+// The interpreter side's windows (see windows.h): geometry from the OPEN keywords, the screen
+// actions that show windows, their lines and positioned text, and the shown text kept per window.
+#include "vxs/screen/windows.h"
+
+#include <algorithm>
+#include <map>
+#include <vector>
+
+#include "vxs/control/errors.h"
+#include "vxs/datafiles/engine.h"
+#include "vxs/datafiles/fcb.h"
+#include "vxs/screen/terminal.h"
+
+namespace vxs {
+
+namespace {
+
+constexpr int kConsoleRows = 24;
+
+// The text a window shows: its rows, each as wide as the window, and its current row for lines.
+struct ShownText {
+    std::vector<std::string> rows;
+    int columns = 0;
+    int current = 0;
+    void reset(int nrows, int ncolumns) {
+        columns = ncolumns;
+        rows.assign(static_cast<size_t>(nrows), std::string(static_cast<size_t>(ncolumns), ' '));
+        current = 0;
+    }
+    void put(int row, int column, std::string_view text) {
+        if (row < 0 || row >= static_cast<int>(rows.size()) || column < 0) return;
+        std::string& r = rows[static_cast<size_t>(row)];
+        for (size_t i = 0; i < text.size() && column + static_cast<int>(i) < columns; ++i)
+            r[static_cast<size_t>(column) + i] = text[i];
+    }
+    void scroll() {
+        if (rows.empty()) return;
+        rows.erase(rows.begin());
+        rows.emplace_back(static_cast<size_t>(columns), ' ');
+    }
+};
+
+std::map<int, ShownText>& shown() {
+    static std::map<int, ShownText> windows;
+    if (windows.find(0) == windows.end()) windows[0].reset(kConsoleRows, kConsoleWidth);
+    return windows;
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::string upperOf(std::string_view s) {
+    std::string u(s);
+    for (char& c : u)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return u;
+}
+
+// A geometry number: digits, with the "T" suffix that the display layer reads, 1 .. 250.
+int geometryNumber(std::string_view text, int& out) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    if (!text.empty() && (text.back() == 'T' || text.back() == 't')) text.remove_suffix(1);
+    if (text.empty() || text.size() > 6) return kErrOpenSyntax;
+    long v = 0;
+    for (char c : text) {
+        if (!isDigit(c)) return kErrOpenSyntax;
+        v = v * 10 + (c - '0');
+    }
+    if (v < 1 || v > 250) return kErrWindowGeometry;
+    out = static_cast<int>(v);
+    return 0;
+}
+
+// One dimension: start, end and size as given (0: not given) against the parent's extent.
+int resolveSpan(int start, int end, int size, int extent, int& first, int& count) {
+    if (start && end && size) return kErrWindowGeometry;
+    if (size) {
+        if (!start && end) start = end - size + 1;
+        if (!start) start = 1;
+        if (!end) end = start + size - 1;
+    }
+    if (!start) start = 1;
+    if (!end) end = extent;
+    if (start < 1 || end < start || end > extent) return kErrWindowGeometry;
+    first = start;
+    count = end - start + 1;
+    return 0;
+}
+
+// PARENT=: "n", "#n" or NONE (the console).
+int parentNumber(std::string_view text, int& out) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    if (upperOf(text) == "NONE") {
+        out = 0;
+        return 0;
+    }
+    if (!text.empty() && text.front() == '#') text.remove_prefix(1);
+    if (text.empty() || text.size() > 4) return kErrOpenSyntax;
+    int v = 0;
+    for (char c : text) {
+        if (!isDigit(c)) return kErrOpenSyntax;
+        v = v * 10 + (c - '0');
+    }
+    out = v;
+    return 0;
+}
+
+WindowPlace consolePlace() {
+    return WindowPlace{};
+}
+
+int32_t looksOf(const FontFlags& a) {
+    return a.value2;
+}
+
+void windowLine(Ufcb& u, std::string_view text, int lineFeeds) {
+    ShownText& s = shown()[u.ufnbr];
+    if (s.rows.empty()) s.reset(u.place.rows, u.place.columns);
+    const size_t ff = text.rfind('\f');
+    if (ff != std::string_view::npos) {  // a form feed blanks the window first
+        s.reset(u.place.rows, u.place.columns);
+        windowAction(u.ufnbr, kScreenClearWindow);
+        text.remove_prefix(ff + 1);
+    }
+    std::string row(text.substr(0, static_cast<size_t>(s.columns)));
+    row.resize(static_cast<size_t>(s.columns), ' ');
+    s.rows[static_cast<size_t>(s.current)] = row;
+    windowAction(u.ufnbr, kScreenWindowLine, 0, 0, 0, 0, text);
+    for (int i = 0; i < lineFeeds; ++i) {
+        if (s.current + 1 < static_cast<int>(s.rows.size()))
+            ++s.current;
+        else
+            s.scroll();
+        windowAction(u.ufnbr, kScreenLineFeed);
+    }
+}
+
+void windowClosed(Ufcb& u) {
+    shown().erase(u.ufnbr);
+    windowAction(u.ufnbr, kScreenCloseFile);
+}
+
+}  // namespace
+
+int parseBorder(std::string_view text, int& kind) {
+    const size_t cut = text.find_first_of(":,");
+    std::string_view word = text.substr(0, cut);
+    while (!word.empty() && word.back() == ' ') word.remove_suffix(1);
+    while (!word.empty() && word.front() == ' ') word.remove_prefix(1);
+    const std::string w = upperOf(word);
+    if (w == "S" || w == "SINGLE") kind = kBorderSingle;
+    else if (w == "D" || w == "DOUBLE") kind = kBorderDouble;
+    else if (w == "B" || w == "BLANK") kind = kBorderBlank;
+    else if (w == "N" || w == "NONE") kind = kBorderNone;
+    else return kErrOpenSyntax;
+    if (cut != std::string_view::npos) {
+        FontFlags f;
+        if (parseAttributeText(text.substr(cut + 1), f)) return kErrOpenSyntax;
+    }
+    return 0;
+}
+
+int placeWindow(FileBlocks& fb, Ufcb& u) {
+    int srow = 0, scol = 0, erow = 0, ecol = 0, nrows = 0, ncols = 0, parent = 0, border = 0;
+    std::string caption;
+    AttributeResult attr;
+    for (const auto& [key, value] : u.windowAttributes) {
+        std::string k = upperOf(key);
+        if (!k.empty() && k.back() == '=') k.pop_back();
+        int err = 0;
+        if (k == "SROW") err = geometryNumber(value, srow);
+        else if (k == "SCOL") err = geometryNumber(value, scol);
+        else if (k == "EROW") err = geometryNumber(value, erow);
+        else if (k == "ECOL") err = geometryNumber(value, ecol);
+        else if (k == "ROWS") err = geometryNumber(value, nrows);
+        else if (k == "COLS") err = geometryNumber(value, ncols);
+        else if (k == "PARENT") err = parentNumber(value, parent);
+        else if (k == "BORDER") err = parseBorder(value, border);
+        else if (k == "CAPTION") caption = value;
+        else if (k == "N") {
+            size_t used = 0;
+            err = parseAttributes(value, AttributeContext{}, attr, &used);
+            if (!err && used < value.size()) err = kErrFieldSeparator;
+        }
+        if (err) return err;
+    }
+    WindowPlace p = consolePlace();
+    if (parent != 0) {
+        const Ufcb* pu = fb.find(parent);
+        if (!pu || pu->uftype != kFileWindow || pu == &u) return kErrNoParent;
+        p = pu->place;
+    }
+    WindowPlace w;
+    int firstRow = 0, firstColumn = 0;
+    if (int err = resolveSpan(srow, erow, nrows, p.rows, firstRow, w.rows)) return err;
+    if (int err = resolveSpan(scol, ecol, ncols, p.columns, firstColumn, w.columns)) return err;
+    w.row = p.row + firstRow - 1;
+    w.column = p.column + firstColumn - 1;
+    w.border = border;
+    w.parent = parent;
+    w.flags = attr.attr.flags;
+    w.foreground = attr.attr.foreground;
+    w.background = attr.attr.background;
+    u.place = w;
+    shown()[u.ufnbr].reset(w.rows, w.columns);
+    windowAction(u.ufnbr, kScreenOpenWindow, w.row, w.column, static_cast<int32_t>(w.foreground),
+                 static_cast<int32_t>(w.background), caption,
+                 w.rows << 16 | w.columns << 8 | w.border, static_cast<int32_t>(w.flags));
+    return 0;
+}
+
+void installWindowLayer() {
+    WindowHooks h;
+    h.open = placeWindow;
+    h.line = windowLine;
+    h.close = windowClosed;
+    setWindowHooks(h);
+}
+
+int fieldWindow(FileBlocks& fb, int n, FieldWindow& out) {
+    out = FieldWindow{};
+    if (n == 0) return 0;
+    const Ufcb* u = fb.find(n);
+    if (!u) return kErrFileNotOpen;
+    if (u->uftype != kFileWindow) return kErrWrongMode;
+    out.rows = u->place.rows;
+    out.columns = u->place.columns;
+    out.defaultAttr.flags = u->place.flags;
+    out.defaultAttr.foreground = u->place.foreground;
+    out.defaultAttr.background = u->place.background;
+    return 0;
+}
+
+void showWindowText(int window, int row, int column, std::string_view text, const FontFlags& a,
+                    int cursor) {
+    auto& all = shown();
+    auto it = all.find(window);
+    if (it != all.end()) it->second.put(row, column, text);
+    const int32_t c = looksOf(a) | (cursor >= 0 ? (cursor + 1) << 16 : 0);
+    windowAction(window, cursor >= 0 ? kScreenShowField : kScreenWriteText, row, column,
+                 static_cast<int32_t>(a.foreground), static_cast<int32_t>(a.background), text, c,
+                 static_cast<int32_t>(a.flags));
+}
+
+std::string windowText(int window, int row, int column, int length) {
+    std::string out(static_cast<size_t>(std::max(length, 0)), ' ');
+    auto& all = shown();
+    auto it = all.find(window);
+    if (it == all.end() || row < 0 || row >= static_cast<int>(it->second.rows.size()))
+        return out;
+    const std::string& r = it->second.rows[static_cast<size_t>(row)];
+    for (int i = 0; i < length && column + i < static_cast<int>(r.size()); ++i)
+        if (column + i >= 0) out[static_cast<size_t>(i)] = r[static_cast<size_t>(column + i)];
+    return out;
+}
+
+void noteConsoleLine(std::string_view line) {
+    ShownText& s = shown()[0];
+    const size_t ff = line.rfind('\f');
+    if (ff != std::string_view::npos) {
+        s.reset(kConsoleRows, kConsoleWidth);
+        line.remove_prefix(ff + 1);
+    }
+    s.scroll();
+    s.put(kConsoleRows - 1, 0, line);
+}
+
+void resetWindowTexts() {
+    shown().clear();
+}
+
+}  // namespace vxs
