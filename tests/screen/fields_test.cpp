@@ -159,7 +159,7 @@ TEST_F(FieldFormats, PicFmtAndDateMasks) {
 
     f = one("1,1,DATE(m/d/cy)");
     EXPECT_EQ(f.kind, 'D');
-    EXPECT_EQ(f.length, 6);
+    EXPECT_EQ(f.length, 10);  // as wide as "05/12/2025"
     EXPECT_EQ(parse("1,1,DATE()"), kErrBadFmt);
     EXPECT_EQ(parse("1,1,DATE(" + std::string(201, 'y') + ")"), kErrBadFmt);
 }

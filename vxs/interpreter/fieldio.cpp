@@ -161,18 +161,16 @@ int storeText(const EvalEnv& env, const FieldSpec& f, const FormSettings& s, con
         const int err = assignText(env, t, value);
         return err == kErrStringOverflow ? kErrConversion : err;
     }
+    // A number as typed (wherever it stands in the field); a date, or a picture's own
+    // characters (currency, commas), through the field's format.
     double number = 0;
-    if (!isBlank(value)) {
-        FormField ff = formFieldOf(f);
+    if (!isBlank(value) && (f.kind == 'D' || !parseNumber(trimmed(value), s.decimalChar, 0, number))) {
+        const FormField ff = formFieldOf(f);
         size_t used = 0;
-        const bool formNumeric = ff.code && formIsNumeric(ff.code) && f.kind != 'G';
-        if (formNumeric) {
-            if (formGetNumber(ff, s, reinterpret_cast<const uint8_t*>(value.data()), value.size(),
-                              number, used))
-                return kErrConversion;
-        } else if (!parseNumber(trimmed(value), s.decimalChar, 0, number)) {
+        if (ff.code != kFormPic && ff.code != kFormDate) return kErrConversion;
+        if (formGetNumber(ff, s, reinterpret_cast<const uint8_t*>(value.data()), value.size(),
+                          number, used))
             return kErrConversion;
-        }
     }
     return assignNumber(t, number);
 }
@@ -336,6 +334,11 @@ EditField editFieldOf(const FieldSpec& f, const std::string& text, int columns,
     e.column = f.column + 1;
     e.help = help;
     e.cursor = f.cursorStart >= 0 ? std::min(f.cursorStart, f.length) : 0;
+    // Highlighted data is marked on entry: the first character typed replaces it.
+    if (fieldsConfig().dataHilite != 0 && !isBlank(e.text)) {
+        e.markStart = 0;
+        e.markEnd = static_cast<int>(e.text.size());
+    }
     return e;
 }
 

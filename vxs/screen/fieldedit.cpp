@@ -407,6 +407,10 @@ EditResult Editor::run() {
             if (key == 4 || key == 8) continue;  // the range was what they deleted
         }
         handle(key);
+        // Moving the cursor takes the highlight off: later keys edit where the cursor is.
+        if (key == 12 || key == 14 || key == 0x7700 || key == 0x7800 || key == 0xA000 ||
+            key == 0xA100 || key == 0xA200 || key == 0xA300)
+            f_.markStart = f_.markEnd = -1;
     }
     host_.showField(f_);
     return result_;

@@ -8,6 +8,7 @@
 
 #include "vxs/config/config.h"
 #include "vxs/control/errors.h"
+#include "vxs/interpreter/form.h"
 
 namespace vxs {
 namespace {
@@ -554,6 +555,9 @@ int fmtMask(Cursor& c, FieldSpec& f, char kind) {
         if (f.mask.size() > 200) return kErrBadFmt;
         for (char ch : f.mask)
             if (static_cast<unsigned char>(ch) < ' ') return kErrBadFmt;
+        // The field is as wide as the widest date the picture writes.
+        f.length = f.width = formDateLength(f.mask);
+        if (f.length <= 0 || f.length > 200) return kErrBadFmt;
         f.decimals = 0;
         return 0;
     }
