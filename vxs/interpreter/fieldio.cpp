@@ -158,6 +158,9 @@ int storeText(const EvalEnv& env, const FieldSpec& f, const FormSettings& s, con
         if (f.kind == 'V' || numericKind(f) || f.kind == 'G')
             value = f.kind == 'V' ? value.substr(0, value.find_last_not_of(' ') + 1) : trimmed(value);
         if (isBlank(value) && f.kind == 'V') value.clear();
+        // Blanks that fill the field past what the variable holds are no data: they are cut.
+        const size_t room = static_cast<size_t>(std::max(itemCapacity(t), 0));
+        if (value.size() > room && isBlank(std::string_view(value).substr(room))) value.resize(room);
         const int err = assignText(env, t, value);
         return err == kErrStringOverflow ? kErrConversion : err;
     }
@@ -265,7 +268,7 @@ class StatementHost final : public FieldEditorHost {
 
     // Shows `text` in the field: a field wider than its display shows the part around the
     // cursor; a field running past the window's edge continues on the following rows.
-    void show(const std::string& text, int cursor) {
+    void show(const std::string& text, int cursor, bool editing = true) {
         const FieldSpec& f = *spec_;
         const int width = std::max(f.width, 1);
         int offset = 0;
@@ -279,7 +282,8 @@ class StatementHost final : public FieldEditorHost {
             const int n = std::min(room, static_cast<int>(visible.size()) - at);
             const int c = cursor - offset - at;
             showWindowText(window_, row, column, std::string_view(visible).substr(static_cast<size_t>(at), static_cast<size_t>(n)),
-                           shown_, c >= 0 && (c < n || (c == n && at + n == static_cast<int>(visible.size()))) ? c : -1);
+                           shown_, editing,
+                           c >= 0 && (c < n || (c == n && at + n == static_cast<int>(visible.size()))) ? c : -1);
             at += n;
             ++row;
             column = 0;
@@ -393,6 +397,7 @@ int fieldStatement(const EvalEnv& env, int window, const FieldParts& parts, Oper
 
     FieldWindow win;
     if (int err = fieldWindow(fileBlocks(), window, win)) return err;
+    if (int err = currentDisplayTables()) return err;
     std::vector<std::string_view> specs(o.specs.begin(), o.specs.end());
     std::vector<FieldSpec> fields;
     if (int err = parseFieldSpecs(specs, win, fieldOptionsFromConfig(), AttributeContext{}, fields))
@@ -424,7 +429,7 @@ int fieldStatement(const EvalEnv& env, int window, const FieldParts& parts, Oper
             shower.show(fields[i].attribute.flags & kFontInvisible
                             ? std::string(texts[i].size(), ' ')
                             : texts[i],
-                        -1);
+                        -1, false);
         }
     }
     if (parts.verb == FieldVerb::kPrint) {

@@ -6,6 +6,7 @@
 #include <map>
 #include <vector>
 
+#include "vxs/config/config.h"
 #include "vxs/control/errors.h"
 #include "vxs/datafiles/engine.h"
 #include "vxs/datafiles/fcb.h"
@@ -143,6 +144,24 @@ void windowClosed(Ufcb& u) {
 
 }  // namespace
 
+int currentDisplayTables() {
+    // The statements as they stand, in one text: rebuilt only when it differs.
+    static std::string built;
+    const DisplayConfig& d = displayConfig();
+    std::string now;
+    for (const auto* list : {&d.colors, &d.attributes, &d.screen}) {
+        for (const std::string& item : *list) {
+            now += item;
+            now += '\n';
+        }
+        now += '\f';
+    }
+    if (now == built) return 0;
+    if (int err = buildDisplayTables(d)) return err;
+    built = std::move(now);
+    return 0;
+}
+
 int parseBorder(std::string_view text, int& kind) {
     const size_t cut = text.find_first_of(":,");
     std::string_view word = text.substr(0, cut);
@@ -162,6 +181,7 @@ int parseBorder(std::string_view text, int& kind) {
 }
 
 int placeWindow(FileBlocks& fb, Ufcb& u) {
+    if (int err = currentDisplayTables()) return err;
     int srow = 0, scol = 0, erow = 0, ecol = 0, nrows = 0, ncols = 0, parent = 0, border = 0;
     std::string caption;
     AttributeResult attr;
@@ -233,12 +253,12 @@ int fieldWindow(FileBlocks& fb, int n, FieldWindow& out) {
 }
 
 void showWindowText(int window, int row, int column, std::string_view text, const FontFlags& a,
-                    int cursor) {
+                    bool editing, int cursor) {
     auto& all = shown();
     auto it = all.find(window);
     if (it != all.end()) it->second.put(row, column, text);
     const int32_t c = looksOf(a) | (cursor >= 0 ? (cursor + 1) << 16 : 0);
-    windowAction(window, cursor >= 0 ? kScreenShowField : kScreenWriteText, row, column,
+    windowAction(window, editing ? kScreenShowField : kScreenWriteText, row, column,
                  static_cast<int32_t>(a.foreground), static_cast<int32_t>(a.background), text, c,
                  static_cast<int32_t>(a.flags));
 }

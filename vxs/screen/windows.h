@@ -21,6 +21,11 @@ struct Ufcb;
 // Installs the window layer's hooks into the data-file layer (OPEN, lines, CLOSE).
 void installWindowLayer();
 
+// Brings the colour list, the attribute list and the screen tables in line with the COLOR,
+// ATTRIBUTE and SCREEN statements of the configuration, when they changed since the last time:
+// 0, or the first statement's error (812, 858, 9500; the tables then stay as they were).
+[[nodiscard]] int currentDisplayTables();
+
 // Works out the place of window `u` from its OPEN keywords (SROW=, SCOL=, EROW=, ECOL=, ROWS=,
 // COLS=, PARENT=, BORDER=, N=, CAPTION=) and shows it.  Errors: 630 (geometry outside the
 // parent, or a start, end and size all given), 642 (PARENT= names no open window), 605 (a
@@ -37,10 +42,11 @@ void installWindowLayer();
 [[nodiscard]] int fieldWindow(FileBlocks& fb, int n, FieldWindow& out);
 
 // Sends text to the terminal at a 0-based position in window `window`, in attribute `a`, and
-// keeps it as the text the window shows.  With `cursor` >= 0 it is an editing display with the
-// terminal's cursor at that offset of the text.
+// keeps it as the text the window shows.  An editing display (`editing`: a field being edited,
+// or as its editing left it) goes as such, with the terminal's cursor at offset `cursor` of the
+// text when that is 0 or more.
 void showWindowText(int window, int row, int column, std::string_view text, const FontFlags& a,
-                    int cursor = -1);
+                    bool editing = false, int cursor = -1);
 // The text window `window` shows at the position, `length` bytes (blanks where it shows
 // nothing, or past its edge).
 std::string windowText(int window, int row, int column, int length);
