@@ -228,6 +228,14 @@ TEST_F(FieldEditTest, UndoPasteCutAndMarkedRanges) {
     ScriptHost replace(typed("Z", {13}));
     editField(typedOver, false, replace, settings);
     EXPECT_EQ(typedOver.text, "Z     ");
+    // A cursor key takes the mark off: Backspace then deletes one character, not the range.
+    EditField moved = plain(6);
+    moved.text = "abcdef";
+    moved.markStart = 0;
+    moved.markEnd = 6;
+    ScriptHost keys({0x7800, 8, 'x', 13});
+    editField(moved, false, keys, settings);
+    EXPECT_EQ(moved.text, "abcdex");
 }
 
 TEST_F(FieldEditTest, SelectModeEndsOnCursorKeysAndCharacters) {

@@ -482,10 +482,8 @@ int fieldStatement(const EvalEnv& env, int window, const FieldParts& parts, Oper
         } else if (exitCode == kExitHome || exitCode == kExitEnd) {
             const int to = exitCode == kExitHome ? stepField(fields, -1, 1)
                                                  : stepField(fields, static_cast<int>(fields.size()), -1);
-            if (to != at) {
-                at = to;
-                continue;
-            }
+            at = to;  // already there: editing goes on where it was
+            continue;
         }
         if (move == 0) break;
         at = stepField(fields, at, move);
