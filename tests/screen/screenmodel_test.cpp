@@ -117,8 +117,7 @@ TEST(ScreenModel, WindowsPastTheScreenAreClipped) {
     ASSERT_EQ(frame.size(), static_cast<size_t>(ScreenModel::kRows * ScreenModel::kColumns));
     for (int r = 0; r < ScreenModel::kRows; ++r)
         for (int c = 0; c < ScreenModel::kColumns; ++c)
-            ASSERT_EQ(frame[static_cast<size_t>(r * ScreenModel::kColumns + c)],
-                      m.composite(r, c))
+            ASSERT_EQ(frame[static_cast<size_t>(r * ScreenModel::kColumns + c)], m.composite(r, c))
                 << r << "," << c;
     EXPECT_EQ(m.composite(-1, 0), ScreenCell{});
     EXPECT_EQ(m.composite(24, 79), ScreenCell{});
@@ -131,8 +130,8 @@ TEST(ScreenModel, BadGeometryIsRefused) {
     struct Geometry {
         int row, col, rows, cols, border;
     };
-    const Geometry bad[] = {{-1, 0, 1, 1, 0},  {0, -1, 1, 1, 0},     {0, 0, 0, 1, 0},
-                            {0, 0, 1, 0, 0},   {0, 0, -5, 1, 0},     {0, 0, 251, 1, 0},
+    const Geometry bad[] = {{-1, 0, 1, 1, 0},     {0, -1, 1, 1, 0},  {0, 0, 0, 1, 0},
+                            {0, 0, 1, 0, 0},      {0, 0, -5, 1, 0},  {0, 0, 251, 1, 0},
                             {0, 0, 1, 100000, 0}, {251, 0, 1, 1, 0}, {0, 0, 1, 1, 4},
                             {0, 0, 1, 1, -1}};
     for (const Geometry& g : bad)

@@ -219,10 +219,10 @@ class CursesFrontEnd final : public FrontEnd {
     bool active_ = false;
     SCREEN* screen_ = nullptr;
     ScreenModel model_;
-    int colours_ = 0;               // the terminal's colours; 0 when it shows none
-    bool defaultColours_ = false;   // colour -1 (the terminal's own) may stand in a pair
-    int pairLimit_ = 0;             // pairs that may be made: 1 .. pairLimit_ - 1
-    std::map<int, short> pairs_;    // (fg + 1) << 16 | (bg + 1) -> pair
+    int colours_ = 0;              // the terminal's colours; 0 when it shows none
+    bool defaultColours_ = false;  // colour -1 (the terminal's own) may stand in a pair
+    int pairLimit_ = 0;            // pairs that may be made: 1 .. pairLimit_ - 1
+    std::map<int, short> pairs_;   // (fg + 1) << 16 | (bg + 1) -> pair
     std::string status_, message_;
     const char* mode_ = "";  // "INSERT" or "OVER" while a line is edited
     bool insert_ = true;     // the editor's mode, kept from line to line
@@ -532,8 +532,8 @@ int32_t CursesFrontEnd::screenAction(const ScreenRequest& r) {
             break;
         case kScreenWriteText:
         case kScreenShowField:
-            result = model_.writeText(r.window, row, column, r.text,
-                                      cellAttrOf(r.attr, r.a, r.b, r.c));
+            result =
+                model_.writeText(r.window, row, column, r.text, cellAttrOf(r.attr, r.a, r.b, r.c));
             break;
         case kScreenWindowLine:
             if (r.window == 0) {

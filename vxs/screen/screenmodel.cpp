@@ -14,8 +14,8 @@ namespace {
 
 constexpr uint32_t kFgColour = kFontFgBlue | kFontFgGreen | kFontFgRed | kFontFgWhite | kFontFgRgb;
 constexpr uint32_t kBgColour = kFontBgBlue | kFontBgGreen | kFontBgRed | kFontBgWhite | kFontBgRgb;
-constexpr uint32_t kBgBits = kFontBgBlue | kFontBgGreen | kFontBgRed | kFontBgIntense |
-                             kFontBgWhite | kFontBgRgb;
+constexpr uint32_t kBgBits =
+    kFontBgBlue | kFontBgGreen | kFontBgRed | kFontBgIntense | kFontBgWhite | kFontBgRgb;
 
 bool invisible(const CellAttr& attr) {
     return (attr.flags & kFontInvisible) != 0 || (attr.looks & kLookI) != 0;
@@ -60,8 +60,8 @@ bool ScreenModel::isOpen(int32_t number) const {
     return find(number) != nullptr;
 }
 
-int ScreenModel::openWindow(int32_t number, int row, int column, int height, int width,
-                            int border, std::string_view caption, const CellAttr& attr) {
+int ScreenModel::openWindow(int32_t number, int row, int column, int height, int width, int border,
+                            std::string_view caption, const CellAttr& attr) {
     if (number <= 0) return kErrFileNumber;
     if (row < 0 || row > kMaxSize || column < 0 || column > kMaxSize || height < 1 ||
         height > kMaxSize || width < 1 || width > kMaxSize || border < 0 || border > 3)
@@ -288,8 +288,8 @@ int nearestColour(uint32_t rgb, int colours) {
         const int grey = 8 + 10 * gi2;
         return distance(grey, grey, grey) < cubeDistance ? 232 + gi2 : cube;
     }
-    static constexpr int kBasic[8][3] = {{0, 0, 0},     {205, 0, 0},   {0, 205, 0},
-                                         {205, 205, 0}, {0, 0, 238},   {205, 0, 205},
+    static constexpr int kBasic[8][3] = {{0, 0, 0},     {205, 0, 0},    {0, 205, 0},
+                                         {205, 205, 0}, {0, 0, 238},    {205, 0, 205},
                                          {0, 205, 205}, {229, 229, 229}};
     int best = 0;
     for (int i = 1; i < 8; ++i)

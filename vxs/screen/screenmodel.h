@@ -31,7 +31,13 @@ CellAttr cellAttrOf(int32_t attr, int32_t a, int32_t b, int32_t c);
 enum class BorderKind : uint8_t { None = 0, Single = 1, Double = 2, Blank = 3 };
 // The line character a border cell shows; None for a text cell.
 enum class LinePart : uint8_t {
-    None, Horizontal, Vertical, TopLeft, TopRight, BottomLeft, BottomRight
+    None,
+    Horizontal,
+    Vertical,
+    TopLeft,
+    TopRight,
+    BottomLeft,
+    BottomRight
 };
 
 // One visible cell: a byte (0..255; a front end decides how to show bytes above 126) or a border
