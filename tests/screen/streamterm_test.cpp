@@ -12,6 +12,7 @@
 #include "vxs/clientserver/common.h"
 #include "vxs/config/statline.h"
 #include "vxs/control/entry.h"
+#include "vxs/screen/fields.h"
 #include "vxs/screen/terminal.h"
 
 namespace vxs {
@@ -122,6 +123,23 @@ TEST_F(StreamTest, ZeroBytesAreTextBothWays) {
     consoleOutput(std::string("A\0B  ", 5));
     consoleOutput(std::string("\0", 1));
     EXPECT_EQ(collect(out_), std::string("A\0B\n\0\n", 6));
+}
+
+TEST_F(StreamTest, PositionedTextIsOneLineWithItsPlace) {
+    EXPECT_EQ(windowAction(0, kScreenWriteText, 4, 9, 0, 0, "Customer   "), 0);
+    EXPECT_EQ(windowAction(3, kScreenWriteText, 0, 0, 0, 0, "a\tb\nc  "), 0);
+    windowAction(7, kScreenWriteText, 1, 1, 0, 0, "secret", 0, kFontInvisible);
+    windowAction(7, kScreenWriteText, 1, 2, 0, 0, "secret", kLookI);
+    windowAction(7, kScreenWriteText, 2, 2, 0, 0, "   ");
+    // A line printed to a window is an ordinary line; the other actions write nothing.
+    windowAction(3, kScreenOpenWindow, 5, 5, 0, 0, "Caption", 3 << 16 | 10 << 8 | kBorderSingle);
+    windowAction(3, kScreenWindowLine, 0, 0, 0, 0, "window line  ");
+    windowAction(3, kScreenLineFeed);
+    windowAction(3, kScreenClearWindow);
+    windowAction(3, kScreenShowField, 0, 0, 0, 0, "editing", 1 << 16);
+    windowAction(3, kScreenCloseFile);
+    EXPECT_EQ(collect(out_),
+              "#0 5,10: Customer\n#3 1,1: a b c\n#7 2,2:\n#7 2,3:\n#7 3,3:\nwindow line\n");
 }
 
 TEST_F(StreamTest, ErrorsGoToStderrWithTheirPosition) {

@@ -1,9 +1,11 @@
 // The full-screen terminal front end (cursesterm.h).  It owns the terminal while attached: the
-// console window's 24 rows (scrolled up by each line written), the status line's fields, the
-// command line editor with its recall list, and the keys read from the raw terminal.
+// screen model (the console window's 24 rows, scrolled up by each line written, and the windows
+// above it), the status line's fields, the command line editor with its recall list, and the
+// keys read from the raw terminal.
 // Invariants: the terminal library is active exactly while `active_` is set, and the saved tty
 // modes are given back whenever it stops (SYSTEM, a fatal message, a signal that ends the
-// process); the recall list never holds more than MAXRECALL lines.
+// process); the recall list never holds more than MAXRECALL lines; every colour pair handed out
+// is in `pairs_` and below the terminal's pair count (pair 0 once they run out).
 #include "vxs/screen/cursesterm.h"
 
 // Functions rather than macros: the library's macro names (clear, erase, move) would rewrite
@@ -17,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -27,6 +30,7 @@
 #include "vxs/platform/os.h"
 #include "vxs/platform/ttymodes.h"
 #include "vxs/screen/frontend.h"
+#include "vxs/screen/screenmodel.h"
 #include "vxs/screen/terminal.h"
 
 namespace vxs {
@@ -120,10 +124,10 @@ class CursesFrontEnd final : public FrontEnd {
     void writeLine(std::string_view text) override {
         if (!active_) return;
         newBottomRow();
-        rows_[kFieldRow].assign(text.substr(0, kColumns));
-        bottomUsed_ = true;
+        text = text.substr(0, kColumns);
+        model_.setBottomRow(text, true);
         drawRow(kFieldRow);
-        placeCursor(kFieldRow, static_cast<int>(rows_[kFieldRow].size()));
+        placeCursor(kFieldRow, static_cast<int>(text.size()));
         refresh();
     }
 
@@ -145,15 +149,7 @@ class CursesFrontEnd final : public FrontEnd {
         redrawStatus();
     }
 
-    int32_t screenAction(const ScreenRequest& request) override {
-        if (!active_) return 0;
-        if (request.action == kScreenBeep) {
-            beep();
-        } else if (request.action == kScreenShutdown) {
-            close();
-        }
-        return 0;
-    }
+    int32_t screenAction(const ScreenRequest& request) override;
     // The message goes to standard error once the terminal is given back, where it stays
     // readable after the process ends.
     int32_t fatalMessage(std::string_view text) override {
@@ -180,18 +176,27 @@ class CursesFrontEnd final : public FrontEnd {
     int32_t nextKey();
     int32_t waitForKey(int32_t seconds);
     void newBottomRow() {
-        if (!bottomUsed_) return;
-        for (int r = 0; r + 1 < kRows; ++r) rows_[r].swap(rows_[r + 1]);
-        rows_[kFieldRow].clear();
-        bottomUsed_ = false;
+        model_.newBottomRow();
         for (int r = 0; r < kRows; ++r) drawRow(r);
     }
     void drawRow(int row) {
         move(row, 0);
-        const std::string& text = rows_[row];
-        for (int c = 0; c < kColumns; ++c)
-            addch(c < static_cast<int>(text.size()) ? cell(text[c]) : ' ');
+        for (int c = 0; c < kColumns; ++c) addch(shown(model_.composite(row, c)));
     }
+    // Redraws the console window's rows and puts the cursor back where it was.
+    void redrawRows() {
+        int y = 0, x = 0;
+        getyx(stdscr, y, x);
+        for (int r = 0; r < kRows; ++r) drawRow(r);
+        move(y, x);
+        refresh();
+    }
+    // What the terminal shows for a cell of the composite.
+    chtype shown(const ScreenCell& cell);
+    chtype attributes(const CellAttr& attr);
+    // The colour pair of a foreground and background (-1: the terminal's default), made on
+    // first use; pair 0 once the terminal has no more.
+    short colourPair(int fg, int bg);
     void drawStatus();
     void redrawStatus() {
         if (!active_) return;
@@ -213,8 +218,11 @@ class CursesFrontEnd final : public FrontEnd {
 
     bool active_ = false;
     SCREEN* screen_ = nullptr;
-    std::string rows_[kRows];
-    bool bottomUsed_ = false;  // the bottom row holds a finished line
+    ScreenModel model_;
+    int colours_ = 0;              // the terminal's colours; 0 when it shows none
+    bool defaultColours_ = false;  // colour -1 (the terminal's own) may stand in a pair
+    int pairLimit_ = 0;            // pairs that may be made: 1 .. pairLimit_ - 1
+    std::map<int, short> pairs_;   // (fg + 1) << 16 | (bg + 1) -> pair
     std::string status_, message_;
     const char* mode_ = "";  // "INSERT" or "OVER" while a line is edited
     bool insert_ = true;     // the editor's mode, kept from line to line
@@ -266,8 +274,17 @@ bool CursesFrontEnd::open() {
     keypad(stdscr, TRUE);
     set_escdelay(50);
     nodelay(stdscr, TRUE);
-    for (std::string& row : rows_) row.clear();
-    bottomUsed_ = false;
+    model_.reset();
+    pairs_.clear();
+    colours_ = 0;
+    defaultColours_ = false;
+    pairLimit_ = 0;
+    if (has_colors() && start_color() == OK) {
+        defaultColours_ = use_default_colors() == OK;
+        colours_ = COLORS;
+        // A pair number must fit the attribute's eight colour bits.
+        pairLimit_ = std::min(COLOR_PAIRS, 256);
+    }
     status_.clear();
     message_.clear();
     mode_ = "";
@@ -370,7 +387,7 @@ int32_t CursesFrontEnd::waitForKey(int32_t seconds) {
 void CursesFrontEnd::drawField(const std::string& text, size_t at, size_t& offset, size_t width) {
     if (at < offset) offset = at;
     if (at >= offset + width) offset = at - width + 1;
-    rows_[kFieldRow] = text.substr(offset, width);
+    model_.setBottomRow(std::string_view(text).substr(offset, width), false);
     drawRow(kFieldRow);
     placeCursor(kFieldRow, static_cast<int>(at - offset));
     refresh();
@@ -485,17 +502,108 @@ int32_t CursesFrontEnd::readLine(std::string& line, size_t max, int32_t purpose,
         }
     }
     // The finished line stays on the bottom row as typed, from its start.
-    rows_[kFieldRow] = text.substr(0, kColumns);
-    bottomUsed_ = true;
+    model_.setBottomRow(std::string_view(text).substr(0, kColumns), true);
     drawRow(kFieldRow);
     mode_ = "";
     drawStatus();
-    placeCursor(kFieldRow, static_cast<int>(rows_[kFieldRow].size()));
+    placeCursor(kFieldRow, static_cast<int>(std::min<size_t>(text.size(), kColumns)));
     refresh();
     if (result == kInputEnded) return result;
     if (purpose == kInputCommand && result == kInputLine) remember(text);
     line = std::move(text);
     return result;
+}
+
+int32_t CursesFrontEnd::screenAction(const ScreenRequest& r) {
+    if (!active_) return 0;
+    const int row = r.position >> 8, column = r.position & 0xFF;
+    int result = 0;
+    switch (r.action) {
+        case kScreenBeep: beep(); return 0;
+        case kScreenShutdown: close(); return 0;
+        case kScreenOpenWindow:
+            result = model_.openWindow(r.window, row, column, r.c >> 16, r.c >> 8 & 0xFF,
+                                       r.c & 0xFF, r.text, cellAttrOf(r.attr, r.a, r.b, 0));
+            break;
+        case kScreenCloseFile:
+            // Closing a file that is no window is no screen matter.
+            if (!model_.isOpen(r.window) || r.window == 0) return 0;
+            result = model_.closeWindow(r.window);
+            break;
+        case kScreenWriteText:
+        case kScreenShowField:
+            result =
+                model_.writeText(r.window, row, column, r.text, cellAttrOf(r.attr, r.a, r.b, r.c));
+            break;
+        case kScreenWindowLine:
+            if (r.window == 0) {
+                writeLine(r.text);
+                return 0;
+            }
+            result = model_.windowLine(r.window, r.text);
+            break;
+        case kScreenLineFeed: result = model_.lineFeed(r.window); break;
+        case kScreenClearWindow: result = model_.clearWindow(r.window); break;
+        default: return 0;
+    }
+    if (result != 0) return result;
+    redrawRows();
+    // A field being edited shows the terminal cursor at its editing position, where it stays
+    // while the next key is awaited.
+    int y = 0, x = 0;
+    const int offset = (r.c >> 16) - 1;
+    if (r.action == kScreenShowField && offset >= 0 &&
+        model_.absolute(r.window, row, column + offset, y, x) == 0) {
+        move(std::clamp(y, 0, kRows - 1), std::clamp(x, 0, kColumns - 1));
+        refresh();
+    }
+    return 0;
+}
+
+chtype CursesFrontEnd::shown(const ScreenCell& c) {
+    chtype attr = attributes(c.attr);
+    if (c.line == LinePart::None) return cell(c.ch) | attr;
+    // The terminal's line set has single lines only: a double border is drawn bold.
+    if (c.border == BorderKind::Double) attr |= A_BOLD;
+    switch (c.line) {
+        case LinePart::Horizontal: return ACS_HLINE | attr;
+        case LinePart::Vertical: return ACS_VLINE | attr;
+        case LinePart::TopLeft: return ACS_ULCORNER | attr;
+        case LinePart::TopRight: return ACS_URCORNER | attr;
+        case LinePart::BottomLeft: return ACS_LLCORNER | attr;
+        case LinePart::BottomRight: return ACS_LRCORNER | attr;
+        case LinePart::None: break;
+    }
+    return ' ' | attr;
+}
+
+chtype CursesFrontEnd::attributes(const CellAttr& attr) {
+    const TerminalLook look = terminalLook(attr, colours_);
+    chtype out = A_NORMAL;
+    if (look.bold) out |= A_BOLD;
+    if (look.underline) out |= A_UNDERLINE;
+    if (look.blink) out |= A_BLINK;
+    if (look.reverse) out |= A_REVERSE;
+    if (colours_ > 0 && (look.fg >= 0 || look.bg >= 0))
+        out |= COLOR_PAIR(colourPair(look.fg, look.bg));
+    return out;
+}
+
+short CursesFrontEnd::colourPair(int fg, int bg) {
+    if (!defaultColours_) {
+        if (fg < 0) fg = COLOR_WHITE;
+        if (bg < 0) bg = COLOR_BLACK;
+    }
+    if (fg >= colours_) fg = COLOR_WHITE;
+    if (bg >= colours_) bg = COLOR_BLACK;
+    const int key = (fg + 1) << 16 | (bg + 1);
+    if (const auto it = pairs_.find(key); it != pairs_.end()) return it->second;
+    const int next = static_cast<int>(pairs_.size()) + 1;
+    if (next >= pairLimit_) return 0;
+    if (init_pair(static_cast<short>(next), static_cast<short>(fg), static_cast<short>(bg)) != OK)
+        return 0;
+    pairs_.emplace(key, static_cast<short>(next));
+    return static_cast<short>(next);
 }
 
 CursesFrontEnd g_curses;

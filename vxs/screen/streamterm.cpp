@@ -12,6 +12,7 @@
 #include "vxs/control/version.h"
 #include "vxs/platform/os.h"
 #include "vxs/platform/signals.h"
+#include "vxs/screen/fields.h"
 #include "vxs/screen/frontend.h"
 #include "vxs/screen/keyboard.h"
 #include "vxs/screen/terminal.h"
@@ -85,7 +86,7 @@ class StreamFrontEnd final : public FrontEnd {
         write(err_, text);
     }
 
-    int32_t screenAction(const ScreenRequest&) override { return 0; }
+    int32_t screenAction(const ScreenRequest& request) override;
     int32_t fatalMessage(std::string_view text) override {
         write(err_, text);
         return 0;
@@ -171,6 +172,30 @@ int32_t StreamFrontEnd::readLine(std::string& line, size_t max, int32_t purpose,
     }
     line.insert(0, preset);
     return truncated ? kInputTooLong : kInputLine;
+}
+
+// Positioned text becomes a line naming its window and 1-based place; a window's PRINT line is
+// an ordinary output line.  Nothing else on a screen has a place in a stream.
+int32_t StreamFrontEnd::screenAction(const ScreenRequest& r) {
+    if (r.action == kScreenWindowLine) {
+        writeLine(r.text);
+    } else if (r.action == kScreenWriteText) {
+        char head[48];
+        snprintf(head, sizeof head, "#%ld %d,%d:", static_cast<long>(r.window),
+                 (r.position >> 8) + 1, (r.position & 0xFF) + 1);
+        std::string line(head);
+        const bool hidden = (r.attr & kFontInvisible) != 0 || (r.c & kLookI) != 0;
+        if (!hidden) {
+            // Control bytes show as blanks on a screen; here they must not break the line.
+            std::string text(r.text);
+            for (char& ch : text)
+                if (static_cast<unsigned char>(ch) < 32) ch = ' ';
+            while (!text.empty() && text.back() == ' ') text.pop_back();
+            if (!text.empty()) line += ' ' + text;
+        }
+        write(out_, line);
+    }
+    return 0;
 }
 
 StreamFrontEnd g_stream;

@@ -11,7 +11,12 @@
 //   when a line is read; timed waits answer at once;
 // - every line that the console window writes goes to standard output, one line per window
 //   line, trailing blanks removed, flushed per line; bytes of value 0 are written as they are;
-//   typed input is not echoed; the prompt prints nothing;
+//   typed input is not echoed; the prompt prints nothing; a line printed to another window
+//   (screen action 225) is written the same way;
+// - text written at a position in a window (screen action 241, PRINT FIELDS) writes one line
+//   "#<window> <row>,<column>: <text>", row and column 1-based inside the window, control bytes
+//   as blanks, trailing blanks removed; invisible text leaves nothing after the colon
+//   ("#0 5,10:"); no other screen action writes anything;
 // - every error shown on the status line writes one line to standard error: "ERROR n", or
 //   "ERROR n at LLLLL:CC" for an error in a running program; other status-line texts are not
 //   written;
