@@ -241,6 +241,13 @@ TEST(ScreenModel, ConsoleLinesScrollOnlyWhenTheBottomRowIsFinished) {
     m.consoleLine("after clear");
     EXPECT_EQ(m.consoleRowText(22), std::string(80, ' '));
     EXPECT_EQ(m.consoleRowText(23).substr(0, 11), "after clear");
+    // A printed form feed blanks the console; the text after it is the next line.
+    m.consoleLine("\f");
+    EXPECT_EQ(m.consoleRowText(23), std::string(80, ' '));
+    m.consoleLine("above");
+    m.consoleLine("x\fpage two");
+    EXPECT_EQ(m.consoleRowText(22), std::string(80, ' '));
+    EXPECT_EQ(m.consoleRowText(23).substr(0, 8), "page two");
 }
 
 TEST(ScreenModel, AbsolutePositionsOfCells) {

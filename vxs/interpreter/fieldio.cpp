@@ -447,6 +447,14 @@ int fieldStatement(const EvalEnv& env, int window, const FieldParts& parts, Oper
     StatementHost host(window, o.waitGiven ? std::max(o.waitSeconds, 1) : 0);
     const FieldEditSettings settings = editSettings();
     statusShowMessage("INPUT");
+    // However the statement ends, the status line drops what field input showed there.
+    struct StatusGuard {
+        ~StatusGuard() {
+            statusShowMessage("");
+            terminalStatusText(kStatusFieldMode, "");
+            terminalStatusText(kStatusFieldRowColumn, "");
+        }
+    } guard;
     while (at >= 0 && !nowait) {
         const FieldSpec& f = fields[static_cast<size_t>(at)];
         EditField e = editFieldOf(f, texts[static_cast<size_t>(at)], win.columns, o.help);
@@ -459,15 +467,9 @@ int fieldStatement(const EvalEnv& env, int window, const FieldParts& parts, Oper
         g_state.currentField = at + 1;
         g_state.row = f.row + 1 + (f.column + e.cursor) / std::max(win.columns, 1);
         g_state.column = (f.column + e.cursor) % std::max(win.columns, 1) + 1;
-        if (r.attention || host.ended()) {
-            statusShowMessage("");
-            return host.ended() ? consoleInputEnded() : kErrInterrupted;
-        }
+        if (r.attention || host.ended()) return host.ended() ? consoleInputEnded() : kErrInterrupted;
         exitCode = r.exitCode;
-        if (exitCode == kExitTimeout) {
-            statusShowMessage("");
-            return kErrTimeout;
-        }
+        if (exitCode == kExitTimeout) return kErrTimeout;
         const bool last = stepField(fields, at, 1) <= at;
         int move = 0;
         if (select) {
@@ -488,7 +490,6 @@ int fieldStatement(const EvalEnv& env, int window, const FieldParts& parts, Oper
         if (move == 0) break;
         at = stepField(fields, at, move);
     }
-    statusShowMessage("");
     // The field's fkey value stands for Enter (unless OPTION 48 keeps Enter 0) and for a full
     // ADVANCE field on the last field.
     if (exitCode == kExitAdvance) exitCode = kExitEnter;

@@ -25,6 +25,7 @@
 
 #include "vxs/clientserver/common.h"
 #include "vxs/config/config.h"
+#include "vxs/config/statline.h"
 #include "vxs/control/version.h"
 #include "vxs/platform/fileio.h"
 #include "vxs/platform/os.h"
@@ -132,8 +133,14 @@ class CursesFrontEnd final : public FrontEnd {
     }
 
     void statusText(int32_t field, std::string_view text) override {
+        // The run status, the editing mode and the cursor's place of field input have fields of
+        // their own; anything else is a message.
         if (field == 0)
             status_.assign(text);
+        else if (field == kStatusFieldMode)
+            mode_.assign(text);
+        else if (field == kStatusFieldRowColumn)
+            rowColumn_.assign(text);
         else
             message_.assign(text);
         redrawStatus();
@@ -224,7 +231,8 @@ class CursesFrontEnd final : public FrontEnd {
     int pairLimit_ = 0;            // pairs that may be made: 1 .. pairLimit_ - 1
     std::map<int, short> pairs_;   // (fg + 1) << 16 | (bg + 1) -> pair
     std::string status_, message_;
-    const char* mode_ = "";  // "INSERT" or "OVER" while a line is edited
+    std::string mode_;       // "INSERT" or "OVER" while a line or field is edited
+    std::string rowColumn_;  // the cursor's row and column in field input
     bool insert_ = true;     // the editor's mode, kept from line to line
     std::deque<std::string> recall_;
     bool attention_ = false;
@@ -287,7 +295,8 @@ bool CursesFrontEnd::open() {
     }
     status_.clear();
     message_.clear();
-    mode_ = "";
+    mode_.clear();
+    rowColumn_.clear();
     attention_ = false;
     keys_.clear();
     active_ = true;
@@ -317,7 +326,8 @@ void CursesFrontEnd::drawStatus() {
             addch(cell(static_cast<unsigned char>(text[i])));
     };
     put(1, status_, 22);
-    put(24, message_, 46);
+    put(24, message_, 38);
+    put(64, rowColumn_, 6);
     put(72, mode_, 7);
     attroff(A_REVERSE);
 }
@@ -504,7 +514,7 @@ int32_t CursesFrontEnd::readLine(std::string& line, size_t max, int32_t purpose,
     // The finished line stays on the bottom row as typed, from its start.
     model_.setBottomRow(std::string_view(text).substr(0, kColumns), true);
     drawRow(kFieldRow);
-    mode_ = "";
+    mode_.clear();
     drawStatus();
     placeCursor(kFieldRow, static_cast<int>(std::min<size_t>(text.size(), kColumns)));
     refresh();

@@ -176,6 +176,14 @@ int ScreenModel::clearWindow(int32_t number) {
 }
 
 void ScreenModel::consoleLine(std::string_view text) {
+    // A form feed (PRINT NEWPAGE) blanks the console; what follows it is the next line.
+    const size_t ff = text.rfind('\f');
+    if (ff != std::string_view::npos) {
+        (void)clearWindow(0);
+        bottomUsed_ = false;
+        text.remove_prefix(ff + 1);
+        if (text.empty()) return;
+    }
     newBottomRow();
     setBottomRow(text, true);
 }
