@@ -7,57 +7,8 @@
 # Usage: terminal_test.sh EXECUTABLE          (exit 77: tmux is not installed)
 set -u
 exe=$(realpath "$1")
-if ! command -v tmux >/dev/null; then
-  echo "tmux is not installed: the terminal test is skipped"
-  exit 77
-fi
-work=$(mktemp -d)
-sock="vxterm$$"
-cleanup() {
-  tmux -L "$sock" kill-server 2>/dev/null
-  sleep 0.2  # the pane's processes end on the hang-up
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-screen() { tmux -L "$sock" capture-pane -p -t "$pane"; }
-keys() { tmux -L "$sock" send-keys -t "$pane" "$@"; }
-line() { keys -l "$1"; keys Enter; }
-fail() {
-  echo "FAIL: $1"
-  echo "---- the screen ----"
-  screen
-  echo "--------------------"
-  exit 1
-}
-# Waits until the pane shows text matching the extended regular expression (up to 15 s).
-expect() {
-  local i
-  for ((i = 0; i < 150; i++)); do
-    screen | grep -Eq -- "$1" && return 0
-    sleep 0.1
-  done
-  fail "expected /$1/"
-}
-# Waits until row N of the pane (1-based) matches.
-expect_row() {
-  local i
-  for ((i = 0; i < 150; i++)); do
-    screen | sed -n "$1p" | grep -Eq -- "$2" && return 0
-    sleep 0.1
-  done
-  fail "expected /$2/ on row $1"
-}
-count() { screen | grep -Ec -- "$1"; }
-# The status line is the row below the console's 24: row 25.
-status() { expect_row 25 "$1"; }
-
-# A shell in a 100x30 pane; its terminal modes are kept to compare after SYSTEM.
-pane="vx"
-tmux -L "$sock" -f /dev/null new-session -d -s "$pane" -x 100 -y 30 -c "$work" \
-  "env -i PATH=$PATH HOME=$work HISTFILE= TERM=screen PS1='shell\$ ' bash --norc --noprofile" ||
-  { echo "tmux could not start a session"; exit 1; }
-expect '^shell\$'
+source "$(dirname "$0")/tmux_lib.sh"
+start_pane
 # The modes are read right after the process ends by a plain sh, which (unlike an interactive
 # shell) repairs nothing.
 run_vx="sh -c '$exe; echo ENDED \$?; stty -g > modes.after'"

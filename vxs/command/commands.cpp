@@ -257,7 +257,10 @@ int commandEdit(std::string_view args) {
     const std::string text = programListing(*pc);
     if (platform::writeFileSafely(path, {reinterpret_cast<const uint8_t*>(text.data()), text.size()}))
         return lastOsError();
+    // The editor has the terminal to itself while it runs.
+    (void)screenAction(kScreenSuspend);
     const int status = platform::runShellCommand(editor + " '" + path + "'");
+    (void)screenAction(kScreenResume);
     int err = status < 0 ? lastOsError() : 0;
     std::vector<uint8_t> edited;
     if (!err) err = readProgramFile(path, edited);

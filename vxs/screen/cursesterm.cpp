@@ -531,6 +531,15 @@ int32_t CursesFrontEnd::screenAction(const ScreenRequest& r) {
     switch (r.action) {
         case kScreenBeep: beep(); return 0;
         case kScreenShutdown: close(); return 0;
+        case kScreenSuspend:
+            def_prog_mode();
+            endwin();
+            return 0;
+        case kScreenResume:
+            reset_prog_mode();
+            redrawAll();
+            refresh();
+            return 0;
         case kScreenOpenWindow:
             result = model_.openWindow(r.window, row, column, r.c >> 16, r.c >> 8 & 0xFF,
                                        r.c & 0xFF, r.text, cellAttrOf(r.attr, r.a, r.b, 0));

@@ -40,6 +40,11 @@ inline constexpr int32_t kScreenLineFeed = 48;
 // Blanks the window's interior (a form feed printed to it); the current row becomes 0.
 inline constexpr int32_t kScreenClearWindow = 1792;
 
+// Lends the terminal to another program (an editor): the screen is put aside and the terminal's
+// modes become the shell's; kScreenResume takes it back and draws the screen again.
+inline constexpr int32_t kScreenSuspend = 2560;
+inline constexpr int32_t kScreenResume = 2816;
+
 // Border kinds of kScreenOpenWindow.
 inline constexpr int32_t kBorderNone = 0, kBorderSingle = 1, kBorderDouble = 2, kBorderBlank = 3;
 
