@@ -133,6 +133,8 @@ int commandProcErr(std::string_view args);                   // PROCERR
 int commandSkip(std::string_view args);                      // SKIP
 int commandRenumber(std::string_view args);                  // RENUM
 int commandBreak(std::string_view args, bool display);       // BREAK, DISPLAY
+int commandGo(std::string_view args);                        // GO, GO END
+int commandDebug(std::string_view args);                     // DEBUG
 int commandStatus(std::string_view args);                    // STATUS
 int commandDateTime(std::string_view args, bool date);       // DATE, TIME
 // COPY, DIR, CHDIR, MKDIR, RMDIR, DROP, FREE, RENAME, TYPE and VERIFY by their command codes

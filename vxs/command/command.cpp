@@ -17,6 +17,7 @@
 #include "vxs/config/statline.h"
 #include "vxs/control/entry.h"
 #include "vxs/control/errors.h"
+#include "vxs/debugger/debug.h"
 #include "vxs/control/utils.h"
 #include "vxs/interpreter/chain.h"
 #include "vxs/interpreter/consoleio.h"
@@ -66,8 +67,10 @@ int programLine(std::string_view line) {
         w.autoOn = false;
         return 0;
     }
-    const int err = enterLine(*pchain.curpcb, line, compileOptions());
+    size_t errorPos = 0;
+    const int err = enterLine(*pchain.curpcb, line, compileOptions(), &errorPos);
     if (err) {
+        debugReportSyntaxIndent(static_cast<int>(errorPos));
         w.preset = std::string(line.substr(0, kRejectedLineMax));
         w.presetSelected = true;
         return err < 0 ? -err : err;
@@ -89,8 +92,10 @@ int immediateStatement(std::string_view line) {
     if (!pchain.curpcb) return kErrUnrecognized;
     PendingDict pending;
     CompiledLine compiled;
-    if (int err = compileLine(*pchain.curpcb, line, pending, compileOptions(), compiled, false))
+    if (int err = compileLine(*pchain.curpcb, line, pending, compileOptions(), compiled, false)) {
+        debugReportSyntaxIndent(static_cast<int>(compiled.errorPos));
         return -err;
+    }
     pendingCommit(*pchain.curpcb, pending);
     setImmediateStatement(std::move(compiled.code));
     setActionCode(kActRun);
@@ -132,7 +137,15 @@ bool readNextLine(std::string& line, int& error) {
         preset = number;
         selected = false;
     }
+    // The debugger hears that a command is awaited; with the console off only the debugger
+    // gives commands, and a command it gives replaces what was typed meanwhile.
+    debugEnterInputMode(runStatus(), statusLastError());
+    if (!debugWaitForConsole()) {
+        (void)debugTakeCommand(line);
+        return true;
+    }
     const int32_t status = consoleInput(line, kCommandFieldWidth, kInputCommand, preset, selected);
+    if (debugTakeCommand(line)) return true;
     if (status == kInputEnded) return false;
     if (status == kInputTooLong) error = kErrCommandTooLong;
     return true;

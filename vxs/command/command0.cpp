@@ -82,25 +82,6 @@ int commandRun(std::string_view args) {
     return kLeftCommandMode;
 }
 
-// GO resumes the suspended program; GO END ends it.
-int commandGo(std::string_view args) {
-    if (!programActive()) return kErrNoActiveProgram;
-    const std::string rest = upperCase(trimBlanks(args));
-    CommandInfo ci = g_work.ci.back();
-    if (rest == "END") {
-        g_work.ci.clear();
-        noteActivityChange();
-        setActionCode(kActEndProgram);
-        return kLeftCommandMode;
-    }
-    if (!rest.empty()) return kErrUnrecognized;
-    g_work.ci.pop_back();
-    if (pcb* pc = pchain.curpcb) restoreRunPosition(*pc, ci);
-    setRunStatus(ci.status);
-    setActionCode(kActResume);
-    return kLeftCommandMode;
-}
-
 // CLEAR: an empty program; CLEAR while a program is active ends it first.
 int commandClear(std::string_view word, std::string_view args) {
     if (!trimBlanks(args).empty()) return kErrUnrecognized;
@@ -184,6 +165,26 @@ int commandUtility(int code, std::string_view args) {
 }
 
 }  // namespace
+
+// GO resumes the suspended program; GO END ends it.
+int commandGo(std::string_view args) {
+    if (!programActive()) return kErrNoActiveProgram;
+    const std::string rest = upperCase(trimBlanks(args));
+    CommandInfo ci = g_work.ci.back();
+    if (rest == "END") {
+        g_work.ci.clear();
+        noteActivityChange();
+        setActionCode(kActEndProgram);
+        return kLeftCommandMode;
+    }
+    if (!rest.empty()) return kErrUnrecognized;
+    g_work.ci.pop_back();
+    if (pcb* pc = pchain.curpcb) restoreRunPosition(*pc, ci);
+    setRunStatus(ci.status);
+    setActionCode(kActResume);
+    return kLeftCommandMode;
+}
+
 
 bool restoreRunPosition(pcb& pc, const CommandInfo& ci) {
     // A deleted line's place in the table goes to the last entry: look for the line's code.
@@ -392,8 +393,8 @@ int executeCommand(int code, std::string_view word, std::string_view args) {
         case CmdMkdir:
         case CmdRmdir:
         case CmdVerify: return fileCommand(code, args);
-        case CmdLink:
-        case CmdDebug: return kErrNotAvailable;
+        case CmdLink: return kErrNotAvailable;
+        case CmdDebug: return commandDebug(args);
         case CmdEdit: return commandEdit(args);
         case CmdProtect: return commandProtect(args);
         case CmdAuto: return commandAuto(args);

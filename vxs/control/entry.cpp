@@ -22,6 +22,7 @@
 #include "vxs/datafiles/ktname.h"
 #include "vxs/datafiles/ktshare.h"
 #include "vxs/debugger/logger.h"
+#include "vxs/debugger/debug.h"
 #include "vxs/debugger/profiler.h"
 #include "vxs/indexes/idxsort.h"
 #include "vxs/indexes/sortutil.h"
@@ -204,6 +205,7 @@ void shutdownSequence() {
         ktReleaseLockRegions();
     }
     terminalShutdown();
+    debugDisconnect();  // a linked debugger hears that the session ends
     profilerClose();
     freePrintQueue();
     freeCommandHistory();

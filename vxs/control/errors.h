@@ -53,6 +53,12 @@ enum class ErrorCondition : unsigned char {
     X(403, Sqr, ERROR, "SQR of a negative number") \
     X(410, BadCharacter, ERROR, "a bad trim, pad or PIC$ character, hex digit or CHR$ byte") \
     X(411, DateFormat, ERROR, "a default date format longer than 6 characters") \
+    X(420, DebugLinked, ERROR, "a debugger link is already open") \
+    X(422, DebugHost, ERROR, "the debugger's host cannot be resolved") \
+    X(424, DebugConnect, ERROR, "the connection to the debugger is refused") \
+    X(426, DebugListen, ERROR, "the debugger port is not a number, or cannot be bound") \
+    X(428, DebugAccept, ERROR, "accepting the debugger's connection failed") \
+    X(430, NotInputMode, ERROR, "a debugger command while command mode does not wait for one") \
     X(600, SubstituteOverflow, ERROR, "a name or value too long (SUBSTITUTE growth, an OPEN value)") \
     X(602, KeyFileSame, ERROR, "the key file is the data file, or a key file without key parts") \
     X(603, TranslateOpen, ERROR, "the TRANSLATE= file cannot be opened") \

@@ -136,6 +136,8 @@ bool startsWithNoCase(std::string_view s, std::string_view prefix) {
     return true;
 }
 
+}  // namespace
+
 // The pseudo-handle of a device name; 0 for a file name, -1 for a bad "DEBUG:" number.
 int deviceHandle(std::string_view name) {
     if (startsWithNoCase(name, "CON:") || startsWithNoCase(name, ":CON:")) return kConsoleHandle;
@@ -153,6 +155,8 @@ int deviceHandle(std::string_view name) {
     }
     return 0;
 }
+
+namespace {
 
 bool isPseudoHandle(int handle) {
     return handle == kConsoleHandle || handle == kPrinterHandle ||

@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "vxs/control/errors.h"
@@ -101,6 +102,8 @@ inline constexpr int kOsHandles = 500;  // entries 0..4 are never used
 inline constexpr int kConsoleHandle = 11000;  // "CON:" or ":CON:"
 inline constexpr int kPrinterHandle = 11001;  // "PRN:", "DIRECT:", "WIN:", "PREVIEW:"
 inline constexpr int kDebugHandleBase = 1000;  // "DEBUG:n", n < 10000: 1000 + n
+// The pseudo-handle of a device name; 0 for a file name, -1 for a bad "DEBUG:" number.
+int deviceHandle(std::string_view name);
 
 // Access and creation values of open.
 enum : int { kOsRead = 0, kOsReadWrite = 1, kOsReadWrite2 = 2 };

@@ -14,6 +14,7 @@
 
 #include "vxs/config/config.h"
 #include "vxs/control/errors.h"
+#include "vxs/debugger/debug.h"
 #include "vxs/datafiles/datafile.h"
 #include "vxs/datafiles/engine.h"
 #include "vxs/datafiles/file_os.h"
@@ -277,6 +278,8 @@ int flushBehind(Ufcb& u) {
 int flushText(Fcb& f) {
     if (f.textOut.empty()) return 0;
     if (f.device == Device::kDebug) {
+        (void)debugChannelWrite(f.handle - kDebugHandleBase,
+                                reinterpret_cast<const uint8_t*>(f.textOut.data()), f.textOut.size());
         f.textOut.clear();
         return 0;
     }
@@ -681,7 +684,13 @@ int engineOpenFcb(Fcb& f, const EngineOpen& o) {
     f.outputFlag = o.mode != kModeInput ? 2 : 0;
     switch (f.device) {
         case Device::kConsole: f.handle = kConsoleHandle; return 0;
-        case Device::kDebug: f.handle = kDebugHandleBase + 250; return 0;
+        case Device::kDebug: {
+            // "DEBUG:n": channel n of the debugger link (n 0..9999); a bare "DEBUG:" is 250's.
+            const int h = f.path.size() > 6 ? deviceHandle(f.path) : kDebugHandleBase + 250;
+            if (h < 0) return kErrBadName;
+            f.handle = h;
+            return 0;
+        }
         case Device::kPrinter: {
             if (o.mode == kModeInput) return kErrWrongMode;
             int handle = 0;
@@ -1262,7 +1271,9 @@ int writeTextLine(Ufcb& u, std::string_view bytes, int lineFeeds) {
     f.textOut += out;
     u.bytePosition += static_cast<int64_t>(out.size());
     if (u.bytePosition > f.textEnd) f.textEnd = u.bytePosition;
-    if (f.textOut.size() >= kTextFlushBytes || f.device == Device::kPrinter) return flushText(f);
+    if (f.textOut.size() >= kTextFlushBytes || f.device == Device::kPrinter ||
+        f.device == Device::kDebug)
+        return flushText(f);
     return 0;
 }
 

@@ -13,6 +13,7 @@
 #include "vxs/control/endrun.h"
 #include "vxs/control/entry.h"
 #include "vxs/control/errors.h"
+#include "vxs/debugger/debug.h"
 #include "vxs/control/utils.h"
 #include "vxs/interpreter/chain.h"
 #include "vxs/interpreter/clausecache.h"
@@ -190,6 +191,7 @@ void checkWatches(const pcb& pc) {
             consoleOutput(dictName(pc, w.index) + " = " + w.last);
         } else {
             t.breakflags |= kBreakRequested;
+            debugReportVariableBreak(dictName(pc, w.index));
         }
     }
 }
@@ -325,6 +327,7 @@ void runLoop() {
             const linetbl& entry = pc->lineptr[static_cast<size_t>(line)];
             if (pc->stopline && entry.lineno() == pc->stopline && !passesBreak(line, 0)) {
                 setRunStatusShown(RUNSTAT_STEP);
+                debugReportLineBreak(static_cast<int>(entry.lineno()), 1);
                 holdBreak(line, 0);
                 saveAndLeave(*pc, {line, 0}, false);
                 return;
@@ -350,6 +353,7 @@ void runLoop() {
                     (t.stepmode == 0 || (t.stepmode == kStepLine && t.calldepth == 0))) {
                     t.breakflags &= static_cast<uint8_t>(~kBreakRequested);
                     setRunStatusShown(RUNSTAT_STEP);
+                    debugReportBeginBreak();
                     saveAndLeave(*pc, {line, 0}, false);
                     return;
                 }
@@ -419,6 +423,7 @@ void runLoop() {
                     noteWatchChange();
                     t.breakflags |= kBreakRequested;
                     setRunStatusShown(RUNSTAT_STEP);
+                    debugReportBeginBreak();
                     saveAndLeave(*pc, {line, clauseStart}, isImmediate);
                     return;
                 }
@@ -438,6 +443,7 @@ void runLoop() {
                     }
                     holdBreak(line, clauseStart);
                     setRunStatusShown(RUNSTAT_STEP);
+                    debugReportLineBreak(static_cast<int>(number), clause);
                     saveAndLeave(*pc, {line, clauseStart}, false);
                     return;
                 }

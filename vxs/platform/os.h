@@ -85,6 +85,8 @@ class LineReader final {
     // At most max bytes are kept; `truncated` tells whether the line was longer.
     // Returns 0 for a line, 1 at end of input (no line), -1 on a read error (last error set).
     [[nodiscard]] int readLine(std::string& line, size_t max, bool& truncated);
+    // Whether bytes read ahead wait in the buffer (a line may be had without reading).
+    bool buffered() const { return pos_ < end_; }
 
   private:
     int fill();

@@ -77,4 +77,14 @@ int waitForInput(int fd) {
     return result;
 }
 
+int waitForInputFor(int fd, int milliseconds) {
+    if (g_interrupted.load()) return 1;
+    pollfd p{fd, POLLIN, 0};
+    const int n = poll(&p, 1, milliseconds);
+    if (n > 0) return 0;
+    if (n == 0) return 2;
+    if (errno == EINTR) return g_interrupted.load() ? 1 : 2;
+    return failed();
+}
+
 }  // namespace vxs::platform

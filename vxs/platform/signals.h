@@ -21,5 +21,8 @@ bool interruptPending();
 // Returns 0 when input can be read, 1 for an interrupt (the flag stays set), -1 with the last
 // error set when the descriptor cannot be waited on.
 [[nodiscard]] int waitForInput(int fd);
+// The same within `milliseconds` (0: only looks): 0 input, 1 an interrupt, 2 the time ran out,
+// -1 with the last error set.
+[[nodiscard]] int waitForInputFor(int fd, int milliseconds);
 
 }  // namespace vxs::platform

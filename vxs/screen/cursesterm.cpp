@@ -26,11 +26,14 @@
 #include "vxs/clientserver/common.h"
 #include "vxs/config/config.h"
 #include "vxs/config/statline.h"
+#include "vxs/control/utils.h"
 #include "vxs/control/version.h"
+#include "vxs/debugger/debug.h"
 #include "vxs/platform/fileio.h"
 #include "vxs/platform/os.h"
 #include "vxs/platform/ttymodes.h"
 #include "vxs/screen/frontend.h"
+#include "vxs/screen/keyboard.h"
 #include "vxs/screen/screenmodel.h"
 #include "vxs/screen/terminal.h"
 
@@ -373,7 +376,16 @@ int32_t CursesFrontEnd::waitForKey(int32_t seconds) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     int32_t key = -1;
     for (;;) {
-        if (seconds == 0) {
+        // With a debugger linked the wait goes in slices that serve the link; a key it injects
+        // is the key read.
+        const bool linked = debugLinkOpen();
+        if (linked) {
+            key = takeInjectedKey();
+            if (key >= 0) break;
+        }
+        if (seconds == 0 && linked) {
+            timeout(10);
+        } else if (seconds == 0) {
             nodelay(stdscr, FALSE);
         } else {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -382,6 +394,10 @@ int32_t CursesFrontEnd::waitForKey(int32_t seconds) {
             timeout(static_cast<int>(left.count()));
         }
         const int ch = getch();
+        if (ch == ERR && seconds == 0 && linked) {
+            yieldControl();
+            continue;
+        }
         if (ch == ERR) break;  // the time is up, or the terminal is gone
         if (ch == KEY_RESIZE) {
             redrawAll();

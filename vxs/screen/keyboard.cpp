@@ -437,6 +437,13 @@ void injectKey(int32_t code) {
     }
     g_injectedSet = true;
     g_injectedKey = code;
+    announceKeys();  // the run loop's next poll asks for it
+}
+
+int32_t takeInjectedKey() {
+    if (!g_injectedSet) return -1;
+    g_injectedSet = false;
+    return g_injectedKey;
 }
 
 void noteStatusText(std::string_view text) {

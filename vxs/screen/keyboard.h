@@ -120,6 +120,9 @@ void announceKeys();
 void rearmKeyAnnouncement();
 // A key injected by the debugger link (INJECTKEY), read ahead of the queue while it is open.
 void injectKey(int32_t code);
+// The injected key not yet read (and forgets it), or -1.  Front ends that read lines on their
+// own take it while they wait: an injected Enter ends the line being typed.
+int32_t takeInjectedKey();
 // The status line's latest text, sent with the status key.
 void noteStatusText(std::string_view text);
 // Empties the queue, the ring, the pushed-back key, the macro cursor and the line-drawing mode

@@ -4,6 +4,8 @@
 
 #include "vxs/clientserver/common.h"
 #include "vxs/control/entry.h"
+#include "vxs/debugger/debug.h"
+#include "vxs/platform/os.h"
 #include "vxs/screen/frontend.h"
 #include "vxs/screen/windows.h"
 
@@ -122,6 +124,16 @@ bool pollAttention() { return pollKeyboard() == kKeyAttention; }
 int32_t keyboardRequest(int32_t action, int32_t argument) {
     if (!g_attached || !remoteHandler(KEYBOARDCALL)) return -1;
     frontEndPollEvents();  // keys it finds are announced before the hint is read
+    // A running program's polls serve the debugger link too (a forced break), a few times a
+    // second at most.
+    if (action == 9 && debugLinkOpen()) {
+        static int64_t lastPoll = 0;
+        const int64_t now = platform::monotonicMicroseconds();
+        if (now - lastPoll > 20000) {
+            lastPoll = now;
+            debugPoll();
+        }
+    }
     bool& hint = action == 9 || action == 10 ? g_drainHint : g_readHint;
     const bool hinted = hint;
     hint = false;

@@ -1,0 +1,204 @@
+#!/usr/bin/env python3
+"""The debugger link end to end: the executable with its stream front end, tools/vxdebug.py as
+the debugger over loopback.  Covers attaching through DEBUG LISTEN and DEBUG CONNECT, commands
+typed by the debugger, syntax errors, break points and steps, forced breaks of a running loop,
+commands refused while a program runs, the output of DEBUG: channels gathered and flushed in
+order, disconnecting and attaching again, and messages that are malformed, oversized, truncated
+or slow: the system closes the link, keeps running and serves the next debugger.
+
+Usage: debug_link_test.py EXECUTABLE
+"""
+
+import os
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+import vxdebug as vx  # noqa: E402
+
+EXE = os.path.abspath(sys.argv[1])
+READY = 14  # the run status of command mode with no program running
+FAILURES = []
+
+
+def check(condition, what):
+    if not condition:
+        FAILURES.append(what)
+        print("FAIL: " + what, flush=True)
+
+
+def free_port():
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    port = s.getsockname()[1]
+    s.close()
+    return port
+
+
+class System:
+    """The executable; lines are typed on its standard input when the test wants."""
+
+    def __init__(self, work):
+        self.proc = subprocess.Popen([EXE], cwd=work, stdin=subprocess.PIPE,
+                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+    def type(self, line):
+        self.proc.stdin.write((line + "\n").encode())
+        self.proc.stdin.flush()
+
+    def listen(self, port):
+        self.type("DEBUG LISTEN 127.0.0.1:%d" % port)
+        return vx.DebugClient.connect("127.0.0.1", port)
+
+    def alive(self):
+        return self.proc.poll() is None
+
+    def finish(self):
+        try:
+            out, err = self.proc.communicate(timeout=30)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            out, err = self.proc.communicate()
+        return self.proc.returncode, out.decode("latin-1"), err.decode("latin-1")
+
+
+def ready(client, seen=None):
+    """The next ENTER_INPUT_MODE: (status, error)."""
+    return client.wait_for(vx.ENTER_INPUT_MODE, timeout=20, seen=seen).values
+
+
+def command(client, text, seen=None):
+    """Issues a command and waits until command mode asks for the next one."""
+    check(client.issue(text) == 0, "command taken: " + text)
+    return ready(client, seen)
+
+
+def main():
+    work = tempfile.mkdtemp(prefix="vxdebug")
+    system = System(work)
+    port = free_port()
+    client = system.listen(port)
+    status, _ = ready(client)
+    check(status == READY, "ready after attaching (status %d)" % status)
+
+    # A program typed by the debugger; a line with a syntax error reports its position.
+    for line in ['10 OPEN #5: "NAME=DEBUG:3,RECL=5000", DISPLAY, OUTPUT',
+                 '20 OPEN #6: "NAME=DEBUG:4", DISPLAY, OUTPUT',
+                 '30 PRINT #5: "to three"',
+                 '40 PRINT #6: "to four"',
+                 '50 PRINT #5: RPT$("x", 1000); RPT$("x", 1000); RPT$("x", 1000)',
+                 '60 LET A = 1',
+                 '70 LET A = A + 1',
+                 '80 END']:
+        command(client, line)
+    seen = []
+    check(client.issue("90 PRINT (") == 0, "a bad line is still taken")
+    ready(client, seen)
+    indents = [e.values[0] for e in seen if e.kind == vx.SYNTAX_ERROR_INDENT]
+    check(indents and indents[0] > 0, "SYNTAX_ERROR_INDENT reported: %r" % indents)
+    check(client.issue("") == 0, "an empty command answers 0")
+
+    # A break point at line 60: the break, then a step of one clause, then the rest.  The
+    # output of the channels comes in order: channel 3, channel 4, then the long write whole.
+    command(client, "BREAK 60")
+    seen = []
+    status, _ = command(client, "RUN", seen)
+    breaks = [e.values for e in seen if e.kind == vx.DEBUG_LINE_BREAK]
+    check(breaks == [(60, 1)], "line break at 60: %r" % breaks)
+    check(status == 7, "stopped in step status (%d)" % status)
+    data = [(e.values[0], e.text) for e in seen if e.kind == vx.DEBUGGER_FILE_DATA]
+    check([c for c, _ in data] == [3, 4, 3], "channels in order: %r" % [c for c, _ in data])
+    check(len(data) == 3 and data[0][1].startswith(b"to three") and
+          data[1][1].startswith(b"to four") and data[2][1].count(b"x") == 3000,
+          "channel data: %r" % [(c, t[:20], len(t)) for c, t in data])
+    seen = []
+    command(client, "DEBUG STEP OVER CLAUSE", seen)
+    check(any(e.kind == vx.DEBUG_BEGIN_BREAK for e in seen), "a step ends with a begin break")
+    command(client, "BREAK OFF")
+    for _ in range(5):  # a step may leave a break at the next line start
+        status, _ = command(client, "GO")
+        if status != 7:
+            break
+    check(status == READY, "the run ended (status %d)" % status)
+
+    # A loop that runs until the debugger forces a break; commands meanwhile are refused.
+    command(client, "CLEAR")
+    command(client, "10 GOTO 10")
+    check(client.issue("RUN") == 0, "RUN taken")
+    time.sleep(0.5)
+    check(client.issue("LIST") == 430, "a command while the program runs is refused with 430")
+    client.force_break()
+    status, _ = ready(client)
+    check(status == 2, "the forced break stops the loop (status %d)" % status)
+    command(client, "GO END")
+
+    # A second link while one is open: 420, shown as the error of the next input mode.
+    check(client.issue("DEBUG CONNECT 127.0.0.1:1") == 0, "DEBUG CONNECT taken")
+    _, error = ready(client)
+    check(error == 420, "DEBUG CONNECT while linked reports 420 (got %d)" % error)
+
+    # DISCONNECT: the system says goodbye; a new debugger attaches through DEBUG CONNECT.
+    check(client.issue("DEBUG DISCONNECT") == 0, "DISCONNECT taken")
+    try:
+        while True:
+            client.next_event(10)
+    except vx.LinkClosed:
+        pass
+    client.sock.close()
+    server = socket.socket()
+    server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    server.bind(("127.0.0.1", 0))
+    server.listen(1)
+    system.type("DEBUG CONNECT 127.0.0.1:%d" % server.getsockname()[1])
+    client = vx.DebugClient.accept(server)
+    server.close()
+    ready(client)
+    command(client, "PRINT 6 * 7")
+
+    # Bad messages: each closes the link; the process goes on and listens again.
+    bad = [
+        struct.pack(">II", 4, 2),                       # shorter than its header
+        struct.pack(">II", 8 + 65536 + 1, 2),           # beyond 64 KiB
+        struct.pack(">II", 8, 77),                      # an unknown type
+        struct.pack(">II", 20, 2) + b"PRI",             # truncated, then the peer hangs up
+    ]
+    for message in bad:
+        client.sock.sendall(message)
+        if message.endswith(b"PRI"):
+            client.sock.shutdown(socket.SHUT_WR)
+        try:
+            while True:
+                client.next_event(10)
+        except (vx.LinkClosed, TimeoutError):
+            pass
+        client.sock.close()
+        check(system.alive(), "alive after a bad message %r" % message[:8])
+        client = system.listen(port)
+        ready(client)
+
+    # A slow message: its header, a pause, then its payload, within the time allowed.
+    text = b"PRINT 100 + 1"
+    client.sock.sendall(struct.pack(">II", 8 + len(text), vx.ISSUE_COMMAND))
+    time.sleep(1.0)
+    client.sock.sendall(text)
+    response = client.wait_for(vx.ISSUE_COMMAND_RESPONSE)
+    check(response.values[0] == 0, "a slow command is taken")
+    ready(client)
+
+    client.issue("SYSTEM 3")
+    code, out, err = system.finish()
+    check(code == 3, "SYSTEM 3 ends the process with 3 (got %d; stderr %r)" % (code, err))
+    check("42" in out and "101" in out, "commands ran: %r" % out[-200:])
+    if FAILURES:
+        print("%d failures" % len(FAILURES))
+        return 1
+    print("PASS")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

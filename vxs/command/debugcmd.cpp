@@ -1,0 +1,99 @@
+// The DEBUG command: opening and closing the debugger link, the console switch, the debug log,
+// the profiler's words and single steps of the suspended program under the debugger.
+#include <charconv>
+
+#include "vxs/command/cmdshared.h"
+#include "vxs/control/errors.h"
+#include "vxs/debugger/debug.h"
+#include "vxs/debugger/profiler.h"
+#include "vxs/interpreter/run.h"
+
+namespace vxs {
+
+namespace {
+
+constexpr const char* kDebugWords[] = {"CONNECT", "CONSOLE", "DISCONNECT", "LISTEN",
+                                       "LOG",     "PROFILE", "STEP"};
+
+// The first word of `args` (upper-cased) and the text after it.
+std::string nextWord(std::string_view& args) {
+    args = trimBlanks(args);
+    size_t n = 0;
+    while (n < args.size() && args[n] != ' ') ++n;
+    std::string w = upperCase(args.substr(0, n));
+    args = trimBlanks(args.substr(n));
+    return w;
+}
+
+// "[host][:port]" or "port": an empty host stays empty, a port missing is the default.  False
+// when the port is not a number from 0 to 65535.
+bool hostAndPort(std::string_view text, bool portAlone, std::string& host, int& port) {
+    host.clear();
+    port = kDebugDefaultPort;
+    std::string_view portText;
+    const size_t colon = text.rfind(':');
+    if (colon != std::string_view::npos) {
+        host.assign(text.substr(0, colon));
+        portText = text.substr(colon + 1);
+    } else if (portAlone) {
+        portText = text;
+    } else {
+        host.assign(text);
+    }
+    if (portText.empty()) return true;
+    int v = 0;
+    auto [end, ec] = std::from_chars(portText.data(), portText.data() + portText.size(), v);
+    if (ec != std::errc() || end != portText.data() + portText.size() || v < 0 || v > 65535)
+        return false;
+    port = v;
+    return true;
+}
+
+// DEBUG STEP INTO|OVER CLAUSE|LINE: the suspended program runs one clause or line.
+int debugStep(std::string_view args) {
+    const std::string how = nextWord(args);
+    const std::string unit = nextWord(args);
+    if ((how != "INTO" && how != "OVER") || (unit != "CLAUSE" && unit != "LINE") || !args.empty())
+        return kErrUnrecognized;
+    if (how == "INTO" && unit == "CLAUSE") t.stepmode = kStepInto;
+    else if (how == "OVER" && unit == "CLAUSE") t.stepmode = kStepOver;
+    else if (how == "OVER") t.stepmode = kStepLine;
+    // INTO LINE keeps the granularity set before.
+    t.breakflags |= kBreakRequested;
+    noteWatchChange();
+    return commandGo("");
+}
+
+}  // namespace
+
+int commandDebug(std::string_view args) {
+    const std::string word = nextWord(args);
+    int which = -1;
+    for (int i = 0; i < static_cast<int>(std::size(kDebugWords)); ++i)
+        if (word == kDebugWords[i]) which = i;
+    std::string host;
+    int port = 0;
+    switch (which) {
+        case 0:  // CONNECT [host][:port]
+            if (!hostAndPort(args, false, host, port)) return kErrDebugHost;
+            return debugConnect(host, port);
+        case 1: {  // CONSOLE ON|OFF
+            const std::string onOff = nextWord(args);
+            if ((onOff != "ON" && onOff != "OFF") || !args.empty()) return kErrUnrecognized;
+            return debugConsole(onOff == "ON");
+        }
+        case 2:  // DISCONNECT
+            if (!args.empty()) return kErrUnrecognized;
+            debugDisconnect();
+            return 0;
+        case 3:  // LISTEN [host:][port]: the loopback address unless a host is named
+            if (!hostAndPort(args, true, host, port)) return kErrDebugListen;
+            return debugListen(host, port);
+        case 4: return debugLog(args);  // LOG [COMMANDS] file | OFF
+        case 5: return profileCommand(args);
+        case 6: return debugStep(args);
+        default: return kErrUnrecognized;
+    }
+}
+
+}  // namespace vxs
