@@ -118,6 +118,12 @@ def main():
     seen = []
     command(client, "DEBUG STEP OVER CLAUSE", seen)
     check(any(e.kind == vx.DEBUG_BEGIN_BREAK for e in seen), "a step ends with a begin break")
+    # Inspecting: a statement typed at the break prints to #250, the debugger's own channel.
+    seen = []
+    command(client, "PRINT #250: A * 10", seen)
+    data = [(e.values[0], e.text) for e in seen if e.kind == vx.DEBUGGER_FILE_DATA]
+    check(data and data[0][0] == 250 and data[0][1].strip() == b"10",
+          "the value after the step reaches the debugger: %r" % data)
     command(client, "BREAK OFF")
     for _ in range(5):  # a step may leave a break at the next line start
         status, _ = command(client, "GO")
