@@ -7,8 +7,9 @@
 set -uo pipefail
 exe=$1
 . "$(dirname "$0")/../datafiles/copies.sh"
-# runcfg CONFIG LINE...: a copy started with that configuration file, given these lines.
-runcfg() { local cfg=$1; shift; printf '%s\n' "$@" | "$exe" "-$cfg" 2>&1; }
+# runcfg CONFIG LINE...: a copy started with that configuration file, given these lines (no
+# display, so that a preview is never opened).
+runcfg() { local cfg=$1; shift; printf '%s\n' "$@" | env -u DISPLAY -u WAYLAND_DISPLAY "$exe" "-$cfg" 2>&1; }
 
 cat > catch.sh <<'SH'
 #!/bin/sh
@@ -95,5 +96,31 @@ rm -f spool/*
 out=$(runcfg long.sys '10 OPEN #1: "NAME=PRN:/10", DISPLAY, OUTPUT' '20 PRINT #1: "y"' \
   '30 CLOSE #1: ERROR 50' '45 STOP' '50 PRINT "ERR";ERR' '60 END' 'RUN' 'SYSTEM')
 check "a spool command too long" "ERR9006" "$out"
+
+# Native printing: WIN: hands the drawn PDF to the same command; PREVIEW: without a display
+# keeps the PDF and names it; an unsupported escape sequence fails the CLOSE with 6245.
+rm -f spool/* caught.*
+cat > win.sys <<'CFG'
+SPOOLPATH spool
+SPOOLCMD sh ./catch.sh [SPOOLFILE] [COPIES] [PRINTER]
+CFG
+out=$(runcfg win.sys '10 OPEN #1: "NAME=WIN:/10,COPIES=3", DISPLAY, OUTPUT' \
+  '20 PRINT #1: CHR$(27)&"center"&"[BOLD]Native page[/BOLD]"' '30 CLOSE #1:' \
+  '40 OPEN #2: "NAME=PREVIEW:/10", DISPLAY, OUTPUT' '50 PRINT #2: "Preview page"' \
+  '60 CLOSE #2:' '70 OPEN #3: "NAME=WIN:/10", DISPLAY, OUTPUT' '80 PRINT #3: CHR$(27)&"Zq"' \
+  '90 CLOSE #3: ERROR 110' '100 STOP' '110 PRINT "ERR";ERR' '120 END' 'RUN' 'SYSTEM' |
+  grep -v "Print preview in")
+check "native printing's run" "ERR6245" "$out"
+check "WIN: sends a PDF" "%PDF" "$(head -c 4 caught.1 2>/dev/null)"
+check "with its copies" "3 10" "$(cut -d' ' -f2- caught.1.args 2>/dev/null)"
+if command -v pdftotext > /dev/null; then
+  check "the PDF's text" "Native page" "$(pdftotext caught.1 - 2>/dev/null | sed -n '/./{s/^ *//;p;q}')"
+fi
+previews=$(cd spool && ls *.pdf 2>/dev/null)
+check "PREVIEW: keeps its PDF" "1" "$(echo "$previews" | grep -c 'ktspl.*\.pdf$')"
+if command -v pdftotext > /dev/null && [ -n "$previews" ]; then
+  check "the preview's text" "Preview page" "$(pdftotext "spool/$previews" - | sed -n '/./{p;q}')"
+fi
+check "the failed job's spool file stays" "1" "$(cd spool && ls | grep -vc '\.pdf$')"
 
 exit $fail
