@@ -102,8 +102,7 @@ int removeQuietly(const std::string& path) {
 }
 
 // Sends `file` to its printer: the SPOOLCMD template when one is configured, else CUPS's lp.
-int runSpoolCommand(const PrintJob& job, const PrintJobRequest& r, const std::string& file,
-                    bool raw) {
+int runSpoolCommand(const PrintJobRequest& r, const std::string& file, bool raw) {
     int status = 0;
     std::string shown;
     if (!spoolCommand().empty()) {
@@ -127,7 +126,6 @@ int runSpoolCommand(const PrintJob& job, const PrintJobRequest& r, const std::st
         for (const std::string& a : argv) shown += (shown.empty() ? "" : " ") + a;
         status = platform::runProgram(argv, true);
     }
-    (void)job;
     if (status != 0) {
         vxlog(2, "Spool command failed (status %d): %s; spool file kept: %s", status,
               shown.c_str(), file.c_str());
@@ -279,7 +277,7 @@ int finishPrintJob(PrintJob& job, std::string& message) {
     switch (job.device_) {
         case PrintDevice::kSpool:
         case PrintDevice::kDirect:
-            if (int e = runSpoolCommand(job, r, job.path_, job.device_ == PrintDevice::kDirect))
+            if (int e = runSpoolCommand(r, job.path_, job.device_ == PrintDevice::kDirect))
                 return e;
             return removeQuietly(job.path_);
         case PrintDevice::kNative:
@@ -298,7 +296,7 @@ int finishPrintJob(PrintJob& job, std::string& message) {
     if (int e = renderPrintFile(job.path_, pdf, options)) return e;
     (void)removeQuietly(job.path_);
     if (job.device_ == PrintDevice::kNative) {
-        if (int e = runSpoolCommand(job, r, pdf, false)) return e;
+        if (int e = runSpoolCommand(r, pdf, false)) return e;
         return removeQuietly(pdf);
     }
     std::string display;
