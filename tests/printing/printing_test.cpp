@@ -321,9 +321,10 @@ TEST(EscapeParse, OneCharacterCommands) {
 
 TEST(EscapeParse, PclSequencesAndJobHeader) {
     const auto items = parsed(
-        "\x1b%-12345X@PJL SET PAGEPROTECT=OFF\n@PJL ENTER LANGUAGE=PCL\n\x1b(s1s3B\x1b&l8D"
-        "\x1b(10U\x1b(s12H" "text");
-    EXPECT_EQ(ops(items), "20:1,0 19:3,0 14:8,0 15:12,0 0:text");
+        "\x1b%-12345X@PJL SET PAGEPROTECT=OFF\n@PJL ENTER LANGUAGE=PCL\n\x1b" "E\x1b(s1s3B"
+        "\x1b&l8D\x1b(10U\x1b(s12H" "text\x1b" "E");
+    // The ESC E that ends the job header resets; elsewhere it is bold.
+    EXPECT_EQ(ops(items), "16 20:1,0 19:3,0 14:8,0 15:12,0 0:text 17:66,1");
 }
 
 // ---- native printing ----

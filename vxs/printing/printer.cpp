@@ -372,6 +372,11 @@ int parseEscapes(std::string_view bytes, const EscapeOptions& options, std::vect
                     const size_t lf = bytes.find('\n', j);
                     j = lf == std::string_view::npos ? bytes.size() : lf + 1;
                 }
+                // The job header ends with the PCL reset, not with bold type.
+                if (bytes.substr(j).starts_with("\x1b" "E")) {
+                    simple(PageOp::kReset);
+                    j += 2;
+                }
                 i = j;
             } else {
                 i += n;
