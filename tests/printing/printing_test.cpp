@@ -307,6 +307,11 @@ TEST(EscapeParse, Errors) {
     parsed("\x1b" "Z", kErrEscapeUnsupported);
     parsed("\x1b", kErrEscapeUnsupported);
     parsed("\x1b*c100A", kErrEscapeUnsupported);
+    // Values off any page's scale are not positions or pitches.
+    parsed("\x1bposition='nan,1'", kErrEscapeUnsupported);
+    parsed("\x1bposition='1e308,1'", kErrEscapeUnsupported);
+    parsed("\x1b(s0.0001H", kErrEscapeUnsupported);
+    parsed("\x1b(s99999999999999999999B", kErrEscapeUnsupported);
     // Suppressed, the sequence is skipped and the text goes on.
     EXPECT_EQ(ops(parsed("a\x1bZb", 0, true)), "0:ab");
 }

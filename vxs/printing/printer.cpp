@@ -4,6 +4,7 @@
 #include "vxs/printing/printer.h"
 
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +19,8 @@ namespace vxs {
 namespace {
 
 constexpr char kEsc = 0x1b;
+constexpr double kMaxMarkupValue = 10000;  // characters or lines: far beyond any page
+constexpr double kMaxPitch = 100;          // characters per inch, and lines per inch
 
 // Markup words with an argument in quotes; the longest words first so that no word is
 // taken for the start of a longer one.
@@ -38,7 +41,8 @@ bool parseNumber(std::string_view s, double& v, bool& relative) {
     buf[s.size()] = 0;
     char* end = nullptr;
     v = strtod(buf, &end);
-    return end == buf + s.size();
+    // Positions and sizes stay on a page's scale: no infinities, NaN or runaway values.
+    return end == buf + s.size() && std::isfinite(v) && std::fabs(v) <= kMaxMarkupValue;
 }
 
 // Splits "a,b" or "a,b,rest" at commas (rest keeps its commas).
@@ -130,6 +134,7 @@ size_t pclSequence(std::string_view s, std::vector<PageItem>& out) {
             ++i;
         if (i >= s.size() || !isalpha(static_cast<unsigned char>(s[i]))) return 0;
         const double v = atof(std::string(s.substr(start, i - start)).c_str());
+        if (!std::isfinite(v) || std::fabs(v) > kMaxMarkupValue) return 0;
         const char letter = static_cast<char>(toupper(static_cast<unsigned char>(s[i])));
         const bool last = isupper(static_cast<unsigned char>(s[i]));
         ++i;
@@ -145,7 +150,7 @@ size_t pclSequence(std::string_view s, std::vector<PageItem>& out) {
                 item.op = PageOp::kUpright;
                 item.a = v == 1 ? 1 : 0;
                 items.push_back(item);
-            } else if (letter == 'H' && v > 0) {
+            } else if (letter == 'H' && v >= 1 && v <= kMaxPitch) {
                 item.op = PageOp::kPitch;
                 item.a = static_cast<int>(v + 0.5);
                 items.push_back(item);
@@ -153,7 +158,7 @@ size_t pclSequence(std::string_view s, std::vector<PageItem>& out) {
                 return 0;
             }
         } else if (param == '&' && group == 'l') {
-            if (letter == 'D' && v > 0) {
+            if (letter == 'D' && v >= 1 && v <= kMaxPitch) {
                 item.op = PageOp::kLineSpacing;
                 item.a = static_cast<int>(v + 0.5);
                 items.push_back(item);
