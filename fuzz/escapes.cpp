@@ -37,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             abort();
         if (suppress && err == vxs::kErrEscapeUnsupported) abort();
         if (err && at >= size) abort();
-        if (suppress && err == 0 && size < 4096 && bytes.find("picture='") == std::string_view::npos) {
+        if (suppress && err == 0 && size < 4096 &&
+            bytes.find("picture='") == std::string_view::npos) {
             vxs::NativeOptions n;
             n.suppressUnsupported = true;
             if (vxs::renderPages(bytes, "fuzz.pdf", n) != 0) abort();

@@ -25,8 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (err != 0) abort();
     if (cmd.text.size() > 200) abort();
     // Substitution never adds more than 150 characters (quotes included).
-    if (cmd.substituted && cmd.text.size() > tmpl.size() + 150)
-        abort();
+    if (cmd.substituted && cmd.text.size() > tmpl.size() + 150) abort();
     (void)vxs::spoolQueueOf(keys.name);
     (void)vxs::spoolPrinterOf(keys.name);
     return 0;

@@ -46,7 +46,9 @@ class PrintingTest : public test::CleanStateTest {
         resetConfiguration();
         test::CleanStateTest::TearDown();
     }
-    void config(const char* statement) { ASSERT_EQ(processConfigStatement(statement), 0) << statement; }
+    void config(const char* statement) {
+        ASSERT_EQ(processConfigStatement(statement), 0) << statement;
+    }
     std::filesystem::path dir_, old_;
 };
 
@@ -150,13 +152,12 @@ TEST_F(PrintingTest, BuiltInTableWithOwnKeysFirst) {
     config("PRINTER [BOLD],\"<b>\"");
     config("PRINTER LPP 40");
     const PrinterSetup s = printerSetup("");
-    EXPECT_EQ(s.init, "\x1b@");
-    EXPECT_EQ(s.reset, "\x1b@");
+    EXPECT_EQ(s.init, "\033@");
+    EXPECT_EQ(s.reset, "\033@");
     EXPECT_EQ(s.lpp, 40);
-    EXPECT_EQ(translatePrinterLine(s, "[bold]A[/BOLD] [ITALIC]b[Nope]"),
-              "<b>A\x1b" "F \x1b" "4b[Nope]");
+    EXPECT_EQ(translatePrinterLine(s, "[bold]A[/BOLD] [ITALIC]b[Nope]"), "<b>A\033F \0334b[Nope]");
     // Another name without its own table takes the default printer's.
-    EXPECT_EQ(printerSetup("OTHER").init, "\x1b@");
+    EXPECT_EQ(printerSetup("OTHER").init, "\033@");
 }
 
 TEST_F(PrintingTest, NamedPrinterWithRawSequences) {
@@ -166,15 +167,15 @@ TEST_F(PrintingTest, NamedPrinterWithRawSequences) {
     config("PRINTER LASER 2B1B452B,\"[long]\"");  // the longer raw key wins where it matches
     const PrinterSetup s = printerSetup("laser");
     EXPECT_EQ(s.table, "LASER");
-    EXPECT_EQ(s.init, "\x1b&l0O");
+    EXPECT_EQ(s.init, "\033&l0O");
     EXPECT_EQ(s.reset, "");
-    EXPECT_EQ(translatePrinterLine(s, "\x1b" "Ea\x1b" "E+b[BOLD]"), "\x1b(s3Ba[long]b[BOLD]");
+    EXPECT_EQ(translatePrinterLine(s, "\033Ea\033E+b[BOLD]"), "\033(s3Ba[long]b[BOLD]");
 }
 
 TEST_F(PrintingTest, WithoutTablesLinesAreUnchanged) {
     const PrinterSetup s = printerSetup("");
     EXPECT_TRUE(s.keys.empty());
-    EXPECT_EQ(translatePrinterLine(s, "[BOLD]\x1b" "E"), "[BOLD]\x1b" "E");
+    EXPECT_EQ(translatePrinterLine(s, "[BOLD]\033E"), "[BOLD]\033E");
 }
 
 TEST(PrinterTables, BuiltInTablesHaveTheirSequences) {
@@ -204,7 +205,7 @@ TEST_F(PrintingTest, JobWritesInitOnceTranslatesAndBreaksPages) {
     ASSERT_EQ(job->write("\fc", "\r\n"), 0);  // a line starting a page gets no extra form feed
     ASSERT_EQ(job->write("d", "\r\n\r\n"), 0);
     ASSERT_EQ(job->write("e", ""), 0);
-    EXPECT_EQ(slurp(job->spoolPath()), "\x1b@\x1b" "Ea\r\nb\r\n\fc\r\nd\r\n\r\n\fe");
+    EXPECT_EQ(slurp(job->spoolPath()), "\033@\033Ea\r\nb\r\n\fc\r\nd\r\n\r\n\fe");
     // A second job of the same workstation gets a name of its own.
     std::unique_ptr<PrintJob> second;
     ASSERT_EQ(openPrintJob({"PRN:/10", 1, "", ""}, second), 0);
@@ -265,16 +266,16 @@ TEST(EscapeParse, ControlCharactersAndWidthModes) {
 
 TEST(EscapeParse, MarkupWords) {
     const auto items = parsed(
-        "\x1b" "font='Courier New'x\x1b" "color='#FF8000'\x1b" "begin_box|a|\x1b" "end_box|"
-        "\x1b" "begin_boxtop\x1b" "center\x1b" "tray='2'");
+        "\033font='Courier New'x\033color='#FF8000'\033begin_box|a|\033end_box|"
+        "\033begin_boxtop\033center\033tray='2'");
     ASSERT_EQ(items.size(), 12u);
     EXPECT_EQ(items[0].text, "Courier New");
     EXPECT_EQ(items[2].op, PageOp::kColor);
     EXPECT_EQ(items[2].a, 0xFF8000);
     EXPECT_EQ(items[3].text, "begin_box");
-    EXPECT_EQ(items[4].op, PageOp::kRule);   // "|" inside a box is a rule
+    EXPECT_EQ(items[4].op, PageOp::kRule);  // "|" inside a box is a rule
     EXPECT_EQ(items[7].text, "end_box");
-    EXPECT_EQ(items[8].op, PageOp::kText);   // and text again after it
+    EXPECT_EQ(items[8].op, PageOp::kText);  // and text again after it
     EXPECT_EQ(items[8].text, "|");
     EXPECT_EQ(items[9].text, "begin_boxtop");
     EXPECT_EQ(items[10].text, "center");
@@ -284,7 +285,7 @@ TEST(EscapeParse, MarkupWords) {
 }
 
 TEST(EscapeParse, PositionRelativeAndAbsolute) {
-    const auto items = parsed("\x1bposition='+1,2'\x1bposition='3.5, -0.5'");
+    const auto items = parsed("\033position='+1,2'\033position='3.5, -0.5'");
     ASSERT_EQ(items.size(), 2u);
     EXPECT_TRUE(items[0].relX);
     EXPECT_FALSE(items[0].relY);
@@ -296,29 +297,30 @@ TEST(EscapeParse, PositionRelativeAndAbsolute) {
 }
 
 TEST(EscapeParse, Errors) {
-    EXPECT_EQ(ops(parsed("ok\x1b" "font='Arial", kErrMissingQuote)), "0:ok");
-    parsed("\x1b" "color='red'", kErrBadColor);
-    parsed("\x1b" "color='#12345'", kErrBadColor);
-    parsed("\x1b" "color='#12345G'", kErrBadColor);
-    parsed("\x1b" "picture='1,2'", kErrBadPicture);
-    parsed("\x1b" "picture='x,2,a.png'", kErrBadPicture);
-    parsed("\x1b" "picture='0,2,a.png'", kErrBadPicture);
-    parsed("\x1b" "position='1'", kErrEscapeUnsupported);
-    parsed("\x1b" "Z", kErrEscapeUnsupported);
-    parsed("\x1b", kErrEscapeUnsupported);
-    parsed("\x1b*c100A", kErrEscapeUnsupported);
+    EXPECT_EQ(ops(parsed("ok\033font='Arial", kErrMissingQuote)), "0:ok");
+    parsed("\033color='red'", kErrBadColor);
+    parsed("\033color='#12345'", kErrBadColor);
+    parsed("\033color='#12345G'", kErrBadColor);
+    parsed("\033picture='1,2'", kErrBadPicture);
+    parsed("\033picture='x,2,a.png'", kErrBadPicture);
+    parsed("\033picture='0,2,a.png'", kErrBadPicture);
+    parsed("\033position='1'", kErrEscapeUnsupported);
+    parsed("\033Z", kErrEscapeUnsupported);
+    parsed("\033", kErrEscapeUnsupported);
+    parsed("\033*c100A", kErrEscapeUnsupported);
     // Values off any page's scale are not positions or pitches.
-    parsed("\x1bposition='nan,1'", kErrEscapeUnsupported);
-    parsed("\x1bposition='1e308,1'", kErrEscapeUnsupported);
-    parsed("\x1b(s0.0001H", kErrEscapeUnsupported);
-    parsed("\x1b(s99999999999999999999B", kErrEscapeUnsupported);
+    parsed("\033position='nan,1'", kErrEscapeUnsupported);
+    parsed("\033position='1e308,1'", kErrEscapeUnsupported);
+    parsed("\033(s0.0001H", kErrEscapeUnsupported);
+    parsed("\033(s99999999999999999999B", kErrEscapeUnsupported);
     // Suppressed, the sequence is skipped and the text goes on.
-    EXPECT_EQ(ops(parsed("a\x1bZb", 0, true)), "0:ab");
+    EXPECT_EQ(ops(parsed("a\033Zb", 0, true)), "0:ab");
 }
 
 TEST(EscapeParse, OneCharacterCommands) {
-    const auto items = parsed("\x1b" "0\x1b" "2\x1bM\x1bP\x1bg\x1b@\x1b" "4\x1b" "5\x1b" "E\x1b" "F"
-                              "\x1bG\x1bH\x1b-1\x1bW\x01\x1bS\x01\x1b" "9\x1b=\x1bTx");
+    const auto items = parsed(
+        "\0330\0332\033M\033P\033g\033@\0334\0335\033E\033F"
+        "\033G\033H\033-1\033W\x01\033S\x01\0339\033=\033Tx");
     EXPECT_EQ(ops(items),
               "14:8,0 14:6,0 15:12,0 15:10,0 15:15,0 16 17:73,1 17:73,0 17:66,1 17:66,0 "
               "17:68,1 17:68,0 18:45,1 18:87,1 0:x");
@@ -326,8 +328,9 @@ TEST(EscapeParse, OneCharacterCommands) {
 
 TEST(EscapeParse, PclSequencesAndJobHeader) {
     const auto items = parsed(
-        "\x1b%-12345X@PJL SET PAGEPROTECT=OFF\n@PJL ENTER LANGUAGE=PCL\n\x1b" "E\x1b(s1s3B"
-        "\x1b&l8D\x1b(10U\x1b(s12H" "text\x1b" "E");
+        "\033%-12345X@PJL SET PAGEPROTECT=OFF\n@PJL ENTER LANGUAGE=PCL\n\033E\033(s1s3B"
+        "\033&l8D\033(10U\033(s12H"
+        "text\033E");
     // The ESC E that ends the job header resets; elsewhere it is bold.
     EXPECT_EQ(ops(items), "16 20:1,0 19:3,0 14:8,0 15:12,0 0:text 17:66,1");
 }
@@ -335,8 +338,9 @@ TEST(EscapeParse, PclSequencesAndJobHeader) {
 // ---- native printing ----
 
 bool havePdfTools() {
-    return platform::runShellCommand("command -v pdftoppm >/dev/null && command -v pdftotext "
-                                     ">/dev/null") == 0;
+    return platform::runShellCommand(
+               "command -v pdftoppm >/dev/null && command -v pdftotext "
+               ">/dev/null") == 0;
 }
 
 // A PGM (P5, 8-bit) image: width, height, grey levels.
@@ -353,14 +357,14 @@ bool readPgm(const std::filesystem::path& p, int& w, int& h, std::string& pixels
 }
 
 const char kSamplePage[] =
-    "\x1b" "center\x1b" "EACME SUPPLY CO.\x1b" "F\r\n"
+    "\033center\033EACME SUPPLY CO.\033F\r\n"
     "\r\n"
-    "\x1b" "begin_box|Item       |Qty|   Price|\r\n"
+    "\033begin_box|Item       |Qty|   Price|\r\n"
     "|Widget     |  2|   10.00|\r\n"
-    "|Gadget     |  1|    4.50|\x1b" "end_box\r\n"
-    "\x1b" "right_justify\x1b-1Total 24.50\x1b-0\r\n"
-    "\x1b" "color='#C00000'\x1b" "4Thank you\x1b" "5\r\n"
-    "\x0fsmall print\x12\x1b" "position='+2,9'done\r\n";
+    "|Gadget     |  1|    4.50|\033end_box\r\n"
+    "\033right_justify\033-1Total 24.50\033-0\r\n"
+    "\033color='#C00000'\0334Thank you\0335\r\n"
+    "\x0fsmall print\x12\033position='+2,9'done\r\n";
 
 TEST_F(PrintingTest, SamplePageMatchesItsReference) {
     if (!havePdfTools()) GTEST_SKIP() << "pdftoppm or pdftotext missing";
@@ -369,8 +373,8 @@ TEST_F(PrintingTest, SamplePageMatchesItsReference) {
     ASSERT_FALSE(std::filesystem::exists("page.pdf.part"));
     ASSERT_EQ(platform::runShellCommand("pdftotext -layout page.pdf page.txt"), 0);
     const std::string text = slurp("page.txt");
-    for (const char* want : {"ACME SUPPLY CO.", "Widget", "4.50", "Total 24.50", "Thank you",
-                             "small print", "done"})
+    for (const char* want :
+         {"ACME SUPPLY CO.", "Widget", "4.50", "Total 24.50", "Thank you", "small print", "done"})
         EXPECT_NE(text.find(want), std::string::npos) << want << " in\n" << text;
     // The top half of the page at 40 dpi, in grey levels.
     ASSERT_EQ(platform::runShellCommand("pdftoppm -gray -r 40 -H 220 -singlefile page.pdf page"),
@@ -379,8 +383,9 @@ TEST_F(PrintingTest, SamplePageMatchesItsReference) {
     std::string got, want;
     ASSERT_TRUE(readPgm("page.pgm", w, h, got));
     const std::filesystem::path ref = VX_SOURCE_DIR "/tests/printing/sample_page.pgm";
-    if (getenv("VX_UPDATE_REFERENCE")) std::filesystem::copy_file("page.pgm", ref,
-        std::filesystem::copy_options::overwrite_existing);
+    if (getenv("VX_UPDATE_REFERENCE"))
+        std::filesystem::copy_file("page.pgm", ref,
+                                   std::filesystem::copy_options::overwrite_existing);
     ASSERT_TRUE(readPgm(ref, rw, rh, want));
     ASSERT_EQ(w, rw);
     ASSERT_EQ(h, rh);
@@ -408,12 +413,12 @@ TEST_F(PrintingTest, PagesBreakAtFormFeedsAndLinesPerPage) {
 
 TEST_F(PrintingTest, RenderErrorsLeaveNoFile) {
     NativeOptions o;
-    EXPECT_EQ(renderPages("a\x1bZ", "bad.pdf", o), kErrEscapeUnsupported);
-    EXPECT_EQ(renderPages("\x1bpicture='2,2,missing.png'", "bad.pdf", o), kErrBadPicture);
+    EXPECT_EQ(renderPages("a\033Z", "bad.pdf", o), kErrEscapeUnsupported);
+    EXPECT_EQ(renderPages("\033picture='2,2,missing.png'", "bad.pdf", o), kErrBadPicture);
     EXPECT_FALSE(std::filesystem::exists("bad.pdf"));
     EXPECT_FALSE(std::filesystem::exists("bad.pdf.part"));
     o.suppressUnsupported = true;
-    EXPECT_EQ(renderPages("a\x1bZ", "ok.pdf", o), 0);
+    EXPECT_EQ(renderPages("a\033Z", "ok.pdf", o), 0);
     EXPECT_TRUE(std::filesystem::exists("ok.pdf"));
 }
 

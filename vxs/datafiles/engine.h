@@ -25,7 +25,8 @@ struct EngineOpen {
     std::string printer, printerType;
 };
 // Opens the fcb's file (f.path, f.type, f.device set): disk files through the sharing layer,
-// printers as print jobs (their spool file), the console and the debugger channel without a handle.
+// printers as print jobs (their spool file), the console and the debugger channel without a
+// handle.
 // INTERNAL files get their header read, or written when the file is new or empty.
 [[nodiscard]] int engineOpenFcb(Fcb& f, const EngineOpen& o);
 // Closes the fcb's file: pending text is written, an INTERNAL file open for output gets its

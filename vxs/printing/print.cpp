@@ -28,8 +28,7 @@ struct PageState {
     double x = kPageMargin, top = kPageMargin;  // current position: x and the line's top
     int cpi = 10, lpi = 6;
     int width = 0;  // 0 normal, 1 condensed, 2 double
-    bool italic = false, bold = false, doubleStrike = false, underline = false,
-         overline = false;
+    bool italic = false, bold = false, doubleStrike = false, underline = false, overline = false;
     int weight = 0;  // PCL stroke weight
     int color = 0;
     std::string family = "monospace";
@@ -230,9 +229,15 @@ class Renderer {
                 s_.x = kPageMargin + n * step;
                 return 0;
             }
-            case PageOp::kLineFeed: s_.align = 0; lineFeed(); return 0;
+            case PageOp::kLineFeed:
+                s_.align = 0;
+                lineFeed();
+                return 0;
             case PageOp::kReturn: s_.x = kPageMargin; return 0;
-            case PageOp::kFormFeed: s_.align = 0; newPage(); return 0;
+            case PageOp::kFormFeed:
+                s_.align = 0;
+                newPage();
+                return 0;
             case PageOp::kWidth:
                 if (it.a == 1) s_.width = 1;
                 if (it.a == 2 || it.a == 4) s_.width = 0;

@@ -3,13 +3,12 @@
 // sequences of laser printers.
 #include "vxs/printing/printer.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-#include <algorithm>
 
 #include "vxs/control/errors.h"
 #include "vxs/debugger/logger.h"
@@ -24,12 +23,11 @@ constexpr double kMaxPitch = 100;          // characters per inch, and lines per
 
 // Markup words with an argument in quotes; the longest words first so that no word is
 // taken for the start of a longer one.
-constexpr const char* kArgumentWords[] = {"picture='", "position='", "media='", "color='",
-                                          "font='",    "tray='"};
-constexpr const char* kPlainWords[] = {"begin_boxbottom", "begin_verticals", "begin_boxtop",
-                                       "right_justify",   "left_justify",    "begin_shade",
-                                       "begin_box",       "end_shade",       "end_box",
-                                       "center"};
+constexpr const char* kArgumentWords[] = {"picture='", "position='", "media='",
+                                          "color='",   "font='",     "tray='"};
+constexpr const char* kPlainWords[] = {
+    "begin_boxbottom", "begin_verticals", "begin_boxtop", "right_justify", "left_justify",
+    "begin_shade",     "begin_box",       "end_shade",    "end_box",       "center"};
 
 bool parseNumber(std::string_view s, double& v, bool& relative) {
     while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
@@ -124,7 +122,8 @@ size_t pclSequence(std::string_view s, std::vector<PageItem>& out) {
     const char group = s[2];
     size_t i = 3;
     // A symbol set: ESC ( 8U, ESC ( 10U, ESC ) 0N.
-    const bool symbolSet = (param == '(' || param == ')') && isdigit(static_cast<unsigned char>(group));
+    const bool symbolSet =
+        (param == '(' || param == ')') && isdigit(static_cast<unsigned char>(group));
     if (symbolSet) i = 2;
     std::vector<PageItem> items;
     for (;;) {
@@ -280,8 +279,8 @@ int parseEscapes(std::string_view bytes, const EscapeOptions& options, std::vect
                 return kErrMissingQuote;
             }
             PageItem item;
-            if (int err = markupWithArgument(word, rest.substr(word.size(), close - word.size()),
-                                             item)) {
+            if (int err =
+                    markupWithArgument(word, rest.substr(word.size(), close - word.size()), item)) {
                 flush();
                 failedAt = i;
                 return err == kErrUnrecognized ? kErrEscapeUnsupported : err;
@@ -378,7 +377,8 @@ int parseEscapes(std::string_view bytes, const EscapeOptions& options, std::vect
                     j = lf == std::string_view::npos ? bytes.size() : lf + 1;
                 }
                 // The job header ends with the PCL reset, not with bold type.
-                if (bytes.substr(j).starts_with("\x1b" "E")) {
+                if (bytes.substr(j).starts_with("\x1b"
+                                                "E")) {
                     simple(PageOp::kReset);
                     j += 2;
                 }

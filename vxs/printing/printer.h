@@ -11,28 +11,28 @@
 namespace vxs {
 
 enum class PageOp : uint8_t {
-    kText,          // text: the bytes to show at the current position
-    kTab,           // to the next multiple of eight character widths
-    kLineFeed,      // down one line (and to the left margin)
-    kReturn,        // to the left margin
-    kFormFeed,      // a new page
-    kWidth,         // a = 0 normal, 1 condensed (SI), 2 condensed off (DC2), 3 double (SO),
-                    //     4 double off (DC4)
-    kRule,          // "|" or code 5 inside a box, shade or verticals: a vertical rule
-    kFont,          // text: a font or PCL typeface name
-    kColor,         // a = 0xRRGGBB
-    kTray,          // a = the paper tray
-    kMedia,         // a = the media
-    kPicture,       // x, y = width and height (columns, lines); text = the image file
-    kPosition,      // x, y, with relX / relY when the value had a sign
-    kMarkup,        // text: a word without argument (begin_box, center, ...)
-    kLineSpacing,   // a = lines per inch (6 or 8)
-    kPitch,         // a = characters per inch (10, 12, 15)
-    kReset,         // ESC @: the page state back to its start
-    kStyle,         // a = 'I' italic, 'B' bold, 'D' double strike; b = on (1) or off (0)
-    kAttribute,     // a = the command ('-', 'W', '_', 'k', 'x'), b = its setting
-    kWeight,        // PCL stroke weight: a > 0 bold
-    kUpright,       // PCL style: a = 1 italic, 0 upright
+    kText,         // text: the bytes to show at the current position
+    kTab,          // to the next multiple of eight character widths
+    kLineFeed,     // down one line (and to the left margin)
+    kReturn,       // to the left margin
+    kFormFeed,     // a new page
+    kWidth,        // a = 0 normal, 1 condensed (SI), 2 condensed off (DC2), 3 double (SO),
+                   //     4 double off (DC4)
+    kRule,         // "|" or code 5 inside a box, shade or verticals: a vertical rule
+    kFont,         // text: a font or PCL typeface name
+    kColor,        // a = 0xRRGGBB
+    kTray,         // a = the paper tray
+    kMedia,        // a = the media
+    kPicture,      // x, y = width and height (columns, lines); text = the image file
+    kPosition,     // x, y, with relX / relY when the value had a sign
+    kMarkup,       // text: a word without argument (begin_box, center, ...)
+    kLineSpacing,  // a = lines per inch (6 or 8)
+    kPitch,        // a = characters per inch (10, 12, 15)
+    kReset,        // ESC @: the page state back to its start
+    kStyle,        // a = 'I' italic, 'B' bold, 'D' double strike; b = on (1) or off (0)
+    kAttribute,    // a = the command ('-', 'W', '_', 'k', 'x'), b = its setting
+    kWeight,       // PCL stroke weight: a > 0 bold
+    kUpright,      // PCL style: a = 1 italic, 0 upright
 };
 
 struct PageItem {

@@ -12,6 +12,8 @@ namespace {
 
 using Keys = std::vector<std::pair<std::string, std::string>>;
 
+// The tables keep each key beside its counterpart.
+// clang-format off
 #define ESC "\x1b"
 
 // ESC/P (dot-matrix command set).
@@ -68,6 +70,7 @@ const Keys kOkidata84 = [] {
 }();
 
 #undef ESC
+// clang-format on
 
 bool sameNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;

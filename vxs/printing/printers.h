@@ -15,7 +15,7 @@ namespace vxs {
 struct PrinterSetup {
     std::string table;  // the printer name whose table was chosen; empty for the default printer
     std::string init, reset;
-    int lpp = 0;        // lines per page; 0 when not set
+    int lpp = 0;  // lines per page; 0 when not set
     std::vector<std::pair<std::string, std::string>> keys;
 };
 

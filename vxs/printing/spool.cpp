@@ -19,10 +19,10 @@ namespace vxs {
 
 namespace {
 
-constexpr size_t kMaxGrowth = 150;      // what substitution may add to the template
+constexpr size_t kMaxGrowth = 150;  // what substitution may add to the template
 constexpr size_t kMaxSpoolCommand = 200;
 constexpr int kSpoolLogLevel = 9;
-constexpr int kMaxSpoolNames = 99999;   // unique suffixes tried for one spool file
+constexpr int kMaxSpoolNames = 99999;  // unique suffixes tried for one spool file
 
 std::string (*g_programSource)() = nullptr;
 
@@ -66,8 +66,8 @@ bool replaceKey(std::string& text, std::string_view key, const std::string& valu
 
 // Takes a leading option word ("-W" or "-C", any case) followed by a blank.
 bool takeOption(std::string& text, char letter) {
-    if (text.size() < 3 || text[0] != '-' || toupper(static_cast<unsigned char>(text[1])) != letter ||
-        text[2] != ' ')
+    if (text.size() < 3 || text[0] != '-' ||
+        toupper(static_cast<unsigned char>(text[1])) != letter || text[2] != ' ')
         return false;
     size_t n = 2;
     while (n < text.size() && text[n] == ' ') ++n;
@@ -127,8 +127,8 @@ int runSpoolCommand(const PrintJobRequest& r, const std::string& file, bool raw)
         status = platform::runProgram(argv, true);
     }
     if (status != 0) {
-        vxlog(2, "Spool command failed (status %d): %s; spool file kept: %s", status,
-              shown.c_str(), file.c_str());
+        vxlog(2, "Spool command failed (status %d): %s; spool file kept: %s", status, shown.c_str(),
+              file.c_str());
         return kErrSpoolCommandFailed;
     }
     return 0;

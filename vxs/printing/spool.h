@@ -54,8 +54,8 @@ class PrintJob final {
     PrinterSetup setup_;
     std::string path_;
     int fd_ = -1;
-    bool started_ = false;    // [INIT+] sent
-    bool pageFull_ = false;   // the page reached its lines: a form feed before the next line
+    bool started_ = false;   // [INIT+] sent
+    bool pageFull_ = false;  // the page reached its lines: a form feed before the next line
     int pageLines_ = 0;
 };
 
@@ -77,9 +77,9 @@ struct SpoolKeys {
     int wsid = 0;           // [WSID]
 };
 struct SpoolCommand {
-    std::string text;     // what the shell runs
-    bool wait = false;    // "-W" was given
-    bool console = false; // "-C" was given
+    std::string text;          // what the shell runs
+    bool wait = false;         // "-W" was given
+    bool console = false;      // "-C" was given
     bool substituted = false;  // false for a "~" template, run as written
 };
 // Builds the command from the SPOOLCMD template: "~" runs it as written; otherwise the keys
