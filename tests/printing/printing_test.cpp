@@ -315,6 +315,7 @@ TEST(EscapeParse, Errors) {
     parsed("\033(s99999999999999999999B", kErrEscapeUnsupported);
     // Suppressed, the sequence is skipped and the text goes on.
     EXPECT_EQ(ops(parsed("a\033Zb", 0, true)), "0:ab");
+    EXPECT_EQ(ops(parsed("a\033position='x,1'b\033tray='two'", 0, true)), "0:ab");
 }
 
 TEST(EscapeParse, OneCharacterCommands) {
@@ -420,6 +421,21 @@ TEST_F(PrintingTest, RenderErrorsLeaveNoFile) {
     o.suppressUnsupported = true;
     EXPECT_EQ(renderPages("a\033Z", "ok.pdf", o), 0);
     EXPECT_TRUE(std::filesystem::exists("ok.pdf"));
+}
+
+TEST_F(PrintingTest, BytesAbove127AreLatin1Characters) {
+    if (!havePdfTools()) GTEST_SKIP() << "pdftoppm or pdftotext missing";
+    for (bool each : {false, true}) {
+        NativeOptions o;
+        o.alignEach = each;
+        ASSERT_EQ(renderPages("Caf\xe9 \xa3"
+                              "5 \xdc",
+                              "latin.pdf", o),
+                  0);
+        ASSERT_EQ(platform::runShellCommand("pdftotext latin.pdf latin.txt"), 0);
+        EXPECT_NE(slurp("latin.txt").find("Caf\u00e9 \u00a35 \u00dc"), std::string::npos)
+            << slurp("latin.txt");
+    }
 }
 
 }  // namespace

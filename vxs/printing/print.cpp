@@ -47,6 +47,21 @@ struct PageState {
     double lineHeight() const { return 72.0 / lpi; }
 };
 
+// Printed bytes are ISO 8859-1 characters; cairo takes UTF-8.
+std::string utf8Of(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (unsigned char c : bytes) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
 class Renderer {
   public:
     Renderer(cairo_t* cr, const NativeOptions& o) : cr_(cr), options_(o) {}
@@ -112,12 +127,13 @@ class Renderer {
         cairo_restore(cr_);
     }
 
-    void drawText(const std::string& text) {
+    void drawText(const std::string& bytes) {
         setColor();
+        const std::string text = utf8Of(bytes);
         const double baseline = s_.top + s_.lineHeight() * 0.78;
         double width = 0;
         if (monospace_) {
-            width = s_.cell() * static_cast<double>(text.size());
+            width = s_.cell() * static_cast<double>(bytes.size());
         } else {
             cairo_text_extents_t e;
             cairo_text_extents(cr_, text.c_str(), &e);
@@ -127,11 +143,9 @@ class Renderer {
         if (s_.align == 2) s_.x = std::max(kPageMargin, kRight - width);
         const double start = s_.x;
         if (monospace_ && options_.alignEach) {
-            char one[2] = {0, 0};
-            for (size_t i = 0; i < text.size(); ++i) {
-                one[0] = text[i];
+            for (size_t i = 0; i < bytes.size(); ++i) {
                 cairo_move_to(cr_, start + s_.cell() * static_cast<double>(i), baseline);
-                cairo_show_text(cr_, one);
+                cairo_show_text(cr_, utf8Of(bytes.substr(i, 1)).c_str());
             }
         } else {
             cairo_move_to(cr_, start, baseline);
@@ -250,7 +264,14 @@ class Renderer {
                 s_.boxRight = std::max(s_.boxRight, s_.x);
                 return 0;
             }
-            case PageOp::kFont: s_.family = fontFamilyOf(it.text); break;
+            case PageOp::kFont: {
+                // A family name is text for fontconfig: no control bytes, in UTF-8.
+                std::string name;
+                for (char c : it.text)
+                    if (static_cast<unsigned char>(c) >= 32) name += c;
+                s_.family = name.empty() ? "monospace" : utf8Of(fontFamilyOf(name));
+                break;
+            }
             case PageOp::kColor: s_.color = it.a; return 0;
             case PageOp::kTray:
             case PageOp::kMedia: return 0;  // one PDF: trays and media are the printer's

@@ -281,9 +281,20 @@ int parseEscapes(std::string_view bytes, const EscapeOptions& options, std::vect
             PageItem item;
             if (int err =
                     markupWithArgument(word, rest.substr(word.size(), close - word.size()), item)) {
+                // A tray, media or position value that is not a number is an unsupported
+                // sequence: OPTION 32 skips it like any other.
+                const std::string seq = escapeText(bytes.substr(i, close + 2));
+                if (err == kErrUnrecognized && options.suppressUnsupported) {
+                    vxlog(kLogProgress, "Escape sequence ignored: %s", seq.c_str());
+                    i += 1 + close + 1;
+                    done = true;
+                    break;
+                }
                 flush();
                 failedAt = i;
-                return err == kErrUnrecognized ? kErrEscapeUnsupported : err;
+                if (err != kErrUnrecognized) return err;
+                vxlog(2, "Escape sequence not supported: %s", seq.c_str());
+                return kErrEscapeUnsupported;
             }
             flush();
             out.push_back(std::move(item));
