@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(cmake g++ make pkg-config xz-utils curl ca-certificates gpgv debian-archive-keyring
           libgtest-dev libgmock-dev libbenchmark-dev libwxgtk3.2-dev libncurses-dev tmux
-          clang libclang-rt-14-dev clang-format "$@")
+          clang libclang-rt-14-dev clang-format
+          libcairo2-dev fonts-dejavu-core poppler-utils cups-client "$@")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -20,11 +20,14 @@ ReportOutput::~ReportOutput() {
 }
 
 int ReportOutput::redirect(std::string_view name, bool append) {
-    if (handle_ != 0) return kErrFileOpen;
+    if (handle_ != 0 || job_) return kErrFileOpen;
     std::string path;
     if (deviceOfName(name) == Device::kPrinter) {
-        path = printerSpoolPath(name);
-        append = true;
+        std::string device;
+        if (int err = mapFileName(name, device)) return err;
+        PrintJobRequest r;
+        r.name = device;
+        return openPrintJob(r, job_);
     } else if (int err = mapFileName(name, path)) {
         return err;
     }
@@ -58,6 +61,10 @@ int ReportOutput::toPrinter() {
 }
 
 int ReportOutput::line(std::string_view text) {
+    if (job_) {
+        if (!error_) error_ = job_->write(text, "\r\n");
+        return error_;
+    }
     if (handle_ > 0) {
         if (error_) return error_;
         buffer_.assign(text);
@@ -104,6 +111,13 @@ int ReportOutput::close() {
     if (!partial_.empty()) {
         err = line(partial_);
         partial_.clear();
+    }
+    if (job_) {
+        if (!err) err = error_;
+        std::string message;
+        const int finished = finishPrintJob(*job_, message);
+        job_.reset();
+        return err && err != kReportStopped ? err : finished;
     }
     if (handle_ <= 0) return err == kReportStopped ? 0 : err;
     if (!err) err = error_;

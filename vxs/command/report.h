@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "vxs/printing/spool.h"
+
 namespace vxs {
 
 // What line() returns when the operator ended the report (the attention key at a pause): the
@@ -33,7 +35,7 @@ class ReportOutput {
     [[nodiscard]] int redirect(std::string_view name, bool append);
     // Sends the report to the printer "PRN:/10".  610 when a target was set already.
     [[nodiscard]] int toPrinter();
-    bool redirected() const { return handle_ != 0; }
+    bool redirected() const { return handle_ != 0 || job_; }
     // The name a replaced file is written under until close (empty when none).
     const std::string& temporaryPath() const { return temporary_; }
     // Pause after each kReportPageLines lines on the console (ignored when redirected).
@@ -51,6 +53,7 @@ class ReportOutput {
 
   private:
     int handle_ = 0;
+    std::unique_ptr<PrintJob> job_;  // the printer, when the report goes there
     std::string path_;       // the target file
     std::string temporary_;  // the name written under while replacing, else empty
     std::string partial_;    // text after the last "\n"

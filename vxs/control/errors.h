@@ -168,6 +168,12 @@ enum class ErrorCondition : unsigned char {
     X(4521, NotReady, ERROR, "the device is not ready") \
     X(4522, BadCommand, ERROR, "the device does not understand the command") \
     X(4526, NotSystemDisk, ERROR, "not a disk of this system") \
+    X(6245, EscapeUnsupported, ERROR, "an escape sequence that native printing does not support") \
+    X(6247, BadColor, ERROR, "a printer colour that is not # and six hex digits") \
+    X(6248, BadPicture, ERROR, "a printer picture that is malformed or cannot be read") \
+    X(6260, SpoolCommandFailed, ERROR, "the spool command failed; the spool file is kept") \
+    X(6261, PageRender, ERROR, "native printing could not make its page file") \
+    X(6270, MissingQuote, ERROR, "a printer markup argument without its closing quote") \
     X(7600, KeyBeyondRecord, ERROR, "a key part lies beyond the data record") \
     X(7601, KeyLength, ERROR, "a key length of 0, or keys longer than 128 bytes") \
     X(7602, BadKeys, ERROR, "records with invalid date keys") \
@@ -203,6 +209,7 @@ enum class ErrorCondition : unsigned char {
     X(9003, FlowStack, ERROR, "the flow stack is full (GOSUB, calls, procedure files)") \
     X(9004, ForStack, ERROR, "the FOR stack is full") \
     X(9005, Items, ERROR, "too many items in one statement") \
+    X(9006, SpoolCommandTooLong, ERROR, "a spool command longer than 200 characters") \
     X(9111, CodeTotal, ERROR, "a program file's code total is wrong") \
     X(9112, SourceTotal, ERROR, "a program file's source total is wrong") \
     X(9201, BadAccess, ERROR, "an open with an unknown access value") \

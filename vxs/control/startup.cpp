@@ -22,6 +22,7 @@
 #include "vxs/interpreter/strsub.h"
 #include "vxs/interpreter/values.h"
 #include "vxs/platform/os.h"
+#include "vxs/printing/spool.h"
 #include "vxs/registry/ktserver.h"  // ktLockOffset
 #include "vxs/registry/ktsession.h"
 #include "vxs/registry/ktuser.h"
@@ -183,6 +184,10 @@ void startup(int argc, char** argv) {
     // Data-file locks sit at the default lock base until OPTION 33 moves them.
     (void)setLockingMode(2);
     setSliceWaiter(timedWait);
+    // The spool command's [PROGRAM]: the file name of the program being run or edited.
+    setSpoolProgramSource([]() -> std::string {
+        return pchain.curpcb ? std::string(pchain.curpcb->progname) : std::string();
+    });
     setRunStatus(RUNSTAT_READY);
     vxlog(kLogProgress, "Processing command line.");
     g_args = parseCommandLine(argc, argv);

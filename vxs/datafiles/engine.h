@@ -20,9 +20,13 @@ struct EngineOpen {
     bool versionGiven = false;
     int version = 0;
     bool linked = false;  // LINKED: a new file gets the deleted-record chain field
+    // Printers: COPIES=, PRINTER= and PRINTER_TYPE= for the print job.
+    int copies = 1;
+    std::string printer, printerType;
 };
 // Opens the fcb's file (f.path, f.type, f.device set): disk files through the sharing layer,
-// printers into their spool file, the console and the debugger channel without a handle.
+// printers as print jobs (their spool file), the console and the debugger channel without a
+// handle.
 // INTERNAL files get their header read, or written when the file is new or empty.
 [[nodiscard]] int engineOpenFcb(Fcb& f, const EngineOpen& o);
 // Closes the fcb's file: pending text is written, an INTERNAL file open for output gets its
@@ -99,8 +103,5 @@ struct WindowHooks {
 void setWindowHooks(const WindowHooks& hooks);
 const WindowHooks& windowHooks();
 
-// The spool file that printer output goes to until printing has a spooler: in the print
-// directory (else the current one), named after the printer ("PRN:/10" -> "PRN_10.prt").
-std::string printerSpoolPath(std::string_view printer);
 
 }  // namespace vxs

@@ -24,6 +24,7 @@
 #include "vxs/datafiles/ktname.h"
 #include "vxs/datafiles/openstr.h"
 #include "vxs/indexes/keyindex.h"
+#include "vxs/printing/spool.h"
 
 namespace vxs {
 
@@ -110,6 +111,7 @@ struct Fcb {
     bool reserved = false;   // RESERVE asked at open
     int64_t handlePos = -1;  // where the handle is known to be; -1 unknown
     std::unique_ptr<FileBlockCache> blockCache;  // NOSHR keyed data files
+    std::unique_ptr<PrintJob> job;               // printers: from open to close
     // Text output not yet written (DISPLAY files, printers): `textOut` goes at `textOutAt`.
     std::string textOut;
     int64_t textOutAt = 0;

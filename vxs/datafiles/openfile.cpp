@@ -381,6 +381,9 @@ int openWithSpec(FileBlocks& fb, const OpenRequest& r, OpenSpec& s, const std::s
         eo.versionGiven = s.versionGiven;
         eo.version = s.version;
         eo.linked = s.linked && type == kFileInternal;
+        eo.copies = s.copies;
+        eo.printer = s.printer;
+        eo.printerType = s.printerType;
         if (int err = engineOpenFcb(*f, eo)) return abandon(fb, u, err, text);
     }
     u->uffcb = f;
@@ -412,6 +415,10 @@ int openWithSpec(FileBlocks& fb, const OpenRequest& r, OpenSpec& s, const std::s
         u->slotLength = static_cast<uint32_t>(recl);
         if (f->openCount == 1) f->recl = static_cast<int16_t>(recl);
     }
+    // A printer whose pages are shorter than the page-overflow line overflows with its page.
+    if (f->job && s.pageOverflow < 0 && f->job->linesPerPage() > 0 &&
+        f->job->linesPerPage() < u->pageOverflow)
+        u->pageOverflow = static_cast<int16_t>(f->job->linesPerPage());
     // Records must be locked when the file is shared for output in this process.
     u->lockingActive = (shareClass == 4 || (f->firstUfcb && f->firstUfcb->shareClass == 4)) ? 1 : 0;
     // 13. Buffers.

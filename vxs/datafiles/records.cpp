@@ -633,24 +633,6 @@ const WindowHooks& windowHooks() {
     return g_windowHooks;
 }
 
-std::string printerSpoolPath(std::string_view printer) {
-    std::string name;
-    bool gap = false;
-    for (char ch : printer) {
-        if (isalnum(static_cast<unsigned char>(ch))) {
-            if (gap && !name.empty()) name += '_';
-            name += ch;
-            gap = false;
-        } else {
-            gap = true;
-        }
-    }
-    if (name.empty()) name = "PRN";
-    std::string dir = printDirectory();
-    if (!dir.empty() && dir.back() != '/') dir += '/';
-    return dir + name + ".prt";
-}
-
 // ---- file level ----
 int engineOpenHandle(Fcb& f, const EngineOpen& o) {
     static constexpr int kCreation[] = {kOsOpenExisting, kOsNew, kOsReplace, kOsUse};
@@ -693,12 +675,13 @@ int engineOpenFcb(Fcb& f, const EngineOpen& o) {
         }
         case Device::kPrinter: {
             if (o.mode == kModeInput) return kErrWrongMode;
-            int handle = 0;
-            if (int err = osOpen(printerSpoolPath(f.path), kOsReadWrite, kOsUse, handle)) return err;
-            f.handle = handle;
-            f.fileSize = 0;
-            if (int err = sizeOf(f, f.fileSize)) return err;
-            f.textEnd = f.fileSize;
+            PrintJobRequest r;
+            r.name = f.path;
+            r.copies = o.copies;
+            r.printer = o.printer;
+            r.printerType = o.printerType;
+            if (int err = openPrintJob(r, f.job)) return err;
+            f.handle = kPrinterHandle;
             return 0;
         }
         case Device::kDisk: break;
@@ -772,6 +755,16 @@ int engineOpenFcb(Fcb& f, const EngineOpen& o) {
 
 int engineCloseFcb(Fcb& f, bool drop) {
     int err = 0;
+    if (f.device == Device::kPrinter) {
+        // The job prints (or keeps) its spool file; the fcb is done with it either way.
+        if (f.job) {
+            std::string message;
+            err = finishPrintJob(*f.job, message);
+            f.job.reset();
+        }
+        f.handle = 0;
+        return err;
+    }
     if (f.index && f.handle > 0) {
         err = f.outputFlag ? closeKeyFile(f, drop) : 0;
         f.index.reset();
@@ -1259,21 +1252,23 @@ int writeTextLine(Ufcb& u, std::string_view bytes, int lineFeeds) {
     }
     if (u.outTable) translate(u.outTable.get(), reinterpret_cast<uint8_t*>(out.data()), out.size());
     const bool endsInFormFeed = !out.empty() && out.back() == '\f';
+    std::string ends;
     if (u.eol != kEolNone && !endsInFormFeed) {
         const bool crlf = u.eol == kEolCrlf && u.ufreclen != 1;
         for (int i = 0; i < lineFeeds; ++i) {
-            out += crlf ? "\r\n" : "\n";
+            ends += crlf ? "\r\n" : "\n";
             ++u.pageLines;
             ++u.linesWritten;
         }
     }
+    // A printer's line goes to its print job, which translates it.
+    if (f.device == Device::kPrinter) return f.job ? f.job->write(out, ends) : kErrFileNotOpen;
+    out += ends;
     if (f.textOut.empty()) f.textOutAt = u.bytePosition;
     f.textOut += out;
     u.bytePosition += static_cast<int64_t>(out.size());
     if (u.bytePosition > f.textEnd) f.textEnd = u.bytePosition;
-    if (f.textOut.size() >= kTextFlushBytes || f.device == Device::kPrinter ||
-        f.device == Device::kDebug)
-        return flushText(f);
+    if (f.textOut.size() >= kTextFlushBytes || f.device == Device::kDebug) return flushText(f);
     return 0;
 }
 

@@ -157,12 +157,17 @@ int UtilityListing::line(std::string_view text) {
         if (host_) host_->line(text);
         return 0;
     }
+    if (job_) return job_->write(text, "\r\n");
     if (handle_ == 0) {
         std::string path;
         bool append = append_;
         if (isPrinterName(name_)) {
-            path = printerSpoolPath(name_);
-            append = true;
+            std::string device;
+            if (int err = mapFileName(name_, device)) return err;
+            PrintJobRequest r;
+            r.name = device;
+            if (int err = openPrintJob(r, job_)) return err;
+            return job_->write(text, "\r\n");
         } else if (int err = mapFileName(name_, path)) {
             return err;
         }
@@ -189,6 +194,12 @@ int UtilityListing::line(std::string_view text) {
 }
 
 int UtilityListing::close() {
+    if (job_) {
+        std::string message;
+        const int err = finishPrintJob(*job_, message);
+        job_.reset();
+        return err;
+    }
     if (handle_ <= 0) return 0;
     int64_t at = 0;
     int err = osSeek(handle_, 0, kOsFromEnd, at);

@@ -12,6 +12,7 @@
 
 #include "vxs/indexes/extsort.h"
 #include "vxs/indexes/keyindex.h"
+#include "vxs/printing/spool.h"
 
 namespace vxs {
 
@@ -134,6 +135,7 @@ class UtilityListing {
     bool append_ = false;
     const UtilityHost* host_ = nullptr;
     int handle_ = 0;
+    std::unique_ptr<PrintJob> job_;  // a listing to the printer
     std::string pending_;
 };
 

@@ -2,6 +2,8 @@
 #include "vxs/platform/os.h"
 
 #include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <sys/utsname.h>
 #include <time.h>
 #include <unistd.h>
@@ -154,6 +156,43 @@ int runShellCommand(const std::string& commandLine) {
         return -1;
     }
     return static_cast<int>(r);
+}
+
+int runProgram(const std::vector<std::string>& argv, bool wait) {
+    if (argv.empty()) {
+        setLastError(kAppErrorBit | kErrInvalidData);
+        return -1;
+    }
+    // Without waiting, a shell starts the program in the background and ends at once: the
+    // program then belongs to init, and no child of ours is left to be reaped.
+    static const std::string kDetach[] = {"/bin/sh", "-c", "\"$@\" >/dev/null 2>&1 &", "sh"};
+    std::vector<char*> args;
+    if (!wait)
+        for (const std::string& a : kDetach) args.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    fflush(nullptr);  // the child must not repeat output still buffered here
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ);
+    if (rc != 0) {
+        errno = rc;
+        return failed();
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return failed();
+    }
+    if (!wait) return 0;
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+}
+
+std::string temporaryName(const char* prefix) {
+    static int counter = 0;
+    std::string dir;
+    if (!environmentValue("TMPDIR", dir) || dir.empty()) dir = "/tmp";
+    if (dir.back() != '/') dir += '/';
+    return dir + prefix + std::to_string(processId()) + "_" + std::to_string(++counter);
 }
 
 int processId() {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "vxs/platform/fileio.h"
 
@@ -62,6 +63,14 @@ double epochFromLocal(const LocalTime& t);
 // Runs a command line through the shell and waits for it.  Returns its exit status (128 + the
 // signal that ended it), or -1 with the last error set when it could not be started.
 [[nodiscard]] int runShellCommand(const std::string& commandLine);
+// Runs a program with its argument vector (argv[0] looked up in PATH), without a shell, so
+// that no argument is taken apart or interpreted.  With `wait` it returns the program's exit
+// status (128 + the signal that ended it, 127 when it could not be found); without, 0 once it
+// has started, and nobody waits for it.  -1 with the last error set when it could not start.
+[[nodiscard]] int runProgram(const std::vector<std::string>& argv, bool wait);
+// A name for a new temporary file: the directory of TMPDIR (else /tmp), `prefix`, the process
+// id and a counter.  The file is not created.
+std::string temporaryName(const char* prefix);
 int processId();
 // Whether a process with that id exists (a zombie not yet waited for counts).  Ids of 0 or
 // less name no process.
