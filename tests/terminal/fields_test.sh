@@ -64,6 +64,29 @@ expect '^ACME CORP,widget,12,2\.5,20251205,Y$'
 expect '^ACME CORP,gadget,3,2\.5,20251205,Y$'
 [ "$(count 'New order')" -eq 0 ] || fail "the window stayed after CLOSE"
 status 'READY'
+
+# LINPUT on a window: the line is typed at the window's current row, the cursor there, and the
+# finished line stays in the window.
+cat > "$work/window.txt" <<'PROGRAM'
+10 OPEN #1: "SROW=3,SCOL=5,ROWS=4,COLS=20,BORDER=S", DISPLAY, OUTPUT
+20 PRINT #1: "name?"
+30 LINPUT #1: A$
+40 PRINT #1: "got "&A$
+50 LINPUT #1: B$
+60 END
+PROGRAM
+line 'CLEAR'
+line 'MERGE window.txt'
+line 'RUN'
+expect_row 3 '^ {3}.name\? +.$'
+keys -l 'abc'
+expect_row 4 '^ {3}.abc +.$'
+cursor=$(tmux -L "$sock" display-message -p -t "$pane" '#{cursor_y},#{cursor_x}')
+[ "$cursor" = "3,7" ] || fail "cursor at $cursor, not after the text typed in the window"
+keys Enter
+expect_row 5 '^ {3}.got abc +.$'
+keys -l 'done'; keys Enter
+status 'READY'
 line 'SYSTEM'
 expect '^shell\$ ?$'
 echo "PASS"

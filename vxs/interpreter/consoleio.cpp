@@ -17,6 +17,7 @@
 #include "vxs/interpreter/numtext.h"
 #include "vxs/interpreter/state.h"
 #include "vxs/screen/terminal.h"
+#include "vxs/screen/windows.h"
 
 namespace vxs {
 
@@ -460,16 +461,26 @@ int inputStatement(const EvalEnv& env, std::span<const uint8_t> code, const Clau
         noteFileOutcome(file, number, err, true, err ? 0 : static_cast<int>(targets.size()));
         return err;
     }
+    Ufcb* const window = file && file->uftype == kFileWindow ? file : nullptr;
     OutputLine& line = g_console.line;
-    if (v.code == StRinput) placeText(line, cellString(targets[0]));
-    flushPartialLine(line);
+    if (v.code == StRinput) {
+        if (window)
+            (void)writeTextLine(*window, cellString(targets[0]));
+        else
+            placeText(line, cellString(targets[0]));
+    }
+    if (!window) flushPartialLine(line);
     statusShowMessage("INPUT");
     size_t next = 0;
     while (next < targets.size()) {
         std::string typed;
-        if (int err = readConsoleLine(
-                typed, whole ? std::min(width, stringCapacity(targets[0])) : width))
-            return err;
+        const int room = whole ? std::min(width, stringCapacity(targets[0])) : width;
+        // In a window the line is typed at its current row, and stays there when finished.
+        if (window)
+            (void)windowAction(window->ufnbr, kScreenInputPlace, windowCurrentRow(window->ufnbr), 0,
+                               room);
+        if (int err = readConsoleLine(typed, room)) return err;
+        if (window) windowTypedLine(*window, typed);
         while (!typed.empty() && typed.back() == ' ') typed.pop_back();
         if (whole) return assignString(env, targets[0], typed);
         if (int err = assignValues(env, typed, targets, next, decimalChar)) return err;

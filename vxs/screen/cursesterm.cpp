@@ -234,6 +234,12 @@ class CursesFrontEnd final : public FrontEnd {
     int pairLimit_ = 0;            // pairs that may be made: 1 .. pairLimit_ - 1
     std::map<int, short> pairs_;   // (fg + 1) << 16 | (bg + 1) -> pair
     std::string status_, message_;
+    // Where the next input statement's line is typed: a window's row and column (window -1:
+    // the console's bottom row).
+    struct InputPlace {
+        int window = -1, row = 0, column = 0, width = 0;
+    };
+    InputPlace place_;
     std::string mode_;       // "INSERT" or "OVER" while a line or field is edited
     std::string rowColumn_;  // the cursor's row and column in field input
     bool insert_ = true;     // the editor's mode, kept from line to line
@@ -413,7 +419,20 @@ int32_t CursesFrontEnd::waitForKey(int32_t seconds) {
 void CursesFrontEnd::drawField(const std::string& text, size_t at, size_t& offset, size_t width) {
     if (at < offset) offset = at;
     if (at >= offset + width) offset = at - width + 1;
-    model_.setBottomRow(std::string_view(text).substr(offset, width), false);
+    std::string_view shown = std::string_view(text).substr(offset, width);
+    int y = 0, x = 0;
+    if (place_.window >= 0 &&
+        model_.absolute(place_.window, place_.row, place_.column, y, x) == 0) {
+        // A line typed in a window: its field, blank-filled to the field's width.
+        std::string field(shown);
+        field.resize(width, ' ');
+        (void)model_.writeText(place_.window, place_.row, place_.column, field, CellAttr{});
+        redrawRows();
+        move(y, std::min(x + static_cast<int>(at - offset), kColumns - 1));
+        refresh();
+        return;
+    }
+    model_.setBottomRow(shown, false);
     drawRow(kFieldRow);
     placeCursor(kFieldRow, static_cast<int>(at - offset));
     refresh();
@@ -433,12 +452,17 @@ int32_t CursesFrontEnd::readLine(std::string& line, size_t max, int32_t purpose,
     drain(false);
     // An attention key left over from a command or a finished run must not stop the next line;
     // one pressed for a waiting input statement interrupts it.
+    // A place in a window holds for this one line of an input statement.
+    const InputPlace place = purpose == kInputStatement ? place_ : InputPlace{};
+    place_ = InputPlace{};
     if (takeAttention() && purpose == kInputStatement) return kInputInterrupted;
-    newBottomRow();
+    place_ = place;
+    if (place_.window < 0) newBottomRow();
     std::string text(preset.substr(0, max));
     size_t at = text.size();
     bool replace = selected && !text.empty();  // the first typed character replaces the offer
-    const size_t width = max < static_cast<size_t>(kColumns) ? std::max<size_t>(max, 1) : kColumns;
+    size_t width = max < static_cast<size_t>(kColumns) ? std::max<size_t>(max, 1) : kColumns;
+    if (place_.window >= 0) width = std::min<size_t>(width, static_cast<size_t>(place_.width));
     size_t offset = 0;
     size_t recallAt = recall_.size();  // the recalled line; the end is the line being typed
     std::string typed;                 // what was typed before recalling
@@ -527,9 +551,14 @@ int32_t CursesFrontEnd::readLine(std::string& line, size_t max, int32_t purpose,
                 break;
         }
     }
-    // The finished line stays on the bottom row as typed, from its start.
-    model_.setBottomRow(std::string_view(text).substr(0, kColumns), true);
-    drawRow(kFieldRow);
+    if (place_.window >= 0) {
+        // In a window the program shows the finished line itself.
+        place_ = InputPlace{};
+    } else {
+        // The finished line stays on the bottom row as typed, from its start.
+        model_.setBottomRow(std::string_view(text).substr(0, kColumns), true);
+        drawRow(kFieldRow);
+    }
     mode_.clear();
     drawStatus();
     placeCursor(kFieldRow, static_cast<int>(std::min<size_t>(text.size(), kColumns)));
@@ -547,6 +576,10 @@ int32_t CursesFrontEnd::screenAction(const ScreenRequest& r) {
     switch (r.action) {
         case kScreenBeep: beep(); return 0;
         case kScreenShutdown: close(); return 0;
+        case kScreenInputPlace:
+            if (!model_.isOpen(r.window) || r.a < 1) return 0;
+            place_ = InputPlace{r.window, row, column, r.a};
+            return 0;
         case kScreenSuspend:
             def_prog_mode();
             endwin();

@@ -45,6 +45,11 @@ inline constexpr int32_t kScreenClearWindow = 1792;
 inline constexpr int32_t kScreenSuspend = 2560;
 inline constexpr int32_t kScreenResume = 2816;
 
+// The next line read for an input statement is typed in window `window` at the position, in a
+// field of `a` columns, instead of on the console's bottom row.  Front ends without a screen
+// leave it out.
+inline constexpr int32_t kScreenInputPlace = 3072;
+
 // Border kinds of kScreenOpenWindow.
 inline constexpr int32_t kBorderNone = 0, kBorderSingle = 1, kBorderDouble = 2, kBorderBlank = 3;
 

@@ -115,6 +115,15 @@ int32_t looksOf(const FontFlags& a) {
     return a.value2;
 }
 
+// The window moves to its next row, scrolling at the bottom.
+void lineFeed(Ufcb& u, ShownText& s) {
+    if (s.current + 1 < static_cast<int>(s.rows.size()))
+        ++s.current;
+    else
+        s.scroll();
+    windowAction(u.ufnbr, kScreenLineFeed);
+}
+
 void windowLine(Ufcb& u, std::string_view text, int lineFeeds) {
     ShownText& s = shown()[u.ufnbr];
     if (s.rows.empty()) s.reset(u.place.rows, u.place.columns);
@@ -128,13 +137,7 @@ void windowLine(Ufcb& u, std::string_view text, int lineFeeds) {
     row.resize(static_cast<size_t>(s.columns), ' ');
     s.rows[static_cast<size_t>(s.current)] = row;
     windowAction(u.ufnbr, kScreenWindowLine, 0, 0, 0, 0, text);
-    for (int i = 0; i < lineFeeds; ++i) {
-        if (s.current + 1 < static_cast<int>(s.rows.size()))
-            ++s.current;
-        else
-            s.scroll();
-        windowAction(u.ufnbr, kScreenLineFeed);
-    }
+    for (int i = 0; i < lineFeeds; ++i) lineFeed(u, s);
 }
 
 void windowClosed(Ufcb& u) {
@@ -284,6 +287,25 @@ void noteConsoleLine(std::string_view line) {
     }
     s.scroll();
     s.put(kConsoleRows - 1, 0, line);
+}
+
+int windowCurrentRow(int window) {
+    auto& all = shown();
+    auto it = all.find(window);
+    return it == all.end() ? 0 : it->second.current;
+}
+
+void windowTypedLine(Ufcb& u, std::string_view text) {
+    ShownText& s = shown()[u.ufnbr];
+    if (s.rows.empty()) s.reset(u.place.rows, u.place.columns);
+    std::string row(text.substr(0, static_cast<size_t>(s.columns)));
+    row.resize(static_cast<size_t>(s.columns), ' ');
+    FontFlags look;
+    look.flags = u.place.flags;
+    look.foreground = u.place.foreground;
+    look.background = u.place.background;
+    showWindowText(u.ufnbr, s.current, 0, row, look, true);
+    lineFeed(u, s);
 }
 
 void resetWindowTexts() {

@@ -55,6 +55,12 @@ std::string windowText(int window, int row, int column, int length);
 // console first): kept in the console's shown text.
 void noteConsoleLine(std::string_view line);
 
+// The row (0-based) where window `window`'s next line goes.
+int windowCurrentRow(int window);
+// A line typed in window `u` at its current row: kept as shown there (an editing display, which
+// front ends without a screen leave out), then the window moves to its next row.
+void windowTypedLine(Ufcb& u, std::string_view text);
+
 // Forgets every window's shown text and blanks the console's (tests, a new session).
 void resetWindowTexts();
 
