@@ -1,7 +1,5 @@
 // The DEBUG command: opening and closing the debugger link, the console switch, the debug log,
 // the profiler's words and single steps of the suspended program under the debugger.
-#include <charconv>
-
 #include "vxs/command/cmdshared.h"
 #include "vxs/control/errors.h"
 #include "vxs/debugger/debug.h"
@@ -41,11 +39,9 @@ bool hostAndPort(std::string_view text, bool portAlone, std::string& host, int& 
         host.assign(text);
     }
     if (portText.empty()) return true;
-    int v = 0;
-    auto [end, ec] = std::from_chars(portText.data(), portText.data() + portText.size(), v);
-    if (ec != std::errc() || end != portText.data() + portText.size() || v < 0 || v > 65535)
-        return false;
-    port = v;
+    uint32_t v = 0;
+    if (!parseDecimal(portText, 65535, v)) return false;
+    port = static_cast<int>(v);
     return true;
 }
 
@@ -89,8 +85,22 @@ int commandDebug(std::string_view args) {
         case 3:  // LISTEN [host:][port]: the loopback address unless a host is named
             if (!hostAndPort(args, true, host, port)) return kErrDebugListen;
             return debugListen(host, port);
-        case 4: return debugLog(args);  // LOG [COMMANDS] file | OFF
-        case 5: return profileCommand(args);
+        case 4: {  // LOG [COMMANDS] file | OFF
+            std::string_view file = args;
+            const std::string first = nextWord(file);
+            if (first == "OFF") return file.empty() ? debugLog(0, {}) : kErrUnrecognized;
+            return first == "COMMANDS" ? debugLog(2, file) : debugLog(1, args);
+        }
+        case 5: {  // PROFILE SAMPLED | TIMED | STOP
+            const std::string mode = nextWord(args);
+            if ((mode != "SAMPLED" && mode != "TIMED" && mode != "STOP") || !args.empty())
+                return kErrUnrecognized;
+            if (mode == "STOP")
+                profileStop();
+            else
+                profileStart(mode);
+            return 0;
+        }
         case 6: return debugStep(args);
         default: return kErrUnrecognized;
     }

@@ -299,26 +299,12 @@ bool debugConsoleOff() {
     return g.consoleOff;
 }
 
-int debugLog(std::string_view args) {
+int debugLog(int mode, std::string_view file) {
     closeLog();
-    while (!args.empty() && args.front() == ' ') args.remove_prefix(1);
-    while (!args.empty() && args.back() == ' ') args.remove_suffix(1);
-    auto wordIs = [&](std::string_view w) {
-        if (args.size() < w.size()) return false;
-        for (size_t i = 0; i < w.size(); ++i)
-            if ((args[i] & ~0x20) != w[i]) return false;
-        return args.size() == w.size() || args[w.size()] == ' ';
-    };
-    if (wordIs("OFF")) return args.size() == 3 ? 0 : kErrUnrecognized;
-    int mode = 1;
-    if (wordIs("COMMANDS")) {
-        mode = 2;
-        args.remove_prefix(8);
-        while (!args.empty() && args.front() == ' ') args.remove_prefix(1);
-    }
-    if (args.empty()) return kErrUnrecognized;
+    if (mode == 0) return 0;
+    if (file.empty()) return kErrUnrecognized;
     std::string path;
-    if (int err = mapFileName(args, path)) return err;
+    if (int err = mapFileName(file, path)) return err;
     int fd = -1;
     if (platform::openFile(path, platform::Access::kReadWrite, platform::Create::kCreateAlways, fd) != 0)
         return lastOsError();

@@ -58,8 +58,9 @@ void debugPoll();
 // DEBUG CONSOLE ON/OFF: 1006 without a link.
 [[nodiscard]] int debugConsole(bool on);
 bool debugConsoleOff();
-// DEBUG LOG [COMMANDS] file, DEBUG LOG OFF (the words after LOG).  0 or a file error.
-[[nodiscard]] int debugLog(std::string_view args);
+// Closes the debug log, then (mode 1: the protocol trace and the commands; 2: the commands only;
+// 0: none) opens `file` as the new one.  0, 1006 for a mode without a file, or a file error.
+[[nodiscard]] int debugLog(int mode, std::string_view file);
 
 // ---- command mode ----
 // Before each command line is read: input mode on, ENTER_INPUT_MODE (run status, last error).

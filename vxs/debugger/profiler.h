@@ -7,11 +7,10 @@
 
 namespace vxs {
 
-// DEBUG PROFILE SAMPLED | TIMED | STOP (the words after PROFILE).  0, or 1006 for another word
-// (also for STOP with words after it).
-[[nodiscard]] int profileCommand(std::string_view args);
-// Whether a profile runs, and in which mode ("SAMPLED", "TIMED"; empty when none).
-std::string_view profileMode();
+// Starts a profile in `mode` ("SAMPLED" or "TIMED"), replacing one that runs.
+void profileStart(std::string_view mode);
+// Stops the profile, reporting the time it ran on the console; nothing when none runs.
+void profileStop();
 
 // Stops and closes the profiler when it is active (shut-down).
 void profilerClose();

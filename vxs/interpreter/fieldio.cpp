@@ -8,7 +8,6 @@
 #include "vxs/interpreter/fieldio.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "vxs/compiler/codes.h"
 #include "vxs/config/config.h"
@@ -101,10 +100,6 @@ bool numericKind(const FieldSpec& f) {
 }
 
 // FMT: the mask's data positions take the value's characters in order; literals stay.
-bool fmtDataPosition(char m) {
-    return strchr("PpXxAaGg9R#Yy", m) != nullptr;
-}
-
 std::string fmtText(const FieldSpec& f, std::string_view value) {
     std::string out(f.mask);
     size_t v = 0;

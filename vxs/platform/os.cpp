@@ -187,14 +187,6 @@ int runProgram(const std::vector<std::string>& argv, bool wait) {
     return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
 }
 
-std::string temporaryName(const char* prefix) {
-    static int counter = 0;
-    std::string dir;
-    if (!environmentValue("TMPDIR", dir) || dir.empty()) dir = "/tmp";
-    if (dir.back() != '/') dir += '/';
-    return dir + prefix + std::to_string(processId()) + "_" + std::to_string(++counter);
-}
-
 int processId() {
     return static_cast<int>(current().processId());
 }

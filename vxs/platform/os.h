@@ -68,9 +68,6 @@ double epochFromLocal(const LocalTime& t);
 // status (128 + the signal that ended it, 127 when it could not be found); without, 0 once it
 // has started, and nobody waits for it.  -1 with the last error set when it could not start.
 [[nodiscard]] int runProgram(const std::vector<std::string>& argv, bool wait);
-// A name for a new temporary file: the directory of TMPDIR (else /tmp), `prefix`, the process
-// id and a counter.  The file is not created.
-std::string temporaryName(const char* prefix);
 int processId();
 // Whether a process with that id exists (a zombie not yet waited for counts).  Ids of 0 or
 // less name no process.

@@ -52,6 +52,19 @@ struct Cursor {
     bool atSeparator() const { return end() || s[p] == ',' || s[p] == ';'; }
 };
 
+// "#RRGGBB" at the cursor (on the "#"): the colour, and the cursor moved past it; false when six
+// hex digits do not follow.
+bool takeRgb(Cursor& c, uint32_t& rgb) {
+    rgb = 0;
+    for (size_t i = 1; i <= 6; ++i) {
+        const int h = hexValue(c.peek(i));
+        if (h < 0) return false;
+        rgb = rgb << 4 | static_cast<uint32_t>(h);
+    }
+    c.p += 7;
+    return true;
+}
+
 const ColorList& colorsOf(const AttributeContext& c) { return c.colors ? *c.colors : colorList(); }
 const AttributeList& attrsOf(const AttributeContext& c) {
     return c.attributes ? *c.attributes : attributeList();
@@ -92,12 +105,7 @@ int colorSide(Cursor& c, const AttributeContext& ctx, bool background, FontFlags
         else if (ch == 'T' && background) f.flags |= kFontTransparent;
         else if (ch == '#') {
             uint32_t rgb = 0;
-            for (size_t i = 1; i <= 6; ++i) {
-                const int h = hexValue(c.peek(i));
-                if (h < 0) return kErrBadRgb;
-                rgb = rgb << 4 | static_cast<uint32_t>(h);
-            }
-            c.p += 7;
+            if (!takeRgb(c, rgb)) return kErrBadRgb;
             if (background) f.background = rgb, f.flags |= kFontBgRgb;
             else f.foreground = rgb, f.flags |= kFontFgRgb;
             continue;
@@ -285,6 +293,10 @@ int ScreenTable::index(char letter) {
     return -1;
 }
 
+bool fmtDataPosition(char c) {
+    return c != '\0' && std::string_view("PpXxAaGg9R#Yy").find(c) != std::string_view::npos;
+}
+
 ScreenTable defaultScreenTable(bool monochrome) {
     ScreenTable t;
     // H B U I S R N C; I is left undefined so that I only hides the text.
@@ -379,12 +391,7 @@ int buildColorList(const std::vector<std::string>& items, ColorList& out) {
         c.skipBlanks();
         if (c.peek() != '#' || c.s.size() - c.p < 7) return kErrBadRgb;
         uint32_t rgb = 0;
-        for (size_t i = 1; i <= 6; ++i) {
-            const int h = hexValue(c.peek(i));
-            if (h < 0) return kErrBadRgb;
-            rgb = rgb << 4 | static_cast<uint32_t>(h);
-        }
-        c.p += 7;
+        if (!takeRgb(c, rgb)) return kErrBadRgb;
         c.skipBlanks();
         if (!c.end()) return kErrBadRgb;
         out.colors[std::string(name)] = rgb;
@@ -561,16 +568,14 @@ int fmtMask(Cursor& c, FieldSpec& f, char kind) {
         f.decimals = 0;
         return 0;
     }
-    constexpr std::string_view kData = "PpXxAaGg9R#Yy";
     int data = 0, kept = 0;
     for (size_t i = 0; i < f.mask.size(); ++i) {
         const char ch = f.mask[i];
-        if (kData.find(ch) == std::string_view::npos) continue;
+        if (!fmtDataPosition(ch)) continue;
         ++data;
         if (ch == 'p' || ch == 'P') ++kept;
         // R and # are stepped over by the editor: a literal after them could never be reached.
-        if ((ch == 'R' || ch == '#') && i + 1 < f.mask.size() &&
-            kData.find(f.mask[i + 1]) == std::string_view::npos)
+        if ((ch == 'R' || ch == '#') && i + 1 < f.mask.size() && !fmtDataPosition(f.mask[i + 1]))
             return kErrBadFmt;
     }
     if (data == 0 || data == kept) return kErrBadFmt;

@@ -137,6 +137,9 @@ ScreenTable& screenTable(bool monochrome);
 // Built-in looks of the screen letters.
 ScreenTable defaultScreenTable(bool monochrome);
 
+// Whether `c` is a data position of a FMT mask (the others are literals).
+bool fmtDataPosition(char c);
+
 // ---- field specifications ----
 enum class ListOp : uint8_t {
     None, Replace, Append, Insert, Headers, Cell, Sub, Cnt, Row, RowSub, RowCnt, Attr, Sort

@@ -18,26 +18,31 @@ namespace {
 
 constexpr int kConsoleRows = 24;
 
-// The text a window shows: its rows, each as wide as the window, and its current row for lines.
+// The text a window shows: its rows, each as wide as the window, kept as a ring whose first row
+// is `top` (scrolling moves `top` instead of the rows), and its current row for lines.
 struct ShownText {
-    std::vector<std::string> rows;
+    std::vector<std::string> ring;
+    size_t top = 0;
     int columns = 0;
     int current = 0;
     void reset(int nrows, int ncolumns) {
         columns = ncolumns;
-        rows.assign(static_cast<size_t>(nrows), std::string(static_cast<size_t>(ncolumns), ' '));
+        ring.assign(static_cast<size_t>(nrows), std::string(static_cast<size_t>(ncolumns), ' '));
+        top = 0;
         current = 0;
     }
-    void put(int row, int column, std::string_view text) {
-        if (row < 0 || row >= static_cast<int>(rows.size()) || column < 0) return;
-        std::string& r = rows[static_cast<size_t>(row)];
+    int rows() const { return static_cast<int>(ring.size()); }
+    std::string& row(int r) { return ring[(top + static_cast<size_t>(r)) % ring.size()]; }
+    void put(int r, int column, std::string_view text) {
+        if (r < 0 || r >= rows() || column < 0) return;
+        std::string& line = row(r);
         for (size_t i = 0; i < text.size() && column + static_cast<int>(i) < columns; ++i)
-            r[static_cast<size_t>(column) + i] = text[i];
+            line[static_cast<size_t>(column) + i] = text[i];
     }
     void scroll() {
-        if (rows.empty()) return;
-        rows.erase(rows.begin());
-        rows.emplace_back(static_cast<size_t>(columns), ' ');
+        if (ring.empty()) return;
+        ring[top].assign(static_cast<size_t>(columns), ' ');  // the top row comes back at the bottom
+        top = (top + 1) % ring.size();
     }
 };
 
@@ -47,8 +52,6 @@ std::map<int, ShownText>& shown() {
     return windows;
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
 std::string upperOf(std::string_view s) {
     std::string u(s);
     for (char& c : u)
@@ -56,19 +59,31 @@ std::string upperOf(std::string_view s) {
     return u;
 }
 
-// A geometry number: digits, with the "T" suffix that the display layer reads, 1 .. 250.
-int geometryNumber(std::string_view text, int& out) {
+std::string_view trimmed(std::string_view text) {
     while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
     while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-    if (!text.empty() && (text.back() == 'T' || text.back() == 't')) text.remove_suffix(1);
-    if (text.empty() || text.size() > 6) return kErrOpenSyntax;
-    long v = 0;
+    return text;
+}
+
+// Decimal digits filling `text`, at most `most` of them; false otherwise.
+bool digits(std::string_view text, size_t most, int& out) {
+    if (text.empty() || text.size() > most) return false;
+    out = 0;
     for (char c : text) {
-        if (!isDigit(c)) return kErrOpenSyntax;
-        v = v * 10 + (c - '0');
+        if (c < '0' || c > '9') return false;
+        out = out * 10 + (c - '0');
     }
+    return true;
+}
+
+// A geometry number: digits, with the "T" suffix that the display layer reads, 1 .. 250.
+int geometryNumber(std::string_view text, int& out) {
+    text = trimmed(text);
+    if (!text.empty() && (text.back() == 'T' || text.back() == 't')) text.remove_suffix(1);
+    int v = 0;
+    if (!digits(text, 6, v)) return kErrOpenSyntax;
     if (v < 1 || v > 250) return kErrWindowGeometry;
-    out = static_cast<int>(v);
+    out = v;
     return 0;
 }
 
@@ -90,21 +105,13 @@ int resolveSpan(int start, int end, int size, int extent, int& first, int& count
 
 // PARENT=: "n", "#n" or NONE (the console).
 int parentNumber(std::string_view text, int& out) {
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    text = trimmed(text);
     if (upperOf(text) == "NONE") {
         out = 0;
         return 0;
     }
     if (!text.empty() && text.front() == '#') text.remove_prefix(1);
-    if (text.empty() || text.size() > 4) return kErrOpenSyntax;
-    int v = 0;
-    for (char c : text) {
-        if (!isDigit(c)) return kErrOpenSyntax;
-        v = v * 10 + (c - '0');
-    }
-    out = v;
-    return 0;
+    return digits(text, 4, out) ? 0 : kErrOpenSyntax;
 }
 
 WindowPlace consolePlace() {
@@ -117,7 +124,7 @@ int32_t looksOf(const FontFlags& a) {
 
 // The window moves to its next row, scrolling at the bottom.
 void lineFeed(Ufcb& u, ShownText& s) {
-    if (s.current + 1 < static_cast<int>(s.rows.size()))
+    if (s.current + 1 < s.rows())
         ++s.current;
     else
         s.scroll();
@@ -126,7 +133,7 @@ void lineFeed(Ufcb& u, ShownText& s) {
 
 void windowLine(Ufcb& u, std::string_view text, int lineFeeds) {
     ShownText& s = shown()[u.ufnbr];
-    if (s.rows.empty()) s.reset(u.place.rows, u.place.columns);
+    if (s.ring.empty()) s.reset(u.place.rows, u.place.columns);
     const size_t ff = text.rfind('\f');
     if (ff != std::string_view::npos) {  // a form feed blanks the window first
         s.reset(u.place.rows, u.place.columns);
@@ -135,7 +142,7 @@ void windowLine(Ufcb& u, std::string_view text, int lineFeeds) {
     }
     std::string row(text.substr(0, static_cast<size_t>(s.columns)));
     row.resize(static_cast<size_t>(s.columns), ' ');
-    s.rows[static_cast<size_t>(s.current)] = row;
+    s.row(s.current) = row;
     windowAction(u.ufnbr, kScreenWindowLine, 0, 0, 0, 0, text);
     for (int i = 0; i < lineFeeds; ++i) lineFeed(u, s);
 }
@@ -167,10 +174,7 @@ int currentDisplayTables() {
 
 int parseBorder(std::string_view text, int& kind) {
     const size_t cut = text.find_first_of(":,");
-    std::string_view word = text.substr(0, cut);
-    while (!word.empty() && word.back() == ' ') word.remove_suffix(1);
-    while (!word.empty() && word.front() == ' ') word.remove_prefix(1);
-    const std::string w = upperOf(word);
+    const std::string w = upperOf(trimmed(text.substr(0, cut)));
     if (w == "S" || w == "SINGLE") kind = kBorderSingle;
     else if (w == "D" || w == "DOUBLE") kind = kBorderDouble;
     else if (w == "B" || w == "BLANK") kind = kBorderBlank;
@@ -270,9 +274,8 @@ std::string windowText(int window, int row, int column, int length) {
     std::string out(static_cast<size_t>(std::max(length, 0)), ' ');
     auto& all = shown();
     auto it = all.find(window);
-    if (it == all.end() || row < 0 || row >= static_cast<int>(it->second.rows.size()))
-        return out;
-    const std::string& r = it->second.rows[static_cast<size_t>(row)];
+    if (it == all.end() || row < 0 || row >= it->second.rows()) return out;
+    const std::string& r = it->second.row(row);
     for (int i = 0; i < length && column + i < static_cast<int>(r.size()); ++i)
         if (column + i >= 0) out[static_cast<size_t>(i)] = r[static_cast<size_t>(column + i)];
     return out;
@@ -297,7 +300,7 @@ int windowCurrentRow(int window) {
 
 void windowTypedLine(Ufcb& u, std::string_view text) {
     ShownText& s = shown()[u.ufnbr];
-    if (s.rows.empty()) s.reset(u.place.rows, u.place.columns);
+    if (s.ring.empty()) s.reset(u.place.rows, u.place.columns);
     std::string row(text.substr(0, static_cast<size_t>(s.columns)));
     row.resize(static_cast<size_t>(s.columns), ' ');
     FontFlags look;
