@@ -7,11 +7,16 @@ RELEASE   := build
 TESTBUILD := build/test
 FUZZBUILD := build/fuzz
 
-.PHONY: all deps build run test fuzz format bench stress clean install
+.PHONY: all deps testdeps build run test fuzz format bench stress clean install
 all: build
 
+# deps: what building needs; testdeps adds what the tests, the fuzz targets and formatting need.
 deps:
 	@scripts/deps.sh
+	@scripts/wxbase.sh $(WX)
+
+testdeps:
+	@scripts/deps.sh --test
 	@scripts/wxbase.sh $(WX)
 
 build: deps
@@ -29,13 +34,13 @@ install: build
 	@cmake -S . -B $(RELEASE) -DCMAKE_INSTALL_PREFIX=$(PREFIX) > /dev/null
 	@DESTDIR=$(DESTDIR) cmake --install $(RELEASE) --prefix $(PREFIX)
 
-test: deps
+test: testdeps
 	@cmake -S . -B $(TESTBUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVX_SANITIZE=ON \
 	  -DVX_WX_CONFIG=$(WXCONFIG) > /dev/null
 	@cmake --build $(TESTBUILD) -j $(JOBS)
 	@cd $(TESTBUILD) && ctest --output-on-failure -j $(JOBS)
 
-fuzz: deps
+fuzz: testdeps
 	@CXX=clang++ cmake -S . -B $(FUZZBUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVX_FUZZ=ON \
 	  -DVX_WX_CONFIG=$(WXCONFIG) > /dev/null
 	@cmake --build $(FUZZBUILD) -j $(JOBS)
@@ -48,13 +53,13 @@ stress: build
 BENCHBUILD := build/bench
 
 bench: build
-	@scripts/deps.sh bwbasic libsqlite3-dev gnucobol3
+	@scripts/deps.sh --test bwbasic libsqlite3-dev gnucobol3
 	@bench/startup/run.sh $(RELEASE)/veltrix
 	@cmake -S . -B $(BENCHBUILD) -DCMAKE_BUILD_TYPE=Release -DVX_TESTS=OFF -DVX_BENCH=ON \
 	  -DVX_WX_CONFIG=$(WXCONFIG) > /dev/null
 	@cmake --build $(BENCHBUILD) -j $(JOBS) --target compile_bench
 	@$(BENCHBUILD)/bench/compile_bench
-	@scripts/deps.sh python3 brandy yabasic lua5.4
+	@scripts/deps.sh --test python3 brandy yabasic lua5.4
 	@bench/programs/run.sh $(RELEASE)/veltrix
 	@$(MAKE) $(BENCHBUILD)/sqlite_bench $(BENCHBUILD)/cobol_bench $(BENCHBUILD)/sqlite_index \
 	  $(BENCHBUILD)/sqlite_update

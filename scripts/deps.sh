@@ -1,12 +1,23 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing need, asking apt only for what is missing.
-# Usage: scripts/deps.sh [extra-package ...]   (the benchmarks pass their peers as extras)
+# Installs the Debian packages that building (and, with --test, testing) needs, asking apt only for
+# what is missing.
+# Usage: scripts/deps.sh [--test] [extra-package ...]   (the benchmarks pass their peers as extras)
 set -euo pipefail
 
-packages=(cmake g++ make pkg-config xz-utils curl ca-certificates gpgv debian-archive-keyring
-          libgtest-dev libgmock-dev libbenchmark-dev libwxgtk3.2-dev libncurses-dev tmux
-          clang libclang-rt-14-dev clang-format
-          libcairo2-dev fonts-dejavu-core poppler-utils cups-client "$@")
+# Building and running: the compiler, Debian's wxWidgets source package unpacked by dpkg-source
+# (scripts/wxbase.sh), the terminal library, cairo for native printing with its fonts, lp for
+# spooling.
+packages=(cmake g++ make pkg-config xz-utils dpkg-dev libncurses-dev
+          libcairo2-dev fonts-dejavu-core cups-client)
+if [ "${1:-}" = "--test" ]; then
+  shift
+  # Testing: GoogleTest, the benchmark library, tmux for the terminal tests, clang with its
+  # sanitizer runtime for the fuzz targets, poppler-utils to read printed PDFs, util-linux's
+  # setpriv to run a peer under another user.
+  packages+=(libgtest-dev libgmock-dev libbenchmark-dev tmux clang libclang-rt-14-dev clang-format
+             poppler-utils util-linux)
+fi
+packages+=("$@")
 
 missing=()
 for p in "${packages[@]}"; do

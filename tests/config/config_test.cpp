@@ -123,6 +123,44 @@ TEST_F(ConfigTest, OnOffWordsAndOptionNumbers) {
     EXPECT_EQ(fieldsConfig().options[24], 1);
 }
 
+// Every flag OPTION takes ON and OFF, whether it is usually written with a word or without one:
+// an OFF never turns an option on, at start-up or through CONFIG.
+TEST_F(ConfigTest, EveryFlagOptionTakesOnAndOff) {
+    ASSERT_EQ(processConfigFile(""), 0);
+    for (int n = 1; n <= 99; ++n) {
+        if (n == 3 || n == 8 || n == 12 || n == 20 || n == 56 || (n >= 58 && n <= 96)) continue;
+        if (n == 6 || n == 30 || n == 9 || n == 13 || n == 33 || n == 97 || n == 98) continue;
+        const std::string on = "OPTION " + std::to_string(n) + " ON";
+        const std::string off = "OPTION " + std::to_string(n) + " OFF";
+        ASSERT_EQ(processConfigStatement(off), 0) << off;
+        EXPECT_FALSE(optionOn(n)) << off << " from the start";
+        ASSERT_EQ(processConfigStatement(on), 0) << on;
+        EXPECT_TRUE(optionOn(n)) << on;
+        ASSERT_EQ(processConfigStatement(off), 0) << off;
+        EXPECT_FALSE(optionOn(n)) << off << " after ON";
+    }
+    EXPECT_EQ(defaultBtreeType(), 1);
+    EXPECT_EQ(defaultIndexType(), 7);
+    // 98 switches the NULL-record check off; "98 OFF" switches nothing on.
+    ASSERT_EQ(processConfigStatement("OPTION 99 ON"), 0);
+    ASSERT_EQ(processConfigStatement("OPTION 98"), 0);
+    EXPECT_FALSE(nullRecordCheck());
+    ASSERT_EQ(processConfigStatement("OPTION 98 OFF"), 0);
+    EXPECT_FALSE(nullRecordCheck());
+    ASSERT_EQ(processConfigStatement("OPTION 99 ON"), 0);
+    ASSERT_EQ(processConfigStatement("OPTION 98 OFF"), 0);
+    EXPECT_TRUE(nullRecordCheck());
+    // The same at start-up.
+    resetConfiguration();
+    EXPECT_EQ(startup("OPTION 22\nOPTION 5\nOPTION 54\nOPTION 19\n"
+                      "OPTION 22 OFF\nOPTION 5 OFF\nOPTION 54 OFF\nOPTION 19 OFF\n"),
+              0);
+    EXPECT_EQ(defaultBtreeType(), 1);
+    EXPECT_EQ(defaultIndexType(), 7);
+    EXPECT_FALSE(optionOn(54));
+    EXPECT_FALSE(optionOn(19));
+}
+
 TEST_F(ConfigTest, RefusedLimitsKeepTheirValueAndAreReportedOnce) {
     EXPECT_EQ(
         startup("FORSTACK 40\nRPNSTACK 60\nWORKSTACK 600\nMAXRECALL 100\nMAX_SORT_MEMORY 16 MB\n"
@@ -237,6 +275,58 @@ TEST_F(ConfigTest, IncludeStopsAtTenOpenFiles) {
     EXPECT_EQ(processConfigStatement("INCLUDE late.sys"), 1);
     EXPECT_TRUE(optionOn(44));
     EXPECT_EQ(processConfigStatement("INCLUDE missing.sys"), 1);
+}
+
+TEST_F(ConfigTest, IncludeCyclesAndChainsEnd) {
+    // A file that includes itself five times: each INCLUDE is refused and reported, and the
+    // statements around them are read once.
+    const std::string self = (dir_ / "self.sys").string();
+    std::string text = "OPTION 1\n";
+    for (int i = 0; i < 5; ++i) text += "INCLUDE " + self + "\n";
+    write("self.sys", text + "OPTION 2\n");
+    EXPECT_EQ(processConfigFile(self), 1);
+    EXPECT_TRUE(optionOn(1));
+    EXPECT_TRUE(optionOn(2));
+    EXPECT_EQ(configMessages().size(), 5u);
+    for (const std::string& m : configMessages()) EXPECT_EQ(m, "INCLUDE " + self);
+
+    // Two files that include each other, reached through another name of the first (a link).
+    resetConfiguration();
+    const std::string a = write("a.sys", "INCLUDE " + (dir_ / "b.sys").string() + "\nOPTION 4\n");
+    write("b.sys", "INCLUDE " + (dir_ / "alias.sys").string() + "\nOPTION 7\n");
+    std::filesystem::create_symlink(dir_ / "a.sys", dir_ / "alias.sys");
+    EXPECT_EQ(processConfigFile(a), 1);
+    EXPECT_TRUE(optionOn(4));
+    EXPECT_TRUE(optionOn(7));
+    EXPECT_THAT(configMessages(), ElementsAre("INCLUDE " + (dir_ / "alias.sys").string()));
+
+    // Without a cycle: each of eight nested files includes the next five times.  The run reads
+    // 100 files and refuses every INCLUDE after them.
+    resetConfiguration();
+    for (int i = 1; i <= 8; ++i) {
+        std::string t;
+        for (int k = 0; k < 5; ++k)
+            t += "INCLUDE " + (dir_ / ("n" + std::to_string(i + 1))).string() + "\n";
+        write("n" + std::to_string(i), t);
+    }
+    write("n9", "OPTION 11\n");
+    EXPECT_EQ(startup("INCLUDE " + (dir_ / "n1").string() + "\n"), 1);
+    EXPECT_TRUE(optionOn(11));
+    EXPECT_FALSE(configMessages().empty());
+    EXPECT_LT(configMessages().size(), 50000u);
+
+    // A CONFIG INCLUDE after start-up of a file that includes itself ends too.
+    write("selfc.sys", "INCLUDE selfc.sys\nOPTION 44\n");
+    EXPECT_EQ(processConfigStatement("INCLUDE selfc.sys"), 1);
+    EXPECT_TRUE(optionOn(44));
+}
+
+TEST_F(ConfigTest, BinaryLinesAreShownEscaped) {
+    EXPECT_EQ(startup(std::string("OPTION 1\nBAD\x1b[2J\x07 line\x7f\nOPTION 2\n")), 1);
+    EXPECT_TRUE(optionOn(2));
+    EXPECT_THAT(configMessages(), ElementsAre("BAD\\033[2J\\007 line\\177"));
+    for (const std::string& line : term_->output)
+        for (char c : line) EXPECT_FALSE(static_cast<unsigned char>(c) < 32 || c == 127) << line;
 }
 
 TEST_F(ConfigTest, PrinterValues) {

@@ -4,7 +4,9 @@ the debugger over loopback.  Covers attaching through DEBUG LISTEN and DEBUG CON
 typed by the debugger, syntax errors, break points and steps, forced breaks of a running loop,
 commands refused while a program runs, the output of DEBUG: channels gathered and flushed in
 order, disconnecting and attaching again, and messages that are malformed, oversized, truncated
-or slow: the system closes the link, keeps running and serves the next debugger.
+or slow: the system closes the link, keeps running and serves the next debugger.  A debugger
+that drips a message in never holds up the session, and (run as root) a debugger of another
+user on this machine is refused both ways.
 
 Usage: debug_link_test.py EXECUTABLE
 """
@@ -75,6 +77,144 @@ def command(client, text, seen=None):
     """Issues a command and waits until command mode asks for the next one."""
     check(client.issue(text) == 0, "command taken: " + text)
     return ready(client, seen)
+
+
+def alive_file(system, work, name):
+    """Types statements that write a file, and tells how long the file took to appear."""
+    path = os.path.join(work, name)
+    start = time.monotonic()
+    system.type('OPEN #9: "NAME=%s,REPLACE", DISPLAY, OUTPUT' % name)
+    system.type("CLOSE #9:")
+    while not os.path.exists(path) and time.monotonic() - start < 20:
+        time.sleep(0.05)
+    return time.monotonic() - start if os.path.exists(path) else None
+
+
+def slow_peer_is_dropped(system, client, port, work):
+    """A debugger that sends a header, then a byte every 2 seconds: the session goes on serving
+    its keyboard meanwhile, and the link is closed about 5 seconds after the message began."""
+    client.sock.sendall(struct.pack(">II", 8 + 100, vx.ISSUE_COMMAND))
+    began = time.monotonic()
+    took = alive_file(system, work, "alive1.txt")
+    check(took is not None and took < 1.5,
+          "the session works while a message drips in (%s s)" % took)
+    closed_at = None
+    for _ in range(6):
+        try:
+            client.sock.sendall(b"x")
+        except OSError:
+            closed_at = time.monotonic()
+            break
+        try:
+            while True:
+                client.next_event(2.0)
+        except vx.LinkClosed:
+            closed_at = time.monotonic()
+            break
+        except TimeoutError:
+            pass
+    check(closed_at is not None and 4.0 < closed_at - began < 9.0,
+          "a message not complete in 5 s ends the link (after %s s)" %
+          (None if closed_at is None else round(closed_at - began, 1)))
+    client.sock.close()
+    check(system.alive(), "alive after a slow debugger")
+    client = system.listen(port)
+    ready(client)
+    return client
+
+
+# A python that another user can run: this one, unless it lives in a directory that others may
+# not enter (a per-user installation), else Debian's.
+def peer_python():
+    for candidate in (sys.executable, "/usr/bin/python3"):
+        try:
+            if subprocess.run(["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                               candidate, "-c", "pass"], timeout=30,
+                              stderr=subprocess.DEVNULL).returncode == 0:
+                return candidate
+        except (OSError, subprocess.TimeoutExpired):
+            pass
+    return None
+
+
+PEER_PYTHON = None
+
+CONNECT_AS_NOBODY = """
+import socket, sys, time
+s = socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=10)
+data = b""
+try:
+    while True:
+        part = s.recv(4096)
+        if not part:
+            break
+        data += part
+except OSError:
+    pass
+print(len(data))
+"""
+
+LISTEN_AS_NOBODY = """
+import socket, sys
+l = socket.socket()
+l.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+l.bind(("127.0.0.1", 0))
+l.listen(1)
+print(l.getsockname()[1], flush=True)
+l.settimeout(30)
+c, _ = l.accept()
+c.settimeout(10)
+data = b""
+try:
+    while True:
+        part = c.recv(4096)
+        if not part:
+            break
+        data += part
+except OSError:
+    pass
+print(len(data), flush=True)
+"""
+
+
+def as_nobody(script, *args):
+    return subprocess.Popen(["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                             PEER_PYTHON, "-c", script] + [str(a) for a in args],
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, cwd="/")
+
+
+def other_users_are_refused(system, client, port, work):
+    """Another user's process on this machine never links: DEBUG LISTEN closes its connection
+    unread and goes on waiting for ours; DEBUG CONNECT to its listener fails with 424."""
+    global PEER_PYTHON
+    if os.geteuid() != 0:
+        print("SKIP: another user's peer needs root to start it")
+        return
+    PEER_PYTHON = peer_python()
+    if not PEER_PYTHON:
+        print("SKIP: no python that user 65534 can run")
+        return
+    check(client.issue("DEBUG DISCONNECT") == 0, "DISCONNECT taken")
+    client.sock.close()
+    system.type("DEBUG LISTEN 127.0.0.1:%d" % port)
+    time.sleep(0.5)
+    nobody = as_nobody(CONNECT_AS_NOBODY, port)
+    out, err = nobody.communicate(timeout=60)
+    check(nobody.returncode == 0 and out.strip() == b"0",
+          "another user's connection is closed with nothing sent (%r %r)" % (out, err[-300:]))
+    client = vx.DebugClient.connect("127.0.0.1", port)
+    ready(client)
+    command(client, "PRINT 5 * 5")
+    check(client.issue("DEBUG DISCONNECT") == 0, "DISCONNECT taken")
+    client.sock.close()
+
+    listener = as_nobody(LISTEN_AS_NOBODY)
+    their_port = int(listener.stdout.readline())
+    system.type("DEBUG CONNECT 127.0.0.1:%d" % their_port)
+    out, err = listener.communicate(timeout=60)
+    check(out.strip() == b"0", "nothing is sent to another user's debugger (%r %r)" % (out, err))
+    took = alive_file(system, work, "alive2.txt")
+    check(took is not None, "the session goes on after refusing another user's debugger")
 
 
 def main():
@@ -195,11 +335,18 @@ def main():
     check(response.values[0] == 0, "a slow command is taken")
     ready(client)
 
-    client.issue("SYSTEM 3")
+    client = slow_peer_is_dropped(system, client, port, work)
+    other_users_are_refused(system, client, port, work)
+
+    system.type("SYSTEM 3")
     code, out, err = system.finish()
     check(code == 3, "SYSTEM 3 ends the process with 3 (got %d; stderr %r)" % (code, err))
-    check("42" in out and "101" in out, "commands ran: %r" % out[-200:])
+    if os.geteuid() == 0 and PEER_PYTHON:
+        check("ERROR 424" in err, "DEBUG CONNECT to another user's debugger is 424: %r" % err)
+    check("42" in out and "101" in out and ("25" in out or not PEER_PYTHON),
+          "commands ran: %r" % out[-200:])
     if FAILURES:
+        print("stdout %r\nstderr %r" % (out[-600:], err[-600:]))
         print("%d failures" % len(FAILURES))
         return 1
     print("PASS")

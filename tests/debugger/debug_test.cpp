@@ -11,6 +11,7 @@
 #include "tests/support/test_support.h"
 #include "vxs/control/errors.h"
 #include "vxs/platform/net.h"
+#include "vxs/platform/os.h"
 
 namespace vxs {
 namespace {
@@ -103,6 +104,40 @@ TEST_F(DebugLinkTest, CommandsTakenOnlyWhileCommandModeWaits) {
     EXPECT_TRUE(debugTakeCommand(line));
     EXPECT_EQ(line, "PRINT 1");
     EXPECT_FALSE(debugTakeCommand(line));
+}
+
+// A message that arrives in pieces is gathered over several polls without any poll waiting for
+// the rest; two messages sent together are taken one per poll.
+TEST_F(DebugLinkTest, MessagesArrivingInPiecesAreGatheredWithoutWaiting) {
+    debugEnterInputMode(0, 0);
+    (void)received();
+    const std::string m = encodeDebugMessage(kDbgIssueCommand, "PRINT 2");
+    size_t at = 0;
+    for (size_t end : {size_t{3}, size_t{8}, size_t{11}, m.size()}) {
+        ASSERT_EQ(platform::sendAll(peer_, m.data() + at, end - at, 1000), platform::kNetOk);
+        ASSERT_EQ(platform::waitReadable(mine_, 1000), platform::kNetOk);
+        const int64_t before = platform::monotonicMicroseconds();
+        debugPoll();
+        EXPECT_LT(platform::monotonicMicroseconds() - before, 1000 * 1000);
+        EXPECT_TRUE(debugLinkOpen());
+        EXPECT_EQ(debugCommandPending(), end == m.size()) << end;
+        at = end;
+    }
+    std::string line;
+    EXPECT_TRUE(debugTakeCommand(line));
+    EXPECT_EQ(line, "PRINT 2");
+    debugEnterInputMode(0, 0);
+    const std::string two = encodeDebugMessage(kDbgIssueCommand, "A") +
+                            encodeDebugMessage(kDbgIssueCommand, "B");
+    ASSERT_EQ(platform::sendAll(peer_, two.data(), two.size(), 1000), platform::kNetOk);
+    ASSERT_EQ(platform::waitReadable(mine_, 1000), platform::kNetOk);
+    debugPoll();
+    EXPECT_TRUE(debugTakeCommand(line));
+    EXPECT_EQ(line, "A");
+    debugEnterInputMode(0, 0);
+    debugPoll();
+    EXPECT_TRUE(debugTakeCommand(line));
+    EXPECT_EQ(line, "B");
 }
 
 TEST_F(DebugLinkTest, OutputIsGatheredPerChannelAndFlushedFirst) {

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/shell_words.h"
 #include "tests/support/test_support.h"
 #include "vxs/config/config.h"
 #include "vxs/control/errors.h"
@@ -131,6 +132,64 @@ TEST(SpoolCommand, EmptyPartsAreBlanksAndShellCharactersAreQuoted) {
     k.name = "PRN:/it's";
     ASSERT_EQ(buildSpoolCommand("[PRINTER]", k, c), 0);
     EXPECT_EQ(c.text, "'it'\\''s'");
+}
+
+// The words the shell receives from a command built for `name` and `program`.
+std::vector<std::string> wordsOf(std::string_view tmpl, const std::string& name,
+                                 const std::string& program = "INV.vx") {
+    SpoolKeys k = keys();
+    k.name = name;
+    k.program = program;
+    SpoolCommand c;
+    EXPECT_EQ(buildSpoolCommand(tmpl, k, c), 0) << tmpl;
+    const test::ShellWords w = test::shellWords(c.text);
+    EXPECT_EQ(w.status, 0) << c.text;
+    return w.words;
+}
+
+TEST(SpoolCommand, SubstitutedValuesAreNeverScannedForKeys) {
+    using V = std::vector<std::string>;
+    // The printer part of the name carries a key and shell syntax; [NAME=] is replaced first.
+    EXPECT_EQ(wordsOf("[NAME=] [PRINTER]", "PRN:/;>FILE;[PRINTER]"),
+              (V{"PRN:/;>FILE;[PRINTER]", ";>FILE;[PRINTER]"}));
+    EXPECT_EQ(wordsOf("-t [PROGRAM] [SPOOLFILE]", "PRN:/10", "/apps/x;touch f;y"),
+              (V{"-t", "x;touch f;y", "./ktspl7.001"}));
+    // A key in a value, though in another key's place, stays text.
+    EXPECT_EQ(wordsOf("[QUEUE] [PRINTER]", "PRN:[PRINTER]/[QUEUE]"),
+              (V{"[PRINTER]", "[QUEUE]"}));
+    EXPECT_FALSE(std::filesystem::exists("FILE"));
+}
+
+TEST(SpoolCommand, ValuesInQuotedPartsOfTheTemplateStayOneWord) {
+    using V = std::vector<std::string>;
+    const std::string hostile = "PRN:/a'b\"c$(echo X)`echo Y`\\d ${HOME} ;e\nf*";
+    const std::string printer = spoolPrinterOf(hostile);
+    EXPECT_EQ(wordsOf("[PRINTER] '[PRINTER]' \"[PRINTER]\"", hostile),
+              (V{printer, printer, printer}));
+    EXPECT_EQ(wordsOf("\"$(printf %s [PRINTER])\" \"$(printf %s \"[PRINTER]\")\"", hostile),
+              (V{printer, printer}));
+    EXPECT_EQ(wordsOf("\"`printf %s [PRINTER]`\" \"`printf %s '[PRINTER]'`\"", hostile),
+              (V{printer, printer}));
+    // Joined to template text, the value is part of that word.
+    EXPECT_EQ(wordsOf("x[PRINTER]y 'x[PRINTER]y'", "PRN:/a b"), (V{"xa by", "xa by"}));
+    // An escaped key and a key in a comment are text.
+    EXPECT_EQ(wordsOf("\\[PRINTER] \"\\\\[PRINTER]\" # [PRINTER]", "PRN:/a b"),
+              (V{"[PRINTER]", "\\a b"}));
+}
+
+TEST(SpoolCommand, TemplateOptionsAreNotTakenFromValues) {
+    SpoolKeys k = keys();
+    k.name = "PRN:/@-W";
+    SpoolCommand c;
+    ASSERT_EQ(buildSpoolCommand("[PRINTER] lp", k, c), 0);
+    EXPECT_EQ(c.text, "@-W lp");
+    k.name = "-C x/-W";
+    ASSERT_EQ(buildSpoolCommand("[PRINTER] [QUEUE]", k, c), 0);
+    EXPECT_FALSE(c.wait);
+    EXPECT_FALSE(c.console);
+    // A NUL byte cannot be handed to the shell.
+    k.name = std::string("PRN:/a\0b", 8);
+    EXPECT_EQ(buildSpoolCommand("lp [SPOOLFILE]", k, c), kErrBadName);
 }
 
 TEST(SpoolCommand, QueueAndPrinterParts) {

@@ -4,11 +4,12 @@
 //
 // States: before start-up processing (configStartupDone() false) processConfig reads a file;
 // afterwards it takes one statement, and the statements that only start-up may make are
-// refused.  A run is a stack of open files (at most 10); a line is read from the top file, and
-// an INCLUDE pushes the next one.  A refused statement never stops a run: it is reported and
+// refused.  A run is a stack of open files (at most 10, never one file twice, at most 100 read
+// in all); a line is read from the top file, and an INCLUDE pushes the next one.  A refused statement never stops a run: it is reported and
 // the run's result becomes 1.
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
 #include "vxs/config/config.h"
@@ -31,6 +32,9 @@ using cfgi::state;
 
 inline constexpr size_t kMaxLine = 800;     // a configuration line, before and after substitution
 inline constexpr size_t kMaxIncludes = 10;  // configuration files open at once
+// Configuration files one processing may open in all: chains of INCLUDEs without a cycle still
+// multiply (each of ten nested files including the next five times), and start-up must end.
+inline constexpr int kMaxFilesOpened = 100;
 inline constexpr size_t kMaxFileBytes = 16u << 20;
 inline constexpr int kMessageLevel = 1, kCommentLevel = 8;
 inline constexpr char kCtrlZ = 0x1a, kEsc = 0x1b;
@@ -40,11 +44,13 @@ inline constexpr char kCtrlZ = 0x1a, kEsc = 0x1b;
 struct Source {
     std::vector<uint8_t> data;
     size_t pos = 0;
+    uint64_t device = 0, inode = 0;  // the file's identity (0, 0: a typed statement)
 };
 
 // One run of the processor: its open files and whether anything was refused.
 struct Run {
     std::vector<Source> files;
+    int opened = 0;  // files read in this run, INCLUDEs with the first
     bool startup = false;
     bool failed = false;
 };
@@ -306,24 +312,41 @@ std::string includeOsPath(std::string_view name) {
     return dir + n;
 }
 
+// An INCLUDE is refused when ten files are open, when its file is one of them (a file that
+// includes itself, or two that include each other, would never end), and once the run has read
+// 100 files.
 int doInclude(Stmt& s) {
     Run& r = *s.run;
     if (r.files.size() >= kMaxIncludes) return kErrUnrecognized;
     const std::string name(trimRight(s.typed));
     if (name.empty()) return kErrBadName;
+    if (r.opened >= kMaxFilesOpened) {
+        vxlog(kMessageLevel, "INCLUDE %s: more than %d configuration files", name.c_str(),
+              kMaxFilesOpened);
+        return kErrUnrecognized;
+    }
     Source f;
+    platform::FileInfo info;
     int rc = -1;
     if (r.startup) {
         const std::string path = includeOsPath(name);
-        if (!path.empty()) rc = platform::readWholeFile(path, f.data, kMaxFileBytes);
+        if (!path.empty()) rc = platform::readWholeFile(path, f.data, kMaxFileBytes, &info);
         if (rc != 0 && !anyDriveMapped()) return kErrFileNotFound;
     }
     if (rc != 0) {
         std::string path;
         if (int err = mapFileName(name, path)) return err;
-        rc = platform::readWholeFile(path, f.data, kMaxFileBytes);
+        rc = platform::readWholeFile(path, f.data, kMaxFileBytes, &info);
     }
     if (rc != 0) return kErrFileNotFound;
+    for (const Source& open : r.files)
+        if (open.inode != 0 && open.device == info.device && open.inode == info.inode) {
+            vxlog(kMessageLevel, "INCLUDE %s: the file is being read already", name.c_str());
+            return kErrUnrecognized;
+        }
+    f.device = info.device;
+    f.inode = info.inode;
+    ++r.opened;
     r.files.push_back(std::move(f));
     return 0;
 }
@@ -1183,12 +1206,12 @@ int doOption(Stmt& s) {
             st.lockOption = v;
             return 0;
         }
-        case 5:
-        case 19:
-        case 22:
-        case 54:
-        case 99: setOption(n, true); return 0;
-        case 98: setOption(98, true); return 0;
+        // The options written without a word (5, 19, 22, 54, 99: "OPTION 22") take ON and OFF
+        // like every flag.  98 switches the NULL-record check off; "OPTION 98 OFF" leaves the
+        // check as it is (OPTION 99 switches it on), so that no OFF ever turns anything on.
+        case 98:
+            if (onWord(a)) setOption(98, true);
+            return 0;
         default: setOption(n, onWord(a)); return 0;
     }
 }
@@ -1740,9 +1763,28 @@ void showMessage(const std::string& text) {
     st.messages.push_back(text);
 }
 
+// A line as messages show it: control bytes (a binary file read as configuration) in the
+// notation of printer strings, a backslash and three octal digits, so that no byte of the file
+// reaches the terminal or the log as it is.
+std::string shownText(std::string_view line) {
+    std::string out;
+    for (char c : line) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 32 || b == 127) {
+            char esc[8];
+            snprintf(esc, sizeof esc, "\\%03o", b);
+            out += esc;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 // Reports a refused statement (the statement, then for DRIVE at start-up its error).
-void report(Run& run, const std::string& text, int err, bool isDrive) {
+void report(Run& run, const std::string& line, int err, bool isDrive) {
     run.failed = true;
+    const std::string text = shownText(line);
     if (isDrive && run.startup) {
         vxlog(kLogFatal, "%s", text.c_str());
         vxlog(kLogFatal, "Error %d processing DRIVE statement", err);
@@ -1764,7 +1806,7 @@ int processRun(Run& run) {
         int err = 0;
         bool isDrive = false;
         switch (processLine(run, line, shown, err, isDrive)) {
-            case Line::Comment: vxlog(kCommentLevel, "%s", shown.c_str()); break;
+            case Line::Comment: vxlog(kCommentLevel, "%s", shownText(shown).c_str()); break;
             case Line::Refused: report(run, shown, err, isDrive); break;
             default: break;
         }
@@ -1781,6 +1823,7 @@ int processConfigFile(std::string_view fileName) {
     run.startup = true;
     std::string path;
     Source main;
+    platform::FileInfo mainInfo;
     if (!fileName.empty()) {
         if (fileName[0] == ':') fileName.remove_prefix(1);
         if (fileName.size() >= kVxMaxPath) {
@@ -1788,7 +1831,8 @@ int processConfigFile(std::string_view fileName) {
             vxlog(kMessageLevel, "Config file name too long");
             showMessage("Config file name too long");
             run.failed = true;
-        } else if (platform::readWholeFile(std::string(fileName), main.data, kMaxFileBytes) == 0) {
+        } else if (platform::readWholeFile(std::string(fileName), main.data, kMaxFileBytes,
+                                           &mainInfo) == 0) {
             path.assign(fileName);
         }
     } else {
@@ -1798,7 +1842,7 @@ int processConfigFile(std::string_view fileName) {
         dir.erase(dir.find_last_of('/') + 1);
         for (const char* name : {"vxconfig.sys", "ktconfig.sys"}) {
             if (len == 0) break;
-            if (platform::readWholeFile(dir + name, main.data, kMaxFileBytes) == 0) {
+            if (platform::readWholeFile(dir + name, main.data, kMaxFileBytes, &mainInfo) == 0) {
                 path = dir + name;
                 break;
             }
@@ -1806,6 +1850,9 @@ int processConfigFile(std::string_view fileName) {
     }
     st.configFile = path;
     if (!path.empty()) {
+        main.device = mainInfo.device;
+        main.inode = mainInfo.inode;
+        run.opened = 1;
         run.files.push_back(std::move(main));
         processRun(run);
     }
@@ -1831,7 +1878,7 @@ int processConfigStatement(std::string_view statement) {
     std::string line;
     readLine(text, line);
     const Line r = processLine(run, line, shown, err, isDrive);
-    if (r == Line::Comment) vxlog(kCommentLevel, "%s", shown.c_str());
+    if (r == Line::Comment) vxlog(kCommentLevel, "%s", shownText(shown).c_str());
     if (r == Line::Refused) return 1;
     const int result = processRun(run);
     applyInterpreterSettings();

@@ -4,6 +4,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -14,6 +15,7 @@
 #include "vxs/control/utils.h"
 #include "vxs/datafiles/file_os.h"
 #include "vxs/datafiles/ktname.h"
+#include "vxs/debugger/logger.h"
 #include "vxs/platform/fileio.h"
 #include "vxs/platform/net.h"
 #include "vxs/platform/os.h"
@@ -23,9 +25,10 @@ namespace vxs {
 
 namespace {
 
-constexpr int kSendMilliseconds = 5000;
-constexpr int kReceiveMilliseconds = 5000;
+constexpr int kSendMilliseconds = 5000;     // one whole message to the debugger
+constexpr int kReceiveMilliseconds = 5000;  // one whole message from it, from its first byte
 constexpr size_t kMaxTrace = 2000;
+constexpr int kOwnerLookups = 20;  // a local peer's socket looked for, 5 ms apart
 
 struct Link {
     int socket = -1;
@@ -39,6 +42,10 @@ struct Link {
     int channel = -1;     // the DEBUG: channel whose output is gathered
     std::string output;   // gathered output, at most kDebugOutputBuffer bytes
     int lastSocketError = 0;
+    // The message being received: its bytes so far (at most one message: the header, then as
+    // many payload bytes as the header announces) and when its first byte came.
+    std::string incoming;
+    int64_t incomingSince = 0;
 };
 Link g;
 
@@ -117,6 +124,7 @@ void closeLink() {
     g.consoleOff = false;
     g.commandPending = false;
     g.command.clear();
+    g.incoming.clear();
     closeLog();
 }
 
@@ -128,6 +136,29 @@ void linked(int socket) {
     g.commandPending = false;
     g.channel = -1;
     g.output.clear();
+    g.incoming.clear();
+}
+
+// Whether the process at the other end of `socket` may drive this session.  A peer on another
+// machine may (the network decides who reaches the port); a peer on this machine only when its
+// socket belongs to this user or to root: a debugger can do all that the session's user can, so
+// another user of a shared machine must not reach it.  Its socket is looked for a few times, as
+// the other side of a connection just made may not be in the kernel's tables yet.
+bool peerAllowed(int socket) {
+    bool local = false;
+    uint32_t uid = 0;
+    int r = platform::kNetError;
+    for (int i = 0; i < kOwnerLookups && r != platform::kNetOk; ++i) {
+        if (i > 0) platform::sleepMilliseconds(5);
+        r = platform::socketPeerOwner(socket, local, uid);
+    }
+    if (r != platform::kNetOk) {
+        vxlog(2, "Debugger connection refused: its owner cannot be found");
+        return false;
+    }
+    if (!local || uid == platform::currentUserId() || uid == 0) return true;
+    vxlog(2, "Debugger connection refused: it belongs to user %u", uid);
+    return false;
 }
 
 // The key goes to the terminal side's keyboard (nowhere when no terminal is attached).
@@ -198,6 +229,10 @@ int debugConnect(const std::string& host, int port) {
         g.lastSocketError = static_cast<int>(platform::lastError());
         return kErrDebugConnect;
     }
+    if (!peerAllowed(s)) {
+        platform::closeSocket(s);
+        return kErrDebugConnect;
+    }
     linked(s);
     return 0;
 }
@@ -222,6 +257,12 @@ int debugListen(const std::string& host, int port) {
         if (w == platform::kNetTimeout) continue;
         int s = -1;
         if (w == platform::kNetOk && platform::tcpAccept(listening, s) == 0) {
+            // A connection that may not drive this session is closed unread, and the wait goes
+            // on for the debugger that may.
+            if (!peerAllowed(s)) {
+                platform::closeSocket(s);
+                continue;
+            }
             linked(s);
             result = 0;
         }
@@ -239,32 +280,56 @@ bool debugLinkOpen() {
     return g.socket >= 0;
 }
 
+// Receives the link's messages without ever waiting for one: what has arrived is added to the
+// message being received, and a complete message is handled.  A message that is not complete
+// within its time limit, counted from its first byte, ends the link, so that a debugger sending
+// slowly never holds up the session.
 void debugPoll() {
     if (g.socket < 0 || g.closing) return;
-    const int ready = platform::waitReadable(g.socket, 0);
-    if (ready == platform::kNetTimeout) return;
-    if (ready != platform::kNetOk) {
-        g.lastSocketError = static_cast<int>(platform::lastError());
-        closeLink();
-        return;
-    }
-    uint8_t header[8];
-    int r = platform::receiveAll(g.socket, header, sizeof header, kReceiveMilliseconds);
     uint32_t type = 0, length = 0;
-    if (r == platform::kNetOk && !decodeDebugHeader(header, type, length)) {
-        // A length no message can have: nothing after it can be trusted.
-        trace("DEBUGGER - bad message length.  Terminating connection.");
-        closeLink();
-        return;
+    auto complete = [&] {
+        return g.incoming.size() >= 8 &&
+               decodeDebugHeader(reinterpret_cast<const uint8_t*>(g.incoming.data()), type,
+                                 length) &&
+               g.incoming.size() == 8 + size_t{length};
+    };
+    while (!complete()) {
+        // Only the bytes of this message are taken: the header, then its payload.
+        size_t want = 8 - std::min<size_t>(g.incoming.size(), 8);
+        if (want == 0) want = 8 + size_t{length} - g.incoming.size();
+        const size_t had = g.incoming.size();
+        g.incoming.resize(had + want);
+        size_t got = 0;
+        const int r = platform::receiveSome(g.socket, g.incoming.data() + had, want, got);
+        g.incoming.resize(had + got);
+        if (r != platform::kNetOk) {
+            g.lastSocketError =
+                r == platform::kNetError ? static_cast<int>(platform::lastError()) : r;
+            closeLink();
+            return;
+        }
+        if (had == 0 && got > 0) g.incomingSince = platform::monotonicMicroseconds();
+        if (g.incoming.size() >= 8 &&
+            !decodeDebugHeader(reinterpret_cast<const uint8_t*>(g.incoming.data()), type,
+                               length)) {
+            // A length no message can have: nothing after it can be trusted.
+            trace("DEBUGGER - bad message length.  Terminating connection.");
+            closeLink();
+            return;
+        }
+        if (got == 0) {
+            // Nothing more has arrived: the message waits for the next poll, within its time.
+            if (!g.incoming.empty() && platform::monotonicMicroseconds() - g.incomingSince >
+                                           int64_t{kReceiveMilliseconds} * 1000) {
+                trace("DEBUGGER - message not complete in time.  Terminating connection.");
+                g.lastSocketError = platform::kNetTimeout;
+                closeLink();
+            }
+            return;
+        }
     }
-    std::string payload(length, '\0');
-    if (r == platform::kNetOk && length > 0)
-        r = platform::receiveAll(g.socket, payload.data(), length, kReceiveMilliseconds);
-    if (r != platform::kNetOk) {
-        g.lastSocketError = r == platform::kNetError ? static_cast<int>(platform::lastError()) : r;
-        closeLink();
-        return;
-    }
+    const std::string payload = g.incoming.substr(8);
+    g.incoming.clear();
     debugHandleMessage(type, payload);
 }
 

@@ -8,9 +8,15 @@
 // payloads are 32-bit big-endian.  A received message whose length is below 8 or above
 // 8 + kDebugMaxPayload is refused and the link closed.
 //
+// Who may link: a debugger on another machine, or on this machine a process of the same user (or
+// root), found through the kernel's tables of TCP sockets; any other local peer is refused before
+// a byte of it is read.  Messages are received piece by piece without waiting; each must be
+// complete within 5 seconds of its first byte, and each sent message within 5 seconds in all.
+//
 // States: no link (socket -1) -> linked (DEBUG CONNECT or LISTEN) -> no link (DEBUG DISCONNECT,
-// TERMINATE from the debugger, an unknown message, a failed send or receive).  The closing flag
-// is set only while the link is torn down, so that a send failing then does not recurse.
+// TERMINATE from the debugger, an unknown message, a failed send or receive, a message not
+// complete in time).  The closing flag is set only while the link is torn down, so that a send
+// failing then does not recurse.
 #pragma once
 
 #include <cstddef>
@@ -43,17 +49,20 @@ bool decodeDebugHeader(const uint8_t* header, uint32_t& type, uint32_t& payloadL
 
 // ---- the link ----
 // Connects to a debugger at host:port (empty host: this machine).  420 (a link is open), 422
-// (the host cannot be resolved), 424 (the connection fails).
+// (the host cannot be resolved), 424 (the connection fails, or the debugger on this machine
+// belongs to another user).
 [[nodiscard]] int debugConnect(const std::string& host, int port);
 // Waits for a debugger to connect to port on `host` (empty: the loopback address only; a host
 // named explicitly, such as 0.0.0.0, is bound as named).  420, 426 (the socket cannot be made or
-// bound), 9999 (the attention key while waiting), 428 (accepting failed).  The port chosen when
+// bound), 9999 (the attention key while waiting), 428 (accepting failed).  A connection from
+// another user's process on this machine is closed and the wait goes on.  The port chosen when
 // `port` is 0 is written to the status line as "DEBUG LISTEN port n".
 [[nodiscard]] int debugListen(const std::string& host, int port);
 // Closes the link (telling the debugger, TERMINATE_CONNECTION) and the debug log.
 void debugDisconnect();
 bool debugLinkOpen();
-// Services at most one incoming message.  Cheap without a link.
+// Receives what has arrived without waiting and services at most one complete message; ends a
+// link whose message is not complete 5 seconds after its first byte.  Cheap without a link.
 void debugPoll();
 // DEBUG CONSOLE ON/OFF: 1006 without a link.
 [[nodiscard]] int debugConsole(bool on);

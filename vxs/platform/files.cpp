@@ -22,12 +22,14 @@ int failAfter(Cleanup cleanup) {
 
 }  // namespace
 
-int readWholeFile(const std::string& path, std::vector<uint8_t>& out, size_t limit) {
+int readWholeFile(const std::string& path, std::vector<uint8_t>& out, size_t limit,
+                  FileInfo* opened) {
     out.clear();
     int fd = -1;
     if (openFile(path, Access::kRead, Create::kOpenExisting, fd)) return -1;
     FileInfo info;
     if (fileInfo(fd, info)) return failAfter([&] { (void)closeFile(fd); });
+    if (opened) *opened = info;
     if (info.isDirectory) {
         (void)closeFile(fd);
         (void)failWith(kErrAccessDenied);

@@ -10,13 +10,16 @@
 #include <string>
 #include <vector>
 
+#include "vxs/platform/platform.h"
+
 namespace vxs::platform {
 
 // Reads the whole file.  Returns 0, -1 with the last error set, or 1 when the file holds more
 // than `limit` bytes (an endless device, a file far larger than the caller can use): then
-// nothing is kept and no more than limit + 1 bytes were read.
+// nothing is kept and no more than limit + 1 bytes were read.  `info`, when given, receives
+// what the file is (its identity among others) as it was opened.
 [[nodiscard]] int readWholeFile(const std::string& path, std::vector<uint8_t>& out,
-                                size_t limit = SIZE_MAX);
+                                size_t limit = SIZE_MAX, FileInfo* info = nullptr);
 
 // Writes `data` to `path` replacing any file of that name only once the new contents are safely
 // on disk: a failure at any point leaves an existing file as it was.  Returns 0 or -1.

@@ -31,12 +31,26 @@ int socketPort(int socket);
 // kNetOk when it is, kNetTimeout when the time ran out, kNetError on failure.
 [[nodiscard]] int waitReadable(int socket, int milliseconds);
 [[nodiscard]] int waitWritable(int socket, int milliseconds);
-// Sends all `size` bytes, each part within `milliseconds`.  kNetOk, kNetTimeout, kNetClosed or
-// kNetError.
+// Sends all `size` bytes, the whole buffer within `milliseconds` (a peer that reads slowly cannot
+// stretch the wait part by part).  kNetOk, kNetTimeout, kNetClosed or kNetError.
 [[nodiscard]] int sendAll(int socket, const void* data, size_t size, int milliseconds);
-// Receives exactly `size` bytes, each part within `milliseconds`.  kNetOk, kNetTimeout,
+// Receives exactly `size` bytes, all of them within `milliseconds`.  kNetOk, kNetTimeout,
 // kNetClosed (the peer closed before all came) or kNetError.
 [[nodiscard]] int receiveAll(int socket, void* data, size_t size, int milliseconds);
+// Receives what has arrived, up to `size` bytes, without waiting: kNetOk with `got` (0 when
+// nothing is there), kNetClosed when the peer closed and nothing is left, or kNetError.
+[[nodiscard]] int receiveSome(int socket, void* data, size_t size, size_t& got);
+
+// Who is at the other end of a connected TCP socket.  `local` tells whether the peer's address
+// is one of this machine's (loopback, or an address of one of its interfaces); for a local peer
+// `uid` is the owner of the peer's own socket, read from the kernel's tables of TCP sockets
+// (/proc/net/tcp and /proc/net/tcp6): the entry whose local end is this socket's remote end and
+// whose remote end is this socket's local end, in a connected state.  Returns 0 when known;
+// kNetError when the socket's ends cannot be read, or a local peer's socket is not found exactly
+// once (a peer that has gone away, or a table that cannot be read).
+[[nodiscard]] int socketPeerOwner(int socket, bool& local, uint32_t& uid);
+// The real user id of this process.
+uint32_t currentUserId();
 void closeSocket(int socket);
 // A connected pair of local stream sockets (tests and the fuzz target stand in for a debugger
 // with one end).  0, or -1 with the last error set.

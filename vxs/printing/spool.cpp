@@ -6,6 +6,8 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <vector>
 
 #include "vxs/config/config.h"
 #include "vxs/config/statline.h"
@@ -39,29 +41,207 @@ bool shellSafe(std::string_view value) {
     return true;
 }
 
-std::string shellQuoted(std::string_view value) {
-    std::string out = "'";
-    for (char c : value) {
-        if (c == '\'')
-            out += "'\\''";
-        else
-            out += c;
+// Where a key stands in the template, as the shell will read it: inside which quotes, and
+// inside how many command substitutions in backquotes (whose text the shell reads twice, taking
+// one level of backslashes off first).
+enum class Quoting : uint8_t {
+    kBare,     // outside quotes (also inside $( ), ( ) and ` `)
+    kSingle,   // inside '...'
+    kDouble,   // inside "..."
+    kNotAKey,  // after an escaping backslash, or in a comment: the key stays as text
+};
+struct Context {
+    Quoting quoting = Quoting::kBare;
+    int backquotes = 0;  // enclosing ` ` substitutions
+};
+
+// The value as shell text that, standing where `where` says, gives the shell exactly `value`.
+// Outside quotes: as it is when every byte is plain, else in single quotes; inside single quotes
+// a quote closes, is escaped and reopens; inside double quotes the four special bytes take a
+// backslash.  Inside backquotes, each level adds a backslash before \, ` and $.
+std::string shellText(std::string_view value, Context where) {
+    std::string out;
+    switch (where.quoting) {
+        case Quoting::kSingle:
+            for (char c : value) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+            break;
+        case Quoting::kDouble:
+            for (char c : value) {
+                if (strchr("$`\"\\", c)) out += '\\';
+                out += c;
+            }
+            break;
+        case Quoting::kBare:
+        case Quoting::kNotAKey:
+            if (shellSafe(value)) {
+                out.assign(value);
+                break;
+            }
+            out = "'";
+            for (char c : value) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+            out += "'";
+            break;
     }
-    return out + "'";
+    for (int level = 0; level < where.backquotes; ++level) {
+        std::string escaped;
+        for (char c : out) {
+            if (c == '\\' || c == '`' || c == '$') escaped += '\\';
+            escaped += c;
+        }
+        out = std::move(escaped);
+    }
+    return out;
 }
 
-// Replaces every occurrence of `key` (any case) by `value`; false, with `text` unchanged
-// past the last replacement made, when one would grow the text beyond `limit` bytes.
-bool replaceKey(std::string& text, std::string_view key, const std::string& value, size_t limit) {
-    const std::string ukey = upper(key);
-    size_t at = 0;
-    for (;;) {
-        const size_t found = upper(text).find(ukey, at);
-        if (found == std::string::npos) return true;
-        if (text.size() - key.size() + value.size() > limit) return false;
-        text.replace(found, key.size(), value);
-        at = found + value.size();
+// Reads the template as /bin/sh will, and calls `onKey(at, context)` at each offset where a key
+// may stand (every offset but those inside a key that was taken); `onKey` answers the length of
+// the key it took there, or 0.  Quotes nest inside $( ), ( ) and ` `; an unescaped ` ends the
+// innermost backquote substitution whatever quotes were opened inside it, as in the shell.
+template <class OnKey>
+void scanQuoting(std::string_view t, OnKey onKey) {
+    enum class Frame : uint8_t { kTop, kSingle, kDouble, kParen, kBackquote };
+    struct Open {
+        Frame frame;
+        int backquotes;
+    };
+    std::vector<Open> stack{{Frame::kTop, 0}};
+    bool escaped = false;  // the previous byte is a backslash that escapes this one
+    bool comment = false;
+    for (size_t i = 0; i < t.size(); ++i) {
+        const Open top = stack.back();
+        const char c = t[i];
+        if (comment) {
+            if (c == '\n') comment = false;
+            continue;
+        }
+        const Quoting q = top.frame == Frame::kSingle   ? Quoting::kSingle
+                          : top.frame == Frame::kDouble ? Quoting::kDouble
+                                                        : Quoting::kBare;
+        if (escaped) {
+            escaped = false;
+            (void)onKey(i, Context{Quoting::kNotAKey, top.backquotes});
+            continue;
+        }
+        if (size_t len = onKey(i, Context{q, top.backquotes})) {
+            i += len - 1;
+            continue;
+        }
+        const bool dollarParen = c == '$' && i + 1 < t.size() && t[i + 1] == '(';
+        if (c == '`' && top.backquotes > 0 && top.frame != Frame::kTop) {
+            // The end of the innermost backquote substitution, whatever is open inside it.
+            while (stack.back().frame != Frame::kBackquote) stack.pop_back();
+            stack.pop_back();
+            continue;
+        }
+        // A backslash escapes the next byte outside single quotes; inside double quotes only
+        // before $ ` " \ and a line break, and inside backquotes (at their level) before $ ` \.
+        if (c == '\\' && i + 1 < t.size()) {
+            const char next = t[i + 1];
+            if ((top.frame != Frame::kSingle && top.frame != Frame::kDouble) ||
+                (top.frame == Frame::kDouble && strchr("$`\"\\\n", next)) ||
+                (top.backquotes > 0 && strchr("$`\\", next))) {
+                escaped = true;
+                continue;
+            }
+        }
+        switch (top.frame) {
+            case Frame::kSingle:
+                if (c == '\'') stack.pop_back();
+                break;
+            case Frame::kDouble:
+                if (c == '"')
+                    stack.pop_back();
+                else if (c == '`')
+                    stack.push_back({Frame::kBackquote, top.backquotes + 1});
+                else if (dollarParen)
+                    stack.push_back({Frame::kParen, top.backquotes}), ++i;
+                break;
+            case Frame::kTop:
+            case Frame::kParen:
+            case Frame::kBackquote:
+                if (c == '\'')
+                    stack.push_back({Frame::kSingle, top.backquotes});
+                else if (c == '"')
+                    stack.push_back({Frame::kDouble, top.backquotes});
+                else if (c == '`')
+                    stack.push_back({Frame::kBackquote, top.backquotes + 1});
+                else if (dollarParen || c == '(')
+                    stack.push_back({Frame::kParen, top.backquotes}), i += dollarParen;
+                else if (c == ')' && top.frame == Frame::kParen)
+                    stack.pop_back();
+                else if (c == '#' && (i == 0 || strchr(" \t\n;&|()", t[i - 1])))
+                    comment = true;
+                break;
+        }
     }
+}
+
+// One place in the template where a key stands.
+struct KeyPlace {
+    size_t at;      // offset of the key in the template
+    size_t length;  // the key's length
+    size_t pair;    // index of the key in the substitution order
+    Context where;
+};
+
+// The template with the values of the places marked `made` in place of their keys.
+std::string assemble(std::string_view tmpl, const std::vector<KeyPlace>& places,
+                     const std::vector<std::string>& made) {
+    std::string out;
+    size_t from = 0;
+    for (size_t i = 0; i < made.size(); ++i) {
+        out.append(tmpl.substr(from, places[i].at - from));
+        out += made[i];
+        from = places[i].at + places[i].length;
+    }
+    out.append(tmpl.substr(from));
+    return out;
+}
+
+// Substitutes the keys of `pairs` where they stand in `tmpl` (any case).  Only the template is
+// searched: a substituted value is never scanned again, so a key inside a value (a printer named
+// "[PRINTER]") stays text.  Each value is written so that the shell reads it as it is where its
+// key stands (see shellText).  The places are filled key by key in the order of `pairs`, each
+// key from left to right, and the first one that would make the text grow by more than
+// `maxGrowth` bytes ends the substitution: it and every place after it in that order keep
+// their key.
+std::string substituteKeys(std::string_view tmpl,
+                           const std::pair<const char*, std::string>* pairs, size_t npairs,
+                           size_t maxGrowth, bool& stopped) {
+    const std::string utmpl = upper(tmpl);
+    std::vector<KeyPlace> places;
+    scanQuoting(tmpl, [&](size_t at, Context where) -> size_t {
+        for (size_t k = 0; k < npairs; ++k) {
+            const std::string_view key = pairs[k].first;
+            if (utmpl.compare(at, key.size(), key) != 0) continue;
+            if (where.quoting != Quoting::kNotAKey) places.push_back({at, key.size(), k, where});
+            return key.size();
+        }
+        return 0;
+    });
+    std::vector<std::string> text(places.size());
+    std::vector<bool> made(places.size(), false);
+    ptrdiff_t growth = 0;  // goes below zero where a key is longer than its value
+    for (size_t k = 0; k < npairs; ++k) {
+        for (size_t i = 0; i < places.size(); ++i) {
+            if (places[i].pair != k) continue;
+            const std::string& v = pairs[k].second;
+            // An empty value is a blank, which outside quotes leaves no word.
+            text[i] = v.empty() ? std::string(" ") : shellText(v, places[i].where);
+            const ptrdiff_t next = growth + static_cast<ptrdiff_t>(text[i].size()) -
+                                   static_cast<ptrdiff_t>(places[i].length);
+            if (next > static_cast<ptrdiff_t>(maxGrowth)) {
+                stopped = true;
+                goto done;
+            }
+            growth = next;
+            made[i] = true;
+        }
+    }
+done:
+    for (size_t i = 0; i < places.size(); ++i)
+        if (!made[i]) text[i] = std::string(tmpl.substr(places[i].at, places[i].length));
+    return assemble(tmpl, places, text);
 }
 
 // Takes a leading option word ("-W" or "-C", any case) followed by a blank.
@@ -157,40 +337,40 @@ std::string spoolPrinterOf(std::string_view name) {
 
 int buildSpoolCommand(std::string_view tmpl, const SpoolKeys& keys, SpoolCommand& out) {
     out = SpoolCommand{};
-    std::string text(tmpl);
-    vxlog(kSpoolLogLevel, "Initial spoolcmd string %s", text.c_str());
-    if (!text.empty() && text[0] == '~') {
-        text.erase(0, 1);
-    } else {
+    vxlog(kSpoolLogLevel, "Initial spoolcmd string %.*s", static_cast<int>(tmpl.size()),
+          tmpl.data());
+    const bool asWritten = !tmpl.empty() && tmpl[0] == '~';
+    std::string body(tmpl.substr(asWritten ? 1 : 0));
+    // The leading "@", "-W" and "-C" belong to the template: they are taken off before the keys
+    // are replaced, so that a value at the start of the command is never read as one of them.
+    std::string prefix = body;
+    if (!body.empty() && body[0] == '@') {
+        size_t n = 1;
+        while (n < body.size() && body[n] == ' ') ++n;
+        body.erase(0, n);
+    }
+    out.wait = takeOption(body, 'W');
+    out.console = takeOption(body, 'C');
+    prefix.resize(prefix.size() - body.size());
+    if (!asWritten) {
         out.substituted = true;
-        auto value = [](std::string v) {
-            if (v.empty()) return std::string(" ");
-            return shellSafe(v) ? v : shellQuoted(v);
-        };
-        const std::string queue = spoolQueueOf(keys.name);
         const std::pair<const char*, std::string> pairs[] = {
-            {"[NAME=]", value(keys.name)},
-            {"[QUEUE]", value(queue)},
-            {"[PRINTER]", value(spoolPrinterOf(keys.name))},
+            {"[NAME=]", keys.name},
+            {"[QUEUE]", spoolQueueOf(keys.name)},
+            {"[PRINTER]", spoolPrinterOf(keys.name)},
             {"[COPIES]", std::to_string(keys.copies)},
-            {"[SPOOLFILE]", value(keys.spoolFile)},
-            {"[PROGRAM]", value(lastComponent(keys.program))},
+            {"[SPOOLFILE]", keys.spoolFile},
+            {"[PROGRAM]", lastComponent(keys.program)},
             {"[WSID]", std::to_string(keys.wsid)},
         };
-        const size_t limit = text.size() + kMaxGrowth;
-        for (const auto& [key, v] : pairs)
-            if (!replaceKey(text, key, v, limit)) break;
+        // A NUL byte cannot reach the shell: the command would end there, inside a quote.
+        for (const auto& kv : pairs)
+            if (kv.second.find('\0') != std::string::npos) return kErrBadName;
+        body = substituteKeys(body, pairs, std::size(pairs), kMaxGrowth, out.stopped);
     }
-    vxlog(kSpoolLogLevel, "Final spoolcmd string %s", text.c_str());
-    if (text.size() > kMaxSpoolCommand) return kErrSpoolCommandTooLong;
-    if (!text.empty() && text[0] == '@') {
-        size_t n = 1;
-        while (n < text.size() && text[n] == ' ') ++n;
-        text.erase(0, n);
-    }
-    out.wait = takeOption(text, 'W');
-    out.console = takeOption(text, 'C');
-    out.text = std::move(text);
+    vxlog(kSpoolLogLevel, "Final spoolcmd string %s%s", prefix.c_str(), body.c_str());
+    if (prefix.size() + body.size() > kMaxSpoolCommand) return kErrSpoolCommandTooLong;
+    out.text = std::move(body);
     return 0;
 }
 

@@ -81,13 +81,18 @@ struct SpoolCommand {
     bool wait = false;         // "-W" was given
     bool console = false;      // "-C" was given
     bool substituted = false;  // false for a "~" template, run as written
+    bool stopped = false;      // substitution stopped at the growth limit: some keys are kept
 };
 // Builds the command from the SPOOLCMD template: "~" runs it as written; otherwise the keys
-// [NAME=], [QUEUE], [PRINTER], [COPIES], [SPOOLFILE], [PROGRAM], [WSID] are replaced in that
-// order (any case), stopping before a replacement that would grow the text by more than 150
-// characters.  A value holding characters the shell would interpret is put in single quotes.
-// Then 9006 when the result is longer than 200 characters; a leading "@", "-W" and "-C" are
-// taken off.  Logs "Initial spoolcmd string %s" and "Final spoolcmd string %s" at level 9.
+// [NAME=], [QUEUE], [PRINTER], [COPIES], [SPOOLFILE], [PROGRAM], [WSID] are replaced where they
+// stand in the template (any case; a substituted value is never searched for keys again), in
+// that order, stopping before a replacement that would grow the text by more than 150
+// characters.  Each value is written so that the shell reads exactly the value where its key
+// stands: outside quotes as it is when every byte is plain, else in single quotes; inside a
+// quoted part of the template escaped for that quoting.  A key after an escaping backslash or in
+// a comment stays as text.  The leading "@", "-W" and "-C" of the template are taken off.
+// Returns 0, 9006 when the command is longer than 200 characters, 4215 when a value holds a NUL
+// byte.  Logs "Initial spoolcmd string %s" and "Final spoolcmd string %s" at level 9.
 [[nodiscard]] int buildSpoolCommand(std::string_view tmpl, const SpoolKeys& keys,
                                     SpoolCommand& out);
 // The [QUEUE] and [PRINTER] parts of a printer name: after the four-character prefix up to
