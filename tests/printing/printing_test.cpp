@@ -175,6 +175,10 @@ TEST(SpoolCommand, ValuesInQuotedPartsOfTheTemplateStayOneWord) {
     // An escaped key and a key in a comment are text.
     EXPECT_EQ(wordsOf("\\[PRINTER] \"\\\\[PRINTER]\" # [PRINTER]", "PRN:/a b"),
               (V{"[PRINTER]", "\\a b"}));
+    // So is a key after a backslash that stays one in double quotes: the value's first byte
+    // would be escaped by it ("\$..." turning into "\\$..." and expanding).
+    EXPECT_EQ(wordsOf("\"\\[PRINTER]\" '\\[PRINTER]'", "PRN:/$(echo X)"),
+              (V{"\\[PRINTER]", "\\$(echo X)"}));
 }
 
 TEST(SpoolCommand, TemplateOptionsAreNotTakenFromValues) {

@@ -1,4 +1,4 @@
-// How /bin/sh splits a command line into words: runs `printf '%s\0'` followed by the line, with
+// How /bin/sh splits a command line into words: runs `printf '%s\0' =` followed by the line, with
 // an empty PATH and no input, and reads back the words it printed.  A line that makes the shell
 // run a second command (or expand something) shows as words that differ from the ones expected;
 // with no PATH, such a command finds no program to run.
@@ -31,7 +31,8 @@ inline ShellWords shellWords(const std::string& line) {
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addclose(&actions, fds[0]);
     posix_spawn_file_actions_addclose(&actions, fds[1]);
-    const std::string script = "printf '%s\\0' " + line;
+    // A first word of our own, so that a line of no words still gives printf an argument.
+    const std::string script = "printf '%s\\0' = " + line;
     char* argv[] = {const_cast<char*>("/bin/sh"), const_cast<char*>("-c"),
                     const_cast<char*>(script.c_str()), nullptr};
     char* envp[] = {const_cast<char*>("PATH=/nonexistent"), nullptr};
@@ -53,6 +54,11 @@ inline ShellWords shellWords(const std::string& line) {
     out.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     for (size_t from = 0, nul; (nul = text.find('\0', from)) != std::string::npos; from = nul + 1)
         out.words.push_back(text.substr(from, nul - from));
+    if (out.words.empty() || out.words.front() != "=") {
+        out.status = -1;  // the line ended the printf command before its words
+        return out;
+    }
+    out.words.erase(out.words.begin());
     return out;
 }
 

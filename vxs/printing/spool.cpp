@@ -105,7 +105,10 @@ void scanQuoting(std::string_view t, OnKey onKey) {
         int backquotes;
     };
     std::vector<Open> stack{{Frame::kTop, 0}};
-    bool escaped = false;  // the previous byte is a backslash that escapes this one
+    // The previous byte is a backslash: one that escapes this byte, or one that stays as a
+    // backslash in double quotes.  Either way no key starts here: a value written after it
+    // could begin with a byte that the backslash would then escape.
+    bool escaped = false;
     bool comment = false;
     for (size_t i = 0; i < t.size(); ++i) {
         const Open top = stack.back();
@@ -133,13 +136,12 @@ void scanQuoting(std::string_view t, OnKey onKey) {
             stack.pop_back();
             continue;
         }
-        // A backslash escapes the next byte outside single quotes; inside double quotes only
-        // before $ ` " \ and a line break, and inside backquotes (at their level) before $ ` \.
+        // A backslash escapes the next byte outside single quotes (inside double quotes only
+        // before $ ` " \ and a line break, but no key starts after one there either), and inside
+        // backquotes (at their level, single quotes too) before $ ` \.
         if (c == '\\' && i + 1 < t.size()) {
             const char next = t[i + 1];
-            if ((top.frame != Frame::kSingle && top.frame != Frame::kDouble) ||
-                (top.frame == Frame::kDouble && strchr("$`\"\\\n", next)) ||
-                (top.backquotes > 0 && strchr("$`\\", next))) {
+            if (top.frame != Frame::kSingle || (top.backquotes > 0 && strchr("$`\\", next))) {
                 escaped = true;
                 continue;
             }

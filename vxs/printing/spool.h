@@ -89,9 +89,9 @@ struct SpoolCommand {
 // that order, stopping before a replacement that would grow the text by more than 150
 // characters.  Each value is written so that the shell reads exactly the value where its key
 // stands: outside quotes as it is when every byte is plain, else in single quotes; inside a
-// quoted part of the template escaped for that quoting.  A key after an escaping backslash or in
-// a comment stays as text.  The leading "@", "-W" and "-C" of the template are taken off.
-// Returns 0, 9006 when the command is longer than 200 characters, 4215 when a value holds a NUL
+// quoted part of the template escaped for that quoting.  A key after a backslash (outside single
+// quotes) or in a comment stays as text.  The leading "@", "-W" and "-C" of the template are
+// taken off.  Returns 0, 9006 when the command is longer than 200 characters, 4215 when a value holds a NUL
 // byte.  Logs "Initial spoolcmd string %s" and "Final spoolcmd string %s" at level 9.
 [[nodiscard]] int buildSpoolCommand(std::string_view tmpl, const SpoolKeys& keys,
                                     SpoolCommand& out);
