@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Builds the non-GUI part of wxWidgets as a static library from Debian's own source package, so that
 # the system links it into one self-contained executable (loading the shared wxBase library at every
-# start costs more than the rest of start-up together).
+# start costs more than the rest of start-up together).  The graphical window needs Debian's
+# shared wxGTK libraries, which cannot join a static executable: it is to be linked as an
+# executable of its own against Debian's packages (libwxgtk3.2-dev), so that the terminal and
+# stream front ends keep this start-up.
 # Usage: scripts/wxbase.sh PREFIX     installs PREFIX/bin/wx-config, PREFIX/lib, PREFIX/include
 #
 # The source comes through apt, as this machine is configured (its mirrors, its proxy, its keys):
