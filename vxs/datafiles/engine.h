@@ -3,8 +3,10 @@
 // its header, and closing it again.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "vxs/datafiles/datafile.h"
 #include "vxs/datafiles/fcb.h"
@@ -72,16 +74,29 @@ struct KeyFileOpen {
 
 // Whether some ufcb of the data file uses a key file (its records then keep keys in step).
 bool hasKeyFiles(const Fcb& data);
-// The keys of a record image just written to slot `n`: inserted into every key file of the
-// data file, in the order of the ufcbs chained on it, each under its update lock when shared.
-// On failure the keys inserted are taken out again.
-[[nodiscard]] int insertKeys(Ufcb& u, const uint8_t* record, size_t len, uint32_t n);
-// The keys of record n changed from `before` to `after`: replaced in every key file where
-// they differ.
-[[nodiscard]] int replaceKeys(Ufcb& u, const uint8_t* before, const uint8_t* after, size_t len,
-                              uint32_t n);
-// The keys of record n (its image `record`) taken out of every key file.
-[[nodiscard]] int removeKeys(Ufcb& u, const uint8_t* record, size_t len, uint32_t n);
+
+// A record's change in a data file with key files (WRITE, REWRITE, DELETE): the slot, before
+// and after (whole, the status byte first in INTERNAL files).
+struct SlotChange {
+    uint32_t n = 0;                   // the record number
+    int64_t offset = 0;               // the slot's offset in the data file
+    size_t length = 0;                // the slot's length
+    const uint8_t* before = nullptr;  // the slot as the file holds it; null: none (an append)
+    const uint8_t* after = nullptr;   // the slot as it will be
+};
+// Makes the change of the slot (`writeSlot`) and of every key file kept in step with the data
+// file as one: the key files that change are locked (shared ones, in the order of their
+// identity), the change is written to the journal, the key files are marked as changing, the
+// slot is written, then the keys; a failure anywhere puts back what was done.  A copy that died
+// in the middle of a change of one of the key files is recovered first.  Key files whose key
+// stays as it was do nothing.
+[[nodiscard]] int changeRecordKeys(Ufcb& u, const SlotChange& c, const std::function<int()>& writeSlot);
+// The same for a data file and key files given (recovery): the keys of the records `gone` leave
+// (unless the key of `comes` is theirs), the key of `comes` arrives; with `always` it is put in
+// even when it seems to stay.
+[[nodiscard]] int changeKeys(Fcb& data, const std::vector<Fcb*>& keys, const SlotChange& c,
+                             const uint8_t* const* gone, int goneCount, const uint8_t* comes,
+                             bool always, const std::function<int()>& writeSlot, int caller);
 
 // READ next, previous or last of a KEYED ufcb: along the key file from the last key read.
 [[nodiscard]] int readInKeyOrder(Ufcb& u, ReadHow how, const RecordOptions& o);

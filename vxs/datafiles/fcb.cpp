@@ -1,6 +1,8 @@
 // The lists of open files (see fcb.h).
 #include "vxs/datafiles/fcb.h"
 
+#include "vxs/datafiles/keyjournal.h"
+
 #include <new>
 
 #include "vxs/control/errors.h"
@@ -69,6 +71,9 @@ int FileBlocks::newFcb(Fcb*& out) {
 }
 
 void FileBlocks::freeFcb(Fcb* f) {
+    // No key file's journal speaks of a data file that is gone.
+    for (Fcb* o = fcbs_; o; o = o->next)
+        if (o->keyJournal && keyJournalOf(*o)->data == f) keyJournalOf(*o)->data = nullptr;
     for (Fcb** p = &fcbs_; *p; p = &(*p)->next) {
         if (*p == f) {
             *p = f->next;

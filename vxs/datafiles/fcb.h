@@ -22,6 +22,7 @@
 
 #include "vxs/datafiles/header.h"
 #include "vxs/datafiles/ktname.h"
+#include "vxs/datafiles/pager.h"
 #include "vxs/datafiles/openstr.h"
 #include "vxs/indexes/keyindex.h"
 #include "vxs/printing/spool.h"
@@ -63,19 +64,6 @@ struct WindowPlace {
     uint32_t flags = 0, foreground = 0, background = 0;  // the default attribute (N=)
 };
 
-// The bytes of a data file that no other copy can change (opened NOSHR for keyed access), kept
-// in blocks while it is open: reads are served from them, writes go to the file and into them.
-// A block holds `valid` bytes from its start (fewer at the end of the file).
-struct FileBlockCache {
-    static constexpr int64_t kBlockBytes = 65536;
-    static constexpr size_t kMaxBlocks = 512;  // 32 MB; beyond that the blocks start again
-    struct Block {
-        std::unique_ptr<uint8_t[]> bytes;
-        size_t valid = 0;
-    };
-    std::unordered_map<int64_t, Block> blocks;
-};
-
 struct Fcb {
     // ---- header fields (INTERNAL and key files) ----
     uint32_t records = 0;
@@ -90,11 +78,15 @@ struct Fcb {
     int64_t fileSize = 0;
     std::string path;  // the mapped operating-system path (or the device name)
     int handle = 0;    // 0 when not open
+    uint64_t idDevice = 0, idInode = 0;  // the disk file's identity, taken at open
+    bool unsynced = false;  // a key file written since the last SYNC ON flush
     Device device = Device::kDisk;
     KeyPart keys[kMaxKeyParts];
     // A key file's index (B-tree or ISAM) over its handle; null for data files.
     std::unique_ptr<KeyIo> keyIo;
     std::unique_ptr<KeyIndex> index;
+    // What the journal knows of a key file (its changes, its checkpoints): keyed.cpp's.
+    std::unique_ptr<IndexJournal> keyJournal;
     int openCount = 0;
     Ufcb* firstUfcb = nullptr;
     int baud = 1200, parity = 'N', dataBits = 8, stopBits = 1;
@@ -110,7 +102,7 @@ struct Fcb {
     bool object = false;     // OBJECT=: the name as given, never shared
     bool reserved = false;   // RESERVE asked at open
     int64_t handlePos = -1;  // where the handle is known to be; -1 unknown
-    std::unique_ptr<FileBlockCache> blockCache;  // NOSHR keyed data files
+    std::unique_ptr<BlockCache> blockCache;  // NOSHR keyed data files (pager.h)
     std::unique_ptr<PrintJob> job;               // printers: from open to close
     // Text output not yet written (DISPLAY files, printers): `textOut` goes at `textOutAt`.
     std::string textOut;

@@ -429,6 +429,16 @@ int osWrite(int handle, const void* data, size_t count) {
 }
 int osTruncate(int handle) { return osFiles().truncate(handle); }
 int osSync(int handle) { return osFiles().sync(handle); }
+int osIdentity(int handle, uint64_t& device, uint64_t& inode) {
+    device = inode = 0;
+    const OsFile* e = osFiles().entry(handle);
+    if (!e) return kErrBadHandle;
+    platform::FileInfo info;
+    if (int err = platform::fileInfo(e->fd, info)) return err;
+    device = info.device;
+    inode = info.inode;
+    return 0;
+}
 int osClose(int handle) { return osFiles().close(handle); }
 int osLock(int handle, int64_t offset, int64_t length, int seconds, int triesPerSecond,
            int callerId) {

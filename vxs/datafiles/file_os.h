@@ -199,6 +199,8 @@ OsFileTable& osFiles();
 [[nodiscard]] int osWrite(int handle, const void* data, size_t count);
 [[nodiscard]] int osTruncate(int handle);
 [[nodiscard]] int osSync(int handle);
+// The identity of the handle's file (equal for every name of one file).
+[[nodiscard]] int osIdentity(int handle, uint64_t& device, uint64_t& inode);
 int osClose(int handle);
 [[nodiscard]] int osLock(int handle, int64_t offset, int64_t length, int seconds,
                          int triesPerSecond, int callerId);

@@ -19,10 +19,13 @@
 #include "vxs/datafiles/engine.h"
 #include "vxs/datafiles/file_os.h"
 #include "vxs/datafiles/ktname.h"
+#include "vxs/datafiles/journal.h"
+#include "vxs/datafiles/keyjournal.h"
 #include "vxs/datafiles/ktshare.h"
 #include "vxs/indexes/btree.h"
 #include "vxs/indexes/isam.h"
 #include "vxs/indexes/keybuild.h"
+#include "vxs/platform/fileio.h"
 
 namespace vxs {
 
@@ -53,6 +56,8 @@ class FcbKeyIo final : public KeyIo {
         return writeAt(f_, offset, data, count);
     }
     int size(int64_t& bytes) override { return sizeOf(f_, bytes); }
+    int truncate(int64_t bytes) override { return truncateFile(f_, bytes); }
+    int barrier() override { return configLimits().syncWrites ? osSync(f_.handle) : 0; }
     int holdShared(bool on) override {
         return on ? ktUpdateLockShared(f_.handle, 0) : ktUpdateUnlock(f_.handle);
     }
@@ -82,29 +87,14 @@ bool onVerifyList(const std::string& path) {
     return false;
 }
 
-// The distinct key files of a data file, in the order of the ufcbs chained on it (into a list
-// kept between calls: this runs for every record written).
-const std::vector<Fcb*>& keyFilesOf(const Fcb& data) {
-    static std::vector<Fcb*> files;
-    files.clear();
-    for (const Ufcb* o = data.firstUfcb; o; o = o->sameNext)
-        if (o->ufkbfcb && o->ufkbfcb->index &&
-            std::find(files.begin(), files.end(), o->ufkbfcb) == files.end())
-            files.push_back(o->ufkbfcb);
-    return files;
-}
-
-// The update lock of a key file that other copies use, for one change (taken whole, and what is
-// known of the file's size refreshed) or for one search or step in an ISAM file (taken shared:
-// readers keep writers out, not each other; a B-tree looks after its readers itself).
+// The update lock of a shared ISAM key file for one search or step, taken shared: readers keep
+// writers out, not each other (a B-tree looks after its readers itself).
 class KeyLock {
   public:
-    enum Kind { kChange, kRead };
-    KeyLock(Fcb& k, int caller, Kind kind) : k_(k) {
-        if (k.shareClass == 0 || (kind == kRead && k.type != kFileInternal)) return;
-        err_ = kind == kChange ? ktUpdateLock(k.handle, caller) : ktUpdateLockShared(k.handle, caller);
+    KeyLock(Fcb& k, int caller) : k_(k) {
+        if (k.shareClass == 0 || k.type != kFileInternal) return;
+        err_ = ktUpdateLockShared(k.handle, caller);
         held_ = err_ == 0;
-        if (held_ && kind == kChange) err_ = k.index->refresh();
     }
     ~KeyLock() {
         if (held_) (void)ktUpdateUnlock(k_.handle);
@@ -133,17 +123,47 @@ int checkNewKeyParts(const KeyFileOpen& ko) {
     return total > kMaxKeyLength ? kErrKeyParts : 0;
 }
 
+// A search or step of u's key file.  A change another copy left unfinished is finished first
+// from its journal; when the copy that made it lives on (it could not put back a change that
+// failed), the file is read as it is; when no journal explains it, the file is damaged.
+template <typename Op>
+int readingKeys(Ufcb& u, Op op) {
+    Fcb& k = *u.ufkbfcb;
+    auto* tree = k.type == kFileBtreeKeys ? static_cast<BtreeIndex*>(k.index.get()) : nullptr;
+    int live = 0;
+    for (int attempt = 0;; ++attempt) {
+        int err;
+        {
+            KeyLock r(k, u.ufnbr);
+            if ((err = r.error())) return err;
+            err = op();
+        }
+        if (!err || !tree || !tree->unfinished()) return err;
+        if (attempt == 0) {
+            (void)recoverAround(*u.uffcb, {&k}, live);
+            continue;
+        }
+        if (live == 0) return kErrKeyFileDamaged;
+        tree->readUnfinished(true);
+        {
+            KeyLock r(k, u.ufnbr);
+            err = r.error() ? r.error() : op();
+        }
+        tree->readUnfinished(false);
+        return err;
+    }
+}
+
 int findLocked(Ufcb& u, KeyFind how, const uint8_t* key, int len, uint32_t record, KeyEntry& e) {
-    KeyLock r(*u.ufkbfcb, u.ufnbr, KeyLock::kRead);
-    if (int err = r.error()) return err;
-    return u.ufkbfcb->index->find(u.keyCursor, how, key, len, record, e);
+    return readingKeys(u, [&] { return u.ufkbfcb->index->find(u.keyCursor, how, key, len, record, e); });
 }
 
 int stepLocked(Ufcb& u, bool forward, KeyEntry& e) {
-    KeyLock r(*u.ufkbfcb, u.ufnbr, KeyLock::kRead);
-    if (int err = r.error()) return err;
-    return u.ufkbfcb->index->step(u.keyCursor, forward, e);
+    return readingKeys(u, [&] { return u.ufkbfcb->index->step(u.keyCursor, forward, e); });
 }
+
+int openIndex(Fcb& k, const InternalHeader& h);
+int settleIndex(Fcb& k);
 
 }  // namespace
 
@@ -189,7 +209,6 @@ int engineOpenKeyFcb(Fcb& k, const EngineOpen& o, const KeyFileOpen& ko) {
             if (int err = writeHeader(k)) return fail(err);
             std::unique_ptr<BtreeIndex> tree;
             if (int err = BtreeIndex::create(*k.keyIo, ko.version, total, false, tree)) return fail(err);
-            tree->setWriteBack(k.shareClass == 0);
             k.index = std::move(tree);
         } else {
             k.recl = static_cast<int16_t>(total + 4);
@@ -218,31 +237,88 @@ int engineOpenKeyFcb(Fcb& k, const EngineOpen& o, const KeyFileOpen& ko) {
         k.keyParts = h.parts;
         k.headerFlags = h.flags;
         k.swapped = h.swapped;
-        int total = 0;
         for (int i = 0; i < kMaxKeyParts; ++i) k.keys[i] = h.keys[i];
-        for (int i = 0; i < h.parts; ++i) total += h.keys[i].length;
-        if (type == kFileBtreeKeys) {
-            std::unique_ptr<BtreeIndex> tree;
-            if (int err = BtreeIndex::open(*k.keyIo, total, h.swapped, tree)) return fail(err);
-            k.btreeVersion = tree->shape().version;
-            tree->setWriteBack(k.shareClass == 0 && o.mode != kModeInput);
-            k.index = std::move(tree);
-        } else {
-            if (h.recl != total + 4) return fail(kErrRecordLength);
-            std::unique_ptr<IsamIndex> isam;
-            const uint32_t sorted = h.version > 0 ? static_cast<uint32_t>(h.version) : 0;
-            if (int err = IsamIndex::open(*k.keyIo, total, h.length, sorted, h.swapped, isam))
-                return fail(err);
-            k.index = std::move(isam);
-        }
+        if (int err = openIndex(k, h)) return fail(err);
     }
+    return settleIndex(k);
+}
+
+namespace {
+
+// The index of an existing key file from its header (a B-tree whose changes a dead copy left
+// unfinished opens, for the caller to finish them).
+int openIndex(Fcb& k, const InternalHeader& h) {
+    int total = 0;
+    for (int i = 0; i < h.parts; ++i) total += h.keys[i].length;
+    if (k.type == kFileBtreeKeys) {
+        std::unique_ptr<BtreeIndex> tree;
+        if (int err = BtreeIndex::open(*k.keyIo, total, h.swapped, tree, true)) return err;
+        k.btreeVersion = tree->shape().version;
+        k.index = std::move(tree);
+        return 0;
+    }
+    if (h.recl != total + 4) return kErrRecordLength;
+    std::unique_ptr<IsamIndex> isam;
+    const uint32_t sorted = h.version > 0 ? static_cast<uint32_t>(h.version) : 0;
+    if (int err = IsamIndex::open(*k.keyIo, total, h.length, sorted, h.swapped, isam)) return err;
+    k.index = std::move(isam);
+    return 0;
+}
+
+// What every index of a key file is told once made: whether others share it, whether it holds
+// its changes back, where its changes are journaled.
+int settleIndex(Fcb& k) {
+    if (!k.keyJournal) k.keyJournal.reset(new (std::nothrow) KeyJournal(k));
+    if (!k.keyJournal) return kErrNoMemory;
+    if (k.type == kFileBtreeKeys)
+        static_cast<BtreeIndex*>(k.index.get())->setWriteBack(k.shareClass == 0 && k.outputFlag);
     k.index->setShared(k.shareClass != 0);
     k.index->setVerifyAfterChange(onVerifyList(k.path));
+    k.index->setJournal(k.keyJournal.get());
+    return 0;
+}
+
+}  // namespace
+
+int reopenIndex(Fcb& k) {
+    uint8_t bytes[kMaxHeaderLength];
+    size_t got = 0;
+    if (int err = readAt(k, 0, bytes, sizeof bytes, got)) return err;
+    InternalHeader h;
+    if (int err = decodeHeader(bytes, got, h)) return err;
+    k.index.reset();
+    if (int err = openIndex(k, h)) return err;
+    return settleIndex(k);
+}
+
+int keyFileJoined(Fcb& data, Fcb& k) {
+    if (KeyJournal* kj = keyJournalOf(k)) kj->data = &data;
+    // An ISAM file has no mark of a change left half done (its journals were looked at before
+    // the files were opened).
+    if (k.type != kFileBtreeKeys) return 0;
+    bool check = k.index->unfinished();
+    if (!check) {
+        auto* tree = static_cast<BtreeIndex*>(k.index.get());
+        const bool shared = k.shareClass != 0;
+        if (shared)
+            if (int err = ktUpdateLockShared(k.handle, 0)) return err;
+        uint32_t count = 0;
+        const int err = tree->changeCount(count);
+        if (shared) (void)ktUpdateUnlock(k.handle);
+        if (err) return err;
+        check = (count & 1) != 0;
+    }
+    if (!check) return 0;
+    int live = 0;
+    const int err = recoverAround(data, {&k}, live);
+    if (int e = reopenIndex(k)) return e;
+    if (k.index->unfinished()) return err ? err : kErrKeyFileDamaged;
     return 0;
 }
 
 int closeKeyFile(Fcb& k, bool drop) {
     int err = k.index->flush();
+    if (!err && k.keyJournal) keyJournalOf(k)->release();
     const bool shared = k.shareClass != 0;
     int e = shared ? ktUpdateLock(k.handle, 0) : 0;
     if (!e && drop) {
@@ -270,6 +346,17 @@ int closeKeyFile(Fcb& k, bool drop) {
         }
     }
     if (shared) (void)ktUpdateUnlock(k.handle);
+    // The journal of the directory goes with the last key file that used it.
+    if (KeyJournal* kj = keyJournalOf(k); kj && !kj->speaking) {
+        const std::string dir = directoryOf(kj->data ? kj->data->path : k.path);
+        bool used = false;
+        for (const Fcb* o = fileBlocks().firstFcb(); o && !used; o = o->next)
+            if (o != &k && o->keyJournal && o->handle > 0) {
+                const KeyJournal* other = static_cast<const KeyJournal*>(o->keyJournal.get());
+                used = directoryOf(other->data ? other->data->path : o->path) == dir;
+            }
+        if (!used) closeJournal(dir);
+    }
     return err ? err : e;
 }
 
@@ -280,82 +367,436 @@ bool hasKeyFiles(const Fcb& data) {
     return false;
 }
 
-int insertKeys(Ufcb& u, const uint8_t* record, size_t len, uint32_t n) {
-    const std::vector<Fcb*>& files = keyFilesOf(*u.uffcb);
-    static std::vector<std::vector<uint8_t>> keys;
-    if (keys.size() < files.size()) keys.resize(files.size());
-    size_t done = 0;
-    int err = 0;
-    for (; done < files.size(); ++done) {
-        Fcb& k = *files[done];
-        const KeyLayout layout = layoutOf(k);
-        keys[done].resize(static_cast<size_t>(layout.total()));
-        if ((err = buildKey(layout, record, len, keys[done].data()))) break;
-        KeyLock change(k, u.ufnbr, KeyLock::kChange);
-        if ((err = change.error())) break;
-        if ((err = k.index->insert(keys[done].data(), n))) break;
-    }
-    if (!err) return 0;
-    while (done-- > 0) {  // the keys already in go out again
-        KeyLock change(*files[done], u.ufnbr, KeyLock::kChange);
-        if (!change.error()) (void)files[done]->index->remove(keys[done].data(), n);
-    }
-    return err;
+namespace {
+
+// What one key file does in a record's change: the keys that go, the key that comes.
+struct KeyPlan {
+    Fcb* k = nullptr;
+    std::vector<std::vector<uint8_t>> removals;
+    std::vector<uint8_t> insertion;  // empty: none
+    bool btree = false, shared = false;
+    bool heldBack = false;  // a B-tree held alone: its changes kept until a checkpoint
+    bool begun = false;     // a shared B-tree's change is open
+    // What was done at once (ISAM, held-back B-trees), so that it can be put back.
+    std::vector<std::vector<uint8_t>> removed;
+    bool inserted = false;
+};
+
+// The record image of a slot (after its status byte in INTERNAL files), when it is live.
+const uint8_t* liveRecord(const Fcb& data, const uint8_t* slot) {
+    if (!slot) return nullptr;
+    if (data.type == kFileInternal) return slotDeleted(slot[0]) ? nullptr : slot + 1;
+    return slot;
 }
 
-int replaceKeys(Ufcb& u, const uint8_t* before, const uint8_t* after, size_t len, uint32_t n) {
-    const std::vector<Fcb*>& files = keyFilesOf(*u.uffcb);
-    struct Change {
-        Fcb* k;
-        std::vector<uint8_t> old, now;
-    };
-    std::vector<Change> changed;
-    int err = 0;
-    for (Fcb* k : files) {
+// The plans of the key files of `keys` for a change of a record from the images `gone` (their
+// keys leave, unless the key comes back) to `comes` (its key comes).  Without `always`, a key
+// file whose key stays does nothing.  A record whose new key cannot be made (a bad date) is
+// refused before anything changes.
+int planKeys(const std::vector<Fcb*>& keys, const uint8_t* const* gone, int goneCount,
+             const uint8_t* comes, size_t recordLength, bool always, std::vector<KeyPlan>& out) {
+    out.clear();
+    for (Fcb* k : keys) {
         const KeyLayout layout = layoutOf(*k);
-        uint8_t oldKey[kMaxKeyLength], newKey[kMaxKeyLength];
         const size_t total = static_cast<size_t>(layout.total());
-        const bool oldValid = buildKey(layout, before, len, oldKey) == 0;
-        if ((err = buildKey(layout, after, len, newKey))) break;
-        if (oldValid && memcmp(oldKey, newKey, total) == 0) continue;  // this key stays
-        Change c{k, std::vector<uint8_t>(oldKey, oldKey + total), std::vector<uint8_t>(newKey, newKey + total)};
-        KeyLock change(*k, u.ufnbr, KeyLock::kChange);
-        if ((err = change.error())) break;
-        if (oldValid) {
-            err = k->index->remove(c.old.data(), n);
-            if (err == kErrKeyNotFound) err = 0;  // not there: nothing to take out
-            if (err) break;
+        KeyPlan p;
+        p.k = k;
+        p.btree = k->type == kFileBtreeKeys;
+        p.shared = k->shareClass != 0;
+        p.heldBack = p.btree && !p.shared && static_cast<BtreeIndex*>(k->index.get())->writeBackOn();
+        bool keyStays = false;
+        if (comes) {
+            p.insertion.resize(total);
+            if (int err = buildKey(layout, comes, recordLength, p.insertion.data())) return err;
         }
-        if ((err = k->index->insert(c.now.data(), n))) {
-            if (oldValid) (void)k->index->insert(c.old.data(), n);
-            break;
+        for (int i = 0; i < goneCount; ++i) {
+            if (!gone[i]) continue;
+            std::vector<uint8_t> key(total);
+            if (buildKey(layout, gone[i], recordLength, key.data())) continue;  // never went in
+            if (comes && key == p.insertion) {
+                keyStays = true;
+                continue;
+            }
+            if (std::find(p.removals.begin(), p.removals.end(), key) == p.removals.end())
+                p.removals.push_back(std::move(key));
         }
-        if (!oldValid) c.old.clear();
-        changed.push_back(std::move(c));
+        if (keyStays && !always && p.removals.empty()) continue;
+        if (p.removals.empty() && p.insertion.empty()) continue;
+        out.push_back(std::move(p));
     }
-    if (!err) return 0;
-    for (auto it = changed.rbegin(); it != changed.rend(); ++it) {
-        KeyLock change(*it->k, u.ufnbr, KeyLock::kChange);
-        if (change.error()) continue;
-        (void)it->k->index->remove(it->now.data(), n);
-        if (!it->old.empty()) (void)it->k->index->insert(it->old.data(), n);
-    }
-    return err;
+    // Key files are locked in the order of their identity, the same in every copy.
+    std::sort(out.begin(), out.end(), [](const KeyPlan& a, const KeyPlan& b) {
+        return a.k->idDevice != b.k->idDevice ? a.k->idDevice < b.k->idDevice
+                                              : a.k->idInode < b.k->idInode;
+    });
+    return 0;
 }
 
-int removeKeys(Ufcb& u, const uint8_t* record, size_t len, uint32_t n) {
+// Applies a plan's removals and insertion to the index (kept in memory for B-trees).
+int applyPlan(KeyPlan& p, uint32_t n, bool remember) {
+    for (const std::vector<uint8_t>& key : p.removals) {
+        const int err = p.k->index->remove(key.data(), n);
+        if (err == kErrKeyNotFound) continue;  // not there: nothing to take out
+        if (err) return err;
+        if (remember) p.removed.push_back(key);
+    }
+    if (!p.insertion.empty()) {
+        if (int err = p.k->index->insert(p.insertion.data(), n)) return err;
+        if (remember) p.inserted = true;
+    }
+    return 0;
+}
+
+// Puts back what applyPlan did at once.
+void revertPlan(KeyPlan& p, uint32_t n) {
+    if (p.inserted) (void)p.k->index->remove(p.insertion.data(), n);
+    for (auto it = p.removed.rbegin(); it != p.removed.rend(); ++it)
+        (void)p.k->index->insert(it->data(), n);
+    p.inserted = false;
+    p.removed.clear();
+}
+
+}  // namespace
+
+// ---- the journal of key files ----
+namespace {
+
+std::string absolutePathOf(const std::string& path) {
+    if (!path.empty() && path[0] == '/') return path;
+    std::string cwd;
+    if (platform::currentDirectory(cwd) != 0) return path;
+    if (!cwd.empty() && cwd.back() != '/') cwd += '/';
+    return cwd + path;
+}
+
+constexpr int64_t kJournalCheckpointBytes = 8 << 20;  // beyond this held-back files checkpoint
+
+}  // namespace
+
+JournalFile journalFileOf(const Fcb& f) {
+    return JournalFile{f.idDevice, f.idInode, absolutePathOf(f.path)};
+}
+
+uint32_t dataSlotLength(const Fcb& data) {
+    return static_cast<uint32_t>(data.recl) + (data.type == kFileInternal ? 1u : 0u);
+}
+
+// ---- KeyJournal ----
+KeyJournal::~KeyJournal() {
+    if (speaking && journal_ && journal_->pending > 0) --journal_->pending;
+}
+
+int KeyJournal::journal(Journal*& j) {
+    return Journal::of(directoryOf(data ? data->path : key_.path), j);
+}
+
+int KeyJournal::keyChange(uint32_t marker, int64_t oldSize, const std::vector<PageImage>& before) {
+    Journal* j = nullptr;
+    if (int err = journal(j)) return err;
+    if (j->pending == 0) j->restart();
+    JournalEntry e;
+    e.kind = JournalKind::kKeyChange;
+    e.sequence = j->nextSequence();
+    e.marker = marker;
+    e.size = static_cast<uint64_t>(oldSize);
+    e.keys.push_back(journalFileOf(key_));
+    e.images = before;
+    return j->append(encodeJournalEntry(e));
+}
+
+int KeyJournal::startHeldBack(uint32_t records) {
+    if (speaking) return 0;
+    Journal* j = nullptr;
+    if (int err = journal(j)) return err;
+    int64_t size = 0;
+    if (int err = sizeOf(key_, size)) return err;
+    if (int err = writeState(*j, JournalKind::kCheckpoint, records, size, {})) return err;
+    dataRecords = records;
+    speaking = true;
+    journal_ = j;
+    ++j->pending;
+    // The file says it holds changes back before the first of them is made.
+    if (key_.type == kFileBtreeKeys)
+        if (int err = static_cast<BtreeIndex*>(key_.index.get())->markHeldBack()) return err;
+    return 0;
+}
+
+int KeyJournal::checkpointing(int64_t newSize, const std::vector<PageImage>& after) {
+    Journal* j = nullptr;
+    if (int err = journal(j)) return err;
+    return writeState(*j, JournalKind::kFlush, data ? data->records : 0, newSize, after);
+}
+
+int KeyJournal::checkpointed(int64_t newSize) {
+    // What the checkpoint wrote is on the disk before the journal says it is there.
+    if (configLimits().syncWrites)
+        if (int err = osSync(key_.handle)) return err;
+    Journal* j = nullptr;
+    if (int err = journal(j)) return err;
+    const uint32_t records = data ? data->records : 0;
+    if (int err = writeState(*j, JournalKind::kCheckpoint, records, newSize, {})) return err;
+    dataRecords = records;
+    return 0;
+}
+
+void KeyJournal::release() {
+    if (!speaking || (key_.index && key_.index->heldBack())) return;
+    // The file says it is whole on the disk before the journal may forget it.
+    if (configLimits().syncWrites && osSync(key_.handle) != 0) return;
+    speaking = false;
+    if (journal_ && journal_->pending > 0) --journal_->pending;
+}
+
+int KeyJournal::writeState(Journal& j, JournalKind kind, uint32_t records, int64_t size,
+                           const std::vector<PageImage>& images) {
+    JournalEntry e;
+    e.kind = kind;
+    e.sequence = j.nextSequence();
+    e.dataRecords = records;
+    e.size = static_cast<uint64_t>(size);
+    e.keys.push_back(journalFileOf(key_));
+    if (data) {
+        e.data = journalFileOf(*data);
+        e.slotLength = dataSlotLength(*data);
+        e.dataType = data->type;
+    }
+    e.images = images;
+    return j.append(encodeJournalEntry(e));
+}
+
+namespace {
+
+// The held-back key files of other data files that a journal speaks for are written out, so
+// that the journal can start again (it grows with every change while any speaks).
+void checkpointJournal(Journal& j) {
+    for (Fcb* f = fileBlocks().firstFcb(); f; f = f->next) {
+        KeyJournal* kj = f->keyJournal ? keyJournalOf(*f) : nullptr;
+        if (!kj || !kj->speaking || !f->index) continue;
+        Journal* mine = nullptr;
+        if (kj->journal(mine) != 0 || mine != &j) continue;
+        if (f->index->flush() == 0) kj->release();
+    }
+}
+
+
+// Takes the update locks of the shared key files of the plans (in the plans' order).  A file
+// found with a change another copy left unfinished: every lock goes again and `unfinished`
+// says so.
+int lockPlans(std::vector<KeyPlan>& plans, int caller, bool& unfinished, size_t& locked) {
+    unfinished = false;
+    locked = 0;
+    for (; locked < plans.size(); ++locked) {
+        KeyPlan& p = plans[locked];
+        if (!p.shared) continue;
+        if (int err = ktUpdateLock(p.k->handle, caller)) return err;
+        int err = p.k->index->refresh();
+        if (err && p.k->index->unfinished()) {
+            unfinished = true;
+            err = 0;
+        }
+        if (err || unfinished) {
+            ++locked;
+            return err;
+        }
+    }
+    return 0;
+}
+
+void unlockPlans(std::vector<KeyPlan>& plans, size_t locked) {
+    for (size_t i = 0; i < locked && i < plans.size(); ++i)
+        if (plans[i].shared) (void)ktUpdateUnlock(plans[i].k->handle);
+}
+
+// The change of a record of `data` with the plans of its key files, the update locks held (see
+// changeKeys below).
+int changeLocked(Fcb& data, std::vector<KeyPlan>& plans, const SlotChange& c,
+                 const std::function<int()>& writeSlot) {
+    const uint32_t n = c.n;
+    // 1. Held-back key files: their state in the journal before their first held-back change.
+    for (KeyPlan& p : plans)
+        if (p.heldBack)
+            if (int err = keyJournalOf(*p.k)->startHeldBack(data.records)) return err;
+    auto abandonAll = [&] {
+        for (KeyPlan& p : plans) {
+            if (p.begun) p.k->index->abandonChange();
+            p.begun = false;
+            if (p.heldBack) revertPlan(p, n);
+        }
+    };
+    // 2. The B-trees change in memory: shared ones inside a change, held-back ones as they are.
+    bool statement = false, shared = false;
+    for (KeyPlan& p : plans) {
+        int err = 0;
+        if (p.btree && p.shared) {
+            if ((err = p.k->index->beginChange()) == 0) {
+                p.begun = true;
+                err = applyPlan(p, n, false);
+            }
+            statement = shared = true;
+        } else if (p.heldBack) {
+            err = applyPlan(p, n, true);
+            // A record the checkpoint covers changes keys the file on disk holds.
+            if (n <= keyJournalOf(*p.k)->dataRecords) statement = true;
+        } else {
+            statement = true;
+            shared = shared || p.shared;
+        }
+        if (err) {
+            abandonAll();
+            return err;
+        }
+    }
+    // 3. The journal: the record's change, and the bytes each shared B-tree's change overwrites.
+    if (statement) {
+        Journal* j = nullptr;
+        int err = Journal::of(directoryOf(data.path), j);
+        if (!err) {
+            if (j->pending > 0 && j->bytes() > kJournalCheckpointBytes) checkpointJournal(*j);
+            if (j->pending == 0) j->restart();
+            JournalEntry e;
+            e.kind = JournalKind::kStatement;
+            e.sequence = j->nextSequence();
+            e.flags = static_cast<uint8_t>((shared ? kStatementShared : 0) |
+                                           (data.type == kFileInternal ? 0 : kStatementExternal));
+            e.record = n;
+            e.slotOffset = static_cast<uint64_t>(c.offset);
+            if (c.before) e.before.assign(c.before, c.before + c.length);
+            if (c.after) e.after.assign(c.after, c.after + c.length);
+            e.data = journalFileOf(data);
+            for (const KeyPlan& p : plans) e.keys.push_back(journalFileOf(*p.k));
+            std::string entries = encodeJournalEntry(e);
+            for (KeyPlan& p : plans) {
+                if (!p.begun) continue;
+                JournalEntry k;
+                k.kind = JournalKind::kKeyChange;
+                k.sequence = j->nextSequence();
+                int64_t oldSize = 0;
+                p.k->index->changeImages(k.marker, oldSize, k.images);
+                k.size = static_cast<uint64_t>(oldSize);
+                k.keys.push_back(journalFileOf(*p.k));
+                entries += encodeJournalEntry(k);
+            }
+            err = j->append(entries);
+        }
+        if (err) {
+            abandonAll();
+            return err;
+        }
+    }
+    // 4. The shared B-trees are marked as changing.
+    for (KeyPlan& p : plans)
+        if (p.begun)
+            if (int err = p.k->index->markChange()) {
+                abandonAll();
+                return err;
+            }
+    // 5. The slot.
+    if (writeSlot)
+        if (int err = writeSlot()) {
+            abandonAll();
+            return err;
+        }
+    // Puts the slot back as it was, when a key file refuses after it was written.
+    auto undoSlot = [&] {
+        if (!writeSlot) return;
+        if (c.before) (void)writeAt(data, c.offset, c.before, c.length);
+        else (void)truncateFile(data, c.offset);
+    };
+    // 6. Key files written at once (ISAM, a B-tree nobody shares that holds nothing back),
+    // then the nodes the shared B-trees append.
+    auto writtenAtOnce = [](const KeyPlan& p) { return !p.begun && !p.heldBack; };
+    auto revertAtOnce = [&] {
+        for (KeyPlan& q : plans)
+            if (writtenAtOnce(q)) revertPlan(q, n);
+    };
+    for (KeyPlan& p : plans) {
+        if (!writtenAtOnce(p)) continue;
+        if (int err = applyPlan(p, n, true)) {
+            revertAtOnce();
+            undoSlot();
+            abandonAll();
+            return err;
+        }
+    }
+    for (KeyPlan& p : plans)
+        if (p.begun)
+            if (int err = p.k->index->commitAppends()) {
+                revertAtOnce();
+                undoSlot();
+                abandonAll();
+                return err;
+            }
+    // 7. The rest of each B-tree's change, which marks it done.
     int first = 0;
-    for (Fcb* k : keyFilesOf(*u.uffcb)) {
-        const KeyLayout layout = layoutOf(*k);
-        std::vector<uint8_t> key(static_cast<size_t>(layout.total()));
-        if (buildKey(layout, record, len, key.data())) continue;  // never went in
-        KeyLock change(*k, u.ufnbr, KeyLock::kChange);
-        int err = change.error();
-        if (!err) err = k->index->remove(key.data(), n);
-        if (err == kErrKeyNotFound) err = 0;
-        if (err && !first) first = err;
+    for (KeyPlan& p : plans)
+        if (!p.heldBack) p.k->unsynced = true;
+    for (KeyPlan& p : plans) {
+        if (!p.begun) continue;
+        p.begun = false;
+        if (int err = p.k->index->commitChange(); err && !first) first = err;
     }
     return first;
+}
+
+}  // namespace
+
+int recoverAround(const Fcb& data, const std::vector<Fcb*>& keys, int& live) {
+    live = 0;
+    std::vector<std::string> dirs{directoryOf(data.path)};
+    for (const Fcb* k : keys)
+        if (std::find(dirs.begin(), dirs.end(), directoryOf(k->path)) == dirs.end())
+            dirs.push_back(directoryOf(k->path));
+    int first = 0;
+    for (const std::string& d : dirs) {
+        int n = 0;
+        if (int err = recoverDirectory(d, n); err && !first) first = err;
+        live += n;
+    }
+    return first;
+}
+
+int changeKeys(Fcb& data, const std::vector<Fcb*>& keys, const SlotChange& c,
+               const uint8_t* const* gone, int goneCount, const uint8_t* comes, bool always,
+               const std::function<int()>& writeSlot, int caller) {
+    const size_t skip = data.type == kFileInternal ? 1 : 0;
+    const size_t recordLength = c.length - skip;
+    for (int attempt = 0;; ++attempt) {
+        std::vector<KeyPlan> plans;
+        if (int err = planKeys(keys, gone, goneCount, comes, recordLength, always, plans))
+            return err;
+        if (plans.empty()) return writeSlot ? writeSlot() : 0;
+        bool unfinished = false;
+        size_t locked = 0;
+        int err = lockPlans(plans, caller, unfinished, locked);
+        if (!err && !unfinished) err = changeLocked(data, plans, c, writeSlot);
+        unlockPlans(plans, locked);
+        if (!unfinished) return err;
+        // A copy died in the middle of a change of one of the key files: its journal finishes
+        // it (with no lock of this copy held), then the change is made again.
+        int live = 0;
+        const int rec = recoverAround(data, keys, live);
+        if (attempt >= 2) return rec ? rec : kErrKeyFileDamaged;
+    }
+}
+
+namespace {
+// The distinct key files of a data file, in the order of the ufcbs chained on it (into a list
+// kept between calls: this runs for every record written).
+std::vector<Fcb*> keyFileList(const Fcb& data) {
+    std::vector<Fcb*> files;
+    for (const Ufcb* o = data.firstUfcb; o; o = o->sameNext)
+        if (o->ufkbfcb && o->ufkbfcb->index &&
+            std::find(files.begin(), files.end(), o->ufkbfcb) == files.end())
+            files.push_back(o->ufkbfcb);
+    return files;
+}
+}  // namespace
+
+int changeRecordKeys(Ufcb& u, const SlotChange& c, const std::function<int()>& writeSlot) {
+    Fcb& data = *u.uffcb;
+    const uint8_t* gone[1] = {liveRecord(data, c.before)};
+    return changeKeys(data, keyFileList(data), c, gone, 1, liveRecord(data, c.after), false,
+                      writeSlot, u.ufnbr);
 }
 
 // ---- reading through a key ----
@@ -393,9 +834,7 @@ int keyCount(Ufcb& u, uint32_t& n) {
     n = 0;
     Fcb* k = u.ufkbfcb;
     if (!k || !k->index) return 0;
-    KeyLock r(*k, u.ufnbr, KeyLock::kRead);
-    if (int err = r.error()) return err;
-    return k->index->countEntries(n);
+    return readingKeys(u, [&] { return k->index->countEntries(n); });
 }
 
 int readInKeyOrder(Ufcb& u, ReadHow how, const RecordOptions& o) {

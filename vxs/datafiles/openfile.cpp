@@ -11,6 +11,7 @@
 #include "vxs/control/errors.h"
 #include "vxs/datafiles/datafile.h"
 #include "vxs/datafiles/engine.h"
+#include "vxs/datafiles/keyjournal.h"
 #include "vxs/datafiles/file_os.h"
 #include "vxs/datafiles/ktname.h"
 #include "vxs/datafiles/ktshare.h"
@@ -159,8 +160,9 @@ int abandon(FileBlocks& fb, Ufcb* u, int err, std::string_view text) {
     Fcb* data = u->uffcb;
     Fcb* keys = u->ufkbfcb;
     u->uffcb = u->ufkbfcb = nullptr;
-    if (data) releaseFcb(fb, data, kCloseNone);
+    // The key file first: what it holds back is written while its data file is still open.
     if (keys) releaseFcb(fb, keys, kCloseNone);
+    if (data) releaseFcb(fb, data, kCloseNone);
     fb.unlink(u);
     g_lastErrorText.assign(text);
     return err;
@@ -210,6 +212,8 @@ int openKeyFile(FileBlocks& fb, Ufcb& u, Fcb& data, const OpenSpec& s, int mode,
         ko.recl = data.type == kFileInternal ? data.recl : static_cast<int>(s.recl);
         ko.linked = s.linked;
         if (int err = engineOpenKeyFcb(*k, eo, ko)) return err;
+        // What a copy that died left half done in it is finished before it is used.
+        if (int err = keyFileJoined(data, *k)) return err;
     }
     if (s.create == kCreateUse && s.keyParts() > 0 && !sameKeyParts(s, *k)) return kErrRecordLength;
     // Every KEYED ufcb of one data file uses key files of one kind.
@@ -219,7 +223,7 @@ int openKeyFile(FileBlocks& fb, Ufcb& u, Fcb& data, const OpenSpec& s, int mode,
     // A data file no other copy can change is read through blocks kept in memory: keyed reads
     // go all over it.
     if (data.shareClass == 0 && data.sharedHandle && data.device == Device::kDisk && !data.blockCache)
-        data.blockCache.reset(new (std::nothrow) FileBlockCache);
+        data.blockCache.reset(new (std::nothrow) BlockCache);
     return 0;
 }
 
@@ -346,6 +350,18 @@ int openWithSpec(FileBlocks& fb, const OpenRequest& r, OpenSpec& s, const std::s
     }
     const int fileKind = type == kFileWindow ? kFileDisplay : type;
     Fcb* f = s.objectGiven ? nullptr : findFcb(fb, path, fileKind);
+    if (!f && access == kAccessKeyed && !s.objectGiven) {
+        // What copies that died left half done in the keyed files of these directories is
+        // finished before the files are opened (the journals beside them tell).
+        std::string keyPath;
+        std::vector<std::string> dirs{directoryOf(path)};
+        if (mapFileName(s.kfname, keyPath) == 0 && directoryOf(keyPath) != dirs[0])
+            dirs.push_back(directoryOf(keyPath));
+        for (const std::string& d : dirs) {
+            int live = 0;
+            (void)recoverDirectory(d, live);
+        }
+    }
     if (f) {
         for (Ufcb* o = f->firstUfcb; o; o = o->sameNext) {
             const bool keyedPair = access == kAccessKeyed && !s.shareGiven &&
@@ -462,9 +478,10 @@ int closeFile(FileBlocks& fb, Ufcb* u, int option) {
     Fcb* data = u->uffcb;
     Fcb* keys = u->ufkbfcb;
     u->uffcb = u->ufkbfcb = nullptr;
-    if (int e = releaseFcb(fb, data, option); e && !err) err = e;
+    // The key file first: what it holds back is written while its data file is still open.
     if (int e = releaseFcb(fb, keys, option == kCloseRelease ? kCloseNone : option); e && !err)
         err = e;
+    if (int e = releaseFcb(fb, data, option); e && !err) err = e;
     // 7. Unlinked and freed.
     fb.unlink(u);
     return err;

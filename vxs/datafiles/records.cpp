@@ -73,73 +73,43 @@ static int writeRaw(Fcb& f, int64_t offset, const uint8_t* data, size_t count) {
     return 0;
 }
 
-// Through the blocks of a cached file: each block read whole the first time it is wanted.
-static int readCached(Fcb& f, int64_t offset, uint8_t* buf, size_t count, size_t& got) {
-    constexpr int64_t kBlock = FileBlockCache::kBlockBytes;
-    auto& blocks = f.blockCache->blocks;
-    got = 0;
-    while (got < count) {
-        const int64_t at = offset + static_cast<int64_t>(got);
-        const int64_t index = at / kBlock;
-        const size_t in = static_cast<size_t>(at % kBlock);
-        auto it = blocks.find(index);
-        if (it == blocks.end()) {
-            if (blocks.size() >= FileBlockCache::kMaxBlocks) blocks.clear();
-            FileBlockCache::Block b;
-            b.bytes.reset(new (std::nothrow) uint8_t[kBlock]);
-            if (!b.bytes) {  // no room: straight from the file
-                size_t more = 0;
-                const int err = readRaw(f, at, buf + got, count - got, more);
-                got += more;
-                return err;
-            }
-            if (int err = readRaw(f, index * kBlock, b.bytes.get(), kBlock, b.valid)) return err;
-            it = blocks.emplace(index, std::move(b)).first;
-        }
-        const FileBlockCache::Block& b = it->second;
-        if (in >= b.valid) break;  // the end of the file
-        const size_t take = std::min(count - got, b.valid - in);
-        memcpy(buf + got, b.bytes.get() + in, take);
-        got += take;
-        if (b.valid < static_cast<size_t>(kBlock)) break;
+namespace {
+// The raw positioned calls of a data file, as the block cache reads through them.
+class RawIo final : public KeyIo {
+  public:
+    explicit RawIo(Fcb& f) : f_(f) {}
+    int read(int64_t offset, uint8_t* buf, size_t count, size_t& got) override {
+        return readRaw(f_, offset, buf, count, got);
     }
-    return 0;
-}
+    int write(int64_t offset, const uint8_t* data, size_t count) override {
+        return writeRaw(f_, offset, data, count);
+    }
+    int size(int64_t& bytes) override { return osFiles().size(f_.handle, bytes); }
+
+  private:
+    Fcb& f_;
+};
+}  // namespace
 
 int readAt(Fcb& f, int64_t offset, uint8_t* buf, size_t count, size_t& got) {
-    if (f.blockCache) return readCached(f, offset, buf, count, got);
+    if (f.blockCache) {
+        RawIo io(f);
+        return f.blockCache->read(io, offset, buf, count, got);
+    }
     return readRaw(f, offset, buf, count, got);
 }
 
 int writeAt(Fcb& f, int64_t offset, const uint8_t* data, size_t count) {
     if (int err = writeRaw(f, offset, data, count)) {
-        if (f.blockCache) f.blockCache->blocks.clear();  // what the file holds now is unsure
+        if (f.blockCache) f.blockCache->clear();  // what the file holds now is unsure
         return err;
     }
-    if (!f.blockCache || count == 0) return 0;
-    // The blocks the bytes fall in take them too; one the bytes would leave a gap in goes.
-    constexpr int64_t kBlock = FileBlockCache::kBlockBytes;
-    auto& blocks = f.blockCache->blocks;
-    const int64_t end = offset + static_cast<int64_t>(count);
-    for (int64_t index = offset / kBlock; index <= (end - 1) / kBlock; ++index) {
-        auto it = blocks.find(index);
-        if (it == blocks.end()) continue;
-        FileBlockCache::Block& b = it->second;
-        const int64_t start = index * kBlock;
-        const size_t from = static_cast<size_t>(std::max(offset, start) - start);
-        const size_t to = static_cast<size_t>(std::min(end, start + kBlock) - start);
-        if (from > b.valid) {
-            blocks.erase(it);
-            continue;
-        }
-        memcpy(b.bytes.get() + from, data + (std::max(offset, start) - offset), to - from);
-        b.valid = std::max(b.valid, to);
-    }
+    if (f.blockCache) f.blockCache->wrote(offset, data, count);
     return 0;
 }
 
 int truncateFile(Fcb& f, int64_t size) {
-    if (f.blockCache) f.blockCache->blocks.clear();
+    if (f.blockCache) f.blockCache->clear();
     f.handlePos = -1;
     return osFiles().truncateAt(f.handle, size);
 }
@@ -654,6 +624,11 @@ int engineOpenHandle(Fcb& f, const EngineOpen& o) {
     f.handle = handle;
     f.shareClass = o.shareClass;
     f.handlePos = -1;
+    if (int err = osIdentity(handle, f.idDevice, f.idInode)) {
+        f.outputFlag = 0;
+        (void)engineCloseFcb(f, false);
+        return err;
+    }
     if (int err = sizeOf(f, f.fileSize)) {
         f.outputFlag = 0;
         (void)engineCloseFcb(f, false);
@@ -768,6 +743,7 @@ int engineCloseFcb(Fcb& f, bool drop) {
     if (f.index && f.handle > 0) {
         err = f.outputFlag ? closeKeyFile(f, drop) : 0;
         f.index.reset();
+        f.keyJournal.reset();
         f.keyIo.reset();
     } else if (f.handle > 0 && f.device != Device::kConsole && f.device != Device::kDebug) {
         err = flushText(f);
@@ -819,20 +795,19 @@ int rewriteUnsynced(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const 
 int deleteUnsynced(Ufcb& u, uint32_t n, const RecordOptions& o);
 
 namespace {
-// The data file of `u` and every key file kept in step with it: what is buffered or held back
-// written, then put on the disk.
+// The data file of `u` and every key file the statement wrote: what is buffered written, then
+// put on the disk.  A key file held alone keeps its changes back: the journal and the data
+// file, on the disk, are enough to make them again after a power loss.
 int syncChanges(Ufcb& u) {
     Fcb* f = u.uffcb;
     if (!f || f->device != Device::kDisk || f->handle <= 0) return 0;
     if (int err = flushFile(u)) return err;
-    if (f->index)
-        if (int err = f->index->flush()) return err;
     if (int err = osSync(f->handle)) return err;
     for (Ufcb* o = f->firstUfcb; o; o = o->sameNext) {
         Fcb* k = o->ufkbfcb;
-        if (!k || !k->index || k->handle <= 0) continue;
-        if (int err = k->index->flush()) return err;
+        if (!k || !k->unsynced || k->handle <= 0) continue;
         if (int err = osSync(k->handle)) return err;
+        k->unsynced = false;
     }
     return 0;
 }
@@ -951,19 +926,39 @@ int writeUnsynced(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const Re
     }
     if (u.linked && internal) {
         // Records join the chain at its end; REC= may name only the slot an append would take.
-        if (n && n != (f.deletedHead ? f.deletedHead : f.records + 1))
-            return done(n > f.records + 1 ? kErrNoRecord : kErrDuplicateRecord);
+        if (int err = readChainHead(f)) return done(err);
+        const uint32_t next = f.deletedHead ? f.deletedHead : f.records + 1;
+        if (n && n != next) return done(n > f.records + 1 ? kErrNoRecord : kErrDuplicateRecord);
         std::vector<uint8_t> bytes(slot);
         buildSlot(u, data, len, bytes.data());
         uint32_t target = 0;
-        if (int err = appendLinked(u, bytes.data(), target)) return done(err);
-        if (keys)
-            if (int err = insertKeys(u, bytes.data() + 1, slot - 1, target)) {
-                (void)deleteLinked(u, target);  // the record goes out of the chain again
-                dropReadAhead(f);
-                return done(err);
+        int err = 0;
+        if (keys) {
+            // The record and its keys as one change: the slot as it was (a deleted record's, or
+            // none past the end) and as it becomes.
+            SlotChange c;
+            c.n = next;
+            c.offset = slotOffsetOf(f, slot, next);
+            c.length = slot;
+            std::vector<uint8_t> old;
+            if (next <= f.records) {
+                old.resize(slot);
+                size_t got = 0;
+                err = readAt(f, c.offset, old.data(), slot, got);
+                if (!err && got != slot) err = kErrLinkedNeighbour;
+                c.before = old.data();
             }
+            c.after = bytes.data();
+            if (!err)
+                err = changeRecordKeys(u, c, [&] {
+                    const int e = appendLinked(u, bytes.data(), target);
+                    return e ? e : (target == next ? 0 : kErrLinkedNeighbour);
+                });
+        } else {
+            err = appendLinked(u, bytes.data(), target);
+        }
         dropReadAhead(f);
+        if (err) return done(err);
         u.position = target;
         u.haveCurrent = true;
         if (o.lock == kLockReserve && shared) {
@@ -998,41 +993,48 @@ int writeUnsynced(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const Re
         return done(err);
     }
     buildSlot(u, data, len, bytes.data());
+    const bool appended = target > f.records;
     // Into a deleted slot the data goes first and the live status byte last: a write cut
-    // short leaves the slot deleted rather than live with half a record.
-    int werr = 0;
-    if (internal && target <= f.records) {
-        werr = writeAt(f, at + 1, bytes.data() + 1, slot - 1);
-        if (!werr) werr = writeAt(f, at, bytes.data(), 1);
-    } else {
-        werr = writeAt(f, at, bytes.data(), slot);
-    }
-    if (int err = werr) {
-        // An append cut short must not leave part of a slot at the end of the file.
-        if (target > f.records) {
-            (void)truncateFile(f, at);
+    // short leaves the slot deleted rather than live with half a record.  An append cut short
+    // must not leave part of a slot at the end of the file.
+    auto writeSlot = [&]() -> int {
+        int werr = 0;
+        if (internal && !appended) {
+            werr = writeAt(f, at + 1, bytes.data() + 1, slot - 1);
+            if (!werr) werr = writeAt(f, at, bytes.data(), 1);
+        } else {
+            werr = writeAt(f, at, bytes.data(), slot);
+            if (werr && appended) (void)truncateFile(f, at);
         }
+        if (!werr && appended) f.records = target;
+        return werr;
+    };
+    int err = 0;
+    if (keys) {
+        // The record and its keys as one change: a key file that refuses leaves the slot as it
+        // was (a deleted slot, or none at the end).
+        static std::vector<uint8_t> old;
+        SlotChange c;
+        c.n = target;
+        c.offset = at;
+        c.length = slot;
+        c.after = bytes.data();
+        if (!appended) {
+            old.resize(slot);
+            size_t got = 0;
+            err = readAt(f, at, old.data(), slot, got);
+            if (!err && got != slot) err = kErrNoRecord;
+            c.before = old.data();
+        }
+        if (!err) err = changeRecordKeys(u, c, writeSlot);
+        if (err && appended) (void)recount(f, slot, false);  // the counts follow the file again
+    } else {
+        err = writeSlot();
+    }
+    dropReadAhead(f);
+    if (err) {
         if (taken) unlockRecord(u, target);
         return done(err);
-    }
-    const bool appended = target > f.records;
-    if (appended) f.records = target;
-    dropReadAhead(f);
-    if (keys) {
-        const size_t skip = internal ? 1 : 0;
-        if (int err = insertKeys(u, bytes.data() + skip, slot - skip, target)) {
-            // Without its keys the record must not stay: an append is cut off again, a
-            // reused slot is marked deleted again.
-            if (appended && internal) {
-                (void)truncateFile(f, at);
-                f.records = target - 1;
-            } else if (internal) {
-                const uint8_t mark = kSlotDeleted;
-                (void)writeAt(f, at, &mark, 1);
-            }
-            if (taken) unlockRecord(u, target);
-            return done(err);
-        }
     }
     u.position = target;
     u.haveCurrent = true;
@@ -1093,23 +1095,28 @@ int rewriteUnsynced(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const 
         putBigEndian(bytes.data() + 1, l.prev);
         putBigEndian(bytes.data() + 5, l.next);
     }
-    const size_t skip = internal ? 1 : 0;
-    const uint8_t* before = nullptr;  // the record as it is, when keys are kept in step
+    const int64_t at = slotOffsetOf(f, slot, target);
+    auto writeSlot = [&] { return writeAt(f, at, bytes.data(), slot); };
     if (keys) {
-        // The keys change first: a key file that refuses leaves the record as it was.
+        // The record and its keys as one change: a key file that refuses leaves the record as
+        // it was.
         int err = 0;
         if (!internal) {
             old.resize(slot);
             size_t got = 0;
-            err = readAt(f, slotOffsetOf(f, slot, target), old.data(), slot, got);
+            err = readAt(f, at, old.data(), slot, got);
             if (!err && got != slot) err = kErrNoRecord;
         }
-        before = old.data() + skip;
-        if (!err) err = replaceKeys(u, before, bytes.data() + skip, slot - skip, target);
+        SlotChange c;
+        c.n = target;
+        c.offset = at;
+        c.length = slot;
+        c.before = old.data();
+        c.after = bytes.data();
+        if (!err) err = changeRecordKeys(u, c, writeSlot);
+        dropReadAhead(f);
         if (err) return finish(err);
-    }
-    if (int err = writeAt(f, slotOffsetOf(f, slot, target), bytes.data(), slot)) {
-        if (before) (void)replaceKeys(u, bytes.data() + skip, before, slot - skip, target);
+    } else if (int err = writeSlot()) {
         return finish(err);
     }
     dropReadAhead(f);
@@ -1136,43 +1143,45 @@ int deleteUnsynced(Ufcb& u, uint32_t n, const RecordOptions& o) {
         if (!err && o.lock != kLockReserve) releaseLocks(u);
         return err;
     };
-    // The record as it stands, for the keys it leaves behind.
-    std::vector<uint8_t> image;
-    if (hasKeyFiles(f)) {
-        image.resize(u.slotLength - 1);
+    const uint32_t slot = u.slotLength;
+    const int64_t at = slotOffsetOf(f, slot, target);
+    // The slot as it stands (its status byte alone when no keys are kept), and as it becomes.
+    const bool keys = hasKeyFiles(f);
+    std::vector<uint8_t> old(keys ? slot : 1), gone;
+    {
         size_t got = 0;
-        int err = readAt(f, slotOffsetOf(f, u.slotLength, target) + 1, image.data(), image.size(), got);
-        if (!err && got != image.size()) err = kErrNoRecord;
+        int err = readAt(f, at, old.data(), old.size(), got);
+        if (!err && (got != old.size() || slotDeleted(old[0]))) err = kErrNoRecord;
         if (err) return finish(err);
     }
-    auto dropKeys = [&]() { return image.empty() ? 0 : removeKeys(u, image.data(), image.size(), target); };
-    if (u.linked) {
-        const bool shared = u.lockingActive;
-        int err = shared ? ktUpdateLock(f.handle, u.ufnbr) : 0;
-        if (!err) err = deleteLinked(u, target);
-        if (shared) (void)ktUpdateUnlock(f.handle);
-        if (!err) {
-            dropReadAhead(f);
-            u.position = target;
-            u.haveCurrent = false;
-            err = dropKeys();
-        }
-        return finish(err);
-    }
-    const int64_t at = slotOffsetOf(f, u.slotLength, target);
-    uint8_t status = 0;
-    size_t got = 0;
-    int err = readAt(f, at, &status, 1, got);
-    if (!err && (got != 1 || slotDeleted(status))) err = kErrNoRecord;
-    if (!err) {
+    const bool shared = u.lockingActive;
+    auto deleteSlot = [&]() -> int {
+        if (u.linked) return deleteLinked(u, target);
         const uint8_t mark = kSlotDeleted;
-        err = writeAt(f, at, &mark, 1);
-    }
+        return writeAt(f, at, &mark, 1);
+    };
+    // A chain of records changes under the file's update lock (taken before the key files').
+    int err = u.linked && shared ? ktUpdateLock(f.handle, u.ufnbr) : 0;
     if (!err) {
-        dropReadAhead(f);
+        if (keys) {
+            gone = old;
+            gone[0] = kSlotDeleted;
+            SlotChange c;
+            c.n = target;
+            c.offset = at;
+            c.length = slot;
+            c.before = old.data();
+            c.after = gone.data();
+            err = changeRecordKeys(u, c, deleteSlot);
+        } else {
+            err = deleteSlot();
+        }
+    }
+    if (u.linked && shared) (void)ktUpdateUnlock(f.handle);
+    dropReadAhead(f);
+    if (!err) {
         u.position = target;
         u.haveCurrent = false;
-        err = dropKeys();
     }
     return finish(err);
 }

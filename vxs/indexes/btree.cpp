@@ -18,26 +18,9 @@ constexpr int kRetry = -1;  // a node on the path changed: search again
 // 1 while changes are held back.
 constexpr int64_t kChangeCountOffset = kRootRecordOffset + 4;
 constexpr int64_t kHeldBackOffset = kRootRecordOffset + 8;
-constexpr size_t kMaxCachedNodes = 262144;
+constexpr uint32_t kMaxCachedNodes = 262144;
 
 }  // namespace
-
-int MemoryKeyIo::read(int64_t offset, uint8_t* buf, size_t count, size_t& got) {
-    got = 0;
-    if (offset < 0) return kErrKeyFileDamaged;
-    if (static_cast<uint64_t>(offset) >= bytes_.size()) return 0;
-    got = std::min(count, bytes_.size() - static_cast<size_t>(offset));
-    memcpy(buf, bytes_.data() + offset, got);
-    return 0;
-}
-
-int MemoryKeyIo::write(int64_t offset, const uint8_t* data, size_t count) {
-    if (offset < 0) return kErrKeyFileDamaged;
-    const size_t end = static_cast<size_t>(offset) + count;
-    if (end > bytes_.size()) bytes_.resize(end);
-    memcpy(bytes_.data() + offset, data, count);
-    return 0;
-}
 
 bool treeShape(int version, int keyLength, bool swapped, TreeShape& s) {
     s = TreeShape{};
@@ -181,7 +164,8 @@ struct BtreeIndex::Node {
     }
 };
 
-BtreeIndex::BtreeIndex(KeyIo& io, const TreeShape& s) : io_(io), shape_(s) {}
+BtreeIndex::BtreeIndex(KeyIo& io, const TreeShape& s)
+    : io_(io), shape_(s), pager_(io, s.nodeSize, s.nodeBase, kMaxCachedNodes) {}
 BtreeIndex::~BtreeIndex() = default;
 
 // ---- opening ----
@@ -205,7 +189,7 @@ int BtreeIndex::create(KeyIo& io, int version, int keyLength, bool swapped,
     if (int err = io.write(kRootRecordOffset, root, sizeof root)) return err;
     std::unique_ptr<BtreeIndex> t(new (std::nothrow) BtreeIndex(io, s));
     if (!t) return kErrNoMemory;
-    t->fileSize_ = kRootRecordOffset + kRootRecordSize;
+    t->pager_.setPages(0);
     Node empty;
     uint32_t n = 0;
     if (int err = t->appendNode(empty, n)) return err;
@@ -214,7 +198,8 @@ int BtreeIndex::create(KeyIo& io, int version, int keyLength, bool swapped,
     return 0;
 }
 
-int BtreeIndex::open(KeyIo& io, int keyLength, bool swapped, std::unique_ptr<BtreeIndex>& out) {
+int BtreeIndex::open(KeyIo& io, int keyLength, bool swapped, std::unique_ptr<BtreeIndex>& out,
+                     bool allowUnfinished) {
     uint8_t root[kRootRecordSize];
     size_t got = 0;
     if (int err = io.read(kRootRecordOffset, root, sizeof root, got)) return err;
@@ -232,20 +217,35 @@ int BtreeIndex::open(KeyIo& io, int keyLength, bool swapped, std::unique_ptr<Btr
                get16(root + 248, swapped) != s.leafMax || get16(root + 250, swapped) != s.nodeSize) {
         return kErrRecordLength;
     }
-    // Changes held back by a copy that stopped before writing them out.
-    if (get32(root + (kHeldBackOffset - kRootRecordOffset), swapped) != 0) return kErrKeyFileDamaged;
     std::unique_ptr<BtreeIndex> t(new (std::nothrow) BtreeIndex(io, s));
     if (!t) return kErrNoMemory;
-    if (int err = t->refresh()) return err;
+    // Changes held back by a copy that stopped before writing them out: the caller finishes
+    // them from the journal, or the file is damaged.  (An odd change count may be a change
+    // another copy is making now: it is looked at under the update lock.)
+    const bool heldBack = get32(root + (kHeldBackOffset - kRootRecordOffset), swapped) != 0;
+    if (heldBack) {
+        if (!allowUnfinished) return kErrKeyFileDamaged;
+        t->heldBackAtOpen_ = true;
+        t->markedDirty_ = true;
+    }
+    if (int err = t->pager_.refresh()) {
+        if (!allowUnfinished) return err;
+        t->heldBackAtOpen_ = true;  // nodes a dead copy held back were to make it whole
+    }
     out = std::move(t);
     return 0;
 }
 
 void BtreeIndex::setShared(bool shared) {
-    if (!dirty_.empty()) (void)flush();  // nothing held back is dropped with the kept nodes
+    if (pager_.dirty()) (void)flush();  // nothing held back is dropped with the kept nodes
     shared_ = shared;
-    cache_.clear();
+    pager_.forget();
     countKnown_ = false;
+}
+
+void BtreeIndex::setWriteBack(bool on) {
+    if (!on && pager_.dirty()) (void)flush();
+    pager_.setWriteBack(on);
 }
 
 // ---- the change count of shared files, and held-back changes ----
@@ -254,23 +254,19 @@ int BtreeIndex::markDirty(bool on) {
     put32(b, on ? 1 : 0, shape_.swapped);
     if (int err = io_.write(kHeldBackOffset, b, 4)) return err;
     markedDirty_ = on;
+    if (!on && !pager_.dirty()) heldBackAtOpen_ = false;
     return 0;
 }
 
+int BtreeIndex::markHeldBack() {
+    if (markedDirty_) return 0;
+    if (int err = markDirty(true)) return err;
+    return io_.barrier();
+}
+
 int BtreeIndex::flush() {
-    if (dirty_.empty() && !markedDirty_) return 0;
-    std::sort(dirty_.begin(), dirty_.end());  // in file order: the file grows without gaps
-    const size_t size = static_cast<size_t>(shape_.nodeSize);
-    for (size_t i = 0; i < dirty_.size(); ++i) {
-        const uint32_t n = dirty_[i];
-        const int64_t at = int64_t{n} * shape_.nodeSize + shape_.nodeBase;
-        if (int err = io_.write(at, cache_[n].get(), size)) {
-            dirty_.erase(dirty_.begin(), dirty_.begin() + static_cast<ptrdiff_t>(i));
-            return err;
-        }
-        isDirty_[n] = 0;
-    }
-    dirty_.clear();
+    if (!pager_.dirty() && !markedDirty_) return 0;
+    if (int err = pager_.flush(journal_)) return err;
     return markDirty(false);
 }
 
@@ -297,16 +293,31 @@ int BtreeIndex::writeCount(uint32_t count) {
     return io_.write(kChangeCountOffset, b, 4);
 }
 
+int BtreeIndex::setChangeCount(uint32_t count) {
+    if (int err = writeCount(count)) return err;
+    pager_.forget();
+    countKnown_ = false;
+    unfinished_ = false;
+    return 0;
+}
+
 int BtreeIndex::beginRead(uint32_t& count) {
+    unfinished_ = false;
     if (int err = readCount(count)) return err;
     if (count & 1) {
-        // A change is under way (or was left half done): read while no writer can be busy.
+        // A change is under way: read while no writer can be busy.
         if (int err = io_.holdShared(true)) return err;
         lockedRead_ = true;
         if (int err = readCount(count)) return err;
+        if ((count & 1) && !readUnfinished_) {
+            // Still odd with no writer busy: a change another copy left unfinished, which the
+            // caller finishes from that copy's journal before reading on.
+            unfinished_ = true;
+            return kErrKeyFileDamaged;
+        }
     }
     if (!countKnown_ || count != count_ || (count & 1)) {
-        cache_.clear();
+        pager_.forget();
         count_ = count;
         countKnown_ = !(count & 1);
     }
@@ -325,7 +336,7 @@ int BtreeIndex::endRead(uint32_t count, bool& again) {
     if (int err = readCount(now)) return err;
     if (now != count) {
         // A writer changed nodes while they were read: what was read may be half of each.
-        cache_.clear();
+        pager_.forget();
         countKnown_ = false;
         again = true;
     }
@@ -334,7 +345,7 @@ int BtreeIndex::endRead(uint32_t count, bool& again) {
 
 template <typename Op>
 int BtreeIndex::reading(Op op) {
-    if (!shared_ || inChange_) return op();
+    if (!shared_ || scope_) return op();
     for (int tries = 0;; ++tries) {
         uint32_t count = 0;
         if (int err = beginRead(count)) {
@@ -352,85 +363,146 @@ int BtreeIndex::reading(Op op) {
     }
 }
 
+// ---- changes ----
+int BtreeIndex::beginChange() {
+    if (scope_) return kErrKeyFileDamaged;  // changes do not nest
+    if (shared_) {
+        // The caller holds the update lock: nothing else changes the file meanwhile.
+        unfinished_ = false;
+        uint32_t count = 0;
+        if (int err = readCount(count)) return err;
+        if (count & 1) {
+            // A change another copy left unfinished: it is finished first.
+            unfinished_ = true;
+            return kErrKeyFileDamaged;
+        }
+        if (!countKnown_ || count != count_) pager_.forget();
+        count_ = count;
+        countKnown_ = true;
+        busy_ = count | 1;
+    }
+    pager_.begin();
+    scope_ = 1;
+    marked_ = false;
+    return 0;
+}
+
+void BtreeIndex::changeImages(uint32_t& marker, int64_t& oldSize, std::vector<PageImage>& before) {
+    marker = shared_ ? busy_ : 0;
+    pager_.beforeImages(before, oldSize);
+}
+
+int BtreeIndex::markChange() {
+    if (!shared_ || !pager_.changed()) return 0;
+    if (int err = writeCount(busy_)) return err;
+    marked_ = true;
+    countKnown_ = false;
+    // The mark is on the disk before any node it speaks for.
+    return io_.barrier();
+}
+
+int BtreeIndex::commitAppends() {
+    return pager_.commitAppends();
+}
+
+int BtreeIndex::commitChange() {
+    if (!scope_) return 0;
+    bool restored = true;
+    int err = pager_.commitOverwrites(restored);
+    scope_ = 0;
+    // The nodes are on the disk before the mark says the change is done.
+    if (!err && marked_) err = io_.barrier();
+    if (marked_) {
+        marked_ = false;
+        // A change that could not be put back leaves the count odd: this copy's journal
+        // explains it, and the next change of the file finishes it.
+        if (err && !restored) return err;
+        if (int e = writeCount(busy_ + 1); e && !err) err = e;
+        if (!err) {
+            count_ = busy_ + 1;
+            countKnown_ = true;
+        }
+    }
+    if (!err) err = checkAfterChange();
+    return err;
+}
+
+void BtreeIndex::abandonChange() {
+    if (!scope_) return;
+    pager_.abandon();
+    scope_ = 0;
+    if (marked_) {
+        marked_ = false;
+        // The count moves on, so that readers that saw it odd read again.
+        if (writeCount(busy_ + 1) == 0) {
+            count_ = busy_ + 1;
+            countKnown_ = true;
+        }
+    }
+}
+
 template <typename Op>
 int BtreeIndex::changing(Op op) {
-    if (!shared_ || inChange_) return op();
-    // The caller holds the update lock: nothing else changes the file meanwhile.
-    uint32_t count = 0;
-    if (int err = readCount(count)) return err;
-    if (!countKnown_ || count != count_) cache_.clear();
-    countKnown_ = false;
-    const uint32_t busy = count | 1;
-    if (int err = writeCount(busy)) return err;
-    inChange_ = true;
-    const int err = op();
-    inChange_ = false;
-    if (err) {
-        // Left odd: readers read under the lock until the next change completes.
-        cache_.clear();
-        return err;
+    // Inside a change its caller opened, or held back for a checkpoint: as they come.
+    if (scope_ || pager_.writeBack()) return op();
+    if (!shared_) return op();
+    // A change of a shared file on its own: kept until it is whole, then written as one.
+    if (int err = beginChange()) return err;
+    scope_ = 2;
+    int err = op();
+    if (!err && pager_.changed()) {
+        if (journal_) {
+            uint32_t marker = 0;
+            int64_t oldSize = 0;
+            std::vector<PageImage> before;
+            changeImages(marker, oldSize, before);
+            err = journal_->keyChange(marker, oldSize, before);
+        }
+        if (!err) err = markChange();
+        if (!err) err = commitAppends();
+        if (!err) return commitChange();
     }
-    if (int e = writeCount(busy + 1)) return e;
-    count_ = busy + 1;
-    countKnown_ = true;
-    return 0;
+    abandonChange();
+    return err;
 }
 
 int BtreeIndex::refresh() {
-    int64_t size = 0;
-    if (int err = io_.size(size)) return err;
-    if (!dirty_.empty()) {  // nodes held back lie beyond what the file holds yet
-        fileSize_ = std::max(fileSize_, size);
-        return 0;
+    if (shared_ && !scope_) {
+        // Called with the update lock held: an odd count is a change nobody is making now.
+        unfinished_ = false;
+        uint32_t count = 0;
+        if (int err = readCount(count)) return err;
+        if (count & 1) {
+            unfinished_ = true;
+            return kErrKeyFileDamaged;
+        }
     }
-    if (size < shape_.nodeBase + 2 * shape_.nodeSize || (size - shape_.nodeBase) % shape_.nodeSize)
-        return kErrKeyFileDamaged;
-    fileSize_ = size;
-    return 0;
+    return pager_.refresh();
 }
 
 int BtreeIndex::nodeCount(uint32_t& nodes) {
-    nodes = static_cast<uint32_t>((fileSize_ - shape_.nodeBase) / shape_.nodeSize - 1);
+    nodes = pager_.pages();
     return 0;
 }
 
 // ---- nodes ----
 int BtreeIndex::readNode(uint32_t n, const uint8_t*& bytes) {
-    const size_t size = static_cast<size_t>(shape_.nodeSize);
-    const int64_t at = int64_t{n} * shape_.nodeSize + shape_.nodeBase;
     // Another copy may have appended nodes since the size was taken.
-    if (n >= 1 && at + shape_.nodeSize > fileSize_ && shared_)
-        if (int err = refresh()) return err;
-    if (n < 1 || at + shape_.nodeSize > fileSize_) return kErrKeyFileDamaged;
-    uint8_t* buf;
-    if (n < kMaxCachedNodes) {
-        if (cache_.size() <= n) cache_.resize(n + 1);
-        if (cache_[n]) {
-            bytes = cache_[n].get();
-            return 0;
-        }
-        cache_[n].reset(new (std::nothrow) uint8_t[size]);
-        if (!cache_[n]) return kErrNoMemory;
-        buf = cache_[n].get();
-    } else {
-        scratch_.resize(size);
-        buf = scratch_.data();
-    }
-    size_t got = 0;
-    fromFile_ = true;
-    int err = io_.read(at, buf, size, got);
-    if (!err && got != size) err = kErrKeyFileDamaged;
-    if (!err) {
+    if (n >= 1 && n > pager_.pages() && shared_)
+        if (int err = pager_.refresh()) return err;
+    bool fresh = false;
+    if (int err = pager_.read(n, bytes, fresh)) return err;
+    if (fresh) {
+        fromFile_ = true;
         // The count must fit the node's kind; a version 2 leaf flag is 0 or 1.
-        const Raw r{buf, shape_};
-        if (shape_.version == 2 && get16(buf + 4, shape_.swapped) > 1) err = kErrKeyFileDamaged;
-        else if (r.count() > (r.leaf() ? shape_.leafMax : shape_.innerMax)) err = kErrKeyFileDamaged;
+        const Raw r{bytes, shape_};
+        bool bad = shape_.version == 2 && get16(bytes + 4, shape_.swapped) > 1;
+        bad = bad || r.count() > (r.leaf() ? shape_.leafMax : shape_.innerMax);
+        if (bad) {
+            pager_.discard(n);
+            return kErrKeyFileDamaged;
+        }
     }
-    if (err) {
-        if (n < cache_.size()) cache_[n].reset();
-        return err;
-    }
-    bytes = buf;
     return 0;
 }
 
@@ -461,17 +533,8 @@ int BtreeIndex::writeNode(uint32_t n, Node& node) {
     const size_t size = static_cast<size_t>(s.nodeSize);
     const int count = node.count();
     if (count > (node.leaf ? s.leafMax : s.innerMax)) return kErrKeyFileDamaged;
-    uint8_t* buf;
-    if (n < kMaxCachedNodes) {
-        if (cache_.size() <= n) cache_.resize(n + 1);
-        if (!cache_[n]) cache_[n].reset(new (std::nothrow) uint8_t[size]);
-        if (!cache_[n]) return kErrNoMemory;
-        buf = cache_[n].get();
-    } else {
-        scratch_.resize(size);
-        buf = scratch_.data();
-    }
-    memset(buf, 0, size);
+    nodeBuf_.assign(size, 0);
+    uint8_t* buf = nodeBuf_.data();
     ++node.counter;
     put16(buf, node.counter, s.swapped);
     put16(buf + 2, static_cast<uint16_t>(count), s.swapped);
@@ -492,32 +555,16 @@ int BtreeIndex::writeNode(uint32_t n, Node& node) {
         for (int i = 0; i <= count; ++i)
             put32(buf + s.childAt + 4 * i, node.children[static_cast<size_t>(i)], s.swapped);
     }
-    const int64_t at = int64_t{n} * s.nodeSize + s.nodeBase;
-    if (writeBack_ && !shared_ && n < kMaxCachedNodes) {
-        if (!markedDirty_)
-            if (int err = markDirty(true)) return err;
-        if (isDirty_.size() <= n) isDirty_.resize(n + 1, 0);
-        if (!isDirty_[n]) {
-            isDirty_[n] = 1;
-            dirty_.push_back(n);
-        }
-        if (at + s.nodeSize > fileSize_) fileSize_ = at + s.nodeSize;
-        return 0;
-    }
-    if (int err = io_.write(at, buf, size)) {
-        if (n < cache_.size()) cache_[n].reset();  // read again from the file
-        return err;
-    }
-    if (at + s.nodeSize > fileSize_) fileSize_ = at + s.nodeSize;
-    return 0;
+    // Before the first node is held back, the file says that changes are.
+    if (pager_.writeBack() && !markedDirty_)
+        if (int err = markDirty(true)) return err;
+    return pager_.write(n, buf);
 }
 
 int BtreeIndex::appendNode(Node& node, uint32_t& n) {
-    const int64_t body = fileSize_ - shape_.nodeBase;
-    if (body % shape_.nodeSize) return kErrKeyFileDamaged;
-    const int64_t next = body / shape_.nodeSize;
-    if (next > UINT32_MAX) return kErrKeyFileDamaged;
-    n = static_cast<uint32_t>(next);
+    const uint32_t next = pager_.pages() + 1;
+    if (next == 0) return kErrKeyFileDamaged;
+    n = next;
     node.counter = 0;
     return writeNode(n, node);
 }
@@ -633,7 +680,7 @@ void remember(KeyCursor& c, const TreePath& p, const KeyEntry& e, int keyLength)
 
 int BtreeIndex::find(KeyCursor& c, KeyFind how, const uint8_t* key, int len, uint32_t record,
                      KeyEntry& out) {
-    if (!shared_ || inChange_) return findOnce(c, how, key, len, record, out);
+    if (!shared_ || scope_) return findOnce(c, how, key, len, record, out);
     // Read again when another copy changed nodes meanwhile: the cursor as it was, and the key
     // kept aside (it may be the cursor's own).
     const int used = how == KeyFind::kExact ? shape_.keyLength : std::clamp(len, 0, shape_.keyLength);
@@ -665,7 +712,7 @@ int BtreeIndex::findOnce(KeyCursor& c, KeyFind how, const uint8_t* key, int len,
 }
 
 int BtreeIndex::step(KeyCursor& c, bool forward, KeyEntry& out) {
-    if (!shared_ || inChange_) return stepOnce(c, forward, out);
+    if (!shared_ || scope_) return stepOnce(c, forward, out);
     const KeyCursor before = c;
     return reading([&] {
         c = before;

@@ -16,6 +16,7 @@
 #include <memory>
 #include <vector>
 
+#include "vxs/datafiles/pager.h"
 #include "vxs/indexes/keyindex.h"
 
 namespace vxs {
@@ -47,8 +48,11 @@ class BtreeIndex final : public KeyIndex {
                                     std::unique_ptr<BtreeIndex>& out);
     // Opens the tree of a key file: 4124 when the root record is unreadable or does not fit
     // the key length, 4123 when the file is not whole nodes.
+    // A file whose root record says changes are held back, or whose change count is odd (a
+    // change left half done), is 4123 too, unless `allowUnfinished`: then it opens and
+    // unfinished() says so, for the caller to finish from the journal.
     [[nodiscard]] static int open(KeyIo& io, int keyLength, bool swapped,
-                                  std::unique_ptr<BtreeIndex>& out);
+                                  std::unique_ptr<BtreeIndex>& out, bool allowUnfinished = false);
 
     ~BtreeIndex() override;
     int keyLength() const override { return shape_.keyLength; }
@@ -61,12 +65,32 @@ class BtreeIndex final : public KeyIndex {
     int verify() override;
     int countEntries(uint32_t& n) override;
     void setShared(bool shared) override;
-    // Changed nodes of a file this process holds alone are written out by flush (at CLOSE)
-    // rather than at once.  While any are held back the root record says so, and an open that
-    // finds it saying so (the copy that held them stopped) reports the file damaged.
-    void setWriteBack(bool on) { writeBack_ = on; }
+    // Changed nodes of a file this process holds alone are kept (write-back) and written by
+    // flush, at CLOSE or a checkpoint, rather than at once.  While any are held back the root
+    // record says so; an open that finds it saying so (the copy that held them stopped) sees the
+    // file as unfinished.
+    void setWriteBack(bool on);
+    bool writeBackOn() const { return pager_.writeBack(); }
     int refresh() override;
     int flush() override;
+    bool heldBack() const override { return markedDirty_ || pager_.dirty(); }
+    int beginChange() override;
+    void changeImages(uint32_t& marker, int64_t& oldSize, std::vector<PageImage>& before) override;
+    int markChange() override;
+    int commitAppends() override;
+    int commitChange() override;
+    void abandonChange() override;
+    bool unfinished() const override { return unfinished_ || heldBackAtOpen_; }
+    // Reads a file whose change count says a change is under way that nobody can finish (its
+    // writer lives on after failing to put it back): under the shared update lock, as it is.
+    void readUnfinished(bool on) { readUnfinished_ = on; }
+    // The change count of a shared file as the file holds it now.
+    [[nodiscard]] int changeCount(uint32_t& count) { return readCount(count); }
+    // Sets the change count (recovery: a change put back, so that readers read again).
+    [[nodiscard]] int setChangeCount(uint32_t count);
+    // Marks the file as holding changes back (before the first one), on the disk when changes
+    // are to survive a power loss.
+    [[nodiscard]] int markHeldBack();
 
     // Bulk load into a tree that is empty: entries in ascending order, then finishLoad.  Leaves
     // and interior nodes are filled completely; the topmost node becomes node 1.
@@ -117,22 +141,27 @@ class BtreeIndex final : public KeyIndex {
 
     KeyIo& io_;
     TreeShape shape_;
-    int64_t fileSize_ = 0;
+    Pager pager_;  // the nodes: kept, held back, or changed as one
     bool shared_ = false;
-    std::vector<std::unique_ptr<uint8_t[]>> cache_;  // node n at [n]
     // Shared files: the change count the kept nodes were read under, whether a node came from
     // the file during this operation, and whether it reads under the shared update lock.
     uint32_t count_ = 0;
     bool countKnown_ = false;
     bool fromFile_ = false;
     bool lockedRead_ = false;
-    bool inChange_ = false;
-    // Write-back: the nodes changed since the last flush, and whether the root record says so.
-    bool writeBack_ = false;
-    std::vector<uint32_t> dirty_;
-    std::vector<uint8_t> isDirty_;
+    // The open change: 0 none, 1 one its caller opened (beginChange), 2 one an insertion or
+    // removal opened for itself; the odd count it sets, and whether that is in the file.
+    int scope_ = 0;
+    uint32_t busy_ = 0;
+    bool marked_ = false;
+    // A change another copy left unfinished was found (odd count with the update lock held), or
+    // the root record said at open that a copy held changes back and stopped.
+    bool unfinished_ = false;
+    bool heldBackAtOpen_ = false;
+    bool readUnfinished_ = false;
+    // Whether the root record says changes are held back.
     bool markedDirty_ = false;
-    std::vector<uint8_t> scratch_;  // the last node read when not cached
+    std::vector<uint8_t> nodeBuf_;  // a node being encoded
     std::vector<uint8_t> current_;  // the key of the entry last returned
     // Bulk load: per level the node being filled.
     std::vector<std::unique_ptr<Node>> loading_;

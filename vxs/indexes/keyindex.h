@@ -1,7 +1,8 @@
 // What every kind of key file offers the record engine: positioned search over (key, record
 // number) pairs, stepping in key order from a remembered position, insertion, deletion and
-// verification; the byte access a key file goes through (a file handle, or memory in tests);
-// and the position a file number keeps between statements.
+// verification, changes of several insertions and removals that reach the file as one; and the
+// position a file number keeps between statements.  The byte access a key file goes through (a
+// file handle, or memory in tests) is the page layer's (pager.h).
 //
 // Entries are ordered by their key bytes compared as unsigned bytes, then by record number, so
 // a (key, record number) pair names one entry; equal keys may repeat with other numbers.
@@ -13,38 +14,19 @@
 #include <string>
 #include <vector>
 
+#include "vxs/datafiles/pager.h"
+
 namespace vxs {
 
-// Byte access to a key file.  Reads shorter than asked happen only at the end of the file.
-class KeyIo {
+// Where an index records a change of a shared file before it reaches the file, and the
+// checkpoints of a file held alone (the journal of the writing copy; none in memory).
+class IndexJournal : public CheckpointLog {
   public:
-    virtual ~KeyIo() = default;
-    [[nodiscard]] virtual int read(int64_t offset, uint8_t* buf, size_t count, size_t& got) = 0;
-    [[nodiscard]] virtual int write(int64_t offset, const uint8_t* data, size_t count) = 0;
-    [[nodiscard]] virtual int size(int64_t& bytes) = 0;
-    // Holds (or lets go) the file's update lock taken shared, which keeps every writer out: a
-    // reader that finds a change under way reads under it.  Nothing to do in memory.
-    [[nodiscard]] virtual int holdShared(bool /*on*/) { return 0; }
-    // The file's bytes at `offset` as they are now, read without a call when the file's start
-    // is mapped (for a value other copies change often); null when it is not.
-    virtual const uint8_t* view(int64_t /*offset*/, size_t /*count*/) { return nullptr; }
-};
-
-// A key file held in memory (tests and the fuzz targets).
-class MemoryKeyIo final : public KeyIo {
-  public:
-    MemoryKeyIo() = default;
-    explicit MemoryKeyIo(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
-    int read(int64_t offset, uint8_t* buf, size_t count, size_t& got) override;
-    int write(int64_t offset, const uint8_t* data, size_t count) override;
-    int size(int64_t& bytes) override {
-        bytes = static_cast<int64_t>(bytes_.size());
-        return 0;
-    }
-    std::vector<uint8_t>& bytes() { return bytes_; }
-
-  private:
-    std::vector<uint8_t> bytes_;
+    // A change that reaches the file as one: the change count it sets while it is under way
+    // (odd), the file's size before it and the bytes it overwrites.  The journal has them when
+    // this returns 0.
+    [[nodiscard]] virtual int keyChange(uint32_t marker, int64_t oldSize,
+                                        const std::vector<PageImage>& before) = 0;
 };
 
 inline constexpr int kMaxTreeLevels = 12;
@@ -116,11 +98,40 @@ class KeyIndex {
     [[nodiscard]] virtual int refresh() = 0;
     // Writes out whatever is held back (nothing for write-through indexes).
     [[nodiscard]] virtual int flush() = 0;
+    // Whether changes are held back (in memory, or marked in the file as not yet written).
+    virtual bool heldBack() const { return false; }
     // Verify the whole file after every insertion and deletion (a file on the checking list).
     void setVerifyAfterChange(bool on) { verifyAfterChange_ = on; }
+    // Where changes are recorded before they reach the file (null: nowhere).
+    void setJournal(IndexJournal* journal) { journal_ = journal; }
+
+    // ---- a change made of several insertions and removals (the keys of one record) ----
+    // In a file other copies share, with its update lock held: begin, then insert and remove as
+    // needed (kept in memory), then hand the change's images to the journal, mark the file,
+    // write what grows it, and commit; or abandon at any point before commitChange.  Indexes
+    // that write every change at once (ISAM: one slot or one byte) do nothing here.
+    [[nodiscard]] virtual int beginChange() { return 0; }
+    // What the open change overwrites: the change count it sets (odd; 0 for none), the file's
+    // size before it and the bytes as the file holds them.
+    virtual void changeImages(uint32_t& marker, int64_t& oldSize, std::vector<PageImage>& before) {
+        marker = 0;
+        oldSize = 0;
+        before.clear();
+    }
+    // Marks the file as being changed (the odd change count).
+    [[nodiscard]] virtual int markChange() { return 0; }
+    // Writes the nodes the change appends; on failure the file is cut back.
+    [[nodiscard]] virtual int commitAppends() { return 0; }
+    // Writes the rest and marks the change done.
+    [[nodiscard]] virtual int commitChange() { return 0; }
+    virtual void abandonChange() {}
+    // Whether the last refresh or read found a change that another copy left unfinished (an
+    // odd change count under the update lock, or held-back changes marked in the file).
+    virtual bool unfinished() const { return false; }
 
   protected:
     bool verifyAfterChange_ = false;
+    IndexJournal* journal_ = nullptr;
 };
 
 // Compares a key of `len` bytes with an entry's first `len` bytes, then the record numbers.

@@ -145,6 +145,16 @@ int syncFile(int fd) {
     return r < 0 ? failCall(Area::kReadWrite, r) : 0;
 }
 
+int syncDirectory(const std::string& path) {
+    int fd = -1;
+    if (int err = openFile(path.empty() ? std::string(".") : path, Access::kRead,
+                           Create::kOpenExisting, fd))
+        return err;
+    const int err = syncFile(fd);
+    closeFile(fd);
+    return err;
+}
+
 int fileInfo(int fd, FileInfo& info) {
     info = {};
     const int64_t r = retrying([&] { return current().stat(fd, info); });

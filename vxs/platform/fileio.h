@@ -37,6 +37,8 @@ namespace vxs::platform {
 [[nodiscard]] int seekFile(int fd, int64_t distance, Origin origin, int64_t& position);
 [[nodiscard]] int truncateFile(int fd, int64_t size);
 [[nodiscard]] int syncFile(int fd);
+// Puts the directory's entries on the disk (after a file in it was made, renamed or removed).
+[[nodiscard]] int syncDirectory(const std::string& path);
 [[nodiscard]] int fileSize(int fd, int64_t& size);
 [[nodiscard]] int fileInfo(int fd, FileInfo& info);
 // Closes the descriptor (never retried) and forgets its locks, which the close releases.

@@ -1,0 +1,299 @@
+// Recovery of a dead copy's journal (see keyjournal.h): the change of a shared key file it left
+// half done is undone (the bytes its entry kept are put back), the record it was changing is
+// made whole with its keys (whatever the slot holds now, every key file holds its key and no
+// other key of that record), and a key file it held alone gets the changes it held back: the
+// checkpoint it was writing is finished from the journal, then the keys of every record the
+// checkpoint does not cover are put in again from the data file.
+//
+// Every step can be made again: a recovery that stops half way leaves the journal, and the next
+// one starts from it.  The changes recovery makes go through this copy's own journal like any
+// other.
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <new>
+
+#include "vxs/config/config.h"
+#include "vxs/control/errors.h"
+#include "vxs/datafiles/datafile.h"
+#include "vxs/datafiles/engine.h"
+#include "vxs/datafiles/file_os.h"
+#include "vxs/datafiles/header.h"
+#include "vxs/datafiles/keyjournal.h"
+#include "vxs/datafiles/ktshare.h"
+#include "vxs/indexes/btree.h"
+
+namespace vxs {
+
+namespace {
+
+constexpr int kShared = 4;  // the share class recovery opens files with (SHR, output)
+
+// The files a journal names, as this process reaches them: an fcb it has open (found by
+// identity), or one opened for the recovery and closed after it.
+class Reach {
+  public:
+    Reach() = default;
+    Reach(const Reach&) = delete;
+    Reach& operator=(const Reach&) = delete;
+    ~Reach() {
+        // Key files first: their checkpoints read the data file.
+        for (auto it = temps_.rbegin(); it != temps_.rend(); ++it)
+            if ((*it)->index) (void)engineCloseFcb(**it, false);
+        for (auto& f : temps_)
+            if (f->handle > 0) (void)engineCloseFcb(*f, false);
+    }
+
+    // The data file: 0, or 4152 when it is gone or its name is another file's now.
+    int data(const JournalFile& jf, uint8_t type, uint32_t slotLength, Fcb*& out) {
+        if ((out = find(jf))) return 0;
+        auto f = std::make_unique<Fcb>();
+        f->path = jf.path;
+        f->type = type == kFileExternal ? kFileExternal : kFileInternal;
+        f->device = Device::kDisk;
+        f->lockWait = 15;
+        f->openCount = 1;
+        EngineOpen eo;
+        eo.mode = kModeOutin;
+        eo.shareClass = kShared;
+        if (int err = engineOpenFcb(*f, eo)) return err;
+        if (f->type == kFileExternal) f->recl = static_cast<int16_t>(slotLength);
+        return keep(std::move(f), jf, out);
+    }
+    // A key file of `data`, held alone (`alone`: its changes held back) or shared.
+    int key(const JournalFile& jf, Fcb* data, bool alone, Fcb*& out) {
+        if ((out = find(jf))) {
+            if (data && keyJournalOf(*out)) keyJournalOf(*out)->data = data;
+            return 0;
+        }
+        auto k = std::make_unique<Fcb>();
+        k->path = jf.path;
+        k->device = Device::kDisk;
+        k->lockWait = 15;
+        k->openCount = 1;
+        EngineOpen eo;
+        eo.mode = kModeOutin;
+        eo.shareClass = alone ? 0 : kShared;
+        KeyFileOpen ko;
+        ko.type = kFileBtreeKeys;
+        int err = engineOpenKeyFcb(*k, eo, ko);
+        if (err == kErrWrongFileType) {
+            ko.type = kFileInternal;
+            err = engineOpenKeyFcb(*k, eo, ko);
+        }
+        if (err) return err;
+        if (data && keyJournalOf(*k)) keyJournalOf(*k)->data = data;
+        return keep(std::move(k), jf, out);
+    }
+
+  private:
+    static Fcb* find(const JournalFile& jf) {
+        for (Fcb* f = fileBlocks().firstFcb(); f; f = f->next)
+            if (f->handle > 0 && f->device == Device::kDisk && f->idDevice == jf.device &&
+                f->idInode == jf.inode)
+                return f;
+        return nullptr;
+    }
+    int keep(std::unique_ptr<Fcb> f, const JournalFile& jf, Fcb*& out) {
+        if (f->idDevice != jf.device || f->idInode != jf.inode) {
+            (void)engineCloseFcb(*f, false);
+            return kErrFileNotFound;  // the name is another file's now: nothing of it to finish
+        }
+        out = f.get();
+        temps_.push_back(std::move(f));
+        return 0;
+    }
+    std::vector<std::unique_ptr<Fcb>> temps_;
+};
+
+// The slot `c` names as the data file holds it now (`now` empty when there is none: beyond the
+// end).  A slot cut short at the end of the file (an append a power loss tore) is cut off.
+int currentSlot(Fcb& data, const SlotChange& c, std::vector<uint8_t>& now) {
+    now.clear();
+    int64_t size = 0;
+    if (int err = sizeOf(data, size)) return err;
+    const int64_t end = c.offset + static_cast<int64_t>(c.length);
+    if (size >= end) {
+        now.resize(c.length);
+        size_t got = 0;
+        if (int err = readAt(data, c.offset, now.data(), c.length, got)) return err;
+        if (got != c.length) now.clear();
+        return 0;
+    }
+    if (size > c.offset) {
+        const bool shared = data.shareClass != 0;
+        if (shared)
+            if (int err = ktUpdateLock(data.handle, 0)) return err;
+        int err = sizeOf(data, size);
+        if (!err && size > c.offset && size < end) err = truncateFile(data, c.offset);
+        if (shared) (void)ktUpdateUnlock(data.handle);
+        if (err) return err;
+        int64_t slots = 0;
+        if (!sizeOf(data, size) && size > data.headerLength)
+            slots = (size - data.headerLength) / static_cast<int64_t>(c.length);
+        data.records = static_cast<uint32_t>(std::min<int64_t>(slots, UINT32_MAX));
+    }
+    return 0;
+}
+
+const uint8_t* live(const Fcb& data, const std::vector<uint8_t>& slot) {
+    if (slot.empty()) return nullptr;
+    if (data.type == kFileInternal) return slotDeleted(slot[0]) ? nullptr : slot.data() + 1;
+    return slot.data();
+}
+
+// Makes record `n` whole with its keys in `keys`: whatever its slot holds now, each key file
+// holds the key of that record, and none of the keys of the images `before` and `after` (the
+// slot as a change found it and left it) that are not that key.
+int reconcile(Fcb& data, const std::vector<Fcb*>& keys, uint32_t n, uint64_t offset,
+              size_t length, const std::vector<uint8_t>& before, const std::vector<uint8_t>& after) {
+    SlotChange c;
+    c.n = n;
+    c.offset = static_cast<int64_t>(offset);
+    c.length = length;
+    std::vector<uint8_t> now;
+    if (int err = currentSlot(data, c, now)) return err;
+    c.before = now.empty() ? nullptr : now.data();
+    c.after = c.before;
+    const uint8_t* gone[2] = {live(data, before), live(data, after)};
+    return changeKeys(data, keys, c, gone, 2, live(data, now), true, nullptr, 0);
+}
+
+// Undoes a shared key file's change that its count still marks as under way.
+int undoKeyChange(Fcb& k, const JournalEntry& e) {
+    if (k.type != kFileBtreeKeys) return 0;
+    auto* tree = static_cast<BtreeIndex*>(k.index.get());
+    const bool shared = k.shareClass != 0;
+    if (shared)
+        if (int err = ktUpdateLock(k.handle, 0)) return err;
+    uint32_t count = 0;
+    int err = tree->changeCount(count);
+    if (!err && count == e.marker && (count & 1)) {
+        for (const PageImage& i : e.images)
+            if ((err = k.keyIo->write(i.offset, i.bytes.data(), i.bytes.size()))) break;
+        if (!err) err = k.keyIo->truncate(static_cast<int64_t>(e.size));
+        if (!err && configLimits().syncWrites) err = osSync(k.handle);
+        // The count moves on, even: readers read the file again.
+        if (!err) err = tree->setChangeCount(e.marker + 1);
+        if (!err) err = tree->refresh();
+    }
+    if (shared) (void)ktUpdateUnlock(k.handle);
+    return err;
+}
+
+// Whether the root record of a B-tree key file says changes are held back.
+bool heldBackInFile(Fcb& k) {
+    uint8_t b[4];
+    size_t got = 0;
+    if (readAt(k, kRootRecordOffset + 8, b, 4, got) || got != 4) return false;
+    return b[0] | b[1] | b[2] | b[3];
+}
+
+// A key file a dead copy held alone: the checkpoint it was writing finished, then the keys of
+// the records its state does not cover put in again, then a checkpoint of this copy writes it.
+int recoverHeldBack(Reach& reach, const JournalEntry& state,
+                    const std::vector<const JournalEntry*>& after) {
+    Fcb* data = nullptr;
+    if (int err = reach.data(state.data, state.dataType, state.slotLength, data))
+        return err == kErrFileNotFound ? 0 : err;
+    // Opened alone for the checkpoint that ends the recovery (or as this process has it).
+    Fcb* k = nullptr;
+    if (int err = reach.key(state.keys[0], data, true, k)) return err == kErrFileNotFound ? 0 : err;
+    if (k->type != kFileBtreeKeys || !heldBackInFile(*k)) return 0;  // nothing held back
+    if (state.kind == JournalKind::kFlush) {
+        for (const PageImage& i : state.images)
+            if (int err = k->keyIo->write(i.offset, i.bytes.data(), i.bytes.size())) return err;
+        if (int err = k->keyIo->truncate(static_cast<int64_t>(state.size))) return err;
+        if (configLimits().syncWrites)
+            if (int err = osSync(k->handle)) return err;
+    }
+    if (int err = reopenIndex(*k)) return err;
+    auto* tree = static_cast<BtreeIndex*>(k->index.get());
+    // The file holds the keys of the records up to the state's count, as it did then; the mark
+    // that changes are held back stays until this copy's checkpoint has written them all.
+    KeyJournal* kj = keyJournalOf(*k);
+    if (tree->writeBackOn() && kj)
+        if (int err = kj->startHeldBack(state.dataRecords)) return err;
+    const std::vector<Fcb*> keys{k};
+    for (const JournalEntry* s : after)
+        if (int err = reconcile(*data, keys, s->record, s->slotOffset, std::max(s->before.size(), s->after.size()),
+                                s->before, s->after))
+            return err;
+    // The records written since the state: their keys again, from their slots.
+    const uint32_t slot = dataSlotLength(*data);
+    int64_t size = 0;
+    if (int err = sizeOf(*data, size)) return err;
+    const int64_t body = std::max<int64_t>(0, size - data->headerLength);
+    const uint32_t records = static_cast<uint32_t>(std::min<int64_t>(body / slot, UINT32_MAX));
+    for (uint32_t n = state.dataRecords + 1; n <= records && n > state.dataRecords; ++n) {
+        const std::vector<uint8_t> none;
+        if (int err = reconcile(*data, keys, n, static_cast<uint64_t>(data->headerLength) +
+                                                   uint64_t{n - 1} * slot,
+                                slot, none, none))
+            return err;
+    }
+    return k->index->flush();
+}
+
+}  // namespace
+
+int recoverJournal(const std::string& path, const std::vector<JournalEntry>& entries) {
+    (void)path;
+    Reach reach;
+    int first = 0;
+    auto note = [&](int err) {
+        if (err == kErrFileNotFound) err = 0;  // the file is gone: nothing of it to finish
+        if (err && !first) first = err;
+    };
+    // The last change of each shared key file: undone when its count still says it is under way.
+    std::map<std::pair<uint64_t, uint64_t>, const JournalEntry*> lastChange;
+    const JournalEntry* lastShared = nullptr;
+    // Files held alone: their last state, and the changes of records since it.
+    std::map<std::pair<uint64_t, uint64_t>, size_t> lastState;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const JournalEntry& e = entries[i];
+        if (e.kind == JournalKind::kKeyChange && !e.keys.empty())
+            lastChange[{e.keys[0].device, e.keys[0].inode}] = &e;
+        if (e.kind == JournalKind::kStatement && (e.flags & kStatementShared)) lastShared = &e;
+        if ((e.kind == JournalKind::kCheckpoint || e.kind == JournalKind::kFlush) && !e.keys.empty())
+            lastState[{e.keys[0].device, e.keys[0].inode}] = i;
+    }
+    for (const auto& [id, e] : lastChange) {
+        Fcb* k = nullptr;
+        int err = reach.key(e->keys[0], nullptr, false, k);
+        if (!err) err = undoKeyChange(*k, *e);
+        note(err);
+    }
+    if (lastShared) {
+        const JournalEntry& s = *lastShared;
+        Fcb* data = nullptr;
+        int err = reach.data(s.data, (s.flags & kStatementExternal) ? kFileExternal : kFileInternal,
+                             static_cast<uint32_t>(std::max(s.before.size(), s.after.size())), data);
+        std::vector<Fcb*> keys;
+        for (size_t i = 0; !err && i < s.keys.size(); ++i) {
+            Fcb* k = nullptr;
+            const int e = reach.key(s.keys[i], data, false, k);
+            if (e == 0) keys.push_back(k);
+            else if (e != kErrFileNotFound) err = e;
+        }
+        if (!err)
+            err = reconcile(*data, keys, s.record, s.slotOffset,
+                            std::max(s.before.size(), s.after.size()), s.before, s.after);
+        note(err);
+    }
+    for (const auto& [id, at] : lastState) {
+        const JournalEntry& state = entries[at];
+        std::vector<const JournalEntry*> after;
+        for (size_t i = at + 1; i < entries.size(); ++i) {
+            const JournalEntry& e = entries[i];
+            if (e.kind != JournalKind::kStatement || (e.flags & kStatementShared)) continue;
+            for (const JournalFile& k : e.keys)
+                if (k.device == id.first && k.inode == id.second) after.push_back(&e);
+        }
+        note(recoverHeldBack(reach, state, after));
+    }
+    return first;
+}
+
+}  // namespace vxs
