@@ -35,6 +35,9 @@ struct EngineOpen {
 // record count recounted from its size and its header rewritten; `drop` empties the file first
 // (to its header).  Whatever fails, the handle is closed.
 [[nodiscard]] int engineCloseFcb(Fcb& f, bool drop);
+// With changes put on the disk (SYNC ON), a file an OPEN may have made (a creation was asked
+// for) is on the disk with its directory entry before the OPEN returns.
+[[nodiscard]] int syncIfMade(Fcb& f, int create);
 // Where a new DISPLAY ufcb starts: output after the last byte unless the file was just made or
 // replaced; input at the start.
 void enginePositionDisplay(Ufcb& u, int create);
@@ -49,6 +52,8 @@ void enginePositionDisplay(Ufcb& u, int create);
 [[nodiscard]] int writeAt(Fcb& f, int64_t offset, const uint8_t* data, size_t count);
 [[nodiscard]] int sizeOf(Fcb& f, int64_t& size);
 [[nodiscard]] int writeHeader(Fcb& f);
+// The header bytes writeHeader writes.
+std::string headerBytes(const Fcb& f);
 // Cuts (or extends) the file to `size` bytes; cached blocks are dropped.
 [[nodiscard]] int truncateFile(Fcb& f, int64_t size);
 
@@ -61,6 +66,9 @@ struct KeyFileOpen {
     bool alternate = false;     // a new file orders through the alternate collating table
     int recl = 0;               // the data file's record length, which the parts must fit
     bool linked = false;        // a LINKED data file: parts from position 9, none allowed
+    // An existing file that is not a whole key file is made anew (the data file has no records,
+    // and the open gives a creation and the key parts: a copy died while making it).
+    bool remakeIfBroken = false;
 };
 // Opens the key file of the fcb `k` (k.path, k.device set) as `o` says, creating it when the
 // creation asks for it and it is empty: its header, and for a B-tree the root record and root.
@@ -83,6 +91,7 @@ struct SlotChange {
     size_t length = 0;                // the slot's length
     const uint8_t* before = nullptr;  // the slot as the file holds it; null: none (an append)
     const uint8_t* after = nullptr;   // the slot as it will be
+    bool linked = false;              // a LINKED file: the chain changes with the slot
 };
 // Makes the change of the slot (`writeSlot`) and of every key file kept in step with the data
 // file as one: the key files that change are locked (shared ones, in the order of their

@@ -22,6 +22,7 @@ constexpr char kMagic[8] = {'V', 'X', 'J', 'R', 'N', 'L', '\r', '\n'};
 constexpr uint16_t kFormatVersion = 1;
 constexpr size_t kEntryFixed = 20;  // length, kind, zeros, sequence, checksum
 constexpr size_t kMaxPath = 4096;
+constexpr size_t kBootBytes = 36;  // header bytes 24..59
 
 // ---- little-endian fields ----
 void put16(std::string& s, uint16_t v) {
@@ -134,7 +135,8 @@ bool decodeBody(JournalKind kind, const uint8_t* body, size_t size, JournalEntry
             for (JournalFile& k : e.keys) r.file(k);
             if (e.flags & kStatementBefore) r.bytes(e.before, slot);
             if (e.flags & kStatementAfter) r.bytes(e.after, slot);
-            if (e.flags & ~(kStatementShared | kStatementBefore | kStatementAfter | kStatementExternal))
+            if (e.flags & ~(kStatementShared | kStatementBefore | kStatementAfter |
+                            kStatementExternal | kStatementLinked))
                 return false;
             break;
         }
@@ -187,25 +189,29 @@ uint32_t crc32c(uint32_t crc, const uint8_t* data, size_t size) {
 }
 
 // ---- the stored format ----
-std::string encodeJournalHeader(int wsid, int session, int64_t processId) {
+std::string encodeJournalHeader(const JournalHeader& hd) {
     std::string h(kMagic, sizeof kMagic);
     put16(h, kFormatVersion);
-    put16(h, static_cast<uint16_t>(wsid));
-    h += static_cast<char>(session);
+    put16(h, static_cast<uint16_t>(hd.wsid));
+    h += static_cast<char>(hd.session);
     h.append(3, '\0');
-    put64(h, static_cast<uint64_t>(processId));
+    put64(h, static_cast<uint64_t>(hd.processId));
+    h.append(hd.boot, 0, std::min<size_t>(hd.boot.size(), kBootBytes));
     h.resize(kJournalHeaderBytes - 4, '\0');
     put32(h, crc32c(0, reinterpret_cast<const uint8_t*>(h.data()), h.size()));
     return h;
 }
 
-int decodeJournalHeader(const uint8_t* bytes, size_t size, int& wsid, int& session) {
+int decodeJournalHeader(const uint8_t* bytes, size_t size, JournalHeader& h) {
     if (size < kJournalHeaderBytes || memcmp(bytes, kMagic, sizeof kMagic) != 0 ||
         get16(bytes + 8) != kFormatVersion ||
         get32(bytes + kJournalHeaderBytes - 4) != crc32c(0, bytes, kJournalHeaderBytes - 4))
         return kErrNotProgramFile;
-    wsid = get16(bytes + 10);
-    session = bytes[12];
+    h.wsid = get16(bytes + 10);
+    h.session = bytes[12];
+    h.processId = static_cast<int64_t>(get64(bytes + 16));
+    const char* boot = reinterpret_cast<const char*>(bytes + 24);
+    h.boot.assign(boot, strnlen(boot, kBootBytes));
     return 0;
 }
 
@@ -217,7 +223,7 @@ std::string encodeJournalEntry(const JournalEntry& e) {
     put64(s, e.sequence);
     switch (e.kind) {
         case JournalKind::kStatement: {
-            uint8_t flags = e.flags & (kStatementShared | kStatementExternal);
+            uint8_t flags = e.flags & (kStatementShared | kStatementExternal | kStatementLinked);
             if (!e.before.empty()) flags |= kStatementBefore;
             if (!e.after.empty()) flags |= kStatementAfter;
             s += static_cast<char>(flags);
@@ -258,10 +264,12 @@ std::string encodeJournalEntry(const JournalEntry& e) {
     return s;
 }
 
-int decodeJournal(const uint8_t* bytes, size_t size, std::vector<JournalEntry>& out) {
+int decodeJournal(const uint8_t* bytes, size_t size, std::vector<JournalEntry>& out,
+                  JournalHeader* header) {
     out.clear();
-    int wsid = 0, session = 0;
-    if (int err = decodeJournalHeader(bytes, size, wsid, session)) return err;
+    JournalHeader h;
+    if (int err = decodeJournalHeader(bytes, size, h)) return err;
+    if (header) *header = h;
     size_t at = kJournalHeaderBytes;
     uint64_t expected = 0;
     while (size - at >= kEntryFixed) {
@@ -321,9 +329,12 @@ int recoverOpen(int fd, const std::string& path) {
     std::vector<uint8_t> bytes;
     if (int err = readJournal(fd, bytes)) return err;
     std::vector<JournalEntry> entries;
-    if (decodeJournal(bytes.data(), bytes.size(), entries) != 0) return 0;  // not a journal
+    JournalHeader h;
+    if (decodeJournal(bytes.data(), bytes.size(), entries, &h) != 0) return 0;  // not a journal
     if (entries.empty()) return 0;
-    return recoverJournal(path, entries);
+    // Written before the machine last started: writes may have reached the disk torn.
+    const bool restarted = h.boot != platform::bootIdentity();
+    return recoverJournal(path, entries, restarted);
 }
 
 }  // namespace
@@ -379,7 +390,12 @@ int Journal::of(const std::string& dir, Journal*& out) {
         out = it->second.get();
         return 0;
     }
-    const std::string header = encodeJournalHeader(me.wsid, me.session, platform::processId());
+    JournalHeader hd;
+    hd.wsid = me.wsid;
+    hd.session = me.session;
+    hd.processId = platform::processId();
+    hd.boot = platform::bootIdentity();
+    const std::string header = encodeJournalHeader(hd);
     int err = platform::truncateFile(fd, 0);
     if (!err) err = platform::writeAllAt(fd, 0, header.data(), header.size());
     if (!err && configLimits().syncWrites) {

@@ -56,6 +56,7 @@ inline constexpr uint8_t kStatementShared = 1;  // key files other copies share:
 inline constexpr uint8_t kStatementBefore = 2;  // the slot held a record (live or deleted)
 inline constexpr uint8_t kStatementAfter = 4;   // the slot holds one after the change
 inline constexpr uint8_t kStatementExternal = 8;  // an EXTERNAL data file: slots without status
+inline constexpr uint8_t kStatementLinked = 16;   // a LINKED file: the record's chain changes too
 
 struct JournalEntry {
     JournalKind kind = JournalKind::kStatement;
@@ -81,15 +82,23 @@ struct JournalEntry {
 };
 
 // ---- the stored format ----
-// The 64-byte header of a journal.
-std::string encodeJournalHeader(int wsid, int session, int64_t processId);
+// The 64-byte header of a journal: who writes it, and this start of the machine (a journal
+// from an earlier start was left by a power loss or a crash of the machine, when writes may
+// have reached the disk torn).
+struct JournalHeader {
+    int wsid = 0, session = 0;
+    int64_t processId = 0;
+    std::string boot;  // at most 36 bytes
+};
+std::string encodeJournalHeader(const JournalHeader& h);
 // 0, or 4122 when `bytes` is not a journal header.
-[[nodiscard]] int decodeJournalHeader(const uint8_t* bytes, size_t size, int& wsid, int& session);
+[[nodiscard]] int decodeJournalHeader(const uint8_t* bytes, size_t size, JournalHeader& h);
 // One entry, whole (length, kind, sequence, body, checksum).
 std::string encodeJournalEntry(const JournalEntry& e);
 // The entries of a journal's bytes (header included) in order, up to the first that is torn,
 // damaged or out of sequence.  4122 when the header is not a journal's.
-[[nodiscard]] int decodeJournal(const uint8_t* bytes, size_t size, std::vector<JournalEntry>& out);
+[[nodiscard]] int decodeJournal(const uint8_t* bytes, size_t size, std::vector<JournalEntry>& out,
+                                JournalHeader* header = nullptr);
 
 // ---- the journal of this copy in one directory ----
 class Journal final {

@@ -154,6 +154,26 @@ int readingKeys(Ufcb& u, Op op) {
     }
 }
 
+// Whether an existing key file is whole: a header of the kind asked for, and for a B-tree a
+// root record and a root that read as one.
+bool wholeKeyFile(Fcb& k, const KeyFileOpen& ko) {
+    uint8_t bytes[kMaxHeaderLength];
+    size_t got = 0;
+    if (readAt(k, 0, bytes, sizeof bytes, got)) return true;  // a read error is not this
+    InternalHeader h;
+    if (decodeHeader(bytes, got, h) != 0 || h.parts == 0) return false;
+    if ((h.type == kTypeBtree) != (ko.type == kFileBtreeKeys)) return true;  // refused later
+    if (h.type != kTypeBtree) return true;
+    int total = 0;
+    for (int i = 0; i < h.parts; ++i) total += h.keys[i].length;
+    std::unique_ptr<BtreeIndex> tree;
+    if (BtreeIndex::open(*k.keyIo, total, h.swapped, tree, true) != 0) return false;
+    uint32_t nodes = 0;
+    (void)tree->nodeCount(nodes);
+    int levels = 0;
+    return nodes >= 1 && tree->depth(levels) == 0;
+}
+
 int findLocked(Ufcb& u, KeyFind how, const uint8_t* key, int len, uint32_t record, KeyEntry& e) {
     return readingKeys(u, [&] { return u.ufkbfcb->index->find(u.keyCursor, how, key, len, record, e); });
 }
@@ -181,6 +201,12 @@ int engineOpenKeyFcb(Fcb& k, const EngineOpen& o, const KeyFileOpen& ko) {
     };
     k.keyIo.reset(new (std::nothrow) FcbKeyIo(k));
     if (!k.keyIo) return fail(kErrNoMemory);
+    if (k.fileSize > 0 && ko.remakeIfBroken && !wholeKeyFile(k, ko)) {
+        // A copy died while making it (and nothing was written to the data file since): it is
+        // made again.
+        if (int err = truncateFile(k, 0)) return fail(err);
+        k.fileSize = 0;
+    }
     if (k.fileSize == 0) {
         // A new key file: its header from the key parts, then an empty index.
         if (o.mode == kModeInput) return fail(kErrWrongFileType);
@@ -206,9 +232,11 @@ int engineOpenKeyFcb(Fcb& k, const EngineOpen& o, const KeyFileOpen& ko) {
             k.recl = static_cast<int16_t>(total < 50 ? 256 : 512);
             k.headerLength = kMaxHeaderLength;
             k.btreeVersion = ko.version;
-            if (int err = writeHeader(k)) return fail(err);
+            // The header, the root record and the root in one write.
+            const std::string header = headerBytes(k);
             std::unique_ptr<BtreeIndex> tree;
-            if (int err = BtreeIndex::create(*k.keyIo, ko.version, total, false, tree)) return fail(err);
+            if (int err = BtreeIndex::create(*k.keyIo, ko.version, total, false, tree, &header))
+                return fail(err);
             k.index = std::move(tree);
         } else {
             k.recl = static_cast<int16_t>(total + 4);
@@ -607,6 +635,13 @@ void unlockPlans(std::vector<KeyPlan>& plans, size_t locked) {
         if (plans[i].shared) (void)ktUpdateUnlock(plans[i].k->handle);
 }
 
+// Whether a power loss could leave the slot's write torn: changes are put on the disk (SYNC
+// ON) and the slot crosses a 512-byte sector.
+bool tearable(const SlotChange& c) {
+    if (!configLimits().syncWrites || c.length == 0) return false;
+    return c.offset / 512 != (c.offset + static_cast<int64_t>(c.length) - 1) / 512;
+}
+
 // The change of a record of `data` with the plans of its key files, the update locks held (see
 // changeKeys below).
 int changeLocked(Fcb& data, std::vector<KeyPlan>& plans, const SlotChange& c,
@@ -647,6 +682,9 @@ int changeLocked(Fcb& data, std::vector<KeyPlan>& plans, const SlotChange& c,
         }
     }
     // 3. The journal: the record's change, and the bytes each shared B-tree's change overwrites.
+    // With changes put on the disk (SYNC ON), a slot that a power loss could tear (it crosses a
+    // 512-byte sector) has its change written there too, so that it can be made whole.
+    if (tearable(c)) statement = true;
     if (statement) {
         Journal* j = nullptr;
         int err = Journal::of(directoryOf(data.path), j);
@@ -656,8 +694,11 @@ int changeLocked(Fcb& data, std::vector<KeyPlan>& plans, const SlotChange& c,
             JournalEntry e;
             e.kind = JournalKind::kStatement;
             e.sequence = j->nextSequence();
-            e.flags = static_cast<uint8_t>((shared ? kStatementShared : 0) |
-                                           (data.type == kFileInternal ? 0 : kStatementExternal));
+            bool heldBack = false;
+            for (const KeyPlan& p : plans) heldBack = heldBack || p.heldBack;
+            e.flags = static_cast<uint8_t>((shared || !heldBack ? kStatementShared : 0) |
+                                           (data.type == kFileInternal ? 0 : kStatementExternal) |
+                                           (c.linked ? kStatementLinked : 0));
             e.record = n;
             e.slotOffset = static_cast<uint64_t>(c.offset);
             if (c.before) e.before.assign(c.before, c.before + c.length);
@@ -764,7 +805,7 @@ int changeKeys(Fcb& data, const std::vector<Fcb*>& keys, const SlotChange& c,
         std::vector<KeyPlan> plans;
         if (int err = planKeys(keys, gone, goneCount, comes, recordLength, always, plans))
             return err;
-        if (plans.empty()) return writeSlot ? writeSlot() : 0;
+        if (plans.empty() && !(writeSlot && tearable(c))) return writeSlot ? writeSlot() : 0;
         bool unfinished = false;
         size_t locked = 0;
         int err = lockPlans(plans, caller, unfinished, locked);

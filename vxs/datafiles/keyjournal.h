@@ -59,7 +59,9 @@ uint32_t dataSlotLength(const Fcb& data);
 // left unfinished in it (changes held back, an odd change count, or any ISAM file) is finished
 // from that copy's journal.  4123 when the file stays unfinished.
 [[nodiscard]] int keyFileJoined(Fcb& data, Fcb& k);
-// Finishes or undoes what a dead copy's journal describes (the journal recoverer).
-[[nodiscard]] int recoverJournal(const std::string& path, const std::vector<JournalEntry>& entries);
+// Finishes or undoes what a dead copy's journal describes.  `restarted`: the journal is from
+// before the machine last started, so the last record change may have reached the disk torn.
+[[nodiscard]] int recoverJournal(const std::string& path, const std::vector<JournalEntry>& entries,
+                                 bool restarted);
 
 }  // namespace vxs

@@ -211,7 +211,9 @@ int openKeyFile(FileBlocks& fb, Ufcb& u, Fcb& data, const OpenSpec& s, int mode,
         for (int i = 0; i < ko.parts; ++i) ko.keys[i] = s.keys[i];
         ko.recl = data.type == kFileInternal ? data.recl : static_cast<int>(s.recl);
         ko.linked = s.linked;
+        ko.remakeIfBroken = s.create != kCreateNone && s.keyParts() > 0 && data.records == 0;
         if (int err = engineOpenKeyFcb(*k, eo, ko)) return err;
+        if (int err = syncIfMade(*k, s.create)) return err;
         // What a copy that died left half done in it is finished before it is used.
         if (int err = keyFileJoined(data, *k)) return err;
     }
@@ -401,6 +403,7 @@ int openWithSpec(FileBlocks& fb, const OpenRequest& r, OpenSpec& s, const std::s
         eo.printer = s.printer;
         eo.printerType = s.printerType;
         if (int err = engineOpenFcb(*f, eo)) return abandon(fb, u, err, text);
+        if (int err = syncIfMade(*f, s.create)) return abandon(fb, u, err, text);
     }
     u->uffcb = f;
     u->sameNext = nullptr;

@@ -20,6 +20,7 @@
 #include "vxs/datafiles/file_os.h"
 #include "vxs/datafiles/ktname.h"
 #include "vxs/datafiles/ktshare.h"
+#include "vxs/platform/fileio.h"
 
 namespace vxs {
 
@@ -131,6 +132,10 @@ static InternalHeader headerOf(const Fcb& f) {
     h.deletedHead = f.deletedHead;
     h.swapped = f.swapped;
     return h;
+}
+
+std::string headerBytes(const Fcb& f) {
+    return encodeHeader(headerOf(f));
 }
 
 // Writes the header in pieces of at most 256 bytes (it is never longer).
@@ -781,6 +786,15 @@ int engineCloseFcb(Fcb& f, bool drop) {
     return err;
 }
 
+int syncIfMade(Fcb& f, int create) {
+    if (!configLimits().syncWrites || create == kCreateNone || f.device != Device::kDisk ||
+        f.handle <= 0)
+        return 0;
+    if (int err = osSync(f.handle)) return err;
+    const size_t slash = f.path.rfind('/');
+    return platform::syncDirectory(slash == std::string::npos ? "." : f.path.substr(0, slash + 1));
+}
+
 void enginePositionDisplay(Ufcb& u, int create) {
     Fcb& f = *u.uffcb;
     const bool fresh = create == kCreateNew || create == kCreateReplace;
@@ -940,6 +954,7 @@ int writeUnsynced(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const Re
             c.n = next;
             c.offset = slotOffsetOf(f, slot, next);
             c.length = slot;
+            c.linked = true;
             std::vector<uint8_t> old;
             if (next <= f.records) {
                 old.resize(slot);
@@ -947,6 +962,13 @@ int writeUnsynced(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const Re
                 err = readAt(f, c.offset, old.data(), slot, got);
                 if (!err && got != slot) err = kErrLinkedNeighbour;
                 c.before = old.data();
+            }
+            // The links the record gets, as appendLinked will give them: after the chain's last
+            // record (the file's update lock keeps the chain as it is meanwhile).
+            if (!err) err = chainEnds(f, slot);
+            if (!err) {
+                putBigEndian(bytes.data() + 1, f.linkLast == next ? 0 : f.linkLast);
+                putBigEndian(bytes.data() + 5, 0);
             }
             c.after = bytes.data();
             if (!err)
@@ -1162,16 +1184,20 @@ int deleteUnsynced(Ufcb& u, uint32_t n, const RecordOptions& o) {
     };
     // A chain of records changes under the file's update lock (taken before the key files').
     int err = u.linked && shared ? ktUpdateLock(f.handle, u.ufnbr) : 0;
+    if (!err && keys && u.linked) err = readChainHead(f);
     if (!err) {
         if (keys) {
             gone = old;
             gone[0] = kSlotDeleted;
+            // A record of a chain goes onto the chain of deleted records.
+            if (u.linked && slot >= 5) putBigEndian(gone.data() + 1, f.deletedHead);
             SlotChange c;
             c.n = target;
             c.offset = at;
             c.length = slot;
             c.before = old.data();
             c.after = gone.data();
+            c.linked = u.linked != 0;
             err = changeRecordKeys(u, c, deleteSlot);
         } else {
             err = deleteSlot();

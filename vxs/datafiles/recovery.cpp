@@ -160,6 +160,96 @@ int reconcile(Fcb& data, const std::vector<Fcb*>& keys, uint32_t n, uint64_t off
     return changeKeys(data, keys, c, gone, 2, live(data, now), true, nullptr, 0);
 }
 
+// A record change from before the machine last started: a slot that holds neither what the
+// change found nor what it wrote was torn by the power loss, and gets what it wrote.
+int repairTorn(Fcb& data, const JournalEntry& s) {
+    const size_t length = std::max(s.before.size(), s.after.size());
+    if (s.after.empty() || length == 0) return 0;
+    std::vector<uint8_t> now(length);
+    size_t got = 0;
+    if (int err = readAt(data, static_cast<int64_t>(s.slotOffset), now.data(), length, got)) return err;
+    if (got != length) return 0;  // cut short at the end: currentSlot cuts it off
+    if (now == s.after || now == s.before) return 0;
+    return writeAt(data, static_cast<int64_t>(s.slotOffset), s.after.data(), length);
+}
+
+// ---- LINKED chains ----
+uint32_t bigEndian(const uint8_t* p) {
+    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+}
+
+// Reads (or writes) 4 bytes, most significant first, of a data file.
+int readWord(Fcb& data, int64_t at, uint32_t& v) {
+    uint8_t b[4];
+    size_t got = 0;
+    if (int err = readAt(data, at, b, 4, got)) return err;
+    if (got != 4) return kErrLinkedNeighbour;
+    v = bigEndian(b);
+    return 0;
+}
+int writeWord(Fcb& data, int64_t at, uint32_t v) {
+    const uint8_t b[4] = {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16),
+                          static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
+    return writeAt(data, at, b, 4);
+}
+
+// The chain around a record a dead copy added or took out is made to agree with the slot: when
+// the slot holds what the change wrote, each link the change was to write is written where it
+// still holds what the change found (another copy may have changed the chain since, and its
+// links stay); when the slot holds what the change found (after a power loss kept a link but
+// not the slot), the links the change wrote are put back.
+int relink(Fcb& data, const JournalEntry& s, bool restarted) {
+    const size_t slot = std::max(s.before.size(), s.after.size());
+    if (slot < 9 || data.type != kFileInternal) return 0;
+    auto linkAt = [&](uint32_t n, int which) {
+        return data.headerLength + int64_t{n - 1} * static_cast<int64_t>(slot) + 1 + 4 * which;
+    };
+    const int64_t headAt = 15 + 4 * int64_t{data.keyParts};
+    // Sets a word to `to` where it holds `from`.
+    auto swap = [&](int64_t at, uint32_t from, uint32_t to) {
+        uint32_t v = 0;
+        if (readWord(data, at, v) != 0 || v != from) return 0;
+        return writeWord(data, at, to);
+    };
+    const bool shared = data.shareClass != 0;
+    if (shared)
+        if (int err = ktUpdateLock(data.handle, 0)) return err;
+    std::vector<uint8_t> now(slot);
+    size_t got = 0;
+    int err = readAt(data, static_cast<int64_t>(s.slotOffset), now.data(), slot, got);
+    if (!err && got != slot) now.clear();
+    const bool reused = !s.before.empty() && slotDeleted(s.before[0]);
+    const bool added = !s.after.empty() && !slotDeleted(s.after[0]) && (s.before.empty() || reused);
+    const bool removed = !s.before.empty() && !slotDeleted(s.before[0]) && !s.after.empty() &&
+                         slotDeleted(s.after[0]);
+    const uint32_t n = s.record;
+    if (!err && added) {
+        const uint32_t prev = bigEndian(s.after.data() + 1);
+        const uint32_t nextDeleted = reused ? bigEndian(s.before.data() + 1) : 0;
+        if (now == s.after) {
+            if (prev) err = swap(linkAt(prev, 1), 0, n);
+            if (!err && reused) err = swap(headAt, n, nextDeleted);
+        } else if (restarted) {
+            if (prev) err = swap(linkAt(prev, 1), n, 0);
+            if (!err && reused && now == s.before) err = swap(headAt, nextDeleted, n);
+        }
+    } else if (!err && removed) {
+        const uint32_t prev = bigEndian(s.before.data() + 1), next = bigEndian(s.before.data() + 5);
+        const uint32_t oldHead = bigEndian(s.after.data() + 1);
+        if (now == s.after) {
+            if (prev) err = swap(linkAt(prev, 1), n, next);
+            if (!err && next) err = swap(linkAt(next, 0), n, prev);
+            if (!err) err = swap(headAt, oldHead, n);
+        } else if (restarted && now == s.before) {
+            if (prev) err = swap(linkAt(prev, 1), next, n);
+            if (!err && next) err = swap(linkAt(next, 0), prev, n);
+            if (!err) err = swap(headAt, n, oldHead);
+        }
+    }
+    if (shared) (void)ktUpdateUnlock(data.handle);
+    return err;
+}
+
 // Undoes a shared key file's change that its count still marks as under way.
 int undoKeyChange(Fcb& k, const JournalEntry& e) {
     if (k.type != kFileBtreeKeys) return 0;
@@ -193,10 +283,12 @@ bool heldBackInFile(Fcb& k) {
 // A key file a dead copy held alone: the checkpoint it was writing finished, then the keys of
 // the records its state does not cover put in again, then a checkpoint of this copy writes it.
 int recoverHeldBack(Reach& reach, const JournalEntry& state,
-                    const std::vector<const JournalEntry*>& after) {
+                    const std::vector<const JournalEntry*>& after, bool restarted) {
     Fcb* data = nullptr;
     if (int err = reach.data(state.data, state.dataType, state.slotLength, data))
         return err == kErrFileNotFound ? 0 : err;
+    if (restarted && !after.empty())
+        if (int err = repairTorn(*data, *after.back())) return err;
     // Opened alone for the checkpoint that ends the recovery (or as this process has it).
     Fcb* k = nullptr;
     if (int err = reach.key(state.keys[0], data, true, k)) return err == kErrFileNotFound ? 0 : err;
@@ -238,7 +330,8 @@ int recoverHeldBack(Reach& reach, const JournalEntry& state,
 
 }  // namespace
 
-int recoverJournal(const std::string& path, const std::vector<JournalEntry>& entries) {
+int recoverJournal(const std::string& path, const std::vector<JournalEntry>& entries,
+                   bool restarted) {
     (void)path;
     Reach reach;
     int first = 0;
@@ -277,6 +370,8 @@ int recoverJournal(const std::string& path, const std::vector<JournalEntry>& ent
             if (e == 0) keys.push_back(k);
             else if (e != kErrFileNotFound) err = e;
         }
+        if (!err && restarted) err = repairTorn(*data, s);
+        if (!err && (s.flags & kStatementLinked)) err = relink(*data, s, restarted);
         if (!err)
             err = reconcile(*data, keys, s.record, s.slotOffset,
                             std::max(s.before.size(), s.after.size()), s.before, s.after);
@@ -291,7 +386,7 @@ int recoverJournal(const std::string& path, const std::vector<JournalEntry>& ent
             for (const JournalFile& k : e.keys)
                 if (k.device == id.first && k.inode == id.second) after.push_back(&e);
         }
-        note(recoverHeldBack(reach, state, after));
+        note(recoverHeldBack(reach, state, after, restarted));
     }
     return first;
 }

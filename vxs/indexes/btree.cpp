@@ -170,7 +170,7 @@ BtreeIndex::~BtreeIndex() = default;
 
 // ---- opening ----
 int BtreeIndex::create(KeyIo& io, int version, int keyLength, bool swapped,
-                       std::unique_ptr<BtreeIndex>& out) {
+                       std::unique_ptr<BtreeIndex>& out, const std::string* header) {
     TreeShape s;
     if (!treeShape(version, keyLength, swapped, s)) return kErrKeyParts;
     uint8_t root[kRootRecordSize] = {};
@@ -186,14 +186,24 @@ int BtreeIndex::create(KeyIo& io, int version, int keyLength, bool swapped,
         put16(root + 250, static_cast<uint16_t>(s.nodeSize), swapped);
     }
     root[252] = static_cast<uint8_t>(version);
-    if (int err = io.write(kRootRecordOffset, root, sizeof root)) return err;
     std::unique_ptr<BtreeIndex> t(new (std::nothrow) BtreeIndex(io, s));
     if (!t) return kErrNoMemory;
-    t->pager_.setPages(0);
-    Node empty;
-    uint32_t n = 0;
-    if (int err = t->appendNode(empty, n)) return err;
-    if (n != 1) return kErrKeyFileDamaged;
+    // The root: an empty leaf, counted once written.
+    t->nodeBuf_.assign(static_cast<size_t>(s.nodeSize), 0);
+    put16(t->nodeBuf_.data(), 1, swapped);
+    if (version == 2) put16(t->nodeBuf_.data() + 4, 1, swapped);
+    std::vector<uint8_t> image;
+    if (header) image.assign(header->begin(), header->end());
+    image.resize(header ? static_cast<size_t>(kRootRecordOffset) : 0, 0);
+    image.insert(image.end(), root, root + sizeof root);
+    // Node 1 follows the root record (it lies at 512 in both formats).
+    image.resize(static_cast<size_t>(t->pager_.offsetOf(1) - (header ? 0 : kRootRecordOffset)), 0);
+    image.insert(image.end(), t->nodeBuf_.begin(), t->nodeBuf_.end());
+    if (int err = io.write(header ? 0 : kRootRecordOffset, image.data(), image.size())) {
+        (void)io.truncate(header ? 0 : kRootRecordOffset);
+        return err;
+    }
+    t->pager_.setPages(1);
     out = std::move(t);
     return 0;
 }

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "vxs/datafiles/pager.h"
@@ -44,8 +45,11 @@ class BtreeIndex final : public KeyIndex {
   public:
     // Makes a new tree in an empty key file after its 256-byte header: the root record and an
     // empty root leaf.  606 when the key length cannot be stored in the format.
+    // With `header` (the file's first 256 bytes) the header, the root record and the root go
+    // out in one write, so that a copy that stops while making the file leaves all or nothing.
     [[nodiscard]] static int create(KeyIo& io, int version, int keyLength, bool swapped,
-                                    std::unique_ptr<BtreeIndex>& out);
+                                    std::unique_ptr<BtreeIndex>& out,
+                                    const std::string* header = nullptr);
     // Opens the tree of a key file: 4124 when the root record is unreadable or does not fit
     // the key length, 4123 when the file is not whole nodes.
     // A file whose root record says changes are held back, or whose change count is odd (a

@@ -1,7 +1,14 @@
 // The fault-injecting platform table (see faults.h).
 #include "vxs/platform/faults.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <climits>
+#include <cstring>
+#include <random>
 
 namespace vxs::platform {
 
@@ -19,6 +26,120 @@ void FaultPlatform::reset() {
     counts_.fill(0);
     failed_.fill(0);
     limit_ = 0;
+    writes_ = exitAt_ = 0;
+    loss_ = PowerLoss::kOff;
+    tracked_.clear();
+    pathOf_.clear();
+    renames_.clear();
+}
+
+// ---- crashes ----
+void FaultPlatform::exitAtWrite(int n, int status) {
+    exitAt_ = writes_ + (n < 1 ? 1 : n);
+    exitStatus_ = status;
+}
+
+void FaultPlatform::simulatePowerLoss(PowerLoss mode, uint32_t seed) {
+    loss_ = mode;
+    seed_ = seed;
+}
+
+void FaultPlatform::countWrite() {
+    if (++writes_ == exitAt_) {
+        crash();
+        _exit(exitStatus_);
+    }
+}
+
+namespace {
+std::string directoryPart(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+std::string absolute(const char* path) {
+    if (path[0] == '/') return path;
+    char cwd[4096];
+    if (!::getcwd(cwd, sizeof cwd)) return path;
+    return std::string(cwd) + "/" + path;
+}
+// The whole of a file by path, through the operating system directly.
+std::vector<uint8_t> contents(const std::string& path) {
+    std::vector<uint8_t> bytes;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return bytes;
+    uint8_t buf[65536];
+    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) bytes.insert(bytes.end(), buf, buf + n);
+    ::close(fd);
+    return bytes;
+}
+}  // namespace
+
+void FaultPlatform::track(int64_t fd, const char* path, bool made) {
+    if (loss_ == PowerLoss::kOff || fd < 0) return;
+    const std::string name = absolute(path);
+    pathOf_[static_cast<int>(fd)] = name;
+    if (tracked_.count(name)) return;
+    Tracked t;
+    t.durable = contents(name);
+    t.made = made;
+    tracked_.emplace(name, std::move(t));
+}
+
+FaultPlatform::Tracked* FaultPlatform::trackedOf(int fd) {
+    auto p = pathOf_.find(fd);
+    if (p == pathOf_.end()) return nullptr;
+    auto t = tracked_.find(p->second);
+    return t == tracked_.end() ? nullptr : &t->second;
+}
+
+// The disk as a power loss leaves it: every tracked file becomes its flushed contents with the
+// writes since kept as the mode says; files made since their directory was flushed go, and
+// renames since are undone.
+void FaultPlatform::crash() {
+    if (loss_ == PowerLoss::kOff) return;
+    std::mt19937 random(seed_);
+    auto keep = [&] {
+        switch (loss_) {
+            case PowerLoss::kKeepNone: return false;
+            case PowerLoss::kKeepAll: return true;
+            default: return (random() & 1) != 0;
+        }
+    };
+    for (auto& [path, t] : tracked_) {
+        std::vector<uint8_t> image = t.durable;
+        for (const Pending& w : t.pending) {
+            if (w.truncate) {
+                if (keep()) image.resize(static_cast<size_t>(w.offset));
+                continue;
+            }
+            // Whole writes, or (torn) each piece within one 512-byte sector on its own.
+            size_t from = 0;
+            while (from < w.data.size()) {
+                size_t to = w.data.size();
+                if (loss_ == PowerLoss::kTorn) {
+                    const int64_t at = w.offset + static_cast<int64_t>(from);
+                    to = std::min(w.data.size(), from + static_cast<size_t>(512 - at % 512));
+                }
+                if (keep()) {
+                    const size_t at = static_cast<size_t>(w.offset) + from;
+                    if (image.size() < at + (to - from)) image.resize(at + (to - from), 0);
+                    memcpy(image.data() + at, w.data.data() + from, to - from);
+                }
+                from = to;
+            }
+        }
+        if (t.made) {
+            ::unlink(path.c_str());
+            continue;
+        }
+        const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        if (fd < 0) continue;
+        if (!image.empty() && ::write(fd, image.data(), image.size()) < 0) {
+        }
+        ::close(fd);
+    }
+    for (auto it = renames_.rbegin(); it != renames_.rend(); ++it)
+        (void)::rename(it->second.c_str(), it->first.c_str());
 }
 
 int64_t FaultPlatform::enter(Call call) {
@@ -38,43 +159,108 @@ int64_t FaultPlatform::enter(Call call) {
     return expr
 
 int64_t FaultPlatform::open(const char* path, Access access, Create create) {
-    VX_PASS(kOpen, inner_.open(path, access, create));
+    if (int64_t r = enter(Call::kOpen)) return r;
+    struct stat st;
+    const bool existed = ::stat(path, &st) == 0;
+    const int64_t fd = inner_.open(path, access, create);
+    if (fd >= 0 && !(existed && S_ISDIR(st.st_mode))) track(fd, path, !existed);
+    return fd;
 }
 int64_t FaultPlatform::read(int fd, void* buf, size_t size) {
     VX_PASS(kRead, inner_.read(fd, buf, limited(size)));
 }
 int64_t FaultPlatform::write(int fd, const void* buf, size_t size) {
-    VX_PASS(kWrite, inner_.write(fd, buf, limited(size)));
+    if (int64_t r = enter(Call::kWrite)) return r;
+    countWrite();
+    Tracked* t = trackedOf(fd);
+    const int64_t at = t ? inner_.seek(fd, 0, Origin::kCurrent) : 0;
+    const int64_t n = inner_.write(fd, buf, limited(size));
+    if (t && n > 0) {
+        const auto* p = static_cast<const uint8_t*>(buf);
+        t->pending.push_back({at, std::vector<uint8_t>(p, p + n), false});
+    }
+    return n;
 }
 int64_t FaultPlatform::readAt(int fd, void* buf, size_t size, int64_t offset) {
     VX_PASS(kReadAt, inner_.readAt(fd, buf, limited(size), offset));
 }
 int64_t FaultPlatform::writeAt(int fd, const void* buf, size_t size, int64_t offset) {
-    VX_PASS(kWriteAt, inner_.writeAt(fd, buf, limited(size), offset));
+    if (int64_t r = enter(Call::kWriteAt)) return r;
+    countWrite();
+    const int64_t n = inner_.writeAt(fd, buf, limited(size), offset);
+    if (Tracked* t = trackedOf(fd); t && n > 0) {
+        const auto* p = static_cast<const uint8_t*>(buf);
+        t->pending.push_back({offset, std::vector<uint8_t>(p, p + n), false});
+    }
+    return n;
 }
 int64_t FaultPlatform::seek(int fd, int64_t distance, Origin origin) {
     VX_PASS(kSeek, inner_.seek(fd, distance, origin));
 }
 int64_t FaultPlatform::truncate(int fd, int64_t size) {
-    VX_PASS(kTruncate, inner_.truncate(fd, size));
+    if (int64_t r = enter(Call::kTruncate)) return r;
+    countWrite();
+    const int64_t n = inner_.truncate(fd, size);
+    if (Tracked* t = trackedOf(fd); t && n == 0) t->pending.push_back({size, {}, true});
+    return n;
 }
 int64_t FaultPlatform::sync(int fd) {
-    VX_PASS(kSync, inner_.sync(fd));
+    if (int64_t r = enter(Call::kSync)) return r;
+    const int64_t n = inner_.sync(fd);
+    if (n != 0 || loss_ == PowerLoss::kOff) return n;
+    if (Tracked* t = trackedOf(fd)) {
+        t->durable = contents(pathOf_[fd]);
+        t->pending.clear();
+        return n;
+    }
+    // A directory: what was made and renamed in it is on the disk now.
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode)) return n;
+    char link[64], dir[4096];
+    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    const ssize_t len = ::readlink(link, dir, sizeof dir - 1);
+    if (len <= 0) return n;
+    const std::string name(dir, static_cast<size_t>(len));
+    for (auto& [path, t] : tracked_)
+        if (directoryPart(path) == name) t.made = false;
+    renames_.erase(std::remove_if(renames_.begin(), renames_.end(),
+                                  [&](const auto& r) { return directoryPart(r.second) == name; }),
+                   renames_.end());
+    return n;
 }
 int64_t FaultPlatform::stat(int fd, FileInfo& info) {
     VX_PASS(kStat, inner_.stat(fd, info));
 }
 int64_t FaultPlatform::close(int fd) {
     // A failed close still closes, as the real call does: otherwise tests would leak.
+    pathOf_.erase(fd);
     const int64_t r = enter(Call::kClose);
     const int64_t real = inner_.close(fd);
     return r ? r : real;
 }
 int64_t FaultPlatform::remove(const char* path) {
-    VX_PASS(kRemove, inner_.remove(path));
+    if (int64_t r = enter(Call::kRemove)) return r;
+    const int64_t n = inner_.remove(path);
+    if (n == 0) tracked_.erase(absolute(path));
+    return n;
 }
 int64_t FaultPlatform::rename(const char* from, const char* to) {
-    VX_PASS(kRename, inner_.rename(from, to));
+    if (int64_t r = enter(Call::kRename)) return r;
+    const int64_t n = inner_.rename(from, to);
+    if (n == 0 && loss_ != PowerLoss::kOff) {
+        const std::string a = absolute(from), b = absolute(to);
+        renames_.emplace_back(a, b);
+        // What is known of the file goes with its name.
+        auto t = tracked_.find(a);
+        if (t != tracked_.end()) {
+            Tracked moved = std::move(t->second);
+            tracked_.erase(t);
+            tracked_[b] = std::move(moved);
+            for (auto& [fd, p] : pathOf_)
+                if (p == a) p = b;
+        }
+    }
+    return n;
 }
 int64_t FaultPlatform::pathInfo(const char* path, FileInfo& info) {
     VX_PASS(kPathInfo, inner_.pathInfo(path, info));
@@ -126,6 +312,11 @@ int64_t FaultPlatform::unmapView(const void* at, size_t size) { return inner_.un
 
 int64_t FaultPlatform::processAlive(int pid) {
     VX_PASS(kProcessAlive, inner_.processAlive(pid));
+}
+int64_t FaultPlatform::bootId(std::string& id) {
+    if (bootId_.empty()) return inner_.bootId(id);
+    id = bootId_;
+    return 0;
 }
 
 #undef VX_PASS

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <array>
+#include <map>
+#include <string>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -63,6 +65,22 @@ class FaultPlatform final : public Platform {
     // Forgets every fault and limit and sets the counts back to 0.
     void reset();
 
+    // ---- crashes ----
+    // The process ends (_exit(status)) as the nth write from now is about to be made (write,
+    // writeAt or truncate), as a kill at that moment would leave its files.
+    void exitAtWrite(int n, int status);
+    // Writes made so far (write, writeAt, truncate).
+    int writes() const { return writes_; }
+    // What a power loss at the armed write leaves of the writes not yet flushed (sync): none,
+    // all, each whole write or not at random, or each 512-byte piece of each write or not at
+    // random.  Files made, and renames, since their directory was last flushed are forgotten
+    // too (the file goes, the rename is undone).  From the call on, the writes of every file
+    // opened are remembered until it is flushed.
+    enum class PowerLoss : uint8_t { kOff, kKeepNone, kKeepAll, kKeepSome, kTorn };
+    void simulatePowerLoss(PowerLoss mode, uint32_t seed);
+    // What bootId answers (a machine started again); empty: the wrapped table's.
+    void setBootId(std::string id) { bootId_ = std::move(id); }
+
     int64_t open(const char* path, Access access, Create create) override;
     int64_t read(int fd, void* buf, size_t size) override;
     int64_t write(int fd, const void* buf, size_t size) override;
@@ -90,6 +108,7 @@ class FaultPlatform final : public Platform {
     int64_t runShell(const char* commandLine) override;
     int64_t processId() override;
     int64_t processAlive(int pid) override;
+    int64_t bootId(std::string& id) override;
     int64_t mapView(int fd, size_t size, const void*& at) override;
     int64_t unmapView(const void* at, size_t size) override;
 
@@ -103,8 +122,33 @@ class FaultPlatform final : public Platform {
     int64_t enter(Call call);
     size_t limited(size_t size) const { return limit_ && size > limit_ ? limit_ : size; }
 
+    // A file whose unflushed writes a power loss may lose: its contents when it was last
+    // flushed, and the writes (or truncations: `data` empty, `truncate` set) since.
+    struct Pending {
+        int64_t offset = 0;
+        std::vector<uint8_t> data;
+        bool truncate = false;
+    };
+    struct Tracked {
+        std::vector<uint8_t> durable;
+        std::vector<Pending> pending;
+        bool made = false;  // created since its directory was flushed
+    };
+    void countWrite();
+    void crash();
+    void track(int64_t fd, const char* path, bool made);
+    Tracked* trackedOf(int fd);
+
     Platform& inner_;
     std::vector<Fault> faults_;
+    int writes_ = 0;
+    int exitAt_ = 0, exitStatus_ = 0;
+    PowerLoss loss_ = PowerLoss::kOff;
+    uint32_t seed_ = 0;
+    std::string bootId_;
+    std::map<std::string, Tracked> tracked_;   // by path
+    std::map<int, std::string> pathOf_;        // descriptors of tracked files
+    std::vector<std::pair<std::string, std::string>> renames_;  // not yet flushed: from, to
     std::array<int, static_cast<size_t>(Call::kCount)> counts_{};
     std::array<int, static_cast<size_t>(Call::kCount)> failed_{};
     size_t limit_ = 0;

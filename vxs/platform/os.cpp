@@ -197,6 +197,12 @@ bool processAlive(int pid) {
     return r > 0;
 }
 
+std::string bootIdentity() {
+    std::string id;
+    if (current().bootId(id) < 0) id.clear();
+    return id;
+}
+
 int openForAppend(const char* path) {
     int fd = -1;
     return openFile(path, Access::kAppend, Create::kOpenOrCreate, fd) ? -1 : fd;

@@ -72,6 +72,9 @@ int processId();
 // Whether a process with that id exists (a zombie not yet waited for counts).  Ids of 0 or
 // less name no process.
 bool processAlive(int pid);
+// This start of the machine (the kernel's boot id; empty when unknown): it changes when the
+// machine starts again, after a power loss among others.
+std::string bootIdentity();
 
 // Descriptor I/O (writeAll is in fileio.h).
 inline constexpr int kStdin = 0, kStdout = 1, kStderr = 2;

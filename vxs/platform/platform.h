@@ -111,6 +111,9 @@ class Platform {
     virtual int64_t processId() = 0;
     // 1 when a process with that id exists (ours or another user's), 0 when not.
     virtual int64_t processAlive(int pid) = 0;
+    // What tells this start of the machine from the one before (the kernel's boot id): 0 with
+    // it, or an error.
+    virtual int64_t bootId(std::string& id) = 0;
 };
 
 // The Linux table.

@@ -215,6 +215,18 @@ class PosixPlatform final : public Platform {
         return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
     }
     int64_t processId() override { return ::getpid(); }
+    int64_t bootId(std::string& id) override {
+        id.clear();
+        const int fd = ::open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return failure();
+        char buf[64];
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        ::close(fd);
+        if (n < 0) return failure();
+        id.assign(buf, static_cast<size_t>(n));
+        while (!id.empty() && (id.back() == '\n' || id.back() == ' ')) id.pop_back();
+        return 0;
+    }
     int64_t processAlive(int pid) override {
         // kill() with 0 or a negative id would ask about whole process groups.
         if (pid <= 0) return 0;
