@@ -908,6 +908,17 @@ int readRecord(Ufcb& u, ReadHow how, uint32_t n, const RecordOptions& o) {
     return readSlotted(u, how, n, o);
 }
 
+int readForRewrite(Ufcb& u, uint32_t n, const RecordOptions& o) {
+    Fcb* f = u.uffcb;
+    if (!f || !writable(u)) return kErrWrongMode;
+    if (f->type == kFileDisplay || f->device != Device::kDisk) return kErrWrongMode;
+    if (o.lock != kLockReserve) releaseLocks(u);
+    // Locked as the rewrite needs it (RELEASE only says what happens after the rewrite).
+    RecordOptions read = o;
+    if (read.lock == kLockRelease) read.lock = kLockNormal;
+    return readSlotted(u, ReadHow::kRecord, n, read);
+}
+
 int writeUnsynced(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const RecordOptions& o) {
     Fcb* fp = u.uffcb;
     if (!fp || !writable(u)) return kErrWrongMode;
