@@ -461,6 +461,33 @@ TEST_F(DataFileTest, ExternalRecordsAndAShortLastOne) {
     ASSERT_EQ(closeFile(fb_, u), 0);
 }
 
+// The records of an EXTERNAL file that exists are counted when it is opened, its short last
+// record among them; RLN counts them again in the new length.
+TEST_F(DataFileTest, ExternalRecordsAreCountedAtOpenAndNewOnesAppended) {
+    test::writeFile(path_, "ABCDEFGHXY");
+    for (int mode : {kModeOutput, kModeOutin}) {
+        Ufcb* u = openOk(1, name("RECL=4"), kFileExternal, mode, kAccessRelative);
+        ASSERT_NE(u, nullptr);
+        EXPECT_EQ(put(u, "ZZZZ", 2), kErrDuplicateRecord);
+        EXPECT_EQ(put(u, "ZZZZ", 3), kErrDuplicateRecord);  // the short one is a record
+        EXPECT_EQ(put(u, "ZZZZ", 5), kErrNoRecord);
+        ASSERT_EQ(rewrite(u, "xy", 3), 0);
+        ASSERT_EQ(closeFile(fb_, u), 0);
+        EXPECT_EQ(bytes(), "ABCDEFGHxy  ");
+        test::writeFile(path_, "ABCDEFGHXY");
+    }
+    Ufcb* u = openOk(1, name("RECL=4"), kFileExternal, kModeOutput, kAccessSequential);
+    ASSERT_NE(u, nullptr);
+    ASSERT_EQ(put(u, "IJKL"), 0);
+    EXPECT_EQ(u->position, 4u);
+    EXPECT_EQ(bytes(), std::string("ABCDEFGHXY\0\0IJKL", 16));
+    ASSERT_EQ(setRecordLength(*u, 6), 0);  // 16 bytes: two records of 6 and a short third
+    ASSERT_EQ(put(u, "MNOPQR"), 0);
+    EXPECT_EQ(u->position, 4u);
+    EXPECT_EQ(bytes().substr(16), std::string("\0\0MNOPQR", 8));
+    ASSERT_EQ(closeFile(fb_, u), 0);
+}
+
 TEST_F(DataFileTest, DisplayLinesOfRecordLengthAndLonger) {
     for (const char* eol : {"CRLF", "LF"}) {
         SCOPED_TRACE(eol);

@@ -33,6 +33,10 @@ struct EngineOpen {
 // record count recounted from its size and its header rewritten; `drop` empties the file first
 // (to its header).  Whatever fails, the handle is closed.
 [[nodiscard]] int engineCloseFcb(Fcb& f, bool drop);
+// The record count of an EXTERNAL disk file from its size in the ufcb's record length (whole
+// records, and a short last one, which reads padded with zero bytes), so that WRITE appends
+// after its last record; nothing for other files.
+[[nodiscard]] int countRecords(Ufcb& u);
 // Where a new DISPLAY ufcb starts: output after the last byte unless the file was just made or
 // replaced; input at the start.
 void enginePositionDisplay(Ufcb& u, int create);

@@ -177,15 +177,16 @@ int64_t slotOffsetOf(const Fcb& f, uint32_t slot, uint32_t n) {
 
 bool isInternal(const Fcb& f) { return f.type == kFileInternal || f.type == kFileBtreeKeys; }
 
-// The record count from the file's size: whole slots after the header; 4271 when the last slot
-// is cut short.
+// The record count from the file's size: whole slots after the header (`strict`: 4271 when the
+// last slot is cut short).  An EXTERNAL file's short last record counts, as it reads as a
+// record padded with zero bytes.
 int recount(Fcb& f, uint32_t slot, bool strict) {
     int64_t size;
     if (int err = sizeOf(f, size)) return err;
     f.fileSize = size;
     const int64_t body = std::max<int64_t>(0, size - f.headerLength);
     if (strict && body % slot) return kErrPartialRecord;
-    const int64_t n = body / slot;
+    const int64_t n = body / slot + (!isInternal(f) && body % slot ? 1 : 0);
     f.records = n > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(n);
     return 0;
 }
@@ -538,9 +539,6 @@ int readSlotted(Ufcb& u, ReadHow how, uint32_t n, const RecordOptions& o) {
             if (f.records == 0) return kErrEndOfRecords;
             target = f.records;
             step = -1;
-            if (!internal) {  // a short last record of an EXTERNAL file counts too
-                if ((f.fileSize - f.headerLength) % slot) ++target;
-            }
             break;
         }
     }
@@ -1092,8 +1090,10 @@ int rewriteUnsynced(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const 
         int err = readAt(f, slotOffsetOf(f, slot, target), old.data(), old.size(), got);
         if (!err && (got != old.size() || slotDeleted(old[0]))) err = kErrNoRecord;
         if (err) return finish(err);
-    } else if (target > f.records + ((f.fileSize - f.headerLength) % slot ? 1u : 0u)) {
-        return finish(kErrNoRecord);
+    } else if (target > f.records) {
+        // Another copy may have appended it: the file's size decides.
+        if (int err = recount(f, slot, false)) return finish(err);
+        if (target > f.records) return finish(kErrNoRecord);
     }
     static std::vector<uint8_t> bytes;  // the new slot, its room kept between rewrites
     bytes.resize(slot);
@@ -1366,7 +1366,13 @@ int setRecordLength(Ufcb& u, int recl) {
     u.ufreclen = static_cast<int16_t>(recl);
     u.slotLength = static_cast<uint32_t>(recl);
     if (u.record.size() < static_cast<size_t>(recl) + 2) u.record.resize(static_cast<size_t>(recl) + 2, ' ');
-    return 0;
+    return countRecords(u);  // the records are counted in the new length
+}
+
+int countRecords(Ufcb& u) {
+    Fcb* f = u.uffcb;
+    if (!f || f->type != kFileExternal || f->device != Device::kDisk || u.slotLength == 0) return 0;
+    return recount(*f, u.slotLength, false);
 }
 
 int setFileVersion(Ufcb& u, int version) {
