@@ -414,6 +414,36 @@ TEST_F(DataFileTest, ReadAheadSeesWritesThroughAnotherNumber) {
     EXPECT_EQ(closeFile(fb_, out), 0);
 }
 
+// Another copy of the system: its own control blocks and handle on the file, so that nothing
+// it writes passes through this process's buffers.
+TEST_F(DataFileTest, ReadsByNumberAndRereadsSeeWhatAnotherCopyRewrote) {
+    std::vector<std::string> records;
+    for (uint32_t i = 1; i <= 10; ++i) records.push_back("REC" + std::to_string(i));
+    makeFile(records);
+    Ufcb* in = openOk(1, name("SHR"), kFileInternal, kModeInput);
+    ASSERT_NE(in, nullptr);
+    FileBlocks copy;
+    Ufcb* out = nullptr;
+    OpenRequest r;
+    const std::string text = name("SHR");
+    r.number = 1;
+    r.text = text;
+    r.type = kFileInternal;
+    r.mode = kModeOutin;
+    r.access = kAccessRelative;
+    ASSERT_EQ(openFile(copy, r, out), 0);
+    ASSERT_EQ(get(in, ReadHow::kNext), 0);  // the read-ahead holds all ten
+    ASSERT_EQ(rewrite(out, "NEW1", 1), 0);
+    ASSERT_EQ(rewrite(out, "NEW5", 5), 0);
+    ASSERT_EQ(get(in, ReadHow::kAgain), 0);
+    EXPECT_EQ(current(in), "NEW1");
+    ASSERT_EQ(get(in, ReadHow::kRecord, 5), 0);
+    EXPECT_EQ(current(in), "NEW5");
+    ASSERT_EQ(get(in, ReadHow::kNext), 0);  // in sequence the buffer serves
+    EXPECT_EQ(current(in), "REC6");
+    EXPECT_EQ(closeFilesAtEnd(copy, true), 0);
+}
+
 TEST_F(DataFileTest, PendingAppendsCountAndReachTheFileAtClose) {
     Ufcb* w = openOk(1, name("RECL=10,REPLACE"), kFileInternal, kModeOutput);
     ASSERT_NE(w, nullptr);

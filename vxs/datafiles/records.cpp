@@ -475,15 +475,16 @@ int deleteLinked(Ufcb& u, uint32_t n) {
 }
 
 // ---- INTERNAL and EXTERNAL reads ----
-// The bytes of slot n through the read-ahead buffer: `p` points at them, `got` how many.
-// A read in sequence refills the buffer from the wanted record; a read by number takes the
-// buffer only when the record is in it (a random read would throw most of a refill away).
+// The bytes of slot n: `p` points at them, `got` how many.  A read in sequence goes through
+// the read-ahead buffer, refilled from the wanted record when it is not there.  A read by
+// number (REC=, a key, REREAD) always reads the file: the buffer holds the slots as they were
+// when it was filled, and another copy may have rewritten them since.
 int slotBytes(Ufcb& u, uint32_t n, bool forward, bool direct, const uint8_t*& p, size_t& got,
               std::vector<uint8_t>& single) {
     Fcb& f = *u.uffcb;
     const uint32_t slot = u.slotLength;
     const bool buffered = n >= u.aheadFirst && n < u.aheadFirst + u.aheadFill;
-    if (u.aheadRecords > 1 && forward && (buffered || !direct)) {
+    if (u.aheadRecords > 1 && forward && !direct) {
         if (!buffered) {
             size_t bytes = 0;
             if (int err = readAt(f, slotOffsetOf(f, slot, n), u.ahead.data(), u.ahead.size(), bytes))
