@@ -788,5 +788,103 @@ TEST_F(DataFileTest, AFailedWriteIntoADeletedSlotLeavesItDeleted) {
     EXPECT_EQ(bytes().size(), 65u + 10u * 65u);
 }
 
+// ---- LINKED files ----
+
+class LinkedFileTest : public DataFileTest {
+  protected:
+    // A chain of five records, "L1" to "L5", in record order.
+    void makeChain() {
+        Ufcb* u = openOk(1, name("RECL=12,REPLACE,LINKED"), kFileInternal, kModeOutput);
+        ASSERT_NE(u, nullptr);
+        for (int i = 1; i <= 5; ++i) ASSERT_EQ(put(u, "........L" + std::to_string(i)), 0);
+        ASSERT_EQ(closeFile(fb_, u), 0);
+    }
+    // Sets the previous (`which` 0) or next (1) link of record n.
+    void setLink(uint32_t n, int which, uint32_t to) {
+        std::string b = bytes();
+        const size_t header = static_cast<uint8_t>(b[11]) | static_cast<size_t>(static_cast<uint8_t>(b[12])) << 8;
+        const size_t at = header + (n - 1) * 13 + 1 + 4 * static_cast<size_t>(which);
+        for (int i = 0; i < 4; ++i) b[at + static_cast<size_t>(i)] = static_cast<char>(to >> (24 - 8 * i));
+        test::writeFile(path_, b);
+    }
+    // Reads along the chain (`first` then `then` until an error, at most 40 records): the
+    // records read, then the error that ended the walk.
+    std::string walk(ReadHow first, ReadHow then, uint32_t from = 0) {
+        Ufcb* u = openOk(1, name("LINKED"), kFileInternal, kModeInput);
+        if (!u) return "not open";
+        std::string seen;
+        int err = get(u, first, from);
+        for (int i = 0; !err && i < 40; ++i) {
+            seen += current(u).substr(8);
+            err = get(u, then);
+        }
+        EXPECT_EQ(closeFile(fb_, u), 0);
+        return seen + " " + std::to_string(err);
+    }
+};
+
+TEST_F(LinkedFileTest, AnIntactChainIsReadBothWaysFromAnyRecord) {
+    makeChain();
+    EXPECT_EQ(walk(ReadHow::kNext, ReadHow::kNext), "L1L2L3L4L5 4270");
+    EXPECT_EQ(walk(ReadHow::kLast, ReadHow::kPrevious), "L5L4L3L2L1 4270");
+    EXPECT_EQ(walk(ReadHow::kRecord, ReadHow::kNext, 2), "L2L3L4L5 4270");
+    EXPECT_EQ(walk(ReadHow::kRecord, ReadHow::kPrevious, 4), "L4L3L2L1 4270");
+    // Back and forth along the chain, far more steps than it has records.
+    Ufcb* u = openOk(1, name("LINKED"), kFileInternal, kModeInput);
+    ASSERT_NE(u, nullptr);
+    ASSERT_EQ(get(u, ReadHow::kNext), 0);
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_EQ(get(u, ReadHow::kNext), 0) << i;
+        ASSERT_EQ(get(u, ReadHow::kPrevious), 0) << i;
+        ASSERT_EQ(get(u, ReadHow::kAgain), 0) << i;
+    }
+    EXPECT_EQ(current(u).substr(8), "L1");
+    ASSERT_EQ(closeFile(fb_, u), 0);
+}
+
+TEST_F(LinkedFileTest, LinksRoundALoopOrPastTheEndAreADamagedChain) {
+    makeChain();
+    setLink(5, 1, 2);  // the last record leads back into the chain
+    EXPECT_EQ(walk(ReadHow::kNext, ReadHow::kNext), "L1L2L3L4L5 4283");
+    setLink(5, 1, 0);
+    setLink(1, 0, 4);  // and the first one back to the fourth
+    EXPECT_EQ(walk(ReadHow::kLast, ReadHow::kPrevious), "L5L4L3L2L1 4283");
+    setLink(1, 0, 0);
+    setLink(3, 1, 3);  // a record that is its own next: a few steps, then the damage
+    EXPECT_EQ(walk(ReadHow::kNext, ReadHow::kNext), "L1L2L3L3L3 4283");
+    setLink(3, 1, 9);  // past the last record
+    EXPECT_EQ(walk(ReadHow::kNext, ReadHow::kNext), "L1L2L3 4283");
+    setLink(3, 1, 4);
+    setLink(3, 0, 7);
+    EXPECT_EQ(walk(ReadHow::kLast, ReadHow::kPrevious), "L5L4L3 4283");
+}
+
+// The bound of the walk is the file's records as they are: another copy may append meanwhile.
+TEST_F(LinkedFileTest, AChainLongerThanTheRecordsAtOpenIsReadWhole) {
+    Ufcb* w = openOk(1, name("RECL=12,REPLACE,LINKED"), kFileInternal, kModeOutput);
+    ASSERT_NE(w, nullptr);
+    ASSERT_EQ(put(w, "........L1"), 0);
+    ASSERT_EQ(put(w, "........L2"), 0);
+    ASSERT_EQ(closeFile(fb_, w), 0);
+    Ufcb* u = openOk(1, name("SHR,LINKED"), kFileInternal, kModeInput);
+    ASSERT_NE(u, nullptr);
+    ASSERT_EQ(get(u, ReadHow::kNext), 0);
+    FileBlocks copy;
+    OpenRequest r;
+    const std::string text = name("SHR,LINKED");
+    r.number = 1;
+    r.text = text;
+    r.type = kFileInternal;
+    r.mode = kModeOutput;
+    ASSERT_EQ(openFile(copy, r, w), 0);
+    for (int i = 3; i <= 9; ++i) ASSERT_EQ(put(w, "........L" + std::to_string(i)), 0);
+    std::string seen;
+    int err = 0;
+    while ((err = get(u, ReadHow::kNext)) == 0) seen += current(u).substr(8);
+    EXPECT_EQ(seen, "L2L3L4L5L6L7L8L9");
+    EXPECT_EQ(err, kErrEndOfRecords);
+    EXPECT_EQ(closeFilesAtEnd(copy, true), 0);
+}
+
 }  // namespace
 }  // namespace vxs

@@ -526,7 +526,8 @@ int readSlotted(Ufcb& u, ReadHow how, uint32_t n, const RecordOptions& o) {
             break;
         case ReadHow::kNext: target = u.position + 1; break;
         case ReadHow::kPrevious:
-            if (u.position <= 1) return kErrEndOfRecords;
+            // Record 1 may stand anywhere in a chain: a LINKED file follows its link below.
+            if (u.position <= 1 && !u.linked) return kErrEndOfRecords;
             target = u.position - 1;
             step = -1;
             break;
@@ -544,13 +545,24 @@ int readSlotted(Ufcb& u, ReadHow how, uint32_t n, const RecordOptions& o) {
         }
     }
     const bool linked = u.linked && internal;
-    if (linked && how != ReadHow::kRecord && how != ReadHow::kAgain) {
+    const bool walking = linked && !direct;
+    int64_t walked = 0;  // steps of the walk along the chain, as linkSteps counts them
+    if (walking) {
         // Sequential reads follow the chain.
         if (int err = chainEnds(f, slot)) return err;
         if (how == ReadHow::kLast) target = f.linkLast;
         else if (how == ReadHow::kNext) target = u.position == 0 ? f.linkFirst : u.linkNext;
         else target = u.position == 0 ? 0 : u.linkPrev;
         if (target == 0) return kErrEndOfRecords;
+        // A chain holds at most every slot of the file once: a walk that gets further than
+        // that from where it started goes round a loop of damaged links.
+        const bool fresh = how == ReadHow::kLast || u.position == 0;
+        walked = fresh ? 0 : u.linkSteps + step;
+        const int64_t far = walked < 0 ? -walked : walked;
+        if (far > 0 && far >= f.records) {
+            if (int err = recount(f, slot, false)) return err;  // another copy may have added some
+            if (far >= f.records) return kErrLinkedNeighbour;
+        }
     }
     const bool lock = readLocks(u, o);
     std::vector<uint8_t> single;
@@ -568,8 +580,11 @@ int readSlotted(Ufcb& u, ReadHow how, uint32_t n, const RecordOptions& o) {
                 single.resize(slot, 0);
                 p = single.data();
                 got = slot;
+            } else if (got == 0) {
+                // A link to a record past the end of the file is a damaged chain.
+                err = direct ? kErrNoRecord : walking ? kErrLinkedNeighbour : kErrEndOfRecords;
             } else {
-                err = got == 0 ? (direct ? kErrNoRecord : kErrEndOfRecords) : kErrPartialRecord;
+                err = kErrPartialRecord;
             }
         }
         if (!err && internal && slotDeleted(p[0])) {
@@ -596,6 +611,7 @@ int readSlotted(Ufcb& u, ReadHow how, uint32_t n, const RecordOptions& o) {
             u.linkPrev = bigEndian(data);
             u.linkNext = bigEndian(data + 4);
         }
+        if (linked && how != ReadHow::kAgain) u.linkSteps = walked;  // a read by number starts a walk
         return 0;
     }
 }
@@ -1212,6 +1228,7 @@ int restoreFile(Ufcb& u, uint32_t n) {
         return 0;
     }
     u.position = n ? n - 1 : 0;
+    u.linkSteps = 0;
     return 0;
 }
 
