@@ -859,6 +859,27 @@ TEST_F(LinkedFileTest, LinksRoundALoopOrPastTheEndAreADamagedChain) {
     EXPECT_EQ(walk(ReadHow::kLast, ReadHow::kPrevious), "L5L4L3 4283");
 }
 
+// A queue: one number takes the first record and deletes it while another appends, reusing
+// the deleted slot, so the walk meets more records than the file has without any damage.
+TEST_F(LinkedFileTest, AWalkThatDeletesAsItGoesMayMeetSlotsAgain) {
+    makeChain();
+    Ufcb* take = openOk(1, name("SHR,LINKED"), kFileInternal, kModeOutin);
+    Ufcb* add = openOk(2, name("SHR,LINKED"), kFileInternal, kModeOutin);
+    ASSERT_NE(take, nullptr);
+    ASSERT_NE(add, nullptr);
+    std::string seen;
+    for (int i = 1; i <= 20; ++i) {
+        ASSERT_EQ(get(take, ReadHow::kNext), 0) << i;
+        seen += current(take).substr(8) + " ";
+        ASSERT_EQ(deleteRecord(*take, 0, RecordOptions{}), 0) << i;
+        ASSERT_EQ(put(add, "........N" + std::to_string(i)), 0) << i;
+    }
+    EXPECT_EQ(seen, "L1 L2 L3 L4 L5 N1 N2 N3 N4 N5 N6 N7 N8 N9 N10 N11 N12 N13 N14 N15 ");
+    int64_t lrec = 0;
+    ASSERT_EQ(lastRecordNumber(*take, lrec), 0);
+    EXPECT_EQ(lrec, 5);
+}
+
 // The bound of the walk is the file's records as they are: another copy may append meanwhile.
 TEST_F(LinkedFileTest, AChainLongerThanTheRecordsAtOpenIsReadWhole) {
     Ufcb* w = openOk(1, name("RECL=12,REPLACE,LINKED"), kFileInternal, kModeOutput);

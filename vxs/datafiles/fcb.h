@@ -160,8 +160,8 @@ struct Ufcb {
     int lockedCount = 0;
     uint32_t linkPrev = 0, linkNext = 0;
     // LINKED files: how far the sequential reads have gone along the chain since the walk
-    // started (at the first or last record, or a record read by number): +1 a step forward,
-    // -1 one back.
+    // started (at the first or last record, a record read by number, or the record this
+    // number last deleted): +1 a step forward, -1 one back.
     int64_t linkSteps = 0;
     int wait = 15;
     int lockingActive = 0, lockingFirst = 0;

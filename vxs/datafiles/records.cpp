@@ -1183,6 +1183,8 @@ int deleteUnsynced(Ufcb& u, uint32_t n, const RecordOptions& o) {
             dropReadAhead(f);
             u.position = target;
             u.haveCurrent = false;
+            // The slot may join the chain again (a WRITE reuses it): the walk starts afresh.
+            u.linkSteps = 0;
             err = dropKeys();
         }
         return finish(err);
