@@ -115,9 +115,24 @@ class DataFileTest : public ::testing::Test {
         ASSERT_EQ(closeFile(fb_, u), 0);
     }
     std::string bytes() const { return test::fileContents(path_); }
+    // An open by another copy of the system: its own control blocks and handle on the file, so
+    // that nothing it writes passes through this process's buffers.
+    Ufcb* openCopy(FileBlocks& copy, const std::string& items, int mode,
+                   int access = kAccessSequential) {
+        copyText_ = items;
+        OpenRequest r;
+        r.number = 1;
+        r.text = copyText_;
+        r.type = kFileInternal;
+        r.mode = mode;
+        r.access = access;
+        Ufcb* u = nullptr;
+        EXPECT_EQ(openFile(copy, r, u), 0) << items;
+        return u;
+    }
 
     FileBlocks fb_;
-    std::string dir_, path_, text_;
+    std::string dir_, path_, text_, copyText_;
 };
 
 // ---- the bytes of the file ----
@@ -414,8 +429,6 @@ TEST_F(DataFileTest, ReadAheadSeesWritesThroughAnotherNumber) {
     EXPECT_EQ(closeFile(fb_, out), 0);
 }
 
-// Another copy of the system: its own control blocks and handle on the file, so that nothing
-// it writes passes through this process's buffers.
 TEST_F(DataFileTest, ReadsByNumberAndRereadsSeeWhatAnotherCopyRewrote) {
     std::vector<std::string> records;
     for (uint32_t i = 1; i <= 10; ++i) records.push_back("REC" + std::to_string(i));
@@ -423,15 +436,8 @@ TEST_F(DataFileTest, ReadsByNumberAndRereadsSeeWhatAnotherCopyRewrote) {
     Ufcb* in = openOk(1, name("SHR"), kFileInternal, kModeInput);
     ASSERT_NE(in, nullptr);
     FileBlocks copy;
-    Ufcb* out = nullptr;
-    OpenRequest r;
-    const std::string text = name("SHR");
-    r.number = 1;
-    r.text = text;
-    r.type = kFileInternal;
-    r.mode = kModeOutin;
-    r.access = kAccessRelative;
-    ASSERT_EQ(openFile(copy, r, out), 0);
+    Ufcb* out = openCopy(copy, name("SHR"), kModeOutin, kAccessRelative);
+    ASSERT_NE(out, nullptr);
     ASSERT_EQ(get(in, ReadHow::kNext), 0);  // the read-ahead holds all ten
     ASSERT_EQ(rewrite(out, "NEW1", 1), 0);
     ASSERT_EQ(rewrite(out, "NEW5", 5), 0);
@@ -492,22 +498,12 @@ TEST_F(DataFileTest, ExternalRecordsAndAShortLastOne) {
 }
 
 // The records of an EXTERNAL file that exists are counted when it is opened, its short last
-// record among them; RLN counts them again in the new length.
-TEST_F(DataFileTest, ExternalRecordsAreCountedAtOpenAndNewOnesAppended) {
+// record among them (appends go after it); RLN counts them again in the new length.
+TEST_F(DataFileTest, ExternalRecordsAreCountedAtOpenAndAgainInANewLength) {
     test::writeFile(path_, "ABCDEFGHXY");
-    for (int mode : {kModeOutput, kModeOutin}) {
-        Ufcb* u = openOk(1, name("RECL=4"), kFileExternal, mode, kAccessRelative);
-        ASSERT_NE(u, nullptr);
-        EXPECT_EQ(put(u, "ZZZZ", 2), kErrDuplicateRecord);
-        EXPECT_EQ(put(u, "ZZZZ", 3), kErrDuplicateRecord);  // the short one is a record
-        EXPECT_EQ(put(u, "ZZZZ", 5), kErrNoRecord);
-        ASSERT_EQ(rewrite(u, "xy", 3), 0);
-        ASSERT_EQ(closeFile(fb_, u), 0);
-        EXPECT_EQ(bytes(), "ABCDEFGHxy  ");
-        test::writeFile(path_, "ABCDEFGHXY");
-    }
-    Ufcb* u = openOk(1, name("RECL=4"), kFileExternal, kModeOutput, kAccessSequential);
+    Ufcb* u = openOk(1, name("RECL=4"), kFileExternal, kModeOutput);
     ASSERT_NE(u, nullptr);
+    EXPECT_EQ(put(u, "ZZZZ", 3), kErrDuplicateRecord);
     ASSERT_EQ(put(u, "IJKL"), 0);
     EXPECT_EQ(u->position, 4u);
     EXPECT_EQ(bytes(), std::string("ABCDEFGHXY\0\0IJKL", 16));
@@ -802,9 +798,10 @@ class LinkedFileTest : public DataFileTest {
     // Sets the previous (`which` 0) or next (1) link of record n.
     void setLink(uint32_t n, int which, uint32_t to) {
         std::string b = bytes();
-        const size_t header = static_cast<uint8_t>(b[11]) | static_cast<size_t>(static_cast<uint8_t>(b[12])) << 8;
+        const auto byte = [&](size_t i) { return size_t{static_cast<uint8_t>(b[i])}; };
+        const size_t header = byte(11) | byte(12) << 8;
         const size_t at = header + (n - 1) * 13 + 1 + 4 * static_cast<size_t>(which);
-        for (int i = 0; i < 4; ++i) b[at + static_cast<size_t>(i)] = static_cast<char>(to >> (24 - 8 * i));
+        for (size_t i = 0; i < 4; ++i) b[at + i] = static_cast<char>(to >> (24 - 8 * i));
         test::writeFile(path_, b);
     }
     // Reads along the chain (`first` then `then` until an error, at most 40 records): the
@@ -891,13 +888,8 @@ TEST_F(LinkedFileTest, AChainLongerThanTheRecordsAtOpenIsReadWhole) {
     ASSERT_NE(u, nullptr);
     ASSERT_EQ(get(u, ReadHow::kNext), 0);
     FileBlocks copy;
-    OpenRequest r;
-    const std::string text = name("SHR,LINKED");
-    r.number = 1;
-    r.text = text;
-    r.type = kFileInternal;
-    r.mode = kModeOutput;
-    ASSERT_EQ(openFile(copy, r, w), 0);
+    w = openCopy(copy, name("SHR,LINKED"), kModeOutput);
+    ASSERT_NE(w, nullptr);
     for (int i = 3; i <= 9; ++i) ASSERT_EQ(put(w, "........L" + std::to_string(i)), 0);
     std::string seen;
     int err = 0;

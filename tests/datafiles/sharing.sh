@@ -111,10 +111,11 @@ start a
 type_in a '10 OPEN #1: "NAME=ahead.dat,SHR", INTERNAL, INPUT' '20 READ #1, USING 100: A$, N' \
   '30 PRINT "FIRST "; RTRM$(A$); N' '40 INPUT X$' '50 REREAD #1, USING 100: A$, N' \
   '60 PRINT "AGAIN "; RTRM$(A$); N' '70 READ #1, USING 100, REC=9: A$, N' \
-  '80 PRINT "NINTH "; RTRM$(A$); N' '90 READ #1, USING 100: A$, N' '95 PRINT "NEXT "; RTRM$(A$); N' \
-  "$form" 'RUN'
+  '80 PRINT "NINTH "; RTRM$(A$); N' '90 READ #1, USING 100: A$, N' \
+  '95 PRINT "NEXT "; RTRM$(A$); N' "$form" 'RUN'
 await a.out 'FIRST '
-check "B rewrites records 1 and 9" "" "$(run '10 OPEN #1: "NAME=ahead.dat,SHR", INTERNAL, OUTIN, RELATIVE' \
+check "B rewrites records 1 and 9" "" "$(run \
+  '10 OPEN #1: "NAME=ahead.dat,SHR", INTERNAL, OUTIN, RELATIVE' \
   '20 REWRITE #1, USING 100, REC=1: "NEW1", 11' '30 REWRITE #1, USING 100, REC=9: "NEW9", 99' \
   '40 CLOSE #1:' "$form" 'RUN')"
 type_in a 'GO'

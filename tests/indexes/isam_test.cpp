@@ -199,7 +199,8 @@ TEST_F(KeyBuild, SearchArgumentsConvertTheYearOfATextDateOnceBothDigitsAreThere)
     l.keys[1] = {3, 6, kKeyYear};
     ASSERT_EQ(processConfigStatement("BASEYEAR 1950"), 0);
     auto search = [&](std::string arg) {
-        const int err = convertSearchKey(l, reinterpret_cast<uint8_t*>(arg.data()), static_cast<int>(arg.size()));
+        const int len = static_cast<int>(arg.size());
+        const int err = convertSearchKey(l, reinterpret_cast<uint8_t*>(arg.data()), len);
         return err ? std::to_string(err) : arg;
     };
     EXPECT_EQ(search("ab00"), "AB\xC0" "0");
@@ -215,7 +216,8 @@ TEST_F(KeyBuild, SearchArgumentsConvertTheYearOfATextDateOnceBothDigitsAreThere)
         const std::string key = build(l, "zz" + date);
         for (size_t m = 1; m <= 6; ++m) {
             const std::string got = search("zz" + date.substr(0, m));
-            EXPECT_EQ(got, m == 1 ? "ZZ" + date.substr(0, 1) : key.substr(0, 2 + m)) << date << " " << m;
+            const std::string want = m == 1 ? "ZZ" + date.substr(0, 1) : key.substr(0, 2 + m);
+            EXPECT_EQ(got, want) << date << " " << m;
         }
     }
 }
@@ -251,14 +253,16 @@ TEST_F(KeyBuild, SearchArgumentsConvertBinaryAndPackedDatesWhereTheCoveredBytesD
         auto restBytes = [&](uint64_t r) {
             std::string b(rest, '\0');
             if (!packed) {
-                for (size_t i = 0; i < rest; ++i) b[i] = static_cast<char>(r >> (8 * (rest - 1 - i)));
+                for (size_t i = 0; i < rest; ++i)
+                    b[i] = static_cast<char>(r >> (8 * (rest - 1 - i)));
                 return b;
             }
             b[rest - 1] = 15;  // the sign
             for (int d = restDigits - 1; d >= 0; --d, r /= 10) {
                 const uint8_t nib = static_cast<uint8_t>(r % 10);
                 const size_t byte = static_cast<size_t>(d / 2);
-                b[byte] = static_cast<char>(d % 2 == 0 ? (b[byte] & 0x0F) | nib << 4 : (b[byte] & 0xF0) | nib);
+                b[byte] = static_cast<char>(d % 2 == 0 ? (b[byte] & 0x0F) | nib << 4
+                                                       : (b[byte] & 0xF0) | nib);
             }
             return b;
         };
@@ -266,9 +270,11 @@ TEST_F(KeyBuild, SearchArgumentsConvertBinaryAndPackedDatesWhereTheCoveredBytesD
             std::string arg(m, '\0');
             for (size_t i = 0; i < m; ++i) arg[i] = static_cast<char>(start >> (8 * (m - 1 - i)));
             std::string searched = arg;
-            ASSERT_EQ(convertSearchKey(l, reinterpret_cast<uint8_t*>(searched.data()), c.covered), 0);
+            uint8_t* p = reinterpret_cast<uint8_t*>(searched.data());
+            ASSERT_EQ(convertSearchKey(l, p, c.covered), 0);
             std::set<std::string> starts;  // the starts of the keys of every value after `arg`
-            for (uint64_t r = 0; r < values; ++r) starts.insert(build(l, arg + restBytes(r)).substr(0, m));
+            for (uint64_t r = 0; r < values; ++r)
+                starts.insert(build(l, arg + restBytes(r)).substr(0, m));
             ASSERT_FALSE(starts.empty());
             if (starts.size() == 1) {
                 EXPECT_EQ(searched, *starts.begin()) << c.length << "/" << m << " " << start;

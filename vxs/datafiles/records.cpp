@@ -611,7 +611,7 @@ int readSlotted(Ufcb& u, ReadHow how, uint32_t n, const RecordOptions& o) {
             u.linkPrev = bigEndian(data);
             u.linkNext = bigEndian(data + 4);
         }
-        if (linked && how != ReadHow::kAgain) u.linkSteps = walked;  // a read by number starts a walk
+        if (linked && how != ReadHow::kAgain) u.linkSteps = walked;  // REC= starts a walk
         return 0;
     }
 }

@@ -113,7 +113,8 @@ void convertPackedDate(uint8_t* p, int n, int length) {
         for (int d = 2 * n - 1; d >= 0; --d, out /= 10) {
             const uint8_t nib = static_cast<uint8_t>(out % 10);
             uint8_t& b = p[d / 2];
-            b = (d % 2 == 0) ? static_cast<uint8_t>((b & 0x0F) | nib << 4) : static_cast<uint8_t>((b & 0xF0) | nib);
+            b = (d % 2 == 0) ? static_cast<uint8_t>((b & 0x0F) | nib << 4)
+                             : static_cast<uint8_t>((b & 0xF0) | nib);
         }
         return;
     }
