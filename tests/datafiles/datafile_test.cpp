@@ -115,9 +115,24 @@ class DataFileTest : public ::testing::Test {
         ASSERT_EQ(closeFile(fb_, u), 0);
     }
     std::string bytes() const { return test::fileContents(path_); }
+    // An open by another copy of the system: its own control blocks and handle on the file, so
+    // that nothing it writes passes through this process's buffers.
+    Ufcb* openCopy(FileBlocks& copy, const std::string& items, int mode,
+                   int access = kAccessSequential) {
+        copyText_ = items;
+        OpenRequest r;
+        r.number = 1;
+        r.text = copyText_;
+        r.type = kFileInternal;
+        r.mode = mode;
+        r.access = access;
+        Ufcb* u = nullptr;
+        EXPECT_EQ(openFile(copy, r, u), 0) << items;
+        return u;
+    }
 
     FileBlocks fb_;
-    std::string dir_, path_, text_;
+    std::string dir_, path_, text_, copyText_;
 };
 
 // ---- the bytes of the file ----
@@ -423,6 +438,27 @@ TEST_F(DataFileTest, ReadAheadSeesWritesThroughAnotherNumber) {
     EXPECT_EQ(closeFile(fb_, out), 0);
 }
 
+TEST_F(DataFileTest, ReadsByNumberAndRereadsSeeWhatAnotherCopyRewrote) {
+    std::vector<std::string> records;
+    for (uint32_t i = 1; i <= 10; ++i) records.push_back("REC" + std::to_string(i));
+    makeFile(records);
+    Ufcb* in = openOk(1, name("SHR"), kFileInternal, kModeInput);
+    ASSERT_NE(in, nullptr);
+    FileBlocks copy;
+    Ufcb* out = openCopy(copy, name("SHR"), kModeOutin, kAccessRelative);
+    ASSERT_NE(out, nullptr);
+    ASSERT_EQ(get(in, ReadHow::kNext), 0);  // the read-ahead holds all ten
+    ASSERT_EQ(rewrite(out, "NEW1", 1), 0);
+    ASSERT_EQ(rewrite(out, "NEW5", 5), 0);
+    ASSERT_EQ(get(in, ReadHow::kAgain), 0);
+    EXPECT_EQ(current(in), "NEW1");
+    ASSERT_EQ(get(in, ReadHow::kRecord, 5), 0);
+    EXPECT_EQ(current(in), "NEW5");
+    ASSERT_EQ(get(in, ReadHow::kNext), 0);  // in sequence the buffer serves
+    EXPECT_EQ(current(in), "REC6");
+    EXPECT_EQ(closeFilesAtEnd(copy, true), 0);
+}
+
 TEST_F(DataFileTest, PendingAppendsCountAndReachTheFileAtClose) {
     Ufcb* w = openOk(1, name("RECL=10,REPLACE"), kFileInternal, kModeOutput);
     ASSERT_NE(w, nullptr);
@@ -467,6 +503,23 @@ TEST_F(DataFileTest, ExternalRecordsAndAShortLastOne) {
     ASSERT_EQ(get(u, ReadHow::kRecord, 2), 0);
     EXPECT_EQ(current(u), "EF");
     EXPECT_EQ(get(u, ReadHow::kRecord, 4), kErrNoRecord);
+    ASSERT_EQ(closeFile(fb_, u), 0);
+}
+
+// The records of an EXTERNAL file that exists are counted when it is opened, its short last
+// record among them (appends go after it); RLN counts them again in the new length.
+TEST_F(DataFileTest, ExternalRecordsAreCountedAtOpenAndAgainInANewLength) {
+    test::writeFile(path_, "ABCDEFGHXY");
+    Ufcb* u = openOk(1, name("RECL=4"), kFileExternal, kModeOutput);
+    ASSERT_NE(u, nullptr);
+    EXPECT_EQ(put(u, "ZZZZ", 3), kErrDuplicateRecord);
+    ASSERT_EQ(put(u, "IJKL"), 0);
+    EXPECT_EQ(u->position, 4u);
+    EXPECT_EQ(bytes(), std::string("ABCDEFGHXY\0\0IJKL", 16));
+    ASSERT_EQ(setRecordLength(*u, 6), 0);  // 16 bytes: two records of 6 and a short third
+    ASSERT_EQ(put(u, "MNOPQR"), 0);
+    EXPECT_EQ(u->position, 4u);
+    EXPECT_EQ(bytes().substr(16), std::string("\0\0MNOPQR", 8));
     ASSERT_EQ(closeFile(fb_, u), 0);
 }
 
@@ -738,6 +791,121 @@ TEST_F(DataFileTest, AFailedWriteIntoADeletedSlotLeavesItDeleted) {
     EXPECT_EQ(current(w), "NEW FIVE");
     EXPECT_EQ(closeFile(fb_, w), 0);
     EXPECT_EQ(bytes().size(), 65u + 10u * 65u);
+}
+
+// ---- LINKED files ----
+
+class LinkedFileTest : public DataFileTest {
+  protected:
+    // A chain of five records, "L1" to "L5", in record order.
+    void makeChain() {
+        Ufcb* u = openOk(1, name("RECL=12,REPLACE,LINKED"), kFileInternal, kModeOutput);
+        ASSERT_NE(u, nullptr);
+        for (int i = 1; i <= 5; ++i) ASSERT_EQ(put(u, "........L" + std::to_string(i)), 0);
+        ASSERT_EQ(closeFile(fb_, u), 0);
+    }
+    // Sets the previous (`which` 0) or next (1) link of record n.
+    void setLink(uint32_t n, int which, uint32_t to) {
+        std::string b = bytes();
+        const auto byte = [&](size_t i) { return size_t{static_cast<uint8_t>(b[i])}; };
+        const size_t header = byte(11) | byte(12) << 8;
+        const size_t at = header + (n - 1) * 13 + 1 + 4 * static_cast<size_t>(which);
+        for (size_t i = 0; i < 4; ++i) b[at + i] = static_cast<char>(to >> (24 - 8 * i));
+        test::writeFile(path_, b);
+    }
+    // Reads along the chain (`first` then `then` until an error, at most 40 records): the
+    // records read, then the error that ended the walk.
+    std::string walk(ReadHow first, ReadHow then, uint32_t from = 0) {
+        Ufcb* u = openOk(1, name("LINKED"), kFileInternal, kModeInput);
+        if (!u) return "not open";
+        std::string seen;
+        int err = get(u, first, from);
+        for (int i = 0; !err && i < 40; ++i) {
+            seen += current(u).substr(8);
+            err = get(u, then);
+        }
+        EXPECT_EQ(closeFile(fb_, u), 0);
+        return seen + " " + std::to_string(err);
+    }
+};
+
+TEST_F(LinkedFileTest, AnIntactChainIsReadBothWaysFromAnyRecord) {
+    makeChain();
+    EXPECT_EQ(walk(ReadHow::kNext, ReadHow::kNext), "L1L2L3L4L5 4270");
+    EXPECT_EQ(walk(ReadHow::kLast, ReadHow::kPrevious), "L5L4L3L2L1 4270");
+    EXPECT_EQ(walk(ReadHow::kRecord, ReadHow::kNext, 2), "L2L3L4L5 4270");
+    EXPECT_EQ(walk(ReadHow::kRecord, ReadHow::kPrevious, 4), "L4L3L2L1 4270");
+    // Back and forth along the chain, far more steps than it has records.
+    Ufcb* u = openOk(1, name("LINKED"), kFileInternal, kModeInput);
+    ASSERT_NE(u, nullptr);
+    ASSERT_EQ(get(u, ReadHow::kNext), 0);
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_EQ(get(u, ReadHow::kNext), 0) << i;
+        ASSERT_EQ(get(u, ReadHow::kPrevious), 0) << i;
+        ASSERT_EQ(get(u, ReadHow::kAgain), 0) << i;
+    }
+    EXPECT_EQ(current(u).substr(8), "L1");
+    ASSERT_EQ(closeFile(fb_, u), 0);
+}
+
+TEST_F(LinkedFileTest, LinksRoundALoopOrPastTheEndAreADamagedChain) {
+    makeChain();
+    setLink(5, 1, 2);  // the last record leads back into the chain
+    EXPECT_EQ(walk(ReadHow::kNext, ReadHow::kNext), "L1L2L3L4L5 4283");
+    setLink(5, 1, 0);
+    setLink(1, 0, 4);  // and the first one back to the fourth
+    EXPECT_EQ(walk(ReadHow::kLast, ReadHow::kPrevious), "L5L4L3L2L1 4283");
+    setLink(1, 0, 0);
+    setLink(3, 1, 3);  // a record that is its own next: a few steps, then the damage
+    EXPECT_EQ(walk(ReadHow::kNext, ReadHow::kNext), "L1L2L3L3L3 4283");
+    setLink(3, 1, 9);  // past the last record
+    EXPECT_EQ(walk(ReadHow::kNext, ReadHow::kNext), "L1L2L3 4283");
+    setLink(3, 1, 4);
+    setLink(3, 0, 7);
+    EXPECT_EQ(walk(ReadHow::kLast, ReadHow::kPrevious), "L5L4L3 4283");
+}
+
+// A queue: one number takes the first record and deletes it while another appends, reusing
+// the deleted slot, so the walk meets more records than the file has without any damage.
+TEST_F(LinkedFileTest, AWalkThatDeletesAsItGoesMayMeetSlotsAgain) {
+    makeChain();
+    Ufcb* take = openOk(1, name("SHR,LINKED"), kFileInternal, kModeOutin);
+    Ufcb* add = openOk(2, name("SHR,LINKED"), kFileInternal, kModeOutin);
+    ASSERT_NE(take, nullptr);
+    ASSERT_NE(add, nullptr);
+    std::string seen;
+    for (int i = 1; i <= 20; ++i) {
+        ASSERT_EQ(get(take, ReadHow::kNext), 0) << i;
+        seen += current(take).substr(8) + " ";
+        ASSERT_EQ(deleteRecord(*take, 0, RecordOptions{}), 0) << i;
+        ASSERT_EQ(put(add, "........N" + std::to_string(i)), 0) << i;
+    }
+    EXPECT_EQ(seen, "L1 L2 L3 L4 L5 N1 N2 N3 N4 N5 N6 N7 N8 N9 N10 N11 N12 N13 N14 N15 ");
+    int64_t lrec = 0;
+    ASSERT_EQ(lastRecordNumber(*take, lrec), 0);
+    EXPECT_EQ(lrec, 5);
+}
+
+// The bound of the walk is the file's records as they are: another copy may append meanwhile.
+TEST_F(LinkedFileTest, AChainLongerThanTheRecordsAtOpenIsReadWhole) {
+    Ufcb* w = openOk(1, name("RECL=12,REPLACE,LINKED"), kFileInternal, kModeOutput);
+    ASSERT_NE(w, nullptr);
+    ASSERT_EQ(put(w, "........L1"), 0);
+    ASSERT_EQ(put(w, "........L2"), 0);
+    ASSERT_EQ(closeFile(fb_, w), 0);
+    Ufcb* u = openOk(1, name("SHR,LINKED"), kFileInternal, kModeInput);
+    ASSERT_NE(u, nullptr);
+    ASSERT_EQ(get(u, ReadHow::kNext), 0);
+    FileBlocks copy;
+    w = openCopy(copy, name("SHR,LINKED"), kModeOutput);
+    ASSERT_NE(w, nullptr);
+    for (int i = 3; i <= 9; ++i) ASSERT_EQ(put(w, "........L" + std::to_string(i)), 0);
+    std::string seen;
+    int err = 0;
+    while ((err = get(u, ReadHow::kNext)) == 0) seen += current(u).substr(8);
+    EXPECT_EQ(seen, "L2L3L4L5L6L7L8L9");
+    EXPECT_EQ(err, kErrEndOfRecords);
+    EXPECT_EQ(closeFilesAtEnd(copy, true), 0);
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 # Copies of the real executable sharing data files in one directory: a record one copy has read
 # in a shared file stays locked to the others (READ ... WAIT= gives up with 61) until that copy
 # dies; NOSHR and SHRI keep each other out; a record rewritten by one copy is what another reads
-# next; two copies appending to one shared file lose no record and leave the right count.
+# next, by number or again, even after reading ahead; two copies appending to one shared file
+# lose no record and leave the right count.
 # Usage: sharing.sh VELTRIX
 set -uo pipefail
 exe=$1
@@ -97,6 +98,32 @@ finish a
 check "A reads record 7 again" "OLD REC77
 NEW CHANGED70
 NEXT SIXTH66" "$(cat a.out)"
+check "A's errors" "" "$(cat a.err)"
+
+# ---- c2. a read by number and REREAD read the file, not A's read-ahead ----
+# A reads sequentially (its read-ahead then holds every record), B rewrites records 1 and 9,
+# and A's REREAD of record 1 and READ REC=9 show B's records; READ next goes on in sequence.
+check "ahead file" "" "$(run '10 OPEN #1: "NAME=ahead.dat,RECL=20,REPLACE", INTERNAL, OUTPUT' \
+  '20 FOR I = 1 TO 10' '30 WRITE #1, USING 100: "REC" & STR$(I), I' '40 NEXT I' '50 CLOSE #1:' \
+  "$form" 'RUN')"
+rm -f a.in a.out a.err
+start a
+type_in a '10 OPEN #1: "NAME=ahead.dat,SHR", INTERNAL, INPUT' '20 READ #1, USING 100: A$, N' \
+  '30 PRINT "FIRST "; RTRM$(A$); N' '40 INPUT X$' '50 REREAD #1, USING 100: A$, N' \
+  '60 PRINT "AGAIN "; RTRM$(A$); N' '70 READ #1, USING 100, REC=9: A$, N' \
+  '80 PRINT "NINTH "; RTRM$(A$); N' '90 READ #1, USING 100: A$, N' \
+  '95 PRINT "NEXT "; RTRM$(A$); N' "$form" 'RUN'
+await a.out 'FIRST '
+check "B rewrites records 1 and 9" "" "$(run \
+  '10 OPEN #1: "NAME=ahead.dat,SHR", INTERNAL, OUTIN, RELATIVE' \
+  '20 REWRITE #1, USING 100, REC=1: "NEW1", 11' '30 REWRITE #1, USING 100, REC=9: "NEW9", 99' \
+  '40 CLOSE #1:' "$form" 'RUN')"
+type_in a 'GO'
+finish a
+check "A reads records 1 and 9 again" "FIRST REC11
+AGAIN NEW111
+NINTH NEW999
+NEXT REC1010" "$(cat a.out)"
 check "A's errors" "" "$(cat a.err)"
 
 # ---- d. two copies appending to one shared file ----

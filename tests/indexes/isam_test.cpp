@@ -190,5 +190,104 @@ TEST_F(KeyBuild, TwoDigitYearDatesOrderByCentury) {
     EXPECT_LT(p99, p01);
 }
 
+// A search argument covering the start of a text date: its first year digit converts once
+// both year digits are there (a single digit may be followed by a "/", which is no year).
+TEST_F(KeyBuild, SearchArgumentsConvertTheYearOfATextDateOnceBothDigitsAreThere) {
+    KeyLayout l;
+    l.parts = 2;
+    l.keys[0] = {1, 2, kKeyUpper};
+    l.keys[1] = {3, 6, kKeyYear};
+    ASSERT_EQ(processConfigStatement("BASEYEAR 1950"), 0);
+    auto search = [&](std::string arg) {
+        const int len = static_cast<int>(arg.size());
+        const int err = convertSearchKey(l, reinterpret_cast<uint8_t*>(arg.data()), len);
+        return err ? std::to_string(err) : arg;
+    };
+    EXPECT_EQ(search("ab00"), "AB\xC0" "0");
+    EXPECT_EQ(search("ab 01"), "AB \xC0" "1");
+    EXPECT_EQ(search("ab0"), "AB0");
+    EXPECT_EQ(search("ab0/"), "AB0/");
+    EXPECT_EQ(search("ab99"), "AB99");
+    EXPECT_EQ(search("ab0X"), std::to_string(kErrKeyDate));
+    // Every start of every year's date converts to the start of its key, or stays as typed
+    // while it is undecided.
+    for (int year = 0; year < 100; ++year) {
+        const std::string date = (year < 10 ? "0" : "") + std::to_string(year) + "1231";
+        const std::string key = build(l, "zz" + date);
+        for (size_t m = 1; m <= 6; ++m) {
+            const std::string got = search("zz" + date.substr(0, m));
+            const std::string want = m == 1 ? "ZZ" + date.substr(0, 1) : key.substr(0, 2 + m);
+            EXPECT_EQ(got, want) << date << " " << m;
+        }
+    }
+}
+
+// Binary and packed dates: an argument covering their first bytes converts them when every
+// value that starts with those bytes would have them converted alike, and leaves them as they
+// are when not; checked against the key of every such value.
+TEST_F(KeyBuild, SearchArgumentsConvertBinaryAndPackedDatesWhereTheCoveredBytesDecide) {
+    ASSERT_EQ(processConfigStatement("BASEYEAR 1955"), 0);
+    struct Case {
+        uint8_t flags;
+        int length, covered;
+        std::vector<uint64_t> starts;  // the covered bytes' values to try
+    };
+    const std::vector<Case> cases = {
+        {kKeyBinary, 3, 1, {0, 1, 5, 15, 30}},
+        {kKeyBinary, 3, 2, {0, 1, 39, 40, 152, 153, 390, 1000, 3800, 3906}},
+        {kKeyPacked, 4, 1, {0x00, 0x04, 0x05, 0x06, 0x09, 0x10}},
+        {kKeyPacked, 4, 2, {0x0012, 0x0049, 0x0051, 0x0055, 0x0056, 0x0099, 0x0149}},
+        {kKeyPacked, 4, 3, {0x000112, 0x005412, 0x005512, 0x009912}},
+    };
+    int converted = 0, left = 0;
+    for (const Case& c : cases) {
+        KeyLayout l;
+        l.parts = 1;
+        l.keys[0] = {1, static_cast<uint8_t>(c.length), static_cast<uint8_t>(kKeyYear | c.flags)};
+        const bool packed = c.flags & kKeyPacked;
+        const size_t m = static_cast<size_t>(c.covered), rest = static_cast<size_t>(c.length) - m;
+        // The uncovered bytes: every binary value, or every packed digit with the sign F.
+        const int restDigits = static_cast<int>(2 * rest) - 1;
+        uint64_t values = packed ? 1 : uint64_t{1} << (8 * rest);
+        for (int d = 0; packed && d < restDigits; ++d) values *= 10;
+        auto restBytes = [&](uint64_t r) {
+            std::string b(rest, '\0');
+            if (!packed) {
+                for (size_t i = 0; i < rest; ++i)
+                    b[i] = static_cast<char>(r >> (8 * (rest - 1 - i)));
+                return b;
+            }
+            b[rest - 1] = 15;  // the sign
+            for (int d = restDigits - 1; d >= 0; --d, r /= 10) {
+                const uint8_t nib = static_cast<uint8_t>(r % 10);
+                const size_t byte = static_cast<size_t>(d / 2);
+                b[byte] = static_cast<char>(d % 2 == 0 ? (b[byte] & 0x0F) | nib << 4
+                                                       : (b[byte] & 0xF0) | nib);
+            }
+            return b;
+        };
+        for (uint64_t start : c.starts) {
+            std::string arg(m, '\0');
+            for (size_t i = 0; i < m; ++i) arg[i] = static_cast<char>(start >> (8 * (m - 1 - i)));
+            std::string searched = arg;
+            uint8_t* p = reinterpret_cast<uint8_t*>(searched.data());
+            ASSERT_EQ(convertSearchKey(l, p, c.covered), 0);
+            std::set<std::string> starts;  // the starts of the keys of every value after `arg`
+            for (uint64_t r = 0; r < values; ++r)
+                starts.insert(build(l, arg + restBytes(r)).substr(0, m));
+            ASSERT_FALSE(starts.empty());
+            if (starts.size() == 1) {
+                EXPECT_EQ(searched, *starts.begin()) << c.length << "/" << m << " " << start;
+                converted += searched != arg;
+            } else {
+                EXPECT_EQ(searched, arg) << c.length << "/" << m << " " << start;
+                ++left;
+            }
+        }
+    }
+    EXPECT_GT(converted, 4) << left;  // the cases reach both outcomes
+    EXPECT_GT(left, 4) << converted;
+}
+
 }  // namespace
 }  // namespace vxs

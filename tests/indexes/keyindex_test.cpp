@@ -2,6 +2,7 @@
 // whose reading in key order would run on without end report a damaged key file instead.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -16,6 +17,7 @@ void put16(uint8_t* p, unsigned v) {
     p[0] = static_cast<uint8_t>(v);
     p[1] = static_cast<uint8_t>(v >> 8);
 }
+unsigned get16(const uint8_t* p) { return p[0] | unsigned{p[1]} << 8; }
 void put32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
@@ -66,11 +68,34 @@ TEST(BtreeIndex, StepThroughSharedChildrenIsDamage) {
     put16(b.data() + 12 * 1024 - 512 + 4, 1);  // node 12: an empty leaf
     ASSERT_EQ(BtreeIndex::open(io, 1, false, tree), 0);
     EXPECT_EQ(tree->verify(), kErrKeyFileDamaged);
+    uint32_t n = 0;
+    EXPECT_EQ(tree->countEntries(n), kErrKeyFileDamaged);
     for (bool forward : {true, false}) {
         KeyCursor c;
         KeyEntry e;
         EXPECT_EQ(tree->step(c, forward, e), kErrKeyFileDamaged);
     }
+}
+
+// Counting the keys (KREC) meets the same damage: a root whose first two children are one
+// leaf counted it twice, and the deep tree above took as long as its paths.
+TEST(BtreeIndex, CountThroughSharedChildrenIsDamage) {
+    MemoryKeyIo io(std::vector<uint8_t>(256, 0));
+    std::unique_ptr<BtreeIndex> tree;
+    ASSERT_EQ(BtreeIndex::create(io, 2, 1, false, tree), 0);
+    for (uint32_t i = 1; i <= 200; ++i) {  // the root splits: two leaves below it
+        const uint8_t key = static_cast<uint8_t>(i);
+        ASSERT_EQ(tree->insert(&key, i), 0);
+    }
+    uint32_t n = 0;
+    ASSERT_EQ(tree->countEntries(n), 0);
+    EXPECT_EQ(n, 200u);
+    uint8_t* children = io.bytes().data() + 512 + tree->shape().childAt;  // node 1's
+    ASSERT_EQ(tree->shape().version, 2);
+    ASSERT_GE(get16(io.bytes().data() + 512 + 2), 1u);  // separators: at least two children
+    memcpy(children + 4, children, 4);  // the second child is the first one again
+    ASSERT_EQ(BtreeIndex::open(io, 1, false, tree), 0);
+    EXPECT_EQ(tree->countEntries(n), kErrKeyFileDamaged);
 }
 
 // An ISAM file whose "sorted" part is out of order, with deleted slots: reading backward from

@@ -100,6 +100,10 @@ enum class ReadHow : uint8_t { kRecord, kNext, kPrevious, kLast, kAgain };
 // (n = 0) or into slot n.
 [[nodiscard]] int writeRecord(Ufcb& u, const uint8_t* data, size_t len, uint32_t n,
                               const RecordOptions& o);
+// REWRITE REC=n builds on record n as it is stored: this makes it the current record, as READ
+// REC=n does (locked in a file whose records are locked), also in a file open for OUTPUT.
+// 57 when it does not exist or is deleted.
+[[nodiscard]] int readForRewrite(Ufcb& u, uint32_t n, const RecordOptions& o);
 // REWRITE of the current record (n = 0) or of record n.
 [[nodiscard]] int rewriteRecord(Ufcb& u, const uint8_t* data, size_t len, uint32_t n,
                                 const RecordOptions& o);

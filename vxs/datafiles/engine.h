@@ -38,6 +38,10 @@ struct EngineOpen {
 // With changes put on the disk (SYNC ON), a file an OPEN may have made (a creation was asked
 // for) is on the disk with its directory entry before the OPEN returns.
 [[nodiscard]] int syncIfMade(Fcb& f, int create);
+// The record count of an EXTERNAL disk file from its size in the ufcb's record length (whole
+// records, and a short last one, which reads padded with zero bytes), so that WRITE appends
+// after its last record; nothing for other files.
+[[nodiscard]] int countRecords(Ufcb& u);
 // Where a new DISPLAY ufcb starts: output after the last byte unless the file was just made or
 // replaced; input at the start.
 void enginePositionDisplay(Ufcb& u, int create);

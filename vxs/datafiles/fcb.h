@@ -151,6 +151,10 @@ struct Ufcb {
     std::vector<int64_t> uflocked;  // record numbers held locked; free entries -1
     int lockedCount = 0;
     uint32_t linkPrev = 0, linkNext = 0;
+    // LINKED files: how far the sequential reads have gone along the chain since the walk
+    // started (at the first or last record, a record read by number, or the record this
+    // number last deleted): +1 a step forward, -1 one back.
+    int64_t linkSteps = 0;
     int wait = 15;
     int lockingActive = 0, lockingFirst = 0;
     int statementLock = 0;

@@ -432,7 +432,10 @@ int openWithSpec(FileBlocks& fb, const OpenRequest& r, OpenSpec& s, const std::s
         if (recl > 32767) return abandon(fb, u, kErrOpenSyntax, text);
         u->ufreclen = static_cast<int16_t>(recl);
         u->slotLength = static_cast<uint32_t>(recl);
-        if (f->openCount == 1) f->recl = static_cast<int16_t>(recl);
+        if (f->openCount == 1) {
+            f->recl = static_cast<int16_t>(recl);
+            if (int err = countRecords(*u)) return abandon(fb, u, err, text);
+        }
     }
     // A printer whose pages are shorter than the page-overflow line overflows with its page.
     if (f->job && s.pageOverflow < 0 && f->job->linesPerPage() > 0 &&

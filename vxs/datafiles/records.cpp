@@ -152,15 +152,16 @@ int64_t slotOffsetOf(const Fcb& f, uint32_t slot, uint32_t n) {
 
 bool isInternal(const Fcb& f) { return f.type == kFileInternal || f.type == kFileBtreeKeys; }
 
-// The record count from the file's size: whole slots after the header; 4271 when the last slot
-// is cut short.
+// The record count from the file's size: whole slots after the header (`strict`: 4271 when the
+// last slot is cut short).  An EXTERNAL file's short last record counts, as it reads as a
+// record padded with zero bytes.
 int recount(Fcb& f, uint32_t slot, bool strict) {
     int64_t size;
     if (int err = sizeOf(f, size)) return err;
     f.fileSize = size;
     const int64_t body = std::max<int64_t>(0, size - f.headerLength);
     if (strict && body % slot) return kErrPartialRecord;
-    const int64_t n = body / slot;
+    const int64_t n = body / slot + (!isInternal(f) && body % slot ? 1 : 0);
     f.records = n > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(n);
     return 0;
 }
@@ -449,15 +450,16 @@ int deleteLinked(Ufcb& u, uint32_t n) {
 }
 
 // ---- INTERNAL and EXTERNAL reads ----
-// The bytes of slot n through the read-ahead buffer: `p` points at them, `got` how many.
-// A read in sequence refills the buffer from the wanted record; a read by number takes the
-// buffer only when the record is in it (a random read would throw most of a refill away).
+// The bytes of slot n: `p` points at them, `got` how many.  A read in sequence goes through
+// the read-ahead buffer, refilled from the wanted record when it is not there.  A read by
+// number (REC=, a key, REREAD) always reads the file: the buffer holds the slots as they were
+// when it was filled, and another copy may have rewritten them since.
 int slotBytes(Ufcb& u, uint32_t n, bool forward, bool direct, const uint8_t*& p, size_t& got,
               std::vector<uint8_t>& single) {
     Fcb& f = *u.uffcb;
     const uint32_t slot = u.slotLength;
     const bool buffered = n >= u.aheadFirst && n < u.aheadFirst + u.aheadFill;
-    if (u.aheadRecords > 1 && forward && (buffered || !direct)) {
+    if (u.aheadRecords > 1 && forward && !direct) {
         if (!buffered) {
             size_t bytes = 0;
             if (int err = readAt(f, slotOffsetOf(f, slot, n), u.ahead.data(), u.ahead.size(), bytes))
@@ -499,7 +501,8 @@ int readSlotted(Ufcb& u, ReadHow how, uint32_t n, const RecordOptions& o) {
             break;
         case ReadHow::kNext: target = u.position + 1; break;
         case ReadHow::kPrevious:
-            if (u.position <= 1) return kErrEndOfRecords;
+            // Record 1 may stand anywhere in a chain: a LINKED file follows its link below.
+            if (u.position <= 1 && !u.linked) return kErrEndOfRecords;
             target = u.position - 1;
             step = -1;
             break;
@@ -513,20 +516,28 @@ int readSlotted(Ufcb& u, ReadHow how, uint32_t n, const RecordOptions& o) {
             if (f.records == 0) return kErrEndOfRecords;
             target = f.records;
             step = -1;
-            if (!internal) {  // a short last record of an EXTERNAL file counts too
-                if ((f.fileSize - f.headerLength) % slot) ++target;
-            }
             break;
         }
     }
     const bool linked = u.linked && internal;
-    if (linked && how != ReadHow::kRecord && how != ReadHow::kAgain) {
+    const bool walking = linked && !direct;
+    int64_t walked = 0;  // steps of the walk along the chain, as linkSteps counts them
+    if (walking) {
         // Sequential reads follow the chain.
         if (int err = chainEnds(f, slot)) return err;
         if (how == ReadHow::kLast) target = f.linkLast;
         else if (how == ReadHow::kNext) target = u.position == 0 ? f.linkFirst : u.linkNext;
         else target = u.position == 0 ? 0 : u.linkPrev;
         if (target == 0) return kErrEndOfRecords;
+        // A chain holds at most every slot of the file once: a walk that gets further than
+        // that from where it started goes round a loop of damaged links.
+        const bool fresh = how == ReadHow::kLast || u.position == 0;
+        walked = fresh ? 0 : u.linkSteps + step;
+        const int64_t far = walked < 0 ? -walked : walked;
+        if (far > 0 && far >= f.records) {
+            if (int err = recount(f, slot, false)) return err;  // another copy may have added some
+            if (far >= f.records) return kErrLinkedNeighbour;
+        }
     }
     const bool lock = readLocks(u, o);
     std::vector<uint8_t> single;
@@ -544,8 +555,11 @@ int readSlotted(Ufcb& u, ReadHow how, uint32_t n, const RecordOptions& o) {
                 single.resize(slot, 0);
                 p = single.data();
                 got = slot;
+            } else if (got == 0) {
+                // A link to a record past the end of the file is a damaged chain.
+                err = direct ? kErrNoRecord : walking ? kErrLinkedNeighbour : kErrEndOfRecords;
             } else {
-                err = got == 0 ? (direct ? kErrNoRecord : kErrEndOfRecords) : kErrPartialRecord;
+                err = kErrPartialRecord;
             }
         }
         if (!err && internal && slotDeleted(p[0])) {
@@ -572,6 +586,7 @@ int readSlotted(Ufcb& u, ReadHow how, uint32_t n, const RecordOptions& o) {
             u.linkPrev = bigEndian(data);
             u.linkNext = bigEndian(data + 4);
         }
+        if (linked && how != ReadHow::kAgain) u.linkSteps = walked;  // REC= starts a walk
         return 0;
     }
 }
@@ -897,6 +912,17 @@ int readRecord(Ufcb& u, ReadHow how, uint32_t n, const RecordOptions& o) {
     return readSlotted(u, how, n, o);
 }
 
+int readForRewrite(Ufcb& u, uint32_t n, const RecordOptions& o) {
+    Fcb* f = u.uffcb;
+    if (!f || !writable(u)) return kErrWrongMode;
+    if (f->type == kFileDisplay || f->device != Device::kDisk) return kErrWrongMode;
+    if (o.lock != kLockReserve) releaseLocks(u);
+    // Locked as the rewrite needs it (RELEASE only says what happens after the rewrite).
+    RecordOptions read = o;
+    if (read.lock == kLockRelease) read.lock = kLockNormal;
+    return readSlotted(u, ReadHow::kRecord, n, read);
+}
+
 int writeUnsynced(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const RecordOptions& o) {
     Fcb* fp = u.uffcb;
     if (!fp || !writable(u)) return kErrWrongMode;
@@ -1105,8 +1131,10 @@ int rewriteUnsynced(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const 
         int err = readAt(f, slotOffsetOf(f, slot, target), old.data(), old.size(), got);
         if (!err && (got != old.size() || slotDeleted(old[0]))) err = kErrNoRecord;
         if (err) return finish(err);
-    } else if (target > f.records + ((f.fileSize - f.headerLength) % slot ? 1u : 0u)) {
-        return finish(kErrNoRecord);
+    } else if (target > f.records) {
+        // Another copy may have appended it: the file's size decides.
+        if (int err = recount(f, slot, false)) return finish(err);
+        if (target > f.records) return finish(kErrNoRecord);
     }
     static std::vector<uint8_t> bytes;  // the new slot, its room kept between rewrites
     bytes.resize(slot);
@@ -1208,6 +1236,8 @@ int deleteUnsynced(Ufcb& u, uint32_t n, const RecordOptions& o) {
     if (!err) {
         u.position = target;
         u.haveCurrent = false;
+        // The slot may join the chain again (a WRITE reuses it): the walk starts afresh.
+        if (u.linked) u.linkSteps = 0;
     }
     return finish(err);
 }
@@ -1235,6 +1265,7 @@ int restoreFile(Ufcb& u, uint32_t n) {
         return 0;
     }
     u.position = n ? n - 1 : 0;
+    u.linkSteps = 0;
     return 0;
 }
 
@@ -1390,7 +1421,13 @@ int setRecordLength(Ufcb& u, int recl) {
     u.ufreclen = static_cast<int16_t>(recl);
     u.slotLength = static_cast<uint32_t>(recl);
     if (u.record.size() < static_cast<size_t>(recl) + 2) u.record.resize(static_cast<size_t>(recl) + 2, ' ');
-    return 0;
+    return countRecords(u);  // the records are counted in the new length
+}
+
+int countRecords(Ufcb& u) {
+    Fcb* f = u.uffcb;
+    if (!f || f->type != kFileExternal || f->device != Device::kDisk || u.slotLength == 0) return 0;
+    return recount(*f, u.slotLength, false);
 }
 
 int setFileVersion(Ufcb& u, int version) {

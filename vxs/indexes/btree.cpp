@@ -1165,14 +1165,20 @@ int BtreeIndex::verifyNode(uint32_t n, int level, int leafLevel, const uint8_t* 
 int BtreeIndex::countEntries(uint32_t& n) {
     return reading([&] {
         n = 0;
-        return countBelow(1, 0, n);
+        std::vector<uint8_t> seen;
+        return countBelow(1, 0, n, seen);
     });
 }
 
-int BtreeIndex::countBelow(uint32_t node, int level, uint32_t& n) {
+// Every node is counted once: a node reached twice (child pointers that share nodes) is damage,
+// which would otherwise count its entries again, as often as the paths to it.
+int BtreeIndex::countBelow(uint32_t node, int level, uint32_t& n, std::vector<uint8_t>& seen) {
     if (level >= kMaxTreeLevels) return kErrKeyFileDamaged;
     const uint8_t* b;
-    if (int err = readNode(node, b)) return err;
+    if (int err = readNode(node, b)) return err;  // a node beyond the end is damage too
+    if (seen.size() <= node) seen.resize(static_cast<size_t>(node) + 1, 0);
+    if (seen[node]) return kErrKeyFileDamaged;
+    seen[node] = 1;
     const Raw r{b, shape_};
     const int count = r.count();
     if (r.leaf()) {
@@ -1183,7 +1189,7 @@ int BtreeIndex::countBelow(uint32_t node, int level, uint32_t& n) {
     for (int i = 0; i <= count; ++i) children[static_cast<size_t>(i)] = r.child(i);
     for (uint32_t child : children) {
         if (child < 2) return kErrKeyFileDamaged;
-        if (int err = countBelow(child, level + 1, n)) return err;
+        if (int err = countBelow(child, level + 1, n, seen)) return err;
     }
     return 0;
 }

@@ -126,7 +126,7 @@ class BtreeIndex final : public KeyIndex {
     int pushUp(size_t level, std::vector<uint8_t> key, uint32_t record, uint32_t n);
     int checkAfterChange();
     int verifyTree();
-    int countBelow(uint32_t node, int level, uint32_t& n);
+    int countBelow(uint32_t node, int level, uint32_t& n, std::vector<uint8_t>& seen);
     int finishLoadOnce();
     int findOnce(KeyCursor& c, KeyFind how, const uint8_t* key, int len, uint32_t record,
                  KeyEntry& out);

@@ -671,6 +671,14 @@ int writeStatement(RunCtx& r, const ClauseView& v, bool rewrite) {
         if (int err = readKeyed(u, KeyFind::kEqual, s.whereText, s.options))
             return finishIo(s, err, false, 0);
     }
+    const bool text = u.uftype == kFileDisplay || u.uftype == kFileWindow || s.number == 0;
+    if (rewrite && s.parts.where == K_RECEQ && !text) {
+        // REWRITE REC=n: record n becomes the current record, whose bytes the FORM builds on.
+        uint32_t n = 0;
+        int err = s.recordNumber(n);
+        if (!err) err = readForRewrite(u, n, s.options);
+        if (err) return finishIo(s, err, false, 0);
+    }
     const size_t recl = static_cast<size_t>(u.ufreclen);
     static std::vector<uint8_t> rec;  // the record being built, its room kept between writes
     rec.assign(recl + 2, ' ');
@@ -679,7 +687,6 @@ int writeStatement(RunCtx& r, const ClauseView& v, bool rewrite) {
     size_t used = 0;
     int err = valuesToRecord(r.env, u, s.form, s.items, rec, used);
     if (err) return finishIo(s, err, false, 0);
-    const bool text = u.uftype == kFileDisplay || u.uftype == kFileWindow || s.number == 0;
     const size_t len = text ? used : recl;
     uint32_t n = 0;
     if (s.parts.where == K_RECEQ) {
