@@ -17,6 +17,7 @@
 #include "vxs/datafiles/datafile.h"
 #include "vxs/datafiles/fcb.h"
 #include "vxs/datafiles/file_os.h"
+#include "vxs/datafiles/journal.h"
 #include "vxs/datafiles/header.h"
 #include "vxs/datafiles/ktname.h"
 #include "vxs/datafiles/ktshare.h"
@@ -489,6 +490,8 @@ class PlainHandle {
 };
 
 int FileCommand::copyOne(const Match& src, const std::string& dest) {
+    // The copy is of a whole file: what a dead copy left half done in it is finished first.
+    finishJournalsAbout(src.path);
     // The source: checked against other copies' opens unless S says not to.
     failedName_ = src.shown;
     ShareGuard sourceGuard;
@@ -546,6 +549,9 @@ int FileCommand::renameOne(const Match& src, const std::string& dest) {
     failedName_ = dest;
     if (exists)
         if (int err = targetGuard.take(dest)) return err;
+    // The journals that name it by its old name are finished while they still can.
+    finishJournalsAbout(src.path);
+    if (exists) finishJournalsAbout(dest);
     return osRename(src.path, dest, opt_.f);
 }
 
@@ -573,10 +579,12 @@ int FileCommand::freeOrDrop() {
 int FileCommand::freeOne(const Match& m) {
     ShareGuard guard;
     if (int err = guard.take(m.path)) return err;
+    finishJournalsAbout(m.path);
     return osDelete(m.path);
 }
 
 int FileCommand::dropOne(const Match& m) {
+    finishJournalsAbout(m.path);
     // What kind of file it is: an INTERNAL data file and a key file are emptied by the file
     // layer's own close, which writes the header (and a B-tree's empty root) back.
     InternalHeader h;

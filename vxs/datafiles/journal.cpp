@@ -459,6 +459,17 @@ int recoverDirectory(const std::string& dir, int& live) {
     return first;
 }
 
+void finishJournalsAbout(const std::string& path) {
+    const std::string dir = directoryOf(path);
+    int live = 0;
+    (void)recoverDirectory(dir, live);
+    auto& all = journals();
+    auto it = all.find(dir);
+    if (it == all.end() || it->second->pending > 0) return;
+    Journal& j = *it->second;
+    if (platform::truncateFile(j.handle_, kJournalHeaderBytes) == 0) j.restart();
+}
+
 void closeJournal(const std::string& dir) {
     auto& all = journals();
     auto it = all.find(dir);

@@ -127,6 +127,7 @@ class Journal final {
   private:
     friend void closeJournals();
     friend void closeJournal(const std::string& dir);
+    friend void finishJournalsAbout(const std::string& path);
     Journal() = default;
     std::string path_;
     int handle_ = 0;
@@ -139,6 +140,11 @@ class Journal final {
 // 0, or the first error of a recovery.
 [[nodiscard]] int recoverDirectory(const std::string& dir, int& live);
 
+// Before a file is deleted, emptied, renamed, copied or replaced by a new key file (FREE, DROP,
+// RENAME, COPY, INDEX): what dead copies' journals in its directory left unfinished is finished
+// (they name files by identity and path, and neither may mean that file afterwards), and this
+// copy's own journal there, when it speaks for nothing held back, starts empty again.
+void finishJournalsAbout(const std::string& path);
 // Closes and removes this copy's journal for `dir`, when it speaks for nothing held back (its
 // keyed files there are all closed).
 void closeJournal(const std::string& dir);

@@ -510,9 +510,9 @@ uint32_t dataSlotLength(const Fcb& data) {
 }
 
 // ---- KeyJournal ----
-KeyJournal::~KeyJournal() {
-    if (speaking && journal_ && journal_->pending > 0) --journal_->pending;
-}
+// A key file that closes still speaking (its held-back changes could not be written) leaves the
+// journal pending: it stays, for the next copy to finish them.
+KeyJournal::~KeyJournal() = default;
 
 int KeyJournal::journal(Journal*& j) {
     return Journal::of(directoryOf(data ? data->path : key_.path), j);

@@ -141,6 +141,8 @@ int releaseFcb(FileBlocks& fb, Fcb* f, int option) {
         --f->openCount;
         return option == kCloseFree || option == kCloseDrop ? kErrSharing : 0;
     }
+    if ((option == kCloseFree || option == kCloseDrop) && f->device == Device::kDisk)
+        finishJournalsAbout(f->path);
     int err = engineCloseFcb(*f, option == kCloseDrop);
     if (option == kCloseFree && f->device == Device::kDisk) {
         const int del = osDelete(f->path);

@@ -50,6 +50,7 @@ int Pager::refresh() {
     const uint32_t onFile = static_cast<uint32_t>(std::min<int64_t>(body / size_ - 1, UINT32_MAX));
     if (!dirty_.empty() || changing_) pages_ = std::max(pages_, onFile);
     else pages_ = onFile;
+    if (dirty_.empty()) flushedPages_ = onFile;
     return 0;
 }
 
@@ -281,46 +282,61 @@ void Pager::abandon() {
 }
 
 // ---- write-back ----
+int Pager::writeRuns(const std::vector<uint32_t>& pages) {
+    const size_t size = static_cast<size_t>(size_);
+    std::vector<uint8_t> run;
+    for (size_t i = 0; i < pages.size();) {
+        size_t j = i;
+        run.clear();
+        while (j < pages.size() && pages[j] == pages[i] + (j - i) && run.size() < (1u << 20)) {
+            const uint8_t* p = kept(pages[j]);
+            if (!p) return kErrNoMemory;
+            run.insert(run.end(), p, p + size);
+            ++j;
+        }
+        if (int err = io_.write(offsetOf(pages[i]), run.data(), run.size())) return err;
+        i = j;
+    }
+    return 0;
+}
+
 int Pager::flush(CheckpointLog* log) {
     if (dirty_.empty()) return 0;
     std::sort(dirty_.begin(), dirty_.end());  // in file order: the file grows without gaps
     const size_t size = static_cast<size_t>(size_);
     const int64_t newSize = offsetOf(pages_ + 1);
+    // The pages that grow the file overwrite nothing: they go first, and a checkpoint cut short
+    // before its journal entry is whole leaves them past the size the file is cut back to.
+    // Only the pages inside the file need their new contents in the journal first.
+    std::vector<uint32_t> grown, inside;
+    for (uint32_t n : dirty_) (n > flushedPages_ ? grown : inside).push_back(n);
+    if (int err = writeRuns(grown)) {
+        (void)io_.truncate(offsetOf(flushedPages_ + 1));
+        return err;
+    }
     if (log) {
+        if (!grown.empty())
+            if (int err = io_.barrier()) return err;
         std::vector<PageImage> after;
-        after.reserve(dirty_.size());
-        for (uint32_t n : dirty_) {
+        after.reserve(inside.size());
+        for (uint32_t n : inside) {
             const uint8_t* p = kept(n);
             if (!p) return kErrNoMemory;
             after.push_back(PageImage{offsetOf(n), std::vector<uint8_t>(p, p + size)});
         }
         if (int err = log->checkpointing(newSize, after)) return err;
     }
-    std::vector<uint8_t> run;
-    for (size_t i = 0; i < dirty_.size();) {
-        size_t j = i;
-        run.clear();
-        while (j < dirty_.size() && dirty_[j] == dirty_[i] + (j - i) && run.size() < (1u << 20)) {
-            const uint8_t* p = kept(dirty_[j]);
-            if (!p) return kErrNoMemory;
-            run.insert(run.end(), p, p + size);
-            ++j;
+    if (int err = writeRuns(inside)) return err;
+    for (uint32_t n : dirty_) {
+        if (n < keep_) {
+            isDirty_[n] = 0;
+        } else {
+            farDirty_.erase(n);
+            far_.erase(n);
         }
-        if (int err = io_.write(offsetOf(dirty_[i]), run.data(), run.size())) {
-            dirty_.erase(dirty_.begin(), dirty_.begin() + static_cast<ptrdiff_t>(i));
-            return err;
-        }
-        for (size_t k = i; k < j; ++k) {
-            const uint32_t n = dirty_[k];
-            if (n < keep_) isDirty_[n] = 0;
-            else {
-                farDirty_.erase(n);
-                far_.erase(n);
-            }
-        }
-        i = j;
     }
     dirty_.clear();
+    flushedPages_ = pages_;
     return log ? log->checkpointed(newSize) : 0;
 }
 

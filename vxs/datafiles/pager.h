@@ -98,7 +98,7 @@ class Pager final {
     // file is not a whole number of pages.  Pages held back keep the count at least as high.
     [[nodiscard]] int refresh();
     // Sets the count of pages (a file just made).
-    void setPages(uint32_t n) { pages_ = n; }
+    void setPages(uint32_t n) { pages_ = flushedPages_ = n; }
 
     // Page n's bytes: kept ones without a call.  `fresh` tells whether they came from the file
     // just now (the caller checks them then).  4123 for a page beyond the end.
@@ -134,8 +134,9 @@ class Pager final {
     bool writeBack() const { return writeBack_; }
     bool dirty() const { return !dirty_.empty(); }
     size_t dirtyPages() const { return dirty_.size(); }
-    // Writes the held-back pages in file order, their new contents handed to `log` first (when
-    // given).  Pages that could not be written stay held back.
+    // Writes the held-back pages: those that grow the file first, then (their new contents
+    // handed to `log` first, when given) those inside it.  Pages that could not be written stay
+    // held back.
     [[nodiscard]] int flush(CheckpointLog* log);
 
   private:
@@ -143,6 +144,7 @@ class Pager final {
         std::unique_ptr<uint8_t[]> bytes;
     };
     uint8_t* slot(uint32_t n, bool create);
+    [[nodiscard]] int writeRuns(const std::vector<uint32_t>& pages);
     const uint8_t* kept(uint32_t n) const;
     [[nodiscard]] int readInto(uint32_t n, uint8_t* buf);
     void restoreCache();
@@ -152,6 +154,7 @@ class Pager final {
     int64_t base_;
     uint32_t keep_;
     uint32_t pages_ = 0;
+    uint32_t flushedPages_ = 0;  // the pages the file held at the last checkpoint
     std::vector<std::unique_ptr<uint8_t[]>> cache_;   // pages below keep_
     std::unordered_map<uint32_t, Page> far_;          // changed or held-back pages from keep_ on
     std::vector<uint8_t> scratch_;

@@ -408,11 +408,25 @@ int appendLinked(Ufcb& u, uint8_t* slotBytes, uint32_t& target) {
     const uint32_t last = f.linkLast == target ? 0 : f.linkLast;
     putBigEndian(slotBytes + 1, last);
     putBigEndian(slotBytes + 5, 0);
-    if (int err = ktCheckFileSize(slotOffsetOf(f, slot, target) + slot)) return err;
-    if (int err = writeAt(f, slotOffsetOf(f, slot, target), slotBytes, slot)) return err;
-    if (target > f.records) f.records = target;
+    const int64_t at = slotOffsetOf(f, slot, target);
+    if (int err = ktCheckFileSize(at + slot)) return err;
+    const bool appended = target > f.records;
+    // A record that cannot join the chain goes again: an append is cut back (no part of a slot
+    // stays at the end of the file), a reused slot is deleted again.
+    auto takeBack = [&](int err) {
+        if (appended) {
+            (void)truncateFile(f, at);
+        } else {
+            uint8_t b[5] = {kSlotDeleted};
+            putBigEndian(b + 1, head);
+            (void)writeAt(f, at, b, sizeof b);
+        }
+        return err;
+    };
+    if (int err = writeAt(f, at, slotBytes, slot)) return appended ? takeBack(err) : err;
     if (last)
-        if (int err = writeLink(f, slot, last, 1, target)) return err;
+        if (int err = writeLink(f, slot, last, 1, target)) return takeBack(err);
+    if (appended) f.records = target;
     if (!f.linkFirst) f.linkFirst = target;
     f.linkLast = target;
     if (head != f.deletedHead) {

@@ -293,13 +293,15 @@ int recoverHeldBack(Reach& reach, const JournalEntry& state,
     Fcb* k = nullptr;
     if (int err = reach.key(state.keys[0], data, true, k)) return err == kErrFileNotFound ? 0 : err;
     if (k->type != kFileBtreeKeys || !heldBackInFile(*k)) return 0;  // nothing held back
-    if (state.kind == JournalKind::kFlush) {
+    // A checkpoint whose entry is whole is finished (the pages that grew the file were written
+    // before it); otherwise the file is cut back to what its state speaks for (pages a
+    // checkpoint cut short appended lie past it).
+    if (state.kind == JournalKind::kFlush)
         for (const PageImage& i : state.images)
             if (int err = k->keyIo->write(i.offset, i.bytes.data(), i.bytes.size())) return err;
-        if (int err = k->keyIo->truncate(static_cast<int64_t>(state.size))) return err;
-        if (configLimits().syncWrites)
-            if (int err = osSync(k->handle)) return err;
-    }
+    if (int err = k->keyIo->truncate(static_cast<int64_t>(state.size))) return err;
+    if (configLimits().syncWrites)
+        if (int err = osSync(k->handle)) return err;
     if (int err = reopenIndex(*k)) return err;
     auto* tree = static_cast<BtreeIndex*>(k->index.get());
     // The file holds the keys of the records up to the state's count, as it did then; the mark
@@ -325,7 +327,8 @@ int recoverHeldBack(Reach& reach, const JournalEntry& state,
                                 slot, none, none))
             return err;
     }
-    return k->index->flush();
+    if (int err = k->index->flush()) return err;
+    return tree->clearHeldBack();
 }
 
 }  // namespace

@@ -235,8 +235,8 @@ int BtreeIndex::open(KeyIo& io, int keyLength, bool swapped, std::unique_ptr<Btr
     const bool heldBack = get32(root + (kHeldBackOffset - kRootRecordOffset), swapped) != 0;
     if (heldBack) {
         if (!allowUnfinished) return kErrKeyFileDamaged;
+        // Another copy's mark: it stays until recovery has written what that copy held back.
         t->heldBackAtOpen_ = true;
-        t->markedDirty_ = true;
     }
     if (int err = t->pager_.refresh()) {
         if (!allowUnfinished) return err;
@@ -265,6 +265,12 @@ int BtreeIndex::markDirty(bool on) {
     if (int err = io_.write(kHeldBackOffset, b, 4)) return err;
     markedDirty_ = on;
     if (!on && !pager_.dirty()) heldBackAtOpen_ = false;
+    return 0;
+}
+
+int BtreeIndex::clearHeldBack() {
+    if (int err = markDirty(false)) return err;
+    heldBackAtOpen_ = false;
     return 0;
 }
 

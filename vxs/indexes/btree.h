@@ -95,6 +95,8 @@ class BtreeIndex final : public KeyIndex {
     // Marks the file as holding changes back (before the first one), on the disk when changes
     // are to survive a power loss.
     [[nodiscard]] int markHeldBack();
+    // Clears the mark, another copy's included (recovery: what it held back is written now).
+    [[nodiscard]] int clearHeldBack();
 
     // Bulk load into a tree that is empty: entries in ascending order, then finishLoad.  Leaves
     // and interior nodes are filled completely; the topmost node becomes node 1.

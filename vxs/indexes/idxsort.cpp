@@ -17,6 +17,7 @@
 #include "vxs/control/errors.h"
 #include "vxs/datafiles/datafile.h"
 #include "vxs/datafiles/file_os.h"
+#include "vxs/datafiles/journal.h"
 #include "vxs/datafiles/ktname.h"
 #include "vxs/datafiles/ktshare.h"
 #include "vxs/indexes/extsort.h"
@@ -83,6 +84,7 @@ class IndexRun {
     int collect(ExternalSort& sort);
     int build();
     int verify();
+    void finishJournals() const;
     int load(ExternalSort& sort, Fcb& keyFcb);
     int listLine(std::string_view text) {
         const int err = listing_.line(text);
@@ -270,6 +272,9 @@ class TargetHold {
 
 // Steps 5 to 15 of a build (create, REPLACE, -M, REORG).
 int IndexRun::build() {
+    // The data file as its writers left it (a dead copy's change finished), and no journal that
+    // names the key file about to be replaced.
+    finishJournals();
     if (int err = openData()) return err;
     const bool replace = p_.replace || p_.reorg || p_.tempFile;
     if (!replace && platform::fileExists(keyPath_.c_str())) return kErrFileExists;
@@ -320,8 +325,17 @@ int IndexRun::build() {
     return 0;
 }
 
+// What dead copies left half done in the data and key files is finished before they are read
+// (VERIFY) or the key file is replaced (a build).
+void IndexRun::finishJournals() const {
+    std::string dataPath;
+    if (mapFileName(std::string(p_.dataName()), dataPath) == 0) finishJournalsAbout(dataPath);
+    finishJournalsAbout(keyPath_);
+}
+
 // VERIFY: the key file's structure, then its entries against the data file's keys.
 int IndexRun::verify() {
+    finishJournals();
     UtilityFile key;
     if (int err = openExisting(shape_.keyType, key)) return err;
     KeyIndex& index = *key.u->uffcb->index;

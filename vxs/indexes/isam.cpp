@@ -207,8 +207,11 @@ int IsamIndex::insert(const uint8_t* key, uint32_t record) {
     slot[0] = ' ';
     memcpy(slot.data() + 1, key, static_cast<size_t>(keyLength_));
     putRecord(slot.data() + 1 + keyLength_, record, swapped_);
-    if (int e2 = io_.write(headerLength_ + int64_t{records_} * slotLength(), slot.data(), slot.size()))
+    const int64_t at = headerLength_ + int64_t{records_} * slotLength();
+    if (int e2 = io_.write(at, slot.data(), slot.size())) {
+        (void)io_.truncate(at);  // no part of a slot stays at the end of the file
         return e2;
+    }
     ++records_;
     if (tailKnown_ && !shared_) tail_.insert(tail_.end(), slot.begin(), slot.end());
     else tailKnown_ = false;
