@@ -12,6 +12,7 @@
 
 #include "vxs/command/cmdshared.h"
 #include "vxs/command/report.h"
+#include "vxs/config/config.h"
 #include "vxs/config/statline.h"
 #include "vxs/control/errors.h"
 #include "vxs/datafiles/datafile.h"
@@ -531,6 +532,8 @@ int FileCommand::copyOne(const Match& src, const std::string& dest) {
     if (!err) (void)osSetFileTime(temporary, src.info.modified);
     if (!err) err = osRename(temporary, dest, true);
     if (err) (void)osDelete(temporary);
+    // With changes put on the disk, the copy's name is too.
+    if (!err && configLimits().syncWrites) err = platform::syncDirectory(directoryOf(dest));
     return err;
 }
 

@@ -318,6 +318,9 @@ int IndexRun::build() {
         (void)osDelete(temp);
         return e;
     }
+    // With changes put on the disk, the new key file's name is too.
+    if (configLimits().syncWrites)
+        if (int e = platform::syncDirectory(directoryOf(keyPath_))) return e;
     if (read_ != loaded_) return kErrKeysMissing;
     if (badKeyError_) return badKeyError_;
     if (duplicates_ > 0 && !p_.dupKeys) return kErrDuplicateKeys;

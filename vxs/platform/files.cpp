@@ -68,6 +68,9 @@ int writeFileSafely(const std::string& path, std::span<const uint8_t> data) {
     // A failed close can mean data that never reached the disk: the target stays as it was.
     if (closeFile(fd)) return failAfter([&] { (void)deleteFile(temp); });
     if (renameFile(temp, path)) return failAfter([&] { (void)deleteFile(temp); });
+    // The new name on the disk too: a power loss must not bring the old file back.
+    const size_t slash = path.rfind('/');
+    (void)syncDirectory(slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1));
     return 0;
 }
 
