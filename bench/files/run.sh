@@ -29,6 +29,8 @@
 #   saying OPTION 22 ON, so that key files are made in format 2).
 #   VX_FILES_WORKLOADS, when set, is the list of the workloads to run (default: all of them, in
 #   the order above), e.g. VX_FILES_WORKLOADS="kcreate kread kseq krewrite".
+#   VX_FILES_BEFORE, when set, is another build of ours (an earlier one), measured as one more
+#   peer ("before") on the very same workloads, kreadshr included.
 # After kcreate and kread, SQLite's kcreate and kread are also run with a 64 MiB page cache, which
 # holds the whole database, and shown on a line of their own.
 #
@@ -59,6 +61,12 @@ for w in "${workloads[@]}"; do
   [[ " ${all[*]} " == *" $w "* ]] || { echo "unknown workload '$w' (known: ${all[*]})" >&2; exit 2; }
 done
 peers=(sqlite cobol)
+before=""
+if [ -n "${VX_FILES_BEFORE:-}" ]; then
+  before=$(realpath "$VX_FILES_BEFORE")
+  [ -x "$before" ] || { echo "$VX_FILES_BEFORE: not an executable" >&2; exit 2; }
+  peers+=(before)
+fi
 # The checksums every side must print: the number of records written; the sum over the records
 # of (I mod 1000) + (I mod 997); the same sum over the records the random sequence visits.
 declare -A expected=([write]=200000 [readseq]=199381500 [readrec]=199282732
@@ -73,9 +81,11 @@ declare -A written=()
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir "$work"/ours "$work"/sqlite "$work"/cobol
+mkdir "$work"/ours "$work"/sqlite "$work"/cobol "$work"/before
 cp "$here"/workloads/*.vxb "$work"/ours/
+cp "$here"/workloads/*.vxb "$work"/before/
 printf 'SYSTEM\n' > "$work"/ours/system.in
+printf 'SYSTEM\n' > "$work"/before/system.in
 
 # Runs side $1 on workload $2 in its own directory, with its whole output, errors included, going
 # to the file $3, whose last line is the checksum; a run that fails gets a last line saying so.
@@ -84,6 +94,7 @@ run() {
   cd "$work/$who"
   case $who in
     ours) timeout "$limit" "$exe" "${ours_args[@]}" RUN "$w.vxb" < system.in > "$out" 2>&1 || rc=$? ;;
+    before) timeout "$limit" "$before" "${ours_args[@]}" RUN "$w.vxb" < system.in > "$out" 2>&1 || rc=$? ;;
     sqlite)
       case $w in
         k*big) "$bin"/sqlite_bench "${w%big}" kbench.db 65536 > "$out" 2>&1 || rc=$? ;;
@@ -153,11 +164,14 @@ for w in "${workloads[@]}"; do
   for ((i = 0; i < pairs; i++)); do
     for p in "${peers[@]}"; do
       [ $ours_ok -eq 1 ] && a=$(timed ours "$work"/ours.out "$w")
-      b=$(timed "$p" "$work"/peer.out "$pw")
-      written[$p/$pw]=1
+      # The earlier build of ours runs our own workload (kreadshr too).
+      pwp=$pw
+      [ "$p" = before ] && pwp=$w
+      b=$(timed "$p" "$work"/peer.out "$pwp")
+      written[$p/$pwp]=1
       if [ "$(checksum "$work"/peer.out)" != "${expected[$w]}" ]; then
         {
-          echo "$pw: $p's checksum is '$(tail -n 1 "$work"/peer.out)', not ${expected[$w]}"
+          echo "$pwp: $p's checksum is '$(tail -n 1 "$work"/peer.out)', not ${expected[$w]}"
           echo "  the end of $p's output:" && tail -n 4 "$work"/peer.out | sed 's/^/    /'
         } >&2
         exit 1

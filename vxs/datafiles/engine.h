@@ -3,7 +3,8 @@
 // its header, and closing it again.
 #pragma once
 
-#include <functional>
+#include <cstddef>
+#include <type_traits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -87,6 +88,24 @@ struct KeyFileOpen {
 // Whether some ufcb of the data file uses a key file (its records then keep keys in step).
 bool hasKeyFiles(const Fcb& data);
 
+// What writes a record's slot in a change (a lambda of the record engine's): called, not kept
+// or copied; it lives as long as the call it is passed to.
+class SlotWrite {
+  public:
+    SlotWrite() = default;
+    SlotWrite(std::nullptr_t) {}
+    template <class F, class = std::enable_if_t<!std::is_same_v<std::decay_t<F>, SlotWrite>>>
+    SlotWrite(F&& f)
+        : context_(const_cast<void*>(static_cast<const void*>(&f))),
+          call_([](void* c) -> int { return (*static_cast<std::remove_reference_t<F>*>(c))(); }) {}
+    int operator()() const { return call_(context_); }
+    explicit operator bool() const { return call_ != nullptr; }
+
+  private:
+    void* context_ = nullptr;
+    int (*call_)(void*) = nullptr;
+};
+
 // A record's change in a data file with key files (WRITE, REWRITE, DELETE): the slot, before
 // and after (whole, the status byte first in INTERNAL files).
 struct SlotChange {
@@ -103,13 +122,13 @@ struct SlotChange {
 // slot is written, then the keys; a failure anywhere puts back what was done.  A copy that died
 // in the middle of a change of one of the key files is recovered first.  Key files whose key
 // stays as it was do nothing.
-[[nodiscard]] int changeRecordKeys(Ufcb& u, const SlotChange& c, const std::function<int()>& writeSlot);
+[[nodiscard]] int changeRecordKeys(Ufcb& u, const SlotChange& c, SlotWrite writeSlot);
 // The same for a data file and key files given (recovery): the keys of the records `gone` leave
 // (unless the key of `comes` is theirs), the key of `comes` arrives; with `always` it is put in
 // even when it seems to stay.
 [[nodiscard]] int changeKeys(Fcb& data, const std::vector<Fcb*>& keys, const SlotChange& c,
                              const uint8_t* const* gone, int goneCount, const uint8_t* comes,
-                             bool always, const std::function<int()>& writeSlot, int caller);
+                             bool always, SlotWrite writeSlot, int caller);
 
 // READ next, previous or last of a KEYED ufcb: along the key file from the last key read.
 [[nodiscard]] int readInKeyOrder(Ufcb& u, ReadHow how, const RecordOptions& o);

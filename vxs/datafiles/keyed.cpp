@@ -397,16 +397,22 @@ bool hasKeyFiles(const Fcb& data) {
 
 namespace {
 
-// What one key file does in a record's change: the keys that go, the key that comes.
+// What one key file does in a record's change: the keys that go (at most two: the record's
+// before and after a change that recovery makes whole), the key that comes.  Kept in fixed room:
+// this runs for every record written.
 struct KeyPlan {
+    static constexpr int kMostRemovals = 2;
     Fcb* k = nullptr;
-    std::vector<std::vector<uint8_t>> removals;
-    std::vector<uint8_t> insertion;  // empty: none
+    int total = 0;  // the key length
+    int removals = 0;
+    uint8_t removal[kMostRemovals][kMaxKeyLength];
+    bool insert = false;
+    uint8_t insertion[kMaxKeyLength];
     bool btree = false, shared = false;
     bool heldBack = false;  // a B-tree held alone: its changes kept until a checkpoint
     bool begun = false;     // a shared B-tree's change is open
     // What was done at once (ISAM, held-back B-trees), so that it can be put back.
-    std::vector<std::vector<uint8_t>> removed;
+    bool removed[kMostRemovals] = {};
     bool inserted = false;
 };
 
@@ -417,59 +423,60 @@ const uint8_t* liveRecord(const Fcb& data, const uint8_t* slot) {
     return slot;
 }
 
-// The plans of the key files of `keys` for a change of a record from the images `gone` (their
-// keys leave, unless the key comes back) to `comes` (its key comes).  Without `always`, a key
-// file whose key stays does nothing.  A record whose new key cannot be made (a bad date) is
-// refused before anything changes.
+// The plans of the key files of `keys` for a change of a record from the images `gone` (at most
+// two; their keys leave, unless the key comes back) to `comes` (its key comes).  Without
+// `always`, a key file whose key stays does nothing.  A record whose new key cannot be made (a
+// bad date) is refused before anything changes.
 int planKeys(const std::vector<Fcb*>& keys, const uint8_t* const* gone, int goneCount,
              const uint8_t* comes, size_t recordLength, bool always, std::vector<KeyPlan>& out) {
     out.clear();
     for (Fcb* k : keys) {
         const KeyLayout layout = layoutOf(*k);
-        const size_t total = static_cast<size_t>(layout.total());
-        KeyPlan p;
+        KeyPlan& p = out.emplace_back();
         p.k = k;
+        p.total = layout.total();
+        const size_t total = static_cast<size_t>(p.total);
         p.btree = k->type == kFileBtreeKeys;
         p.shared = k->shareClass != 0;
         p.heldBack = p.btree && !p.shared && static_cast<BtreeIndex*>(k->index.get())->writeBackOn();
         bool keyStays = false;
         if (comes) {
-            p.insertion.resize(total);
-            if (int err = buildKey(layout, comes, recordLength, p.insertion.data())) return err;
+            if (int err = buildKey(layout, comes, recordLength, p.insertion)) return err;
+            p.insert = true;
         }
-        for (int i = 0; i < goneCount; ++i) {
+        for (int i = 0; i < goneCount && i < KeyPlan::kMostRemovals; ++i) {
             if (!gone[i]) continue;
-            std::vector<uint8_t> key(total);
-            if (buildKey(layout, gone[i], recordLength, key.data())) continue;  // never went in
-            if (comes && key == p.insertion) {
+            uint8_t* key = p.removal[p.removals];
+            if (buildKey(layout, gone[i], recordLength, key)) continue;  // never went in
+            if (p.insert && memcmp(key, p.insertion, total) == 0) {
                 keyStays = true;
                 continue;
             }
-            if (std::find(p.removals.begin(), p.removals.end(), key) == p.removals.end())
-                p.removals.push_back(std::move(key));
+            if (p.removals == 1 && memcmp(key, p.removal[0], total) == 0) continue;
+            ++p.removals;
         }
-        if (keyStays && !always && p.removals.empty()) continue;
-        if (p.removals.empty() && p.insertion.empty()) continue;
-        out.push_back(std::move(p));
+        if ((keyStays && !always && p.removals == 0) || (p.removals == 0 && !p.insert))
+            out.pop_back();
     }
     // Key files are locked in the order of their identity, the same in every copy.
-    std::sort(out.begin(), out.end(), [](const KeyPlan& a, const KeyPlan& b) {
-        return a.k->idDevice != b.k->idDevice ? a.k->idDevice < b.k->idDevice
-                                              : a.k->idInode < b.k->idInode;
-    });
+    if (out.size() > 1)
+        std::sort(out.begin(), out.end(), [](const KeyPlan& a, const KeyPlan& b) {
+            return a.k->idDevice != b.k->idDevice ? a.k->idDevice < b.k->idDevice
+                                                  : a.k->idInode < b.k->idInode;
+        });
     return 0;
 }
 
 // Applies a plan's removals and insertion to the index (kept in memory for B-trees).
 int applyPlan(KeyPlan& p, uint32_t n, bool remember) {
-    for (const std::vector<uint8_t>& key : p.removals) {
-        const int err = p.k->index->remove(key.data(), n);
+    for (int i = 0; i < p.removals; ++i) {
+        const int err = p.k->index->remove(p.removal[i], n);
         if (err == kErrKeyNotFound) continue;  // not there: nothing to take out
         if (err) return err;
-        if (remember) p.removed.push_back(key);
+        if (remember) p.removed[i] = true;
     }
-    if (!p.insertion.empty()) {
-        if (int err = p.k->index->insert(p.insertion.data(), n)) return err;
+    if (p.insert) {
+        if (int err = p.k->index->insert(p.insertion, n)) return err;
         if (remember) p.inserted = true;
     }
     return 0;
@@ -477,11 +484,11 @@ int applyPlan(KeyPlan& p, uint32_t n, bool remember) {
 
 // Puts back what applyPlan did at once.
 void revertPlan(KeyPlan& p, uint32_t n) {
-    if (p.inserted) (void)p.k->index->remove(p.insertion.data(), n);
-    for (auto it = p.removed.rbegin(); it != p.removed.rend(); ++it)
-        (void)p.k->index->insert(it->data(), n);
+    if (p.inserted) (void)p.k->index->remove(p.insertion, n);
+    for (int i = p.removals - 1; i >= 0; --i)
+        if (p.removed[i]) (void)p.k->index->insert(p.removal[i], n);
     p.inserted = false;
-    p.removed.clear();
+    for (bool& r : p.removed) r = false;
 }
 
 }  // namespace
@@ -645,7 +652,7 @@ bool tearable(const SlotChange& c) {
 // The change of a record of `data` with the plans of its key files, the update locks held (see
 // changeKeys below).
 int changeLocked(Fcb& data, std::vector<KeyPlan>& plans, const SlotChange& c,
-                 const std::function<int()>& writeSlot) {
+                 SlotWrite writeSlot) {
     const uint32_t n = c.n;
     // 1. Held-back key files: their state in the journal before their first held-back change.
     for (KeyPlan& p : plans)
@@ -798,7 +805,7 @@ int recoverAround(const Fcb& data, const std::vector<Fcb*>& keys, int& live) {
 
 int changeKeys(Fcb& data, const std::vector<Fcb*>& keys, const SlotChange& c,
                const uint8_t* const* gone, int goneCount, const uint8_t* comes, bool always,
-               const std::function<int()>& writeSlot, int caller) {
+               SlotWrite writeSlot, int caller) {
     const size_t skip = data.type == kFileInternal ? 1 : 0;
     const size_t recordLength = c.length - skip;
     for (int attempt = 0;; ++attempt) {
@@ -823,8 +830,9 @@ int changeKeys(Fcb& data, const std::vector<Fcb*>& keys, const SlotChange& c,
 namespace {
 // The distinct key files of a data file, in the order of the ufcbs chained on it (into a list
 // kept between calls: this runs for every record written).
-std::vector<Fcb*> keyFileList(const Fcb& data) {
-    std::vector<Fcb*> files;
+const std::vector<Fcb*>& keyFileList(const Fcb& data) {
+    static std::vector<Fcb*> files;
+    files.clear();
     for (const Ufcb* o = data.firstUfcb; o; o = o->sameNext)
         if (o->ufkbfcb && o->ufkbfcb->index &&
             std::find(files.begin(), files.end(), o->ufkbfcb) == files.end())
@@ -833,11 +841,28 @@ std::vector<Fcb*> keyFileList(const Fcb& data) {
 }
 }  // namespace
 
-int changeRecordKeys(Ufcb& u, const SlotChange& c, const std::function<int()>& writeSlot) {
+int changeRecordKeys(Ufcb& u, const SlotChange& c, SlotWrite writeSlot) {
     Fcb& data = *u.uffcb;
-    const uint8_t* gone[1] = {liveRecord(data, c.before)};
-    return changeKeys(data, keyFileList(data), c, gone, 1, liveRecord(data, c.after), false,
-                      writeSlot, u.ufnbr);
+    const uint8_t* before = liveRecord(data, c.before);
+    const uint8_t* after = liveRecord(data, c.after);
+    // A change that keeps every key (a REWRITE of other fields) is the slot's write alone: it
+    // is whole or not at all.
+    if (before && after && !tearable(c)) {
+        const size_t length = c.length - (data.type == kFileInternal ? 1 : 0);
+        bool same = true;
+        for (const Ufcb* o = data.firstUfcb; o && same; o = o->sameNext) {
+            const Fcb* k = o->ufkbfcb;
+            if (!k || !k->index) continue;
+            const KeyLayout layout = layoutOf(*k);
+            uint8_t a[kMaxKeyLength], b[kMaxKeyLength];
+            same = buildKey(layout, before, length, a) == 0 &&
+                   buildKey(layout, after, length, b) == 0 &&
+                   memcmp(a, b, static_cast<size_t>(layout.total())) == 0;
+        }
+        if (same) return writeSlot();
+    }
+    const uint8_t* gone[1] = {before};
+    return changeKeys(data, keyFileList(data), c, gone, 1, after, false, writeSlot, u.ufnbr);
 }
 
 // ---- reading through a key ----
