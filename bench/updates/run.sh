@@ -15,11 +15,18 @@
 #   BUILD_DIR holds sqlite_update, which the Makefile's bench target builds.
 #   VX_UPDATES (default 2000 per process), VX_UPDATE_RECORDS (default 200),
 #   VX_UPDATE_PROCS (default "1 2 4 8"), VX_UPDATE_SYNC (default "OFF ON") change the run.
+#   VX_UPDATE_BEFORE, when set, is another build of ours (an earlier one), run the same way in
+#   the same rounds and shown in a column of its own.
 set -euo pipefail
 [ $# -ge 2 ] || { echo "usage: $0 BUILD_DIR VELTRIX [ROUNDS]" >&2; exit 2; }
 bin=$(realpath "$1")
 exe=$(realpath "$2")
 rounds=${3:-3}
+before=""
+if [ -n "${VX_UPDATE_BEFORE:-}" ]; then
+  before=$(realpath "$VX_UPDATE_BEFORE")
+  [ -x "$before" ] || { echo "$VX_UPDATE_BEFORE: not an executable" >&2; exit 2; }
+fi
 updates=${VX_UPDATES:-2000}
 records=${VX_UPDATE_RECORDS:-200}
 read -r -a counts <<< "${VX_UPDATE_PROCS:-1 2 4 8}"
@@ -50,9 +57,10 @@ ours_sum() {
 }
 now() { date +%s%N; }
 
-# Wall-clock milliseconds of N copies of ours, all started before any is given its seed.
-ours_run() {  # ours_run N SYNC
-  local n=$1 p pids=() fds=() fd
+# Wall-clock milliseconds of N copies of ours, all started before any is given its seed; the
+# executable is $exe unless a third argument names another.
+ours_run() {  # ours_run N SYNC [VELTRIX]
+  local n=$1 p pids=() fds=() fd exe=${3:-$exe}
   create
   for ((p = 1; p <= n; ++p)); do
     rm -f "in$p"; mkfifo "in$p"
@@ -89,18 +97,26 @@ sqlite_run() {  # sqlite_run N SYNC
 median() { sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
 rate() { awk -v ms="$1" -v n="$2" 'BEGIN { printf "%.0f", n * 1000 / (ms > 0 ? ms : 1) }'; }
 
-printf '%-5s %5s %12s %12s %7s\n' sync procs "ours upd/s" "sqlite upd/s" ratio
+printf '%-5s %5s %12s %12s %7s' sync procs "ours upd/s" "sqlite upd/s" ratio
+[ -z "$before" ] || printf ' %12s %7s' "before upd/s" ratio
+printf '\n'
 for s in "${syncs[@]}"; do
   for n in "${counts[@]}"; do
-    o=() q=()
+    o=() q=() b=()
     for ((r = 0; r < rounds; ++r)); do
       o+=("$(ours_run "$n" "$s")")
       q+=("$(sqlite_run "$n" "$s")")
+      [ -z "$before" ] || b+=("$(ours_run "$n" "$s" "$before")")
     done
     om=$(printf '%s\n' "${o[@]}" | median)
     qm=$(printf '%s\n' "${q[@]}" | median)
     total=$((n * updates))
-    printf '%-5s %5d %12s %12s %6.2fx\n' "$s" "$n" "$(rate "$om" $total)" "$(rate "$qm" $total)" \
+    printf '%-5s %5d %12s %12s %6.2fx' "$s" "$n" "$(rate "$om" $total)" "$(rate "$qm" $total)" \
       "$(awk -v a="$om" -v b="$qm" 'BEGIN { print b / (a > 0 ? a : 1) }')"
+    if [ -n "$before" ]; then
+      bm=$(printf '%s\n' "${b[@]}" | median)
+      printf ' %12s %6.2fx' "$(rate "$bm" $total)" "$(awk -v a="$om" -v b="$bm" 'BEGIN { print b / (a > 0 ? a : 1) }')"
+    fi
+    printf '\n'
   done
 done
