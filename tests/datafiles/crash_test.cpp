@@ -57,8 +57,9 @@ std::string record(const std::string& key, const std::string& second, int value)
     r.resize(kRecl, ' ');
     return r;
 }
-// A record as it is compared: without the bytes a LINKED file uses.
-std::string comparable(const std::string& r) { return r.substr(kKey1); }
+// A record as it is compared: without the bytes a LINKED file uses for its links.
+bool linkedRecords = false;
+std::string comparable(const std::string& r) { return linkedRecords ? r.substr(kKey1) : r; }
 std::string key1Of(const std::string& r) {
     std::string k = r.substr(kKey1, kKey2 - kKey1);
     return k.erase(k.find_last_not_of('.') + 1);
@@ -72,8 +73,28 @@ struct Op {
     std::string after;  // WRITE, REWRITE: the new record
 };
 
-std::vector<Op> scenario() {
+// `acrossPages`: instead, 100 records written, then each of records 70 to 100 rewritten twice,
+// keeping its keys, then changing both: one of those slots crosses a 4096-byte page.
+std::vector<Op> scenario(bool acrossPages = false) {
     std::vector<Op> ops;
+    if (acrossPages) {
+        char k[32], s[8];
+        for (int i = 1; i <= 100; ++i) {
+            snprintf(k, sizeof k, "P%03d", i);
+            snprintf(s, sizeof s, "B%03d", i % 4);
+            ops.push_back({Op::kWrite, "", record(k, s, i)});
+        }
+        for (int i = 70; i <= 100; ++i) {
+            snprintf(k, sizeof k, "P%03d", i);
+            snprintf(s, sizeof s, "B%03d", i % 4);
+            // Bytes outside the keys on both sides of where a page may fall.
+            ops.push_back({Op::kRewrite, k, "++++++++" + record(k, s, 1000 + i).substr(kKey1)});
+            char q[32];
+            snprintf(q, sizeof q, "Q%03d", i);
+            ops.push_back({Op::kRewrite, k, record(q, "C000", 2000 + i)});
+        }
+        return ops;
+    }
     std::vector<std::string> live;
     for (int i = 0; i < 22; ++i) {
         char k[32], s[8];
@@ -118,6 +139,7 @@ class CrashTest : public ::testing::TestWithParam<CrashSetup> {
         char dir[] = "/tmp/vxcrash-XXXXXX";
         ASSERT_TRUE(mkdtemp(dir));
         dir_ = dir;
+        linkedRecords = GetParam().linked;
         setOption(22, GetParam().format == 2);
         setOption(5, GetParam().format == 0);
     }
@@ -163,16 +185,17 @@ class CrashTest : public ::testing::TestWithParam<CrashSetup> {
 
     // The scenario in this process: each statement that returns is acknowledged on standard
     // output ("A" and its number).  Ends the process when a statement fails.
-    void runScenario() {
-        const std::vector<Op> ops = scenario();
+    void runScenario(const platform::FaultPlatform& faults) {
+        const std::vector<Op> ops = scenario(acrossPages_);
         Ufcb *a = nullptr, *b = nullptr;
         if (open(1, items("k1.key", "RECL=48,REPLACE,KPS=9,KLN=24"), a) ||
             open(2, items("k2.key", "USE,KPS=33,KLN=4"), b))
             _exit(3);
-        printf("OPEN\n");
+        printf("OPEN\nHEADER %d\n", a->uffcb->headerLength);
         fflush(stdout);
         for (size_t i = 0; i < ops.size(); ++i) {
             const Op& op = ops[i];
+            printf("OP %zu %d\n", i, faults.writes());
             int err = 0;
             if (op.kind == Op::kWrite) {
                 err = put(a, op.after, false);
@@ -197,7 +220,8 @@ class CrashTest : public ::testing::TestWithParam<CrashSetup> {
     // Runs the scenario in a child that ends before its nth write (0: never), the unflushed
     // writes then left as `loss` says.  The statements it acknowledged, and its writes when it
     // ran to its end.
-    size_t runChild(int nth, Loss loss, uint32_t seed, int& writes, bool& closed, bool& opened) {
+    size_t runChild(int nth, Loss loss, uint32_t seed, int& writes, bool& closed, bool& opened,
+                    int64_t tearPage = 0) {
         const test::ChildResult r = test::runInChild([&] {
             platform::FaultPlatform faults(platform::posixPlatform());
             platform::ScopedPlatform guard(faults);
@@ -205,8 +229,8 @@ class CrashTest : public ::testing::TestWithParam<CrashSetup> {
                 faults.simulatePowerLoss(loss, seed);
                 faults.setBootId("before-the-power-loss");
             }
-            if (nth > 0) faults.exitAtWrite(nth, 77);
-            runScenario();
+            if (nth > 0) faults.exitAtWrite(nth, 77, tearPage);
+            runScenario(faults);
             printf("WRITES %d\n", faults.writes());
             fflush(stdout);
             _exit(0);
@@ -219,6 +243,11 @@ class CrashTest : public ::testing::TestWithParam<CrashSetup> {
             if (line == "CLOSED") closed = true;
             if (line == "OPEN") opened = true;
             if (line.rfind("WRITES ", 0) == 0) writes = std::stoi(line.substr(7));
+            if (line.rfind("HEADER ", 0) == 0) header_ = std::stoi(line.substr(7));
+            if (line.rfind("OP ", 0) == 0) {
+                const size_t space = line.find(' ', 3);
+                opWrites_[std::stoul(line.substr(3, space - 3))] = std::stoi(line.substr(space + 1));
+            }
             if (line.rfind("ERROR", 0) == 0) ADD_FAILURE() << "the scenario failed: " << line;
         }
         EXPECT_TRUE(r.exitStatus == 77 || r.exitStatus == 0) << r.exitStatus << " " << r.err;
@@ -228,7 +257,7 @@ class CrashTest : public ::testing::TestWithParam<CrashSetup> {
     // The checks of a new copy after the child ended with `acked` statements acknowledged.
     void checkAfter(size_t acked, bool closed, bool opened, const std::string& what) {
         SCOPED_TRACE(what);
-        const std::vector<Op> ops = scenario();
+        const std::vector<Op> ops = scenario(acrossPages_);
         Ufcb *a = nullptr, *b = nullptr;
         if (!opened) {
             // Killed while the files were being made: making them again works.
@@ -239,6 +268,11 @@ class CrashTest : public ::testing::TestWithParam<CrashSetup> {
             ASSERT_EQ(open(1, items("k1.key", ""), a), 0) << "opening #1";
             ASSERT_EQ(open(2, items("k2.key", ""), b), 0) << "opening #2";
         }
+        // No part of a slot is left at the end of the data file (VERIFY would find it).
+        std::error_code ec;
+        const auto size = fs::file_size(at("d.dat"), ec);
+        ASSERT_FALSE(ec);
+        EXPECT_EQ((size - a->uffcb->headerLength) % (kRecl + 1), 0u) << "a torn append was left";
         // The live records, by number.
         std::map<uint32_t, std::string> byNumber;
         int64_t last = 0;
@@ -321,6 +355,9 @@ class CrashTest : public ::testing::TestWithParam<CrashSetup> {
     FileBlocks fb_;
     std::string dir_;
     std::map<int, std::string> texts_;
+    bool acrossPages_ = false;
+    int header_ = 0;                    // the data file's header length, as the child saw it
+    std::map<size_t, int> opWrites_;    // statement -> the writes made before it
 };
 
 TEST_P(CrashTest, KilledAtEveryWrite) {
@@ -336,6 +373,49 @@ TEST_P(CrashTest, KilledAtEveryWrite) {
         checkAfter(acked, closed, opened, "killed before write " + std::to_string(n));
         if (HasFailure()) break;
     }
+}
+
+// A kill in the middle of a write that crosses a page can leave the part before the page
+// written: the journal's own appends, and the one slot of the scenario's file that crosses a
+// page, appended, rewritten keeping its keys and changing them.
+TEST_P(CrashTest, KilledInTheMiddleOfAWriteAcrossAPage) {
+    int total = 0;
+    bool closed = false, opened = false;
+    ASSERT_EQ(runChild(0, Loss::kOff, 0, total, closed, opened), scenario().size());
+    for (int n : sample(total, 40)) {
+        clean();
+        int ignored = 0;
+        const size_t acked = runChild(n, Loss::kOff, 0, ignored, closed, opened, 4096);
+        checkAfter(acked, closed, opened, "killed in the middle of write " + std::to_string(n));
+        if (HasFailure()) return;
+    }
+    acrossPages_ = true;
+    clean();
+    const std::vector<Op> ops = scenario(true);
+    ASSERT_EQ(runChild(0, Loss::kOff, 0, total, closed, opened), ops.size());
+    opWrites_[ops.size()] = total;
+    const int64_t slot = kRecl + 1;
+    int crossing = 0;  // the record whose slot crosses the page
+    for (int r = 70; r <= 100 && !crossing; ++r) {
+        const int64_t from = header_ + (r - 1) * slot;
+        if (from / 4096 != (from + slot - 1) / 4096) crossing = r;
+    }
+    ASSERT_NE(crossing, 0) << "no rewritten slot crosses a page; the header is " << header_;
+    // Its WRITE (an append cut short is cut off), then its two REWRITEs.
+    const size_t first = 100 + 2 * static_cast<size_t>(crossing - 70);
+    int tried = 0;
+    for (size_t op : {static_cast<size_t>(crossing - 1), first, first + 1})
+        for (int n = opWrites_[op] + 1; n <= opWrites_[op + 1]; ++n) {
+            clean();
+            int ignored = 0;
+            const size_t acked = runChild(n, Loss::kOff, 0, ignored, closed, opened, 4096);
+            checkAfter(acked, closed, opened,
+                       "record " + std::to_string(crossing) + ", killed in the middle of write " +
+                           std::to_string(n));
+            ++tried;
+            if (HasFailure()) return;
+        }
+    EXPECT_GE(tried, 2);
 }
 
 TEST_P(CrashTest, PowerLossAtEveryWriteWithSyncOn) {

@@ -316,6 +316,28 @@ TEST_F(DataFileTest, APartialLastSlotIsReportedNotRead) {
     }
 }
 
+// A killed copy's append cut short: the next append, by a copy holding the file alone or
+// sharing it, writes its slot whole where the torn one began.
+TEST_F(DataFileTest, AnAppendAfterATornOneWritesWhole) {
+    for (const char* share : {"", ",SHR"}) {
+        SCOPED_TRACE(share);
+        makeFile({"T1", "T2"});
+        test::writeFile(path_, bytes() + "\x20junk");
+        Ufcb* u = openOk(1, name() + share, kFileInternal, kModeOutin, kAccessRelative);
+        ASSERT_NE(u, nullptr);
+        ASSERT_EQ(put(u, "T3"), 0);
+        int64_t lrec = -1;
+        ASSERT_EQ(lastRecordNumber(*u, lrec), 0);
+        EXPECT_EQ(lrec, 3);
+        ASSERT_EQ(get(u, ReadHow::kRecord, 3), 0);
+        EXPECT_EQ(current(u), "T3");
+        EXPECT_EQ(get(u, ReadHow::kLast), 0);
+        const size_t header = static_cast<size_t>(u->uffcb->headerLength);
+        ASSERT_EQ(closeFile(fb_, u), 0);
+        EXPECT_EQ(bytes().size(), header + 3 * 11);
+    }
+}
+
 // ---- writes ----
 
 TEST_F(DataFileTest, WritesByRecordNumber) {

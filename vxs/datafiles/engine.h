@@ -61,6 +61,10 @@ void enginePositionDisplay(Ufcb& u, int create);
 std::string headerBytes(const Fcb& f);
 // Cuts (or extends) the file to `size` bytes; cached blocks are dropped.
 [[nodiscard]] int truncateFile(Fcb& f, int64_t size);
+// Cuts off a last slot of `slot` bytes that the file holds only part of: an append a killed
+// copy left torn.  Only where no live copy can be appending (the file's update lock held, or
+// the file held alone); a whole file is left as it is.
+[[nodiscard]] int cutTornAppend(Fcb& f, uint32_t slot);
 
 // ---- key files ----
 struct KeyFileOpen {

@@ -642,11 +642,15 @@ void unlockPlans(std::vector<KeyPlan>& plans, size_t locked) {
         if (plans[i].shared) (void)ktUpdateUnlock(plans[i].k->handle);
 }
 
-// Whether a power loss could leave the slot's write torn: changes are put on the disk (SYNC
-// ON) and the slot crosses a 512-byte sector.
+// Whether a crash could leave the slot's write torn: with changes put on the disk (SYNC ON), a
+// power loss, when the slot crosses a sector; otherwise a kill, when an overwrite crosses a
+// page (an append a kill cuts short is cut off at recovery).
 bool tearable(const SlotChange& c) {
-    if (!configLimits().syncWrites || c.length == 0) return false;
-    return c.offset / 512 != (c.offset + static_cast<int64_t>(c.length) - 1) / 512;
+    if (c.length == 0) return false;
+    const bool sync = configLimits().syncWrites;
+    if (!sync && !c.before) return false;
+    const int64_t unit = sync ? kSectorBytes : kKillTearBytes;
+    return c.offset / unit != (c.offset + static_cast<int64_t>(c.length) - 1) / unit;
 }
 
 // The change of a record of `data` with the plans of its key files, the update locks held (see

@@ -45,6 +45,13 @@ class KeyJournal final : public IndexJournal {
 
 inline KeyJournal* keyJournalOf(Fcb& k) { return static_cast<KeyJournal*>(k.keyJournal.get()); }
 
+// Where a write can be left cut short: a kill stops a write between the pages the system copies
+// it by (a slot crossing one can be left partly written); a power loss keeps or loses each
+// sector of a write not yet flushed.  A slot overwritten across one of these has its change
+// journaled first, so that it can be made whole.
+constexpr int64_t kKillTearBytes = 4096;
+constexpr int64_t kSectorBytes = 512;
+
 // The journal's name for a file (its identity and absolute path).
 JournalFile journalFileOf(const Fcb& f);
 // The slot length of a data file's records (INTERNAL: with the status byte).

@@ -166,6 +166,19 @@ int recount(Fcb& f, uint32_t slot, bool strict) {
     return 0;
 }
 
+}  // namespace
+
+int cutTornAppend(Fcb& f, uint32_t slot) {
+    if (slot == 0) return 0;
+    int64_t size = 0;
+    if (int err = sizeOf(f, size)) return err;
+    const int64_t body = size - f.headerLength;
+    if (body <= 0 || body % slot == 0) return 0;
+    return truncateFile(f, size - body % slot);
+}
+
+namespace {
+
 int waitOf(const Ufcb& u, const RecordOptions& o) { return o.wait >= 0 ? o.wait : u.wait; }
 
 // ---- record locks ----
@@ -974,8 +987,13 @@ int writeUnsynced(Ufcb& u, const uint8_t* data, size_t len, uint32_t n, const Re
         return err;
     };
     if (shared) {
+        // Appends are made under the update lock, so part of a slot at the end is what a
+        // killed copy left of its append: it is cut off, and the slot is written whole.
         const uint32_t said = f.records;
-        if (int err = recount(f, slot, internal)) return done(err);
+        int err = recount(f, slot, internal);
+        if (err == kErrPartialRecord && (err = cutTornAppend(f, slot)) == 0)
+            err = recount(f, slot, internal);
+        if (err) return done(err);
         if (f.records < said && internal) return done(kErrShortFile);
     }
     if (u.linked && internal) {

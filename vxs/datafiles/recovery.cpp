@@ -160,17 +160,29 @@ int reconcile(Fcb& data, const std::vector<Fcb*>& keys, uint32_t n, uint64_t off
     return changeKeys(data, keys, c, gone, 2, live(data, now), true, nullptr, 0);
 }
 
-// A record change from before the machine last started: a slot that holds neither what the
-// change found nor what it wrote was torn by the power loss, and gets what it wrote.
-int repairTorn(Fcb& data, const JournalEntry& s) {
+// The last record change of a dead copy, torn by the crash, gets what it wrote.  After a power
+// loss (`restarted`), a slot that holds neither what the change found nor what it wrote was
+// torn.  After a kill, only a slot that holds what the change wrote up to a page and what it
+// found after it: the kill stopped the write there (any other contents were written since, by
+// a copy that lives).
+int repairTorn(Fcb& data, const JournalEntry& s, bool restarted) {
     const size_t length = std::max(s.before.size(), s.after.size());
     if (s.after.empty() || length == 0) return 0;
+    if (!restarted && s.before.size() != length) return 0;  // an append: cut off if cut short
     std::vector<uint8_t> now(length);
     size_t got = 0;
-    if (int err = readAt(data, static_cast<int64_t>(s.slotOffset), now.data(), length, got)) return err;
+    const auto at = static_cast<int64_t>(s.slotOffset);
+    if (int err = readAt(data, at, now.data(), length, got)) return err;
     if (got != length) return 0;  // cut short at the end: currentSlot cuts it off
     if (now == s.after || now == s.before) return 0;
-    return writeAt(data, static_cast<int64_t>(s.slotOffset), s.after.data(), length);
+    bool torn = restarted;
+    for (int64_t page = (at / kKillTearBytes + 1) * kKillTearBytes;
+         !torn && page < at + static_cast<int64_t>(length); page += kKillTearBytes) {
+        const auto cut = static_cast<std::ptrdiff_t>(page - at);
+        torn = std::equal(now.begin(), now.begin() + cut, s.after.begin()) &&
+               std::equal(now.begin() + cut, now.end(), s.before.begin() + cut);
+    }
+    return torn ? writeAt(data, at, s.after.data(), length) : 0;
 }
 
 // ---- LINKED chains ----
@@ -287,8 +299,8 @@ int recoverHeldBack(Reach& reach, const JournalEntry& state,
     Fcb* data = nullptr;
     if (int err = reach.data(state.data, state.dataType, state.slotLength, data))
         return err == kErrFileNotFound ? 0 : err;
-    if (restarted && !after.empty())
-        if (int err = repairTorn(*data, *after.back())) return err;
+    if (!after.empty())
+        if (int err = repairTorn(*data, *after.back(), restarted)) return err;
     // Opened alone for the checkpoint that ends the recovery (or as this process has it).
     Fcb* k = nullptr;
     if (int err = reach.key(state.keys[0], data, true, k)) return err == kErrFileNotFound ? 0 : err;
@@ -316,6 +328,16 @@ int recoverHeldBack(Reach& reach, const JournalEntry& state,
             return err;
     // The records written since the state: their keys again, from their slots.
     const uint32_t slot = dataSlotLength(*data);
+    // The dead copy's last append may be torn: part of a slot at the end is cut off (an
+    // EXTERNAL file's short last record is a record).
+    if (data->type == kFileInternal) {
+        const bool shared = data->shareClass != 0;
+        if (shared)
+            if (int err = ktUpdateLock(data->handle, 0)) return err;
+        const int err = cutTornAppend(*data, slot);
+        if (shared) (void)ktUpdateUnlock(data->handle);
+        if (err) return err;
+    }
     int64_t size = 0;
     if (int err = sizeOf(*data, size)) return err;
     const int64_t body = std::max<int64_t>(0, size - data->headerLength);
@@ -373,7 +395,7 @@ int recoverJournal(const std::string& path, const std::vector<JournalEntry>& ent
             if (e == 0) keys.push_back(k);
             else if (e != kErrFileNotFound) err = e;
         }
-        if (!err && restarted) err = repairTorn(*data, s);
+        if (!err) err = repairTorn(*data, s, restarted);
         if (!err && (s.flags & kStatementLinked)) err = relink(*data, s, restarted);
         if (!err)
             err = reconcile(*data, keys, s.record, s.slotOffset,

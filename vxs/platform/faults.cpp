@@ -34,9 +34,10 @@ void FaultPlatform::reset() {
 }
 
 // ---- crashes ----
-void FaultPlatform::exitAtWrite(int n, int status) {
+void FaultPlatform::exitAtWrite(int n, int status, int64_t page) {
     exitAt_ = writes_ + (n < 1 ? 1 : n);
     exitStatus_ = status;
+    tearPage_ = page;
 }
 
 void FaultPlatform::simulatePowerLoss(PowerLoss mode, uint32_t seed) {
@@ -44,11 +45,16 @@ void FaultPlatform::simulatePowerLoss(PowerLoss mode, uint32_t seed) {
     seed_ = seed;
 }
 
-void FaultPlatform::countWrite() {
-    if (++writes_ == exitAt_) {
-        crash();
-        _exit(exitStatus_);
+void FaultPlatform::countWrite(int fd, const void* buf, size_t size, int64_t offset) {
+    if (++writes_ != exitAt_) return;
+    if (tearPage_ > 0 && buf && size > 1) {
+        const int64_t at = offset >= 0 ? offset : inner_.seek(fd, 0, Origin::kCurrent);
+        const int64_t boundary = (at / tearPage_ + 1) * tearPage_;
+        if (at >= 0 && boundary < at + static_cast<int64_t>(size))
+            (void)inner_.writeAt(fd, buf, static_cast<size_t>(boundary - at), at);
     }
+    crash();
+    _exit(exitStatus_);
 }
 
 namespace {
@@ -171,7 +177,7 @@ int64_t FaultPlatform::read(int fd, void* buf, size_t size) {
 }
 int64_t FaultPlatform::write(int fd, const void* buf, size_t size) {
     if (int64_t r = enter(Call::kWrite)) return r;
-    countWrite();
+    countWrite(fd, buf, size, -1);
     Tracked* t = trackedOf(fd);
     const int64_t at = t ? inner_.seek(fd, 0, Origin::kCurrent) : 0;
     const int64_t n = inner_.write(fd, buf, limited(size));
@@ -186,7 +192,7 @@ int64_t FaultPlatform::readAt(int fd, void* buf, size_t size, int64_t offset) {
 }
 int64_t FaultPlatform::writeAt(int fd, const void* buf, size_t size, int64_t offset) {
     if (int64_t r = enter(Call::kWriteAt)) return r;
-    countWrite();
+    countWrite(fd, buf, size, offset);
     const int64_t n = inner_.writeAt(fd, buf, limited(size), offset);
     if (Tracked* t = trackedOf(fd); t && n > 0) {
         const auto* p = static_cast<const uint8_t*>(buf);
@@ -199,7 +205,7 @@ int64_t FaultPlatform::seek(int fd, int64_t distance, Origin origin) {
 }
 int64_t FaultPlatform::truncate(int fd, int64_t size) {
     if (int64_t r = enter(Call::kTruncate)) return r;
-    countWrite();
+    countWrite(fd, nullptr, 0, -1);
     const int64_t n = inner_.truncate(fd, size);
     if (Tracked* t = trackedOf(fd); t && n == 0) t->pending.push_back({size, {}, true});
     return n;

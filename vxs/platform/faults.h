@@ -67,8 +67,10 @@ class FaultPlatform final : public Platform {
 
     // ---- crashes ----
     // The process ends (_exit(status)) as the nth write from now is about to be made (write,
-    // writeAt or truncate), as a kill at that moment would leave its files.
-    void exitAtWrite(int n, int status);
+    // writeAt or truncate), as a kill at that moment would leave its files.  `page` (a power
+    // of two): a write that crosses a multiple of `page` in the file is made up to the first
+    // one, as a kill while the system copies a write page by page can leave it.
+    void exitAtWrite(int n, int status, int64_t page = 0);
     // Writes made so far (write, writeAt, truncate).
     int writes() const { return writes_; }
     // What a power loss at the armed write leaves of the writes not yet flushed (sync): none,
@@ -134,7 +136,9 @@ class FaultPlatform final : public Platform {
         std::vector<Pending> pending;
         bool made = false;  // created since its directory was flushed
     };
-    void countWrite();
+    // Counts a write about to be made (offset -1: at the file's position; no data: a
+    // truncation) and ends the process at the armed one.
+    void countWrite(int fd, const void* buf, size_t size, int64_t offset);
     void crash();
     void track(int64_t fd, const char* path, bool made);
     Tracked* trackedOf(int fd);
@@ -143,6 +147,7 @@ class FaultPlatform final : public Platform {
     std::vector<Fault> faults_;
     int writes_ = 0;
     int exitAt_ = 0, exitStatus_ = 0;
+    int64_t tearPage_ = 0;
     PowerLoss loss_ = PowerLoss::kOff;
     uint32_t seed_ = 0;
     std::string bootId_;
