@@ -693,9 +693,9 @@ int changeLocked(Fcb& data, std::vector<KeyPlan>& plans, const SlotChange& c,
         }
     }
     // 3. The journal: the record's change, and the bytes each shared B-tree's change overwrites.
-    // With changes put on the disk (SYNC ON), a slot that a power loss could tear (it crosses a
-    // 512-byte sector) has its change written there too, so that it can be made whole.
-    if (tearable(c)) statement = true;
+    // A slot written that a crash could tear (see tearable) has its change written there too,
+    // so that it can be made whole; keys made to agree with a slot (recovery) write none.
+    if (writeSlot && tearable(c)) statement = true;
     if (statement) {
         Journal* j = nullptr;
         int err = Journal::of(directoryOf(data.path), j);
