@@ -257,7 +257,7 @@ TEST_F(FileCommandTest, StatusTextsAndTheNOption) {
     EXPECT_EQ(statusText(kStatusFieldMessage), "") << "N: no error text";
     EXPECT_EQ(fileCommand(CmdCopy, "a.txt .\\a.txt"), kErrCopyToItself);
     EXPECT_EQ(statusText(kStatusFieldMessage), " Cannot Copy To Itself");
-    EXPECT_EQ(fileCommand(CmdDir, "none/x/y"), kErrBadName);
+    EXPECT_EQ(fileCommand(CmdDir, "none/x/5"), kErrBadName);  // no fifth DRIVE
     EXPECT_EQ(statusText(kStatusFieldMessage), " Bad Drive Specified");
     // V cancels N: the question needs an answer, and none can come here.
     EXPECT_EQ(fileCommand(CmdFree, "a.txt -N -V"), 0);

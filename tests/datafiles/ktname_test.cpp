@@ -81,11 +81,46 @@ TEST_F(NameMapTest, DrivesAndTheNameDirForms) {
     EXPECT_EQ(map("Prog/Acct/2"), (dir_ / "other").string() + "/acct/prog");
     EXPECT_EQ(map("Prog/Acct/1"), data + "Sub/acct/prog");
     EXPECT_EQ(map("Prog/Acct/4"), "error 4215");  // no fourth DRIVE
-    EXPECT_EQ(map("Prog/Acct/x"), "error 4215");
+    EXPECT_EQ(map("Prog/Acct/x"), "Prog/Acct/x");  // not a drive number: a Linux path
     EXPECT_EQ(map("Prog/"), "error 4215");
     EXPECT_EQ(map("Payroll1//10"), "PRN:/PAYROLL1");
     EXPECT_EQ(map("Payroll12//10"), "PRN:/PAYROLL1");
     EXPECT_EQ(driveNumber(3), 'F');
+}
+
+// Paths as a Linux user types them stand as they are, case and all; the one-slash form and the
+// drive and printer forms keep their meaning.
+TEST_F(NameMapTest, LinuxPathsBesideTheNameDirForms) {
+    ASSERT_EQ(processConfigStatement("DRIVE D:,Data,.,\\"), 0);
+    const std::string data = (dir_ / "Data").string() + "/";
+    EXPECT_EQ(map("docs/examples/Orders.txt"), "docs/examples/Orders.txt");
+    EXPECT_EQ(map("Sub/Dir/Prog"), "Sub/Dir/Prog");
+    EXPECT_EQ(map("a/b/c/d.dat"), "a/b/c/d.dat");
+    EXPECT_EQ(map("./Prog"), "./Prog");
+    EXPECT_EQ(map("./Prog/Acct"), "./Prog/Acct");  // "./" first: not name/dir
+    EXPECT_EQ(map("../Up/x.dat"), "../Up/x.dat");
+    EXPECT_EQ(map("../x"), "../x");
+    EXPECT_EQ(map("sub\\dir/x/y"), "sub/dir/x/y");
+    // Only a single digit 1-9 ending the name after the second "/" is a drive number.
+    EXPECT_EQ(map("Prog/Acct/1"), data + "acct/prog");
+    EXPECT_EQ(map("Prog/Acct/0"), "Prog/Acct/0");
+    EXPECT_EQ(map("Prog/Acct/10"), "Prog/Acct/10");
+    EXPECT_EQ(map("Prog/Acct/1x"), "Prog/Acct/1x");
+    EXPECT_EQ(map("Prog/Acct/1/x"), "Prog/Acct/1/x");
+    EXPECT_EQ(map("Prog/Acct/2"), "error 4215");  // a drive number without its drive
+    EXPECT_EQ(map("Prog//3"), "error 4215");
+    EXPECT_EQ(map("Prog//10"), "PRN:/PROG");
+    EXPECT_EQ(map("Prog//x"), "Prog//x");
+    // One slash stays name/dir; a drive letter keeps its own meaning.
+    EXPECT_EQ(map("Prog/Acct"), "acct/prog");
+    EXPECT_EQ(map("Prog/"), "error 4215");
+    EXPECT_EQ(map("D:Prog"), data + "prog");
+    EXPECT_EQ(map("D:a/b/c"), "error 4215");
+    // Substitution comes first and may make one; the length limit holds for them too.
+    ASSERT_EQ(processConfigStatement("SUBSTITUTE [HIST] archive/2025/q1"), 0);
+    EXPECT_EQ(map("[HIST]/Jan.dat"), "archive/2025/q1/Jan.dat");
+    EXPECT_EQ(map("./" + std::string(509 - dir_.string().size(), 'a')), "error 4129");
+    EXPECT_EQ(map("a/b/" + std::string(200, 'c')), "a/b/" + std::string(200, 'c'));
 }
 
 TEST_F(NameMapTest, SubstitutionAndTheCaseRule) {

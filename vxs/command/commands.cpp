@@ -181,14 +181,18 @@ int commandSave(std::string_view args, bool replace) {
     if (int err = parseFileArgs(args, false, a)) return err;
     pcb* pc = pchain.curpcb;
     if (!pc) return kErrNoProgram;
+    std::string path;
     if (a.name.empty()) {  // the program's own name
         // A new program carries the release text until it is saved or loaded under a name.
         if (!pc->progname[0] || strcmp(pc->progname, kReleaseText) == 0) return kErrFileName;
-        a.name = pc->progname;
-    }
-    std::string path;
-    if (int err = programPath(a.name, a.source ? kSourceExtension : kObjectExtension, path))
+        // It is the path the program was loaded from or saved to: mapped once already, so
+        // "acct/pay.vxp" is not read again as the name "acct" in the directory "pay.vxp".
+        path = pc->progname;
+        if (a.source && !hasExtension(path)) path += kSourceExtension;
+    } else if (int err =
+                   programPath(a.name, a.source ? kSourceExtension : kObjectExtension, path)) {
         return err;
+    }
     const bool exists = platform::fileExists(path.c_str());
     if (exists && !replace) return kErrFileExists;
     setRunStatusShown(replace ? RUNSTAT_REPLACE : RUNSTAT_SAVE);

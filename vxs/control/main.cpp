@@ -1,13 +1,16 @@
-// The executable's main: hands the argument vector to wxWidgets, which creates the application
-// object (vxApp) and runs its main loop.
+// The executable's main: answers --help and --version at once, else hands the argument vector
+// to wxWidgets, which creates the application object (vxApp) and runs its main loop.
 #include <wx/app.h>
 
 #include "vxs/control/entry.h"
+#include "vxs/control/startup.h"
 #include "vxs/control/vxapp.h"
 
 wxIMPLEMENT_APP_NO_MAIN(vxs::vxApp);
 
 int main(int argc, char** argv) {
+    // Before anything starts: asking for the usage joins no registry and makes no file.
+    if (const int status = vxs::answerCommandLineRequest(argc, argv); status >= 0) return status;
     vxs::setProcessArguments(argc, argv);
     return wxEntry(argc, argv);
 }

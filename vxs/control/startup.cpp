@@ -21,6 +21,7 @@
 #include "vxs/interpreter/flow.h"
 #include "vxs/interpreter/strsub.h"
 #include "vxs/interpreter/values.h"
+#include "vxs/platform/fileio.h"
 #include "vxs/platform/os.h"
 #include "vxs/printing/spool.h"
 #include "vxs/registry/ktserver.h"  // ktLockOffset
@@ -56,6 +57,18 @@ CommandLineArgs parseCommandLine(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view w = argv[i] ? argv[i] : "";
         int n = 0;
+        if (w.starts_with("--")) {
+            // Long options are never names: only --help and --version exist.
+            const bool help = w == "--help", version = w == "--version";
+            if (a.request == CommandLineRequest::kSession ||
+                (a.request == CommandLineRequest::kUnknownOption && (help || version))) {
+                a.request = help      ? CommandLineRequest::kHelp
+                            : version ? CommandLineRequest::kVersion
+                                      : CommandLineRequest::kUnknownOption;
+                if (!help && !version) a.unknownOption = std::string(w);
+            }
+            continue;
+        }
         if (w.size() > 1 && w[0] == '-') {
             const std::string_view rest = w.substr(1);
             // A workstation switch of the configuration ("-WSID=UNIQUE") sets the selection
@@ -93,6 +106,54 @@ CommandLineArgs parseCommandLine(int argc, char** argv) {
 
 const CommandLineArgs& commandLineArgs() {
     return g_args;
+}
+
+std::string usageText() {
+    return "Usage: veltrix [switches] [command ...]\n"
+           "Starts a Veltrix! workstation session in command mode, where numbered program\n"
+           "lines are typed, listed, saved, loaded and run.\n"
+           "\n"
+           "  -n             request workstation number n (1 to 999; -0 requests none)\n"
+           "  +n             workstation selection mode n (1 WSID=SESSION, 2 WSID=UNIQUE)\n"
+           "  -WSID=SESSION, -WSID=UNIQUE\n"
+           "                 the configuration statements of those names\n"
+           "  -file          the configuration file (default: vxconfig.sys, then\n"
+           "                 ktconfig.sys, beside the executable); the last one wins\n"
+           "  @text, -@text  start-up text\n"
+           "  -Mn, -sh       accepted and ignored\n"
+           "  command ...    the first command carried out, for example: veltrix RUN PAY\n"
+           "  --help         show this text and exit\n"
+           "  --version      show the version and exit\n"
+           "\n"
+           "When standard input is not a terminal, each input line is one typed line,\n"
+           "console lines go to standard output and errors to standard error; the end of\n"
+           "input acts as SYSTEM.  Type HELP (or press F1) in the session for help.\n"
+           "More: the manual page veltrix(1) and the documents in share/doc/veltrix of\n"
+           "the installation, getting-started.md first.\n";
+}
+
+std::string versionText() {
+    return std::string(kReleaseText) + "\n";
+}
+
+int answerCommandLineRequest(int argc, char** argv) {
+    const CommandLineArgs a = parseCommandLine(argc, argv);
+    std::string text;
+    int status = 0, fd = 1;
+    switch (a.request) {
+        case CommandLineRequest::kSession: return -1;
+        case CommandLineRequest::kHelp: text = usageText(); break;
+        case CommandLineRequest::kVersion: text = versionText(); break;
+        case CommandLineRequest::kUnknownOption:
+            text = "veltrix: unknown option " + a.unknownOption +
+                   " (veltrix --help lists the command line)\n";
+            status = 2;
+            fd = 2;
+            break;
+    }
+    // A closed or full standard output cannot be told of otherwise: the status says it.
+    if (platform::writeAll(fd, text.data(), text.size()) != 0) return status ? status : 1;
+    return status;
 }
 
 namespace {

@@ -80,6 +80,23 @@ int mapDrive(char letter, std::string_view rest, std::string& path) {
     return 0;
 }
 
+// Whether a name is a Linux path rather than one of the forms name/dir, name/dir/n and
+// name//10: it begins with "./" or "../", or it has a second "/" that is followed by anything
+// but a single digit 1-9 that ends the name ("10" after "//" being the printer).  A name with a
+// drive letter is never one.
+bool isLinuxPath(std::string_view n) {
+    if (startsWith(n, "./") || startsWith(n, "../")) return true;
+    if (n.size() >= 2 && n[1] == ':' && std::isalpha(static_cast<unsigned char>(n[0])))
+        return false;
+    const size_t first = n.find('/');
+    if (first == std::string_view::npos) return false;
+    const size_t second = n.find('/', first + 1);
+    if (second == std::string_view::npos) return false;
+    const std::string_view after = n.substr(second + 1);
+    if (after.size() == 1 && after[0] >= '1' && after[0] <= '9') return false;
+    return !(after == "10" && second == first + 1);
+}
+
 }  // namespace
 
 Device deviceOfName(std::string_view name) {
@@ -114,6 +131,14 @@ int mapFileName(std::string_view name, std::string& path) {
         for (char& c : path)
             if (c == '\\') c = '/';
         return path.size() >= kMaxPath ? kErrNameTooLong : 0;
+    }
+
+    // Paths as a Linux user types them stand as they are, relative to the current directory.
+    if (isLinuxPath(n)) {
+        path = n;
+        for (char& c : path)
+            if (c == '\\') c = '/';
+        return checkFullLength(path);
     }
 
     const int rule = configLimits().fileNameCase;

@@ -1,6 +1,6 @@
 // File names: the mapping of a name as a program or command gives it to an operating-system
-// path (devices, SUBSTITUTE, the FILENAMES case rule, the name/dir forms, drive letters through
-// the DRIVE table), and the reverse mapping of a path to the form shown to the user.
+// path (devices, SUBSTITUTE, Linux paths, the FILENAMES case rule, the name/dir forms, drive
+// letters through the DRIVE table), and the reverse mapping of a path to the form shown.
 #pragma once
 
 #include <cstdint>
@@ -17,10 +17,13 @@ namespace vxs {
 //  2. SUBSTITUTE (a leading "~" skips it); 600 when the name grows too long.
 //  3. A name beginning ":" is an OS path as it stands (the ":" dropped), as are absolute paths
 //     ("/home/ann/x", "\\server\x" after the separators are turned round).
-//  4. Otherwise the FILENAMES case rule (lower case by default), then the forms name/dir
-//     (dir\name), name/dir/n (drive of the n-th DRIVE statement, n 1-9; another form is
+//  4. A Linux path stands as it is too, relative to the current directory: a name beginning
+//     "./" or "../", or one whose second "/" is followed by anything but a single digit 1-9
+//     that ends the name (and is not the printer form name//10): "docs/examples/x.txt".
+//  5. Otherwise the FILENAMES case rule (lower case by default), then the forms name/dir
+//     (dir\name), name/dir/n (drive of the n-th DRIVE statement, n 1-9; no such drive is
 //     4215) and name//10 (the printer, "PRN:/" and at most 8 characters of the name).
-//  5. "\" becomes "/"; a drive letter is replaced by its DRIVE directory (with the drive's
+//  6. "\" becomes "/"; a drive letter is replaced by its DRIVE directory (with the drive's
 //     current directory unless the rest begins at its root); an unmapped letter is 4180,
 //     except C: while no drive is configured at all, which is the current directory.
 // Other names stay relative to the current directory.  Returns 0 with the path, 4129 when the
