@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# `make install` through CMake's install step into a scratch prefix: the executable and its
-# configuration together in lib/veltrix, a link in bin, the manual page; the installed system
-# finds the vxconfig.sys beside its executable through the link; installing again keeps the
-# user's vxconfig.sys and refreshes the sample.
+# `make install` through CMake's install step into a scratch prefix: the executable, its help
+# file and its configuration together in lib/veltrix, a link in bin, the manual page; the
+# installed system finds the vxconfig.sys and the ktcmd.kth beside its executable through the
+# link; installing again keeps the user's vxconfig.sys and refreshes the sample.
 # Usage: install.sh BUILD-DIRECTORY
 set -uo pipefail
 build=$1
@@ -14,8 +14,8 @@ check() {  # check WHAT EXPECTED GOT
 }
 
 cmake --install "$build" --prefix "$prefix" > /dev/null || { echo "install failed"; exit 1; }
-for f in lib/veltrix/veltrix lib/veltrix/vxconfig.sys lib/veltrix/vxconfig.sys.sample \
-         share/man/man1/veltrix.1; do
+for f in lib/veltrix/veltrix lib/veltrix/ktcmd.kth lib/veltrix/vxconfig.sys \
+         lib/veltrix/vxconfig.sys.sample share/man/man1/veltrix.1; do
   [ -f "$prefix/$f" ] || { echo "missing: $f"; fail=1; }
 done
 [ -L "$prefix/bin/veltrix" ] || { echo "bin/veltrix is not a link"; fail=1; }
@@ -51,6 +51,10 @@ check "the sample is the configuration" "" "$(cmp "$prefix/lib/veltrix/vxconfig.
 printf 'SETENV GREETING hello\n' > "$prefix/lib/veltrix/vxconfig.sys"
 cd "$prefix" || exit 2
 check "configuration used" "hello" "$(printf 'PRINT ENV$("GREETING")\n' | bin/veltrix 2>&1)"
+
+# The help file, found beside the executable through the link.
+check "help found" "LIST - command" "$(printf 'HELP LIST\n' | bin/veltrix 2>&1 | head -1)"
+check "help file as built" "" "$(cmp "$prefix/lib/veltrix/ktcmd.kth" "$build/ktcmd.kth")"
 
 cmake --install "$build" --prefix "$prefix" > /dev/null || { echo "second install failed"; exit 1; }
 check "configuration kept" "SETENV GREETING hello" "$(cat "$prefix/lib/veltrix/vxconfig.sys")"

@@ -49,10 +49,12 @@ namespace vxs {
     X(111, REMOTEWRITERET, "result of a remote write")                                   \
     X(139, MENUSETOPTIONCALL, "set the menu option value")                               \
     X(140, CONSOLEINPUTCALL, "read one line typed on the console (max length, purpose[, offered text, selected])") \
-    X(141, CONSOLEINPUTRET, "status (0, 1 too long, -2 end of input, -3 attention) and the line")      \
+    X(141, CONSOLEINPUTRET, "status (0, 1 too long, -2 end of input, -3 attention, -4 help) and the line")      \
     X(142, CONSOLEOUTPUT, "one finished line of the console window")                     \
     X(143, STATUSLINETEXT, "a text for the status line (field, text)")                   \
-    X(144, STATUSLINEERROR, "an error on the status line (error, line number or -1, clause)")
+    X(144, STATUSLINEERROR, "an error on the status line (error, line number or -1, clause)") \
+    X(145, HELPSHOWCALL, "show a help topic (title, text) until the user closes it")      \
+    X(146, HELPSHOWRET, "what the help display hands back (a text, empty when just closed)")
 
 enum RemoteOp : int32_t {
 #define VX_REMOTE_ENUM(number, name, meaning) name = number,
@@ -75,6 +77,9 @@ inline constexpr int32_t kInputLine = 0;
 inline constexpr int32_t kInputTooLong = 1;  // the line was cut at the maximum length
 inline constexpr int32_t kInputEnded = -2;   // no further input will come
 inline constexpr int32_t kInputInterrupted = -3;  // the attention key ended the typing
+// The help key (F1, or the help key 25) ended the typing at the command prompt: the line holds
+// what was typed so far, for command mode to offer again after the help.
+inline constexpr int32_t kInputHelp = -4;
 
 // Name of an operation number for messages and statistics; "?" when it has none.
 const char* remoteOpName(int op);

@@ -82,6 +82,8 @@ struct CommandWork {
     std::string executeCommand;
     // A program's EXECUTE started SORT or INDEX: the program resumes with its result.
     bool utilityForExecute = false;
+    // The error shown when the line being carried out was asked for: HELP's topic.
+    int errorForHelp = 0;
 };
 CommandWork& commandWork();
 
@@ -117,6 +119,13 @@ bool parseDecimal(std::string_view text, uint32_t max, uint32_t& value);
 // defaults in start and increment.  Returns 0 or 1006.
 int parseStartIncrement(std::string_view args, uint32_t& start, uint32_t& increment,
                         bool& startGiven);
+
+// The help topic for a command line's text (HELP's argument, or what was typed when the help
+// key was pressed): "ERRnnnn" for `shownError` when the text is empty and an error is shown,
+// else "CMDMENU"; "ERRnnnn" for a number; the command's full name for a command word (any
+// unique abbreviation); for a numbered program line, its statement's keyword; another word
+// when the help file has a topic of that name (statements, functions); else "UNRECOGNIZED".
+std::string helpTopicFor(std::string_view text, int shownError);
 
 // Carries out a command of the table.  Returns 0 to go on reading, kLeftCommandMode, or an
 // error number (positive).

@@ -18,6 +18,7 @@
 #include "vxs/control/entry.h"
 #include "vxs/control/errors.h"
 #include "vxs/debugger/debug.h"
+#include "vxs/debugger/help.h"
 #include "vxs/control/utils.h"
 #include "vxs/interpreter/chain.h"
 #include "vxs/interpreter/consoleio.h"
@@ -118,6 +119,7 @@ bool wordIsVariable(std::string_view line, size_t wordEnd) {
 bool readNextLine(std::string& line, int& error) {
     CommandWork& w = commandWork();
     error = 0;
+    w.errorForHelp = statusLastError();
     if (!w.queued.empty()) {
         line = w.queued.front();
         w.queued.pop_front();
@@ -144,7 +146,14 @@ bool readNextLine(std::string& line, int& error) {
         (void)debugTakeCommand(line);
         return true;
     }
-    const int32_t status = consoleInput(line, kCommandFieldWidth, kInputCommand, preset, selected);
+    int32_t status = consoleInput(line, kCommandFieldWidth, kInputCommand, preset, selected);
+    // The help key: help for what was typed so far (or for the error shown), then the typed text
+    // is offered again to go on with.
+    while (status == kInputHelp) {
+        showHelpTopic(helpTopicFor(line, statusLastError()));
+        const std::string typed = std::move(line);
+        status = consoleInput(line, kCommandFieldWidth, kInputCommand, typed, false);
+    }
     if (debugTakeCommand(line)) return true;
     if (status == kInputEnded) return false;
     if (status == kInputTooLong) error = kErrCommandTooLong;

@@ -120,22 +120,10 @@ int commandAuto(std::string_view args) {
     return 0;
 }
 
-// HELP [word]: the help request for the topic; no help viewer exists, so the request is shown.
+// HELP [word]: the help topic of the word, of the error shown before the command, or the command
+// menu; a failure to show it is on the status line.
 int commandHelp(std::string_view args) {
-    const std::string word = upperCase(trimBlanks(args));
-    std::string topic;
-    char buf[16];
-    if (!word.empty()) {
-        const int code = lookupCommand(word);
-        topic = code ? commandTable().name(commandTable().positionOfCode(static_cast<uint8_t>(code)))
-                     : "UNRECOGNIZED";
-    } else if (statusLastError()) {
-        snprintf(buf, sizeof buf, "ERR%04d", statusLastError());
-        topic = buf;
-    } else {
-        topic = "CMDMENU";
-    }
-    showHelpTopic(topic);
+    showHelpTopic(helpTopicFor(args, commandWork().errorForHelp));
     return 0;
 }
 
@@ -366,6 +354,42 @@ std::vector<std::string> splitArguments(std::string_view args) {
     }
     if (have) out.push_back(cur);
     return out;
+}
+
+std::string helpTopicFor(std::string_view text, int shownError) {
+    char buf[24];
+    text = trimBlanks(text);
+    if (text.empty()) {
+        if (shownError <= 0) return "CMDMENU";
+        snprintf(buf, sizeof buf, "ERR%04d", shownError);
+        return buf;
+    }
+    const auto isDigit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
+    size_t end = 0;
+    while (end < text.size() && isDigit(text[end])) ++end;
+    const bool numbered = end > 0;
+    if (numbered) {
+        const std::string_view rest = trimBlanks(text.substr(end));
+        uint32_t number = 0;
+        if (rest.empty()) {  // a number alone: an error number
+            if (!parseDecimal(text, 99999, number)) return "UNRECOGNIZED";
+            snprintf(buf, sizeof buf, "ERR%04u", number);
+            return buf;
+        }
+        text = rest;  // a program line: its statement
+    }
+    end = 0;
+    while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) ||
+                                 text[end] == '$' || text[end] == '_'))
+        ++end;
+    const std::string word = upperCase(text.substr(0, end));
+    if (word.empty()) return "UNRECOGNIZED";
+    if (!numbered)
+        if (const int code = lookupCommand(word))
+            return commandTable().name(commandTable().positionOfCode(static_cast<uint8_t>(code)));
+    HelpTopic topic;
+    if (validHelpName(word) && readHelpTopic(word, kCommandHelpFile, topic) == 0) return word;
+    return "UNRECOGNIZED";
 }
 
 int executeCommand(int code, std::string_view word, std::string_view args) {

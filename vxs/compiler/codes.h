@@ -22,6 +22,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "vxs/control/errors.h"
+
 namespace vxs {
 
 // ---- operator kinds (expression items) ----
@@ -323,6 +325,19 @@ inline constexpr int kCeWords = -1080;           // more than 63 words after one
 inline constexpr int kCeActive = -1152;          // DIM, LIBRARY or a new array while active
 inline constexpr int kCeNoMemory = -9000;        // out of memory for a dictionary entry
 inline constexpr int kCeParen = -9997;           // unbalanced parenthesis
+// Command mode shows a compile error as its positive number, which the error table holds with
+// its text and advice (several numbers carry a run-time meaning as well).
+static_assert(-kCeString == kErrStringOverflow && -kCeArrayName == kErrDimension &&
+              -kCeSyntax == kErrCompileSyntax && -kCeAfterCommit == kErrUnrecognized &&
+              -kCeKeywordMissing == kErrKeywordMissing && -kCeColon == kErrColonMissing &&
+              -kCeColonAfterPart == kErrColonAfterParts &&
+              -kCeExpression == kErrExpressionExpected && -kCeNotAllowed == kErrNotAllowedHere &&
+              -kCeAfterString == kErrStringOperand && -kCeAfterRelation == kErrAfterRelation &&
+              -kCeOperator == kErrNotOperator && -kCeFunction == kErrFunctionMisplaced &&
+              -kCeWorkArea == kErrFormTooLong && -kCeLineTooLong == kErrLineCodeTooLong &&
+              -kCeLineNumber == kErrLineNumber && -kCeWords == kErrTooManyOperands &&
+              -kCeActive == kErrActiveProgramDim && -kCeNoMemory == kErrNoMemory &&
+              -kCeParen == kErrLibraryCurrent);
 
 // Run-time error of a jump whose target line or block partner does not exist.
 

@@ -13,9 +13,11 @@
 #include <utility>
 #include <vector>
 
+#include "vxs/config/config.h"
 #include "vxs/config/statline.h"
 #include "vxs/control/utils.h"
 #include "vxs/control/version.h"
+#include "vxs/debugger/help.h"
 #include "vxs/interpreter/dates.h"
 #include "vxs/interpreter/filestmt.h"
 #include "vxs/interpreter/fnargs.h"
@@ -87,6 +89,32 @@ int trim(const Args& a, bool left, bool right) {
         while (right && !s.empty() && s.back() == c) s.remove_suffix(1);
     }
     return a.resultString(s);
+}
+
+// HELP$(request [, n]): the request is "topic" or "topic,file" (a leading "*" passed over); the
+// file defaults to the HELPDFLT file, else ktcmd.kth, and an empty topic to the HELPDFLT topic,
+// else CMDMENU.  The topic is shown and the result is what the help display hands back; with n
+// nonzero it is not shown and the result is its text.  The help file's errors are raised.
+int help(const Args& a) {
+    if (int err = a.expect("sn", 1)) return err;
+    std::string_view request = trimBlanks(a.string(0));
+    if (!request.empty() && request.front() == '*') request.remove_prefix(1);
+    std::string_view topic = request, file;
+    if (const size_t comma = request.find(','); comma != std::string_view::npos) {
+        topic = trimBlanks(request.substr(0, comma));
+        file = trimBlanks(request.substr(comma + 1));
+    }
+    topic = trimBlanks(topic);
+    if (file.empty()) file = helpFile().empty() ? std::string_view(kCommandHelpFile) : helpFile();
+    if (topic.empty()) topic = helpTopic().empty() ? std::string_view("CMDMENU") : helpTopic();
+    if (a.count() > 1 && a.number(1) != 0) {
+        HelpTopic t;
+        if (int err = readHelpTopic(topic, file, t)) return err;
+        return a.resultString(t.text);
+    }
+    std::string answer;
+    if (int err = showHelp(topic, file, &answer)) return err;
+    return a.resultString(answer);
 }
 
 // UPRC$, LWRC$: only a-z and A-Z change.
@@ -330,7 +358,9 @@ int keys(const Args& a) {
             if (left <= 0) break;
             key = keyboardRequest(2, static_cast<int32_t>((left + 999999) / 1000000));
         } else {
-            key = keyboardRequest(1, 0);
+            // A wait without a time limit (action 2, 0 seconds): action 1 asks the keyboard only
+            // once keys were announced, and would end the wait before any key was typed.
+            key = keyboardRequest(2, 0);
         }
         if (key < 0) break;
         if (key == 1) return kErrInterrupted;
@@ -562,9 +592,11 @@ int callStringFunction(const EvalEnv& env, int code, int args) {
             return a.resultString(name);
         }
 
+        case 83: return help(a);  // HELP$
+
         // MENU$ (menus), UPSI$, CFIELDS$ and CONFIG$ (fields and configuration),
-        // LINESTATUS$, LINEBUFFER$, OS_FILENAME$ and VX_FILENAME$, HELP$ (the help
-        // facility), XPOS$, CHYRON$, and every code without a function.
+        // LINESTATUS$, LINEBUFFER$, OS_FILENAME$ and VX_FILENAME$, XPOS$, CHYRON$, and every
+        // code without a function.
         default: return kErrNotAvailable;
     }
 }

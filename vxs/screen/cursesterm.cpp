@@ -33,6 +33,7 @@
 #include "vxs/platform/os.h"
 #include "vxs/platform/ttymodes.h"
 #include "vxs/screen/frontend.h"
+#include "vxs/screen/helpview.h"
 #include "vxs/screen/keyboard.h"
 #include "vxs/screen/screenmodel.h"
 #include "vxs/screen/terminal.h"
@@ -171,6 +172,18 @@ class CursesFrontEnd final : public FrontEnd {
     }
     int32_t unusedId(int32_t) override { return 1; }
     void endSession() override { close(); }
+    // A help topic fills the terminal until it is closed; then the screen comes back whole,
+    // with the cursor where it was.
+    std::string showHelp(std::string_view title, std::string_view text) override {
+        if (!active_) return {};
+        int y = 0, x = 0;
+        getyx(stdscr, y, x);
+        std::string answer = showHelpScreen(title, text);
+        redrawAll();
+        move(y, x);
+        refresh();
+        return answer;
+    }
 
   private:
     // Moves the keys typed so far into the queue.  The attention key (Ctrl-A, and Ctrl-C when

@@ -147,6 +147,13 @@ int onStatusError(const DecodedMessage& m, std::span<const RemoteOut>) {
     return 0;
 }
 
+int onShowHelp(const DecodedMessage& m, std::span<const RemoteOut>) {
+    std::string_view title, text;
+    if (m.count != 2 || !textParam(m, 0, title) || !textParam(m, 1, text)) return 1;
+    const std::string answer = g_frontEnd->showHelp(title, text);
+    return CallFunctionRemote(HELPSHOWRET, IN_RESP, {rpText(answer)});
+}
+
 struct Binding {
     int op;
     RemoteHandler handler;
@@ -158,7 +165,7 @@ constexpr Binding kBindings[] = {
     {SETCANCLOSECALL, onSetCanClose},   {CONSOLEINPUTCALL, onConsoleInput},
     {CONSOLEOUTPUT, onConsoleOutput},   {STATUSLINETEXT, onStatusText},
     {STATUSLINEERROR, onStatusError},   {INJECTKEY, onInjectKey},
-    {STATUSTEXTCALL, onStatusKey},
+    {STATUSTEXTCALL, onStatusKey},      {HELPSHOWCALL, onShowHelp},
 };
 
 }  // namespace

@@ -98,6 +98,14 @@ class FrontEnd {
     virtual void setTitle(std::string_view) {}
     virtual void endSession() {}
 
+    // ---- help ----
+    // Shows a help topic (HELPSHOWCALL): `title` names it, `text` is its lines, each ended by
+    // "\n".  Returns once the user has closed it, with what the display hands back to HELP$: the
+    // empty string when the user just closed it.  Default: shows nothing.
+    virtual std::string showHelp(std::string_view /*title*/, std::string_view /*text*/) {
+        return {};
+    }
+
   protected:
     // Tells the interpreter side that keys are waiting (KEYSAVAILABLE), once until its next
     // keyboard request reaches the keyboard routine.

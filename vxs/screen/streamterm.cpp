@@ -3,6 +3,7 @@
 // the characters of the input line that a key wait without a time limit takes.
 #include "vxs/screen/streamterm.h"
 
+#include <cctype>
 #include <deque>
 #include <memory>
 #include <string>
@@ -25,6 +26,16 @@ namespace {
 
 constexpr int32_t kKeyEnter = 13;
 constexpr size_t kMaxKeyLine = 800;  // what a command line may hold
+
+// Whether two texts are equal without regard to the case of letters.
+bool sameText(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(a[i])) !=
+            std::toupper(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
 
 class StreamFrontEnd final : public FrontEnd {
   public:
@@ -92,6 +103,16 @@ class StreamFrontEnd final : public FrontEnd {
     int32_t fatalMessage(std::string_view text) override {
         write(err_, text);
         return 0;
+    }
+    // A help topic is read, not browsed: its title and then its lines, as console lines are.
+    std::string showHelp(std::string_view title, std::string_view text) override {
+        writeLine(title);
+        while (!text.empty()) {
+            const size_t end = text.find('\n');
+            writeLine(text.substr(0, end));
+            text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        }
+        return {};
     }
     // One stream serves one session: identifier 1 is always free.
     int32_t unusedId(int32_t) override { return 1; }
@@ -189,6 +210,14 @@ int32_t StreamFrontEnd::readLine(std::string& line, size_t max, int32_t purpose,
         return kInputEnded;
     }
     line.insert(0, preset);
+    // At the command prompt a line that ends in the help key ({F1}) is the help key pressed
+    // while the text before it was typed.
+    constexpr std::string_view kHelpKey = "{F1}";
+    if (purpose == kInputCommand && !truncated && line.size() >= kHelpKey.size() &&
+        sameText(std::string_view(line).substr(line.size() - kHelpKey.size()), kHelpKey)) {
+        line.resize(line.size() - kHelpKey.size());
+        return kInputHelp;
+    }
     return truncated ? kInputTooLong : kInputLine;
 }
 

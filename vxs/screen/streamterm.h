@@ -20,6 +20,10 @@
 // - every error shown on the status line writes one line to standard error: "ERROR n", or
 //   "ERROR n at LLLLL:CC" for an error in a running program; other status-line texts are not
 //   written;
+// - a help topic (HELP, the help key, HELP$) writes its title and then its lines to standard
+//   output as console lines are written; at the command prompt a line that ends in "{F1}" is the
+//   help key pressed after the text before it (help for that text's command, or the error
+//   shown, or the command menu), and that text is read again as the next line's beginning;
 // - a fatal message is written to standard error, and the answer is not to carry on;
 // - on a terminal, the interrupt key (Ctrl-C) is the attention key: it interrupts a running
 //   program or an input statement, and at the command prompt drops the line being typed.

@@ -114,6 +114,18 @@ void terminalSetCanClose(bool canClose) {
                     __LINE__);
 }
 
+std::string terminalShowHelp(std::string_view title, std::string_view text) {
+    std::string answer;
+    if (!g_attached || !remoteHandler(HELPSHOWCALL)) return answer;
+    if (CallFunctionRemote(HELPSHOWCALL, ORIGIN, {rpText(title), rpText(text)}))
+        vxassertion("!CallFunctionRemote(HELPSHOWCALL, ORIGIN, 2, title, text)", __FILE__,
+                    __LINE__);
+    if (ReceiveFunctionRemote(HELPSHOWRET, {roData(&answer)}))
+        vxassertion("!ReceiveFunctionRemote(HELPSHOWRET, answer)", __FILE__, __LINE__);
+    if (!answer.empty() && answer.back() == '\0') answer.pop_back();
+    return answer;
+}
+
 int32_t pollKeyboard() {
     const int32_t key = keyboardRequest(9, 0);
     return key > 0 ? key : 0;

@@ -92,6 +92,10 @@ void consoleOutput(std::string_view line);
 void terminalStatusText(int32_t field, std::string_view text);
 void terminalStatusError(int32_t error, int32_t lineNumber, int32_t clause);
 void terminalSetCanClose(bool canClose);
+// Shows a help topic on the terminal side (its title, and its text as lines ended by "\n") until
+// the user closes it; returns what the help display hands back ("" when it was just closed, or
+// when no terminal shows help).
+std::string terminalShowHelp(std::string_view title, std::string_view text);
 // Key codes that the poll reports: attention, help, function keys n x 256 (n = 1..10) and the
 // two further keys of the function-key table.
 inline constexpr int32_t kKeyAttention = 1;
