@@ -151,8 +151,9 @@ int onKeyboard(const DecodedMessage& m, std::span<const RemoteOut>) {
 }
 
 int onStatusError(const DecodedMessage& m, std::span<const RemoteOut>) {
-    if (m.count != 3 || !isInt(m, 0) || m.params[0].value <= 0)
-        fail("an error reported that is not a positive number");
+    // Error 0 takes the error shown away (a later line was accepted); none is negative.
+    if (m.count != 3 || !isInt(m, 0) || m.params[0].value < 0)
+        fail("an error reported that is a negative number");
     if (g_echo)
         fprintf(stderr, "! ERROR %d at %d:%d\n", m.params[0].value, m.params[1].value,
                 m.params[2].value);

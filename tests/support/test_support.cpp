@@ -50,10 +50,17 @@ class RecordingFrontEnd final : public FrontEnd {
         return kInputLine;
     }
     void writeLine(std::string_view text) override { g_term.output.emplace_back(text); }
-    void statusText(int32_t, std::string_view text) override {
-        g_term.statusTexts.emplace_back(text);
+    void statusText(int32_t field, std::string_view text) override {
+        if (field == kStatusFieldErrorWords)
+            g_term.errorWords.emplace_back(text);
+        else
+            g_term.statusTexts.emplace_back(text);
     }
     void statusError(int32_t error, int32_t lineNumber, int32_t clause) override {
+        if (error == 0) {
+            ++g_term.errorsCleared;
+            return;
+        }
         char buf[64];
         snprintf(buf, sizeof buf, "%d %d %d", error, lineNumber, clause);
         g_term.errors.push_back(buf);

@@ -44,7 +44,9 @@ struct RecordingTerminal {
     std::vector<std::string> inputLines;   // answered to console input, in order; then end
     std::vector<std::string> output;       // console lines written
     std::vector<std::string> errors;       // "error line clause" of each status-line error
-    std::vector<std::string> statusTexts;  // status-line texts
+    std::vector<std::string> statusTexts;  // status-line texts (not an error's words)
+    std::vector<std::string> errorWords;   // the words sent after each error
+    int errorsCleared = 0;                 // errors taken away (a later line accepted)
     std::vector<int> screenActions;        // screen action codes
     std::vector<int> canClose;             // SETCANCLOSECALL values
     // The attention key is pressed once `output` holds this many lines (-1: never).

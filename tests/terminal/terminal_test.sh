@@ -77,9 +77,9 @@ expect '^00050 REM'
 line '50'
 line 'RUN'
 expect '^LOOPING'
-status '^ RUN '
+status '^ RUN( |$)'
 keys C-a
-status '^ ATTN '
+status '^ ATTN( |$)'
 line 'LIST'
 expect '^00020 GOTO 20'
 line 'RUN'
@@ -111,7 +111,7 @@ tmux -L "$sock" resize-window -t "$pane" -x 70 -y 20 2>/dev/null ||
   tmux -L "$sock" resize-pane -t "$pane" -x 70 -y 20
 line 'clear'
 line "$exe"
-expect 'needs 80x25: line mode'
+expect 'needs 80x24: line mode'
 line 'PRINT "SMALL" & "SCREEN"'
 expect '^SMALLSCREEN'
 line 'SYSTEM'

@@ -57,3 +57,17 @@ start_pane() {
     { echo "tmux could not start a session"; exit 1; }
   expect '^shell\$'
 }
+
+# A shell in a pane of the given size (columns, rows): `start_pane_size 80 24`.
+start_pane_size() {
+  tmux -L "$sock" -f /dev/null new-session -d -s "$pane" -x "$1" -y "$2" -c "$work" \
+    "env -i PATH=$PATH HOME=$work HISTFILE= TERM=screen PS1='shell\$ ' bash --norc --noprofile" ||
+    { echo "tmux could not start a session"; exit 1; }
+  expect '^shell\$'
+}
+# Row N does not match.
+refute_row() {
+  if screen | sed -n "$1p" | grep -Eq -- "$2"; then fail "row $1 must not show /$2/"; fi
+}
+# The terminal's cursor as "column,row", both from 0.
+cursor() { tmux -L "$sock" display -p -t "$pane" '#{cursor_x},#{cursor_y}'; }

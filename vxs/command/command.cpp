@@ -126,6 +126,7 @@ bool readNextLine(std::string& line, int& error) {
         return true;
     }
     if (nextProcedureLine(line)) {
+        statusClear();  // what the line before showed is not about this one
         if (line.size() > kCommandFieldWidth) error = kErrCommandTooLong;
         return true;
     }
@@ -143,6 +144,7 @@ bool readNextLine(std::string& line, int& error) {
     // gives commands, and a command it gives replaces what was typed meanwhile.
     debugEnterInputMode(runStatus(), statusLastError());
     if (!debugWaitForConsole()) {
+        statusClear();
         (void)debugTakeCommand(line);
         return true;
     }
@@ -154,6 +156,7 @@ bool readNextLine(std::string& line, int& error) {
         const std::string typed = std::move(line);
         status = consoleInput(line, kCommandFieldWidth, kInputCommand, typed, false);
     }
+    if (status != kInputEnded) statusClear();
     if (debugTakeCommand(line)) return true;
     if (status == kInputEnded) return false;
     if (status == kInputTooLong) error = kErrCommandTooLong;
@@ -359,7 +362,11 @@ void commandMode() {
     const bool stoppedInImmediate = t.stoppedInImmediate;
     pushCommandInfo();
     if (takeEndedInputReport()) reportEndedInput(stoppedInImmediate);
-    if (w.ci.empty()) setRunStatusShown(RUNSTAT_READY);
+    // The status line shows the suspended program's state again after a statement typed there.
+    if (w.ci.empty())
+        setRunStatusShown(RUNSTAT_READY);
+    else
+        setRunStatusShown(w.ci.back().status);
     while (actionCode() == kActCommand) {
         std::string line;
         int err = 0;

@@ -13,6 +13,7 @@
 #include "vxs/compiler/lister.h"
 #include "vxs/compiler/progfile.h"
 #include "vxs/compiler/vxexe.h"
+#include "vxs/config/statline.h"
 #include "vxs/control/errors.h"
 #include "vxs/datafiles/file_os.h"
 #include "vxs/datafiles/ktname.h"
@@ -275,8 +276,11 @@ int commandListDelete(int code, std::string_view args) {
     for (const std::string& l : out) {
         consoleOutput(l);
         if (s.page && ++shown % kScreenLines == 0 && shown < out.size()) {
-            std::string answer;  // -P: wait for Enter after each screenful
-            if (consoleInput(answer, kCommandFieldWidth, kInputCommand) != kInputLine) break;
+            std::string answer;  // -P: wait for Enter after each screenful; Q stops
+            statusShowMessage(kMoreCue);
+            const int32_t got = consoleInput(answer, kCommandFieldWidth, kInputCommand);
+            statusShowMessage("");
+            if (got != kInputLine || answer.starts_with('q') || answer.starts_with('Q')) break;
         }
     }
     return 0;

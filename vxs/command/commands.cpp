@@ -197,6 +197,11 @@ int commandSave(std::string_view args, bool replace) {
     if (exists && !replace) return kErrFileExists;
     setRunStatusShown(replace ? RUNSTAT_REPLACE : RUNSTAT_SAVE);
     if (!(pc->progflags & 0x80)) statusShowMessage(" Save Continued");
+    struct SaveShown {  // the message tells of a save in progress, not of one finished
+        ~SaveShown() {
+            if (statusText(kStatusFieldMessage) == " Save Continued") statusShowMessage("");
+        }
+    } saveShown;
 
     std::vector<uint8_t> image;
     if (a.source) {

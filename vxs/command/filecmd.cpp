@@ -332,7 +332,7 @@ int FileCommand::fail(int error, std::string_view name) {
     if (error <= 0) return error;
     setLastFileErrorName(name);
     if (!opt_.n)
-        if (const char* text = failureText(error)) statusShowMessage(text);
+        if (const char* text = failureText(error)) statusNoteErrorText(text);
     return error;
 }
 

@@ -3,6 +3,7 @@
 // printer's spool file.
 #include "vxs/command/report.h"
 
+#include "vxs/config/statline.h"
 #include "vxs/control/errors.h"
 #include "vxs/datafiles/engine.h"
 #include "vxs/datafiles/file_os.h"
@@ -77,7 +78,9 @@ int ReportOutput::line(std::string_view text) {
         // Any key goes on; the attention key, or no keyboard left at all, ends the report.
         // A wait without a time limit (action 2, 0 seconds): action 1 would ask the keyboard
         // only after keys were announced, and end the report before any key was typed.
+        statusShowMessage(kMoreKeyCue);
         const int32_t key = keyboardRequest(2, 0);
+        statusShowMessage("");
         if (key < 0 || key == kKeyAttention) return kReportStopped;
     }
     // The operator may end a long report with the attention key.

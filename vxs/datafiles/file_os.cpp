@@ -415,8 +415,24 @@ OsFileTable& osFiles() {
     return *table;
 }
 
+namespace {
+std::string g_failedPath;  // the path of the last call by path that failed
+
+int noteFailure(const std::string& path, int err) {
+    if (err) g_failedPath = path;
+    return err;
+}
+}  // namespace
+
+const std::string& osLastFailedPath() {
+    return g_failedPath;
+}
+void osForgetFailedPath() {
+    g_failedPath.clear();
+}
+
 int osOpen(const std::string& path, int access, int creation, int& handle) {
-    return osFiles().open(path, access, creation, handle);
+    return noteFailure(path, osFiles().open(path, access, creation, handle));
 }
 int osSeek(int handle, int64_t distance, int origin, int64_t& position) {
     return osFiles().seek(handle, distance, origin, position);
@@ -452,28 +468,28 @@ int osUnlock(int handle, int64_t offset, int64_t length) {
 
 int osDelete(const std::string& path) {
     const uint32_t saved = platform::lastError();
-    return finish(saved, platform::deleteFile(path));
+    return noteFailure(path, finish(saved, platform::deleteFile(path)));
 }
 
 int osRename(const std::string& from, const std::string& to, bool replace) {
     const uint32_t saved = platform::lastError();
     if (!replace) {
         platform::FileInfo info;
-        if (platform::pathInfo(to, info) == 0) return failWith(kErrFileExists);
+        if (platform::pathInfo(to, info) == 0) return noteFailure(to, failWith(kErrFileExists));
     }
     // rename() replaces the target in one step: deleting it first would lose it when the
     // rename then failed.
-    return finish(saved, platform::renameFile(from, to));
+    return noteFailure(from, finish(saved, platform::renameFile(from, to)));
 }
 
 int osMakeDirectory(const std::string& path) {
     const uint32_t saved = platform::lastError();
-    return finish(saved, platform::makeDirectory(path));
+    return noteFailure(path, finish(saved, platform::makeDirectory(path)));
 }
 
 int osRemoveDirectory(const std::string& path) {
     const uint32_t saved = platform::lastError();
-    return finish(saved, platform::removeDirectory(path));
+    return noteFailure(path, finish(saved, platform::removeDirectory(path)));
 }
 
 int osGetAttributes(const std::string& path, int& attributes) {

@@ -192,6 +192,11 @@ class OsFileTable final {
 // The process's table, which the free functions below and the sharing layer use.
 OsFileTable& osFiles();
 
+// The path of the last open, delete, rename or directory call that failed since
+// osForgetFailedPath: the file an error on the status line concerns.
+const std::string& osLastFailedPath();
+void osForgetFailedPath();
+
 // The calls of the process's table (see OsFileTable).
 [[nodiscard]] int osOpen(const std::string& path, int access, int creation, int& handle);
 [[nodiscard]] int osSeek(int handle, int64_t distance, int origin, int64_t& position);

@@ -86,6 +86,13 @@ void reportError(pcb& pc, int err, int16_t line, std::span<const uint8_t> code, 
         statusShowError(err, 0, 0);  // a statement typed without a line number: position 0
 }
 
+// A stop at a break point or a step says where the program stands.
+void showBreakAt(uint32_t lineNumber, int clause) {
+    char text[40];
+    snprintf(text, sizeof text, "Break at %05u:%02d", lineNumber, clause);
+    statusShowMessage(text);
+}
+
 // The key rules at a poll of the keyboard, at (line, offset) of the running program.
 enum class Poll { GoOn, Stopped, Jumped };
 Poll keyRules(int32_t key, pcb& pc, int16_t& line, size_t& offset, bool immediate,
@@ -327,6 +334,7 @@ void runLoop() {
             const linetbl& entry = pc->lineptr[static_cast<size_t>(line)];
             if (pc->stopline && entry.lineno() == pc->stopline && !passesBreak(line, 0)) {
                 setRunStatusShown(RUNSTAT_STEP);
+                showBreakAt(entry.lineno(), 1);
                 debugReportLineBreak(static_cast<int>(entry.lineno()), 1);
                 holdBreak(line, 0);
                 saveAndLeave(*pc, {line, 0}, false);
@@ -353,6 +361,7 @@ void runLoop() {
                     (t.stepmode == 0 || (t.stepmode == kStepLine && t.calldepth == 0))) {
                     t.breakflags &= static_cast<uint8_t>(~kBreakRequested);
                     setRunStatusShown(RUNSTAT_STEP);
+                    showBreakAt(entry.lineno(), 1);
                     debugReportBeginBreak();
                     saveAndLeave(*pc, {line, 0}, false);
                     return;
@@ -423,6 +432,8 @@ void runLoop() {
                     noteWatchChange();
                     t.breakflags |= kBreakRequested;
                     setRunStatusShown(RUNSTAT_STEP);
+                    if (!isImmediate)
+                        showBreakAt(lineNumberOf(*pc, line), clauseNumberAt(r.code, clauseStart));
                     debugReportBeginBreak();
                     saveAndLeave(*pc, {line, clauseStart}, isImmediate);
                     return;
@@ -443,6 +454,7 @@ void runLoop() {
                     }
                     holdBreak(line, clauseStart);
                     setRunStatusShown(RUNSTAT_STEP);
+                    showBreakAt(number, clause);
                     debugReportLineBreak(static_cast<int>(number), clause);
                     saveAndLeave(*pc, {line, clauseStart}, false);
                     return;

@@ -1,6 +1,8 @@
 // Linux implementation of the platform layer (see os.h).
 #include "vxs/platform/os.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -185,6 +187,74 @@ int runProgram(const std::vector<std::string>& argv, bool wait) {
     if (!wait) return 0;
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+}
+
+int runProgramCaptured(const std::vector<std::string>& argv, std::string& output) {
+    output.clear();
+    if (argv.empty()) {
+        setLastError(kAppErrorBit | kErrInvalidData);
+        return -1;
+    }
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) return failed();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    fflush(nullptr);
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeFds[1]);
+    if (rc != 0) {
+        close(pipeFds[0]);
+        errno = rc;
+        return failed();
+    }
+    int status = 0;
+    bool ended = false;
+    char buf[4096];
+    for (;;) {
+        // While the program runs, wait for its output in slices; once it has ended, take only
+        // what is there already (a child it left behind may keep the pipe open for ever).
+        struct pollfd p = {pipeFds[0], POLLIN, 0};
+        const int ready = poll(&p, 1, ended ? 0 : 100);
+        if (ready < 0 && errno != EINTR) break;
+        if (ready > 0) {
+            const ssize_t got = read(pipeFds[0], buf, sizeof buf);
+            if (got > 0) {
+                const size_t room = kCapturedBytes - std::min(output.size(), kCapturedBytes);
+                output.append(buf, std::min(static_cast<size_t>(got), room));
+                continue;
+            }
+            if (got == 0 || errno != EINTR) {
+                if (ended) break;
+                // End of the pipe: every writer is gone; only the wait is left.
+                while (waitpid(pid, &status, 0) < 0)
+                    if (errno != EINTR) break;
+                ended = true;
+                break;
+            }
+            continue;
+        }
+        if (ended) break;
+        const pid_t w = waitpid(pid, &status, WNOHANG);
+        if (w == pid || (w < 0 && errno != EINTR)) ended = true;
+    }
+    close(pipeFds[0]);
+    if (!ended)
+        while (waitpid(pid, &status, 0) < 0)
+            if (errno != EINTR) break;
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+}
+
+int runShellCommandCaptured(const std::string& commandLine, std::string& output) {
+    return runProgramCaptured({"/bin/sh", "-c", commandLine}, output);
 }
 
 int processId() {

@@ -68,6 +68,15 @@ double epochFromLocal(const LocalTime& t);
 // status (128 + the signal that ended it, 127 when it could not be found); without, 0 once it
 // has started, and nobody waits for it.  -1 with the last error set when it could not start.
 [[nodiscard]] int runProgram(const std::vector<std::string>& argv, bool wait);
+// Runs a program (argv[0] looked up in PATH, no shell) and waits for it, with standard input
+// from /dev/null and its standard output and error captured into `output` (at most
+// kCapturedBytes; the rest is read and dropped), so that nothing it writes reaches the terminal.
+// A child it leaves running with the pipe open does not hold the wait: once the program has
+// ended, only what is already there is read.  Returns the exit status as runProgram does.
+inline constexpr size_t kCapturedBytes = 65536;
+[[nodiscard]] int runProgramCaptured(const std::vector<std::string>& argv, std::string& output);
+// The same for a command line run by /bin/sh -c.
+[[nodiscard]] int runShellCommandCaptured(const std::string& commandLine, std::string& output);
 int processId();
 // Whether a process with that id exists (a zombie not yet waited for counts).  Ids of 0 or
 // less name no process.

@@ -21,3 +21,16 @@ void setTerminalResetText(std::string_view text);
 void catchFatalSignals();
 
 }  // namespace vxs::platform
+
+namespace vxs::platform {
+
+// Standard error while a full screen owns the terminal: what the process and its children write
+// there is kept in an unnamed file instead of landing inside the screen, and written to the real
+// standard error when the hold ends (the last kStderrHoldBytes of it; earlier bytes are cut with
+// a note).  Returns 0, or -1 with the last error set (standard error is then left as it was).
+inline constexpr long kStderrHoldBytes = 1 << 20;
+[[nodiscard]] int holdStandardError();
+// Ends the hold (nothing when none is active): standard error is the terminal again.
+void releaseStandardError();
+
+}  // namespace vxs::platform

@@ -287,6 +287,9 @@ int removeQuietly(const std::string& path) {
 int runSpoolCommand(const PrintJobRequest& r, const std::string& file, bool raw) {
     int status = 0;
     std::string shown;
+    // What the command writes is kept off the screen: its first line goes with the error on the
+    // status line, all of it into the log.
+    std::string output;
     if (!spoolCommand().empty()) {
         SpoolKeys keys;
         keys.name = r.name;
@@ -297,7 +300,7 @@ int runSpoolCommand(const PrintJobRequest& r, const std::string& file, bool raw)
         SpoolCommand cmd;
         if (int err = buildSpoolCommand(spoolCommand(), keys, cmd)) return err;
         shown = cmd.text;
-        status = platform::runShellCommand(cmd.text);
+        status = platform::runShellCommandCaptured(cmd.text, output);
     } else {
         std::vector<std::string> argv{"lp"};
         const std::string dest = destinationOf(r);
@@ -306,11 +309,13 @@ int runSpoolCommand(const PrintJobRequest& r, const std::string& file, bool raw)
         if (raw) argv.insert(argv.end(), {"-o", "raw"});
         argv.push_back(file);
         for (const std::string& a : argv) shown += (shown.empty() ? "" : " ") + a;
-        status = platform::runProgram(argv, true);
+        status = platform::runProgramCaptured(argv, output);
     }
     if (status != 0) {
-        vxlog(2, "Spool command failed (status %d): %s; spool file kept: %s", status, shown.c_str(),
-              file.c_str());
+        vxlog(2, "Spool command failed (status %d): %s; spool file kept: %s%s%s", status,
+              shown.c_str(), file.c_str(), output.empty() ? "" : "; it wrote:\n", output.c_str());
+        const size_t eol = output.find('\n');
+        statusNoteErrorDetail(output.substr(0, eol));
         return kErrSpoolCommandFailed;
     }
     return 0;
@@ -448,6 +453,8 @@ int openPrintJob(const PrintJobRequest& request, std::unique_ptr<PrintJob>& out)
 
 int finishPrintJob(PrintJob& job, std::string& message) {
     message.clear();
+    // A preview named by an earlier print is not this one's.
+    if (statusText(kStatusFieldMessage).starts_with("Print preview in ")) statusShowMessage("");
     if (job.fd_ < 0) return 0;
     int err = job.started_ ? job.put(job.setup_.reset) : 0;
     if (int e = platform::closeFile(job.fd_); e && !err) err = e;

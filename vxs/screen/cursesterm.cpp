@@ -2,10 +2,17 @@
 // screen model (the console window's 24 rows, scrolled up by each line written, and the windows
 // above it), the status line's fields, the command line editor with its recall list, and the
 // keys read from the raw terminal.
+// Where the status line goes: on a terminal of 25 rows or more, the row below the console.  On
+// one of exactly 24 rows it takes the console's top row while command mode has the terminal (a
+// command is read or carried out: the top row then holds the oldest line scrolled up) and gives
+// it back while a program runs, so that a program's screen shows all 24 rows.  A terminal made
+// smaller than 80x24 shows a note on its first row and the input field on its last.
 // Invariants: the terminal library is active exactly while `active_` is set, and the saved tty
-// modes are given back whenever it stops (SYSTEM, a fatal message, a signal that ends the
-// process); the recall list never holds more than MAXRECALL lines; every colour pair handed out
-// is in `pairs_` and below the terminal's pair count (pair 0 once they run out).
+// modes are given back (and standard error released) whenever it stops (SYSTEM, a fatal message,
+// a signal that ends the process); the recall list never holds more than MAXRECALL lines; every
+// colour pair handed out is in `pairs_` and below the terminal's pair count (pair 0 once they run
+// out); the cursor is drawn at (cursorRow_, cursorColumn_), console coordinates, after every
+// redraw.
 #include "vxs/screen/cursesterm.h"
 
 // Functions rather than macros: the library's macro names (clear, erase, move) would rewrite
@@ -44,11 +51,17 @@ namespace {
 
 constexpr int kRows = 24;                // console window rows
 constexpr int kColumns = kConsoleWidth;  // console window columns
-constexpr int kStatusRow = kRows;        // the status line, directly below the console
 constexpr int kFieldRow = kRows - 1;     // the command line's input field
+// The status line's parts: the run status, the error or message, the cursor's place in field
+// input, the editing mode.
+constexpr int kStatusColumn = 1, kStatusWidth = 7;
+constexpr int kMessageColumn = 9;
+constexpr int kRowColumnColumn = 64, kRowColumnWidth = 6;
+constexpr int kModeColumn = 72, kModeWidth = 7;
 
 // Key codes as the system knows them.
 constexpr int32_t kKeyCtrlC = 3;
+constexpr int kCtrlL = 12;  // the raw byte: redraw the screen (the system's code 12 is Right)
 constexpr int32_t kKeyDelete = 4;
 constexpr int32_t kKeyBackspace = 8;
 constexpr int32_t kKeyDown = 10;
@@ -62,10 +75,16 @@ constexpr int32_t kKeyHome = 0x7700;
 constexpr int32_t kKeyEnd = 0x7800;
 constexpr int32_t kKeyPageUp = 0x8900;
 constexpr int32_t kKeyPageDown = 0x8A00;
+constexpr int32_t kKeyF1 = 0x0100;
 
 // How often a running program's keyboard polls look at the terminal: a tight loop polls far
 // more often than anyone types.
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
+// How long the rest of a pasted block may take to arrive after its first part.
+constexpr int kPasteGapMs = 30;
+
+constexpr const char kFirstHint[] =
+    "Veltrix!  F1 or HELP: help (on the error shown, or HELP LIST)   SYSTEM: leave";
 
 // The system's code of a key the terminal library reported, or -1 for one it does not use.
 int32_t keyCode(int ch) {
@@ -83,6 +102,7 @@ int32_t keyCode(int ch) {
         case KEY_BACKSPACE: return kKeyBackspace;
         case KEY_ENTER: return kKeyEnter;
         case 127: return kKeyBackspace;  // what most terminals send for Backspace
+        case '\n': return kKeyEnter;      // a line feed (Ctrl-J, pasted text) ends a line too
         default: break;
     }
     if (ch >= KEY_F(1) && ch <= KEY_F(12)) return (ch - KEY_F(0)) << 8;
@@ -126,13 +146,19 @@ class CursesFrontEnd final : public FrontEnd {
 
     int32_t readLine(std::string& line, size_t max, int32_t purpose, std::string_view preset,
                      bool selected) override;
+    // A line longer than the console goes on in the rows below it, as printed text wraps.
     void writeLine(std::string_view text) override {
         if (!active_) return;
-        newBottomRow();
-        text = text.substr(0, kColumns);
-        model_.setBottomRow(text, true);
-        drawRow(kFieldRow);
-        placeCursor(kFieldRow, static_cast<int>(text.size()));
+        std::string_view part;
+        do {
+            part = text.substr(0, kColumns);
+            text.remove_prefix(part.size());
+            if (!bottomFresh_) newBottomRow();
+            bottomFresh_ = false;
+            model_.setBottomRow(part, true);
+            drawRow(kFieldRow);
+        } while (!text.empty());
+        placeCursor(kFieldRow, static_cast<int>(part.size()));
         refresh();
     }
 
@@ -145,18 +171,28 @@ class CursesFrontEnd final : public FrontEnd {
             mode_.assign(text);
         else if (field == kStatusFieldRowColumn)
             rowColumn_.assign(text);
+        else if (field == kStatusFieldErrorWords)
+            errorWords_.assign(text);
         else
             message_.assign(text);
+        if (field == 0 && updateLayout()) return;
         redrawStatus();
     }
+    // The error stays in the message part, beside the run status, until a later line is
+    // accepted (error 0).
     void statusError(int32_t error, int32_t lineNumber, int32_t clause) override {
-        char text[64];
-        if (lineNumber < 0)
-            snprintf(text, sizeof text, "ERROR %d", error);
-        else
-            snprintf(text, sizeof text, "ERROR %d at %05ld:%02d", error,
-                     static_cast<long>(lineNumber), clause);
-        status_ = text;
+        errorWords_.clear();
+        if (error == 0) {
+            error_.clear();
+        } else {
+            char text[64];
+            if (lineNumber < 0)
+                snprintf(text, sizeof text, "ERROR %d", error);
+            else
+                snprintf(text, sizeof text, "ERROR %d at %05ld:%02d", error,
+                         static_cast<long>(lineNumber), clause);
+            error_ = text;
+        }
         redrawStatus();
     }
 
@@ -202,16 +238,40 @@ class CursesFrontEnd final : public FrontEnd {
         model_.newBottomRow();
         for (int r = 0; r < kRows; ++r) drawRow(r);
     }
+    bool tooSmall() const { return lines_ < kRows || cols_ < kColumns; }
+    // The terminal row that shows console row `row`, or -1 when none does.
+    int terminalRow(int row) const {
+        if (tooSmall()) return row == kFieldRow && lines_ >= 2 ? lines_ - 1 : -1;
+        if (row == 0 && lines_ == kRows && statusShown_) return -1;
+        return row;
+    }
+    int statusRow() const {
+        if (tooSmall()) return -1;
+        if (lines_ > kRows) return kRows;
+        return statusShown_ ? 0 : -1;
+    }
+    // Whether the status line is shown on a 24-row terminal now: while command mode has the
+    // terminal, not while a program runs.  True when that changed (the screen is redrawn).
+    bool updateLayout() {
+        const bool shown = readingCommand_ || status_ != "RUN";
+        if (shown == statusShown_) return false;
+        statusShown_ = shown;
+        if (!active_ || lines_ != kRows) return false;
+        redrawAll();
+        refresh();
+        return true;
+    }
     void drawRow(int row) {
-        move(row, 0);
-        for (int c = 0; c < kColumns; ++c) addch(shown(model_.composite(row, c)));
+        const int at = terminalRow(row);
+        if (at < 0) return;
+        move(at, 0);
+        const int width = std::min(kColumns, cols_);
+        for (int c = 0; c < width; ++c) addch(shown(model_.composite(row, c)));
     }
     // Redraws the console window's rows and puts the cursor back where it was.
     void redrawRows() {
-        int y = 0, x = 0;
-        getyx(stdscr, y, x);
         for (int r = 0; r < kRows; ++r) drawRow(r);
-        move(y, x);
+        placeCursor(cursorRow_, cursorColumn_);
         refresh();
     }
     // What the terminal shows for a cell of the composite.
@@ -223,18 +283,42 @@ class CursesFrontEnd final : public FrontEnd {
     void drawStatus();
     void redrawStatus() {
         if (!active_) return;
-        int y = 0, x = 0;
-        getyx(stdscr, y, x);
         drawStatus();
-        move(y, x);
+        placeCursor(cursorRow_, cursorColumn_);
         refresh();
     }
-    void redrawAll() {
-        clear();
-        for (int r = 0; r < kRows; ++r) drawRow(r);
-        drawStatus();
+    // Everything again, from a blank screen, with the cursor where input is.
+    void redrawAll();
+    // The terminal's size changed (or is looked at first).
+    void takeSize() {
+        lines_ = LINES;
+        cols_ = COLS;
     }
-    void placeCursor(int row, int column) { move(row, column < kColumns ? column : kColumns - 1); }
+    // Puts the terminal's cursor at console row `row`, column `column`, and keeps it there
+    // across redraws.
+    void placeCursor(int row, int column) {
+        cursorRow_ = std::clamp(row, 0, kRows - 1);
+        cursorColumn_ = std::clamp(column, 0, kColumns - 1);
+        const int at = terminalRow(cursorRow_);
+        if (at >= 0) move(at, std::min(cursorColumn_, std::max(cols_ - 1, 0)));
+    }
+    // Keys of the system's own that the terminal layer acts on before anyone reads them: the
+    // redraw key and a changed size.  True when `ch` was one.
+    bool screenKey(int ch) {
+        if (ch == KEY_RESIZE) {
+            takeSize();
+        } else if (ch == kCtrlL) {
+            clearok(curscr, TRUE);
+        } else {
+            return false;
+        }
+        redrawAll();
+        refresh();
+        return true;
+    }
+    // The keys that arrive right after a rejected line's (the rest of a pasted block) wait
+    // until the line is corrected.
+    void holdPastedKeys();
     // Shows the field's text from `offset` on the bottom row with the cursor at `at`.
     void drawField(const std::string& text, size_t at, size_t& offset, size_t width);
     void remember(const std::string& line);
@@ -246,7 +330,18 @@ class CursesFrontEnd final : public FrontEnd {
     bool defaultColours_ = false;  // colour -1 (the terminal's own) may stand in a pair
     int pairLimit_ = 0;            // pairs that may be made: 1 .. pairLimit_ - 1
     std::map<int, short> pairs_;   // (fg + 1) << 16 | (bg + 1) -> pair
+    int lines_ = 0, cols_ = 0;  // the terminal's size
+    int cursorRow_ = kFieldRow, cursorColumn_ = 0;
+    bool statusShown_ = true;     // on a 24-row terminal: the status line has the top row
+    bool readingCommand_ = false;  // a command line is being read
+    // The console's bottom row is the blank one that the Enter of the last line made: the next
+    // line written goes there.  A program's screen is then drawn after the scroll, and ending
+    // the program moves nothing.
+    bool bottomFresh_ = false;
     std::string status_, message_;
+    std::string error_, errorWords_;  // the error shown ("ERROR n at l:c") and its words
+    std::string note_;                // the front end's own note: pasted lines waiting
+    std::deque<int32_t> held_;        // pasted keys held back behind a rejected line
     // Where the next input statement's line is typed: a window's row and column (window -1:
     // the console's bottom row).
     struct InputPlace {
@@ -275,11 +370,11 @@ bool CursesFrontEnd::open() {
     const int height = tigetnum("lines"), width = tigetnum("cols");
     del_curterm(cur_term);
     if (!addressable) return false;
-    if (height < kRows + 1 || width < kColumns) {
+    if (height < kRows || width < kColumns) {
         char text[160];
         snprintf(text, sizeof text,
                  "The terminal is %dx%d; the full screen needs %dx%d: line mode.\n", width, height,
-                 kColumns, kRows + 1);
+                 kColumns, kRows);
         (void)platform::writeAll(platform::kStderr, text, strlen(text));
         return false;
     }
@@ -317,14 +412,24 @@ bool CursesFrontEnd::open() {
     }
     status_.clear();
     message_.clear();
+    error_.clear();
+    errorWords_.clear();
+    note_.clear();
     mode_.clear();
     rowColumn_.clear();
     attention_ = false;
     keys_.clear();
+    held_.clear();
+    bottomFresh_ = false;
+    statusShown_ = true;
+    readingCommand_ = false;
+    takeSize();
+    // What the process or a child writes to standard error would land inside the screen.
+    (void)platform::holdStandardError();
     active_ = true;
-    redrawAll();
     placeCursor(kFieldRow, 0);
-    refresh();
+    redrawAll();
+    writeLine(kFirstHint);
     return true;
 }
 
@@ -335,33 +440,77 @@ void CursesFrontEnd::close() {
     delscreen(screen_);
     screen_ = nullptr;
     platform::restoreTerminalModes();
+    platform::releaseStandardError();
 }
 
 void CursesFrontEnd::drawStatus() {
+    const int row = statusRow();
+    if (row < 0) return;
     attron(A_REVERSE);
-    move(kStatusRow, 0);
+    move(row, 0);
     for (int c = 0; c < kColumns; ++c) addch(' ');
-    // The status name (or the error with its position), the message, the editing mode.
-    const auto put = [](int column, std::string_view text, size_t width) {
-        move(kStatusRow, column);
+    const auto put = [row](int column, std::string_view text, size_t width) {
+        move(row, column);
         for (size_t i = 0; i < text.size() && i < width; ++i)
             addch(cell(static_cast<unsigned char>(text[i])));
     };
-    put(1, status_, 22);
-    put(24, message_, 38);
-    put(64, rowColumn_, 6);
-    put(72, mode_, 7);
+    put(kStatusColumn, status_, kStatusWidth);
+    // The error with its words, else the front end's note, else the message; a text that does
+    // not fit ends in ">" (F1 shows an error in full).
+    std::string text = note_.empty() ? message_ : note_;
+    if (!error_.empty()) text = errorWords_.empty() ? error_ : error_ + "  " + errorWords_;
+    const int end = rowColumn_.empty() && mode_.empty()    ? kColumns - 1
+                    : rowColumn_.empty()                    ? kModeColumn - 1
+                                                            : kRowColumnColumn - 1;
+    const size_t width = static_cast<size_t>(end - kMessageColumn);
+    if (text.size() > width) {
+        text.resize(width - 1);
+        text += '>';
+    }
+    put(kMessageColumn, text, width);
+    put(kRowColumnColumn, rowColumn_, kRowColumnWidth);
+    put(kModeColumn, mode_, kModeWidth);
     attroff(A_REVERSE);
+}
+
+void CursesFrontEnd::redrawAll() {
+    erase();
+    if (tooSmall()) {
+        char text[128];
+        snprintf(text, sizeof text, "The terminal is %dx%d: the screen needs %dx%d.", cols_,
+                 lines_, kColumns, kRows);
+        move(0, 0);
+        for (int i = 0; text[i] != '\0' && i < cols_; ++i) addch(static_cast<unsigned char>(text[i]));
+    }
+    for (int r = 0; r < kRows; ++r) drawRow(r);
+    drawStatus();
+    placeCursor(cursorRow_, cursorColumn_);
+}
+
+void CursesFrontEnd::holdPastedKeys() {
+    for (int32_t k : keys_) held_.push_back(k);
+    keys_.clear();
+    timeout(kPasteGapMs);
+    for (int ch; (ch = getch()) != ERR;) {
+        if (screenKey(ch)) continue;
+        const int32_t key = keyCode(ch);
+        if (key >= 0 && held_.size() < 4 * kCommandFieldWidth) held_.push_back(key);
+    }
+    nodelay(stdscr, TRUE);
+    const auto waiting = std::count(held_.begin(), held_.end(), kKeyEnter);
+    char text[160];
+    snprintf(text, sizeof text,
+             "(%ld more pasted line(s) wait: correct this one, Enter; Ctrl-C drops them)",
+             static_cast<long>(waiting));
+    writeLine(text);
+    note_ = "Pasted lines wait";
 }
 
 void CursesFrontEnd::drain(bool running) {
     if (!active_) return;
     bool added = false;
     for (int ch; (ch = getch()) != ERR;) {
-        if (ch == KEY_RESIZE) {
-            redrawAll();
-            continue;
-        }
+        if (screenKey(ch)) continue;
         const int32_t key = keyCode(ch);
         if (key < 0) continue;
         if (key == kKeyAttention || (running && key == kKeyCtrlC)) {
@@ -418,11 +567,9 @@ int32_t CursesFrontEnd::waitForKey(int32_t seconds) {
             continue;
         }
         if (ch == ERR) break;  // the time is up, or the terminal is gone
-        if (ch == KEY_RESIZE) {
-            redrawAll();
-            continue;
-        }
+        if (screenKey(ch)) continue;
         key = keyCode(ch);
+        if (key == kKeyCtrlC) key = kKeyAttention;  // the interrupt key is the attention key
         if (key >= 0) break;
     }
     nodelay(stdscr, TRUE);
@@ -440,9 +587,8 @@ void CursesFrontEnd::drawField(const std::string& text, size_t at, size_t& offse
         std::string field(shown);
         field.resize(width, ' ');
         (void)model_.writeText(place_.window, place_.row, place_.column, field, CellAttr{});
+        placeCursor(y, x + static_cast<int>(at - offset));
         redrawRows();
-        move(y, std::min(x + static_cast<int>(at - offset), kColumns - 1));
-        refresh();
         return;
     }
     model_.setBottomRow(shown, false);
@@ -470,7 +616,13 @@ int32_t CursesFrontEnd::readLine(std::string& line, size_t max, int32_t purpose,
     place_ = InputPlace{};
     if (takeAttention() && purpose == kInputStatement) return kInputInterrupted;
     place_ = place;
-    if (place_.window < 0) newBottomRow();
+    readingCommand_ = purpose == kInputCommand;
+    (void)updateLayout();
+    // A rejected line offered again while more pasted text follows: the rest waits.
+    if (selected && !preset.empty() && !keys_.empty() && purpose == kInputCommand)
+        holdPastedKeys();
+    if (place_.window < 0 && !bottomFresh_) newBottomRow();
+    bottomFresh_ = false;
     std::string text(preset.substr(0, max));
     size_t at = text.size();
     bool replace = selected && !text.empty();  // the first typed character replaces the offer
@@ -493,13 +645,26 @@ int32_t CursesFrontEnd::readLine(std::string& line, size_t max, int32_t purpose,
         replace = false;
         switch (key) {
             case kKeyEnter: done = true; break;
+            case kKeyF1:
+            case kKeyHelp:  // help on what is typed, or on the error shown
+                if (purpose == kInputCommand) {
+                    result = kInputHelp;
+                    done = true;
+                }
+                break;
             case kKeyAttention:
+            case kKeyCtrlC:
                 if (purpose == kInputStatement) {
                     result = kInputInterrupted;
                     done = true;
                 } else {
                     text.clear();  // at the command prompt it drops what was typed
                     at = 0;
+                    held_.clear();  // and the pasted lines held behind a rejected one
+                    if (!note_.empty()) {
+                        note_.clear();
+                        redrawStatus();
+                    }
                 }
                 break;
             case kKeyLeft:
@@ -568,13 +733,27 @@ int32_t CursesFrontEnd::readLine(std::string& line, size_t max, int32_t purpose,
         // In a window the program shows the finished line itself.
         place_ = InputPlace{};
     } else {
-        // The finished line stays on the bottom row as typed, from its start.
+        // The finished line stays as typed, from its start, and the Enter moves it up at once.
         model_.setBottomRow(std::string_view(text).substr(0, kColumns), true);
         drawRow(kFieldRow);
+        if (result == kInputHelp) {
+            bottomFresh_ = true;  // the field comes back here with the text after the help
+        } else if (result != kInputEnded) {
+            newBottomRow();
+            bottomFresh_ = true;
+        }
     }
     mode_.clear();
+    readingCommand_ = false;
+    // Pasted keys held back go on now, ahead of anything typed since.
+    if (!held_.empty()) {
+        keys_.insert(keys_.begin(), held_.begin(), held_.end());
+        held_.clear();
+    }
+    note_.clear();
+    const int column = bottomFresh_ ? 0 : static_cast<int>(std::min<size_t>(text.size(), kColumns));
     drawStatus();
-    placeCursor(kFieldRow, static_cast<int>(std::min<size_t>(text.size(), kColumns)));
+    placeCursor(kFieldRow, column);
     refresh();
     if (result == kInputEnded) return result;
     if (purpose == kInputCommand && result == kInputLine) remember(text);
@@ -593,12 +772,16 @@ int32_t CursesFrontEnd::screenAction(const ScreenRequest& r) {
             if (!model_.isOpen(r.window) || r.a < 1) return 0;
             place_ = InputPlace{r.window, row, column, r.a};
             return 0;
-        case kScreenSuspend:
+        case kScreenSuspend:  // an editor or shell gets the terminal as it is
             def_prog_mode();
             endwin();
+            platform::releaseStandardError();
             return 0;
         case kScreenResume:
+            (void)platform::holdStandardError();
             reset_prog_mode();
+            takeSize();
+            clearok(curscr, TRUE);
             redrawAll();
             refresh();
             return 0;
@@ -635,7 +818,7 @@ int32_t CursesFrontEnd::screenAction(const ScreenRequest& r) {
     const int offset = (r.c >> 16) - 1;
     if (r.action == kScreenShowField && offset >= 0 &&
         model_.absolute(r.window, row, column + offset, y, x) == 0) {
-        move(std::clamp(y, 0, kRows - 1), std::clamp(x, 0, kColumns - 1));
+        placeCursor(y, x);
         refresh();
     }
     return 0;

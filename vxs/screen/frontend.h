@@ -85,7 +85,8 @@ class FrontEnd {
 
     // ---- the status line ----
     virtual void statusText(int32_t field, std::string_view text) = 0;
-    // An error; `lineNumber` is -1 for an error of a command.
+    // An error; `lineNumber` is -1 for an error of a command.  Error 0 takes the error shown
+    // away (a later line was accepted).  Its words follow as field kStatusFieldErrorWords.
     virtual void statusError(int32_t error, int32_t lineNumber, int32_t clause) = 0;
 
     // ---- the rest of the terminal ----
