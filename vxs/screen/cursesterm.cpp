@@ -185,13 +185,7 @@ class CursesFrontEnd final : public FrontEnd {
         if (error == 0) {
             error_.clear();
         } else {
-            char text[64];
-            if (lineNumber < 0)
-                snprintf(text, sizeof text, "ERROR %d", error);
-            else
-                snprintf(text, sizeof text, "ERROR %d at %05ld:%02d", error,
-                         static_cast<long>(lineNumber), clause);
-            error_ = text;
+            error_ = errorWithPosition(error, lineNumber, clause);
         }
         redrawStatus();
     }

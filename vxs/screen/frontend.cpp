@@ -3,6 +3,8 @@
 // answers nonzero when it does not; the receiver reports that as an internal error.
 #include "vxs/screen/frontend.h"
 
+#include <cstdio>
+
 #include <wx/app.h>
 #include <wx/evtloop.h>
 
@@ -219,6 +221,16 @@ bool frontEndProcessIdle() {
 
 void frontEndPollEvents() {
     if (g_frontEnd) g_frontEnd->pollEvents();
+}
+
+std::string errorWithPosition(int32_t error, int32_t lineNumber, int32_t clause) {
+    char text[64];
+    if (lineNumber < 0)
+        snprintf(text, sizeof text, "ERROR %d", static_cast<int>(error));
+    else
+        snprintf(text, sizeof text, "ERROR %d at %05ld:%02d", static_cast<int>(error),
+                 static_cast<long>(lineNumber), static_cast<int>(clause));
+    return text;
 }
 
 }  // namespace vxs

@@ -113,6 +113,10 @@ class FrontEnd {
     void keysQueued();
 };
 
+// An error as every front end shows it: "ERROR 2104" for a command, "ERROR 4 at 00020:01" with
+// the line number and clause of a program line (`lineNumber` -1: a command).
+std::string errorWithPosition(int32_t error, int32_t lineNumber, int32_t clause);
+
 // Attaches `frontEnd` (which must outlive the attachment): installs the terminal side's
 // handlers and marks the terminal attached.  Replaces a front end attached before.
 void attachFrontEnd(FrontEnd& frontEnd);

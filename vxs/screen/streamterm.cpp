@@ -91,13 +91,7 @@ class StreamFrontEnd final : public FrontEnd {
     void statusText(int32_t, std::string_view) override {}
     void statusError(int32_t error, int32_t lineNumber, int32_t clause) override {
         if (error == 0) return;  // an error taken away: a line written stays written
-        char text[64];
-        if (lineNumber < 0)
-            snprintf(text, sizeof text, "ERROR %d", error);
-        else
-            snprintf(text, sizeof text, "ERROR %d at %05ld:%02d", error,
-                     static_cast<long>(lineNumber), clause);
-        write(err_, text);
+        write(err_, errorWithPosition(error, lineNumber, clause));
     }
 
     int32_t screenAction(const ScreenRequest& request) override;
