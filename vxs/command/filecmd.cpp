@@ -573,8 +573,10 @@ int FileCommand::freeOrDrop() {
         const int answer = confirm(m.shown, drop ? " Drop? (y/n/all) " : " Free? (y/n/all) ");
         if (answer == kReportStopped) return 0;
         if (answer == 0) continue;
-        if (int err = report(m.shown)) return err;
+        // The name is reported once the file is freed or emptied: a file another copy holds
+        // is refused with its error alone, and the listing names only the files done.
         if (int err = drop ? dropOne(m) : freeOne(m)) return fail(err, m.shown);
+        if (int err = report(m.shown)) return err;
     }
     return 0;
 }
