@@ -272,11 +272,16 @@ void startup(int argc, char** argv) {
 
     const std::string& startPath = startingDirectory();
     if (startPath.empty()) fatalError("Startup path could not be determined.", 99, 0);
-    std::string work = configuredWorkPath();
-    if (work.empty()) {
-        work = startPath;
-    } else if (osFullPath(work, work) != 0) {
-        fatalError("Work file path could not be determined.", 99, 0);
+    // A relative work path is taken from the start-up directory, then made absolute (and its
+    // "." and ".." parts resolved) into a separate string: the name must not be cleared while
+    // it is read.
+    const std::string configured = configuredWorkPath();
+    std::string work = startPath;
+    if (!configured.empty()) {
+        const std::string named =
+            configured[0] == '/' ? configured : startPath + "/" + configured;
+        if (osFullPath(named, work) != 0)
+            fatalError("Work file path could not be determined.", 99, 0);
     }
     setWorkPath(work);
     std::string defaultDirectory;

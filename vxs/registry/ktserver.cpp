@@ -122,13 +122,7 @@ int openServer(std::string& message, int& fd) {
     const int err =
         platform::openFile(path, platform::Access::kReadWrite, platform::Create::kOpenOrCreate, fd);
     if (err == 0) return 0;
-    if (err == kErrFileNotFound || err == kErrPathNotFound || err == kErrNameTooLong)
-        message = format(
-            "Couldn't open ktserver at PATH=%s. \nPlease check if it exists and "
-            "current user has write permission.",
-            path.c_str());
-    else
-        message = format("Couldn't open ktserver.\nError Code is %d\n", err);
+    message = ktOpenFailureMessage(err);
     return kKtOpenFailed;
 }
 
@@ -337,6 +331,15 @@ int ktSetServerFile(const std::string& directory, int lockingMode) {
     g_directory = directory;
     g_mode = lockingMode;
     return 0;
+}
+
+std::string ktOpenFailureMessage(int err) {
+    if (err == kErrFileNotFound || err == kErrPathNotFound || err == kErrNameTooLong)
+        return format(
+            "Couldn't open ktserver at PATH=%s. \nPlease check if it exists and "
+            "current user has write permission.",
+            ktServerPath().c_str());
+    return format("Couldn't open ktserver.\nError Code is %d\n", err);
 }
 
 std::string ktServerPath() {

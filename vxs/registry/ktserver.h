@@ -80,6 +80,9 @@ std::string ktNewFileImage(int version);
 [[nodiscard]] int ktSetServerFile(const std::string& directory, int lockingMode);
 // The path of the registry file in use.
 std::string ktServerPath();
+// What start-up reports when the registry file (or the directory it lives in) cannot be opened
+// with error `err`: the path and what to check when it is not there, else the error number.
+std::string ktOpenFailureMessage(int err);
 
 // Assigns this process a WSID (start-up, once).  `requestedId` (<= 0 counts as 1; 1000 or more is
 // refused before the file is touched), `session` 1..9, `maxUsers` the workstation limit (1..1000;

@@ -118,8 +118,13 @@ int joinRegistry(const RegistryRequest& req, RegistryResult& out, std::string& m
     int fd = -1;
     if (int err = platform::openFile(path, platform::Access::kReadWrite,
                                      platform::Create::kOpenOrCreate, fd)) {
-        message = "Couldn't open the session file " + path + ".\nError Code is " +
-                  std::to_string(err) + "\n";
+        // The session file lives beside the registry: what keeps it from being opened (a
+        // KTSERVER directory that does not exist, one the user may not write) keeps the
+        // registry from being opened too, and the registry's message says so first.
+        message = ktOpenFailureMessage(err);
+        if (!message.ends_with('\n')) message += '\n';
+        message += "Couldn't open the session file " + path + ".\nError Code is " +
+                   std::to_string(err) + "\n";
         return kKtSessionFailed;
     }
     // One copy of this machine joins at a time, so a later session always finds the WSID of an
