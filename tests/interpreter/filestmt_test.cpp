@@ -66,7 +66,7 @@ TEST_F(FileStatementTest, RecordsThroughAFormWithTheirExits) {
                      "60 READ #1, USING 20, REC=3: A$, B",
                      "70 PRINT A$;B;REC(1)",
                      "80 REWRITE #1, USING 20: \"NEW\", 99",
-                     "90 REREAD #1, USING 20: A$, B",
+                     "90 READ #1, USING 20, REC=3: A$, B",
                      "100 PRINT A$;B",
                      "110 DELETE #1, REC=4:",
                      "120 READ #1, USING 20, REC=4: A$, B NOREC 200",
@@ -94,10 +94,10 @@ TEST_F(FileStatementTest, RestoreToARecordAndTheCurrentRecordAfterDelete) {
                      "70 READ #1, USING 40: X",
                      "80 PRINT X;REC(1)",
                      "90 DELETE #1:",
-                     "100 REREAD #1, USING 40: X NOREC 200",
+                     "100 REREAD #1, USING 40: X IOERR 200",
                      "110 PRINT \"NOT HERE\"",
                      "120 STOP",
-                     "200 PRINT \"NOREC\";ERR",
+                     "200 PRINT \"REREAD\";ERR",
                      "210 READ #1, USING 40, REC=4: X NOREC 300",
                      "220 STOP",
                      "300 WRITE #1, USING 40, REC=4: 44",
@@ -106,7 +106,7 @@ TEST_F(FileStatementTest, RestoreToARecordAndTheCurrentRecordAfterDelete) {
                      "400 READ #1, USING 40, REC=4: X",
                      "410 PRINT X;LREC(1)",
                      "420 END"}),
-                ElementsAre("4 4", "NOREC57", "44 6"));
+                ElementsAre("4 4", "REREAD715", "44 6"));
 }
 
 TEST_F(FileStatementTest, WritesAndReadsWithoutAForm) {

@@ -180,6 +180,9 @@ enum class ErrorCondition : unsigned char {
       "OPEN the file number before the statement uses it.") \
     X(706, FileNumber, ERROR, "a file number out of range", \
       "Use a file number from 0 to 999 (0 is the console).") \
+    X(715, NoReadBefore, ERROR, "REREAD when the last operation on the file was not a read", \
+      "READ the record first: REREAD reads again the record the last READ of the file gave, and " \
+      "an OPEN, WRITE, REWRITE, DELETE or RESTORE of the file in between ends that.") \
     X(719, UnknownOperation, ERROR, "an operation the file does not know", \
       "The file does not know this operation: check the file's type and how it was opened.") \
     X(721, WrongMode, ERROR, "not allowed for this file type or mode", \

@@ -178,6 +178,7 @@ struct Ufcb {
     // ---- status ----
     int status = kStatusOk;  // FILE(n)
     bool haveCurrent = false;  // a current record exists for REREAD, REWRITE and DELETE
+    bool lastWasRead = false;  // the last record statement on this number was a READ (REREAD)
 };
 
 class FileBlocks final {

@@ -640,7 +640,9 @@ int readStatement(RunCtx& r, const ClauseView& v, bool again) {
         u.record.resize(typed.size() + 2);
         u.recordLength = static_cast<uint32_t>(typed.size());
     } else if (again) {
-        err = readRecord(u, ReadHow::kAgain, 0, s.options);
+        // Only a READ leaves a record to read again: a write, a delete or a reposition in
+        // between (or none since OPEN) would make REREAD give a record the program never read.
+        err = u.lastWasRead ? readRecord(u, ReadHow::kAgain, 0, s.options) : kErrNoReadBefore;
     } else if (s.parts.where == K_RECEQ) {
         uint32_t n = 0;
         err = s.recordNumber(n);
@@ -652,6 +654,7 @@ int readStatement(RunCtx& r, const ClauseView& v, bool again) {
     } else {
         err = readRecord(u, ReadHow::kNext, 0, s.options);
     }
+    if (s.number != 0 && u.uftype != kFileWindow && !again) u.lastWasRead = true;
     if (err) return finishIo(s, err, true, 0);
     int done = 0;
     err = recordToValues(r.env, u, s.form, s.plan, s.items, done);
@@ -662,6 +665,7 @@ int writeStatement(RunCtx& r, const ClauseView& v, bool rewrite) {
     Statement s(r, v);
     if (int err = s.prepare()) return finishIo(s, err, false, 0);
     Ufcb& u = *s.file;
+    u.lastWasRead = false;
     if (int err = expand(s.ops, s.parts.listCount, s.items)) return err;
     if (u.mode == kModeInput) return finishIo(s, kErrWrongMode, false, 0);
     const bool byKey = s.parts.where && s.parts.where != K_RECEQ && s.parts.where != K_POSEQ;
@@ -714,6 +718,7 @@ int writeStatement(RunCtx& r, const ClauseView& v, bool rewrite) {
 int deleteStatement(RunCtx& r, const ClauseView& v) {
     Statement s(r, v);
     if (int err = s.prepare()) return finishIo(s, err, false, 0);
+    s.file->lastWasRead = false;
     uint32_t n = 0;
     int err = 0;
     if (s.parts.where == K_RECEQ) err = s.recordNumber(n);
@@ -730,6 +735,7 @@ int restoreStatement(RunCtx& r, const ClauseView& v) {
     if (int err = s.decode()) return err;
     if (s.parts.file == -2) return restoreData(r, s.parts);
     if (int err = s.prepare()) return finishIo(s, err, true, 0);
+    s.file->lastWasRead = false;
     uint32_t n = 0;
     int err = 0;
     if (s.parts.where == K_RECEQ) {
