@@ -57,7 +57,8 @@ TEST_F(NameMapTest, WithoutConfigurationNamesStayRelativeAndLowerCase) {
 
 TEST_F(NameMapTest, DevicesAndClientServerNames) {
     EXPECT_EQ(map("prn:/laser"), "PRN:/LASER");
-    EXPECT_EQ(map("PRN:"), "PRN:");
+    EXPECT_EQ(map("PRN:"), "error 609");
+    EXPECT_EQ(map("win:"), "error 609");
     EXPECT_EQ(map("WIN:/"), "WIN:/");
     EXPECT_EQ(map("PREVIEW:laser"), "error 609");
     EXPECT_EQ(map("DIRECT:x"), "error 609");

@@ -24,8 +24,12 @@ int ReportOutput::redirect(std::string_view name, bool append) {
     if (handle_ != 0 || job_) return kErrFileOpen;
     std::string path;
     if (deviceOfName(name) == Device::kPrinter) {
+        // A listing sent to a bare printer prefix (">PRN:") goes to that kind's default
+        // printer; a file opened by a program must name its printer.
+        std::string named(name);
+        if (named.ends_with(':')) named += "/10";
         std::string device;
-        if (int err = mapFileName(name, device)) return err;
+        if (int err = mapFileName(named, device)) return err;
         PrintJobRequest r;
         r.name = device;
         return openPrintJob(r, job_);

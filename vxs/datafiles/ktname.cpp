@@ -37,12 +37,13 @@ Device deviceKind(std::string_view up) {
     return startsWith(up, "DEBUG:") ? Device::kDebug : Device::kDisk;
 }
 
-// A device comes back upper-cased; a printer name after the colon must begin with "/".
+// A device comes back upper-cased; a printer name goes on after the colon with "/" (PRN:/10,
+// WIN:/SELECT): a bare prefix names no printer.
 int deviceName(std::string_view name, Device kind, std::string& path) {
     const std::string up = upperOf(name);
     if (kind == Device::kPrinter) {
         const std::string_view rest = std::string_view(up).substr(up.find(':') + 1);
-        if (!rest.empty() && rest[0] != '/') return kErrPrinterNameForm;
+        if (rest.empty() || rest[0] != '/') return kErrPrinterNameForm;
     }
     path = up;
     return 0;

@@ -162,8 +162,10 @@ int UtilityListing::line(std::string_view text) {
         std::string path;
         bool append = append_;
         if (isPrinterName(name_)) {
+            // A bare "PRN:" is the default printer, as a listing names it.
+            const std::string named = name_.ends_with(':') ? name_ + "/10" : name_;
             std::string device;
-            if (int err = mapFileName(name_, device)) return err;
+            if (int err = mapFileName(named, device)) return err;
             PrintJobRequest r;
             r.name = device;
             if (int err = openPrintJob(r, job_)) return err;
