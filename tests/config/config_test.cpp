@@ -277,6 +277,25 @@ TEST_F(ConfigTest, IncludeStopsAtTenOpenFiles) {
     EXPECT_EQ(processConfigStatement("INCLUDE missing.sys"), 1);
 }
 
+TEST_F(ConfigTest, EscapedBangsStayAndTheDepthMessageComesInReadingOrder) {
+    // "\!" is a literal "!" wherever it stands; a bare "!" after the first character ends the
+    // statement, in an INCLUDE as anywhere.  The INCLUDE refused at the depth limit is reported
+    // as the statement it is (without its comment), when it is read: before the statements
+    // of the files around it that come after it.
+    for (int i = 1; i <= 9; ++i)
+        write("d" + std::to_string(i),
+              "INCLUDE " + (dir_ / ("d" + std::to_string(i + 1))).string() + " ! deeper\n" +
+                  (i == 9 ? "APPLICATION_NAME Hello\\! World ! greeting\nBAD9\n" : ""));
+    write("d10", "OPTION 5\n");
+    EXPECT_EQ(startup("INCLUDE " + (dir_ / "d1").string() + "\nBADMAIN\n"), 1);
+    EXPECT_EQ(applicationName(), "Hello! World");
+    EXPECT_FALSE(optionOn(5));
+    EXPECT_THAT(configMessages(),
+                ElementsAre("INCLUDE " + (dir_ / "d10").string(), "BAD9", "BADMAIN"));
+    EXPECT_EQ(processConfigStatement("APPLICATION_NAME \\!Bang\\!"), 0);
+    EXPECT_EQ(applicationName(), "!Bang!");
+}
+
 TEST_F(ConfigTest, IncludeCyclesAndChainsEnd) {
     // A file that includes itself five times: each INCLUDE is refused and reported, and the
     // statements around them are read once.
