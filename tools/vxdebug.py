@@ -113,6 +113,7 @@ class DebugClient:
         self.sock = sock
         self.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         self.pending = []  # events read while waiting for another one
+        self.received = b""  # bytes of a message not yet whole
 
     @classmethod
     def connect(cls, host, port, attempts=100):
@@ -134,25 +135,38 @@ class DebugClient:
     def send(self, kind, payload=b""):
         self.sock.sendall(encode(kind, payload))
 
-    def _read_exactly(self, size, timeout):
-        data = b""
+    def _message_size(self):
+        """The size of the message at the front of what was received (0: not known yet)."""
+        if len(self.received) < 8:
+            return 0
+        length = struct.unpack(">I", self.received[:4])[0]
+        if length < 8:
+            raise LinkClosed("a message of %d bytes" % length)
+        return length
+
+    def has_event(self):
+        """Whether an event can be had without reading the socket."""
+        return bool(self.pending) or 0 < self._message_size() <= len(self.received)
+
+    def next_event(self, timeout=10.0):
+        """The next message from the system; LinkClosed after TERMINATE_CONNECTION.  A message
+        not whole within `timeout` raises TimeoutError and keeps the part that came, so that a
+        later call goes on with it (a long message may arrive in many parts)."""
+        if self.pending:
+            return self.pending.pop(0)
         deadline = time.monotonic() + timeout
-        while len(data) < size:
+        while not self._message_size() or len(self.received) < self._message_size():
             left = deadline - time.monotonic()
             if left <= 0 or not select.select([self.sock], [], [], left)[0]:
                 raise TimeoutError("no message within %.1f s" % timeout)
-            part = self.sock.recv(size - len(data))
+            part = self.sock.recv(1 << 16)
             if not part:
                 raise LinkClosed("the system closed the link")
-            data += part
-        return data
-
-    def next_event(self, timeout=10.0):
-        """The next message from the system; LinkClosed after TERMINATE_CONNECTION."""
-        if self.pending:
-            return self.pending.pop(0)
-        length, kind = struct.unpack(">II", self._read_exactly(8, timeout))
-        event = Event(kind, self._read_exactly(length - 8, timeout) if length > 8 else b"")
+            self.received += part
+        length = self._message_size()
+        kind = struct.unpack(">I", self.received[4:8])[0]
+        event = Event(kind, self.received[8:length])
+        self.received = self.received[length:]
         if kind == TERMINATE_CONNECTION:
             raise LinkClosed("TERMINATE_CONNECTION")
         return event
@@ -200,6 +214,8 @@ def interactive(client):
         if client.sock in readable:
             try:
                 print(client.next_event(), flush=True)
+                while client.has_event():
+                    print(client.next_event(), flush=True)
             except LinkClosed as closed:
                 print(closed, flush=True)
                 return 0

@@ -217,7 +217,98 @@ def other_users_are_refused(system, client, port, work):
     check(took is not None, "the session goes on after refusing another user's debugger")
 
 
+def events_of(client, text):
+    """Issues a command and returns every message up to the next ENTER_INPUT_MODE, in the order
+    they came, the answer to the command included."""
+    client.send(vx.ISSUE_COMMAND, text.encode("latin-1"))
+    events = []
+    while not events or events[-1].kind != vx.ENTER_INPUT_MODE:
+        events.append(client.next_event(20))
+    return events
+
+
+def shape(events):
+    """(name, values, length of the data) of each message."""
+    return [(e.name, e.values, len(e.text)) for e in events]
+
+
+def long_writes_and_break_order(client):
+    """Writes of several thousand bytes arrive whole, each after what was gathered before it;
+    a line break point and a step into a clause tell the debugger in order: the answer to the
+    command, the program's output, the break, then the wait for a command (status 7)."""
+    command(client, "CLEAR")
+    for line in ['10 OPEN #7: "NAME=DEBUG:9,RECL=32000", DISPLAY, OUTPUT',
+                 '15 DIM X$*2500, Y$*3000',
+                 '20 X$ = RPT$("x", 2500) \\ Y$ = RPT$("y", 3000)',
+                 '30 PRINT #7: "first"',
+                 '40 PRINT #7: X$; X$',
+                 '50 PRINT #7: Y$; Y$; Y$; Y$; Y$; Y$; Y$; Y$; Y$; Y$',
+                 '60 A = 1 \\ PRINT #7: "step" \\ A = 2',
+                 '70 END']:
+        command(client, line)
+    command(client, "BREAK 60")
+    events = events_of(client, "RUN")
+    check([e.kind for e in events] == [vx.ISSUE_COMMAND_RESPONSE, vx.DEBUGGER_FILE_DATA,
+                                       vx.DEBUGGER_FILE_DATA, vx.DEBUGGER_FILE_DATA,
+                                       vx.DEBUG_LINE_BREAK, vx.ENTER_INPUT_MODE],
+          "RUN to a break point: %r" % shape(events))
+    if len(events) == 6:
+        data = [e.text for e in events[1:4]]
+        check(data[0] == b"first\r\n" and data[1] == b"x" * 5000 + b"\r\n" and
+              data[2] == b"y" * 30000 + b"\r\n" and
+              all(e.values == (9,) for e in events[1:4]),
+              "long writes whole and in order: %r" % shape(events[1:4]))
+        check(events[4].values == (60, 1) and events[5].values == (7, 0),
+              "the break at 60:1, then status 7: %r" % shape(events[4:]))
+    events = events_of(client, "DEBUG STEP INTO CLAUSE")
+    check([e.kind for e in events] == [vx.ISSUE_COMMAND_RESPONSE, vx.DEBUG_BEGIN_BREAK,
+                                       vx.ENTER_INPUT_MODE] and events[2].values == (7, 0),
+          "a step into clause 1: %r" % shape(events))
+    events = events_of(client, "DEBUG STEP INTO CLAUSE")
+    check([e.kind for e in events] == [vx.ISSUE_COMMAND_RESPONSE, vx.DEBUGGER_FILE_DATA,
+                                       vx.DEBUG_BEGIN_BREAK, vx.ENTER_INPUT_MODE] and
+          events[1].text == b"step\r\n",
+          "a step into clause 2 writes, then breaks: %r" % shape(events))
+    # A line step from a stop at a line start runs that line, not stopping where it stood.
+    command(client, "GO END")
+    command(client, "BREAK 40")
+    command(client, "RUN")
+    events = events_of(client, "DEBUG STEP OVER LINE")
+    check([e.kind for e in events] == [vx.ISSUE_COMMAND_RESPONSE, vx.DEBUGGER_FILE_DATA,
+                                       vx.DEBUG_BEGIN_BREAK, vx.ENTER_INPUT_MODE] and
+          len(events[1].text) == 5002,
+          "a line step runs the line it stood at: %r" % shape(events))
+    command(client, "BREAK OFF")
+    status, error = command(client, "GO")
+    check((status, error) == (READY, 0), "the run ended after the steps (%d %d)" % (status, error))
+
+
+def client_keeps_a_partial_message():
+    """The client's wait for a message that runs out while the message is half read keeps
+    what came: the next wait returns the message whole, and the one after it the next."""
+    system_end, debugger_end = socket.socketpair()
+    client = vx.DebugClient.__new__(vx.DebugClient)
+    client.sock, client.pending, client.received = debugger_end, [], b""
+    data = struct.pack(">i", 3) + b"d" * 6000
+    message = vx.encode(vx.DEBUGGER_FILE_DATA, data) + vx.encode(vx.DEBUG_BEGIN_BREAK)
+    system_end.sendall(message[:3000])
+    try:
+        client.next_event(0.2)
+        check(False, "a half message is not an event")
+    except TimeoutError:
+        pass
+    system_end.sendall(message[3000:])
+    event = client.next_event(2)
+    check(event.kind == vx.DEBUGGER_FILE_DATA and event.values == (3,) and
+          event.text == data[4:], "the message whole after a wait ran out")
+    check(client.has_event() and client.next_event(0.1).kind == vx.DEBUG_BEGIN_BREAK,
+          "the message behind it")
+    system_end.close()
+    debugger_end.close()
+
+
 def main():
+    client_keeps_a_partial_message()
     work = tempfile.mkdtemp(prefix="vxdebug")
     system = System(work)
     port = free_port()
@@ -270,6 +361,8 @@ def main():
         if status != 7:
             break
     check(status == READY, "the run ended (status %d)" % status)
+
+    long_writes_and_break_order(client)
 
     # A loop that runs until the debugger forces a break; commands meanwhile are refused.
     command(client, "CLEAR")

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/test_support.h"
@@ -159,6 +160,58 @@ TEST_F(DebugLinkTest, OutputIsGatheredPerChannelAndFlushedFirst) {
     EXPECT_EQ(got[3].payload, debugIntegers({4}) + b);        // flushed before the break
     EXPECT_EQ(got[4].type, kDbgLineBreak);
     EXPECT_EQ(got[4].payload, debugIntegers({60, 1}));
+}
+
+// A write many times larger than the socket holds goes out in as many parts as the socket
+// takes, while the debugger reads: it arrives as one message, whole, after the bytes gathered
+// before it.
+TEST_F(DebugLinkTest, AWriteLargerThanTheSocketArrivesWhole) {
+    std::string big(600000, '\0');
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('a' + i % 26);
+    std::vector<Message> got;
+    std::thread reader([&] {
+        while (got.size() < 2) {
+            uint8_t header[8];
+            if (platform::receiveAll(peer_, header, 8, 5000) != platform::kNetOk) return;
+            Message m;
+            uint32_t length = 0;
+            if (!decodeDebugHeader(header, m.type, length)) {
+                // The system sends longer messages than it accepts: take the length as it is.
+                const uint32_t total = uint32_t{header[0]} << 24 | uint32_t{header[1]} << 16 |
+                                       uint32_t{header[2]} << 8 | header[3];
+                length = total - 8;
+            }
+            m.payload.resize(length);
+            if (platform::receiveAll(peer_, m.payload.data(), length, 5000) != platform::kNetOk)
+                return;
+            got.push_back(std::move(m));
+        }
+    });
+    const std::string before = "gathered\r\n";
+    debugChannelWrite(7, reinterpret_cast<const uint8_t*>(before.data()), before.size());
+    EXPECT_EQ(debugChannelWrite(7, reinterpret_cast<const uint8_t*>(big.data()), big.size()),
+              big.size());
+    reader.join();
+    EXPECT_TRUE(debugLinkOpen());
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].payload, debugIntegers({7}) + before);
+    EXPECT_EQ(got[1].type, kDbgFileData);
+    EXPECT_EQ(got[1].payload.size(), 4 + big.size());
+    EXPECT_TRUE(got[1].payload == debugIntegers({7}) + big);
+}
+
+// A debugger that stops reading cannot hold the session: the send gives up after its 5 seconds
+// and the link closes, however much of the message the socket had taken.
+TEST_F(DebugLinkTest, ADebuggerThatDoesNotReadIsDisconnected) {
+    const std::string big(4 << 20, 'q');
+    const int64_t start = platform::monotonicMicroseconds();
+    EXPECT_EQ(debugChannelWrite(1, reinterpret_cast<const uint8_t*>(big.data()), big.size()),
+              big.size());
+    const int64_t took = platform::monotonicMicroseconds() - start;
+    EXPECT_FALSE(debugLinkOpen());
+    EXPECT_EQ(debugLastSocketError(), platform::kNetTimeout);
+    EXPECT_GT(took, 4'000'000);
+    EXPECT_LT(took, 8'000'000);
 }
 
 TEST_F(DebugLinkTest, BadMessagesCloseTheLink) {

@@ -1317,12 +1317,12 @@ TEST_F(FastLaneSession, BreakPointsStepsAndDisplaysAroundACallTheLaneMade) {
 
     s = both(withCommands({"RUN", "BREAK STEP", "GO", "GO", "BREAK NOSTEP", "GO", "GO", "GO"}));
     EXPECT_THAT(s.output, ElementsAre("23", "60 6"));
-    // In step mode every GO runs one clause.  From the pause inside FNF(2): FNF = X * 10, then
-    // FNEND with the caller's clause resumed, then PRINT A.  Two steps have not reached the
-    // PRINT yet; the third has.
+    // From the pause inside FNF(2) the step runs FNF = X * 10 and stops before FNEND.  The
+    // next GO starts there (it does not stop again where it stands): FNEND, the caller's clause
+    // resumed and PRINT A run, and the break the step left stops the run at line 30's start.
     s = both(withCommands(
         {"RUN", "BREAK STEP", "GO", "GO", "PRINT \"AT\"", "GO", "BREAK NOSTEP", "GO END"}));
-    EXPECT_THAT(s.output, ElementsAre("AT", "23"));
+    EXPECT_THAT(s.output, ElementsAre("23", "AT"));
     EXPECT_THAT(s.errors, IsEmpty());
 
     s = both(withCommands({"RUN", "DISPLAY S A X", "GO", "DISPLAY OFF", "GO"}));

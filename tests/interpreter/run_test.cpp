@@ -361,6 +361,53 @@ TEST_F(RunLoop, ABreakRequestStopsAtTheNextLineStart) {
     EXPECT_EQ(program().curline, lineIndex(20));
 }
 
+TEST_F(RunLoop, ALineStepFromALineStartRunsThatLine) {
+    // Stopped at the start of line 20 (a break point), a line step runs line 20 and stops at
+    // the start of line 30, not again where it stood; each further step moves one line on.
+    enter({"10 A = 1", "20 PRINT 2 \\ PRINT 3", "30 PRINT 4", "40 END"});
+    program().breakpoints.push_back({20, 1, false});
+    EXPECT_EQ(run(), RUNSTAT_STEP);
+    for (int step = 0; step < 2; ++step) {
+        t.breakflags |= kBreakRequested;
+        t.stepmode = kStepLine;
+        EXPECT_EQ(resume(), RUNSTAT_STEP);
+    }
+    EXPECT_EQ(program().curline, lineIndex(40));
+    EXPECT_THAT(output(), ElementsAre("2", "3", "4"));
+
+    // A break request alone (stepping into the next line) also gets past the stop.
+    enter({"20 PRINT 2"});
+    EXPECT_EQ(run(), RUNSTAT_STEP);
+    t.breakflags |= kBreakRequested;
+    t.stepmode = 0;
+    EXPECT_EQ(resume(), RUNSTAT_STEP);
+    EXPECT_EQ(program().curline, lineIndex(30));
+    EXPECT_EQ(resume(), RUNSTAT_READY);
+    EXPECT_THAT(output(), ElementsAre("2", "4"));
+}
+
+TEST_F(RunLoop, ABreakPointWhereAStepStoppedIsPassedOnResuming) {
+    // The step from 10:1 stops before 10:2, where a break point stands, and the line step
+    // stops at line 20's start, where another stands: resuming from either runs on at once.
+    enter({"10 A = 1 \\ PRINT A", "20 PRINT 2", "30 GOTO 10"});
+    program().breakpoints.push_back({10, 1, false});
+    program().breakpoints.push_back({10, 2, false});
+    program().breakpoints.push_back({20, 1, false});
+    EXPECT_EQ(run(), RUNSTAT_STEP);  // at 10:1
+    t.stepmode = kStepInto;
+    EXPECT_EQ(resume(), RUNSTAT_STEP);  // the step: before 10:2
+    EXPECT_EQ(static_cast<size_t>(program().savedclauseoffset), clauseOffset(10, 2));
+    t.breakflags |= kBreakRequested;
+    t.stepmode = kStepLine;
+    EXPECT_EQ(resume(), RUNSTAT_STEP);  // 10:2 ran; the line step stops at 20
+    EXPECT_THAT(output(), ElementsAre("1"));
+    EXPECT_EQ(program().curline, lineIndex(20));
+    EXPECT_EQ(resume(), RUNSTAT_STEP);  // line 20 ran; the loop meets 10:1 again
+    EXPECT_THAT(output(), ElementsAre("2"));
+    EXPECT_EQ(program().curline, lineIndex(10));
+    EXPECT_EQ(program().savedclauseoffset, 0);
+}
+
 TEST_F(RunLoop, PauseStopsAfterItsClauseAndTheRunResumesAfterIt) {
     enter({"10 PRINT 1 \\ PAUSE \\ PRINT 2", "20 PAUSE", "30 PRINT 3", "40 END"});
     EXPECT_EQ(run(), RUNSTAT_PAUSE);

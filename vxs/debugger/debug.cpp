@@ -91,6 +91,10 @@ void sendRaw(uint32_t type, std::string_view payload) {
     const int r = platform::sendAll(g.socket, message.data(), message.size(), kSendMilliseconds);
     if (r != platform::kNetOk) {
         g.lastSocketError = r == platform::kNetError ? static_cast<int>(platform::lastError()) : r;
+        // Part of the message may have gone: a goodbye after it would land inside it, and a
+        // debugger that stopped reading would hold the session a second time.  The link closes
+        // without one.
+        g.closing = true;
         closeLink();
     }
 }

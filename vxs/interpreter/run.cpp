@@ -272,6 +272,9 @@ void runLoop() {
     size_t lastClause = 0;
     int linesSincePoll = t.breakLines;  // poll at the first line of the run
     bool freshLine = offset == 0;
+    // A run resumed at the start of the line it stopped at does not stop there again for a
+    // break request: that stop has been made, and a step from it must get past it.
+    int16_t resumedLine = action == kActResume && !immediate && offset == 0 ? line : int16_t{-1};
     bool resuming = false;      // the next clause goes on after a function call (resumePos)
     bool fastResuming = false;  // ... and is a numeric form suspended at its call
     size_t resumePos = 0;
@@ -357,16 +360,18 @@ void runLoop() {
                     placeText(consoleLine(), number);
                 }
                 // Stepping stops at clauses; step mode 8 stops here, but only at depth 0.
-                if ((t.breakflags & kBreakRequested) &&
+                if ((t.breakflags & kBreakRequested) && line != resumedLine &&
                     (t.stepmode == 0 || (t.stepmode == kStepLine && t.calldepth == 0))) {
                     t.breakflags &= static_cast<uint8_t>(~kBreakRequested);
                     setRunStatusShown(RUNSTAT_STEP);
                     showBreakAt(entry.lineno(), 1);
                     debugReportBeginBreak();
+                    holdBreak(line, 0);  // resuming runs the line's first clause
                     saveAndLeave(*pc, {line, 0}, false);
                     return;
                 }
             }
+            resumedLine = -1;
         }
         freshLine = false;
 
@@ -432,8 +437,10 @@ void runLoop() {
                     noteWatchChange();
                     t.breakflags |= kBreakRequested;
                     setRunStatusShown(RUNSTAT_STEP);
-                    if (!isImmediate)
+                    if (!isImmediate) {
                         showBreakAt(lineNumberOf(*pc, line), clauseNumberAt(r.code, clauseStart));
+                        holdBreak(line, clauseStart);  // a break point here is where it stopped
+                    }
                     debugReportBeginBreak();
                     saveAndLeave(*pc, {line, clauseStart}, isImmediate);
                     return;

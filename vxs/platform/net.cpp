@@ -270,9 +270,12 @@ int sendAll(int socket, const void* data, size_t size, int milliseconds) {
     const int64_t deadline = monotonicMicroseconds() + int64_t{milliseconds} * 1000;
     while (size > 0) {
         if (int r = waitWritable(socket, remaining(deadline)); r != kNetOk) return r;
-        const ssize_t n = ::send(socket, p, size, MSG_NOSIGNAL);
+        // Without waiting: a blocking send of more than the socket takes would wait for the
+        // peer to read all of it, past the time limit.  What was taken is counted and the rest
+        // goes when the socket is writable again.
+        const ssize_t n = ::send(socket, p, size, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 0) {
-            if (errno == EINTR || errno == EAGAIN) continue;
+            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
             if (errno == EPIPE || errno == ECONNRESET) return kNetClosed;
             return failed();
         }
