@@ -63,7 +63,7 @@ while IFS= read -r entry; do
       expect_row 1 'ERROR 1001  [A-Z]'
       expect_row 24 '^20 PRINT "Goodbye$' ;;
     'GO END') expect_row 1 '^ READY' ;;
-    '10001{TAB}Acme Corp{TAB}Springfield{TAB}5000{F2}')
+    '10001{TAB}Acme Corp{TAB}Springfield{TAB}5000.00{F2}')
       expect 'Saved customer 10001'
       expect 'Customer' ;;
     '10001{F2}') expect 'Customer 10001 is on file already' ;;

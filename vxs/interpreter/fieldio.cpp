@@ -8,6 +8,7 @@
 #include "vxs/interpreter/fieldio.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "vxs/compiler/codes.h"
 #include "vxs/config/config.h"
@@ -145,9 +146,11 @@ int textOfValue(const FieldSpec& f, const FormSettings& s, const Item& v, std::s
     return 0;
 }
 
-// Stores an edited field's text into its target.  2 when the target cannot take it.
+// Stores an edited field's text into its target.  2 when the target cannot take it.  A number
+// typed into an N field without a decimal character takes the field's implied decimals (N 5.2
+// typed 1234 is 12.34), and `negative` (the field-minus key ended the field) makes it negative.
 int storeText(const EvalEnv& env, const FieldSpec& f, const FormSettings& s, const Item& t,
-              const std::string& text) {
+              const std::string& text, bool negative) {
     std::string value = f.kind == 'F' ? fmtValue(f, text) : text;
     if (itemIsString(t)) {
         if (f.kind == 'V' || numericKind(f) || f.kind == 'G')
@@ -169,7 +172,10 @@ int storeText(const EvalEnv& env, const FieldSpec& f, const FormSettings& s, con
         if (formGetNumber(ff, s, reinterpret_cast<const uint8_t*>(value.data()), value.size(),
                           number, used))
             return kErrConversion;
+    } else if (f.kind == 'N' && f.decimals > 0 && value.find(s.decimalChar) == std::string::npos) {
+        number /= std::pow(10.0, f.decimals);
     }
+    if (negative && number > 0) number = -number;
     return assignNumber(t, number);
 }
 
@@ -405,6 +411,7 @@ int fieldStatement(const EvalEnv& env, int window, const FieldParts& parts, Oper
 
     const bool showValues = parts.verb != FieldVerb::kInput;
     std::vector<std::string> texts(fields.size());
+    std::vector<char> negatives(fields.size(), 0);  // the field-minus key left the field
     for (size_t i = 0; i < fields.size(); ++i) {
         const FieldSpec& f = fields[i];
         if (showValues) {
@@ -457,6 +464,7 @@ int fieldStatement(const EvalEnv& env, int window, const FieldParts& parts, Oper
         host.show(e.text, e.cursor);
         const EditResult r = editField(e, select, host, settings);
         texts[static_cast<size_t>(at)] = e.text;
+        negatives[static_cast<size_t>(at)] = r.negative;
         host.setField(&f, f.attribute, win.columns);
         host.show(f.attribute.flags & kFontInvisible ? std::string(e.text.size(), ' ') : e.text, -1);
         g_state.currentField = at + 1;
@@ -495,7 +503,7 @@ int fieldStatement(const EvalEnv& env, int window, const FieldParts& parts, Oper
     sv.terminatingKey = exitCode;
     if (exitCode > 0 && exitCode < 100) sv.commandKey = exitCode;
     for (size_t i = 0; i < fields.size(); ++i) {
-        if (int err = storeText(env, fields[i], s, items[i], texts[i])) {
+        if (int err = storeText(env, fields[i], s, items[i], texts[i], negatives[i] != 0)) {
             g_state.currentField = static_cast<int>(i) + 1;
             return err;
         }

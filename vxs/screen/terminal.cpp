@@ -127,7 +127,9 @@ std::string terminalShowHelp(std::string_view title, std::string_view text) {
 }
 
 int32_t pollKeyboard() {
-    const int32_t key = keyboardRequest(9, 0);
+    // Action 10: the keys typed go to the ring, but the attention key, the help key and the
+    // function keys (with the event code) come back here, for the run loop's key rules.
+    const int32_t key = keyboardRequest(10, 0);
     return key > 0 ? key : 0;
 }
 
@@ -138,7 +140,7 @@ int32_t keyboardRequest(int32_t action, int32_t argument) {
     frontEndPollEvents();  // keys it finds are announced before the hint is read
     // A running program's polls serve the debugger link too (a forced break), a few times a
     // second at most.
-    if (action == 9 && debugLinkOpen()) {
+    if ((action == 9 || action == 10) && debugLinkOpen()) {
         static int64_t lastPoll = 0;
         const int64_t now = platform::monotonicMicroseconds();
         if (now - lastPoll > 20000) {
