@@ -11,8 +11,8 @@
 #include "vxs/command/command.h"
 #include "vxs/compiler/pcb.h"
 #include "vxs/config/config.h"
-#include "vxs/control/errors.h"
-#include "vxs/control/utils.h"
+#include "vxs/errors/errors.h"
+#include "vxs/base/process.h"
 #include "vxs/interpreter/run.h"
 
 namespace {

@@ -13,7 +13,8 @@
 #include "fuzz/scratch.h"
 #include "vxs/command/statusconfig.h"
 #include "vxs/config/config.h"
-#include "vxs/debugger/logger.h"
+#include "vxs/configfile/configfile.h"
+#include "vxs/base/logger.h"
 #include "vxs/interpreter/strsub.h"
 
 namespace {

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "fuzz/scratch.h"
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/datafiles/datafile.h"
 #include "vxs/datafiles/ktshare.h"
-#include "vxs/interpreter/form.h"
+#include "vxs/form/form.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "fuzz/scratch.h"
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/printing/print.h"
 #include "vxs/printing/printer.h"
 

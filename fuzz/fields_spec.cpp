@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/screen/fields.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "vxs/interpreter/form.h"
+#include "vxs/form/form.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/debugger/helpfile.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "vxs/control/errors.h"
-#include "vxs/indexes/indexparams.h"
+#include "vxs/errors/errors.h"
+#include "vxs/utilities/indexparams.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/datafiles/header.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/datafiles/header.h"
 #include "vxs/indexes/btree.h"
 #include "vxs/indexes/isam.h"

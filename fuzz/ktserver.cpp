@@ -16,7 +16,7 @@
 #include <string>
 
 #include "fuzz/scratch.h"
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/platform/fileio.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {

@@ -8,6 +8,7 @@
 
 #include "fuzz/scratch.h"
 #include "vxs/config/config.h"
+#include "vxs/configfile/configfile.h"
 #include "vxs/datafiles/ktname.h"
 
 namespace {

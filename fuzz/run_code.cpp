@@ -40,7 +40,7 @@
 #include "vxs/compiler/linetable.h"
 #include "vxs/compiler/pcb.h"
 #include "vxs/compiler/progfile.h"
-#include "vxs/control/utils.h"
+#include "vxs/base/process.h"
 #include "vxs/interpreter/consoleio.h"
 #include "vxs/interpreter/clausecache.h"
 #include "vxs/interpreter/flow.h"

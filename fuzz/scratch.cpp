@@ -12,10 +12,14 @@
 #include "vxs/compiler/command2.h"
 #include "vxs/compiler/pcb.h"
 #include "vxs/compiler/progfile.h"
+#include "vxs/control/entry.h"
 
 namespace vxfuzz {
 
 namespace {
+
+// Every target runs with the layers wired as start-up wires them.
+[[maybe_unused]] const bool kLayersConnected = (vxs::connectLayers(), true);
 
 namespace fs = std::filesystem;
 

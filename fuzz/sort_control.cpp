@@ -6,9 +6,9 @@
 #include <string_view>
 #include <vector>
 
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/datafiles/openstr.h"
-#include "vxs/indexes/sortcontrol.h"
+#include "vxs/utilities/sortcontrol.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "tests/support/shell_words.h"
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/printing/spool.h"
 
 namespace {

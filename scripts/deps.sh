@@ -13,9 +13,10 @@ if [ "${1:-}" = "--test" ]; then
   shift
   # Testing: GoogleTest, the benchmark library, tmux for the terminal tests, clang with its
   # sanitizer runtime for the fuzz targets, poppler-utils to read printed PDFs, util-linux's
-  # setpriv to run a peer under another user.
+  # setpriv to run a peer under another user, python3 for the layer check of the includes and the
+  # scripted peers of the link tests.
   packages+=(libgtest-dev libgmock-dev libbenchmark-dev tmux clang libclang-rt-14-dev clang-format
-             poppler-utils util-linux)
+             poppler-utils util-linux python3)
 fi
 packages+=("$@")
 

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/test_support.h"
-#include "vxs/control/version.h"
+#include "vxs/base/version.h"
 
 namespace vxs {
 namespace {

@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/test_support.h"
-#include "vxs/control/errors.h"
-#include "vxs/control/utils.h"
+#include "vxs/errors/errors.h"
+#include "vxs/base/process.h"
 #include "vxs/interpreter/run.h"
 
 namespace vxs {

@@ -17,10 +17,10 @@
 
 #include "tests/support/test_support.h"
 #include "vxs/command/cmdshared.h"
-#include "vxs/config/statline.h"
-#include "vxs/control/errors.h"
+#include "vxs/screen/statline.h"
+#include "vxs/errors/errors.h"
 #include "vxs/datafiles/datafile.h"
-#include "vxs/datafiles/file_os.h"
+#include "vxs/storage/file_os.h"
 #include "vxs/datafiles/ktshare.h"
 #include "vxs/platform/faults.h"
 

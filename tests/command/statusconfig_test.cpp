@@ -13,7 +13,8 @@
 
 #include "tests/support/test_support.h"
 #include "vxs/config/config.h"
-#include "vxs/debugger/logger.h"
+#include "vxs/configfile/configfile.h"
+#include "vxs/base/logger.h"
 #include "vxs/interpreter/strsub.h"
 
 namespace vxs {
@@ -45,7 +46,7 @@ class StatusConfigTest : public test::CleanStateTest {
         (void)setLoginName(login_);
         fieldsConfig().wsid = wsid_;
         resetConfiguration();
-        applyInterpreterSettings();
+        applySettings();
         test::CleanStateTest::TearDown();
     }
     // Start-up processing of a file holding `text`.

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/compile_support.h"
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 
 namespace vxs {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "tests/support/test_support.h"
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/interpreter/run.h"
 
 namespace vxs {

@@ -3,6 +3,7 @@
 // depth, printer values, the workstation statements, the CONFIG command's restrictions and the
 // round trip of the settings through their statement form.
 #include "vxs/config/config.h"
+#include "vxs/configfile/configfile.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -14,9 +15,9 @@
 #include "tests/support/test_support.h"
 #include "vxs/command/command.h"
 #include "vxs/compiler/pcb.h"
-#include "vxs/control/errors.h"
-#include "vxs/debugger/logger.h"
-#include "vxs/interpreter/dates.h"
+#include "vxs/errors/errors.h"
+#include "vxs/base/logger.h"
+#include "vxs/form/dates.h"
 #include "vxs/interpreter/state.h"
 #include "vxs/interpreter/strsub.h"
 
@@ -44,7 +45,7 @@ class ConfigTest : public test::CleanStateTest {
         (void)setLoginName(login_);
         clearEnvironmentTable();
         resetConfiguration();
-        applyInterpreterSettings();
+        applySettings();
         test::CleanStateTest::TearDown();
     }
     std::string write(const std::string& name, const std::string& text) {
@@ -518,7 +519,27 @@ TEST_F(ConfigTest, SettingsRoundTripThroughTheirStatements) {
     EXPECT_EQ(lockOptionValue(), 64);
     EXPECT_TRUE(configLimits().ioerrExempt);
     resetConfiguration();
-    applyInterpreterSettings();  // the interpreter's settings back to the defaults
+    applySettings();  // the interpreter's settings back to the defaults
+}
+
+}  // namespace
+}  // namespace vxs
+
+namespace vxs {
+namespace {
+
+std::string g_heard;
+void hearA() { g_heard += "A"; }
+void hearB() { g_heard += "B"; }
+
+TEST(SettingsListeners, EachHearsOnceInTheOrderOfRegistration) {
+    addSettingsListener(hearA);
+    addSettingsListener(hearB);
+    addSettingsListener(hearA);  // registered again: still once
+    addSettingsListener(nullptr);
+    g_heard.clear();
+    applySettings();
+    EXPECT_EQ(g_heard, "AB");
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include "tests/support/test_support.h"
 #include "vxs/compiler/command2.h"
 #include "vxs/compiler/pcb.h"
-#include "vxs/control/utils.h"
+#include "vxs/base/process.h"
 #include "vxs/interpreter/run.h"
 
 namespace vxs {

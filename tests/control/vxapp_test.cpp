@@ -11,7 +11,7 @@
 #include "tests/support/test_support.h"
 #include "vxs/clientserver/common.h"
 #include "vxs/control/entry.h"
-#include "vxs/control/utils.h"
+#include "vxs/base/process.h"
 
 namespace vxs {
 namespace {

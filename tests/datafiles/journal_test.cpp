@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 
 namespace vxs {
 namespace {

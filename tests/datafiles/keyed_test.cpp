@@ -11,7 +11,7 @@
 
 #include "tests/support/test_support.h"
 #include "vxs/config/config.h"
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/datafiles/datafile.h"
 #include "vxs/datafiles/fcb.h"
 #include "vxs/platform/faults.h"

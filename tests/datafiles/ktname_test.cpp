@@ -9,7 +9,8 @@
 
 #include "tests/support/test_support.h"
 #include "vxs/config/config.h"
-#include "vxs/control/errors.h"
+#include "vxs/configfile/configfile.h"
+#include "vxs/errors/errors.h"
 
 namespace vxs {
 namespace {

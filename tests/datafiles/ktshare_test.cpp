@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "tests/support/test_support.h"
-#include "vxs/control/errors.h"
-#include "vxs/datafiles/file_os.h"
+#include "vxs/errors/errors.h"
+#include "vxs/storage/file_os.h"
 #include "vxs/datafiles/ktshare.h"
 #include "vxs/platform/faults.h"
 #include "vxs/platform/fileio.h"

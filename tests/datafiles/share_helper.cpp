@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "vxs/datafiles/file_os.h"
+#include "vxs/storage/file_os.h"
 #include "vxs/datafiles/ktshare.h"
 
 int main(int argc, char** argv) {

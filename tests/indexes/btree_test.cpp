@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 
 namespace vxs {
 namespace {

@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "vxs/config/config.h"
-#include "vxs/control/errors.h"
+#include "vxs/configfile/configfile.h"
+#include "vxs/errors/errors.h"
 #include "vxs/indexes/keybuild.h"
 
 namespace vxs {

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/indexes/btree.h"
 #include "vxs/indexes/isam.h"
 

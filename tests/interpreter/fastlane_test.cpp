@@ -21,7 +21,7 @@
 #include "vxs/clientserver/common.h"
 #include "vxs/command/cmdshared.h"
 #include "vxs/control/entry.h"
-#include "vxs/control/utils.h"
+#include "vxs/base/process.h"
 #include "vxs/interpreter/clausecache.h"
 #include "vxs/interpreter/flow.h"
 #include "vxs/interpreter/values.h"

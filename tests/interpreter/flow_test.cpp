@@ -9,7 +9,7 @@
 #include "tests/support/run_session.h"
 #include "vxs/compiler/codes.h"
 #include "vxs/compiler/linetable.h"
-#include "vxs/control/utils.h"
+#include "vxs/base/process.h"
 #include "vxs/interpreter/library.h"
 
 namespace vxs {

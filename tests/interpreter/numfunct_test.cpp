@@ -11,8 +11,8 @@
 #include <random>
 
 #include "tests/support/compile_support.h"
-#include "vxs/interpreter/dates.h"
-#include "vxs/interpreter/numtext.h"
+#include "vxs/form/dates.h"
+#include "vxs/form/numtext.h"
 #include "vxs/interpreter/strsub.h"
 
 namespace vxs {

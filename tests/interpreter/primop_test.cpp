@@ -9,7 +9,7 @@
 
 #include "tests/support/compile_support.h"
 #include "tests/support/test_support.h"
-#include "vxs/control/utils.h"
+#include "vxs/base/process.h"
 #include "vxs/interpreter/run.h"
 
 namespace vxs {

@@ -14,7 +14,7 @@
 #include "vxs/clientserver/common.h"
 #include "vxs/compiler/codes.h"
 #include "vxs/compiler/linetable.h"
-#include "vxs/control/utils.h"
+#include "vxs/base/process.h"
 
 namespace vxs {
 namespace {

@@ -7,7 +7,7 @@
 #include "tests/support/run_session.h"
 #include "vxs/interpreter/chain.h"
 #include "vxs/interpreter/clausecache.h"
-#include "vxs/interpreter/dates.h"
+#include "vxs/form/dates.h"
 #include "vxs/interpreter/flow.h"
 #include "vxs/interpreter/numfunct.h"
 #include "vxs/interpreter/state.h"

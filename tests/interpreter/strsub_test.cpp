@@ -8,8 +8,8 @@
 
 #include "tests/support/compile_support.h"
 #include "tests/support/test_support.h"
-#include "vxs/control/utils.h"
-#include "vxs/interpreter/dates.h"
+#include "vxs/base/process.h"
+#include "vxs/form/dates.h"
 #include "vxs/interpreter/run.h"
 #include "vxs/registry/ktuser.h"
 

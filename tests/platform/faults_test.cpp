@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "vxs/control/errors.h"
-#include "vxs/datafiles/file_os.h"
+#include "vxs/errors/errors.h"
+#include "vxs/storage/file_os.h"
 #include "vxs/platform/fileio.h"
 #include "vxs/platform/files.h"
 #include "vxs/platform/os.h"

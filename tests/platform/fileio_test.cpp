@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/platform/files.h"
 #include "vxs/platform/os.h"
 

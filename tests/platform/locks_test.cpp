@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <string>
 
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/platform/faults.h"
 #include "vxs/platform/fileio.h"
 #include "vxs/platform/os.h"

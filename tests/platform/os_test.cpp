@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <string>
 
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/platform/ttymodes.h"
 
 namespace vxs::platform {

@@ -6,8 +6,8 @@
 
 #include <cerrno>
 
-#include "vxs/control/errors.h"
-#include "vxs/datafiles/file_os.h"
+#include "vxs/errors/errors.h"
+#include "vxs/storage/file_os.h"
 #include "vxs/platform/os.h"
 
 namespace vxs::platform {

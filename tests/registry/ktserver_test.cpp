@@ -4,7 +4,7 @@
 #include "vxs/registry/ktserver.h"
 
 #include "tests/registry/registry_test_support.h"
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/platform/faults.h"
 
 namespace vxs {

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "tests/registry/registry_test_support.h"
-#include "vxs/debugger/logger.h"
+#include "vxs/base/logger.h"
 #include "vxs/registry/ktserver.h"
 
 namespace vxs {

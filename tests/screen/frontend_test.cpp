@@ -12,8 +12,8 @@
 
 #include "tests/support/test_support.h"
 #include "vxs/clientserver/common.h"
-#include "vxs/config/statline.h"
-#include "vxs/control/utils.h"
+#include "vxs/screen/statline.h"
+#include "vxs/base/process.h"
 #include "vxs/screen/terminal.h"
 
 namespace vxs {

@@ -13,7 +13,8 @@
 #include "tests/support/test_support.h"
 #include "vxs/clientserver/common.h"
 #include "vxs/config/config.h"
-#include "vxs/control/errors.h"
+#include "vxs/configfile/configfile.h"
+#include "vxs/errors/errors.h"
 #include "vxs/platform/os.h"
 #include "vxs/screen/terminal.h"
 

@@ -10,7 +10,7 @@
 
 #include "tests/support/test_support.h"
 #include "vxs/clientserver/common.h"
-#include "vxs/config/statline.h"
+#include "vxs/screen/statline.h"
 #include "vxs/control/entry.h"
 #include "vxs/screen/fields.h"
 #include "vxs/screen/terminal.h"

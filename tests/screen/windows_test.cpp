@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "tests/support/test_support.h"
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/datafiles/datafile.h"
 #include "vxs/datafiles/engine.h"
 #include "vxs/datafiles/fcb.h"

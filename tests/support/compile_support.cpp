@@ -5,7 +5,7 @@
 
 #include "tests/support/test_support.h"
 #include "vxs/compiler/linetable.h"
-#include "vxs/control/utils.h"
+#include "vxs/base/process.h"
 #include "vxs/interpreter/run.h"
 
 namespace vxs::test {

@@ -17,7 +17,7 @@
 #include "vxs/compiler/command2.h"
 #include "vxs/compiler/linetable.h"
 #include "vxs/compiler/vxexe.h"
-#include "vxs/control/utils.h"
+#include "vxs/base/process.h"
 #include "vxs/interpreter/consoleio.h"
 #include "vxs/interpreter/run.h"
 #include "vxs/screen/terminal.h"

@@ -13,9 +13,9 @@
 
 #include "vxs/compiler/pcb.h"
 #include "vxs/config/config.h"
-#include "vxs/config/statline.h"
+#include "vxs/screen/statline.h"
 #include "vxs/control/entry.h"
-#include "vxs/control/utils.h"
+#include "vxs/base/process.h"
 #include "vxs/interpreter/run.h"
 #include "vxs/interpreter/consoleio.h"
 #include "vxs/screen/frontend.h"

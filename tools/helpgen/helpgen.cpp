@@ -36,7 +36,7 @@
 #include "vxs/command/cmdshared.h"
 #include "vxs/compiler/codes.h"
 #include "vxs/compiler/keywords.h"
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/debugger/helpfile.h"
 #include "vxs/platform/files.h"
 
@@ -432,7 +432,7 @@ std::string errorsDocument() {
         "# Error numbers\n"
         "\n"
         "Every error number the system shows, with its text and what to do about it.  This file "
-        "is made\nfrom the error table (`vxs/control/errors.h`) by `tools/helpgen` "
+        "is made\nfrom the error table (`vxs/errors/errors.h`) by `tools/helpgen` "
         "(`cmake --build <dir> --target\nerrors_md` writes it here); a test fails when it "
         "differs from the table.  The same texts are the\nhelp topics `ERRnnnn`: `HELP` after "
         "an error, `HELP 4152`, or `HELP$(\"ERR4152\")`.\n"

@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <string_view>
 
-#include "vxs/control/entry.h"
-#include "vxs/control/errors.h"
-#include "vxs/control/version.h"
-#include "vxs/debugger/logger.h"
+#include "vxs/base/failure.h"
+#include "vxs/errors/errors.h"
+#include "vxs/base/version.h"
+#include "vxs/base/logger.h"
 
 namespace vxs {
 

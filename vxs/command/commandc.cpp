@@ -4,8 +4,8 @@
 #include "vxs/command/cmdshared.h"
 #include "vxs/command/command.h"
 #include "vxs/compiler/progfile.h"
-#include "vxs/control/errors.h"
-#include "vxs/datafiles/file_os.h"
+#include "vxs/errors/errors.h"
+#include "vxs/storage/file_os.h"
 #include "vxs/datafiles/ktname.h"
 #include "vxs/platform/files.h"
 

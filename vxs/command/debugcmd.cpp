@@ -1,7 +1,7 @@
 // The DEBUG command: opening and closing the debugger link, the console switch, the debug log,
 // the profiler's words and single steps of the suspended program under the debugger.
 #include "vxs/command/cmdshared.h"
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/debugger/debug.h"
 #include "vxs/debugger/profiler.h"
 #include "vxs/interpreter/run.h"

@@ -3,10 +3,10 @@
 // printer's spool file.
 #include "vxs/command/report.h"
 
-#include "vxs/config/statline.h"
-#include "vxs/control/errors.h"
+#include "vxs/screen/statline.h"
+#include "vxs/errors/errors.h"
 #include "vxs/datafiles/engine.h"
-#include "vxs/datafiles/file_os.h"
+#include "vxs/storage/file_os.h"
 #include "vxs/datafiles/ktname.h"
 #include "vxs/platform/os.h"
 #include "vxs/screen/terminal.h"

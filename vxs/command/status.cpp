@@ -18,14 +18,15 @@
 #include "vxs/compiler/linetable.h"
 #include "vxs/compiler/vxexe.h"
 #include "vxs/config/config.h"
-#include "vxs/control/errors.h"
-#include "vxs/control/utils.h"
+#include "vxs/config/environment.h"
+#include "vxs/errors/errors.h"
+#include "vxs/base/process.h"
 #include "vxs/datafiles/fcb.h"
-#include "vxs/datafiles/file_os.h"
+#include "vxs/storage/file_os.h"
 #include "vxs/datafiles/ktname.h"
 #include "vxs/datafiles/ktshare.h"
 #include "vxs/indexes/keyindex.h"
-#include "vxs/interpreter/dates.h"
+#include "vxs/form/dates.h"
 #include "vxs/interpreter/introspect.h"
 #include "vxs/interpreter/library.h"
 #include "vxs/interpreter/run.h"
@@ -470,7 +471,7 @@ void reportLocksOf(Report& r, const std::string& name) {
 // ---- environment, break points, variables ----
 
 void reportEnvironment(Report& r) {
-    for (const EnvEntry& e : interp.text.environment) {
+    for (const EnvironmentEntry& e : environmentTable()) {
         // A value that would not fit on a report line is not shown.
         if (e.value.size() > 200)
             r.putf("ENV$(\"%s\") is \"%s\"\n", e.name.c_str(), "VALUE TOO LONG");

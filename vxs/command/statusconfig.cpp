@@ -8,7 +8,7 @@
 #include <string>
 
 #include "vxs/config/config.h"
-#include "vxs/debugger/logger.h"
+#include "vxs/base/logger.h"
 #include "vxs/interpreter/strsub.h"
 #include "vxs/registry/ktsession.h"
 

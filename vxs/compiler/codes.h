@@ -22,7 +22,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 
 namespace vxs {
 

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <new>
 
-#include "vxs/control/entry.h"
-#include "vxs/control/errors.h"
+#include "vxs/base/failure.h"
+#include "vxs/errors/errors.h"
 
 namespace vxs {
 

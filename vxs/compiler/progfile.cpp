@@ -9,8 +9,8 @@
 #include "vxs/compiler/command7.h"
 #include "vxs/compiler/linetable.h"
 #include "vxs/compiler/vxexe.h"
-#include "vxs/control/errors.h"
-#include "vxs/datafiles/file_os.h"
+#include "vxs/errors/errors.h"
+#include "vxs/storage/file_os.h"
 #include "vxs/platform/files.h"
 
 namespace vxs {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "vxs/compiler/pcb.h"
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 
 namespace vxs {
 

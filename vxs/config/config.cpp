@@ -3,16 +3,13 @@
 // interpreter, and the settings written back as statements.
 #include "vxs/config/config.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
 #include "vxs/config/configstate.h"
-#include "vxs/control/errors.h"
-#include "vxs/datafiles/file_os.h"
-#include "vxs/debugger/logger.h"
-#include "vxs/interpreter/dates.h"
-#include "vxs/interpreter/flow.h"
-#include "vxs/interpreter/state.h"
+#include "vxs/errors/errors.h"
+#include "vxs/base/logger.h"
 #include "vxs/platform/fileio.h"
 #include "vxs/platform/files.h"
 
@@ -388,15 +385,19 @@ int defineDrive(char letter, std::string_view osDirectory, std::string_view curr
     return 0;
 }
 
-// ---- hand-over to the interpreter ----
+// ---- hand-over to the layers that keep settings of their own ----
 
-void applyInterpreterSettings() {
-    const auto& s = state();
-    t.breakLines = s.limits.breakLines;
-    setIoerrExemption(s.limits.ioerrExempt);
-    (void)setBaseYear(s.limits.baseYear);
-    setFlowLimits(static_cast<size_t>(s.limits.flowStack), static_cast<size_t>(s.limits.forStack));
-    setLockingMode(lockingModeOfOption(s.lockOption));
+namespace {
+std::vector<SettingsListener> g_listeners;
+}
+
+void addSettingsListener(SettingsListener apply) {
+    if (apply && std::find(g_listeners.begin(), g_listeners.end(), apply) == g_listeners.end())
+        g_listeners.push_back(apply);
+}
+
+void applySettings() {
+    for (SettingsListener apply : g_listeners) apply();
 }
 
 // ---- reset ----

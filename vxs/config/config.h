@@ -1,6 +1,7 @@
 // Configuration state of the process: the OPTION flags, screen and field settings, limits, owned
 // strings, the name-substitution and drive tables, printer translation tables and the
-// workstation requests, with the routines that read the configuration file (configfile.cpp).
+// workstation requests.  Every layer reads them here; the processor that reads configuration
+// files and statements into them is above (configfile/configfile.h).
 //
 // Invariants: every setting holds its default until a statement accepted by processConfig
 // changes it; resetConfiguration() brings back the whole start-up state.  The substitution
@@ -193,21 +194,18 @@ char driveNumber(int n);
 // Resets every setting, the substitution and drive tables and the printer tables to the
 // start-up defaults; the next processConfig call is the start-up one.
 void resetConfiguration();
-// Start-up: `text` is the configuration file named on the command line, or empty for the
-// default file beside the executable.  Afterwards: one statement (CONFIG).  Returns 0 when
-// every statement was accepted, 1 when at least one was refused or reported.
-int processConfig(std::string_view text);
-// The two halves of processConfig, for callers that know which they want: the start-up file
-// (locating it, then the end step: drive C: when no DRIVE succeeded) and one statement with
-// the run-time restrictions (EXECUTE, the stack sizes, the workstation statements, OPTION 33
-// and the other start-up statements are refused).
-int processConfigFile(std::string_view fileName);
-int processConfigStatement(std::string_view statement);
+// (Reading configuration statements into these settings is the processor's: configfile.h.)
 bool configStartupDone();
-// Hands the settings that the interpreter keeps to its setters: BREAK, BASEYEAR, FLOWSTACK,
-// FORSTACK, IOERR_EXEMPT, OPTION 33.  (Start-up allocates the RPN and work stacks at their
-// configured sizes itself, where a failure can end it.)
-void applyInterpreterSettings();
+// ---- hand-over to the layers that keep settings of their own ----
+// The interpreter (BREAK, FLOWSTACK, FORSTACK, IOERR_EXEMPT), the dates (BASEYEAR) and the OS
+// file layer (OPTION 33) keep copies of settings in their own state; each registers a listener
+// that reads them from here.  Registering a listener twice keeps one.  (Start-up allocates the
+// RPN and work stacks at their configured sizes itself, where a failure can end it.)
+using SettingsListener = void (*)();
+void addSettingsListener(SettingsListener apply);
+// Calls every listener, in the order they were registered: the processor's last step after a
+// configuration file or statement.
+void applySettings();
 // Every current setting as configuration statements: fed back to processConfig as a file at
 // start-up, they make the same state.
 std::vector<std::string> configStatements();

@@ -1,6 +1,6 @@
-// The configuration state as one record, shared by the configuration module's own files
-// (config.cpp keeps it and answers the queries, configfile.cpp fills it from statements).
-// Everything else reads it through config.h.
+// The configuration state as one record, shared by the settings (config.cpp keeps it and answers
+// the queries) and the configuration processor (configfile/configfile.cpp fills it from
+// statements).  Everything else reads it through config.h.
 #pragma once
 
 #include <string>

@@ -1,5 +1,5 @@
-// Process entry, main entry, the main dispatch loop, shut-down and the last-resort reporters
-// (see entry.h), and the wxWidgets application object (see vxapp.h).
+// Process entry, main entry, the main dispatch loop and shut-down (see entry.h), and the
+// wxWidgets application object (see vxapp.h).
 #include "vxs/control/entry.h"
 
 #include <wx/config.h>
@@ -13,19 +13,19 @@
 #include "vxs/command/command.h"
 #include "vxs/compiler/pcb.h"
 #include "vxs/config/config.h"
-#include "vxs/config/statline.h"
-#include "vxs/control/endrun.h"
+#include "vxs/screen/statline.h"
+#include "vxs/interpreter/endrun.h"
 #include "vxs/control/startup.h"
-#include "vxs/control/utils.h"
+#include "vxs/base/process.h"
 #include "vxs/control/vxapp.h"
 #include "vxs/datafiles/bopen.h"
 #include "vxs/datafiles/ktname.h"
 #include "vxs/datafiles/ktshare.h"
-#include "vxs/debugger/logger.h"
+#include "vxs/base/logger.h"
 #include "vxs/debugger/debug.h"
 #include "vxs/debugger/profiler.h"
-#include "vxs/indexes/idxsort.h"
-#include "vxs/indexes/sortutil.h"
+#include "vxs/utilities/idxsort.h"
+#include "vxs/utilities/sortutil.h"
 #include "vxs/interpreter/run.h"
 #include "vxs/platform/os.h"
 #include "vxs/printing/spool.h"
@@ -38,16 +38,11 @@ namespace vxs {
 namespace {
 int g_argc = 0;
 char** g_argv = nullptr;
-wxEventLoopBase* g_eventLoop = nullptr;
-std::string g_startingDirectory, g_modulePath, g_moduleDirectory, g_memoryTrace;
-// Read and set by the fault handler, which may run on another thread.
-std::atomic<bool> g_failureInProgress{false};
-bool g_fatalReporting = false;
 
 // Stands in for the unhandled-exception filter: the first fault is reported and the process
 // ends by it; a fault while a failure is being reported ends the process at once with -1.
 void unhandledFault(int signo) {
-    if (g_failureInProgress.exchange(true)) platform::exitProcess(-1);
+    if (claimFailure()) platform::exitProcess(-1);
     char text[80];
     snprintf(text, sizeof text, "Unhandled exception: signal %d.\n", signo);
     platform::faultMessage(text);
@@ -93,13 +88,9 @@ void setProcessArguments(int argc, char** argv) {
     g_argv = argv;
 }
 
-wxEventLoopBase* processEventLoop() {
-    return g_eventLoop;
-}
-
 void publishEventLoop(wxEventLoopBase* loop) {
     wxEventLoopBase::SetActive(loop);
-    g_eventLoop = loop;
+    setProcessEventLoop(loop);
 }
 
 // ---- process entry and main entry ----
@@ -111,14 +102,14 @@ int combinedEntryCode(int argc, char** argv) {
     char buffer[512];
     if (platform::currentDirectory(buffer, sizeof(buffer)) == -1)
         vxassertion("getCurrentWorkingDirectory(buffer, sizeof(buffer)) != -1", __FILE__, __LINE__);
-    g_startingDirectory = buffer;
+    const std::string starting = buffer;
     if (!platform::moduleFileName(buffer, sizeof(buffer)))
         vxassertion("GetModuleFileNameA(0, buffer, sizeof(buffer))", __FILE__, __LINE__);
-    g_modulePath = buffer;
+    const std::string module = buffer;
     char* lastSlash = strrchr(buffer, '/');
     if (!lastSlash) vxassertion("lastSlash", __FILE__, __LINE__);
     lastSlash[1] = '\0';
-    g_moduleDirectory = buffer;
+    setProcessPaths(starting, module, buffer);
 
 #if !defined(__SANITIZE_ADDRESS__)
     // Sanitizer builds keep the sanitizers' own fault reports, which say more than ours.
@@ -139,7 +130,7 @@ int vxEntryPoint(int argc, char** argv) {
     startup(argc, argv);
     char name[32];
     snprintf(name, sizeof name, "memtrace.%03d", workstationId());
-    g_memoryTrace = name;
+    setMemoryTraceName(name);
     return mainDispatchLoop();
 }
 
@@ -219,67 +210,6 @@ void shutdownSequence() {
     cancelNetConnections();
     closeLogFile();
     terminalMarkTerminated();
-}
-
-const std::string& startingDirectory() {
-    return g_startingDirectory;
-}
-const std::string& modulePath() {
-    return g_modulePath;
-}
-const std::string& moduleDirectory() {
-    return g_moduleDirectory;
-}
-const std::string& memoryTraceName() {
-    return g_memoryTrace;
-}
-
-// ---- last-resort reporters and exits ----
-
-void vxassertion(const char* condition, const char* file, int line) {
-    char text[2000];
-    snprintf(text, sizeof text, "vxassertion (%s) failed in %s line %i.", condition, file, line);
-    if (g_failureInProgress.exchange(true)) immediateExit(-1);
-    fatalError(text, -1, 0);
-    orderlyExit(-1);  // a consistency failure cannot carry on, whatever the terminal answered
-}
-
-int fatalError(const char* message, int status, int flags) {
-    vxlog(kLogFatal, "Fatal error called with message: %s", message);
-    if (g_fatalReporting) immediateExit(-1);
-    g_fatalReporting = flags == 0;
-    if (terminalAttached()) {
-        int32_t reply = 0;
-        const bool exchanged =
-            CallFunctionRemote(FATALMSGCALL, ORIGIN,
-                               {rpInt(terminalIdentifier()), rpText(message), rpInt(flags)}) == 0 &&
-            ReceiveFunctionRemote(FATALMSGRET, {roInt(&reply)}) == 0;
-        if (exchanged && reply != 0) return reply;
-    }
-    orderlyExit(status);
-}
-
-void immediateExit(int status) {
-    cancelNetConnections();
-    platform::exitProcess(status);
-}
-
-void orderlyExit(int status) {
-    shutdownSequence();
-    cancelNetConnections();
-    platform::exitProcess(status);
-}
-
-bool failureInProgress() {
-    return g_failureInProgress;
-}
-bool fatalReporting() {
-    return g_fatalReporting;
-}
-
-void resetLastResortFlags() {
-    g_failureInProgress = false;
-    g_fatalReporting = false;
 }
 
 }  // namespace vxs

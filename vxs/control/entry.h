@@ -1,13 +1,13 @@
 // The spine of the process: the wxWidgets application object and its event loop, the process
 // entry and the main entry, the main dispatch loop on the action code, the orderly shut-down,
-// and the two last-resort reporters (consistency failures and fatal errors).
+// and the wiring of the lower layers' registration points (layers.cpp).
 //
 // States: start-up -> dispatch loop (command mode <-> run loop, SORT/INDEX coming back through
 // action code 47) -> shut-down (action code 50) or a fatal error or an immediate exit.
 // mainDispatchLoop makes every transition by the action code that the finished phase set.
 #pragma once
 
-#include <string>
+#include "vxs/base/failure.h"
 
 class wxEventLoopBase;
 
@@ -19,8 +19,7 @@ namespace vxs {
 // keeps its own converted copy).
 void setProcessArguments(int argc, char** argv);
 
-// The event loop the waiting helpers use; null outside the application's main loop.
-wxEventLoopBase* processEventLoop();
+// Makes `loop` the active event loop and the one the waiting helpers use (base/process.h).
 void publishEventLoop(wxEventLoopBase* loop);
 
 // Installs the stand-in for the unhandled-exception filter (fault signals).
@@ -41,31 +40,10 @@ void promotePendingProgram();
 // The shut-down sequence (action code 50 and every orderly exit).
 void shutdownSequence();
 
-// Paths recorded by the process entry.
-const std::string& startingDirectory();
-const std::string& modulePath();
-const std::string& moduleDirectory();  // ends with its separator
-// "memtrace.%03d" with the workstation number, once start-up has assigned it.
-const std::string& memoryTraceName();
-
-// Consistency failure: never returns.  Reports "vxassertion (%s) failed in %s line %i."; a second
-// failure while one is reported ends the process at once with status -1.
-[[noreturn]] void vxassertion(const char* condition, const char* file, int line);
-
-// Fatal error: logs, shows the message on the terminal side and ends the process in order with
-// `status` -- unless the terminal side asks to carry on, when its nonzero answer is returned.
-// A fatal error while one is being reported ends the process at once with status -1.  Nonzero
-// `flags` let a further fatal error be reported.
-int fatalError(const char* message, int status, int flags);
-
-[[noreturn]] void immediateExit(int status);
-[[noreturn]] void orderlyExit(int status);
-
-// For tests: the two last-resort flags.
-bool failureInProgress();
-bool fatalReporting();
-void resetLastResortFlags();
+// Registers the handlers of the lower layers' registration points: the failure reporters, the
+// waiting helpers' front end and debugger link, the settings hand-over, the devices and the
+// command queue.  Start-up calls it first; tests and fuzz targets call it before their cases.
+void connectLayers();
 
 }  // namespace vxs
 
-#define VXASSERT(cond) ((cond) ? (void)0 : ::vxs::vxassertion(#cond, __FILE__, __LINE__))

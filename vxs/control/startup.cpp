@@ -10,14 +10,15 @@
 #include "vxs/command/command.h"
 #include "vxs/compiler/pcb.h"
 #include "vxs/config/config.h"
-#include "vxs/config/statline.h"
+#include "vxs/configfile/configfile.h"
+#include "vxs/screen/statline.h"
 #include "vxs/control/entry.h"
-#include "vxs/control/utils.h"
-#include "vxs/control/version.h"
-#include "vxs/datafiles/file_os.h"
+#include "vxs/base/process.h"
+#include "vxs/base/version.h"
+#include "vxs/storage/file_os.h"
 #include "vxs/datafiles/ktname.h"
 #include "vxs/datafiles/ktshare.h"
-#include "vxs/debugger/logger.h"
+#include "vxs/base/logger.h"
 #include "vxs/interpreter/flow.h"
 #include "vxs/interpreter/strsub.h"
 #include "vxs/interpreter/values.h"
@@ -242,6 +243,7 @@ void assignWorkstation(const std::string& defaultDirectory) {
 
 void startup(int argc, char** argv) {
     vxlog(kLogProgress, "Entering startup.");
+    connectLayers();
     // Data-file locks sit at the default lock base until OPTION 33 moves them.
     (void)setLockingMode(2);
     setSliceWaiter(timedWait);

@@ -5,7 +5,7 @@
 
 #include <new>
 
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 
 namespace vxs {
 

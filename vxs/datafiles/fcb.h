@@ -20,12 +20,12 @@
 #include <utility>
 #include <vector>
 
+#include "vxs/datafiles/device.h"
 #include "vxs/datafiles/header.h"
 #include "vxs/datafiles/ktname.h"
-#include "vxs/datafiles/pager.h"
+#include "vxs/storage/pager.h"
 #include "vxs/datafiles/openstr.h"
 #include "vxs/indexes/keyindex.h"
-#include "vxs/printing/spool.h"
 
 namespace vxs {
 
@@ -103,7 +103,7 @@ struct Fcb {
     bool reserved = false;   // RESERVE asked at open
     int64_t handlePos = -1;  // where the handle is known to be; -1 unknown
     std::unique_ptr<BlockCache> blockCache;  // NOSHR keyed data files (pager.h)
-    std::unique_ptr<PrintJob> job;               // printers: from open to close
+    std::unique_ptr<DeviceStream> stream;  // printers and debugger channels: open to close
     // Text output not yet written (DISPLAY files, printers): `textOut` goes at `textOutAt`.
     std::string textOut;
     int64_t textOutAt = 0;

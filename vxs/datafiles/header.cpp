@@ -1,7 +1,7 @@
 // The INTERNAL file header (see header.h).
 #include "vxs/datafiles/header.h"
 
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 
 namespace vxs {
 

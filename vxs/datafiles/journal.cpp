@@ -7,7 +7,7 @@
 #include <map>
 
 #include "vxs/config/config.h"
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/datafiles/keyjournal.h"
 #include "vxs/datafiles/ktshare.h"
 #include "vxs/platform/fileio.h"

@@ -25,7 +25,7 @@
 #include <string_view>
 #include <vector>
 
-#include "vxs/datafiles/pager.h"
+#include "vxs/storage/pager.h"
 
 namespace vxs {
 

@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "vxs/config/config.h"
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/datafiles/datafile.h"
 #include "vxs/datafiles/engine.h"
-#include "vxs/datafiles/file_os.h"
+#include "vxs/storage/file_os.h"
 #include "vxs/datafiles/ktname.h"
 #include "vxs/datafiles/journal.h"
 #include "vxs/datafiles/keyjournal.h"

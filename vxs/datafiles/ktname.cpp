@@ -5,7 +5,7 @@
 #include <cctype>
 
 #include "vxs/config/config.h"
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/platform/fileio.h"
 
 namespace vxs {

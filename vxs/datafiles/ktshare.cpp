@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "vxs/control/errors.h"
-#include "vxs/datafiles/file_os.h"
+#include "vxs/errors/errors.h"
+#include "vxs/storage/file_os.h"
 #include "vxs/platform/os.h"
 
 namespace vxs {

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "vxs/config/config.h"
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/datafiles/datafile.h"
 #include "vxs/datafiles/engine.h"
 #include "vxs/datafiles/keyjournal.h"
-#include "vxs/datafiles/file_os.h"
+#include "vxs/storage/file_os.h"
 #include "vxs/datafiles/ktname.h"
 #include "vxs/datafiles/ktshare.h"
 
@@ -440,9 +440,9 @@ int openWithSpec(FileBlocks& fb, const OpenRequest& r, OpenSpec& s, const std::s
         }
     }
     // A printer whose pages are shorter than the page-overflow line overflows with its page.
-    if (f->job && s.pageOverflow < 0 && f->job->linesPerPage() > 0 &&
-        f->job->linesPerPage() < u->pageOverflow)
-        u->pageOverflow = static_cast<int16_t>(f->job->linesPerPage());
+    if (f->stream && s.pageOverflow < 0 && f->stream->linesPerPage() > 0 &&
+        f->stream->linesPerPage() < u->pageOverflow)
+        u->pageOverflow = static_cast<int16_t>(f->stream->linesPerPage());
     // Records must be locked when the file is shared for output in this process.
     u->lockingActive = (shareClass == 4 || (f->firstUfcb && f->firstUfcb->shareClass == 4)) ? 1 : 0;
     // 13. Buffers.

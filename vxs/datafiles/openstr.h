@@ -9,16 +9,11 @@
 #include <utility>
 #include <vector>
 
+#include "vxs/indexes/keybuild.h"
+
 namespace vxs {
 
-inline constexpr int kMaxKeyParts = 6;
 inline constexpr size_t kMaxOpenValue = 511;  // longer text values are 600
-
-// Key part flags (KPS= and KLN= letters).
-inline constexpr uint8_t kKeyUpper = 1;   // U: the part is upper-cased before use
-inline constexpr uint8_t kKeyYear = 2;    // Y: a date of two-digit years, converted for ordering
-inline constexpr uint8_t kKeyBinary = 4;  // B: with Y, a binary date
-inline constexpr uint8_t kKeyPacked = 8;  // P: with Y, a packed date
 
 // Share keywords as OPEN and the open parameter block give them.
 enum OpenShare : uint8_t { kShareNone = 0, kShareInput = 1, kShareAll = 3 };
@@ -26,12 +21,6 @@ enum OpenShare : uint8_t { kShareNone = 0, kShareInput = 1, kShareAll = 3 };
 enum OpenCreate : uint8_t { kCreateNone = 0, kCreateNew = 1, kCreateReplace = 2, kCreateUse = 3 };
 // Line ends of DISPLAY files.
 enum OpenEol : uint8_t { kEolNone = 0, kEolLf = 1, kEolCrlf = 2 };
-
-struct KeyPart {
-    int start = 0;  // 1-based (KPS=)
-    int length = 0;  // KLN=
-    uint8_t flags = 0;
-};
 
 // The work record, with the defaults an OPEN starts from.
 struct OpenSpec {

@@ -13,11 +13,10 @@
 #include <cstring>
 
 #include "vxs/config/config.h"
-#include "vxs/control/errors.h"
-#include "vxs/debugger/debug.h"
+#include "vxs/errors/errors.h"
 #include "vxs/datafiles/datafile.h"
 #include "vxs/datafiles/engine.h"
-#include "vxs/datafiles/file_os.h"
+#include "vxs/storage/file_os.h"
 #include "vxs/datafiles/ktname.h"
 #include "vxs/datafiles/ktshare.h"
 #include "vxs/platform/fileio.h"
@@ -267,8 +266,8 @@ int flushBehind(Ufcb& u) {
 int flushText(Fcb& f) {
     if (f.textOut.empty()) return 0;
     if (f.device == Device::kDebug) {
-        (void)debugChannelWrite(f.handle - kDebugHandleBase,
-                                reinterpret_cast<const uint8_t*>(f.textOut.data()), f.textOut.size());
+        // A channel takes what it is given: its errors are the link's, not the program's.
+        if (f.stream) (void)f.stream->writeLine(f.textOut, {});
         f.textOut.clear();
         return 0;
     }
@@ -692,17 +691,23 @@ int engineOpenFcb(Fcb& f, const EngineOpen& o) {
             // "DEBUG:n": channel n of the debugger link (n 0..9999); a bare "DEBUG:" is 250's.
             const int h = f.path.size() > 6 ? deviceHandle(f.path) : kDebugHandleBase + 250;
             if (h < 0) return kErrBadName;
+            DeviceRequest r;
+            r.kind = Device::kDebug;
+            r.name = f.path;
+            r.channel = h - kDebugHandleBase;
+            if (int err = openDevice(r, f.stream)) return err;
             f.handle = h;
             return 0;
         }
         case Device::kPrinter: {
             if (o.mode == kModeInput) return kErrWrongMode;
-            PrintJobRequest r;
+            DeviceRequest r;
+            r.kind = Device::kPrinter;
             r.name = f.path;
             r.copies = o.copies;
             r.printer = o.printer;
             r.printerType = o.printerType;
-            if (int err = openPrintJob(r, f.job)) return err;
+            if (int err = openDevice(r, f.stream)) return err;
             f.handle = kPrinterHandle;
             return 0;
         }
@@ -779,10 +784,10 @@ int engineCloseFcb(Fcb& f, bool drop) {
     int err = 0;
     if (f.device == Device::kPrinter) {
         // The job prints (or keeps) its spool file; the fcb is done with it either way.
-        if (f.job) {
+        if (f.stream) {
             std::string message;
-            err = finishPrintJob(*f.job, message);
-            f.job.reset();
+            err = f.stream->finish(message);
+            f.stream.reset();
         }
         f.handle = 0;
         return err;
@@ -792,7 +797,10 @@ int engineCloseFcb(Fcb& f, bool drop) {
         f.index.reset();
         f.keyJournal.reset();
         f.keyIo.reset();
-    } else if (f.handle > 0 && f.device != Device::kConsole && f.device != Device::kDebug) {
+    } else if (f.device == Device::kDebug) {
+        err = flushText(f);
+        f.stream.reset();
+    } else if (f.handle > 0 && f.device != Device::kConsole) {
         err = flushText(f);
         if (f.outputFlag && isInternal(f) && f.device == Device::kDisk) {
             const bool shared = f.shareClass != 0;
@@ -1360,7 +1368,7 @@ int writeTextLine(Ufcb& u, std::string_view bytes, int lineFeeds) {
         }
     }
     // A printer's line goes to its print job, which translates it.
-    if (f.device == Device::kPrinter) return f.job ? f.job->write(out, ends) : kErrFileNotOpen;
+    if (f.device == Device::kPrinter) return f.stream ? f.stream->writeLine(out, ends) : kErrFileNotOpen;
     out += ends;
     if (f.textOut.empty()) f.textOutAt = u.bytePosition;
     f.textOut += out;

@@ -15,10 +15,10 @@
 #include <new>
 
 #include "vxs/config/config.h"
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/datafiles/datafile.h"
 #include "vxs/datafiles/engine.h"
-#include "vxs/datafiles/file_os.h"
+#include "vxs/storage/file_os.h"
 #include "vxs/datafiles/header.h"
 #include "vxs/datafiles/keyjournal.h"
 #include "vxs/datafiles/ktshare.h"

@@ -9,13 +9,13 @@
 #include <memory>
 
 #include "vxs/clientserver/common.h"
-#include "vxs/config/statline.h"
-#include "vxs/control/entry.h"
-#include "vxs/control/errors.h"
-#include "vxs/control/utils.h"
-#include "vxs/datafiles/file_os.h"
+#include "vxs/screen/statline.h"
+#include "vxs/base/failure.h"
+#include "vxs/errors/errors.h"
+#include "vxs/base/process.h"
+#include "vxs/storage/file_os.h"
 #include "vxs/datafiles/ktname.h"
-#include "vxs/debugger/logger.h"
+#include "vxs/base/logger.h"
 #include "vxs/platform/fileio.h"
 #include "vxs/platform/net.h"
 #include "vxs/platform/os.h"
@@ -475,6 +475,29 @@ int debugAttachSocket(int socket) {
 
 int debugLastSocketError() {
     return g.lastSocketError;
+}
+
+namespace {
+class DebugChannelStream final : public DeviceStream {
+  public:
+    explicit DebugChannelStream(int channel) : channel_(channel) {}
+    int writeLine(std::string_view line, std::string_view lineEnd) override {
+        std::string bytes(line);
+        bytes += lineEnd;
+        (void)debugChannelWrite(channel_, reinterpret_cast<const uint8_t*>(bytes.data()),
+                                bytes.size());
+        return 0;
+    }
+    int finish(std::string&) override { return 0; }
+
+  private:
+    int channel_;
+};
+}  // namespace
+
+int openDebugChannelDevice(const DeviceRequest& request, std::unique_ptr<DeviceStream>& out) {
+    out = std::make_unique<DebugChannelStream>(request.channel);
+    return 0;
 }
 
 }  // namespace vxs

@@ -20,9 +20,12 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "vxs/datafiles/device.h"
 
 namespace vxs {
 
@@ -93,6 +96,10 @@ void debugReportBeginBreak();
 // Output of a "DEBUG:n" device (n 0..9999): gathered in 2000-byte buffers per channel and sent
 // as DEBUGGER_FILE_DATA.  Returns `length`.  Without a link the bytes are dropped.
 size_t debugChannelWrite(int channel, const uint8_t* bytes, size_t length);
+// The debugger-channel device of the data files (datafiles/device.h): "DEBUG:n" writes to
+// channel n through debugChannelWrite.
+[[nodiscard]] int openDebugChannelDevice(const DeviceRequest& request,
+                                         std::unique_ptr<DeviceStream>& out);
 
 // Handles one received message as the poll does (tests and the fuzz target).
 void debugHandleMessage(uint32_t type, std::string_view payload);

@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "vxs/config/config.h"
-#include "vxs/config/statline.h"
-#include "vxs/control/entry.h"
-#include "vxs/control/errors.h"
-#include "vxs/control/utils.h"
-#include "vxs/datafiles/file_os.h"
+#include "vxs/screen/statline.h"
+#include "vxs/base/failure.h"
+#include "vxs/errors/errors.h"
+#include "vxs/base/process.h"
+#include "vxs/storage/file_os.h"
 #include "vxs/datafiles/ktname.h"
 #include "vxs/platform/fileio.h"
 #include "vxs/platform/files.h"

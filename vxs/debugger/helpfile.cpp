@@ -7,7 +7,7 @@
 #include <array>
 #include <cstring>
 
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 
 namespace vxs {
 

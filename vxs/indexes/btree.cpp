@@ -7,7 +7,7 @@
 #include <cstring>
 #include <new>
 
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 
 namespace vxs {
 

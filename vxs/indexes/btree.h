@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "vxs/datafiles/pager.h"
+#include "vxs/storage/pager.h"
 #include "vxs/indexes/keyindex.h"
 
 namespace vxs {

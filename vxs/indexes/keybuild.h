@@ -7,10 +7,23 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "vxs/datafiles/openstr.h"
 #include "vxs/indexes/collation.h"
 
 namespace vxs {
+
+// A key of up to kMaxKeyParts parts, each a stretch of the record (KPS=, KLN=) with its flags.
+inline constexpr int kMaxKeyParts = 6;
+// Key part flags (KPS= and KLN= letters).
+inline constexpr uint8_t kKeyUpper = 1;   // U: the part is upper-cased before use
+inline constexpr uint8_t kKeyYear = 2;    // Y: a date of two-digit years, converted for ordering
+inline constexpr uint8_t kKeyBinary = 4;  // B: with Y, a binary date
+inline constexpr uint8_t kKeyPacked = 8;  // P: with Y, a packed date
+
+struct KeyPart {
+    int start = 0;  // 1-based (KPS=)
+    int length = 0;  // KLN=
+    uint8_t flags = 0;
+};
 
 struct KeyLayout {
     int parts = 0;

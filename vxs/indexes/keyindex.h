@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "vxs/datafiles/pager.h"
+#include "vxs/storage/pager.h"
 
 namespace vxs {
 

@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "vxs/compiler/codes.h"
-#include "vxs/control/entry.h"
-#include "vxs/control/errors.h"
-#include "vxs/control/utils.h"
+#include "vxs/base/failure.h"
+#include "vxs/errors/errors.h"
+#include "vxs/base/process.h"
 #include "vxs/interpreter/run.h"
 #include "vxs/interpreter/state.h"
 #include "vxs/interpreter/values.h"

@@ -3,8 +3,8 @@
 // or at the statement itself when the command failed, where its error is then raised.
 #include <string>
 
-#include "vxs/command/command.h"
-#include "vxs/control/errors.h"
+#include "vxs/base/process.h"
+#include "vxs/errors/errors.h"
 #include "vxs/interpreter/run.h"
 #include "vxs/interpreter/values.h"
 #include "vxs/screen/terminal.h"
@@ -27,7 +27,7 @@ int executeStatement(RunCtx& r, const ClauseView& v) {
     if (!c || !isStringCell(c)) return kErrDamaged;
     const std::string_view command = cellString(c);
     if (command.size() > static_cast<size_t>(kCommandFieldWidth)) return kErrExecuteTooLong;
-    queueExecuteCommand(command, r.line == kImmediateLine);
+    queueCommandForExecute(command, r.line == kImmediateLine);
     // A typed EXECUTE leaves the mark alone: it may run inside a program's EXECUTE, whose
     // statement still waits for the outcome.
     if (r.line != kImmediateLine) pc.pendingexec = static_cast<int16_t>(v.start + 1);

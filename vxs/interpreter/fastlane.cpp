@@ -13,7 +13,7 @@
 // are FOR, whose start is assigned before its limit and step are known (the assignment is undone
 // when the clause gives up), and a form resumed after its function call, which raises its errors
 // itself.
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/interpreter/fastlane.h"
 
 #include <algorithm>

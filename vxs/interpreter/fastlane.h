@@ -11,7 +11,7 @@
 #include <cstdint>
 
 #include "vxs/interpreter/clausecache.h"
-#include "vxs/interpreter/run.h"
+#include "vxs/interpreter/clause.h"
 
 namespace vxs {
 

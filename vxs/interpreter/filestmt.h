@@ -8,7 +8,7 @@
 #include <string>
 
 #include "vxs/compiler/vxexe.h"
-#include "vxs/interpreter/form.h"
+#include "vxs/form/form.h"
 #include "vxs/interpreter/primop.h"
 
 namespace vxs {

@@ -11,9 +11,10 @@
 #include <vector>
 
 #include "vxs/compiler/codes.h"
+#include "vxs/config/config.h"
 #include "vxs/compiler/linetable.h"
-#include "vxs/control/errors.h"
-#include "vxs/control/utils.h"
+#include "vxs/errors/errors.h"
+#include "vxs/base/process.h"
 #include "vxs/debugger/help.h"
 #include "vxs/interpreter/clausecache.h"
 #include "vxs/interpreter/library.h"
@@ -486,6 +487,13 @@ void setFlowLimits(size_t flowEntries, size_t forEntries) {
     fs.forLimit = forEntries;
 }
 void setIoerrExemption(bool on) { g.ioerrExemption = on; }
+
+void applyRunSettings() {
+    const ConfigLimits& l = configLimits();
+    t.breakLines = l.breakLines;
+    setIoerrExemption(l.ioerrExempt);
+    setFlowLimits(static_cast<size_t>(l.flowStack), static_cast<size_t>(l.forStack));
+}
 size_t flowStackUse() { return fs.flow.size(); }
 size_t forStackUse() { return fs.fors.size(); }
 

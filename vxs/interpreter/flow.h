@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "vxs/interpreter/clausecache.h"
-#include "vxs/interpreter/run.h"
+#include "vxs/interpreter/clause.h"
 
 namespace vxs {
 
@@ -57,6 +57,9 @@ inline ForEntry* innermostLoop(FlowStacks& s, const Cell* var) {
 void setFlowLimits(size_t flowEntries, size_t forEntries);
 // When on, an IOERR exit of an I/O statement no longer catches SOFLOW, CONV and OFLOW.
 void setIoerrExemption(bool on);
+// The settings listener of the run (config.h): BREAK's line count, FLOWSTACK, FORSTACK and
+// IOERR_EXEMPT from the configuration.
+void applyRunSettings();
 size_t flowStackUse();
 size_t forStackUse();
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/interpreter/primop.h"
 #include "vxs/interpreter/values.h"
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "vxs/compiler/progfile.h"
-#include "vxs/control/errors.h"
-#include "vxs/datafiles/file_os.h"
+#include "vxs/errors/errors.h"
+#include "vxs/storage/file_os.h"
 #include "vxs/datafiles/ktname.h"
 #include "vxs/interpreter/clausecache.h"
 #include "vxs/interpreter/numfunct.h"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "vxs/compiler/vxexe.h"
-#include "vxs/interpreter/run.h"
+#include "vxs/interpreter/clause.h"
 
 namespace vxs {
 

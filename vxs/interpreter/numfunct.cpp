@@ -11,13 +11,13 @@
 #include <cstring>
 #include <string>
 
-#include "vxs/command/command.h"
-#include "vxs/control/utils.h"
-#include "vxs/interpreter/dates.h"
+#include "vxs/base/process.h"
+#include "vxs/base/process.h"
+#include "vxs/form/dates.h"
 #include "vxs/interpreter/fieldio.h"
 #include "vxs/interpreter/filestmt.h"
 #include "vxs/interpreter/fnargs.h"
-#include "vxs/interpreter/numtext.h"
+#include "vxs/form/numtext.h"
 #include "vxs/interpreter/state.h"
 #include "vxs/interpreter/strsub.h"
 #include "vxs/platform/os.h"
@@ -296,10 +296,10 @@ bool plainValue(const EvalEnv& env, int code, double& v) {
         case 2: v = errorLineNumber(env.pc); return true;                           // LINE
         case 4: v = g_values.itemCount; return true;                                // CNT
         case 6: v = g_values.errorFile; return true;                                // FILENUM
-        case 7: v = procedureDepth(); return true;                                  // PROCLVL
+        case 7: v = openProcedureDepth(); return true;                                  // PROCLVL
         case 10: v = 1e307; return true;                                            // INF
         case 11: v = 3.14159265358979; return true;                                 // PI
-        case 16: v = procedureDepth() > 0 ? 1 : 0; return true;                     // PROCIN
+        case 16: v = openProcedureDepth() > 0 ? 1 : 0; return true;                     // PROCIN
         case 17: v = 0; return true;                                                // SHIFT
         case 20: v = systemClock(); return true;                                    // TIMER
         case 22: v = platform::lastError() & ~platform::kAppErrorBit; return true;  // SYSERR

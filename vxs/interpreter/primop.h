@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <span>
 
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/compiler/codes.h"
 #include "vxs/compiler/pcb.h"
 #include "vxs/interpreter/values.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "vxs/compiler/codes.h"
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/interpreter/primop.h"
 
 namespace vxs {

@@ -7,7 +7,7 @@
 #include <numeric>
 #include <vector>
 
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/interpreter/numfunct.h"
 #include "vxs/interpreter/primop.h"
 #include "vxs/interpreter/strsub.h"

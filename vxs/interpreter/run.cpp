@@ -9,22 +9,22 @@
 
 #include "vxs/compiler/codes.h"
 #include "vxs/compiler/linetable.h"
-#include "vxs/config/statline.h"
-#include "vxs/control/endrun.h"
-#include "vxs/control/entry.h"
-#include "vxs/control/errors.h"
+#include "vxs/screen/statline.h"
+#include "vxs/interpreter/endrun.h"
+#include "vxs/base/failure.h"
+#include "vxs/errors/errors.h"
 #include "vxs/debugger/debug.h"
-#include "vxs/control/utils.h"
+#include "vxs/base/process.h"
 #include "vxs/interpreter/chain.h"
 #include "vxs/interpreter/clausecache.h"
 #include "vxs/interpreter/consoleio.h"
-#include "vxs/interpreter/dates.h"
+#include "vxs/form/dates.h"
 #include "vxs/interpreter/fastlane.h"
 #include "vxs/interpreter/filestmt.h"
 #include "vxs/interpreter/flow.h"
 #include "vxs/interpreter/library.h"
 #include "vxs/interpreter/numfunct.h"
-#include "vxs/interpreter/numtext.h"
+#include "vxs/form/numtext.h"
 #include "vxs/interpreter/strsub.h"
 #include "vxs/interpreter/values.h"
 #include "vxs/screen/terminal.h"
@@ -132,20 +132,6 @@ void holdBreak(int16_t line, size_t offset) {
 
 }  // namespace
 
-int runGeneralClause(RunCtx& r, const ClauseView& v, size_t clauseStart, size_t resumeAt) {
-    size_t pos = resumeAt;
-    int err = 0;
-    if (!resumeAt) {
-        pos = clauseStart + 1;
-        for (int i = 0; !err && i < v.count; ++i, pos += 2)
-            err = pushWord(r.env, readWord(r.code.data() + pos));
-    }
-    if (!err) err = evaluate(r.env, r.code, pos);
-    if (err == kCallPending) return beginCall(r, clauseStart);  // its body runs, then the clause resumes
-    if (!err) err = dispatchStatement(r, v);
-    return err;
-}
-
 void prepareRun(pcb& pc) {
     resetFlow();  // open calls give their slots back first, so that every entry is cleared
     forgetForms();
@@ -170,15 +156,6 @@ void prepareVariables(pcb& pc) {
     pc.errorline = -1;
     pc.erroroffset = 0;
     resetConditions(pc);
-}
-
-void enterProgram(RunCtx& r, pcb* p) {
-    r.pc = p;
-    r.decimalChar = p->progoptions[3] ? ',' : '.';
-    r.env.pc = p;
-    r.env.base = p->progoptions[1] ? 1 : 0;
-    r.env.alternate = p->progoptions[2] != 0;
-    pchain.curpcb = p;
 }
 
 std::string watchValue(const pcb& pc, int index) {

@@ -1,12 +1,15 @@
-// Statement dispatch: the run-code of each clause's statement goes to its handler, in three
-// groups (general statements 0-15, input and output 16-31, flow control and the rest 32-63).
+// The general path of a clause (see clause.h): its evaluation, then the statement dispatch,
+// where the run-code of each clause's statement goes to its handler, in three groups (general
+// statements 0-15, input and output 16-31, flow control and the rest 32-63).
 // Handlers whose work belongs to facilities this build does not have yet answer with error 302.
 #include <cmath>
 
+#include "vxs/interpreter/clause.h"
+
 #include "vxs/compiler/codes.h"
 #include "vxs/compiler/linetable.h"
-#include "vxs/control/errors.h"
-#include "vxs/control/utils.h"
+#include "vxs/errors/errors.h"
+#include "vxs/base/process.h"
 #include "vxs/interpreter/consoleio.h"
 #include "vxs/interpreter/filestmt.h"
 #include "vxs/interpreter/flow.h"
@@ -186,6 +189,29 @@ int dispatchStatement(RunCtx& r, const ClauseView& v) {
     if (v.code < 16) return generalStatement(r, v);
     if (v.code < 32) return ioStatement(r, v);
     return flowStatement(r, v);
+}
+
+int runGeneralClause(RunCtx& r, const ClauseView& v, size_t clauseStart, size_t resumeAt) {
+    size_t pos = resumeAt;
+    int err = 0;
+    if (!resumeAt) {
+        pos = clauseStart + 1;
+        for (int i = 0; !err && i < v.count; ++i, pos += 2)
+            err = pushWord(r.env, readWord(r.code.data() + pos));
+    }
+    if (!err) err = evaluate(r.env, r.code, pos);
+    if (err == kCallPending) return beginCall(r, clauseStart);  // its body runs, then the clause resumes
+    if (!err) err = dispatchStatement(r, v);
+    return err;
+}
+
+void enterProgram(RunCtx& r, pcb* p) {
+    r.pc = p;
+    r.decimalChar = p->progoptions[3] ? ',' : '.';
+    r.env.pc = p;
+    r.env.base = p->progoptions[1] ? 1 : 0;
+    r.env.alternate = p->progoptions[2] != 0;
+    pchain.curpcb = p;
 }
 
 }  // namespace vxs

@@ -1,6 +1,7 @@
 // The interpreter's state object and its one reset.
 #include "vxs/interpreter/state.h"
 
+#include "vxs/config/environment.h"
 #include "vxs/interpreter/clausecache.h"
 #include "vxs/interpreter/filestmt.h"
 #include "vxs/interpreter/flow.h"
@@ -43,11 +44,9 @@ void Interpreter::reset() {
     lines.fastForms = fastForms;
 
     console = ConsoleState{};
-    dates = DateSettings{};
-    TextSettings text0;
-    text0.loginSet = text.loginSet;
-    text0.login = std::move(text.login);
-    text = std::move(text0);
+    resetDateSettings();
+    clearEnvironmentTable();
+    text = TextSettings{};  // the login name is the session's (environment.h): kept
     numbers = NumberState{};
     chain = ChainState{};
     files = FileStatementState{};

@@ -17,7 +17,7 @@
 
 #include "vxs/compiler/pcb.h"
 #include "vxs/interpreter/chain.h"
-#include "vxs/interpreter/dates.h"
+#include "vxs/form/dates.h"
 #include "vxs/screen/terminal.h"
 
 namespace vxs {
@@ -200,23 +200,8 @@ struct ConsoleState {
     bool endToReport = false;  // ... and command mode has not reported it yet
 };
 
-struct DateSettings {
-    char defaultFormat[kMaxDefaultFormat + 1] = "Y/M/D";
-    int defaultLength = 5;
-    int baseCentury = 19;
-    int pivot = 0;
-};
-
-struct EnvEntry {
-    std::string name;  // upper case
-    std::string value;
-};
 struct TextSettings {
-    std::vector<EnvEntry> environment;  // SETENV
     char currency = '$';
-    // The login name: the account's until set (configuration); kept by a reset.
-    bool loginSet = false;
-    std::string login;
     std::string errorVariable;  // VARIABLE$
 };
 
@@ -260,7 +245,6 @@ struct Interpreter {
     FlowState flow;
     DecodedLines lines;
     ConsoleState console;
-    DateSettings dates;
     TextSettings text;
     NumberState numbers;
     ChainState chain;

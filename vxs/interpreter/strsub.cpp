@@ -14,16 +14,16 @@
 #include <vector>
 
 #include "vxs/config/config.h"
-#include "vxs/config/statline.h"
-#include "vxs/control/utils.h"
-#include "vxs/control/version.h"
+#include "vxs/screen/statline.h"
+#include "vxs/base/process.h"
+#include "vxs/base/version.h"
 #include "vxs/debugger/help.h"
-#include "vxs/interpreter/dates.h"
+#include "vxs/form/dates.h"
 #include "vxs/interpreter/filestmt.h"
 #include "vxs/interpreter/fnargs.h"
-#include "vxs/interpreter/form.h"
+#include "vxs/form/form.h"
 #include "vxs/interpreter/numfunct.h"
-#include "vxs/interpreter/numtext.h"
+#include "vxs/form/numtext.h"
 #include "vxs/interpreter/state.h"
 #include "vxs/platform/os.h"
 #include "vxs/registry/ktuser.h"
@@ -36,9 +36,6 @@ namespace {
 using fn::Args;
 
 constexpr int kStrWidth = 30;
-constexpr size_t kMaxEnvName = 1000;
-constexpr size_t kMaxEnvEntries = 1024;
-constexpr size_t kMaxLoginName = 63;
 constexpr int kMessageBytes = 30;  // of MSG$ on the status line
 
 constexpr TextSettings& g_text = interp.text;  // state.h
@@ -48,13 +45,6 @@ char upper(char c) {
 }
 char lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-}
-
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (upper(a[i]) != upper(b[i])) return false;
-    return true;
 }
 
 std::string_view trimBlanks(std::string_view s) {
@@ -459,52 +449,6 @@ int textOfNumber(double value, char decimalChar, char* out, int& length) {
     return 0;
 }
 
-int setEnvironmentVariable(std::string_view name, std::string_view value) {
-    name = trimBlanks(name);
-    if (name.empty() || name.size() > kMaxEnvName) return kErrConversion;
-    for (char ch : name) {
-        const bool ok = (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') ||
-                        (ch >= '0' && ch <= '9') || ch == '-' || ch == '_' || ch == '.' ||
-                        ch == '#';
-        if (!ok) return kErrConversion;
-    }
-    for (size_t i = 0; i < g_text.environment.size(); ++i) {
-        if (!sameName(g_text.environment[i].name, name)) continue;
-        if (value.empty())
-            g_text.environment.erase(g_text.environment.begin() + static_cast<long>(i));
-        else
-            g_text.environment[i].value.assign(value);
-        return 0;
-    }
-    if (value.empty()) return 0;
-    if (g_text.environment.size() >= kMaxEnvEntries) return kErrNoMemory;
-    EnvEntry e;
-    e.name.assign(name);
-    for (char& ch : e.name) ch = upper(ch);
-    e.value.assign(value);
-    g_text.environment.push_back(std::move(e));
-    return 0;
-}
-
-bool environmentVariable(std::string_view name, std::string& value) {
-    for (const EnvEntry& e : g_text.environment) {
-        if (sameName(e.name, name)) {
-            value = e.value;
-            return true;
-        }
-    }
-    if (name.empty() || name.find('\0') != std::string_view::npos) return false;
-    const std::string exact(name);
-    if (platform::environmentValue(exact.c_str(), value)) return true;
-    std::string upperName(exact);
-    for (char& ch : upperName) ch = upper(ch);
-    return upperName != exact && platform::environmentValue(upperName.c_str(), value);
-}
-
-void clearEnvironmentTable() {
-    g_text.environment.clear();
-}
-
 char currencyCharacter() {
     return g_text.currency;
 }
@@ -512,19 +456,6 @@ void setCurrencyCharacter(char c) {
     g_text.currency = c;
 }
 
-const std::string& loginName() {
-    if (!g_text.loginSet) {
-        g_text.login = platform::accountName().substr(0, kMaxLoginName);
-        g_text.loginSet = true;
-    }
-    return g_text.login;
-}
-int setLoginName(std::string_view name) {
-    if (name.size() > kMaxLoginName) return kErrStringOverflow;
-    g_text.login.assign(name);
-    g_text.loginSet = true;
-    return 0;
-}
 
 void noteErrorVariable(std::string_view name) {
     g_text.errorVariable.assign(name);

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "vxs/config/environment.h"
 #include "vxs/interpreter/primop.h"
 
 namespace vxs {
@@ -21,20 +22,10 @@ namespace vxs {
 // kDisplayCapacity bytes.  Returns 0 with the length, or 2 for a value that is not a number.
 [[nodiscard]] int textOfNumber(double value, char decimalChar, char* out, int& length);
 
-// ---- the system's own environment table ----
-// Sets a variable (an empty value removes it).  Names are letters, digits, "-" and "_", at most
-// 1000 bytes, kept in upper case.  Returns 0, 2 for a bad name, 9000 when the table is full.
-[[nodiscard]] int setEnvironmentVariable(std::string_view name, std::string_view value);
-// ENV$'s lookup: the table first (without regard to case), then the process environment.
-bool environmentVariable(std::string_view name, std::string& value);
-void clearEnvironmentTable();
-
 // ---- settings ----
 char currencyCharacter();  // PIC$, "$" at start-up
 void setCurrencyCharacter(char c);
 // LOGIN_NAME$: the account's name until a program or the configuration sets another.
-const std::string& loginName();
-[[nodiscard]] int setLoginName(std::string_view name);  // 0, or 4 above 63 bytes
 // VARIABLE$: the variable involved in the last error ("*CALCULATED" for an expression), noted
 // by the statement that failed; empty until one is noted.
 void noteErrorVariable(std::string_view name);

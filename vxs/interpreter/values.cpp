@@ -8,7 +8,7 @@
 #include <memory>
 #include <new>
 
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 
 namespace vxs {
 

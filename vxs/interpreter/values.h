@@ -17,7 +17,7 @@
 #include <new>
 #include <string_view>
 
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/compiler/pcb.h"
 #include "vxs/indexes/collation.h"
 #include "vxs/interpreter/state.h"

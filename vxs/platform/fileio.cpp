@@ -8,7 +8,7 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/platform/oserror.h"
 
 namespace vxs::platform {

@@ -14,7 +14,7 @@
 
 namespace vxs::platform {
 
-// Every function returns 0 or an error number of control/errors.h and, on failure, sets the
+// Every function returns 0 or an error number of errors/errors.h and, on failure, sets the
 // last error (os.h) to that number with kAppErrorBit, or to the bare errno when the number is
 // 4320.  Paths are operating-system paths; a descriptor is what openFile gave.
 

@@ -1,7 +1,7 @@
 // Whole-file operations (see files.h), on the descriptor calls of fileio.h.
 #include "vxs/platform/files.h"
 
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/platform/fileio.h"
 #include "vxs/platform/os.h"
 #include "vxs/platform/oserror.h"

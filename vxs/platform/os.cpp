@@ -16,7 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/platform/oserror.h"
 #include "vxs/platform/platform.h"
 

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <span>
 
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/platform/os.h"
 
 namespace vxs::platform {

@@ -11,8 +11,8 @@
 #include <cmath>
 #include <vector>
 
-#include "vxs/control/errors.h"
-#include "vxs/debugger/logger.h"
+#include "vxs/errors/errors.h"
+#include "vxs/base/logger.h"
 #include "vxs/platform/fileio.h"
 #include "vxs/platform/os.h"
 #include "vxs/printing/printer.h"

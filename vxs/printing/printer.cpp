@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "vxs/control/errors.h"
-#include "vxs/debugger/logger.h"
+#include "vxs/errors/errors.h"
+#include "vxs/base/logger.h"
 
 namespace vxs {
 

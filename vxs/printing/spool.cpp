@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "vxs/config/config.h"
-#include "vxs/config/statline.h"
-#include "vxs/control/errors.h"
-#include "vxs/debugger/logger.h"
+#include "vxs/screen/statline.h"
+#include "vxs/errors/errors.h"
+#include "vxs/base/logger.h"
 #include "vxs/platform/fileio.h"
 #include "vxs/platform/os.h"
 #include "vxs/printing/print.h"
@@ -504,5 +504,34 @@ void setSpoolProgramSource(std::string (*source)()) {
 
 void spoolFinishPending() {}
 void freePrintQueue() {}
+
+// ---- the printer device ----
+
+namespace {
+class PrinterStream final : public DeviceStream {
+  public:
+    explicit PrinterStream(std::unique_ptr<PrintJob> job) : job_(std::move(job)) {}
+    int writeLine(std::string_view line, std::string_view lineEnd) override {
+        return job_->write(line, lineEnd);
+    }
+    int finish(std::string& message) override { return finishPrintJob(*job_, message); }
+    int linesPerPage() const override { return job_->linesPerPage(); }
+
+  private:
+    std::unique_ptr<PrintJob> job_;
+};
+}  // namespace
+
+int openPrinterDevice(const DeviceRequest& request, std::unique_ptr<DeviceStream>& out) {
+    PrintJobRequest r;
+    r.name = request.name;
+    r.copies = request.copies;
+    r.printer = request.printer;
+    r.printerType = request.printerType;
+    std::unique_ptr<PrintJob> job;
+    if (int err = openPrintJob(r, job)) return err;
+    out = std::make_unique<PrinterStream>(std::move(job));
+    return 0;
+}
 
 }  // namespace vxs

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "vxs/datafiles/device.h"
 #include "vxs/printing/printers.h"
 
 namespace vxs {
@@ -66,6 +67,10 @@ class PrintJob final {
 // 6260 (the command failed: the spool file is kept), 6261 (the page file could not be made),
 // the escape errors of native printing, or a file error.
 [[nodiscard]] int finishPrintJob(PrintJob& job, std::string& message);
+
+// The printer device of the data files (datafiles/device.h): a print job per OPEN of a printer
+// name, finished (printed) at CLOSE.
+[[nodiscard]] int openPrinterDevice(const DeviceRequest& request, std::unique_ptr<DeviceStream>& out);
 
 // ---- the spool command ----
 // The values of the spool command's keys for one job.

@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "vxs/control/errors.h"
-#include "vxs/datafiles/file_os.h"
-#include "vxs/debugger/logger.h"
+#include "vxs/errors/errors.h"
+#include "vxs/storage/file_os.h"
+#include "vxs/base/logger.h"
 #include "vxs/platform/fileio.h"
 
 namespace vxs {

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "vxs/control/errors.h"
-#include "vxs/datafiles/file_os.h"
-#include "vxs/debugger/logger.h"
+#include "vxs/errors/errors.h"
+#include "vxs/storage/file_os.h"
+#include "vxs/base/logger.h"
 #include "vxs/platform/fileio.h"
 #include "vxs/platform/os.h"
 #include "vxs/registry/ktserver.h"

@@ -32,10 +32,9 @@
 
 #include "vxs/clientserver/common.h"
 #include "vxs/config/config.h"
-#include "vxs/config/statline.h"
-#include "vxs/control/utils.h"
-#include "vxs/control/version.h"
-#include "vxs/debugger/debug.h"
+#include "vxs/screen/statline.h"
+#include "vxs/base/process.h"
+#include "vxs/base/version.h"
 #include "vxs/platform/fileio.h"
 #include "vxs/platform/os.h"
 #include "vxs/platform/ttymodes.h"
@@ -540,7 +539,7 @@ int32_t CursesFrontEnd::waitForKey(int32_t seconds) {
     for (;;) {
         // With a debugger linked the wait goes in slices that serve the link; a key it injects
         // is the key read.
-        const bool linked = debugLinkOpen();
+        const bool linked = linkOpen();
         if (linked) {
             key = takeInjectedKey();
             if (key >= 0) break;

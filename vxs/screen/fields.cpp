@@ -7,8 +7,8 @@
 #include <cctype>
 
 #include "vxs/config/config.h"
-#include "vxs/control/errors.h"
-#include "vxs/interpreter/form.h"
+#include "vxs/errors/errors.h"
+#include "vxs/form/form.h"
 
 namespace vxs {
 namespace {

@@ -9,7 +9,8 @@
 #include <wx/evtloop.h>
 
 #include "vxs/clientserver/common.h"
-#include "vxs/control/entry.h"
+#include "vxs/base/failure.h"
+#include "vxs/base/process.h"
 #include "vxs/screen/keyboard.h"
 #include "vxs/screen/terminal.h"
 

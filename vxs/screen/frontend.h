@@ -5,7 +5,7 @@
 //
 // The interpreter side never calls a front end: it sends remote operations (terminal.h), whose
 // handlers here turn them into calls of the attached FrontEnd.  Only the event pump is driven
-// directly, by the waiting helpers (control/utils.h) and the run loop's keyboard poll, as the
+// directly, by the waiting helpers (base/process.h) and the run loop's keyboard poll, as the
 // window system's loop would be.
 //
 // States: detached (no handlers, terminalAttached() false) -> attached (attachFrontEnd installs

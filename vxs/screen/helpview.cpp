@@ -10,8 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "vxs/control/utils.h"
-#include "vxs/debugger/debug.h"
+#include "vxs/base/process.h"
 
 namespace vxs {
 
@@ -100,9 +99,9 @@ std::string showHelpScreen(std::string_view title, std::string_view text) {
         int ch = ERR;
         // The wait serves a linked debugger as every wait for a key does.
         while (ch == ERR) {
-            timeout(debugLinkOpen() ? 10 : -1);
+            timeout(linkOpen() ? 10 : -1);
             ch = getch();
-            if (ch == ERR && debugLinkOpen()) yieldControl();
+            if (ch == ERR && linkOpen()) yieldControl();
         }
         switch (ch) {
             case KEY_UP:

@@ -10,11 +10,10 @@
 
 #include "vxs/clientserver/common.h"
 #include "vxs/config/config.h"
-#include "vxs/control/entry.h"
-#include "vxs/control/errors.h"
-#include "vxs/control/utils.h"
-#include "vxs/debugger/debug.h"
-#include "vxs/debugger/logger.h"
+#include "vxs/base/failure.h"
+#include "vxs/errors/errors.h"
+#include "vxs/base/process.h"
+#include "vxs/base/logger.h"
 #include "vxs/platform/os.h"
 #include "vxs/screen/terminal.h"
 
@@ -236,7 +235,7 @@ void showStatusText() {
 int32_t readKey(bool wait, int32_t seconds, bool fromRing) {
     for (;;) {
         frontEndDispatchPending();
-        debugPoll();
+        pollLink();
         if (takeAttention()) return keys::kAttention;
         int32_t key;
         if (fromRing && g_ring.pop(key)) {
@@ -360,7 +359,7 @@ int loadKeyboardMacros() {
 int32_t mainKeyboardEntry(bool wait, int32_t seconds) {
     int32_t key = -1;
     bool found = false;
-    if (debugLinkOpen()) {
+    if (linkOpen()) {
         const int64_t start = platform::monotonicMicroseconds();
         for (;;) {
             if (g_injectedSet) {
@@ -375,7 +374,7 @@ int32_t mainKeyboardEntry(bool wait, int32_t seconds) {
                 break;
             }
             yieldControl();
-            if (!debugLinkOpen()) break;  // go on as without a link
+            if (!linkOpen()) break;  // go on as without a link
         }
     }
     if (!found) {
@@ -431,7 +430,7 @@ void rearmKeyAnnouncement() {
 }
 
 void injectKey(int32_t code) {
-    if (!debugLinkOpen()) {
+    if (!linkOpen()) {
         (void)enqueueKey(code);
         return;
     }

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/screen/fields.h"
 
 namespace vxs {

@@ -10,9 +10,8 @@
 #include <string_view>
 
 #include "vxs/clientserver/common.h"
-#include "vxs/control/utils.h"
-#include "vxs/control/version.h"
-#include "vxs/debugger/debug.h"
+#include "vxs/base/process.h"
+#include "vxs/base/version.h"
 #include "vxs/platform/os.h"
 #include "vxs/platform/signals.h"
 #include "vxs/screen/fields.h"
@@ -181,13 +180,13 @@ int32_t StreamFrontEnd::readLine(std::string& line, size_t max, int32_t purpose,
     if (!reader_) return kInputEnded;
     // With a debugger linked the wait serves the link, and a key it injects ends the wait: Enter
     // as an empty line (its command then takes the line's place), the attention key as itself.
-    if (debugLinkOpen() && !reader_->buffered()) {
+    if (linkOpen() && !reader_->buffered()) {
         for (;;) {
             const int32_t injected = takeInjectedKey();
             if (injected == kKeyEnter) return kInputLine;
             if (injected == kKeyAttention && purpose == kInputStatement) return kInputInterrupted;
             const int w = platform::waitForInputFor(in_, 0);
-            if (w == 0 || w < 0 || !debugLinkOpen()) break;
+            if (w == 0 || w < 0 || !linkOpen()) break;
             if (w == 1 && interactive_) {
                 (void)platform::takeInterrupt();
                 if (purpose == kInputStatement) return kInputInterrupted;

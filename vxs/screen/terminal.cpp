@@ -3,8 +3,8 @@
 #include "vxs/screen/terminal.h"
 
 #include "vxs/clientserver/common.h"
-#include "vxs/control/entry.h"
-#include "vxs/debugger/debug.h"
+#include "vxs/base/failure.h"
+#include "vxs/base/process.h"
 #include "vxs/platform/os.h"
 #include "vxs/screen/frontend.h"
 #include "vxs/screen/windows.h"
@@ -140,12 +140,12 @@ int32_t keyboardRequest(int32_t action, int32_t argument) {
     frontEndPollEvents();  // keys it finds are announced before the hint is read
     // A running program's polls serve the debugger link too (a forced break), a few times a
     // second at most.
-    if ((action == 9 || action == 10) && debugLinkOpen()) {
+    if ((action == 9 || action == 10) && linkOpen()) {
         static int64_t lastPoll = 0;
         const int64_t now = platform::monotonicMicroseconds();
         if (now - lastPoll > 20000) {
             lastPoll = now;
-            debugPoll();
+            pollLink();
         }
     }
     bool& hint = action == 9 || action == 10 ? g_drainHint : g_readHint;

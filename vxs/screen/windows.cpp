@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "vxs/config/config.h"
-#include "vxs/control/errors.h"
+#include "vxs/errors/errors.h"
 #include "vxs/datafiles/engine.h"
 #include "vxs/datafiles/fcb.h"
 #include "vxs/screen/terminal.h"
