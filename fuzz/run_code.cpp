@@ -21,10 +21,11 @@
 // Checked after every run: the run gave control back with action code 0 and a known status,
 // both stacks are back at their bases, the saved line is inside the line table, the console's
 // line buffer is within the window, and every reported error is a positive number.  Directly
-// evaluated code leaves both stacks within their limits.  Every input runs twice, with the fast
-// forms of clauses and without them: the two runs must write the same output, report the same
-// errors at the same places, poll the keyboard as often and end alike (a difference that a
-// second fast run does not repeat comes from the clock, and is let pass).
+// evaluated code leaves both stacks within their limits.  Every input runs three times: with the
+// fast forms of clauses and their register forms, without any fast form, and with the numeric
+// forms alone: the runs must write the same output, report the same errors at the same places,
+// poll the keyboard as often and end alike (a difference that a second run of the same kind
+// does not repeat comes from the clock, and is let pass).
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -306,13 +307,16 @@ void attempt(const uint8_t* data, size_t size) {
     freeAllPCBs();  // the program and any library still loaded
 }
 
-// One attempt with the fast forms on or off; returns its transcript.
-std::string transcriptOf(const uint8_t* data, size_t size, bool fast) {
+// One attempt with the fast forms on or off (and with them, the register forms on or off);
+// returns its transcript.
+std::string transcriptOf(const uint8_t* data, size_t size, bool fast, bool registers = true) {
     g_transcript.clear();
     setFastForms(fast);
+    setRegisterForms(registers);
     randomize(0);  // the same random numbers for every run
     attempt(data, size);
     setFastForms(true);
+    setRegisterForms(true);
     return g_transcript;
 }
 
@@ -331,6 +335,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (fast != general && transcriptOf(data, size, true) == fast) {
         fprintf(stderr, "fast:\n%s\ngeneral:\n%s\n", fast.c_str(), general.c_str());
         fail("the fast forms and the general path disagree");
+    }
+    const std::string numeric = transcriptOf(data, size, true, false);
+    if (numeric != fast && transcriptOf(data, size, true, false) == numeric) {
+        fprintf(stderr, "register forms:\n%s\nnumeric forms:\n%s\n", fast.c_str(), numeric.c_str());
+        fail("the register forms and the numeric forms disagree");
     }
     return 0;
 }

@@ -228,6 +228,25 @@ class FastLane : public test::RunSession {
             for (const CachedClause& c : l->clauses) out.push_back(c.form);
         return out;
     }
+    // Which clauses of the line have register forms.
+    std::vector<bool> registers(uint32_t number) {
+        resolveProgram(program());
+        clearClauseCache();
+        std::vector<bool> out;
+        if (const CachedLine* l = cachedLine(program(), lineIndex(number)))
+            for (const CachedClause& c : l->clauses) out.push_back(c.regAt != kNoRegForm);
+        return out;
+    }
+    // The program on the general path, on the numeric forms alone and with register forms: all
+    // three must agree.  Returns what the register forms did.
+    Outcome all3(const std::string& where = "") {
+        setRegisterForms(false);
+        const Outcome numeric = both(where + " (numeric forms)");
+        setRegisterForms(true);
+        const Outcome registers = both(where);
+        expectSame(numeric, registers, where + " (numeric against register forms)");
+        return registers;
+    }
     // Whether a clause of the line is a numeric form that calls a function: the lane makes
     // that call itself.
     bool callsFast(uint32_t number) {
@@ -325,6 +344,75 @@ TEST_F(FastLane, ForLoopsNextAndTheForStack) {
     EXPECT_THAT(o.output, ElementsAre("3"));
     EXPECT_THAT(o.errors, ElementsAre("9004 20 1"));
     EXPECT_EQ(o.callDepth, 6);
+}
+
+// ---- register forms ----
+
+TEST_F(FastLane, RegisterFormsComputeAndBranchAsTheOtherPathsDo) {
+    load({"10 FOR I = 1 TO 40", "20 S = S + I * 2 - I / 3 \\ T = -I + ABS(I - 20) * SGN(I - 7)",
+          "30 IF I / 3 = INT(I / 3) THEN C = C + 1", "40 IF S > 100 AND T < 30 THEN D = D + 1",
+          "50 IF I THEN E = E + 2 ** 3", "60 X = (I > 5) + (I <= 9) * 2 + NOT I",
+          "70 IF 1 / 3 * 3 = 1 THEN F = F + 1", "80 NEXT I", "90 PRINT S; T; C; D; E; X; F",
+          "100 END"});
+    EXPECT_THAT(registers(20), ElementsAre(true, true));
+    EXPECT_THAT(registers(30), ElementsAre(true, true));  // the IF, and its THEN clause
+    EXPECT_THAT(registers(70), ElementsAre(true, true));
+    const Outcome o = all3();
+    EXPECT_THAT(o.errors, IsEmpty());
+    EXPECT_THAT(o.output, ElementsAre("1366.66666666667 -20 13 30 320 1 40"));
+}
+
+TEST_F(FastLane, RegisterFormsGiveUpBeforeChangingAnythingAndTheErrorIsTheGeneralPaths) {
+    // A zero divisor, an overflow, a subscript outside the array, the wrong number of
+    // subscripts: the target keeps its value, the error is reported at the clause.
+    for (const char* clause : {"Y = 5 / Z", "Y = 1E200 * 1E200", "Y = A(K)", "A(K) = 7",
+                               "Y = B(2, K)", "B(K, 1) = 3", "Y = A(2, 2)"}) {
+        load({"10 DIM A(5), B(3, 3)", "20 Y = 1 \\ K = 9 \\ Z = 0",
+              std::string("30 ") + clause, "40 PRINT Y"});
+        const Outcome o = all3(clause);
+        EXPECT_EQ(o.errors.size(), 1u) << clause;
+        EXPECT_EQ(valueOf("Y"), 1) << clause;
+    }
+    // Trapped, the run goes on after the clause with everything as it was.
+    load({"5 ON ERROR GOTO 50", "10 DIM A(5)", "20 K = 9 \\ Y = 1", "30 A(K) = Y + 1",
+          "40 END", "50 PRINT ERR; Y; A(5)", "60 END"});
+    EXPECT_THAT(registers(30), ElementsAre(true));
+    EXPECT_THAT(all3().output, ElementsAre("122 1 0"));
+}
+
+TEST_F(FastLane, RegisterFormsOnArraysOfEveryShapeAndOptionBase) {
+    load({"10 DIM A(10), B(4, 4)", "20 FOR I = 1 TO 10 \\ A(I) = I * I \\ NEXT I",
+          "30 FOR I = 1 TO 4 \\ FOR J = 1 TO 4 \\ B(I, J) = A(I) + J \\ NEXT J \\ NEXT I",
+          "40 A(3) = B(2, 3) + A(0) \\ B(1, 1) = A(3)", "50 J = 2",
+          "60 IF A(J + 1) = B(1, 1) THEN PRINT \"SAME\"", "70 PRINT A(3); B(4, 4); B(1, 1)",
+          "80 END"});
+    EXPECT_THAT(registers(40), ElementsAre(true, true));
+    EXPECT_THAT(all3().output, ElementsAre("SAME", "7 20 7"));
+    load({"5 OPTION BASE 1", "10 DIM A(3)", "20 A(1) = 5 \\ A(3) = A(1) * 2", "30 PRINT A(3)",
+          "40 A(0) = 1"});
+    const Outcome o = all3();
+    EXPECT_THAT(o.output, ElementsAre("10"));
+    EXPECT_EQ(o.errors.size(), 1u);
+}
+
+TEST_F(FastLane, AVariableDimensionedDuringTheRunIsReadFromItsNewPlace) {
+    // X holds its number inline until the DIM; a register form resolved before must not read
+    // the old place afterwards, in the same line or another: from then on X (as a whole) is
+    // the array's first element.
+    load({"10 X = 5 \\ Y = X + 1", "20 PRINT Y", "30 DIM X(3) \\ X(0) = 8 \\ Y = X + 1",
+          "40 PRINT Y", "50 R = R + 1 \\ IF R < 3 THEN 10", "60 END"});
+    EXPECT_THAT(all3().output, ElementsAre("6", "9", "6", "9", "6", "9"));
+}
+
+TEST_F(FastLane, FormalsAreNeverResolvedSinceACallMayBindThemElsewhere) {
+    // FNQ's formal I is the caller's loop variable: a call on the general path (the string
+    // argument) binds I to a cell of its own for the body.
+    load({"10 FOR I = 1 TO 3 \\ S = S + FNQ(I, \"A\") \\ T = T + I \\ NEXT I",
+          "20 PRINT S; T; I", "30 END", "40 DEF FNQ(I, A$)", "50 U = 0 \\ U = U + I * 2",
+          "60 FNQ = U", "70 FNEND"});
+    EXPECT_THAT(registers(50), ElementsAre(true, false));
+    EXPECT_FALSE(registers(10)[2]) << "T = T + I reads the formal";
+    EXPECT_THAT(all3().output, ElementsAre("12 6 4"));
 }
 
 TEST_F(FastLane, AForWhoseLimitOrStepFailsKeepsItsStartAsTheGeneralPathDoes) {

@@ -23,6 +23,8 @@ namespace vxs {
 
 namespace {
 
+constexpr DecodedLines& g_lines = interp.lines;  // state.h
+
 NumOpCode arithmeticOp(int kind, NumOpCode plain, NumOpCode add, NumOpCode sub, NumOpCode mul,
                        NumOpCode div) {
     switch (kind) {
@@ -457,7 +459,8 @@ void translateStatement(const pcb& pc, int16_t line, std::span<const uint8_t> co
     }
 }
 
-bool decodeLine(const pcb& pc, int16_t line, std::span<const uint8_t> code, CachedLine& l) {
+bool decodeLine(const pcb& pc, const std::vector<uint8_t>& formals, int16_t line,
+                std::span<const uint8_t> code, CachedLine& l) {
     l.code = code;
     l.clauseAt.assign(code.size() + 1, 0xFF);
     size_t pos = 0;
@@ -466,6 +469,7 @@ bool decodeLine(const pcb& pc, int16_t line, std::span<const uint8_t> code, Cach
         if (decodeClause(code, pos, c.view)) break;  // the general path reports it
         if (translateNumeric(pc, code, l, c)) {
             if (!formJump(pc, line, code, c)) c.form = FastForm::None;
+            else if (g_lines.registerForms) (void)translateRegForm(pc, formals, l, c);
         } else {
             translateStatement(pc, line, code, l, c);
         }
@@ -473,10 +477,32 @@ bool decodeLine(const pcb& pc, int16_t line, std::span<const uint8_t> code, Cach
         l.clauses.push_back(c);
         pos = c.view.next;
     }
+    placeRegConstants(l);
     return l.ops.size() <= 0xFFFF;
 }
 
-constexpr DecodedLines& g_lines = interp.lines;  // state.h
+// The names that some DEF of the program binds as formals, by dictionary index (every index the
+// program can hold is covered; a DEF that does not decode marks nothing: its call fails anyway).
+std::vector<uint8_t> formalsOf(const pcb& pc) {
+    std::vector<uint8_t> marks(static_cast<size_t>(kFirstDictIndex + pc.dictcnt) + 1, 0);
+    for (int16_t i = 0; i < pc.linecnt; ++i) {
+        const std::span<const uint8_t> code = lineCode(pc, i);
+        size_t pos = 0;
+        while (!atLineEnd(code, pos)) {
+            ClauseView v;
+            if (decodeClause(code, pos, v)) break;
+            if (v.code == StDef && v.words >= 3) {
+                const uint8_t* w = code.data() + v.wordsAt;
+                for (int k = 3; k + 1 < v.words; k += 2) {
+                    const uint16_t index = readWord(w + 2 * k + 2);
+                    if (index < marks.size()) marks[index] = 1;
+                }
+            }
+            pos = v.next;
+        }
+    }
+    return marks;
+}
 
 }  // namespace
 
@@ -493,14 +519,14 @@ const CachedLine* decodeCachedLine(const pcb& pc, int16_t line) {
         ProgramLines* p = g_lines.last && g_lines.last->program == &pc ? g_lines.last : nullptr;
         for (size_t i = 0; i < g_lines.programs.size() && !p; ++i)
             if (g_lines.programs[i].program == &pc) p = &g_lines.programs[i];
-        if (!p) p = &g_lines.programs.emplace_back(ProgramLines{&pc, {}});
+        if (!p) p = &g_lines.programs.emplace_back(ProgramLines{&pc, {}, formalsOf(pc)});
         g_lines.last = p;
         if (p->lines.size() < static_cast<size_t>(pc.linecnt))
             p->lines.resize(static_cast<size_t>(pc.linecnt));
         auto l = std::make_unique<CachedLine>();
         l->area = pc.codearea.data();
         l->at = pc.lineptr[static_cast<size_t>(line)].code;
-        if (!decodeLine(pc, line, lineCode(pc, line), *l)) return nullptr;
+        if (!decodeLine(pc, p->formals, line, lineCode(pc, line), *l)) return nullptr;
         p->lines[static_cast<size_t>(line)] = std::move(l);
         return p->lines[static_cast<size_t>(line)].get();
     } catch (const std::bad_alloc&) {

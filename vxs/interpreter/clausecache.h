@@ -35,6 +35,7 @@
 #include "vxs/compiler/pcb.h"
 #include "vxs/compiler/vxexe.h"
 #include "vxs/interpreter/primop.h"
+#include "vxs/interpreter/regform.h"
 
 namespace vxs {
 
@@ -110,6 +111,8 @@ struct CachedClause {
     uint16_t callAt = kNoCall;
     uint16_t callBase = 0;
     uint16_t callWork = 0;
+    // LET, IF: the register form (regform.h) in CachedLine::regs, when the clause has one.
+    uint16_t regAt = kNoRegForm;
 };
 
 struct CachedLine {
@@ -118,6 +121,9 @@ struct CachedLine {
     std::span<const uint8_t> code;
     std::vector<CachedClause> clauses;  // in order; ends before a clause that does not decode
     std::vector<NumOp> ops;
+    std::vector<RegOp> regs;        // the register forms of its clauses
+    std::vector<double> consts;     // their constants
+    std::vector<uint8_t> regConstMask;  // while decoding: which operands are constants
     std::vector<uint8_t> clauseAt;  // by byte offset: the clause starting there, or 0xFF
     // The clause starting at byte `offset`; -1 when the line has none there.
     int find(size_t offset) const {
@@ -131,6 +137,10 @@ struct CachedLine {
 struct ProgramLines {
     const pcb* program;
     std::vector<std::unique_ptr<CachedLine>> lines;
+    // By dictionary index: 1 for a name that some DEF of the program has as a formal.  A call on
+    // the general path binds such a name to a fresh cell for the body, so no register form
+    // resolves it to a place.
+    std::vector<uint8_t> formals;
 };
 namespace detail {
 // The line when it is decoded already, from the program used last, and its code has not moved.
@@ -169,6 +179,10 @@ void freeClauseCache();
 // general path, so that tests can hold the two paths against each other.
 inline void setFastForms(bool on) { interp.lines.fastForms = on; }
 inline bool fastFormsOn() { return interp.lines.fastForms; }
+// Whether numeric forms get register forms (on unless turned off; takes effect on lines decoded
+// afterwards): off, they run on the numeric forms' stack, so that tests can hold the two tiers
+// against each other.
+inline void setRegisterForms(bool on) { interp.lines.registerForms = on; }
 
 // A numeric form suspended at its call, kept with the call's frame until the function returns.
 struct SuspendedForm {

@@ -332,6 +332,13 @@ __attribute__((aligned(64))) LaneStop runFastLane(RunCtx& r, const CachedLine* l
                 // What the general path would find too full, it must meet itself.
                 if (rpnRoom < c.rpnDepth || workRoom < c.workBytes)
                     return leave(line, from, false, LaneStop::General);
+                if (c.regAt != kNoRegForm) {
+                    bool truth = true;
+                    if (runRegForm(l->regs.data() + c.regAt, env, truth))
+                        return leave(line, from, false, LaneStop::General);
+                    if (c.form == FastForm::If && !truth) jumpTo(c.jumpLine, c.jumpOffset);
+                    break;
+                }
                 const NumOp* op = l->ops.data() + c.opsAt;
                 int n = 0;
                 Undo undo;
@@ -481,7 +488,9 @@ __attribute__((aligned(64))) LaneStop runFastLane(RunCtx& r, const CachedLine* l
                     return leave(r.jumpLine, r.jumpOffset, r.jumpOffset == 0, LaneStop::Switched);
                 // A watch set while the clause waited (a key, a lock, the debugger link): the
                 // run loop takes over at once, so that a break point in this line is not missed.
-                if (t.watched) {
+                // So does a clause that made the decoded lines stale (DIM): this line's forms
+                // may be resolved to places its variables left.
+                if (t.watched || interp.lines.stale) {
                     if (r.jump) return leave(r.jumpLine, r.jumpOffset, r.jumpOffset == 0, LaneStop::General);
                     return leave(line, next, false, LaneStop::General);
                 }

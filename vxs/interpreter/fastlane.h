@@ -37,9 +37,11 @@ enum class LaneStop : uint8_t {
               // run goes on (the line-start work done)
 };
 
-// Whether the lane may run clauses of `pc` now.
+// Whether the lane may run clauses now: fast forms on, nothing watched, and the decoded lines
+// current (a DIM in the clause just run may have made them stale: register forms in them may be
+// resolved to places that no longer hold their variables).
 inline bool laneOpen() {
-    return fastFormsOn() && t.watched == 0;
+    return fastFormsOn() && t.watched == 0 && !interp.lines.stale;
 }
 
 // Runs from clause `k` of the decoded line `l` at `at` (its line-start work done) until a

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "vxs/errors/errors.h"
+#include "vxs/interpreter/clausecache.h"
 #include "vxs/interpreter/numfunct.h"
 #include "vxs/interpreter/primop.h"
 #include "vxs/interpreter/strsub.h"
@@ -124,6 +125,9 @@ int opDim(const EvalEnv& env, Cell* array, int bounds, int capacity) {
     if (newBytes > oldBytes)
         memset(static_cast<uint8_t*>(mem) + oldBytes, 0, newBytes - oldBytes);
     array->storage = mem;
+    // A numeric cell that held its number inline holds it in storage from now on: register
+    // forms resolved to the inline place are forgotten with the decoded lines.
+    if (!isString && !(array->kind & DE_STORAGE)) clearClauseCache();
     array->kind |= DE_STORAGE;
     array->attr = static_cast<uint8_t>(DA_DIMENSIONED | bounds);
     for (int i = 0; i < kMaxDims; ++i) array->dims[i] = i < bounds ? sizes[i] : 0;

@@ -180,8 +180,10 @@ struct DecodedLines {
     // Lines forgotten in the middle of a run: a caller may still hold one of them (the run
     // loop's current clause, a condition search), so they are freed only where nothing is held.
     std::vector<ProgramLines> forgotten;
-    // Whether clauses may take their fast forms (a test switch, kept by a reset).
+    // Whether clauses may take their fast forms, and numeric forms their register forms (test
+    // switches, kept by a reset).
     bool fastForms = true;
+    bool registerForms = true;
 };
 
 // ---- console, text and number settings ----
