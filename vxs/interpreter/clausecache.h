@@ -93,6 +93,16 @@ enum class FastForm : uint8_t {
 };
 
 inline constexpr uint16_t kNoCall = 0xFFFF;
+
+struct CachedLine;
+// Where a transition to the start of a line ended the last time it was made: the first
+// executable line at or after its target, and that line's decoded form.  Kept by the fast lane
+// in the line or clause the transition leaves from; valid while the decoded lines are (a memo
+// only ever points into the lines of its own program's decoding).
+struct LineMemo {
+    const CachedLine* line = nullptr;
+    int16_t index = 0;
+};
 inline constexpr int kMaxFormDepth = 32;  // values a numeric form may hold at once
 
 struct CachedClause {
@@ -113,6 +123,9 @@ struct CachedClause {
     uint16_t callWork = 0;
     // LET, IF: the register form (regform.h) in CachedLine::regs, when the clause has one.
     uint16_t regAt = kNoRegForm;
+    // The fast lane's memo of the line start its fixed jump reaches (GOTO, GOSUB, a false IF,
+    // FOR past its NEXT, NEXT back to the loop, a block skip).
+    mutable LineMemo jumpMemo;
 };
 
 struct CachedLine {
@@ -125,6 +138,7 @@ struct CachedLine {
     std::vector<double> consts;     // their constants
     std::vector<uint8_t> regConstMask;  // while decoding: which operands are constants
     std::vector<uint8_t> clauseAt;  // by byte offset: the clause starting there, or 0xFF
+    mutable LineMemo nextMemo;      // the fast lane's memo of the line after this one
     // The clause starting at byte `offset`; -1 when the line has none there.
     int find(size_t offset) const {
         if (offset >= clauseAt.size()) return -1;

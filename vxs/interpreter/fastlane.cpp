@@ -321,10 +321,16 @@ __attribute__((aligned(64))) LaneStop runFastLane(RunCtx& r, const CachedLine* l
         int16_t toLine = 0;
         size_t toOffset = 0;
         bool jump = false;
+        LineMemo* memo = nullptr;  // where a transition to a line start is remembered
         auto jumpTo = [&](int16_t targetLine, size_t offset) {
             toLine = targetLine;
             toOffset = offset;
             jump = true;
+        };
+        // A jump fixed in the clause: its line start is remembered in the clause.
+        auto fixedJump = [&](int16_t targetLine, size_t offset) {
+            jumpTo(targetLine, offset);
+            memo = &c.jumpMemo;
         };
         switch (c.form) {
             case FastForm::Let:
@@ -333,10 +339,17 @@ __attribute__((aligned(64))) LaneStop runFastLane(RunCtx& r, const CachedLine* l
                 if (rpnRoom < c.rpnDepth || workRoom < c.workBytes)
                     return leave(line, from, false, LaneStop::General);
                 if (c.regAt != kNoRegForm) {
+                    // The register form, run here rather than called: its operations are the
+                    // lane's own (regops.inc).
+                    const RegOp* op = l->regs.data() + c.regAt;
                     bool truth = true;
-                    if (runRegForm(l->regs.data() + c.regAt, env, truth))
-                        return leave(line, from, false, LaneStop::General);
-                    if (c.form == FastForm::If && !truth) jumpTo(c.jumpLine, c.jumpOffset);
+#define VX_REG_GIVE_UP return leave(line, from, false, LaneStop::General)
+#define VX_REG_DONE goto registerFormDone
+#include "vxs/interpreter/regops.inc"
+#undef VX_REG_GIVE_UP
+#undef VX_REG_DONE
+                registerFormDone:
+                    if (c.form == FastForm::If && !truth) fixedJump(c.jumpLine, c.jumpOffset);
                     break;
                 }
                 const NumOp* op = l->ops.data() + c.opsAt;
@@ -372,7 +385,7 @@ __attribute__((aligned(64))) LaneStop runFastLane(RunCtx& r, const CachedLine* l
                     break;
                 }
                 if (e) return leave(line, from, false, LaneStop::General);
-                if (c.form == FastForm::If && !isTrue(d[n - 1])) jumpTo(c.jumpLine, c.jumpOffset);
+                if (c.form == FastForm::If && !isTrue(d[n - 1])) fixedJump(c.jumpLine, c.jumpOffset);
                 break;
             }
             case FastForm::For: {
@@ -391,7 +404,7 @@ __attribute__((aligned(64))) LaneStop runFastLane(RunCtx& r, const CachedLine* l
                     return leave(line, from, false, LaneStop::General);
                 }
                 if (!openLoop(flow, i, var, d[n - 2], d[n - 1]))  // the body is passed over
-                    jumpTo(c.jumpLine, c.jumpOffset);
+                    fixedJump(c.jumpLine, c.jumpOffset);
                 break;
             }
             case FastForm::Next: {
@@ -404,16 +417,16 @@ __attribute__((aligned(64))) LaneStop runFastLane(RunCtx& r, const CachedLine* l
                 const double value = cellNumber(var) + loop->step;
                 setCellNumber(var, value);
                 if (loop->up ? value <= loop->limit : value >= loop->limit)
-                    jumpTo(c.jumpLine, c.jumpOffset);
+                    fixedJump(c.jumpLine, c.jumpOffset);
                 break;
             }
-            case FastForm::Goto: jumpTo(c.target, 0); break;
+            case FastForm::Goto: fixedJump(c.target, 0); break;
             case FastForm::Gosub:
                 if (flow.flow.size() >= flow.flowLimit) return leave(line, from, false, LaneStop::General);
                 flow.flow.push_back({line, c.view.next, -1, lineIdentity(pc, line)});
                 flow.noteFlowDepth();
                 ++t.calldepth;
-                jumpTo(c.target, 0);
+                fixedJump(c.target, 0);
                 break;
             case FastForm::Return: {
                 if (flow.flow.empty() || flow.flow.back().kind != -1)
@@ -464,7 +477,7 @@ __attribute__((aligned(64))) LaneStop runFastLane(RunCtx& r, const CachedLine* l
             }
             case FastForm::Skip:
                 if (c.target != kTargetNextLine)
-                    jumpTo(pc.lineptr[static_cast<size_t>(c.target)].next, 0);
+                    fixedJump(pc.lineptr[static_cast<size_t>(c.target)].next, 0);
                 break;
             case FastForm::Nothing:
             case FastForm::Def: break;
@@ -511,6 +524,7 @@ __attribute__((aligned(64))) LaneStop runFastLane(RunCtx& r, const CachedLine* l
             if (!atLineEnd(l->code, next)) return leave(line, next, false, LaneStop::General);
             toLine = pc.lineptr[static_cast<size_t>(line)].next;
             toOffset = 0;
+            memo = &l->nextMemo;
         }
         // ---- a jump to (toLine, toOffset) ----
         if (toOffset != 0) {  // to a clause: inside this line, or into another without its start
@@ -530,8 +544,17 @@ __attribute__((aligned(64))) LaneStop runFastLane(RunCtx& r, const CachedLine* l
             if (!atLineEnd(l->code, toOffset)) return leave(line, toOffset, false, LaneStop::General);
             toLine = pc.lineptr[static_cast<size_t>(line)].next;  // past its end: the next line
             toOffset = 0;
+            memo = nullptr;
         }
         // ---- the start of line toLine ----
+        if (memo && memo->line) {  // reached before: the same line, without looking it up
+            if (lineWork || t.watched) return leave(toLine, 0, true, LaneStop::General);
+            line = memo->index;
+            if (++polls >= breakLines && poll()) return leave(line, 0, false, LaneStop::Key);
+            l = memo->line;
+            k = 0;
+            continue;
+        }
         for (;;) {
             line = toLine;
             if (line < 0 || lineWork || t.watched) return leave(line, 0, true, LaneStop::General);
@@ -540,8 +563,12 @@ __attribute__((aligned(64))) LaneStop runFastLane(RunCtx& r, const CachedLine* l
             toLine = entry.next;
         }
         if (++polls >= breakLines && poll()) return leave(line, 0, false, LaneStop::Key);
+        // Decoding this line may forget the one the transition left (and its memo with it);
+        // the memo is written only while the lines stay.
+        const ProgramLines* generation = interp.lines.last;
         l = lineAt(line);
         if (!l || l->clauses.empty()) return leave(line, 0, false, LaneStop::General);
+        if (memo && generation == interp.lines.last && !interp.lines.stale) *memo = {l, line};
         k = 0;
     }
 }

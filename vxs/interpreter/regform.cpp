@@ -128,6 +128,10 @@ struct RegTranslation {
     // The array of an element operation: a numeric array's cell (its shape is checked when the
     // operation runs).
     Cell* array(uint16_t index) {
+        if (index >= formals.size() || formals[index]) {  // MAT formals are bound per call
+            ok = false;
+            return nullptr;
+        }
         Cell* a = cellAt(pc, index);
         if (!a || isStringCell(a) || a->isFunction()) {
             ok = false;
@@ -151,103 +155,12 @@ uint8_t arithmeticCode(int kind) {
 
 double* regSlots() { return g_slots; }
 
-namespace detail {
-inline double regLoad(const void* p) {
-    double v;
-    memcpy(&v, p, sizeof v);
-    return v;
-}
-inline void regStore(void* p, double v) { memcpy(p, &v, sizeof v); }
-}  // namespace detail
-
 int runRegForm(const RegOp* op, const EvalEnv& env, bool& truth) {
-    using detail::regLoad;
-    using detail::regStore;
-    static const void* const kLabels[RCodeCount] = {
-        &&add, &&sub, &&mul, &&div, &&binary, &&compare, &&unary, &&int_, &&move,
-        &&element1, &&element2, &&elementConst, &&store1, &&store2, &&storeConst,
-        &&end, &&ifValue, &&ifCompare,
-    };
-    uint8_t* at;
-    double s[2];
-#define VX_NEXT_REG goto* kLabels[(++op)->code]
-    goto* kLabels[op->code];
-add:
-    regStore(op->dst, regLoad(op->a) + regLoad(op->b));
-    VX_NEXT_REG;
-sub:
-    regStore(op->dst, regLoad(op->a) - regLoad(op->b));
-    VX_NEXT_REG;
-mul: {
-    const double x = regLoad(op->a), y = regLoad(op->b);
-    if (std::fabs(x) > 1e150 || std::fabs(y) > 1e150) return 1;
-    regStore(op->dst, x * y);
-    VX_NEXT_REG;
-}
-div: {
-    const double y = regLoad(op->b);
-    if (y > -1e-10 && y < 1e-10) return 1;
-    regStore(op->dst, regLoad(op->a) / y);
-    VX_NEXT_REG;
-}
-binary: {
-    double r;
-    if (arithmetic(op->kind, regLoad(op->a), regLoad(op->b), r)) return 1;
-    regStore(op->dst, r);
-    VX_NEXT_REG;
-}
-compare:
-    regStore(op->dst,
-             compareResult(op->kind, compareNumbers(regLoad(op->a), regLoad(op->b))) ? 1.0 : 0.0);
-    VX_NEXT_REG;
-unary:
-    regStore(op->dst, unaryOperation(op->kind, regLoad(op->a)));
-    VX_NEXT_REG;
-int_:
-    regStore(op->dst, floorNumber(regLoad(op->a) + kTolerance));
-    VX_NEXT_REG;
-move:
-    regStore(op->dst, regLoad(op->a));
-    VX_NEXT_REG;
-element1:
-    s[0] = regLoad(op->a);
-    if (elementAddress(env, op->array, s, 1, at)) return 1;
-    memcpy(op->dst, at, sizeof(double));
-    VX_NEXT_REG;
-element2:
-    s[0] = regLoad(op->a);
-    s[1] = regLoad(op->b);
-    if (elementAddress(env, op->array, s, 2, at)) return 1;
-    memcpy(op->dst, at, sizeof(double));
-    VX_NEXT_REG;
-elementConst:
-    if (elementAddressConstant(env, op->array, op->subscript, at)) return 1;
-    memcpy(op->dst, at, sizeof(double));
-    VX_NEXT_REG;
-store1:
-    s[0] = regLoad(op->a);
-    if (elementAddress(env, op->array, s, 1, at)) return 1;
-    memcpy(at, op->c, sizeof(double));
-    return 0;
-store2:
-    s[0] = regLoad(op->a);
-    s[1] = regLoad(op->b);
-    if (elementAddress(env, op->array, s, 2, at)) return 1;
-    memcpy(at, op->c, sizeof(double));
-    return 0;
-storeConst:
-    if (elementAddressConstant(env, op->array, op->subscript, at)) return 1;
-    memcpy(at, op->c, sizeof(double));
-    return 0;
-end:
-    return 0;
-ifValue:
-    truth = isTrue(regLoad(op->a));
-    return 0;
-ifCompare:
-    truth = compareResult(op->kind, compareNumbers(regLoad(op->a), regLoad(op->b)));
-    return 0;
-#undef VX_NEXT_REG
+#define VX_REG_GIVE_UP return 1
+#define VX_REG_DONE return 0
+#include "vxs/interpreter/regops.inc"
+#undef VX_REG_GIVE_UP
+#undef VX_REG_DONE
 }
 
 

@@ -18,6 +18,7 @@
 // as they are when the operation runs.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -78,6 +79,26 @@ bool translateRegForm(const pcb& pc, const std::vector<uint8_t>& formals, Cached
 // Points the constant operands of the line's register operations at their final places, once
 // the line is complete (its vectors no longer move).
 void placeRegConstants(CachedLine& l);
+
+namespace detail {
+inline double regLoad(const void* p) {
+    double v;
+    memcpy(&v, p, sizeof v);
+    return v;
+}
+inline void regStore(void* p, double v) { memcpy(p, &v, sizeof v); }
+}  // namespace detail
+
+// The place of element `s` of a one-dimensional numeric array: elementAddress's checks and
+// result, with the element's width known (a register form's arrays are numeric by their
+// names).  False where elementAddress gives an error.
+inline bool numericElement1(const EvalEnv& env, const Cell* a, double s, uint8_t*& at) {
+    if ((a->attr & (DA_DIMENSIONED | DA_DIMS)) != (DA_DIMENSIONED | 1) || !a->storage) return false;
+    const int v = toSubscript(s) - env.base;
+    if (v < 0 || v >= a->dims[0]) return false;
+    at = static_cast<uint8_t*>(a->storage) + static_cast<size_t>(v) * sizeof(double);
+    return true;
+}
 
 // Runs the register form at `op`.  Returns 0 when it ended (an IF's truth in `truth`), nonzero
 // when it gave up: nothing was changed, and the general path must run the clause.
