@@ -501,5 +501,29 @@ TEST(FormFunctions, ConvertAndCompileFromPrograms) {
     EXPECT_EQ(r.output[1], "9 060049030000");
 }
 
+TEST(FormPlan, PlacesAndWhatAWriteThroughThemNeeds) {
+    CompiledForm form;
+    ASSERT_EQ(formCompile("FORM POS 10, C 2, POS 30, POS 3, 2*N 3, X 1, PD 2", form), 0);
+    FormPlan plan;
+    formPlan(form, FormSettings{}, plan);
+    ASSERT_TRUE(plan.usable);
+    ASSERT_EQ(plan.fields.size(), 4u);
+    // Each field's place; the bytes a record needs up to it (POS 30 is passed on the way,
+    // though no field lies there); and no X before the last one.
+    EXPECT_EQ(plan.fields[0].at, 9u);
+    EXPECT_EQ(plan.fields[0].need, 11u);
+    EXPECT_EQ(plan.fields[1].at, 2u);
+    EXPECT_EQ(plan.fields[1].need, 29u);
+    EXPECT_EQ(plan.fields[2].at, 5u);
+    EXPECT_TRUE(plan.fields[2].plain);
+    EXPECT_EQ(plan.fields[3].at, 9u);
+    EXPECT_EQ(plan.fields[3].need, 29u);
+    EXPECT_FALSE(plan.fields[3].plain);
+    // Variable places and items without a length are not planned.
+    ASSERT_EQ(formCompile("FORM C 2, C", form), 0);
+    formPlan(form, FormSettings{}, plan);
+    EXPECT_FALSE(plan.usable);
+}
+
 }  // namespace
 }  // namespace vxs

@@ -566,7 +566,7 @@ int readSlotted(Ufcb& u, ReadHow how, uint32_t n, const RecordOptions& o) {
         }
     }
     const bool lock = readLocks(u, o);
-    std::vector<uint8_t> single;
+    static std::vector<uint8_t> single;  // a slot read by number, its room kept between reads
     for (;;) {
         if (target < 1) return kErrEndOfRecords;
         bool taken = false;
@@ -577,7 +577,8 @@ int readSlotted(Ufcb& u, ReadHow how, uint32_t n, const RecordOptions& o) {
         int err = slotBytes(u, target, step > 0 && !lock && !linked, direct, p, got, single);
         if (!err && got < slot) {
             if (!internal && got > 0) {  // a short last EXTERNAL record is padded with zeros
-                single.assign(p, p + got);
+                if (p != single.data()) single.assign(p, p + got);
+                single.resize(got);
                 single.resize(slot, 0);
                 p = single.data();
                 got = slot;

@@ -605,15 +605,19 @@ int FormCursor::next(FormField& f) {
                 if (number < 1 || (output_ && static_cast<size_t>(number) > size_ + 1))
                     return kErrConversion;
                 pos_ = static_cast<size_t>(number) - 1;
+                furthestPos_ = std::max(furthestPos_, pos_);
                 break;
             case kFormX:
+                ++fillers_;
                 if (number < 0) return kErrConversion;
                 if (int err = advance(static_cast<size_t>(number), true)) return err;
                 break;
             case kFormSkip:
+                ++fillers_;
                 if (number > 0) lines_ += number;
                 break;
             case kFormLiteral:
+                ++fillers_;
                 if (output_) {
                     if (int err = advance(0, false)) return err;
                     if (d.field.text.size() > size_ - pos_) return kErrConversion;
@@ -708,12 +712,15 @@ void formPlan(const CompiledForm& form, const FormSettings& s, FormPlan& out) {
     constexpr size_t kRoom = 1 << 20;
     constexpr size_t kMostFields = 512;
     FormCursor cursor(form, s, nullptr, kRoom, false);
+    size_t need = 0;
     for (;;) {
         FormField f;
         if (cursor.next(f)) return;
         if (cursor.restarts() > 0) break;  // one whole pass
         if (f.length <= 0 || out.fields.size() == kMostFields) return;
-        out.fields.push_back({cursor.position(), f});
+        const size_t at = cursor.position();
+        need = std::max({need, cursor.furthestPos(), at + static_cast<size_t>(f.length)});
+        out.fields.push_back({at, need, cursor.fillers() == 0, f});
         cursor.skip(static_cast<size_t>(f.length));
     }
     out.usable = !out.fields.empty();

@@ -142,6 +142,9 @@ bool formIsNumeric(uint8_t code);
                                 size_t avail, double& value, size_t& used);
 [[nodiscard]] int formGetString(const FormField& f, const FormSettings& s, const uint8_t* src,
                                 size_t avail, std::string& value, size_t& used);
+// The same as a view of the field's bytes (no copy): valid while the buffer is.
+[[nodiscard]] int formGetStringView(const FormField& f, const uint8_t* src, size_t avail,
+                                    std::string_view& value, size_t& used);
 
 // Walks a compiled form over a buffer: POS, X, SKIP and literals are carried out on the way
 // (X writes blanks and literals their bytes when the cursor writes), each data item serves one
@@ -170,6 +173,10 @@ class FormCursor final {
     size_t position() const { return pos_; }  // 0-based
     size_t highest() const { return high_; }  // the end of the furthest byte written
     int linesSkipped() const { return lines_; }
+    // Planning: how many X, literal and SKIP items the walk has carried out, and the furthest
+    // place a POS item has moved to (0-based).
+    int fillers() const { return fillers_; }
+    size_t furthestPos() const { return furthestPos_; }
 
   private:
     int variableValue(int& value);
@@ -193,16 +200,23 @@ class FormCursor final {
     int repeatLeft_ = 0;
     bool sawData_ = false;
     int restarts_ = 0;
+    int fillers_ = 0;
+    size_t furthestPos_ = 0;
     FormField field_;
 };
 
 // The data items of a form at fixed places, for reading whole records without walking the
 // items each time: usable when the form has no variable references and every data item has a
 // length of its own.  Item i of a list of at most `fields.size()` values is read at
-// `fields[i].at` of the record.
+// `fields[i].at` of the record.  A list of i + 1 values is written at the same places, as an
+// output cursor writes them, when fields[i].plain (no X, literal or SKIP item comes before the
+// field, so that the fields' bytes are all the walk writes) and the record holds
+// fields[i].need bytes (the furthest POS and field end up to it: no item fails for room).
 struct FormPlan {
     struct Field {
         size_t at = 0;
+        size_t need = 0;
+        bool plain = true;
         FormField field;
     };
     bool usable = false;

@@ -600,9 +600,10 @@ int formGetNumber(const FormField& f, const FormSettings& s, const uint8_t* src,
     return 0;
 }
 
-int formGetString(const FormField& f, const FormSettings&, const uint8_t* src, size_t avail,
-                  std::string& value, size_t& used) {
+int formGetStringView(const FormField& f, const uint8_t* src, size_t avail,
+                      std::string_view& value, size_t& used) {
     used = 0;
+    value = {};
     if (!formIsCharacter(f.code)) return kErrConversion;
     const size_t len = f.length > 0 ? static_cast<size_t>(f.length) : avail;
     if (avail < len) return kErrConversion;
@@ -611,8 +612,16 @@ int formGetString(const FormField& f, const FormSettings&, const uint8_t* src, s
         while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
     if (f.code == kFormCR || f.code == kFormCC)
         while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    value.assign(text);
+    value = text;
     used = len;
+    return 0;
+}
+
+int formGetString(const FormField& f, const FormSettings&, const uint8_t* src, size_t avail,
+                  std::string& value, size_t& used) {
+    std::string_view text;
+    if (int err = formGetStringView(f, src, avail, text, used)) return err;
+    value.assign(text);
     return 0;
 }
 

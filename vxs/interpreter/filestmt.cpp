@@ -23,6 +23,7 @@
 #include "vxs/datafiles/ktname.h"
 #include "vxs/interpreter/consoleio.h"
 #include "vxs/interpreter/fnargs.h"
+#include "vxs/interpreter/formio.h"
 #include "vxs/interpreter/items.h"
 #include "vxs/interpreter/numfunct.h"
 #include "vxs/interpreter/flow.h"
@@ -141,6 +142,101 @@ int readIoParts(std::span<const uint8_t> code, const ClauseView& v, IoParts& out
     return 0;
 }
 
+int formLineText(const EvalEnv& env, int line, const de*& textEntry);
+
+// ---- clauses prepared for the run ----
+// READ, REREAD, WRITE and REWRITE clauses of a program's code keep their parts and the FORM of a
+// USING line, with its plan, from one execution to the next.  The code area grows only by
+// appending (an edited line gets new code), so the clause's bytes at its place stay what they
+// were, but for the line references patched when the program is resolved again: the FORM line
+// is checked each time by its code and its text literal, which change when it is edited, moved
+// or deleted.  forgetForms (a new run, programs loaded or freed) forgets every clause.  Code
+// outside the code area (a typed statement, EXECUTE) is not kept.
+uint32_t g_preparedGeneration = 1;
+
+struct PreparedClause {
+    const uint8_t* at = nullptr;    // the clause's parts
+    const pcb* program = nullptr;
+    const uint8_t* area = nullptr;  // the program's code area then
+    uint32_t generation = 0;
+    IoParts parts;
+    // The FORM of the USING line, when known.
+    bool formKept = false;
+    int formLine = -1;
+    uint32_t formCode = 0;         // the line's code offset
+    const de* formEntry = nullptr;  // its text literal
+    const char* formTextAt = nullptr;
+    size_t formTextSize = 0;
+    CompiledForm form;
+    FormPlan plan;
+};
+std::array<PreparedClause, 64> g_prepared;
+
+bool isRecordStatement(uint8_t code) {
+    return code == StRead || code == StReread || code == StWrite || code == StRewrite;
+}
+
+// The prepared clause of `v`, prepared now when it is not yet; null for code outside the
+// program's code area or parts that do not decode (the general path then reports it).
+PreparedClause* preparedClause(const RunCtx& r, const ClauseView& v) {
+    if (!r.pc) return nullptr;
+    const std::vector<uint8_t>& area = r.pc->codearea;
+    const uint8_t* at = r.code.data() + v.partsAt;
+    if (at < area.data() || at >= area.data() + area.size()) return nullptr;
+    PreparedClause& c = g_prepared[(reinterpret_cast<uintptr_t>(at) >> 2) % g_prepared.size()];
+    if (c.at == at && c.program == r.pc && c.area == area.data() &&
+        c.generation == g_preparedGeneration)
+        return &c;
+    c.at = nullptr;
+    c.parts = IoParts{};
+    if (decodeIoParts(r.code, v, c.parts)) return nullptr;
+    c.formKept = false;
+    c.program = r.pc;
+    c.area = area.data();
+    c.generation = g_preparedGeneration;
+    c.at = at;
+    return &c;
+}
+
+// The FORM of a prepared clause's USING line: the one kept while the line is still the same,
+// else found and compiled again (and kept when that succeeds).
+int preparedForm(const EvalEnv& env, PreparedClause& c, const CompiledForm*& form,
+                 const FormPlan*& plan) {
+    const int line = c.parts.usingLine;
+    const pcb& pc = *c.program;
+    if (c.formKept && c.formLine == line && line < pc.linecnt &&
+        pc.lineptr[static_cast<size_t>(line)].code == c.formCode) {
+        const std::string_view text = cellString(c.formEntry);
+        if (text.data() == c.formTextAt && text.size() == c.formTextSize) {
+            form = &c.form;
+            plan = &c.plan;
+            return 0;
+        }
+    }
+    c.formKept = false;
+    if (int err = usingForm(env, line, {}, form, &plan)) return err;
+    const de* entry = nullptr;
+    if (formLineText(env, line, entry)) return 0;  // found by usingForm: cannot fail here
+    c.form = *form;
+    c.plan = *plan;
+    // The texts of pictures and dates lie in the compiled bytes: in the copy kept now.
+    const char* from = reinterpret_cast<const char*>(form->bytes.data());
+    const char* to = reinterpret_cast<const char*>(c.form.bytes.data());
+    for (FormPlan::Field& f : c.plan.fields)
+        if (!f.field.text.empty())
+            f.field.text = {to + (f.field.text.data() - from), f.field.text.size()};
+    c.formLine = line;
+    c.formCode = pc.lineptr[static_cast<size_t>(line)].code;
+    c.formEntry = entry;
+    const std::string_view text = cellString(entry);
+    c.formTextAt = text.data();
+    c.formTextSize = text.size();
+    c.formKept = true;
+    form = &c.form;
+    plan = &c.plan;
+    return 0;
+}
+
 int takeNumber(Operands& ops, double& v) {
     RpnEntry e;
     if (!ops.take(e)) return kErrDamaged;
@@ -253,6 +349,20 @@ FormPlan g_textPlan;
 std::string g_textFormSource;
 const pcb* g_textFormProgram = nullptr;
 
+// The text literal of the FORM statement on line index `line`: 0 or an error number.
+int formLineText(const EvalEnv& env, int line, const de*& textEntry) {
+    textEntry = nullptr;
+    if (!env.pc || line >= env.pc->linecnt) return kErrNoTarget;
+    // The first clause of the line must be a FORM statement; its text is a string literal.
+    const std::span<const uint8_t> code = lineCode(*env.pc, line);
+    ClauseView fv;
+    if (atLineEnd(code, 0) || decodeClause(code, 0, fv) || fv.code != StForm || fv.count != 1)
+        return kErrFormStructure;
+    textEntry = dictEntry(*env.pc, readWord(code.data() + fv.start + 1));
+    if (!textEntry || !textEntry->isString()) return kErrDamaged;
+    return 0;
+}
+
 int compileFormText(const EvalEnv& env, std::string_view text, CompiledForm& out) {
     const pcb* pc = env.pc;
     FormNameLookup lookup = [pc](std::string_view name, uint16_t& index) -> int {
@@ -285,14 +395,8 @@ int usingForm(const EvalEnv& env, int line, std::string_view text, const Compile
         if (plan) *plan = &g_textPlan;
         return 0;
     }
-    if (!env.pc || line >= env.pc->linecnt) return kErrNoTarget;
-    // The first clause of the line must be a FORM statement; its text is a string literal.
-    const std::span<const uint8_t> code = lineCode(*env.pc, line);
-    ClauseView fv;
-    if (atLineEnd(code, 0) || decodeClause(code, 0, fv) || fv.code != StForm || fv.count != 1)
-        return kErrFormStructure;
-    const de* textEntry = dictEntry(*env.pc, readWord(code.data() + fv.start + 1));
-    if (!textEntry || !textEntry->isString()) return kErrDamaged;
+    const de* textEntry = nullptr;
+    if (int err = formLineText(env, line, textEntry)) return err;
     const std::string_view formText = cellString(textEntry);
     const uint32_t identity = lineIdentity(*env.pc, static_cast<int16_t>(line));
     CachedForm& c = g_forms[static_cast<size_t>(line) % g_forms.size()];
@@ -314,6 +418,7 @@ int usingForm(const EvalEnv& env, int line, std::string_view text, const Compile
 }
 
 void forgetForms() {
+    ++g_preparedGeneration;
     for (CachedForm& c : g_forms) c.program = nullptr;
     g_textFormProgram = nullptr;
     g_textFormSource.clear();
@@ -521,17 +626,29 @@ struct Statement {
     double whereValue = 0;
     std::string_view whereText;
     std::vector<Item>& items;
+    PreparedClause* prepared = nullptr;  // the clause's preparation kept for the run
 
     Statement(RunCtx& run, const ClauseView& view)
         : r(run), v(view), ops(Operands::ofStack()), items(itemList()) {}
 
-    // The file number, the USING form, the position value and WAIT=, in source order.
     // The clause's parts (once).
     int decode() {
         if (decoded) return 0;
         decoded = true;
+        if (fastRecordFormsOn() && isRecordStatement(v.code)) {
+            prepared = preparedClause(r, v);
+            if (prepared) {
+                parts = prepared->parts;
+                return 0;
+            }
+        }
         return readIoParts(r.code, v, parts);
     }
+
+    // Whether the fields go straight between the record and the list (formio.h).
+    bool planned() const { return prepared && form && plan && plan->usable; }
+
+    // The file number, the USING form, the position value and WAIT=, in source order.
 
     int prepare(bool needFile = true) {
         if (int err = decode()) return err;
@@ -549,7 +666,11 @@ struct Statement {
             std::string_view text;
             if (parts.usingLine < 0)
                 if (int err = takeString(ops, text)) return err;
-            if (int err = usingForm(r.env, parts.usingLine, text, form, &plan)) return err;
+            if (prepared && parts.usingLine >= 0) {
+                if (int err = preparedForm(r.env, *prepared, form, plan)) return err;
+            } else if (int err = usingForm(r.env, parts.usingLine, text, form, &plan)) {
+                return err;
+            }
         }
         if (parts.where) {
             if (parts.where == K_RECEQ || parts.where == K_POSEQ) {
@@ -629,7 +750,15 @@ int readStatement(RunCtx& r, const ClauseView& v, bool again) {
     if (s.parts.file == -2) return readData(r, s.parts);  // READ without a file: the DATA
     if (int err = s.prepare()) return finishIo(s, err, true, 0);
     Ufcb& u = *s.file;
-    if (int err = expand(s.ops, s.parts.listCount, s.items)) return err;
+    // Straight from the record: the targets are taken off the stack after the read, as the
+    // list would have been expanded before it.
+    const bool planned = s.planned();
+    size_t count = 0;
+    if (planned) {
+        if (int err = countItems(s.ops, s.parts.listCount, count)) return err;
+    } else if (int err = expand(s.ops, s.parts.listCount, s.items)) {
+        return err;
+    }
     int err = 0;
     if (s.number == 0 || u.uftype == kFileWindow) {
         // A READ from the console takes one typed line.
@@ -657,6 +786,12 @@ int readStatement(RunCtx& r, const ClauseView& v, bool again) {
     if (s.number != 0 && u.uftype != kFileWindow && !again) u.lastWasRead = true;
     if (err) return finishIo(s, err, true, 0);
     int done = 0;
+    if (planned) {
+        err = readPlanned(r.env, formSettingsFor(r.env, &u, s.form), *s.plan, u.record.data(),
+                          u.recordLength, s.ops, s.parts.listCount, count, done);
+        if (err != kFormIoDeclined) return finishIo(s, err, true, done);
+        if (int e = expand(s.ops, s.parts.listCount, s.items)) return e;
+    }
     err = recordToValues(r.env, u, s.form, s.plan, s.items, done);
     return finishIo(s, err, true, done);
 }
@@ -666,7 +801,13 @@ int writeStatement(RunCtx& r, const ClauseView& v, bool rewrite) {
     if (int err = s.prepare()) return finishIo(s, err, false, 0);
     Ufcb& u = *s.file;
     u.lastWasRead = false;
-    if (int err = expand(s.ops, s.parts.listCount, s.items)) return err;
+    const bool planned = s.planned();
+    size_t items = 0;
+    if (planned) {
+        if (int err = countItems(s.ops, s.parts.listCount, items)) return err;
+    } else if (int err = expand(s.ops, s.parts.listCount, s.items)) {
+        return err;
+    }
     if (u.mode == kModeInput) return finishIo(s, kErrWrongMode, false, 0);
     const bool byKey = s.parts.where && s.parts.where != K_RECEQ && s.parts.where != K_POSEQ;
     if (byKey) {
@@ -689,7 +830,16 @@ int writeStatement(RunCtx& r, const ClauseView& v, bool rewrite) {
     if (rewrite && u.haveCurrent && u.recordLength)  // fields the FORM leaves keep their bytes
         memcpy(rec.data(), u.record.data(), std::min<size_t>(recl, u.recordLength));
     size_t used = 0;
-    int err = valuesToRecord(r.env, u, s.form, s.items, rec, used);
+    int err = kFormIoDeclined;
+    if (planned && !text)
+        err = writePlanned(formSettingsFor(r.env, &u, s.form), *s.plan, s.ops, s.parts.listCount,
+                           items, rec.data(), recl);
+    if (err == kFormIoDeclined) {
+        if (planned)
+            if (int e = expand(s.ops, s.parts.listCount, s.items)) return e;
+        err = valuesToRecord(r.env, u, s.form, s.items, rec, used);
+        items = s.items.size();
+    }
     if (err) return finishIo(s, err, false, 0);
     const size_t len = text ? used : recl;
     uint32_t n = 0;
@@ -712,7 +862,7 @@ int writeStatement(RunCtx& r, const ClauseView& v, bool rewrite) {
         memcpy(u.record.data(), rec.data(), recl);
         u.recordLength = static_cast<uint32_t>(recl);
     }
-    return finishIo(s, err, false, err ? 0 : static_cast<int>(s.items.size()));
+    return finishIo(s, err, false, err ? 0 : static_cast<int>(items));
 }
 
 int deleteStatement(RunCtx& r, const ClauseView& v) {
