@@ -415,10 +415,10 @@ TEST_F(FastLane, FormalsAreNeverResolvedSinceACallMayBindThemElsewhere) {
     EXPECT_THAT(all3().output, ElementsAre("12 6 4"));
     // An array formal is a cell of its own in each call, sharing the actual's elements.
     load({"10 DIM P(3), Q(3)", "20 P(1) = 1 \\ Q(1) = 10", "30 X = FNS(MAT P) + FNS(MAT Q)",
-          "40 PRINT X; A(1)", "50 END", "60 DEF FNS(MAT A)", "70 A(1) = A(1) + 1",
+          "40 PRINT X; P(1); Q(1)", "50 END", "60 DEF FNS(MAT A)", "70 A(1) = A(1) + 1",
           "80 FNS = A(1) * 2", "90 FNEND"});
     EXPECT_THAT(registers(70), ElementsAre(false));
-    EXPECT_THAT(all3().output, ElementsAre("26 0"));
+    EXPECT_THAT(all3().output, ElementsAre("26 2 11"));
 }
 
 TEST_F(FastLane, AForWhoseLimitOrStepFailsKeepsItsStartAsTheGeneralPathDoes) {
