@@ -87,7 +87,7 @@ def scan(vxs):
         if not os.path.isdir(d):
             continue
         for name in sorted(os.listdir(d)):
-            if not name.endswith(('.h', '.cpp')):
+            if not name.endswith(('.h', '.cpp', '.inc')):
                 continue
             rel = f'{folder}/{name}'
             incs = []
@@ -143,7 +143,7 @@ def check(root):
                             c = seen[c]
                         faults.append(f'vxs/{rel}: reaches vxs/{t} ('
                                       + ' -> '.join(reversed(chain)) + ')')
-                    elif t.endswith('.h'):
+                    elif t.endswith(('.h', '.inc')):
                         path.append(t)
     for headers, owners in only:
         for rel, incs in files.items():
