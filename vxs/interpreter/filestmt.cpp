@@ -660,8 +660,12 @@ struct Statement {
         } else if (parts.file >= 0) {
             number = parts.file;
         }
-        if (needFile && parts.file != -2)
+        if (needFile) {
+            // Only READ and RESTORE go without a file (to the DATA), and they do not come here:
+            // code that names no file for another statement is damaged.
+            if (parts.file == -2) return kErrDamaged;
             if (int err = statementFile(number, file)) return err;
+        }
         if (parts.usingGiven) {
             std::string_view text;
             if (parts.usingLine < 0)
