@@ -322,6 +322,7 @@ __attribute__((aligned(64))) LaneStop runFastLane(RunCtx& r, const CachedLine* l
         size_t toOffset = 0;
         bool jump = false;
         LineMemo* memo = nullptr;  // where a transition to a line start is remembered
+        const CachedLine* target = nullptr;  // the decoded line of a jump into another line, if known
         auto jumpTo = [&](int16_t targetLine, size_t offset) {
             toLine = targetLine;
             toOffset = offset;
@@ -414,8 +415,11 @@ __attribute__((aligned(64))) LaneStop runFastLane(RunCtx& r, const CachedLine* l
                 const ForEntry* loop = innermostLoop(flow, var);
                 if (!loop)
                     return leave(line, from, false, LaneStop::General);
-                const double value = cellNumber(var) + loop->step;
-                setCellNumber(var, value);
+                uint8_t* const place = numberAddress(var);
+                double value;
+                memcpy(&value, place, sizeof value);
+                value += loop->step;
+                memcpy(place, &value, sizeof value);
                 if (loop->up ? value <= loop->limit : value >= loop->limit)
                     fixedJump(c.jumpLine, c.jumpOffset);
                 break;
@@ -439,6 +443,7 @@ __attribute__((aligned(64))) LaneStop runFastLane(RunCtx& r, const CachedLine* l
                     const CachedLine* to = e.line == line ? l : lineAt(e.line);
                     if (!to || e.returnOffset > to->code.size())
                         return leave(line, from, false, LaneStop::General);
+                    target = to;
                 }
                 flow.flow.pop_back();
                 --t.calldepth;
@@ -533,7 +538,7 @@ __attribute__((aligned(64))) LaneStop runFastLane(RunCtx& r, const CachedLine* l
                     return leave(line, toOffset, false, LaneStop::Key);
             } else {
                 line = toLine;
-                l = lineAt(line);
+                l = target ? target : lineAt(line);
                 if (!l) return leave(line, toOffset, false, LaneStop::General);
             }
             const int j = l->find(toOffset);

@@ -94,7 +94,8 @@ inline void regStore(void* p, double v) { memcpy(p, &v, sizeof v); }
 // names).  False where elementAddress gives an error.
 inline bool numericElement1(const EvalEnv& env, const Cell* a, double s, uint8_t*& at) {
     if ((a->attr & (DA_DIMENSIONED | DA_DIMS)) != (DA_DIMENSIONED | 1) || !a->storage) return false;
-    const int v = toSubscript(s) - env.base;
+    // A subscript in 0..65534 rounds as toSubscript rounds it, without its clamping.
+    const int v = (s >= 0 && s < 65535.0 ? static_cast<int>(s + 0.5) : toSubscript(s)) - env.base;
     if (v < 0 || v >= a->dims[0]) return false;
     at = static_cast<uint8_t*>(a->storage) + static_cast<size_t>(v) * sizeof(double);
     return true;
