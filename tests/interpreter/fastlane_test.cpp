@@ -362,6 +362,17 @@ TEST_F(FastLane, RegisterFormsComputeAndBranchAsTheOtherPathsDo) {
     EXPECT_THAT(o.output, ElementsAre("1366.66666666667 -20 13 30 320 1 40"));
 }
 
+TEST_F(FastLane, ATrueTestRunsItsThenGotoAsTheClauseRunLast) {
+    load({"10 X = 0", "20 X = X + 1 \\ IF X < 3 THEN GOTO 20", "30 IF X = 3 THEN GOTO 40",
+          "40 REM LAST"});
+    const Outcome o = all3();
+    EXPECT_THAT(o.errors, ElementsAre("213 30 2")) << "reported at the GOTO";
+    EXPECT_EQ(valueOf("X"), 3);
+    load({"10 I = 0", "20 I = I + 1", "30 IF I < 50 THEN GOTO 20 \\ PRINT \"NOT HERE\"",
+          "40 PRINT I", "50 END"});
+    EXPECT_THAT(all3().output, ElementsAre("50"));
+}
+
 TEST_F(FastLane, RegisterFormsGiveUpBeforeChangingAnythingAndTheErrorIsTheGeneralPaths) {
     // A zero divisor, an overflow, a subscript outside the array, the wrong number of
     // subscripts: the target keeps its value, the error is reported at the clause.
