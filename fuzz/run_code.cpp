@@ -43,6 +43,7 @@
 #include "vxs/compiler/progfile.h"
 #include "vxs/base/process.h"
 #include "vxs/interpreter/consoleio.h"
+#include "vxs/interpreter/endrun.h"
 #include "vxs/interpreter/clausecache.h"
 #include "vxs/interpreter/flow.h"
 #include "vxs/interpreter/numfunct.h"
@@ -107,6 +108,14 @@ constexpr const char* kLibrary[] = {
 void writeLibrary() {
     vxfuzz::enterScratchDirectory("run");
     vxfuzz::writeScratchFile("lib.vxp", vxfuzz::programImage(kLibrary));
+}
+
+// Every run starts from the same files: the library alone (a run may create, fill or remove
+// files that another would otherwise find).
+void freshScratch() {
+    static const std::string image = vxfuzz::programImage(kLibrary);
+    vxfuzz::emptyScratchDirectory();
+    vxfuzz::writeScratchFile("lib.vxp", image);
 }
 
 // ---- the recording terminal ----
@@ -257,6 +266,9 @@ void evaluateDirectly(pcb& pc, const Controls& c, const std::vector<uint8_t>& co
 
 void attempt(const uint8_t* data, size_t size) {
     if (size < 3) return;
+    // Nothing of an earlier input's run carries over (the console's ended input, the DATA
+    // pointer, the number and text settings).
+    resetInterpreter();
     Controls c;
     c.mode = data[0] & 3;
     c.resumeAt = data[0] & 0x04;
@@ -324,6 +336,9 @@ void attempt(const uint8_t* data, size_t size) {
 
     if (c.smallStacks && allocateStacks(kDefaultRpnStack, kDefaultWorkStack) != 0) abort();
     resetRunState();
+    // Files a typed statement left open would meet the next input's OPEN: all are closed, as
+    // at the end of a session.
+    (void)endOfRun(kEndShutdown);
     endRunLibraries();
     freeAllPCBs();  // the program and any library still loaded
 }
@@ -332,6 +347,7 @@ void attempt(const uint8_t* data, size_t size) {
 // returns its transcript.
 std::string transcriptOf(const uint8_t* data, size_t size, bool fast, bool registers = true) {
     g_transcript.clear();
+    freshScratch();
     setFastForms(fast);
     setRegisterForms(registers);
     randomize(0);  // the same random numbers for every run
@@ -357,8 +373,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         showDifference("fast", fast, "general", general);
         fail("the fast forms and the general path disagree");
     }
-    // The first run of a process may differ from later ones (files it leaves in the scratch
-    // directory): a difference counts when both kinds of run repeat themselves.
+    // A difference counts when both kinds of run repeat themselves (the clock).
     const std::string numeric = transcriptOf(data, size, true, false);
     if (numeric != fast && transcriptOf(data, size, true, false) == numeric) {
         const std::string again = transcriptOf(data, size, true);

@@ -39,9 +39,10 @@ void Interpreter::reset() {
     stacks.forHigh = forHigh;
     flow = FlowState{};
 
-    const bool fastForms = lines.fastForms;
+    const bool fastForms = lines.fastForms, registerForms = lines.registerForms;
     lines = DecodedLines{};
     lines.fastForms = fastForms;
+    lines.registerForms = registerForms;
 
     console = ConsoleState{};
     resetDateSettings();
