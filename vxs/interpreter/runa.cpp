@@ -92,6 +92,11 @@ int ioStatement(RunCtx& r, const ClauseView& v) {
 
 // Flow control and the rest (run-codes 32-63).
 int flowStatement(RunCtx& r, const ClauseView& v) {
+    // A block skip, IF, CASE and DO carry their target as their first word: code without it is
+    // damaged.
+    const bool targetWord = v.code == StSkip || v.code == StIf || v.code == StCase ||
+                            (v.code == StDo && !v.direct);
+    if (targetWord && v.words < 1) return kErrDamaged;
     switch (v.code) {
         case StSkip: {
             const int16_t target = wordAt(r, v.wordsAt);
