@@ -14,6 +14,8 @@ namespace vxs {
 
 namespace {
 
+// The scratch file of intermediate values: one slot per depth of the expression's stack.  Forms
+// do not nest (a form with a function call has no register form), so one file serves them all.
 double g_slots[kMaxFormDepth];
 
 enum class OperandKind : uint8_t { Variable, Constant, Slot, Target };
@@ -29,7 +31,8 @@ struct Operand {
     int sub[2] = {};         // the stack positions of the subscripts' operands, in order
 };
 
-// The bits of RegOp::kind's neighbour field that mark constant operands until they are placed.
+// The bits of CachedLine::regConstMask that mark an operation's constant operands until they
+// are placed.
 constexpr uint8_t kConstA = 1, kConstB = 2, kConstC = 4;
 
 struct RegTranslation {
@@ -125,6 +128,15 @@ struct RegTranslation {
         emit(code, kind, &a, nullptr, nullptr, at);
         push(slot(at));
     }
+    // The subscripts of an element operation into `s`: its variable operand (the ...Var forms),
+    // or `op.kind` (1 or 2) operands off the stack.  Returns how many, 0 when it cannot.
+    int subscripts(const NumOp& op, bool byVariable, Operand s[2]) {
+        if (byVariable) return variable(op.operand, s[0]) ? 1 : 0;
+        const int n = op.kind;
+        if (n < 1 || n > 2) return ok = false;
+        for (int i = n - 1; i >= 0; --i) s[i] = pop();
+        return ok ? n : 0;
+    }
     // The array of an element operation: a numeric array's cell (its shape is checked when the
     // operation runs).
     Cell* array(uint16_t index) {
@@ -152,17 +164,6 @@ uint8_t arithmeticCode(int kind) {
 }
 
 }  // namespace
-
-double* regSlots() { return g_slots; }
-
-int runRegForm(const RegOp* op, const EvalEnv& env, bool& truth) {
-#define VX_REG_GIVE_UP return 1
-#define VX_REG_DONE return 0
-#include "vxs/interpreter/regops.inc"
-#undef VX_REG_GIVE_UP
-#undef VX_REG_DONE
-}
-
 
 bool translateRegForm(const pcb& pc, const std::vector<uint8_t>& formals, CachedLine& l,
                       CachedClause& c) {
@@ -215,19 +216,8 @@ bool translateRegForm(const pcb& pc, const std::vector<uint8_t>& formals, Cached
                     break;
                 }
                 Operand s[2];
-                int n;
-                if (op->op == NElementVar) {
-                    if (!x.variable(op->operand, s[0])) break;
-                    n = 1;
-                } else {
-                    n = op->kind;
-                    if (n < 1 || n > 2) {
-                        x.ok = false;
-                        break;
-                    }
-                    for (int i = n - 1; i >= 0; --i) s[i] = x.pop();
-                }
-                if (!x.ok) break;
+                const int n = x.subscripts(*op, op->op == NElementVar, s);
+                if (!n) break;
                 const int at = x.depth;
                 x.emit(n == 1 ? RElement1 : RElement2, 0, &s[0], n == 2 ? &s[1] : nullptr, nullptr,
                        at, a);
@@ -251,19 +241,8 @@ bool translateRegForm(const pcb& pc, const std::vector<uint8_t>& formals, Cached
                     t.subscript = static_cast<uint16_t>(op->value);
                 } else {
                     Operand s[2];
-                    int n;
-                    if (op->op == NElementRefVar) {
-                        if (!x.variable(op->operand, s[0])) break;
-                        n = 1;
-                    } else {
-                        n = op->kind;
-                        if (n < 1 || n > 2) {
-                            x.ok = false;
-                            break;
-                        }
-                        for (int i = n - 1; i >= 0; --i) s[i] = x.pop();
-                    }
-                    if (!x.ok || x.savedCount + n > kMaxFormDepth * 2) {
+                    const int n = x.subscripts(*op, op->op == NElementRefVar, s);
+                    if (!n || x.savedCount + n > kMaxFormDepth * 2) {
                         x.ok = false;
                         break;
                     }

@@ -62,10 +62,6 @@ struct RegOp {
 
 inline constexpr uint16_t kNoRegForm = 0xFFFF;
 
-// The scratch file of intermediate values: one slot per depth of the expression's stack.  Forms
-// do not nest (a form with a function call has no register form), so one file serves them all.
-double* regSlots();
-
 struct CachedLine;
 struct CachedClause;
 // Translates the numeric form of clause `c` of line `l` (a LET or IF without a call) into
@@ -100,9 +96,5 @@ inline bool numericElement1(const EvalEnv& env, const Cell* a, double s, uint8_t
     at = static_cast<uint8_t*>(a->storage) + static_cast<size_t>(v) * sizeof(double);
     return true;
 }
-
-// Runs the register form at `op`.  Returns 0 when it ended (an IF's truth in `truth`), nonzero
-// when it gave up: nothing was changed, and the general path must run the clause.
-[[nodiscard]] int runRegForm(const RegOp* op, const EvalEnv& env, bool& truth);
 
 }  // namespace vxs
