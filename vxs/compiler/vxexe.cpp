@@ -217,6 +217,9 @@ void resolveLines(Resolver& r, const std::vector<LineBytes>& lines) {
     std::vector<ForLoop> fors;
     std::vector<DoLoop> dos;
     std::vector<SelectBlock> selects;
+    // A skip waiting for its partner (FNEND, END IF, END SELECT, LOOP) holds -1 until the partner
+    // fills it in: a target left from an earlier resolution may name a line that has since been
+    // deleted or moved.
     std::vector<uint8_t*> defSkips;
     bool lastDefOneLine = false;
 
@@ -255,6 +258,7 @@ void resolveLines(Resolver& r, const std::vector<LineBytes>& lines) {
                         if (!ifs.empty()) {
                             if (ifs.back().pendingTarget) r.setWord(ifs.back().pendingTarget, self);
                             ifs.back().pendingTarget = nullptr;
+                            writeWord(w, static_cast<uint16_t>(kTargetUnresolved));
                             ifs.back().elseSkips.push_back(w);
                         } else {
                             r.setWord(w, kTargetUnresolved);
@@ -276,6 +280,7 @@ void resolveLines(Resolver& r, const std::vector<LineBytes>& lines) {
                                 r.setWord(w, kTargetNextLine);  // reached from SELECT itself
                                 s.seenCase = true;
                             } else {
+                                writeWord(w, static_cast<uint16_t>(kTargetUnresolved));
                                 s.caseSkips.push_back(w);
                             }
                         }
@@ -287,10 +292,12 @@ void resolveLines(Resolver& r, const std::vector<LineBytes>& lines) {
                             selects.pop_back();
                         }
                     } else if (kind == kBlockDef) {
-                        if (lastDefOneLine)
+                        if (lastDefOneLine) {
                             r.setWord(w, self);
-                        else
+                        } else {
+                            writeWord(w, static_cast<uint16_t>(kTargetUnresolved));
                             defSkips.push_back(w);
+                        }
                     } else if (kind == kBlockLineElse) {
                         r.setWord(w, self);
                     }
@@ -352,7 +359,11 @@ void resolveLines(Resolver& r, const std::vector<LineBytes>& lines) {
                         }
                     }
                     break;
-                case StDo: dos.push_back({v.direct || v.words < 1 ? nullptr : w, here}); break;
+                case StDo:
+                    if (!v.direct && v.words >= 1)
+                        writeWord(w, static_cast<uint16_t>(kTargetUnresolved));
+                    dos.push_back({v.direct || v.words < 1 ? nullptr : w, here});
+                    break;
                 case StLoop:
                     if (v.words < 2) break;
                     if (!dos.empty()) {
