@@ -67,8 +67,12 @@ TEST_F(ClauseCache, NumericAssignmentsTestsAndNextGetFastForms) {
            "30 FOR I = 1 TO 3 \\ NEXT I \\ PRINT X \\ X = 1 / 0"});
     using F = FastForm;
     EXPECT_THAT(forms(10), ElementsAre(F::Let, F::Let, F::If, F::Let));
+    EXPECT_THAT(forms(20), ElementsAre(F::MixLet, F::MixLet, F::MixIf, F::None))
+        << "strings take mixed forms; PRINT stays on the general path";
+    setRegisterForms(false);
     EXPECT_THAT(forms(20), ElementsAre(F::None, F::None, F::None, F::None))
-        << "strings are left to the general path";
+        << "without the second tier strings are left to the general path";
+    setRegisterForms(true);
     EXPECT_THAT(forms(30), ElementsAre(F::For, F::Next, F::None, F::Let));
 }
 

@@ -89,8 +89,18 @@ class FastLane : public test::RunSession {
             char number[40];
             if (isArrayCell(e)) {
                 text += "(";
-                const int32_t n = isStringCell(e) ? 0 : elementCount(e);
-                for (int32_t k = 0; k < n; ++k) {
+                const int32_t n = elementCount(e);
+                for (int32_t k = 0; k < n && isStringCell(e); ++k) {
+                    const uint8_t* at = elementAt(e, k);
+                    uint16_t length;
+                    memcpy(&length, at, 2);
+                    const int cap = stringCapacity(e);
+                    text += (k ? ",\"" : "\"") +
+                            std::string(reinterpret_cast<const char*>(at + 2),
+                                        length > cap ? static_cast<size_t>(cap) : length) +
+                            "\"";
+                }
+                for (int32_t k = 0; k < n && !isStringCell(e); ++k) {
                     double v;
                     memcpy(&v, elementAt(e, k), sizeof v);
                     snprintf(number, sizeof number, "%s%.17g", k ? "," : "", v);
@@ -235,6 +245,16 @@ class FastLane : public test::RunSession {
         std::vector<bool> out;
         if (const CachedLine* l = cachedLine(program(), lineIndex(number)))
             for (const CachedClause& c : l->clauses) out.push_back(c.regAt != kNoRegForm);
+        return out;
+    }
+    // Which clauses of the line have mixed forms.
+    std::vector<bool> mixed(uint32_t number) {
+        resolveProgram(program());
+        clearClauseCache();
+        std::vector<bool> out;
+        if (const CachedLine* l = cachedLine(program(), lineIndex(number)))
+            for (const CachedClause& c : l->clauses)
+                out.push_back(c.form == FastForm::MixLet || c.form == FastForm::MixIf);
         return out;
     }
     // The program on the general path, on the numeric forms alone and with register forms: all
@@ -430,6 +450,107 @@ TEST_F(FastLane, FormalsAreNeverResolvedSinceACallMayBindThemElsewhere) {
           "80 FNS = A(1) * 2", "90 FNEND"});
     EXPECT_THAT(registers(70), ElementsAre(false));
     EXPECT_THAT(all3().output, ElementsAre("26 2 11"));
+}
+
+// ---- mixed forms: strings and the common built-in functions ----
+
+TEST_F(FastLane, MixedFormsComputeAndBranchAsTheOtherPathsDo) {
+    load({"10 DIM N$(4)*6, T$(2, 2)*3, V(3), L$*40, B$*40",
+          "20 A$ = \"AB\" & CHR$(67) \\ B$ = A$ & STR$(12.5) & STR$(-3) & STR$(1E21)",
+          "30 PRINT B$; LEN(B$); POS(B$, \"B\"); POS(B$, \"Z\"); POS(B$, \"\"); POS(B$, \"B\", 3)",
+          "40 PRINT POS(\"ABAB\", \"AB\", -1); POS(\"ABAB\", \"AB\", -2); POS(\"ABAB\", \"AB\", 0); "
+          "POS(\"AB\", \"ABC\")",
+          "50 FOR I = 1 TO 4 \\ N$(I) = \"K\" & STR$(I * 7 - INT(I * 7 / 10) * 10) \\ NEXT I",
+          "60 M$ = N$(1) \\ FOR I = 2 TO 4 \\ IF N$(I) > M$ THEN M$ = N$(I)",
+          "70 NEXT I \\ PRINT M$; N$(1); N$(2); N$(3); N$(4)",
+          "80 PRINT B$(2:3); \"/\"; B$(0:2); \"/\"; B$(3:99); \"/\"; B$(5:4); \"/\"; B$(-1:0); "
+          "\"/\"; B$(99:100); \"/\"",
+          "90 W$ = \"XYZW\" \\ T$(1, 2) = N$(2)(1:2) \\ T$(2, 1) = W$(2:4) \\ PRINT T$(1, 2); T$(2, 1)",
+          "100 V(2) = LEN(T$(1, 2)) + VAL(\"1.5\") + ORD(\"A\") + ORD(\"\") \\ PRINT V(2)",
+          "110 L$ = LPAD$(STR$(42), 6, \"0\") & \"|\" & RPAD$(\"AB\", 5) & \"|\" & LPAD$(\"XYZ\", 2) "
+          "& \"|\" & RPAD$(\"Q\", 3, \"*\") \\ PRINT L$",
+          "120 PRINT MOD(-7, 3); REM(-7, 3); MOD(7, 0); MOD(7.5, 2) + 1",
+          "130 IF \"ABC\" < \"ABD\" AND 1 THEN PRINT \"LT\"",
+          "140 IF A$ = \"ABC\" THEN PRINT \"EQ\" ELSE PRINT \"NE\"",
+          "150 IF A$ <> \"ABC\" THEN PRINT \"NE2\"",
+          "160 IF A$ >= \"ABC\" THEN IF A$ <= \"AB\" THEN PRINT \"NO\" ELSE PRINT \"GE\"",
+          "170 C = 0 \\ FOR I = 1 TO 4 \\ IF N$(I)(2:2) = \"4\" THEN C = C + 1",
+          "180 NEXT I \\ PRINT C; A$ = B$; A$ < B$; \"A\" & \"\" = \"A\"", "190 END"});
+    EXPECT_THAT(mixed(20), ElementsAre(true, true));
+    EXPECT_THAT(mixed(60), ElementsAre(true, false, true, true));
+    EXPECT_THAT(mixed(100), ElementsAre(true, false));
+    EXPECT_THAT(mixed(120), ElementsAre(false));  // a PRINT list stays on the general path
+    const Outcome o = all3();
+    EXPECT_THAT(o.output,
+                ElementsAre("ABC12.5-3100000000000000000000031 2 0 0 0", "3 1 1 0", "K8K7K4K1K8",
+                            "BC/AB/C12.5-31000000000000000000000////", "K4YZW", "68.5",
+                            "000042|AB   |XYZ|Q**", "2 -1 0 2.5", "LT", "EQ", "GE", "1 0 1 1"));
+    EXPECT_THAT(o.errors, ElementsAre());
+}
+
+TEST_F(FastLane, MixedFormsUnderCollationDecimalCommaAndInFunctionBodies) {
+    load({"5 OPTION COLLATE ALTERNATE", "10 A$ = CHR$(65) & CHR$(49) \\ B$ = \"A\" & \"Z\"",
+          "20 IF A$ > B$ THEN PRINT \"DIGITS HIGH\"", "30 PRINT ORD(\"1\") > ORD(\"Z\")",
+          "40 X$ = FNT$(\"AB\", 3) \\ Y = FNL(\"ABCD\") \\ PRINT X$; Y", "50 END",
+          "60 DEF FNT$(S$, N)", "70 T$ = S$ & STR$(N) & S$(2:2) \\ FNT$ = T$", "80 FNEND",
+          "90 DEF FNL(S$)", "100 FNL = LEN(S$) + POS(S$, \"C\")", "110 FNEND"});
+    EXPECT_THAT(mixed(70), ElementsAre(true, false));  // a function's value is not a target
+    EXPECT_THAT(all3().output, ElementsAre("1", "AB3B7"));
+    // A program saved with the decimal comma.
+    load({"10 A$ = STR$(1.25) & \"/\" \\ B = VAL(\"2,5\") * 2", "20 PRINT A$; B",
+          "30 C = VAL(\"2.5\")"});
+    program().progoptions[3] = 1;
+    const Outcome o = all3();
+    program().progoptions[3] = 0;
+    EXPECT_THAT(o.output, ElementsAre("1,25/5"));
+    EXPECT_EQ(o.errors.size(), 1u);  // "2.5" is not a number with a decimal comma
+}
+
+TEST_F(FastLane, MixedFormsGiveUpBeforeChangingAnythingAndTheErrorIsTheGeneralPaths) {
+    // Every clause fails; its target keeps its value and the error is the general path's, at
+    // the same clause.
+    for (const char* clause :
+         {"A$ = CHR$(300)", "A$ = CHR$(-1)", "Y = VAL(\"1X\")", "A$ = \"0123456789\" & \"012345678\"",
+          "N$(2) = \"TOO LONG\"", "N$(K) = \"A\"", "A$ = N$(K)", "A$ = LPAD$(\"A\", 40000)",
+          "A$ = RPAD$(\"A\", 3, \"XY\")", "Y = LEN(N$(0, 1))", "A$ = STR$(10 ** 400)",
+          "Y = 1 / LEN(\"\")", "A$ = N$(2)(1:K) & N$(4)"}) {
+        load({"10 DIM N$(3)*4", "20 A$ = \"KEEP\" \\ Y = 1 \\ K = 9 \\ N$(2) = \"OLD\"",
+              std::string("30 ") + clause, "40 PRINT A$; Y; N$(2)"});
+        const Outcome o = all3(clause);
+        EXPECT_EQ(o.errors.size(), 1u) << clause;
+        EXPECT_EQ(o.output.size(), 0u) << clause;
+    }
+    // With SOFLOW ignored a text too long for its target is cut to its capacity, as on the
+    // general path; trapped errors go on with everything as it was.
+    load({"5 ON SOFLOW IGNORE", "10 DIM N$(2)*3, L$*5", "20 A$ = \"0123456789\" & \"0123456789\"",
+          "30 N$(1) = \"ABCDE\" & \"F\" \\ L$ = LPAD$(\"X\", 9, \"-\")", "40 PRINT A$; N$(1); L$",
+          "50 ON ERROR GOTO 80", "60 Y = 1 \\ Y = VAL(\"Q\")", "70 END", "80 PRINT ERR; Y"});
+    EXPECT_THAT(all3().output, ElementsAre("012345678901234567ABC-----", "2 1"));
+}
+
+TEST_F(FastLane, MixedFormsMeetTheStackLimitsWhereTheGeneralPathDoes) {
+    // The work stack's temporaries grow with the texts: a form that would not fit gives up, and
+    // the general path reports the full stack at the same clause.
+    load({"10 DIM N$(3)*30", "20 FOR I = 1 TO 3",
+          "30 N$(I) = RPAD$(\"K\", I * 6, \"-\") & STR$(I) & N$(I - 1 + (I = 1))(2:4)",
+          "40 IF N$(I)(1:1) = \"K\" AND LEN(N$(I)) > 3 THEN C = C + POS(N$(I), STR$(I))",
+          "50 NEXT I \\ PRINT C; N$(3)", "60 END"});
+    EXPECT_THAT(mixed(30), ElementsAre(true));
+    const Outcome o = all3();
+    EXPECT_THAT(o.errors, ElementsAre());
+    EXPECT_THAT(o.output, ElementsAre("39 K-----------------3---"));
+    for (int entries = 0; entries <= 14; ++entries) {
+        resetFlow();
+        ASSERT_EQ(allocateStacks(entries, kDefaultWorkStack), 0);
+        both("RPN stack " + std::to_string(entries));
+    }
+    for (int bytes = 0; bytes <= 700; bytes += 4) {
+        resetFlow();
+        ASSERT_EQ(allocateStacks(kDefaultRpnStack, bytes), 0);
+        both("work stack " + std::to_string(bytes));
+    }
+    resetFlow();
+    ASSERT_EQ(allocateStacks(kDefaultRpnStack, kDefaultWorkStack), 0);
 }
 
 TEST_F(FastLane, AForWhoseLimitOrStepFailsKeepsItsStartAsTheGeneralPathDoes) {

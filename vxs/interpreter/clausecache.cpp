@@ -358,7 +358,7 @@ bool formJump(const pcb& pc, int16_t line, std::span<const uint8_t> code, Cached
     auto wordAt = [&](int i) {
         return static_cast<int16_t>(readWord(code.data() + v.wordsAt + 2 * static_cast<size_t>(i)));
     };
-    if (c.form == FastForm::If) {
+    if (c.form == FastForm::If || c.form == FastForm::MixIf) {
         if (v.words != 1) return false;
         c.target = wordAt(0);
         int16_t toLine;
@@ -470,6 +470,8 @@ bool decodeLine(const pcb& pc, const std::vector<uint8_t>& formals, int16_t line
         if (translateNumeric(pc, code, l, c)) {
             if (!formJump(pc, line, code, c)) c.form = FastForm::None;
             else if (g_lines.registerForms) (void)translateRegForm(pc, formals, l, c);
+        } else if (g_lines.registerForms && translateMixedForm(pc, code, l, c)) {
+            if (!formJump(pc, line, code, c)) c.form = FastForm::None;
         } else {
             translateStatement(pc, line, code, l, c);
         }

@@ -9,6 +9,7 @@
 //   NOT ~ - ABS INT SGN, array elements, at most one user-function call) to a numeric variable
 //   or element;
 // - numeric IF: the same kind of expression as the IF's value, with its target;
+// - LET and IF with strings or the common built-in functions: mixed forms (mixform.h);
 // - FOR with numeric start, limit and step; NEXT of a variable;
 // - the direct GOTO and GOSUB, RETURN, FNEND, block skips, and statements that do nothing when
 //   reached (REM, labels, DEF, DATA ...).
@@ -35,6 +36,7 @@
 #include "vxs/compiler/pcb.h"
 #include "vxs/compiler/vxexe.h"
 #include "vxs/interpreter/primop.h"
+#include "vxs/interpreter/mixform.h"
 #include "vxs/interpreter/regform.h"
 
 namespace vxs {
@@ -90,6 +92,8 @@ enum class FastForm : uint8_t {
     Nothing,  // reached in sequence, it does nothing
     Def,      // a DEF whose function a fast form may call (numeric formals by value, numeric
               // result); `opsAt` its formals, `jumpOffset` its body; reached, as Nothing
+    MixLet,   // LET as a mixed form (mixform.h): `opsAt`/`opsCount` in CachedLine::mix
+    MixIf,    // IF as a mixed form; its target as a numeric IF's
 };
 
 inline constexpr uint16_t kNoCall = 0xFFFF;
@@ -136,6 +140,7 @@ struct CachedLine {
     std::vector<NumOp> ops;
     std::vector<RegOp> regs;        // the register forms of its clauses
     std::vector<double> consts;     // their constants
+    std::vector<MixOp> mix;         // the mixed forms of its clauses
     std::vector<uint8_t> regConstMask;  // while decoding: which operands are constants
     std::vector<uint8_t> clauseAt;  // by byte offset: the clause starting there, or 0xFF
     mutable LineMemo nextMemo;      // the fast lane's memo of the line after this one
@@ -193,9 +198,9 @@ void freeClauseCache();
 // general path, so that tests can hold the two paths against each other.
 inline void setFastForms(bool on) { interp.lines.fastForms = on; }
 inline bool fastFormsOn() { return interp.lines.fastForms; }
-// Whether numeric forms get register forms (on unless turned off; takes effect on lines decoded
-// afterwards): off, they run on the numeric forms' stack, so that tests can hold the two tiers
-// against each other.
+// Whether numeric forms get register forms and clauses with strings get mixed forms (on unless
+// turned off; takes effect on lines decoded afterwards): off, numeric forms run on their stack
+// and string clauses on the general path, so that tests can hold the tiers against each other.
 inline void setRegisterForms(bool on) { interp.lines.registerForms = on; }
 
 // A numeric form suspended at its call, kept with the call's frame until the function returns.

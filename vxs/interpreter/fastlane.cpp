@@ -389,6 +389,14 @@ __attribute__((aligned(64))) LaneStop runFastLane(RunCtx& r, const CachedLine* l
                 if (c.form == FastForm::If && !isTrue(d[n - 1])) fixedJump(c.jumpLine, c.jumpOffset);
                 break;
             }
+            case FastForm::MixLet:
+            case FastForm::MixIf: {
+                bool truth = true;
+                if (rpnRoom < c.rpnDepth || !runMixedForm(env, l->mix.data() + c.opsAt, workRoom, truth))
+                    return leave(line, from, false, LaneStop::General);
+                if (c.form == FastForm::MixIf && !truth) fixedJump(c.jumpLine, c.jumpOffset);
+                break;
+            }
             case FastForm::For: {
                 Cell* var;
                 if (numberCell(pc, c.variable, var) ||
