@@ -22,13 +22,13 @@ testdeps:
 build: deps
 	@cmake -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release -DVX_STATIC=ON -DVX_TESTS=OFF \
 	  -DVX_WX_CONFIG=$(WXCONFIG) > /dev/null
-	@cmake --build $(RELEASE) -j $(JOBS) --target veltrix
+	@cmake --build $(RELEASE) -j $(JOBS) --target veltrix veltrix-lsp
 
 run: build
 	@$(RELEASE)/veltrix $(ARGS)
 
-# make install [PREFIX=/usr/local] [DESTDIR=staging]: PREFIX/lib/veltrix/{veltrix,vxconfig.sys},
-# PREFIX/bin/veltrix (a link), PREFIX/share/man/man1/veltrix.1.
+# make install [PREFIX=/usr/local] [DESTDIR=staging]: PREFIX/lib/veltrix/{veltrix,veltrix-lsp,
+# vxconfig.sys}, PREFIX/bin/veltrix and veltrix-lsp (links), PREFIX/share/man/man1/veltrix.1.
 PREFIX ?= /usr/local
 install: build
 	@cmake -S . -B $(RELEASE) -DCMAKE_INSTALL_PREFIX=$(PREFIX) > /dev/null

@@ -6,9 +6,9 @@ set -euo pipefail
 
 # Building and running: the compiler, Debian's wxWidgets source package unpacked by dpkg-source
 # (scripts/wxbase.sh), the terminal library, cairo for native printing with its fonts, lp for
-# spooling.
+# spooling, the JSON library of the language server.
 packages=(cmake g++ make pkg-config xz-utils dpkg-dev libncurses-dev
-          libcairo2-dev fonts-dejavu-core cups-client)
+          libcairo2-dev fonts-dejavu-core cups-client nlohmann-json3-dev)
 if [ "${1:-}" = "--test" ]; then
   shift
   # Testing: GoogleTest, the benchmark library, tmux for the terminal tests, clang with its
