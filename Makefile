@@ -5,7 +5,7 @@ WX        := $(CURDIR)/build/deps/wx
 WXCONFIG  := $(WX)/bin/wx-config
 RELEASE   := build
 TESTBUILD := build/test
-FUZZBUILD := build/fuzz
+FUZZBUILD := build/fuzzing
 
 .PHONY: all deps testdeps build run test fuzz format bench stress clean install
 all: build
