@@ -11,6 +11,7 @@ packages=(cmake g++ make pkg-config xz-utils dpkg-dev libncurses-dev
           libcairo2-dev fonts-dejavu-core cups-client nlohmann-json3-dev)
 if [ "${1:-}" = "--test" ]; then
   shift
+  testing=yes
   # Testing: GoogleTest, the benchmark library, tmux for the terminal tests, clang with its
   # sanitizer runtime for the fuzz targets, poppler-utils to read printed PDFs, util-linux's
   # setpriv to run a peer under another user, python3 for the layer check of the includes and the
@@ -19,6 +20,18 @@ if [ "${1:-}" = "--test" ]; then
              poppler-utils util-linux python3)
 fi
 packages+=("$@")
+
+# The grammar test's node packages (editors/vscode), from their lockfile, where npm is present
+# (the test is skipped without them): installed again when the lockfile is newer.
+if [ "${testing:-no}" = yes ] && command -v npm > /dev/null; then
+  vscode=$(cd "$(dirname "$0")/../editors/vscode" && pwd)
+  if [ ! -f "$vscode/node_modules/.package-lock.json" ] ||
+     [ "$vscode/package-lock.json" -nt "$vscode/node_modules/.package-lock.json" ]; then
+    echo "Installing the node packages of editors/vscode"
+    (cd "$vscode" && npm ci --no-audit --no-fund --loglevel=error) ||
+      echo "the node packages of editors/vscode could not be installed: the grammar test is skipped"
+  fi
+fi
 
 missing=()
 for p in "${packages[@]}"; do
