@@ -111,6 +111,24 @@ class Protocol(ServerTest):
         self.client.notify("exit")
         self.assertEqual(self.client.proc.wait(10), 0)
 
+    def test_help_file_named_by_the_client(self):
+        # A file that does not exist: no hovers from the help file, everything else still works.
+        self.client.initialize(options={"helpFile": "/nonexistent/ktcmd.kth"})
+        self.client.open(URI, "10 GOSUB 10\n")
+        self.assertIsNone(self.client.at("textDocument/hover", URI, 0, 4)["result"])
+        target = self.client.at("textDocument/hover", URI, 0, 10)["result"]
+        self.assertEqual(target["contents"]["value"], "```\n00010 GOSUB 10\n```")
+        self.assertIn(b"no help file", self.client.read_stderr())
+        # The help file beside the server, named explicitly.
+        other = Client(LSP)
+        try:
+            other.initialize(options={"helpFile": os.path.join(os.path.dirname(LSP), "ktcmd.kth")})
+            other.open(URI, "10 GOSUB 10\n")
+            hover = other.at("textDocument/hover", URI, 0, 4)["result"]["contents"]["value"]
+            self.assertTrue(hover.startswith("**GOSUB - "), hover)
+        finally:
+            other.close()
+
     def test_exit_without_shutdown_is_status_1(self):
         self.client.initialize()
         self.client.notify("exit")

@@ -79,6 +79,11 @@ class Client:
                     return json.loads(body.decode("utf-8"))
             self._read_some(deadline)
 
+    def read_stderr(self, timeout=5):
+        """What the server wrote to standard error so far (waiting up to `timeout` for some)."""
+        ready, _, _ = select.select([self.proc.stderr], [], [], timeout)
+        return os.read(self.proc.stderr.fileno(), 65536) if ready else b""
+
     def wait_response(self, rid, timeout=10):
         deadline = time.monotonic() + timeout
         while True:
