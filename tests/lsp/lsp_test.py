@@ -155,6 +155,7 @@ class Protocol(ServerTest):
         # Headers without a length, garbage between frames, a length that is no number, line
         # ends between messages: each passed over, and the next message is served.
         c.send_raw(b"Content-Type: x\r\n\r\n{}garbage\r\nContent-Length: x1\r\n\r\n\r\n\n")
+        c.send_raw(b"ab\n\n")  # a short block that is no header, whole
         self.assertEqual(c.request("shutdown")["result"], None)
         c.notify("exit")
         self.assertEqual(c.proc.wait(10), 0)

@@ -76,9 +76,14 @@ void FrameReader::resynchronise() {
     if (at != std::string::npos) {
         pos_ = at;
     } else {
-        // Keep what may be the beginning of the name, cut off by the end of the bytes so far.
-        const size_t keep = std::min(pending(), kLengthName.size() - 1);
-        pos_ = buf_.size() - keep;
+        // Keep what may be the beginning of the name, cut off by the end of the bytes so far:
+        // at most its length less one, and nothing before a line end.  At least one byte goes,
+        // so that damaged bytes are never looked at for ever.
+        const size_t lineEnd = buf_.rfind('\n');
+        size_t keep = lineEnd == std::string::npos || lineEnd < pos_ ? pending()
+                                                                     : buf_.size() - lineEnd - 1;
+        keep = std::min(keep, kLengthName.size() - 1);
+        pos_ = std::max(pos_ + 1, buf_.size() - keep);
     }
     compact();
 }
