@@ -6,10 +6,9 @@
 // the server answers only with whole frames whose bodies are JSON, and nothing escapes it.
 #include <cstdint>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
-
-#include <nlohmann/json.hpp>
 
 #include "tools/lsp/frame.h"
 #include "tools/lsp/server.h"

@@ -80,8 +80,8 @@ void FrameReader::resynchronise() {
         // at most its length less one, and nothing before a line end.  At least one byte goes,
         // so that damaged bytes are never looked at for ever.
         const size_t lineEnd = buf_.rfind('\n');
-        size_t keep = lineEnd == std::string::npos || lineEnd < pos_ ? pending()
-                                                                     : buf_.size() - lineEnd - 1;
+        size_t keep =
+            lineEnd == std::string::npos || lineEnd < pos_ ? pending() : buf_.size() - lineEnd - 1;
         keep = std::min(keep, kLengthName.size() - 1);
         pos_ = std::max(pos_ + 1, buf_.size() - keep);
     }
