@@ -28,24 +28,7 @@ fail() {
   echo "--------------------"
   exit 1
 }
-# Waits until the pane shows text matching the extended regular expression (up to 15 s).
-expect() {
-  local i
-  for ((i = 0; i < 150; i++)); do
-    screen | grep -Eq -- "$1" && return 0
-    sleep 0.1
-  done
-  fail "expected /$1/"
-}
-# Waits until row N of the pane (1-based) matches.
-expect_row() {
-  local i
-  for ((i = 0; i < 150; i++)); do
-    screen | sed -n "$1p" | grep -Eq -- "$2" && return 0
-    sleep 0.1
-  done
-  fail "expected /$2/ on row $1"
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../support/expect_lib.sh"
 count() { screen | grep -Ec -- "$1"; }
 # The status line is the row below the console's 24: row 25.
 status() { expect_row 25 "$1"; }

@@ -39,9 +39,15 @@ bool isArithmeticKind(int kind) {
     return kind == OpAnd || kind == OpOr || kind == OpPower || kind == OpMul || kind == OpDiv ||
            kind == OpAdd || kind == OpSub;
 }
-bool isComparisonKind(int kind) { return kind >= OpGt && kind <= OpEq; }
-bool isUnaryKind(int kind) { return kind >= OpNot && kind <= OpSgn; }
-bool numeric(Type t) { return t == Type::Number || t == Type::Small; }
+bool isComparisonKind(int kind) {
+    return kind >= OpGt && kind <= OpEq;
+}
+bool isUnaryKind(int kind) {
+    return kind >= OpNot && kind <= OpSgn;
+}
+bool numeric(Type t) {
+    return t == Type::Number || t == Type::Small;
+}
 
 struct MixTranslation {
     const pcb& pc;
@@ -108,13 +114,13 @@ struct MixTranslation {
     }
     bool stringFunction(int code, int args) {
         switch (code) {
-            case 100:
-                return args == 3 && apply("snn", {MSubstring, 0, 0, 0}, Type::Text);
+            case 100: return args == 3 && apply("snn", {MSubstring, 0, 0, 0}, Type::Text);
             case 48: return args == 1 && apply("n", {MStr, 0, 0, 0}, Type::Text);
             case 49: return args == 1 && apply("n", {MChr, 0, 0, 0}, Type::Text);
             case 81:
             case 82: {
-                const MixOp op{MPad, static_cast<uint8_t>(args), static_cast<uint16_t>(code == 81), 0};
+                const MixOp op{MPad, static_cast<uint8_t>(args), static_cast<uint16_t>(code == 81),
+                               0};
                 return (args == 2 && apply("sn", op, Type::Text)) ||
                        (args == 3 && apply("sns", op, Type::Text));
             }
@@ -149,7 +155,8 @@ bool translateMixedForm(const pcb& pc, std::span<const uint8_t> code, CachedLine
     if (v.direct || (v.code != StLet && v.code != StIf)) return false;
     MixTranslation x{pc, {}, {}, 0, 0, false};
     for (int i = 0; i < v.count; ++i)
-        if (!x.pushWord(readWord(code.data() + v.start + 1 + 2 * static_cast<size_t>(i)))) return false;
+        if (!x.pushWord(readWord(code.data() + v.start + 1 + 2 * static_cast<size_t>(i))))
+            return false;
     size_t pos = v.itemsAt;
     for (;;) {
         uint8_t h;
@@ -159,7 +166,9 @@ bool translateMixedForm(const pcb& pc, std::span<const uint8_t> code, CachedLine
         const int kind = h & 0x3F;
         const int params = operatorParameterWords(kind);
         if (params > words) return false;
-        auto word = [&](int i) { return readWord(code.data() + wordsAt + 2 * static_cast<size_t>(i)); };
+        auto word = [&](int i) {
+            return readWord(code.data() + wordsAt + 2 * static_cast<size_t>(i));
+        };
         pos = next;
         if (x.stored && kind != OpEnd) return false;  // the assignment is the last operation
         bool ok;
@@ -177,8 +186,9 @@ bool translateMixedForm(const pcb& pc, std::span<const uint8_t> code, CachedLine
             }
         } else if (isComparisonKind(kind)) {
             const bool text = x.depth >= 1 && x.stack[x.depth - 1].type == Type::Text;
-            ok = text ? x.apply("ss", {MCompareText, static_cast<uint8_t>(kind), 0, 0}, Type::Number)
-                      : x.apply("nn", {MCompare, static_cast<uint8_t>(kind), 0, 0}, Type::Number);
+            ok = text
+                     ? x.apply("ss", {MCompareText, static_cast<uint8_t>(kind), 0, 0}, Type::Number)
+                     : x.apply("nn", {MCompare, static_cast<uint8_t>(kind), 0, 0}, Type::Number);
         } else if (isUnaryKind(kind)) {
             ok = x.apply("n", {MUnary, static_cast<uint8_t>(kind), 0, 0}, Type::Number);
         } else if (kind == OpAssign) {
@@ -264,8 +274,8 @@ bool runMixedForm(const EvalEnv& env, const MixOp* op, ptrdiff_t workRoom, bool&
     const pcb& pc = *env.pc;
     Value s[kMaxFormDepth];
     int n = 0;
-    size_t used = 0;        // of the scratch buffer
-    size_t work = 0;        // bytes the general path's temporaries would take
+    size_t used = 0;  // of the scratch buffer
+    size_t work = 0;  // bytes the general path's temporaries would take
     const size_t numberTemp = tempBytes(8);
     Cell* targetCell = nullptr;  // the target: a variable, or an element of targetArray at targetAt
     Cell* targetArray = nullptr;
@@ -288,7 +298,8 @@ bool runMixedForm(const EvalEnv& env, const MixOp* op, ptrdiff_t workRoom, bool&
     auto element = [&](const MixOp& o, bool text, Cell*& array, uint8_t*& at) {
         array = cellAt(pc, o.index);
         if (!array || isStringCell(array) != text) return false;
-        if (o.kind == 0) return elementAddressConstant(env, array, static_cast<int>(o.value), at) == 0;
+        if (o.kind == 0)
+            return elementAddressConstant(env, array, static_cast<int>(o.value), at) == 0;
         double sub[kMaxDims];
         n -= o.kind;
         for (int i = 0; i < o.kind; ++i) sub[i] = s[n + i].number;
@@ -335,7 +346,8 @@ bool runMixedForm(const EvalEnv& env, const MixOp* op, ptrdiff_t workRoom, bool&
                 break;
             }
             case MCompare: {
-                const bool r = compareResult(op->kind, compareNumbers(s[n - 2].number, s[n - 1].number));
+                const bool r =
+                    compareResult(op->kind, compareNumbers(s[n - 2].number, s[n - 1].number));
                 n -= 2;
                 pushNumber(r ? 1.0 : 0.0);
                 break;
@@ -418,7 +430,8 @@ bool runMixedForm(const EvalEnv& env, const MixOp* op, ptrdiff_t workRoom, bool&
                         const int from = start == 0 ? 1 : start;
                         if (from <= last) {
                             const size_t found = a.find(b, static_cast<size_t>(from - 1));
-                            v = found == std::string_view::npos ? 0 : static_cast<double>(found + 1);
+                            v = found == std::string_view::npos ? 0
+                                                                : static_cast<double>(found + 1);
                         }
                     } else {
                         for (int p = last + 1 + start; p >= 1; --p)
@@ -434,7 +447,8 @@ bool runMixedForm(const EvalEnv& env, const MixOp* op, ptrdiff_t workRoom, bool&
             case MStr: {
                 char text[kDisplayCapacity];
                 int length;
-                if (textOfNumber(s[n - 1].number, fn::decimalCharOf(env), text, length)) return false;
+                if (textOfNumber(s[n - 1].number, fn::decimalCharOf(env), text, length))
+                    return false;
                 char* p = makeText(static_cast<size_t>(length));
                 if (!p) return false;
                 memcpy(p, text, static_cast<size_t>(length));
@@ -532,7 +546,8 @@ bool runMixedForm(const EvalEnv& env, const MixOp* op, ptrdiff_t workRoom, bool&
                 std::string_view t = s[n - 1].view();
                 if (targetAt) {
                     if (!isStringCell(targetArray)) return false;
-                    const int cap = targetArray->dimlen ? targetArray->dimlen : kInlineStringCapacity;
+                    const int cap =
+                        targetArray->dimlen ? targetArray->dimlen : kInlineStringCapacity;
                     if (static_cast<int>(t.size()) > cap) {
                         if (!env.soflowIgnore()) return false;
                         t = t.substr(0, static_cast<size_t>(cap));

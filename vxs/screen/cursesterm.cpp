@@ -41,6 +41,7 @@
 #include "vxs/screen/frontend.h"
 #include "vxs/screen/helpview.h"
 #include "vxs/screen/keyboard.h"
+#include "vxs/screen/lineedit.h"
 #include "vxs/screen/screenmodel.h"
 #include "vxs/screen/terminal.h"
 
@@ -69,21 +70,16 @@ constexpr int32_t kKeyRight = 12;
 constexpr int32_t kKeyEnter = 13;
 constexpr int32_t kKeyLeft = 14;
 constexpr int32_t kKeyInsert = 17;
-constexpr int32_t kKeyEscape = 27;
 constexpr int32_t kKeyHome = 0x7700;
 constexpr int32_t kKeyEnd = 0x7800;
 constexpr int32_t kKeyPageUp = 0x8900;
 constexpr int32_t kKeyPageDown = 0x8A00;
-constexpr int32_t kKeyF1 = 0x0100;
 
 // How often a running program's keyboard polls look at the terminal: a tight loop polls far
 // more often than anyone types.
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
 // How long the rest of a pasted block may take to arrive after its first part.
 constexpr int kPasteGapMs = 30;
-
-constexpr const char kFirstHint[] =
-    "Veltrix!  F1 or HELP: help (on the error shown, or HELP LIST)   SYSTEM: leave";
 
 // The system's code of a key the terminal library reported, or -1 for one it does not use.
 int32_t keyCode(int ch) {
@@ -314,7 +310,31 @@ class CursesFrontEnd final : public FrontEnd {
     void holdPastedKeys();
     // Shows the field's text from `offset` on the bottom row with the cursor at `at`.
     void drawField(const std::string& text, size_t at, size_t& offset, size_t width);
-    void remember(const std::string& line);
+    // The line editor's host: keys from the terminal, the field on the bottom row or in the
+    // window an input statement names.
+    class Editing final : public LineEditor::Host {
+      public:
+        explicit Editing(CursesFrontEnd& f) : f_(f) {}
+        int32_t nextKey() override { return f_.nextKey(); }
+        void showField(const std::string& text, size_t at, size_t& offset, size_t width) override {
+            f_.drawField(text, at, offset, width);
+        }
+        void beep() override { ::beep(); }
+        void modeChanged(bool insert) override {
+            f_.mode_ = insert ? "INSERT" : "OVER";
+            f_.redrawStatus();
+        }
+        void dropped() override {
+            f_.held_.clear();  // and the pasted lines held behind a rejected one
+            if (!f_.note_.empty()) {
+                f_.note_.clear();
+                f_.redrawStatus();
+            }
+        }
+
+      private:
+        CursesFrontEnd& f_;
+    };
 
     bool active_ = false;
     SCREEN* screen_ = nullptr;
@@ -344,7 +364,7 @@ class CursesFrontEnd final : public FrontEnd {
     std::string mode_;       // "INSERT" or "OVER" while a line or field is edited
     std::string rowColumn_;  // the cursor's row and column in field input
     bool insert_ = true;     // the editor's mode, kept from line to line
-    std::deque<std::string> recall_;
+    RecallList recall_;
     bool attention_ = false;
     std::deque<int32_t> keys_;
     std::chrono::steady_clock::time_point lastPoll_{};
@@ -422,7 +442,7 @@ bool CursesFrontEnd::open() {
     active_ = true;
     placeCursor(kFieldRow, 0);
     redrawAll();
-    writeLine(kFirstHint);
+    writeLine(kFrontEndHint);
     return true;
 }
 
@@ -590,13 +610,6 @@ void CursesFrontEnd::drawField(const std::string& text, size_t at, size_t& offse
     refresh();
 }
 
-void CursesFrontEnd::remember(const std::string& line) {
-    if (line.empty() || (!recall_.empty() && recall_.back() == line)) return;
-    recall_.push_back(line);
-    const size_t most = static_cast<size_t>(std::max(configLimits().maxRecall, 0));
-    while (recall_.size() > most) recall_.pop_front();
-}
-
 int32_t CursesFrontEnd::readLine(std::string& line, size_t max, int32_t purpose,
                                  std::string_view preset, bool selected) {
     line.clear();
@@ -616,112 +629,12 @@ int32_t CursesFrontEnd::readLine(std::string& line, size_t max, int32_t purpose,
         holdPastedKeys();
     if (place_.window < 0 && !bottomFresh_) newBottomRow();
     bottomFresh_ = false;
-    std::string text(preset.substr(0, max));
-    size_t at = text.size();
-    bool replace = selected && !text.empty();  // the first typed character replaces the offer
     size_t width = max < static_cast<size_t>(kColumns) ? std::max<size_t>(max, 1) : kColumns;
     if (place_.window >= 0) width = std::min<size_t>(width, static_cast<size_t>(place_.width));
-    size_t offset = 0;
-    size_t recallAt = recall_.size();  // the recalled line; the end is the line being typed
-    std::string typed;                 // what was typed before recalling
-    mode_ = insert_ ? "INSERT" : "OVER";
-    redrawStatus();
-    int32_t result = kInputLine;
-    for (bool done = false; !done;) {
-        drawField(text, at, offset, width);
-        const int32_t key = nextKey();
-        if (key < 0) {
-            result = kInputEnded;
-            break;
-        }
-        const bool wasReplace = replace;
-        replace = false;
-        switch (key) {
-            case kKeyEnter: done = true; break;
-            case kKeyF1:
-            case kKeyHelp:  // help on what is typed, or on the error shown
-                if (purpose == kInputCommand) {
-                    result = kInputHelp;
-                    done = true;
-                }
-                break;
-            case kKeyAttention:
-            case kKeyCtrlC:
-                if (purpose == kInputStatement) {
-                    result = kInputInterrupted;
-                    done = true;
-                } else {
-                    text.clear();  // at the command prompt it drops what was typed
-                    at = 0;
-                    held_.clear();  // and the pasted lines held behind a rejected one
-                    if (!note_.empty()) {
-                        note_.clear();
-                        redrawStatus();
-                    }
-                }
-                break;
-            case kKeyLeft:
-                if (at > 0) --at;
-                break;
-            case kKeyRight:
-                if (at < text.size()) ++at;
-                break;
-            case kKeyHome: at = 0; break;
-            case kKeyEnd: at = text.size(); break;
-            case kKeyBackspace:
-                if (wasReplace) {
-                    text.clear();
-                    at = 0;
-                } else if (at > 0) {
-                    text.erase(--at, 1);
-                }
-                break;
-            case kKeyDelete:
-                if (wasReplace) {
-                    text.clear();
-                    at = 0;
-                } else if (at < text.size()) {
-                    text.erase(at, 1);
-                }
-                break;
-            case kKeyEscape:
-                text.clear();
-                at = 0;
-                break;
-            case kKeyInsert:
-                insert_ = !insert_;
-                mode_ = insert_ ? "INSERT" : "OVER";
-                redrawStatus();
-                break;
-            case kKeyUp:
-            case kKeyDown:
-                if (key == kKeyUp && recallAt == 0) {
-                    beep();
-                    break;
-                }
-                if (key == kKeyDown && recallAt >= recall_.size()) break;
-                if (recallAt == recall_.size()) typed = text;
-                recallAt += key == kKeyUp ? -1 : 1;
-                text = recallAt < recall_.size() ? recall_[recallAt] : typed;
-                if (text.size() > max) text.resize(max);
-                at = text.size();
-                break;
-            default:
-                if (key < 32 || key > 255 || key == 127) break;  // other keys do not edit
-                if (wasReplace) {
-                    text.clear();
-                    at = 0;
-                }
-                if (at < text.size() && !insert_) {
-                    text[at++] = static_cast<char>(key);
-                } else if (text.size() < max) {
-                    text.insert(at++, 1, static_cast<char>(key));
-                } else {
-                    beep();  // the field is full
-                }
-                break;
-        }
-    }
+    std::string text;
+    Editing editing(*this);
+    const int32_t result =
+        LineEditor::edit(editing, text, preset, selected, max, width, purpose, recall_, insert_);
     if (place_.window >= 0) {
         // In a window the program shows the finished line itself.
         place_ = InputPlace{};
@@ -749,7 +662,8 @@ int32_t CursesFrontEnd::readLine(std::string& line, size_t max, int32_t purpose,
     placeCursor(kFieldRow, column);
     refresh();
     if (result == kInputEnded) return result;
-    if (purpose == kInputCommand && result == kInputLine) remember(text);
+    if (purpose == kInputCommand && result == kInputLine)
+        recall_.remember(text, static_cast<size_t>(std::max(configLimits().maxRecall, 0)));
     line = std::move(text);
     return result;
 }
@@ -778,39 +692,22 @@ int32_t CursesFrontEnd::screenAction(const ScreenRequest& r) {
             redrawAll();
             refresh();
             return 0;
-        case kScreenOpenWindow:
-            result = model_.openWindow(r.window, row, column, r.c >> 16, r.c >> 8 & 0xFF,
-                                       r.c & 0xFF, r.text, cellAttrOf(r.attr, r.a, r.b, 0));
-            break;
-        case kScreenCloseFile:
-            // Closing a file that is no window is no screen matter.
-            if (!model_.isOpen(r.window) || r.window == 0) return 0;
-            result = model_.closeWindow(r.window);
-            break;
-        case kScreenWriteText:
-        case kScreenShowField:
-            result =
-                model_.writeText(r.window, row, column, r.text, cellAttrOf(r.attr, r.a, r.b, r.c));
-            break;
         case kScreenWindowLine:
             if (r.window == 0) {
                 writeLine(r.text);
                 return 0;
             }
-            result = model_.windowLine(r.window, r.text);
             break;
-        case kScreenLineFeed: result = model_.lineFeed(r.window); break;
-        case kScreenClearWindow: result = model_.clearWindow(r.window); break;
-        default: return 0;
+        default: break;
     }
-    if (result != 0) return result;
+    bool handled = false;
+    int y = -1, x = -1;
+    result = applyScreenRequest(model_, r, handled, y, x);
+    if (!handled || result != 0) return result;
     redrawRows();
     // A field being edited shows the terminal cursor at its editing position, where it stays
     // while the next key is awaited.
-    int y = 0, x = 0;
-    const int offset = (r.c >> 16) - 1;
-    if (r.action == kScreenShowField && offset >= 0 &&
-        model_.absolute(r.window, row, column + offset, y, x) == 0) {
+    if (y >= 0) {
         placeCursor(y, x);
         refresh();
     }

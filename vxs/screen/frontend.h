@@ -113,6 +113,10 @@ class FrontEnd {
     void keysQueued();
 };
 
+// The first line a full-screen front end shows.
+inline constexpr const char kFrontEndHint[] =
+    "Veltrix!  F1 or HELP: help (on the error shown, or HELP LIST)   SYSTEM: leave";
+
 // An error as every front end shows it: "ERROR 2104" for a command, "ERROR 4 at 00020:01" with
 // the line number and clause of a program line (`lineNumber` -1: a command).
 std::string errorWithPosition(int32_t error, int32_t lineNumber, int32_t clause);

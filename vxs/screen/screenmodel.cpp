@@ -2,6 +2,9 @@
 // the composite a front end draws, and how an attribute maps to a terminal's colours.
 #include "vxs/screen/screenmodel.h"
 
+#include "vxs/screen/frontend.h"
+#include "vxs/screen/terminal.h"
+
 #include <algorithm>
 #include <cstddef>
 
@@ -305,6 +308,48 @@ int nearestColour(uint32_t rgb, int colours) {
             distance(kBasic[best][0], kBasic[best][1], kBasic[best][2]))
             best = i;
     return best;
+}
+
+int applyScreenRequest(ScreenModel& model, const ScreenRequest& r, bool& handled,
+                       int& cursorRow, int& cursorColumn) {
+    const int row = r.position >> 8, column = r.position & 0xFF;
+    int result = 0;
+    handled = true;
+    switch (r.action) {
+        case kScreenOpenWindow:
+            result = model.openWindow(r.window, row, column, r.c >> 16, r.c >> 8 & 0xFF, r.c & 0xFF,
+                                      r.text, cellAttrOf(r.attr, r.a, r.b, 0));
+            break;
+        case kScreenCloseFile:
+            // Closing a file that is no window is no screen matter.
+            if (!model.isOpen(r.window) || r.window == 0) return 0;
+            result = model.closeWindow(r.window);
+            break;
+        case kScreenWriteText:
+        case kScreenShowField:
+            result = model.writeText(r.window, row, column, r.text, cellAttrOf(r.attr, r.a, r.b, r.c));
+            break;
+        case kScreenWindowLine:
+            if (r.window == 0) {  // the console's lines are the front end's
+                handled = false;
+                return 0;
+            }
+            result = model.windowLine(r.window, r.text);
+            break;
+        case kScreenLineFeed: result = model.lineFeed(r.window); break;
+        case kScreenClearWindow: result = model.clearWindow(r.window); break;
+        default: handled = false; return 0;
+    }
+    if (result != 0) return result;
+    // A field being edited shows the cursor at its editing position.
+    int y = 0, x = 0;
+    const int offset = (r.c >> 16) - 1;
+    if (r.action == kScreenShowField && offset >= 0 &&
+        model.absolute(r.window, row, column + offset, y, x) == 0) {
+        cursorRow = y;
+        cursorColumn = x;
+    }
+    return 0;
 }
 
 TerminalLook terminalLook(const CellAttr& attr, int colours) {

@@ -135,6 +135,16 @@ class ScreenModel {
     mutable std::string rowText_;  // consoleRowText's answer
 };
 
+struct ScreenRequest;
+// What a screen action does to the model, as every front end with a screen carries it out:
+// opening and closing windows, text and fields written, a window's lines, line feeds and
+// clearing.  Sets `handled` for those actions (the others are the front end's own: the beep,
+// the shut-down, the input place, a console line); returns 0 or the model's error.  For a
+// field being edited (kScreenShowField with an editing offset) `cursorRow`/`cursorColumn` get
+// the absolute place of its cursor, else they are left as they were.
+[[nodiscard]] int applyScreenRequest(ScreenModel& model, const ScreenRequest& r, bool& handled,
+                                     int& cursorRow, int& cursorColumn);
+
 // How a terminal with `colours` colours shows an attribute: colour indexes in the 256-colour
 // numbering (0..7 the basic colours, 8..15 bright, 16..255 the cube and greys), -1 for the
 // terminal's default colour.
