@@ -56,6 +56,7 @@ bench: build
 	@scripts/deps.sh --test bwbasic libsqlite3-dev gnucobol3
 	@bench/startup/run.sh $(RELEASE)/veltrix
 	@bench/lsp/run.sh $(RELEASE)/veltrix-lsp
+	@bench/window/run.sh $(RELEASE)/veltrix
 	@cmake -S . -B $(BENCHBUILD) -DCMAKE_BUILD_TYPE=Release -DVX_TESTS=OFF -DVX_BENCH=ON \
 	  -DVX_WX_CONFIG=$(WXCONFIG) > /dev/null
 	@cmake --build $(BENCHBUILD) -j $(JOBS) --target compile_bench

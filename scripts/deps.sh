@@ -6,18 +6,20 @@ set -euo pipefail
 
 # Building and running: the compiler, Debian's wxWidgets source package unpacked by dpkg-source
 # (scripts/wxbase.sh), the terminal library, cairo for native printing with its fonts, lp for
-# spooling, the JSON library of the language server.
+# spooling, the JSON library of the language server, Debian's wxGTK for the window front end.
 packages=(cmake g++ make pkg-config xz-utils dpkg-dev libncurses-dev
-          libcairo2-dev fonts-dejavu-core cups-client nlohmann-json3-dev)
+          libcairo2-dev fonts-dejavu-core cups-client nlohmann-json3-dev libwxgtk3.2-dev)
 if [ "${1:-}" = "--test" ]; then
   shift
   testing=yes
   # Testing: GoogleTest, the benchmark library, tmux for the terminal tests, clang with its
   # sanitizer runtime for the fuzz targets, poppler-utils to read printed PDFs, util-linux's
   # setpriv to run a peer under another user, python3 for the layer check of the includes and the
-  # scripted peers of the link tests.
+  # scripted peers of the link tests; an X server of its own, xdotool to type, ImageMagick for
+  # screenshots and tesseract to read them, for the window tests.
   packages+=(libgtest-dev libgmock-dev libbenchmark-dev tmux clang libclang-rt-14-dev clang-format
-             poppler-utils util-linux python3)
+             poppler-utils util-linux python3 xvfb xauth xdotool imagemagick tesseract-ocr
+             tesseract-ocr-eng)
 fi
 packages+=("$@")
 

@@ -93,7 +93,7 @@ TEST(Application, WidgetsAssertionIsAConsistencyFailure) {
     });
     EXPECT_EQ(r.exitStatus, 255);
     EXPECT_THAT(r.err, HasSubstr("vxassertion (wxWidgets caused as assertion failure.) failed in"));
-    EXPECT_THAT(r.err, HasSubstr("entry.cpp line 756."));
+    EXPECT_THAT(r.err, HasSubstr("vxapp.cpp line 756."));
 }
 
 }  // namespace

@@ -1,9 +1,6 @@
-// Process entry, main entry, the main dispatch loop and shut-down (see entry.h), and the
-// wxWidgets application object (see vxapp.h).
+// Process entry, main entry, the main dispatch loop and shut-down (see entry.h).  The
+// application object that calls the process entry is vxapp.cpp's.
 #include "vxs/control/entry.h"
-
-#include <wx/config.h>
-#include <wx/sysopt.h>
 
 #include <atomic>
 #include <cstdio>
@@ -17,7 +14,6 @@
 #include "vxs/interpreter/endrun.h"
 #include "vxs/control/startup.h"
 #include "vxs/base/process.h"
-#include "vxs/control/vxapp.h"
 #include "vxs/datafiles/bopen.h"
 #include "vxs/datafiles/ktname.h"
 #include "vxs/datafiles/ktshare.h"
@@ -36,9 +32,6 @@
 namespace vxs {
 
 namespace {
-int g_argc = 0;
-char** g_argv = nullptr;
-
 // Stands in for the unhandled-exception filter: the first fault is reported and the process
 // ends by it; a fault while a failure is being reported ends the process at once with -1.
 void unhandledFault(int signo) {
@@ -51,46 +44,6 @@ void unhandledFault(int signo) {
 
 void installExceptionFilter() {
     platform::installFaultHandlers(unhandledFault);
-}
-
-// ---- the application object ----
-
-bool vxApp::OnInit() {
-    SetAppName("Veltrix!");
-    wxSystemOptions::SetOption("msw.window.no-clip-children", 1);
-    wxSystemOptions::SetOption("msw.staticbox.optimized-paint", 0);
-    // The configuration object (window sizes and positions) is created by wxWidgets on first
-    // use: reading it at every start would slow down start-up for nothing.
-    // The base class would parse the command line, whose switches are ours.
-    return true;
-}
-
-int vxApp::OnRun() {
-    auto* loop = new vxEventLoop;
-    publishEventLoop(loop);
-    const int result = combinedEntryCode(g_argc, g_argv);
-    publishEventLoop(nullptr);
-    delete loop;
-    return result;
-}
-
-int vxApp::OnExit() {
-    delete wxConfigBase::Set(nullptr);
-    return 0;
-}
-
-void vxApp::OnAssertFailure(const wxChar*, int, const wxChar*, const wxChar*, const wxChar*) {
-    vxassertion("wxWidgets caused as assertion failure.", __FILE__, 756);
-}
-
-void setProcessArguments(int argc, char** argv) {
-    g_argc = argc;
-    g_argv = argv;
-}
-
-void publishEventLoop(wxEventLoopBase* loop) {
-    wxEventLoopBase::SetActive(loop);
-    setProcessEventLoop(loop);
 }
 
 // ---- process entry and main entry ----

@@ -12,6 +12,7 @@
 #include "vxs/debugger/debug.h"
 #include "vxs/form/dates.h"
 #include "vxs/interpreter/flow.h"
+#include "vxs/platform/os.h"
 #include "vxs/printing/spool.h"
 #include "vxs/screen/frontend.h"
 #include "vxs/screen/statline.h"
@@ -30,6 +31,19 @@ int showFatalOnTerminal(const char* message, int flags) {
                            {rpInt(terminalIdentifier()), rpText(message), rpInt(flags)}) == 0 &&
         ReceiveFunctionRemote(FATALMSGRET, {roInt(&reply)}) == 0;
     return exchanged ? reply : 0;
+}
+
+// The user closed the main window (the terminal side asks only while closing is allowed): with
+// no program active, or a nonzero status, the session ends as SYSTEM ends it; otherwise the
+// terminal beeps and the session goes on.
+int exitOnRequest(int32_t status) {
+    if (status == 0 && (activityClass() == kActive || runStatus() == RUNSTAT_RUN)) {
+        (void)screenAction(kScreenBeep);
+        return status;
+    }
+    setExitCode(status);
+    shutdownSequence();
+    platform::exitProcess(status);
 }
 }  // namespace
 
@@ -50,6 +64,10 @@ void connectLayers() {
     process.queueCommand = queueExecuteCommand;
     process.procedureDepth = procedureDepth;
     setProcessHooks(process);
+
+    RemoteServerHooks remote = remoteServerHooks();
+    remote.exitRequest = exitOnRequest;
+    setRemoteServerHooks(remote);
 
     addSettingsListener(applyRunSettings);
     addSettingsListener(applyDateSettings);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,7 @@
 #include "vxs/configfile/configfile.h"
 #include "vxs/screen/statline.h"
 #include "vxs/control/entry.h"
+#include "vxs/control/frontchoice.h"
 #include "vxs/base/process.h"
 #include "vxs/base/version.h"
 #include "vxs/storage/file_os.h"
@@ -239,6 +241,31 @@ void assignWorkstation(const std::string& defaultDirectory) {
     }
 }
 
+// Attaches the front end frontEndChoice() names; one that was asked for and cannot serve ends
+// the process with a message (exit status 99) before anything is taken.
+void attachChosenFrontEnd() {
+    auto refuse = [](const char* text) {
+        (void)platform::writeAll(platform::kStderr, text, strlen(text));
+        platform::exitProcess(99);
+    };
+    switch (frontEndChoice()) {
+        case FrontEndChoice::Window: {
+            const WindowAttacher attach = windowAttacher();
+            if (!attach || !attach()) refuse("The window front end could not open its window.\n");
+            return;
+        }
+        case FrontEndChoice::Terminal:
+            if (!attachCursesTerminal())
+                refuse("VX_FRONTEND=terminal: standard input and output are not a terminal that "
+                       "can show the screen.\n");
+            return;
+        case FrontEndChoice::Stream: attachStreamTerminal(); return;
+        case FrontEndChoice::Automatic:
+            if (!attachCursesTerminal()) attachStreamTerminal();
+            return;
+    }
+}
+
 }  // namespace
 
 void startup(int argc, char** argv) {
@@ -255,10 +282,11 @@ void startup(int argc, char** argv) {
     vxlog(kLogProgress, "Processing command line.");
     g_args = parseCommandLine(argc, argv);
 
-    // A terminal that can show the whole console gets the full-screen front end; pipes, files
-    // and line terminals get the stream front end.
+    // The front end chosen before start-up (frontchoice.h); by default a terminal that can show
+    // the whole console gets the full-screen front end, pipes, files and line terminals the
+    // stream front end.
     vxlog(kLogProgress, "Initializing screen.");
-    if (!attachCursesTerminal()) attachStreamTerminal();
+    attachChosenFrontEnd();
     screenAction(kScreenOpen);
 
     // The session number comes from the registry's session layer, which needs to know where

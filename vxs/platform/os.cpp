@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/utsname.h>
 #include <time.h>
@@ -284,6 +285,27 @@ void closeDescriptor(int fd) {
 
 bool isTerminal(int fd) {
     return isatty(fd) == 1;
+}
+
+StreamKind streamKind(int fd) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) return StreamKind::Closed;
+    if (isatty(fd) == 1) return StreamKind::Terminal;
+    if (S_ISCHR(st.st_mode)) {
+        // The null device is the character device that /dev/null names.
+        struct stat null;
+        if (stat("/dev/null", &null) == 0 && null.st_rdev == st.st_rdev) return StreamKind::NullDevice;
+    }
+    return StreamKind::Other;
+}
+
+int replaceProcess(const std::string& path, const std::vector<std::string>& argv) {
+    std::vector<char*> args;
+    args.reserve(argv.size() + 1);
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(path.c_str(), args.data());
+    return failed();
 }
 
 bool fileExists(const char* path) {

@@ -90,6 +90,13 @@ inline constexpr int kStdin = 0, kStdout = 1, kStderr = 2;
 [[nodiscard]] int openForAppend(const char* path);  // descriptor, or -1 with the last error set
 void closeDescriptor(int fd);                       // standard streams stay open
 bool isTerminal(int fd);
+// What a standard stream is: closed, the null device, a terminal, or a pipe, FIFO, file or other
+// (everything the stream front end reads).
+enum class StreamKind { Closed, NullDevice, Terminal, Other };
+StreamKind streamKind(int fd);
+// Replaces the process by the program at `path` (no PATH search, no shell) with `argv`; returns
+// only when it could not, -1 with the last error set.
+[[nodiscard]] int replaceProcess(const std::string& path, const std::vector<std::string>& argv);
 [[nodiscard]] bool fileExists(const char* path);
 [[nodiscard]] int removeFile(const char* path);  // 0, or -1 with the last error set
 

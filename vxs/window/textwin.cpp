@@ -1,0 +1,274 @@
+// The panel of character cells (see textwin.h).
+#include "vxs/window/textwin.h"
+
+#include <wx/dcbuffer.h>
+#include <wx/dcclient.h>
+#include <wx/settings.h>
+
+#include <algorithm>
+
+#include "vxs/screen/fields.h"
+#include "vxs/screen/keyboard.h"
+
+namespace vxs {
+
+namespace {
+
+// The console's own colours: dark text on a light page.
+const wxColour kDefaultForeground(0x20, 0x20, 0x20);
+const wxColour kDefaultBackground(0xFF, 0xFF, 0xF8);
+
+// The 256 colours of the terminal numbering (terminalLook): 16 basic ones, the 6x6x6 cube and
+// 24 greys.
+wxColour paletteColour(int index) {
+    static const unsigned char basic[16][3] = {
+        {0, 0, 0},     {170, 0, 0},    {0, 170, 0},    {170, 85, 0},
+        {0, 0, 170},   {170, 0, 170},  {0, 170, 170},  {170, 170, 170},
+        {85, 85, 85},  {255, 85, 85},  {85, 255, 85},  {255, 255, 85},
+        {85, 85, 255}, {255, 85, 255}, {85, 255, 255}, {255, 255, 255}};
+    if (index < 16) return wxColour(basic[index][0], basic[index][1], basic[index][2]);
+    if (index < 232) {
+        const int i = index - 16;
+        auto level = [](int v) { return static_cast<unsigned char>(v == 0 ? 0 : 55 + v * 40); };
+        return wxColour(level(i / 36), level(i / 6 % 6), level(i % 6));
+    }
+    const auto grey = static_cast<unsigned char>(8 + (index - 232) * 10);
+    return wxColour(grey, grey, grey);
+}
+
+wxColour rgbColour(uint32_t rgb) {
+    return wxColour(static_cast<unsigned char>(rgb >> 16), static_cast<unsigned char>(rgb >> 8),
+                    static_cast<unsigned char>(rgb));
+}
+
+struct CellLook {
+    wxColour fg, bg;
+    bool bold = false, underline = false;
+};
+
+CellLook lookOf(const CellAttr& attr) {
+    const TerminalLook t = terminalLook(attr, 256);
+    CellLook out;
+    out.fg = (attr.flags & kFontFgRgb) ? rgbColour(attr.fg)
+             : t.fg >= 0               ? paletteColour(t.fg)
+                                       : kDefaultForeground;
+    out.bg = (attr.flags & kFontBgRgb) ? rgbColour(attr.bg)
+             : t.bg >= 0               ? paletteColour(t.bg)
+                                       : kDefaultBackground;
+    if (t.reverse) std::swap(out.fg, out.bg);
+    out.bold = t.bold;
+    out.underline = t.underline;
+    return out;
+}
+
+// What a cell shows for a byte: control bytes as blanks; bytes above 127 as Latin-1.
+wxUniChar shownChar(unsigned char c) {
+    if (c < 32 || c == 127) return ' ';
+    return wxUniChar(static_cast<unsigned>(c));
+}
+
+}  // namespace
+
+TextWin::TextWin(wxWindow* parent, int rows, int columns)
+    : wxWindow(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxWANTS_CHARS | wxBORDER_NONE),
+      rows_(rows),
+      columns_(columns),
+      cells_(static_cast<size_t>(rows * columns)) {
+    SetBackgroundStyle(wxBG_STYLE_PAINT);
+    font_ = fontOf(14);
+    fitFont();
+    Bind(wxEVT_PAINT, &TextWin::onPaint, this);
+    Bind(wxEVT_SIZE, &TextWin::onSize, this);
+    Bind(wxEVT_KEY_DOWN, &TextWin::onKeyDown, this);
+    Bind(wxEVT_CHAR, &TextWin::onChar, this);
+    Bind(wxEVT_LEFT_DOWN, [this](wxMouseEvent& e) {
+        SetFocus();
+        e.Skip();
+    });
+}
+
+wxFont TextWin::fontOf(int points) const {
+    wxFont font(wxFontInfo(points).Family(wxFONTFAMILY_TELETYPE).FaceName("DejaVu Sans Mono"));
+    if (!font.IsOk()) font = wxFont(wxFontInfo(points).Family(wxFONTFAMILY_TELETYPE));
+    return font;
+}
+
+wxSize TextWin::cellsSize(int points) {
+    wxClientDC dc(this);
+    dc.SetFont(fontOf(points));
+    wxCoord w = 0, h = 0;
+    dc.GetTextExtent("M", &w, &h);
+    return wxSize(static_cast<int>(w) * columns_, static_cast<int>(h) * rows_);
+}
+
+void TextWin::fitFont() {
+    const wxSize panel = GetClientSize();
+    wxClientDC dc(this);
+    int best = 6;
+    // The largest size whose cells fit; the sizes are few, so each is measured.
+    for (int points = 6; points <= 72; ++points) {
+        dc.SetFont(fontOf(points));
+        wxCoord w = 0, h = 0;
+        dc.GetTextExtent("M", &w, &h);
+        if (panel.x > 0 && panel.y > 0 && (w * columns_ > panel.x || h * rows_ > panel.y)) break;
+        best = points;
+        if (panel.x <= 0 || panel.y <= 0) break;
+    }
+    font_ = fontOf(panel.x > 0 && panel.y > 0 ? best : 14);
+    dc.SetFont(font_);
+    wxCoord w = 0, h = 0;
+    dc.GetTextExtent("M", &w, &h);
+    cellW_ = std::max<int>(1, static_cast<int>(w));
+    cellH_ = std::max<int>(1, static_cast<int>(h));
+    originX_ = std::max(0, (panel.x - cellW_ * columns_) / 2);
+    originY_ = std::max(0, (panel.y - cellH_ * rows_) / 2);
+}
+
+void TextWin::showScreen(const ScreenModel& model, int cursorRow, int cursorColumn, bool insert,
+                         bool cursorShown) {
+    model.render(cells_);
+    cursorRow_ = cursorRow;
+    cursorColumn_ = cursorColumn;
+    insert_ = insert;
+    cursorShown_ = cursorShown;
+    Refresh(false);
+}
+
+void TextWin::onSize(wxSizeEvent& e) {
+    fitFont();
+    Refresh(false);
+    e.Skip();
+}
+
+void TextWin::onPaint(wxPaintEvent&) {
+    wxAutoBufferedPaintDC dc(this);
+    dc.SetBackground(wxBrush(kDefaultBackground));
+    dc.Clear();
+    dc.SetFont(font_);
+    wxFont bold = font_.Bold();
+    wxFont underlined = font_.Underlined();
+    wxFont boldUnderlined = bold.Underlined();
+    for (int r = 0; r < rows_; ++r) {
+        for (int c = 0; c < columns_; ++c) {
+            const ScreenCell& cell = cells_[static_cast<size_t>(r * columns_ + c)];
+            const CellLook look = lookOf(cell.attr);
+            const int x = originX_ + c * cellW_, y = originY_ + r * cellH_;
+            dc.SetPen(*wxTRANSPARENT_PEN);
+            dc.SetBrush(wxBrush(look.bg));
+            dc.DrawRectangle(x, y, cellW_, cellH_);
+            if (cell.line != LinePart::None) {
+                // Border lines through the cell's middle; a double border as two lines.
+                dc.SetPen(wxPen(look.fg, 1));
+                const int mx = x + cellW_ / 2, my = y + cellH_ / 2;
+                const int gap = cell.border == BorderKind::Double ? 2 : 0;
+                for (int k = -gap; k <= gap; k += gap ? 2 * gap : 1) {
+                    switch (cell.line) {
+                        case LinePart::Horizontal:
+                            dc.DrawLine(x, my + k, x + cellW_, my + k);
+                            break;
+                        case LinePart::Vertical: dc.DrawLine(mx + k, y, mx + k, y + cellH_); break;
+                        case LinePart::TopLeft:
+                            dc.DrawLine(mx + k, my + k, x + cellW_, my + k);
+                            dc.DrawLine(mx + k, my + k, mx + k, y + cellH_);
+                            break;
+                        case LinePart::TopRight:
+                            dc.DrawLine(x, my + k, mx - k, my + k);
+                            dc.DrawLine(mx - k, my + k, mx - k, y + cellH_);
+                            break;
+                        case LinePart::BottomLeft:
+                            dc.DrawLine(mx + k, y, mx + k, my - k);
+                            dc.DrawLine(mx + k, my - k, x + cellW_, my - k);
+                            break;
+                        case LinePart::BottomRight:
+                            dc.DrawLine(mx - k, y, mx - k, my - k);
+                            dc.DrawLine(x, my - k, mx - k + 1, my - k);
+                            break;
+                        case LinePart::None: break;
+                    }
+                    if (!gap) break;
+                }
+                continue;
+            }
+            if (cell.ch == ' ' && !look.underline) continue;
+            dc.SetFont(look.bold ? (look.underline ? boldUnderlined : bold)
+                                 : (look.underline ? underlined : font_));
+            dc.SetTextForeground(look.fg);
+            dc.DrawText(wxString(shownChar(cell.ch)), x, y);
+        }
+    }
+    if (cursorShown_ && cursorRow_ >= 0 && cursorRow_ < rows_ && cursorColumn_ >= 0 &&
+        cursorColumn_ < columns_) {
+        // Insert: a bar under the cell; overwrite: the whole cell inverted.
+        const int x = originX_ + cursorColumn_ * cellW_, y = originY_ + cursorRow_ * cellH_;
+        dc.SetPen(*wxTRANSPARENT_PEN);
+        if (insert_) {
+            dc.SetBrush(wxBrush(kDefaultForeground));
+            const int bar = std::max(2, cellH_ / 7);
+            dc.DrawRectangle(x, y + cellH_ - bar, cellW_, bar);
+        } else {
+            dc.SetLogicalFunction(wxINVERT);
+            dc.SetBrush(*wxBLACK_BRUSH);
+            dc.DrawRectangle(x, y, cellW_, cellH_);
+            dc.SetLogicalFunction(wxCOPY);
+        }
+    }
+    if (painted_) painted_(paintedContext_);
+}
+
+int32_t TextWin::keyCodeOf(int key, bool control, bool alt, bool shift) {
+    (void)shift;
+    if (key >= WXK_F1 && key <= WXK_F12) return keys::functionKey(key - WXK_F1 + 1);
+    switch (key) {
+        case WXK_UP:
+        case WXK_NUMPAD_UP: return keys::kUp;
+        case WXK_DOWN:
+        case WXK_NUMPAD_DOWN: return keys::kDown;
+        case WXK_LEFT:
+        case WXK_NUMPAD_LEFT: return keys::kLeft;
+        case WXK_RIGHT:
+        case WXK_NUMPAD_RIGHT: return keys::kRight;
+        case WXK_HOME:
+        case WXK_NUMPAD_HOME: return keys::kHome;
+        case WXK_END:
+        case WXK_NUMPAD_END: return keys::kEnd;
+        case WXK_PAGEUP:
+        case WXK_NUMPAD_PAGEUP: return keys::kPageUp;
+        case WXK_PAGEDOWN:
+        case WXK_NUMPAD_PAGEDOWN: return keys::kPageDown;
+        case WXK_INSERT:
+        case WXK_NUMPAD_INSERT: return keys::kInsert;
+        case WXK_DELETE:
+        case WXK_NUMPAD_DELETE: return keys::kDelete;
+        case WXK_BACK: return keys::kBackspace;
+        case WXK_RETURN:
+        case WXK_NUMPAD_ENTER: return keys::kEnter;
+        case WXK_TAB: return keys::kTab;
+        case WXK_ESCAPE: return keys::kEscapeTyped;
+        case WXK_PAUSE:
+        case WXK_CANCEL: return keys::kAttention;  // Break
+        default: break;
+    }
+    // Ctrl with a letter: its control code; Ctrl-C is the interrupt, the attention key.
+    if (control && !alt && key >= 'A' && key <= 'Z') {
+        if (key == 'C') return keys::kAttention;
+        return key - 'A' + 1;
+    }
+    return 0;
+}
+
+void TextWin::onKeyDown(wxKeyEvent& e) {
+    const int32_t code = keyCodeOf(e.GetKeyCode(), e.RawControlDown(), e.AltDown(), e.ShiftDown());
+    if (code == 0) {
+        e.Skip();  // a character: it arrives as wxEVT_CHAR
+        return;
+    }
+    (void)enqueueKey(code);
+}
+
+void TextWin::onChar(wxKeyEvent& e) {
+    const wxChar ch = e.GetUnicodeKey();
+    if (ch == WXK_NONE || ch < 32 || ch > 255 || ch == 127) return;
+    (void)enqueueKey(static_cast<int32_t>(ch));
+}
+
+}  // namespace vxs

@@ -1,0 +1,60 @@
+// The panel of character cells in the main window: it paints a copy of the screen model's
+// composite in a fixed-pitch font whose size follows the panel's (the largest at which the
+// whole console fits, centred), with the cursor as an underline bar in insert mode and a block in
+// overwrite mode; and it turns the keys typed in it into the system's key codes for the key
+// queue (screen/keyboard.h).
+// Invariants: cells_ holds rows x columns cells; font_ is the size chosen for the panel's
+// current size, cellW_ x cellH_ its cell.
+#pragma once
+
+#include <wx/font.h>
+#include <wx/window.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "vxs/screen/screenmodel.h"
+
+namespace vxs {
+
+class TextWin final : public wxWindow {
+  public:
+    TextWin(wxWindow* parent, int rows, int columns);
+
+    // Takes what the model shows now and the cursor (row, column of the console), and repaints.
+    void showScreen(const ScreenModel& model, int cursorRow, int cursorColumn, bool insert,
+                    bool cursorShown);
+    // The panel's size for the whole console in a font of `points`.
+    wxSize cellsSize(int points);
+    const wxFont& cellFont() const { return font_; }
+
+    // Called after each paint (the front end's snapshot counts them).
+    void setPainted(void (*painted)(void*), void* context) {
+        painted_ = painted;
+        paintedContext_ = context;
+    }
+
+    // The system's key code of a key the window reported (0 for a key that has none).
+    static int32_t keyCodeOf(int wxKey, bool control, bool alt, bool shift);
+
+  private:
+    void onPaint(wxPaintEvent&);
+    void onSize(wxSizeEvent&);
+    void onKeyDown(wxKeyEvent&);
+    void onChar(wxKeyEvent&);
+    // Picks the font for the panel's size.
+    void fitFont();
+    wxFont fontOf(int points) const;
+
+    int rows_, columns_;
+    std::vector<ScreenCell> cells_;
+    int cursorRow_ = 0, cursorColumn_ = 0;
+    bool insert_ = true, cursorShown_ = true;
+    wxFont font_;
+    int cellW_ = 8, cellH_ = 16;
+    int originX_ = 0, originY_ = 0;
+    void (*painted_)(void*) = nullptr;
+    void* paintedContext_ = nullptr;
+};
+
+}  // namespace vxs

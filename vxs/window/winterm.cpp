@@ -1,0 +1,485 @@
+// The window front end (winterm.h): the main frame, its character-cell panel (TextWin) and its
+// status bar, on the screen model the full-screen terminal uses too.  The interpreter runs on the
+// main thread; the window's events are dispatched whenever it waits (the waiting helpers) and at
+// a running program's keyboard polls, at most every 20 ms.
+// Invariants: the panel shows model_ exactly as its last paint found it, at one font size for
+// which the console's 24 x 80 cells fit the panel; the cursor lies inside the console; a frame
+// that the user is closing is vetoed unless closing is allowed (setCanClose) and the
+// interpreter side agreed (the exit request), after which the process ends.
+#include "vxs/window/winterm.h"
+
+#include <wx/app.h>
+#include <wx/config.h>
+#include <wx/dialog.h>
+#include <wx/frame.h>
+#include <wx/msgdlg.h>
+#include <wx/settings.h>
+#include <wx/sizer.h>
+#include <wx/statusbr.h>
+#include <wx/textctrl.h>
+#include <wx/utils.h>
+#include <wx/window.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <string_view>
+
+#include "vxs/base/process.h"
+#include "vxs/base/version.h"
+#include "vxs/clientserver/common.h"
+#include "vxs/config/config.h"
+#include "vxs/platform/fileio.h"
+#include "vxs/platform/os.h"
+#include "vxs/screen/frontend.h"
+#include "vxs/screen/keyboard.h"
+#include "vxs/screen/lineedit.h"
+#include "vxs/screen/screenmodel.h"
+#include "vxs/screen/statline.h"
+#include "vxs/screen/terminal.h"
+#include "vxs/window/textwin.h"
+
+namespace vxs {
+
+namespace {
+
+constexpr int kRows = ScreenModel::kRows;
+constexpr int kColumns = ScreenModel::kColumns;
+constexpr int kFieldRow = kRows - 1;  // the command line's input field
+// How often a running program's keyboard polls let the window's events in.
+constexpr auto kPollInterval = std::chrono::milliseconds(20);
+
+// The status bar's fields.
+enum StatusPart { kPartStatus, kPartMessage, kPartRowColumn, kPartMode, kPartCount };
+
+class WindowFrontEnd;
+
+// The main window: the panel of cells above the status bar.  Closing it asks the interpreter
+// side, when closing is allowed at all.
+class vxMainFrame final : public wxFrame {
+  public:
+    vxMainFrame(WindowFrontEnd& owner, const wxPoint& at, const wxSize& size);
+    ~vxMainFrame() override;
+    TextWin* text() { return text_; }
+
+  private:
+    void onClose(wxCloseEvent& event);
+    WindowFrontEnd& owner_;
+    TextWin* text_;
+};
+
+class WindowFrontEnd final : public FrontEnd {
+  public:
+    bool open();
+    void close();
+
+    void pollEvents() override {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastPoll_ < kPollInterval) return;
+        lastPoll_ = now;
+        dispatchPending();
+    }
+
+    int32_t readLine(std::string& line, size_t max, int32_t purpose, std::string_view preset,
+                     bool selected) override;
+    void writeLine(std::string_view text) override;
+    void statusText(int32_t field, std::string_view text) override;
+    void statusError(int32_t error, int32_t lineNumber, int32_t clause) override {
+        errorWords_.clear();
+        error_ = error == 0 ? std::string() : errorWithPosition(error, lineNumber, clause);
+        showStatus();
+    }
+    int32_t screenAction(const ScreenRequest& request) override;
+    int32_t fatalMessage(std::string_view text) override;
+    int32_t unusedId(int32_t) override { return 1; }
+    void setCanClose(bool canClose) override { canClose_ = canClose; }
+    void setTitle(std::string_view title) override {
+        title_.assign(title);
+        if (frame_) frame_->SetTitle(wxString::FromUTF8(title_.data(), title_.size()));
+        changed();
+    }
+    void endSession() override { close(); }
+    std::string showHelp(std::string_view title, std::string_view text) override;
+
+    // The frame asks to close: true when the session may end.
+    bool closing();
+    // The frame went away (the window system destroyed it).
+    void frameGone() { frame_ = nullptr; }
+
+  private:
+    class Editing;
+    struct InputPlace {
+        int window = -1, row = 0, column = 0, width = 0;
+    };
+
+    void newBottomRow() { model_.newBottomRow(); }
+    void placeCursor(int row, int column) {
+        cursorRow_ = std::clamp(row, 0, kRows - 1);
+        cursorColumn_ = std::clamp(column, 0, kColumns - 1);
+    }
+    // The panel shows the model and the cursor again (painted at the next dispatch).
+    void changed() {
+        if (frame_)
+            frame_->text()->showScreen(model_, cursorRow_, cursorColumn_, insert_, cursorShown_);
+        writeSnapshot();
+    }
+    void showStatus();
+    void drawField(const std::string& text, size_t at, size_t& offset, size_t width);
+    // With VX_WINDOW_SNAPSHOT set: what the window shows, as text, in that file (tests).
+    void writeSnapshot();
+    void saveGeometry();
+
+    vxMainFrame* frame_ = nullptr;
+    ScreenModel model_;
+    int cursorRow_ = kFieldRow, cursorColumn_ = 0;
+    bool cursorShown_ = true;
+    bool insert_ = true;
+    bool canClose_ = true;
+    bool readingCommand_ = false;
+    bool bottomFresh_ = false;  // as the full-screen terminal's: the Enter's blank row is next
+    std::string status_, message_, error_, errorWords_, mode_, rowColumn_, title_;
+    InputPlace place_;
+    RecallList recall_;
+    std::string snapshotPath_;
+    long paints_ = 0;
+    std::chrono::steady_clock::time_point lastPoll_{};
+};
+
+// ---- the frame ----
+
+vxMainFrame::vxMainFrame(WindowFrontEnd& owner, const wxPoint& at, const wxSize& size)
+    : wxFrame(nullptr, wxID_ANY, "Veltrix!", at, size), owner_(owner) {
+    text_ = new TextWin(this, kRows, kColumns);
+    CreateStatusBar(kPartCount);
+    const int widths[kPartCount] = {90, -1, 80, 80};
+    GetStatusBar()->SetStatusWidths(kPartCount, widths);
+    Bind(wxEVT_CLOSE_WINDOW, &vxMainFrame::onClose, this);
+}
+
+vxMainFrame::~vxMainFrame() {
+    owner_.frameGone();
+}
+
+void vxMainFrame::onClose(wxCloseEvent& event) {
+    if (event.CanVeto() && !owner_.closing()) {
+        event.Veto();
+        return;
+    }
+    Destroy();
+}
+
+// ---- the front end ----
+
+// The line editor's host: keys from the key queue, the field on the bottom row or in the window
+// an input statement names.
+class WindowFrontEnd::Editing final : public LineEditor::Host {
+  public:
+    explicit Editing(WindowFrontEnd& f) : f_(f) {}
+    int32_t nextKey() override {
+        if (!f_.frame_) return -1;
+        return f_.readKey(0);
+    }
+    void showField(const std::string& text, size_t at, size_t& offset, size_t width) override {
+        f_.drawField(text, at, offset, width);
+    }
+    void beep() override { wxBell(); }
+    void modeChanged(bool insert) override {
+        f_.mode_ = insert ? "INSERT" : "OVER";
+        f_.showStatus();
+        f_.changed();
+    }
+
+  private:
+    WindowFrontEnd& f_;
+};
+
+bool WindowFrontEnd::open() {
+    if (!wxTheApp) return false;
+    (void)platform::environmentValue("VX_WINDOW_SNAPSHOT", snapshotPath_);
+    // The size and place of the last session, else a panel of cells in a 14-point font.
+    wxConfigBase* config = wxConfigBase::Get();
+    wxPoint at = wxDefaultPosition;
+    wxSize size = wxDefaultSize;
+    long x = 0, y = 0, w = 0, h = 0;
+    if (config && config->Read("/Window/X", &x) && config->Read("/Window/Y", &y) &&
+        config->Read("/Window/Width", &w) && config->Read("/Window/Height", &h) && w >= 200 &&
+        h >= 100 && w <= 10000 && h <= 10000) {
+        at = wxPoint(static_cast<int>(x), static_cast<int>(y));
+        size = wxSize(static_cast<int>(w), static_cast<int>(h));
+    }
+    frame_ = new vxMainFrame(*this, at, size);
+    paints_ = 0;
+    frame_->text()->setPainted(
+        [](void* self) {
+            auto* f = static_cast<WindowFrontEnd*>(self);
+            ++f->paints_;
+            if (f->paints_ == 1)
+                f->writeSnapshot();  // the first drawn window, for tests and benchmarks
+        },
+        this);
+    if (size == wxDefaultSize) frame_->SetClientSize(frame_->text()->cellsSize(14));
+    model_.reset();
+    status_.clear();
+    message_.clear();
+    error_.clear();
+    errorWords_.clear();
+    mode_.clear();
+    rowColumn_.clear();
+    bottomFresh_ = false;
+    placeCursor(kFieldRow, 0);
+    frame_->Show();
+    frame_->Raise();
+    frame_->text()->SetFocus();
+    wxTheApp->SetTopWindow(frame_);
+    writeLine(kFrontEndHint);
+    showStatus();
+    return true;
+}
+
+void WindowFrontEnd::close() {
+    if (!frame_) return;
+    saveGeometry();
+    vxMainFrame* frame = frame_;
+    frame_ = nullptr;
+    frame->Destroy();
+    dispatchPending();
+}
+
+void WindowFrontEnd::saveGeometry() {
+    wxConfigBase* config = wxConfigBase::Get();
+    if (!config || !frame_ || frame_->IsIconized() || frame_->IsMaximized()) return;
+    const wxRect r = frame_->GetRect();
+    config->Write("/Window/X", static_cast<long>(r.x));
+    config->Write("/Window/Y", static_cast<long>(r.y));
+    config->Write("/Window/Width", static_cast<long>(r.width));
+    config->Write("/Window/Height", static_cast<long>(r.height));
+    config->Flush();
+}
+
+bool WindowFrontEnd::closing() {
+    if (!canClose_) {
+        wxBell();
+        return false;
+    }
+    saveGeometry();
+    // The interpreter side ends the session (and the process) when it agrees; it answers when
+    // it does not.
+    int32_t answer = 0;
+    if (CallFunctionRemote(EXITREQUESTCALL, ORIGIN, {rpInt(0)}) == 0)
+        (void)ReceiveFunctionRemote(EXITREQUESTRET, {roInt(&answer)});
+    return false;
+}
+
+void WindowFrontEnd::writeLine(std::string_view text) {
+    std::string_view part;
+    do {
+        part = text.substr(0, kColumns);
+        text.remove_prefix(part.size());
+        if (!bottomFresh_) newBottomRow();
+        bottomFresh_ = false;
+        model_.setBottomRow(part, true);
+    } while (!text.empty());
+    placeCursor(kFieldRow, static_cast<int>(part.size()));
+    changed();
+}
+
+void WindowFrontEnd::statusText(int32_t field, std::string_view text) {
+    if (field == kStatusFieldStatus)
+        status_.assign(text);
+    else if (field == kStatusFieldMode)
+        mode_.assign(text);
+    else if (field == kStatusFieldRowColumn)
+        rowColumn_.assign(text);
+    else if (field == kStatusFieldErrorWords)
+        errorWords_.assign(text);
+    else
+        message_.assign(text);
+    showStatus();
+}
+
+void WindowFrontEnd::showStatus() {
+    if (frame_) {
+        wxStatusBar* bar = frame_->GetStatusBar();
+        // The error with its words stays beside the run status until a later line is accepted.
+        std::string text = message_;
+        if (!error_.empty()) text = errorWords_.empty() ? error_ : error_ + "  " + errorWords_;
+        const std::string parts[kPartCount] = {status_, text, rowColumn_, mode_};
+        for (int i = 0; i < kPartCount; ++i) {
+            const wxString value = wxString::From8BitData(parts[i].data(), parts[i].size());
+            if (bar->GetStatusText(i) != value) bar->SetStatusText(value, i);
+        }
+    }
+    writeSnapshot();
+}
+
+void WindowFrontEnd::drawField(const std::string& text, size_t at, size_t& offset, size_t width) {
+    if (at < offset) offset = at;
+    if (at >= offset + width) offset = at - width + 1;
+    const std::string_view shown = std::string_view(text).substr(offset, width);
+    int y = 0, x = 0;
+    if (place_.window >= 0 &&
+        model_.absolute(place_.window, place_.row, place_.column, y, x) == 0) {
+        // A line typed in a window: its field, blank-filled to the field's width.
+        std::string field(shown);
+        field.resize(width, ' ');
+        (void)model_.writeText(place_.window, place_.row, place_.column, field, CellAttr{});
+        placeCursor(y, x + static_cast<int>(at - offset));
+    } else {
+        model_.setBottomRow(shown, false);
+        placeCursor(kFieldRow, static_cast<int>(at - offset));
+    }
+    changed();
+}
+
+int32_t WindowFrontEnd::readLine(std::string& line, size_t max, int32_t purpose,
+                                 std::string_view preset, bool selected) {
+    line.clear();
+    if (!frame_) return kInputEnded;
+    // A place in a window holds for this one line of an input statement.
+    const InputPlace place = purpose == kInputStatement ? place_ : InputPlace{};
+    place_ = place;
+    readingCommand_ = purpose == kInputCommand;
+    if (place_.window < 0 && !bottomFresh_) newBottomRow();
+    bottomFresh_ = false;
+    size_t width = max < static_cast<size_t>(kColumns) ? std::max<size_t>(max, 1) : kColumns;
+    if (place_.window >= 0) width = std::min<size_t>(width, static_cast<size_t>(place_.width));
+    std::string text;
+    Editing editing(*this);
+    const int32_t result =
+        LineEditor::edit(editing, text, preset, selected, max, width, purpose, recall_, insert_);
+    if (place_.window >= 0) {
+        place_ = InputPlace{};  // in a window the program shows the finished line itself
+    } else {
+        // The finished line stays as typed, and the Enter moves it up at once.
+        model_.setBottomRow(std::string_view(text).substr(0, kColumns), true);
+        if (result == kInputHelp) {
+            bottomFresh_ = true;
+        } else if (result != kInputEnded) {
+            newBottomRow();
+            bottomFresh_ = true;
+        }
+    }
+    mode_.clear();
+    readingCommand_ = false;
+    placeCursor(kFieldRow,
+                bottomFresh_ ? 0 : static_cast<int>(std::min<size_t>(text.size(), kColumns)));
+    showStatus();
+    changed();
+    if (result == kInputEnded) return result;
+    if (purpose == kInputCommand && result == kInputLine)
+        recall_.remember(text, static_cast<size_t>(std::max(configLimits().maxRecall, 0)));
+    line = std::move(text);
+    return result;
+}
+
+int32_t WindowFrontEnd::screenAction(const ScreenRequest& r) {
+    const int row = r.position >> 8, column = r.position & 0xFF;
+    switch (r.action) {
+        case kScreenBeep: wxBell(); return 0;
+        case kScreenShutdown: close(); return 0;
+        case kScreenInputPlace:
+            if (!model_.isOpen(r.window) || r.a < 1) return 0;
+            place_ = InputPlace{r.window, row, column, r.a};
+            return 0;
+        case kScreenSuspend:
+        case kScreenResume: return 0;  // the window stays while another program runs
+        case kScreenWindowLine:
+            if (r.window == 0) {
+                writeLine(r.text);
+                return 0;
+            }
+            break;
+        default: break;
+    }
+    bool handled = false;
+    int y = cursorRow_, x = cursorColumn_;
+    const int result = applyScreenRequest(model_, r, handled, y, x);
+    if (!handled || result != 0) return result;
+    placeCursor(y, x);
+    changed();
+    return 0;
+}
+
+int32_t WindowFrontEnd::fatalMessage(std::string_view text) {
+    const std::string line = std::string(text) + "\n";
+    (void)platform::writeAll(platform::kStderr, line.data(), line.size());
+    if (frame_) {
+        wxMessageDialog dialog(frame_, wxString::From8BitData(text.data(), text.size()), "Veltrix!",
+                               wxOK | wxICON_ERROR);
+        dialog.ShowModal();
+    }
+    return 0;
+}
+
+std::string WindowFrontEnd::showHelp(std::string_view title, std::string_view text) {
+    if (!frame_) return {};
+    // The topic in a dialog of its own, in the console's font, until it is closed.
+    wxDialog dialog(frame_, wxID_ANY, wxString::From8BitData(title.data(), title.size()),
+                    wxDefaultPosition, wxDefaultSize, wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER);
+    auto* body = new wxTextCtrl(&dialog, wxID_ANY, wxString::From8BitData(text.data(), text.size()),
+                                wxDefaultPosition, wxDefaultSize,
+                                wxTE_MULTILINE | wxTE_READONLY | wxHSCROLL);
+    body->SetFont(frame_->text()->cellFont());
+    auto* sizer = new wxBoxSizer(wxVERTICAL);
+    sizer->Add(body, 1, wxEXPAND | wxALL, 4);
+    sizer->Add(dialog.CreateButtonSizer(wxOK), 0, wxEXPAND | wxALL, 4);
+    dialog.SetSizer(sizer);
+    dialog.SetSize(frame_->GetSize());
+    dialog.ShowModal();
+    return {};
+}
+
+void WindowFrontEnd::writeSnapshot() {
+    if (snapshotPath_.empty()) return;
+    std::string out;
+    for (int r = 0; r < kRows; ++r) {
+        for (int c = 0; c < kColumns; ++c) {
+            const ScreenCell cell = model_.composite(r, c);
+            char ch = static_cast<char>(cell.ch);
+            switch (cell.line) {
+                case LinePart::Horizontal:
+                    ch = cell.border == BorderKind::Double ? '=' : '-';
+                    break;
+                case LinePart::Vertical: ch = '|'; break;
+                case LinePart::None: break;
+                default: ch = '+'; break;
+            }
+            out += static_cast<unsigned char>(ch) < 32 ? ' ' : ch;
+        }
+        out += '\n';
+    }
+    std::string text = message_;
+    if (!error_.empty()) text = errorWords_.empty() ? error_ : error_ + "  " + errorWords_;
+    out += "status=" + status_ + "\nmessage=" + text + "\nrowcolumn=" + rowColumn_ +
+           "\nmode=" + mode_ + "\npainted=" + std::to_string(paints_) +
+           "\ncursor=" + std::to_string(cursorRow_) + "," + std::to_string(cursorColumn_) +
+           "\ntitle=" + title_ + "\n";
+    if (frame_) {
+        const wxRect r = frame_->GetScreenRect();
+        out += "frame=" + std::to_string(r.x) + "," + std::to_string(r.y) + "," +
+               std::to_string(r.width) + "," + std::to_string(r.height) +
+               "\nfont=" + std::to_string(frame_->text()->cellFont().GetPointSize()) + "\n";
+    }
+    // Written beside, then renamed: a reader never sees half a snapshot.
+    const std::string beside = snapshotPath_ + ".new";
+    int fd = -1;
+    if (platform::openFile(beside, platform::Access::kReadWrite, platform::Create::kCreateAlways,
+                           fd) != 0)
+        return;
+    const bool written = platform::writeAll(fd, out.data(), out.size()) == 0;
+    (void)platform::closeFile(fd);
+    if (written) (void)platform::renameFile(beside, snapshotPath_);
+}
+
+WindowFrontEnd g_window;
+
+}  // namespace
+
+bool attachWindowTerminal() {
+    if (!g_window.open()) return false;
+    attachFrontEnd(g_window);
+    (void)CallFunctionRemote(VERSIONCHECK, ORIGIN, {rpText(kVersionText)});
+    return true;
+}
+
+}  // namespace vxs
