@@ -39,16 +39,19 @@ enum MixCode : uint8_t {
     MUnary,        // operator `kind` on a number
     MConcat,       // s & t
     MSubstring,    // s$(x:y)
-    MLen, MVal, MOrd,
-    MPos,          // `kind` arguments (2 or 3)
-    MStr, MChr,
-    MPad,          // `kind` arguments (2 or 3); `index` 1 for LPAD$, 0 for RPAD$
-    MRemainder,    // REM (`index` 0) or MOD (`index` 1)
-    MTargetVar,    // the assignment's target, variable `index` (nothing is pushed)
+    MLen,
+    MVal,
+    MOrd,
+    MPos,  // `kind` arguments (2 or 3)
+    MStr,
+    MChr,
+    MPad,            // `kind` arguments (2 or 3); `index` 1 for LPAD$, 0 for RPAD$
+    MRemainder,      // REM (`index` 0) or MOD (`index` 1)
+    MTargetVar,      // the assignment's target, variable `index` (nothing is pushed)
     MTargetElement,  // `kind` subscripts: the target is that element of array `index`
-    MStoreNumber,  // the value into the target; the form ends
-    MStoreText,    // the text into the target; the form ends
-    MIfEnd,        // the form ends: the IF's truth is the value
+    MStoreNumber,    // the value into the target; the form ends
+    MStoreText,      // the text into the target; the form ends
+    MIfEnd,          // the form ends: the IF's truth is the value
 };
 
 struct MixOp {
