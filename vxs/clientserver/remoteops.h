@@ -54,7 +54,9 @@ namespace vxs {
     X(143, STATUSLINETEXT, "a text for the status line (field, text)")                   \
     X(144, STATUSLINEERROR, "an error on the status line (error, line number or -1, clause)") \
     X(145, HELPSHOWCALL, "show a help topic (title, text) until the user closes it")      \
-    X(146, HELPSHOWRET, "what the help display hands back (a text, empty when just closed)")
+    X(146, HELPSHOWRET, "what the help display hands back (a text, empty when just closed)") \
+    X(147, MSGBOXCALL, "show a message box (prompt, title, button set, icon)")            \
+    X(148, MSGBOXRET, "the number of the button pressed")
 
 enum RemoteOp : int32_t {
 #define VX_REMOTE_ENUM(number, name, meaning) name = number,

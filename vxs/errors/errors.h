@@ -110,6 +110,9 @@ enum class ErrorCondition : unsigned char {
     X(304, ArgumentKind, ERROR, "an argument of the wrong kind", \
       "Pass a number where a number belongs and a string (a name ending in $) where a string " \
       "does.") \
+    X(305, MessageBoxKind, ERROR, "an unknown MSGBOX button set or icon", \
+      "Give MSGBOX its buttons as OK, OKC, YN, YNC, RC or ARI and its icon as I, !, ? or X, or " \
+      "leave them out.") \
     X(307, NoAssignTarget, ERROR, "an assignment without a target", \
       "Write the variable that receives the value before the = sign.") \
     X(315, FixedArray, ERROR, "a fixed array redimensioned", \

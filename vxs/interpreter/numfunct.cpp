@@ -6,6 +6,9 @@
 // not have (files, fields, menus, windows, printers, external libraries) raise 302.
 #include "vxs/interpreter/numfunct.h"
 
+#include "vxs/screen/msgbox.h"
+#include "vxs/screen/terminal.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -404,7 +407,20 @@ int callNumericFunction(const EvalEnv& env, int code, int args) {
             return a.resultNumber(v);
         }
 
-        // MENU, NXTFLD (fields and menus), TRUNC, DEG, RAD, CURTAB (windows), CALL, MSGBOX, PRINTER_LIST,
+        case 106: {  // MSGBOX(prompt [, title [, buttons [, icon]]])
+            if (int err = a.expect("ssss", 1)) return err;
+            BoxButtons kind = BoxButtons::Ok;
+            BoxIcon icon = BoxIcon::None;
+            if ((a.count() > 2 && !boxButtonsOf(a.string(2), kind)) ||
+                (a.count() > 3 && !boxIconOf(a.string(3), icon)))
+                return kErrMessageBoxKind;
+            const std::string prompt(a.string(0));
+            const std::string title(a.count() > 1 ? a.string(1) : std::string_view());
+            return a.resultNumber(terminalMessageBox(prompt, title, static_cast<int32_t>(kind),
+                                                     static_cast<int32_t>(icon)));
+        }
+
+        // MENU, NXTFLD (fields and menus), TRUNC, DEG, RAD, CURTAB (windows), CALL, PRINTER_LIST,
         // DLL and MSG (platform calls), and every code without a function.
         default: return kErrNotAvailable;
     }

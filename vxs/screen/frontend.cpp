@@ -4,11 +4,13 @@
 #include "vxs/screen/frontend.h"
 
 #include <cstdio>
+#include <string>
 
 #include <wx/app.h>
 #include <wx/evtloop.h>
 
 #include "vxs/clientserver/common.h"
+#include "vxs/clientserver/remoteops.h"
 #include "vxs/base/failure.h"
 #include "vxs/base/process.h"
 #include "vxs/screen/keyboard.h"
@@ -157,6 +159,20 @@ int onShowHelp(const DecodedMessage& m, std::span<const RemoteOut>) {
     return CallFunctionRemote(HELPSHOWRET, IN_RESP, {rpText(answer)});
 }
 
+int onMessageBox(const DecodedMessage& m, std::span<const RemoteOut>) {
+    std::string_view prompt, title;
+    if (m.count != 4 || !textParam(m, 0, prompt) || !textParam(m, 1, title) || !isInt(m, 2) ||
+        !isInt(m, 3))
+        return 1;
+    const int32_t kind = m.params[2].value, icon = m.params[3].value;
+    if (kind < 0 || kind > static_cast<int32_t>(BoxButtons::AbortRetryIgnore) || icon < 0 ||
+        icon > static_cast<int32_t>(BoxIcon::Error))
+        return 1;
+    const int32_t pressed = g_frontEnd->messageBox(prompt, title, static_cast<BoxButtons>(kind),
+                                                   static_cast<BoxIcon>(icon));
+    return CallFunctionRemote(MSGBOXRET, IN_RESP, {rpInt(pressed)});
+}
+
 struct Binding {
     int op;
     RemoteHandler handler;
@@ -169,6 +185,7 @@ constexpr Binding kBindings[] = {
     {CONSOLEOUTPUT, onConsoleOutput},   {STATUSLINETEXT, onStatusText},
     {STATUSLINEERROR, onStatusError},   {INJECTKEY, onInjectKey},
     {STATUSTEXTCALL, onStatusKey},      {HELPSHOWCALL, onShowHelp},
+    {MSGBOXCALL, onMessageBox},
 };
 
 }  // namespace
@@ -183,6 +200,33 @@ bool FrontEnd::processIdle() {
 
 int32_t FrontEnd::readKey(int32_t seconds) {
     return waitForQueuedKey(seconds);
+}
+
+int32_t FrontEnd::messageBox(std::string_view prompt, std::string_view title, BoxButtons kind,
+                             BoxIcon icon) {
+    if (!title.empty()) writeLine(title);
+    std::string first = boxIconWord(icon);
+    size_t at = 0;
+    do {  // the prompt's lines, the icon's word before the first
+        const size_t end = prompt.find('\n', at);
+        const std::string_view part = prompt.substr(at, end == std::string_view::npos ? end : end - at);
+        writeLine(first + std::string(part));
+        first.clear();
+        at = end == std::string_view::npos ? prompt.size() + 1 : end + 1;
+    } while (at <= prompt.size());
+    const std::string choices = boxChoices(kind);
+    const int32_t escape = boxEscape(kind);
+    for (;;) {
+        writeLine(choices);
+        std::string answer;
+        const int32_t status = readLine(answer, 80, kInputStatement, {}, false);
+        if (status == kInputEnded) return escape ? escape : boxButtons(kind).front().result;
+        if (status == kInputInterrupted) {
+            if (escape) return escape;
+            continue;
+        }
+        if (const int32_t pressed = boxAnswer(kind, answer)) return pressed;
+    }
 }
 
 void FrontEnd::keysQueued() {

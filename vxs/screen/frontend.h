@@ -16,6 +16,8 @@
 #include <string>
 #include <string_view>
 
+#include "vxs/screen/msgbox.h"
+
 namespace vxs {
 
 // A screen action as it arrives (SCREENACTIONCALL's eight parameters).
@@ -106,6 +108,14 @@ class FrontEnd {
     virtual std::string showHelp(std::string_view /*title*/, std::string_view /*text*/) {
         return {};
     }
+
+    // ---- message boxes ----
+    // MSGBOX: shows `prompt` (lines ended by "\n") with its title, icon and buttons until one is
+    // pressed; returns that button's number (msgbox.h).  Default: the box as console lines, the
+    // answer typed as a line (its first letter names the button; an empty line the default;
+    // the end of input, or the attention key, what Escape gives).
+    virtual int32_t messageBox(std::string_view prompt, std::string_view title, BoxButtons kind,
+                               BoxIcon icon);
 
   protected:
     // Tells the interpreter side that keys are waiting (KEYSAVAILABLE), once until its next

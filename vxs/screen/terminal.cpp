@@ -2,6 +2,8 @@
 // an internal error, reported as a consistency failure quoting the call.
 #include "vxs/screen/terminal.h"
 
+#include "vxs/screen/msgbox.h"
+
 #include "vxs/clientserver/common.h"
 #include "vxs/base/failure.h"
 #include "vxs/base/process.h"
@@ -124,6 +126,23 @@ std::string terminalShowHelp(std::string_view title, std::string_view text) {
         vxassertion("!ReceiveFunctionRemote(HELPSHOWRET, answer)", __FILE__, __LINE__);
     if (!answer.empty() && answer.back() == '\0') answer.pop_back();
     return answer;
+}
+
+int32_t terminalMessageBox(std::string_view prompt, std::string_view title, int32_t kind,
+                           int32_t icon) {
+    const auto set = static_cast<BoxButtons>(kind);
+    if (!g_attached || !remoteHandler(MSGBOXCALL)) {
+        const int32_t escape = boxEscape(set);
+        return escape ? escape : boxButtons(set).front().result;
+    }
+    if (CallFunctionRemote(MSGBOXCALL, ORIGIN,
+                           {rpText(prompt), rpText(title), rpInt(kind), rpInt(icon)}))
+        vxassertion("!CallFunctionRemote(MSGBOXCALL, ORIGIN, 4, prompt, title, kind, icon)",
+                    __FILE__, __LINE__);
+    int32_t pressed = 0;
+    if (ReceiveFunctionRemote(MSGBOXRET, {roInt(&pressed)}))
+        vxassertion("!ReceiveFunctionRemote(MSGBOXRET, &pressed)", __FILE__, __LINE__);
+    return pressed;
 }
 
 int32_t pollKeyboard() {

@@ -96,6 +96,10 @@ void terminalSetCanClose(bool canClose);
 // the user closes it; returns what the help display hands back ("" when it was just closed, or
 // when no terminal shows help).
 std::string terminalShowHelp(std::string_view title, std::string_view text);
+// MSGBOX on the terminal side: the number of the button pressed (msgbox.h).  Without a
+// terminal, what closing the box gives (the default button when it cannot be closed).
+int32_t terminalMessageBox(std::string_view prompt, std::string_view title, int32_t set,
+                           int32_t icon);
 // Key codes that the poll reports: attention, help, function keys n x 256 (n = 1..10) and the
 // two further keys of the function-key table.
 inline constexpr int32_t kKeyAttention = 1;

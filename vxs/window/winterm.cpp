@@ -9,6 +9,10 @@
 #include "vxs/window/winterm.h"
 
 #include <wx/app.h>
+#include <wx/artprov.h>
+#include <wx/button.h>
+#include <wx/statbmp.h>
+#include <wx/stattext.h>
 #include <wx/config.h>
 #include <wx/dialog.h>
 #include <wx/frame.h>
@@ -24,6 +28,7 @@
 #include <chrono>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "vxs/base/process.h"
 #include "vxs/base/version.h"
@@ -34,6 +39,7 @@
 #include "vxs/screen/frontend.h"
 #include "vxs/screen/keyboard.h"
 #include "vxs/screen/lineedit.h"
+#include "vxs/screen/msgbox.h"
 #include "vxs/screen/screenmodel.h"
 #include "vxs/screen/statline.h"
 #include "vxs/screen/terminal.h"
@@ -100,6 +106,8 @@ class WindowFrontEnd final : public FrontEnd {
     }
     void endSession() override { close(); }
     std::string showHelp(std::string_view title, std::string_view text) override;
+    int32_t messageBox(std::string_view prompt, std::string_view title, BoxButtons kind,
+                       BoxIcon icon) override;
 
     // The frame asks to close: true when the session may end.
     bool closing();
@@ -427,6 +435,60 @@ std::string WindowFrontEnd::showHelp(std::string_view title, std::string_view te
     dialog.SetSize(frame_->GetSize());
     dialog.ShowModal();
     return {};
+}
+
+int32_t WindowFrontEnd::messageBox(std::string_view prompt, std::string_view title,
+                                   BoxButtons kind, BoxIcon icon) {
+    const std::vector<BoxButton> set = boxButtons(kind);
+    const int32_t escape = boxEscape(kind);
+    if (!frame_) return escape ? escape : set.front().result;
+    // A dialog of native controls: the icon, the prompt, a row of buttons (the first the
+    // default); a button's first letter presses it too, Escape closes the box where it may.
+    wxDialog dialog(frame_, wxID_ANY,
+                    title.empty() ? wxString("Veltrix!") : wxString::From8BitData(title.data(), title.size()));
+    auto* top = new wxBoxSizer(wxHORIZONTAL);
+    const wxArtID art = icon == BoxIcon::Information ? wxART_INFORMATION
+                        : icon == BoxIcon::Warning   ? wxART_WARNING
+                        : icon == BoxIcon::Question  ? wxART_QUESTION
+                        : icon == BoxIcon::Error     ? wxART_ERROR
+                                                     : wxArtID();
+    if (!art.empty())
+        top->Add(new wxStaticBitmap(&dialog, wxID_ANY, wxArtProvider::GetBitmap(art, wxART_MESSAGE_BOX)),
+                 0, wxALL, 10);
+    top->Add(new wxStaticText(&dialog, wxID_ANY, wxString::From8BitData(prompt.data(), prompt.size())),
+             1, wxALL | wxALIGN_CENTER_VERTICAL, 10);
+    auto* row = new wxBoxSizer(wxHORIZONTAL);
+    const int base = wxID_HIGHEST + 100;
+    wxButton* first = nullptr;
+    for (const BoxButton& b : set) {
+        auto* button = new wxButton(&dialog, base + b.result, b.label);
+        button->Bind(wxEVT_BUTTON, [&dialog](wxCommandEvent& e) { dialog.EndModal(e.GetId()); });
+        row->Add(button, 0, wxALL, 5);
+        if (!first) first = button;
+    }
+    dialog.SetEscapeId(escape ? base + escape : wxID_NONE);
+    dialog.SetAffirmativeId(base + set.front().result);
+    dialog.Bind(wxEVT_CHAR_HOOK, [&](wxKeyEvent& e) {
+        const int key = e.GetKeyCode();
+        if (!e.HasAnyModifiers() && key >= 'A' && key <= 'Z')
+            for (const BoxButton& b : set)
+                if (b.label[0] == key) {
+                    dialog.EndModal(base + b.result);
+                    return;
+                }
+        e.Skip();
+    });
+    auto* all = new wxBoxSizer(wxVERTICAL);
+    all->Add(top, 1, wxEXPAND);
+    all->Add(row, 0, wxALIGN_CENTER | wxBOTTOM, 5);
+    dialog.SetSizerAndFit(all);
+    dialog.CentreOnParent();
+    first->SetDefault();
+    first->SetFocus();
+    const int id = dialog.ShowModal();
+    frame_->text()->SetFocus();
+    if (id >= base + kBoxOk && id <= base + kBoxNo) return id - base;
+    return escape ? escape : set.front().result;
 }
 
 void WindowFrontEnd::writeSnapshot() {
