@@ -4,7 +4,7 @@
 # typed and answered in the cells; errors on the status bar in words; insert and overwrite; a
 # program's window with border and caption; function keys, Escape and the attention key reaching
 # the program; the font following the window's size, and the size kept for the next session;
-# what the window shows read back by text recognition of a screenshot.
+# help in a dialog; what the window shows read back by text recognition of a screenshot.
 # Usage: window_test.sh EXECUTABLE          (exit 77: Xvfb, xdotool, ImageMagick or tesseract missing)
 set -u
 exe=$(realpath "$1")
@@ -44,6 +44,26 @@ key Up
 expect_row 24 'PRINT "XQZ"'
 key Escape
 expect_row 24 '^ *$'
+# Help opens in a dialog of its own, from the topic's start, until Escape closes it.
+line 'HELP LIST'
+for ((i = 0; i < 100; i++)); do
+  help=$(xdotool search --name '^LIST - command$' 2> /dev/null | tail -n 1)
+  [ -n "$help" ] && break
+  sleep 0.1
+done
+[ -n "$help" ] || fail "HELP LIST opens its topic"
+sleep 0.3
+import -window root "$work/help.png"
+ocr "$work/help.png" > "$work/help.txt"
+grep -q 'LIST selection' "$work/help.txt" || { cat "$work/help.txt"; fail "the topic shows from its start"; }
+xdotool windowfocus --sync "$help" 2> /dev/null
+key Escape
+for ((i = 0; i < 100; i++)); do
+  xdotool search --name '^LIST - command$' > /dev/null 2>&1 || break
+  sleep 0.1
+done
+xdotool search --name '^LIST - command$' > /dev/null 2>&1 && fail "Escape closes the help"
+xdotool windowfocus --sync "$(window_id)" 2> /dev/null
 
 # ---- a program's window, fields and keys ----
 line '10 OPEN #1: "SROW=3,SCOL=10,EROW=8,ECOL=50,BORDER=D,CAPTION=Orders", DISPLAY, OUTPUT'

@@ -11,14 +11,14 @@
 #include <wx/app.h>
 #include <wx/artprov.h>
 #include <wx/button.h>
-#include <wx/statbmp.h>
-#include <wx/stattext.h>
 #include <wx/config.h>
 #include <wx/dialog.h>
 #include <wx/frame.h>
 #include <wx/msgdlg.h>
 #include <wx/settings.h>
 #include <wx/sizer.h>
+#include <wx/statbmp.h>
+#include <wx/stattext.h>
 #include <wx/statusbr.h>
 #include <wx/textctrl.h>
 #include <wx/utils.h>
@@ -428,24 +428,31 @@ std::string WindowFrontEnd::showHelp(std::string_view title, std::string_view te
                                 wxDefaultPosition, wxDefaultSize,
                                 wxTE_MULTILINE | wxTE_READONLY | wxHSCROLL);
     body->SetFont(frame_->text()->cellFont());
+    body->SetInsertionPoint(0);  // the topic from its start
     auto* sizer = new wxBoxSizer(wxVERTICAL);
     sizer->Add(body, 1, wxEXPAND | wxALL, 4);
     sizer->Add(dialog.CreateButtonSizer(wxOK), 0, wxEXPAND | wxALL, 4);
     dialog.SetSizer(sizer);
     dialog.SetSize(frame_->GetSize());
+    dialog.Bind(wxEVT_SHOW, [body](wxShowEvent& e) {
+        body->ShowPosition(0);
+        e.Skip();
+    });
     dialog.ShowModal();
+    frame_->text()->SetFocus();
     return {};
 }
 
-int32_t WindowFrontEnd::messageBox(std::string_view prompt, std::string_view title,
-                                   BoxButtons kind, BoxIcon icon) {
+int32_t WindowFrontEnd::messageBox(std::string_view prompt, std::string_view title, BoxButtons kind,
+                                   BoxIcon icon) {
     const std::vector<BoxButton> set = boxButtons(kind);
     const int32_t escape = boxEscape(kind);
     if (!frame_) return escape ? escape : set.front().result;
     // A dialog of native controls: the icon, the prompt, a row of buttons (the first the
     // default); a button's first letter presses it too, Escape closes the box where it may.
-    wxDialog dialog(frame_, wxID_ANY,
-                    title.empty() ? wxString("Veltrix!") : wxString::From8BitData(title.data(), title.size()));
+    wxDialog dialog(
+        frame_, wxID_ANY,
+        title.empty() ? wxString("Veltrix!") : wxString::From8BitData(title.data(), title.size()));
     auto* top = new wxBoxSizer(wxHORIZONTAL);
     const wxArtID art = icon == BoxIcon::Information ? wxART_INFORMATION
                         : icon == BoxIcon::Warning   ? wxART_WARNING
@@ -453,10 +460,12 @@ int32_t WindowFrontEnd::messageBox(std::string_view prompt, std::string_view tit
                         : icon == BoxIcon::Error     ? wxART_ERROR
                                                      : wxArtID();
     if (!art.empty())
-        top->Add(new wxStaticBitmap(&dialog, wxID_ANY, wxArtProvider::GetBitmap(art, wxART_MESSAGE_BOX)),
-                 0, wxALL, 10);
-    top->Add(new wxStaticText(&dialog, wxID_ANY, wxString::From8BitData(prompt.data(), prompt.size())),
-             1, wxALL | wxALIGN_CENTER_VERTICAL, 10);
+        top->Add(
+            new wxStaticBitmap(&dialog, wxID_ANY, wxArtProvider::GetBitmap(art, wxART_MESSAGE_BOX)),
+            0, wxALL, 10);
+    top->Add(
+        new wxStaticText(&dialog, wxID_ANY, wxString::From8BitData(prompt.data(), prompt.size())),
+        1, wxALL | wxALIGN_CENTER_VERTICAL, 10);
     auto* row = new wxBoxSizer(wxHORIZONTAL);
     const int base = wxID_HIGHEST + 100;
     wxButton* first = nullptr;
