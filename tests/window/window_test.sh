@@ -24,6 +24,7 @@ grep -q '^42$' <<< "$out" || fail "a pipe is the stream front end: $out"
 # ---- lines in the window ----
 start_session VX_FRONTEND=gui
 [ "$(field status)" = "READY" ] || fail "the run status is READY"
+expect_field title '^Veltrix! - workstation [0-9]+$'
 line 'PRINT 40+2'
 expect_row 23 '^42 *$'
 line 'print 1/0'

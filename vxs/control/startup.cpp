@@ -3,24 +3,23 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
 
+#include "vxs/base/logger.h"
+#include "vxs/base/process.h"
+#include "vxs/base/version.h"
 #include "vxs/clientserver/remoteops.h"
 #include "vxs/command/command.h"
 #include "vxs/compiler/pcb.h"
 #include "vxs/config/config.h"
 #include "vxs/configfile/configfile.h"
-#include "vxs/screen/statline.h"
 #include "vxs/control/entry.h"
 #include "vxs/control/frontchoice.h"
-#include "vxs/base/process.h"
-#include "vxs/base/version.h"
-#include "vxs/storage/file_os.h"
 #include "vxs/datafiles/ktname.h"
 #include "vxs/datafiles/ktshare.h"
-#include "vxs/base/logger.h"
 #include "vxs/interpreter/flow.h"
 #include "vxs/interpreter/strsub.h"
 #include "vxs/interpreter/values.h"
@@ -32,8 +31,10 @@
 #include "vxs/registry/ktuser.h"
 #include "vxs/screen/cursesterm.h"
 #include "vxs/screen/frontend.h"
+#include "vxs/screen/statline.h"
 #include "vxs/screen/streamterm.h"
 #include "vxs/screen/terminal.h"
+#include "vxs/storage/file_os.h"
 
 namespace vxs {
 
@@ -187,7 +188,8 @@ bool retryRegistry(const std::string& message) {
     if (!platform::isTerminal(0) || !attachedFrontEnd()) return false;
     for (size_t at = 0; at < message.size();) {
         const size_t end = message.find('\n', at);
-        consoleOutput(std::string_view(message).substr(at, end == std::string::npos ? end : end - at));
+        consoleOutput(
+            std::string_view(message).substr(at, end == std::string::npos ? end : end - at));
         if (end == std::string::npos) break;
         at = end + 1;
     }
@@ -216,7 +218,9 @@ void assignWorkstation(const std::string& defaultDirectory) {
         RegistryResult out;
         std::string message;
         const int rc = joinRegistry(req, out, message);
-        if (rc < 0) fatalError(message.empty() ? "Couldn't assign a workstation ID." : message.c_str(), 99, 0);
+        if (rc < 0)
+            fatalError(message.empty() ? "Couldn't assign a workstation ID." : message.c_str(), 99,
+                       0);
         if (rc > 0) {
             if (retryRegistry(message)) continue;
             fatalError(message.c_str(), 99, 0);
@@ -256,8 +260,9 @@ void attachChosenFrontEnd() {
         }
         case FrontEndChoice::Terminal:
             if (!attachCursesTerminal())
-                refuse("VX_FRONTEND=terminal: standard input and output are not a terminal that "
-                       "can show the screen.\n");
+                refuse(
+                    "VX_FRONTEND=terminal: standard input and output are not a terminal that "
+                    "can show the screen.\n");
             return;
         case FrontEndChoice::Stream: attachStreamTerminal(); return;
         case FrontEndChoice::Automatic:
@@ -308,8 +313,7 @@ void startup(int argc, char** argv) {
     const std::string configured = configuredWorkPath();
     std::string work = startPath;
     if (!configured.empty()) {
-        const std::string named =
-            configured[0] == '/' ? configured : startPath + "/" + configured;
+        const std::string named = configured[0] == '/' ? configured : startPath + "/" + configured;
         if (osFullPath(named, work) != 0)
             fatalError("Work file path could not be determined.", 99, 0);
     }
@@ -320,6 +324,10 @@ void startup(int argc, char** argv) {
 
     vxlog(kLogProgress, "Assigning WSID.");
     assignWorkstation(defaultDirectory);
+    // The window's title names the workstation, so that the sessions of one desktop are told apart.
+    char title[64];
+    snprintf(title, sizeof title, "Veltrix! - workstation %d", workstationId());
+    terminalSetTitle(title);
     vxlog(kLogProgress, "WSID has been assigned.");
     vxlog(kLogProgress, "Splash info set.");
 

@@ -2,13 +2,12 @@
 // an internal error, reported as a consistency failure quoting the call.
 #include "vxs/screen/terminal.h"
 
-#include "vxs/screen/msgbox.h"
-
-#include "vxs/clientserver/common.h"
 #include "vxs/base/failure.h"
 #include "vxs/base/process.h"
+#include "vxs/clientserver/common.h"
 #include "vxs/platform/os.h"
 #include "vxs/screen/frontend.h"
+#include "vxs/screen/msgbox.h"
 #include "vxs/screen/windows.h"
 
 namespace vxs {
@@ -57,8 +56,8 @@ int32_t windowAction(int32_t window, int32_t action, int32_t row, int32_t column
     if (!g_attached) return 0;
     const RemoteParam text_param = text.data() ? rpText(text) : rpInt(0);
     if (CallFunctionRemote(SCREENACTIONCALL, ORIGIN,
-                           {rpInt(window), rpInt(action), rpInt(screenPosition(row, column)), rpInt(a),
-                            rpInt(b), text_param, rpInt(c), rpInt(attr)}))
+                           {rpInt(window), rpInt(action), rpInt(screenPosition(row, column)),
+                            rpInt(a), rpInt(b), text_param, rpInt(c), rpInt(attr)}))
         vxassertion("!CallFunctionRemote(SCREENACTIONCALL, ORIGIN, 8, ...)", __FILE__, __LINE__);
     int32_t result = 0;
     if (ReceiveFunctionRemote(SCREENACTIONRET, {roInt(&result)}))
@@ -66,16 +65,16 @@ int32_t windowAction(int32_t window, int32_t action, int32_t row, int32_t column
     return result;
 }
 
-int32_t consoleInput(std::string& line, int32_t maxLength, int32_t purpose,
-                     std::string_view preset, bool selected) {
+int32_t consoleInput(std::string& line, int32_t maxLength, int32_t purpose, std::string_view preset,
+                     bool selected) {
     line.clear();
     if (!g_attached) return kInputEnded;
     const int failed =
         preset.empty()
             ? CallFunctionRemote(CONSOLEINPUTCALL, ORIGIN, {rpInt(maxLength), rpInt(purpose)})
-            : CallFunctionRemote(CONSOLEINPUTCALL, ORIGIN,
-                                 {rpInt(maxLength), rpInt(purpose), rpText(preset),
-                                  rpInt(selected ? 1 : 0)});
+            : CallFunctionRemote(
+                  CONSOLEINPUTCALL, ORIGIN,
+                  {rpInt(maxLength), rpInt(purpose), rpText(preset), rpInt(selected ? 1 : 0)});
     if (failed)
         vxassertion("!CallFunctionRemote(CONSOLEINPUTCALL, ORIGIN, 2, max, purpose)", __FILE__,
                     __LINE__);
@@ -116,6 +115,13 @@ void terminalSetCanClose(bool canClose) {
                     __LINE__);
 }
 
+void terminalSetTitle(std::string_view title) {
+    if (!g_attached) return;
+    if (CallFunctionRemote(SCREENTITLE, ORIGIN, {rpText(title)}))
+        vxassertion("!CallFunctionRemote(SCREENTITLE, ORIGIN, 1, strlen(title)+1, title)", __FILE__,
+                    __LINE__);
+}
+
 std::string terminalShowHelp(std::string_view title, std::string_view text) {
     std::string answer;
     if (!g_attached || !remoteHandler(HELPSHOWCALL)) return answer;
@@ -152,7 +158,9 @@ int32_t pollKeyboard() {
     return key > 0 ? key : 0;
 }
 
-bool pollAttention() { return pollKeyboard() == kKeyAttention; }
+bool pollAttention() {
+    return pollKeyboard() == kKeyAttention;
+}
 
 int32_t keyboardRequest(int32_t action, int32_t argument) {
     if (!g_attached || !remoteHandler(KEYBOARDCALL)) return -1;

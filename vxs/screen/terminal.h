@@ -92,6 +92,8 @@ void consoleOutput(std::string_view line);
 void terminalStatusText(int32_t field, std::string_view text);
 void terminalStatusError(int32_t error, int32_t lineNumber, int32_t clause);
 void terminalSetCanClose(bool canClose);
+// The title of the terminal's window (the window front end's title bar; others show none).
+void terminalSetTitle(std::string_view title);
 // Shows a help topic on the terminal side (its title, and its text as lines ended by "\n") until
 // the user closes it; returns what the help display hands back ("" when it was just closed, or
 // when no terminal shows help).
