@@ -7,18 +7,9 @@ set -u
 exe=$(realpath "$1")
 source "$(dirname "$0")/xvfb_lib.sh"
 
-# Waits for the dialog titled $1 and gives it the keys that follow; its window id in `dialog`.
+# Waits for the dialog titled $1 and gives it the keys that follow.
 answer_box() {
-  local i
-  dialog=""
-  for ((i = 0; i < 150; i++)); do
-    dialog=$(xdotool search --name "^$1\$" 2> /dev/null | tail -n 1)
-    [ -n "$dialog" ] && break
-    sleep 0.1
-  done
-  [ -n "$dialog" ] || fail "no dialog titled $1"
-  sleep 0.3
-  xdotool windowfocus --sync "$dialog" 2> /dev/null
+  wait_window "$1" || fail "no dialog titled $1"
   shift
   [ $# -eq 0 ] || key "$@"
 }

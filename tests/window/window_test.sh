@@ -47,23 +47,12 @@ key Escape
 expect_row 24 '^ *$'
 # Help opens in a dialog of its own, from the topic's start, until Escape closes it.
 line 'HELP LIST'
-for ((i = 0; i < 100; i++)); do
-  help=$(xdotool search --name '^LIST - command$' 2> /dev/null | tail -n 1)
-  [ -n "$help" ] && break
-  sleep 0.1
-done
-[ -n "$help" ] || fail "HELP LIST opens its topic"
-sleep 0.3
+wait_window 'LIST - command' || fail "HELP LIST opens its topic"
 import -window root "$work/help.png"
 ocr "$work/help.png" > "$work/help.txt"
 grep -q 'LIST selection' "$work/help.txt" || { cat "$work/help.txt"; fail "the topic shows from its start"; }
-xdotool windowfocus --sync "$help" 2> /dev/null
 key Escape
-for ((i = 0; i < 100; i++)); do
-  xdotool search --name '^LIST - command$' > /dev/null 2>&1 || break
-  sleep 0.1
-done
-xdotool search --name '^LIST - command$' > /dev/null 2>&1 && fail "Escape closes the help"
+wait_window_gone 'LIST - command' || fail "Escape closes the help"
 xdotool windowfocus --sync "$(window_id)" 2> /dev/null
 
 # ---- a program's window, fields and keys ----

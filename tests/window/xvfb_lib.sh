@@ -3,7 +3,7 @@
 # writes (VX_WINDOW_SNAPSHOT), screenshots with ImageMagick and text recognition with tesseract.
 # Set before sourcing: exe (the console executable; veltrix-window lies beside it).
 # Provides: start_session, typed, key, line, screen, expect, expect_row, field, expect_field,
-# fail, window_id, shot, ocr, stop_session.
+# fail, window_id, wait_window, wait_window_gone, shot, ocr, stop_session.
 for tool in Xvfb xdotool import tesseract; do
   if ! command -v $tool >/dev/null; then
     echo "$tool is not installed: the window test is skipped"
@@ -80,6 +80,30 @@ stop_session() {
   return $rc
 }
 window_id() { xdotool search --name '^Veltrix' 2>/dev/null | tail -n 1; }
+# Waits for a window titled exactly $1 (15 s) and focuses it; its id in `found` (empty when none
+# came).
+wait_window() {
+  local i
+  found=""
+  for ((i = 0; i < 150; i++)); do
+    found=$(xdotool search --name "^$1\$" 2> /dev/null | tail -n 1)
+    [ -n "$found" ] && break
+    sleep 0.1
+  done
+  [ -n "$found" ] || return 1
+  sleep 0.3  # mapped and drawn
+  xdotool windowfocus --sync "$found" 2> /dev/null
+  return 0
+}
+# Waits until no window is titled exactly $1 (10 s); false when one still is.
+wait_window_gone() {
+  local i
+  for ((i = 0; i < 100; i++)); do
+    xdotool search --name "^$1\$" > /dev/null 2>&1 || return 0
+    sleep 0.1
+  done
+  return 1
+}
 typed() { xdotool type --delay 15 -- "$1"; }
 key() { xdotool key --delay 30 "$@"; }
 line() { typed "$1"; key Return; }

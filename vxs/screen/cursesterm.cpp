@@ -30,11 +30,10 @@
 #include <string>
 #include <string_view>
 
-#include "vxs/clientserver/common.h"
-#include "vxs/config/config.h"
-#include "vxs/screen/statline.h"
 #include "vxs/base/process.h"
 #include "vxs/base/version.h"
+#include "vxs/clientserver/common.h"
+#include "vxs/config/config.h"
 #include "vxs/platform/fileio.h"
 #include "vxs/platform/os.h"
 #include "vxs/platform/ttymodes.h"
@@ -43,6 +42,7 @@
 #include "vxs/screen/keyboard.h"
 #include "vxs/screen/lineedit.h"
 #include "vxs/screen/screenmodel.h"
+#include "vxs/screen/statline.h"
 #include "vxs/screen/terminal.h"
 
 namespace vxs {
@@ -97,7 +97,7 @@ int32_t keyCode(int ch) {
         case KEY_BACKSPACE: return kKeyBackspace;
         case KEY_ENTER: return kKeyEnter;
         case 127: return kKeyBackspace;  // what most terminals send for Backspace
-        case '\n': return kKeyEnter;      // a line feed (Ctrl-J, pasted text) ends a line too
+        case '\n': return kKeyEnter;     // a line feed (Ctrl-J, pasted text) ends a line too
         default: break;
     }
     if (ch >= KEY_F(1) && ch <= KEY_F(12)) return (ch - KEY_F(0)) << 8;
@@ -144,44 +144,21 @@ class CursesFrontEnd final : public FrontEnd {
     // A line longer than the console goes on in the rows below it, as printed text wraps.
     void writeLine(std::string_view text) override {
         if (!active_) return;
-        std::string_view part;
-        do {
-            part = text.substr(0, kColumns);
-            text.remove_prefix(part.size());
-            if (!bottomFresh_) newBottomRow();
-            bottomFresh_ = false;
-            model_.setBottomRow(part, true);
-            drawRow(kFieldRow);
-        } while (!text.empty());
-        placeCursor(kFieldRow, static_cast<int>(part.size()));
+        const int column = writeConsoleText(model_, text, bottomFresh_);
+        for (int r = 0; r < kRows; ++r) drawRow(r);
+        placeCursor(kFieldRow, column);
         refresh();
     }
 
     void statusText(int32_t field, std::string_view text) override {
-        // The run status, the editing mode and the cursor's place of field input have fields of
-        // their own; anything else is a message.
-        if (field == 0)
-            status_.assign(text);
-        else if (field == kStatusFieldMode)
-            mode_.assign(text);
-        else if (field == kStatusFieldRowColumn)
-            rowColumn_.assign(text);
-        else if (field == kStatusFieldErrorWords)
-            errorWords_.assign(text);
-        else
-            message_.assign(text);
-        if (field == 0 && updateLayout()) return;
+        status_.setText(field, text);
+        if (field == kStatusFieldStatus && updateLayout()) return;
         redrawStatus();
     }
     // The error stays in the message part, beside the run status, until a later line is
     // accepted (error 0).
     void statusError(int32_t error, int32_t lineNumber, int32_t clause) override {
-        errorWords_.clear();
-        if (error == 0) {
-            error_.clear();
-        } else {
-            error_ = errorWithPosition(error, lineNumber, clause);
-        }
+        status_.setError(error, lineNumber, clause);
         redrawStatus();
     }
 
@@ -242,7 +219,7 @@ class CursesFrontEnd final : public FrontEnd {
     // Whether the status line is shown on a 24-row terminal now: while command mode has the
     // terminal, not while a program runs.  True when that changed (the screen is redrawn).
     bool updateLayout() {
-        const bool shown = readingCommand_ || status_ != "RUN";
+        const bool shown = readingCommand_ || status_.status != "RUN";
         if (shown == statusShown_) return false;
         statusShown_ = shown;
         if (!active_ || lines_ != kRows) return false;
@@ -321,7 +298,7 @@ class CursesFrontEnd final : public FrontEnd {
         }
         void beep() override { ::beep(); }
         void modeChanged(bool insert) override {
-            f_.mode_ = insert ? "INSERT" : "OVER";
+            f_.status_.mode = insert ? "INSERT" : "OVER";
             f_.redrawStatus();
         }
         void dropped() override {
@@ -343,27 +320,21 @@ class CursesFrontEnd final : public FrontEnd {
     bool defaultColours_ = false;  // colour -1 (the terminal's own) may stand in a pair
     int pairLimit_ = 0;            // pairs that may be made: 1 .. pairLimit_ - 1
     std::map<int, short> pairs_;   // (fg + 1) << 16 | (bg + 1) -> pair
-    int lines_ = 0, cols_ = 0;  // the terminal's size
+    int lines_ = 0, cols_ = 0;     // the terminal's size
     int cursorRow_ = kFieldRow, cursorColumn_ = 0;
-    bool statusShown_ = true;     // on a 24-row terminal: the status line has the top row
+    bool statusShown_ = true;      // on a 24-row terminal: the status line has the top row
     bool readingCommand_ = false;  // a command line is being read
     // The console's bottom row is the blank one that the Enter of the last line made: the next
     // line written goes there.  A program's screen is then drawn after the scroll, and ending
     // the program moves nothing.
     bool bottomFresh_ = false;
-    std::string status_, message_;
-    std::string error_, errorWords_;  // the error shown ("ERROR n at l:c") and its words
-    std::string note_;                // the front end's own note: pasted lines waiting
-    std::deque<int32_t> held_;        // pasted keys held back behind a rejected line
+    StatusParts status_;
+    std::string note_;          // the front end's own note: pasted lines waiting
+    std::deque<int32_t> held_;  // pasted keys held back behind a rejected line
     // Where the next input statement's line is typed: a window's row and column (window -1:
     // the console's bottom row).
-    struct InputPlace {
-        int window = -1, row = 0, column = 0, width = 0;
-    };
     InputPlace place_;
-    std::string mode_;       // "INSERT" or "OVER" while a line or field is edited
-    std::string rowColumn_;  // the cursor's row and column in field input
-    bool insert_ = true;     // the editor's mode, kept from line to line
+    bool insert_ = true;  // the editor's mode, kept from line to line
     RecallList recall_;
     bool attention_ = false;
     std::deque<int32_t> keys_;
@@ -423,13 +394,8 @@ bool CursesFrontEnd::open() {
         // A pair number must fit the attribute's eight colour bits.
         pairLimit_ = std::min(COLOR_PAIRS, 256);
     }
-    status_.clear();
-    message_.clear();
-    error_.clear();
-    errorWords_.clear();
+    status_ = StatusParts{};
     note_.clear();
-    mode_.clear();
-    rowColumn_.clear();
     attention_ = false;
     keys_.clear();
     held_.clear();
@@ -467,22 +433,21 @@ void CursesFrontEnd::drawStatus() {
         for (size_t i = 0; i < text.size() && i < width; ++i)
             addch(cell(static_cast<unsigned char>(text[i])));
     };
-    put(kStatusColumn, status_, kStatusWidth);
+    put(kStatusColumn, status_.status, kStatusWidth);
     // The error with its words, else the front end's note, else the message; a text that does
     // not fit ends in ">" (F1 shows an error in full).
-    std::string text = note_.empty() ? message_ : note_;
-    if (!error_.empty()) text = errorWords_.empty() ? error_ : error_ + "  " + errorWords_;
-    const int end = rowColumn_.empty() && mode_.empty()    ? kColumns - 1
-                    : rowColumn_.empty()                    ? kModeColumn - 1
-                                                            : kRowColumnColumn - 1;
+    std::string text = status_.shown(note_.empty() ? status_.message : note_);
+    const int end = status_.rowColumn.empty() && status_.mode.empty() ? kColumns - 1
+                    : status_.rowColumn.empty()                       ? kModeColumn - 1
+                                                                      : kRowColumnColumn - 1;
     const size_t width = static_cast<size_t>(end - kMessageColumn);
     if (text.size() > width) {
         text.resize(width - 1);
         text += '>';
     }
     put(kMessageColumn, text, width);
-    put(kRowColumnColumn, rowColumn_, kRowColumnWidth);
-    put(kModeColumn, mode_, kModeWidth);
+    put(kRowColumnColumn, status_.rowColumn, kRowColumnWidth);
+    put(kModeColumn, status_.mode, kModeWidth);
     attroff(A_REVERSE);
 }
 
@@ -490,10 +455,11 @@ void CursesFrontEnd::redrawAll() {
     erase();
     if (tooSmall()) {
         char text[128];
-        snprintf(text, sizeof text, "The terminal is %dx%d: the screen needs %dx%d.", cols_,
-                 lines_, kColumns, kRows);
+        snprintf(text, sizeof text, "The terminal is %dx%d: the screen needs %dx%d.", cols_, lines_,
+                 kColumns, kRows);
         move(0, 0);
-        for (int i = 0; text[i] != '\0' && i < cols_; ++i) addch(static_cast<unsigned char>(text[i]));
+        for (int i = 0; text[i] != '\0' && i < cols_; ++i)
+            addch(static_cast<unsigned char>(text[i]));
     }
     for (int r = 0; r < kRows; ++r) drawRow(r);
     drawStatus();
@@ -590,23 +556,14 @@ int32_t CursesFrontEnd::waitForKey(int32_t seconds) {
 }
 
 void CursesFrontEnd::drawField(const std::string& text, size_t at, size_t& offset, size_t width) {
-    if (at < offset) offset = at;
-    if (at >= offset + width) offset = at - width + 1;
-    std::string_view shown = std::string_view(text).substr(offset, width);
     int y = 0, x = 0;
-    if (place_.window >= 0 &&
-        model_.absolute(place_.window, place_.row, place_.column, y, x) == 0) {
-        // A line typed in a window: its field, blank-filled to the field's width.
-        std::string field(shown);
-        field.resize(width, ' ');
-        (void)model_.writeText(place_.window, place_.row, place_.column, field, CellAttr{});
-        placeCursor(y, x + static_cast<int>(at - offset));
+    if (showInputField(model_, place_, text, at, offset, width, y, x)) {
+        placeCursor(y, x);  // kept by the redraw, which puts it back after drawing
         redrawRows();
         return;
     }
-    model_.setBottomRow(shown, false);
     drawRow(kFieldRow);
-    placeCursor(kFieldRow, static_cast<int>(at - offset));
+    placeCursor(y, x);
     refresh();
 }
 
@@ -625,8 +582,7 @@ int32_t CursesFrontEnd::readLine(std::string& line, size_t max, int32_t purpose,
     readingCommand_ = purpose == kInputCommand;
     (void)updateLayout();
     // A rejected line offered again while more pasted text follows: the rest waits.
-    if (selected && !preset.empty() && !keys_.empty() && purpose == kInputCommand)
-        holdPastedKeys();
+    if (selected && !preset.empty() && !keys_.empty() && purpose == kInputCommand) holdPastedKeys();
     if (place_.window < 0 && !bottomFresh_) newBottomRow();
     bottomFresh_ = false;
     size_t width = max < static_cast<size_t>(kColumns) ? std::max<size_t>(max, 1) : kColumns;
@@ -649,7 +605,7 @@ int32_t CursesFrontEnd::readLine(std::string& line, size_t max, int32_t purpose,
             bottomFresh_ = true;
         }
     }
-    mode_.clear();
+    status_.mode.clear();
     readingCommand_ = false;
     // Pasted keys held back go on now, ahead of anything typed since.
     if (!held_.empty()) {

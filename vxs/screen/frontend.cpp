@@ -1,19 +1,20 @@
 // The terminal side's handlers of the remote operations (see frontend.h); the keyboard routine
-// they reach is keyboard.cpp's.  Each handler checks that the message has the shape its operation defines and
-// answers nonzero when it does not; the receiver reports that as an internal error.
+// they reach is keyboard.cpp's.  Each handler checks that the message has the shape its operation
+// defines and answers nonzero when it does not; the receiver reports that as an internal error.
 #include "vxs/screen/frontend.h"
-
-#include <cstdio>
-#include <string>
 
 #include <wx/app.h>
 #include <wx/evtloop.h>
 
-#include "vxs/clientserver/common.h"
-#include "vxs/clientserver/remoteops.h"
+#include <cstdio>
+#include <string>
+
 #include "vxs/base/failure.h"
 #include "vxs/base/process.h"
+#include "vxs/clientserver/common.h"
+#include "vxs/clientserver/remoteops.h"
 #include "vxs/screen/keyboard.h"
+#include "vxs/screen/statline.h"
 #include "vxs/screen/terminal.h"
 
 namespace vxs {
@@ -125,9 +126,8 @@ int onConsoleInput(const DecodedMessage& m, std::span<const RemoteOut>) {
         selected = m.params[3].value != 0;
     }
     std::string line;
-    const int32_t status =
-        g_frontEnd->readLine(line, static_cast<size_t>(m.params[0].value), m.params[1].value,
-                             preset, selected);
+    const int32_t status = g_frontEnd->readLine(line, static_cast<size_t>(m.params[0].value),
+                                                m.params[1].value, preset, selected);
     return CallFunctionRemote(CONSOLEINPUTRET, IN_RESP, {rpInt(status), rpText(line)});
 }
 
@@ -178,13 +178,20 @@ struct Binding {
     RemoteHandler handler;
 };
 constexpr Binding kBindings[] = {
-    {SCREENACTIONCALL, onScreenAction}, {KEYBOARDCALL, onKeyboard},
-    {SCREENTITLE, onTitle},             {ENDSESSION, onEndSession},
-    {FATALMSGCALL, onFatalMessage},     {GETUNUSEDIDCALL, onUnusedId},
-    {SETCANCLOSECALL, onSetCanClose},   {CONSOLEINPUTCALL, onConsoleInput},
-    {CONSOLEOUTPUT, onConsoleOutput},   {STATUSLINETEXT, onStatusText},
-    {STATUSLINEERROR, onStatusError},   {INJECTKEY, onInjectKey},
-    {STATUSTEXTCALL, onStatusKey},      {HELPSHOWCALL, onShowHelp},
+    {SCREENACTIONCALL, onScreenAction},
+    {KEYBOARDCALL, onKeyboard},
+    {SCREENTITLE, onTitle},
+    {ENDSESSION, onEndSession},
+    {FATALMSGCALL, onFatalMessage},
+    {GETUNUSEDIDCALL, onUnusedId},
+    {SETCANCLOSECALL, onSetCanClose},
+    {CONSOLEINPUTCALL, onConsoleInput},
+    {CONSOLEOUTPUT, onConsoleOutput},
+    {STATUSLINETEXT, onStatusText},
+    {STATUSLINEERROR, onStatusError},
+    {INJECTKEY, onInjectKey},
+    {STATUSTEXTCALL, onStatusKey},
+    {HELPSHOWCALL, onShowHelp},
     {MSGBOXCALL, onMessageBox},
 };
 
@@ -209,7 +216,8 @@ int32_t FrontEnd::messageBox(std::string_view prompt, std::string_view title, Bo
     size_t at = 0;
     do {  // the prompt's lines, the icon's word before the first
         const size_t end = prompt.find('\n', at);
-        const std::string_view part = prompt.substr(at, end == std::string_view::npos ? end : end - at);
+        const std::string_view part =
+            prompt.substr(at, end == std::string_view::npos ? end : end - at);
         writeLine(first + std::string(part));
         first.clear();
         at = end == std::string_view::npos ? prompt.size() + 1 : end + 1;
@@ -266,6 +274,29 @@ bool frontEndProcessIdle() {
 
 void frontEndPollEvents() {
     if (g_frontEnd) g_frontEnd->pollEvents();
+}
+
+void StatusParts::setText(int32_t field, std::string_view text) {
+    if (field == kStatusFieldStatus)
+        status.assign(text);
+    else if (field == kStatusFieldMode)
+        mode.assign(text);
+    else if (field == kStatusFieldRowColumn)
+        rowColumn.assign(text);
+    else if (field == kStatusFieldErrorWords)
+        errorWords.assign(text);
+    else
+        message.assign(text);
+}
+
+void StatusParts::setError(int32_t number, int32_t lineNumber, int32_t clause) {
+    errorWords.clear();
+    error = number == 0 ? std::string() : errorWithPosition(number, lineNumber, clause);
+}
+
+std::string StatusParts::shown(std::string_view other) const {
+    if (error.empty()) return std::string(other);
+    return errorWords.empty() ? error : error + "  " + errorWords;
 }
 
 std::string errorWithPosition(int32_t error, int32_t lineNumber, int32_t clause) {

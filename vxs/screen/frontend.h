@@ -131,6 +131,22 @@ inline constexpr const char kFrontEndHint[] =
 // the line number and clause of a program line (`lineNumber` -1: a command).
 std::string errorWithPosition(int32_t error, int32_t lineNumber, int32_t clause);
 
+// The status line's parts as the front ends with a screen keep them.
+struct StatusParts {
+    std::string status;             // the run status
+    std::string message;            // the latest message
+    std::string mode;               // "INSERT" or "OVER" while a line or field is edited
+    std::string rowColumn;          // the cursor's row and column in field input
+    std::string error, errorWords;  // the error shown ("ERROR n at l:c") and its words
+    // A text for status field `field` (statline.h): the run status, the editing mode, the
+    // cursor's place and the error's words have parts of their own; anything else is a message.
+    void setText(int32_t field, std::string_view text);
+    // An error (0 takes the error shown away); its words come as a text of their own.
+    void setError(int32_t number, int32_t lineNumber, int32_t clause);
+    // What the message part shows: the error with its words while there is one, else `other`.
+    std::string shown(std::string_view other) const;
+};
+
 // Attaches `frontEnd` (which must outlive the attachment): installs the terminal side's
 // handlers and marks the terminal attached.  Replaces a front end attached before.
 void attachFrontEnd(FrontEnd& frontEnd);

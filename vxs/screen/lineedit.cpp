@@ -13,6 +13,39 @@ constexpr int32_t kKeyCtrlC = 3;
 
 }  // namespace
 
+bool showInputField(ScreenModel& model, const InputPlace& place, const std::string& text, size_t at,
+                    size_t& offset, size_t width, int& cursorRow, int& cursorColumn) {
+    if (at < offset) offset = at;
+    if (at >= offset + width) offset = at - width + 1;
+    const std::string_view shown = std::string_view(text).substr(offset, width);
+    int y = 0, x = 0;
+    if (place.window >= 0 && model.absolute(place.window, place.row, place.column, y, x) == 0) {
+        // A line typed in a window: its field, blank-filled to the field's width.
+        std::string field(shown);
+        field.resize(width, ' ');
+        (void)model.writeText(place.window, place.row, place.column, field, CellAttr{});
+        cursorRow = y;
+        cursorColumn = x + static_cast<int>(at - offset);
+        return true;
+    }
+    model.setBottomRow(shown, false);
+    cursorRow = ScreenModel::kRows - 1;
+    cursorColumn = static_cast<int>(at - offset);
+    return false;
+}
+
+int writeConsoleText(ScreenModel& model, std::string_view text, bool& fresh) {
+    std::string_view part;
+    do {
+        part = text.substr(0, ScreenModel::kColumns);
+        text.remove_prefix(part.size());
+        if (!fresh) model.newBottomRow();
+        fresh = false;
+        model.setBottomRow(part, true);
+    } while (!text.empty());
+    return static_cast<int>(part.size());
+}
+
 void RecallList::remember(const std::string& line, size_t limit) {
     if (line.empty() || (!lines_.empty() && lines_.back() == line)) return;
     lines_.push_back(line);

@@ -13,7 +13,25 @@
 #include <string>
 #include <string_view>
 
+#include "vxs/screen/screenmodel.h"
+
 namespace vxs {
+
+// Where a line being typed shows: the console's bottom row (window -1), or a field of `width`
+// columns at a row and column of a window (an input statement's place, kScreenInputPlace).
+struct InputPlace {
+    int window = -1, row = 0, column = 0, width = 0;
+};
+// Shows the part of `text` that a field of `width` columns holds at `place` in `model`, moving
+// `offset` (the first byte shown) so that the cursor at `at` shows; the cursor's absolute row
+// and column go to `cursorRow`/`cursorColumn`.  Returns true when the field is in a window (the
+// whole screen may have changed), false for the console's bottom row.
+bool showInputField(ScreenModel& model, const InputPlace& place, const std::string& text, size_t at,
+                    size_t& offset, size_t width, int& cursorRow, int& cursorColumn);
+// One console line as the front ends write it: a text longer than the console goes on in the
+// rows below.  `fresh` tells that the bottom row is the blank one an Enter made, where the first
+// part goes; it is false afterwards.  Returns the last part's length (where the cursor stands).
+int writeConsoleText(ScreenModel& model, std::string_view text, bool& fresh);
 
 // The lines typed at the command prompt, to be recalled with Up and Down.
 class RecallList {

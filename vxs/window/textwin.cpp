@@ -126,7 +126,7 @@ void TextWin::fitFont() {
 
 void TextWin::showScreen(const ScreenModel& model, int cursorRow, int cursorColumn, bool insert,
                          bool cursorShown) {
-    model.render(cells_);
+    model_ = &model;
     cursorRow_ = cursorRow;
     cursorColumn_ = cursorColumn;
     insert_ = insert;
@@ -141,6 +141,7 @@ void TextWin::onSize(wxSizeEvent& e) {
 }
 
 void TextWin::onPaint(wxPaintEvent&) {
+    if (model_) model_->render(cells_);
     wxAutoBufferedPaintDC dc(this);
     dc.SetBackground(wxBrush(kDefaultBackground));
     dc.Clear();

@@ -3,8 +3,8 @@
 // whole console fits, centred), with the cursor as an underline bar in insert mode and a block in
 // overwrite mode; and it turns the keys typed in it into the system's key codes for the key
 // queue (screen/keyboard.h).
-// Invariants: cells_ holds rows x columns cells; font_ is the size chosen for the panel's
-// current size, cellW_ x cellH_ its cell.
+// Invariants: cells_ holds rows x columns cells (the model's composite at the last paint);
+// font_ is the size chosen for the panel's current size, cellW_ x cellH_ its cell.
 #pragma once
 
 #include <wx/font.h>
@@ -21,7 +21,10 @@ class TextWin final : public wxWindow {
   public:
     TextWin(wxWindow* parent, int rows, int columns);
 
-    // Takes what the model shows now and the cursor (row, column of the console), and repaints.
+    // Shows `model` (which must outlive the panel) with the cursor at a row and column of the
+    // console: the panel is painted again at the next dispatch of the window's events, from
+    // what the model holds then, so that a program writing many fields in a row costs one
+    // paint, not one per field.
     void showScreen(const ScreenModel& model, int cursorRow, int cursorColumn, bool insert,
                     bool cursorShown);
     // The panel's size for the whole console in a font of `points`.
@@ -47,6 +50,7 @@ class TextWin final : public wxWindow {
     wxFont fontOf(int points) const;
 
     int rows_, columns_;
+    const ScreenModel* model_ = nullptr;
     std::vector<ScreenCell> cells_;
     int cursorRow_ = 0, cursorColumn_ = 0;
     bool insert_ = true, cursorShown_ = true;

@@ -91,8 +91,7 @@ class WindowFrontEnd final : public FrontEnd {
     void writeLine(std::string_view text) override;
     void statusText(int32_t field, std::string_view text) override;
     void statusError(int32_t error, int32_t lineNumber, int32_t clause) override {
-        errorWords_.clear();
-        error_ = error == 0 ? std::string() : errorWithPosition(error, lineNumber, clause);
+        status_.setError(error, lineNumber, clause);
         showStatus();
     }
     int32_t screenAction(const ScreenRequest& request) override;
@@ -116,11 +115,7 @@ class WindowFrontEnd final : public FrontEnd {
 
   private:
     class Editing;
-    struct InputPlace {
-        int window = -1, row = 0, column = 0, width = 0;
-    };
 
-    void newBottomRow() { model_.newBottomRow(); }
     void placeCursor(int row, int column) {
         cursorRow_ = std::clamp(row, 0, kRows - 1);
         cursorColumn_ = std::clamp(column, 0, kColumns - 1);
@@ -145,7 +140,8 @@ class WindowFrontEnd final : public FrontEnd {
     bool canClose_ = true;
     bool readingCommand_ = false;
     bool bottomFresh_ = false;  // as the full-screen terminal's: the Enter's blank row is next
-    std::string status_, message_, error_, errorWords_, mode_, rowColumn_, title_;
+    StatusParts status_;
+    std::string title_;
     InputPlace place_;
     RecallList recall_;
     std::string snapshotPath_;
@@ -192,7 +188,7 @@ class WindowFrontEnd::Editing final : public LineEditor::Host {
     }
     void beep() override { wxBell(); }
     void modeChanged(bool insert) override {
-        f_.mode_ = insert ? "INSERT" : "OVER";
+        f_.status_.mode = insert ? "INSERT" : "OVER";
         f_.showStatus();
         f_.changed();
     }
@@ -227,12 +223,7 @@ bool WindowFrontEnd::open() {
         this);
     if (size == wxDefaultSize) frame_->SetClientSize(frame_->text()->cellsSize(14));
     model_.reset();
-    status_.clear();
-    message_.clear();
-    error_.clear();
-    errorWords_.clear();
-    mode_.clear();
-    rowColumn_.clear();
+    status_ = StatusParts{};
     bottomFresh_ = false;
     placeCursor(kFieldRow, 0);
     frame_->Show();
@@ -269,7 +260,6 @@ bool WindowFrontEnd::closing() {
         wxBell();
         return false;
     }
-    saveGeometry();
     // The interpreter side ends the session (and the process) when it agrees; it answers when
     // it does not.
     int32_t answer = 0;
@@ -279,29 +269,12 @@ bool WindowFrontEnd::closing() {
 }
 
 void WindowFrontEnd::writeLine(std::string_view text) {
-    std::string_view part;
-    do {
-        part = text.substr(0, kColumns);
-        text.remove_prefix(part.size());
-        if (!bottomFresh_) newBottomRow();
-        bottomFresh_ = false;
-        model_.setBottomRow(part, true);
-    } while (!text.empty());
-    placeCursor(kFieldRow, static_cast<int>(part.size()));
+    placeCursor(kFieldRow, writeConsoleText(model_, text, bottomFresh_));
     changed();
 }
 
 void WindowFrontEnd::statusText(int32_t field, std::string_view text) {
-    if (field == kStatusFieldStatus)
-        status_.assign(text);
-    else if (field == kStatusFieldMode)
-        mode_.assign(text);
-    else if (field == kStatusFieldRowColumn)
-        rowColumn_.assign(text);
-    else if (field == kStatusFieldErrorWords)
-        errorWords_.assign(text);
-    else
-        message_.assign(text);
+    status_.setText(field, text);
     showStatus();
 }
 
@@ -309,9 +282,8 @@ void WindowFrontEnd::showStatus() {
     if (frame_) {
         wxStatusBar* bar = frame_->GetStatusBar();
         // The error with its words stays beside the run status until a later line is accepted.
-        std::string text = message_;
-        if (!error_.empty()) text = errorWords_.empty() ? error_ : error_ + "  " + errorWords_;
-        const std::string parts[kPartCount] = {status_, text, rowColumn_, mode_};
+        const std::string parts[kPartCount] = {status_.status, status_.shown(status_.message),
+                                               status_.rowColumn, status_.mode};
         for (int i = 0; i < kPartCount; ++i) {
             const wxString value = wxString::From8BitData(parts[i].data(), parts[i].size());
             if (bar->GetStatusText(i) != value) bar->SetStatusText(value, i);
@@ -321,21 +293,9 @@ void WindowFrontEnd::showStatus() {
 }
 
 void WindowFrontEnd::drawField(const std::string& text, size_t at, size_t& offset, size_t width) {
-    if (at < offset) offset = at;
-    if (at >= offset + width) offset = at - width + 1;
-    const std::string_view shown = std::string_view(text).substr(offset, width);
     int y = 0, x = 0;
-    if (place_.window >= 0 &&
-        model_.absolute(place_.window, place_.row, place_.column, y, x) == 0) {
-        // A line typed in a window: its field, blank-filled to the field's width.
-        std::string field(shown);
-        field.resize(width, ' ');
-        (void)model_.writeText(place_.window, place_.row, place_.column, field, CellAttr{});
-        placeCursor(y, x + static_cast<int>(at - offset));
-    } else {
-        model_.setBottomRow(shown, false);
-        placeCursor(kFieldRow, static_cast<int>(at - offset));
-    }
+    (void)showInputField(model_, place_, text, at, offset, width, y, x);
+    placeCursor(y, x);
     changed();
 }
 
@@ -347,7 +307,7 @@ int32_t WindowFrontEnd::readLine(std::string& line, size_t max, int32_t purpose,
     const InputPlace place = purpose == kInputStatement ? place_ : InputPlace{};
     place_ = place;
     readingCommand_ = purpose == kInputCommand;
-    if (place_.window < 0 && !bottomFresh_) newBottomRow();
+    if (place_.window < 0 && !bottomFresh_) model_.newBottomRow();
     bottomFresh_ = false;
     size_t width = max < static_cast<size_t>(kColumns) ? std::max<size_t>(max, 1) : kColumns;
     if (place_.window >= 0) width = std::min<size_t>(width, static_cast<size_t>(place_.width));
@@ -363,11 +323,11 @@ int32_t WindowFrontEnd::readLine(std::string& line, size_t max, int32_t purpose,
         if (result == kInputHelp) {
             bottomFresh_ = true;
         } else if (result != kInputEnded) {
-            newBottomRow();
+            model_.newBottomRow();
             bottomFresh_ = true;
         }
     }
-    mode_.clear();
+    status_.mode.clear();
     readingCommand_ = false;
     placeCursor(kFieldRow,
                 bottomFresh_ ? 0 : static_cast<int>(std::min<size_t>(text.size(), kColumns)));
@@ -519,12 +479,10 @@ void WindowFrontEnd::writeSnapshot() {
         }
         out += '\n';
     }
-    std::string text = message_;
-    if (!error_.empty()) text = errorWords_.empty() ? error_ : error_ + "  " + errorWords_;
-    out += "status=" + status_ + "\nmessage=" + text + "\nrowcolumn=" + rowColumn_ +
-           "\nmode=" + mode_ + "\npainted=" + std::to_string(paints_) +
-           "\ncursor=" + std::to_string(cursorRow_) + "," + std::to_string(cursorColumn_) +
-           "\ntitle=" + title_ + "\n";
+    out += "status=" + status_.status + "\nmessage=" + status_.shown(status_.message) +
+           "\nrowcolumn=" + status_.rowColumn + "\nmode=" + status_.mode +
+           "\npainted=" + std::to_string(paints_) + "\ncursor=" + std::to_string(cursorRow_) + "," +
+           std::to_string(cursorColumn_) + "\ntitle=" + title_ + "\n";
     if (frame_) {
         const wxRect r = frame_->GetScreenRect();
         out += "frame=" + std::to_string(r.x) + "," + std::to_string(r.y) + "," +
