@@ -7,6 +7,7 @@
 #include <set>
 #include <vector>
 
+#include "vxs/command/cmdshared.h"
 #include "vxs/compiler/codes.h"
 #include "vxs/compiler/keywords.h"
 #include "vxs/compiler/linetable.h"
@@ -25,18 +26,6 @@ enum SymbolKind {
     kSymArray = 18
 };
 enum CompletionKind { kCplFunction = 3, kCplVariable = 6, kCplKeyword = 14, kCplReference = 18 };
-
-std::string upper(std::string_view s) {
-    std::string u(s);
-    for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return u;
-}
-
-std::string fiveDigits(uint32_t number) {
-    char buf[16];
-    snprintf(buf, sizeof buf, "%05u", number);
-    return buf;
-}
 
 std::string_view textOf(const Program& p, int line, const Span& s) {
     return std::string_view(p.lines()[static_cast<size_t>(line)].text)
@@ -68,7 +57,7 @@ json lineRange(const Context& c, int line) {
 // The first name span of `line` that reads `name` (any case); null when none.
 const Span* nameIn(const Program& p, int line, std::string_view name) {
     for (const Span& s : p.spans(line))
-        if (s.kind == SpanKind::kName && upper(textOf(p, line, s)) == name) return &s;
+        if (s.kind == SpanKind::kName && upperCase(textOf(p, line, s)) == name) return &s;
     return nullptr;
 }
 
@@ -168,7 +157,7 @@ bool isFunctionName(std::string_view name) {
 
 // The full name of the statement keyword typed as `word`; empty when it is none.
 std::string statementName(std::string_view word) {
-    const std::string u = upper(word);
+    const std::string u = upperCase(word);
     const KeywordTable& t = statementKeywords();
     const int k = t.lookup(u);
     if (k) return t.name(k);
@@ -184,7 +173,7 @@ bool errorNumberContext(const Program& p, int line, const Span& s) {
         before = &t;
     }
     if (!before || before->kind != SpanKind::kName) return false;
-    const std::string name = upper(textOf(p, line, *before));
+    const std::string name = upperCase(textOf(p, line, *before));
     if (name != "ERR" && name != "SYSERR") return false;
     const std::string_view between = std::string_view(p.lines()[static_cast<size_t>(line)].text)
                                          .substr(before->to, s.from - before->to);
@@ -222,7 +211,7 @@ std::string variableHover(const Context& c, const std::string& name, int index) 
 
 std::string nameHover(const Context& c, int line, const Span& s) {
     const Program& p = c.prog;
-    const std::string name = upper(textOf(p, line, s));
+    const std::string name = upperCase(textOf(p, line, s));
     const bool label = s.to < p.lines()[static_cast<size_t>(line)].text.size() &&
                        p.lines()[static_cast<size_t>(line)].text[s.to] == ':';
     if (!label) {
@@ -257,7 +246,7 @@ std::vector<std::pair<std::string, int>> usedNames(const Program& p) {
         if (p.indexOfLine(static_cast<int>(line)) < 0) continue;
         for (const Span& s : p.spans(static_cast<int>(line))) {
             if (s.kind != SpanKind::kName) continue;
-            std::string name = upper(textOf(p, static_cast<int>(line), s));
+            std::string name = upperCase(textOf(p, static_cast<int>(line), s));
             if (seen.contains(name)) continue;
             seen.insert(name);
             if (const int i = findName(pc, name)) {
@@ -344,7 +333,7 @@ json definitionAt(const Context& c, int line, size_t byte) {
         return json::array({location(c, target, l.lead, l.lead + l.facts->digits)});
     }
     if (s->kind != SpanKind::kName) return nullptr;
-    const std::string name = upper(textOf(p, line, *s));
+    const std::string name = upperCase(textOf(p, line, *s));
     if (name.starts_with("FN")) {
         const int def = defLine(p, name);
         if (def >= 0) return json::array({nameLocation(c, def, name)});
@@ -378,10 +367,10 @@ json referencesAt(const Context& c, int line, size_t byte, bool withDeclaration)
         return out;
     }
     if (s->kind != SpanKind::kName) return nullptr;
-    const std::string name = upper(textOf(p, line, *s));
+    const std::string name = upperCase(textOf(p, line, *s));
     for (int l = 0; l < lines; ++l)
         for (const Span& t : p.spans(l))
-            if (t.kind == SpanKind::kName && upper(textOf(p, l, t)) == name)
+            if (t.kind == SpanKind::kName && upperCase(textOf(p, l, t)) == name)
                 out.push_back(location(c, l, t.from, t.to));
     return out;
 }

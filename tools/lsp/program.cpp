@@ -9,6 +9,7 @@
 
 #include "tools/lsp/textpos.h"
 #include "vxs/base/failure.h"
+#include "vxs/command/cmdshared.h"
 #include "vxs/compiler/codes.h"
 #include "vxs/compiler/command2.h"
 #include "vxs/compiler/keywords.h"
@@ -34,18 +35,6 @@ bool isNameStartChar(char c) {
 }
 bool isNameCharacter(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
-}
-
-std::string upper(std::string_view s) {
-    std::string u(s);
-    for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return u;
-}
-
-std::string fiveDigits(uint32_t number) {
-    char buf[16];
-    snprintf(buf, sizeof buf, "%05u", number);
-    return buf;
 }
 
 std::unique_ptr<pcb> emptyProgram() {
@@ -605,7 +594,7 @@ struct Checker {
     // The statement keyword span of `name` (abbreviations count), or ELSE in any case.
     const Span* keyword(int line, std::string_view name) const {
         return find(line, [&](const Span& s) {
-            const std::string word = upper(textOf(line, s));
+            const std::string word = upperCase(textOf(line, s));
             if (name == "ELSE") return word == "ELSE";
             if (s.kind != SpanKind::kKeyword) return false;
             if (word == name) return true;
@@ -637,7 +626,7 @@ struct Checker {
             const std::string name = labelName(r.label);
             what = "label " + name;
             for (const Span& s : prog.spans(line))
-                if (s.kind == SpanKind::kName && upper(textOf(line, s)) == name)
+                if (s.kind == SpanKind::kName && upperCase(textOf(line, s)) == name)
                     places.push_back(&s);
         } else {
             if (r.index < 0 && refused.contains(r.number)) return;  // reported on that line
@@ -778,7 +767,7 @@ struct Checker {
                 if (e && e->isFunction() && e->fnline == kFnUnlinked) {
                     const std::string name(dictNameView(pc, fn));
                     const Span* s = find(line, [&](const Span& sp) {
-                        return sp.kind == SpanKind::kName && upper(textOf(line, sp)) == name;
+                        return sp.kind == SpanKind::kName && upperCase(textOf(line, sp)) == name;
                     });
                     if (s)
                         add(line, s->from, s->to, Severity::kError, kErrNotLinked,
@@ -825,6 +814,12 @@ void Program::checkProgram() {
         const std::span<const uint8_t> code = lineCode(*pc_, order[k]);
         for (const ClauseView& v : decoded[k]) c.clause(line, code, v);
     }
+}
+
+std::string fiveDigits(uint32_t number) {
+    char buf[16];
+    snprintf(buf, sizeof buf, "%05u", number);
+    return buf;
 }
 
 }  // namespace vxs::lsp

@@ -25,6 +25,9 @@
 
 namespace vxs::lsp {
 
+// A line number as LIST shows it: five digits.
+std::string fiveDigits(uint32_t number);
+
 enum class LineKind : uint8_t {
     kBlank,       // nothing but blanks: LOAD passes over it
     kNoNumber,    // text without a line number (error 1006)
