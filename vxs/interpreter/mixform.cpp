@@ -294,10 +294,11 @@ bool runMixedForm(const EvalEnv& env, const MixOp* op, ptrdiff_t workRoom, bool&
         s[n++] = {nullptr, 0, v};
         work += numberTemp;
     };
-    // The element of array op.index at op.kind subscripts off the stack (0: the constant one).
-    auto element = [&](const MixOp& o, bool text, Cell*& array, uint8_t*& at) {
+    // The element of array op.index at op.kind subscripts off the stack (0: the constant one);
+    // `text` 1 or 0 is the array's type, -1 takes either.
+    auto element = [&](const MixOp& o, int text, Cell*& array, uint8_t*& at) {
         array = cellAt(pc, o.index);
-        if (!array || isStringCell(array) != text) return false;
+        if (!array || (text >= 0 && isStringCell(array) != (text == 1))) return false;
         if (o.kind == 0)
             return elementAddressConstant(env, array, static_cast<int>(o.value), at) == 0;
         double sub[kMaxDims];
@@ -326,7 +327,7 @@ bool runMixedForm(const EvalEnv& env, const MixOp* op, ptrdiff_t workRoom, bool&
                 Cell* array;
                 uint8_t* at;
                 const bool text = op->code == MElementText;
-                if (!element(*op, text, array, at)) return false;
+                if (!element(*op, text ? 1 : 0, array, at)) return false;
                 work += numberTemp;  // the reference to it
                 if (text) {
                     const std::string_view t = elementText(array, at);
@@ -523,9 +524,7 @@ bool runMixedForm(const EvalEnv& env, const MixOp* op, ptrdiff_t workRoom, bool&
             }
             case MTargetElement: {
                 // Typed by its array as it is now; the store checks the value's type against it.
-                Cell* array = cellAt(pc, op->index);
-                if (!array) return false;
-                if (!element(*op, isStringCell(array), targetArray, targetAt)) return false;
+                if (!element(*op, -1, targetArray, targetAt)) return false;
                 work += numberTemp;
                 break;
             }
