@@ -14,13 +14,13 @@ namespace {
 FrontEndChoice g_choice = FrontEndChoice::Automatic;
 WindowAttacher g_attacher = nullptr;
 
-int sayAndFail(const std::string& text) {
+}  // namespace
+
+int frontEndRefused(const std::string& text) {
     const std::string line = text + "\n";
     (void)platform::writeAll(platform::kStderr, line.data(), line.size());
     return 99;
 }
-
-}  // namespace
 
 bool frontEndFromEnvironment(FrontEndChoice& choice, std::string& message) {
     choice = FrontEndChoice::Automatic;
@@ -63,15 +63,14 @@ std::string windowExecutable() {
 int chooseFrontEnd(int argc, char** argv) {
     FrontEndChoice choice;
     std::string message;
-    if (!frontEndFromEnvironment(choice, message)) return sayAndFail(message);
+    if (!frontEndFromEnvironment(choice, message)) return frontEndRefused(message);
     const bool asked = choice == FrontEndChoice::Window;
     if (choice == FrontEndChoice::Automatic && windowWanted()) choice = FrontEndChoice::Window;
     if (choice != FrontEndChoice::Window) {
         setFrontEndChoice(choice);
         return -1;
     }
-    if (!displayAvailable())
-        return sayAndFail("VX_FRONTEND=gui: no display is set (DISPLAY or WAYLAND_DISPLAY).");
+    if (!displayAvailable()) return frontEndRefused(kNoDisplay);
     const std::string path = windowExecutable();
     if (path.empty() || !platform::fileExists(path.c_str())) {
         // Chosen only because standard input is empty, the session goes on as a stream.
@@ -79,14 +78,15 @@ int chooseFrontEnd(int argc, char** argv) {
             setFrontEndChoice(FrontEndChoice::Automatic);
             return -1;
         }
-        return sayAndFail("VX_FRONTEND=gui: the window front end is not installed (" + path + ").");
+        return frontEndRefused("VX_FRONTEND=gui: the window front end is not installed (" + path +
+                               ").");
     }
     std::vector<std::string> args{path};
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
     (void)platform::replaceProcess(path, args);
     char reason[256] = "";
     (void)platform::errorMessage(platform::lastError(), reason, sizeof reason);
-    return sayAndFail("The window front end could not start (" + path + "): " + reason);
+    return frontEndRefused("The window front end could not start (" + path + "): " + reason);
 }
 
 void setFrontEndChoice(FrontEndChoice choice) {

@@ -29,6 +29,12 @@ std::string windowExecutable();
 // can start, this does not return.
 int chooseFrontEnd(int argc, char** argv);
 
+// Says on standard error why the front end cannot serve (a line of `text`); the exit status
+// that follows, 99.
+int frontEndRefused(const std::string& text);
+inline constexpr const char kNoDisplay[] =
+    "VX_FRONTEND=gui: no display is set (DISPLAY or WAYLAND_DISPLAY).";
+
 // The choice start-up follows, and the function that attaches the window front end (set by the
 // window executable).
 void setFrontEndChoice(FrontEndChoice choice);

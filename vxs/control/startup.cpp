@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -248,21 +247,18 @@ void assignWorkstation(const std::string& defaultDirectory) {
 // Attaches the front end frontEndChoice() names; one that was asked for and cannot serve ends
 // the process with a message (exit status 99) before anything is taken.
 void attachChosenFrontEnd() {
-    auto refuse = [](const char* text) {
-        (void)platform::writeAll(platform::kStderr, text, strlen(text));
-        platform::exitProcess(99);
-    };
+    auto refuse = [](const char* text) { platform::exitProcess(frontEndRefused(text)); };
     switch (frontEndChoice()) {
         case FrontEndChoice::Window: {
             const WindowAttacher attach = windowAttacher();
-            if (!attach || !attach()) refuse("The window front end could not open its window.\n");
+            if (!attach || !attach()) refuse("The window front end could not open its window.");
             return;
         }
         case FrontEndChoice::Terminal:
             if (!attachCursesTerminal())
                 refuse(
                     "VX_FRONTEND=terminal: standard input and output are not a terminal that "
-                    "can show the screen.\n");
+                    "can show the screen.");
             return;
         case FrontEndChoice::Stream: attachStreamTerminal(); return;
         case FrontEndChoice::Automatic:
