@@ -26,6 +26,12 @@ namespace vxs {
     X(37, MENUGETOPTIONRET, "menu option value")                                         \
     X(38, MENUGETDATACALL, "ask for a menu item's data")                                 \
     X(39, MENUGETDATARET, "menu item value and text")                                    \
+    X(40, CONTROLOUTPUTCALL, "output to a control (window, row, column, kind, height, width, operation, group, look, cells per row, texts)") \
+    X(41, CONTROLOUTPUTRET, "result of a control output (0 or an error number)")         \
+    X(42, CONTROLEDITCALL, "the operator works a control (window, row, column, wait seconds, single select)") \
+    X(43, CONTROLEDITRET, "status (0, -2 end of input, -3 attention) and the exit code") \
+    X(44, CONTROLREADCALL, "read a control (window, row, column, operation, selection)")  \
+    X(45, CONTROLREADRET, "cells per row and the texts read")                            \
     X(52, CONFIGPREFIX, "configuration message prefix")                                  \
     X(53, CONFIGPRINT, "configuration message at a position")                            \
     X(54, CONFIGWAITCALL, "wait after a configuration message")                          \

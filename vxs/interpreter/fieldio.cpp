@@ -10,17 +10,20 @@
 #include <algorithm>
 #include <cmath>
 
+#include "vxs/clientserver/remoteops.h"
 #include "vxs/compiler/codes.h"
 #include "vxs/config/config.h"
 #include "vxs/screen/statline.h"
 #include "vxs/errors/errors.h"
 #include "vxs/datafiles/fcb.h"
+#include "vxs/interpreter/controlio.h"
 #include "vxs/interpreter/filestmt.h"
 #include "vxs/form/form.h"
 #include "vxs/interpreter/items.h"
 #include "vxs/interpreter/numfunct.h"
 #include "vxs/form/numtext.h"
 #include "vxs/interpreter/state.h"
+#include "vxs/screen/controls.h"
 #include "vxs/screen/fieldedit.h"
 #include "vxs/screen/fields.h"
 #include "vxs/screen/terminal.h"
@@ -370,7 +373,42 @@ int firstField(const std::vector<FieldSpec>& fields) {
 }
 
 bool protectedField(const FieldSpec& f) {
-    return (f.fieldFlags & kFieldProtect) || f.length == 0;
+    return (f.fieldFlags & kFieldProtect) || (f.length == 0 && !isControlField(f));
+}
+
+// Hands the statement's list out to its fields: without GRID or LIST fields each field takes
+// one item (whole arrays counted element by element); with one, every other field takes one
+// entry of a single item and the list field the entries that are left.
+int entriesOfFields(const std::vector<FieldSpec>& fields, const std::vector<Item>& items,
+                    const std::vector<int>& counts, std::vector<FieldEntries>& out) {
+    out.assign(fields.size(), {});
+    const std::span<const Item> all(items);
+    int listField = -1;
+    for (size_t i = 0; i < fields.size(); ++i)
+        if (takesEntries(fields[i])) {
+            if (listField >= 0) return kErrArrayCounts;
+            listField = static_cast<int>(i);
+        }
+    if (listField < 0) {
+        if (fields.size() != items.size()) return kErrArrayCounts;
+        for (size_t i = 0; i < fields.size(); ++i) out[i].push_back(all.subspan(i, 1));
+        return 0;
+    }
+    const size_t others = fields.size() - 1;
+    if (counts.size() < others + 1) return kErrArrayCounts;
+    const size_t listEntries = counts.size() - others;
+    size_t entry = 0, at = 0;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const bool list = static_cast<int>(i) == listField;
+        const size_t take = list ? listEntries : 1;
+        for (size_t k = 0; k < take; ++k, ++entry) {
+            const auto n = static_cast<size_t>(counts[entry]);
+            if (!list && n != 1) return kErrArrayCounts;
+            out[i].push_back(all.subspan(at, n));
+            at += n;
+        }
+    }
+    return 0;
 }
 
 // The next field in a direction that can take the cursor, or -1 when none can.
@@ -394,7 +432,8 @@ int fieldStatement(const EvalEnv& env, int window, const FieldParts& parts, Oper
     FieldOperands o;
     if (int err = takeOperands(parts, ops, o)) return err;
     std::vector<Item>& items = itemList();
-    if (int err = expand(ops, parts.listCount, items)) return err;
+    std::vector<int> counts;
+    if (int err = expand(ops, parts.listCount, items, &counts)) return err;
 
     FieldWindow win;
     if (int err = fieldWindow(fileBlocks(), window, win)) return err;
@@ -403,19 +442,35 @@ int fieldStatement(const EvalEnv& env, int window, const FieldParts& parts, Oper
     std::vector<FieldSpec> fields;
     if (int err = parseFieldSpecs(specs, win, fieldOptionsFromConfig(), AttributeContext{}, fields))
         return err;
-    if (fields.size() != items.size()) return kErrArrayCounts;
+    std::vector<FieldEntries> entries;
+    if (int err = entriesOfFields(fields, items, counts, entries)) return err;
     const Ufcb* u = window ? fileBlocks().find(window) : nullptr;
     const FormSettings s = formSettingsFor(env, u);
     SystemValues& sv = systemValues();
     sv.itemCount = 0;
 
     const bool showValues = parts.verb != FieldVerb::kInput;
+    static int radioGroups = 0;  // the RADIO fields of one statement form a group
+    ++radioGroups;
     std::vector<std::string> texts(fields.size());
     std::vector<char> negatives(fields.size(), 0);  // the field-minus key left the field
     for (size_t i = 0; i < fields.size(); ++i) {
         const FieldSpec& f = fields[i];
+        if (isControlField(f)) {
+            // A control shows its values when printed; RINPUT shows a single value's control
+            // first, while a GRID's or LIST's list there names targets.
+            if (parts.verb == FieldVerb::kPrint ||
+                (parts.verb == FieldVerb::kRinput && !takesEntries(f))) {
+                if (int err = showControl(env, s, window, f, entries[i], radioGroups)) {
+                    g_state.currentField = static_cast<int>(i) + 1;
+                    return err;
+                }
+            }
+            continue;
+        }
+        const Item& item = entries[i][0][0];
         if (showValues) {
-            if (int err = textOfValue(f, s, items[i], texts[i])) {
+            if (int err = textOfValue(f, s, item, texts[i])) {
                 g_state.currentField = static_cast<int>(i) + 1;
                 return err;
             }
@@ -427,6 +482,7 @@ int fieldStatement(const EvalEnv& env, int window, const FieldParts& parts, Oper
     if (showValues) {
         StatementHost shower(window, 0);
         for (size_t i = 0; i < fields.size(); ++i) {
+            if (isControlField(fields[i])) continue;
             shower.setField(&fields[i], fields[i].attribute, win.columns);
             shower.show(fields[i].attribute.flags & kFontInvisible
                             ? std::string(texts[i].size(), ' ')
@@ -459,6 +515,30 @@ int fieldStatement(const EvalEnv& env, int window, const FieldParts& parts, Oper
     } guard;
     while (at >= 0 && !nowait) {
         const FieldSpec& f = fields[static_cast<size_t>(at)];
+        g_state.currentField = at + 1;
+        if (isControlField(f)) {
+            // The terminal side works the control; its exit code moves between fields as an
+            // edited field's does, except that Enter on a GRID or LIST ends the statement.
+            int32_t status = 0, code = 0;
+            terminalControlEdit(ControlPlace{window, f.row, f.column},
+                                o.waitGiven ? std::max(o.waitSeconds, 1) : 0,
+                                f.listSelect == ListSelect::SelOne, status, code);
+            g_state.row = f.row + 1;
+            g_state.column = f.column + 1;
+            if (status == kInputEnded) return consoleInputEnded();
+            if (status != 0) return kErrInterrupted;
+            exitCode = code;
+            if (exitCode == kExitTimeout) return kErrTimeout;
+            int move = 0;
+            if (exitCode == kExitTab || exitCode == kExitDown || exitCode == kExitRightEnd ||
+                (exitCode == kExitEnter && !takesEntries(f) && stepField(fields, at, 1) > at))
+                move = 1;
+            else if (exitCode == kExitUp || exitCode == kExitBackTab || exitCode == kExitLeftStart)
+                move = -1;
+            if (move == 0) break;
+            at = stepField(fields, at, move);
+            continue;
+        }
         EditField e = editFieldOf(f, texts[static_cast<size_t>(at)], win.columns, o.help);
         host.setField(&f, editingLook(o, f, win), win.columns);
         host.show(e.text, e.cursor);
@@ -503,7 +583,11 @@ int fieldStatement(const EvalEnv& env, int window, const FieldParts& parts, Oper
     sv.terminatingKey = exitCode;
     if (exitCode > 0 && exitCode < 100) sv.commandKey = exitCode;
     for (size_t i = 0; i < fields.size(); ++i) {
-        if (int err = storeText(env, fields[i], s, items[i], texts[i], negatives[i] != 0)) {
+        const int err = isControlField(fields[i])
+                            ? storeControl(env, s, window, fields[i], entries[i])
+                            : storeText(env, fields[i], s, entries[i][0][0], texts[i],
+                                        negatives[i] != 0);
+        if (err) {
             g_state.currentField = static_cast<int>(i) + 1;
             return err;
         }

@@ -265,9 +265,11 @@ std::vector<Item>& itemList() {
     return items;
 }
 
-int expand(Operands& ops, int count, std::vector<Item>& out) {
+int expand(Operands& ops, int count, std::vector<Item>& out, std::vector<int>* counts) {
     out.clear();
+    if (counts) counts->clear();
     for (int i = 0; i < count; ++i) {
+        const size_t before = out.size();
         RpnEntry e;
         if (!ops.take(e)) return kErrItems;
         Cell* c = rpnCellOf(e);
@@ -279,6 +281,7 @@ int expand(Operands& ops, int count, std::vector<Item>& out) {
         } else {
             out.push_back({c, 0, -1});
         }
+        if (counts) counts->push_back(static_cast<int>(out.size() - before));
     }
     return 0;
 }

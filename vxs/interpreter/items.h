@@ -19,7 +19,9 @@ struct Item {
 // The one list of a statement's values or targets (statements do not nest), kept with its room.
 std::vector<Item>& itemList();
 // Takes `count` operands into `out`, each whole array as its elements (9005 when missing).
-[[nodiscard]] int expand(Operands& ops, int count, std::vector<Item>& out);
+// `counts` (optional) receives the number of items each entry of the list gave.
+[[nodiscard]] int expand(Operands& ops, int count, std::vector<Item>& out,
+                         std::vector<int>* counts = nullptr);
 bool itemIsString(const Item& it);
 double itemNumber(const Item& it);
 std::string_view itemString(const Item& it);

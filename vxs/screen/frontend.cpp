@@ -6,6 +6,7 @@
 #include <wx/app.h>
 #include <wx/evtloop.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -13,6 +14,8 @@
 #include "vxs/base/process.h"
 #include "vxs/clientserver/common.h"
 #include "vxs/clientserver/remoteops.h"
+#include "vxs/screen/fieldedit.h"
+#include "vxs/screen/fields.h"
 #include "vxs/screen/keyboard.h"
 #include "vxs/screen/statline.h"
 #include "vxs/screen/terminal.h"
@@ -83,6 +86,8 @@ int onScreenAction(const DecodedMessage& m, std::span<const RemoteOut>) {
     r.b = m.params[4].value;
     r.c = m.params[6].value;
     r.attr = m.params[7].value;
+    if (r.action == kScreenCloseFile || r.action == kScreenClearWindow)
+        g_frontEnd->dropControls(r.window);
     return CallFunctionRemote(SCREENACTIONRET, IN_RESP, {rpInt(g_frontEnd->screenAction(r))});
 }
 
@@ -173,6 +178,56 @@ int onMessageBox(const DecodedMessage& m, std::span<const RemoteOut>) {
     return CallFunctionRemote(MSGBOXRET, IN_RESP, {rpInt(pressed)});
 }
 
+// ---- controls ----
+
+bool placeParams(const DecodedMessage& m, ControlPlace& p) {
+    if (!isInt(m, 0) || !isInt(m, 1) || !isInt(m, 2)) return false;
+    p = {m.params[0].value, m.params[1].value, m.params[2].value};
+    return p.row >= 0 && p.column >= 0;
+}
+
+int onControlOutput(const DecodedMessage& m, std::span<const RemoteOut>) {
+    ControlOutput out;
+    std::string_view block;
+    if (m.count != 11 || !placeParams(m, out.place)) return 1;
+    const DecodedParam& texts = m.params[10];
+    for (int i = 3; i < 10; ++i)
+        if (!isInt(m, i)) return 1;
+    const int32_t kind = m.params[3].value;
+    if (kind < 0 || kind > static_cast<int32_t>(ControlKind::Radio)) return 1;
+    out.kind = static_cast<ControlKind>(kind);
+    out.height = m.params[4].value;
+    out.width = m.params[5].value;
+    out.op = m.params[6].value;
+    out.group = m.params[7].value;
+    out.look = static_cast<uint32_t>(m.params[8].value);
+    out.perRow = m.params[9].value;
+    if (out.height < 1 || out.width < 1 || out.height > 250 || out.width > 250 || !texts.isData() ||
+        !decodeTexts({reinterpret_cast<const char*>(texts.data), texts.length}, out.values))
+        return 1;
+    return CallFunctionRemote(CONTROLOUTPUTRET, IN_RESP, {rpInt(g_frontEnd->controlOutput(out))});
+}
+
+int onControlEdit(const DecodedMessage& m, std::span<const RemoteOut>) {
+    ControlPlace place;
+    if (m.count != 5 || !placeParams(m, place) || !isInt(m, 3) || !isInt(m, 4)) return 1;
+    int32_t status = 0, exitCode = 0;
+    g_frontEnd->controlEdit(place, std::max(m.params[3].value, 0), m.params[4].value != 0, status,
+                            exitCode);
+    return CallFunctionRemote(CONTROLEDITRET, IN_RESP, {rpInt(status), rpInt(exitCode)});
+}
+
+int onControlRead(const DecodedMessage& m, std::span<const RemoteOut>) {
+    ControlPlace place;
+    if (m.count != 5 || !placeParams(m, place) || !isInt(m, 3) || !isInt(m, 4)) return 1;
+    const ControlAnswer a =
+        g_frontEnd->controlRead(place, ControlRead{m.params[3].value, m.params[4].value});
+    const std::string block = encodeTexts(a.values);
+    return CallFunctionRemote(
+        CONTROLREADRET, IN_RESP,
+        {rpInt(a.perRow), rpData(block.data(), static_cast<uint32_t>(block.size()))});
+}
+
 struct Binding {
     int op;
     RemoteHandler handler;
@@ -193,6 +248,9 @@ constexpr Binding kBindings[] = {
     {STATUSTEXTCALL, onStatusKey},
     {HELPSHOWCALL, onShowHelp},
     {MSGBOXCALL, onMessageBox},
+    {CONTROLOUTPUTCALL, onControlOutput},
+    {CONTROLEDITCALL, onControlEdit},
+    {CONTROLREADCALL, onControlRead},
 };
 
 }  // namespace
@@ -235,6 +293,159 @@ int32_t FrontEnd::messageBox(std::string_view prompt, std::string_view title, Bo
         }
         if (const int32_t pressed = boxAnswer(kind, answer)) return pressed;
     }
+}
+
+int32_t FrontEnd::controlOutput(const ControlOutput& out) {
+    if (int err = controls_.output(out)) return err;
+    // A radio checked here unchecks others, which show again too.
+    for (const auto& [place, c] : controls_.all())
+        if (place == out.place ||
+            (c.kind == ControlKind::Radio && place.window == out.place.window))
+            drawControl(c, false);
+    return 0;
+}
+
+void FrontEnd::drawControl(const Control& c, bool focused) {
+    std::vector<ControlLine> lines = controlLines(c, focused);
+    std::vector<ControlLine>& before = drawn_[c.place];
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const ControlLine& l = lines[i];
+        if (i < before.size() && before[i].text == l.text && before[i].look == l.look &&
+            before[i].row == l.row)
+            continue;
+        ScreenRequest r;
+        r.window = c.place.window;
+        r.action = kScreenWriteText;
+        r.position = l.row << 8 | l.column;
+        r.text = l.text;
+        r.c = static_cast<int32_t>(l.look & 0xFFFF);
+        (void)screenAction(r);
+    }
+    before = std::move(lines);
+}
+
+namespace {
+
+// A COMBO's text edited on the character screen.
+class ComboHost final : public FieldEditorHost {
+  public:
+    ComboHost(FrontEnd& f, const Control& c, int32_t wait) : f_(f), c_(c), wait_(wait) {}
+    int32_t readKey() override {
+        const int32_t key = keyboardRoutine(wait_ ? 2 : 1, wait_);
+        if (key < 0 && wait_ == 0) {
+            ended_ = true;
+            return keys::kAttention;
+        }
+        return key;
+    }
+    void beep() override {
+        ScreenRequest r;
+        r.action = kScreenBeep;
+        (void)f_.screenAction(r);
+    }
+    void showMode(std::string_view text) override { f_.statusText(kStatusFieldMode, text); }
+    void showRowColumn(std::string_view) override {}
+    bool showHelp(std::string_view) override { return false; }
+    void showField(const EditField& e) override {
+        ScreenRequest r;
+        r.window = c_.place.window;
+        r.action = kScreenShowField;
+        r.position = c_.place.row << 8 | c_.place.column;
+        r.text = e.text;
+        r.c = (e.cursor + 1) << 16 | static_cast<int32_t>(c_.look & 0xFFFF);
+        (void)f_.screenAction(r);
+    }
+    std::string& clipboard() override { return clip_; }
+    bool ended() const { return ended_; }
+
+  private:
+    FrontEnd& f_;
+    const Control& c_;
+    int32_t wait_;
+    bool ended_ = false;
+    std::string clip_;
+};
+
+}  // namespace
+
+void FrontEnd::controlEdit(const ControlPlace& place, int32_t wait, bool singleSelect,
+                           int32_t& status, int32_t& exitCode) {
+    status = 0;
+    exitCode = 0;
+    Control* c = controls_.find(place);
+    if (!c) return;  // nothing to work: as Enter
+    if (c->kind == ControlKind::Combo) {
+        for (;;) {
+            EditField e;
+            e.text = c->text;
+            e.text.resize(static_cast<size_t>(c->width), ' ');
+            e.cursor = static_cast<int>(std::min(c->text.size(), e.text.size()));
+            ComboHost host(*this, *c, wait);
+            const EditResult r = editField(e, false, host, FieldEditSettings{});
+            const size_t end = e.text.find_last_not_of(' ');
+            c->text = end == std::string::npos ? std::string() : e.text.substr(0, end + 1);
+            if (host.ended() || r.attention) {
+                status = host.ended() ? kInputEnded : kInputInterrupted;
+                break;
+            }
+            // PgUp and PgDn step through the list.
+            if ((r.exitCode == 90 || r.exitCode == 91) && !c->choices.empty()) {
+                const auto& ch = c->choices;
+                auto at = std::find(ch.begin(), ch.end(), c->text);
+                long i = at == ch.end() ? -1 : at - ch.begin();
+                i = r.exitCode == 91 ? std::min<long>(i + 1, static_cast<long>(ch.size()) - 1)
+                                     : std::max<long>(i - 1, 0);
+                c->text = ch[static_cast<size_t>(i)];
+                continue;
+            }
+            exitCode = r.exitCode;
+            break;
+        }
+        drawControl(*c, false);
+        return;
+    }
+    ControlKeyState state;
+    const bool list = c->kind == ControlKind::Grid || c->kind == ControlKind::List;
+    if (list && c->current < 0 && !c->rows.empty()) c->moveTo(0);
+    for (;;) {
+        drawControl(*c, true);
+        if (list && c->current >= 0) {  // the cursor at the current row's start
+            const std::vector<ControlLine>& lines = drawn_[place];
+            const size_t at = static_cast<size_t>(c->current - c->top + 1);
+            if (at < lines.size()) {
+                ScreenRequest r;
+                r.window = place.window;
+                r.action = kScreenShowField;
+                r.position = lines[at].row << 8 | lines[at].column;
+                r.text = lines[at].text;
+                r.c = 1 << 16 | static_cast<int32_t>(lines[at].look & 0xFFFF);
+                (void)screenAction(r);
+            }
+        }
+        const int32_t key = keyboardRoutine(wait ? 2 : 1, wait);
+        if (key < 0) {
+            if (wait == 0)
+                status = kInputEnded;
+            else
+                exitCode = 101;
+            break;
+        }
+        if (key == keys::kAttention) {
+            status = kInputInterrupted;
+            break;
+        }
+        const int code = controlKey(controls_, *c, key, singleSelect, state);
+        // A radio checked here unchecks others of its group: they show again.
+        if (c->kind == ControlKind::Radio)
+            for (const auto& [p, other] : controls_.all())
+                if (other.kind == ControlKind::Radio && p.window == place.window && &other != c)
+                    drawControl(other, false);
+        if (code >= 0) {
+            exitCode = code;
+            break;
+        }
+    }
+    drawControl(*c, false);
 }
 
 void FrontEnd::keysQueued() {

@@ -13,9 +13,12 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "vxs/screen/controls.h"
 #include "vxs/screen/msgbox.h"
 
 namespace vxs {
@@ -117,7 +120,31 @@ class FrontEnd {
     virtual int32_t messageBox(std::string_view prompt, std::string_view title, BoxButtons kind,
                                BoxIcon icon);
 
+    // ---- controls (controls.h) ----
+    // An output to a control (CONTROLOUTPUTCALL); 0 or an error number.  Default: the model
+    // takes it and the control is drawn in characters.
+    virtual int32_t controlOutput(const ControlOutput& out);
+    // The operator works the control at `place` (CONTROLEDITCALL) until a key ends it: `status`
+    // 0 with the exit code, or kInputEnded / kInputInterrupted.  `wait` is a time limit in
+    // seconds (0 none; when it passes the exit code is 101).  Default: the keys of controlKey
+    // on the character screen; a COMBO is edited as a text field, PgUp and PgDn stepping through
+    // its list.
+    virtual void controlEdit(const ControlPlace& place, int32_t wait, bool singleSelect,
+                             int32_t& status, int32_t& exitCode);
+    // What a read of a control gives (CONTROLREADCALL).
+    virtual ControlAnswer controlRead(const ControlPlace& place, const ControlRead& what) {
+        return controls_.read(place, what);
+    }
+    // A window was closed or cleared: its controls go.
+    virtual void dropControls(int32_t window) { controls_.dropWindow(window); }
+
   protected:
+    // Draws a control in characters through this front end's own screen actions; only the
+    // lines that changed since it was last drawn are written again.
+    void drawControl(const Control& c, bool focused);
+    ControlTable controls_;
+    std::map<ControlPlace, std::vector<ControlLine>> drawn_;  // what drawControl wrote last
+
     // Tells the interpreter side that keys are waiting (KEYSAVAILABLE), once until its next
     // keyboard request reaches the keyboard routine.
     void keysQueued();

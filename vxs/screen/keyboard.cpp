@@ -485,6 +485,7 @@ int32_t keyOfName(const std::string& name) {
         {"UP", keys::kUp},           {"DOWN", keys::kDown},       {"LEFT", keys::kLeft},
         {"RIGHT", keys::kRight},     {"HOME", keys::kHome},       {"END", keys::kEnd},
         {"PGUP", keys::kPageUp},     {"PGDN", keys::kPageDown},   {"ATTENTION", keys::kAttention},
+        {"BACKTAB", keys::kBackTab},
     };
     for (const auto& n : kNames)
         if (name == n.name) return n.code;

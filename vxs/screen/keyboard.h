@@ -22,6 +22,7 @@ namespace vxs {
 namespace keys {
 inline constexpr int32_t kAttention = 1;  // the break key: goes ahead of every other key
 inline constexpr int32_t kDelete = 4;
+inline constexpr int32_t kBackTab = 7;  // Shift-Tab: back to the previous field
 inline constexpr int32_t kBackspace = 8;
 inline constexpr int32_t kTab = 9;
 inline constexpr int32_t kDown = 10;
@@ -51,7 +52,7 @@ constexpr int32_t functionKey(int n) {
 }  // namespace keys
 
 // The keys a line of text stands for, as a script types them: each character is its own key,
-// and a key name in braces is that key: {ENTER}, {TAB}, {BACKSPACE}, {DELETE}, {INSERT},
+// and a key name in braces is that key: {ENTER}, {TAB}, {BACKTAB}, {BACKSPACE}, {DELETE}, {INSERT},
 // {ESC}, {UP}, {DOWN}, {LEFT}, {RIGHT}, {HOME}, {END}, {PGUP}, {PGDN}, {F1} ... {F12},
 // {CTRL-A} ... {CTRL-Z}, {ATTENTION} (any case); "{{" is a brace.  Anything else in braces
 // stays as typed.  Bytes of value 0 are no keys.

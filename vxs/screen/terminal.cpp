@@ -2,10 +2,13 @@
 // an internal error, reported as a consistency failure quoting the call.
 #include "vxs/screen/terminal.h"
 
+#include <algorithm>
+
 #include "vxs/base/failure.h"
 #include "vxs/base/process.h"
 #include "vxs/clientserver/common.h"
 #include "vxs/platform/os.h"
+#include "vxs/screen/controls.h"
 #include "vxs/screen/frontend.h"
 #include "vxs/screen/msgbox.h"
 #include "vxs/screen/windows.h"
@@ -149,6 +152,52 @@ int32_t terminalMessageBox(std::string_view prompt, std::string_view title, int3
     if (ReceiveFunctionRemote(MSGBOXRET, {roInt(&pressed)}))
         vxassertion("!ReceiveFunctionRemote(MSGBOXRET, &pressed)", __FILE__, __LINE__);
     return pressed;
+}
+
+int32_t terminalControlOutput(const ControlOutput& out) {
+    if (!g_attached || !remoteHandler(CONTROLOUTPUTCALL)) return 0;
+    const std::string block = encodeTexts(out.values);
+    if (CallFunctionRemote(
+            CONTROLOUTPUTCALL, ORIGIN,
+            {rpInt(out.place.window), rpInt(out.place.row), rpInt(out.place.column),
+             rpInt(static_cast<int32_t>(out.kind)), rpInt(out.height), rpInt(out.width),
+             rpInt(out.op), rpInt(out.group), rpInt(static_cast<int32_t>(out.look)),
+             rpInt(out.perRow), rpData(block.data(), static_cast<uint32_t>(block.size()))}))
+        vxassertion("!CallFunctionRemote(CONTROLOUTPUTCALL, ORIGIN, 11, ...)", __FILE__, __LINE__);
+    int32_t result = 0;
+    if (ReceiveFunctionRemote(CONTROLOUTPUTRET, {roInt(&result)}))
+        vxassertion("!ReceiveFunctionRemote(CONTROLOUTPUTRET, &result)", __FILE__, __LINE__);
+    return result;
+}
+
+void terminalControlEdit(const ControlPlace& place, int32_t wait, bool singleSelect,
+                         int32_t& status, int32_t& exitCode) {
+    status = kInputEnded;
+    exitCode = 0;
+    if (!g_attached || !remoteHandler(CONTROLEDITCALL)) return;
+    if (CallFunctionRemote(CONTROLEDITCALL, ORIGIN,
+                           {rpInt(place.window), rpInt(place.row), rpInt(place.column), rpInt(wait),
+                            rpInt(singleSelect ? 1 : 0)}))
+        vxassertion("!CallFunctionRemote(CONTROLEDITCALL, ORIGIN, 5, ...)", __FILE__, __LINE__);
+    if (ReceiveFunctionRemote(CONTROLEDITRET, {roInt(&status), roInt(&exitCode)}))
+        vxassertion("!ReceiveFunctionRemote(CONTROLEDITRET, &status, &exitCode)", __FILE__,
+                    __LINE__);
+}
+
+ControlAnswer terminalControlRead(const ControlPlace& place, const ControlRead& what) {
+    ControlAnswer a;
+    if (!g_attached || !remoteHandler(CONTROLREADCALL)) return a;
+    if (CallFunctionRemote(CONTROLREADCALL, ORIGIN,
+                           {rpInt(place.window), rpInt(place.row), rpInt(place.column),
+                            rpInt(what.op), rpInt(what.selection)}))
+        vxassertion("!CallFunctionRemote(CONTROLREADCALL, ORIGIN, 5, ...)", __FILE__, __LINE__);
+    std::string block;
+    int32_t columns = 1;
+    if (ReceiveFunctionRemote(CONTROLREADRET, {roInt(&columns), roData(&block)}) ||
+        !decodeTexts(block, a.values))
+        vxassertion("!ReceiveFunctionRemote(CONTROLREADRET, &columns, texts)", __FILE__, __LINE__);
+    a.perRow = std::max<int32_t>(columns, 1);
+    return a;
 }
 
 int32_t pollKeyboard() {

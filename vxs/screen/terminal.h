@@ -14,9 +14,9 @@ namespace vxs {
 // interior (its border lies outside it).  Colours travel as FontFlags (screen/fields.h): its
 // display bits in `attr`, its RGB foreground in `a` and background in `b`, its look letters
 // (kLook*, FontFlags::value2) in the low 16 bits of `c`.
-inline constexpr int32_t kScreenOpen = 1280;       // open the screen at start-up
-inline constexpr int32_t kScreenShutdown = 2304;   // the end of the terminal
-inline constexpr int32_t kScreenBeep = 80;         // the error signal
+inline constexpr int32_t kScreenOpen = 1280;      // open the screen at start-up
+inline constexpr int32_t kScreenShutdown = 2304;  // the end of the terminal
+inline constexpr int32_t kScreenBeep = 80;        // the error signal
 // Opens window `window` above every window open: position = the absolute screen row and column
 // (0-based) of its interior's first cell; c = rows << 16 | columns << 8 | border kind
 // (kBorder*); text = its caption (shown in the top border), attr/a/b its default attribute
@@ -102,6 +102,18 @@ std::string terminalShowHelp(std::string_view title, std::string_view text);
 // terminal, what closing the box gives (the default button when it cannot be closed).
 int32_t terminalMessageBox(std::string_view prompt, std::string_view title, int32_t set,
                            int32_t icon);
+// Controls (controls.h) on the terminal side: an output (0 or the error the terminal side
+// found; 0 without a terminal), the operator's turn on one (status 0 with the exit code, or
+// kInputEnded / kInputInterrupted; kInputEnded without a terminal) and a read (empty without
+// a terminal).
+struct ControlOutput;
+struct ControlPlace;
+struct ControlRead;
+struct ControlAnswer;
+int32_t terminalControlOutput(const ControlOutput& out);
+void terminalControlEdit(const ControlPlace& place, int32_t wait, bool singleSelect,
+                         int32_t& status, int32_t& exitCode);
+ControlAnswer terminalControlRead(const ControlPlace& place, const ControlRead& what);
 // Key codes that the poll reports: attention, help, function keys n x 256 (n = 1..10) and the
 // two further keys of the function-key table.
 inline constexpr int32_t kKeyAttention = 1;

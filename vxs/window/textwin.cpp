@@ -137,6 +137,7 @@ void TextWin::showScreen(const ScreenModel& model, int cursorRow, int cursorColu
 void TextWin::onSize(wxSizeEvent& e) {
     fitFont();
     Refresh(false);
+    if (resized_) resized_(resizedContext_);
     e.Skip();
 }
 
@@ -217,7 +218,6 @@ void TextWin::onPaint(wxPaintEvent&) {
 }
 
 int32_t TextWin::keyCodeOf(int key, bool control, bool alt, bool shift) {
-    (void)shift;
     if (key >= WXK_F1 && key <= WXK_F12) return keys::functionKey(key - WXK_F1 + 1);
     switch (key) {
         case WXK_UP:
@@ -243,7 +243,7 @@ int32_t TextWin::keyCodeOf(int key, bool control, bool alt, bool shift) {
         case WXK_BACK: return keys::kBackspace;
         case WXK_RETURN:
         case WXK_NUMPAD_ENTER: return keys::kEnter;
-        case WXK_TAB: return keys::kTab;
+        case WXK_TAB: return shift ? keys::kBackTab : keys::kTab;
         case WXK_ESCAPE: return keys::kEscapeTyped;
         case WXK_PAUSE:
         case WXK_CANCEL: return keys::kAttention;  // Break

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <wx/font.h>
+#include <wx/gdicmn.h>
 #include <wx/window.h>
 
 #include <cstdint>
@@ -30,6 +31,17 @@ class TextWin final : public wxWindow {
     // The panel's size for the whole console in a font of `points`.
     wxSize cellsSize(int points);
     const wxFont& cellFont() const { return font_; }
+
+    // The rectangle of `rows` x `columns` cells from a console row and column, in the panel.
+    wxRect cellRect(int row, int column, int rows, int columns) const {
+        return {originX_ + column * cellW_, originY_ + row * cellH_, columns * cellW_,
+                rows * cellH_};
+    }
+    // Called after the panel took a new size (the native controls move with the cells).
+    void setResized(void (*resized)(void*), void* context) {
+        resized_ = resized;
+        resizedContext_ = context;
+    }
 
     // Called after each paint (the front end's snapshot counts them).
     void setPainted(void (*painted)(void*), void* context) {
@@ -59,6 +71,8 @@ class TextWin final : public wxWindow {
     int originX_ = 0, originY_ = 0;
     void (*painted_)(void*) = nullptr;
     void* paintedContext_ = nullptr;
+    void (*resized_)(void*) = nullptr;
+    void* resizedContext_ = nullptr;
 };
 
 }  // namespace vxs

@@ -44,6 +44,7 @@
 #include "vxs/screen/statline.h"
 #include "vxs/screen/terminal.h"
 #include "vxs/window/textwin.h"
+#include "vxs/window/wincontrols.h"
 
 namespace vxs {
 
@@ -108,10 +109,25 @@ class WindowFrontEnd final : public FrontEnd {
     int32_t messageBox(std::string_view prompt, std::string_view title, BoxButtons kind,
                        BoxIcon icon) override;
 
+    int32_t controlOutput(const ControlOutput& out) override;
+    void controlEdit(const ControlPlace& place, int32_t wait, bool singleSelect, int32_t& status,
+                     int32_t& exitCode) override;
+    ControlAnswer controlRead(const ControlPlace& place, const ControlRead& what) override {
+        if (Control* c = controls_.find(place)) native_.take(controls_, *c, false);
+        return controls_.read(place, what);
+    }
+    void dropControls(int32_t window) override {
+        controls_.dropWindow(window);
+        native_.dropWindow(window);
+    }
+
     // The frame asks to close: true when the session may end.
     bool closing();
     // The frame went away (the window system destroyed it).
-    void frameGone() { frame_ = nullptr; }
+    void frameGone() {
+        frame_ = nullptr;
+        native_.setPanel(nullptr);
+    }
 
   private:
     class Editing;
@@ -134,6 +150,7 @@ class WindowFrontEnd final : public FrontEnd {
 
     vxMainFrame* frame_ = nullptr;
     ScreenModel model_;
+    NativeControls native_;
     int cursorRow_ = kFieldRow, cursorColumn_ = 0;
     bool cursorShown_ = true;
     bool insert_ = true;
@@ -221,6 +238,13 @@ bool WindowFrontEnd::open() {
                 f->writeSnapshot();  // the first drawn window, for tests and benchmarks
         },
         this);
+    native_.setPanel(frame_->text());
+    frame_->text()->setResized(
+        [](void* self) {
+            auto* f = static_cast<WindowFrontEnd*>(self);
+            f->native_.layout(f->controls_, f->model_);
+        },
+        this);
     if (size == wxDefaultSize) frame_->SetClientSize(frame_->text()->cellsSize(14));
     model_.reset();
     status_ = StatusParts{};
@@ -240,6 +264,7 @@ void WindowFrontEnd::close() {
     saveGeometry();
     vxMainFrame* frame = frame_;
     frame_ = nullptr;
+    native_.setPanel(nullptr);
     frame->Destroy();
     dispatchPending();
 }
@@ -460,6 +485,31 @@ int32_t WindowFrontEnd::messageBox(std::string_view prompt, std::string_view tit
     return escape ? escape : set.front().result;
 }
 
+int32_t WindowFrontEnd::controlOutput(const ControlOutput& out) {
+    if (int err = controls_.output(out)) return err;
+    // The control as its widget; a radio checked here unchecks the others of its group.
+    for (const auto& [place, c] : controls_.all())
+        if (place == out.place || (c.kind == ControlKind::Radio && out.kind == ControlKind::Radio &&
+                                   place.window == out.place.window))
+            native_.show(c, model_);
+    writeSnapshot();
+    return 0;
+}
+
+void WindowFrontEnd::controlEdit(const ControlPlace& place, int32_t wait, bool singleSelect,
+                                 int32_t& status, int32_t& exitCode) {
+    status = 0;
+    exitCode = 0;
+    Control* c = controls_.find(place);
+    if (!c) return;  // nothing to work: as Enter
+    if (!frame_) {
+        status = kInputEnded;
+        return;
+    }
+    native_.edit(controls_, *c, model_, wait, singleSelect, status, exitCode);
+    writeSnapshot();
+}
+
 void WindowFrontEnd::writeSnapshot() {
     if (snapshotPath_.empty()) return;
     std::string out;
@@ -488,6 +538,7 @@ void WindowFrontEnd::writeSnapshot() {
         out += "frame=" + std::to_string(r.x) + "," + std::to_string(r.y) + "," +
                std::to_string(r.width) + "," + std::to_string(r.height) +
                "\nfont=" + std::to_string(frame_->text()->cellFont().GetPointSize()) + "\n";
+        out += native_.describe(controls_);
     }
     // Written beside, then renamed: a reader never sees half a snapshot.
     const std::string beside = snapshotPath_ + ".new";

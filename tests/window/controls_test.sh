@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# The controls in the window: a LIST filled from arrays with its headers, a COMBO, a CHECK and
+# two RADIO buttons as native widgets; the operator picks a row with the arrow keys, types into
+# the combo, clears the check box and moves the radio choice with Tab and Space, and the program
+# reads every choice back; a GRID cell typed into comes back as a changed row, with the function
+# key that ended the input in FKEY; text recognition finds the widgets' texts on the screen.
+# Usage: controls_test.sh EXECUTABLE        (exit 77: Xvfb, xdotool, ImageMagick or tesseract missing)
+set -u
+exe=$(realpath "$1")
+source "$(dirname "$0")/xvfb_lib.sh"
+examples="$(dirname "$0")/../../docs/examples"
+
+# Waits until the snapshot describes a control matching $1.
+expect_control() {
+  local i
+  for ((i = 0; i < 150; i++)); do
+    grep -Eq -- "^control=$1" "$snap" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  fail "expected control /$1/"
+}
+
+cp "$examples/controls.txt" "$work/controls.txt"
+start_session VX_FRONTEND=gui
+line 'LOAD "controls.txt",SOURCE'
+line 'RUN'
+expect_control '0,3,2 list rows=4 selected= first=Adams'
+expect_control '0,10,2 combo value=Post choices=3'
+expect_control '0,11,2 check on Send invoice'
+expect_control '0,12,2 radio on Pay now'
+expect_control '0,13,2 radio off Pay later'
+sleep 0.5
+import -window root "$work/controls.png"
+ocr "$work/controls.png" > "$work/controls.ocr"
+for text in Customer Balance Adams Clark 'Send invoice' 'Pay later'; do
+  grep -q "$text" "$work/controls.ocr" || { cat "$work/controls.ocr"; fail "the window shows '$text'"; }
+done
+key Down Down Tab
+expect_control '0,3,2 list rows=4 selected=3;'
+key ctrl+a
+typed 'Courier'
+key Tab space Tab Tab space Return
+expect '^CHOSEN Clark Bath310.25  BY Courier Send invoice Pay now/\^Pay later KEY0 *$'
+
+line 'CLEAR'
+line '10 OPTION BASE 1'
+line '20 DIM G$(3),Q(3)'
+line '30 G$(1)="Bolt"'
+line '32 G$(2)="Nut"'
+line '34 G$(3)="Screw"'
+line '36 Q(1)=10'
+line '38 Q(2)=20'
+line '40 Q(3)=30'
+line '50 PRINT FIELDS "15,2,GRID 5/30,=": MAT G$,MAT Q'
+line '60 INPUT FIELDS "15,2,GRID 5/30,ROW,CHG": MAT G$,MAT Q'
+line '70 PRINT "CHANGED";UDIM(G$);G$(1);Q(1);" KEY";FKEY'
+line 'RUN'
+expect_control '0,15,2 grid rows=3 columns=2 cursor=1,1 first=Bolt'
+sleep 1
+key Right Down
+typed '25'
+key Return
+sleep 0.3
+key F5
+expect '^CHANGED1 Nut25  KEY5 *$'
+line 'SYSTEM'
+stop_session || fail "SYSTEM ends the session with 0"
+echo "controls test passed"

@@ -1,0 +1,58 @@
+// The window's native controls: each GRID, LIST, COMBO, CHECK and RADIO of the terminal side's
+// model (screen/controls.h) shown as a widget of its own over its cells of the character panel
+// (a grid, a report list, a combo box, a check box, a radio button), and the operator's turn on
+// one, which ends with the exit code of the key that ended it, as on the character screen.
+// Invariants: widgets_ holds one widget per control of the model that has been shown, placed
+// over the control's cells at the panel's current font; a widget's contents are the model's
+// as the last show() or edit() left them.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "vxs/screen/controls.h"
+
+class wxRadioButton;
+class wxWindow;
+
+namespace vxs {
+
+class ScreenModel;
+class TextWin;
+
+class NativeControls {
+  public:
+    NativeControls() = default;
+    NativeControls(const NativeControls&) = delete;
+    NativeControls& operator=(const NativeControls&) = delete;
+
+    // The panel the widgets stand on (null when the window is gone: the widgets went with it).
+    void setPanel(TextWin* panel);
+    // Shows `c` as its widget, creating it or bringing it up to date with the model; `screen`
+    // gives the control's place on the console.
+    void show(const Control& c, const ScreenModel& screen);
+    // Every widget to its cells again (the panel took a new size).
+    void layout(const ControlTable& table, const ScreenModel& screen);
+    // The widgets of a window go (the model dropped its controls).
+    void dropWindow(int32_t window);
+    // Lets the operator work the widget of `c` until a key ends it, or double-click on a row;
+    // the model then takes what the widget holds.  `status` and `exitCode` as
+    // FrontEnd::controlEdit gives them.
+    void edit(ControlTable& table, Control& c, const ScreenModel& screen, int32_t wait,
+              bool singleSelect, int32_t& status, int32_t& exitCode);
+    // The model takes what the widget of `c` holds (the operator may have clicked it while
+    // another field was worked).  `singleSelect` keeps one row marked.
+    void take(ControlTable& table, Control& c, bool singleSelect);
+    // What the widgets show, one line each, for the window's snapshot file (tests).
+    std::string describe(const ControlTable& table) const;
+
+  private:
+    void place(wxWindow* w, const Control& c, const ScreenModel& screen);
+
+    TextWin* panel_ = nullptr;
+    std::map<ControlPlace, wxWindow*> widgets_;
+    std::map<ControlPlace, wxRadioButton*> partners_;  // a RADIO's hidden partner
+};
+
+}  // namespace vxs
