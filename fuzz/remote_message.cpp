@@ -1,12 +1,14 @@
 // Fuzz target: remote operation messages from outside the process.  The decoder must reject
 // every malformed block without reading beyond it, and every block it accepts must rebuild to
-// the very same bytes.
+// the very same bytes.  A data parameter that holds a list of texts (the controls' form) must
+// rebuild the same way, and the texts as a control's output and read must keep the model whole.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "vxs/clientserver/serialize.h"
+#include "vxs/screen/controls.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Copy into an exactly sized block so that a read past its end is caught.
@@ -17,6 +19,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<vxs::RemoteParam> params;
     for (int i = 0; i < msg.count; ++i) {
         const vxs::DecodedParam& p = msg.params[i];
+        std::vector<std::string> texts;
+        if (p.isData() &&
+            vxs::decodeTexts({reinterpret_cast<const char*>(p.data), p.length}, texts)) {
+            const std::string again = vxs::encodeTexts(texts);
+            if (again.size() != p.length || memcmp(again.data(), p.data, p.length) != 0) abort();
+            // The texts as every operation of every kind of control, then every read.
+            vxs::ControlTable table;
+            for (int kind = 0; kind <= 4; ++kind)
+                for (int op = 0; op <= 12; ++op) {
+                    vxs::ControlOutput out;
+                    out.kind = static_cast<vxs::ControlKind>(kind);
+                    out.height = 1 + msg.op % 5;
+                    out.width = 1 + msg.count;
+                    out.op = op;
+                    out.perRow = static_cast<int>(texts.size() % 4);
+                    out.values = texts;
+                    (void)table.output(out);
+                    for (int sel = 0; sel <= 7; ++sel) (void)table.read(out.place, {op, sel});
+                    if (const vxs::Control* c = table.find(out.place))
+                        (void)vxs::controlLines(*c, true);
+                }
+        }
         params.push_back(p.isData() ? vxs::rpData(p.data, p.length) : vxs::rpInt(p.value));
     }
     int error = 0;
