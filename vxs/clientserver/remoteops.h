@@ -32,6 +32,7 @@ namespace vxs {
     X(43, CONTROLEDITRET, "status (0, -2 end of input, -3 attention) and the exit code") \
     X(44, CONTROLREADCALL, "read a control (window, row, column, operation, selection)")  \
     X(45, CONTROLREADRET, "cells per row and the texts read")                            \
+    X(46, MENUSET, "DISPLAY MENU, TEXT, DATA or STATUS: the part and one list of texts per array") \
     X(52, CONFIGPREFIX, "configuration message prefix")                                  \
     X(53, CONFIGPRINT, "configuration message at a position")                            \
     X(54, CONFIGWAITCALL, "wait after a configuration message")                          \

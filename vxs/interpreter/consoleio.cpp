@@ -6,16 +6,18 @@
 #include <cstring>
 #include <vector>
 
-#include "vxs/compiler/codes.h"
 #include "vxs/clientserver/remoteops.h"
-#include "vxs/screen/statline.h"
-#include "vxs/errors/errors.h"
+#include "vxs/compiler/codes.h"
 #include "vxs/datafiles/datafile.h"
+#include "vxs/errors/errors.h"
+#include "vxs/form/numtext.h"
 #include "vxs/interpreter/fieldio.h"
 #include "vxs/interpreter/filestmt.h"
+#include "vxs/interpreter/items.h"
 #include "vxs/interpreter/numfunct.h"
-#include "vxs/form/numtext.h"
 #include "vxs/interpreter/state.h"
+#include "vxs/screen/menu.h"
+#include "vxs/screen/statline.h"
 #include "vxs/screen/terminal.h"
 #include "vxs/screen/windows.h"
 
@@ -35,6 +37,7 @@ struct Parts {
     int usingLine = -1;    // USING line: its line index; -1 a string operand
     bool wait = false;     // WAIT= (its value is an operand)
     bool other = false;    // a part this build has no handler for (MENU, BORDER, ...)
+    uint8_t displayPart = 0;  // BUTTONS, MENU, TEXT, DATA or STATUS (DISPLAY's own)
     uint8_t fields = 0;    // K_FIELDS or K_SELECT: a field statement
     std::vector<uint8_t> order;  // the parts with an operand after the file, in source order
     int listCount = 0;
@@ -71,6 +74,9 @@ int readParts(std::span<const uint8_t> code, const ClauseView& v, Parts& out) {
             out.order.push_back(static_cast<uint8_t>(kind));
         } else if (kind == K_ATTR || kind == K_HELP) {
             out.order.push_back(static_cast<uint8_t>(kind));
+        } else if (kind >= K_BUTTONS && kind <= K_STATUS) {
+            out.displayPart = static_cast<uint8_t>(kind);
+            out.other = true;  // INPUT's forms of them are not built
         } else if (kind != kPartExit) {
             out.other = true;
         }
@@ -485,6 +491,39 @@ int inputStatement(const EvalEnv& env, std::span<const uint8_t> code, const Clau
         if (whole) return assignString(env, targets[0], typed);
         if (int err = assignValues(env, typed, targets, next, decimalChar)) return err;
     }
+    return 0;
+}
+
+int displayStatement(std::span<const uint8_t> code, const ClauseView& v, char decimalChar) {
+    Parts parts;
+    if (int err = readParts(code, v, parts)) return err;
+    Operands ops = operands();
+    int number = 0;
+    Ufcb* file = nullptr;
+    if (int err = statementTarget(parts, ops, number, file)) return err;
+    if (parts.displayPart == 0 || parts.displayPart == K_BUTTONS) return kErrNotAvailable;
+    std::vector<Item>& items = itemList();
+    std::vector<int> counts;
+    if (int err = expand(ops, parts.listCount, items, &counts)) return err;
+    const MenuPart part = parts.displayPart == K_MENU   ? MenuPart::All
+                          : parts.displayPart == K_TEXT ? MenuPart::Text
+                          : parts.displayPart == K_DATA ? MenuPart::Data
+                                                        : MenuPart::Status;
+    if (part == MenuPart::All && counts.size() > 3) return kErrItems;
+    // MENU: one list per entry; a part: every value in one list.
+    std::vector<std::vector<std::string>> lists;
+    size_t at = 0;
+    for (const int n : counts) {
+        if (part == MenuPart::All || lists.empty()) lists.emplace_back();
+        std::vector<std::string>& list = lists.back();
+        for (int k = 0; k < n; ++k, ++at) {
+            const Item& it = items[at];
+            list.push_back(itemIsString(it)
+                               ? std::string(itemString(it))
+                               : displayNumber(itemNumber(it), kNumberWidth, decimalChar));
+        }
+    }
+    terminalSetMenu(static_cast<int>(part), lists);
     return 0;
 }
 

@@ -334,6 +334,10 @@ int callNumericFunction(const EvalEnv& env, int code, int args) {
         case 18:                                                      // RND
             if (int err = a.expect("n", 0)) return err;
             return a.resultNumber(a.count() ? nextRandom(a.number(0)) : nextRandom());
+        case 19:  // MENU: the item chosen last on the menu bar; with n, chooses item n
+            if (int err = a.expect("n", 0)) return err;
+            if (a.count()) terminalMenuChoose(toInteger(a.number(0), 0, 32767));
+            return a.resultNumber(terminalMenuOption());
         case 23:  // SCR_FREEZE
             if (int err = a.expect("n", 0)) return err;
             g_values.screenFrozen = true;
@@ -420,7 +424,7 @@ int callNumericFunction(const EvalEnv& env, int code, int args) {
                                                      static_cast<int32_t>(icon)));
         }
 
-        // MENU, NXTFLD (fields and menus), TRUNC, DEG, RAD, CURTAB (windows), CALL, PRINTER_LIST,
+        // NXTFLD (fields), TRUNC, DEG, RAD, CURTAB (windows), CALL, PRINTER_LIST,
         // DLL and MSG (platform calls), and every code without a function.
         default: return kErrNotAvailable;
     }

@@ -136,6 +136,7 @@ void prepareRun(pcb& pc) {
     resetFlow();  // open calls give their slots back first, so that every entry is cleared
     forgetForms();
     prepareVariables(pc);
+    interp.files.data = DataPointer{};  // READ starts again at the program's first DATA
     t.breakflags &= static_cast<uint8_t>(~kBreakRequested);
 }
 

@@ -84,6 +84,7 @@ int ioStatement(RunCtx& r, const ClauseView& v) {
         case StInput:
         case StLinput:
         case StRinput: return inputStatement(r.env, r.code, v, r.decimalChar);
+        case StDisplay: return displayStatement(r.code, v, r.decimalChar);
         case StReserve: return kErrReserved;
         case StForm: return 0;
         default: return fileStatement(r, v);

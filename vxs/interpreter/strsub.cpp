@@ -525,7 +525,15 @@ int callStringFunction(const EvalEnv& env, int code, int args) {
 
         case 83: return help(a);  // HELP$
 
-        // MENU$ (menus), UPSI$, CFIELDS$ and CONFIG$ (fields and configuration),
+        case 19: {  // MENU$([n]): the text of menu item n, or of the item chosen last
+            if (int err = a.expect("n", 0)) return err;
+            const int32_t n = a.count() ? toInteger(a.number(0), 0, 32767) : terminalMenuOption();
+            std::string text;
+            (void)terminalMenuItem(n, text);
+            return a.resultString(text);
+        }
+
+        // UPSI$, CFIELDS$ and CONFIG$ (fields and configuration),
         // LINESTATUS$, LINEBUFFER$, OS_FILENAME$ and VX_FILENAME$, XPOS$, CHYRON$, and every
         // code without a function.
         default: return kErrNotAvailable;

@@ -228,6 +228,43 @@ int onControlRead(const DecodedMessage& m, std::span<const RemoteOut>) {
         {rpInt(a.perRow), rpData(block.data(), static_cast<uint32_t>(block.size()))});
 }
 
+// ---- the menu bar ----
+
+int onMenuSet(const DecodedMessage& m, std::span<const RemoteOut>) {
+    if (m.count < 1 || !isInt(m, 0) || m.params[0].value < 0 || m.params[0].value > 3) return 1;
+    std::vector<std::vector<std::string>> lists;
+    for (int i = 1; i < m.count; ++i) {
+        const DecodedParam& p = m.params[i];
+        std::vector<std::string> texts;
+        if (!p.isData() || !decodeTexts({reinterpret_cast<const char*>(p.data), p.length}, texts))
+            return 1;
+        lists.push_back(std::move(texts));
+    }
+    g_frontEnd->setMenu(static_cast<MenuPart>(m.params[0].value), lists);
+    return 0;
+}
+
+int onMenuGetOption(const DecodedMessage& m, std::span<const RemoteOut>) {
+    if (m.count != 0) return 1;
+    return CallFunctionRemote(MENUGETOPTIONRET, IN_RESP, {rpInt(g_frontEnd->menu().selected())});
+}
+
+int onMenuSetOption(const DecodedMessage& m, std::span<const RemoteOut>) {
+    if (m.count != 1 || !isInt(m, 0)) return 1;
+    g_frontEnd->menu().choose(m.params[0].value);
+    return 0;
+}
+
+// Item n: 0 and its text, or -1 and no text when there is no such item.
+int onMenuGetData(const DecodedMessage& m, std::span<const RemoteOut>) {
+    if (m.count != 1 || !isInt(m, 0)) return 1;
+    const MenuItem* item = g_frontEnd->menu().item(m.params[0].value);
+    const std::string text = item ? item->text : std::string();
+    return CallFunctionRemote(
+        MENUGETDATARET, IN_RESP,
+        {rpInt(item ? 0 : -1), rpText(text), rpInt(static_cast<int32_t>(text.size()))});
+}
+
 struct Binding {
     int op;
     RemoteHandler handler;
@@ -251,6 +288,10 @@ constexpr Binding kBindings[] = {
     {CONTROLOUTPUTCALL, onControlOutput},
     {CONTROLEDITCALL, onControlEdit},
     {CONTROLREADCALL, onControlRead},
+    {MENUSET, onMenuSet},
+    {MENUGETOPTIONCALL, onMenuGetOption},
+    {MENUSETOPTIONCALL, onMenuSetOption},
+    {MENUGETDATACALL, onMenuGetData},
 };
 
 }  // namespace

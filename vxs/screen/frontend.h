@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "vxs/screen/controls.h"
+#include "vxs/screen/menu.h"
 #include "vxs/screen/msgbox.h"
 
 namespace vxs {
@@ -138,7 +139,15 @@ class FrontEnd {
     // A window was closed or cleared: its controls go.
     virtual void dropControls(int32_t window) { controls_.dropWindow(window); }
 
+    // ---- the menu bar (menu.h) ----
+    // DISPLAY MENU, TEXT, DATA or STATUS (MENUSET).  Default: the model takes it; no bar shows.
+    virtual void setMenu(MenuPart part, const std::vector<std::vector<std::string>>& lists) {
+        menu_.set(part, lists);
+    }
+    MenuModel& menu() { return menu_; }
+
   protected:
+    MenuModel menu_;
     // Draws a control in characters through this front end's own screen actions; only the
     // lines that changed since it was last drawn are written again.
     void drawControl(const Control& c, bool focused);

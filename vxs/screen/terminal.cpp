@@ -200,6 +200,48 @@ ControlAnswer terminalControlRead(const ControlPlace& place, const ControlRead& 
     return a;
 }
 
+void terminalSetMenu(int part, const std::vector<std::vector<std::string>>& lists) {
+    if (!g_attached || !remoteHandler(MENUSET)) return;
+    std::vector<std::string> blocks;
+    for (const auto& l : lists) blocks.push_back(encodeTexts(l));
+    std::vector<RemoteParam> params{rpInt(part)};
+    for (const std::string& b : blocks)
+        params.push_back(rpData(b.data(), static_cast<uint32_t>(b.size())));
+    if (CallFunctionRemote(MENUSET, ORIGIN, params))
+        vxassertion("!CallFunctionRemote(MENUSET, ORIGIN, n, part, texts...)", __FILE__, __LINE__);
+}
+
+int32_t terminalMenuOption() {
+    if (!g_attached || !remoteHandler(MENUGETOPTIONCALL)) return 0;
+    if (CallFunctionRemote(MENUGETOPTIONCALL, ORIGIN, {}))
+        vxassertion("!CallFunctionRemote(MENUGETOPTIONCALL, ORIGIN, 0)", __FILE__, __LINE__);
+    int32_t option = 0;
+    if (ReceiveFunctionRemote(MENUGETOPTIONRET, {roInt(&option)}))
+        vxassertion("!ReceiveFunctionRemote(MENUGETOPTIONRET, &option)", __FILE__, __LINE__);
+    return option;
+}
+
+void terminalMenuChoose(int32_t item) {
+    if (!g_attached || !remoteHandler(MENUSETOPTIONCALL)) return;
+    if (CallFunctionRemote(MENUSETOPTIONCALL, ORIGIN, {rpInt(item)}))
+        vxassertion("!CallFunctionRemote(MENUSETOPTIONCALL, ORIGIN, 1, option)", __FILE__,
+                    __LINE__);
+}
+
+bool terminalMenuItem(int32_t item, std::string& text) {
+    text.clear();
+    if (!g_attached || !remoteHandler(MENUGETDATACALL)) return false;
+    if (CallFunctionRemote(MENUGETDATACALL, ORIGIN, {rpInt(item)}))
+        vxassertion("!CallFunctionRemote(MENUGETDATACALL, ORIGIN, 1, item)", __FILE__, __LINE__);
+    int32_t value = 0, length = 0;
+    if (ReceiveFunctionRemote(MENUGETDATARET, {roInt(&value), roData(&text), roInt(&length)}))
+        vxassertion("!ReceiveFunctionRemote(MENUGETDATARET, &value, text, &length)", __FILE__,
+                    __LINE__);
+    if (length >= 0 && static_cast<size_t>(length) < text.size())
+        text.resize(static_cast<size_t>(length));
+    return value == 0;
+}
+
 int32_t pollKeyboard() {
     // Action 10: the keys typed go to the ring, but the attention key, the help key and the
     // function keys (with the event code) come back here, for the run loop's key rules.

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vxs {
 
@@ -114,6 +115,13 @@ int32_t terminalControlOutput(const ControlOutput& out);
 void terminalControlEdit(const ControlPlace& place, int32_t wait, bool singleSelect,
                          int32_t& status, int32_t& exitCode);
 ControlAnswer terminalControlRead(const ControlPlace& place, const ControlRead& what);
+// The menu bar (menu.h): a DISPLAY of a part with its lists; the item chosen last (0 none);
+// choosing item n as the program does; item n's text (false when there is none).  Without a
+// terminal nothing is kept: 0 and false.
+void terminalSetMenu(int part, const std::vector<std::vector<std::string>>& lists);
+int32_t terminalMenuOption();
+void terminalMenuChoose(int32_t item);
+bool terminalMenuItem(int32_t item, std::string& text);
 // Key codes that the poll reports: attention, help, function keys n x 256 (n = 1..10) and the
 // two further keys of the function-key table.
 inline constexpr int32_t kKeyAttention = 1;

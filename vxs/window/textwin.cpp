@@ -267,6 +267,11 @@ void TextWin::onKeyDown(wxKeyEvent& e) {
 }
 
 void TextWin::onChar(wxKeyEvent& e) {
+    // Alt with a letter belongs to the window: it opens the menu bar's entry of that letter.
+    if (e.AltDown() && !e.RawControlDown()) {
+        e.Skip();
+        return;
+    }
     const wxChar ch = e.GetUnicodeKey();
     if (ch == WXK_NONE || ch < 32 || ch > 255 || ch == 127) return;
     (void)enqueueKey(static_cast<int32_t>(ch));

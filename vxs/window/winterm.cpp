@@ -14,6 +14,7 @@
 #include <wx/config.h>
 #include <wx/dialog.h>
 #include <wx/frame.h>
+#include <wx/menu.h>
 #include <wx/msgdlg.h>
 #include <wx/settings.h>
 #include <wx/sizer.h>
@@ -121,6 +122,8 @@ class WindowFrontEnd final : public FrontEnd {
         native_.dropWindow(window);
     }
 
+    void setMenu(MenuPart part, const std::vector<std::vector<std::string>>& lists) override;
+
     // The frame asks to close: true when the session may end.
     bool closing();
     // The frame went away (the window system destroyed it).
@@ -131,6 +134,7 @@ class WindowFrontEnd final : public FrontEnd {
 
   private:
     class Editing;
+    void onMenu(wxCommandEvent& e);
 
     void placeCursor(int row, int column) {
         cursorRow_ = std::clamp(row, 0, kRows - 1);
@@ -485,6 +489,58 @@ int32_t WindowFrontEnd::messageBox(std::string_view prompt, std::string_view tit
     return escape ? escape : set.front().result;
 }
 
+// The menu bar of the items: depth 0 entries of the bar, deeper ones lists and submenus below
+// the last entry one level up.  Choosing an item records it and queues the event key.
+void WindowFrontEnd::setMenu(MenuPart part, const std::vector<std::vector<std::string>>& lists) {
+    menu_.set(part, lists);
+    if (!frame_) return;
+    constexpr int kFirstId = wxID_HIGHEST + 1000;
+    auto* bar = new wxMenuBar;
+    std::vector<wxMenu*> open;  // the menu of each depth, from depth 1 on
+    const std::vector<MenuItem>& items = menu_.items();
+    for (size_t i = 0; i < items.size(); ++i) {
+        const MenuItem& m = items[i];
+        const wxString text = wxString::From8BitData(m.text.data(), m.text.size());
+        const int id = kFirstId + static_cast<int>(i);
+        const bool parent = i + 1 < items.size() && items[i + 1].depth > m.depth;
+        if (m.depth == 0) {
+            auto* menu = new wxMenu;
+            bar->Append(menu, text);
+            open.assign(1, menu);
+            continue;
+        }
+        if (static_cast<size_t>(m.depth) > open.size()) continue;  // no entry above it
+        wxMenu* into = open[static_cast<size_t>(m.depth) - 1];
+        open.resize(static_cast<size_t>(m.depth));
+        if (m.separator()) {
+            into->AppendSeparator();
+        } else if (parent) {
+            auto* sub = new wxMenu;
+            into->AppendSubMenu(sub, text);
+            open.push_back(sub);
+        } else {
+            wxMenuItem* item =
+                into->Append(id, text, wxString(), m.checked() ? wxITEM_CHECK : wxITEM_NORMAL);
+            if (m.checked()) item->Check(true);
+            item->Enable(!m.grayed());
+        }
+    }
+    wxMenuBar* old = frame_->GetMenuBar();
+    frame_->SetMenuBar(items.empty() ? nullptr : bar);
+    if (items.empty()) delete bar;
+    delete old;
+    frame_->Unbind(wxEVT_MENU, &WindowFrontEnd::onMenu, this);
+    frame_->Bind(wxEVT_MENU, &WindowFrontEnd::onMenu, this, kFirstId,
+                 kFirstId + static_cast<int>(items.size()));
+    writeSnapshot();
+}
+
+void WindowFrontEnd::onMenu(wxCommandEvent& e) {
+    menu_.choose(e.GetId() - (wxID_HIGHEST + 1000) + 1);
+    (void)enqueueKey(keys::kEvent);
+    writeSnapshot();
+}
+
 int32_t WindowFrontEnd::controlOutput(const ControlOutput& out) {
     if (int err = controls_.output(out)) return err;
     // The control as its widget; a radio checked here unchecks the others of its group.
@@ -539,6 +595,12 @@ void WindowFrontEnd::writeSnapshot() {
                std::to_string(r.width) + "," + std::to_string(r.height) +
                "\nfont=" + std::to_string(frame_->text()->cellFont().GetPointSize()) + "\n";
         out += native_.describe(controls_);
+        if (!menu_.items().empty()) {
+            out += "menu=";
+            for (const MenuItem& m : menu_.items())
+                out += std::string(static_cast<size_t>(m.depth), '.') + m.text + "|";
+            out += "\nmenuchosen=" + std::to_string(menu_.selected()) + "\n";
+        }
     }
     // Written beside, then renamed: a reader never sees half a snapshot.
     const std::string beside = snapshotPath_ + ".new";
