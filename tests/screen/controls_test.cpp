@@ -162,6 +162,16 @@ TEST(Controls, ChecksAndRadioGroupsReadBackWithTheCaretWhenOn) {
     EXPECT_EQ(t.read(a, {}).values[0], "A");
     EXPECT_EQ(t.read(b, {}).values[0], "^B");
     EXPECT_EQ(t.read(x, {}).values[0], "^X");
+    // A button over a hot field keeps its key; the field's own text shows, not the control.
+    ControlOutput button;
+    button.place = {0, 9, 1};
+    button.kind = ControlKind::Button;
+    button.group = 5 * 256;
+    button.values = {"Save"};
+    ASSERT_EQ(t.output(button), 0);
+    EXPECT_EQ(t.find(button.place)->group, 1280);
+    EXPECT_EQ(t.read(button.place, {}).values, std::vector<std::string>{"Save"});
+    EXPECT_TRUE(controlLines(*t.find(button.place), false).empty());
     // A window cleared takes its controls with it.
     t.dropWindow(0);
     EXPECT_TRUE(t.all().empty());

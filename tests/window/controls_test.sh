@@ -3,7 +3,8 @@
 # two RADIO buttons as native widgets; the operator picks a row with the arrow keys, types into
 # the combo, clears the check box and moves the radio choice with Tab and Space, and the program
 # reads every choice back; a GRID cell typed into comes back as a changed row, with the function
-# key that ended the input in FKEY; text recognition finds the widgets' texts on the screen.
+# key that ended the input in FKEY; hot fields show as a button and as hot text that a mouse click
+# presses; text recognition finds the widgets' texts on the screen.
 # Usage: controls_test.sh EXECUTABLE        (exit 77: Xvfb, xdotool, ImageMagick or tesseract missing)
 set -u
 exe=$(realpath "$1")
@@ -63,6 +64,30 @@ key Return
 sleep 0.3
 key F5
 expect '^CHANGED1 Nut25  KEY5 *$'
+
+# A hot field shown as a button and one as hot text: a click presses it, and the field input
+# waiting ends with the field's key.
+line 'CLEAR'
+line '10 PRINT FIELDS "20,2,C 6,,BF5;20,10,C 8,,TF6": "Save","Help me"'
+line '20 INPUT FIELDS "21,2,C 5": A$'
+line '30 PRINT "PRESSED";FKEY'
+line '40 GOTO 20'
+line 'RUN'
+expect_control '0,20,2 button Save key=1280 at='
+expect_control '0,20,10 hottext Help me key=1536 at='
+click() {
+  local at x y w h
+  at=$(sed -n "s/^control=$1 .* at=//p" "$snap")
+  IFS=, read -r x y w h <<< "$at"
+  xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
+}
+sleep 0.5
+click '0,20,2'
+expect '^PRESSED5 *$'
+click '0,20,10'
+expect '^PRESSED6 *$'
+key ctrl+c
+expect_field status '^ATTN'
 line 'SYSTEM'
 stop_session || fail "SYSTEM ends the session with 0"
 echo "controls test passed"

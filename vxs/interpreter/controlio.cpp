@@ -225,6 +225,19 @@ int showControl(const EvalEnv&, const FormSettings& s, int window, const FieldSp
     }
 }
 
+int showHotField(int window, const FieldSpec& f, const std::string& text) {
+    if (!(f.fieldFlags & (kFieldButton | kFieldHotText)) || f.fkey == 0 || f.fkey == -1) return 0;
+    ControlOutput out;
+    out.place = placeOf(window, f);
+    out.kind = (f.fieldFlags & kFieldButton) ? ControlKind::Button : ControlKind::HotText;
+    out.width = std::max(f.width, 1);
+    out.look = f.attribute.value2;
+    // The key a press gives: the raw code, or the function key's number times 256.
+    out.group = (f.fieldFlags & kFieldRawKey) ? f.fkey : f.fkey * 256;
+    out.values.push_back(trimmed(text));
+    return terminalControlOutput(out);
+}
+
 int storeControl(const EvalEnv& env, const FormSettings& s, int window, const FieldSpec& f,
                  const FieldEntries& entries) {
     const ControlAnswer a = terminalControlRead(

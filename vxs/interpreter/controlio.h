@@ -36,4 +36,8 @@ using FieldEntries = std::vector<std::span<const Item>>;
 [[nodiscard]] int storeControl(const EvalEnv& env, const FormSettings& s, int window,
                                const FieldSpec& f, const FieldEntries& entries);
 
+// A hot field (an fkey with B or T) that PRINT FIELDS showed: the terminal side keeps a Button
+// or HotText control over it, whose press queues the field's key.  Nothing for other fields.
+int showHotField(int window, const FieldSpec& f, const std::string& text);
+
 }  // namespace vxs

@@ -488,6 +488,8 @@ int fieldStatement(const EvalEnv& env, int window, const FieldParts& parts, Oper
                             ? std::string(texts[i].size(), ' ')
                             : texts[i],
                         -1, false);
+            // A hot field shown by PRINT FIELDS: a front end with buttons puts one over it.
+            if (parts.verb == FieldVerb::kPrint) (void)showHotField(window, fields[i], texts[i]);
         }
     }
     if (parts.verb == FieldVerb::kPrint) {

@@ -266,6 +266,10 @@ int ControlTable::output(const ControlOutput& out) {
             }
             break;
         }
+        case ControlKind::Button:
+        case ControlKind::HotText:
+            c.text = out.values.empty() ? std::string() : out.values[0];
+            break;
         case ControlKind::Check:
         case ControlKind::Radio:
             if (static_cast<ListOp>(out.op) != ListOp::None) {
@@ -285,7 +289,8 @@ ControlAnswer ControlTable::read(const ControlPlace& place, const ControlRead& w
     ControlAnswer a;
     const Control* c = find(place);
     if (!c) return a;
-    if (c->kind == ControlKind::Combo) {
+    if (c->kind == ControlKind::Combo || c->kind == ControlKind::Button ||
+        c->kind == ControlKind::HotText) {
         a.values.push_back(c->text);
         return a;
     }
@@ -381,6 +386,8 @@ std::vector<ControlLine> controlLines(const Control& c, bool focused) {
     std::vector<ControlLine> lines;
     const ControlPlace& p = c.place;
     switch (c.kind) {
+        case ControlKind::Button:
+        case ControlKind::HotText: break;  // the hot field's own text shows
         case ControlKind::Combo:
             lines.push_back({p.row, p.column, fitted(c.text, c.width, false), c.look});
             break;

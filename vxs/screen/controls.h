@@ -19,7 +19,17 @@
 
 namespace vxs {
 
-enum class ControlKind : uint8_t { Grid = 0, List = 1, Combo = 2, Check = 3, Radio = 4 };
+// Button and HotText stand over a hot field that PRINT FIELDS showed: pressing one queues the
+// field's key (`group` holds its key code); the field's own text shows on a character screen.
+enum class ControlKind : uint8_t {
+    Grid = 0,
+    List = 1,
+    Combo = 2,
+    Check = 3,
+    Radio = 4,
+    Button = 5,
+    HotText = 6
+};
 
 // Where a control stands: its window and the 0-based row and column of its field there.
 struct ControlPlace {
@@ -33,7 +43,7 @@ struct Control {
     ControlPlace place;
     int height = 1, width = 1;  // the cells it covers in its window
     uint32_t look = 0;          // look letters of its field (fields.h kLook*)
-    int group = 0;              // RADIO: the controls of one group exclude each other
+    int group = 0;  // RADIO: the controls of one group exclude each other; Button: its key
     // ---- GRID and LIST ----
     std::vector<std::string> headers;
     std::vector<int> widths;    // display width of each column

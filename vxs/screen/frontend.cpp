@@ -194,7 +194,7 @@ int onControlOutput(const DecodedMessage& m, std::span<const RemoteOut>) {
     for (int i = 3; i < 10; ++i)
         if (!isInt(m, i)) return 1;
     const int32_t kind = m.params[3].value;
-    if (kind < 0 || kind > static_cast<int32_t>(ControlKind::Radio)) return 1;
+    if (kind < 0 || kind > static_cast<int32_t>(ControlKind::HotText)) return 1;
     out.kind = static_cast<ControlKind>(kind);
     out.height = m.params[4].value;
     out.width = m.params[5].value;

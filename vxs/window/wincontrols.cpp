@@ -2,6 +2,7 @@
 #include "vxs/window/wincontrols.h"
 
 #include <wx/app.h>
+#include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/combobox.h>
 #include <wx/evtloop.h>
@@ -149,6 +150,7 @@ void NativeControls::setPanel(TextWin* panel) {
     panel_ = panel;
     if (!panel) {  // destroyed with their parent
         widgets_.clear();
+        keys_.clear();
         partners_.clear();
     }
 }
@@ -247,9 +249,34 @@ void NativeControls::show(const Control& c, const ScreenModel& screen) {
                 partners_[c.place]->SetValue(true);
             break;
         }
+        case ControlKind::Button:
+        case ControlKind::HotText: {
+            auto* button = dynamic_cast<wxButton*>(w);
+            if (!button) {
+                if (w) w->Destroy();
+                // Hot text is a flat button: its words, underlined, in the panel's colours.
+                const bool flat = c.kind == ControlKind::HotText;
+                button = new wxButton(panel_, wxID_ANY, wxString(), wxDefaultPosition,
+                                      wxDefaultSize, flat ? wxBU_EXACTFIT | wxBORDER_NONE : 0);
+                if (flat) button->SetFont(panel_->cellFont().Underlined());
+                w = button;
+            }
+            const int32_t key = c.group;
+            button->Unbind(wxEVT_BUTTON, &NativeControls::onPress, this);
+            button->Bind(wxEVT_BUTTON, &NativeControls::onPress, this);
+            keys_[button] = key;
+            button->SetLabel(wx(c.text));
+            break;
+        }
     }
     place(w, c, screen);
     w->Show();
+}
+
+void NativeControls::onPress(wxCommandEvent& e) {
+    auto it = keys_.find(static_cast<wxWindow*>(e.GetEventObject()));
+    if (it != keys_.end()) (void)enqueueKey(it->second);
+    if (panel_) panel_->SetFocus();  // the keys go on to the fields
 }
 
 void NativeControls::layout(const ControlTable& table, const ScreenModel& screen) {
@@ -261,6 +288,7 @@ void NativeControls::layout(const ControlTable& table, const ScreenModel& screen
 void NativeControls::dropWindow(int32_t window) {
     for (auto it = widgets_.begin(); it != widgets_.end();) {
         if (it->first.window == window) {
+            keys_.erase(it->second);
             if (panel_) it->second->Destroy();
             if (auto p = partners_.find(it->first); p != partners_.end()) {
                 if (panel_) p->second->Destroy();
@@ -320,6 +348,8 @@ void NativeControls::take(ControlTable& table, Control& c, bool singleSelect) {
         }
         case ControlKind::Combo: c.text = narrow(static_cast<wxComboBox*>(w)->GetValue()); break;
         case ControlKind::Check: c.checked = static_cast<wxCheckBox*>(w)->GetValue(); break;
+        case ControlKind::Button:
+        case ControlKind::HotText: break;
         case ControlKind::Radio:
             if (static_cast<wxRadioButton*>(w)->GetValue() && !c.checked) {
                 table.checkRadio(c);
@@ -405,13 +435,21 @@ std::string NativeControls::describe(const ControlTable& table) const {
                        (static_cast<wxCheckBox*>(w)->GetValue() ? "on " : "off ") +
                        narrow(static_cast<wxCheckBox*>(w)->GetLabel());
                 break;
+            case ControlKind::Button:
+            case ControlKind::HotText:
+                out += std::string(c->kind == ControlKind::Button ? "button " : "hottext ") +
+                       narrow(static_cast<wxButton*>(w)->GetLabel()) +
+                       " key=" + std::to_string(c->group);
+                break;
             case ControlKind::Radio:
                 out += std::string("radio ") +
                        (static_cast<wxRadioButton*>(w)->GetValue() ? "on " : "off ") +
                        narrow(static_cast<wxRadioButton*>(w)->GetLabel());
                 break;
         }
-        out += "\n";
+        const wxRect r = w->GetScreenRect();  // where a click reaches it (tests)
+        out += " at=" + std::to_string(r.x) + "," + std::to_string(r.y) + "," +
+               std::to_string(r.width) + "," + std::to_string(r.height) + "\n";
     }
     return out;
 }

@@ -13,6 +13,7 @@
 
 #include "vxs/screen/controls.h"
 
+class wxCommandEvent;
 class wxRadioButton;
 class wxWindow;
 
@@ -49,10 +50,13 @@ class NativeControls {
 
   private:
     void place(wxWindow* w, const Control& c, const ScreenModel& screen);
+    // A button or hot text pressed: its key goes to the key queue.
+    void onPress(wxCommandEvent& e);
 
     TextWin* panel_ = nullptr;
     std::map<ControlPlace, wxWindow*> widgets_;
     std::map<ControlPlace, wxRadioButton*> partners_;  // a RADIO's hidden partner
+    std::map<wxWindow*, int32_t> keys_;                // the key of each button and hot text
 };
 
 }  // namespace vxs
