@@ -188,7 +188,6 @@ bool placeParams(const DecodedMessage& m, ControlPlace& p) {
 
 int onControlOutput(const DecodedMessage& m, std::span<const RemoteOut>) {
     ControlOutput out;
-    std::string_view block;
     if (m.count != 11 || !placeParams(m, out.place)) return 1;
     const DecodedParam& texts = m.params[10];
     for (int i = 3; i < 10; ++i)
