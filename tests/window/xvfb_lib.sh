@@ -40,7 +40,7 @@ fail() {
   echo "FAIL: $1"
   echo "---- the window ----"
   cat "$snap" 2>/dev/null
-  echo "--------------------"
+  echo "--------------------"; cat "$work/session.err" 2>/dev/null | tail -5
   exit 1
 }
 screen() { head -n 24 "$snap" 2>/dev/null; }

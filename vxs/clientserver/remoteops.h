@@ -33,6 +33,8 @@ namespace vxs {
     X(44, CONTROLREADCALL, "read a control (window, row, column, operation, selection)")  \
     X(45, CONTROLREADRET, "cells per row and the texts read")                            \
     X(46, MENUSET, "DISPLAY MENU, TEXT, DATA or STATUS: the part and one list of texts per array") \
+    X(48, PRINTNATIVECALL, "a finished job for the front end's own printing (device 0 preview 1 print, spool file, flags, lines per page)") \
+    X(49, PRINTNATIVERET, "0 printed or shown, 1 not a front end that prints, or an error number") \
     X(52, CONFIGPREFIX, "configuration message prefix")                                  \
     X(53, CONFIGPRINT, "configuration message at a position")                            \
     X(54, CONFIGWAITCALL, "wait after a configuration message")                          \

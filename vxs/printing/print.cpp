@@ -65,6 +65,13 @@ std::string utf8Of(std::string_view bytes) {
 class Renderer {
   public:
     Renderer(cairo_t* cr, const NativeOptions& o) : cr_(cr), options_(o) {}
+    // Pages each on a surface of their own: at a page break `next` gives the next page's
+    // context (null when it cannot) instead of showing the page.
+    void setPageSource(cairo_t* (*next)(void*), void* context) {
+        nextPage_ = next;
+        nextContext_ = context;
+    }
+    bool failed() const { return failed_; }
 
     int run(const std::vector<PageItem>& items) {
         applyFont();
@@ -101,7 +108,17 @@ class Renderer {
 
     void newPage() {
         closeBoxForPage();
-        cairo_show_page(cr_);
+        if (nextPage_) {
+            cairo_t* next = nextPage_(nextContext_);
+            if (next) {
+                cr_ = next;
+                applyFont();
+            } else {
+                failed_ = true;
+            }
+        } else {
+            cairo_show_page(cr_);
+        }
         s_.top = kPageMargin;
         s_.x = kPageMargin;
         s_.pageLines = 0;
@@ -315,6 +332,30 @@ class Renderer {
     NativeOptions options_;
     PageState s_;
     bool monospace_ = true;
+    cairo_t* (*nextPage_)(void*) = nullptr;
+    void* nextContext_ = nullptr;
+    bool failed_ = false;
+};
+
+// The recording surfaces of recordPages and their drawing contexts, one per page so far.
+struct Recorder {
+    std::vector<cairo_surface_t*> pages;
+    std::vector<cairo_t*> contexts;
+    cairo_t* add() {
+        const cairo_rectangle_t extent{0, 0, kPageWidth, kPageHeight};
+        cairo_surface_t* page = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, &extent);
+        if (cairo_surface_status(page) != CAIRO_STATUS_SUCCESS) {
+            cairo_surface_destroy(page);
+            return nullptr;
+        }
+        pages.push_back(page);
+        contexts.push_back(cairo_create(page));
+        return contexts.back();
+    }
+    ~Recorder() {
+        for (cairo_t* c : contexts) cairo_destroy(c);
+        for (cairo_surface_t* p : pages) cairo_surface_destroy(p);
+    }
 };
 
 }  // namespace
@@ -352,19 +393,47 @@ int renderPages(std::string_view bytes, const std::string& pdfPath, const Native
     return platform::renameFile(temp, pdfPath);
 }
 
-int renderPrintFile(const std::string& spoolPath, const std::string& pdfPath,
-                    const NativeOptions& options) {
+int recordPages(std::string_view bytes, const NativeOptions& options,
+                std::vector<cairo_surface_t*>& pages) {
+    pages.clear();
+    std::vector<PageItem> items;
+    size_t at = 0;
+    EscapeOptions eo;
+    eo.suppressUnsupported = options.suppressUnsupported;
+    if (int err = parseEscapes(bytes, eo, items, at)) return err;
+    Recorder rec;
+    cairo_t* first = rec.add();
+    if (!first) return kErrPageRender;
+    Renderer r(first, options);
+    r.setPageSource([](void* self) { return static_cast<Recorder*>(self)->add(); }, &rec);
+    int err = r.run(items);
+    for (cairo_t* c : rec.contexts)
+        if (cairo_status(c) != CAIRO_STATUS_SUCCESS) err = err ? err : kErrPageRender;
+    if (!err && r.failed()) err = kErrPageRender;
+    if (err) return err;
+    pages = std::move(rec.pages);
+    rec.pages.clear();
+    return 0;
+}
+
+int readPrintFile(const std::string& spoolPath, std::string& bytes) {
+    bytes.clear();
     int fd = -1;
     if (int err = platform::openFile(spoolPath, platform::Access::kRead,
                                      platform::Create::kOpenExisting, fd))
         return err;
-    std::string bytes;
     char buf[65536];
     size_t got = 0;
     int err = 0;
     while (!(err = platform::readSome(fd, buf, sizeof buf, got)) && got > 0) bytes.append(buf, got);
     (void)platform::closeFile(fd);
-    if (err) return err;
+    return err;
+}
+
+int renderPrintFile(const std::string& spoolPath, const std::string& pdfPath,
+                    const NativeOptions& options) {
+    std::string bytes;
+    if (int err = readPrintFile(spoolPath, bytes)) return err;
     return renderPages(bytes, pdfPath, options);
 }
 

@@ -5,6 +5,9 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
+
+typedef struct _cairo_surface cairo_surface_t;
 
 namespace vxs {
 
@@ -23,6 +26,14 @@ inline constexpr double kPageWidth = 612, kPageHeight = 792, kPageMargin = 36;
 // 6248 for a picture that cannot be read, or 6261 when cairo cannot make the file.
 [[nodiscard]] int renderPages(std::string_view bytes, const std::string& pdfPath,
                               const NativeOptions& options);
+// The pages of a job as cairo recording surfaces of kPageWidth x kPageHeight points, one per
+// page, for a front end that previews or prints them itself (it replays each on its own
+// drawing surface); the caller destroys them.  Returns 0, an error of the escape interpreter,
+// 6248 for a picture that cannot be read, or 6261 when cairo cannot record a page.
+[[nodiscard]] int recordPages(std::string_view bytes, const NativeOptions& options,
+                              std::vector<cairo_surface_t*>& pages);
+// The contents of the spool file `spoolPath`, or its read error.
+[[nodiscard]] int readPrintFile(const std::string& spoolPath, std::string& bytes);
 // renderPages on the contents of the spool file `spoolPath`; or its read error.
 [[nodiscard]] int renderPrintFile(const std::string& spoolPath, const std::string& pdfPath,
                                   const NativeOptions& options);

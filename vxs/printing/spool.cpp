@@ -9,13 +9,14 @@
 #include <iterator>
 #include <vector>
 
-#include "vxs/config/config.h"
-#include "vxs/screen/statline.h"
-#include "vxs/errors/errors.h"
 #include "vxs/base/logger.h"
+#include "vxs/config/config.h"
+#include "vxs/errors/errors.h"
 #include "vxs/platform/fileio.h"
 #include "vxs/platform/os.h"
 #include "vxs/printing/print.h"
+#include "vxs/screen/statline.h"
+#include "vxs/screen/terminal.h"
 
 namespace vxs {
 
@@ -472,6 +473,13 @@ int finishPrintJob(PrintJob& job, std::string& message) {
         case PrintDevice::kNative:
         case PrintDevice::kPreview: break;
     }
+    // A front end that prints itself (the window) takes the job: its own preview, or the
+    // print dialog for WIN:.  The others get a PDF file.
+    const int32_t flags = (optionOn(32) ? 1 : 0) | (optionOn(55) ? 2 : 0);
+    const int32_t shown = terminalPrintJob(job.device_ == PrintDevice::kPreview ? 0 : 1, job.path_,
+                                           flags, job.setup_.lpp);
+    if (shown == 0) return removeQuietly(job.path_);
+    if (shown != 1) return shown;  // the spool file stays, as when a PDF cannot be made
     std::string pdf = job.path_ + ".pdf";
     if (!printDirectory().empty() && job.device_ == PrintDevice::kPreview) {
         std::string dir = printDirectory();

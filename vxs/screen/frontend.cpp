@@ -264,6 +264,15 @@ int onMenuGetData(const DecodedMessage& m, std::span<const RemoteOut>) {
         {rpInt(item ? 0 : -1), rpText(text), rpInt(static_cast<int32_t>(text.size()))});
 }
 
+int onPrintNative(const DecodedMessage& m, std::span<const RemoteOut>) {
+    std::string_view path;
+    if (m.count != 4 || !isInt(m, 0) || !textParam(m, 1, path) || !isInt(m, 2) || !isInt(m, 3))
+        return 1;
+    const int32_t result =
+        g_frontEnd->printJob(m.params[0].value == 0, path, m.params[2].value, m.params[3].value);
+    return CallFunctionRemote(PRINTNATIVERET, IN_RESP, {rpInt(result)});
+}
+
 struct Binding {
     int op;
     RemoteHandler handler;
@@ -291,6 +300,7 @@ constexpr Binding kBindings[] = {
     {MENUGETOPTIONCALL, onMenuGetOption},
     {MENUSETOPTIONCALL, onMenuSetOption},
     {MENUGETDATACALL, onMenuGetData},
+    {PRINTNATIVECALL, onPrintNative},
 };
 
 }  // namespace

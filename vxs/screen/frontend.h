@@ -146,6 +146,17 @@ class FrontEnd {
     }
     MenuModel& menu() { return menu_; }
 
+    // ---- native printing ----
+    // A finished job of WIN: or PREVIEW: (`preview`) in the spool file `path`; `flags` bit 0
+    // leaves unsupported escapes out, bit 1 places fixed-width characters one by one;
+    // `linesPerPage` 0 fills the pages.  Returns 0 when the front end showed or printed it
+    // (or the operator cancelled), an error number, or 1 when it does not print itself
+    // (the default): the job then becomes a PDF file.
+    virtual int32_t printJob(bool /*preview*/, std::string_view /*path*/, int32_t /*flags*/,
+                             int32_t /*linesPerPage*/) {
+        return 1;
+    }
+
   protected:
     MenuModel menu_;
     // Draws a control in characters through this front end's own screen actions; only the

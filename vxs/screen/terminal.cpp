@@ -242,6 +242,19 @@ bool terminalMenuItem(int32_t item, std::string& text) {
     return value == 0;
 }
 
+int32_t terminalPrintJob(int32_t device, std::string_view path, int32_t flags,
+                         int32_t linesPerPage) {
+    if (!g_attached || !remoteHandler(PRINTNATIVECALL)) return 1;
+    if (CallFunctionRemote(PRINTNATIVECALL, ORIGIN,
+                           {rpInt(device), rpText(path), rpInt(flags), rpInt(linesPerPage)}))
+        vxassertion("!CallFunctionRemote(PRINTNATIVECALL, ORIGIN, 4, device, path, flags, lpp)",
+                    __FILE__, __LINE__);
+    int32_t result = 1;
+    if (ReceiveFunctionRemote(PRINTNATIVERET, {roInt(&result)}))
+        vxassertion("!ReceiveFunctionRemote(PRINTNATIVERET, &result)", __FILE__, __LINE__);
+    return result;
+}
+
 int32_t pollKeyboard() {
     // Action 10: the keys typed go to the ring, but the attention key, the help key and the
     // function keys (with the event code) come back here, for the run loop's key rules.

@@ -122,6 +122,10 @@ void terminalSetMenu(int part, const std::vector<std::vector<std::string>>& list
 int32_t terminalMenuOption();
 void terminalMenuChoose(int32_t item);
 bool terminalMenuItem(int32_t item, std::string& text);
+// A finished job of WIN: (device 1) or PREVIEW: (device 0) for a front end that prints itself
+// (FrontEnd::printJob): 0 done, an error number, or 1 when no front end takes it.
+int32_t terminalPrintJob(int32_t device, std::string_view path, int32_t flags,
+                         int32_t linesPerPage);
 // Key codes that the poll reports: attention, help, function keys n x 256 (n = 1..10) and the
 // two further keys of the function-key table.
 inline constexpr int32_t kKeyAttention = 1;

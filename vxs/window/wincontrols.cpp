@@ -146,6 +146,10 @@ void fillGrid(wxGrid* grid, const Control& c, int cellW) {
 
 }  // namespace
 
+bool NativeControls::editing() {
+    return g_session != nullptr;
+}
+
 void NativeControls::setPanel(TextWin* panel) {
     panel_ = panel;
     if (!panel) {  // destroyed with their parent

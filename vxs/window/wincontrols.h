@@ -45,6 +45,8 @@ class NativeControls {
     // The model takes what the widget of `c` holds (the operator may have clicked it while
     // another field was worked).  `singleSelect` keeps one row marked.
     void take(ControlTable& table, Control& c, bool singleSelect);
+    // Whether the operator is working a widget now (edit() is running).
+    static bool editing();
     // What the widgets show, one line each, for the window's snapshot file (tests).
     std::string describe(const ControlTable& table) const;
 

@@ -46,6 +46,7 @@
 #include "vxs/screen/terminal.h"
 #include "vxs/window/textwin.h"
 #include "vxs/window/wincontrols.h"
+#include "vxs/window/winprint.h"
 
 namespace vxs {
 
@@ -86,6 +87,9 @@ class WindowFrontEnd final : public FrontEnd {
         if (now - lastPoll_ < kPollInterval) return;
         lastPoll_ = now;
         dispatchPending();
+        // One round of idle work too: windows that finish their drawing there (a print
+        // preview, a list's columns) show while a program computes.
+        (void)processIdle();
     }
 
     int32_t readLine(std::string& line, size_t max, int32_t purpose, std::string_view preset,
@@ -123,6 +127,13 @@ class WindowFrontEnd final : public FrontEnd {
     }
 
     void setMenu(MenuPart part, const std::vector<std::vector<std::string>>& lists) override;
+    int32_t printJob(bool preview, std::string_view path, int32_t flags,
+                     int32_t linesPerPage) override {
+        if (!frame_) return 1;
+        const int32_t result = printWindowJob(frame_, preview, path, flags, linesPerPage);
+        frame_->text()->SetFocus();
+        return result;
+    }
 
     // The frame asks to close: true when the session may end.
     bool closing();
@@ -179,6 +190,12 @@ vxMainFrame::vxMainFrame(WindowFrontEnd& owner, const wxPoint& at, const wxSize&
     const int widths[kPartCount] = {90, -1, 80, 80};
     GetStatusBar()->SetStatusWidths(kPartCount, widths);
     Bind(wxEVT_CLOSE_WINDOW, &vxMainFrame::onClose, this);
+    // Back from a dialog or another window, the keys go to the console again (unless the
+    // operator is working a control, which keeps them).
+    Bind(wxEVT_ACTIVATE, [this](wxActivateEvent& e) {
+        if (e.GetActive() && !NativeControls::editing()) text_->SetFocus();
+        e.Skip();
+    });
 }
 
 vxMainFrame::~vxMainFrame() {
