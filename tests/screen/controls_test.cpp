@@ -172,6 +172,16 @@ TEST(Controls, ChecksAndRadioGroupsReadBackWithTheCaretWhenOn) {
     EXPECT_EQ(t.find(button.place)->group, 1280);
     EXPECT_EQ(t.read(button.place, {}).values, std::vector<std::string>{"Save"});
     EXPECT_TRUE(controlLines(*t.find(button.place), false).empty());
+    // A picture keeps its name and bytes and shows its name on a character screen; it needs both.
+    ControlOutput picture;
+    picture.place = {0, 10, 1};
+    picture.kind = ControlKind::Picture;
+    picture.width = 12;
+    picture.values = {"logo.png"};
+    EXPECT_EQ(t.output(picture), kErrArrayCounts);
+    picture.values.push_back("\x89PNG");
+    ASSERT_EQ(t.output(picture), 0);
+    EXPECT_EQ(controlLines(*t.find(picture.place), false)[0].text, "[logo.png]  ");
     // A window cleared takes its controls with it.
     t.dropWindow(0);
     EXPECT_TRUE(t.all().empty());

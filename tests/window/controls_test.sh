@@ -4,7 +4,8 @@
 # the combo, clears the check box and moves the radio choice with Tab and Space, and the program
 # reads every choice back; a GRID cell typed into comes back as a changed row, with the function
 # key that ended the input in FKEY; hot fields show as a button and as hot text that a mouse click
-# presses; text recognition finds the widgets' texts on the screen.
+# presses; a picture field shows its image; text recognition finds the widgets' texts on the
+# screen.
 # Usage: controls_test.sh EXECUTABLE        (exit 77: Xvfb, xdotool, ImageMagick or tesseract missing)
 set -u
 exe=$(realpath "$1")
@@ -21,7 +22,7 @@ expect_control() {
   fail "expected control /$1/"
 }
 
-cp "$examples/controls.txt" "$work/controls.txt"
+cp "$examples/controls.txt" "$examples/invoice.png" "$work/"
 start_session VX_FRONTEND=gui
 line 'LOAD "controls.txt",SOURCE'
 line 'RUN'
@@ -68,13 +69,15 @@ expect '^CHANGED1 Nut25  KEY5 *$'
 # A hot field shown as a button and one as hot text: a click presses it, and the field input
 # waiting ends with the field's key.
 line 'CLEAR'
-line '10 PRINT FIELDS "20,2,C 6,,BF5;20,10,C 8,,TF6": "Save","Help me"'
+line '10 PRINT FIELDS "20,2,C 6,,BF5;20,10,C 8,,TF6;1,50,P 10/30": "Save","Help me","invoice.png"'
 line '20 INPUT FIELDS "21,2,C 5": A$'
 line '30 PRINT "PRESSED";FKEY'
 line '40 GOTO 20'
 line 'RUN'
 expect_control '0,20,2 button Save key=1280 at='
 expect_control '0,20,10 hottext Help me key=1536 at='
+# The picture decoded at its size, drawn over its cells.
+expect_control '0,1,50 picture invoice.png image=[0-9]+x[0-9]+ at=[0-9]+,[0-9]+,[1-9]'
 click() {
   local at x y w h
   at=$(sed -n "s/^control=$1 .* at=//p" "$snap")

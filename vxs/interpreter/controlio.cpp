@@ -3,12 +3,15 @@
 // through the numeric input conversion.
 #include "vxs/interpreter/controlio.h"
 
+#include <algorithm>
 #include <map>
 
+#include "vxs/datafiles/ktname.h"
 #include "vxs/errors/errors.h"
 #include "vxs/form/form.h"
 #include "vxs/form/numtext.h"
 #include "vxs/interpreter/primop.h"
+#include "vxs/platform/files.h"
 #include "vxs/screen/controls.h"
 #include "vxs/screen/terminal.h"
 
@@ -19,7 +22,20 @@ namespace {
 // The forms HEADERS gave the columns of each GRID and LIST, by place.
 std::map<ControlPlace, std::vector<FieldSpec>> g_columnForms;
 
+constexpr size_t kMaxPictureBytes = 16 << 20;
+
+// Whether bytes begin as a picture the front ends show does: PNG, JPEG, GIF or BMP.
+bool pictureBytes(const std::vector<uint8_t>& b) {
+    const auto starts = [&b](std::string_view magic) {
+        return b.size() >= magic.size() &&
+               std::equal(magic.begin(), magic.end(), b.begin(),
+                          [](char m, uint8_t c) { return static_cast<uint8_t>(m) == c; });
+    };
+    return starts("\x89PNG\r\n\x1a\n") || starts("\xff\xd8\xff") || starts("GIF8") || starts("BM");
+}
+
 ControlKind kindOf(const FieldSpec& f) {
+    if (f.controlFlags & kCtlPicture) return ControlKind::Picture;
     if (f.controlFlags & kCtlGrid) return ControlKind::Grid;
     if (f.controlFlags & kCtlList) return ControlKind::List;
     if (f.controlFlags & kCtlCombo) return ControlKind::Combo;
@@ -107,8 +123,9 @@ int storeEntry(const EvalEnv& env, const FormSettings& s, std::span<const Item> 
 }  // namespace
 
 bool isControlField(const FieldSpec& f) {
-    return f.kind == 'X' &&
-           (f.controlFlags & (kCtlGrid | kCtlList | kCtlCombo | kCtlCheck | kCtlRadio)) != 0;
+    return (f.kind == 'X' &&
+            (f.controlFlags & (kCtlGrid | kCtlList | kCtlCombo | kCtlCheck | kCtlRadio)) != 0) ||
+           (f.controlFlags & kCtlPicture) != 0;
 }
 
 bool takesEntries(const FieldSpec& f) {
@@ -130,6 +147,21 @@ int showControl(const EvalEnv&, const FormSettings& s, int window, const FieldSp
     out.op = static_cast<int>(f.listOp);
     out.group = group;
     out.look = f.attribute.value2;
+    if (out.kind == ControlKind::Picture) {
+        // The file's bytes travel with its name: the terminal side need not reach the file.
+        if (entries.empty() || entries[0].size() != 1 || !itemIsString(entries[0][0]))
+            return kErrConversion;
+        const std::string name = trimmed(itemString(entries[0][0]));
+        std::string path;
+        if (int err = mapFileName(name, path)) return err;
+        std::vector<uint8_t> bytes;
+        const int got = platform::readWholeFile(path, bytes, kMaxPictureBytes);
+        if (got < 0) return kErrFileNotFound;
+        if (got > 0 || !pictureBytes(bytes)) return kErrBadPicture;
+        out.height = std::max(f.size[0], 1);
+        out.values = {name, std::string(bytes.begin(), bytes.end())};
+        return terminalControlOutput(out);
+    }
     if (!list) {
         for (const Item* it : allItems(entries)) {
             std::string text;

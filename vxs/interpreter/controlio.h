@@ -24,7 +24,9 @@ bool takesEntries(const FieldSpec& f);
 // The entries a field was given: one span of items per entry of the statement's list.
 using FieldEntries = std::vector<std::span<const Item>>;
 
-// Shows the field's values on its control.  `group` ties the RADIO fields of one statement.
+// Shows the field's values on its control.  `group` ties the RADIO fields of one statement.  A
+// picture field's value names an image file (PNG, JPEG, GIF, BMP), whose bytes go with it:
+// 4152 when it cannot be read, 6248 when it is no such picture or above 16 MiB.
 // Errors: 106 (entries of different lengths, or cells that do not fill the columns), 2 (a value
 // a column cannot show), 861 (an operation the control does not take), 120 (a row or column
 // outside the control), and the specification errors of a column's form.

@@ -373,7 +373,8 @@ int firstField(const std::vector<FieldSpec>& fields) {
 }
 
 bool protectedField(const FieldSpec& f) {
-    return (f.fieldFlags & kFieldProtect) || (f.length == 0 && !isControlField(f));
+    return (f.fieldFlags & kFieldProtect) || (f.controlFlags & kCtlPicture) ||
+           (f.length == 0 && !isControlField(f));
 }
 
 // Hands the statement's list out to its fields: without GRID or LIST fields each field takes

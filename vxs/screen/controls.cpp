@@ -270,6 +270,14 @@ int ControlTable::output(const ControlOutput& out) {
         case ControlKind::HotText:
             c.text = out.values.empty() ? std::string() : out.values[0];
             break;
+        case ControlKind::Picture:
+            if (out.values.size() != 2) {
+                err = kErrArrayCounts;
+                break;
+            }
+            c.text = out.values[0];
+            c.choices.assign(1, out.values[1]);
+            break;
         case ControlKind::Check:
         case ControlKind::Radio:
             if (static_cast<ListOp>(out.op) != ListOp::None) {
@@ -290,7 +298,7 @@ ControlAnswer ControlTable::read(const ControlPlace& place, const ControlRead& w
     const Control* c = find(place);
     if (!c) return a;
     if (c->kind == ControlKind::Combo || c->kind == ControlKind::Button ||
-        c->kind == ControlKind::HotText) {
+        c->kind == ControlKind::HotText || c->kind == ControlKind::Picture) {
         a.values.push_back(c->text);
         return a;
     }
@@ -388,6 +396,9 @@ std::vector<ControlLine> controlLines(const Control& c, bool focused) {
     switch (c.kind) {
         case ControlKind::Button:
         case ControlKind::HotText: break;  // the hot field's own text shows
+        case ControlKind::Picture:
+            lines.push_back({p.row, p.column, fitted("[" + c.text + "]", c.width, false), c.look});
+            break;
         case ControlKind::Combo:
             lines.push_back({p.row, p.column, fitted(c.text, c.width, false), c.look});
             break;

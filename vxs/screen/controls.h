@@ -19,8 +19,10 @@
 
 namespace vxs {
 
-// Button and HotText stand over a hot field that PRINT FIELDS showed: pressing one queues the
-// field's key (`group` holds its key code); the field's own text shows on a character screen.
+// Picture shows an image file (PNG, JPEG) over its field's cells; a character screen shows the
+// file's name in brackets.  Button and HotText stand over a hot field that PRINT FIELDS showed:
+// pressing one queues the field's key (`group` holds its key code); the field's own text shows on a
+// character screen.
 enum class ControlKind : uint8_t {
     Grid = 0,
     List = 1,
@@ -28,7 +30,8 @@ enum class ControlKind : uint8_t {
     Check = 3,
     Radio = 4,
     Button = 5,
-    HotText = 6
+    HotText = 6,
+    Picture = 7  // a picture field: `text` its file's name, `choices[0]` the file's bytes
 };
 
 // Where a control stands: its window and the 0-based row and column of its field there.

@@ -139,6 +139,8 @@ int onConsoleInput(const DecodedMessage& m, std::span<const RemoteOut>) {
 int onConsoleOutput(const DecodedMessage& m, std::span<const RemoteOut>) {
     std::string_view text;
     if (m.count != 1 || !textParam(m, 0, text)) return 1;
+    // A form feed blanks the console: the controls on it go too.
+    if (text.find('\f') != std::string_view::npos) g_frontEnd->dropControls(0);
     g_frontEnd->writeLine(text);
     return 0;
 }
@@ -193,7 +195,7 @@ int onControlOutput(const DecodedMessage& m, std::span<const RemoteOut>) {
     for (int i = 3; i < 10; ++i)
         if (!isInt(m, i)) return 1;
     const int32_t kind = m.params[3].value;
-    if (kind < 0 || kind > static_cast<int32_t>(ControlKind::HotText)) return 1;
+    if (kind < 0 || kind > static_cast<int32_t>(ControlKind::Picture)) return 1;
     out.kind = static_cast<ControlKind>(kind);
     out.height = m.params[4].value;
     out.width = m.params[5].value;

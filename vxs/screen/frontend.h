@@ -137,7 +137,10 @@ class FrontEnd {
         return controls_.read(place, what);
     }
     // A window was closed or cleared: its controls go.
-    virtual void dropControls(int32_t window) { controls_.dropWindow(window); }
+    virtual void dropControls(int32_t window) {
+        controls_.dropWindow(window);
+        std::erase_if(drawn_, [window](const auto& e) { return e.first.window == window; });
+    }
 
     // ---- the menu bar (menu.h) ----
     // DISPLAY MENU, TEXT, DATA or STATUS (MENUSET).  Default: the model takes it; no bar shows.

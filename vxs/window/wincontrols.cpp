@@ -7,8 +7,11 @@
 #include <wx/combobox.h>
 #include <wx/evtloop.h>
 #include <wx/grid.h>
+#include <wx/image.h>
 #include <wx/listctrl.h>
+#include <wx/mstream.h>
 #include <wx/radiobut.h>
+#include <wx/statbmp.h>
 
 #include <algorithm>
 #include <chrono>
@@ -169,7 +172,23 @@ void NativeControls::place(wxWindow* w, const Control& c, const ScreenModel& scr
         r.y -= (h - r.height) / 2;
         r.height = h;
     }
-    if (w->GetRect() != r) w->SetSize(r);
+    if (w->GetRect() == r) return;
+    w->SetSize(r);
+    if (c.kind == ControlKind::Picture) {
+        // The picture as large as its cells allow, its proportions kept.
+        const wxImage& image = images_[c.place];
+        auto* picture = static_cast<wxStaticBitmap*>(w);
+        if (!image.IsOk() || r.width <= 0 || r.height <= 0) {
+            picture->SetBitmap(wxBitmap());
+            return;
+        }
+        const double scale = std::min(static_cast<double>(r.width) / image.GetWidth(),
+                                      static_cast<double>(r.height) / image.GetHeight());
+        const int pw = std::max(1, static_cast<int>(image.GetWidth() * scale));
+        const int ph = std::max(1, static_cast<int>(image.GetHeight() * scale));
+        picture->SetBitmap(wxBitmap(image.Scale(pw, ph, wxIMAGE_QUALITY_HIGH)));
+        picture->SetSize(r);
+    }
 }
 
 void NativeControls::show(const Control& c, const ScreenModel& screen) {
@@ -253,6 +272,29 @@ void NativeControls::show(const Control& c, const ScreenModel& screen) {
                 partners_[c.place]->SetValue(true);
             break;
         }
+        case ControlKind::Picture: {
+            auto* picture = dynamic_cast<wxStaticBitmap*>(w);
+            if (!picture) {
+                if (w) w->Destroy();
+                picture = new wxStaticBitmap(panel_, wxID_ANY, wxBitmap());
+                w = picture;
+            }
+            // Decoded once; drawn at the size of its cells whenever they change.
+            static bool handlers = false;
+            if (!handlers) {
+                wxInitAllImageHandlers();
+                handlers = true;
+            }
+            wxImage image;
+            if (!c.choices.empty()) {
+                wxMemoryInputStream in(c.choices[0].data(), c.choices[0].size());
+                wxLogNull quiet;  // a picture that cannot be decoded shows nothing
+                (void)image.LoadFile(in);
+            }
+            images_[c.place] = image;
+            picture->SetSize(0, 0);  // drawn again at its place below
+            break;
+        }
         case ControlKind::Button:
         case ControlKind::HotText: {
             auto* button = dynamic_cast<wxButton*>(w);
@@ -294,6 +336,7 @@ void NativeControls::dropWindow(int32_t window) {
         if (it->first.window == window) {
             keys_.erase(it->second);
             if (panel_) it->second->Destroy();
+            images_.erase(it->first);
             if (auto p = partners_.find(it->first); p != partners_.end()) {
                 if (panel_) p->second->Destroy();
                 partners_.erase(p);
@@ -353,7 +396,8 @@ void NativeControls::take(ControlTable& table, Control& c, bool singleSelect) {
         case ControlKind::Combo: c.text = narrow(static_cast<wxComboBox*>(w)->GetValue()); break;
         case ControlKind::Check: c.checked = static_cast<wxCheckBox*>(w)->GetValue(); break;
         case ControlKind::Button:
-        case ControlKind::HotText: break;
+        case ControlKind::HotText:
+        case ControlKind::Picture: break;
         case ControlKind::Radio:
             if (static_cast<wxRadioButton*>(w)->GetValue() && !c.checked) {
                 table.checkRadio(c);
@@ -439,6 +483,14 @@ std::string NativeControls::describe(const ControlTable& table) const {
                        (static_cast<wxCheckBox*>(w)->GetValue() ? "on " : "off ") +
                        narrow(static_cast<wxCheckBox*>(w)->GetLabel());
                 break;
+            case ControlKind::Picture: {
+                const wxImage& image = images_.count(where) ? images_.at(where) : wxImage();
+                out += "picture " + c->text + " image=" +
+                       (image.IsOk() ? std::to_string(image.GetWidth()) + "x" +
+                                           std::to_string(image.GetHeight())
+                                     : std::string("none"));
+                break;
+            }
             case ControlKind::Button:
             case ControlKind::HotText:
                 out += std::string(c->kind == ControlKind::Button ? "button " : "hottext ") +

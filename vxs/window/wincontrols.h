@@ -7,6 +7,8 @@
 // as the last show() or edit() left them.
 #pragma once
 
+#include <wx/image.h>
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -59,6 +61,7 @@ class NativeControls {
     std::map<ControlPlace, wxWindow*> widgets_;
     std::map<ControlPlace, wxRadioButton*> partners_;  // a RADIO's hidden partner
     std::map<wxWindow*, int32_t> keys_;                // the key of each button and hot text
+    std::map<ControlPlace, wxImage> images_;           // each picture as decoded
 };
 
 }  // namespace vxs

@@ -122,7 +122,7 @@ class WindowFrontEnd final : public FrontEnd {
         return controls_.read(place, what);
     }
     void dropControls(int32_t window) override {
-        controls_.dropWindow(window);
+        FrontEnd::dropControls(window);
         native_.dropWindow(window);
     }
 
