@@ -94,6 +94,22 @@ TEST(Controls, SortingComparesNumbersAsNumbersAndCarriesMarksAndTheCurrentRow) {
     EXPECT_EQ(readOf(t, ListOp::Cell, ListSelect::All)[0], "Brown");
 }
 
+TEST(Controls, ASearchMovesTheListToTheFirstRowBeginningWithItsText) {
+    ControlTable t = customers();
+    ControlOutput search;
+    search.place = kAt;
+    search.op = kControlSearch;
+    search.values = {" jo "};
+    ASSERT_EQ(t.output(search), 0);
+    EXPECT_EQ(t.find(kAt)->current, 1);  // Jones, whatever the case
+    search.values = {"x"};
+    ASSERT_EQ(t.output(search), 0);
+    EXPECT_EQ(t.find(kAt)->current, 1);  // no row: it stays
+    search.place = {5, 5, 5};            // no list there: nothing happens
+    EXPECT_EQ(t.output(search), 0);
+    EXPECT_EQ(t.find(search.place), nullptr);
+}
+
 TEST(Controls, KeysMoveMarkAndEndTheList) {
     ControlTable t = customers();
     Control& c = *t.find(kAt);

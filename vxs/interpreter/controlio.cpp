@@ -257,6 +257,15 @@ int showControl(const EvalEnv&, const FormSettings& s, int window, const FieldSp
     }
 }
 
+int searchControl(int window, const FieldSpec& f, std::string_view text) {
+    if (!(f.controlFlags & kCtlSearch) || f.searchRow < 0 || f.searchColumn < 0) return 0;
+    ControlOutput out;
+    out.place = {window, f.searchRow, f.searchColumn};
+    out.op = kControlSearch;
+    out.values.emplace_back(text);
+    return terminalControlOutput(out);
+}
+
 int showHotField(int window, const FieldSpec& f, const std::string& text) {
     if (!(f.fieldFlags & (kFieldButton | kFieldHotText)) || f.fkey == 0 || f.fkey == -1) return 0;
     ControlOutput out;

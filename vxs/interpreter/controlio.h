@@ -6,6 +6,8 @@
 #pragma once
 
 #include <span>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "vxs/interpreter/items.h"
@@ -37,6 +39,10 @@ using FieldEntries = std::vector<std::span<const Item>>;
 // numeric target cannot take), 4 (a text too long), 106 (no target), 315 (a fixed array).
 [[nodiscard]] int storeControl(const EvalEnv& env, const FormSettings& s, int window,
                                const FieldSpec& f, const FieldEntries& entries);
+
+// A SEARCH field's text as it stands: the GRID or LIST it names moves to the first row that
+// begins with it (on every change while the field is edited).
+int searchControl(int window, const FieldSpec& f, std::string_view text);
 
 // A hot field (an fkey with B or T) that PRINT FIELDS showed: the terminal side keeps a Button
 // or HotText control over it, whose press queues the field's key.  Nothing for other fields.

@@ -266,7 +266,10 @@ class StatementHost final : public FieldEditorHost {
         return false;
     }
     void showField(const EditField& f) override {
-        if (spec_) show(f.text, f.cursor);
+        if (!spec_) return;
+        show(f.text, f.cursor);
+        // A SEARCH field moves its list as the operator types.
+        if (spec_->controlFlags & kCtlSearch) (void)searchControl(window_, *spec_, f.text);
     }
     std::string& clipboard() override { return g_clipboard; }
 

@@ -2,6 +2,7 @@
 #include "vxs/screen/controls.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "vxs/errors/errors.h"
@@ -226,6 +227,27 @@ void Control::moveTo(int row) {
 }
 
 int ControlTable::output(const ControlOutput& out) {
+    if (out.op == kControlSearch) {
+        Control* c = find(out.place);
+        if (!c || (c->kind != ControlKind::Grid && c->kind != ControlKind::List) ||
+            out.values.size() != 1)
+            return 0;
+        std::string want;
+        const std::string& v = out.values[0];
+        const size_t a = v.find_first_not_of(' ');
+        if (a != std::string::npos) want = v.substr(a, v.find_last_not_of(' ') - a + 1);
+        const auto lower = [](std::string t) {
+            for (char& ch : t) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+            return t;
+        };
+        want = lower(want);
+        for (size_t r = 0; r < c->rows.size(); ++r)
+            if (!c->rows[r].empty() && lower(c->rows[r][0]).starts_with(want)) {
+                c->moveTo(static_cast<int>(r));
+                break;
+            }
+        return 0;
+    }
     auto it = controls_.find(out.place);
     if (it != controls_.end() && (it->second.kind != out.kind || it->second.height != out.height ||
                                   it->second.width != out.width))

@@ -81,6 +81,11 @@ struct ControlOutput {
     std::vector<std::string> values;
 };
 
+// The operation of a SEARCH field's output: the GRID or LIST at the place (whatever its kind and
+// size) makes its first row whose first cell begins with values[0] (blanks around it dropped,
+// letters in either case) the current row; nothing changes when no row does, or no list is there.
+inline constexpr int kControlSearch = 100;
+
 // What a read asks (CONTROLREAD): the field's list operation and its selection word (fields.h
 // ListOp and ListSelect values).  The answer is `perRow` cells per row in `values`.
 struct ControlRead {
