@@ -2,7 +2,7 @@
 # The menu bar a program sets with DISPLAY MENU: its entries with their lists on the window's
 # menu bar (a grayed item cannot be chosen); choosing an item with the keyboard ends the field
 # input with FKEY 98, and MENU and MENU$ name the item chosen; a running program's ON EVENT line
-# takes a choice made while it runs.
+# takes a choice made while it runs; DISPLAY BUTTONS makes a tool bar whose buttons give their keys.
 # Usage: menu_test.sh EXECUTABLE            (exit 77: Xvfb, xdotool, ImageMagick or tesseract missing)
 set -u
 exe=$(realpath "$1")
@@ -23,6 +23,13 @@ cat > "$work/menu.txt" <<'PROGRAM'
 115 PRINT "NO EVENT"
 116 STOP
 120 PRINT "EVENT";MENU;MENU$
+122 DIM B$(2),K(2)
+124 DATA "Save","Quit",5,99
+126 READ MAT B$,MAT K
+130 DISPLAY BUTTONS: MAT B$,MAT K
+140 INPUT FIELDS "6,2,C 5": A$
+150 PRINT "BUTTON";FKEY
+160 END
 PROGRAM
 start_session VX_FRONTEND=gui
 line 'LOAD "menu.txt",SOURCE'
@@ -38,6 +45,17 @@ expect_field menuchosen '^2$'
 sleep 0.5
 key alt+h Down Return
 expect '^EVENT6 &About *$'
+# The tool bar of DISPLAY BUTTONS: a click gives the button's key.
+for ((i = 0; i < 150; i++)); do
+  grep -q '^toolbutton=Quit key=25344 at=' "$snap" && break
+  sleep 0.1
+done
+at=$(sed -n 's/^toolbutton=Save key=1280 at=//p' "$snap")
+[ -n "$at" ] || fail "the tool bar has its buttons"
+IFS=, read -r x y w h <<< "$at"
+sleep 0.5
+xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
+expect '^BUTTON5 *$'
 line 'SYSTEM'
 stop_session || fail "SYSTEM ends the session with 0"
 echo "menu test passed"

@@ -501,20 +501,24 @@ int displayStatement(std::span<const uint8_t> code, const ClauseView& v, char de
     int number = 0;
     Ufcb* file = nullptr;
     if (int err = statementTarget(parts, ops, number, file)) return err;
-    if (parts.displayPart == 0 || parts.displayPart == K_BUTTONS) return kErrNotAvailable;
+    if (parts.displayPart == 0) return kErrNotAvailable;
     std::vector<Item>& items = itemList();
     std::vector<int> counts;
     if (int err = expand(ops, parts.listCount, items, &counts)) return err;
-    const MenuPart part = parts.displayPart == K_MENU   ? MenuPart::All
-                          : parts.displayPart == K_TEXT ? MenuPart::Text
-                          : parts.displayPart == K_DATA ? MenuPart::Data
-                                                        : MenuPart::Status;
-    if (part == MenuPart::All && counts.size() > 3) return kErrItems;
-    // MENU: one list per entry; a part: every value in one list.
+    const MenuPart part = parts.displayPart == K_BUTTONS ? MenuPart::Buttons
+                          : parts.displayPart == K_MENU  ? MenuPart::All
+                          : parts.displayPart == K_TEXT  ? MenuPart::Text
+                          : parts.displayPart == K_DATA  ? MenuPart::Data
+                                                         : MenuPart::Status;
+    if ((part == MenuPart::All && counts.size() > 3) ||
+        (part == MenuPart::Buttons && counts.size() > 2))
+        return kErrItems;
+    const bool perEntry = part == MenuPart::All || part == MenuPart::Buttons;
+    // MENU and BUTTONS: one list per entry; a part: every value in one list.
     std::vector<std::vector<std::string>> lists;
     size_t at = 0;
     for (const int n : counts) {
-        if (part == MenuPart::All || lists.empty()) lists.emplace_back();
+        if (perEntry || lists.empty()) lists.emplace_back();
         std::vector<std::string>& list = lists.back();
         for (int k = 0; k < n; ++k, ++at) {
             const Item& it = items[at];

@@ -232,7 +232,7 @@ int onControlRead(const DecodedMessage& m, std::span<const RemoteOut>) {
 // ---- the menu bar ----
 
 int onMenuSet(const DecodedMessage& m, std::span<const RemoteOut>) {
-    if (m.count < 1 || !isInt(m, 0) || m.params[0].value < 0 || m.params[0].value > 3) return 1;
+    if (m.count < 1 || !isInt(m, 0) || m.params[0].value < 0 || m.params[0].value > 4) return 1;
     std::vector<std::vector<std::string>> lists;
     for (int i = 1; i < m.count; ++i) {
         const DecodedParam& p = m.params[i];

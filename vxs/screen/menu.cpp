@@ -4,6 +4,7 @@
 namespace vxs {
 
 void MenuModel::set(MenuPart part, const std::vector<std::vector<std::string>>& lists) {
+    if (part == MenuPart::Buttons) return;  // the front end's tool bar
     if (part == MenuPart::All) {
         items_.clear();
         selected_ = 0;

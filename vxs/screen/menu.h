@@ -24,8 +24,10 @@ struct MenuItem {
     bool grayed() const { return status.find_first_of("Gg") != std::string::npos; }
 };
 
-// What DISPLAY sets: the whole menu, or only the texts, data or statuses of the items.
-enum class MenuPart : int { All = 0, Text = 1, Data = 2, Status = 3 };
+// What DISPLAY sets: the whole menu, or only the texts, data or statuses of the items; or the
+// tool bar's buttons (DISPLAY BUTTONS: captions and the keys they give), which the menu model
+// leaves to the front end.
+enum class MenuPart : int { All = 0, Text = 1, Data = 2, Status = 3, Buttons = 4 };
 
 class MenuModel {
   public:

@@ -22,11 +22,13 @@
 #include <wx/stattext.h>
 #include <wx/statusbr.h>
 #include <wx/textctrl.h>
+#include <wx/toolbar.h>
 #include <wx/utils.h>
 #include <wx/window.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -140,12 +142,14 @@ class WindowFrontEnd final : public FrontEnd {
     // The frame went away (the window system destroyed it).
     void frameGone() {
         frame_ = nullptr;
+        toolButtons_.clear();
         native_.setPanel(nullptr);
     }
 
   private:
     class Editing;
     void onMenu(wxCommandEvent& e);
+    void setButtons(const std::vector<std::vector<std::string>>& lists);
 
     void placeCursor(int row, int column) {
         cursorRow_ = std::clamp(row, 0, kRows - 1);
@@ -166,6 +170,7 @@ class WindowFrontEnd final : public FrontEnd {
     vxMainFrame* frame_ = nullptr;
     ScreenModel model_;
     NativeControls native_;
+    std::vector<std::pair<wxButton*, int32_t>> toolButtons_;  // DISPLAY BUTTONS, with their keys
     int cursorRow_ = kFieldRow, cursorColumn_ = 0;
     bool cursorShown_ = true;
     bool insert_ = true;
@@ -282,6 +287,7 @@ bool WindowFrontEnd::open() {
 
 void WindowFrontEnd::close() {
     if (!frame_) return;
+    toolButtons_.clear();
     saveGeometry();
     vxMainFrame* frame = frame_;
     frame_ = nullptr;
@@ -509,6 +515,10 @@ int32_t WindowFrontEnd::messageBox(std::string_view prompt, std::string_view tit
 // The menu bar of the items: depth 0 entries of the bar, deeper ones lists and submenus below
 // the last entry one level up.  Choosing an item records it and queues the event key.
 void WindowFrontEnd::setMenu(MenuPart part, const std::vector<std::vector<std::string>>& lists) {
+    if (part == MenuPart::Buttons) {
+        setButtons(lists);
+        return;
+    }
     menu_.set(part, lists);
     if (!frame_) return;
     constexpr int kFirstId = wxID_HIGHEST + 1000;
@@ -549,6 +559,45 @@ void WindowFrontEnd::setMenu(MenuPart part, const std::vector<std::vector<std::s
     frame_->Unbind(wxEVT_MENU, &WindowFrontEnd::onMenu, this);
     frame_->Bind(wxEVT_MENU, &WindowFrontEnd::onMenu, this, kFirstId,
                  kFirstId + static_cast<int>(items.size()));
+    writeSnapshot();
+}
+
+// The tool bar of DISPLAY BUTTONS: one button per caption, each giving its key (the function
+// key of its number, F1 for the first when no keys are given); no captions, no tool bar.
+void WindowFrontEnd::setButtons(const std::vector<std::vector<std::string>>& lists) {
+    if (!frame_) return;
+    toolButtons_.clear();
+    if (wxToolBar* old = frame_->GetToolBar()) {
+        frame_->SetToolBar(nullptr);
+        old->Destroy();
+    }
+    const std::vector<std::string> none;
+    const std::vector<std::string>& captions = lists.empty() ? none : lists[0];
+    if (!captions.empty()) {
+        wxToolBar* bar = frame_->CreateToolBar(wxTB_HORIZONTAL | wxTB_NOICONS | wxTB_TEXT);
+        for (size_t i = 0; i < captions.size(); ++i) {
+            long n = static_cast<long>(i) + 1;
+            if (lists.size() > 1 && i < lists[1].size()) {
+                const std::string& text = lists[1][i];
+                char* end = nullptr;
+                n = std::strtol(text.c_str(), &end, 10);
+                if (end == text.c_str() || *end != '\0') n = 0;  // no whole number: no key
+            }
+            const bool key = (n >= 1 && n <= 512) || (n >= 1000 && n <= 10000);
+            auto* button = new wxButton(
+                bar, wxID_ANY, wxString::From8BitData(captions[i].data(), captions[i].size()));
+            const int32_t code = key ? static_cast<int32_t>(n) * 256 : 0;
+            button->Enable(key);
+            button->Bind(wxEVT_BUTTON, [this, code](wxCommandEvent&) {
+                (void)enqueueKey(code);
+                if (frame_) frame_->text()->SetFocus();
+            });
+            bar->AddControl(button);
+            toolButtons_.push_back({button, code});
+        }
+        bar->Realize();
+    }
+    frame_->SendSizeEvent();
     writeSnapshot();
 }
 
@@ -617,6 +666,13 @@ void WindowFrontEnd::writeSnapshot() {
             for (const MenuItem& m : menu_.items())
                 out += std::string(static_cast<size_t>(m.depth), '.') + m.text + "|";
             out += "\nmenuchosen=" + std::to_string(menu_.selected()) + "\n";
+        }
+        for (const auto& [button, code] : toolButtons_) {
+            const wxRect r = button->GetScreenRect();
+            out += "toolbutton=" + std::string(button->GetLabel().To8BitData()) +
+                   " key=" + std::to_string(code) + " at=" + std::to_string(r.x) + "," +
+                   std::to_string(r.y) + "," + std::to_string(r.width) + "," +
+                   std::to_string(r.height) + "\n";
         }
     }
     // Written beside, then renamed: a reader never sees half a snapshot.
