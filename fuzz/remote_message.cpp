@@ -20,8 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int i = 0; i < msg.count; ++i) {
         const vxs::DecodedParam& p = msg.params[i];
         std::vector<std::string> texts;
-        if (p.isData() &&
-            vxs::decodeTexts({reinterpret_cast<const char*>(p.data), p.length}, texts)) {
+        if (p.isData() && vxs::decodeTexts(vxs::paramBytes(p), texts)) {
             const std::string again = vxs::encodeTexts(texts);
             if (again.size() != p.length || memcmp(again.data(), p.data, p.length) != 0) abort();
             // The texts as every operation of every kind of control, then every read.

@@ -23,8 +23,7 @@ RemoteServerHooks g_hooks;
 int onVersionCheck(const DecodedMessage& msg, std::span<const RemoteOut>) {
     if (msg.count < 1 || !msg.params[0].isData()) return 1;
     const DecodedParam& p = msg.params[0];
-    std::string text(reinterpret_cast<const char*>(p.data), p.length);
-    if (!text.empty() && text.back() == '\0') text.pop_back();
+    const std::string text(paramText(p));
     return checkVersion(text.c_str());
 }
 
@@ -123,10 +122,7 @@ int deliverReply(const DecodedMessage& msg, std::span<const RemoteOut> outs) {
         const RemoteOut& o = outs[static_cast<size_t>(i)];
         if (o.data) {
             // An integer where text was expected is an empty text (a null pointer on the way).
-            if (p.isData())
-                o.data->assign(reinterpret_cast<const char*>(p.data), p.length);
-            else
-                o.data->clear();
+            o.data->assign(paramBytes(p));
         } else if (o.value) {
             if (p.isData()) return 1;
             *o.value = p.value;

@@ -76,12 +76,17 @@ struct DecodedParam {
     bool isData() const { return length != 0; }
 };
 
+// A data parameter's bytes as they travel (an integer parameter: none).
+inline std::string_view paramBytes(const DecodedParam& p) {
+    if (!p.isData()) return {};
+    return {reinterpret_cast<const char*>(p.data), p.length};
+}
+
 // A data parameter as text: its bytes without the zero byte a text travels with (bytes of value 0
 // before it belong to the text).  An integer parameter is an empty text.
 inline std::string_view paramText(const DecodedParam& p) {
-    if (!p.isData()) return {};
-    std::string_view text(reinterpret_cast<const char*>(p.data), p.length);
-    if (text.back() == '\0') text.remove_suffix(1);
+    std::string_view text = paramBytes(p);
+    if (!text.empty() && text.back() == '\0') text.remove_suffix(1);
     return text;
 }
 

@@ -70,10 +70,10 @@ void resetEndedInput();  // tests
                                  const ClauseView& v, char decimalChar);
 [[nodiscard]] int inputStatement(const EvalEnv& env, std::span<const uint8_t> code,
                                  const ClauseView& v, char decimalChar);
-// DISPLAY MENU: texts [, data [, statuses]] sets the menu bar (screen/menu.h); DISPLAY TEXT,
-// DATA or STATUS: values change that part of the items.  Each entry of the list is an array (or
-// one value); numbers show as PRINT shows them.  DISPLAY BUTTONS: 302.  Errors: 9005 (more
-// entries than the part takes).
+// DISPLAY MENU: texts [, data [, statuses]] sets the menu bar (screen/menu.h), each an array
+// (or one value); DISPLAY TEXT, DATA or STATUS: the values, in order, change that part of the
+// items; DISPLAY BUTTONS: captions [, keys] sets the tool bar.  Numbers show as PRINT shows
+// them.  Errors: 9005 (a fourth list for MENU, a third for BUTTONS).
 [[nodiscard]] int displayStatement(std::span<const uint8_t> code, const ClauseView& v,
                                    char decimalChar);
 

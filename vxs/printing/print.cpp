@@ -358,14 +358,19 @@ struct Recorder {
     }
 };
 
+// The drawing items of a job's bytes, read by the escape interpreter.
+int pageItems(std::string_view bytes, const NativeOptions& options, std::vector<PageItem>& items) {
+    size_t at = 0;
+    EscapeOptions eo;
+    eo.suppressUnsupported = options.suppressUnsupported;
+    return parseEscapes(bytes, eo, items, at);
+}
+
 }  // namespace
 
 int renderPages(std::string_view bytes, const std::string& pdfPath, const NativeOptions& options) {
     std::vector<PageItem> items;
-    size_t at = 0;
-    EscapeOptions eo;
-    eo.suppressUnsupported = options.suppressUnsupported;
-    if (int err = parseEscapes(bytes, eo, items, at)) return err;
+    if (int err = pageItems(bytes, options, items)) return err;
     const std::string temp = pdfPath + ".part";
     cairo_surface_t* surface = cairo_pdf_surface_create(temp.c_str(), kPageWidth, kPageHeight);
     if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
@@ -397,10 +402,7 @@ int recordPages(std::string_view bytes, const NativeOptions& options,
                 std::vector<cairo_surface_t*>& pages) {
     pages.clear();
     std::vector<PageItem> items;
-    size_t at = 0;
-    EscapeOptions eo;
-    eo.suppressUnsupported = options.suppressUnsupported;
-    if (int err = parseEscapes(bytes, eo, items, at)) return err;
+    if (int err = pageItems(bytes, options, items)) return err;
     Recorder rec;
     cairo_t* first = rec.add();
     if (!first) return kErrPageRender;

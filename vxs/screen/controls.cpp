@@ -412,6 +412,18 @@ void ControlTable::checkRadio(Control& c) {
     c.checked = true;
 }
 
+std::vector<const Control*> ControlTable::shownWith(const ControlPlace& place) const {
+    std::vector<const Control*> out;
+    const Control* c = find(place);
+    if (!c) return out;
+    out.push_back(c);
+    if (c->kind == ControlKind::Radio)
+        for (const auto& [where, other] : controls_)
+            if (&other != c && other.kind == ControlKind::Radio && where.window == place.window)
+                out.push_back(&other);
+    return out;
+}
+
 std::vector<ControlLine> controlLines(const Control& c, bool focused) {
     std::vector<ControlLine> lines;
     const ControlPlace& p = c.place;

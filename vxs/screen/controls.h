@@ -119,6 +119,9 @@ class ControlTable {
     void clear() { controls_.clear(); }
     // Checks a RADIO control and unchecks the others of its group in its window.
     void checkRadio(Control& c);
+    // What shows anew when the control at `place` changed: that control and, for a RADIO, the
+    // other radios of its window (checking one may have unchecked them).
+    std::vector<const Control*> shownWith(const ControlPlace& place) const;
     const std::map<ControlPlace, Control>& all() const { return controls_; }
 
   private:

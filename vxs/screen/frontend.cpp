@@ -204,7 +204,7 @@ int onControlOutput(const DecodedMessage& m, std::span<const RemoteOut>) {
     out.look = static_cast<uint32_t>(m.params[8].value);
     out.perRow = m.params[9].value;
     if (out.height < 1 || out.width < 1 || out.height > 250 || out.width > 250 || !texts.isData() ||
-        !decodeTexts({reinterpret_cast<const char*>(texts.data), texts.length}, out.values))
+        !decodeTexts(paramBytes(texts), out.values))
         return 1;
     return CallFunctionRemote(CONTROLOUTPUTRET, IN_RESP, {rpInt(g_frontEnd->controlOutput(out))});
 }
@@ -237,8 +237,7 @@ int onMenuSet(const DecodedMessage& m, std::span<const RemoteOut>) {
     for (int i = 1; i < m.count; ++i) {
         const DecodedParam& p = m.params[i];
         std::vector<std::string> texts;
-        if (!p.isData() || !decodeTexts({reinterpret_cast<const char*>(p.data), p.length}, texts))
-            return 1;
+        if (!p.isData() || !decodeTexts(paramBytes(p), texts)) return 1;
         lists.push_back(std::move(texts));
     }
     g_frontEnd->setMenu(static_cast<MenuPart>(m.params[0].value), lists);
@@ -349,11 +348,7 @@ int32_t FrontEnd::messageBox(std::string_view prompt, std::string_view title, Bo
 
 int32_t FrontEnd::controlOutput(const ControlOutput& out) {
     if (int err = controls_.output(out)) return err;
-    // A radio checked here unchecks others, which show again too.
-    for (const auto& [place, c] : controls_.all())
-        if (place == out.place ||
-            (c.kind == ControlKind::Radio && place.window == out.place.window))
-            drawControl(c, false);
+    for (const Control* c : controls_.shownWith(out.place)) drawControl(*c, false);
     return 0;
 }
 
@@ -487,11 +482,8 @@ void FrontEnd::controlEdit(const ControlPlace& place, int32_t wait, bool singleS
             break;
         }
         const int code = controlKey(controls_, *c, key, singleSelect, state);
-        // A radio checked here unchecks others of its group: they show again.
-        if (c->kind == ControlKind::Radio)
-            for (const auto& [p, other] : controls_.all())
-                if (other.kind == ControlKind::Radio && p.window == place.window && &other != c)
-                    drawControl(other, false);
+        for (const Control* other : controls_.shownWith(place))
+            if (other != c) drawControl(*other, false);
         if (code >= 0) {
             exitCode = code;
             break;

@@ -149,6 +149,12 @@ void fillGrid(wxGrid* grid, const Control& c, int cellW) {
 
 }  // namespace
 
+std::string screenRectText(const wxWindow* w) {
+    const wxRect r = w->GetScreenRect();
+    return std::to_string(r.x) + "," + std::to_string(r.y) + "," + std::to_string(r.width) + "," +
+           std::to_string(r.height);
+}
+
 bool NativeControls::editing() {
     return g_session != nullptr;
 }
@@ -159,6 +165,7 @@ void NativeControls::setPanel(TextWin* panel) {
         widgets_.clear();
         keys_.clear();
         partners_.clear();
+        images_.clear();
     }
 }
 
@@ -191,47 +198,61 @@ void NativeControls::place(wxWindow* w, const Control& c, const ScreenModel& scr
     }
 }
 
+// The widget of type W at `w`: the one standing there, or a new one made by `make` after a
+// widget of another kind (and what was kept beside it) went.  `keys`: the widget takes the
+// keys that end the operator's turn while it is worked.
+template <class W, class Make>
+W* NativeControls::widgetOf(const ControlPlace& at, wxWindow*& w, bool keys, Make make) {
+    if (auto* same = dynamic_cast<W*>(w)) return same;
+    if (w) {
+        forget(at, w);
+        w->Destroy();
+    }
+    W* made = make();
+    if (keys) made->Bind(wxEVT_CHAR_HOOK, [made](wxKeyEvent& e) { onWidgetKey(e, made); });
+    w = made;
+    return made;
+}
+
+void NativeControls::forget(const ControlPlace& at, wxWindow* w) {
+    keys_.erase(w);
+    images_.erase(at);
+    if (auto p = partners_.find(at); p != partners_.end()) {
+        p->second->Destroy();
+        partners_.erase(p);
+    }
+}
+
 void NativeControls::show(const Control& c, const ScreenModel& screen) {
     if (!panel_) return;
     wxWindow*& w = widgets_[c.place];
     const int cellW = panel_->cellRect(0, 0, 1, 1).width;
     switch (c.kind) {
         case ControlKind::List: {
-            auto* list = dynamic_cast<wxListCtrl*>(w);
-            if (!list) {
-                if (w) w->Destroy();
-                list = new wxListCtrl(panel_, wxID_ANY, wxDefaultPosition, wxDefaultSize,
-                                      wxLC_REPORT | wxBORDER_SUNKEN);
-                list->Bind(wxEVT_CHAR_HOOK, [list](wxKeyEvent& e) { onWidgetKey(e, list); });
-                list->Bind(wxEVT_LIST_ITEM_ACTIVATED, [](wxListEvent&) {
+            auto* list = widgetOf<wxListCtrl>(c.place, w, true, [this] {
+                auto* made = new wxListCtrl(panel_, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                                            wxLC_REPORT | wxBORDER_SUNKEN);
+                made->Bind(wxEVT_LIST_ITEM_ACTIVATED, [](wxListEvent&) {
                     if (g_session) g_session->exitCode = 0;  // a double-click chooses the row
                 });
-                w = list;
-            }
+                return made;
+            });
             fillList(list, c, cellW);
             break;
         }
         case ControlKind::Grid: {
-            auto* grid = dynamic_cast<wxGrid*>(w);
-            if (!grid) {
-                if (w) w->Destroy();
-                grid = new wxGrid(panel_, wxID_ANY);
-                grid->CreateGrid(0, 0);
-                grid->SetRowLabelSize(4 * cellW);
-                grid->Bind(wxEVT_CHAR_HOOK, [grid](wxKeyEvent& e) { onWidgetKey(e, grid); });
-                w = grid;
-            }
+            auto* grid = widgetOf<wxGrid>(c.place, w, true, [this, cellW] {
+                auto* made = new wxGrid(panel_, wxID_ANY);
+                made->CreateGrid(0, 0);
+                made->SetRowLabelSize(4 * cellW);
+                return made;
+            });
             fillGrid(grid, c, cellW);
             break;
         }
         case ControlKind::Combo: {
-            auto* combo = dynamic_cast<wxComboBox*>(w);
-            if (!combo) {
-                if (w) w->Destroy();
-                combo = new wxComboBox(panel_, wxID_ANY);
-                combo->Bind(wxEVT_CHAR_HOOK, [combo](wxKeyEvent& e) { onWidgetKey(e, combo); });
-                w = combo;
-            }
+            auto* combo = widgetOf<wxComboBox>(c.place, w, true,
+                                               [this] { return new wxComboBox(panel_, wxID_ANY); });
             wxArrayString choices;
             for (const std::string& s : c.choices) choices.Add(wx(s));
             combo->Set(choices);
@@ -239,32 +260,24 @@ void NativeControls::show(const Control& c, const ScreenModel& screen) {
             break;
         }
         case ControlKind::Check: {
-            auto* check = dynamic_cast<wxCheckBox*>(w);
-            if (!check) {
-                if (w) w->Destroy();
-                check = new wxCheckBox(panel_, wxID_ANY, wxString());
-                check->Bind(wxEVT_CHAR_HOOK, [check](wxKeyEvent& e) { onWidgetKey(e, check); });
-                w = check;
-            }
+            auto* check = widgetOf<wxCheckBox>(
+                c.place, w, true, [this] { return new wxCheckBox(panel_, wxID_ANY, wxString()); });
             check->SetLabel(wx(c.text));
             check->SetValue(c.checked);
             break;
         }
         case ControlKind::Radio: {
-            auto* radio = dynamic_cast<wxRadioButton*>(w);
-            if (!radio) {
-                if (w) w->Destroy();
+            auto* radio = widgetOf<wxRadioButton>(c.place, w, true, [this, &c] {
                 // Each button in a native group of its own with a hidden partner, which holds
                 // the group's choice while the button is off: the model's groups decide which
                 // buttons exclude each other.
-                radio = new wxRadioButton(panel_, wxID_ANY, wxString(), wxDefaultPosition,
-                                          wxDefaultSize, wxRB_GROUP);
+                auto* made = new wxRadioButton(panel_, wxID_ANY, wxString(), wxDefaultPosition,
+                                               wxDefaultSize, wxRB_GROUP);
                 auto* partner = new wxRadioButton(panel_, wxID_ANY, wxString());
                 partner->Hide();
                 partners_[c.place] = partner;
-                radio->Bind(wxEVT_CHAR_HOOK, [radio](wxKeyEvent& e) { onWidgetKey(e, radio); });
-                w = radio;
-            }
+                return made;
+            });
             radio->SetLabel(wx(c.text));
             if (c.checked)
                 radio->SetValue(true);
@@ -273,12 +286,9 @@ void NativeControls::show(const Control& c, const ScreenModel& screen) {
             break;
         }
         case ControlKind::Picture: {
-            auto* picture = dynamic_cast<wxStaticBitmap*>(w);
-            if (!picture) {
-                if (w) w->Destroy();
-                picture = new wxStaticBitmap(panel_, wxID_ANY, wxBitmap());
-                w = picture;
-            }
+            auto* picture = widgetOf<wxStaticBitmap>(c.place, w, false, [this] {
+                return new wxStaticBitmap(panel_, wxID_ANY, wxBitmap());
+            });
             // Decoded once; drawn at the size of its cells whenever they change.
             static bool handlers = false;
             if (!handlers) {
@@ -297,20 +307,16 @@ void NativeControls::show(const Control& c, const ScreenModel& screen) {
         }
         case ControlKind::Button:
         case ControlKind::HotText: {
-            auto* button = dynamic_cast<wxButton*>(w);
-            if (!button) {
-                if (w) w->Destroy();
+            auto* button = widgetOf<wxButton>(c.place, w, false, [this, &c] {
                 // Hot text is a flat button: its words, underlined, in the panel's colours.
                 const bool flat = c.kind == ControlKind::HotText;
-                button = new wxButton(panel_, wxID_ANY, wxString(), wxDefaultPosition,
-                                      wxDefaultSize, flat ? wxBU_EXACTFIT | wxBORDER_NONE : 0);
-                if (flat) button->SetFont(panel_->cellFont().Underlined());
-                w = button;
-            }
-            const int32_t key = c.group;
-            button->Unbind(wxEVT_BUTTON, &NativeControls::onPress, this);
-            button->Bind(wxEVT_BUTTON, &NativeControls::onPress, this);
-            keys_[button] = key;
+                auto* made = new wxButton(panel_, wxID_ANY, wxString(), wxDefaultPosition,
+                                          wxDefaultSize, flat ? wxBU_EXACTFIT | wxBORDER_NONE : 0);
+                if (flat) made->SetFont(panel_->cellFont().Underlined());
+                made->Bind(wxEVT_BUTTON, &NativeControls::onPress, this);
+                return made;
+            });
+            keys_[button] = c.group;
             button->SetLabel(wx(c.text));
             break;
         }
@@ -334,12 +340,9 @@ void NativeControls::layout(const ControlTable& table, const ScreenModel& screen
 void NativeControls::dropWindow(int32_t window) {
     for (auto it = widgets_.begin(); it != widgets_.end();) {
         if (it->first.window == window) {
-            keys_.erase(it->second);
-            if (panel_) it->second->Destroy();
-            images_.erase(it->first);
-            if (auto p = partners_.find(it->first); p != partners_.end()) {
-                if (panel_) p->second->Destroy();
-                partners_.erase(p);
+            if (panel_) {
+                forget(it->first, it->second);
+                it->second->Destroy();
             }
             it = widgets_.erase(it);
         } else {
@@ -402,10 +405,10 @@ void NativeControls::take(ControlTable& table, Control& c, bool singleSelect) {
             if (static_cast<wxRadioButton*>(w)->GetValue() && !c.checked) {
                 table.checkRadio(c);
                 // The others of its group show unchecked.
-                for (auto& [where, other] : widgets_)
-                    if (const Control* o = table.find(where);
-                        o && o->kind == ControlKind::Radio && other != w && !o->checked)
-                        partners_[where]->SetValue(true);
+                for (const Control* o : table.shownWith(c.place))
+                    if (auto p = partners_.find(o->place);
+                        o != &c && !o->checked && p != partners_.end())
+                        p->second->SetValue(true);
             }
             break;
     }
@@ -503,9 +506,7 @@ std::string NativeControls::describe(const ControlTable& table) const {
                        narrow(static_cast<wxRadioButton*>(w)->GetLabel());
                 break;
         }
-        const wxRect r = w->GetScreenRect();  // where a click reaches it (tests)
-        out += " at=" + std::to_string(r.x) + "," + std::to_string(r.y) + "," +
-               std::to_string(r.width) + "," + std::to_string(r.height) + "\n";
+        out += " at=" + screenRectText(w) + "\n";  // where a click reaches it (tests)
     }
     return out;
 }

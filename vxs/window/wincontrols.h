@@ -24,6 +24,9 @@ namespace vxs {
 class ScreenModel;
 class TextWin;
 
+// Where a widget stands on the screen, "x,y,width,height" (the snapshot file's places).
+std::string screenRectText(const wxWindow* w);
+
 class NativeControls {
   public:
     NativeControls() = default;
@@ -54,6 +57,10 @@ class NativeControls {
 
   private:
     void place(wxWindow* w, const Control& c, const ScreenModel& screen);
+    template <class W, class Make>
+    W* widgetOf(const ControlPlace& at, wxWindow*& w, bool keys, Make make);
+    // What was kept beside the widget `w` of `at` (its key, picture, radio partner) goes.
+    void forget(const ControlPlace& at, wxWindow* w);
     // A button or hot text pressed: its key goes to the key queue.
     void onPress(wxCommandEvent& e);
 

@@ -57,6 +57,8 @@ namespace {
 constexpr int kRows = ScreenModel::kRows;
 constexpr int kColumns = ScreenModel::kColumns;
 constexpr int kFieldRow = kRows - 1;  // the command line's input field
+// The command identifier of the menu bar's first item (the others follow in their order).
+constexpr int kFirstMenuId = wxID_HIGHEST + 1000;
 // How often a running program's keyboard polls let the window's events in.
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
 
@@ -521,14 +523,13 @@ void WindowFrontEnd::setMenu(MenuPart part, const std::vector<std::vector<std::s
     }
     menu_.set(part, lists);
     if (!frame_) return;
-    constexpr int kFirstId = wxID_HIGHEST + 1000;
     auto* bar = new wxMenuBar;
     std::vector<wxMenu*> open;  // the menu of each depth, from depth 1 on
     const std::vector<MenuItem>& items = menu_.items();
     for (size_t i = 0; i < items.size(); ++i) {
         const MenuItem& m = items[i];
         const wxString text = wxString::From8BitData(m.text.data(), m.text.size());
-        const int id = kFirstId + static_cast<int>(i);
+        const int id = kFirstMenuId + static_cast<int>(i);
         const bool parent = i + 1 < items.size() && items[i + 1].depth > m.depth;
         if (m.depth == 0) {
             auto* menu = new wxMenu;
@@ -557,8 +558,8 @@ void WindowFrontEnd::setMenu(MenuPart part, const std::vector<std::vector<std::s
     if (items.empty()) delete bar;
     delete old;
     frame_->Unbind(wxEVT_MENU, &WindowFrontEnd::onMenu, this);
-    frame_->Bind(wxEVT_MENU, &WindowFrontEnd::onMenu, this, kFirstId,
-                 kFirstId + static_cast<int>(items.size()));
+    frame_->Bind(wxEVT_MENU, &WindowFrontEnd::onMenu, this, kFirstMenuId,
+                 kFirstMenuId + static_cast<int>(items.size()));
     writeSnapshot();
 }
 
@@ -602,18 +603,14 @@ void WindowFrontEnd::setButtons(const std::vector<std::vector<std::string>>& lis
 }
 
 void WindowFrontEnd::onMenu(wxCommandEvent& e) {
-    menu_.choose(e.GetId() - (wxID_HIGHEST + 1000) + 1);
+    menu_.choose(e.GetId() - kFirstMenuId + 1);
     (void)enqueueKey(keys::kEvent);
     writeSnapshot();
 }
 
 int32_t WindowFrontEnd::controlOutput(const ControlOutput& out) {
     if (int err = controls_.output(out)) return err;
-    // The control as its widget; a radio checked here unchecks the others of its group.
-    for (const auto& [place, c] : controls_.all())
-        if (place == out.place || (c.kind == ControlKind::Radio && out.kind == ControlKind::Radio &&
-                                   place.window == out.place.window))
-            native_.show(c, model_);
+    for (const Control* c : controls_.shownWith(out.place)) native_.show(*c, model_);
     writeSnapshot();
     return 0;
 }
@@ -667,13 +664,9 @@ void WindowFrontEnd::writeSnapshot() {
                 out += std::string(static_cast<size_t>(m.depth), '.') + m.text + "|";
             out += "\nmenuchosen=" + std::to_string(menu_.selected()) + "\n";
         }
-        for (const auto& [button, code] : toolButtons_) {
-            const wxRect r = button->GetScreenRect();
+        for (const auto& [button, code] : toolButtons_)
             out += "toolbutton=" + std::string(button->GetLabel().To8BitData()) +
-                   " key=" + std::to_string(code) + " at=" + std::to_string(r.x) + "," +
-                   std::to_string(r.y) + "," + std::to_string(r.width) + "," +
-                   std::to_string(r.height) + "\n";
-        }
+                   " key=" + std::to_string(code) + " at=" + screenRectText(button) + "\n";
     }
     // Written beside, then renamed: a reader never sees half a snapshot.
     const std::string beside = snapshotPath_ + ".new";
