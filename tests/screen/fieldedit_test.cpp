@@ -29,8 +29,10 @@ class ScriptHost : public FieldEditorHost {
         return helpEnds;
     }
     std::string& clipboard() override { return clip; }
+    int mousePosition(const EditField&) override { return click; }
 
     int beeps = 0;
+    int click = -1;  // what a click answers
     std::string mode, rowColumn, clip;
     std::vector<std::string> helps;
     bool helpEnds = false;
@@ -278,6 +280,35 @@ TEST_F(FieldEditTest, HelpOnEntryTheAttentionKeyAndRowColumn) {
     EXPECT_TRUE(r.attention);
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(att.rowColumn, " 3:12");
+}
+
+// A click moves the cursor within the field (not past its end), does nothing where it chose
+// nothing, and ends the field with no key's exit when it chose another field.
+TEST_F(FieldEditTest, ClicksMoveTheCursorOrLeaveForAnotherField) {
+    EditField f = plain(6);
+    ScriptHost host(typed("ab", {0xB600, 'X', 13}));
+    host.click = 4;
+    editField(f, false, host, settings);
+    EXPECT_EQ(f.text, "ab  X ");
+    EditField g = plain(3);
+    ScriptHost far(typed("ab", {0xB600, 'X', 13}));
+    far.click = 9;
+    editField(g, false, far, settings);
+    EXPECT_EQ(g.text, "abX") << "a place past the field leaves the cursor";
+    EditField h = plain(3);
+    ScriptHost nothing(typed("ab", {0xB600, 'X', 13}));
+    editField(h, false, nothing, settings);
+    EXPECT_EQ(h.text, "abX");
+    EditField k = plain(3);
+    ScriptHost other(typed("ab", {0xB600, 'X'}));
+    other.click = kMouseOtherField;
+    const EditResult r = editField(k, false, other, settings);
+    EXPECT_EQ(r.exitCode, kExitMouseField);
+    EXPECT_EQ(k.text, "ab ") << "the keys after the click belong to the other field";
+    EditField s = plain(3);
+    ScriptHost select({0xB600});
+    select.click = kMouseOtherField;
+    EXPECT_EQ(editField(s, true, select, settings).exitCode, kExitMouseField);
 }
 
 }  // namespace

@@ -35,5 +35,39 @@ TEST(Menu, TextsGiveDepthsSeparatorsAndStatusesAndPartsChangeAlone) {
     EXPECT_TRUE(m.items().empty());
 }
 
+// What a front end that draws the menu itself works with: the bar, each entry's list (a
+// submenu's items in it, deeper), what can be chosen, the entries' letters, the texts shown;
+// and what INPUT MENU reads back.
+TEST(Menu, NavigationAndWhatIsReadBack) {
+    MenuModel m;
+    m.set(MenuPart::All,
+          {{"&File", ".&Open", ".&Recent", "..&One", ".-", ".E&xit", "&Help", ".&About", "R&&D"},
+           {"f", "o", "r", "1", "", "x", "h", "a", "d"},
+           {"", "", "", "X", "", "G", "", "", ""}});
+    EXPECT_EQ(m.barItems(), (std::vector<int>{1, 7, 9}));
+    EXPECT_EQ(m.listOf(1), (std::vector<int>{2, 3, 4, 5, 6}));
+    EXPECT_EQ(m.listOf(7), (std::vector<int>{8}));
+    EXPECT_TRUE(m.listOf(9).empty());
+    EXPECT_TRUE(m.listOf(2).empty()) << "item 2 is no entry of the bar";
+    EXPECT_TRUE(m.choosable(2));
+    EXPECT_FALSE(m.choosable(3)) << "a submenu's parent";
+    EXPECT_TRUE(m.choosable(4));
+    EXPECT_FALSE(m.choosable(5)) << "a separator";
+    EXPECT_FALSE(m.choosable(6)) << "grayed";
+    EXPECT_FALSE(m.choosable(1)) << "an entry of the bar opens its list";
+    EXPECT_FALSE(m.choosable(10));
+    EXPECT_EQ(m.barItemOfLetter('h'), 7);
+    EXPECT_EQ(m.barItemOfLetter('F'), 1);
+    EXPECT_EQ(m.barItemOfLetter('d'), 0) << "\"&&\" marks no letter";
+    EXPECT_EQ(m.barItemOfLetter('o'), 0) << "only the bar's letters";
+    EXPECT_EQ(MenuModel::shownText("E&xit"), "Exit");
+    EXPECT_EQ(MenuModel::shownText("R&&D"), "R&D");
+    EXPECT_EQ(m.part(MenuPart::Text),
+              (std::vector<std::string>{"&File", ".&Open", ".&Recent", "..&One", ".-", ".E&xit",
+                                        "&Help", ".&About", "R&&D"}));
+    EXPECT_EQ(m.part(MenuPart::Status)[3], "X");
+    EXPECT_EQ(m.part(MenuPart::Data)[8], "d");
+}
+
 }  // namespace
 }  // namespace vxs

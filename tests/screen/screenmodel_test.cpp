@@ -8,6 +8,8 @@
 
 #include "vxs/errors/errors.h"
 #include "vxs/screen/fields.h"
+#include "vxs/screen/keyboard.h"
+#include "vxs/screen/terminal.h"
 
 namespace vxs {
 namespace {
@@ -261,6 +263,36 @@ TEST(ScreenModel, AbsolutePositionsOfCells) {
     EXPECT_EQ(r, 23);
     EXPECT_EQ(c, 79);
     EXPECT_EQ(m.absolute(4, 0, 0, r, c), kErrFileNotOpen);
+}
+
+// A click answers for the window a person sees at its cell: the topmost window's interior, not
+// its border, nor a window beneath it.
+TEST(ScreenModel, ClicksFallOnTheWindowThatShows) {
+    ScreenModel m;
+    ASSERT_EQ(m.openWindow(3, 5, 7, 4, 4, 1, "", {}), 0);
+    ASSERT_EQ(m.openWindow(4, 7, 9, 3, 3, 0, "", {}), 0);
+    int r = 0, c = 0;
+    EXPECT_EQ(m.windowAt(5, 7, r, c), 3);
+    EXPECT_EQ(r, 0);
+    EXPECT_EQ(c, 0);
+    EXPECT_EQ(m.windowAt(4, 7, r, c), 3) << "the top border";
+    EXPECT_EQ(r, -1);
+    EXPECT_EQ(m.windowAt(8, 10, r, c), 4) << "window 4 covers window 3 there";
+    EXPECT_EQ(r, 1);
+    EXPECT_EQ(c, 1);
+    EXPECT_EQ(m.windowAt(0, 0, r, c), 0);
+    EXPECT_EQ(m.windowAt(24, 0, r, c), -1);
+
+    resetKeyboard();
+    EXPECT_EQ(mousePlace(m, 0), -1) << "no click yet";
+    noteMouseCell(6, 9);
+    EXPECT_EQ(mousePlace(m, 3), screenPosition(1, 2));
+    EXPECT_EQ(mousePlace(m, 0), -1) << "the console lies beneath window 3 there";
+    noteMouseCell(4, 8);
+    EXPECT_EQ(mousePlace(m, 3), -1) << "a border is no place of the interior";
+    noteMouseCell(20, 70);
+    EXPECT_EQ(mousePlace(m, 0), screenPosition(20, 70));
+    resetKeyboard();
 }
 
 TEST(TerminalLook, DisplayBitsBecomeTerminalColours) {

@@ -22,6 +22,8 @@ namespace vxs {
     X(27, EXITREQUESTRET, "answer to an exit request")                                   \
     X(28, VERSIONCHECK, "the other side's version text")                                 \
     X(29, KEYSAVAILABLE, "the terminal side has queued key events")                      \
+    X(32, MENUGETCALL, "INPUT MENU: a part of the menu (1 texts, 2 data, 3 statuses)")   \
+    X(33, MENUGETRET, "that part, one text per item")                                    \
     X(36, MENUGETOPTIONCALL, "ask for the menu option value")                            \
     X(37, MENUGETOPTIONRET, "menu option value")                                         \
     X(38, MENUGETDATACALL, "ask for a menu item's data")                                 \

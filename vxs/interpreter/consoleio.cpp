@@ -3,14 +3,18 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "vxs/clientserver/remoteops.h"
 #include "vxs/compiler/codes.h"
 #include "vxs/datafiles/datafile.h"
 #include "vxs/errors/errors.h"
+#include "vxs/form/form.h"
 #include "vxs/form/numtext.h"
+#include "vxs/interpreter/controlio.h"
 #include "vxs/interpreter/fieldio.h"
 #include "vxs/interpreter/filestmt.h"
 #include "vxs/interpreter/items.h"
@@ -76,7 +80,7 @@ int readParts(std::span<const uint8_t> code, const ClauseView& v, Parts& out) {
             out.order.push_back(static_cast<uint8_t>(kind));
         } else if (kind >= K_BUTTONS && kind <= K_STATUS) {
             out.displayPart = static_cast<uint8_t>(kind);
-            out.other = true;  // INPUT's forms of them are not built
+            out.order.push_back(static_cast<uint8_t>(kind));  // INPUT's forms take a string
         } else if (kind != kPartExit) {
             out.other = true;
         }
@@ -117,7 +121,8 @@ struct Statement {
             noteFileOutcome(nullptr, number, err, input, 0);
             return err;
         }
-        return parts.other ? kErrNotAvailable : 0;  // MENU, BORDER and the like
+        // BORDER and the like; PRINT has no MENU forms.
+        return parts.other || (parts.displayPart && !input) ? kErrNotAvailable : 0;
     }
     // A field statement (FIELDS or SELECT) runs with the rest of the operands.
     int fieldsOf(const EvalEnv& env, FieldVerb verb) {
@@ -425,10 +430,70 @@ int printStatement(const EvalEnv& env, std::span<const uint8_t> code, const Clau
     return err;
 }
 
+// The items an INPUT MENU range names: "" every item, "n" items n to the last, "n,m" items n to
+// m (1-based; a range past the items reads the items it reaches).  False for any other text.
+bool menuRange(std::string_view text, size_t& first, size_t& last) {
+    first = 1;
+    last = SIZE_MAX;
+    const auto number = [](std::string_view t, size_t& out) {
+        while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
+        while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
+        if (t.empty() || t.size() > 6 ||
+            t.find_first_not_of("0123456789") != std::string_view::npos)
+            return false;
+        out = static_cast<size_t>(std::stoul(std::string(t)));
+        return out >= 1;
+    };
+    if (text.find_first_not_of(' ') == std::string_view::npos) return true;
+    const size_t comma = text.find(',');
+    if (!number(text.substr(0, comma), first)) return false;
+    return comma == std::string_view::npos ||
+           (number(text.substr(comma + 1), last) && last >= first);
+}
+
+// INPUT MENU range: texts [, data [, statuses]] reads the menu as it stands into its arrays
+// (each redimensioned to the items read), INPUT TEXT, DATA or STATUS one part into one target.
+int menuInput(const EvalEnv& env, const Parts& parts, Operands& ops, char decimalChar) {
+    if (parts.displayPart == K_BUTTONS) return kErrNotAvailable;
+    std::string range;
+    for (const uint8_t kind : parts.order) {
+        RpnEntry e;
+        if (!ops.take(e)) return kErrItems;
+        if (kind == parts.displayPart) {
+            const Cell* c = rpnCellOf(e);
+            if (!c || !isStringCell(c) || isArrayCell(c)) return kErrArgumentKind;
+            range.assign(cellString(c));
+        }
+    }
+    size_t first = 1, last = SIZE_MAX;
+    if (!menuRange(range, first, last)) return kErrConversion;
+    std::vector<Item>& items = itemList();
+    std::vector<int> counts;
+    if (int err = expand(ops, parts.listCount, items, &counts)) return err;
+    const int part = parts.displayPart == K_DATA ? 2 : parts.displayPart == K_STATUS ? 3 : 1;
+    const size_t lists = parts.displayPart == K_MENU ? 3 : 1;
+    if (counts.empty() || counts.size() > lists) return kErrItems;
+    FormSettings s;
+    s.decimalChar = decimalChar;
+    size_t at = 0;
+    for (size_t k = 0; k < counts.size(); ++k) {
+        const auto n = static_cast<size_t>(counts[k]);
+        const std::span<const Item> entry(items.data() + at, n);
+        at += n;
+        std::vector<std::string> texts = terminalMenuPart(part + static_cast<int>(k));
+        texts.erase(texts.begin(),
+                    texts.begin() + static_cast<ptrdiff_t>(std::min(first - 1, texts.size())));
+        if (last != SIZE_MAX && texts.size() > last - first + 1) texts.resize(last - first + 1);
+        if (int err = storeTexts(env, s, entry, texts)) return err;
+    }
+    return 0;
+}
+
 int inputStatement(const EvalEnv& env, std::span<const uint8_t> code, const ClauseView& v,
                    char decimalChar) {
     Statement st;
     if (int err = st.begin(code, v, true)) return err;
+    if (st.parts.displayPart) return menuInput(env, st.parts, st.ops, decimalChar);
     if (st.parts.fields)
         return st.fieldsOf(env, st.parts.fields == K_SELECT ? FieldVerb::kSelect
                                 : v.code == StRinput          ? FieldVerb::kRinput

@@ -6,14 +6,13 @@
 #include <algorithm>
 #include <map>
 
-#include "vxs/datafiles/ktname.h"
 #include "vxs/errors/errors.h"
 #include "vxs/form/form.h"
 #include "vxs/form/numtext.h"
 #include "vxs/interpreter/primop.h"
-#include "vxs/platform/files.h"
 #include "vxs/screen/controls.h"
 #include "vxs/screen/terminal.h"
+#include "vxs/screen/windows.h"
 
 namespace vxs {
 
@@ -21,18 +20,6 @@ namespace {
 
 // The forms HEADERS gave the columns of each GRID and LIST, by place.
 std::map<ControlPlace, std::vector<FieldSpec>> g_columnForms;
-
-constexpr size_t kMaxPictureBytes = 16 << 20;
-
-// Whether bytes begin as a picture the front ends show does: PNG, JPEG, GIF or BMP.
-bool pictureBytes(const std::vector<uint8_t>& b) {
-    const auto starts = [&b](std::string_view magic) {
-        return b.size() >= magic.size() &&
-               std::equal(magic.begin(), magic.end(), b.begin(),
-                          [](char m, uint8_t c) { return static_cast<uint8_t>(m) == c; });
-    };
-    return starts("\x89PNG\r\n\x1a\n") || starts("\xff\xd8\xff") || starts("GIF8") || starts("BM");
-}
 
 ControlKind kindOf(const FieldSpec& f) {
     if (f.controlFlags & kCtlPicture) return ControlKind::Picture;
@@ -122,6 +109,11 @@ int storeEntry(const EvalEnv& env, const FormSettings& s, std::span<const Item> 
 
 }  // namespace
 
+int storeTexts(const EvalEnv& env, const FormSettings& s, std::span<const Item> entry,
+               const std::vector<std::string>& texts) {
+    return storeEntry(env, s, entry, texts);
+}
+
 bool isControlField(const FieldSpec& f) {
     return (f.kind == 'X' &&
             (f.controlFlags & (kCtlGrid | kCtlList | kCtlCombo | kCtlCheck | kCtlRadio)) != 0) ||
@@ -152,14 +144,10 @@ int showControl(const EvalEnv&, const FormSettings& s, int window, const FieldSp
         if (entries.empty() || entries[0].size() != 1 || !itemIsString(entries[0][0]))
             return kErrConversion;
         const std::string name = trimmed(itemString(entries[0][0]));
-        std::string path;
-        if (int err = mapFileName(name, path)) return err;
-        std::vector<uint8_t> bytes;
-        const int got = platform::readWholeFile(path, bytes, kMaxPictureBytes);
-        if (got < 0) return kErrFileNotFound;
-        if (got > 0 || !pictureBytes(bytes)) return kErrBadPicture;
+        std::string bytes;
+        if (int err = readPictureFile(name, bytes)) return err;
         out.height = std::max(f.size[0], 1);
-        out.values = {name, std::string(bytes.begin(), bytes.end())};
+        out.values = {name, std::move(bytes)};
         return terminalControlOutput(out);
     }
     if (!list) {

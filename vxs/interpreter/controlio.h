@@ -40,6 +40,11 @@ using FieldEntries = std::vector<std::span<const Item>>;
 [[nodiscard]] int storeControl(const EvalEnv& env, const FormSettings& s, int window,
                                const FieldSpec& f, const FieldEntries& entries);
 
+// Stores texts into one entry of an input list: a whole array takes them all (redimensioned to
+// their number), a scalar the first.  Errors as storeControl's.
+[[nodiscard]] int storeTexts(const EvalEnv& env, const FormSettings& s, std::span<const Item> entry,
+                             const std::vector<std::string>& texts);
+
 // A SEARCH field's text as it stands: the GRID or LIST it names moves to the first row that
 // begins with it (on every change while the field is edited).
 int searchControl(int window, const FieldSpec& f, std::string_view text);

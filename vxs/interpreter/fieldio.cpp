@@ -9,23 +9,24 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "vxs/clientserver/remoteops.h"
 #include "vxs/compiler/codes.h"
 #include "vxs/config/config.h"
-#include "vxs/screen/statline.h"
-#include "vxs/errors/errors.h"
 #include "vxs/datafiles/fcb.h"
+#include "vxs/errors/errors.h"
+#include "vxs/form/form.h"
+#include "vxs/form/numtext.h"
 #include "vxs/interpreter/controlio.h"
 #include "vxs/interpreter/filestmt.h"
-#include "vxs/form/form.h"
 #include "vxs/interpreter/items.h"
 #include "vxs/interpreter/numfunct.h"
-#include "vxs/form/numtext.h"
 #include "vxs/interpreter/state.h"
 #include "vxs/screen/controls.h"
 #include "vxs/screen/fieldedit.h"
 #include "vxs/screen/fields.h"
+#include "vxs/screen/statline.h"
 #include "vxs/screen/terminal.h"
 #include "vxs/screen/windows.h"
 
@@ -272,6 +273,16 @@ class StatementHost final : public FieldEditorHost {
         if (spec_->controlFlags & kCtlSearch) (void)searchControl(window_, *spec_, f.text);
     }
     std::string& clipboard() override { return g_clipboard; }
+    int mousePosition(const EditField& e) override;
+    // The statement's fields and the one being edited, for a click.
+    void setFields(const std::vector<FieldSpec>* fields, int current) {
+        fields_ = fields;
+        current_ = current;
+    }
+    // Where the last click chose another field: that field and the text position it fell on
+    // (0 unless clicks may position inside a field).
+    int clickedField() const { return clickedField_; }
+    int clickedOffset() const { return clickedOffset_; }
 
     // Shows `text` in the field: a field wider than its display shows the part around the
     // cursor; a field running past the window's edge continues on the following rows.
@@ -305,6 +316,9 @@ class StatementHost final : public FieldEditorHost {
     FontFlags shown_;
     int columns_ = 80;
     bool ended_ = false;
+    const std::vector<FieldSpec>* fields_ = nullptr;
+    int current_ = -1;
+    int clickedField_ = -1, clickedOffset_ = 0;
 };
 
 FieldEditSettings editSettings() {
@@ -378,6 +392,39 @@ int firstField(const std::vector<FieldSpec>& fields) {
 bool protectedField(const FieldSpec& f) {
     return (f.fieldFlags & kFieldProtect) || (f.controlFlags & kCtlPicture) ||
            (f.length == 0 && !isControlField(f));
+}
+
+int StatementHost::mousePosition(const EditField& e) {
+    const int32_t place = windowAction(window_, kScreenMousePlace);
+    if (place < 0 || !fields_) return -1;
+    const int row = place >> 8, column = place & 0xFF;
+    const bool inside = optionOn(53);
+    for (size_t i = 0; i < fields_->size(); ++i) {
+        const FieldSpec& f = (*fields_)[i];
+        if (protectedField(f)) continue;
+        if (f.controlFlags & (kCtlGrid | kCtlList)) {  // a block of rows
+            if (row < f.row || row >= f.row + f.size[0] || column < f.column ||
+                column >= f.column + f.size[1] || static_cast<int>(i) == current_)
+                continue;
+            clickedField_ = static_cast<int>(i);
+            clickedOffset_ = 0;
+            return kMouseOtherField;
+        }
+        // Cells in reading order: a field that runs past the window's edge goes on below.
+        const int offset = (row - f.row) * columns_ + (column - f.column);
+        if (offset < 0 || offset >= std::max(f.width, 1)) continue;
+        if (static_cast<int>(i) == current_) {
+            if (!inside) return -1;
+            // A field wider than its display shows the part around the cursor.
+            const int shift =
+                f.width < f.length && e.cursor >= f.width ? e.cursor - f.width + 1 : 0;
+            return offset + shift;
+        }
+        clickedField_ = static_cast<int>(i);
+        clickedOffset_ = inside ? offset : 0;
+        return kMouseOtherField;
+    }
+    return -1;
 }
 
 // Hands the statement's list out to its fields: without GRID or LIST fields each field takes
@@ -519,9 +566,11 @@ int fieldStatement(const EvalEnv& env, int window, const FieldParts& parts, Oper
             terminalStatusText(kStatusFieldRowColumn, "");
         }
     } guard;
+    int clickedAt = -1;  // a click chose the field: the text position the cursor starts at
     while (at >= 0 && !nowait) {
         const FieldSpec& f = fields[static_cast<size_t>(at)];
         g_state.currentField = at + 1;
+        const int startAt = std::exchange(clickedAt, -1);
         if (isControlField(f)) {
             // The terminal side works the control; its exit code moves between fields as an
             // edited field's does, except that Enter on a GRID or LIST ends the statement.
@@ -546,7 +595,9 @@ int fieldStatement(const EvalEnv& env, int window, const FieldParts& parts, Oper
             continue;
         }
         EditField e = editFieldOf(f, texts[static_cast<size_t>(at)], win.columns, o.help);
+        if (startAt >= 0) e.cursor = std::min(startAt, static_cast<int>(e.text.size()));
         host.setField(&f, editingLook(o, f, win), win.columns);
+        host.setFields(&fields, at);
         host.show(e.text, e.cursor);
         const EditResult r = editField(e, select, host, settings);
         texts[static_cast<size_t>(at)] = e.text;
@@ -559,6 +610,12 @@ int fieldStatement(const EvalEnv& env, int window, const FieldParts& parts, Oper
         if (r.attention || host.ended()) return host.ended() ? consoleInputEnded() : kErrInterrupted;
         exitCode = r.exitCode;
         if (exitCode == kExitTimeout) return kErrTimeout;
+        if (exitCode == kExitMouseField) {  // a click chose another field: editing goes on there
+            at = host.clickedField();
+            clickedAt = host.clickedOffset();
+            exitCode = kExitEnter;
+            continue;
+        }
         const bool last = stepField(fields, at, 1) <= at;
         int move = 0;
         if (select) {

@@ -22,6 +22,7 @@
 #include <term.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -61,6 +62,7 @@ constexpr int kModeColumn = 72, kModeWidth = 7;
 
 // Key codes as the system knows them.
 constexpr int32_t kKeyCtrlC = 3;
+constexpr int kEscapeByte = 27;
 constexpr int kCtrlL = 12;  // the raw byte: redraw the screen (the system's code 12 is Right)
 constexpr int32_t kKeyDelete = 4;
 constexpr int32_t kKeyBackspace = 8;
@@ -99,6 +101,13 @@ int32_t keyCode(int ch) {
         case 127: return kKeyBackspace;  // what most terminals send for Backspace
         case '\n': return kKeyEnter;     // a line feed (Ctrl-J, pasted text) ends a line too
         default: break;
+    }
+    if (ch == KEY_MOUSE) {
+        // A press of the first button is a click on its cell; other mouse events are no keys.
+        MEVENT e;
+        if (getmouse(&e) != OK || !(e.bstate & (BUTTON1_PRESSED | BUTTON1_CLICKED))) return -1;
+        noteMouseCell(e.y, e.x);
+        return keys::kMouseClick;
     }
     if (ch >= KEY_F(1) && ch <= KEY_F(12)) return (ch - KEY_F(0)) << 8;
     if (ch > 0 && ch < 256) return ch;  // control characters as their code, text as its byte
@@ -234,6 +243,11 @@ class CursesFrontEnd final : public FrontEnd {
         const int width = std::min(kColumns, cols_);
         for (int c = 0; c < width; ++c) addch(shown(model_.composite(row, c)));
     }
+    // The menu of DISPLAY MENU on the terminal, opened at bar item `entry`: the bar on the top
+    // row and the entry's list in a box below it; Up and Down move, Left and Right go to the
+    // next entry, Enter or an item's letter chooses (the event key is queued: FKEY 98 in field
+    // input, ON EVENT while running), Escape closes.  The screen is drawn again afterwards.
+    void workMenu(int entry);
     // Redraws the console window's rows and puts the cursor back where it was.
     void redrawRows() {
         for (int r = 0; r < kRows; ++r) drawRow(r);
@@ -271,7 +285,20 @@ class CursesFrontEnd final : public FrontEnd {
     // Keys of the system's own that the terminal layer acts on before anyone reads them: the
     // redraw key and a changed size.  True when `ch` was one.
     bool screenKey(int ch) {
-        if (ch == KEY_RESIZE) {
+        if (ch == kEscapeByte && !menu().items().empty() && !tooSmall()) {
+            // Alt with a letter arrives as Escape and the letter at once: with the letter of an
+            // entry of the menu bar it opens the menu.
+            nodelay(stdscr, TRUE);
+            const int next = getch();
+            const int entry =
+                next > 0 && next < 128 ? menu().barItemOfLetter(static_cast<char>(next)) : 0;
+            if (entry == 0) {
+                if (next != ERR) ungetch(next);
+                return false;
+            }
+            workMenu(entry);
+            nodelay(stdscr, TRUE);
+        } else if (ch == KEY_RESIZE) {
             takeSize();
         } else if (ch == kCtrlL) {
             clearok(curscr, TRUE);
@@ -381,6 +408,9 @@ bool CursesFrontEnd::open() {
     noecho();
     nonl();
     keypad(stdscr, TRUE);
+    // Clicks position the cursor in fields; the terminal's own selection stays on Shift.
+    mousemask(BUTTON1_PRESSED | BUTTON1_CLICKED, nullptr);
+    mouseinterval(0);
     set_escdelay(50);
     nodelay(stdscr, TRUE);
     model_.reset();
@@ -466,6 +496,118 @@ void CursesFrontEnd::redrawAll() {
     placeCursor(cursorRow_, cursorColumn_);
 }
 
+void CursesFrontEnd::workMenu(int entry) {
+    const MenuModel& m = menu();
+    const std::vector<int> bar = m.barItems();
+    size_t at = static_cast<size_t>(std::find(bar.begin(), bar.end(), entry) - bar.begin());
+    int current = 0;  // the item the list's highlight is on (0: none can be chosen)
+    const auto firstChoosable = [&m](const std::vector<int>& list) {
+        for (const int n : list)
+            if (m.choosable(n)) return n;
+        return 0;
+    };
+    std::vector<int> list = m.listOf(bar[at]);
+    current = firstChoosable(list);
+    for (;;) {
+        // The bar, each entry at its column.
+        std::vector<int> places;
+        attron(A_REVERSE);
+        move(0, 0);
+        for (int c = 0; c < std::min(kColumns, cols_); ++c) addch(' ');
+        int column = 1;
+        for (size_t i = 0; i < bar.size(); ++i) {
+            const std::string text = MenuModel::shownText(m.item(bar[i])->text);
+            places.push_back(column);
+            if (i == at) attroff(A_REVERSE);
+            mvaddnstr(0, column, (" " + text + " ").c_str(), std::max(0, cols_ - column));
+            if (i == at) attron(A_REVERSE);
+            column += static_cast<int>(text.size()) + 3;
+        }
+        attroff(A_REVERSE);
+        // The list in a box: deeper items indented, separators as lines, grayed items dim.
+        size_t width = 8;
+        for (const int n : list) {
+            const MenuItem* it = m.item(n);
+            width = std::max(width, MenuModel::shownText(it->text).size() +
+                                        2 * static_cast<size_t>(it->depth) + 4);
+        }
+        const int left = std::min(places[at], std::max(0, kColumns - static_cast<int>(width) - 2));
+        const int height = static_cast<int>(list.size()) + 2;
+        WINDOW* panel = list.empty() ? nullptr
+                                     : newwin(std::min(height, kRows - 1),
+                                              static_cast<int>(width) + 2, 1, left);
+        if (panel) {
+            werase(panel);
+            box(panel, 0, 0);
+            for (size_t i = 0; i < list.size() && static_cast<int>(i) + 2 < kRows; ++i) {
+                const MenuItem* it = m.item(list[i]);
+                const int y = static_cast<int>(i) + 1;
+                if (it->separator()) {
+                    mvwhline(panel, y, 1, ACS_HLINE, static_cast<int>(width));
+                    continue;
+                }
+                std::string text = std::string(2 * static_cast<size_t>(it->depth - 1), ' ') +
+                                   (it->checked() ? "* " : "  ") + MenuModel::shownText(it->text);
+                text.resize(width, ' ');
+                const chtype look = list[i] == current ? A_REVERSE
+                                    : it->grayed()     ? A_DIM
+                                                       : A_NORMAL;
+                wattron(panel, look);
+                mvwaddnstr(panel, y, 1, text.c_str(), static_cast<int>(width));
+                wattroff(panel, look);
+            }
+            wnoutrefresh(stdscr);
+            wnoutrefresh(panel);
+            doupdate();
+        } else {
+            refresh();
+        }
+        nodelay(stdscr, FALSE);
+        const int ch = getch();
+        if (panel) delwin(panel);
+        int chosen = 0;
+        const auto step = [&](int direction) {
+            const auto here = std::find(list.begin(), list.end(), current);
+            long i = here == list.end() ? -1 : here - list.begin();
+            for (size_t k = 0; k < list.size(); ++k) {
+                i = (i + direction + static_cast<long>(list.size())) %
+                    static_cast<long>(list.size());
+                if (m.choosable(list[static_cast<size_t>(i)])) {
+                    current = list[static_cast<size_t>(i)];
+                    return;
+                }
+            }
+        };
+        if (ch == ERR || ch == kEscapeByte) break;
+        if (ch == KEY_UP || ch == KEY_DOWN) {
+            step(ch == KEY_UP ? -1 : 1);
+        } else if (ch == KEY_LEFT || ch == KEY_RIGHT) {
+            at = (at + (ch == KEY_LEFT ? bar.size() - 1 : 1)) % bar.size();
+            list = m.listOf(bar[at]);
+            current = firstChoosable(list);
+        } else if (ch == '\r' || ch == '\n' || ch == KEY_ENTER) {
+            chosen = current;
+        } else if (ch > 0 && ch < 128) {
+            // An item's "&" letter chooses it.
+            for (const int n : list) {
+                const std::string& t = m.item(n)->text;
+                const size_t amp = t.find('&');
+                if (m.choosable(n) && amp != std::string::npos && amp + 1 < t.size() &&
+                    std::tolower(static_cast<unsigned char>(t[amp + 1])) == std::tolower(ch))
+                    chosen = n;
+            }
+        }
+        if (chosen) {
+            menu().choose(chosen);
+            if (keys_.size() < kTypeAheadKeys) keys_.push_back(keys::kEvent);
+            keysQueued();
+            break;
+        }
+    }
+    redrawAll();
+    refresh();
+}
+
 void CursesFrontEnd::holdPastedKeys() {
     for (int32_t k : keys_) held_.push_back(k);
     keys_.clear();
@@ -546,7 +688,12 @@ int32_t CursesFrontEnd::waitForKey(int32_t seconds) {
             continue;
         }
         if (ch == ERR) break;  // the time is up, or the terminal is gone
-        if (screenKey(ch)) continue;
+        if (screenKey(ch)) {
+            if (keys_.empty()) continue;
+            key = keys_.front();  // a menu's choice
+            keys_.pop_front();
+            break;
+        }
         key = keyCode(ch);
         if (key == kKeyCtrlC) key = kKeyAttention;  // the interrupt key is the attention key
         if (key >= 0) break;
@@ -635,6 +782,7 @@ int32_t CursesFrontEnd::screenAction(const ScreenRequest& r) {
             if (!model_.isOpen(r.window) || r.a < 1) return 0;
             place_ = InputPlace{r.window, row, column, r.a};
             return 0;
+        case kScreenMousePlace: return mousePlace(model_, r.window);
         case kScreenSuspend:  // an editor or shell gets the terminal as it is
             def_prog_mode();
             endwin();

@@ -281,9 +281,12 @@ void Editor::handle(int32_t key) {
             return;
         case 0xB000: return exit(200);
         case 0xB100: return exit(201, f_.exitFlag ? 201 : 0);
-        case 0xB600:
-            if (const int at = host_.mousePosition(f_); at >= 0 && at <= length()) f_.cursor = at;
+        case 0xB600: {
+            const int at = host_.mousePosition(f_);
+            if (at == kMouseOtherField) return exit(kExitMouseField);
+            if (at >= 0 && at <= length()) f_.cursor = at;
             return;
+        }
         default: break;
     }
     const bool character = (key >= 32 && key <= 254) ||

@@ -64,9 +64,15 @@ class FieldEditorHost {
     virtual void showField(const EditField&) {}
     // The clipboard of copy, cut and paste.
     virtual std::string& clipboard() = 0;
-    // The text position of the mouse within the field, or -1.
+    // Where the last click (keys::kMouseClick) fell: its text position within the field, -1 when
+    // it chose nothing, or kMouseOtherField when it chose another field of the statement.
     virtual int mousePosition(const EditField&) { return -1; }
 };
+
+// mousePosition's answer for a click on another field, and the editor's exit then: no key's
+// exit code, the statement goes on at that field.
+inline constexpr int kMouseOtherField = -2;
+inline constexpr int kExitMouseField = -2;
 
 struct EditResult {
     int exitCode = 0;

@@ -265,6 +265,15 @@ int onMenuGetData(const DecodedMessage& m, std::span<const RemoteOut>) {
         {rpInt(item ? 0 : -1), rpText(text), rpInt(static_cast<int32_t>(text.size()))});
 }
 
+// INPUT MENU: one part of every item, as one text block.
+int onMenuGet(const DecodedMessage& m, std::span<const RemoteOut>) {
+    if (m.count != 1 || !isInt(m, 0) || m.params[0].value < 1 || m.params[0].value > 3) return 1;
+    const std::string block =
+        encodeTexts(g_frontEnd->menu().part(static_cast<MenuPart>(m.params[0].value)));
+    return CallFunctionRemote(MENUGETRET, IN_RESP,
+                              {rpData(block.data(), static_cast<uint32_t>(block.size()))});
+}
+
 int onPrintNative(const DecodedMessage& m, std::span<const RemoteOut>) {
     std::string_view path;
     if (m.count != 4 || !isInt(m, 0) || !textParam(m, 1, path) || !isInt(m, 2) || !isInt(m, 3))
@@ -298,6 +307,7 @@ constexpr Binding kBindings[] = {
     {CONTROLEDITCALL, onControlEdit},
     {CONTROLREADCALL, onControlRead},
     {MENUSET, onMenuSet},
+    {MENUGETCALL, onMenuGet},
     {MENUGETOPTIONCALL, onMenuGetOption},
     {MENUSETOPTIONCALL, onMenuSetOption},
     {MENUGETDATACALL, onMenuGetData},

@@ -96,6 +96,14 @@ EventQueue g_queue;
 TypeAheadRing g_ring;
 MacroTable g_macros;
 KeyEvent g_currentEvent;  // the data of the event taken last, for code 16
+bool g_mouseSet = false;  // a click was read; its cell:
+int g_mouseRow = 0, g_mouseColumn = 0;
+
+// The event taken last: its data for code 16, a click's cell.
+void took(const KeyEvent& e) {
+    g_currentEvent = e;
+    if (e.code == keys::kMouseClick && e.hasData) noteMouseCell(e.y, e.x);
+}
 bool g_pendingSet = false;
 int32_t g_pendingKey = 0;
 bool g_injectedSet = false;
@@ -184,7 +192,7 @@ bool takeAttention() {
 int32_t rawKey(bool wait, int32_t seconds) {
     KeyEvent e;
     if (g_queue.pop(e)) {
-        g_currentEvent = e;
+        took(e);
         return e.code;
     }
     FrontEnd* fe = frontEnd();
@@ -312,6 +320,18 @@ int enqueueKeyAt(int32_t code, int32_t x, int32_t y) {
 
 int queuedKeyEvents() {
     return g_queue.count;
+}
+
+bool lastMouseCell(int& row, int& column) {
+    row = g_mouseRow;
+    column = g_mouseColumn;
+    return g_mouseSet;
+}
+
+void noteMouseCell(int row, int column) {
+    g_mouseSet = true;
+    g_mouseRow = row;
+    g_mouseColumn = column;
 }
 
 void pushBackKey(int32_t code) {
@@ -457,6 +477,7 @@ void resetKeyboard() {
     g_lineDrawing = false;
     g_keysNotified = false;
     g_currentEvent = KeyEvent{};
+    g_mouseSet = false;
 }
 
 int32_t waitForQueuedKey(int32_t seconds) {
@@ -464,7 +485,7 @@ int32_t waitForQueuedKey(int32_t seconds) {
     for (;;) {
         KeyEvent e;
         if (g_queue.pop(e)) {
-            g_currentEvent = e;
+            took(e);
             return e.code;
         }
         if (timePassed(start, seconds)) return -1;

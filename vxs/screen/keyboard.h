@@ -45,6 +45,7 @@ inline constexpr int32_t kHome = 0x7700;
 inline constexpr int32_t kEnd = 0x7800;
 inline constexpr int32_t kPageUp = 0x8900;
 inline constexpr int32_t kPageDown = 0x8A00;
+inline constexpr int32_t kMouseClick = 0xB600;  // a click: its cell with lastMouseCell
 // Function key n (1..12).
 constexpr int32_t functionKey(int n) {
     return n << 8;
@@ -70,6 +71,13 @@ int enqueueKey(int32_t code, void* control = nullptr);
 int enqueueKeyAt(int32_t code, int32_t x, int32_t y);
 // Events waiting in the queue.
 int queuedKeyEvents();
+
+// The screen cell (absolute row and column, 0-based) of the last click (kMouseClick) read; false
+// when none was read since the keyboard was reset.  A click queued with enqueueKeyAt(kMouseClick,
+// column, row) notes its cell when it is read; a front end reading its own key source notes it
+// with noteMouseCell before it hands out kMouseClick.
+bool lastMouseCell(int& row, int& column);
+void noteMouseCell(int row, int column);
 
 // Pushes one key back to be read again before any other (menu and accelerator handling).
 void pushBackKey(int32_t code);

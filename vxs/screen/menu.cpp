@@ -36,4 +36,58 @@ void MenuModel::set(MenuPart part, const std::vector<std::vector<std::string>>& 
     }
 }
 
+std::vector<int> MenuModel::barItems() const {
+    std::vector<int> out;
+    for (size_t i = 0; i < items_.size(); ++i)
+        if (items_[i].depth == 0) out.push_back(static_cast<int>(i) + 1);
+    return out;
+}
+
+std::vector<int> MenuModel::listOf(int entry) const {
+    std::vector<int> out;
+    if (!item(entry) || item(entry)->depth != 0) return out;
+    for (size_t i = static_cast<size_t>(entry); i < items_.size() && items_[i].depth > 0; ++i)
+        out.push_back(static_cast<int>(i) + 1);
+    return out;
+}
+
+bool MenuModel::choosable(int n) const {
+    const MenuItem* m = item(n);
+    if (!m || m->separator() || m->grayed() || m->depth == 0) return false;
+    const MenuItem* next = item(n + 1);
+    return !next || next->depth <= m->depth;
+}
+
+int MenuModel::barItemOfLetter(char letter) const {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    for (const int n : barItems()) {
+        const std::string& t = items_[static_cast<size_t>(n - 1)].text;
+        for (size_t i = 0; i + 1 < t.size(); ++i) {
+            if (t[i] != '&') continue;
+            if (t[i + 1] != '&' && lower(t[i + 1]) == lower(letter)) return n;
+            ++i;  // "&&" is no mark
+        }
+    }
+    return 0;
+}
+
+std::string MenuModel::shownText(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '&' && i + 1 < text.size()) ++i;
+        out += text[i];
+    }
+    return out;
+}
+
+std::vector<std::string> MenuModel::part(MenuPart part) const {
+    std::vector<std::string> out;
+    for (const MenuItem& m : items_)
+        out.push_back(part == MenuPart::Data ? m.data
+                      : part == MenuPart::Status
+                          ? m.status
+                          : std::string(static_cast<size_t>(m.depth), '.') + m.text);
+    return out;
+}
+
 }  // namespace vxs

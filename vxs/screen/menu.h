@@ -39,6 +39,19 @@ class MenuModel {
     int selected() const { return selected_; }
     // The operator chose item n (1-based); 0 when n is no item.
     void choose(int n) { selected_ = n >= 1 && n <= static_cast<int>(items_.size()) ? n : 0; }
+    // What INPUT MENU reads of every item: its text as DISPLAY gave it (the dots of its depth
+    // before it), its data or its status.
+    std::vector<std::string> part(MenuPart part) const;
+    // For a front end that draws the menu itself: the items of the bar (depth 0), the items
+    // listed under bar item `entry` (the deeper items up to the next bar item), whether item n
+    // can be chosen (no separator, not grayed, no items below it), and the bar item whose "&"
+    // letter is `letter` (any case; 0 when none).  Item numbers are 1-based.
+    std::vector<int> barItems() const;
+    std::vector<int> listOf(int entry) const;
+    bool choosable(int n) const;
+    int barItemOfLetter(char letter) const;
+    // An item's text as shown: without the "&" marks ("&&" shows one "&").
+    static std::string shownText(const std::string& text);
     // Item n (1-based), or null.
     const MenuItem* item(int n) const {
         return n >= 1 && n <= static_cast<int>(items_.size()) ? &items_[static_cast<size_t>(n - 1)]

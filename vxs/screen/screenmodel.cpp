@@ -2,14 +2,14 @@
 // the composite a front end draws, and how an attribute maps to a terminal's colours.
 #include "vxs/screen/screenmodel.h"
 
-#include "vxs/screen/frontend.h"
-#include "vxs/screen/terminal.h"
-
 #include <algorithm>
 #include <cstddef>
 
 #include "vxs/errors/errors.h"
 #include "vxs/screen/fields.h"
+#include "vxs/screen/frontend.h"
+#include "vxs/screen/keyboard.h"
+#include "vxs/screen/terminal.h"
 
 namespace vxs {
 
@@ -250,6 +250,29 @@ ScreenCell ScreenModel::composite(int row, int column) const {
     return console_.cells[static_cast<size_t>(row * kColumns + column)];
 }
 
+const CellAttr* ScreenModel::defaultAttr(int32_t number) const {
+    const Window* w = find(number);
+    return w ? &w->attr : nullptr;
+}
+
+int32_t ScreenModel::windowAt(int row, int column, int& interiorRow, int& interiorColumn) const {
+    interiorRow = interiorColumn = -1;
+    if (row < 0 || row >= kRows || column < 0 || column >= kColumns) return -1;
+    ScreenCell cell;
+    for (auto it = stack_.rbegin(); it != stack_.rend(); ++it) {
+        if (!covers(*it, row, column, cell)) continue;
+        const int r = row - it->row, c = column - it->column;
+        if (r >= 0 && r < it->height && c >= 0 && c < it->width) {
+            interiorRow = r;
+            interiorColumn = c;
+        }
+        return it->number;
+    }
+    interiorRow = row;
+    interiorColumn = column;
+    return 0;
+}
+
 void ScreenModel::render(std::vector<ScreenCell>& frame) const {
     frame = console_.cells;
     // Each window paints the part of its rectangle (border included) that lies on the screen,
@@ -308,6 +331,12 @@ int nearestColour(uint32_t rgb, int colours) {
             distance(kBasic[best][0], kBasic[best][1], kBasic[best][2]))
             best = i;
     return best;
+}
+
+int32_t mousePlace(const ScreenModel& model, int32_t window) {
+    int y = 0, x = 0, row = -1, column = -1;
+    if (!lastMouseCell(y, x) || model.windowAt(y, x, row, column) != window || row < 0) return -1;
+    return screenPosition(row, column);
 }
 
 int applyScreenRequest(ScreenModel& model, const ScreenRequest& r, bool& handled,

@@ -109,7 +109,13 @@ class ScreenModel {
     // The absolute screen position of a window's interior cell (for a cursor).
     [[nodiscard]] int absolute(int32_t number, int row, int column, int& screenRow,
                                int& screenColumn) const;
+    // The window a person sees at an absolute cell: the topmost whose interior or border covers
+    // it, else the console (0); with the cell's place in its interior, or -1 and -1 on a border.
+    // Outside the screen: -1.
+    int32_t windowAt(int row, int column, int& interiorRow, int& interiorColumn) const;
     bool isOpen(int32_t number) const;
+    // The default attribute of an open window (the console's for 0), or null.
+    const CellAttr* defaultAttr(int32_t number) const;
     int windowCount() const { return static_cast<int>(stack_.size()); }
 
   private:
@@ -144,6 +150,10 @@ struct ScreenRequest;
 // the absolute place of its cursor, else they are left as they were.
 [[nodiscard]] int applyScreenRequest(ScreenModel& model, const ScreenRequest& r, bool& handled,
                                      int& cursorRow, int& cursorColumn);
+
+// kScreenMousePlace's answer: where the last click fell in the interior of `window`, as a
+// screen position, or -1 (no click, or not where that window shows its interior).
+int32_t mousePlace(const ScreenModel& model, int32_t window);
 
 // How a terminal with `colours` colours shows an attribute: colour indexes in the 256-colour
 // numbering (0..7 the basic colours, 8..15 bright, 16..255 the cube and greys), -1 for the

@@ -218,6 +218,7 @@ int32_t StreamFrontEnd::readLine(std::string& line, size_t max, int32_t purpose,
 // Positioned text becomes a line naming its window and 1-based place; a window's PRINT line is
 // an ordinary output line.  Nothing else on a screen has a place in a stream.
 int32_t StreamFrontEnd::screenAction(const ScreenRequest& r) {
+    if (r.action == kScreenMousePlace) return -1;  // no mouse here
     if (r.action == kScreenWindowLine) {
         writeLine(r.text);
     } else if (r.action == kScreenWriteText) {

@@ -211,6 +211,18 @@ void terminalSetMenu(int part, const std::vector<std::vector<std::string>>& list
         vxassertion("!CallFunctionRemote(MENUSET, ORIGIN, n, part, texts...)", __FILE__, __LINE__);
 }
 
+std::vector<std::string> terminalMenuPart(int part) {
+    std::vector<std::string> texts;
+    if (!g_attached || !remoteHandler(MENUGETCALL)) return texts;
+    if (CallFunctionRemote(MENUGETCALL, ORIGIN, {rpInt(part)}))
+        vxassertion("!CallFunctionRemote(MENUGETCALL, ORIGIN, 1, part)", __FILE__, __LINE__);
+    std::string block;
+    if (ReceiveFunctionRemote(MENUGETRET, {roData(&block)}))
+        vxassertion("!ReceiveFunctionRemote(MENUGETRET, texts)", __FILE__, __LINE__);
+    if (!decodeTexts(block, texts)) texts.clear();
+    return texts;
+}
+
 int32_t terminalMenuOption() {
     if (!g_attached || !remoteHandler(MENUGETOPTIONCALL)) return 0;
     if (CallFunctionRemote(MENUGETOPTIONCALL, ORIGIN, {}))

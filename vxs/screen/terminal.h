@@ -51,6 +51,18 @@ inline constexpr int32_t kScreenResume = 2816;
 // leave it out.
 inline constexpr int32_t kScreenInputPlace = 3072;
 
+// Where the last mouse click fell in window `window`'s interior: the result is its row << 8 |
+// column (0-based), or -1 when no click was read, or it fell outside the interior or where
+// another window covers it.  Front ends without a screen answer -1.
+inline constexpr int32_t kScreenMousePlace = 3328;
+
+// The look of a window just opened, for the front ends that show it: `text` holds one
+// "KEYWORD=value" line per keyword of its OPEN string that concerns the look (FONT, FONT.NAME,
+// FONT.SIZE, FONT.TEXT..., FONT.LABELS..., FONT.BUTTONS..., FONTSIZE, BUTTONROWS, MAXIMIZE,
+// NOMAXIMIZE).  A picture behind the window's text: `text` holds the picture file's bytes.
+inline constexpr int32_t kScreenWindowLook = 3584;
+inline constexpr int32_t kScreenWindowPicture = 3840;
+
 // Border kinds of kScreenOpenWindow.
 inline constexpr int32_t kBorderNone = 0, kBorderSingle = 1, kBorderDouble = 2, kBorderBlank = 3;
 
@@ -120,6 +132,9 @@ ControlAnswer terminalControlRead(const ControlPlace& place, const ControlRead& 
 // terminal nothing is kept: 0 and false.
 void terminalSetMenu(int part, const std::vector<std::vector<std::string>>& lists);
 int32_t terminalMenuOption();
+// INPUT MENU: part 1 (texts, with the dots of their depth), 2 (data) or 3 (statuses) of every
+// item; none without a terminal.
+std::vector<std::string> terminalMenuPart(int part);
 void terminalMenuChoose(int32_t item);
 bool terminalMenuItem(int32_t item, std::string& text);
 // A finished job of WIN: (device 1) or PREVIEW: (device 0) for a front end that prints itself

@@ -7,9 +7,12 @@
 #include <vector>
 
 #include "vxs/config/config.h"
-#include "vxs/errors/errors.h"
+#include "vxs/config/environment.h"
 #include "vxs/datafiles/engine.h"
 #include "vxs/datafiles/fcb.h"
+#include "vxs/datafiles/ktname.h"
+#include "vxs/errors/errors.h"
+#include "vxs/platform/files.h"
 #include "vxs/screen/terminal.h"
 
 namespace vxs {
@@ -147,7 +150,35 @@ void windowLine(Ufcb& u, std::string_view text, int lineFeeds) {
     for (int i = 0; i < lineFeeds; ++i) lineFeed(u, s);
 }
 
+// The fonts a window's OPEN string gives its text, labels and buttons, kept as the environment
+// entries "OPEN#n.FONT.TEXT", "OPEN#n.FONT.LABELS" and "OPEN#n.FONT.BUTTONS" (ENV$, STATUS ENV)
+// while it is open.  FONT.x= gives one whole; else FONT.x.NAME= and FONT.x.SIZE= make
+// "name,size"; FONT=, FONT.NAME= and FONT.SIZE= stand for all three where they give none.
+constexpr const char* kFontParts[] = {"TEXT", "LABELS", "BUTTONS"};
+
+std::string fontEntry(int window, const char* part) {
+    return "OPEN#" + std::to_string(window) + ".FONT." + part;
+}
+
+void noteWindowFonts(int window, const std::map<std::string, std::string>& given) {
+    const auto font = [&given](const std::string& prefix) {
+        const auto whole = given.find(prefix);
+        if (whole != given.end()) return whole->second;
+        const auto name = given.find(prefix + ".NAME"), size = given.find(prefix + ".SIZE");
+        std::string out = name != given.end() ? name->second : std::string();
+        if (size != given.end()) out += "," + size->second;
+        return out;
+    };
+    const std::string common = font("FONT");
+    for (const char* part : kFontParts) {
+        std::string value = font(std::string("FONT.") + part);
+        if (value.empty()) value = common;
+        if (!value.empty()) (void)setEnvironmentVariable(fontEntry(window, part), value);
+    }
+}
+
 void windowClosed(Ufcb& u) {
+    for (const char* part : kFontParts) (void)setEnvironmentVariable(fontEntry(u.ufnbr, part), "");
     shown().erase(u.ufnbr);
     windowAction(u.ufnbr, kScreenCloseFile);
 }
@@ -190,7 +221,8 @@ int parseBorder(std::string_view text, int& kind) {
 int placeWindow(FileBlocks& fb, Ufcb& u) {
     if (int err = currentDisplayTables()) return err;
     int srow = 0, scol = 0, erow = 0, ecol = 0, nrows = 0, ncols = 0, parent = 0, border = 0;
-    std::string caption;
+    std::string caption, look, picture;
+    std::map<std::string, std::string> fonts;
     AttributeResult attr;
     for (const auto& [key, value] : u.windowAttributes) {
         std::string k = upperOf(key);
@@ -205,6 +237,12 @@ int placeWindow(FileBlocks& fb, Ufcb& u) {
         else if (k == "PARENT") err = parentNumber(value, parent);
         else if (k == "BORDER") err = parseBorder(value, border);
         else if (k == "CAPTION") caption = value;
+        else if (k == "PICTURE")
+            err = readPictureFile(trimmed(value), picture);
+        else if (k.starts_with("FONT") || k == "BUTTONROWS" || k == "MAXIMIZE" || k == "NOMAXIMIZE")
+            look += k + "=" + value + "\n";
+        if (k.starts_with("FONT") && k != "FONTSIZE")
+            fonts[k] = value;
         else if (k == "N") {
             size_t used = 0;
             err = parseAttributes(value, AttributeContext{}, attr, &used);
@@ -234,6 +272,30 @@ int placeWindow(FileBlocks& fb, Ufcb& u) {
     windowAction(u.ufnbr, kScreenOpenWindow, w.row, w.column, static_cast<int32_t>(w.foreground),
                  static_cast<int32_t>(w.background), caption,
                  w.rows << 16 | w.columns << 8 | w.border, static_cast<int32_t>(w.flags));
+    for (const char* part : kFontParts) (void)setEnvironmentVariable(fontEntry(u.ufnbr, part), "");
+    noteWindowFonts(u.ufnbr, fonts);
+    if (!look.empty()) windowAction(u.ufnbr, kScreenWindowLook, 0, 0, 0, 0, look);
+    if (!picture.empty()) windowAction(u.ufnbr, kScreenWindowPicture, 0, 0, 0, 0, picture);
+    return 0;
+}
+
+int readPictureFile(std::string_view name, std::string& bytes) {
+    constexpr size_t kMostBytes = 16 << 20;
+    bytes.clear();
+    std::string path;
+    if (int err = mapFileName(name, path)) return err;
+    std::vector<uint8_t> b;
+    const int got = platform::readWholeFile(path, b, kMostBytes);
+    if (got < 0) return kErrFileNotFound;
+    const auto starts = [&b](std::string_view magic) {
+        return b.size() >= magic.size() &&
+               std::equal(magic.begin(), magic.end(), b.begin(),
+                          [](char m, uint8_t c) { return static_cast<uint8_t>(m) == c; });
+    };
+    if (got > 0 ||
+        !(starts("\x89PNG\r\n\x1a\n") || starts("\xff\xd8\xff") || starts("GIF8") || starts("BM")))
+        return kErrBadPicture;
+    bytes.assign(b.begin(), b.end());
     return 0;
 }
 

@@ -27,15 +27,22 @@ void installWindowLayer();
 [[nodiscard]] int currentDisplayTables();
 
 // Works out the place of window `u` from its OPEN keywords (SROW=, SCOL=, EROW=, ECOL=, ROWS=,
-// COLS=, PARENT=, BORDER=, N=, CAPTION=) and shows it.  Errors: 630 (geometry outside the
-// parent, or a start, end and size all given), 642 (PARENT= names no open window), 605 (a
-// number or border that does not parse), the attribute errors of N=.
+// COLS=, PARENT=, BORDER=, N=, CAPTION=) and shows it, then sends the keywords of its look that
+// a graphical front end shows (the FONT family, FONTSIZE=, BUTTONROWS=, MAXIMIZE, NOMAXIMIZE)
+// and the picture of PICTURE=.  Errors: 630 (geometry outside the parent, or a start, end and
+// size all given), 642 (PARENT= names no open window), 605 (a number or border that does not
+// parse), the attribute errors of N=, and readPictureFile's for PICTURE=.
 [[nodiscard]] int placeWindow(FileBlocks& fb, Ufcb& u);
 
 // A BORDER= text: "S" (single line), "D" (double), "B" (blank) or "N"/"NONE", any case, with
 // anything after a ":" or "," (the border's own attribute) taken as an attribute text.  0 with
 // the kind (terminal.h kBorder*), or 605.
 [[nodiscard]] int parseBorder(std::string_view text, int& kind);
+
+// The bytes of a picture file that the front ends show (PNG, JPEG, GIF or BMP, at most 16 MiB),
+// named as programs name files: 0, 4152 when it cannot be read, 6248 when it is no such picture
+// or larger.
+[[nodiscard]] int readPictureFile(std::string_view name, std::string& bytes);
 
 // The field window of file number `n`: its rows, columns and default attribute (0: the
 // console).  704 when `n` is not open, 721 when it is no window.

@@ -3,9 +3,12 @@
 
 #include <wx/dcbuffer.h>
 #include <wx/dcclient.h>
+#include <wx/dcmemory.h>
 #include <wx/settings.h>
 
 #include <algorithm>
+#include <array>
+#include <memory>
 
 #include "vxs/screen/fields.h"
 #include "vxs/screen/keyboard.h"
@@ -83,6 +86,13 @@ TextWin::TextWin(wxWindow* parent, int rows, int columns)
     Bind(wxEVT_CHAR, &TextWin::onChar, this);
     Bind(wxEVT_LEFT_DOWN, [this](wxMouseEvent& e) {
         SetFocus();
+        // A click on a cell is a key with that cell: the field editor moves the cursor there.
+        const wxPoint at = e.GetPosition();
+        if (at.x >= originX_ && at.y >= originY_) {
+            const int column = (at.x - originX_) / cellW_, row = (at.y - originY_) / cellH_;
+            if (row < rows_ && column < columns_)
+                (void)enqueueKeyAt(keys::kMouseClick, column, row);
+        }
         e.Skip();
     });
 }
@@ -147,17 +157,45 @@ void TextWin::onPaint(wxPaintEvent&) {
     dc.SetBackground(wxBrush(kDefaultBackground));
     dc.Clear();
     dc.SetFont(font_);
-    wxFont bold = font_.Bold();
-    wxFont underlined = font_.Underlined();
-    wxFont boldUnderlined = bold.Underlined();
+    // The fonts of a cell: plain, bold, underlined, both; in the panel's face or a window's.
+    using Fonts = std::array<wxFont, 4>;
+    const auto fontsOf = [](const wxFont& f) {
+        return Fonts{f, f.Bold(), f.Underlined(), f.Bold().Underlined()};
+    };
+    const Fonts panelFonts = fontsOf(font_);
+    std::map<int32_t, Fonts> windowFonts;
+    for (const auto& [window, face] : faces_) {
+        wxFont f(wxFontInfo(font_.GetPointSize()).FaceName(face));
+        windowFonts[window] = fontsOf(f.IsOk() ? f : font_);
+    }
+    // The pictures at their cells' size, to copy a cell's part from.
+    std::map<int32_t, std::unique_ptr<wxMemoryDC>> pictureDCs;
+    for (auto& [window, picture] : pictures_)
+        if (model_ && model_->isOpen(window) && picture.image.IsOk())
+            pictureDCs[window] = std::make_unique<wxMemoryDC>(scaledPicture(picture));
+    const bool looks = model_ && (!windowFonts.empty() || !pictureDCs.empty());
     for (int r = 0; r < rows_; ++r) {
         for (int c = 0; c < columns_; ++c) {
             const ScreenCell& cell = cells_[static_cast<size_t>(r * columns_ + c)];
             const CellLook look = lookOf(cell.attr);
             const int x = originX_ + c * cellW_, y = originY_ + r * cellH_;
-            dc.SetPen(*wxTRANSPARENT_PEN);
-            dc.SetBrush(wxBrush(look.bg));
-            dc.DrawRectangle(x, y, cellW_, cellH_);
+            int32_t window = -1;
+            int inRow = -1, inColumn = -1;
+            if (looks) window = model_->windowAt(r, c, inRow, inColumn);
+            const auto pictureAt = pictureDCs.find(window);
+            const CellAttr* own =
+                pictureAt != pictureDCs.end() && inRow >= 0 && cell.line == LinePart::None
+                    ? model_->defaultAttr(window)
+                    : nullptr;
+            if (own && lookOf(*own).bg == look.bg) {
+                // The window's picture shows through the cells that keep its background.
+                dc.Blit(x, y, cellW_, cellH_, pictureAt->second.get(), inColumn * cellW_,
+                        inRow * cellH_);
+            } else {
+                dc.SetPen(*wxTRANSPARENT_PEN);
+                dc.SetBrush(wxBrush(look.bg));
+                dc.DrawRectangle(x, y, cellW_, cellH_);
+            }
             if (cell.line != LinePart::None) {
                 // Border lines through the cell's middle; a double border as two lines.
                 dc.SetPen(wxPen(look.fg, 1));
@@ -192,8 +230,9 @@ void TextWin::onPaint(wxPaintEvent&) {
                 continue;
             }
             if (cell.ch == ' ' && !look.underline) continue;
-            dc.SetFont(look.bold ? (look.underline ? boldUnderlined : bold)
-                                 : (look.underline ? underlined : font_));
+            const auto faceAt = windowFonts.find(window);
+            const Fonts& fonts = faceAt != windowFonts.end() ? faceAt->second : panelFonts;
+            dc.SetFont(fonts[(look.bold ? 1 : 0) + (look.underline ? 2 : 0)]);
             dc.SetTextForeground(look.fg);
             dc.DrawText(wxString(shownChar(cell.ch)), x, y);
         }
@@ -215,6 +254,47 @@ void TextWin::onPaint(wxPaintEvent&) {
         }
     }
     if (painted_) painted_(paintedContext_);
+}
+
+void TextWin::setWindowFace(int32_t window, const wxString& face) {
+    if (face.empty())
+        faces_.erase(window);
+    else
+        faces_[window] = face;
+    Refresh(false);
+}
+
+void TextWin::setWindowPicture(int32_t window, const wxImage& picture, int rows, int columns) {
+    WindowPicture& p = pictures_[window];
+    p.image = picture;
+    p.rows = std::max(rows, 1);
+    p.columns = std::max(columns, 1);
+    p.scaled = wxBitmap();
+    Refresh(false);
+}
+
+void TextWin::dropWindowLook(int32_t window) {
+    if (faces_.erase(window) + pictures_.erase(window)) Refresh(false);
+}
+
+wxBitmap& TextWin::scaledPicture(WindowPicture& p) {
+    const wxSize size(p.columns * cellW_, p.rows * cellH_);
+    if (!p.scaled.IsOk() || p.scaled.GetSize() != size)
+        p.scaled = wxBitmap(p.image.Scale(size.x, size.y, wxIMAGE_QUALITY_BILINEAR));
+    return p.scaled;
+}
+
+std::string TextWin::describeLooks() const {
+    std::string out;
+    std::map<int32_t, std::string> lines;
+    for (const auto& [window, face] : faces_)
+        lines[window] += " face=" + std::string(face.utf8_str());
+    for (const auto& [window, p] : pictures_)
+        lines[window] += " picture=" + std::to_string(p.image.IsOk() ? p.image.GetWidth() : 0) +
+                         "x" + std::to_string(p.image.IsOk() ? p.image.GetHeight() : 0);
+    for (const auto& [window, text] : lines)
+        out += "windowlook=" + std::to_string(window) + text + "\n";
+    return out;
 }
 
 int32_t TextWin::keyCodeOf(int key, bool control, bool alt, bool shift) {

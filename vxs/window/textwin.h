@@ -7,11 +7,15 @@
 // font_ is the size chosen for the panel's current size, cellW_ x cellH_ its cell.
 #pragma once
 
+#include <wx/bitmap.h>
 #include <wx/font.h>
 #include <wx/gdicmn.h>
+#include <wx/image.h>
 #include <wx/window.h>
 
 #include <cstdint>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "vxs/screen/screenmodel.h"
@@ -49,6 +53,16 @@ class TextWin final : public wxWindow {
         paintedContext_ = context;
     }
 
+    // A window's own look in the panel: the face its cells are drawn in (empty: the panel's), and
+    // a picture behind its text, stretched over its interior of rows x columns cells and shown
+    // in the cells that keep the window's own background.  Dropped when the window closes or
+    // opens again.
+    void setWindowFace(int32_t window, const wxString& face);
+    void setWindowPicture(int32_t window, const wxImage& picture, int rows, int columns);
+    void dropWindowLook(int32_t window);
+    // "window=N face=F picture=WxH" lines of the looks set (the snapshot file's).
+    std::string describeLooks() const;
+
     // The system's key code of a key the window reported (0 for a key that has none).
     static int32_t keyCodeOf(int wxKey, bool control, bool alt, bool shift);
 
@@ -61,8 +75,19 @@ class TextWin final : public wxWindow {
     void fitFont();
     wxFont fontOf(int points) const;
 
+    struct WindowPicture {
+        wxImage image;
+        int rows = 0, columns = 0;
+        wxBitmap scaled;  // the image at the interior's size in the current cells
+    };
+    // The picture's bitmap at the interior's size in the current cells (made again when they
+    // changed).
+    wxBitmap& scaledPicture(WindowPicture& p);
+
     int rows_, columns_;
     const ScreenModel* model_ = nullptr;
+    std::map<int32_t, wxString> faces_;
+    std::map<int32_t, WindowPicture> pictures_;
     std::vector<ScreenCell> cells_;
     int cursorRow_ = 0, cursorColumn_ = 0;
     bool insert_ = true, cursorShown_ = true;

@@ -155,6 +155,21 @@ std::string screenRectText(const wxWindow* w) {
            std::to_string(r.height);
 }
 
+wxImage decodeImage(std::string_view bytes) {
+    static bool handlers = false;
+    if (!handlers) {
+        wxInitAllImageHandlers();
+        handlers = true;
+    }
+    wxImage image;
+    if (!bytes.empty()) {
+        wxMemoryInputStream in(bytes.data(), bytes.size());
+        wxLogNull quiet;  // a picture that cannot be decoded shows nothing
+        (void)image.LoadFile(in);
+    }
+    return image;
+}
+
 bool NativeControls::editing() {
     return g_session != nullptr;
 }
@@ -290,18 +305,8 @@ void NativeControls::show(const Control& c, const ScreenModel& screen) {
                 return new wxStaticBitmap(panel_, wxID_ANY, wxBitmap());
             });
             // Decoded once; drawn at the size of its cells whenever they change.
-            static bool handlers = false;
-            if (!handlers) {
-                wxInitAllImageHandlers();
-                handlers = true;
-            }
-            wxImage image;
-            if (!c.choices.empty()) {
-                wxMemoryInputStream in(c.choices[0].data(), c.choices[0].size());
-                wxLogNull quiet;  // a picture that cannot be decoded shows nothing
-                (void)image.LoadFile(in);
-            }
-            images_[c.place] = image;
+            images_[c.place] = decodeImage(c.choices.empty() ? std::string_view()
+                                                             : std::string_view(c.choices[0]));
             picture->SetSize(0, 0);  // drawn again at its place below
             break;
         }

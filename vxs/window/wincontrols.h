@@ -26,6 +26,8 @@ class TextWin;
 
 // Where a widget stands on the screen, "x,y,width,height" (the snapshot file's places).
 std::string screenRectText(const wxWindow* w);
+// A picture's bytes (PNG, JPEG, GIF, BMP) decoded; an image that is not Ok when they cannot be.
+wxImage decodeImage(std::string_view bytes);
 
 class NativeControls {
   public:

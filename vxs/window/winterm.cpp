@@ -29,6 +29,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,7 @@
 #include "vxs/base/version.h"
 #include "vxs/clientserver/common.h"
 #include "vxs/config/config.h"
+#include "vxs/errors/errors.h"
 #include "vxs/platform/fileio.h"
 #include "vxs/platform/os.h"
 #include "vxs/screen/frontend.h"
@@ -164,6 +166,8 @@ class WindowFrontEnd final : public FrontEnd {
         writeSnapshot();
     }
     void showStatus();
+    // A window's look from the keywords of its OPEN string (kScreenWindowLook).
+    int32_t windowLook(int32_t window, std::string_view keywords);
     void drawField(const std::string& text, size_t at, size_t& offset, size_t width);
     // With VX_WINDOW_SNAPSHOT set: what the window shows, as text, in that file (tests).
     void writeSnapshot();
@@ -186,6 +190,7 @@ class WindowFrontEnd final : public FrontEnd {
     std::string snapshotPath_;
     long paints_ = 0;
     std::chrono::steady_clock::time_point lastPoll_{};
+    std::map<int32_t, std::pair<int, int>> interiors_;  // each open window's rows and columns
 };
 
 // ---- the frame ----
@@ -403,6 +408,25 @@ int32_t WindowFrontEnd::screenAction(const ScreenRequest& r) {
             if (!model_.isOpen(r.window) || r.a < 1) return 0;
             place_ = InputPlace{r.window, row, column, r.a};
             return 0;
+        case kScreenMousePlace: return mousePlace(model_, r.window);
+        case kScreenWindowLook: return windowLook(r.window, r.text);
+        case kScreenWindowPicture: {
+            const wxImage image = decodeImage(r.text);
+            if (!image.IsOk()) return kErrBadPicture;
+            const auto size = interiors_.find(r.window);
+            if (frame_ && model_.isOpen(r.window) && size != interiors_.end())
+                frame_->text()->setWindowPicture(r.window, image, size->second.first,
+                                                 size->second.second);
+            return 0;
+        }
+        case kScreenOpenWindow:
+        case kScreenCloseFile:
+            // A window opened again, or closed, loses its look.
+            if (frame_) frame_->text()->dropWindowLook(r.window);
+            interiors_.erase(r.window);
+            if (r.action == kScreenOpenWindow)
+                interiors_[r.window] = {r.c >> 16 & 0xFF, r.c >> 8 & 0xFF};
+            break;
         case kScreenSuspend:
         case kScreenResume: return 0;  // the window stays while another program runs
         case kScreenWindowLine:
@@ -419,6 +443,35 @@ int32_t WindowFrontEnd::screenAction(const ScreenRequest& r) {
     if (!handled || result != 0) return result;
     placeCursor(y, x);
     changed();
+    return 0;
+}
+
+int32_t WindowFrontEnd::windowLook(int32_t window, std::string_view keywords) {
+    if (!frame_ || !model_.isOpen(window)) return 0;
+    // One "KEYWORD=value" line each.  The face of the window's text comes from FONT=,
+    // FONT.NAME=, FONT.TEXT= or FONT.TEXT.NAME= (a FONT= value's first item, before a comma);
+    // the cells keep one size, which follows the main window's.  MAXIMIZE and NOMAXIMIZE
+    // maximize the main window or give it back its size.
+    while (!keywords.empty()) {
+        const size_t end = std::min(keywords.find('\n'), keywords.size());
+        const std::string_view line = keywords.substr(0, end);
+        keywords.remove_prefix(std::min(end + 1, keywords.size()));
+        const size_t eq = line.find('=');
+        const std::string_view key = line.substr(0, eq);
+        std::string_view value =
+            eq == std::string_view::npos ? std::string_view() : line.substr(eq + 1);
+        if (key == "MAXIMIZE") {
+            frame_->Maximize(true);
+        } else if (key == "NOMAXIMIZE") {
+            frame_->Maximize(false);
+        } else if (key == "FONT" || key == "FONT.NAME" || key == "FONT.TEXT" ||
+                   key == "FONT.TEXT.NAME") {
+            if (key == "FONT" || key == "FONT.TEXT") value = value.substr(0, value.find(','));
+            while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
+            while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
+            frame_->text()->setWindowFace(window, wxString::FromUTF8(value.data(), value.size()));
+        }
+    }
     return 0;
 }
 
@@ -657,7 +710,14 @@ void WindowFrontEnd::writeSnapshot() {
         out += "frame=" + std::to_string(r.x) + "," + std::to_string(r.y) + "," +
                std::to_string(r.width) + "," + std::to_string(r.height) +
                "\nfont=" + std::to_string(frame_->text()->cellFont().GetPointSize()) + "\n";
+        // The first cell on the screen and a cell's size: where a click on a cell goes.
+        const wxRect cell = frame_->text()->cellRect(0, 0, 1, 1);
+        const wxPoint at = frame_->text()->ClientToScreen(cell.GetTopLeft());
+        out += "cells=" + std::to_string(at.x) + "," + std::to_string(at.y) + "," +
+               std::to_string(cell.width) + "," + std::to_string(cell.height) + "\n";
         out += native_.describe(controls_);
+        out += frame_->text()->describeLooks();
+        if (frame_->IsMaximized()) out += "maximized=1\n";
         if (!menu_.items().empty()) {
             out += "menu=";
             for (const MenuItem& m : menu_.items())
