@@ -2,7 +2,7 @@
 # The look a window's OPEN string gives it in the graphical window: PICTURE= shows the picture
 # behind the window's text (in the cells that keep the window's background, text cells too, not
 # a field with its own background, nor the console outside it), FONT= the face of its text; the
-# look goes when the window closes.
+# look goes when the window closes; MAXIMIZE and NOMAXIMIZE size the main window.  STATUS FONTS names the console's and the status line's fonts.
 # Usage: look_test.sh EXECUTABLE            (exit 77: Xvfb, xdotool, ImageMagick or tesseract missing)
 set -u
 exe=$(realpath "$1")
@@ -10,10 +10,11 @@ source "$(dirname "$0")/xvfb_lib.sh"
 
 convert -size 40x20 xc:'#ff0000' "$work/red.png" || fail "ImageMagick makes the picture"
 cat > "$work/look.txt" <<'PROGRAM'
-10 OPEN #1: "SROW=3,SCOL=5,EROW=8,ECOL=40,BORDER=S,PICTURE=red.png,FONT=DejaVu Serif", DISPLAY, OUTIN
+10 OPEN #1: "SROW=3,SCOL=5,EROW=8,ECOL=40,BORDER=S,PICTURE=red.png,FONT=DejaVu Serif,MAXIMIZE", DISPLAY, OUTIN
 20 PRINT #1, FIELDS "2,2,C 10,/W:B;3,2,C 10": "blue field", "plain"
 30 INPUT FIELDS "20,1,C 1": X$
 40 CLOSE #1:
+45 OPEN #2: "SROW=1,SCOL=1,ROWS=1,COLS=5,NOMAXIMIZE", DISPLAY, OUTIN
 50 INPUT FIELDS "20,1,C 1": X$
 60 END
 PROGRAM
@@ -27,10 +28,13 @@ pixel() {
 }
 red() { case "$1" in red | "srgb(255,0,0)") return 0 ;; esac; return 1; }
 start_session VX_FRONTEND=gui
+before=$(field frame)
 line 'LOAD "look.txt",SOURCE'
 line 'RUN'
 expect '^ {3}\| plain'
 expect_field windowlook '^1 face=DejaVu Serif picture=40x20$'
+# MAXIMIZE: the main window takes the display's work area (Xvfb's screen is 1280x1024).
+expect_field frame '^0,0,1280,1024$'
 sleep 0.5
 import -window root "$work/look.png"
 # Interior row 5, column 30: screen row 7, column 34; the plain field on screen row 5 from
@@ -45,8 +49,13 @@ esac
 key Return
 for ((i = 0; i < 50; i++)); do [ -z "$(field windowlook)" ] && break; sleep 0.1; done
 [ -z "$(field windowlook)" ] || fail "the look goes with the window"
+expect_field frame "^$before\$"
 key Return
 expect_field status '^READY$'
+# STATUS FONTS names the fonts the window draws in.
+line 'STATUS FONTS'
+expect '^CONSOLE DejaVu Sans Mono,[0-9]+ *$'
+expect '^STATUS [^,]+,[0-9]+ *$'
 line 'SYSTEM'
 stop_session || fail "SYSTEM ends the session with 0"
 echo "look test passed"

@@ -2,16 +2,18 @@
 // programs and the sections asked for (stacks, memory, files and their users, environment,
 // break points, variables); the configuration sections come from statusconfig.cpp.  Every line
 // goes through one ReportOutput, which may end the report early (the operator's attention key).
+#include <strings.h>
+
 #include <cinttypes>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 #include <string>
 #include <vector>
 
+#include "vxs/base/process.h"
 #include "vxs/command/cmdshared.h"
 #include "vxs/command/report.h"
 #include "vxs/command/statusconfig.h"
@@ -19,14 +21,12 @@
 #include "vxs/compiler/vxexe.h"
 #include "vxs/config/config.h"
 #include "vxs/config/environment.h"
-#include "vxs/errors/errors.h"
-#include "vxs/base/process.h"
 #include "vxs/datafiles/fcb.h"
-#include "vxs/storage/file_os.h"
 #include "vxs/datafiles/ktname.h"
 #include "vxs/datafiles/ktshare.h"
-#include "vxs/indexes/keyindex.h"
+#include "vxs/errors/errors.h"
 #include "vxs/form/dates.h"
+#include "vxs/indexes/keyindex.h"
 #include "vxs/interpreter/introspect.h"
 #include "vxs/interpreter/library.h"
 #include "vxs/interpreter/run.h"
@@ -34,6 +34,8 @@
 #include "vxs/platform/os.h"
 #include "vxs/registry/ktserver.h"
 #include "vxs/registry/ktuser.h"
+#include "vxs/screen/terminal.h"
+#include "vxs/storage/file_os.h"
 
 namespace vxs {
 
@@ -514,6 +516,8 @@ void reportFonts(Report& r) {
     for (const std::string& f : d.fonts) r.putf("FONT %s\n", f.c_str());
     if (d.minFontWidth || d.minFontHeight)
         r.putf("MIN_FONTSIZE %dx%d\n", d.minFontWidth, d.minFontHeight);
+    // What the front end draws in now (the window: the console's and the status line's).
+    r.put(terminalFonts());
 }
 
 void runReport(Report& r, const StatusRequest& req) {

@@ -265,6 +265,14 @@ int onMenuGetData(const DecodedMessage& m, std::span<const RemoteOut>) {
         {rpInt(item ? 0 : -1), rpText(text), rpInt(static_cast<int32_t>(text.size()))});
 }
 
+// The fonts the front end draws in: how many lines, and the lines.
+int onStatusFonts(const DecodedMessage& m, std::span<const RemoteOut>) {
+    if (m.count != 0) return 1;
+    const std::string text = g_frontEnd->fonts();
+    const auto lines = static_cast<int32_t>(std::count(text.begin(), text.end(), '\n'));
+    return CallFunctionRemote(STATUSFONTSRET, IN_RESP, {rpInt(lines), rpText(text)});
+}
+
 // INPUT MENU: one part of every item, as one text block.
 int onMenuGet(const DecodedMessage& m, std::span<const RemoteOut>) {
     if (m.count != 1 || !isInt(m, 0) || m.params[0].value < 1 || m.params[0].value > 3) return 1;
@@ -308,6 +316,7 @@ constexpr Binding kBindings[] = {
     {CONTROLREADCALL, onControlRead},
     {MENUSET, onMenuSet},
     {MENUGETCALL, onMenuGet},
+    {STATUSFONTSCALL, onStatusFonts},
     {MENUGETOPTIONCALL, onMenuGetOption},
     {MENUSETOPTIONCALL, onMenuSetOption},
     {MENUGETDATACALL, onMenuGetData},

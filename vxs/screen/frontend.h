@@ -149,6 +149,12 @@ class FrontEnd {
     }
     MenuModel& menu() { return menu_; }
 
+    // ---- fonts ----
+    // The fonts the front end draws the console and the status line in, one line each
+    // ("CONSOLE face,points", "STATUS face,points"; STATUSFONTSCALL); empty for a front end
+    // that uses the terminal's own font (the default).
+    virtual std::string fonts() { return {}; }
+
     // ---- native printing ----
     // A finished job of WIN: or PREVIEW: (`preview`) in the spool file `path`; `flags` bit 0
     // leaves unsupported escapes out, bit 1 places fixed-width characters one by one;

@@ -211,6 +211,18 @@ void terminalSetMenu(int part, const std::vector<std::vector<std::string>>& list
         vxassertion("!CallFunctionRemote(MENUSET, ORIGIN, n, part, texts...)", __FILE__, __LINE__);
 }
 
+std::string terminalFonts() {
+    std::string text;
+    if (!g_attached || !remoteHandler(STATUSFONTSCALL)) return text;
+    if (CallFunctionRemote(STATUSFONTSCALL, ORIGIN, {}))
+        vxassertion("!CallFunctionRemote(STATUSFONTSCALL, ORIGIN, 0)", __FILE__, __LINE__);
+    int32_t lines = 0;
+    if (ReceiveFunctionRemote(STATUSFONTSRET, {roInt(&lines), roData(&text)}))
+        vxassertion("!ReceiveFunctionRemote(STATUSFONTSRET, &lines, text)", __FILE__, __LINE__);
+    if (lines <= 0) text.clear();
+    return text;
+}
+
 std::vector<std::string> terminalMenuPart(int part) {
     std::vector<std::string> texts;
     if (!g_attached || !remoteHandler(MENUGETCALL)) return texts;

@@ -132,6 +132,9 @@ ControlAnswer terminalControlRead(const ControlPlace& place, const ControlRead& 
 // terminal nothing is kept: 0 and false.
 void terminalSetMenu(int part, const std::vector<std::vector<std::string>>& lists);
 int32_t terminalMenuOption();
+// The fonts the terminal side draws the console and the status line in, one line each
+// ("CONSOLE face,points", "STATUS face,points"); empty when it uses the terminal's own font.
+std::string terminalFonts();
 // INPUT MENU: part 1 (texts, with the dots of their depth), 2 (data) or 3 (statuses) of every
 // item; none without a terminal.
 std::vector<std::string> terminalMenuPart(int part);

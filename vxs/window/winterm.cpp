@@ -13,6 +13,7 @@
 #include <wx/button.h>
 #include <wx/config.h>
 #include <wx/dialog.h>
+#include <wx/display.h>
 #include <wx/frame.h>
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
@@ -107,6 +108,15 @@ class WindowFrontEnd final : public FrontEnd {
         showStatus();
     }
     int32_t screenAction(const ScreenRequest& request) override;
+    std::string fonts() override {
+        if (!frame_) return {};
+        const auto line = [](const char* what, const wxFont& f) {
+            return std::string(what) + " " + std::string(f.GetFaceName().utf8_str()) + "," +
+                   std::to_string(f.GetPointSize()) + "\n";
+        };
+        return line("CONSOLE", frame_->text()->cellFont()) +
+               line("STATUS", frame_->GetStatusBar()->GetFont());
+    }
     int32_t fatalMessage(std::string_view text) override;
     int32_t unusedId(int32_t) override { return 1; }
     void setCanClose(bool canClose) override { canClose_ = canClose; }
@@ -191,6 +201,8 @@ class WindowFrontEnd final : public FrontEnd {
     long paints_ = 0;
     std::chrono::steady_clock::time_point lastPoll_{};
     std::map<int32_t, std::pair<int, int>> interiors_;  // each open window's rows and columns
+    bool maximized_ = false;  // MAXIMIZE made the main window as large as the display's work area
+    wxRect restored_;         // ... and NOMAXIMIZE gives it this place back
 };
 
 // ---- the frame ----
@@ -461,9 +473,17 @@ int32_t WindowFrontEnd::windowLook(int32_t window, std::string_view keywords) {
         std::string_view value =
             eq == std::string_view::npos ? std::string_view() : line.substr(eq + 1);
         if (key == "MAXIMIZE") {
+            // The display's work area, also where no window manager maximizes.
+            if (!frame_->IsMaximized() && !maximized_) restored_ = frame_->GetRect();
+            maximized_ = true;
+            const int display = wxDisplay::GetFromWindow(frame_);
+            frame_->SetSize(wxDisplay(display == wxNOT_FOUND ? 0u : static_cast<unsigned>(display))
+                                .GetClientArea());
             frame_->Maximize(true);
         } else if (key == "NOMAXIMIZE") {
             frame_->Maximize(false);
+            if (maximized_) frame_->SetSize(restored_);
+            maximized_ = false;
         } else if (key == "FONT" || key == "FONT.NAME" || key == "FONT.TEXT" ||
                    key == "FONT.TEXT.NAME") {
             if (key == "FONT" || key == "FONT.TEXT") value = value.substr(0, value.find(','));
