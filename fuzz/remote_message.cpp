@@ -1,7 +1,8 @@
 // Fuzz target: remote operation messages from outside the process.  The decoder must reject
 // every malformed block without reading beyond it, and every block it accepts must rebuild to
 // the very same bytes.  A data parameter that holds a list of texts (the controls' form) must
-// rebuild the same way, and the texts as a control's output and read must keep the model whole.
+// rebuild the same way, and the texts as a control's output and read, and as a menu (DISPLAY
+// MENU's lists), must keep the models whole.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +10,7 @@
 
 #include "vxs/clientserver/serialize.h"
 #include "vxs/screen/controls.h"
+#include "vxs/screen/menu.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Copy into an exactly sized block so that a read past its end is caught.
@@ -39,6 +41,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     if (const vxs::Control* c = table.find(out.place))
                         (void)vxs::controlLines(*c, true);
                 }
+            // The texts as a menu: its bar, lists and letters, and what INPUT MENU reads back.
+            vxs::MenuModel menu;
+            menu.set(vxs::MenuPart::All, {texts, texts, texts});
+            menu.set(vxs::MenuPart::Status, {texts});
+            for (const int entry : menu.barItems())
+                for (const int n : menu.listOf(entry)) (void)menu.choosable(n);
+            for (const std::string& t : texts) {
+                if (!t.empty()) (void)menu.barItemOfLetter(t[0]);
+                (void)vxs::MenuModel::shownText(t);
+            }
+            if (menu.part(vxs::MenuPart::Text).size() != texts.size()) abort();
         }
         params.push_back(p.isData() ? vxs::rpData(p.data, p.length) : vxs::rpInt(p.value));
     }
