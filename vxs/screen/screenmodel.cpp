@@ -255,6 +255,14 @@ const CellAttr* ScreenModel::defaultAttr(int32_t number) const {
     return w ? &w->attr : nullptr;
 }
 
+bool ScreenModel::interiorSize(int32_t number, int& height, int& width) const {
+    const Window* w = find(number);
+    if (!w) return false;
+    height = w->height;
+    width = w->width;
+    return true;
+}
+
 int32_t ScreenModel::windowAt(int row, int column, int& interiorRow, int& interiorColumn) const {
     interiorRow = interiorColumn = -1;
     if (row < 0 || row >= kRows || column < 0 || column >= kColumns) return -1;

@@ -116,6 +116,9 @@ class ScreenModel {
     bool isOpen(int32_t number) const;
     // The default attribute of an open window (the console's for 0), or null.
     const CellAttr* defaultAttr(int32_t number) const;
+    // The rows (height) and columns (width) of an open window's interior; false when it is not
+    // open.
+    bool interiorSize(int32_t number, int& height, int& width) const;
     int windowCount() const { return static_cast<int>(stack_.size()); }
 
   private:

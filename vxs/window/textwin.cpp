@@ -170,9 +170,12 @@ void TextWin::onPaint(wxPaintEvent&) {
     }
     // The pictures at their cells' size, to copy a cell's part from.
     std::map<int32_t, std::unique_ptr<wxMemoryDC>> pictureDCs;
-    for (auto& [window, picture] : pictures_)
-        if (model_ && model_->isOpen(window) && picture.image.IsOk())
-            pictureDCs[window] = std::make_unique<wxMemoryDC>(scaledPicture(picture));
+    for (auto& [window, picture] : pictures_) {
+        int height = 0, width = 0;
+        if (model_ && model_->interiorSize(window, height, width) && picture.image.IsOk())
+            pictureDCs[window] =
+                std::make_unique<wxMemoryDC>(scaledPicture(picture, height, width));
+    }
     const bool looks = model_ && (!windowFonts.empty() || !pictureDCs.empty());
     for (int r = 0; r < rows_; ++r) {
         for (int c = 0; c < columns_; ++c) {
@@ -264,11 +267,9 @@ void TextWin::setWindowFace(int32_t window, const wxString& face) {
     Refresh(false);
 }
 
-void TextWin::setWindowPicture(int32_t window, const wxImage& picture, int rows, int columns) {
+void TextWin::setWindowPicture(int32_t window, const wxImage& picture) {
     WindowPicture& p = pictures_[window];
     p.image = picture;
-    p.rows = std::max(rows, 1);
-    p.columns = std::max(columns, 1);
     p.scaled = wxBitmap();
     Refresh(false);
 }
@@ -277,8 +278,8 @@ void TextWin::dropWindowLook(int32_t window) {
     if (faces_.erase(window) + pictures_.erase(window)) Refresh(false);
 }
 
-wxBitmap& TextWin::scaledPicture(WindowPicture& p) {
-    const wxSize size(p.columns * cellW_, p.rows * cellH_);
+wxBitmap& TextWin::scaledPicture(WindowPicture& p, int rows, int columns) {
+    const wxSize size(std::max(columns, 1) * cellW_, std::max(rows, 1) * cellH_);
     if (!p.scaled.IsOk() || p.scaled.GetSize() != size)
         p.scaled = wxBitmap(p.image.Scale(size.x, size.y, wxIMAGE_QUALITY_BILINEAR));
     return p.scaled;

@@ -54,11 +54,10 @@ class TextWin final : public wxWindow {
     }
 
     // A window's own look in the panel: the face its cells are drawn in (empty: the panel's), and
-    // a picture behind its text, stretched over its interior of rows x columns cells and shown
-    // in the cells that keep the window's own background.  Dropped when the window closes or
-    // opens again.
+    // a picture behind its text, stretched over its interior and shown in the cells that keep
+    // the window's own background.  Dropped when the window closes or opens again.
     void setWindowFace(int32_t window, const wxString& face);
-    void setWindowPicture(int32_t window, const wxImage& picture, int rows, int columns);
+    void setWindowPicture(int32_t window, const wxImage& picture);
     void dropWindowLook(int32_t window);
     // "window=N face=F picture=WxH" lines of the looks set (the snapshot file's).
     std::string describeLooks() const;
@@ -77,12 +76,11 @@ class TextWin final : public wxWindow {
 
     struct WindowPicture {
         wxImage image;
-        int rows = 0, columns = 0;
         wxBitmap scaled;  // the image at the interior's size in the current cells
     };
-    // The picture's bitmap at the interior's size in the current cells (made again when they
-    // changed).
-    wxBitmap& scaledPicture(WindowPicture& p);
+    // The picture's bitmap for an interior of rows x columns in the current cells (made again
+    // when the size changed).
+    wxBitmap& scaledPicture(WindowPicture& p, int rows, int columns);
 
     int rows_, columns_;
     const ScreenModel* model_ = nullptr;

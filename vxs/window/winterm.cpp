@@ -30,7 +30,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -200,7 +199,6 @@ class WindowFrontEnd final : public FrontEnd {
     std::string snapshotPath_;
     long paints_ = 0;
     std::chrono::steady_clock::time_point lastPoll_{};
-    std::map<int32_t, std::pair<int, int>> interiors_;  // each open window's rows and columns
     bool maximized_ = false;  // MAXIMIZE made the main window as large as the display's work area
     wxRect restored_;         // ... and NOMAXIMIZE gives it this place back
 };
@@ -425,19 +423,14 @@ int32_t WindowFrontEnd::screenAction(const ScreenRequest& r) {
         case kScreenWindowPicture: {
             const wxImage image = decodeImage(r.text);
             if (!image.IsOk()) return kErrBadPicture;
-            const auto size = interiors_.find(r.window);
-            if (frame_ && model_.isOpen(r.window) && size != interiors_.end())
-                frame_->text()->setWindowPicture(r.window, image, size->second.first,
-                                                 size->second.second);
+            if (frame_ && model_.isOpen(r.window))
+                frame_->text()->setWindowPicture(r.window, image);
             return 0;
         }
         case kScreenOpenWindow:
         case kScreenCloseFile:
             // A window opened again, or closed, loses its look.
             if (frame_) frame_->text()->dropWindowLook(r.window);
-            interiors_.erase(r.window);
-            if (r.action == kScreenOpenWindow)
-                interiors_[r.window] = {r.c >> 16 & 0xFF, r.c >> 8 & 0xFF};
             break;
         case kScreenSuspend:
         case kScreenResume: return 0;  // the window stays while another program runs
