@@ -2,7 +2,8 @@
 # The look a window's OPEN string gives it in the graphical window: PICTURE= shows the picture
 # behind the window's text (in the cells that keep the window's background, text cells too, not
 # a field with its own background, nor the console outside it), FONT= the face of its text; the
-# look goes when the window closes; MAXIMIZE and NOMAXIMIZE size the main window.  STATUS FONTS names the console's and the status line's fonts.
+# look goes when the window closes; MAXIMIZE and NOMAXIMIZE size the main window; a picture
+# that cannot be read is an error on the status bar.  STATUS FONTS names the console's and the status line's fonts.
 # Usage: look_test.sh EXECUTABLE            (exit 77: Xvfb, xdotool, ImageMagick or tesseract missing)
 set -u
 exe=$(realpath "$1")
@@ -56,6 +57,11 @@ expect_field status '^READY$'
 line 'STATUS FONTS'
 expect '^CONSOLE DejaVu Sans Mono,[0-9]+ *$'
 expect '^STATUS [^,]+,[0-9]+ *$'
+# A picture that cannot be read stops the OPEN with its error on the status bar.
+line '10 OPEN #1: "SROW=3,SCOL=5,EROW=8,ECOL=40,PICTURE=nofile.png", DISPLAY, OUTIN'
+line 'RUN'
+expect_field message '^ERROR 4152 at 00010:01'
+[ -z "$(field windowlook)" ] || fail "a window that did not open has no look"
 line 'SYSTEM'
 stop_session || fail "SYSTEM ends the session with 0"
 echo "look test passed"
