@@ -309,6 +309,16 @@ TEST_F(FieldEditTest, ClicksMoveTheCursorOrLeaveForAnotherField) {
     ScriptHost select({0xB600});
     select.click = kMouseOtherField;
     EXPECT_EQ(editField(s, true, select, settings).exitCode, kExitMouseField);
+    // Highlighted data: a click places the cursor, and the next key edits there instead of
+    // replacing the whole text.
+    EditField m = plain(6);
+    m.text = "abcd  ";
+    m.markStart = 0;
+    m.markEnd = 6;
+    ScriptHost placed({0xB600, 'X', 13});
+    placed.click = 2;
+    editField(m, false, placed, settings);
+    EXPECT_EQ(m.text, "abXcd ");
 }
 
 }  // namespace

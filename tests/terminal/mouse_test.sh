@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A click in field input on a real terminal: the terminal reports the press of the first button
 # (the mouse protocol a terminal sends, typed into the pane here), and the cursor goes to the
-# field clicked: to its start, or with OPTION 53 to the character clicked.
+# field clicked: to its start, or with OPTION 53 to the character clicked; a click moves between
+# a text field and the LIST and CHECK controls too.
 # Usage: mouse_test.sh EXECUTABLE          (exit 77: tmux is not installed)
 set -u
 exe=$(realpath "$1")
@@ -42,5 +43,46 @@ for ((i = 0; i < 50; i++)); do [ "$(cursor)" = "13,2" ] && break; sleep 0.1; don
 [ "$(cursor)" = "13,2" ] || fail "with OPTION 53 the cursor goes to the character clicked, not $(cursor)"
 keys -l '1'; keys Enter Enter
 expect '^A= +B= {4}1 +C= *$'
+
+# Between a text field and the LIST and CHECK drawn in characters: a click on a control moves
+# the statement to it; on the control, a click makes a row current or turns the check on; beside
+# it, the statement leaves it (for a text field's start).
+cat > "$work/mousectl.txt" <<'PROGRAM'
+5 PRINT NEWPAGE
+10 OPTION BASE 1
+20 DIM H$(1),W(1),F$(1),N$(3),P$(1),A$*8,C$*8
+30 H$(1)="Name"
+32 W(1)=10
+34 F$(1)="C 10"
+40 N$(1)="Adams"
+42 N$(2)="Baker"
+44 N$(3)="Clark"
+50 PRINT FIELDS "2,2,LIST 5/20,HEADERS": MAT H$,MAT W,MAT F$
+60 PRINT FIELDS "2,2,LIST 5/20,=;9,2,CHECK 10": MAT N$,"Paid"
+70 INPUT FIELDS "8,2,C 8;2,2,LIST 5/20,ROW,SELONE;9,2,CHECK 10": A$,MAT P$,C$
+80 PRINT "A=";A$;" P=";P$(1);" C=";C$;" F";CURFLD
+90 END
+PROGRAM
+line 'CONFIG OPTION 53 OFF'
+line 'CLEAR'
+line 'MERGE mousectl.txt'
+line 'RUN'
+expect_row 5 'Clark'
+for ((i = 0; i < 50; i++)); do [ "$(cursor)" = "1,7" ] && break; sleep 0.1; done
+keys -l 'ab'
+click_cell 9 3
+sleep 0.3
+click_cell 9 3
+sleep 0.3
+click_cell 8 5
+for ((i = 0; i < 50; i++)); do [ "$(cursor)" = "1,7" ] && break; sleep 0.1; done
+[ "$(cursor)" = "1,7" ] || fail "a click on the text field leaves the check box for the field's start, not $(cursor)"
+keys -l 'c'
+click_cell 5 5
+sleep 0.3
+click_cell 5 5
+sleep 0.3
+keys Enter
+expect '^A=cab +P=Clark C=\^Paid F2 *$'
 line 'SYSTEM'
 echo "terminal mouse test passed"

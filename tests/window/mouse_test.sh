@@ -2,7 +2,8 @@
 # A click in field input: on another field of the statement the cursor goes there (to the
 # clicked character with OPTION 53, else to the field's start), in a window opened on the
 # console too; a click on no field, or inside the current field without OPTION 53, leaves the
-# cursor where it is.
+# cursor where it is.  The same between a text field and the native LIST and CHECK widgets: a
+# click on a widget moves the statement to it, one beside the widget being worked moves it away.
 # Usage: mouse_test.sh EXECUTABLE            (exit 77: Xvfb, xdotool, ImageMagick or tesseract missing)
 set -u
 exe=$(realpath "$1")
@@ -15,6 +16,24 @@ cat > "$work/mouse.txt" <<'PROGRAM'
 50 PRINT "A=";A$;" B=";B$;" C=";C$
 60 CLOSE #1:
 70 END
+PROGRAM
+# A text field, a LIST and a CHECK in one statement: a click moves between them, also away from
+# a control being worked.
+cat > "$work/mousectl.txt" <<'PROGRAM'
+5 PRINT NEWPAGE
+10 OPTION BASE 1
+20 DIM H$(1),W(1),F$(1),N$(3),P$(1),A$*8,C$*8
+30 H$(1)="Name"
+32 W(1)=10
+34 F$(1)="C 10"
+40 N$(1)="Adams"
+42 N$(2)="Baker"
+44 N$(3)="Clark"
+50 PRINT FIELDS "2,2,LIST 5/20,HEADERS": MAT H$,MAT W,MAT F$
+60 PRINT FIELDS "2,2,LIST 5/20,=;9,2,CHECK 10": MAT N$,"Paid"
+70 INPUT FIELDS "8,2,C 8;2,2,LIST 5/20,ROW,SELONE;9,2,CHECK 10": A$,MAT P$,C$
+80 PRINT "A=";A$;" P=";P$(1);" C=";C$;" F";CURFLD
+90 END
 PROGRAM
 # Clicks the cell at screen row $1, column $2 (1-based) of the console.
 click_cell() {
@@ -54,6 +73,24 @@ expect_field cursor '^6,19$'
 typed '2'
 key Return Return
 expect '^A= +B= 2   1 +C= *$'
+
+line 'CONFIG OPTION 53 OFF'
+line 'LOAD "mousectl.txt",SOURCE'
+line 'RUN'
+expect_field cursor '^7,1$'
+typed 'ab'
+# On the check box: it turns on (the widget's own click) and the statement works it; a click on
+# the text field leaves the check box for the field's start.
+click_cell 9 3
+sleep 0.5
+click_cell 8 5
+expect_field cursor '^7,1$'
+typed 'c'
+# On the list: the statement works the list, which takes End and ends the input with Enter.
+click_cell 4 5
+sleep 0.5
+key End Return
+expect '^A=cab +P=Clark C=\^Paid F2 *$'
 line 'SYSTEM'
 stop_session || fail "SYSTEM ends the session with 0"
 echo "mouse test passed"

@@ -584,6 +584,18 @@ int fieldStatement(const EvalEnv& env, int window, const FieldParts& parts, Oper
             if (status != 0) return kErrInterrupted;
             exitCode = code;
             if (exitCode == kExitTimeout) return kErrTimeout;
+            if (exitCode == kExitMouseField) {
+                // A click left the control: on another field editing goes on there, elsewhere
+                // the control is worked again.
+                host.setField(&f, f.attribute, win.columns);
+                host.setFields(&fields, at);
+                if (host.mousePosition(EditField{}) == kMouseOtherField) {
+                    at = host.clickedField();
+                    clickedAt = host.clickedOffset();
+                }
+                exitCode = kExitEnter;
+                continue;
+            }
             int move = 0;
             if (exitCode == kExitTab || exitCode == kExitDown || exitCode == kExitRightEnd ||
                 (exitCode == kExitEnter && !takesEntries(f) && stepField(fields, at, 1) > at))
@@ -595,7 +607,10 @@ int fieldStatement(const EvalEnv& env, int window, const FieldParts& parts, Oper
             continue;
         }
         EditField e = editFieldOf(f, texts[static_cast<size_t>(at)], win.columns, o.help);
-        if (startAt >= 0) e.cursor = std::min(startAt, static_cast<int>(e.text.size()));
+        if (startAt >= 0) {  // a click put the cursor here: no highlight to replace
+            e.cursor = std::min(startAt, static_cast<int>(e.text.size()));
+            e.markStart = e.markEnd = -1;
+        }
         host.setField(&f, editingLook(o, f, win), win.columns);
         host.setFields(&fields, at);
         host.show(e.text, e.cursor);

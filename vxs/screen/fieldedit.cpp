@@ -284,7 +284,10 @@ void Editor::handle(int32_t key) {
         case 0xB600: {
             const int at = host_.mousePosition(f_);
             if (at == kMouseOtherField) return exit(kExitMouseField);
-            if (at >= 0 && at <= length()) f_.cursor = at;
+            if (at >= 0 && at <= length()) {
+                f_.cursor = at;
+                f_.markStart = f_.markEnd = -1;  // placed by hand: keys edit there
+            }
             return;
         }
         default: break;

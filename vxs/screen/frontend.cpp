@@ -392,6 +392,14 @@ void FrontEnd::drawControl(const Control& c, bool focused) {
 
 namespace {
 
+// Where the last click fell in `window`: its row << 8 | column there, or -1 outside.
+int32_t mouseCellIn(FrontEnd& f, int32_t window) {
+    ScreenRequest r;
+    r.window = window;
+    r.action = kScreenMousePlace;
+    return f.screenAction(r);
+}
+
 // A COMBO's text edited on the character screen.
 class ComboHost final : public FieldEditorHost {
   public:
@@ -422,6 +430,13 @@ class ComboHost final : public FieldEditorHost {
         (void)f_.screenAction(r);
     }
     std::string& clipboard() override { return clip_; }
+    // A click on the combo's text puts the cursor there; anywhere else it leaves the combo.
+    int mousePosition(const EditField&) override {
+        const int32_t at = mouseCellIn(f_, c_.place.window);
+        const int column = (at & 0xFF) - c_.place.column;
+        if (at >= 0 && at >> 8 == c_.place.row && column >= 0 && column < c_.width) return column;
+        return kMouseOtherField;
+    }
     bool ended() const { return ended_; }
 
   private:
@@ -500,7 +515,29 @@ void FrontEnd::controlEdit(const ControlPlace& place, int32_t wait, bool singleS
             status = kInputInterrupted;
             break;
         }
-        const int code = controlKey(controls_, *c, key, singleSelect, state);
+        int32_t typed = key;
+        if (key == keys::kMouseClick) {
+            // Outside the control a click leaves it (the statement sees where it fell); on a
+            // list's row it makes that row the current one (unless a cell is being typed); on a
+            // CHECK or RADIO it is Space.
+            const int32_t at = mouseCellIn(*this, place.window);
+            const int row = at >> 8, column = at & 0xFF;
+            if (at < 0 || row < c->place.row || row >= c->place.row + c->height ||
+                column < c->place.column || column >= c->place.column + c->width) {
+                exitCode = kExitMouseField;
+                break;
+            }
+            if (list && !state.editing) {
+                const std::vector<ControlLine>& lines = drawn_[place];
+                for (size_t i = 1; i < lines.size(); ++i)
+                    if (lines[i].row == row &&
+                        c->top + static_cast<int>(i) - 1 < static_cast<int>(c->rows.size()))
+                        c->moveTo(c->top + static_cast<int>(i) - 1);
+            }
+            if (c->kind != ControlKind::Check && c->kind != ControlKind::Radio) continue;
+            typed = ' ';
+        }
+        const int code = controlKey(controls_, *c, typed, singleSelect, state);
         for (const Control* other : controls_.shownWith(place))
             if (other != c) drawControl(*other, false);
         if (code >= 0) {

@@ -12,6 +12,7 @@
 
 #include "vxs/screen/fields.h"
 #include "vxs/screen/keyboard.h"
+#include "vxs/window/wincontrols.h"
 
 namespace vxs {
 
@@ -86,13 +87,10 @@ TextWin::TextWin(wxWindow* parent, int rows, int columns)
     Bind(wxEVT_CHAR, &TextWin::onChar, this);
     Bind(wxEVT_LEFT_DOWN, [this](wxMouseEvent& e) {
         SetFocus();
-        // A click on a cell is a key with that cell: the field editor moves the cursor there.
-        const wxPoint at = e.GetPosition();
-        if (at.x >= originX_ && at.y >= originY_) {
-            const int column = (at.x - originX_) / cellW_, row = (at.y - originY_) / cellH_;
-            if (row < rows_ && column < columns_)
-                (void)enqueueKeyAt(keys::kMouseClick, column, row);
-        }
+        // A click on a cell is a key with that cell: the field editor moves the cursor there
+        // (or the control being worked is left).
+        int row = 0, column = 0;
+        if (cellAt(e.GetPosition(), row, column)) NativeControls::clicked(row, column);
         e.Skip();
     });
 }

@@ -41,6 +41,13 @@ class TextWin final : public wxWindow {
         return {originX_ + column * cellW_, originY_ + row * cellH_, columns * cellW_,
                 rows * cellH_};
     }
+    // The console cell under a point of the panel; false off the cells.
+    bool cellAt(const wxPoint& at, int& row, int& column) const {
+        if (at.x < originX_ || at.y < originY_) return false;
+        column = (at.x - originX_) / cellW_;
+        row = (at.y - originY_) / cellH_;
+        return row < rows_ && column < columns_;
+    }
     // Called after the panel took a new size (the native controls move with the cells).
     void setResized(void (*resized)(void*), void* context) {
         resized_ = resized;

@@ -5,6 +5,7 @@
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/combobox.h>
+#include <wx/eventfilter.h>
 #include <wx/evtloop.h>
 #include <wx/grid.h>
 #include <wx/image.h>
@@ -18,6 +19,7 @@
 
 #include "vxs/base/process.h"
 #include "vxs/clientserver/remoteops.h"
+#include "vxs/screen/fieldedit.h"
 #include "vxs/screen/keyboard.h"
 #include "vxs/screen/screenmodel.h"
 #include "vxs/window/textwin.h"
@@ -40,6 +42,7 @@ struct Session {
     const Control* control = nullptr;
     int exitCode = -1;
     int32_t status = 0;
+    bool clickedAway = false;  // a click elsewhere ended the turn
 };
 Session* g_session = nullptr;
 
@@ -170,12 +173,60 @@ wxImage decodeImage(std::string_view bytes) {
     return image;
 }
 
+// Sees each press of the first button before the widget under it does (native widgets keep
+// their presses to themselves: no parent hears of them).
+class NativeControls::ClickFilter final : public wxEventFilter {
+  public:
+    explicit ClickFilter(NativeControls& owner) : owner_(owner) {}
+    int FilterEvent(wxEvent& e) override {
+        if (e.GetEventType() == wxEVT_LEFT_DOWN) owner_.onMouseDown(static_cast<wxMouseEvent&>(e));
+        return Event_Skip;
+    }
+
+  private:
+    NativeControls& owner_;
+};
+
+NativeControls::NativeControls() = default;
+
+NativeControls::~NativeControls() {
+    if (filter_) wxEvtHandler::RemoveFilter(filter_.get());
+}
+
 bool NativeControls::editing() {
     return g_session != nullptr;
 }
 
+void NativeControls::clicked(int row, int column) {
+    if (!g_session) {
+        (void)enqueueKeyAt(keys::kMouseClick, column, row);
+        return;
+    }
+    noteMouseCell(row, column);
+    g_session->clickedAway = true;
+}
+
+void NativeControls::onMouseDown(wxMouseEvent& e) {
+    auto* source = dynamic_cast<wxWindow*>(e.GetEventObject());
+    if (!panel_ || !source || source == panel_) return;  // the panel's own clicks are its own
+    wxWindow* widget = source;
+    while (widget && widget->GetParent() != panel_) widget = widget->GetParent();
+    if (!widget || keys_.count(widget)) return;  // not on a widget, or a button: it presses
+    const auto at = std::find_if(widgets_.begin(), widgets_.end(),
+                                 [widget](const auto& w) { return w.second == widget; });
+    if (at == widgets_.end() || (g_session && g_session->control->place == at->first)) return;
+    int row = 0, column = 0;
+    if (panel_->cellAt(panel_->ScreenToClient(source->ClientToScreen(e.GetPosition())), row,
+                       column))
+        clicked(row, column);
+}
+
 void NativeControls::setPanel(TextWin* panel) {
     panel_ = panel;
+    if (panel && !filter_) {
+        filter_ = std::make_unique<ClickFilter>(*this);
+        wxEvtHandler::AddFilter(filter_.get());
+    }
     if (!panel) {  // destroyed with their parent
         widgets_.clear();
         keys_.clear();
@@ -434,7 +485,7 @@ void NativeControls::edit(ControlTable& table, Control& c, const ScreenModel& sc
     g_session = &session;
     w->SetFocus();
     const auto start = std::chrono::steady_clock::now();
-    while (session.exitCode < 0 && session.status == 0) {
+    while (session.exitCode < 0 && session.status == 0 && !session.clickedAway) {
         if (wxEventLoopBase* loop = processEventLoop()) loop->DispatchTimeout(50);
         if (wxTheApp) wxTheApp->ProcessPendingEvents();
         if (!panel_) {
@@ -448,7 +499,7 @@ void NativeControls::edit(ControlTable& table, Control& c, const ScreenModel& sc
     }
     g_session = nullptr;
     status = session.status;
-    exitCode = session.exitCode < 0 ? 0 : session.exitCode;
+    exitCode = session.clickedAway ? kExitMouseField : session.exitCode < 0 ? 0 : session.exitCode;
     if (panel_) {
         take(table, c, singleSelect);
         panel_->SetFocus();

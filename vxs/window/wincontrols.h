@@ -11,11 +11,13 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "vxs/screen/controls.h"
 
 class wxCommandEvent;
+class wxMouseEvent;
 class wxRadioButton;
 class wxWindow;
 
@@ -31,7 +33,8 @@ wxImage decodeImage(std::string_view bytes);
 
 class NativeControls {
   public:
-    NativeControls() = default;
+    NativeControls();
+    ~NativeControls();
     NativeControls(const NativeControls&) = delete;
     NativeControls& operator=(const NativeControls&) = delete;
 
@@ -54,6 +57,10 @@ class NativeControls {
     void take(ControlTable& table, Control& c, bool singleSelect);
     // Whether the operator is working a widget now (edit() is running).
     static bool editing();
+    // A click on the console's cell at `row`, `column` (0-based): while a widget is worked it
+    // ends that turn (edit() gives kExitMouseField and the click is the last one read), else it
+    // is queued as a key (keys::kMouseClick) for the field editor.
+    static void clicked(int row, int column);
     // What the widgets show, one line each, for the window's snapshot file (tests).
     std::string describe(const ControlTable& table) const;
 
@@ -65,6 +72,11 @@ class NativeControls {
     void forget(const ControlPlace& at, wxWindow* w);
     // A button or hot text pressed: its key goes to the key queue.
     void onPress(wxCommandEvent& e);
+    // A press of the mouse's first button anywhere in the application: one on a widget other
+    // than the one worked is a click on the cell under it.
+    void onMouseDown(wxMouseEvent& e);
+    class ClickFilter;
+    std::unique_ptr<ClickFilter> filter_;
 
     TextWin* panel_ = nullptr;
     std::map<ControlPlace, wxWindow*> widgets_;
