@@ -2,7 +2,8 @@
 // every malformed block without reading beyond it, and every block it accepts must rebuild to
 // the very same bytes.  A data parameter that holds a list of texts (the controls' form) must
 // rebuild the same way, and the texts as a control's output and read, and as a menu (DISPLAY
-// MENU's lists), must keep the models whole.
+// MENU's lists), must keep the models whole; a data parameter read as a window's look keeps its
+// sizes in range.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include "vxs/clientserver/serialize.h"
 #include "vxs/screen/controls.h"
 #include "vxs/screen/menu.h"
+#include "vxs/screen/windowlook.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Copy into an exactly sized block so that a read past its end is caught.
@@ -52,6 +54,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 (void)vxs::MenuModel::shownText(t);
             }
             if (menu.part(vxs::MenuPart::Text).size() != texts.size()) abort();
+        }
+        if (p.isData()) {
+            // A data parameter as a window's look (screen action 3584): what reads stays in
+            // the ranges the front end relies on.
+            vxs::WindowLook look;
+            const std::string_view text(reinterpret_cast<const char*>(p.data), p.length);
+            if (vxs::parseWindowLook(text, look) == 0) {
+                for (const vxs::LookFont* f : {&look.text, &look.labels, &look.buttons})
+                    if (f->points != 0 &&
+                        (f->points < vxs::kLookFewestPoints || f->points > vxs::kLookMostPoints))
+                        abort();
+                if (look.buttonRows < 0 || look.buttonRows > vxs::kLookMostButtonRows ||
+                    look.cellWidth < 0 || look.cellWidth > 64 || look.cellHeight < 0 ||
+                    look.cellHeight > 128 || (look.maximize && look.restore))
+                    abort();
+            }
         }
         params.push_back(p.isData() ? vxs::rpData(p.data, p.length) : vxs::rpInt(p.value));
     }

@@ -3,7 +3,8 @@
 # behind the window's text (in the cells that keep the window's background, text cells too, not
 # a field with its own background, nor the console outside it), FONT= the face of its text; the
 # look goes when the window closes; MAXIMIZE and NOMAXIMIZE size the main window; a picture
-# that cannot be read is an error on the status bar.  STATUS FONTS names the console's and the status line's fonts.
+# that cannot be read is an error on the status bar.  The sizes of the look: the text's points,
+# the fonts of a check box and a button, the cells' size and the rows of the tool bar.  STATUS FONTS names the console's and the status line's fonts.
 # Usage: look_test.sh EXECUTABLE            (exit 77: Xvfb, xdotool, ImageMagick or tesseract missing)
 set -u
 exe=$(realpath "$1")
@@ -33,7 +34,7 @@ before=$(field frame)
 line 'LOAD "look.txt",SOURCE'
 line 'RUN'
 expect '^ {3}\| plain'
-expect_field windowlook '^1 face=DejaVu Serif picture=40x20$'
+expect_field windowlook '^1 face=DejaVu Serif points=[0-9]+ picture=40x20$'
 # MAXIMIZE: the main window takes the display's work area (Xvfb's screen is 1280x1024).
 expect_field frame '^0,0,1280,1024$'
 sleep 0.5
@@ -62,6 +63,49 @@ line '10 OPEN #1: "SROW=3,SCOL=5,EROW=8,ECOL=40,PICTURE=nofile.png", DISPLAY, OU
 line 'RUN'
 expect_field message '^ERROR 4152 at 00010:01'
 [ -z "$(field windowlook)" ] || fail "a window that did not open has no look"
+
+# The sizes of a look: FONT.TEXT.SIZE= draws the window's text smaller than the console's,
+# FONT.LABELS...= and FONT.BUTTONS...= give the check box and the button their fonts, FONTSIZE=
+# sizes the main window for cells of 9x18 pixels at most, BUTTONROWS=2 lays the tool bar in two
+# rows while the window is open.
+cat > "$work/sizes.txt" <<'PROGRAM'
+10 OPTION BASE 1
+20 DIM C$(4),K(4)
+30 DATA "One","Two","Three","Four",1,2,3,4
+40 READ MAT C$,MAT K
+50 DISPLAY BUTTONS: MAT C$,MAT K
+60 OPEN #1: "SROW=3,SCOL=5,EROW=12,ECOL=60,BORDER=S,FONT.NAME=DejaVu Serif,FONT.TEXT.SIZE=8,FONT.LABELS.SIZE=16,FONT.BUTTONS.NAME=DejaVu Sans,FONT.BUTTONS.SIZE=7,BUTTONROWS=2,FONTSIZE=9x18", DISPLAY, OUTIN
+70 PRINT #1, FIELDS "2,2,C 10;3,2,CHECK 10;4,2,C 6,,BF5": "small text","Paid","Save"
+80 INPUT FIELDS "20,1,C 1": X$
+90 CLOSE #1:
+100 INPUT FIELDS "20,1,C 1": X$
+110 END
+PROGRAM
+# The tops of the tool bar's buttons, one line each.
+button_tops() { sed -n 's/^toolbutton=.* at=[0-9]*,\([0-9]*\),.*/\1/p' "$snap" | sort -u; }
+line 'LOAD "sizes.txt",SOURCE'
+line 'RUN'
+expect_field windowlook '^1 face=DejaVu Serif points=[4-8]$'
+expect_control() {
+  local i
+  for ((i = 0; i < 150; i++)); do
+    grep -Eq -- "^control=$1" "$snap" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  fail "expected control /$1/"
+}
+expect_control '1,3,2 check off Paid font=DejaVu Serif,16 at='
+expect_control '1,4,2 button Save key=1280 font=DejaVu Sans,7 at='
+IFS=, read -r _ _ cw ch <<< "$(field cells)"
+[ "$cw" -le 9 ] && [ "$ch" -le 18 ] && [ "$cw" -ge 7 ] && [ "$ch" -ge 14 ] ||
+  fail "FONTSIZE=9x18 gives cells of at most 9x18 pixels, not ${cw}x${ch}"
+for ((i = 0; i < 50; i++)); do [ "$(button_tops | wc -l)" = 2 ] && break; sleep 0.1; done
+[ "$(button_tops | wc -l)" = 2 ] || fail "BUTTONROWS=2 lays the tool bar in two rows: $(grep toolbutton "$snap")"
+key Return
+for ((i = 0; i < 50; i++)); do [ "$(button_tops | wc -l)" = 1 ] && break; sleep 0.1; done
+[ "$(button_tops | wc -l)" = 1 ] || fail "the tool bar is one row again when the window closed"
+key Return
+expect_field status '^READY$'
 line 'SYSTEM'
 stop_session || fail "SYSTEM ends the session with 0"
 echo "look test passed"

@@ -14,6 +14,7 @@
 #include "vxs/errors/errors.h"
 #include "vxs/platform/files.h"
 #include "vxs/screen/terminal.h"
+#include "vxs/screen/windowlook.h"
 
 namespace vxs {
 
@@ -239,7 +240,8 @@ int placeWindow(FileBlocks& fb, Ufcb& u) {
         else if (k == "CAPTION") caption = value;
         else if (k == "PICTURE")
             err = readPictureFile(trimmed(value), picture);
-        else if (k.starts_with("FONT") || k == "BUTTONROWS" || k == "MAXIMIZE" || k == "NOMAXIMIZE")
+        else if (k.starts_with("FONT") || k == "BUTTONROWS" || k == "MAXIMIZE" ||
+                 k == "NOMAXIMIZE" || k.starts_with("CHAR.") || k == "ROW.HEIGHT")
             look += k + "=" + value + "\n";
         if (k.starts_with("FONT") && k != "FONTSIZE")
             fonts[k] = value;
@@ -250,6 +252,9 @@ int placeWindow(FileBlocks& fb, Ufcb& u) {
         }
         if (err) return err;
     }
+    // The look's sizes must read before anything shows, though only a graphical front end uses
+    // them.
+    if (WindowLook checked; int err = parseWindowLook(look, checked)) return err;
     WindowPlace p = consolePlace();
     if (parent != 0) {
         const Ufcb* pu = fb.find(parent);

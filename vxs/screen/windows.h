@@ -30,8 +30,8 @@ void installWindowLayer();
 // COLS=, PARENT=, BORDER=, N=, CAPTION=) and shows it, then sends the keywords of its look that
 // a graphical front end shows (the FONT family, FONTSIZE=, BUTTONROWS=, MAXIMIZE, NOMAXIMIZE)
 // and the picture of PICTURE=.  Errors: 630 (geometry outside the parent, or a start, end and
-// size all given), 642 (PARENT= names no open window), 605 (a number or border that does not
-// parse), the attribute errors of N=, and readPictureFile's for PICTURE=.
+// size all given), 642 (PARENT= names no open window), 605 (a number, border or look size that
+// does not parse: windowlook.h), the attribute errors of N=, and readPictureFile's for PICTURE=.
 [[nodiscard]] int placeWindow(FileBlocks& fb, Ufcb& u);
 
 // A BORDER= text: "S" (single line), "D" (double), "B" (blank) or "N"/"NONE", any case, with

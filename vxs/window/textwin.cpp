@@ -101,6 +101,45 @@ wxFont TextWin::fontOf(int points) const {
     return font;
 }
 
+wxFont TextWin::faceOf(const wxString& face, int points) const {
+    wxFont font(wxFontInfo(points).FaceName(face));
+    return font.IsOk() ? font : fontOf(points);
+}
+
+int TextWin::pointsForCell(int width, int height) {
+    wxClientDC dc(this);
+    int best = 6;
+    for (int points = 6; points <= 72; ++points) {
+        dc.SetFont(fontOf(points));
+        wxCoord w = 0, h = 0;
+        dc.GetTextExtent("M", &w, &h);
+        if (w > width || h > height) break;
+        best = points;
+    }
+    return best;
+}
+
+TextWin::WindowFace& TextWin::fittedFace(WindowFace& f) {
+    if (f.drawnAt == font_.GetPointSize() && f.fonts[0].IsOk()) return f;
+    // As large as asked, but no larger than the panel's font, and smaller still while a glyph
+    // of the face would not fit the cell.
+    wxClientDC dc(this);
+    int points = f.points > 0 ? std::min(f.points, font_.GetPointSize()) : font_.GetPointSize();
+    wxFont font;
+    wxCoord w = 0, h = 0;
+    for (;; --points) {
+        font = f.face.empty() ? fontOf(points) : faceOf(f.face, points);
+        dc.SetFont(font);
+        dc.GetTextExtent("M", &w, &h);
+        if ((w <= cellW_ && h <= cellH_) || points <= 4) break;
+    }
+    f.fonts = {font, font.Bold(), font.Underlined(), font.Bold().Underlined()};
+    f.offset = wxPoint(std::max(0, (cellW_ - static_cast<int>(w)) / 2),
+                       std::max(0, (cellH_ - static_cast<int>(h)) / 2));
+    f.drawnAt = font_.GetPointSize();
+    return f;
+}
+
 wxSize TextWin::cellsSize(int points) {
     wxClientDC dc(this);
     dc.SetFont(fontOf(points));
@@ -161,11 +200,8 @@ void TextWin::onPaint(wxPaintEvent&) {
         return Fonts{f, f.Bold(), f.Underlined(), f.Bold().Underlined()};
     };
     const Fonts panelFonts = fontsOf(font_);
-    std::map<int32_t, Fonts> windowFonts;
-    for (const auto& [window, face] : faces_) {
-        wxFont f(wxFontInfo(font_.GetPointSize()).FaceName(face));
-        windowFonts[window] = fontsOf(f.IsOk() ? f : font_);
-    }
+    std::map<int32_t, const WindowFace*> windowFonts;
+    for (auto& [window, face] : faces_) windowFonts[window] = &fittedFace(face);
     // The pictures at their cells' size, to copy a cell's part from.
     std::map<int32_t, std::unique_ptr<wxMemoryDC>> pictureDCs;
     for (auto& [window, picture] : pictures_) {
@@ -232,10 +268,12 @@ void TextWin::onPaint(wxPaintEvent&) {
             }
             if (cell.ch == ' ' && !look.underline) continue;
             const auto faceAt = windowFonts.find(window);
-            const Fonts& fonts = faceAt != windowFonts.end() ? faceAt->second : panelFonts;
+            const WindowFace* face = faceAt != windowFonts.end() ? faceAt->second : nullptr;
+            const Fonts& fonts = face ? face->fonts : panelFonts;
             dc.SetFont(fonts[(look.bold ? 1 : 0) + (look.underline ? 2 : 0)]);
             dc.SetTextForeground(look.fg);
-            dc.DrawText(wxString(shownChar(cell.ch)), x, y);
+            dc.DrawText(wxString(shownChar(cell.ch)), x + (face ? face->offset.x : 0),
+                        y + (face ? face->offset.y : 0));
         }
     }
     if (cursorShown_ && cursorRow_ >= 0 && cursorRow_ < rows_ && cursorColumn_ >= 0 &&
@@ -257,11 +295,15 @@ void TextWin::onPaint(wxPaintEvent&) {
     if (painted_) painted_(paintedContext_);
 }
 
-void TextWin::setWindowFace(int32_t window, const wxString& face) {
-    if (face.empty())
+void TextWin::setWindowFace(int32_t window, const wxString& face, int points) {
+    if (face.empty() && points == 0)
         faces_.erase(window);
-    else
-        faces_[window] = face;
+    else {
+        WindowFace& f = faces_[window];
+        f = WindowFace();
+        f.face = face;
+        f.points = points;
+    }
     Refresh(false);
 }
 
@@ -283,11 +325,12 @@ wxBitmap& TextWin::scaledPicture(WindowPicture& p, int rows, int columns) {
     return p.scaled;
 }
 
-std::string TextWin::describeLooks() const {
+std::string TextWin::describeLooks() {
     std::string out;
     std::map<int32_t, std::string> lines;
-    for (const auto& [window, face] : faces_)
-        lines[window] += " face=" + std::string(face.utf8_str());
+    for (auto& [window, face] : faces_)
+        lines[window] += " face=" + std::string(face.face.utf8_str()) +
+                         " points=" + std::to_string(fittedFace(face).fonts[0].GetPointSize());
     for (const auto& [window, p] : pictures_)
         lines[window] += " picture=" + std::to_string(p.image.IsOk() ? p.image.GetWidth() : 0) +
                          "x" + std::to_string(p.image.IsOk() ? p.image.GetHeight() : 0);

@@ -13,6 +13,7 @@
 #include <wx/image.h>
 #include <wx/window.h>
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -34,6 +35,8 @@ class TextWin final : public wxWindow {
                     bool cursorShown);
     // The panel's size for the whole console in a font of `points`.
     wxSize cellsSize(int points);
+    // The largest points whose cell fits in `width` x `height` pixels (at least the smallest).
+    int pointsForCell(int width, int height);
     const wxFont& cellFont() const { return font_; }
 
     // The rectangle of `rows` x `columns` cells from a console row and column, in the panel.
@@ -60,14 +63,16 @@ class TextWin final : public wxWindow {
         paintedContext_ = context;
     }
 
-    // A window's own look in the panel: the face its cells are drawn in (empty: the panel's), and
-    // a picture behind its text, stretched over its interior and shown in the cells that keep
-    // the window's own background.  Dropped when the window closes or opens again.
-    void setWindowFace(int32_t window, const wxString& face);
+    // A window's own look in the panel: the face its cells are drawn in (empty: the panel's) at
+    // `points` (0: the panel's; never larger than fits the cells), and a picture behind its
+    // text, stretched over its interior and shown in the cells that keep the window's own
+    // background.  Dropped when the window closes or opens again.
+    void setWindowFace(int32_t window, const wxString& face, int points);
     void setWindowPicture(int32_t window, const wxImage& picture);
     void dropWindowLook(int32_t window);
-    // "window=N face=F picture=WxH" lines of the looks set (the snapshot file's).
-    std::string describeLooks() const;
+    // "windowlook=N face=F points=P picture=WxH" lines of the looks set (the snapshot file's;
+    // the points are those drawn at the panel's current size).
+    std::string describeLooks();
 
     // The system's key code of a key the window reported (0 for a key that has none).
     static int32_t keyCodeOf(int wxKey, bool control, bool alt, bool shift);
@@ -91,7 +96,18 @@ class TextWin final : public wxWindow {
 
     int rows_, columns_;
     const ScreenModel* model_ = nullptr;
-    std::map<int32_t, wxString> faces_;
+    struct WindowFace {
+        wxString face;
+        int points = 0;               // as asked; 0: the panel's
+        int drawnAt = 0;              // the panel's points the fonts below were made for
+        std::array<wxFont, 4> fonts;  // plain, bold, underlined, both
+        wxPoint offset;  // where a glyph stands in its cell (a smaller font is centred)
+    };
+    // The fonts of `f` for the panel's current font (made again when that changed).
+    WindowFace& fittedFace(WindowFace& f);
+    wxFont faceOf(const wxString& face, int points) const;
+
+    std::map<int32_t, WindowFace> faces_;
     std::map<int32_t, WindowPicture> pictures_;
     std::vector<ScreenCell> cells_;
     int cursorRow_ = 0, cursorColumn_ = 0;

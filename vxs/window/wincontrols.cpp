@@ -377,8 +377,49 @@ void NativeControls::show(const Control& c, const ScreenModel& screen) {
             break;
         }
     }
+    applyFont(w, c);
     place(w, c, screen);
     w->Show();
+}
+
+void NativeControls::setWindowFonts(int32_t window, const WindowLook& look) {
+    if (look.text.given() || look.labels.given() || look.buttons.given())
+        looks_[window] = look;
+    else
+        looks_.erase(window);
+}
+
+void NativeControls::applyFont(wxWindow* w, const Control& c) {
+    const auto look = looks_.find(c.place.window);
+    if (look == looks_.end()) return;
+    const auto fontOf = [](const LookFont& f, wxFont font) {
+        if (!f.face.empty()) (void)font.SetFaceName(wx(f.face));  // unknown: the face stays
+        if (f.points > 0) font.SetPointSize(f.points);
+        return font;
+    };
+    const WindowLook& l = look->second;
+    switch (c.kind) {
+        case ControlKind::Grid: {
+            auto* grid = static_cast<wxGrid*>(w);
+            if (l.text.given())
+                grid->SetDefaultCellFont(fontOf(l.text, grid->GetDefaultCellFont()));
+            if (l.labels.given()) grid->SetLabelFont(fontOf(l.labels, grid->GetLabelFont()));
+            break;
+        }
+        case ControlKind::List:
+        case ControlKind::Combo:
+            if (l.text.given()) w->SetFont(fontOf(l.text, w->GetFont()));
+            break;
+        case ControlKind::Check:
+        case ControlKind::Radio:
+            if (l.labels.given()) w->SetFont(fontOf(l.labels, w->GetFont()));
+            break;
+        case ControlKind::Button:
+        case ControlKind::HotText:
+            if (l.buttons.given()) w->SetFont(fontOf(l.buttons, w->GetFont()));
+            break;
+        case ControlKind::Picture: break;
+    }
 }
 
 void NativeControls::onPress(wxCommandEvent& e) {
@@ -561,6 +602,13 @@ std::string NativeControls::describe(const ControlTable& table) const {
                        (static_cast<wxRadioButton*>(w)->GetValue() ? "on " : "off ") +
                        narrow(static_cast<wxRadioButton*>(w)->GetLabel());
                 break;
+        }
+        if (looks_.count(where.window)) {  // the font its window's look gave it
+            const wxFont font = c->kind == ControlKind::Grid
+                                    ? static_cast<wxGrid*>(w)->GetDefaultCellFont()
+                                    : w->GetFont();
+            out +=
+                " font=" + narrow(font.GetFaceName()) + "," + std::to_string(font.GetPointSize());
         }
         out += " at=" + screenRectText(w) + "\n";  // where a click reaches it (tests)
     }

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "vxs/screen/controls.h"
+#include "vxs/screen/windowlook.h"
 
 class wxCommandEvent;
 class wxMouseEvent;
@@ -47,6 +48,11 @@ class NativeControls {
     void layout(const ControlTable& table, const ScreenModel& screen);
     // The widgets of a window go (the model dropped its controls).
     void dropWindow(int32_t window);
+    // The fonts a window's look gives the widgets that stand in it from now on: its text font
+    // for LIST and GRID rows and a COMBO's text, its labels font for CHECK and RADIO captions and
+    // a GRID's headers, its buttons font for buttons and hot text.  A font not given leaves the
+    // widget's own; a look without fonts forgets the window's.
+    void setWindowFonts(int32_t window, const WindowLook& look);
     // Lets the operator work the widget of `c` until a key ends it, or double-click on a row;
     // the model then takes what the widget holds.  `status` and `exitCode` as
     // FrontEnd::controlEdit gives them.
@@ -66,6 +72,8 @@ class NativeControls {
 
   private:
     void place(wxWindow* w, const Control& c, const ScreenModel& screen);
+    // The look's font for widget `w` of `c`, when its window's look gives one.
+    void applyFont(wxWindow* w, const Control& c);
     template <class W, class Make>
     W* widgetOf(const ControlPlace& at, wxWindow*& w, bool keys, Make make);
     // What was kept beside the widget `w` of `at` (its key, picture, radio partner) goes.
@@ -83,6 +91,7 @@ class NativeControls {
     std::map<ControlPlace, wxRadioButton*> partners_;  // a RADIO's hidden partner
     std::map<wxWindow*, int32_t> keys_;                // the key of each button and hot text
     std::map<ControlPlace, wxImage> images_;           // each picture as decoded
+    std::map<int32_t, WindowLook> looks_;              // windows whose look gives fonts
 };
 
 }  // namespace vxs

@@ -12,6 +12,7 @@
 #include <wx/artprov.h>
 #include <wx/button.h>
 #include <wx/config.h>
+#include <wx/control.h>
 #include <wx/dialog.h>
 #include <wx/display.h>
 #include <wx/frame.h>
@@ -48,6 +49,7 @@
 #include "vxs/screen/screenmodel.h"
 #include "vxs/screen/statline.h"
 #include "vxs/screen/terminal.h"
+#include "vxs/screen/windowlook.h"
 #include "vxs/window/textwin.h"
 #include "vxs/window/wincontrols.h"
 #include "vxs/window/winprint.h"
@@ -199,6 +201,10 @@ class WindowFrontEnd final : public FrontEnd {
     std::string snapshotPath_;
     long paints_ = 0;
     std::chrono::steady_clock::time_point lastPoll_{};
+    std::vector<std::vector<std::string>> buttonLists_;  // what DISPLAY BUTTONS gave last
+    // BUTTONROWS= of the windows open, in the order they opened: the last one's rows hold the
+    // tool bar's buttons (one row without any).
+    std::vector<std::pair<int32_t, int>> buttonRows_;
     bool maximized_ = false;  // MAXIMIZE made the main window as large as the display's work area
     wxRect restored_;         // ... and NOMAXIMIZE gives it this place back
 };
@@ -431,6 +437,9 @@ int32_t WindowFrontEnd::screenAction(const ScreenRequest& r) {
         case kScreenCloseFile:
             // A window opened again, or closed, loses its look.
             if (frame_) frame_->text()->dropWindowLook(r.window);
+            native_.setWindowFonts(r.window, WindowLook{});
+            if (std::erase_if(buttonRows_, [&r](const auto& w) { return w.first == r.window; }))
+                setButtons(buttonLists_);
             break;
         case kScreenSuspend:
         case kScreenResume: return 0;  // the window stays while another program runs
@@ -453,37 +462,35 @@ int32_t WindowFrontEnd::screenAction(const ScreenRequest& r) {
 
 int32_t WindowFrontEnd::windowLook(int32_t window, std::string_view keywords) {
     if (!frame_ || !model_.isOpen(window)) return 0;
-    // One "KEYWORD=value" line each.  The face of the window's text comes from FONT=,
-    // FONT.NAME=, FONT.TEXT= or FONT.TEXT.NAME= (a FONT= value's first item, before a comma);
-    // the cells keep one size, which follows the main window's.  MAXIMIZE and NOMAXIMIZE
-    // maximize the main window or give it back its size.
-    while (!keywords.empty()) {
-        const size_t end = std::min(keywords.find('\n'), keywords.size());
-        const std::string_view line = keywords.substr(0, end);
-        keywords.remove_prefix(std::min(end + 1, keywords.size()));
-        const size_t eq = line.find('=');
-        const std::string_view key = line.substr(0, eq);
-        std::string_view value =
-            eq == std::string_view::npos ? std::string_view() : line.substr(eq + 1);
-        if (key == "MAXIMIZE") {
-            // The display's work area, also where no window manager maximizes.
-            if (!frame_->IsMaximized() && !maximized_) restored_ = frame_->GetRect();
-            maximized_ = true;
-            const int display = wxDisplay::GetFromWindow(frame_);
-            frame_->SetSize(wxDisplay(display == wxNOT_FOUND ? 0u : static_cast<unsigned>(display))
-                                .GetClientArea());
-            frame_->Maximize(true);
-        } else if (key == "NOMAXIMIZE") {
-            frame_->Maximize(false);
-            if (maximized_) frame_->SetSize(restored_);
-            maximized_ = false;
-        } else if (key == "FONT" || key == "FONT.NAME" || key == "FONT.TEXT" ||
-                   key == "FONT.TEXT.NAME") {
-            if (key == "FONT" || key == "FONT.TEXT") value = value.substr(0, value.find(','));
-            while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
-            while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
-            frame_->text()->setWindowFace(window, wxString::FromUTF8(value.data(), value.size()));
-        }
+    WindowLook look;
+    if (int err = parseWindowLook(keywords, look)) return err;
+    // The window's text in its face and size, its widgets in theirs.
+    frame_->text()->setWindowFace(window, wxString::FromUTF8(look.text.face), look.text.points);
+    native_.setWindowFonts(window, look);
+    if (look.buttonRows > 0) {  // the tool bar in as many rows while the window is open
+        buttonRows_.push_back({window, look.buttonRows});
+        setButtons(buttonLists_);
+    }
+    if (look.maximize) {
+        // The display's work area, also where no window manager maximizes.
+        if (!frame_->IsMaximized() && !maximized_) restored_ = frame_->GetRect();
+        maximized_ = true;
+        const int display = wxDisplay::GetFromWindow(frame_);
+        frame_->SetSize(wxDisplay(display == wxNOT_FOUND ? 0u : static_cast<unsigned>(display))
+                            .GetClientArea());
+        frame_->Maximize(true);
+    } else if (look.restore) {
+        frame_->Maximize(false);
+        if (maximized_) frame_->SetSize(restored_);
+        maximized_ = false;
+    }
+    if ((look.cellWidth > 0 || look.cellHeight > 0) && !maximized_) {
+        // Cells as near the size asked as the console's font makes them (a dimension not given
+        // does not bound them): the main window takes the size of the whole console in that font.
+        TextWin* text = frame_->text();
+        const int points = text->pointsForCell(look.cellWidth > 0 ? look.cellWidth : 1000,
+                                               look.cellHeight > 0 ? look.cellHeight : 1000);
+        frame_->SetClientSize(text->cellsSize(points));
     }
     return 0;
 }
@@ -632,6 +639,7 @@ void WindowFrontEnd::setMenu(MenuPart part, const std::vector<std::vector<std::s
 // The tool bar of DISPLAY BUTTONS: one button per caption, each giving its key (the function
 // key of its number, F1 for the first when no keys are given); no captions, no tool bar.
 void WindowFrontEnd::setButtons(const std::vector<std::vector<std::string>>& lists) {
+    if (&lists != &buttonLists_) buttonLists_ = lists;
     if (!frame_) return;
     toolButtons_.clear();
     if (wxToolBar* old = frame_->GetToolBar()) {
@@ -642,6 +650,18 @@ void WindowFrontEnd::setButtons(const std::vector<std::vector<std::string>>& lis
     const std::vector<std::string>& captions = lists.empty() ? none : lists[0];
     if (!captions.empty()) {
         wxToolBar* bar = frame_->CreateToolBar(wxTB_HORIZONTAL | wxTB_NOICONS | wxTB_TEXT);
+        // More than one row: the buttons stand in a grid of that many rows on the tool bar.
+        const int rows = buttonRows_.empty() ? 1 : buttonRows_.back().second;
+        wxWindow* holder = bar;
+        wxControl* block = nullptr;  // the grid's holder, itself a control of the bar
+        wxGridSizer* grid = nullptr;
+        if (rows > 1) {
+            holder = block =
+                new wxControl(bar, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxBORDER_NONE);
+            const int perRow = (static_cast<int>(captions.size()) + rows - 1) / rows;
+            grid = new wxGridSizer(0, perRow, 2, 2);
+            holder->SetSizer(grid);
+        }
         for (size_t i = 0; i < captions.size(); ++i) {
             long n = static_cast<long>(i) + 1;
             if (lists.size() > 1 && i < lists[1].size()) {
@@ -652,15 +672,22 @@ void WindowFrontEnd::setButtons(const std::vector<std::vector<std::string>>& lis
             }
             const bool key = (n >= 1 && n <= 512) || (n >= 1000 && n <= 10000);
             auto* button = new wxButton(
-                bar, wxID_ANY, wxString::From8BitData(captions[i].data(), captions[i].size()));
+                holder, wxID_ANY, wxString::From8BitData(captions[i].data(), captions[i].size()));
             const int32_t code = key ? static_cast<int32_t>(n) * 256 : 0;
             button->Enable(key);
             button->Bind(wxEVT_BUTTON, [this, code](wxCommandEvent&) {
                 (void)enqueueKey(code);
                 if (frame_) frame_->text()->SetFocus();
             });
-            bar->AddControl(button);
+            if (grid)
+                grid->Add(button, 0, wxEXPAND);
+            else
+                bar->AddControl(button);
             toolButtons_.push_back({button, code});
+        }
+        if (block) {
+            block->Fit();
+            bar->AddControl(block);
         }
         bar->Realize();
     }
