@@ -58,9 +58,9 @@ inline constexpr int32_t kScreenMousePlace = 3328;
 
 // The look of a window just opened, for the front ends that show it: `text` holds one
 // "KEYWORD=value" line per keyword of its OPEN string that concerns the look (FONT, FONT.NAME,
-// FONT.SIZE, FONT.TEXT..., FONT.LABELS..., FONT.BUTTONS..., FONTSIZE, BUTTONROWS, MAXIMIZE,
-// NOMAXIMIZE; read with windowlook.h).  A picture behind the window's text: `text` holds the
-// picture file's bytes.
+// FONT.SIZE, FONT.TEXT..., FONT.LABELS..., FONT.BUTTONS..., FONTSIZE, CHAR.WIDTH, CHAR.HEIGHT,
+// ROW.HEIGHT, BUTTONROWS, MAXIMIZE, NOMAXIMIZE; read with windowlook.h).  A picture behind the
+// window's text: `text` holds the picture file's bytes.
 inline constexpr int32_t kScreenWindowLook = 3584;
 inline constexpr int32_t kScreenWindowPicture = 3840;
 
