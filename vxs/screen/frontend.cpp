@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "vxs/base/failure.h"
 #include "vxs/base/process.h"
@@ -455,12 +456,22 @@ void FrontEnd::controlEdit(const ControlPlace& place, int32_t wait, bool singleS
     exitCode = 0;
     Control* c = controls_.find(place);
     if (!c) return;  // nothing to work: as Enter
+    // The click that moved field input here, if one did: its cell in the window.
+    const int32_t clicked = claimLastClick() ? mouseCellIn(*this, place.window) : -1;
+    const int clickedRow = clicked >> 8, clickedColumn = clicked & 0xFF;
+    const bool onControl =
+        clicked >= 0 && clickedRow >= c->place.row && clickedRow < c->place.row + c->height &&
+        clickedColumn >= c->place.column && clickedColumn < c->place.column + c->width;
     if (c->kind == ControlKind::Combo) {
+        bool first = true;
         for (;;) {
             EditField e;
             e.text = c->text;
             e.text.resize(static_cast<size_t>(c->width), ' ');
             e.cursor = static_cast<int>(std::min(c->text.size(), e.text.size()));
+            if (std::exchange(first, false) && onControl)
+                e.cursor =
+                    std::min(clickedColumn - c->place.column, static_cast<int>(e.text.size()));
             ComboHost host(*this, *c, wait);
             const EditResult r = editField(e, false, host, FieldEditSettings{});
             const size_t end = e.text.find_last_not_of(' ');
@@ -488,6 +499,7 @@ void FrontEnd::controlEdit(const ControlPlace& place, int32_t wait, bool singleS
     ControlKeyState state;
     const bool list = c->kind == ControlKind::Grid || c->kind == ControlKind::List;
     if (list && c->current < 0 && !c->rows.empty()) c->moveTo(0);
+    bool replay = onControl;  // the click acts on the control as one clicked while worked
     for (;;) {
         drawControl(*c, true);
         if (list && c->current >= 0) {  // the cursor at the current row's start
@@ -503,7 +515,8 @@ void FrontEnd::controlEdit(const ControlPlace& place, int32_t wait, bool singleS
                 (void)screenAction(r);
             }
         }
-        const int32_t key = keyboardRoutine(wait ? 2 : 1, wait);
+        const int32_t key =
+            std::exchange(replay, false) ? keys::kMouseClick : keyboardRoutine(wait ? 2 : 1, wait);
         if (key < 0) {
             if (wait == 0)
                 status = kInputEnded;

@@ -6,14 +6,15 @@
 
 #include <cctype>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "vxs/base/failure.h"
+#include "vxs/base/logger.h"
+#include "vxs/base/process.h"
 #include "vxs/clientserver/common.h"
 #include "vxs/config/config.h"
-#include "vxs/base/failure.h"
 #include "vxs/errors/errors.h"
-#include "vxs/base/process.h"
-#include "vxs/base/logger.h"
 #include "vxs/platform/os.h"
 #include "vxs/screen/terminal.h"
 
@@ -99,9 +100,12 @@ KeyEvent g_currentEvent;  // the data of the event taken last, for code 16
 bool g_mouseSet = false;  // a click was read; its cell:
 int g_mouseRow = 0, g_mouseColumn = 0;
 
+bool g_clickUnclaimed = false;  // the key taken last was a click (claimLastClick)
+
 // The event taken last: its data for code 16, a click's cell.
 void took(const KeyEvent& e) {
     g_currentEvent = e;
+    g_clickUnclaimed = e.code == keys::kMouseClick;
     if (e.code == keys::kMouseClick && e.hasData) noteMouseCell(e.y, e.x);
 }
 bool g_pendingSet = false;
@@ -197,9 +201,10 @@ int32_t rawKey(bool wait, int32_t seconds) {
     }
     FrontEnd* fe = frontEnd();
     if (!fe) return -1;
-    const int32_t key = fe->pollKey();
-    if (key >= 0 || !wait) return key;
-    return fe->readKey(seconds);
+    int32_t key = fe->pollKey();
+    if (key < 0 && wait) key = fe->readKey(seconds);
+    if (key >= 0) g_clickUnclaimed = key == keys::kMouseClick;
+    return key;
 }
 
 bool timePassed(int64_t start, int32_t seconds) {
@@ -477,7 +482,11 @@ void resetKeyboard() {
     g_lineDrawing = false;
     g_keysNotified = false;
     g_currentEvent = KeyEvent{};
-    g_mouseSet = false;
+    g_mouseSet = g_clickUnclaimed = false;
+}
+
+bool claimLastClick() {
+    return std::exchange(g_clickUnclaimed, false);
 }
 
 int32_t waitForQueuedKey(int32_t seconds) {

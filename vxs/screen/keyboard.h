@@ -78,6 +78,9 @@ int queuedKeyEvents();
 // with noteMouseCell before it hands out kMouseClick.
 bool lastMouseCell(int& row, int& column);
 void noteMouseCell(int row, int column);
+// True once when the key taken last was a click: a control that the click moved field input to
+// claims it and does on itself what the click does there (a row chosen, a box checked).
+bool claimLastClick();
 
 // Pushes one key back to be read again before any other (menu and accelerator handling).
 void pushBackKey(int32_t code);
