@@ -48,22 +48,7 @@ expect '^A= +B= {4}1 +C= *$'
 # the statement to it and acts there as on a control being worked (the row clicked becomes the
 # current one, the check box turns on); beside it, the statement leaves it (for a text field's
 # start).
-cat > "$work/mousectl.txt" <<'PROGRAM'
-5 PRINT NEWPAGE
-10 OPTION BASE 1
-20 DIM H$(1),W(1),F$(1),N$(3),P$(1),A$*8,C$*8
-30 H$(1)="Name"
-32 W(1)=10
-34 F$(1)="C 10"
-40 N$(1)="Adams"
-42 N$(2)="Baker"
-44 N$(3)="Clark"
-50 PRINT FIELDS "2,2,LIST 5/20,HEADERS": MAT H$,MAT W,MAT F$
-60 PRINT FIELDS "2,2,LIST 5/20,=;9,2,CHECK 10": MAT N$,"Paid"
-70 INPUT FIELDS "8,2,C 8;2,2,LIST 5/20,ROW,SELONE;9,2,CHECK 10": A$,MAT P$,C$
-80 PRINT "A=";A$;" P=";P$(1);" C=";C$;" F";CURFLD
-90 END
-PROGRAM
+cp "$(dirname "$0")/../support/mouse_controls.txt" "$work/mousectl.txt"
 line 'CONFIG OPTION 53 OFF'
 line 'CLEAR'
 line 'MERGE mousectl.txt'

@@ -12,16 +12,6 @@ exe=$(realpath "$1")
 source "$(dirname "$0")/xvfb_lib.sh"
 examples="$(dirname "$0")/../../docs/examples"
 
-# Waits until the snapshot describes a control matching $1.
-expect_control() {
-  local i
-  for ((i = 0; i < 150; i++)); do
-    grep -Eq -- "^control=$1" "$snap" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  fail "expected control /$1/"
-}
-
 cp "$examples/controls.txt" "$examples/invoice.png" "$work/"
 start_session VX_FRONTEND=gui
 line 'LOAD "controls.txt",SOURCE'

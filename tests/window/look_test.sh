@@ -86,14 +86,6 @@ button_tops() { sed -n 's/^toolbutton=.* at=[0-9]*,\([0-9]*\),.*/\1/p' "$snap" |
 line 'LOAD "sizes.txt",SOURCE'
 line 'RUN'
 expect_field windowlook '^1 face=DejaVu Serif points=[4-8]$'
-expect_control() {
-  local i
-  for ((i = 0; i < 150; i++)); do
-    grep -Eq -- "^control=$1" "$snap" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  fail "expected control /$1/"
-}
 expect_control '1,3,2 check off Paid font=DejaVu Serif,16 at='
 expect_control '1,4,2 button Save key=1280 font=DejaVu Sans,7 at='
 IFS=, read -r _ _ cw ch <<< "$(field cells)"

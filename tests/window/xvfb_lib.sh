@@ -3,7 +3,7 @@
 # writes (VX_WINDOW_SNAPSHOT), screenshots with ImageMagick and text recognition with tesseract.
 # Set before sourcing: exe (the console executable; veltrix-window lies beside it).
 # Provides: start_session, typed, key, line, screen, expect, expect_row, field, expect_field,
-# fail, window_id, wait_window, wait_window_gone, shot, ocr, stop_session.
+# expect_control, fail, window_id, wait_window, wait_window_gone, shot, ocr, stop_session.
 for tool in Xvfb xdotool import tesseract; do
   if ! command -v $tool >/dev/null; then
     echo "$tool is not installed: the window test is skipped"
@@ -54,6 +54,15 @@ expect_field() {
     sleep 0.1
   done
   fail "expected $1 /$2/ (it is '$(field "$1")')"
+}
+# Waits until the snapshot describes a control (a widget) matching $1: "window,row,column kind ...".
+expect_control() {
+  local i
+  for ((i = 0; i < 150; i++)); do
+    grep -Eq -- "^control=$1" "$snap" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  fail "expected control /$1/"
 }
 
 # Starts the session in the work directory with `env` settings before the command: e.g.

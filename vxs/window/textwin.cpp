@@ -109,6 +109,7 @@ wxFont TextWin::faceOf(const wxString& face, int points) const {
 int TextWin::pointsForCell(int width, int height) {
     wxClientDC dc(this);
     int best = 6;
+    // The sizes are few, so each is measured.
     for (int points = 6; points <= 72; ++points) {
         dc.SetFont(fontOf(points));
         wxCoord w = 0, h = 0;
@@ -150,18 +151,10 @@ wxSize TextWin::cellsSize(int points) {
 
 void TextWin::fitFont() {
     const wxSize panel = GetClientSize();
+    // The largest size whose cells fit (a panel not yet laid out: 14 points).
+    font_ = fontOf(panel.x > 0 && panel.y > 0 ? pointsForCell(panel.x / columns_, panel.y / rows_)
+                                              : 14);
     wxClientDC dc(this);
-    int best = 6;
-    // The largest size whose cells fit; the sizes are few, so each is measured.
-    for (int points = 6; points <= 72; ++points) {
-        dc.SetFont(fontOf(points));
-        wxCoord w = 0, h = 0;
-        dc.GetTextExtent("M", &w, &h);
-        if (panel.x > 0 && panel.y > 0 && (w * columns_ > panel.x || h * rows_ > panel.y)) break;
-        best = points;
-        if (panel.x <= 0 || panel.y <= 0) break;
-    }
-    font_ = fontOf(panel.x > 0 && panel.y > 0 ? best : 14);
     dc.SetFont(font_);
     wxCoord w = 0, h = 0;
     dc.GetTextExtent("M", &w, &h);
