@@ -4,7 +4,7 @@
 # the combo, clears the check box and moves the radio choice with Tab and Space, and the program
 # reads every choice back; a GRID cell typed into comes back as a changed row, with the function
 # key that ended the input in FKEY; hot fields show as a button and as hot text that a mouse click
-# presses; a picture field shows its image; text recognition finds the widgets' texts on the
+# presses (also while a check box is worked); a picture field shows its image; text recognition finds the widgets' texts on the
 # screen.
 # Usage: controls_test.sh EXECUTABLE        (exit 77: Xvfb, xdotool, ImageMagick or tesseract missing)
 set -u
@@ -57,11 +57,13 @@ key F5
 expect '^CHANGED1 Nut25  KEY5 *$'
 
 # A hot field shown as a button and one as hot text: a click presses it, and the field input
-# waiting ends with the field's key.
+# waiting ends with the field's key, also while the operator works a control.
 line 'CLEAR'
-line '10 PRINT FIELDS "20,2,C 6,,BF5;20,10,C 8,,TF6;1,50,P 10/30": "Save","Help me","invoice.png"'
+line '10 PRINT FIELDS "20,2,C 6,,BF5;20,10,C 8,,TF6;1,50,P 10/30;22,2,CHECK 8": "Save","Help me","invoice.png","Ok"'
 line '20 INPUT FIELDS "21,2,C 5": A$'
 line '30 PRINT "PRESSED";FKEY'
+line '32 INPUT FIELDS "22,2,CHECK 8": B$'
+line '34 PRINT "CHECKED";FKEY'
 line '40 GOTO 20'
 line 'RUN'
 expect_control '0,20,2 button Save key=1280 at='
@@ -78,7 +80,7 @@ sleep 0.5
 click '0,20,2'
 expect '^PRESSED5 *$'
 click '0,20,10'
-expect '^PRESSED6 *$'
+expect '^CHECKED6 *$'
 key ctrl+c
 expect_field status '^ATTN'
 line 'SYSTEM'

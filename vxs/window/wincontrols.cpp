@@ -424,7 +424,13 @@ void NativeControls::applyFont(wxWindow* w, const Control& c) {
 
 void NativeControls::onPress(wxCommandEvent& e) {
     auto it = keys_.find(static_cast<wxWindow*>(e.GetEventObject()));
-    if (it != keys_.end()) (void)enqueueKey(it->second);
+    if (it != keys_.end()) {
+        // A widget being worked ends its turn with the key, as a text field ends with it.
+        if (g_session && it->second > 0 && (it->second & 0xFF) == 0)
+            g_session->exitCode = it->second >> 8;
+        else
+            (void)enqueueKey(it->second);
+    }
     if (panel_) panel_->SetFocus();  // the keys go on to the fields
 }
 
