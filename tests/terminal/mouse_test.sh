@@ -65,6 +65,13 @@ keys -l 'c'
 click_cell 5 5
 sleep 0.3
 keys Enter
-expect '^A=cab +P=Clark C=\^Paid F2 *$'
+expect '^A=cab +P=Clark C=\^Paid F2 +K0 *$'
+# A click on the hot field's text presses it, also while a control is worked.
+line 'RUN'
+for ((i = 0; i < 50; i++)); do [ "$(cursor)" = "1,7" ] && break; sleep 0.1; done
+click_cell 4 5
+sleep 0.3
+click_cell 11 3
+expect '^A= +P=Baker C=Paid F2 +K5 *$'
 line 'SYSTEM'
 echo "terminal mouse test passed"

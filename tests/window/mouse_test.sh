@@ -75,7 +75,14 @@ typed 'c'
 click_cell 4 5
 sleep 0.5
 key End Return
-expect '^A=cab +P=Clark C=\^Paid F2 *$'
+expect '^A=cab +P=Clark C=\^Paid F2 +K0 *$'
+# A click on the hot field's button presses it, also while a control is worked.
+line 'RUN'
+expect_field cursor '^7,1$'
+click_cell 4 5
+sleep 0.5
+click_cell 11 3
+expect '^A= +P=[A-Za-z]* C=Paid F2 +K5 *$'
 line 'SYSTEM'
 stop_session || fail "SYSTEM ends the session with 0"
 echo "mouse test passed"

@@ -209,6 +209,9 @@ class CursesFrontEnd final : public FrontEnd {
     // when the terminal is gone.
     int32_t nextKey();
     int32_t waitForKey(int32_t seconds);
+    // The system's code of a key the terminal library reported (keyCode), with a click on a
+    // hot field's text pressing that field: its key.
+    int32_t termKey(int ch) const;
     void newBottomRow() {
         model_.newBottomRow();
         for (int r = 0; r < kRows; ++r) drawRow(r);
@@ -614,7 +617,7 @@ void CursesFrontEnd::holdPastedKeys() {
     timeout(kPasteGapMs);
     for (int ch; (ch = getch()) != ERR;) {
         if (screenKey(ch)) continue;
-        const int32_t key = keyCode(ch);
+        const int32_t key = termKey(ch);
         if (key >= 0 && held_.size() < 4 * kCommandFieldWidth) held_.push_back(key);
     }
     nodelay(stdscr, TRUE);
@@ -632,7 +635,7 @@ void CursesFrontEnd::drain(bool running) {
     bool added = false;
     for (int ch; (ch = getch()) != ERR;) {
         if (screenKey(ch)) continue;
-        const int32_t key = keyCode(ch);
+        const int32_t key = termKey(ch);
         if (key < 0) continue;
         if (key == kKeyAttention || (running && key == kKeyCtrlC)) {
             attention_ = true;
@@ -642,6 +645,20 @@ void CursesFrontEnd::drain(bool running) {
         added = true;
     }
     if (added) keysQueued();
+}
+
+int32_t CursesFrontEnd::termKey(int ch) const {
+    const int32_t key = keyCode(ch);
+    int y = 0, x = 0, row = -1, column = -1;
+    if (key != keys::kMouseClick || !lastMouseCell(y, x)) return key;
+    const int32_t window = model_.windowAt(y, x, row, column);
+    if (row < 0) return key;
+    for (const auto& [place, c] : controls_.all())
+        if ((c.kind == ControlKind::Button || c.kind == ControlKind::HotText) && c.group > 0 &&
+            place.window == window && row >= place.row && row < place.row + c.height &&
+            column >= place.column && column < place.column + c.width)
+            return c.group;
+    return key;
 }
 
 int32_t CursesFrontEnd::nextKey() {
@@ -694,7 +711,7 @@ int32_t CursesFrontEnd::waitForKey(int32_t seconds) {
             keys_.pop_front();
             break;
         }
-        key = keyCode(ch);
+        key = termKey(ch);
         if (key == kKeyCtrlC) key = kKeyAttention;  // the interrupt key is the attention key
         if (key >= 0) break;
     }
