@@ -122,8 +122,8 @@ int TextWin::pointsForCell(int width, int height) {
 
 TextWin::WindowFace& TextWin::fittedFace(WindowFace& f) {
     if (f.drawnAt == font_.GetPointSize() && f.fonts[0].IsOk()) return f;
-    // As large as asked, but no larger than the panel's font, and smaller still while a glyph
-    // of the face would not fit the cell.
+    // As large as asked, but no larger than the panel's font, and smaller while "n" or the line
+    // would not fit the cell.
     wxClientDC dc(this);
     int points = f.points > 0 ? std::min(f.points, font_.GetPointSize()) : font_.GetPointSize();
     wxFont font;
@@ -131,12 +131,15 @@ TextWin::WindowFace& TextWin::fittedFace(WindowFace& f) {
     for (;; --points) {
         font = f.face.empty() ? fontOf(points) : faceOf(f.face, points);
         dc.SetFont(font);
-        dc.GetTextExtent("M", &w, &h);
+        dc.GetTextExtent("n", &w, &h);
         if ((w <= cellW_ && h <= cellH_) || points <= 4) break;
     }
     f.fonts = {font, font.Bold(), font.Underlined(), font.Bold().Underlined()};
-    f.offset = wxPoint(std::max(0, (cellW_ - static_cast<int>(w)) / 2),
-                       std::max(0, (cellH_ - static_cast<int>(h)) / 2));
+    f.top = std::max(0, (cellH_ - static_cast<int>(h)) / 2);
+    for (int c = 0; c < 256; ++c) {
+        dc.GetTextExtent(wxString(shownChar(static_cast<unsigned char>(c))), &w, &h);
+        f.widths[static_cast<size_t>(c)] = static_cast<int16_t>(std::min<wxCoord>(w, 1000));
+    }
     f.drawnAt = font_.GetPointSize();
     return f;
 }
@@ -204,6 +207,13 @@ void TextWin::onPaint(wxPaintEvent&) {
                 std::make_unique<wxMemoryDC>(scaledPicture(picture, height, width));
     }
     const bool looks = model_ && (!windowFonts.empty() || !pictureDCs.empty());
+    struct Glyph {
+        const wxFont* font;
+        wxColour fg;
+        unsigned char ch;
+        wxPoint at;
+    };
+    std::vector<Glyph> faceGlyphs;  // the text of windows with a face of their own
     for (int r = 0; r < rows_; ++r) {
         for (int c = 0; c < columns_; ++c) {
             const ScreenCell& cell = cells_[static_cast<size_t>(r * columns_ + c)];
@@ -261,13 +271,24 @@ void TextWin::onPaint(wxPaintEvent&) {
             }
             if (cell.ch == ' ' && !look.underline) continue;
             const auto faceAt = windowFonts.find(window);
-            const WindowFace* face = faceAt != windowFonts.end() ? faceAt->second : nullptr;
-            const Fonts& fonts = face ? face->fonts : panelFonts;
-            dc.SetFont(fonts[(look.bold ? 1 : 0) + (look.underline ? 2 : 0)]);
+            const size_t style = (look.bold ? 1 : 0) + (look.underline ? 2 : 0);
+            if (faceAt != windowFonts.end()) {
+                // After every cell's background: the glyph may reach beyond its cell.
+                const WindowFace& face = *faceAt->second;
+                const int left = (cellW_ - face.widths[cell.ch]) / 2;
+                faceGlyphs.push_back(
+                    {&face.fonts[style], look.fg, cell.ch, wxPoint(x + left, y + face.top)});
+                continue;
+            }
+            dc.SetFont(panelFonts[style]);
             dc.SetTextForeground(look.fg);
-            dc.DrawText(wxString(shownChar(cell.ch)), x + (face ? face->offset.x : 0),
-                        y + (face ? face->offset.y : 0));
+            dc.DrawText(wxString(shownChar(cell.ch)), x, y);
         }
+    }
+    for (const Glyph& g : faceGlyphs) {
+        dc.SetFont(*g.font);
+        dc.SetTextForeground(g.fg);
+        dc.DrawText(wxString(shownChar(g.ch)), g.at);
     }
     if (cursorShown_ && cursorRow_ >= 0 && cursorRow_ < rows_ && cursorColumn_ >= 0 &&
         cursorColumn_ < columns_) {

@@ -96,12 +96,16 @@ class TextWin final : public wxWindow {
 
     int rows_, columns_;
     const ScreenModel* model_ = nullptr;
+    // A window's face fitted to the cells: the largest size whose "n" and line fit a cell, each
+    // glyph centred in its cell (a proportional face's wide glyphs, "M" or "W", reach a little
+    // into the cells beside them, which are drawn first).
     struct WindowFace {
         wxString face;
         int points = 0;               // as asked; 0: the panel's
         int drawnAt = 0;              // the panel's points the fonts below were made for
         std::array<wxFont, 4> fonts;  // plain, bold, underlined, both
-        wxPoint offset;  // where a glyph stands in its cell (a smaller font is centred)
+        std::array<int16_t, 256> widths{};  // each byte's glyph, in pixels
+        int top = 0;                        // where a glyph's line stands in its cell
     };
     // The fonts of `f` for the panel's current font (made again when that changed).
     WindowFace& fittedFace(WindowFace& f);
