@@ -66,6 +66,11 @@ struct Control {
     int visibleRows() const { return height > 1 ? height - 1 : 1; }
     // Moves `current` to `row` (clamped) and scrolls so that it shows.
     void moveTo(int row);
+    // Whether the cell at `row`, `column` of its window is one of the control's.
+    bool covers(int row, int column) const {
+        return row >= place.row && row < place.row + height && column >= place.column &&
+               column < place.column + width;
+    }
 };
 
 // What CONTROLOUTPUT asks: `op` is the field's list operation (fields.h ListOp's values) and

@@ -22,11 +22,11 @@
 #include <term.h>
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <iterator>
 #include <map>
 #include <string>
 #include <string_view>
@@ -592,13 +592,10 @@ void CursesFrontEnd::workMenu(int entry) {
             chosen = current;
         } else if (ch > 0 && ch < 128) {
             // An item's "&" letter chooses it.
-            for (const int n : list) {
-                const std::string& t = m.item(n)->text;
-                const size_t amp = t.find('&');
-                if (m.choosable(n) && amp != std::string::npos && amp + 1 < t.size() &&
-                    std::tolower(static_cast<unsigned char>(t[amp + 1])) == std::tolower(ch))
-                    chosen = n;
-            }
+            std::vector<int> open;
+            std::copy_if(list.begin(), list.end(), std::back_inserter(open),
+                         [&m](int n) { return m.choosable(n); });
+            chosen = m.itemOfLetter(open, static_cast<char>(ch));
         }
         if (chosen) {
             menu().choose(chosen);
@@ -655,8 +652,7 @@ int32_t CursesFrontEnd::termKey(int ch) const {
     if (row < 0) return key;
     for (const auto& [place, c] : controls_.all())
         if ((c.kind == ControlKind::Button || c.kind == ControlKind::HotText) && c.group > 0 &&
-            place.window == window && row >= place.row && row < place.row + c.height &&
-            column >= place.column && column < place.column + c.width)
+            place.window == window && c.covers(row, column))
             return c.group;
     return key;
 }

@@ -434,8 +434,7 @@ class ComboHost final : public FieldEditorHost {
     // A click on the combo's text puts the cursor there; anywhere else it leaves the combo.
     int mousePosition(const EditField&) override {
         const int32_t at = mouseCellIn(f_, c_.place.window);
-        const int column = (at & 0xFF) - c_.place.column;
-        if (at >= 0 && at >> 8 == c_.place.row && column >= 0 && column < c_.width) return column;
+        if (at >= 0 && c_.covers(at >> 8, at & 0xFF)) return (at & 0xFF) - c_.place.column;
         return kMouseOtherField;
     }
     bool ended() const { return ended_; }
@@ -458,10 +457,8 @@ void FrontEnd::controlEdit(const ControlPlace& place, int32_t wait, bool singleS
     if (!c) return;  // nothing to work: as Enter
     // The click that moved field input here, if one did: its cell in the window.
     const int32_t clicked = claimLastClick() ? mouseCellIn(*this, place.window) : -1;
-    const int clickedRow = clicked >> 8, clickedColumn = clicked & 0xFF;
-    const bool onControl =
-        clicked >= 0 && clickedRow >= c->place.row && clickedRow < c->place.row + c->height &&
-        clickedColumn >= c->place.column && clickedColumn < c->place.column + c->width;
+    const int clickedColumn = clicked & 0xFF;
+    const bool onControl = clicked >= 0 && c->covers(clicked >> 8, clickedColumn);
     if (c->kind == ControlKind::Combo) {
         bool first = true;
         for (;;) {
@@ -535,8 +532,7 @@ void FrontEnd::controlEdit(const ControlPlace& place, int32_t wait, bool singleS
             // CHECK or RADIO it is Space.
             const int32_t at = mouseCellIn(*this, place.window);
             const int row = at >> 8, column = at & 0xFF;
-            if (at < 0 || row < c->place.row || row >= c->place.row + c->height ||
-                column < c->place.column || column >= c->place.column + c->width) {
+            if (at < 0 || !c->covers(row, column)) {
                 exitCode = kExitMouseField;
                 break;
             }

@@ -99,15 +99,7 @@ MacroTable g_macros;
 KeyEvent g_currentEvent;  // the data of the event taken last, for code 16
 bool g_mouseSet = false;  // a click was read; its cell:
 int g_mouseRow = 0, g_mouseColumn = 0;
-
 bool g_clickUnclaimed = false;  // the key taken last was a click (claimLastClick)
-
-// The event taken last: its data for code 16, a click's cell.
-void took(const KeyEvent& e) {
-    g_currentEvent = e;
-    g_clickUnclaimed = e.code == keys::kMouseClick;
-    if (e.code == keys::kMouseClick && e.hasData) noteMouseCell(e.y, e.x);
-}
 bool g_pendingSet = false;
 int32_t g_pendingKey = 0;
 bool g_injectedSet = false;
@@ -120,6 +112,13 @@ std::string g_statusText;
 // tee, 4 5 6 left tee, cross, right tee, 1 2 3 bottom corners and tee, 0 the vertical line.
 constexpr int32_t kLineDrawDigits[10] = {179, 192, 193, 217, 195, 197, 180, 218, 194, 191};
 constexpr int32_t kLineDrawDot = 196;
+
+// The event taken last: its data for code 16, a click's cell.
+void took(const KeyEvent& e) {
+    g_currentEvent = e;
+    g_clickUnclaimed = e.code == keys::kMouseClick;
+    if (e.code == keys::kMouseClick && e.hasData) noteMouseCell(e.y, e.x);
+}
 
 // ---- the KEYBOARD text ----
 

@@ -58,10 +58,11 @@ bool MenuModel::choosable(int n) const {
     return !next || next->depth <= m->depth;
 }
 
-int MenuModel::barItemOfLetter(char letter) const {
+int MenuModel::itemOfLetter(const std::vector<int>& items, char letter) const {
     const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    for (const int n : barItems()) {
-        const std::string& t = items_[static_cast<size_t>(n - 1)].text;
+    for (const int n : items) {
+        if (!item(n)) continue;
+        const std::string& t = item(n)->text;
         for (size_t i = 0; i + 1 < t.size(); ++i) {
             if (t[i] != '&') continue;
             if (t[i + 1] != '&' && lower(t[i + 1]) == lower(letter)) return n;

@@ -44,12 +44,14 @@ class MenuModel {
     std::vector<std::string> part(MenuPart part) const;
     // For a front end that draws the menu itself: the items of the bar (depth 0), the items
     // listed under bar item `entry` (the deeper items up to the next bar item), whether item n
-    // can be chosen (no separator, not grayed, no items below it), and the bar item whose "&"
-    // letter is `letter` (any case; 0 when none).  Item numbers are 1-based.
+    // can be chosen (no separator, not grayed, no items below it), the first of `items` whose
+    // "&" letter is `letter` (any case; "&&" marks none; 0 when none), and that among the bar's
+    // items.  Item numbers are 1-based.
     std::vector<int> barItems() const;
     std::vector<int> listOf(int entry) const;
     bool choosable(int n) const;
-    int barItemOfLetter(char letter) const;
+    int itemOfLetter(const std::vector<int>& items, char letter) const;
+    int barItemOfLetter(char letter) const { return itemOfLetter(barItems(), letter); }
     // An item's text as shown: without the "&" marks ("&&" shows one "&").
     static std::string shownText(const std::string& text);
     // Item n (1-based), or null.

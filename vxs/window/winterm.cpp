@@ -652,15 +652,13 @@ void WindowFrontEnd::setButtons(const std::vector<std::vector<std::string>>& lis
         wxToolBar* bar = frame_->CreateToolBar(wxTB_HORIZONTAL | wxTB_NOICONS | wxTB_TEXT);
         // More than one row: the buttons stand in a grid of that many rows on the tool bar.
         const int rows = buttonRows_.empty() ? 1 : buttonRows_.back().second;
-        wxWindow* holder = bar;
         wxControl* block = nullptr;  // the grid's holder, itself a control of the bar
         wxGridSizer* grid = nullptr;
         if (rows > 1) {
-            holder = block =
-                new wxControl(bar, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxBORDER_NONE);
+            block = new wxControl(bar, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxBORDER_NONE);
             const int perRow = (static_cast<int>(captions.size()) + rows - 1) / rows;
             grid = new wxGridSizer(0, perRow, 2, 2);
-            holder->SetSizer(grid);
+            block->SetSizer(grid);
         }
         for (size_t i = 0; i < captions.size(); ++i) {
             long n = static_cast<long>(i) + 1;
@@ -671,8 +669,9 @@ void WindowFrontEnd::setButtons(const std::vector<std::vector<std::string>>& lis
                 if (end == text.c_str() || *end != '\0') n = 0;  // no whole number: no key
             }
             const bool key = (n >= 1 && n <= 512) || (n >= 1000 && n <= 10000);
-            auto* button = new wxButton(
-                holder, wxID_ANY, wxString::From8BitData(captions[i].data(), captions[i].size()));
+            auto* button =
+                new wxButton(block ? static_cast<wxWindow*>(block) : bar, wxID_ANY,
+                             wxString::From8BitData(captions[i].data(), captions[i].size()));
             const int32_t code = key ? static_cast<int32_t>(n) * 256 : 0;
             button->Enable(key);
             button->Bind(wxEVT_BUTTON, [this, code](wxCommandEvent&) {
