@@ -3,6 +3,7 @@
 #include "vxs/screen/windows.h"
 
 #include <algorithm>
+#include <iterator>
 #include <map>
 #include <vector>
 
@@ -151,30 +152,21 @@ void windowLine(Ufcb& u, std::string_view text, int lineFeeds) {
     for (int i = 0; i < lineFeeds; ++i) lineFeed(u, s);
 }
 
-// The fonts a window's OPEN string gives its text, labels and buttons, kept as the environment
-// entries "OPEN#n.FONT.TEXT", "OPEN#n.FONT.LABELS" and "OPEN#n.FONT.BUTTONS" (ENV$, STATUS ENV)
-// while it is open.  FONT.x= gives one whole; else FONT.x.NAME= and FONT.x.SIZE= make
-// "name,size"; FONT=, FONT.NAME= and FONT.SIZE= stand for all three where they give none.
+// The fonts a window's look gives its text, labels and buttons, kept as the environment entries
+// "OPEN#n.FONT.TEXT", "OPEN#n.FONT.LABELS" and "OPEN#n.FONT.BUTTONS" (ENV$, STATUS ENV) while it
+// is open: "face", "face,points" or ",points", as the window's text and widgets are drawn.
 constexpr const char* kFontParts[] = {"TEXT", "LABELS", "BUTTONS"};
 
 std::string fontEntry(int window, const char* part) {
     return "OPEN#" + std::to_string(window) + ".FONT." + part;
 }
 
-void noteWindowFonts(int window, const std::map<std::string, std::string>& given) {
-    const auto font = [&given](const std::string& prefix) {
-        const auto whole = given.find(prefix);
-        if (whole != given.end()) return whole->second;
-        const auto name = given.find(prefix + ".NAME"), size = given.find(prefix + ".SIZE");
-        std::string out = name != given.end() ? name->second : std::string();
-        if (size != given.end()) out += "," + size->second;
-        return out;
-    };
-    const std::string common = font("FONT");
-    for (const char* part : kFontParts) {
-        std::string value = font(std::string("FONT.") + part);
-        if (value.empty()) value = common;
-        if (!value.empty()) (void)setEnvironmentVariable(fontEntry(window, part), value);
+void noteWindowFonts(int window, const WindowLook& look) {
+    const LookFont* fonts[] = {&look.text, &look.labels, &look.buttons};
+    for (size_t i = 0; i < std::size(kFontParts); ++i) {
+        const LookFont& f = *fonts[i];
+        const std::string value = f.face + (f.points ? "," + std::to_string(f.points) : "");
+        (void)setEnvironmentVariable(fontEntry(window, kFontParts[i]), value);
     }
 }
 
@@ -223,7 +215,6 @@ int placeWindow(FileBlocks& fb, Ufcb& u) {
     if (int err = currentDisplayTables()) return err;
     int srow = 0, scol = 0, erow = 0, ecol = 0, nrows = 0, ncols = 0, parent = 0, border = 0;
     std::string caption, look, picture;
-    std::map<std::string, std::string> fonts;
     AttributeResult attr;
     for (const auto& [key, value] : u.windowAttributes) {
         std::string k = upperOf(key);
@@ -243,8 +234,6 @@ int placeWindow(FileBlocks& fb, Ufcb& u) {
         else if (k.starts_with("FONT") || k == "BUTTONROWS" || k == "MAXIMIZE" ||
                  k == "NOMAXIMIZE" || k.starts_with("CHAR.") || k == "ROW.HEIGHT")
             look += k + "=" + value + "\n";
-        if (k.starts_with("FONT") && k != "FONTSIZE")
-            fonts[k] = value;
         else if (k == "N") {
             size_t used = 0;
             err = parseAttributes(value, AttributeContext{}, attr, &used);
@@ -254,7 +243,8 @@ int placeWindow(FileBlocks& fb, Ufcb& u) {
     }
     // The look's sizes must read before anything shows, though only a graphical front end uses
     // them.
-    if (WindowLook checked; int err = parseWindowLook(look, checked)) return err;
+    WindowLook shownLook;
+    if (int err = parseWindowLook(look, shownLook)) return err;
     WindowPlace p = consolePlace();
     if (parent != 0) {
         const Ufcb* pu = fb.find(parent);
@@ -277,8 +267,7 @@ int placeWindow(FileBlocks& fb, Ufcb& u) {
     windowAction(u.ufnbr, kScreenOpenWindow, w.row, w.column, static_cast<int32_t>(w.foreground),
                  static_cast<int32_t>(w.background), caption,
                  w.rows << 16 | w.columns << 8 | w.border, static_cast<int32_t>(w.flags));
-    for (const char* part : kFontParts) (void)setEnvironmentVariable(fontEntry(u.ufnbr, part), "");
-    noteWindowFonts(u.ufnbr, fonts);
+    noteWindowFonts(u.ufnbr, shownLook);
     if (!look.empty()) windowAction(u.ufnbr, kScreenWindowLook, 0, 0, 0, 0, look);
     if (!picture.empty()) windowAction(u.ufnbr, kScreenWindowPicture, 0, 0, 0, 0, picture);
     return 0;

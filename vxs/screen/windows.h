@@ -29,9 +29,10 @@ void installWindowLayer();
 // Works out the place of window `u` from its OPEN keywords (SROW=, SCOL=, EROW=, ECOL=, ROWS=,
 // COLS=, PARENT=, BORDER=, N=, CAPTION=) and shows it, then sends the keywords of its look that
 // a graphical front end shows (the FONT family, FONTSIZE=, CHAR.WIDTH=, CHAR.HEIGHT=,
-// ROW.HEIGHT=, BUTTONROWS=, MAXIMIZE, NOMAXIMIZE) and the picture of PICTURE=.  Errors: 630 (geometry outside the parent, or a start, end and
-// size all given), 642 (PARENT= names no open window), 605 (a number, border or look size that
-// does not parse: windowlook.h), the attribute errors of N=, and readPictureFile's for PICTURE=.
+// ROW.HEIGHT=, BUTTONROWS=, MAXIMIZE, NOMAXIMIZE) and the picture of PICTURE=.  Errors: 630
+// (geometry outside the parent, or a start, end and size all given), 642 (PARENT= names no open
+// window), 605 (a number, border or look size that does not parse: windowlook.h), the attribute
+// errors of N=, and readPictureFile's for PICTURE=.
 [[nodiscard]] int placeWindow(FileBlocks& fb, Ufcb& u);
 
 // A BORDER= text: "S" (single line), "D" (double), "B" (blank) or "N"/"NONE", any case, with
